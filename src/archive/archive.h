@@ -1,0 +1,83 @@
+#pragma once
+// The game's IMG archive (models\gta3.img): an 8-byte header "VER2" + entry count, a directory
+// of 32-byte entries, and the entries' data in whole 2048-byte sectors.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/file_system.h"
+#include "core/platform.h"
+
+namespace merva {
+
+constexpr int64_t kSector = 2048;
+// Positions in the archive are signed 32-bit values, so it must stay below 2^31 bytes.
+constexpr int64_t kArchiveLimit = int64_t{1} << 31;
+// A directory of 2^26 entries or more would not fit in 31 bits.
+constexpr int32_t kEntryCountLimit = int32_t{1} << 26;
+
+#pragma pack(push, 1)
+struct TArchiveEntry {
+  int32_t Offset;  // first sector of the data
+  int32_t Size;    // sectors
+  char Name[24];   // zero-padded; 24 characters fill it with no terminator
+};
+#pragma pack(pop)
+static_assert(sizeof(TArchiveEntry) == 32, "directory entries are 32 bytes on disk");
+
+struct TGTA3Archive {
+  char Signature[4] = {0, 0, 0, 0};
+  int32_t EntryCount = 0;
+  bool Loaded = false;
+  int32_t Count = 0;
+  std::vector<TArchiveEntry> Entries;
+  std::string FileName;
+  std::string AuxName;
+};
+
+extern const char kArchiveTag[];  // "VER2"
+
+// The name as read back: the characters before the first zero byte, at most 24.
+std::string EntryName(const TArchiveEntry& entry);
+// The name of a new entry: the file-name part of `path`, cut to 24 characters.
+void SetNewEntryName(TArchiveEntry& entry, const std::string& path);
+// The text of the error box for a missing or foreign archive.
+std::string MissingArchiveText(const std::string& path);
+
+void ShowErrorBox(IMessageBoxes& boxes, const std::string& text);
+void ResetArchive(TGTA3Archive& Archive);
+// Reads the header and directory at `path`; a missing or foreign file is told in the error box
+// and leaves `Loaded` false. Other failures raise.
+void OpenArchive(TGTA3Archive& Archive, const std::string& path, IFileSystem& fs,
+                 IMessageBoxes& boxes);
+
+struct TArchiveServices {
+  IFileSystem& Files;
+  IMessageBoxes& Boxes;
+  IMessagePump& Pump;
+};
+
+// Puts the file at `path` into the archive: every entry of its name is replaced, or a new entry
+// is appended. The archive is re-read from disk before the search and before every change.
+void PutFileIntoArchive(TGTA3Archive& Archive, const std::string& path,
+                        TArchiveServices services);
+void ReplaceArchiveEntry(TGTA3Archive& Archive, int32_t index, const std::string& path,
+                         IFileSystem& fs);
+void AppendArchiveEntry(TGTA3Archive& Archive, const std::string& path, IFileSystem& fs);
+
+// Selection sort by ascending Offset; its order among equal offsets is the one required, since
+// the compaction lays the data out in directory order.
+void SortArchiveEntries(std::vector<TArchiveEntry>& entries, int32_t count);
+// Re-reads the archive, sorts its directory and writes it back at byte 8.
+void RewriteSortedDirectory(TGTA3Archive& Archive, IFileSystem& fs, IMessageBoxes& boxes);
+
+// The first data sector of a compacted archive of `count` entries.
+int32_t FirstCompactedOffset(int32_t count);
+// Rebuilds gameFolder\models\gta3.img without gaps through gameFolder\models\temp.img.
+void CompactArchive(TGTA3Archive& Archive, const std::string& gameFolder, IProgress& progress,
+                    IFileSystem& fs);
+// The same for any archive file, rebuilt through `tempPath`.
+void CompactArchiveFile(TGTA3Archive& Archive, const std::string& archivePath,
+                        const std::string& tempPath, IProgress& progress, IFileSystem& fs);
+
+}  // namespace merva

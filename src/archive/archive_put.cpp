@@ -1,0 +1,132 @@
+#include <cstring>
+
+#include "archive/archive.h"
+#include "archive/sector_copy.h"
+#include "core/block_file.h"
+#include "core/errors.h"
+#include "core/text.h"
+
+namespace merva {
+
+namespace {
+
+// Re-reads the directory from disk. An archive that vanished or lost its tag was already told
+// of in the error box; nothing is written into an archive whose directory was not read.
+void Reopen(TGTA3Archive& Archive, TArchiveServices services) {
+  OpenArchive(Archive, Archive.FileName, services.Files, services.Boxes);
+  if (!Archive.Loaded) throw EAbort();
+}
+
+void WriteEntry(TBlockFile& archive, int32_t index, const TArchiveEntry& entry) {
+  archive.Seek(8 + int64_t{index} * 32);
+  archive.WriteExact(&entry, sizeof entry);
+}
+
+}  // namespace
+
+void PutFileIntoArchive(TGTA3Archive& Archive, const std::string& path,
+                        TArchiveServices services) {
+  if (path.empty()) return;
+  const std::string key = AsciiUpper(ExtractFileNamePart(path));
+  // The search uses the directory as it stands on disk, so that a name appended by the previous
+  // put is found and replaced instead of being appended a second time.
+  Reopen(Archive, services);
+  bool matched = false;
+  for (int32_t index = Archive.Count - 1; index >= 0; --index) {
+    if (index >= Archive.Count) continue;  // the directory shrank under us: nothing to compare
+    if (AsciiUpper(EntryName(Archive.Entries[index])) != key) continue;
+    matched = true;
+    services.Pump.ProcessMessages();
+    Reopen(Archive, services);
+    if (index < Archive.Count) ReplaceArchiveEntry(Archive, index, path, services.Files);
+  }
+  if (!matched) {
+    services.Pump.ProcessMessages();
+    Reopen(Archive, services);
+    AppendArchiveEntry(Archive, path, services.Files);
+  }
+}
+
+void ReplaceArchiveEntry(TGTA3Archive& Archive, int32_t index, const std::string& path,
+                         IFileSystem& fs) {
+  fs.FileMode = 2;
+  TBlockFile archive = TBlockFile::Open(fs, Archive.FileName);
+  TBlockFile source = TBlockFile::OpenReadOnly(fs, path);  // only read
+  const int64_t sourceLength = source.Size();
+  TArchiveEntry NewEntry = Archive.Entries[index];
+  if (sourceLength > int64_t{NewEntry.Size} * kSector) {
+    // Too long for its old place: the data goes to the end of the archive.
+    const int64_t end = archive.Size();
+    CheckArchiveLength(end + (kSector - end % kSector) % kSector +
+                       SectorsFor(sourceLength) * kSector);
+    const int64_t start = PadToSector(archive);
+    NewEntry.Offset = static_cast<int32_t>(start / kSector);
+    SetNewEntryName(NewEntry, path);
+    archive.Seek(start);
+  } else {
+    archive.Seek(int64_t{NewEntry.Offset} * kSector);
+  }
+  NewEntry.Size = CopyFileAsSectors(source, archive);
+  Archive.Entries[index] = NewEntry;
+  WriteEntry(archive, index, NewEntry);
+  source.Close();
+  archive.Close();
+}
+
+void AppendArchiveEntry(TGTA3Archive& Archive, const std::string& path, IFileSystem& fs) {
+  fs.FileMode = 2;
+  TBlockFile archive = TBlockFile::Open(fs, Archive.FileName);
+  TBlockFile source = TBlockFile::OpenReadOnly(fs, path);  // only read
+  const int32_t n = Archive.Count;
+  const int64_t grownDirectoryEnd = 8 + (int64_t{n} + 1) * 32;
+
+  // Everything this append will write, checked before anything is.
+  int64_t movedSectors = 0;
+  for (int32_t i = 0; i < n; ++i)
+    if (int64_t{Archive.Entries[i].Offset} * kSector < grownDirectoryEnd)
+      movedSectors += Archive.Entries[i].Size;
+  const int64_t end = archive.Size();
+  CheckArchiveLength(end + (kSector - end % kSector) % kSector +
+                     (SectorsFor(source.Size()) + movedSectors) * kSector);
+
+  TArchiveEntry NewEntry{};
+  const int64_t start = PadToSector(archive);
+  NewEntry.Offset = static_cast<int32_t>(start / kSector);
+  SetNewEntryName(NewEntry, path);
+  archive.Seek(start);
+  NewEntry.Size = CopyFileAsSectors(source, archive);
+
+  // Entries whose data starts inside the grown directory move to the end.
+  for (int32_t i = 0; i < n; ++i) {
+    TArchiveEntry& entry = Archive.Entries[i];
+    if (int64_t{entry.Offset} * kSector >= grownDirectoryEnd) continue;
+    int64_t from = int64_t{entry.Offset} * kSector;
+    int64_t to = archive.Size();
+    entry.Offset = static_cast<int32_t>(to / kSector);
+    WriteEntry(archive, i, entry);
+    uint8_t block[kSector];
+    for (int32_t s = 0; s < entry.Size; ++s) {
+      archive.Seek(from);
+      const uint32_t got = archive.ReadCounted(block, kSector);
+      // Data missing at the end of a damaged archive is written as zeros, so every moved
+      // entry still fills the whole sectors its directory entry records.
+      std::memset(block + got, 0, kSector - got);
+      from += kSector;
+      archive.Seek(to);
+      archive.WriteExact(block, kSector);
+      to += kSector;
+    }
+  }
+
+  WriteEntry(archive, n, NewEntry);
+  archive.Seek(0);
+  Archive.EntryCount += 1;
+  char header[8];
+  std::memcpy(header, Archive.Signature, 4);
+  std::memcpy(header + 4, &Archive.EntryCount, 4);
+  archive.WriteExact(header, sizeof header);
+  source.Close();
+  archive.Close();
+}
+
+}  // namespace merva

@@ -1,0 +1,78 @@
+#include "core/block_file.h"
+
+#include "core/errors.h"
+
+namespace merva {
+
+namespace {
+void Check(int code) {
+  if (code != 0) throw EInOutError(code);
+}
+}  // namespace
+
+TBlockFile TBlockFile::Open(IFileSystem& fs, const std::string& path) {
+  std::unique_ptr<IFileHandle> handle;
+  Check(fs.Open(path, fs.FileMode == 0 ? OpenAccess::kReadOnly : OpenAccess::kReadWrite, handle));
+  return TBlockFile(std::move(handle));
+}
+
+TBlockFile TBlockFile::OpenReadOnly(IFileSystem& fs, const std::string& path) {
+  std::unique_ptr<IFileHandle> handle;
+  Check(fs.Open(path, OpenAccess::kReadOnly, handle));
+  return TBlockFile(std::move(handle));
+}
+
+TBlockFile TBlockFile::Create(IFileSystem& fs, const std::string& path) {
+  std::unique_ptr<IFileHandle> handle;
+  Check(fs.Create(path, handle));
+  return TBlockFile(std::move(handle));
+}
+
+TBlockFile::~TBlockFile() {
+  if (handle_) handle_->Close();
+}
+
+IFileHandle& TBlockFile::Handle() {
+  // A closed file behaves as the framework's unopened file: "I/O error 103".
+  if (!handle_) throw EInOutError(103);
+  return *handle_;
+}
+
+void TBlockFile::ReadExact(void* buffer, uint32_t count) {
+  if (ReadCounted(buffer, count) != count) throw EInOutError(kReadBeyondEnd);
+}
+
+uint32_t TBlockFile::ReadCounted(void* buffer, uint32_t count) {
+  uint32_t done = 0;
+  Check(Handle().Read(buffer, count, done));
+  return done;
+}
+
+void TBlockFile::WriteExact(const void* buffer, uint32_t count) {
+  uint32_t done = 0;
+  Check(Handle().Write(buffer, count, done));
+  if (done != count) throw EInOutError(kDiskFull);
+}
+
+void TBlockFile::Seek(int64_t position) { Check(Handle().Seek(position)); }
+
+int64_t TBlockFile::Size() {
+  int64_t size = 0;
+  Check(Handle().Size(size));
+  return size;
+}
+
+int64_t TBlockFile::Position() {
+  int64_t position = 0;
+  Check(Handle().Position(position));
+  return position;
+}
+
+void TBlockFile::Flush() { Check(Handle().Flush()); }
+
+void TBlockFile::Close() {
+  std::unique_ptr<IFileHandle> handle = std::move(handle_);
+  if (handle) Check(handle->Close());
+}
+
+}  // namespace merva

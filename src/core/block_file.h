@@ -1,0 +1,43 @@
+#pragma once
+// The checked block file: every failure raises EInOutError with the framework's text.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/file_system.h"
+
+namespace merva {
+
+class TBlockFile {
+ public:
+  // Opens an existing file under the file system's current open mode.
+  static TBlockFile Open(IFileSystem& fs, const std::string& path);
+  // Opens an existing file read-only, whatever the open mode.
+  static TBlockFile OpenReadOnly(IFileSystem& fs, const std::string& path);
+  // Creates a file, or empties an existing one, for reading and writing.
+  static TBlockFile Create(IFileSystem& fs, const std::string& path);
+
+  TBlockFile(TBlockFile&&) = default;
+  TBlockFile& operator=(TBlockFile&&) = default;
+  ~TBlockFile();  // closes quietly when an error left the file open
+
+  // Must transfer every byte; a short read raises "Read beyond end of file".
+  void ReadExact(void* buffer, uint32_t count);
+  // Returns the bytes read; a short count at the end of the file is no error.
+  uint32_t ReadCounted(void* buffer, uint32_t count);
+  // Must transfer every byte; a short write raises "Disk full".
+  void WriteExact(const void* buffer, uint32_t count);
+  void Seek(int64_t position);
+  int64_t Size();
+  int64_t Position();
+  void Flush();
+  void Close();
+  bool IsOpen() const { return handle_ != nullptr; }
+
+ private:
+  explicit TBlockFile(std::unique_ptr<IFileHandle> handle) : handle_(std::move(handle)) {}
+  IFileHandle& Handle();
+  std::unique_ptr<IFileHandle> handle_;
+};
+
+}  // namespace merva

@@ -1,0 +1,29 @@
+#include "core/errors.h"
+
+namespace merva {
+
+std::string IoErrorText(int code) {
+  switch (code) {
+    case kFileNotFound:
+      return "File not found";
+    case kPathNotFound:
+      return "Path not found";
+    case kAccessDenied:
+      return "File access denied";
+    case kReadBeyondEnd:
+      return "Read beyond end of file";
+    case kDiskFull:
+      return "Disk full";
+    default:
+      return "I/O error " + std::to_string(code);
+  }
+}
+
+EInOutError::EInOutError(int code) : Exception(IoErrorText(code)), code_(code) {}
+
+std::string ErrorReportText(const std::string& message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+  return message;
+}
+
+}  // namespace merva

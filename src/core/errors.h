@@ -1,0 +1,59 @@
+#pragma once
+// The error classes of the program. Their messages are the texts the user sees in the
+// framework's error report, so they follow the old framework's wording exactly.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace merva {
+
+// General exception: ends the current window handler and is reported in a message box.
+class Exception : public std::runtime_error {
+ public:
+  explicit Exception(const std::string& message) : std::runtime_error(message) {}
+  const std::string Message() const { return what(); }
+};
+
+// Input/output error of a checked block file, carrying the system error code.
+class EInOutError : public Exception {
+ public:
+  explicit EInOutError(int code);
+  int ErrorCode() const { return code_; }
+
+ private:
+  int code_;
+};
+
+// Text-to-number conversion error.
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+class ERangeError : public Exception {
+ public:
+  ERangeError() : Exception("Range check error") {}
+};
+
+// A silent error: ends the handler without a report, for failures the user was already told of.
+class EAbort : public Exception {
+ public:
+  EAbort() : Exception("Operation aborted") {}
+};
+
+// Error codes the framework knows by name; others print as "I/O error %d".
+enum IoCode : int {
+  kFileNotFound = 2,
+  kPathNotFound = 3,
+  kAccessDenied = 5,
+  kReadBeyondEnd = 100,
+  kDiskFull = 101,
+};
+
+// The framework's text for an input/output error code.
+std::string IoErrorText(int code);
+
+// The report text: the message, with "." appended when it ends in a character above ".".
+std::string ErrorReportText(const std::string& message);
+
+}  // namespace merva

@@ -1,0 +1,50 @@
+#pragma once
+// A file system wrapper for tests that makes one chosen operation fail, so that every step
+// of a run can be failed in turn and the aftermath checked.
+#include <cstdint>
+#include <set>
+
+#include "core/file_system.h"
+
+namespace merva {
+
+enum class FileOp {
+  kOpen, kCreate, kRead, kWrite, kSeek, kSize, kPosition, kFlush, kClose,
+  kDelete, kMove, kCreateDirectory, kRemoveDirectory
+};
+
+class FaultyFileSystem : public IFileSystem {
+ public:
+  explicit FaultyFileSystem(IFileSystem& inner) : inner_(inner) {}
+
+  // Fails the nth (counted from 1) operation whose kind is in `kinds` with `code`; 0 disarms.
+  void FailAt(uint64_t nth, int code, std::set<FileOp> kinds = AllOps());
+  // Operations of the chosen kinds seen so far.
+  uint64_t Count() const { return count_; }
+  bool Fired() const { return fired_; }
+  static std::set<FileOp> AllOps();
+
+  int Open(const std::string& path, OpenAccess access,
+           std::unique_ptr<IFileHandle>& handle) override;
+  int Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) override;
+  bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
+  bool DirectoryExists(const std::string& path) override { return inner_.DirectoryExists(path); }
+  bool DeleteFile(const std::string& path) override;
+  bool MoveFileReplace(const std::string& from, const std::string& to) override;
+  bool CreateDirectory(const std::string& path) override;
+  bool RemoveDirectory(const std::string& path) override;
+
+  // True when this operation is the one to fail; used by the wrapped handles too.
+  bool ShouldFail(FileOp op);
+  int Code() const { return code_; }
+
+ private:
+  IFileSystem& inner_;
+  std::set<FileOp> kinds_ = AllOps();
+  uint64_t fail_at_ = 0;
+  uint64_t count_ = 0;
+  int code_ = 0;
+  bool fired_ = false;
+};
+
+}  // namespace merva

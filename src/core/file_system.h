@@ -1,0 +1,51 @@
+#pragma once
+// The file system as the program sees it. Paths are code page 1251 byte strings in the
+// Windows form ("\" separates folders); each back end converts them for its system.
+// Operations report a Windows-style error code (0 for success) instead of raising, so that
+// the checked block file alone decides how a failure is told.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace merva {
+
+class IFileHandle {
+ public:
+  virtual ~IFileHandle() = default;
+  virtual int Read(void* buffer, uint32_t count, uint32_t& done) = 0;
+  virtual int Write(const void* buffer, uint32_t count, uint32_t& done) = 0;
+  virtual int Seek(int64_t position) = 0;
+  virtual int Size(int64_t& size) = 0;
+  virtual int Position(int64_t& position) = 0;
+  // Forces written data to the disk.
+  virtual int Flush() = 0;
+  virtual int Close() = 0;
+};
+
+enum class OpenAccess { kReadOnly, kReadWrite };
+
+class IFileSystem {
+ public:
+  virtual ~IFileSystem() = default;
+  // Opens an existing file; others may read and write it but not delete it.
+  virtual int Open(const std::string& path, OpenAccess access,
+                   std::unique_ptr<IFileHandle>& handle) = 0;
+  // Creates a file, or truncates an existing one, for reading and writing.
+  virtual int Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) = 0;
+  // True for a file; a folder at the path is no file.
+  virtual bool FileExists(const std::string& path) = 0;
+  virtual bool DirectoryExists(const std::string& path) = 0;
+  virtual bool DeleteFile(const std::string& path) = 0;
+  // Moves a file, replacing a file already at the target, in one step where the system can.
+  virtual bool MoveFileReplace(const std::string& from, const std::string& to) = 0;
+  virtual bool CreateDirectory(const std::string& path) = 0;
+  virtual bool RemoveDirectory(const std::string& path) = 0;
+
+  // The process-wide open mode for existing files: 0 read-only, 2 read and write.
+  int FileMode = 2;
+};
+
+// The file system of the machine the program runs on.
+IFileSystem& SystemFileSystem();
+
+}  // namespace merva

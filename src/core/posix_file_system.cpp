@@ -1,0 +1,158 @@
+// The file system back end for native builds (tests and tools on Linux). Both "\" and "/"
+// separate folders, and names are converted from code page 1251 to UTF-8.
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "core/cp1251.h"
+#include "core/errors.h"
+#include "core/file_system.h"
+
+namespace merva {
+
+namespace {
+
+std::string NativePath(const std::string& path) {
+  std::string out = Utf8FromCp1251(path);
+  for (char& c : out)
+    if (c == '\\') c = '/';
+  return out;
+}
+
+bool ParentExists(const std::string& native) {
+  const auto slash = native.find_last_of('/');
+  if (slash == std::string::npos || slash == 0) return true;
+  struct stat st;
+  return stat(native.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int CodeFromErrno(int error, const std::string& native) {
+  switch (error) {
+    case ENOENT:
+      return ParentExists(native) ? kFileNotFound : kPathNotFound;
+    case ENOTDIR:
+      return kPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case EBADF:  // writing a file opened read-only, as Windows refuses it
+      return kAccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+      return kDiskFull;
+    default:
+      return error;
+  }
+}
+
+class PosixFile : public IFileHandle {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int Read(void* buffer, uint32_t count, uint32_t& done) override {
+    done = 0;
+    while (done < count) {
+      const ssize_t n = ::read(fd_, static_cast<char*>(buffer) + done, count - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return CodeFromErrno(errno, "");
+      if (n == 0) break;
+      done += static_cast<uint32_t>(n);
+    }
+    return 0;
+  }
+  int Write(const void* buffer, uint32_t count, uint32_t& done) override {
+    done = 0;
+    while (done < count) {
+      const ssize_t n = ::write(fd_, static_cast<const char*>(buffer) + done, count - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return CodeFromErrno(errno, "");
+      if (n == 0) break;
+      done += static_cast<uint32_t>(n);
+    }
+    return 0;
+  }
+  int Seek(int64_t position) override {
+    if (position < 0) return 131;  // the system's "negative seek"
+    return ::lseek(fd_, position, SEEK_SET) < 0 ? CodeFromErrno(errno, "") : 0;
+  }
+  int Size(int64_t& size) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return CodeFromErrno(errno, "");
+    size = st.st_size;
+    return 0;
+  }
+  int Position(int64_t& position) override {
+    const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+    if (at < 0) return CodeFromErrno(errno, "");
+    position = at;
+    return 0;
+  }
+  int Flush() override { return ::fsync(fd_) == 0 ? 0 : CodeFromErrno(errno, ""); }
+  int Close() override {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd >= 0 && ::close(fd) != 0 ? CodeFromErrno(errno, "") : 0;
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixFileSystem : public IFileSystem {
+ public:
+  int Open(const std::string& path, OpenAccess access,
+           std::unique_ptr<IFileHandle>& handle) override {
+    const std::string native = NativePath(path);
+    if (DirectoryExists(path)) return kAccessDenied;
+    const int fd = ::open(native.c_str(),
+                          (access == OpenAccess::kReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (fd < 0) return CodeFromErrno(errno, native);
+    handle = std::make_unique<PosixFile>(fd);
+    return 0;
+  }
+  int Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) override {
+    const std::string native = NativePath(path);
+    const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return CodeFromErrno(errno, native);
+    handle = std::make_unique<PosixFile>(fd);
+    return 0;
+  }
+  bool FileExists(const std::string& path) override {
+    struct stat st;
+    return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  }
+  bool DirectoryExists(const std::string& path) override {
+    struct stat st;
+    return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+  bool DeleteFile(const std::string& path) override {
+    return FileExists(path) && ::unlink(NativePath(path).c_str()) == 0;
+  }
+  bool MoveFileReplace(const std::string& from, const std::string& to) override {
+    return FileExists(from) && !DirectoryExists(to) &&
+           std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+  }
+  bool CreateDirectory(const std::string& path) override {
+    return ::mkdir(NativePath(path).c_str(), 0755) == 0;
+  }
+  bool RemoveDirectory(const std::string& path) override {
+    return ::rmdir(NativePath(path).c_str()) == 0;
+  }
+};
+
+}  // namespace
+
+IFileSystem& SystemFileSystem() {
+  static PosixFileSystem fs;
+  return fs;
+}
+
+}  // namespace merva
+#endif

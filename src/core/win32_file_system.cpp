@@ -1,0 +1,124 @@
+// The file system back end of the Windows program: the wide API, so that names in code page
+// 1251 reach the disk unchanged on every system locale.
+#ifdef _WIN32
+#include <windows.h>
+
+#include "core/cp1251.h"
+#include "core/errors.h"
+#include "core/file_system.h"
+
+namespace merva {
+
+namespace {
+
+std::wstring WidePath(const std::string& path) {
+  const std::u16string wide = Utf16FromCp1251(path);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+int LastCode() {
+  const DWORD error = GetLastError();
+  if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return kDiskFull;
+  return error == 0 ? 1 : static_cast<int>(error);
+}
+
+class Win32File : public IFileHandle {
+ public:
+  explicit Win32File(HANDLE handle) : handle_(handle) {}
+  ~Win32File() override {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  int Read(void* buffer, uint32_t count, uint32_t& done) override {
+    DWORD n = 0;
+    const BOOL ok = ReadFile(handle_, buffer, count, &n, nullptr);
+    done = n;
+    return ok ? 0 : LastCode();
+  }
+  int Write(const void* buffer, uint32_t count, uint32_t& done) override {
+    DWORD n = 0;
+    const BOOL ok = WriteFile(handle_, buffer, count, &n, nullptr);
+    done = n;
+    return ok ? 0 : LastCode();
+  }
+  int Seek(int64_t position) override {
+    LARGE_INTEGER to;
+    to.QuadPart = position;
+    return SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) ? 0 : LastCode();
+  }
+  int Size(int64_t& size) override {
+    LARGE_INTEGER value;
+    if (!GetFileSizeEx(handle_, &value)) return LastCode();
+    size = value.QuadPart;
+    return 0;
+  }
+  int Position(int64_t& position) override {
+    LARGE_INTEGER zero{}, at;
+    if (!SetFilePointerEx(handle_, zero, &at, FILE_CURRENT)) return LastCode();
+    position = at.QuadPart;
+    return 0;
+  }
+  int Flush() override { return FlushFileBuffers(handle_) ? 0 : LastCode(); }
+  int Close() override {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle == INVALID_HANDLE_VALUE || CloseHandle(handle) ? 0 : LastCode();
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+class Win32FileSystem : public IFileSystem {
+ public:
+  int Open(const std::string& path, OpenAccess access,
+           std::unique_ptr<IFileHandle>& handle) override {
+    const DWORD rights =
+        access == OpenAccess::kReadOnly ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
+    return Make(path, rights, OPEN_EXISTING, handle);
+  }
+  int Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) override {
+    return Make(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, handle);
+  }
+  bool FileExists(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+  bool DirectoryExists(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+  bool DeleteFile(const std::string& path) override {
+    return DeleteFileW(WidePath(path).c_str()) != 0;
+  }
+  bool MoveFileReplace(const std::string& from, const std::string& to) override {
+    return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+  bool CreateDirectory(const std::string& path) override {
+    return CreateDirectoryW(WidePath(path).c_str(), nullptr) != 0;
+  }
+  bool RemoveDirectory(const std::string& path) override {
+    return RemoveDirectoryW(WidePath(path).c_str()) != 0;
+  }
+
+ private:
+  static int Make(const std::string& path, DWORD rights, DWORD disposition,
+                  std::unique_ptr<IFileHandle>& handle) {
+    // Others may read and write the file while it is open, but not delete it.
+    const HANDLE h = CreateFileW(WidePath(path).c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return LastCode();
+    handle = std::make_unique<Win32File>(h);
+    return 0;
+  }
+};
+
+}  // namespace
+
+IFileSystem& SystemFileSystem() {
+  static Win32FileSystem fs;
+  return fs;
+}
+
+}  // namespace merva
+#endif

@@ -1,0 +1,129 @@
+#include "package/install.h"
+
+#include "core/errors.h"
+#include "core/text.h"
+
+namespace merva {
+
+const char kScratchFolderName[] = "merva-install.tmp";
+
+namespace {
+
+std::vector<std::string> SplitFolders(const std::string& item) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : item) {
+    if (c == '\\' || c == '/') {
+      parts.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  parts.push_back(part);
+  return parts;
+}
+
+// A game file must land inside the game folder: no drive, no root, no "..".
+void CheckGameFileItem(const std::string& item) {
+  bool inside = !item.empty() && item.find(':') == std::string::npos && item[0] != '\\' &&
+                item[0] != '/';
+  for (const std::string& part : SplitFolders(item)) inside = inside && part != "..";
+  if (!inside) throw Exception("The script names a game file outside the game folder: " + item);
+}
+
+// Creates the folders of `item` below the game folder, as every installer does.
+void CreateItemFolders(IFileSystem& fs, const std::string& gameFolder, const std::string& item) {
+  const std::vector<std::string> parts = SplitFolders(item);
+  std::string folder = gameFolder;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) {
+    if (parts[i].empty() || parts[i] == ".") continue;
+    folder += "\\" + parts[i];
+    if (!fs.DirectoryExists(folder)) fs.CreateDirectory(folder);
+  }
+}
+
+// The run's own folder for extracted files, so that no file the user keeps in the game folder
+// is written over; removed when the run ends, also after an error.
+class ScratchFolder {
+ public:
+  ScratchFolder(IFileSystem& fs, const std::string& gameFolder)
+      : fs_(fs), path_(gameFolder + "\\" + kScratchFolderName) {
+    if (!fs_.DirectoryExists(path_) && !fs_.CreateDirectory(path_))
+      throw Exception("Unable to create the folder " + path_);
+  }
+  ~ScratchFolder() {
+    if (!current_.empty()) fs_.DeleteFile(current_);
+    fs_.RemoveDirectory(path_);
+  }
+  // A file in the folder; remembered so that an error leaves nothing behind.
+  std::string File(const std::string& name) {
+    current_ = path_ + "\\" + name;
+    return current_;
+  }
+  void Done() { current_.clear(); }
+
+ private:
+  IFileSystem& fs_;
+  std::string path_;
+  std::string current_;
+};
+
+}  // namespace
+
+void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDirectory& Package,
+                    const std::string& gameFolder, TInstallServices services,
+                    const std::string& packagePath) {
+  IFileSystem& fs = services.Files;
+  const std::string G = gameFolder;
+  for (const std::string& item : Script.GameFiles) CheckGameFileItem(item);
+
+  // Everything goes to the one game folder named when the run starts; its archive must be there
+  // before anything changes.
+  OpenArchive(Archive, G + "\\models\\gta3.img", fs, services.Boxes);
+  if (!Archive.Loaded) throw EAbort();
+
+  TBlockFile package = TBlockFile::OpenReadOnly(fs, packagePath);
+  ReadPackageDirectory(package, Package, services.Boxes);
+
+  IProgress& progress = services.Progress;
+  progress.SetMax(static_cast<int>(Script.ArchiveFiles.size() + Script.GameFiles.size()));
+  progress.SetMin(0);
+  progress.SetPosition(0);
+
+  ScratchFolder scratch(fs, G);
+  TArchiveServices archiveServices{fs, services.Boxes, services.Pump};
+  for (const std::string& item : Script.ArchiveFiles) {
+    TPackageEntry entry;
+    uint32_t position;
+    if (!FindPackageEntry(Package, item, entry, position)) continue;
+    // The put names a new entry after the file-name part, in small letters.
+    const std::string path = scratch.File(AsciiLower(ExtractFileNamePart(PackageEntryName(entry))));
+    ExtractPackageEntry(package, entry, position, path, fs);
+    PutFileIntoArchive(Archive, path, archiveServices);
+    fs.DeleteFile(path);
+    scratch.Done();
+    progress.SetPosition(progress.Position() + 1);
+  }
+
+  RewriteSortedDirectory(Archive, fs, services.Boxes);
+  CompactArchive(Archive, G, progress, fs);
+
+  for (const std::string& item : Script.GameFiles) {
+    TPackageEntry entry;
+    uint32_t position;
+    if (!FindPackageEntry(Package, ExtractFileNamePart(item), entry, position)) continue;
+    const std::string extracted =
+        scratch.File(AsciiUpper(ExtractFileNamePart(PackageEntryName(entry))));
+    ExtractPackageEntry(package, entry, position, extracted, fs);
+    const std::string target = G + "\\" + item;
+    CreateItemFolders(fs, G, item);
+    if (!fs.MoveFileReplace(extracted, target))
+      throw Exception("Unable to put the file " + item + " into the game folder");
+    scratch.Done();
+    progress.SetPosition(progress.Position() + 1);
+  }
+  package.Close();
+}
+
+}  // namespace merva

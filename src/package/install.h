@@ -1,0 +1,27 @@
+#pragma once
+// The installation run behind the installing page.
+#include <string>
+
+#include "archive/archive.h"
+#include "core/platform.h"
+#include "package/package.h"
+#include "script/script.h"
+
+namespace merva {
+
+extern const char kScratchFolderName[];  // made inside the game folder for the run's own files
+
+struct TInstallServices {
+  IFileSystem& Files;
+  IMessageBoxes& Boxes;
+  IMessagePump& Pump;
+  IProgress& Progress;
+};
+
+// Installs the package into the game folder `gameFolder` (the edit box's text, read once by the
+// caller): archive files into models\gta3.img, then the game files to their listed paths.
+void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDirectory& Package,
+                    const std::string& gameFolder, TInstallServices services,
+                    const std::string& packagePath = kPackageFileName);
+
+}  // namespace merva

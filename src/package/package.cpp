@@ -1,0 +1,85 @@
+#include "package/package.h"
+
+#include <array>
+#include <cstring>
+
+#include "core/errors.h"
+#include "core/text.h"
+
+namespace merva {
+
+const char kPackageFileName[] = "data.cab";
+const char kPackageDamagedMessage[] = "Unknow version of data-file or file damaged";
+
+std::string PackageEntryName(const TPackageEntry& entry) {
+  return std::string(entry.Name, strnlen(entry.Name, sizeof entry.Name));
+}
+
+void DescramblePackageEntry(TPackageEntry& entry) {
+  auto* bytes = reinterpret_cast<uint8_t*>(&entry);
+  for (int i = 0; i < 25; ++i) bytes[i] = static_cast<uint8_t>(bytes[i] - 20);
+}
+
+void ScramblePackageEntry(TPackageEntry& entry) {
+  auto* bytes = reinterpret_cast<uint8_t*>(&entry);
+  for (int i = 0; i < 25; ++i) bytes[i] = static_cast<uint8_t>(bytes[i] + 20);
+}
+
+void ReadPackageDirectory(TBlockFile& package, TPackageDirectory& directory,
+                          IMessageBoxes& boxes) {
+  char version[3] = {0, 0, 0};
+  package.Seek(kPackageVersionOffset);
+  package.ReadCounted(version, 3);
+  if (std::memcmp(version, "1.0", 3) != 0) boxes.Show(TBoxKind::kPlain, kPackageDamagedMessage);
+
+  const int64_t length = package.Size();
+  int32_t count = 0;
+  package.Seek(kPackageCountOffset);
+  if (package.ReadCounted(&count, 4) != 4) throw Exception(kPackageDamagedMessage);
+  directory.PackageEntryCount = count;
+  directory.PackageEntries.clear();
+  // A package cut short, or with an impossible count, installs nothing at all.
+  if (count < 0 || kPackageDirectoryOffset + int64_t{count} * 28 > length)
+    throw Exception(kPackageDamagedMessage);
+  directory.PackageEntries.resize(static_cast<size_t>(count));
+  if (count > 0)
+    package.ReadExact(directory.PackageEntries.data(), static_cast<uint32_t>(count) * 28);
+  int64_t end = kPackageDirectoryOffset + int64_t{count} * 28;
+  for (TPackageEntry& entry : directory.PackageEntries) {
+    DescramblePackageEntry(entry);
+    end += entry.Size;
+  }
+  if (end > length) throw Exception(kPackageDamagedMessage);
+}
+
+bool FindPackageEntry(const TPackageDirectory& directory, const std::string& key,
+                      TPackageEntry& entry, uint32_t& position) {
+  const std::string wanted = AsciiUpper(key);
+  uint32_t at = static_cast<uint32_t>(kPackageDirectoryOffset + 28 * directory.PackageEntryCount);
+  for (const TPackageEntry& candidate : directory.PackageEntries) {
+    if (AsciiUpper(PackageEntryName(candidate)) == wanted) {
+      entry = candidate;
+      position = at;
+      return true;
+    }
+    at += candidate.Size;
+  }
+  return false;
+}
+
+void ExtractPackageEntry(TBlockFile& package, const TPackageEntry& entry, uint32_t position,
+                         const std::string& target, IFileSystem& fs) {
+  TBlockFile file = TBlockFile::Create(fs, target);
+  package.Seek(position);
+  std::array<uint8_t, 64 * 1024> buffer;
+  uint32_t left = entry.Size;
+  while (left > 0) {
+    const uint32_t n = package.ReadCounted(buffer.data(), std::min<uint32_t>(left, buffer.size()));
+    if (n == 0) break;  // a package cut short yields a shorter file
+    file.WriteExact(buffer.data(), n);
+    left -= n;
+  }
+  file.Close();
+}
+
+}  // namespace merva

@@ -1,0 +1,52 @@
+#pragma once
+// The package "data.cab": a version tag, a scrambled directory of named files, and the files'
+// bytes back to back in directory order.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/block_file.h"
+#include "core/platform.h"
+
+namespace merva {
+
+#pragma pack(push, 1)
+struct TPackageEntry {
+  char Name[24];  // code page 1251; ends at the first zero byte or fills all 24
+  uint32_t Size;  // bytes
+};
+#pragma pack(pop)
+static_assert(sizeof(TPackageEntry) == 28, "package directory records are 28 bytes");
+
+constexpr int64_t kPackageVersionOffset = 23;
+constexpr int64_t kPackageCountOffset = 112;
+constexpr int64_t kPackageDirectoryOffset = 116;
+extern const char kPackageFileName[];  // "data.cab"
+extern const char kPackageDamagedMessage[];
+
+// The package directory as last read.
+struct TPackageDirectory {
+  int32_t PackageEntryCount = 0;
+  std::vector<TPackageEntry> PackageEntries;
+};
+
+std::string PackageEntryName(const TPackageEntry& entry);
+// Restores a stored record in place: bytes 0 to 24 (the name and the lowest size byte) lose 20.
+void DescramblePackageEntry(TPackageEntry& entry);
+// The inverse, for the package builder.
+void ScramblePackageEntry(TPackageEntry& entry);
+
+// Checks the version tag (telling a wrong one once) and reads the directory. A package whose
+// count is negative or whose directory or data is cut short raises kPackageDamagedMessage.
+void ReadPackageDirectory(TBlockFile& package, TPackageDirectory& directory, IMessageBoxes& boxes);
+
+// The first entry whose name matches `key` without regard to ASCII case, and where its data
+// begins in the package.
+bool FindPackageEntry(const TPackageDirectory& directory, const std::string& key,
+                      TPackageEntry& entry, uint32_t& position);
+
+// Copies the entry's bytes from `position` to a new file at `target`.
+void ExtractPackageEntry(TBlockFile& package, const TPackageEntry& entry, uint32_t position,
+                         const std::string& target, IFileSystem& fs);
+
+}  // namespace merva

@@ -1,0 +1,32 @@
+#pragma once
+// The installed-level gate: the script's level against the level the machine keeps under the
+// game's own registry key.
+#include <cstdint>
+#include <string>
+
+#include "core/platform.h"
+
+namespace merva {
+
+extern const char kInstallationKey[];  // under HKEY_LOCAL_MACHINE
+extern const char kLevelValueName[];   // "ProductID"
+
+struct TLevelGateServices {
+  IRegistry& Registry;
+  ILocale& Locale;
+  IMessageBoxes& Boxes;
+  IProcess& Process;
+};
+
+// Replaces the first "," or "." by the locale's separator, the way mod authors' levels have
+// always been read: a text without either gets the separator in front, so "1" reads as 0.1.
+std::string NormaliseLevelSeparator(const std::string& level, char separator);
+
+// The framework's text-to-number conversion with the locale's separator; raises EConvertError
+// "'%s' is not a valid floating point value".
+double LevelTextToFloat(const std::string& text, char separator);
+
+// May set Step to 0 (refusal), record level 1, or end the program with a message.
+void CheckInstalledLevel(const std::string& level, uint8_t& Step, TLevelGateServices services);
+
+}  // namespace merva

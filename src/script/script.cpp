@@ -1,0 +1,89 @@
+#include "script/script.h"
+
+#include <array>
+#include <cstring>
+
+#include "core/block_file.h"
+
+namespace merva {
+
+const char kScriptFileName[] = "scripts.bin";
+const char kScriptVersionMessage[] = "Unknow version of script-file or file damaged";
+
+void DescrambleScriptText(uint8_t* buffer, size_t size, int32_t length) {
+  const size_t end = length < 0 ? 0 : std::min(static_cast<size_t>(length), size);
+  for (size_t i = 1; i < end; ++i) buffer[i] = static_cast<uint8_t>(buffer[i] - 32);
+}
+
+std::string ScrambleScriptText(const std::string& text) {
+  std::string stored = text;
+  for (size_t i = 1; i < stored.size(); ++i) stored[i] = static_cast<char>(stored[i] + 32);
+  return stored;
+}
+
+namespace {
+
+void ApplyRecord(TDATAInst& Script, uint8_t tag, const std::string& text,
+                 const std::function<void(const std::string&)>& checkLevel) {
+  switch (tag) {
+    case kTagArchiveFile: Script.ArchiveFiles.push_back(text); break;
+    case kTagGameFile: Script.GameFiles.push_back(text); break;
+    case kTagRefusalText: Script.RefusalText = text; break;
+    case kTagWelcomeText: Script.WelcomeText = text; break;
+    case kTagAgreementText: Script.AgreementText = text; break;
+    case kTagFolderText: Script.FolderText = text; break;
+    case kTagProgressText: Script.ProgressText = text; break;
+    case kTagFinishText: Script.FinishText = text; break;
+    case kTagTitle: Script.Title = text; break;
+    case kTagLevel:
+      Script.Level = text;
+      if (checkLevel) checkLevel(Script.Level);
+      break;
+    case kTagAgreeCaption: Script.AgreeCaption = text; break;
+    default: break;  // unassigned tags are read and ignored
+  }
+}
+
+}  // namespace
+
+void LoadScript(TDATAInst& Script, IFileSystem& fs, IMessageBoxes& boxes,
+                const std::function<void(const std::string&)>& checkLevel,
+                const std::string& path) {
+  // The script is only read, so a mod on read-only media loads as well.
+  TBlockFile file = TBlockFile::OpenReadOnly(fs, path);
+  std::array<uint8_t, kScriptPayloadLimit> buffer{};
+  bool damageReported = false;
+  auto reportDamage = [&] {
+    if (!damageReported) boxes.Show(TBoxKind::kPlain, kScriptVersionMessage);
+    damageReported = true;
+  };
+
+  file.Seek(kScriptVersionOffset);
+  file.ReadCounted(buffer.data(), 3);
+  if (std::memcmp(buffer.data(), "1.0", 3) != 0) reportDamage();
+
+  file.Seek(kScriptRecordsOffset);
+  for (;;) {
+    uint8_t tag = 0;
+    if (file.ReadCounted(&tag, 1) == 0) break;
+    uint8_t lengthBytes[4];
+    // A file that ends inside a record: that record is not applied.
+    if (file.ReadCounted(lengthBytes, 4) != 4) break;
+    const int32_t length = static_cast<int32_t>(
+        static_cast<uint32_t>(lengthBytes[0]) | static_cast<uint32_t>(lengthBytes[1]) << 8 |
+        static_cast<uint32_t>(lengthBytes[2]) << 16 | static_cast<uint32_t>(lengthBytes[3]) << 24);
+    if (length < 0 || length > kScriptPayloadLimit) {
+      reportDamage();
+      break;
+    }
+    const auto count = static_cast<uint32_t>(length);
+    if (file.ReadCounted(buffer.data(), count) != count) break;
+    DescrambleScriptText(buffer.data(), buffer.size(), length);
+    ApplyRecord(Script, tag, std::string(reinterpret_cast<const char*>(buffer.data()), count),
+                checkLevel);
+    if (length == 0) break;  // the end record
+  }
+  file.Close();
+}
+
+}  // namespace merva

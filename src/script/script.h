@@ -1,0 +1,61 @@
+#pragma once
+// The installation script "scripts.bin": every text the wizard shows, the title, the level
+// and the two file lists, loaded into one TDATAInst.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/file_system.h"
+#include "core/platform.h"
+
+namespace merva {
+
+// Texts are code page 1251 byte strings and may hold any byte, zero included.
+struct TDATAInst {
+  std::string Title;
+  std::string Level;
+  std::string WelcomeText;
+  std::string AgreementText;
+  std::string FolderText;
+  std::string ProgressText;
+  std::string FinishText;
+  std::string RefusalText;
+  std::string AgreeCaption;
+  std::vector<std::string> GameFiles;
+  std::vector<std::string> ArchiveFiles;
+};
+
+// Record tags of the script file.
+enum TScriptTag : uint8_t {
+  kTagArchiveFile = 1,
+  kTagGameFile = 2,
+  kTagRefusalText = 10,
+  kTagWelcomeText = 11,
+  kTagAgreementText = 12,
+  kTagFolderText = 13,
+  kTagProgressText = 14,
+  kTagFinishText = 15,
+  kTagTitle = 20,
+  kTagLevel = 21,
+  kTagAgreeCaption = 22,
+};
+
+constexpr int32_t kScriptPayloadLimit = 2048;
+constexpr int64_t kScriptVersionOffset = 6;
+constexpr int64_t kScriptRecordsOffset = 21;
+extern const char kScriptFileName[];   // "scripts.bin"
+extern const char kScriptVersionMessage[];
+
+// Undoes the scrambling in place: bytes 1 to length-1 lose 32 each; byte 0 stays.
+void DescrambleScriptText(uint8_t* buffer, size_t size, int32_t length);
+// The inverse, for the package builder.
+std::string ScrambleScriptText(const std::string& text);
+
+// Reads "scripts.bin" from the current folder into `Script`. Each Level record is handed to
+// `checkLevel` right after it is stored. Errors of the file leave as EInOutError.
+void LoadScript(TDATAInst& Script, IFileSystem& fs, IMessageBoxes& boxes,
+                const std::function<void(const std::string&)>& checkLevel,
+                const std::string& path = kScriptFileName);
+
+}  // namespace merva

@@ -1,0 +1,212 @@
+#include "wizard/form.h"
+
+#include <new>
+
+#include "core/cp1251.h"
+#include "core/errors.h"
+#include "package/install.h"
+#include "resources/layout.h"
+#include "script/level_gate.h"
+
+namespace merva {
+
+const char kMissingDataFilesMessage[] = "Not found \"scripts.bin\" or \"data.cab\" files";
+const char kFolderDialogCaption[] = "Путь к игре GTA: San Andreass";
+
+namespace {
+std::string DesignCaption(const char* name) {
+  return Cp1251FromUtf8(ControlLayout(name).Caption);
+}
+}  // namespace
+
+TForm1::TForm1(TWizardServices services) : services_(services) {
+  Label1.Text = DesignCaption("Label1");
+  Label2.Text = DesignCaption("Label2");
+  CheckBox1.Text = DesignCaption("CheckBox1");
+  Edit1.Text = DesignCaption("Edit1");
+  Button4.Text = DesignCaption("Button4");
+}
+
+void ReportError(IMessageBoxes& boxes, const std::string& message) {
+  boxes.Show(TBoxKind::kErrorReport, ErrorReportText(message));
+}
+
+void TForm1::HandleEvent(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const EAbort&) {
+    // Already told to the user.
+  } catch (const Exception& error) {
+    ReportError(services_.Boxes, error.Message());
+  } catch (const std::bad_alloc&) {
+    ReportError(services_.Boxes, "Out of memory");
+  } catch (const std::exception& error) {
+    ReportError(services_.Boxes, error.what());
+  }
+}
+
+void TForm1::FormCreate() {
+  IFileSystem& fs = services_.Files;
+  if (!fs.FileExists(kScriptFileName) || !fs.FileExists(kPackageFileName)) {
+    services_.Boxes.Show(TBoxKind::kPlain, kMissingDataFilesMessage);
+    services_.Process.EndProgram();
+  }
+  CheckBox1.Visible = false;
+  Step = 1;
+  LoadScript();
+  Label2.Text = Script.Title;
+  ShowStep();
+}
+
+void TForm1::LoadScript() {
+  merva::LoadScript(Script, services_.Files, services_.Boxes, [this](const std::string& level) {
+    CheckInstalledLevel(level, Step,
+                        {services_.Registry, services_.Locale, services_.Boxes, services_.Process});
+  });
+}
+
+void TForm1::ShowStep() {
+  switch (Step) {
+    case 0:  // refusal, shown as the finish page
+      BrowseCancelled = false;
+      Script.FinishText = Script.RefusalText;
+      Image3.Visible = false;
+      Image3.Enabled = false;
+      Edit1.Visible = false;
+      Button4.Visible = false;
+      Image4.Visible = true;
+      Image4.Enabled = true;
+      Image5.Visible = false;
+      Image5.Enabled = false;
+      CheckBox1.Visible = false;
+      ProgressBar1.Visible = false;
+      Step = 5;
+      ShowStep();
+      break;
+    case 1:  // welcome
+      BrowseCancelled = false;
+      Label1.Text = Script.WelcomeText;
+      Image3.Visible = false;
+      Image3.Enabled = false;
+      Edit1.Visible = false;
+      Button4.Visible = false;
+      Image4.Enabled = true;
+      Image5.Enabled = true;
+      CheckBox1.Text = Script.AgreeCaption;
+      CheckBox1.Visible = false;
+      ProgressBar1.Visible = false;
+      break;
+    case 2:  // agreement
+      BrowseCancelled = false;
+      Image4.Enabled = false;
+      Edit1.Visible = false;
+      Button4.Visible = false;
+      Image3.Visible = true;
+      Image3.Enabled = true;
+      Label1.Text = Script.AgreementText;
+      CheckBox1.Visible = true;
+      if (CheckBox1.Checked) Image4.Enabled = true;
+      break;
+    case 3:  // folder
+      ProgressBar1.Visible = false;
+      CheckBox1.Visible = false;
+      Label1.Text = Script.FolderText;
+      Edit1.Visible = true;
+      Button4.Visible = true;
+      FolderCheck();
+      break;
+    case 4:  // installing
+      Image5.Visible = true;
+      Image5.Enabled = true;
+      Edit1.Visible = false;
+      Button4.Visible = false;
+      Label1.Text = Script.ProgressText;
+      ProgressBar1.Visible = true;
+      InstallPackage();
+      ++Step;
+      ShowStep();
+      break;
+    case 5:  // finish
+      ProgressBar1.Visible = false;
+      Label1.Text = Script.FinishText;
+      Image5.Visible = false;
+      Image5.Enabled = false;
+      Image3.Visible = false;
+      Image3.Enabled = false;
+      break;
+    default:
+      break;
+  }
+}
+
+void TForm1::FolderCheck() {
+  const std::string candidate = Edit1.Text + "\\models\\gta3.img";
+  if (services_.Files.FileExists(candidate)) {
+    ArchivePath = candidate;
+    OpenArchive(ArchivePath);
+  } else {
+    Button4Click();
+  }
+}
+
+void TForm1::InstallPackage() {
+  struct Running {
+    bool& flag;
+    explicit Running(bool& f) : flag(f) { flag = true; }
+    ~Running() { flag = false; }
+  } running(Installing);
+  // The run reads the game folder once, so everything goes to one game.
+  merva::InstallPackage(Script, Archive, Package, Edit1.Text,
+                        {services_.Files, services_.Boxes, services_.Pump, ProgressBar1});
+}
+
+void TForm1::OpenArchive(const std::string& path) {
+  merva::OpenArchive(Archive, path, services_.Files, services_.Boxes);
+}
+
+void TForm1::Image4Click() {
+  if (Installing) return;  // the run is still working on the archive
+  if (!BrowseCancelled) ++Step;
+  if (Step == 6) {
+    Step = 5;
+    Close();
+  }
+  ShowStep();
+}
+
+void TForm1::Image3Click() {
+  if (Installing) return;
+  --Step;
+  if (Step == 0) Step = 1;
+  ShowStep();
+}
+
+void TForm1::Image5Click() { Close(); }
+
+void TForm1::CheckBox1Click() { ShowStep(); }
+
+void TForm1::Button4Click() {
+  std::string folder;
+  if (services_.FolderDialog.SelectFolder(Cp1251FromUtf8(kFolderDialogCaption), u"", folder)) {
+    Edit1.Text = folder;
+    ArchivePath = folder + "\\models\\gta3.img";
+    OpenArchive(ArchivePath);
+    BrowseCancelled = false;
+  } else {
+    BrowseCancelled = true;
+  }
+}
+
+void TForm1::Button2Click() { OpenArchive(ArchivePath); }
+
+void TForm1::Button3Click() {
+  std::string path;
+  if (services_.OpenDialog1.Execute(path))
+    PutFileIntoArchive(Archive, path, {services_.Files, services_.Boxes, services_.Pump});
+}
+
+void TForm1::Image2Click() { services_.Shell.OpenUrl(kFirstSiteUrl); }
+
+void TForm1::Image6Click() { services_.Shell.OpenUrl(kKestrinUrl); }
+
+}  // namespace merva

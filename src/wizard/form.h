@@ -1,0 +1,93 @@
+#pragma once
+// TForm1: the wizard's one window and its step machine, written against the portable control
+// model so that the whole wizard runs in native tests.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "archive/archive.h"
+#include "core/file_system.h"
+#include "core/platform.h"
+#include "package/package.h"
+#include "script/script.h"
+#include "wizard/controls.h"
+
+namespace merva {
+
+struct TWizardServices {
+  IFileSystem& Files;
+  IMessageBoxes& Boxes;
+  IMessagePump& Pump;
+  IProcess& Process;
+  IRegistry& Registry;
+  ILocale& Locale;
+  IFolderDialog& FolderDialog;
+  IOpenFileDialog& OpenDialog1;
+  IShell& Shell;
+};
+
+extern const char kMissingDataFilesMessage[];
+extern const char kFolderDialogCaption[];  // UTF-8; converted where it is shown
+
+class TForm1 {
+ public:
+  explicit TForm1(TWizardServices services);
+
+  // Published controls, in declaration order.
+  TControl Image1, Image2, Image3, Image4, Image5;
+  TControl Label1;
+  TCheckBox CheckBox1;
+  TControl Edit1, Button4;
+  TControl Label2;
+  TProgressBar ProgressBar1;
+  TControl Image6;
+
+  // The program's state for its whole run.
+  uint8_t Step = 0;
+  bool BrowseCancelled = false;
+  std::string ArchivePath;
+  TDATAInst Script;
+  TGTA3Archive Archive;
+  TPackageDirectory Package;
+
+  // Set by the framework's close request; the window closes once no handler runs.
+  bool CloseRequested = false;
+  // True while the installation run works; Back and Next then do nothing.
+  bool Installing = false;
+
+  // Published handlers.
+  void FormCreate();
+  void Image4Click();
+  void Image3Click();
+  void Image5Click();
+  void CheckBox1Click();
+  void Button4Click();
+  void Button2Click();
+  void Button3Click();
+  void Image2Click();
+  void Image6Click();
+  void Image2MouseMove() { Image2.Cursor = crHandPoint; }
+  void Image3MouseMove() { Image3.Cursor = crHandPoint; }
+  void Image4MouseMove() { Image4.Cursor = crHandPoint; }
+  void Image5MouseMove() { Image5.Cursor = crHandPoint; }
+  void Image6MouseMove() { Image6.Cursor = crHandPoint; }
+
+  // The framework's handling of an event: an error that ends the handler is reported in a box
+  // (silently for EAbort) and the program goes on.
+  void HandleEvent(const std::function<void()>& handler);
+
+ private:
+  void ShowStep();
+  void LoadScript();
+  void InstallPackage();
+  void OpenArchive(const std::string& path);
+  void FolderCheck();
+  void Close() { CloseRequested = true; }
+
+  TWizardServices services_;
+};
+
+// Reports an error as the framework does: application title, error icon, "." appended.
+void ReportError(IMessageBoxes& boxes, const std::string& message);
+
+}  // namespace merva

@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include "core/block_file.h"
+#include "core/cp1251.h"
+#include "core/errors.h"
+#include "core/faulty_file_system.h"
+#include "core/text.h"
+#include "tests/unit/fakes.h"
+
+namespace merva {
+namespace {
+
+using test::TempDir;
+
+std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const EInOutError& error) {
+    return error.Message();
+  }
+  return "no error";
+}
+
+TEST(IoErrorText, NamesTheFrameworksTexts) {
+  const std::pair<int, const char*> cases[] = {
+      {2, "File not found"},  {3, "Path not found"},  {5, "File access denied"},
+      {100, "Read beyond end of file"}, {101, "Disk full"}, {32, "I/O error 32"}};
+  for (const auto& [code, text] : cases) EXPECT_EQ(IoErrorText(code), text) << code;
+}
+
+TEST(ErrorReportText, AppendsAFullStopAfterCharactersAboveIt) {
+  EXPECT_EQ(ErrorReportText("File not found"), "File not found.");
+  EXPECT_EQ(ErrorReportText("Unable to create archive file."), "Unable to create archive file.");
+  EXPECT_EQ(ErrorReportText("I/O error 32"), "I/O error 32.");
+  EXPECT_EQ(ErrorReportText("odd!"), "odd!");  // '!' lies below '.'
+  EXPECT_EQ(ErrorReportText(""), "");
+}
+
+TEST(BlockFile, FailuresCarryTheFrameworksTexts) {
+  TempDir dir;
+  IFileSystem& fs = SystemFileSystem();
+  EXPECT_EQ(ErrorOf([&] { TBlockFile::Open(fs, dir / "missing.bin"); }), "File not found");
+  EXPECT_EQ(ErrorOf([&] { TBlockFile::Open(fs, dir / "no\\such\\file"); }), "Path not found");
+  EXPECT_EQ(ErrorOf([&] { TBlockFile::Create(fs, dir / "none/x.bin"); }), "Path not found");
+  EXPECT_EQ(ErrorOf([&] {
+              TBlockFile full = TBlockFile::Open(fs, "/dev/full");
+              const char data[4] = {1, 2, 3, 4};
+              full.WriteExact(data, 4);
+            }),
+            "Disk full");
+  test::WriteFile(dir / "short.bin", "abc");
+  EXPECT_EQ(ErrorOf([&] {
+              TBlockFile file = TBlockFile::Open(fs, dir / "short.bin");
+              char buffer[8];
+              file.ReadExact(buffer, 8);
+            }),
+            "Read beyond end of file");
+}
+
+TEST(BlockFile, CountedReadsReturnWhatTheFileHolds) {
+  TempDir dir;
+  test::WriteFile(dir / "f.bin", "0123456789");
+  TBlockFile file = TBlockFile::Open(SystemFileSystem(), dir / "f.bin");
+  char buffer[16] = {};
+  file.Seek(4);
+  EXPECT_EQ(file.ReadCounted(buffer, 16), 6u);
+  EXPECT_EQ(std::string(buffer, 6), "456789");
+  EXPECT_EQ(file.ReadCounted(buffer, 16), 0u);
+  EXPECT_EQ(file.Position(), 10);
+  EXPECT_EQ(file.Size(), 10);
+}
+
+TEST(BlockFile, OpenModeZeroOpensReadOnly) {
+  TempDir dir;
+  test::WriteFile(dir / "f.bin", "data");
+  IFileSystem& fs = SystemFileSystem();
+  const int before = fs.FileMode;
+  fs.FileMode = 0;
+  EXPECT_EQ(ErrorOf([&] {
+              TBlockFile file = TBlockFile::Open(fs, dir / "f.bin");
+              file.WriteExact("x", 1);
+            }),
+            "File access denied");
+  fs.FileMode = 2;
+  {
+    TBlockFile file = TBlockFile::Open(fs, dir / "f.bin");
+    file.WriteExact("D", 1);
+    file.Close();
+  }
+  fs.FileMode = before;
+  EXPECT_EQ(test::ReadFile(dir / "f.bin"), "Data");
+}
+
+TEST(BlockFile, BackslashesSeparateFoldersInNativeBuilds) {
+  TempDir dir;
+  test::MakeDirs(dir / "models");
+  test::WriteFile(dir / "models/gta3.img", "VER2");
+  EXPECT_TRUE(SystemFileSystem().FileExists(dir.Path() + "\\models\\gta3.img"));
+  EXPECT_FALSE(SystemFileSystem().FileExists(dir.Path() + "\\models"));
+  EXPECT_TRUE(SystemFileSystem().DirectoryExists(dir.Path() + "\\models"));
+}
+
+TEST(FaultyFileSystem, FailsExactlyTheChosenOperation) {
+  TempDir dir;
+  test::WriteFile(dir / "f.bin", "0123456789");
+  FaultyFileSystem faulty(SystemFileSystem());
+  faulty.FailAt(2, kAccessDenied, {FileOp::kRead});
+  TBlockFile file = TBlockFile::Open(faulty, dir / "f.bin");
+  char buffer[4];
+  file.ReadExact(buffer, 4);
+  EXPECT_EQ(ErrorOf([&] { file.ReadExact(buffer, 4); }), "File access denied");
+  EXPECT_TRUE(faulty.Fired());
+  file.ReadExact(buffer, 2);  // only the chosen one fails
+  EXPECT_EQ(faulty.Count(), 3u);
+}
+
+TEST(TextHelpers, CaseFoldingChangesOnlyAsciiLetters) {
+  const std::string cyrillic = Cp1251FromUtf8("Жук");
+  EXPECT_EQ(AsciiUpper("infernus.dff"), "INFERNUS.DFF");
+  EXPECT_EQ(AsciiUpper("a-z_A-Z09"), "A-Z_A-Z09");
+  EXPECT_EQ(AsciiUpper(cyrillic), cyrillic);
+  EXPECT_EQ(AsciiLower("Car.DFF"), "car.dff");
+  EXPECT_EQ(AsciiLower(cyrillic), cyrillic);
+}
+
+TEST(TextHelpers, FileNamePartFollowsTheLastBackslashOrColon) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\Games\\GTA\\x.dff", "x.dff"}, {"C:x.dff", "x.dff"}, {"x.dff", "x.dff"},
+      {"dir\\", ""}, {"a:b\\c:d", "d"}, {"", ""}, {"a/b.txt", "a/b.txt"}};
+  for (const auto& [path, name] : cases) EXPECT_EQ(ExtractFileNamePart(path), name) << path;
+}
+
+TEST(Cp1251, EveryByteAgreesWithTheSystemConverter) {
+  iconv_t cd = iconv_open("UTF-8", "CP1251");
+  ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+  for (int byte = 1; byte < 256; ++byte) {
+    if (byte == 0x98) continue;  // unassigned; Windows keeps it as U+0098
+    char in[1] = {static_cast<char>(byte)};
+    char out[8] = {};
+    char* inp = in;
+    char* outp = out;
+    size_t inLeft = 1, outLeft = sizeof out;
+    ASSERT_NE(iconv(cd, &inp, &inLeft, &outp, &outLeft), static_cast<size_t>(-1)) << byte;
+    const std::string expected(out, sizeof out - outLeft);
+    EXPECT_EQ(Utf8FromCp1251(std::string(1, in[0])), expected) << byte;
+    std::string back;
+    EXPECT_TRUE(TryCp1251FromUtf8(expected, back));
+    EXPECT_EQ(back, std::string(1, in[0])) << byte;
+  }
+  iconv_close(cd);
+}
+
+TEST(Cp1251, CharactersOutsideThePageAreReported) {
+  std::string out;
+  EXPECT_FALSE(TryCp1251FromUtf8("snow \xE2\x98\x83", out));  // U+2603
+  EXPECT_EQ(out, "snow ?");
+  EXPECT_TRUE(TryCp1251FromUtf16(u"Далее", out));
+  EXPECT_EQ(Utf16FromCp1251(out), u"Далее");
+  EXPECT_FALSE(TryCp1251FromUtf16(u"\U0001F600", out));
+  EXPECT_EQ(out, "?");
+}
+
+}  // namespace
+}  // namespace merva

@@ -1,0 +1,168 @@
+#include "tests/unit/fakes.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace merva::test {
+
+namespace {
+
+class FakeKey : public IRegistryKey {
+ public:
+  explicit FakeKey(FakeRegistry& owner) : owner_(owner) {}
+  ~FakeKey() override { ++owner_.KeysClosed; }
+  bool ValueExists(const std::string& name) override { return owner_.Values.count(name) > 0; }
+  bool ReadValue(const std::string& name, TValueType& type, std::vector<uint8_t>& data) override {
+    const auto it = owner_.Values.find(name);
+    if (it == owner_.Values.end()) return false;
+    type = it->second.Type;
+    data = it->second.Data;
+    return true;
+  }
+  bool WriteBinary(const std::string& name, const std::vector<uint8_t>& data) override {
+    if (owner_.RefuseWrites) return false;
+    owner_.Values[name] = {TValueType::kBinary, data};
+    return true;
+  }
+
+ private:
+  FakeRegistry& owner_;
+};
+
+}  // namespace
+
+std::unique_ptr<IRegistryKey> FakeRegistry::CreateKeyFullAccess(const std::string& path) {
+  if (RefuseKey) return nullptr;
+  ++KeysOpened;
+  KeyExists = true;
+  OpenedPath = path;
+  return std::make_unique<FakeKey>(*this);
+}
+
+bool FakeFolderDialog::SelectFolder(const std::string& caption, const std::u16string&,
+                                    std::string& folder) {
+  LastCaption = caption;
+  const std::string answer = Calls < static_cast<int>(Answers.size()) ? Answers[Calls] : "";
+  ++Calls;
+  if (answer.empty()) return false;
+  folder = answer;
+  return true;
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "merva-test-XXXXXX").string();
+  path_ = mkdtemp(pattern.data());
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
+}
+
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+void MakeDirs(const std::string& path) { std::filesystem::create_directories(path); }
+
+namespace {
+void Put32(std::string& bytes, size_t at, int32_t value) { std::memcpy(&bytes[at], &value, 4); }
+int32_t Get32(const std::string& bytes, size_t at) {
+  int32_t value;
+  std::memcpy(&value, &bytes[at], 4);
+  return value;
+}
+}  // namespace
+
+std::string ArchiveBytes(const std::vector<EntrySpec>& entries, int64_t sectors,
+                         const std::string& tag) {
+  std::string bytes(static_cast<size_t>(sectors * 2048), '\0');
+  std::memcpy(&bytes[0], tag.data(), 4);
+  Put32(bytes, 4, static_cast<int32_t>(entries.size()));
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const size_t at = 8 + i * 32;
+    Put32(bytes, at, entries[i].Offset);
+    Put32(bytes, at + 4, entries[i].Size);
+    std::memcpy(&bytes[at + 8], entries[i].Name.data(), std::min<size_t>(24, entries[i].Name.size()));
+  }
+  return bytes;
+}
+
+std::string EntryData(const std::string& name, int32_t sectors) {
+  std::string data(static_cast<size_t>(sectors) * 2048, '\0');
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<char>(name[i % name.size()] + i / 2048);
+  return data;
+}
+
+std::string BuildArchive(const std::vector<EntrySpec>& entries) {
+  int64_t sectors = 1 + static_cast<int64_t>(entries.size()) * 32 / 2048 + 1;
+  for (const EntrySpec& e : entries) sectors = std::max<int64_t>(sectors, e.Offset + e.Size);
+  std::string bytes = ArchiveBytes(entries, sectors);
+  for (const EntrySpec& e : entries)
+    bytes.replace(static_cast<size_t>(e.Offset) * 2048, static_cast<size_t>(e.Size) * 2048,
+                  EntryData(e.Name, e.Size));
+  return bytes;
+}
+
+std::vector<EntrySpec> DirectoryOf(const std::string& bytes) {
+  std::vector<EntrySpec> entries;
+  const int32_t count = Get32(bytes, 4);
+  for (int32_t i = 0; i < count; ++i) {
+    const size_t at = 8 + static_cast<size_t>(i) * 32;
+    const std::string field = bytes.substr(at + 8, 24);
+    entries.push_back({Get32(bytes, at), Get32(bytes, at + 4), field.substr(0, field.find('\0'))});
+  }
+  return entries;
+}
+
+std::string DataOf(const std::string& bytes, const EntrySpec& entry) {
+  return bytes.substr(static_cast<size_t>(entry.Offset) * 2048, static_cast<size_t>(entry.Size) * 2048);
+}
+
+std::string ScriptBytes(const std::vector<std::pair<uint8_t, std::string>>& records,
+                        const std::string& version) {
+  std::string bytes(21, '\0');
+  bytes.replace(6, 3, version.substr(0, 3));
+  for (const auto& [tag, text] : records) {
+    bytes += static_cast<char>(tag);
+    std::string length(4, '\0');
+    Put32(length, 0, static_cast<int32_t>(text.size()));
+    bytes += length;
+    for (size_t i = 0; i < text.size(); ++i)
+      bytes += static_cast<char>(i == 0 ? text[i] : text[i] + 32);
+  }
+  return bytes;
+}
+
+std::string PackageBytes(const std::vector<std::pair<std::string, std::string>>& files,
+                         const std::string& version) {
+  std::string bytes(116, 'x');
+  bytes.replace(23, 3, version.substr(0, 3));
+  Put32(bytes, 112, static_cast<int32_t>(files.size()));
+  for (const auto& [name, data] : files) {
+    std::string record(28, '\0');
+    std::memcpy(&record[0], name.data(), std::min<size_t>(24, name.size()));
+    Put32(record, 24, static_cast<int32_t>(data.size()));
+    for (int i = 0; i < 25; ++i) record[i] = static_cast<char>(record[i] + 20);
+    bytes += record;
+  }
+  for (const auto& file : files) bytes += file.second;
+  return bytes;
+}
+
+}  // namespace merva::test

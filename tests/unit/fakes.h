@@ -1,0 +1,132 @@
+#pragma once
+// Fakes of the platform interfaces and helpers for tests on real temporary folders.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "core/platform.h"
+
+namespace merva::test {
+
+struct ShownBox {
+  TBoxKind Kind;
+  std::string Text;
+};
+
+class FakeBoxes : public IMessageBoxes {
+ public:
+  void Show(TBoxKind kind, const std::string& text) override { Shown.push_back({kind, text}); }
+  std::vector<ShownBox> Shown;
+};
+
+class CountingPump : public IMessagePump {
+ public:
+  void ProcessMessages() override {
+    ++Calls;
+    if (OnProcess) OnProcess();
+  }
+  int Calls = 0;
+  std::function<void()> OnProcess;
+};
+
+// Thrown where the real program would end.
+struct ProgramEnded {};
+
+class FakeProcess : public IProcess {
+ public:
+  [[noreturn]] void EndProgram() override { throw ProgramEnded{}; }
+};
+
+class FakeLocale : public ILocale {
+ public:
+  explicit FakeLocale(char separator = '.') : Separator(separator) {}
+  char DecimalSeparator() override { return Separator; }
+  char Separator;
+};
+
+struct FakeValue {
+  TValueType Type;
+  std::vector<uint8_t> Data;
+};
+
+// One key's values; can refuse to open the key or refuse writes.
+class FakeRegistry : public IRegistry {
+ public:
+  std::unique_ptr<IRegistryKey> CreateKeyFullAccess(const std::string& path) override;
+  bool RefuseKey = false;
+  bool RefuseWrites = false;
+  bool KeyExists = false;
+  int KeysOpened = 0;
+  int KeysClosed = 0;
+  std::string OpenedPath;
+  std::map<std::string, FakeValue> Values;
+};
+
+class FakeFolderDialog : public IFolderDialog {
+ public:
+  bool SelectFolder(const std::string& caption, const std::u16string& root,
+                    std::string& folder) override;
+  std::vector<std::string> Answers;  // "" for a cancel, taken in turn
+  int Calls = 0;
+  std::string LastCaption;
+};
+
+class FakeOpenDialog : public IOpenFileDialog {
+ public:
+  bool Execute(std::string& path) override {
+    if (Answer.empty()) return false;
+    path = Answer;
+    return true;
+  }
+  std::string Answer;
+};
+
+class FakeShell : public IShell {
+ public:
+  void OpenUrl(const std::string& url) override { Opened.push_back(url); }
+  std::vector<std::string> Opened;
+};
+
+// A fresh folder under the system's temporary folder, removed with its contents at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
+bool Exists(const std::string& path);
+void MakeDirs(const std::string& path);
+
+// An archive built byte by byte, independently of the code under test.
+struct EntrySpec {
+  int32_t Offset;
+  int32_t Size;
+  std::string Name;
+};
+std::string ArchiveBytes(const std::vector<EntrySpec>& entries, int64_t sectors,
+                         const std::string& tag = "VER2");
+// Fills each entry's sectors with a pattern derived from its name.
+std::string EntryData(const std::string& name, int32_t sectors);
+std::string BuildArchive(const std::vector<EntrySpec>& entries);
+// The directory as read back from an archive's bytes.
+std::vector<EntrySpec> DirectoryOf(const std::string& bytes);
+std::string DataOf(const std::string& bytes, const EntrySpec& entry);
+
+// A script file from (tag, text) records, scrambled as the format wants.
+std::string ScriptBytes(const std::vector<std::pair<uint8_t, std::string>>& records,
+                        const std::string& version = "1.0");
+// A package from (name, data) files.
+std::string PackageBytes(const std::vector<std::pair<std::string, std::string>>& files,
+                         const std::string& version = "1.0");
+
+}  // namespace merva::test

@@ -1,0 +1,159 @@
+#include "tools/manifest.h"
+
+#include <map>
+
+#include "core/block_file.h"
+#include "core/cp1251.h"
+#include "core/errors.h"
+#include "core/text.h"
+
+namespace merva {
+
+namespace {
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  TBlockFile file = TBlockFile::OpenReadOnly(SystemFileSystem(), path);
+  std::string data(static_cast<size_t>(file.Size()), '\0');
+  if (!data.empty()) file.ReadExact(&data[0], static_cast<uint32_t>(data.size()));
+  return data;
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('\\');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+std::string DiskPath(const std::string& base, std::string utf8) {
+  std::string path;
+  if (!TryCp1251FromUtf8(utf8, path)) throw Exception("the path " + path + " has no code page 1251 form");
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  const bool absolute = !path.empty() && (path[0] == '\\' || path.find(':') != std::string::npos);
+  return absolute ? path : base + path;
+}
+
+// Errors name the manifest line; their texts are code page 1251 like every other.
+std::string LinePrefix(const std::string& path, size_t line) {
+  return path + ":" + std::to_string(line) + ": ";
+}
+
+}  // namespace
+
+std::string EscapeText(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    if (text[i] == '\n') out += "\\n";
+    else if (text[i] == '\\') out += "\\\\";
+    else out += text[i];
+  }
+  return out;
+}
+
+std::string UnescapeText(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+      out += "\r\n";
+      ++i;
+    } else if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
+      out += '\\';
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+TManifest ReadManifest(const std::string& path) {
+  TManifest manifest;
+  TDATAInst& script = manifest.Script;
+  const std::string base = FolderOf(path);
+  const std::map<std::string, std::string*> texts = {
+      {"title", &script.Title},           {"level", &script.Level},
+      {"welcome", &script.WelcomeText},   {"agreement", &script.AgreementText},
+      {"folder", &script.FolderText},     {"progress", &script.ProgressText},
+      {"finish", &script.FinishText},     {"refusal", &script.RefusalText},
+      {"agree", &script.AgreeCaption}};
+  std::map<std::string, std::string> packed;  // upper-cased name -> disk path
+
+  const std::string content = ReadWholeFile(path);
+  size_t lineNumber = 0;
+  size_t at = 0;
+  while (at <= content.size()) {
+    const size_t end = std::min(content.find('\n', at), content.size());
+    const std::string line = Trim(content.substr(at, end - at));
+    at = end + 1;
+    ++lineNumber;
+    if (line.empty() || line[0] == '#') continue;
+    const std::string where = LinePrefix(path, lineNumber);
+    const auto equals = line.find('=');
+    if (equals == std::string::npos) throw Exception(where + "expected KEY = VALUE");
+    const std::string key = AsciiLower(Trim(line.substr(0, equals)));
+    const std::string value = Trim(line.substr(equals + 1));
+
+    if (texts.count(key)) {
+      std::string utf8 = value;
+      if (!value.empty() && value[0] == '@') {
+        std::string file = ReadWholeFile(DiskPath(base, value.substr(1)));
+        if (file.size() >= 3 && file.compare(0, 3, "\xEF\xBB\xBF") == 0) file.erase(0, 3);
+        while (!file.empty() && (file.back() == '\n' || file.back() == '\r')) file.pop_back();
+        utf8 = EscapeText(file);
+      }
+      std::string text;
+      if (!TryCp1251FromUtf8(UnescapeText(utf8), text))
+        throw Exception(where + "the text of " + key + " has a character that code page 1251 lacks");
+      if (text.size() > static_cast<size_t>(kScriptPayloadLimit))
+        throw Exception(where + "the text of " + key + " is longer than 2048 bytes");
+      *texts.at(key) = text;
+      continue;
+    }
+    if (key != "archive" && key != "game") throw Exception(where + "unknown key " + key);
+
+    // "ITEM from PATH", or just "PATH" for an archive file named after the file.
+    std::string item = value, source = value;
+    const auto from = value.find(" from ");
+    if (from != std::string::npos) {
+      item = Trim(value.substr(0, from));
+      source = Trim(value.substr(from + 6));
+    } else if (key == "game") {
+      throw Exception(where + "a game file is written as: game = PATH\\IN\\GAME from FILE");
+    }
+    std::string listed;
+    if (!TryCp1251FromUtf8(item, listed))
+      throw Exception(where + listed + " has a character that code page 1251 lacks");
+    if (key == "archive") {
+      for (char& c : listed)
+        if (c == '/') c = '\\';
+      listed = ExtractFileNamePart(listed);
+    }
+    const std::string name = ExtractFileNamePart(listed);
+    if (name.empty()) throw Exception(where + "no file name in " + listed);
+    if (name.size() > 24) throw Exception(where + "the name " + name + " is longer than 24 bytes");
+    if (key == "archive" && name.size() == 24)
+      manifest.Warnings.push_back(where + "the game reads only the first 23 characters of " + name);
+    if (listed.size() > static_cast<size_t>(kScriptPayloadLimit))
+      throw Exception(where + "the item is longer than 2048 bytes");
+
+    const std::string disk = DiskPath(base, source);
+    const auto known = packed.find(AsciiUpper(name));
+    if (known == packed.end()) {
+      packed[AsciiUpper(name)] = disk;
+      manifest.Sources.push_back({name, disk});
+    } else if (known->second != disk) {
+      throw Exception(where + "two different files are named " + name +
+                      "; the installer finds only the first");
+    }
+    (key == "archive" ? script.ArchiveFiles : script.GameFiles).push_back(listed);
+  }
+  return manifest;
+}
+
+}  // namespace merva

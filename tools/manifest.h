@@ -1,0 +1,30 @@
+#pragma once
+// The mod author's manifest: a small UTF-8 text from which merva-pack makes "scripts.bin" and
+// "data.cab". See the README for its lines.
+#include <string>
+#include <vector>
+
+#include "script/script.h"
+
+namespace merva {
+
+// A file to pack: its name in the package and where it lies on disk (code page 1251, "\").
+struct TPackSource {
+  std::string Name;
+  std::string DiskPath;
+};
+
+struct TManifest {
+  TDATAInst Script;                  // texts and lists in code page 1251
+  std::vector<TPackSource> Sources;  // in list order, each name once
+  std::vector<std::string> Warnings;
+};
+
+// Reads the manifest at `path` (code page 1251, "\"); raises Exception with the line at fault.
+TManifest ReadManifest(const std::string& path);
+
+// Escapes line breaks, so that a text fits on one manifest line, and the inverse.
+std::string EscapeText(const std::string& text);
+std::string UnescapeText(const std::string& text);
+
+}  // namespace merva

@@ -1,0 +1,79 @@
+#include "tools/package_writer.h"
+
+#include <cstring>
+
+#include "archive/sector_copy.h"
+#include "core/block_file.h"
+#include "core/errors.h"
+#include "package/package.h"
+
+namespace merva {
+
+namespace {
+
+void WriteRecord(TBlockFile& file, uint8_t tag, const std::string& text) {
+  if (text.empty()) return;
+  const std::string stored = ScrambleScriptText(text);
+  const auto length = static_cast<int32_t>(stored.size());
+  file.WriteExact(&tag, 1);
+  file.WriteExact(&length, 4);
+  file.WriteExact(stored.data(), static_cast<uint32_t>(stored.size()));
+}
+
+}  // namespace
+
+void WriteScriptFile(const TDATAInst& script, const std::string& path) {
+  TBlockFile file = TBlockFile::Create(SystemFileSystem(), path);
+  char header[21] = "MERVA\0" "1.0";
+  file.WriteExact(header, sizeof header);
+  WriteRecord(file, kTagTitle, script.Title);
+  WriteRecord(file, kTagWelcomeText, script.WelcomeText);
+  WriteRecord(file, kTagAgreementText, script.AgreementText);
+  WriteRecord(file, kTagAgreeCaption, script.AgreeCaption);
+  WriteRecord(file, kTagFolderText, script.FolderText);
+  WriteRecord(file, kTagProgressText, script.ProgressText);
+  WriteRecord(file, kTagFinishText, script.FinishText);
+  WriteRecord(file, kTagRefusalText, script.RefusalText);
+  for (const std::string& item : script.ArchiveFiles) WriteRecord(file, kTagArchiveFile, item);
+  for (const std::string& item : script.GameFiles) WriteRecord(file, kTagGameFile, item);
+  // The level goes last: the gate runs while the script loads, and a refusal or an error
+  // there must not keep the texts from loading.
+  WriteRecord(file, kTagLevel, script.Level);
+  const uint8_t endRecord[5] = {0, 0, 0, 0, 0};
+  file.WriteExact(endRecord, sizeof endRecord);
+  file.Close();
+}
+
+void WritePackageFile(const std::vector<TPackSource>& sources, const std::string& path) {
+  IFileSystem& fs = SystemFileSystem();
+  std::vector<TPackageEntry> entries;
+  int64_t total = kPackageDirectoryOffset + 28 * static_cast<int64_t>(sources.size());
+  for (const TPackSource& source : sources) {
+    TPackageEntry entry{};
+    std::memcpy(entry.Name, source.Name.data(), std::min(source.Name.size(), sizeof entry.Name));
+    TBlockFile file = TBlockFile::OpenReadOnly(fs, source.DiskPath);
+    const int64_t size = file.Size();
+    total += size;
+    if (total > INT32_MAX) throw Exception("the package would pass 2 GB, which the installer cannot read");
+    entry.Size = static_cast<uint32_t>(size);
+    entries.push_back(entry);
+  }
+  TBlockFile package = TBlockFile::Create(fs, path);
+  char header[kPackageDirectoryOffset] = {};
+  std::memcpy(header, "MERVA package", 13);
+  std::memcpy(header + kPackageVersionOffset, "1.0", 3);
+  const auto count = static_cast<int32_t>(entries.size());
+  std::memcpy(header + kPackageCountOffset, &count, 4);
+  package.WriteExact(header, sizeof header);
+  for (TPackageEntry entry : entries) {
+    ScramblePackageEntry(entry);
+    package.WriteExact(&entry, sizeof entry);
+  }
+  for (size_t i = 0; i < sources.size(); ++i) {
+    TBlockFile file = TBlockFile::OpenReadOnly(fs, sources[i].DiskPath);
+    CopyExact(file, package, entries[i].Size);
+  }
+  package.Close();
+}
+
+}  // namespace merva
