@@ -21,7 +21,8 @@ const char kUsage[] =
     "  put ARCHIVE FILE...    puts each file in turn, replacing entries of its name\n"
     "                         or appending a new one\n"
     "  sort ARCHIVE           sorts the directory by data position and writes it back\n"
-    "  compact ARCHIVE        rebuilds the archive without gaps through temp.img beside it\n";
+    "  compact ARCHIVE        rebuilds the archive without gaps through temp.img beside it\n"
+    "  create ARCHIVE         writes a new, empty archive\n";
 
 struct Tool {
   ConsoleBoxes boxes{"merva-img"};
@@ -119,6 +120,14 @@ int Compact(Tool& tool, const std::string& path) {
   return 0;
 }
 
+int Create(Tool& tool, const std::string& path) {
+  TBlockFile file = TBlockFile::Create(tool.fs, path);
+  char sector[kSector] = {'V', 'E', 'R', '2'};  // no entries yet, padded to one sector
+  file.WriteExact(sector, sizeof sector);
+  file.Close();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,6 +148,7 @@ int main(int argc, char** argv) {
     if (command == "put") return Put(tool, args[1], {args.begin() + 2, args.end()});
     if (command == "sort") return Sort(tool, args[1]);
     if (command == "compact") return Compact(tool, args[1]);
+    if (command == "create") return Create(tool, args[1]);
     std::cerr << "merva-img: unknown command " << command << "\n" << kUsage;
     return 2;
   });

@@ -46,9 +46,10 @@ std::string MissingArchiveText(const std::string& path);
 
 void ShowErrorBox(IMessageBoxes& boxes, const std::string& text);
 void ResetArchive(TGTA3Archive& Archive);
-// Reads the header and directory at `path`; a missing or foreign file is told in the error box
+// Reads the header and directory at `path` (taken by value: callers pass Archive.FileName,
+// which the reset clears); a missing or foreign file is told in the error box
 // and leaves `Loaded` false. Other failures raise.
-void OpenArchive(TGTA3Archive& Archive, const std::string& path, IFileSystem& fs,
+void OpenArchive(TGTA3Archive& Archive, std::string path, IFileSystem& fs,
                  IMessageBoxes& boxes);
 
 struct TArchiveServices {

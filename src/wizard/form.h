@@ -75,6 +75,7 @@ class TForm1 {
   // The framework's handling of an event: an error that ends the handler is reported in a box
   // (silently for EAbort) and the program goes on.
   void HandleEvent(const std::function<void()>& handler);
+  IMessageBoxes& Boxes() { return services_.Boxes; }
 
  private:
   void ShowStep();

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Makes the sample mod folder (scripts.bin, data.cab) and a sample game folder with its
+# models\gta3.img, using the native merva-pack and merva-img.
+#   make_sample.sh NATIVE_BUILD_DIR MOD_OUT GAME_OUT
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+tools="$1" mod="$2" game="$3"
+mkdir -p "$mod" "$game/models"
+"$tools/merva-pack" build "$here/mod/manifest.txt" "$mod" >/dev/null
+img="$game/models/gta3.img"
+"$tools/merva-img" create "$img"
+"$tools/merva-img" put "$img" "$here"/game/{bullet.dff,infernus.dff,infernus.txd,cheetah.dff}
+"$tools/merva-img" check "$img" >/dev/null

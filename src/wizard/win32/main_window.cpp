@@ -1,0 +1,252 @@
+#include "wizard/win32/main_window.h"
+
+#include <commctrl.h>
+
+#include "resources/layout.h"
+#include "wizard/win32/pictures.h"
+#include "wizard/win32/services.h"
+#include "wizard/win32/wide.h"
+
+namespace merva {
+
+namespace {
+
+const wchar_t kWindowClass[] = L"TForm1";
+
+HFONT MakeFont(const TFontSpec& spec) {
+  return CreateFontW(spec.Height, 0, 0, 0, spec.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                     spec.AnsiCharset ? ANSI_CHARSET : DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                     WideFromUtf8(spec.Face).c_str());
+}
+
+std::wstring WindowText(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  GetWindowTextW(window, text.data(), length + 1);
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+}  // namespace
+
+TMainWindow::TMainWindow(HINSTANCE instance, TWin32Services& services)
+    : form_(TWizardServices{SystemFileSystem(), services.Boxes, *this, services.Process,
+                            services.Registry, services.Locale, services.FolderDialog,
+                            services.OpenDialog, services.Shell}) {
+  RegisterPictureControls(instance);
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
+  windowClass.lpszClassName = kWindowClass;
+  RegisterClassW(&windowClass);
+
+  // A fixed dialog frame with a caption and no system menu: no close, minimise or maximise box.
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+  const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+  RECT frame{0, 0, kWindowLayout.ClientWidth, kWindowLayout.ClientHeight};
+  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  RECT desktop;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &desktop, 0);
+  const int left = desktop.left + (desktop.right - desktop.left - width) / 2;
+  const int top = desktop.top + (desktop.bottom - desktop.top - height) / 2;
+  window_ = CreateWindowExW(exStyle, kWindowClass, WideFromUtf8(kWindowLayout.Caption).c_str(),
+                            style, left, top, width, height, nullptr, nullptr, instance, this);
+  g_ownerWindow = window_;
+  CreateControls(instance);
+  Sync();
+}
+
+void TMainWindow::CreateControls(HINSTANCE instance) {
+  windowFont_ = MakeFont(kWindowLayout.Font);
+  titleFont_ = MakeFont(ControlLayout("Label2").Font);
+  blackBrush_ = CreateSolidBrush(RGB(0, 0, 0));
+  HBITMAP background = nullptr;
+  for (const TControlLayout& layout : kControlLayout) {
+    const wchar_t* windowClass = kPictureClass;
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+    switch (layout.Kind) {
+      case TControlKind::kPicture: break;
+      case TControlKind::kLabel: windowClass = kLabelClass; break;
+      case TControlKind::kCheckBox:
+        windowClass = L"BUTTON";
+        style |= BS_AUTOCHECKBOX | WS_TABSTOP;
+        break;
+      case TControlKind::kEdit:
+        windowClass = L"EDIT";
+        style |= ES_AUTOHSCROLL | WS_TABSTOP | WS_BORDER;
+        break;
+      case TControlKind::kButton:
+        windowClass = L"BUTTON";
+        style |= BS_PUSHBUTTON | WS_TABSTOP;
+        break;
+      case TControlKind::kProgressBar:
+        windowClass = PROGRESS_CLASSW;
+        style |= WS_TABSTOP;
+        break;
+    }
+    HWND control = CreateWindowExW(0, windowClass, WideFromUtf8(layout.Caption).c_str(), style,
+                                   layout.Left, layout.Top, layout.Width, layout.Height, window_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.Id)),
+                                   instance, nullptr);
+    // Later controls are drawn above earlier ones, as in the layout's creation order.
+    SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    controls_[layout.Id] = control;
+    HFONT font = layout.Font.Face == kWindowLayout.Font.Face && !layout.Font.Bold ? windowFont_
+                                                                                   : titleFont_;
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (layout.Kind == TControlKind::kPicture) {
+      TPictureState& state = pictures_[layout.Id];
+      state.Bitmap = LoadPicture(layout.PictureResource, layout.Width, layout.Height);
+      if (layout.PictureResource == kBackgroundPicture) background = state.Bitmap;
+      SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
+    } else if (layout.Kind == TControlKind::kLabel) {
+      TLabelState& state = labels_[layout.Id];
+      state.Font = font;
+      state.BlackBackground = layout.BlackBackground;
+      state.Centered = layout.Align == TAlign::kCenter;
+      state.Backdrop = background;
+      state.BackdropOrigin = {layout.Left, layout.Top};
+      SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
+    }
+  }
+}
+
+TControl& TMainWindow::ModelOf(int id) {
+  switch (id) {
+    case 101: return form_.Image1;
+    case 102: return form_.Image2;
+    case 103: return form_.Image3;
+    case 104: return form_.Image4;
+    case 105: return form_.Image5;
+    case 106: return form_.Image6;
+    case 201: return form_.Label1;
+    case 202: return form_.Label2;
+    case 301: return form_.CheckBox1;
+    case 401: return form_.Edit1;
+    case 504: return form_.Button4;
+    default: return form_.ProgressBar1;
+  }
+}
+
+void TMainWindow::Sync() {
+  syncing_ = true;
+  for (const auto& [id, control] : controls_) {
+    const TControl& model = ModelOf(id);
+    if (Narrow(WindowText(control)) != model.Text && id != 601)
+      SetWindowTextW(control, Wide(model.Text).c_str());
+    if (!!IsWindowEnabled(control) != model.Enabled) EnableWindow(control, model.Enabled);
+    if (!!(GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != model.Visible)
+      ShowWindow(control, model.Visible ? SW_SHOWNA : SW_HIDE);
+    auto picture = pictures_.find(id);
+    if (picture != pictures_.end()) picture->second.HandCursor = model.Cursor == crHandPoint;
+  }
+  const bool checked = SendMessageW(controls_[301], BM_GETCHECK, 0, 0) == BST_CHECKED;
+  if (checked != form_.CheckBox1.Checked)
+    SendMessageW(controls_[301], BM_SETCHECK, form_.CheckBox1.Checked ? BST_CHECKED : 0, 0);
+  const TProgressBar& bar = form_.ProgressBar1;
+  SendMessageW(controls_[601], PBM_SETRANGE32, bar.Min, std::max(bar.Min, bar.Max));
+  SendMessageW(controls_[601], PBM_SETPOS, bar.Pos, 0);
+  syncing_ = false;
+}
+
+void TMainWindow::Dispatch(void (TForm1::*handler)()) {
+  form_.HandleEvent([&] { (form_.*handler)(); });
+  Sync();
+  if (form_.CloseRequested && !form_.Installing) DestroyWindow(window_);
+}
+
+void TMainWindow::ProcessMessages() {
+  Sync();
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      break;
+    }
+    if (!IsDialogMessageW(window_, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+}
+
+LRESULT CALLBACK TMainWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                         LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<TMainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self || !self->window_) return DefWindowProcW(window, message, wParam, lParam);
+  // No C++ exception may cross into Windows: the handlers report their own errors, and
+  // anything else is reported here.
+  try {
+    return self->Handle(message, wParam, lParam);
+  } catch (const std::exception& error) {
+    ReportError(self->form_.Boxes(), error.what());
+  } catch (...) {
+    ReportError(self->form_.Boxes(), "Unknown error");
+  }
+  return 0;
+}
+
+LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PICTURE_CLICK:
+      switch (wParam) {
+        case 102: Dispatch(&TForm1::Image2Click); break;
+        case 103: Dispatch(&TForm1::Image3Click); break;
+        case 104: Dispatch(&TForm1::Image4Click); break;
+        case 105: Dispatch(&TForm1::Image5Click); break;
+        case 106: Dispatch(&TForm1::Image6Click); break;
+        default: break;
+      }
+      return 0;
+    case WM_PICTURE_MOVE:
+      switch (wParam) {
+        case 102: Dispatch(&TForm1::Image2MouseMove); break;
+        case 103: Dispatch(&TForm1::Image3MouseMove); break;
+        case 104: Dispatch(&TForm1::Image4MouseMove); break;
+        case 105: Dispatch(&TForm1::Image5MouseMove); break;
+        case 106: Dispatch(&TForm1::Image6MouseMove); break;
+        default: break;
+      }
+      return 0;
+    case WM_COMMAND: {
+      const int id = LOWORD(wParam);
+      const int code = HIWORD(wParam);
+      if (id == 401 && code == EN_CHANGE && !syncing_) {
+        form_.Edit1.Text = Narrow(WindowText(controls_[401]));
+      } else if (id == 301 && code == BN_CLICKED) {
+        form_.CheckBox1.Checked = SendMessageW(controls_[301], BM_GETCHECK, 0, 0) == BST_CHECKED;
+        Dispatch(&TForm1::CheckBox1Click);
+      } else if (id == 504 && code == BN_CLICKED) {
+        Dispatch(&TForm1::Button4Click);
+      }
+      return 0;  // Enter and Escape (IDOK, IDCANCEL) move nothing
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      if (reinterpret_cast<HWND>(lParam) == controls_[301]) {
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(dc, RGB(255, 255, 255));
+        SetBkColor(dc, RGB(0, 0, 0));
+        return reinterpret_cast<LRESULT>(blackBrush_);
+      }
+      return DefWindowProcW(window_, message, wParam, lParam);
+    case WM_CLOSE:
+      return 0;  // the wizard is left through its picture-buttons only
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcW(window_, message, wParam, lParam);
+  }
+}
+
+}  // namespace merva

@@ -1,0 +1,59 @@
+#pragma once
+// The Windows implementations of the portable interfaces.
+#include <windows.h>
+
+#include "core/platform.h"
+
+namespace merva {
+
+// The window message boxes are owned by, once it is on screen.
+extern HWND g_ownerWindow;
+
+class Win32Boxes : public IMessageBoxes {
+ public:
+  void Show(TBoxKind kind, const std::string& text) override;
+};
+
+class Win32Process : public IProcess {
+ public:
+  [[noreturn]] void EndProgram() override;
+};
+
+class Win32Locale : public ILocale {
+ public:
+  char DecimalSeparator() override;
+};
+
+class Win32Registry : public IRegistry {
+ public:
+  std::unique_ptr<IRegistryKey> CreateKeyFullAccess(const std::string& path) override;
+};
+
+class Win32FolderDialog : public IFolderDialog {
+ public:
+  bool SelectFolder(const std::string& caption, const std::u16string& root,
+                    std::string& folder) override;
+};
+
+class Win32OpenDialog : public IOpenFileDialog {
+ public:
+  bool Execute(std::string& path) override;
+};
+
+class Win32Shell : public IShell {
+ public:
+  void OpenUrl(const std::string& url) override;
+};
+
+// Every Windows service of the program, in one place for the window to hand to TForm1.
+struct TWin32Services {
+  Win32Boxes Boxes;
+  Win32Process Process;
+  Win32Locale Locale;
+  Win32Registry Registry;
+  Win32FolderDialog FolderDialog;
+  Win32OpenDialog OpenDialog;
+  Win32Shell Shell;
+};
+
+}  // namespace merva

@@ -1,0 +1,21 @@
+#pragma once
+// Conversions at the Windows edge: the portable code keeps code page 1251 bytes, the wide API
+// takes UTF-16, so Russian texts show on every system locale.
+#include <string>
+
+#include "core/cp1251.h"
+
+namespace merva {
+
+inline std::wstring Wide(const std::string& cp1251) {
+  const std::u16string text = Utf16FromCp1251(cp1251);
+  return std::wstring(text.begin(), text.end());
+}
+
+inline std::wstring WideFromUtf8(const std::string& utf8) { return Wide(Cp1251FromUtf8(utf8)); }
+
+inline std::string Narrow(const std::wstring& wide) {
+  return Cp1251FromUtf16(std::u16string(wide.begin(), wide.end()));
+}
+
+}  // namespace merva

@@ -1,0 +1,259 @@
+// merva-e2e: starts merva.exe in a folder and drives it like a user, step by step.
+//
+//   merva-e2e EXE FOLDER COMMAND...
+//
+// Commands (each checked, the first failure ends the run with exit status 1):
+//   start                      start the program in FOLDER
+//   window                     wait for the wizard window
+//   box KIND CAPTION TEXT      wait for a message box (KIND: plain or error), check it, press OK
+//   state ID STATE             wait until control ID is STATE: visible, hidden, enabled,
+//                              disabled, or two of them joined by "+"
+//   text ID TEXT               wait until control ID shows TEXT
+//   click ID                   click control ID with the real mouse
+//   type ID TEXT               put TEXT into edit box ID
+//   hand ID                    move the mouse over ID twice and check the hand cursor
+//   folder-dialog cancel       wait for the shell's folder dialog and cancel it
+//   no-window                  check that no wizard window is shown
+//   exit CODE                  wait for the program to end with CODE
+//   sleep MS
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+PROCESS_INFORMATION process{};
+std::wstring exePath, folder;
+
+void Say(const wchar_t* kind, const std::wstring& text) {
+  std::string utf8(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr),
+                   '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8.data(), static_cast<int>(utf8.size()),
+                      nullptr, nullptr);
+  std::fprintf(stdout, "%ls %s\n", kind, utf8.c_str());
+  std::fflush(stdout);
+}
+
+[[noreturn]] void Fail(const std::wstring& text) {
+  Say(L"FAIL:", text);
+  if (process.hProcess) TerminateProcess(process.hProcess, 99);
+  ExitProcess(1);
+}
+
+std::wstring TextOf(HWND window) {
+  wchar_t buffer[4096] = {};
+  DWORD_PTR ignored;
+  SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                      2000, &ignored);
+  return buffer;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t buffer[256] = {};
+  GetClassNameW(window, buffer, 256);
+  return buffer;
+}
+
+struct Search {
+  std::wstring className;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindTopLevel(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<Search*>(data);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == process.dwProcessId && IsWindowVisible(window) && ClassOf(window) == search->className) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND FindWindowOfProgram(const std::wstring& className) {
+  Search search{className};
+  EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Polls for up to `ms` milliseconds.
+template <typename F>
+bool WaitFor(F condition, int ms = 10000) {
+  for (int waited = 0; waited < ms; waited += 50) {
+    if (condition()) return true;
+    Sleep(50);
+  }
+  return condition();
+}
+
+HWND MainWindow() {
+  HWND window = nullptr;
+  if (!WaitFor([&] { return (window = FindWindowOfProgram(L"TForm1")) != nullptr; }))
+    Fail(L"no wizard window");
+  return window;
+}
+
+HWND Control(int id) {
+  HWND control = GetDlgItem(MainWindow(), id);
+  if (!control) Fail(L"no control " + std::to_wstring(id));
+  return control;
+}
+
+bool HasState(HWND control, const std::wstring& state) {
+  const bool visible = GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE;
+  const bool enabled = IsWindowEnabled(control);
+  size_t at = 0;
+  while (at <= state.size()) {
+    size_t plus = state.find(L'+', at);
+    if (plus == std::wstring::npos) plus = state.size();
+    const std::wstring part = state.substr(at, plus - at);
+    if ((part == L"visible" && !visible) || (part == L"hidden" && visible) ||
+        (part == L"enabled" && !enabled) || (part == L"disabled" && enabled))
+      return false;
+    at = plus + 1;
+  }
+  return true;
+}
+
+void ClickAt(HWND target, POINT at) {
+  SetForegroundWindow(GetAncestor(target, GA_ROOT));
+  SetCursorPos(at.x, at.y);
+  Sleep(50);
+  INPUT inputs[2] = {};
+  inputs[0].type = inputs[1].type = INPUT_MOUSE;
+  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, inputs, sizeof(INPUT));
+  Sleep(150);
+}
+
+POINT CentreOf(HWND control) {
+  RECT box;
+  GetWindowRect(control, &box);
+  // Image6 reaches past the client area: aim inside the visible part.
+  return {(box.left + std::min(box.right, box.left + 200)) / 2, (box.top + box.bottom) / 2};
+}
+
+void Start() {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  std::wstring commandLine = L"\"" + exePath + L"\"";
+  if (!CreateProcessW(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.c_str(), &startup, &process))
+    Fail(L"cannot start " + exePath);
+}
+
+void Box(const std::wstring& kind, const std::wstring& caption, const std::wstring& text) {
+  HWND box = nullptr;
+  if (!WaitFor([&] { return (box = FindWindowOfProgram(L"#32770")) != nullptr; }))
+    Fail(L"no message box \"" + text + L"\"");
+  Sleep(100);
+  wchar_t title[256] = {};
+  GetWindowTextW(box, title, 256);
+  const std::wstring shown = TextOf(GetDlgItem(box, 0xFFFF));
+  const HWND icon = GetDlgItem(box, 1088);
+  const bool hasIcon = icon && IsWindowVisible(icon);
+  if (shown != text) Fail(L"box says \"" + shown + L"\", expected \"" + text + L"\"");
+  if (caption != title) Fail(L"box caption \"" + std::wstring(title) + L"\"");
+  if ((kind == L"error") != hasIcon) Fail(L"box icon is not " + kind);
+  HWND ok = GetDlgItem(box, IDOK);
+  if (!ok) ok = GetDlgItem(box, IDCANCEL);
+  SendMessageW(ok, BM_CLICK, 0, 0);
+  if (!WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 5000))
+    Fail(L"box did not close");
+  Say(L"ok:", L"box " + text);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: merva-e2e EXE FOLDER COMMAND...\n");
+    return 2;
+  }
+  exePath = argv[1];
+  folder = argv[2];
+  std::vector<std::wstring> args(argv + 3, argv + argc);
+  auto next = [&](size_t& i) -> std::wstring {
+    if (i + 1 >= args.size()) Fail(L"missing argument after " + args[i]);
+    return args[++i];
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::wstring& command = args[i];
+    if (command == L"start") {
+      Start();
+    } else if (command == L"window") {
+      MainWindow();
+      Say(L"ok:", L"window");
+    } else if (command == L"box") {
+      const std::wstring kind = next(i), caption = next(i), text = next(i);
+      Box(kind, caption, text);
+    } else if (command == L"state") {
+      const int id = std::stoi(next(i));
+      const std::wstring state = next(i);
+      HWND control = Control(id);
+      if (!WaitFor([&] { return HasState(control, state); }, 5000))
+        Fail(L"control " + std::to_wstring(id) + L" is not " + state);
+      Say(L"ok:", std::to_wstring(id) + L" " + state);
+    } else if (command == L"text") {
+      const int id = std::stoi(next(i));
+      const std::wstring text = next(i);
+      HWND control = Control(id);
+      if (!WaitFor([&] { return TextOf(control) == text; }, 5000))
+        Fail(L"control " + std::to_wstring(id) + L" shows \"" + TextOf(control) + L"\"");
+      Say(L"ok:", std::to_wstring(id) + L" shows " + text);
+    } else if (command == L"click") {
+      HWND control = Control(std::stoi(next(i)));
+      ClickAt(control, CentreOf(control));
+    } else if (command == L"type") {
+      HWND control = Control(std::stoi(next(i)));
+      const std::wstring text = next(i);
+      SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    } else if (command == L"hand") {
+      HWND control = Control(std::stoi(next(i)));
+      const POINT centre = CentreOf(control);
+      SetCursorPos(centre.x - 2, centre.y);
+      Sleep(150);
+      SetCursorPos(centre.x + 2, centre.y);
+      Sleep(150);
+      SetCursorPos(centre.x, centre.y);
+      Sleep(150);
+      CURSORINFO info{};
+      info.cbSize = sizeof info;
+      GetCursorInfo(&info);
+      // Cursor handles are shared system cursors under Wine; compare with our own hand.
+      if (info.hCursor != LoadCursorW(nullptr, IDC_HAND)) Fail(L"no hand cursor");
+      Say(L"ok:", L"hand cursor");
+    } else if (command == L"folder-dialog") {
+      const std::wstring action = next(i);
+      HWND dialog = nullptr;
+      if (!WaitFor([&] {
+            dialog = FindWindowOfProgram(L"#32770");
+            return dialog && GetDlgItem(dialog, 14145);
+          }))
+        Fail(L"no folder dialog");
+      if (action == L"cancel") SendMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+      Say(L"ok:", L"folder dialog " + action);
+    } else if (command == L"no-window") {
+      Sleep(500);
+      if (FindWindowOfProgram(L"TForm1")) Fail(L"the wizard window is shown");
+    } else if (command == L"exit") {
+      const DWORD expected = std::stoul(next(i));
+      if (WaitForSingleObject(process.hProcess, 15000) != WAIT_OBJECT_0) Fail(L"still running");
+      DWORD code = 0;
+      GetExitCodeProcess(process.hProcess, &code);
+      if (code != expected) Fail(L"exit code " + std::to_wstring(code));
+      Say(L"ok:", L"exit " + std::to_wstring(code));
+      CloseHandle(process.hProcess);
+      process.hProcess = nullptr;
+    } else if (command == L"sleep") {
+      Sleep(std::stoul(next(i)));
+    } else {
+      Fail(L"unknown command " + command);
+    }
+  }
+  if (process.hProcess) TerminateProcess(process.hProcess, 0);
+  return 0;
+}
