@@ -28,6 +28,7 @@ BOOL CALLBACK DisableWindow(HWND window, LPARAM list) {
 
 bool Win32FolderDialog::SelectFolder(const std::string& caption, const std::u16string& root,
                                      std::string& folder) {
+  if (g_beforeModal) g_beforeModal();
   const std::wstring existing = Wide(folder);
   const DWORD attributes = GetFileAttributesW(existing.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))

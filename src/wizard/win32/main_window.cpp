@@ -57,6 +57,7 @@ TMainWindow::TMainWindow(HINSTANCE instance, TWin32Services& services)
   window_ = CreateWindowExW(exStyle, kWindowClass, WideFromUtf8(kWindowLayout.Caption).c_str(),
                             style, left, top, width, height, nullptr, nullptr, instance, this);
   g_ownerWindow = window_;
+  g_beforeModal = [this] { Sync(); };
   CreateControls(instance);
   Sync();
 }

@@ -11,8 +11,10 @@
 namespace merva {
 
 HWND g_ownerWindow = nullptr;
+std::function<void()> g_beforeModal;
 
 void Win32Boxes::Show(TBoxKind kind, const std::string& text) {
+  if (g_beforeModal) g_beforeModal();
   const HWND owner = g_ownerWindow && IsWindowVisible(g_ownerWindow) ? g_ownerWindow : nullptr;
   const std::wstring caption = kind == TBoxKind::kErrorBox ? L"Error" : Wide(kApplicationTitle);
   const UINT icon = kind == TBoxKind::kPlain ? 0 : MB_ICONERROR;
@@ -72,6 +74,7 @@ std::unique_ptr<IRegistryKey> Win32Registry::CreateKeyFullAccess(const std::stri
 }
 
 bool Win32OpenDialog::Execute(std::string& path) {
+  if (g_beforeModal) g_beforeModal();
   wchar_t buffer[MAX_PATH] = {};
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;

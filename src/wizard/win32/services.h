@@ -2,12 +2,16 @@
 // The Windows implementations of the portable interfaces.
 #include <windows.h>
 
+#include <functional>
+
 #include "core/platform.h"
 
 namespace merva {
 
 // The window message boxes are owned by, once it is on screen.
 extern HWND g_ownerWindow;
+// Run before any modal box or dialog, so that the window shows the state the program reached.
+extern std::function<void()> g_beforeModal;
 
 class Win32Boxes : public IMessageBoxes {
  public:

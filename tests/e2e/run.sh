@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# End-to-end tests: the real merva.exe under Wine and Xvfb, driven by merva-e2e.exe with real
+# mouse input.   run.sh WINDOWS_BUILD_DIR NATIVE_BUILD_DIR
+set -uo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+win="$(cd "$1" && pwd)" native="$(cd "$2" && pwd)"
+export MERVA_PREFIX="$win/e2e-prefix" MERVA_OWN_XVFB=1
+source "$here/wine_env.sh"
+set +e
+
+exe="$win/src/wizard/win32/merva.exe"
+driver="$win/tests/e2e/merva-e2e.exe"
+work="$win/e2e-work"
+logs="$work/logs"
+shots="$win/e2e-shots"
+rm -rf "$work" && mkdir -p "$logs" "$shots"
+
+merva_start_display
+trap merva_stop EXIT
+merva_prepare_prefix
+
+game="$WINEPREFIX/drive_c/Program Files/GTA San Andreass"
+key='HKLM\SOFTWARE\Rockstar Games\GTA San Andreas\Installation'
+title='MERVA v1.0 by TAVIK'
+winpath() { local p="${1//\//\\}"; echo "Z:$p"; }
+
+passed=0 failed=0
+pass() { passed=$((passed + 1)); echo "PASS $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL $1"; sed 's/^/    /' "$logs/$1.txt" 2>/dev/null | tail -n 20; }
+
+# scenario NAME FOLDER COMMAND...: one run of the driver.
+scenario() {
+  local name="$1" folder="$2"
+  shift 2
+  if LC_ALL=C.UTF-8 wine "$driver" "$(winpath "$exe")" "$(winpath "$folder")" "$@" \
+      >"$logs/$name.txt" 2>&1; then
+    pass "$name"
+  else
+    fail "$name"
+  fi
+}
+# check NAME COMMAND...: a check made from Linux.
+check() {
+  local name="$1"
+  shift
+  if "$@" >"$logs/$name.txt" 2>&1; then pass "$name"; else fail "$name"; fi
+}
+shot() { import -display "$DISPLAY" -window root "$shots/$1.png" 2>/dev/null; }
+
+# A mod folder built from the sample manifest with its level changed.
+mod_with_level() {
+  local dir="$work/level-$1"
+  mkdir -p "$dir"
+  cp -r "$here/../../samples/mod" "$work/source-$1"
+  sed -i "s/^level = .*/level = $1/" "$work/source-$1/manifest.txt"
+  "$native/merva-pack" build "$work/source-$1/manifest.txt" "$dir" >/dev/null
+  echo "$dir"
+}
+
+mod="$work/mod"
+rm -rf "$game"
+"$here/../../samples/make_sample.sh" "$native" "$mod" "$game"
+wine reg delete "$key" /f >/dev/null 2>&1
+
+welcome='Добро пожаловать!*'
+agreement='Мод распространяется бесплатно.*'
+folder_text='Укажите папку игры GTA San Andreas.*'
+finish='Готово! Мод установлен.*'
+progress='Идёт установка'
+refusal='Этот мод нельзя установить*'
+
+# --- start-up ---
+mkdir -p "$work/empty" "$work/only-script"
+scenario missing-both "$work/empty" start box plain "$title" 'Not found "scripts.bin" or "data.cab" files' no-window exit 0
+cp "$mod/scripts.bin" "$work/only-script/"
+scenario missing-package "$work/only-script" start box plain "$title" 'Not found "scripts.bin" or "data.cab" files' no-window exit 0
+
+cp -r "$mod" "$work/bad-version"
+printf '1.1' | dd of="$work/bad-version/scripts.bin" bs=1 seek=6 conv=notrunc status=none
+scenario wrong-version-mark "$work/bad-version" start \
+  box plain "$title" 'Unknow version of script-file or file damaged' window \
+  text 201 "$welcome" click 105 exit 0
+
+mkdir -p "$work/unreadable" && cp "$mod/data.cab" "$work/unreadable/"
+ln -s /proc/self/mem "$work/unreadable/scripts.bin"
+scenario unreadable-script "$work/unreadable" start box error "$title" '*' window \
+  text 201 'Здесь краткое описание мода' text 202 'Title' state 301 hidden \
+  state 401 visible state 504 visible state 601 visible state 104 visible+enabled click 105 exit 0
+
+# --- the walk through every page, installing the sample mod ---
+scenario walk "$mod" start window sleep 300 \
+  text 202 'Infernus GT — пример мода / sample mod' text 201 "$welcome" \
+  state 103 hidden state 104 visible+enabled state 105 visible+enabled state 301 hidden \
+  state 401 hidden state 504 hidden state 601 hidden \
+  click 104 text 201 "$agreement" state 104 visible+disabled state 103 visible+enabled \
+  state 301 visible text 301 'Принимаю соглашение / I accept' \
+  click 104 text 201 "$agreement" \
+  click 301 state 104 enabled click 301 state 104 disabled click 301 state 104 enabled \
+  click 103 text 201 "$welcome" state 103 hidden state 301 hidden \
+  click 104 text 201 "$agreement" state 104 enabled \
+  click 104 text 201 "$folder_text" state 401 visible state 504 visible state 301 hidden \
+  text 401 'C:\Program Files\GTA San Andreass' \
+  click 104 text 201 "$finish" state 105 hidden state 103 hidden state 104 visible+enabled \
+  state 601 hidden click 104 exit 0
+
+img="$game/models/gta3.img"
+check installed-archive-sound "$native/merva-img" check "$img"
+check installed-archive-files bash -c "'$native/merva-img' list '$img' | grep -q ' infernus.dff\$' && '$native/merva-img' list '$img' | grep -q ' merva_badge.txd\$'"
+check installed-game-file test -f "$game/data/merva/infernus_gt.txt"
+check no-scratch-left bash -c "! ls '$game' | grep -qi 'merva-install\|\.dff\|\.txd' && test ! -e '$game/models/temp.img'"
+check level-recorded bash -c "wine reg query '$key' /v ProductID | tr -d ' \r' | grep -qi 'REG_BINARY000000000000F03F'"
+
+# --- cancel, and the folder page ---
+scenario cancel-on-welcome "$mod" start window click 105 exit 0
+scenario folder-dialog-cancel "$mod" start window click 104 click 301 \
+  type 401 'C:\nowhere' click 104 text 201 "$folder_text" \
+  folder-dialog cancel state 401 visible click 104 \
+  folder-dialog cancel text 201 "$folder_text" \
+  type 401 'C:\Program Files\GTA San Andreass' click 104 text 201 "$folder_text" \
+  click 103 click 104 click 104 text 201 "$finish" click 104 exit 0
+mkdir -p "$work/foreign/models" && printf 'NOT AN ARCHIVE, REALLY' >"$work/foreign/models/gta3.img"
+foreign_box="Невозможно найти IMG файл!\\n\\n[$(winpath "$work/foreign")\\models\\gta3.img]"
+scenario foreign-archive "$mod" start window click 104 click 301 \
+  type 401 "$(winpath "$work/foreign")" click 104 box error Error "$foreign_box" \
+  text 201 "$folder_text" click 104 box error Error "$foreign_box" \
+  text 201 "$progress*" state 105 visible+enabled click 105 exit 0
+# A folder typed after the folder page was checked: the run checks it before changing anything.
+scenario install-checks-typed-folder "$mod" start window click 104 click 301 click 104 \
+  text 201 "$folder_text" type 401 "$(winpath "$work/foreign")" click 104 \
+  box error Error "$foreign_box" text 201 "$progress*" state 103 visible+enabled \
+  click 103 box error Error "$foreign_box" text 201 "$folder_text" click 105 exit 0
+
+# --- the installed-level gate (level 1 is recorded now) ---
+scenario level-refused "$(mod_with_level 0.5)" start window text 201 "$refusal" \
+  state 104 visible+enabled state 103 hidden state 105 hidden click 104 exit 0
+scenario level-damaged "$(mod_with_level 0.0)" start \
+  box plain "$title" 'Installation command file has been damaged' no-window exit 0
+scenario level-not-a-number "$(mod_with_level 1.5.2)" start \
+  box error "$title" "'1.5.2' is not a valid floating point value." window \
+  text 202 'Title' state 301 hidden click 105 exit 0
+
+echo "e2e: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
