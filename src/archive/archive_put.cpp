@@ -96,14 +96,15 @@ void AppendArchiveEntry(TGTA3Archive& Archive, const std::string& path, IFileSys
   archive.Seek(start);
   NewEntry.Size = CopyFileAsSectors(source, archive);
 
-  // Entries whose data starts inside the grown directory move to the end.
+  // Entries whose data starts inside the grown directory move to the end. Each one's data is
+  // copied before its entry points there, so a failure part-way never leaves an entry pointing
+  // at data that was not written.
   for (int32_t i = 0; i < n; ++i) {
     TArchiveEntry& entry = Archive.Entries[i];
     if (int64_t{entry.Offset} * kSector >= grownDirectoryEnd) continue;
     int64_t from = int64_t{entry.Offset} * kSector;
     int64_t to = archive.Size();
-    entry.Offset = static_cast<int32_t>(to / kSector);
-    WriteEntry(archive, i, entry);
+    const int32_t newOffset = static_cast<int32_t>(to / kSector);
     uint8_t block[kSector];
     for (int32_t s = 0; s < entry.Size; ++s) {
       archive.Seek(from);
@@ -116,6 +117,8 @@ void AppendArchiveEntry(TGTA3Archive& Archive, const std::string& path, IFileSys
       archive.WriteExact(block, kSector);
       to += kSector;
     }
+    entry.Offset = newOffset;
+    WriteEntry(archive, i, entry);
   }
 
   WriteEntry(archive, n, NewEntry);

@@ -1,1 +1,307 @@
 #include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "archive/archive.h"
+#include "core/cp1251.h"
+#include "core/errors.h"
+#include "core/faulty_file_system.h"
+#include "tests/unit/fakes.h"
+
+namespace merva {
+namespace {
+
+using test::ArchiveBytes;
+using test::BuildArchive;
+using test::DataOf;
+using test::DirectoryOf;
+using test::EntryData;
+using test::EntrySpec;
+using test::FakeBoxes;
+using test::TempDir;
+
+struct ArchiveFixture : ::testing::Test {
+  TempDir dir;
+  FakeBoxes boxes;
+  test::CountingPump pump;
+  TGTA3Archive archive;
+  IFileSystem& fs = SystemFileSystem();
+  std::string path = dir / "gta3.img";
+
+  void Write(const std::string& bytes) { test::WriteFile(path, bytes); }
+  std::string Bytes() { return test::ReadFile(path); }
+  std::string Source(const std::string& name, size_t size, char fill = 'm') {
+    const std::string file = dir / name;
+    test::WriteFile(file, std::string(size, fill));
+    return file;
+  }
+  void Put(const std::string& file) {
+    archive.FileName = path;
+    PutFileIntoArchive(archive, file, {fs, boxes, pump});
+  }
+};
+
+using OpenArchiveTest = ArchiveFixture;
+
+TEST_F(OpenArchiveTest, ReadsTheDirectory) {
+  Write(BuildArchive({{1, 1, "a.dff"}, {2, 2, "B.TXD"}}));
+  OpenArchive(archive, path, fs, boxes);
+  EXPECT_TRUE(archive.Loaded);
+  EXPECT_EQ(archive.Count, 2);
+  EXPECT_EQ(archive.EntryCount, 2);
+  ASSERT_EQ(archive.Entries.size(), 2u);
+  EXPECT_EQ(EntryName(archive.Entries[1]), "B.TXD");
+  EXPECT_EQ(archive.Entries[1].Offset, 2);
+  EXPECT_EQ(fs.FileMode, 0);
+  EXPECT_TRUE(boxes.Shown.empty());
+}
+
+TEST_F(OpenArchiveTest, MissingOrForeignFilesAreToldInTheErrorBox) {
+  test::MakeDirs(dir / "folder.img");
+  const std::pair<std::string, std::string> cases[] = {
+      {"missing.img", ""}, {"folder.img", ""}, {"lower.img", ArchiveBytes({}, 1, "ver2")},
+      {"other.img", ArchiveBytes({{1, 1, "x"}}, 2, "VER1")}};
+  for (const auto& [name, bytes] : cases) {
+    if (!bytes.empty()) test::WriteFile(dir / name, bytes);
+    boxes.Shown.clear();
+    OpenArchive(archive, dir / name, fs, boxes);
+    EXPECT_FALSE(archive.Loaded) << name;
+    EXPECT_EQ(archive.Count, 0) << name;
+    EXPECT_TRUE(archive.Entries.empty()) << name;
+    EXPECT_EQ(archive.FileName, dir / name);
+    ASSERT_EQ(boxes.Shown.size(), 1u) << name;
+    EXPECT_EQ(boxes.Shown[0].Kind, TBoxKind::kErrorBox);
+    EXPECT_EQ(boxes.Shown[0].Text,
+              Cp1251FromUtf8("Невозможно найти IMG файл!\n\n[") + (dir / name) + "]");
+  }
+}
+
+TEST_F(OpenArchiveTest, DamagedHeadersRaiseTheFrameworksErrors) {
+  std::string negative = ArchiveBytes({}, 1);
+  negative[7] = '\x80';  // count -2^31
+  std::string huge = ArchiveBytes({}, 1);
+  huge[4] = 100;  // 100 entries, but only one sector
+  const std::pair<std::string, std::string> cases[] = {
+      {"VER2", "Read beyond end of file"},
+      {negative, "Range check error"},
+      {huge, "Read beyond end of file"}};
+  for (const auto& [bytes, message] : cases) {
+    Write(bytes);
+    try {
+      OpenArchive(archive, path, fs, boxes);
+      ADD_FAILURE() << "no error for " << message;
+    } catch (const Exception& error) {
+      EXPECT_EQ(error.Message(), message);
+    }
+    EXPECT_FALSE(archive.Loaded);
+    EXPECT_TRUE(archive.Entries.empty());
+  }
+}
+
+TEST_F(OpenArchiveTest, EmptyDirectoryOpensAndANewOpenForgetsTheOldOne) {
+  Write(BuildArchive({{1, 1, "a.dff"}}));
+  OpenArchive(archive, path, fs, boxes);
+  test::WriteFile(dir / "empty.img", std::string("VER2\0\0\0\0", 8));
+  OpenArchive(archive, dir / "empty.img", fs, boxes);
+  EXPECT_TRUE(archive.Loaded);
+  EXPECT_TRUE(archive.Entries.empty());
+  OpenArchive(archive, dir / "missing.img", fs, boxes);
+  EXPECT_TRUE(archive.Entries.empty());
+  EXPECT_FALSE(archive.Loaded);
+}
+
+TEST_F(OpenArchiveTest, NamesReadBackUpToTheirFirstZeroOrAll24) {
+  Write(BuildArchive({{1, 1, "abcdefghijklmnopqrstuvwx"}, {2, 1, ""}}));
+  OpenArchive(archive, path, fs, boxes);
+  EXPECT_EQ(EntryName(archive.Entries[0]), "abcdefghijklmnopqrstuvwx");
+  EXPECT_EQ(EntryName(archive.Entries[1]), "");
+}
+
+using PutTest = ArchiveFixture;
+
+TEST_F(PutTest, ReplacementGoesInPlaceUpToItsSizeAndToTheEndBeyond) {
+  const std::string original = BuildArchive({{1, 2, "Car.dff"}, {3, 1, "other.txd"}});
+  struct Case {
+    size_t bytes;
+    EntrySpec expected;
+  };
+  const Case cases[] = {
+      {4096, {1, 2, "Car.dff"}},  // exactly Size x 2048: in place, stored name kept
+      {4097, {4, 3, "car.DFF"}},  // one byte more: at the end, under the new name
+      {0, {1, 0, "Car.dff"}},     // empty: in place with Size 0
+      {10, {1, 1, "Car.dff"}},
+  };
+  for (const Case& c : cases) {
+    Write(original);
+    const std::string file = Source("car.DFF", c.bytes, 'n');
+    Put(file);
+    const std::string bytes = Bytes();
+    const std::vector<EntrySpec> directory = DirectoryOf(bytes);
+    ASSERT_EQ(directory.size(), 2u);
+    EXPECT_EQ(directory[0], c.expected) << c.bytes;
+    EXPECT_EQ(directory[1], (EntrySpec{3, 1, "other.txd"}));
+    std::string expectedData(c.bytes, 'n');
+    expectedData.resize(static_cast<size_t>(c.expected.Size) * 2048, '\0');
+    EXPECT_EQ(DataOf(bytes, directory[0]), expectedData);
+    EXPECT_EQ(DataOf(bytes, directory[1]), EntryData("other.txd", 1));
+    EXPECT_EQ(bytes.size() % 2048, 0u);
+  }
+}
+
+TEST_F(PutTest, EveryEntryOfTheNameIsReplacedHighestIndexFirst) {
+  Write(BuildArchive({{1, 1, "dup.dff"}, {2, 1, "x.txd"}, {3, 1, "DUP.DFF"}}));
+  Put(Source("Dup.dff", 3000));
+  const std::vector<EntrySpec> directory = DirectoryOf(Bytes());
+  EXPECT_EQ(directory[2], (EntrySpec{4, 2, "Dup.dff"}));  // first to go to the end
+  EXPECT_EQ(directory[0], (EntrySpec{6, 2, "Dup.dff"}));
+  EXPECT_EQ(directory[1], (EntrySpec{2, 1, "x.txd"}));
+  EXPECT_EQ(pump.Calls, 2);  // messages processed before each change
+}
+
+TEST_F(PutTest, AsciiCaseIsIgnoredButCyrillicMustMatch) {
+  const std::string upper = Cp1251FromUtf8("МАШИНА.dff"), lower = Cp1251FromUtf8("машина.dff");
+  Write(BuildArchive({{1, 1, upper}}));
+  Put(Source(lower, 10));
+  EXPECT_EQ(DirectoryOf(Bytes()).size(), 2u);  // appended: no match
+  Put(Source(Cp1251FromUtf8("МАШИНА.DFF"), 10));
+  EXPECT_EQ(DirectoryOf(Bytes()).size(), 2u);  // replaced in place
+}
+
+TEST_F(PutTest, AppendingTheSameFileTwiceReplacesTheFirstCopy) {
+  Write(BuildArchive({{1, 1, "a.dff"}}));
+  Put(Source("new.txd", 100));
+  Put(Source("new.txd", 100, 'z'));
+  const std::vector<EntrySpec> directory = DirectoryOf(Bytes());
+  ASSERT_EQ(directory.size(), 2u);
+  EXPECT_EQ(directory[1], (EntrySpec{2, 1, "new.txd"}));
+  EXPECT_EQ(DataOf(Bytes(), directory[1]).substr(0, 3), "zzz");
+}
+
+TEST_F(PutTest, NamesOf24CharactersMatchAgainLongerOnesNever) {
+  Write(BuildArchive({{1, 1, "a.dff"}}));
+  const std::string exact(24, 'e'), longer(25, 'l');
+  Put(Source(exact, 10));
+  Put(Source(exact, 10));
+  Put(Source(longer, 10));
+  Put(Source(longer, 10));
+  const std::string bytes = Bytes();
+  const std::vector<EntrySpec> directory = DirectoryOf(bytes);
+  ASSERT_EQ(directory.size(), 4u);
+  EXPECT_EQ(directory[1].Name, exact);
+  EXPECT_EQ(bytes.substr(8 + 32 + 8, 24), exact);  // no terminator
+  EXPECT_EQ(directory[2].Name, std::string(24, 'l'));
+  EXPECT_EQ(directory[3].Name, std::string(24, 'l'));
+}
+
+TEST_F(PutTest, AppendMovesEntriesOutOfTheGrowingDirectory) {
+  // 63 entries, one of them starting at sector 1: the grown directory ends at byte 2056.
+  for (int count : {62, 63}) {
+    std::vector<EntrySpec> entries;
+    entries.push_back({1, 1, "first.dff"});
+    for (int i = 1; i < count; ++i) entries.push_back({1 + i, 1, "e" + std::to_string(i) + ".dff"});
+    const std::string original = BuildArchive(entries);
+    Write(original);
+    Put(Source("new.dff", 2048, 'q'));
+    const std::string bytes = Bytes();
+    const std::vector<EntrySpec> directory = DirectoryOf(bytes);
+    ASSERT_EQ(directory.size(), static_cast<size_t>(count + 1));
+    const int32_t end = count + 1;  // sectors in the original file
+    EXPECT_EQ(directory[count], (EntrySpec{end, 1, "new.dff"}));
+    if (count == 63) {
+      EXPECT_EQ(directory[0], (EntrySpec{end + 1, 1, "first.dff"}));  // after the new data
+    } else {
+      EXPECT_EQ(directory[0], (EntrySpec{1, 1, "first.dff"}));
+    }
+    EXPECT_EQ(DataOf(bytes, directory[0]), EntryData("first.dff", 1));
+    EXPECT_EQ(DataOf(bytes, directory[count]), std::string(2048, 'q'));
+  }
+}
+
+TEST_F(PutTest, AppendCountsTheNewEntryOnlyInTheHeaderUntilReopened) {
+  Write(BuildArchive({{1, 1, "a.dff"}}));
+  archive.FileName = path;
+  OpenArchive(archive, path, fs, boxes);
+  AppendArchiveEntry(archive, Source("b.dff", 0), fs);
+  EXPECT_EQ(archive.EntryCount, 2);
+  EXPECT_EQ(archive.Count, 1);
+  EXPECT_EQ(DirectoryOf(Bytes())[1], (EntrySpec{2, 0, "b.dff"}));
+}
+
+TEST_F(PutTest, AnArchiveOfPartSectorsIsPaddedBeforeNewData) {
+  Write(BuildArchive({{1, 1, "a.dff"}}) + "tail");
+  Put(Source("b.dff", 5));
+  const std::string bytes = Bytes();
+  const std::vector<EntrySpec> directory = DirectoryOf(bytes);
+  EXPECT_EQ(directory[1], (EntrySpec{3, 1, "b.dff"}));
+  EXPECT_EQ(DataOf(bytes, directory[1]).substr(0, 5), "mmmmm");
+  EXPECT_EQ(bytes.size(), 4u * 2048);
+}
+
+TEST_F(PutTest, AnEmptyPathChangesNothing) {
+  Write(BuildArchive({{1, 1, "a.dff"}}));
+  const std::string before = Bytes();
+  Put("");
+  EXPECT_EQ(Bytes(), before);
+  EXPECT_EQ(pump.Calls, 0);
+}
+
+TEST_F(PutTest, AVanishedOrForeignArchiveStopsThePutWithItsBox) {
+  Write(ArchiveBytes({{1, 1, "a.dff"}}, 2, "XXXX"));
+  const std::string before = Bytes();
+  EXPECT_THROW(Put(Source("a.dff", 10)), EAbort);
+  EXPECT_EQ(Bytes(), before);
+  EXPECT_EQ(boxes.Shown.size(), 1u);
+  std::filesystem::remove(test::Native(path));
+  EXPECT_THROW(Put(Source("a.dff", 10)), EAbort);
+  EXPECT_FALSE(test::Exists(path));
+}
+
+TEST_F(PutTest, TheSourceIsOnlyRead) {
+  Write(BuildArchive({{1, 1, "a.dff"}}));
+  const std::string source = Source("a.dff", 10);
+  std::filesystem::permissions(test::Native(source), std::filesystem::perms::owner_read);
+  Put(source);
+  EXPECT_EQ(DataOf(Bytes(), DirectoryOf(Bytes())[0]).substr(0, 10), std::string(10, 'm'));
+}
+
+TEST_F(PutTest, AnArchivePastTwoGigabytesIsRefusedBeforeAnyWrite) {
+  Write(BuildArchive({{1, 1, "a.dff"}}));
+  std::filesystem::resize_file(test::Native(path), (int64_t{1} << 31) - 2048);  // sparse
+  const auto sizeBefore = std::filesystem::file_size(test::Native(path));
+  try {
+    Put(Source("big.dff", 4096));
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& error) {
+    EXPECT_NE(error.Message().find("2 GB"), std::string::npos);
+  }
+  EXPECT_EQ(std::filesystem::file_size(test::Native(path)), sizeBefore);
+  EXPECT_EQ(DirectoryOf(Bytes().substr(0, 2048)).size(), 1u);
+}
+
+// A failure at each write of a put leaves the archive as it was or sound, never lost.
+TEST_F(PutTest, AFailureAtEveryWriteLeavesTheArchiveReadable) {
+  std::vector<EntrySpec> entries;
+  for (int i = 0; i < 63; ++i) entries.push_back({1 + i, 1, "e" + std::to_string(i) + ".dff"});
+  const std::string original = BuildArchive(entries);
+  const std::string source = Source("fresh.dff", 5000);
+  FaultyFileSystem faulty(SystemFileSystem());
+  for (uint64_t n = 1;; ++n) {
+    Write(original);
+    faulty.FailAt(n, kDiskFull, {FileOp::kWrite});
+    archive.FileName = path;
+    try {
+      PutFileIntoArchive(archive, source, {faulty, boxes, pump});
+    } catch (const EInOutError& error) {
+      EXPECT_EQ(error.Message(), "Disk full");
+    }
+    if (!faulty.Fired()) break;
+    const std::string bytes = Bytes();
+    const std::vector<EntrySpec> directory = DirectoryOf(bytes);
+    ASSERT_EQ(directory.size(), 63u) << "write " << n;  // the header is written last
+    for (const EntrySpec& e : directory)
+      EXPECT_EQ(DataOf(bytes, e), EntryData(e.Name, 1)) << "write " << n << " " << e.Name;
+  }
+}
+
+}  // namespace
+}  // namespace merva

@@ -1,5 +1,7 @@
 #include "tests/unit/fakes.h"
 
+#include "core/cp1251.h"
+
 #include <sys/stat.h>
 
 #include <cstring>
@@ -64,20 +66,27 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+std::string Native(std::string path) {
+  path = Utf8FromCp1251(path);
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Native(path), std::ios::binary);
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
 }
 
 void WriteFile(const std::string& path, const std::string& data) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
+  std::ofstream(Native(path), std::ios::binary | std::ios::trunc) << data;
 }
 
-bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+bool Exists(const std::string& path) { return std::filesystem::exists(Native(path)); }
 
-void MakeDirs(const std::string& path) { std::filesystem::create_directories(path); }
+void MakeDirs(const std::string& path) { std::filesystem::create_directories(Native(path)); }
 
 namespace {
 void Put32(std::string& bytes, size_t at, int32_t value) { std::memcpy(&bytes[at], &value, 4); }
@@ -102,7 +111,8 @@ std::string ArchiveBytes(const std::vector<EntrySpec>& entries, int64_t sectors,
   return bytes;
 }
 
-std::string EntryData(const std::string& name, int32_t sectors) {
+std::string EntryData(const std::string& entryName, int32_t sectors) {
+  const std::string name = entryName.empty() ? "?" : entryName;
   std::string data(static_cast<size_t>(sectors) * 2048, '\0');
   for (size_t i = 0; i < data.size(); ++i)
     data[i] = static_cast<char>(name[i % name.size()] + i / 2048);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -96,12 +97,16 @@ class TempDir {
   TempDir();
   ~TempDir();
   const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  // A path in the program's own form: "\" before the name, so that the name is its file-name
+  // part. The helpers below and the native file system accept it.
+  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
 
  private:
   std::string path_;
 };
 
+// The path with "\" turned into "/", for the standard library.
+std::string Native(std::string path);
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool Exists(const std::string& path);
@@ -113,6 +118,12 @@ struct EntrySpec {
   int32_t Size;
   std::string Name;
 };
+inline bool operator==(const EntrySpec& a, const EntrySpec& b) {
+  return a.Offset == b.Offset && a.Size == b.Size && a.Name == b.Name;
+}
+inline std::ostream& operator<<(std::ostream& out, const EntrySpec& e) {
+  return out << "{" << e.Offset << ", " << e.Size << ", " << e.Name << "}";
+}
 std::string ArchiveBytes(const std::vector<EntrySpec>& entries, int64_t sectors,
                          const std::string& tag = "VER2");
 // Fills each entry's sectors with a pattern derived from its name.
