@@ -1,5 +1,7 @@
 #include "package/install.h"
 
+#include <set>
+
 #include "core/errors.h"
 #include "core/text.h"
 
@@ -44,7 +46,7 @@ void CreateItemFolders(IFileSystem& fs, const std::string& gameFolder, const std
 }
 
 // The run's own folder for extracted files, so that no file the user keeps in the game folder
-// is written over; removed when the run ends, also after an error.
+// is written over; removed with everything in it when the run ends, also after an error.
 class ScratchFolder {
  public:
   ScratchFolder(IFileSystem& fs, const std::string& gameFolder)
@@ -53,20 +55,18 @@ class ScratchFolder {
       throw Exception("Unable to create the folder " + path_);
   }
   ~ScratchFolder() {
-    if (!current_.empty()) fs_.DeleteFile(current_);
+    for (const std::string& file : files_) fs_.DeleteFile(file);
     fs_.RemoveDirectory(path_);
   }
-  // A file in the folder; remembered so that an error leaves nothing behind.
   std::string File(const std::string& name) {
-    current_ = path_ + "\\" + name;
-    return current_;
+    files_.insert(path_ + "\\" + name);
+    return path_ + "\\" + name;
   }
-  void Done() { current_.clear(); }
 
  private:
   IFileSystem& fs_;
   std::string path_;
-  std::string current_;
+  std::set<std::string> files_;
 };
 
 }  // namespace
@@ -102,7 +102,6 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
     ExtractPackageEntry(package, entry, position, path, fs);
     PutFileIntoArchive(Archive, path, archiveServices);
     fs.DeleteFile(path);
-    scratch.Done();
     progress.SetPosition(progress.Position() + 1);
   }
 
@@ -120,7 +119,6 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
     CreateItemFolders(fs, G, item);
     if (!fs.MoveFileReplace(extracted, target))
       throw Exception("Unable to put the file " + item + " into the game folder");
-    scratch.Done();
     progress.SetPosition(progress.Position() + 1);
   }
   package.Close();

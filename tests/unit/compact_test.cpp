@@ -1,1 +1,159 @@
 #include <gtest/gtest.h>
+
+#include "archive/archive.h"
+#include "core/errors.h"
+#include "core/faulty_file_system.h"
+#include "tests/unit/fakes.h"
+#include "wizard/controls.h"
+
+namespace merva {
+namespace {
+
+using test::BuildArchive;
+using test::DataOf;
+using test::DirectoryOf;
+using test::EntryData;
+using test::EntrySpec;
+using test::TempDir;
+
+TArchiveEntry Entry(int32_t offset, const std::string& name) {
+  TArchiveEntry entry{};
+  entry.Offset = offset;
+  entry.Size = 1;
+  std::copy(name.begin(), name.end(), entry.Name);
+  return entry;
+}
+
+std::vector<std::string> SortedNames(std::vector<TArchiveEntry> entries, int32_t count) {
+  SortArchiveEntries(entries, count);
+  std::vector<std::string> names;
+  for (const TArchiveEntry& e : entries) names.push_back(EntryName(e));
+  return names;
+}
+
+TEST(SortArchiveEntries, SelectionSortOrderIsKept) {
+  using Names = std::vector<std::string>;
+  // The exchange moves the first of two equal offsets behind the second.
+  EXPECT_EQ(SortedNames({Entry(5, "a"), Entry(5, "b"), Entry(3, "c")}, 3), (Names{"c", "b", "a"}));
+  EXPECT_EQ(SortedNames({Entry(9, "a"), Entry(-1, "b"), Entry(0, "c")}, 3), (Names{"b", "c", "a"}));
+  EXPECT_EQ(SortedNames({Entry(9, "a"), Entry(1, "b")}, 1), (Names{"a", "b"}));
+  EXPECT_EQ(SortedNames({Entry(9, "a"), Entry(1, "b")}, 0), (Names{"a", "b"}));
+  EXPECT_EQ(SortedNames({Entry(2, "a"), Entry(2, "b"), Entry(2, "c"), Entry(1, "d")}, 4),
+            (Names{"d", "b", "c", "a"}));
+}
+
+TEST(FirstCompactedOffset, LeavesRoomForOneMoreEntry) {
+  const std::pair<int32_t, int32_t> cases[] = {{0, 1}, {1, 1}, {62, 2}, {100, 2}, {126, 3}, {16000, 251}};
+  for (const auto& [count, first] : cases) {
+    EXPECT_EQ(FirstCompactedOffset(count), first) << count;
+    EXPECT_GT(int64_t{first} * 2048, (int64_t{count} + 2) * 32 - 1);
+  }
+}
+
+struct CompactTest : ::testing::Test {
+  TempDir dir;
+  std::string game = dir.Path();
+  std::string img = dir / "models\\gta3.img";
+  std::string temp = dir / "models\\temp.img";
+  TGTA3Archive archive;
+  TProgressBar progress;
+  void SetUp() override { test::MakeDirs(dir / "models"); }
+};
+
+// The compacted archive as the format defines it, built without the code under test.
+std::string Compacted(const std::string& original) {
+  const std::vector<EntrySpec> old = DirectoryOf(original);
+  const int32_t first = (static_cast<int32_t>(old.size()) + 2) * 32 / 2048 + 1;
+  std::vector<EntrySpec> fresh;
+  int32_t at = first;
+  for (const EntrySpec& e : old) {
+    fresh.push_back({at, e.Size, e.Name});
+    at += e.Size;
+  }
+  std::string bytes = test::ArchiveBytes(fresh, first);
+  for (const EntrySpec& e : old) bytes += DataOf(original, e);
+  return bytes;
+}
+
+TEST_F(CompactTest, LaysTheDataOutBackToBackInDirectoryOrder) {
+  // Data out of directory order, a gap, an empty entry and a 24-character name.
+  std::string original = BuildArchive({{6, 2, "b.dff"}, {1, 1, "a.txd"}, {3, 0, "empty.col"},
+                                       {4, 1, std::string(24, 'n')}});
+  test::WriteFile(img, original);
+  test::WriteFile(temp, "left over from an earlier run");
+  CompactArchive(archive, game, progress, SystemFileSystem());
+  const std::string bytes = test::ReadFile(img);
+  EXPECT_EQ(bytes, Compacted(original));
+  EXPECT_EQ(bytes.size(), 2048u * (1 + 4));
+  const std::vector<EntrySpec> directory = DirectoryOf(bytes);
+  EXPECT_EQ(directory[2].Offset, directory[3].Offset);  // the empty entry shares its successor's
+  EXPECT_FALSE(test::Exists(temp));
+  EXPECT_EQ(progress.Max, 3);
+  EXPECT_EQ(progress.Position(), 3);
+  // The in-memory directory is the one read before compaction.
+  EXPECT_EQ(archive.Entries[0].Offset, 6);
+}
+
+TEST_F(CompactTest, AnEmptyDirectoryLeavesTheHeaderInOneSector) {
+  test::WriteFile(img, std::string("VER2\0\0\0\0", 8));
+  CompactArchive(archive, game, progress, SystemFileSystem());
+  EXPECT_EQ(test::ReadFile(img), std::string("VER2", 4) + std::string(2044, '\0'));
+}
+
+TEST_F(CompactTest, DataPastTheEndFailsBeforeAnythingChanges) {
+  const std::string original = BuildArchive({{1, 1, "a.dff"}, {2, 5, "b.dff"}}).substr(0, 3 * 2048);
+  test::WriteFile(img, original);
+  try {
+    CompactArchive(archive, game, progress, SystemFileSystem());
+    ADD_FAILURE() << "no error";
+  } catch (const EInOutError& error) {
+    EXPECT_EQ(error.Message(), "Read beyond end of file");
+  }
+  EXPECT_EQ(test::ReadFile(img), original);
+  EXPECT_FALSE(test::Exists(temp));
+}
+
+TEST_F(CompactTest, AFailedReplacementKeepsTheOldArchive) {
+  const std::string original = BuildArchive({{3, 1, "a.dff"}});
+  test::WriteFile(img, original);
+  FaultyFileSystem faulty(SystemFileSystem());
+  faulty.FailAt(1, 0, {FileOp::kMove});
+  try {
+    CompactArchive(archive, game, progress, faulty);
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& error) {
+    EXPECT_EQ(error.Message(), "Unable to create archive file.");
+  }
+  EXPECT_EQ(test::ReadFile(img), original);
+  EXPECT_FALSE(test::Exists(temp));
+}
+
+// Whatever operation fails, gta3.img is either untouched or fully compacted, and no temp.img
+// is left behind.
+TEST_F(CompactTest, AFailureAtEveryStepKeepsTheArchiveWhole) {
+  std::vector<EntrySpec> entries;
+  for (int i = 0; i < 70; ++i) entries.push_back({100 - i, 1, "e" + std::to_string(i) + ".dff"});
+  const std::string original = BuildArchive(entries);
+  const std::string compacted = Compacted(original);
+  FaultyFileSystem faulty(SystemFileSystem());
+  for (int code : {kDiskFull, kAccessDenied}) {
+    for (uint64_t n = 1;; ++n) {
+      test::WriteFile(img, original);
+      faulty.FailAt(n, code);
+      try {
+        CompactArchive(archive, game, progress, faulty);
+      } catch (const Exception&) {
+      }
+      const std::string bytes = test::ReadFile(img);
+      EXPECT_TRUE(bytes == original || bytes == compacted) << "operation " << n;
+      EXPECT_FALSE(test::Exists(temp)) << "operation " << n;
+      if (!faulty.Fired()) {
+        EXPECT_EQ(bytes, compacted);
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace merva

@@ -1,1 +1,175 @@
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "core/errors.h"
+#include "core/faulty_file_system.h"
+#include "core/text.h"
+#include "package/install.h"
+#include "tests/unit/fakes.h"
+#include "wizard/controls.h"
+
+namespace merva {
+namespace {
+
+using test::BuildArchive;
+using test::DataOf;
+using test::DirectoryOf;
+using test::EntryData;
+using test::EntrySpec;
+using test::PackageBytes;
+using test::TempDir;
+
+std::string Padded(std::string data) {
+  data.resize((data.size() + 2047) / 2048 * 2048, '\0');
+  return data;
+}
+
+struct InstallTest : ::testing::Test {
+  TempDir dir;
+  std::string game = dir / "game";
+  std::string img = dir / "game\\models\\gta3.img";
+  std::string cab = dir / "data.cab";
+  test::FakeBoxes boxes;
+  test::CountingPump pump;
+  TProgressBar progress;
+  TGTA3Archive archive;
+  TPackageDirectory package;
+  TDATAInst script;
+  const std::string original =
+      BuildArchive({{1, 1, "A.DFF"}, {2, 2, "B.DFF"}, {4, 1, "c.txd"}});
+
+  void SetUp() override {
+    test::MakeDirs(dir / "game\\models");
+    test::WriteFile(img, original);
+    test::WriteFile(cab, PackageBytes({{"a.dff", std::string(3000, 'A')},
+                                       {"b.DFF", std::string(100, 'B')},
+                                       {"d.txd", std::string(10, 'D')},
+                                       {"X.IDE", std::string(7, 'X')}}));
+    script.ArchiveFiles = {"a.dff", "b.dff", "d.txd", "missing.dff"};
+    script.GameFiles = {"data\\maps\\x.ide", "nothere.dat"};
+  }
+  void Install(IFileSystem& fs = SystemFileSystem()) {
+    InstallPackage(script, archive, package, game, {fs, boxes, pump, progress}, cab);
+  }
+};
+
+TEST_F(InstallTest, PutsSortsCompactsAndPlacesGameFiles) {
+  test::WriteFile(dir / "game\\b.dff", "the user's own file");
+  Install();
+  const std::string bytes = test::ReadFile(img);
+  const std::vector<EntrySpec> expected = {
+      {1, 1, "B.DFF"}, {2, 1, "c.txd"}, {3, 2, "a.dff"}, {5, 1, "d.txd"}};
+  EXPECT_EQ(DirectoryOf(bytes), expected);
+  const std::string data = Padded(std::string(100, 'B')) + EntryData("c.txd", 1) +
+                           Padded(std::string(3000, 'A')) + Padded(std::string(10, 'D'));
+  EXPECT_EQ(bytes.substr(2048), data);
+  EXPECT_EQ(bytes.size(), 6u * 2048);
+  EXPECT_EQ(test::ReadFile(dir / "game\\data\\maps\\x.ide"), std::string(7, 'X'));
+  EXPECT_EQ(test::ReadFile(dir / "game\\b.dff"), "the user's own file");
+  EXPECT_FALSE(test::Exists(dir / "game\\merva-install.tmp"));
+  EXPECT_FALSE(test::Exists(dir / "game\\models\\temp.img"));
+  EXPECT_FALSE(test::Exists(dir / "game\\X.IDE"));
+  EXPECT_EQ(progress.Max, 3);  // the compaction's range stays
+  EXPECT_EQ(progress.Position(), 3);
+}
+
+TEST_F(InstallTest, EmptyListsStillSortAndCompact) {
+  script = TDATAInst{};
+  test::WriteFile(img, BuildArchive({{5, 1, "late.dff"}, {2, 1, "early.dff"}}));
+  Install();
+  EXPECT_EQ(DirectoryOf(test::ReadFile(img)),
+            (std::vector<EntrySpec>{{1, 1, "early.dff"}, {2, 1, "late.dff"}}));
+}
+
+TEST_F(InstallTest, AnItemListedTwiceIsPutTwice) {
+  script.ArchiveFiles = {"d.txd", "d.txd"};
+  script.GameFiles = {};
+  progress.SetMax(100);
+  Install();
+  const std::vector<EntrySpec> directory = DirectoryOf(test::ReadFile(img));
+  EXPECT_EQ(directory.size(), 4u);  // appended once, then replaced in place
+  EXPECT_EQ(pump.Calls, 2);
+}
+
+TEST_F(InstallTest, ADamagedPackageChangesNothing) {
+  const std::string whole = test::ReadFile(cab);
+  test::WriteFile(cab, whole.substr(0, whole.size() - 1));
+  try {
+    Install();
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& error) {
+    EXPECT_EQ(error.Message(), "Unknow version of data-file or file damaged");
+  }
+  EXPECT_EQ(test::ReadFile(img), original);
+  EXPECT_FALSE(test::Exists(dir / "game\\data"));
+}
+
+TEST_F(InstallTest, AGameFolderWithoutItsArchiveChangesNothing) {
+  std::filesystem::remove(test::Native(img));
+  EXPECT_THROW(Install(), EAbort);
+  ASSERT_EQ(boxes.Shown.size(), 1u);
+  EXPECT_EQ(boxes.Shown[0].Kind, TBoxKind::kErrorBox);
+  EXPECT_FALSE(test::Exists(dir / "game\\data"));
+  EXPECT_FALSE(test::Exists(dir / "game\\merva-install.tmp"));
+}
+
+TEST_F(InstallTest, GameFilesOutsideTheGameFolderAreRefused) {
+  for (const char* item : {"..\\evil.dll", "C:\\Windows\\evil.dll", "\\evil.dll", "a\\..\\..\\e"}) {
+    script.GameFiles = {item};
+    EXPECT_THROW(Install(), Exception) << item;
+    EXPECT_EQ(test::ReadFile(img), original) << item;
+  }
+}
+
+// Fail every file operation of a whole run in turn: the archive stays readable and every entry
+// the user had keeps its data, old or (for the replaced ones) new. B.DFF is replaced in place,
+// so a failure inside its copy leaves it part new, part old: the run's error tells the user,
+// and installing again replaces it whole.
+TEST_F(InstallTest, AFailureAtEveryOperationKeepsTheGameSafe) {
+  const std::map<std::string, std::vector<std::string>> allowed = {
+      {"A.DFF", {EntryData("A.DFF", 1)}},
+      {"a.dff", {Padded(std::string(3000, 'A'))}},
+      {"B.DFF", {}},
+      {"c.txd", {EntryData("c.txd", 1)}},
+      {"d.txd", {Padded(std::string(10, 'D'))}}};
+  FaultyFileSystem faulty(SystemFileSystem());
+  int runs = 0;
+  for (int code : {kDiskFull, kAccessDenied}) {
+    for (uint64_t n = 1;; ++n) {
+      test::WriteFile(img, original);
+      std::filesystem::remove_all(test::Native(dir / "game\\data"));
+      faulty.FailAt(n, code);
+      try {
+        Install(faulty);
+      } catch (const Exception&) {
+        // told to the user; what matters is the state it leaves
+      }
+      if (!faulty.Fired()) break;
+      ++runs;
+      const std::string bytes = test::ReadFile(img);
+      const std::vector<EntrySpec> directory = DirectoryOf(bytes);
+      std::set<std::string> names;
+      for (const EntrySpec& e : directory) {
+        names.insert(AsciiUpper(e.Name));
+        ASSERT_TRUE(allowed.count(e.Name)) << "operation " << n << ": " << e.Name;
+        const std::vector<std::string>& datas = allowed.at(e.Name);
+        EXPECT_LE((int64_t{e.Offset} + e.Size) * 2048, static_cast<int64_t>(bytes.size())) << n;
+        if (!datas.empty()) {
+          EXPECT_NE(std::find(datas.begin(), datas.end(), DataOf(bytes, e)), datas.end())
+            << "operation " << n << ": data of " << e.Name;
+        }
+      }
+      for (const char* name : {"A.DFF", "B.DFF", "C.TXD"}) EXPECT_TRUE(names.count(name)) << n;
+      EXPECT_FALSE(test::Exists(dir / "game\\merva-install.tmp\\a.dff")) << n;
+      EXPECT_FALSE(test::Exists(dir / "game\\models\\temp.img")) << n;
+    }
+  }
+  EXPECT_GT(runs, 40);
+}
+
+}  // namespace
+}  // namespace merva
