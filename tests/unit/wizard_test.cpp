@@ -1,1 +1,296 @@
 #include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/cp1251.h"
+#include "core/errors.h"
+#include "tests/unit/fakes.h"
+#include "wizard/form.h"
+
+namespace merva {
+namespace {
+
+using test::ScriptBytes;
+using test::TempDir;
+
+// The wizard on fakes, in a mod folder of its own that is the current directory.
+struct WizardTest : ::testing::Test {
+  TempDir dir;
+  std::string previous;
+  test::FakeBoxes boxes;
+  test::CountingPump pump;
+  test::FakeProcess process;
+  test::FakeRegistry registry;
+  test::FakeLocale locale;
+  test::FakeFolderDialog folderDialog;
+  test::FakeOpenDialog openDialog;
+  test::FakeShell shell;
+  std::unique_ptr<TForm1> form;
+  std::string game = dir / "game";
+
+  void SetUp() override {
+    previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    test::MakeDirs(dir / "game\\models");
+    test::WriteFile(dir / "game\\models\\gta3.img", test::BuildArchive({{1, 1, "a.dff"}}));
+    WriteMod(ScriptBytes({{20, "Title!"}, {11, "welcome"}, {12, "agreement"}, {13, "folder"},
+                          {14, "progress"}, {15, "finish"}, {10, "refused"}, {22, "agree"},
+                          {1, "a.dff"}}));
+    MakeForm();
+  }
+  void MakeForm() {
+    form = std::make_unique<TForm1>(TWizardServices{SystemFileSystem(), boxes, pump, process,
+                                                    registry, locale, folderDialog, openDialog,
+                                                    shell});
+  }
+  void TearDown() override { std::filesystem::current_path(previous); }
+  void WriteMod(const std::string& script) {
+    test::WriteFile("scripts.bin", script);
+    test::WriteFile("data.cab", test::PackageBytes({{"a.dff", "new data"}}));
+  }
+  void Event(void (TForm1::*handler)()) {
+    form->HandleEvent([&] { (form.get()->*handler)(); });
+  }
+  // A click through the window: a hidden or disabled picture does not react.
+  void Click(void (TForm1::*handler)(), const TControl& control) {
+    if (control.Visible && control.Enabled) Event(handler);
+  }
+  void Next() { Click(&TForm1::Image4Click, form->Image4); }
+  void Back() { Click(&TForm1::Image3Click, form->Image3); }
+  void Start() {
+    Event(&TForm1::FormCreate);
+    form->Edit1.Text = game;
+  }
+  void Tick() {
+    form->CheckBox1.Checked = !form->CheckBox1.Checked;
+    Event(&TForm1::CheckBox1Click);
+  }
+  // Visible and enabled state of Back, Next, Cancel, then the other controls shown.
+  std::string Page() {
+    auto state = [](const TControl& c) {
+      return std::string(c.Visible ? "shown" : "hidden") + (c.Enabled ? "" : "-off");
+    };
+    std::string page = state(form->Image3) + " " + state(form->Image4) + " " +
+                       state(form->Image5);
+    if (form->CheckBox1.Visible) page += " +check";
+    if (form->Edit1.Visible) page += " +edit";
+    if (form->Button4.Visible) page += " +browse";
+    if (form->ProgressBar1.Visible) page += " +progress";
+    return page;
+  }
+};
+
+TEST_F(WizardTest, TheNormalWayThroughEveryPage) {
+  Start();
+  EXPECT_EQ(form->Label2.Text, "Title!");
+  enum Action { kNone, kNext, kTick };
+  struct Row {
+    Action action;
+    int step;
+    const char* text;
+    const char* page;
+  };
+  const Row rows[] = {
+      {kNone, 1, "welcome", "hidden-off shown shown"},
+      {kNext, 2, "agreement", "shown shown-off shown +check"},
+      {kNext, 2, "agreement", "shown shown-off shown +check"},  // not ticked: Next is off
+      {kTick, 2, "agreement", "shown shown shown +check"},
+      {kNext, 3, "folder", "shown shown shown +edit +browse"},
+      {kNext, 5, "finish", "hidden-off shown hidden-off"},
+  };
+  for (const Row& row : rows) {
+    if (row.action == kTick) Tick();
+    if (row.action == kNext) Next();
+    EXPECT_EQ(form->Step, row.step) << row.text;
+    EXPECT_EQ(form->Label1.Text, row.text);
+    EXPECT_EQ(Page(), row.page) << row.text;
+  }
+  EXPECT_EQ(form->CheckBox1.Text, "agree");
+  EXPECT_TRUE(boxes.Shown.empty());
+  EXPECT_EQ(form->ArchivePath, game + "\\models\\gta3.img");
+  EXPECT_TRUE(form->Archive.Loaded);
+  Next();
+  EXPECT_TRUE(form->CloseRequested);
+  EXPECT_EQ(form->Step, 5);
+}
+
+TEST_F(WizardTest, BackAndTheTickSurviveMovingBetweenPages) {
+  Start();
+  Next();
+  Tick();
+  Back();
+  EXPECT_EQ(form->Step, 1);
+  EXPECT_EQ(Page(), "hidden-off shown shown");
+  Back();  // never below 1
+  EXPECT_EQ(form->Step, 1);
+  Next();
+  EXPECT_EQ(Page(), "shown shown shown +check");  // still ticked: Next active at once
+  Tick();
+  EXPECT_EQ(Page(), "shown shown-off shown +check");
+}
+
+TEST_F(WizardTest, CancelClosesFromEveryPageBeforeTheFinish) {
+  for (int nexts = 0; nexts < 3; ++nexts) {
+    MakeForm();
+    Start();
+    Tick();
+    for (int i = 0; i < nexts; ++i) Next();
+    const uint8_t step = form->Step;
+    Event(&TForm1::Image5Click);
+    EXPECT_TRUE(form->CloseRequested);
+    EXPECT_EQ(form->Step, step);
+  }
+}
+
+TEST_F(WizardTest, MissingDataFilesEndTheProgramWithTheMessage) {
+  for (const char* missing : {"scripts.bin", "data.cab"}) {
+    std::filesystem::remove(missing);
+    boxes.Shown.clear();
+    EXPECT_THROW(form->FormCreate(), test::ProgramEnded);
+    ASSERT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(boxes.Shown[0].Kind, TBoxKind::kPlain);
+    EXPECT_EQ(boxes.Shown[0].Text, "Not found \"scripts.bin\" or \"data.cab\" files");
+    WriteMod(ScriptBytes({}));
+  }
+}
+
+TEST_F(WizardTest, AnErrorWhileLoadingLeavesTheDesignTimeWindow) {
+  WriteMod(ScriptBytes({{20, "never shown"}, {21, "1.5.2"}, {11, "never"}}));
+  Start();
+  ASSERT_EQ(boxes.Shown.size(), 1u);
+  EXPECT_EQ(boxes.Shown[0].Kind, TBoxKind::kErrorReport);
+  EXPECT_EQ(boxes.Shown[0].Text, "'1.5.2' is not a valid floating point value.");
+  EXPECT_EQ(form->Label1.Text, Cp1251FromUtf8("Здесь краткое описание мода"));
+  EXPECT_EQ(form->Label2.Text, "Title");
+  EXPECT_EQ(form->Step, 1);
+  EXPECT_FALSE(form->CheckBox1.Visible);
+  EXPECT_EQ(Page(), "shown shown shown +edit +browse +progress");
+}
+
+TEST_F(WizardTest, ARefusedPackageShowsOnlyTheRefusalText) {
+  WriteMod(ScriptBytes({{15, "finish"}, {10, "refused"}, {21, "2.0"}}));
+  Start();
+  EXPECT_EQ(form->Step, 5);
+  EXPECT_EQ(form->Label1.Text, "refused");
+  EXPECT_EQ(form->Script.FinishText, "refused");
+  EXPECT_EQ(Page(), "hidden-off shown hidden-off");
+  Next();
+  EXPECT_TRUE(form->CloseRequested);
+}
+
+TEST_F(WizardTest, AFolderWithoutAnArchiveOpensTheDialog) {
+  Start();
+  Next();
+  Tick();
+  form->Edit1.Text = dir / "nowhere";
+  folderDialog.Answers = {"", "", game};
+  Next();
+  EXPECT_EQ(folderDialog.Calls, 1);
+  EXPECT_EQ(folderDialog.LastCaption, Cp1251FromUtf8("Путь к игре GTA: San Andreass"));
+  EXPECT_TRUE(form->BrowseCancelled);
+  Next();  // stays on the folder page and asks again
+  EXPECT_EQ(form->Step, 3);
+  EXPECT_EQ(folderDialog.Calls, 2);
+  form->Edit1.Text = game;  // a typed folder with an archive does not undo the cancel
+  Next();
+  EXPECT_EQ(form->Step, 3);
+  EXPECT_EQ(form->ArchivePath, game + "\\models\\gta3.img");
+  EXPECT_TRUE(form->BrowseCancelled);
+  Event(&TForm1::Button4Click);  // chosen in the dialog
+  EXPECT_FALSE(form->BrowseCancelled);
+  EXPECT_EQ(form->Edit1.Text, game);
+  EXPECT_TRUE(form->Archive.Loaded);
+  Next();
+  EXPECT_EQ(form->Step, 5);
+}
+
+TEST_F(WizardTest, ChosenThenCancelledKeepsTheFirstChoice) {
+  Start();
+  folderDialog.Answers = {"C:\\", ""};
+  Event(&TForm1::Button4Click);
+  EXPECT_EQ(form->ArchivePath, "C:\\\\models\\gta3.img");  // a drive root: two backslashes
+  ASSERT_EQ(boxes.Shown.size(), 1u);  // no archive there: told, and the choice stands
+  EXPECT_FALSE(form->BrowseCancelled);
+  Event(&TForm1::Button4Click);
+  EXPECT_TRUE(form->BrowseCancelled);
+  EXPECT_EQ(form->Edit1.Text, "C:\\");
+  EXPECT_EQ(form->ArchivePath, "C:\\\\models\\gta3.img");
+  Next();  // the welcome page does not advance, but showing it again clears the cancel
+  EXPECT_EQ(form->Step, 1);
+  EXPECT_FALSE(form->BrowseCancelled);
+}
+
+TEST_F(WizardTest, BackAndNextWaitForTheRunAndCancelEndsItAfterwards) {
+  Start();
+  Next();
+  Tick();
+  Next();
+  int clicks = 0;
+  pump.OnProcess = [&] {
+    ++clicks;
+    EXPECT_TRUE(form->Installing);
+    Event(&TForm1::Image4Click);
+    Event(&TForm1::Image3Click);
+    Event(&TForm1::Image5Click);
+    EXPECT_EQ(form->Step, 4);
+  };
+  Next();
+  EXPECT_GT(clicks, 0);
+  EXPECT_FALSE(form->Installing);
+  EXPECT_EQ(form->Step, 5);
+  EXPECT_TRUE(form->CloseRequested);
+}
+
+TEST_F(WizardTest, AFailedRunStaysOnTheInstallingPage) {
+  Start();
+  Next();
+  Tick();
+  Next();
+  std::filesystem::remove("data.cab");
+  Next();
+  ASSERT_EQ(boxes.Shown.size(), 1u);
+  EXPECT_EQ(boxes.Shown[0].Text, "File not found.");
+  EXPECT_EQ(form->Step, 4);
+  EXPECT_EQ(form->Label1.Text, "progress");
+  EXPECT_FALSE(form->Installing);
+  Back();
+  EXPECT_EQ(form->Step, 3);
+  Next();  // the run again, failing again, then Next shows the finish
+  Next();
+  EXPECT_EQ(form->Step, 5);
+  EXPECT_EQ(form->Label1.Text, "finish");
+}
+
+TEST_F(WizardTest, LinksPointersAndTheHiddenButtons) {
+  Start();
+  Event(&TForm1::Image2Click);
+  Event(&TForm1::Image6Click);
+  ASSERT_EQ(shell.Opened.size(), 2u);
+  EXPECT_EQ(shell.Opened[0].find('/', 8), std::string::npos);  // a home page: no path
+  EXPECT_NE(shell.Opened[1].find(
+                "/modules.php?name=Articles&file=category&articles_categories_id=1"),
+            std::string::npos);
+  EXPECT_EQ(form->Step, 1);
+  EXPECT_EQ(form->Image4.Cursor, crDefault);
+  Event(&TForm1::Image4MouseMove);
+  EXPECT_EQ(form->Image4.Cursor, crHandPoint);
+  form->ArchivePath = game + "\\models\\gta3.img";
+  Event(&TForm1::Button2Click);
+  EXPECT_TRUE(form->Archive.Loaded);
+  test::WriteFile(dir / "b.dff", "b");
+  openDialog.Answer = dir / "b.dff";
+  Event(&TForm1::Button3Click);
+  EXPECT_EQ(test::DirectoryOf(test::ReadFile(dir / "game\\models\\gta3.img")).size(), 2u);
+}
+
+TEST(ReportError, FollowsTheFrameworksFullStopRule) {
+  test::FakeBoxes boxes;
+  ReportError(boxes, "Disk full");
+  ReportError(boxes, "Unable to create archive file.");
+  EXPECT_EQ(boxes.Shown[0].Text, "Disk full.");
+  EXPECT_EQ(boxes.Shown[1].Text, "Unable to create archive file.");
+  EXPECT_EQ(boxes.Shown[1].Kind, TBoxKind::kErrorReport);
+}
+
+}  // namespace
+}  // namespace merva
