@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
+
 #include "archive/archive.h"
 #include "core/errors.h"
 #include "core/faulty_file_system.h"
@@ -40,6 +43,24 @@ TEST(SortArchiveEntries, SelectionSortOrderIsKept) {
   EXPECT_EQ(SortedNames({Entry(9, "a"), Entry(1, "b")}, 0), (Names{"a", "b"}));
   EXPECT_EQ(SortedNames({Entry(2, "a"), Entry(2, "b"), Entry(2, "c"), Entry(1, "d")}, 4),
             (Names{"d", "b", "c", "a"}));
+}
+
+TEST(SortArchiveEntries, LargeDirectoriesSortExactlyAsTheSelectionSort) {
+  std::mt19937 random(2026);
+  for (int32_t count : {64, 65, 100, 1000, 4097}) {
+    for (int32_t distinct : {1, 3, 50, 100000}) {
+      std::vector<TArchiveEntry> entries(static_cast<size_t>(count) + 3);  // extra: untouched
+      for (size_t i = 0; i < entries.size(); ++i) {
+        entries[i] = Entry(static_cast<int32_t>(random() % distinct) - distinct / 4, "");
+        std::memcpy(entries[i].Name, &i, sizeof i);  // tells equal offsets apart
+      }
+      std::vector<TArchiveEntry> expected = entries;
+      SortArchiveEntriesByDefinition(expected, count);
+      SortArchiveEntries(entries, count);
+      ASSERT_EQ(std::memcmp(entries.data(), expected.data(), entries.size() * 32), 0)
+          << count << " entries, " << distinct << " offsets";
+    }
+  }
 }
 
 TEST(FirstCompactedOffset, LeavesRoomForOneMoreEntry) {
