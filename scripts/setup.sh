@@ -8,20 +8,37 @@ packages=(
   clang clang-format
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 wine64 xvfb x11-utils imagemagick
-  libjpeg62-turbo-dev nasm
+  libjpeg62-turbo-dev dpkg-dev fonts-dejavu-core
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+root="$(cd "$(dirname "$0")/.." && pwd)"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+# The Windows build cross-builds libjpeg-turbo from Debian's source package.
+fetch_libjpeg_source() {
+  if ls -d "$root"/build/deps/libjpeg-turbo-*/ >/dev/null 2>&1; then return; fi
+  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
+      $SUDO tee /etc/apt/sources.list.d/merva-src.sources >/dev/null
+    $SUDO apt-get update -qq
+  fi
+  mkdir -p "$root/build/deps"
+  (cd "$root/build/deps" && apt-get source -qq libjpeg-turbo >/dev/null 2>&1) ||
+    (cd "$root/build/deps" && $SUDO apt-get update -qq && apt-get source -qq libjpeg-turbo >/dev/null)
+  echo "setup: fetched the libjpeg-turbo source"
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  fetch_libjpeg_source
   echo "setup: everything is installed"
   exit 0
 fi
 
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
@@ -29,3 +46,4 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 echo "setup: installed ${missing[*]}"
+fetch_libjpeg_source

@@ -11,20 +11,24 @@
 //   text ID TEXT               wait until control ID shows TEXT
 //   click ID                   click control ID with the real mouse
 //   type ID TEXT               put TEXT into edit box ID
-//   hand ID                    move the mouse over ID twice and check the hand cursor
+//   cursor NAME ID EXPECT      move the mouse over ID, record the pointer as NAME, and check it
+//                              against an earlier record: same-as:NAME, differs-from:NAME or -
 //   folder-dialog cancel       wait for the shell's folder dialog and cancel it
 //   no-window                  check that no wizard window is shown
 //   exit CODE                  wait for the program to end with CODE
+//   shot FILE                  save the wizard window as a BMP picture
 //   sleep MS
 #include <windows.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace {
 
 PROCESS_INFORMATION process{};
+std::map<std::wstring, HCURSOR> cursors;
 std::wstring exePath, folder;
 
 void Say(const wchar_t* kind, const std::wstring& text) {
@@ -174,6 +178,45 @@ void Box(const std::wstring& kind, const std::wstring& caption, const std::wstri
   Say(L"ok:", L"box " + shown);
 }
 
+// Saves what the screen shows of the wizard window, frame included, as a 24-bit BMP file.
+void Shot(const std::wstring& file) {
+  HWND window = MainWindow();
+  Sleep(300);  // let the last changes paint
+  RECT box;
+  GetWindowRect(window, &box);
+  const int width = box.right - box.left, height = box.bottom - box.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  const DWORD stride = (width * 3 + 3) & ~3;
+  std::vector<char> pixels(static_cast<size_t>(stride) * height);
+  GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
+            DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  BITMAPFILEHEADER fileHeader{};
+  fileHeader.bfType = 0x4D42;
+  fileHeader.bfOffBits = sizeof fileHeader + sizeof header;
+  fileHeader.bfSize = fileHeader.bfOffBits + static_cast<DWORD>(pixels.size());
+  FILE* out = _wfopen(file.c_str(), L"wb");
+  if (!out) Fail(L"cannot write " + file);
+  fwrite(&fileHeader, sizeof fileHeader, 1, out);
+  fwrite(&header, sizeof header, 1, out);
+  fwrite(pixels.data(), 1, pixels.size(), out);
+  fclose(out);
+  Say(L"ok:", L"shot " + file);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -219,21 +262,26 @@ int wmain(int argc, wchar_t** argv) {
       HWND control = Control(std::stoi(next(i)));
       const std::wstring text = next(i);
       SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    } else if (command == L"hand") {
+    } else if (command == L"cursor") {
+      // Cursor handles belong to the program, so the driver cannot load the program's hand to
+      // compare; it records the pointer over a control and compares it with other records.
+      const std::wstring name = next(i);
       HWND control = Control(std::stoi(next(i)));
+      const std::wstring expect = next(i);  // "same-as:NAME", "differs-from:NAME" or "-"
       const POINT centre = CentreOf(control);
-      SetCursorPos(centre.x - 2, centre.y);
-      Sleep(150);
-      SetCursorPos(centre.x + 2, centre.y);
-      Sleep(150);
-      SetCursorPos(centre.x, centre.y);
-      Sleep(150);
+      for (int dx : {-2, 2, 0}) {
+        SetCursorPos(centre.x + dx, centre.y);
+        Sleep(150);
+      }
       CURSORINFO info{};
       info.cbSize = sizeof info;
       GetCursorInfo(&info);
-      // Cursor handles are shared system cursors under Wine; compare with our own hand.
-      if (info.hCursor != LoadCursorW(nullptr, IDC_HAND)) Fail(L"no hand cursor");
-      Say(L"ok:", L"hand cursor");
+      cursors[name] = info.hCursor;
+      if (expect.rfind(L"same-as:", 0) == 0 && cursors[expect.substr(8)] != info.hCursor)
+        Fail(L"the pointer over " + name + L" is not the one over " + expect.substr(8));
+      if (expect.rfind(L"differs-from:", 0) == 0 && cursors[expect.substr(13)] == info.hCursor)
+        Fail(L"the pointer over " + name + L" is the one over " + expect.substr(13));
+      Say(L"ok:", L"cursor " + name + L" " + expect);
     } else if (command == L"folder-dialog") {
       const std::wstring action = next(i);
       HWND dialog = nullptr;
@@ -256,6 +304,8 @@ int wmain(int argc, wchar_t** argv) {
       Say(L"ok:", L"exit " + std::to_wstring(code));
       CloseHandle(process.hProcess);
       process.hProcess = nullptr;
+    } else if (command == L"shot") {
+      Shot(next(i));
     } else if (command == L"sleep") {
       Sleep(std::stoul(next(i)));
     } else {

@@ -90,18 +90,22 @@ scenario unreadable-script "$work/unreadable" start box error "$title" '*' windo
 # --- the walk through every page, installing the sample mod ---
 scenario walk "$mod" start window sleep 300 \
   text 202 'Infernus GT — пример мода / sample mod' text 201 "$welcome" \
+  shot "$(winpath "$shots/1-welcome.bmp")" \
+  cursor arrow 101 - cursor next 104 differs-from:arrow cursor cancel 105 same-as:next \
+  cursor link 106 same-as:next cursor background 101 same-as:arrow \
   state 103 hidden state 104 visible+enabled state 105 visible+enabled state 301 hidden \
   state 401 hidden state 504 hidden state 601 hidden \
   click 104 text 201 "$agreement" state 104 visible+disabled state 103 visible+enabled \
   state 301 visible text 301 'Принимаю соглашение / I accept' \
+  shot "$(winpath "$shots/2-agreement.bmp")" cursor disabled-next 104 same-as:arrow \
   click 104 text 201 "$agreement" \
   click 301 state 104 enabled click 301 state 104 disabled click 301 state 104 enabled \
   click 103 text 201 "$welcome" state 103 hidden state 301 hidden \
   click 104 text 201 "$agreement" state 104 enabled \
   click 104 text 201 "$folder_text" state 401 visible state 504 visible state 301 hidden \
-  text 401 'C:\Program Files\GTA San Andreass' \
+  text 401 'C:\Program Files\GTA San Andreass' shot "$(winpath "$shots/3-folder.bmp")" \
   click 104 text 201 "$finish" state 105 hidden state 103 hidden state 104 visible+enabled \
-  state 601 hidden click 104 exit 0
+  state 601 hidden shot "$(winpath "$shots/5-finish.bmp")" click 104 exit 0
 
 img="$game/models/gta3.img"
 check installed-archive-sound "$native/merva-img" check "$img"
@@ -139,5 +143,9 @@ scenario level-not-a-number "$(mod_with_level 1.5.2)" start \
   box error "$title" "'1.5.2' is not a valid floating point value." window \
   text 202 'Title' state 301 hidden click 105 exit 0
 
+for bmp in "$shots"/*.bmp; do
+  [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+echo "screenshots of the pages: $shots"
 echo "e2e: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,31 +1,25 @@
 #include "wizard/win32/pictures.h"
 
-#include "resources/layout.h"
-#include "wizard/win32/wide.h"
+#include <cstring>
+#include <string>
+
+#include "resources/jpeg_picture.h"
 
 namespace merva {
 
 namespace {
 
-// Plain pictures drawn with GDI: a dark face and, for the buttons, their lettering.
-HBITMAP DrawPlainPicture(int resourceId, int width, int height) {
+// A dark face for a picture that cannot be decoded, so the window still works.
+HBITMAP PlainFace(int width, int height) {
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
   ReleaseDC(nullptr, screen);
   HGDIOBJ old = SelectObject(dc, bitmap);
   RECT all{0, 0, width, height};
-  const COLORREF face = resourceId == kBackgroundPicture ? RGB(24, 26, 30) : RGB(44, 48, 56);
-  HBRUSH brush = CreateSolidBrush(face);
+  HBRUSH brush = CreateSolidBrush(RGB(24, 26, 30));
   FillRect(dc, &all, brush);
   DeleteObject(brush);
-  const wchar_t* text = resourceId == kBackPicture     ? L"\x41D\x430\x437\x430\x434"
-                        : resourceId == kNextPicture   ? L"\x414\x430\x43B\x435\x435"
-                        : resourceId == kCancelPicture ? L"\x41E\x442\x43C\x435\x43D\x430"
-                                                       : L"";
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, RGB(230, 230, 230));
-  DrawTextW(dc, text, -1, &all, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   SelectObject(dc, old);
   DeleteDC(dc);
   return bitmap;
@@ -34,7 +28,29 @@ HBITMAP DrawPlainPicture(int resourceId, int width, int height) {
 }  // namespace
 
 HBITMAP LoadPicture(int resourceId, int width, int height) {
-  return DrawPlainPicture(resourceId, width, height);
+  HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(resourceId), MAKEINTRESOURCEW(10));
+  HGLOBAL loaded = found ? LoadResource(nullptr, found) : nullptr;
+  const auto* data = loaded ? static_cast<const uint8_t*>(LockResource(loaded)) : nullptr;
+  TDecodedPicture picture;
+  std::string error;
+  if (!data || !DecodeJpeg(data, SizeofResource(nullptr, found), picture, error))
+    return PlainFace(width, height);
+
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = picture.Width;
+  info.bmiHeader.biHeight = -picture.Height;  // top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap) return PlainFace(width, height);
+  const size_t row = static_cast<size_t>(picture.Width) * 3;
+  const size_t stride = (row + 3) & ~size_t{3};  // rows of a bitmap are padded to 4 bytes
+  for (int y = 0; y < picture.Height; ++y)
+    std::memcpy(static_cast<uint8_t*>(bits) + y * stride, &picture.Bgr[y * row], row);
+  return bitmap;
 }
 
 }  // namespace merva
