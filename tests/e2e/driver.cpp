@@ -13,7 +13,8 @@
 //   type ID TEXT               put TEXT into edit box ID
 //   cursor NAME ID EXPECT      move the mouse over ID, record the pointer as NAME, and check it
 //                              against an earlier record: same-as:NAME, differs-from:NAME or -
-//   folder-dialog cancel       wait for the shell's folder dialog and cancel it
+//   folder-dialog cancel       wait for the shell's folder dialog, check it, and cancel it
+//   folder-dialog choose PATH  the same, choosing PATH
 //   no-window                  check that no wizard window is shown
 //   exit CODE                  wait for the program to end with CODE
 //   shot FILE                  save the wizard window as a BMP picture
@@ -290,7 +291,24 @@ int wmain(int argc, wchar_t** argv) {
             return dialog && GetDlgItem(dialog, 14145);
           }))
         Fail(L"no folder dialog");
-      if (action == L"cancel") SendMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+      Sleep(200);
+      const std::wstring caption = TextOf(GetDlgItem(dialog, 14146));
+      if (caption != L"Путь к игре GTA: San Andreass") Fail(L"folder dialog says " + caption);
+      if (IsWindowEnabled(MainWindow())) Fail(L"the wizard window is not disabled");
+      if (action == L"choose") {
+        // The selection message carries a pointer, so the path goes into the program's memory.
+        const std::wstring path = next(i);
+        const SIZE_T bytes = (path.size() + 1) * sizeof(wchar_t);
+        void* remote = VirtualAllocEx(process.hProcess, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+        WriteProcessMemory(process.hProcess, remote, path.c_str(), bytes, nullptr);
+        SendMessageW(dialog, WM_USER + 103 /* BFFM_SETSELECTIONW */, TRUE,
+                     reinterpret_cast<LPARAM>(remote));
+        Sleep(300);
+        SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+      } else {
+        SendMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+      }
+      if (!WaitFor([&] { return !IsWindow(dialog); }, 5000)) Fail(L"folder dialog stays open");
       Say(L"ok:", L"folder dialog " + action);
     } else if (command == L"no-window") {
       Sleep(500);

@@ -128,6 +128,14 @@ scenario foreign-archive "$mod" start window click 104 click 301 \
   type 401 "$(winpath "$work/foreign")" click 104 box error Error "$foreign_box" \
   text 201 "$folder_text" click 104 box error Error "$foreign_box" \
   text 201 "$progress*" state 105 visible+enabled click 105 exit 0
+# Browse: the chosen folder fills the edit box and its archive is opened; Next goes on.
+chosen="$WINEPREFIX/drive_c/Chosen Game"
+rm -rf "$chosen" && mkdir -p "$chosen/models" && cp "$game/models/gta3.img" "$chosen/models/gta3.img"
+scenario folder-dialog-choose "$mod" start window click 104 click 301 click 104 \
+  text 201 "$folder_text" click 504 folder-dialog choose 'C:\Chosen Game' \
+  text 401 'C:\Chosen Game' click 104 text 201 "$finish" click 104 exit 0
+check chosen-folder-installed test -f "$chosen/data/merva/infernus_gt.txt"
+
 # A folder typed after the folder page was checked: the run checks it before changing anything.
 scenario install-checks-typed-folder "$mod" start window click 104 click 301 click 104 \
   text 201 "$folder_text" type 401 "$(winpath "$work/foreign")" click 104 \

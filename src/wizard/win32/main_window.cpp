@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <vector>
+
 #include "resources/layout.h"
 #include "wizard/win32/pictures.h"
 #include "wizard/win32/services.h"
@@ -94,8 +96,6 @@ void TMainWindow::CreateControls(HINSTANCE instance) {
                                    layout.Left, layout.Top, layout.Width, layout.Height, window_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.Id)),
                                    instance, nullptr);
-    // Later controls are drawn above earlier ones, as in the layout's creation order.
-    SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     controls_[layout.Id] = control;
     HFONT font = layout.Font.Face == kWindowLayout.Font.Face && !layout.Font.Bold ? windowFont_
                                                                                    : titleFont_;
@@ -115,6 +115,33 @@ void TMainWindow::CreateControls(HINSTANCE instance) {
       SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
     }
   }
+  // Stacking: pictures and labels in creation order, a later one above an earlier one; the
+  // standard controls above them all, in tab order from the top (the dialog manager tabs
+  // through siblings from the top of the stack down).
+  std::vector<const TControlLayout*> stack;
+  for (const TControlLayout& layout : kControlLayout)
+    if (layout.TabOrder < 0) stack.push_back(&layout);
+  for (int order = 3; order >= 0; --order)
+    for (const TControlLayout& layout : kControlLayout)
+      if (layout.TabOrder == order) stack.push_back(&layout);
+  for (const TControlLayout* layout : stack)
+    SetWindowPos(controls_[layout->Id], HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  AddHint(instance, controls_[ControlLayout("Image6").Id], L"Kestrin Team");
+}
+
+// The hint of the second link picture, the one control that shows a hint.
+void TMainWindow::AddHint(HINSTANCE instance, HWND control, const wchar_t* text) {
+  HWND tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_,
+                             nullptr, instance, nullptr);
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;  // the size every version of the control accepts
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = window_;
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.lpszText = const_cast<wchar_t*>(text);
+  SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 TControl& TMainWindow::ModelOf(int id) {

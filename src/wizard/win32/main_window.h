@@ -28,6 +28,7 @@ class TMainWindow : public IMessagePump {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls(HINSTANCE instance);
+  void AddHint(HINSTANCE instance, HWND control, const wchar_t* text);
   TControl& ModelOf(int id);
 
   TForm1 form_;
