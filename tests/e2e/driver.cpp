@@ -15,6 +15,7 @@
 //                              against an earlier record: same-as:NAME, differs-from:NAME or -
 //   folder-dialog cancel       wait for the shell's folder dialog, check it, and cancel it
 //   folder-dialog choose PATH  the same, choosing PATH
+//   hint ID TEXT               hover over ID and check its hint ("-": none shows)
 //   no-window                  check that no wizard window is shown
 //   exit CODE                  wait for the program to end with CODE
 //   shot FILE                  save the wizard window as a BMP picture
@@ -310,6 +311,23 @@ int wmain(int argc, wchar_t** argv) {
       }
       if (!WaitFor([&] { return !IsWindow(dialog); }, 5000)) Fail(L"folder dialog stays open");
       Say(L"ok:", L"folder dialog " + action);
+    } else if (command == L"hint") {
+      HWND control = Control(std::stoi(next(i)));
+      const std::wstring text = next(i);  // "-" for none
+      const POINT centre = CentreOf(control);
+      for (int dx : {-3, 3, 0}) {
+        SetCursorPos(centre.x + dx, centre.y + 5);
+        Sleep(100);
+      }
+      HWND tip = nullptr;
+      const bool shown = WaitFor([&] {
+        tip = FindWindowOfProgram(L"tooltips_class32");
+        return tip != nullptr;
+      }, text == L"-" ? 1500 : 5000);
+      if (text == L"-" && shown) Fail(L"a hint shows: " + TextOf(tip));
+      if (text != L"-" && !shown) Fail(L"no hint");
+      if (text != L"-" && TextOf(tip) != text) Fail(L"the hint says " + TextOf(tip));
+      Say(L"ok:", L"hint " + text);
     } else if (command == L"no-window") {
       Sleep(500);
       if (FindWindowOfProgram(L"TForm1")) Fail(L"the wizard window is shown");

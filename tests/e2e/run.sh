@@ -116,6 +116,8 @@ check level-recorded bash -c "wine reg query '$key' /v ProductID | tr -d ' \r' |
 
 # --- cancel, and the folder page ---
 scenario cancel-on-welcome "$mod" start window click 105 exit 0
+scenario hints "$mod" start window sleep 300 hint 102 - hint 106 'Kestrin Team' hint 104 - \
+  click 105 exit 0
 scenario folder-dialog-cancel "$mod" start window click 104 click 301 \
   type 401 'C:\nowhere' click 104 text 201 "$folder_text" \
   folder-dialog cancel state 401 visible click 104 \
