@@ -1,0 +1,37 @@
+// Opening, putting into, sorting and compacting an archive of any bytes.
+#include "archive/archive.h"
+#include "fuzz/fuzz_services.h"
+#include "wizard/controls.h"
+
+using namespace merva;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string file = fuzz::TakePart(data, size);
+  MemoryFileSystem fs(8 << 20);
+  fuzz::MakeGameFolder(fs, std::string(reinterpret_cast<const char*>(data), size));
+  test::FakeBoxes boxes;
+  test::CountingPump pump;
+  TProgressBar progress;
+  TGTA3Archive archive;
+  try {
+    OpenArchive(archive, "G\\models\\gta3.img", fs, boxes);
+    if (!archive.Loaded) return 0;
+    const std::string name = archive.Count > 0 ? EntryName(archive.Entries[0]) : "new.dff";
+    fs.Put("G\\" + (name.empty() ? std::string("x") : name), file);
+    fs.Put("G\\fresh.txd", file);
+    PutFileIntoArchive(archive, "G\\" + (name.empty() ? std::string("x") : name), {fs, boxes, pump});
+    PutFileIntoArchive(archive, "G\\fresh.txd", {fs, boxes, pump});
+    RewriteSortedDirectory(archive, fs, boxes);
+    CompactArchive(archive, "G", progress, fs);
+    // A compacted archive opens again, with every entry's data inside the file.
+    OpenArchive(archive, "G\\models\\gta3.img", fs, boxes);
+    if (!archive.Loaded) __builtin_trap();
+    const size_t length = fs.Get("G\\models\\gta3.img")->size();
+    for (const TArchiveEntry& e : archive.Entries)
+      if (e.Size > 0 && (static_cast<int64_t>(e.Offset) + e.Size) * kSector > static_cast<int64_t>(length))
+        __builtin_trap();
+  } catch (const Exception&) {
+  }
+  if (!fs.Get("G\\models\\gta3.img") || fs.Get("G\\models\\temp.img")) __builtin_trap();
+  return 0;
+}

@@ -1,0 +1,28 @@
+// The package directory reader, FindPackageEntry and extraction on any bytes.
+#include "fuzz/fuzz_services.h"
+#include "package/package.h"
+
+using namespace merva;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string key = fuzz::TakePart(data, size);
+  MemoryFileSystem fs(1 << 20);
+  fs.Put("data.cab", std::string(reinterpret_cast<const char*>(data), size));
+  test::FakeBoxes boxes;
+  TPackageDirectory directory;
+  try {
+    TBlockFile package = TBlockFile::OpenReadOnly(fs, "data.cab");
+    ReadPackageDirectory(package, directory, boxes);
+    TPackageEntry entry;
+    uint32_t position;
+    FindPackageEntry(directory, key, entry, position);
+    for (const TPackageEntry& listed : directory.PackageEntries) {
+      if (!FindPackageEntry(directory, PackageEntryName(listed), entry, position)) __builtin_trap();
+      ExtractPackageEntry(package, entry, position, "out", fs);
+      if (fs.Get("out")->size() != entry.Size) __builtin_trap();  // the directory was checked
+    }
+  } catch (const Exception&) {
+  }
+  if (boxes.Shown.size() > 1) __builtin_trap();  // the version message shows at most once
+  return 0;
+}

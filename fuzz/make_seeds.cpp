@@ -1,0 +1,39 @@
+// Writes the seed corpora of the fuzz targets: small, valid inputs of each kind.
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tests/unit/fakes.h"
+
+using namespace merva::test;
+
+namespace {
+
+void Seed(const std::string& folder, const std::string& name, const std::string& bytes) {
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/" + name, std::ios::binary) << bytes;
+}
+
+std::string Part(const std::string& bytes) {
+  return std::string(1, static_cast<char>(bytes.size() & 0xFF)) +
+         static_cast<char>((bytes.size() >> 8) & 0xFF) + bytes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  const std::string root = argv[1];
+  const std::string script = ScriptBytes({{20, "Title"}, {11, "welcome"}, {1, "a.dff"},
+                                          {1, "new.txd"}, {2, "data\\x.ide"}, {21, "1.0"}});
+  const std::string package = PackageBytes({{"a.dff", std::string(3000, 'a')},
+                                            {"new.txd", "txd"}, {"X.IDE", "ide"}});
+  const std::string archive = BuildArchive({{1, 1, "A.DFF"}, {2, 2, "b.txd"}, {4, 1, "c.col"}});
+  Seed(root + "/script", "sample", script);
+  Seed(root + "/script", "levels", ScriptBytes({{21, "0"}, {21, "2,5"}, {21, ""}, {21, "1e0"}}));
+  Seed(root + "/package", "sample", Part("A.DFF") + package);
+  Seed(root + "/archive", "sample", Part(std::string(2100, 'f')) + archive);
+  Seed(root + "/archive", "empty", Part("x") + std::string("VER2\0\0\0\0", 8));
+  Seed(root + "/install", "sample", Part(script) + Part(package) + archive);
+  return 0;
+}

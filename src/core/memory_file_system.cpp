@@ -1,0 +1,133 @@
+#include "core/memory_file_system.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/errors.h"
+
+namespace merva {
+
+namespace {
+
+class MemoryFile : public IFileHandle {
+ public:
+  MemoryFile(std::shared_ptr<MemoryFileSystem::Bytes> data, bool writable, size_t limit)
+      : data_(std::move(data)), writable_(writable), limit_(limit) {}
+  int Read(void* buffer, uint32_t count, uint32_t& done) override {
+    const size_t size = data_->size();
+    done = position_ >= size ? 0 : static_cast<uint32_t>(std::min<size_t>(count, size - position_));
+    if (done) std::memcpy(buffer, data_->data() + position_, done);
+    position_ += done;
+    return 0;
+  }
+  int Write(const void* buffer, uint32_t count, uint32_t& done) override {
+    done = 0;
+    if (!writable_) return kAccessDenied;
+    if (position_ + count > limit_) return kDiskFull;
+    if (data_->size() < position_ + count) data_->resize(position_ + count);
+    std::memcpy(data_->data() + position_, buffer, count);
+    position_ += count;
+    done = count;
+    return 0;
+  }
+  int Seek(int64_t position) override {
+    if (position < 0) return 131;
+    position_ = static_cast<size_t>(position);
+    return 0;
+  }
+  int Size(int64_t& size) override {
+    size = static_cast<int64_t>(data_->size());
+    return 0;
+  }
+  int Position(int64_t& position) override {
+    position = static_cast<int64_t>(position_);
+    return 0;
+  }
+  int Flush() override { return 0; }
+  int Close() override { return 0; }
+
+ private:
+  std::shared_ptr<MemoryFileSystem::Bytes> data_;
+  bool writable_;
+  size_t limit_;
+  size_t position_ = 0;
+};
+
+}  // namespace
+
+std::string MemoryFileSystem::Key(const std::string& path) {
+  std::string key = path;
+  std::replace(key.begin(), key.end(), '/', '\\');
+  while (key.size() > 1 && key.back() == '\\') key.pop_back();
+  return key;
+}
+
+std::string MemoryFileSystem::Parent(const std::string& key) {
+  const auto slash = key.find_last_of('\\');
+  return slash == std::string::npos ? "" : key.substr(0, slash);
+}
+
+void MemoryFileSystem::Put(const std::string& path, const std::string& data) {
+  files_[Key(path)] = std::make_shared<Bytes>(data.begin(), data.end());
+}
+
+const MemoryFileSystem::Bytes* MemoryFileSystem::Get(const std::string& path) const {
+  const auto it = files_.find(Key(path));
+  return it == files_.end() ? nullptr : it->second.get();
+}
+
+int MemoryFileSystem::Open(const std::string& path, OpenAccess access,
+                           std::unique_ptr<IFileHandle>& handle) {
+  const auto it = files_.find(Key(path));
+  if (it == files_.end()) return DirectoryExists(path) ? kAccessDenied : kFileNotFound;
+  handle = std::make_unique<MemoryFile>(it->second, access == OpenAccess::kReadWrite, limit_);
+  return 0;
+}
+
+int MemoryFileSystem::Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) {
+  const std::string key = Key(path);
+  const std::string parent = Parent(key);
+  if (!parent.empty() && !directories_.count(parent)) return kPathNotFound;
+  if (directories_.count(key)) return kAccessDenied;
+  auto data = std::make_shared<Bytes>();
+  files_[key] = data;
+  handle = std::make_unique<MemoryFile>(data, true, limit_);
+  return 0;
+}
+
+bool MemoryFileSystem::DirectoryExists(const std::string& path) {
+  return directories_.count(Key(path)) > 0;
+}
+
+bool MemoryFileSystem::DeleteFile(const std::string& path) { return files_.erase(Key(path)) > 0; }
+
+bool MemoryFileSystem::MoveFileReplace(const std::string& from, const std::string& to) {
+  const auto it = files_.find(Key(from));
+  const std::string target = Key(to);
+  const std::string parent = Parent(target);
+  if (it == files_.end() || directories_.count(target) ||
+      (!parent.empty() && !directories_.count(parent)))
+    return false;
+  auto data = it->second;
+  files_.erase(it);
+  files_[target] = data;
+  return true;
+}
+
+bool MemoryFileSystem::CreateDirectory(const std::string& path) {
+  const std::string key = Key(path);
+  const std::string parent = Parent(key);
+  if (files_.count(key) || directories_.count(key)) return false;
+  if (!parent.empty() && !directories_.count(parent)) return false;
+  directories_.insert(key);
+  return true;
+}
+
+bool MemoryFileSystem::RemoveDirectory(const std::string& path) {
+  const std::string key = Key(path);
+  for (const auto& [file, data] : files_)
+    if (Parent(file) == key) return false;
+  return directories_.erase(key) > 0;
+}
+
+}  // namespace merva

@@ -1,0 +1,44 @@
+#pragma once
+// A file system held in memory, for fuzzing whole runs quickly and without touching the disk.
+// Paths are compared as given, with "/" and "\" alike.
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/file_system.h"
+
+namespace merva {
+
+class MemoryFileSystem : public IFileSystem {
+ public:
+  using Bytes = std::vector<uint8_t>;
+
+  // Files may not grow past this, so that hostile inputs cannot exhaust memory.
+  explicit MemoryFileSystem(size_t limit = 64 << 20) : limit_(limit) {}
+
+  void Put(const std::string& path, const std::string& data);
+  // The file's content, or nullptr.
+  const Bytes* Get(const std::string& path) const;
+  void AddDirectory(const std::string& path) { directories_.insert(Key(path)); }
+
+  int Open(const std::string& path, OpenAccess access,
+           std::unique_ptr<IFileHandle>& handle) override;
+  int Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) override;
+  bool FileExists(const std::string& path) override { return files_.count(Key(path)) > 0; }
+  bool DirectoryExists(const std::string& path) override;
+  bool DeleteFile(const std::string& path) override;
+  bool MoveFileReplace(const std::string& from, const std::string& to) override;
+  bool CreateDirectory(const std::string& path) override;
+  bool RemoveDirectory(const std::string& path) override;
+
+ private:
+  static std::string Key(const std::string& path);
+  static std::string Parent(const std::string& key);
+  size_t limit_;
+  std::map<std::string, std::shared_ptr<Bytes>> files_;
+  std::set<std::string> directories_;
+};
+
+}  // namespace merva
