@@ -24,7 +24,9 @@ namespace {
 
 class NoBoxes : public IMessageBoxes {
  public:
-  void Show(TBoxKind, const std::string& text) override { std::fprintf(stderr, "box: %s\n", text.c_str()); }
+  void Show(TBoxKind, const std::string& text) override {
+    std::fprintf(stderr, "box: %s\n", text.c_str());
+  }
 };
 class NoPump : public IMessagePump {
  public:
@@ -45,7 +47,9 @@ double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-std::string Name(int i) { return "stock" + std::to_string(i) + ".dff"; }
+std::string Name(int i) {
+  return "stock" + std::to_string(i) + ".dff";
+}
 
 // Writes the archive: sizes of 1 to 63 sectors (32 on average, 64 KiB), a tenth of the entries'
 // data swapped out of directory order.
@@ -58,7 +62,8 @@ void MakeArchive(const std::string& path, int entries, std::mt19937& random) {
   }
   std::vector<int> order(static_cast<size_t>(entries));
   for (int i = 0; i < entries; ++i) order[i] = i;
-  for (int k = 0; k < entries / 10; ++k) std::swap(order[random() % entries], order[random() % entries]);
+  for (int k = 0; k < entries / 10; ++k)
+    std::swap(order[random() % entries], order[random() % entries]);
   int32_t at = FirstCompactedOffset(entries);
   for (int i : order) {
     directory[i].Offset = at;
@@ -85,8 +90,8 @@ std::vector<std::string> MakeMod(const std::string& folder, int files, int entri
   std::vector<std::string> paths;
   for (int k = 0; k < files; ++k) {
     const int kind = k % 3;
-    const std::string name = kind == 2 ? "mod" + std::to_string(k) + ".txd"
-                                       : Name(static_cast<int>(random() % entries));
+    const std::string name =
+        kind == 2 ? "mod" + std::to_string(k) + ".txd" : Name(static_cast<int>(random() % entries));
     const size_t bytes = kind == 0 ? 1000 : kind == 1 ? 70 * kSector : 20 * kSector + 17;
     const std::string path = folder + "/" + name;
     std::ofstream(path, std::ios::binary) << std::string(bytes, 'm');
@@ -140,9 +145,10 @@ int main(int argc, char** argv) {
     CompactArchive(archive, folder + "/game", progress, fs);
     std::system("sync");
     const double total = Seconds(start);
-    std::printf("%d entries, %d mod files: put %.2f s, install+compact %.2f s, cp %.2f s, "
-                "ratio %.2f\n",
-                entries, files, put, total, copy, total / copy);
+    std::printf(
+        "%d entries, %d mod files: put %.2f s, install+compact %.2f s, cp %.2f s, "
+        "ratio %.2f\n",
+        entries, files, put, total, copy, total / copy);
   }
 
   std::vector<TArchiveEntry> big(100000);

@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string name = archive.Count > 0 ? EntryName(archive.Entries[0]) : "new.dff";
     fs.Put("G\\" + (name.empty() ? std::string("x") : name), file);
     fs.Put("G\\fresh.txd", file);
-    PutFileIntoArchive(archive, "G\\" + (name.empty() ? std::string("x") : name), {fs, boxes, pump});
+    PutFileIntoArchive(archive, "G\\" + (name.empty() ? std::string("x") : name),
+                       {fs, boxes, pump});
     PutFileIntoArchive(archive, "G\\fresh.txd", {fs, boxes, pump});
     RewriteSortedDirectory(archive, fs, boxes);
     CompactArchive(archive, "G", progress, fs);
@@ -28,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!archive.Loaded) __builtin_trap();
     const size_t length = fs.Get("G\\models\\gta3.img")->size();
     for (const TArchiveEntry& e : archive.Entries)
-      if (e.Size > 0 && (static_cast<int64_t>(e.Offset) + e.Size) * kSector > static_cast<int64_t>(length))
+      if (e.Size > 0 &&
+          (static_cast<int64_t>(e.Offset) + e.Size) * kSector > static_cast<int64_t>(length))
         __builtin_trap();
   } catch (const Exception&) {
   }

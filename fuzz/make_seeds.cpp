@@ -24,10 +24,14 @@ std::string Part(const std::string& bytes) {
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
   const std::string root = argv[1];
-  const std::string script = ScriptBytes({{20, "Title"}, {11, "welcome"}, {1, "a.dff"},
-                                          {1, "new.txd"}, {2, "data\\x.ide"}, {21, "1.0"}});
-  const std::string package = PackageBytes({{"a.dff", std::string(3000, 'a')},
-                                            {"new.txd", "txd"}, {"X.IDE", "ide"}});
+  const std::string script = ScriptBytes({{20, "Title"},
+                                          {11, "welcome"},
+                                          {1, "a.dff"},
+                                          {1, "new.txd"},
+                                          {2, "data\\x.ide"},
+                                          {21, "1.0"}});
+  const std::string package =
+      PackageBytes({{"a.dff", std::string(3000, 'a')}, {"new.txd", "txd"}, {"X.IDE", "ide"}});
   const std::string archive = BuildArchive({{1, 1, "A.DFF"}, {2, 2, "b.txd"}, {4, 1, "c.col"}});
   Seed(root + "/script", "sample", script);
   Seed(root + "/script", "levels", ScriptBytes({{21, "0"}, {21, "2,5"}, {21, ""}, {21, "1e0"}}));

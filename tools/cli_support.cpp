@@ -39,7 +39,9 @@ std::vector<std::string> ToolArguments(int argc, char** argv) {
   return args;
 }
 
-std::string ConsoleText(const std::string& cp1251) { return Utf8FromCp1251(cp1251); }
+std::string ConsoleText(const std::string& cp1251) {
+  return Utf8FromCp1251(cp1251);
+}
 
 void ConsoleBoxes::Show(TBoxKind kind, const std::string& text) {
   std::string line = ConsoleText(text);

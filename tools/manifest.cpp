@@ -31,7 +31,8 @@ std::string FolderOf(const std::string& path) {
 
 std::string DiskPath(const std::string& base, std::string utf8) {
   std::string path;
-  if (!TryCp1251FromUtf8(utf8, path)) throw Exception("the path " + path + " has no code page 1251 form");
+  if (!TryCp1251FromUtf8(utf8, path))
+    throw Exception("the path " + path + " has no code page 1251 form");
   for (char& c : path)
     if (c == '/') c = '\\';
   const bool absolute = !path.empty() && (path[0] == '\\' || path.find(':') != std::string::npos);
@@ -49,9 +50,12 @@ std::string EscapeText(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    if (text[i] == '\n') out += "\\n";
-    else if (text[i] == '\\') out += "\\\\";
-    else out += text[i];
+    if (text[i] == '\n')
+      out += "\\n";
+    else if (text[i] == '\\')
+      out += "\\\\";
+    else
+      out += text[i];
   }
   return out;
 }
@@ -77,10 +81,10 @@ TManifest ReadManifest(const std::string& path) {
   TDATAInst& script = manifest.Script;
   const std::string base = FolderOf(path);
   const std::map<std::string, std::string*> texts = {
-      {"title", &script.Title},           {"level", &script.Level},
-      {"welcome", &script.WelcomeText},   {"agreement", &script.AgreementText},
-      {"folder", &script.FolderText},     {"progress", &script.ProgressText},
-      {"finish", &script.FinishText},     {"refusal", &script.RefusalText},
+      {"title", &script.Title},         {"level", &script.Level},
+      {"welcome", &script.WelcomeText}, {"agreement", &script.AgreementText},
+      {"folder", &script.FolderText},   {"progress", &script.ProgressText},
+      {"finish", &script.FinishText},   {"refusal", &script.RefusalText},
       {"agree", &script.AgreeCaption}};
   std::map<std::string, std::string> packed;  // upper-cased name -> disk path
 
@@ -109,7 +113,8 @@ TManifest ReadManifest(const std::string& path) {
       }
       std::string text;
       if (!TryCp1251FromUtf8(UnescapeText(utf8), text))
-        throw Exception(where + "the text of " + key + " has a character that code page 1251 lacks");
+        throw Exception(where + "the text of " + key +
+                        " has a character that code page 1251 lacks");
       if (text.size() > static_cast<size_t>(kScriptPayloadLimit))
         throw Exception(where + "the text of " + key + " is longer than 2048 bytes");
       *texts.at(key) = text;

@@ -79,15 +79,14 @@ int Check(Tool& tool, const std::string& path) {
       ++warnings;
     }
   }
-  std::sort(withData.begin(), withData.end(), [&](int32_t x, int32_t y) {
-    return a.Entries[x].Offset < a.Entries[y].Offset;
-  });
+  std::sort(withData.begin(), withData.end(),
+            [&](int32_t x, int32_t y) { return a.Entries[x].Offset < a.Entries[y].Offset; });
   for (size_t k = 1; k < withData.size(); ++k) {
     const TArchiveEntry& before = a.Entries[withData[k - 1]];
     const TArchiveEntry& after = a.Entries[withData[k]];
     if (int64_t{before.Offset} + before.Size > after.Offset)
-      problem("entries " + std::to_string(withData[k - 1]) + " and " +
-              std::to_string(withData[k]) + " overlap");
+      problem("entries " + std::to_string(withData[k - 1]) + " and " + std::to_string(withData[k]) +
+              " overlap");
   }
   std::printf("%s: %d entries, %lld bytes, %d errors, %d warnings\n",
               problems ? "damaged" : "sound", a.Count, static_cast<long long>(length), problems,

@@ -21,7 +21,6 @@ const char kUsage[] =
     "  unpack DATA.CAB FOLDER   writes every file of the package into FOLDER\n"
     "  script SCRIPTS.BIN       prints the script as manifest lines\n";
 
-
 int Build(const std::string& manifestPath, const std::string& folder) {
   const TManifest manifest = ReadManifest(manifestPath);
   for (const std::string& warning : manifest.Warnings)
@@ -38,7 +37,8 @@ int ListOrUnpack(const std::string& path, const std::string* folder) {
   TBlockFile package = TBlockFile::OpenReadOnly(SystemFileSystem(), path);
   TPackageDirectory directory;
   ReadPackageDirectory(package, directory, boxes);
-  uint32_t position = static_cast<uint32_t>(kPackageDirectoryOffset + 28 * directory.PackageEntryCount);
+  uint32_t position =
+      static_cast<uint32_t>(kPackageDirectoryOffset + 28 * directory.PackageEntryCount);
   for (const TPackageEntry& entry : directory.PackageEntries) {
     const std::string name = PackageEntryName(entry);
     if (folder) {
@@ -57,9 +57,9 @@ int PrintScript(const std::string& path) {
   // The level is printed, not checked: nothing here touches the registry.
   LoadScript(script, SystemFileSystem(), boxes, nullptr, path);
   const std::pair<const char*, const std::string*> texts[] = {
-      {"title", &script.Title},         {"level", &script.Level},
-      {"welcome", &script.WelcomeText}, {"agreement", &script.AgreementText},
-      {"agree", &script.AgreeCaption},  {"folder", &script.FolderText},
+      {"title", &script.Title},           {"level", &script.Level},
+      {"welcome", &script.WelcomeText},   {"agreement", &script.AgreementText},
+      {"agree", &script.AgreeCaption},    {"folder", &script.FolderText},
       {"progress", &script.ProgressText}, {"finish", &script.FinishText},
       {"refusal", &script.RefusalText}};
   for (const auto& [key, text] : texts)

@@ -24,7 +24,9 @@ void WriteRecord(TBlockFile& file, uint8_t tag, const std::string& text) {
 
 void WriteScriptFile(const TDATAInst& script, const std::string& path) {
   TBlockFile file = TBlockFile::Create(SystemFileSystem(), path);
-  char header[21] = "MERVA\0" "1.0";
+  char header[21] =
+      "MERVA\0"
+      "1.0";
   file.WriteExact(header, sizeof header);
   WriteRecord(file, kTagTitle, script.Title);
   WriteRecord(file, kTagWelcomeText, script.WelcomeText);
@@ -54,7 +56,8 @@ void WritePackageFile(const std::vector<TPackSource>& sources, const std::string
     TBlockFile file = TBlockFile::OpenReadOnly(fs, source.DiskPath);
     const int64_t size = file.Size();
     total += size;
-    if (total > INT32_MAX) throw Exception("the package would pass 2 GB, which the installer cannot read");
+    if (total > INT32_MAX)
+      throw Exception("the package would pass 2 GB, which the installer cannot read");
     entry.Size = static_cast<uint32_t>(size);
     entries.push_back(entry);
   }

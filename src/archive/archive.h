@@ -49,8 +49,7 @@ void ResetArchive(TGTA3Archive& Archive);
 // Reads the header and directory at `path` (taken by value: callers pass Archive.FileName,
 // which the reset clears); a missing or foreign file is told in the error box
 // and leaves `Loaded` false. Other failures raise.
-void OpenArchive(TGTA3Archive& Archive, std::string path, IFileSystem& fs,
-                 IMessageBoxes& boxes);
+void OpenArchive(TGTA3Archive& Archive, std::string path, IFileSystem& fs, IMessageBoxes& boxes);
 
 struct TArchiveServices {
   IFileSystem& Files;
@@ -60,8 +59,7 @@ struct TArchiveServices {
 
 // Puts the file at `path` into the archive: every entry of its name is replaced, or a new entry
 // is appended. The archive is re-read from disk before the search and before every change.
-void PutFileIntoArchive(TGTA3Archive& Archive, const std::string& path,
-                        TArchiveServices services);
+void PutFileIntoArchive(TGTA3Archive& Archive, const std::string& path, TArchiveServices services);
 void ReplaceArchiveEntry(TGTA3Archive& Archive, int32_t index, const std::string& path,
                          IFileSystem& fs);
 void AppendArchiveEntry(TGTA3Archive& Archive, const std::string& path, IFileSystem& fs);

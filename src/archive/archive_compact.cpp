@@ -17,8 +17,8 @@ int32_t FirstCompactedOffset(int32_t count) {
 
 void CompactArchive(TGTA3Archive& Archive, const std::string& gameFolder, IProgress& progress,
                     IFileSystem& fs) {
-  CompactArchiveFile(Archive, gameFolder + "\\models\\gta3.img",
-                     gameFolder + "\\models\\temp.img", progress, fs);
+  CompactArchiveFile(Archive, gameFolder + "\\models\\gta3.img", gameFolder + "\\models\\temp.img",
+                     progress, fs);
 }
 
 void CompactArchiveFile(TGTA3Archive& Archive, const std::string& archivePath,

@@ -36,8 +36,7 @@ void ResetArchive(TGTA3Archive& Archive) {
   Archive.Entries.clear();
 }
 
-void OpenArchive(TGTA3Archive& Archive, std::string path, IFileSystem& fs,
-                 IMessageBoxes& boxes) {
+void OpenArchive(TGTA3Archive& Archive, std::string path, IFileSystem& fs, IMessageBoxes& boxes) {
   ResetArchive(Archive);
   Archive.FileName = path;
   if (!fs.FileExists(Archive.FileName)) {

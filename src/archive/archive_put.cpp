@@ -24,8 +24,7 @@ void WriteEntry(TBlockFile& archive, int32_t index, const TArchiveEntry& entry) 
 
 }  // namespace
 
-void PutFileIntoArchive(TGTA3Archive& Archive, const std::string& path,
-                        TArchiveServices services) {
+void PutFileIntoArchive(TGTA3Archive& Archive, const std::string& path, TArchiveServices services) {
   if (path.empty()) return;
   const std::string key = AsciiUpper(ExtractFileNamePart(path));
   // The search uses the directory as it stands on disk, so that a name appended by the previous

@@ -15,7 +15,9 @@ thread_local std::array<uint8_t, kBufferBytes> buffer;
 const std::array<uint8_t, kSector> kZeros{};
 }  // namespace
 
-int64_t SectorsFor(int64_t bytes) { return (bytes + kSector - 1) / kSector; }
+int64_t SectorsFor(int64_t bytes) {
+  return (bytes + kSector - 1) / kSector;
+}
 
 int32_t CopyFileAsSectors(TBlockFile& source, TBlockFile& target) {
   int64_t total = 0;
@@ -59,8 +61,9 @@ int64_t PadToSector(TBlockFile& file) {
 
 void CheckArchiveLength(int64_t length) {
   if (length > kArchiveLimit)
-    throw Exception("The game archive would grow past 2 GB, which the game cannot read; "
-                    "nothing more was written to it");
+    throw Exception(
+        "The game archive would grow past 2 GB, which the game cannot read; "
+        "nothing more was written to it");
 }
 
 }  // namespace merva

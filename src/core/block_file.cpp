@@ -54,7 +54,9 @@ void TBlockFile::WriteExact(const void* buffer, uint32_t count) {
   if (done != count) throw EInOutError(kDiskFull);
 }
 
-void TBlockFile::Seek(int64_t position) { Check(Handle().Seek(position)); }
+void TBlockFile::Seek(int64_t position) {
+  Check(Handle().Seek(position));
+}
 
 int64_t TBlockFile::Size() {
   int64_t size = 0;
@@ -68,7 +70,9 @@ int64_t TBlockFile::Position() {
   return position;
 }
 
-void TBlockFile::Flush() { Check(Handle().Flush()); }
+void TBlockFile::Flush() {
+  Check(Handle().Flush());
+}
 
 void TBlockFile::Close() {
   std::unique_ptr<IFileHandle> handle = std::move(handle_);

@@ -9,8 +9,19 @@
 namespace merva {
 
 enum class FileOp {
-  kOpen, kCreate, kRead, kWrite, kSeek, kSize, kPosition, kFlush, kClose,
-  kDelete, kMove, kCreateDirectory, kRemoveDirectory
+  kOpen,
+  kCreate,
+  kRead,
+  kWrite,
+  kSeek,
+  kSize,
+  kPosition,
+  kFlush,
+  kClose,
+  kDelete,
+  kMove,
+  kCreateDirectory,
+  kRemoveDirectory
 };
 
 class FaultyFileSystem : public IFileSystem {

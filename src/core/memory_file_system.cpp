@@ -99,7 +99,9 @@ bool MemoryFileSystem::DirectoryExists(const std::string& path) {
   return directories_.count(Key(path)) > 0;
 }
 
-bool MemoryFileSystem::DeleteFile(const std::string& path) { return files_.erase(Key(path)) > 0; }
+bool MemoryFileSystem::DeleteFile(const std::string& path) {
+  return files_.erase(Key(path)) > 0;
+}
 
 bool MemoryFileSystem::MoveFileReplace(const std::string& from, const std::string& to) {
   const auto it = files_.find(Key(from));

@@ -50,8 +50,7 @@ class IRegistryKey {
   // False when the value is absent.
   virtual bool ValueExists(const std::string& name) = 0;
   // False when the value cannot be read.
-  virtual bool ReadValue(const std::string& name, TValueType& type,
-                         std::vector<uint8_t>& data) = 0;
+  virtual bool ReadValue(const std::string& name, TValueType& type, std::vector<uint8_t>& data) = 0;
   virtual bool WriteBinary(const std::string& name, const std::vector<uint8_t>& data) = 0;
 };
 

@@ -111,8 +111,8 @@ class PosixFileSystem : public IFileSystem {
            std::unique_ptr<IFileHandle>& handle) override {
     const std::string native = NativePath(path);
     if (DirectoryExists(path)) return kAccessDenied;
-    const int fd = ::open(native.c_str(),
-                          (access == OpenAccess::kReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    const int fd =
+        ::open(native.c_str(), (access == OpenAccess::kReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
     if (fd < 0) return CodeFromErrno(errno, native);
     handle = std::make_unique<PosixFile>(fd);
     return 0;

@@ -28,8 +28,8 @@ std::vector<std::string> SplitFolders(const std::string& item) {
 
 // A game file must land inside the game folder: no drive, no root, no "..".
 void CheckGameFileItem(const std::string& item) {
-  bool inside = !item.empty() && item.find(':') == std::string::npos && item[0] != '\\' &&
-                item[0] != '/';
+  bool inside =
+      !item.empty() && item.find(':') == std::string::npos && item[0] != '\\' && item[0] != '/';
   for (const std::string& part : SplitFolders(item)) inside = inside && part != "..";
   if (!inside) throw Exception("The script names a game file outside the game folder: " + item);
 }

@@ -25,8 +25,7 @@ void ScramblePackageEntry(TPackageEntry& entry) {
   for (int i = 0; i < 25; ++i) bytes[i] = static_cast<uint8_t>(bytes[i] + 20);
 }
 
-void ReadPackageDirectory(TBlockFile& package, TPackageDirectory& directory,
-                          IMessageBoxes& boxes) {
+void ReadPackageDirectory(TBlockFile& package, TPackageDirectory& directory, IMessageBoxes& boxes) {
   char version[3] = {0, 0, 0};
   package.Seek(kPackageVersionOffset);
   package.ReadCounted(version, 3);

@@ -1,9 +1,9 @@
 #include "resources/jpeg_picture.h"
 
+#include <jpeglib.h>
+
 #include <csetjmp>
 #include <cstdio>
-
-#include <jpeglib.h>
 
 namespace merva {
 

@@ -11,7 +11,7 @@ enum class TAlign { kLeft, kCenter };
 
 struct TFontSpec {
   const char* Face;
-  int Height;   // negative: character height in pixels
+  int Height;  // negative: character height in pixels
   bool Bold;
   bool AnsiCharset;  // ANSI_CHARSET rather than DEFAULT_CHARSET
 };
@@ -25,7 +25,7 @@ struct TControlLayout {
   TFontSpec Font;
   bool BlackBackground;  // white text on opaque black; otherwise transparent where it applies
   TAlign Align;
-  int TabOrder;  // -1: takes no focus
+  int TabOrder;         // -1: takes no focus
   int PictureResource;  // resource ID of the JPEG picture, 0 for none
 };
 

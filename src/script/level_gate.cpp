@@ -14,7 +14,9 @@ namespace {
 const char kDamagedMessage[] = "Installation command file has been damaged";
 const char kRightsMessage[] = "You must have administrator's rights for install this mod";
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 }  // namespace
 
 std::string NormaliseLevelSeparator(const std::string& level, char separator) {

@@ -26,21 +26,42 @@ namespace {
 void ApplyRecord(TDATAInst& Script, uint8_t tag, const std::string& text,
                  const std::function<void(const std::string&)>& checkLevel) {
   switch (tag) {
-    case kTagArchiveFile: Script.ArchiveFiles.push_back(text); break;
-    case kTagGameFile: Script.GameFiles.push_back(text); break;
-    case kTagRefusalText: Script.RefusalText = text; break;
-    case kTagWelcomeText: Script.WelcomeText = text; break;
-    case kTagAgreementText: Script.AgreementText = text; break;
-    case kTagFolderText: Script.FolderText = text; break;
-    case kTagProgressText: Script.ProgressText = text; break;
-    case kTagFinishText: Script.FinishText = text; break;
-    case kTagTitle: Script.Title = text; break;
+    case kTagArchiveFile:
+      Script.ArchiveFiles.push_back(text);
+      break;
+    case kTagGameFile:
+      Script.GameFiles.push_back(text);
+      break;
+    case kTagRefusalText:
+      Script.RefusalText = text;
+      break;
+    case kTagWelcomeText:
+      Script.WelcomeText = text;
+      break;
+    case kTagAgreementText:
+      Script.AgreementText = text;
+      break;
+    case kTagFolderText:
+      Script.FolderText = text;
+      break;
+    case kTagProgressText:
+      Script.ProgressText = text;
+      break;
+    case kTagFinishText:
+      Script.FinishText = text;
+      break;
+    case kTagTitle:
+      Script.Title = text;
+      break;
     case kTagLevel:
       Script.Level = text;
       if (checkLevel) checkLevel(Script.Level);
       break;
-    case kTagAgreeCaption: Script.AgreeCaption = text; break;
-    default: break;  // unassigned tags are read and ignored
+    case kTagAgreeCaption:
+      Script.AgreeCaption = text;
+      break;
+    default:
+      break;  // unassigned tags are read and ignored
   }
 }
 

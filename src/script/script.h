@@ -44,7 +44,7 @@ enum TScriptTag : uint8_t {
 constexpr int32_t kScriptPayloadLimit = 2048;
 constexpr int64_t kScriptVersionOffset = 6;
 constexpr int64_t kScriptRecordsOffset = 21;
-extern const char kScriptFileName[];   // "scripts.bin"
+extern const char kScriptFileName[];  // "scripts.bin"
 extern const char kScriptVersionMessage[];
 
 // Undoes the scrambling in place: bytes 1 to length-1 lose 32 each; byte 0 stays.

@@ -181,9 +181,13 @@ void TForm1::Image3Click() {
   ShowStep();
 }
 
-void TForm1::Image5Click() { Close(); }
+void TForm1::Image5Click() {
+  Close();
+}
 
-void TForm1::CheckBox1Click() { ShowStep(); }
+void TForm1::CheckBox1Click() {
+  ShowStep();
+}
 
 void TForm1::Button4Click() {
   std::string folder;
@@ -197,7 +201,9 @@ void TForm1::Button4Click() {
   }
 }
 
-void TForm1::Button2Click() { OpenArchive(ArchivePath); }
+void TForm1::Button2Click() {
+  OpenArchive(ArchivePath);
+}
 
 void TForm1::Button3Click() {
   std::string path;
@@ -205,8 +211,12 @@ void TForm1::Button3Click() {
     PutFileIntoArchive(Archive, path, {services_.Files, services_.Boxes, services_.Pump});
 }
 
-void TForm1::Image2Click() { services_.Shell.OpenUrl(kFirstSiteUrl); }
+void TForm1::Image2Click() {
+  services_.Shell.OpenUrl(kFirstSiteUrl);
+}
 
-void TForm1::Image6Click() { services_.Shell.OpenUrl(kKestrinUrl); }
+void TForm1::Image6Click() {
+  services_.Shell.OpenUrl(kKestrinUrl);
+}
 
 }  // namespace merva

@@ -71,7 +71,8 @@ BOOL CALLBACK FindTopLevel(HWND window, LPARAM data) {
   auto* search = reinterpret_cast<Search*>(data);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
-  if (pid == process.dwProcessId && IsWindowVisible(window) && ClassOf(window) == search->className) {
+  if (pid == process.dwProcessId && IsWindowVisible(window) &&
+      ClassOf(window) == search->className) {
     search->found = window;
     return FALSE;
   }
@@ -153,7 +154,8 @@ void Start() {
 
 // "\\n" in an argument stands for a line break; a final "*" matches any rest.
 bool TextMatches(const std::wstring& shown, std::wstring expected) {
-  for (size_t at; (at = expected.find(L"\\n")) != std::wstring::npos;) expected.replace(at, 2, L"\n");
+  for (size_t at; (at = expected.find(L"\\n")) != std::wstring::npos;)
+    expected.replace(at, 2, L"\n");
   if (!expected.empty() && expected.back() == L'*')
     return shown.compare(0, expected.size() - 1, expected, 0, expected.size() - 1) == 0;
   return shown == expected;
@@ -320,10 +322,12 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(100);
       }
       HWND tip = nullptr;
-      const bool shown = WaitFor([&] {
-        tip = FindWindowOfProgram(L"tooltips_class32");
-        return tip != nullptr;
-      }, text == L"-" ? 1500 : 5000);
+      const bool shown = WaitFor(
+          [&] {
+            tip = FindWindowOfProgram(L"tooltips_class32");
+            return tip != nullptr;
+          },
+          text == L"-" ? 1500 : 5000);
       if (text == L"-" && shown) Fail(L"a hint shows: " + TextOf(tip));
       if (text != L"-" && !shown) Fail(L"no hint");
       if (text != L"-" && TextOf(tip) != text) Fail(L"the hint says " + TextOf(tip));

@@ -1,9 +1,10 @@
+#include "archive/archive.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "archive/archive.h"
 #include "core/cp1251.h"
 #include "core/errors.h"
 #include "core/faulty_file_system.h"
@@ -60,7 +61,9 @@ TEST_F(OpenArchiveTest, ReadsTheDirectory) {
 TEST_F(OpenArchiveTest, MissingOrForeignFilesAreToldInTheErrorBox) {
   test::MakeDirs(dir / "folder.img");
   const std::pair<std::string, std::string> cases[] = {
-      {"missing.img", ""}, {"folder.img", ""}, {"lower.img", ArchiveBytes({}, 1, "ver2")},
+      {"missing.img", ""},
+      {"folder.img", ""},
+      {"lower.img", ArchiveBytes({}, 1, "ver2")},
       {"other.img", ArchiveBytes({{1, 1, "x"}}, 2, "VER1")}};
   for (const auto& [name, bytes] : cases) {
     if (!bytes.empty()) test::WriteFile(dir / name, bytes);
@@ -82,10 +85,9 @@ TEST_F(OpenArchiveTest, DamagedHeadersRaiseTheFrameworksErrors) {
   negative[7] = '\x80';  // count -2^31
   std::string huge = ArchiveBytes({}, 1);
   huge[4] = 100;  // 100 entries, but only one sector
-  const std::pair<std::string, std::string> cases[] = {
-      {"VER2", "Read beyond end of file"},
-      {negative, "Range check error"},
-      {huge, "Read beyond end of file"}};
+  const std::pair<std::string, std::string> cases[] = {{"VER2", "Read beyond end of file"},
+                                                       {negative, "Range check error"},
+                                                       {huge, "Read beyond end of file"}};
   for (const auto& [bytes, message] : cases) {
     Write(bytes);
     try {

@@ -64,7 +64,8 @@ TEST(SortArchiveEntries, LargeDirectoriesSortExactlyAsTheSelectionSort) {
 }
 
 TEST(FirstCompactedOffset, LeavesRoomForOneMoreEntry) {
-  const std::pair<int32_t, int32_t> cases[] = {{0, 1}, {1, 1}, {62, 2}, {100, 2}, {126, 3}, {16000, 251}};
+  const std::pair<int32_t, int32_t> cases[] = {{0, 1},   {1, 1},   {62, 2},
+                                               {100, 2}, {126, 3}, {16000, 251}};
   for (const auto& [count, first] : cases) {
     EXPECT_EQ(FirstCompactedOffset(count), first) << count;
     EXPECT_GT(int64_t{first} * 2048, (int64_t{count} + 2) * 32 - 1);
@@ -98,8 +99,8 @@ std::string Compacted(const std::string& original) {
 
 TEST_F(CompactTest, LaysTheDataOutBackToBackInDirectoryOrder) {
   // Data out of directory order, a gap, an empty entry and a 24-character name.
-  std::string original = BuildArchive({{6, 2, "b.dff"}, {1, 1, "a.txd"}, {3, 0, "empty.col"},
-                                       {4, 1, std::string(24, 'n')}});
+  std::string original = BuildArchive(
+      {{6, 2, "b.dff"}, {1, 1, "a.txd"}, {3, 0, "empty.col"}, {4, 1, std::string(24, 'n')}});
   test::WriteFile(img, original);
   test::WriteFile(temp, "left over from an earlier run");
   CompactArchive(archive, game, progress, SystemFileSystem());

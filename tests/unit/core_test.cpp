@@ -24,8 +24,9 @@ std::string ErrorOf(const std::function<void()>& action) {
 
 TEST(IoErrorText, NamesTheFrameworksTexts) {
   const std::pair<int, const char*> cases[] = {
-      {2, "File not found"},  {3, "Path not found"},  {5, "File access denied"},
-      {100, "Read beyond end of file"}, {101, "Disk full"}, {32, "I/O error 32"}};
+      {2, "File not found"},     {3, "Path not found"},
+      {5, "File access denied"}, {100, "Read beyond end of file"},
+      {101, "Disk full"},        {32, "I/O error 32"}};
   for (const auto& [code, text] : cases) EXPECT_EQ(IoErrorText(code), text) << code;
 }
 
@@ -125,9 +126,13 @@ TEST(TextHelpers, CaseFoldingChangesOnlyAsciiLetters) {
 }
 
 TEST(TextHelpers, FileNamePartFollowsTheLastBackslashOrColon) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"C:\\Games\\GTA\\x.dff", "x.dff"}, {"C:x.dff", "x.dff"}, {"x.dff", "x.dff"},
-      {"dir\\", ""}, {"a:b\\c:d", "d"}, {"", ""}, {"a/b.txt", "a/b.txt"}};
+  const std::pair<const char*, const char*> cases[] = {{"C:\\Games\\GTA\\x.dff", "x.dff"},
+                                                       {"C:x.dff", "x.dff"},
+                                                       {"x.dff", "x.dff"},
+                                                       {"dir\\", ""},
+                                                       {"a:b\\c:d", "d"},
+                                                       {"", ""},
+                                                       {"a/b.txt", "a/b.txt"}};
   for (const auto& [path, name] : cases) EXPECT_EQ(ExtractFileNamePart(path), name) << path;
 }
 

@@ -1,13 +1,13 @@
 #include "tests/unit/fakes.h"
 
-#include "core/cp1251.h"
-
 #include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "core/cp1251.h"
 
 namespace merva::test {
 
@@ -84,12 +84,18 @@ void WriteFile(const std::string& path, const std::string& data) {
   std::ofstream(Native(path), std::ios::binary | std::ios::trunc) << data;
 }
 
-bool Exists(const std::string& path) { return std::filesystem::exists(Native(path)); }
+bool Exists(const std::string& path) {
+  return std::filesystem::exists(Native(path));
+}
 
-void MakeDirs(const std::string& path) { std::filesystem::create_directories(Native(path)); }
+void MakeDirs(const std::string& path) {
+  std::filesystem::create_directories(Native(path));
+}
 
 namespace {
-void Put32(std::string& bytes, size_t at, int32_t value) { std::memcpy(&bytes[at], &value, 4); }
+void Put32(std::string& bytes, size_t at, int32_t value) {
+  std::memcpy(&bytes[at], &value, 4);
+}
 int32_t Get32(const std::string& bytes, size_t at) {
   int32_t value;
   std::memcpy(&value, &bytes[at], 4);
@@ -106,7 +112,8 @@ std::string ArchiveBytes(const std::vector<EntrySpec>& entries, int64_t sectors,
     const size_t at = 8 + i * 32;
     Put32(bytes, at, entries[i].Offset);
     Put32(bytes, at + 4, entries[i].Size);
-    std::memcpy(&bytes[at + 8], entries[i].Name.data(), std::min<size_t>(24, entries[i].Name.size()));
+    std::memcpy(&bytes[at + 8], entries[i].Name.data(),
+                std::min<size_t>(24, entries[i].Name.size()));
   }
   return bytes;
 }
@@ -141,7 +148,8 @@ std::vector<EntrySpec> DirectoryOf(const std::string& bytes) {
 }
 
 std::string DataOf(const std::string& bytes, const EntrySpec& entry) {
-  return bytes.substr(static_cast<size_t>(entry.Offset) * 2048, static_cast<size_t>(entry.Size) * 2048);
+  return bytes.substr(static_cast<size_t>(entry.Offset) * 2048,
+                      static_cast<size_t>(entry.Size) * 2048);
 }
 
 std::string ScriptBytes(const std::vector<std::pair<uint8_t, std::string>>& records,

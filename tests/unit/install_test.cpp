@@ -1,3 +1,5 @@
+#include "package/install.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 #include "core/errors.h"
 #include "core/faulty_file_system.h"
 #include "core/text.h"
-#include "package/install.h"
 #include "tests/unit/fakes.h"
 #include "wizard/controls.h"
 
@@ -39,8 +40,7 @@ struct InstallTest : ::testing::Test {
   TGTA3Archive archive;
   TPackageDirectory package;
   TDATAInst script;
-  const std::string original =
-      BuildArchive({{1, 1, "A.DFF"}, {2, 2, "B.DFF"}, {4, 1, "c.txd"}});
+  const std::string original = BuildArchive({{1, 1, "A.DFF"}, {2, 2, "B.DFF"}, {4, 1, "c.txd"}});
 
   void SetUp() override {
     test::MakeDirs(dir / "game\\models");
@@ -160,7 +160,7 @@ TEST_F(InstallTest, AFailureAtEveryOperationKeepsTheGameSafe) {
         EXPECT_LE((int64_t{e.Offset} + e.Size) * 2048, static_cast<int64_t>(bytes.size())) << n;
         if (!datas.empty()) {
           EXPECT_NE(std::find(datas.begin(), datas.end(), DataOf(bytes, e)), datas.end())
-            << "operation " << n << ": data of " << e.Name;
+              << "operation " << n << ": data of " << e.Name;
         }
       }
       for (const char* name : {"A.DFF", "B.DFF", "C.TXD"}) EXPECT_TRUE(names.count(name)) << n;

@@ -1,10 +1,11 @@
+#include "script/level_gate.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <optional>
 
 #include "core/errors.h"
-#include "script/level_gate.h"
 #include "tests/unit/fakes.h"
 
 namespace merva {
@@ -157,8 +158,8 @@ TEST(CheckInstalledLevel, TheSecondRunSeesWhatTheFirstWrote) {
 
 TEST(NormaliseLevelSeparator, PutsTheLocaleSeparatorWhereTheFirstOneWas) {
   const std::pair<const char*, const char*> cases[] = {
-      {"1.5", "1,5"}, {"1,5", "1,5"}, {"2", ",2"}, {"", ","}, {"1.5.2", "1,5.2"},
-      {"1,5.0", "1,5.0,"}, {".", ","}};
+      {"1.5", "1,5"},     {"1,5", "1,5"},      {"2", ",2"}, {"", ","},
+      {"1.5.2", "1,5.2"}, {"1,5.0", "1,5.0,"}, {".", ","}};
   for (const auto& [level, normalised] : cases)
     EXPECT_EQ(NormaliseLevelSeparator(level, ','), normalised) << level;
 }

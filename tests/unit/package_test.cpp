@@ -1,10 +1,11 @@
+#include "package/package.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "core/cp1251.h"
 #include "core/errors.h"
-#include "package/package.h"
 #include "tests/unit/fakes.h"
 
 namespace merva {
@@ -36,7 +37,7 @@ struct PackageTest : ::testing::Test {
 
 TEST_F(PackageTest, DescramblingRestoresTwentyFiveBytes) {
   TPackageEntry entry;
-  std::memset(&entry, 20, 24);                         // an empty name, stored as 20s
+  std::memset(&entry, 20, 24);                       // an empty name, stored as 20s
   const uint8_t size[4] = {0x1E, 0x10, 0x00, 0x00};  // stored size bytes
   std::memcpy(&entry.Size, size, 4);
   DescramblePackageEntry(entry);

@@ -16,8 +16,8 @@ TEST(Pictures, EachDecodesAtItsControlsSize) {
     const std::string bytes = test::ReadFile(std::string(MERVA_ART) + "/" + file);
     TDecodedPicture picture;
     std::string error;
-    ASSERT_TRUE(DecodeJpeg(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), picture,
-                           error))
+    ASSERT_TRUE(
+        DecodeJpeg(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), picture, error))
         << file << ": " << error;
     const TControlLayout& layout = ControlLayout(control);
     EXPECT_EQ(picture.Width, layout.Width) << file;
@@ -31,7 +31,8 @@ TEST(Pictures, DataThatIsNoJpegIsRefused) {
   const std::string bytes = "\xFF\xD8 not really a picture";
   TDecodedPicture picture;
   std::string error;
-  EXPECT_FALSE(DecodeJpeg(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), picture, error));
+  EXPECT_FALSE(
+      DecodeJpeg(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), picture, error));
   EXPECT_FALSE(error.empty());
 }
 
@@ -40,12 +41,12 @@ TEST(Layout, ControlsSitWhereTheWindowExpectsThem) {
   EXPECT_EQ(kWindowLayout.ClientWidth, 566);
   EXPECT_EQ(kWindowLayout.ClientHeight, 450);
   const std::tuple<const char*, int, int, int, int, int> table[] = {
-      {"Image1", 101, 0, 0, 566, 450},    {"Image2", 102, 326, 27, 240, 180},
-      {"Image3", 103, 203, 409, 112, 32}, {"Image4", 104, 318, 409, 112, 32},
-      {"Image5", 105, 440, 409, 112, 32}, {"Label1", 201, 8, 88, 313, 305},
-      {"Label2", 202, 8, 0, 545, 27},     {"Image6", 106, 328, 208, 240, 160},
+      {"Image1", 101, 0, 0, 566, 450},       {"Image2", 102, 326, 27, 240, 180},
+      {"Image3", 103, 203, 409, 112, 32},    {"Image4", 104, 318, 409, 112, 32},
+      {"Image5", 105, 440, 409, 112, 32},    {"Label1", 201, 8, 88, 313, 305},
+      {"Label2", 202, 8, 0, 545, 27},        {"Image6", 106, 328, 208, 240, 160},
       {"CheckBox1", 301, 328, 368, 225, 25}, {"Edit1", 401, 8, 152, 313, 21},
-      {"Button4", 504, 248, 184, 75, 25}, {"ProgressBar1", 601, 8, 112, 313, 25}};
+      {"Button4", 504, 248, 184, 75, 25},    {"ProgressBar1", 601, 8, 112, 313, 25}};
   size_t order = 0;
   for (const auto& [name, id, left, top, width, height] : table) {
     const TControlLayout& c = kControlLayout[order++];

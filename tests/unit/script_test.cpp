@@ -1,8 +1,9 @@
+#include "script/script.h"
+
 #include <gtest/gtest.h>
 
 #include "core/errors.h"
 #include "core/faulty_file_system.h"
-#include "script/script.h"
 #include "tests/unit/fakes.h"
 
 namespace merva {
@@ -23,9 +24,9 @@ Loaded Load(const std::string& bytes) {
   test::WriteFile(dir / "scripts.bin", bytes);
   Loaded result;
   FakeBoxes boxes;
-  LoadScript(result.Script, SystemFileSystem(), boxes,
-             [&](const std::string& level) { result.Levels.push_back(level); },
-             dir / "scripts.bin");
+  LoadScript(
+      result.Script, SystemFileSystem(), boxes,
+      [&](const std::string& level) { result.Levels.push_back(level); }, dir / "scripts.bin");
   result.Boxes = boxes.Shown;
   return result;
 }
@@ -65,8 +66,9 @@ TEST(LoadScript, ExactlyTheHeaderLoadsNothingWithoutAMessage) {
 }
 
 TEST(LoadScript, AWrongOrMissingVersionMarkIsToldOnceAndLoadingGoesOn) {
-  for (const std::string& bytes :
-       {std::string(), std::string("\0\0\0\0\0\0" "1.", 8)}) {
+  for (const std::string& bytes : {std::string(), std::string("\0\0\0\0\0\0"
+                                                              "1.",
+                                                              8)}) {
     const Loaded loaded = Load(bytes);
     ASSERT_EQ(loaded.Boxes.size(), 1u);
     EXPECT_EQ(loaded.Boxes[0].Text, "Unknow version of script-file or file damaged");
@@ -141,8 +143,8 @@ TEST(LoadScript, PayloadsKeepEveryByteUpToTheLimit) {
 
 TEST(LoadScript, DamagedLengthsStopLoadingWithTheMessageOnce) {
   for (int32_t length : {-1, 2049, INT32_MIN}) {
-    const Loaded loaded = Load(ScriptBytes({{20, "kept"}}, "1.1") + Record(11, length, "abc") +
-                               Record(12, 1, "x"));
+    const Loaded loaded =
+        Load(ScriptBytes({{20, "kept"}}, "1.1") + Record(11, length, "abc") + Record(12, 1, "x"));
     EXPECT_EQ(loaded.Script.Title, "kept");
     EXPECT_TRUE(loaded.Script.WelcomeText.empty());
     EXPECT_TRUE(loaded.Script.AgreementText.empty());
@@ -153,9 +155,9 @@ TEST(LoadScript, DamagedLengthsStopLoadingWithTheMessageOnce) {
 TEST(LoadScript, AnIncompleteLastRecordIsNotApplied) {
   const std::string base = ScriptBytes({{20, "long title"}});
   const std::string cases[] = {
-      std::string(1, 20),                        // only the tag
-      std::string("\x14\x05\x00", 3),            // inside the length
-      Record(20, 10, "sho"),                     // inside the payload
+      std::string(1, 20),              // only the tag
+      std::string("\x14\x05\x00", 3),  // inside the length
+      Record(20, 10, "sho"),           // inside the payload
   };
   for (const std::string& tail : cases) {
     const Loaded loaded = Load(base + tail);
@@ -203,9 +205,9 @@ TEST(LoadScript, AnErrorFromTheLevelCheckEndsLoadingThere) {
   test::WriteFile(dir / "scripts.bin", ScriptBytes({{20, "a"}, {21, "x"}, {11, "never"}}));
   TDATAInst script;
   FakeBoxes boxes;
-  EXPECT_THROW(LoadScript(script, SystemFileSystem(), boxes,
-                          [](const std::string&) { throw EConvertError("bad"); },
-                          dir / "scripts.bin"),
+  EXPECT_THROW(LoadScript(
+                   script, SystemFileSystem(), boxes,
+                   [](const std::string&) { throw EConvertError("bad"); }, dir / "scripts.bin"),
                EConvertError);
   EXPECT_EQ(script.Title, "a");
   EXPECT_TRUE(script.WelcomeText.empty());

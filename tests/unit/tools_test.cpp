@@ -26,7 +26,9 @@ ToolRun Command(const std::string& command) {
   return run;
 }
 
-std::string Quoted(const std::string& path) { return "'" + test::Native(path) + "'"; }
+std::string Quoted(const std::string& path) {
+  return "'" + test::Native(path) + "'";
+}
 
 TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
   TempDir dir;
@@ -45,7 +47,7 @@ TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
                   "game = data\\cars.ide from files/cars.ide\n");
   test::MakeDirs(dir / "out");
   const ToolRun build = Command(std::string(MERVA_PACK) + " build " + Quoted(dir / "manifest.txt") +
-                            " " + Quoted(dir / "out"));
+                                " " + Quoted(dir / "out"));
   ASSERT_EQ(build.status, 0) << build.output;
 
   TDATAInst script;
@@ -59,10 +61,12 @@ TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
   EXPECT_EQ(script.ArchiveFiles, (std::vector<std::string>{"car.dff"}));
   EXPECT_EQ(script.GameFiles, (std::vector<std::string>{"data\\cars.ide"}));
 
-  const ToolRun printed = Command(std::string(MERVA_PACK) + " script " + Quoted(dir / "out\\scripts.bin"));
+  const ToolRun printed =
+      Command(std::string(MERVA_PACK) + " script " + Quoted(dir / "out\\scripts.bin"));
   EXPECT_NE(printed.output.find("welcome = Привет!\\nВторая строка."), std::string::npos)
       << printed.output;
-  const ToolRun listed = Command(std::string(MERVA_PACK) + " list " + Quoted(dir / "out\\data.cab"));
+  const ToolRun listed =
+      Command(std::string(MERVA_PACK) + " list " + Quoted(dir / "out\\data.cab"));
   EXPECT_EQ(listed.output, "10 car.dff\n3 cars.ide\n");
   test::MakeDirs(dir / "unpacked");
   ASSERT_EQ(Command(std::string(MERVA_PACK) + " unpack " + Quoted(dir / "out\\data.cab") + " " +
@@ -86,7 +90,7 @@ TEST(MervaPack, BadManifestsGetAClearError) {
   for (const auto& [manifest, error] : cases) {
     test::WriteFile(dir / "manifest.txt", manifest);
     const ToolRun run = Command(std::string(MERVA_PACK) + " build " + Quoted(dir / "manifest.txt") +
-                            " " + Quoted(dir.Path()));
+                                " " + Quoted(dir.Path()));
     EXPECT_NE(run.status, 0) << manifest;
     EXPECT_NE(run.output.find(error), std::string::npos) << run.output;
   }
@@ -99,7 +103,10 @@ TEST(MervaImg, CreatePutListCheckSortCompact) {
   ASSERT_EQ(Command(tool + " create " + img).status, 0);
   test::WriteFile(dir / "b.dff", std::string(3000, 'b'));
   test::WriteFile(dir / "a.txd", "a");
-  ASSERT_EQ(Command(tool + " put " + img + " " + Quoted(dir / "b.dff") + " " + Quoted(dir / "a.txd")).status, 0);
+  ASSERT_EQ(
+      Command(tool + " put " + img + " " + Quoted(dir / "b.dff") + " " + Quoted(dir / "a.txd"))
+          .status,
+      0);
   EXPECT_EQ(Command(tool + " list " + img).output, "0 1 2 b.dff\n1 3 1 a.txd\n");
   const ToolRun check = Command(tool + " check " + img);
   EXPECT_EQ(check.status, 0) << check.output;

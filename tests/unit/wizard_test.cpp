@@ -33,15 +33,21 @@ struct WizardTest : ::testing::Test {
     std::filesystem::current_path(dir.Path());
     test::MakeDirs(dir / "game\\models");
     test::WriteFile(dir / "game\\models\\gta3.img", test::BuildArchive({{1, 1, "a.dff"}}));
-    WriteMod(ScriptBytes({{20, "Title!"}, {11, "welcome"}, {12, "agreement"}, {13, "folder"},
-                          {14, "progress"}, {15, "finish"}, {10, "refused"}, {22, "agree"},
+    WriteMod(ScriptBytes({{20, "Title!"},
+                          {11, "welcome"},
+                          {12, "agreement"},
+                          {13, "folder"},
+                          {14, "progress"},
+                          {15, "finish"},
+                          {10, "refused"},
+                          {22, "agree"},
                           {1, "a.dff"}}));
     MakeForm();
   }
   void MakeForm() {
-    form = std::make_unique<TForm1>(TWizardServices{SystemFileSystem(), boxes, pump, process,
-                                                    registry, locale, folderDialog, openDialog,
-                                                    shell});
+    form =
+        std::make_unique<TForm1>(TWizardServices{SystemFileSystem(), boxes, pump, process, registry,
+                                                 locale, folderDialog, openDialog, shell});
   }
   void TearDown() override { std::filesystem::current_path(previous); }
   void WriteMod(const std::string& script) {
@@ -70,8 +76,7 @@ struct WizardTest : ::testing::Test {
     auto state = [](const TControl& c) {
       return std::string(c.Visible ? "shown" : "hidden") + (c.Enabled ? "" : "-off");
     };
-    std::string page = state(form->Image3) + " " + state(form->Image4) + " " +
-                       state(form->Image5);
+    std::string page = state(form->Image3) + " " + state(form->Image4) + " " + state(form->Image5);
     if (form->CheckBox1.Visible) page += " +check";
     if (form->Edit1.Visible) page += " +edit";
     if (form->Button4.Visible) page += " +browse";
@@ -267,9 +272,9 @@ TEST_F(WizardTest, LinksPointersAndTheHiddenButtons) {
   Event(&TForm1::Image6Click);
   ASSERT_EQ(shell.Opened.size(), 2u);
   EXPECT_EQ(shell.Opened[0].find('/', 8), std::string::npos);  // a home page: no path
-  EXPECT_NE(shell.Opened[1].find(
-                "/modules.php?name=Articles&file=category&articles_categories_id=1"),
-            std::string::npos);
+  EXPECT_NE(
+      shell.Opened[1].find("/modules.php?name=Articles&file=category&articles_categories_id=1"),
+      std::string::npos);
   EXPECT_EQ(form->Step, 1);
   EXPECT_EQ(form->Image4.Cursor, crDefault);
   Event(&TForm1::Image4MouseMove);

@@ -47,8 +47,7 @@ bool Win32FolderDialog::SelectFolder(const std::string& caption, const std::u16s
   PIDLIST_ABSOLUTE rootList = nullptr;
   if (!root.empty() && SUCCEEDED(SHGetDesktopFolder(&desktop)) && desktop) {
     std::wstring rootText(root.begin(), root.end());
-    desktop->ParseDisplayName(g_ownerWindow, nullptr, rootText.data(), nullptr, &rootList,
-                              nullptr);
+    desktop->ParseDisplayName(g_ownerWindow, nullptr, rootText.data(), nullptr, &rootList, nullptr);
   }
 
   const std::wstring title = Wide(caption);

@@ -1,7 +1,7 @@
 // The program entry: the window, the creation handler, the message loop.
-#include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include "wizard/win32/main_window.h"
 #include "wizard/win32/services.h"

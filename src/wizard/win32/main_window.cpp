@@ -73,8 +73,11 @@ void TMainWindow::CreateControls(HINSTANCE instance) {
     const wchar_t* windowClass = kPictureClass;
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
     switch (layout.Kind) {
-      case TControlKind::kPicture: break;
-      case TControlKind::kLabel: windowClass = kLabelClass; break;
+      case TControlKind::kPicture:
+        break;
+      case TControlKind::kLabel:
+        windowClass = kLabelClass;
+        break;
       case TControlKind::kCheckBox:
         windowClass = L"BUTTON";
         style |= BS_AUTOCHECKBOX | WS_TABSTOP;
@@ -97,8 +100,8 @@ void TMainWindow::CreateControls(HINSTANCE instance) {
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.Id)),
                                    instance, nullptr);
     controls_[layout.Id] = control;
-    HFONT font = layout.Font.Face == kWindowLayout.Font.Face && !layout.Font.Bold ? windowFont_
-                                                                                   : titleFont_;
+    HFONT font =
+        layout.Font.Face == kWindowLayout.Font.Face && !layout.Font.Bold ? windowFont_ : titleFont_;
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (layout.Kind == TControlKind::kPicture) {
       TPictureState& state = pictures_[layout.Id];
@@ -146,18 +149,30 @@ void TMainWindow::AddHint(HINSTANCE instance, HWND control, const wchar_t* text)
 
 TControl& TMainWindow::ModelOf(int id) {
   switch (id) {
-    case 101: return form_.Image1;
-    case 102: return form_.Image2;
-    case 103: return form_.Image3;
-    case 104: return form_.Image4;
-    case 105: return form_.Image5;
-    case 106: return form_.Image6;
-    case 201: return form_.Label1;
-    case 202: return form_.Label2;
-    case 301: return form_.CheckBox1;
-    case 401: return form_.Edit1;
-    case 504: return form_.Button4;
-    default: return form_.ProgressBar1;
+    case 101:
+      return form_.Image1;
+    case 102:
+      return form_.Image2;
+    case 103:
+      return form_.Image3;
+    case 104:
+      return form_.Image4;
+    case 105:
+      return form_.Image5;
+    case 106:
+      return form_.Image6;
+    case 201:
+      return form_.Label1;
+    case 202:
+      return form_.Label2;
+    case 301:
+      return form_.CheckBox1;
+    case 401:
+      return form_.Edit1;
+    case 504:
+      return form_.Button4;
+    default:
+      return form_.ProgressBar1;
   }
 }
 
@@ -203,8 +218,7 @@ void TMainWindow::ProcessMessages() {
   }
 }
 
-LRESULT CALLBACK TMainWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
-                                         LPARAM lParam) {
+LRESULT CALLBACK TMainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
@@ -227,22 +241,44 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PICTURE_CLICK:
       switch (wParam) {
-        case 102: Dispatch(&TForm1::Image2Click); break;
-        case 103: Dispatch(&TForm1::Image3Click); break;
-        case 104: Dispatch(&TForm1::Image4Click); break;
-        case 105: Dispatch(&TForm1::Image5Click); break;
-        case 106: Dispatch(&TForm1::Image6Click); break;
-        default: break;
+        case 102:
+          Dispatch(&TForm1::Image2Click);
+          break;
+        case 103:
+          Dispatch(&TForm1::Image3Click);
+          break;
+        case 104:
+          Dispatch(&TForm1::Image4Click);
+          break;
+        case 105:
+          Dispatch(&TForm1::Image5Click);
+          break;
+        case 106:
+          Dispatch(&TForm1::Image6Click);
+          break;
+        default:
+          break;
       }
       return 0;
     case WM_PICTURE_MOVE:
       switch (wParam) {
-        case 102: Dispatch(&TForm1::Image2MouseMove); break;
-        case 103: Dispatch(&TForm1::Image3MouseMove); break;
-        case 104: Dispatch(&TForm1::Image4MouseMove); break;
-        case 105: Dispatch(&TForm1::Image5MouseMove); break;
-        case 106: Dispatch(&TForm1::Image6MouseMove); break;
-        default: break;
+        case 102:
+          Dispatch(&TForm1::Image2MouseMove);
+          break;
+        case 103:
+          Dispatch(&TForm1::Image3MouseMove);
+          break;
+        case 104:
+          Dispatch(&TForm1::Image4MouseMove);
+          break;
+        case 105:
+          Dispatch(&TForm1::Image5MouseMove);
+          break;
+        case 106:
+          Dispatch(&TForm1::Image6MouseMove);
+          break;
+        default:
+          break;
       }
       return 0;
     case WM_COMMAND: {

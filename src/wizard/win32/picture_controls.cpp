@@ -9,8 +9,7 @@ const wchar_t kLabelClass[] = L"MervaLabel";
 
 namespace {
 
-void DrawBitmap(HDC dc, HBITMAP bitmap, int x, int y, int width, int height, int fromX,
-                int fromY) {
+void DrawBitmap(HDC dc, HBITMAP bitmap, int x, int y, int width, int height, int fromX, int fromY) {
   HDC memory = CreateCompatibleDC(dc);
   HGDIOBJ old = SelectObject(memory, bitmap);
   BitBlt(dc, x, y, width, height, memory, fromX, fromY, SRCCOPY);
@@ -27,7 +26,8 @@ LRESULT CALLBACK PictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       HDC dc = BeginPaint(window, &paint);
       RECT size;
       GetClientRect(window, &size);
-      if (state && state->Bitmap) DrawBitmap(dc, state->Bitmap, 0, 0, size.right, size.bottom, 0, 0);
+      if (state && state->Bitmap)
+        DrawBitmap(dc, state->Bitmap, 0, 0, size.right, size.bottom, 0, 0);
       EndPaint(window, &paint);
       return 0;
     }

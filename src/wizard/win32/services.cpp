@@ -21,7 +21,9 @@ void Win32Boxes::Show(TBoxKind kind, const std::string& text) {
   MessageBoxW(owner, Wide(text).c_str(), caption.c_str(), MB_OK | icon | MB_TASKMODAL);
 }
 
-void Win32Process::EndProgram() { ExitProcess(0); }
+void Win32Process::EndProgram() {
+  ExitProcess(0);
+}
 
 char Win32Locale::DecimalSeparator() {
   char buffer[8] = {};
@@ -66,9 +68,8 @@ class Win32Key : public IRegistryKey {
 std::unique_ptr<IRegistryKey> Win32Registry::CreateKeyFullAccess(const std::string& path) {
   HKEY key = nullptr;
   // Full access (0xF003F) in the 32-bit view, where the game keeps its key on 64-bit Windows.
-  const LONG result =
-      RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, nullptr, 0,
-                      KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr);
+  const LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, nullptr, 0,
+                                      KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr);
   if (result != ERROR_SUCCESS) return nullptr;
   return std::make_unique<Win32Key>(key);
 }

@@ -12,7 +12,9 @@ inline std::wstring Wide(const std::string& cp1251) {
   return std::wstring(text.begin(), text.end());
 }
 
-inline std::wstring WideFromUtf8(const std::string& utf8) { return Wide(Cp1251FromUtf8(utf8)); }
+inline std::wstring WideFromUtf8(const std::string& utf8) {
+  return Wide(Cp1251FromUtf8(utf8));
+}
 
 inline std::string Narrow(const std::wstring& wide) {
   return Cp1251FromUtf16(std::u16string(wide.begin(), wide.end()));
