@@ -5,6 +5,7 @@
 // 100,000 entries.
 //
 //   archive_bench FOLDER [ENTRIES] [MOD_FILES]
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -58,7 +59,8 @@ void MakeArchive(const std::string& path, int entries, std::mt19937& random) {
   for (int i = 0; i < entries; ++i) {
     directory[i] = TArchiveEntry{};
     directory[i].Size = 1 + static_cast<int32_t>(random() % 63);
-    std::strncpy(directory[i].Name, Name(i).c_str(), sizeof directory[i].Name);
+    const std::string name = Name(i);
+    std::memcpy(directory[i].Name, name.data(), std::min(name.size(), sizeof directory[i].Name));
   }
   std::vector<int> order(static_cast<size_t>(entries));
   for (int i = 0; i < entries; ++i) order[i] = i;

@@ -1,7 +1,8 @@
 // The program entry: the window, the creation handler, the message loop.
+#include <windows.h>
+// Needs the types of windows.h.
 #include <commctrl.h>
 #include <objbase.h>
-#include <windows.h>
 
 #include "wizard/win32/main_window.h"
 #include "wizard/win32/services.h"
