@@ -112,6 +112,8 @@ check installed-archive-sound "$native/merva-img" check "$img"
 check installed-archive-files bash -c "'$native/merva-img' list '$img' | grep -q ' infernus.dff\$' && '$native/merva-img' list '$img' | grep -q ' merva_badge.txd\$'"
 check installed-game-file test -f "$game/data/merva/infernus_gt.txt"
 check no-scratch-left bash -c "! ls '$game' | grep -qi 'merva-install\|\.dff\|\.txd' && test ! -e '$game/models/temp.img'"
+# The Windows build of merva-img reads the installed archive as the native one does.
+check windows-merva-img bash -c "diff <(wine '$win/merva-img.exe' list '$(winpath "$img")' 2>/dev/null | tr -d '\r') <('$native/merva-img' list '$img')"
 check level-recorded bash -c "wine reg query '$key' /v ProductID | tr -d ' \r' | grep -qi 'REG_BINARY000000000000F03F'"
 
 # --- cancel, and the folder page ---
@@ -142,11 +144,13 @@ check chosen-folder-installed test -f "$chosen/data/merva/infernus_gt.txt"
 scenario install-checks-typed-folder "$mod" start window click 104 click 301 click 104 \
   text 201 "$folder_text" type 401 "$(winpath "$work/foreign")" click 104 \
   box error Error "$foreign_box" text 201 "$progress*" state 103 visible+enabled \
+  shot "$(winpath "$shots/4-installing-after-an-error.bmp")" \
   click 103 box error Error "$foreign_box" text 201 "$folder_text" click 105 exit 0
 
 # --- the installed-level gate (level 1 is recorded now) ---
 scenario level-refused "$(mod_with_level 0.5)" start window text 201 "$refusal" \
-  state 104 visible+enabled state 103 hidden state 105 hidden click 104 exit 0
+  state 104 visible+enabled state 103 hidden state 105 hidden \
+  shot "$(winpath "$shots/6-refusal.bmp")" click 104 exit 0
 scenario level-damaged "$(mod_with_level 0.0)" start \
   box plain "$title" 'Installation command file has been damaged' no-window exit 0
 scenario level-not-a-number "$(mod_with_level 1.5.2)" start \

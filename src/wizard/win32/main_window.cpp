@@ -15,6 +15,20 @@ namespace {
 
 const wchar_t kWindowClass[] = L"TForm1";
 
+// The handlers of the clickable pictures; the background has none.
+struct TPictureHandlers {
+  int Id;
+  void (TForm1::*Click)();
+  void (TForm1::*MouseMove)();
+};
+const TPictureHandlers kPictureHandlers[] = {
+    {102, &TForm1::Image2Click, &TForm1::Image2MouseMove},
+    {103, &TForm1::Image3Click, &TForm1::Image3MouseMove},
+    {104, &TForm1::Image4Click, &TForm1::Image4MouseMove},
+    {105, &TForm1::Image5Click, &TForm1::Image5MouseMove},
+    {106, &TForm1::Image6Click, &TForm1::Image6MouseMove},
+};
+
 HFONT MakeFont(const TFontSpec& spec) {
   return CreateFontW(spec.Height, 0, 0, 0, spec.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                      spec.AnsiCharset ? ANSI_CHARSET : DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
@@ -240,46 +254,10 @@ LRESULT CALLBACK TMainWindow::WindowProc(HWND window, UINT message, WPARAM wPara
 LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PICTURE_CLICK:
-      switch (wParam) {
-        case 102:
-          Dispatch(&TForm1::Image2Click);
-          break;
-        case 103:
-          Dispatch(&TForm1::Image3Click);
-          break;
-        case 104:
-          Dispatch(&TForm1::Image4Click);
-          break;
-        case 105:
-          Dispatch(&TForm1::Image5Click);
-          break;
-        case 106:
-          Dispatch(&TForm1::Image6Click);
-          break;
-        default:
-          break;
-      }
-      return 0;
     case WM_PICTURE_MOVE:
-      switch (wParam) {
-        case 102:
-          Dispatch(&TForm1::Image2MouseMove);
-          break;
-        case 103:
-          Dispatch(&TForm1::Image3MouseMove);
-          break;
-        case 104:
-          Dispatch(&TForm1::Image4MouseMove);
-          break;
-        case 105:
-          Dispatch(&TForm1::Image5MouseMove);
-          break;
-        case 106:
-          Dispatch(&TForm1::Image6MouseMove);
-          break;
-        default:
-          break;
-      }
+      for (const TPictureHandlers& picture : kPictureHandlers)
+        if (picture.Id == static_cast<int>(wParam))
+          Dispatch(message == WM_PICTURE_CLICK ? picture.Click : picture.MouseMove);
       return 0;
     case WM_COMMAND: {
       const int id = LOWORD(wParam);
