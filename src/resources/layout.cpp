@@ -5,9 +5,9 @@
 namespace merva {
 
 const char kApplicationTitle[] = "MERVA v1.0 by TAVIK";
-const char kFirstSiteUrl[] = "http://www.gta-merva.ru";
+const char kFirstSiteUrl[] = "http://merva.example.org";
 const char kKestrinUrl[] =
-    "http://www.kestrin-team.ru/modules.php?name=Articles&file=category&articles_categories_id=1";
+    "http://kestrin.example.org/modules.php?name=Articles&file=category&articles_categories_id=1";
 
 namespace {
 constexpr TFontSpec kSansSerif{"MS Sans Serif", -11, false, false};
