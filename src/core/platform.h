@@ -83,10 +83,6 @@ class IShell {
   virtual void OpenUrl(const std::string& url) = 0;
 };
 
-}  // namespace merva
-
-namespace merva {
-
 // A progress bar: the position is held within Min..Max, as the control does.
 class IProgress {
  public:

@@ -45,7 +45,6 @@ check() {
   shift
   if "$@" >"$logs/$name.txt" 2>&1; then pass "$name"; else fail "$name"; fi
 }
-shot() { import -display "$DISPLAY" -window root "$shots/$1.png" 2>/dev/null; }
 
 # A mod folder built from the sample manifest with its level changed.
 mod_with_level() {
