@@ -4,8 +4,11 @@ if(NOT made EQUAL 0)
   message(FATAL_ERROR "could not write the seeds")
 endif()
 file(MAKE_DIRECTORY ${CORPUS}/${TARGET})
-execute_process(COMMAND ${FUZZER} -runs=5000 -seed=1 -max_len=8192 -timeout=10
-                        ${CORPUS}/${TARGET} ${REGRESSIONS}
+set(inputs ${CORPUS}/${TARGET})
+if(EXISTS ${REGRESSIONS})
+  list(APPEND inputs ${REGRESSIONS})
+endif()
+execute_process(COMMAND ${FUZZER} -runs=5000 -seed=1 -max_len=8192 -timeout=10 ${inputs}
                 RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "fuzz target ${TARGET} found a problem")
