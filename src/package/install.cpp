@@ -34,6 +34,16 @@ void CheckGameFileItem(const std::string& item) {
   if (!inside) throw Exception("The script names a game file outside the game folder: " + item);
 }
 
+// The name a package file gets in the scratch folder; a name that would lead out of it (a
+// hostile package) is refused.
+std::string ScratchName(const TPackageEntry& entry) {
+  const std::string name = ExtractFileNamePart(PackageEntryName(entry));
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+    throw Exception("The package holds a file whose name cannot be installed: " +
+                    PackageEntryName(entry));
+  return name;
+}
+
 // Creates the folders of `item` below the game folder, as every installer does.
 void CreateItemFolders(IFileSystem& fs, const std::string& gameFolder, const std::string& item) {
   const std::vector<std::string> parts = SplitFolders(item);
@@ -98,7 +108,7 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
     uint32_t position;
     if (!FindPackageEntry(Package, item, entry, position)) continue;
     // The put names a new entry after the file-name part, in small letters.
-    const std::string path = scratch.File(AsciiLower(ExtractFileNamePart(PackageEntryName(entry))));
+    const std::string path = scratch.File(AsciiLower(ScratchName(entry)));
     ExtractPackageEntry(package, entry, position, path, fs);
     PutFileIntoArchive(Archive, path, archiveServices);
     fs.DeleteFile(path);
@@ -112,8 +122,7 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
     TPackageEntry entry;
     uint32_t position;
     if (!FindPackageEntry(Package, ExtractFileNamePart(item), entry, position)) continue;
-    const std::string extracted =
-        scratch.File(AsciiUpper(ExtractFileNamePart(PackageEntryName(entry))));
+    const std::string extracted = scratch.File(AsciiUpper(ScratchName(entry)));
     ExtractPackageEntry(package, entry, position, extracted, fs);
     const std::string target = G + "\\" + item;
     CreateItemFolders(fs, G, item);

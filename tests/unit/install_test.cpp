@@ -125,6 +125,18 @@ TEST_F(InstallTest, GameFilesOutsideTheGameFolderAreRefused) {
   }
 }
 
+TEST_F(InstallTest, PackageNamesThatLeadOutOfTheScratchFolderAreRefused) {
+  test::WriteFile(dir / "game\\keep.txt", "the user's");
+  for (const char* name : {"../keep.txt", "..", "a/../../keep.txt"}) {
+    test::WriteFile(cab, PackageBytes({{name, "hostile"}}));
+    script.ArchiveFiles = {name};
+    script.GameFiles = {};
+    EXPECT_THROW(Install(), Exception) << name;
+    EXPECT_EQ(test::ReadFile(dir / "game\\keep.txt"), "the user's") << name;
+    EXPECT_EQ(test::ReadFile(img), original) << name;
+  }
+}
+
 // Fail every file operation of a whole run in turn: the archive stays readable and every entry
 // the user had keeps its data, old or (for the replaced ones) new. B.DFF is replaced in place,
 // so a failure inside its copy leaves it part new, part old: the run's error tells the user,
