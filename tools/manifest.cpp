@@ -158,6 +158,10 @@ TManifest ReadManifest(const std::string& path) {
     }
     (key == "archive" ? script.ArchiveFiles : script.GameFiles).push_back(listed);
   }
+  const std::string& level = script.Level;
+  if (!level.empty() && level != "0" && level.find_first_of(".,") == std::string::npos)
+    manifest.Warnings.push_back("the installer reads the level " + level + " as 0." + level +
+                                "; write it with a point, such as " + level + ".0");
   return manifest;
 }
 

@@ -96,6 +96,16 @@ TEST(MervaPack, BadManifestsGetAClearError) {
   }
 }
 
+TEST(MervaPack, WarnsOfALevelWithoutAPoint) {
+  TempDir dir;
+  test::WriteFile(dir / "manifest.txt", "level = 2\n");
+  const ToolRun run = Command(std::string(MERVA_PACK) + " build " + Quoted(dir / "manifest.txt") +
+                              " " + Quoted(dir.Path()));
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("warning: the installer reads the level 2 as 0.2"), std::string::npos)
+      << run.output;
+}
+
 TEST(MervaImg, CreatePutListCheckSortCompact) {
   TempDir dir;
   const std::string img = Quoted(dir / "gta3.img");
