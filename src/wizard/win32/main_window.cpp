@@ -29,19 +29,11 @@ const TPictureHandlers kPictureHandlers[] = {
     {106, &TForm1::Image6Click, &TForm1::Image6MouseMove},
 };
 
-HFONT MakeFont(const TFontSpec& spec) {
-  return CreateFontW(spec.Height, 0, 0, 0, spec.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                     spec.AnsiCharset ? ANSI_CHARSET : DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+HFONT MakeFont(const TFontSpec& font) {
+  return CreateFontW(font.Height, 0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                     font.AnsiCharset ? ANSI_CHARSET : DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                     WideFromUtf8(spec.Face).c_str());
-}
-
-std::wstring WindowText(HWND window) {
-  const int length = GetWindowTextLengthW(window);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  GetWindowTextW(window, text.data(), length + 1);
-  text.resize(static_cast<size_t>(length));
-  return text;
+                     WideFromUtf8(font.Face).c_str());
 }
 
 }  // namespace
@@ -162,32 +154,13 @@ void TMainWindow::AddHint(HINSTANCE instance, HWND control, const wchar_t* text)
 }
 
 TControl& TMainWindow::ModelOf(int id) {
-  switch (id) {
-    case 101:
-      return form_.Image1;
-    case 102:
-      return form_.Image2;
-    case 103:
-      return form_.Image3;
-    case 104:
-      return form_.Image4;
-    case 105:
-      return form_.Image5;
-    case 106:
-      return form_.Image6;
-    case 201:
-      return form_.Label1;
-    case 202:
-      return form_.Label2;
-    case 301:
-      return form_.CheckBox1;
-    case 401:
-      return form_.Edit1;
-    case 504:
-      return form_.Button4;
-    default:
-      return form_.ProgressBar1;
-  }
+  // The model of each child window, by its control ID.
+  const std::map<int, TControl*> models = {
+      {101, &form_.Image1}, {102, &form_.Image2},  {103, &form_.Image3},
+      {104, &form_.Image4}, {105, &form_.Image5},  {106, &form_.Image6},
+      {201, &form_.Label1}, {202, &form_.Label2},  {301, &form_.CheckBox1},
+      {401, &form_.Edit1},  {504, &form_.Button4}, {601, &form_.ProgressBar1}};
+  return *models.at(id);
 }
 
 void TMainWindow::Sync() {

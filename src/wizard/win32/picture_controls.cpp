@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "wizard/win32/wide.h"
+
 namespace merva {
 
 const wchar_t kPictureClass[] = L"MervaPicture";
@@ -17,20 +19,27 @@ void DrawBitmap(HDC dc, HBITMAP bitmap, int x, int y, int width, int height, int
   DeleteDC(memory);
 }
 
+// Paints a control through `draw`, which gets the device context and the client rectangle.
+template <typename Draw>
+void Paint(HWND window, Draw draw) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  RECT size;
+  GetClientRect(window, &size);
+  draw(dc, size);
+  EndPaint(window, &paint);
+}
+
 LRESULT CALLBACK PictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* state = reinterpret_cast<TPictureState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   const int id = GetDlgCtrlID(window);
   switch (message) {
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(window, &paint);
-      RECT size;
-      GetClientRect(window, &size);
-      if (state && state->Bitmap)
-        DrawBitmap(dc, state->Bitmap, 0, 0, size.right, size.bottom, 0, 0);
-      EndPaint(window, &paint);
+    case WM_PAINT:
+      Paint(window, [&](HDC dc, const RECT& size) {
+        if (state && state->Bitmap)
+          DrawBitmap(dc, state->Bitmap, 0, 0, size.right, size.bottom, 0, 0);
+      });
       return 0;
-    }
     case WM_ERASEBKGND:
       return 1;
     case WM_LBUTTONDOWN:
@@ -59,31 +68,24 @@ LRESULT CALLBACK PictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* state = reinterpret_cast<TLabelState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   switch (message) {
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(window, &paint);
-      RECT size;
-      GetClientRect(window, &size);
-      if (state && state->BlackBackground) {
-        FillRect(dc, &size, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-      } else if (state && state->Backdrop) {
-        DrawBitmap(dc, state->Backdrop, 0, 0, size.right, size.bottom, state->BackdropOrigin.x,
-                   state->BackdropOrigin.y);
-      }
-      const int length = GetWindowTextLengthW(window);
-      std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-      GetWindowTextW(window, text.data(), length + 1);
-      text.resize(static_cast<size_t>(length));
-      HGDIOBJ oldFont = state && state->Font ? SelectObject(dc, state->Font) : nullptr;
-      SetBkMode(dc, TRANSPARENT);
-      SetTextColor(dc, RGB(255, 255, 255));
-      const UINT format = state && state->Centered ? DT_CENTER | DT_WORDBREAK | DT_NOPREFIX
-                                                   : DT_LEFT | DT_WORDBREAK | DT_NOPREFIX;
-      DrawTextW(dc, text.c_str(), length, &size, format);
-      if (oldFont) SelectObject(dc, oldFont);
-      EndPaint(window, &paint);
+    case WM_PAINT:
+      Paint(window, [&](HDC dc, RECT size) {
+        if (state && state->BlackBackground) {
+          FillRect(dc, &size, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        } else if (state && state->Backdrop) {
+          DrawBitmap(dc, state->Backdrop, 0, 0, size.right, size.bottom, state->BackdropOrigin.x,
+                     state->BackdropOrigin.y);
+        }
+        const std::wstring text = WindowText(window);
+        HGDIOBJ oldFont = state && state->Font ? SelectObject(dc, state->Font) : nullptr;
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(255, 255, 255));
+        const UINT format =
+            DT_WORDBREAK | DT_NOPREFIX | (state && state->Centered ? DT_CENTER : DT_LEFT);
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &size, format);
+        if (oldFont) SelectObject(dc, oldFont);
+      });
       return 0;
-    }
     case WM_ERASEBKGND:
       return 1;
     case WM_SETTEXT: {
