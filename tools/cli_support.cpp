@@ -10,6 +10,7 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -17,6 +18,39 @@
 #include "core/errors.h"
 
 namespace merva {
+
+namespace {
+
+std::string CheckedArgument(bool converted, const std::string& cp1251, const std::string& display) {
+  if (!converted)
+    throw FileError::Shown(display,
+                           "the name has a character outside code page 1251, which the game's "
+                           "files cannot carry");
+  return cp1251;
+}
+
+// The framework's error codes in the tools' own words.
+std::string IoText(int code) {
+  switch (code) {
+    case kFileNotFound:
+      return "file not found";
+    case kPathNotFound:
+      return "folder not found";
+    case kAccessDenied:
+      return "access denied";
+    case 32:
+    case 33:
+      return "the file is in use by another program";
+    case kReadBeyondEnd:
+      return "the file ends too early (read beyond end of file)";
+    case kDiskFull:
+      return "disk full";
+    default:
+      return IoErrorText(code);
+  }
+}
+
+}  // namespace
 
 std::vector<std::string> ToolArguments(int argc, char** argv) {
   std::vector<std::string> args;
@@ -26,11 +60,28 @@ std::vector<std::string> ToolArguments(int argc, char** argv) {
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
   for (int i = 1; i < count; ++i) {
     const std::wstring w(wide[i]);
-    args.push_back(Cp1251FromUtf16(std::u16string(w.begin(), w.end())));
+    const std::u16string text(w.begin(), w.end());
+    std::string cp1251;
+    const bool converted = TryCp1251FromUtf16(text, cp1251);
+    std::string utf8;
+    if (!converted) {
+      const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+      utf8.resize(n > 0 ? n - 1 : 0);
+      if (n > 1) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &utf8[0], n, nullptr, nullptr);
+    }
+    try {
+      args.push_back(CheckedArgument(converted, cp1251, utf8));
+    } catch (...) {
+      LocalFree(wide);
+      throw;
+    }
   }
   LocalFree(wide);
 #else
-  for (int i = 1; i < argc; ++i) args.push_back(Cp1251FromUtf8(argv[i]));
+  for (int i = 1; i < argc; ++i) {
+    std::string cp1251;
+    args.push_back(CheckedArgument(TryCp1251FromUtf8(argv[i], cp1251), cp1251, argv[i]));
+  }
 #endif
   for (std::string& arg : args)
     for (char& c : arg)
@@ -42,6 +93,77 @@ std::vector<std::string> ToolArguments(int argc, char** argv) {
 std::string ConsoleText(const std::string& cp1251) {
   return Utf8FromCp1251(cp1251);
 }
+
+std::string DisplayPath(const std::string& cp1251) {
+  std::string text = ConsoleText(cp1251);
+#ifndef _WIN32
+  for (char& c : text)
+    if (c == '\\') c = '/';
+#endif
+  return text;
+}
+
+#ifdef _WIN32
+namespace {
+std::wstring WidePath(const std::string& cp1251) {
+  const std::u16string text = Utf16FromCp1251(cp1251);
+  return std::wstring(text.begin(), text.end());
+}
+// An open handle on the file or folder itself, for asking what it is; none when missing.
+HANDLE OpenForQuery(const std::string& path) {
+  return CreateFileW(WidePath(path).c_str(), 0,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+}  // namespace
+
+PathKind KindOfPath(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::kFolder;
+  const HANDLE h = OpenForQuery(path);
+  if (h == INVALID_HANDLE_VALUE) return PathKind::kFile;  // in use: still a file
+  const DWORD type = GetFileType(h);
+  CloseHandle(h);
+  return type == FILE_TYPE_DISK ? PathKind::kFile : PathKind::kOther;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION info[2] = {};
+  const std::string* paths[2] = {&a, &b};
+  for (int i = 0; i < 2; ++i) {
+    const HANDLE h = OpenForQuery(*paths[i]);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const BOOL ok = GetFileInformationByHandle(h, &info[i]);
+    CloseHandle(h);
+    if (!ok) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+         info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+#else
+namespace {
+bool StatPath(const std::string& path, struct stat& st) {
+  std::string native = ConsoleText(path);
+  for (char& c : native)
+    if (c == '\\') c = '/';
+  return !native.empty() && ::stat(native.c_str(), &st) == 0;
+}
+}  // namespace
+
+PathKind KindOfPath(const std::string& path) {
+  struct stat st;
+  if (!StatPath(path, st)) return PathKind::kMissing;
+  if (S_ISDIR(st.st_mode)) return PathKind::kFolder;
+  return S_ISREG(st.st_mode) ? PathKind::kFile : PathKind::kOther;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return StatPath(a, sa) && StatPath(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+#endif
 
 void ConsoleBoxes::Show(TBoxKind kind, const std::string& text) {
   std::string line = ConsoleText(text);
@@ -74,8 +196,21 @@ int RunTool(const std::string& tool, const std::function<int()>& body) {
     return body();
   } catch (const EAbort&) {
     return 1;  // already told
-  } catch (const std::exception& error) {
+  } catch (const FileError& error) {
+    std::cerr << tool << ": " << error.what() << "\n";
+    return 1;
+  } catch (const EInOutError& error) {
+    if (error.Path().empty())
+      std::cerr << tool << ": error: " << ConsoleText(error.what()) << "\n";
+    else
+      std::cerr << tool << ": " << DisplayPath(error.Path()) << ": " << IoText(error.ErrorCode())
+                << "\n";
+    return 1;
+  } catch (const Exception& error) {
     std::cerr << tool << ": error: " << ConsoleText(error.what()) << "\n";
+    return 1;
+  } catch (const std::exception& error) {  // already in the terminal's encoding
+    std::cerr << tool << ": error: " << error.what() << "\n";
     return 1;
   }
 }

@@ -2,6 +2,7 @@
 // What the command-line tools share: arguments as code page 1251 paths, console stand-ins for
 // the wizard's boxes and progress bar, and one way of reporting failure.
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -10,10 +11,33 @@
 namespace merva {
 
 // The arguments after the program name, as code page 1251 strings, with "/" turned into "\" so
-// that a file's own name is what follows the last separator.
+// that a file's own name is what follows the last separator. An argument with a character that
+// code page 1251 lacks is refused: no file of the game or of a package can carry it.
 std::vector<std::string> ToolArguments(int argc, char** argv);
 // A code page 1251 text for the terminal.
 std::string ConsoleText(const std::string& cp1251);
+// A code page 1251 path as the user writes it on this system ("/" on Linux).
+std::string DisplayPath(const std::string& cp1251);
+
+// A failure that concerns one file: reported as "TOOL: PATH: TEXT".
+class FileError : public std::runtime_error {
+ public:
+  FileError(const std::string& path, const std::string& text)
+      : std::runtime_error(DisplayPath(path) + ": " + ConsoleText(text)) {}
+  // For a path that has no code page 1251 form: both parts already in the terminal's encoding.
+  static FileError Shown(const std::string& path, const std::string& text) {
+    return FileError(path + ": " + text);
+  }
+
+ private:
+  explicit FileError(const std::string& line) : std::runtime_error(line) {}
+};
+
+// What lies at a path, as the tools must know before they read or write it.
+enum class PathKind { kMissing, kFile, kFolder, kOther };
+PathKind KindOfPath(const std::string& path);
+// True when both paths name the same existing file.
+bool SameFile(const std::string& a, const std::string& b);
 
 // Message boxes become lines on standard error.
 class ConsoleBoxes : public IMessageBoxes {
@@ -48,7 +72,8 @@ class ConsoleProgress : public IProgress {
   bool drawn_ = false;
 };
 
-// Runs a tool's body: an error becomes one line "TOOL: error: ..." and exit status 1.
+// Runs a tool's body: an error becomes one line on standard error, "TOOL: PATH: ..." when it
+// concerns a file and "TOOL: error: ..." otherwise, and exit status 1.
 int RunTool(const std::string& tool, const std::function<int()>& body);
 
 }  // namespace merva

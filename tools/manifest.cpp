@@ -1,11 +1,14 @@
 #include "tools/manifest.h"
 
+#include <cmath>
 #include <map>
 
 #include "core/block_file.h"
 #include "core/cp1251.h"
 #include "core/errors.h"
 #include "core/text.h"
+#include "package/install.h"
+#include "script/level_gate.h"
 
 namespace merva {
 
@@ -15,6 +18,13 @@ std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t\r");
   if (first == std::string::npos) return "";
   return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The framework's error text with a small first letter, to follow a path.
+std::string Lowered(const std::string& message) {
+  std::string text = message;
+  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') text[0] = static_cast<char>(text[0] + 32);
+  return text;
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -87,8 +97,11 @@ TManifest ReadManifest(const std::string& path) {
       {"finish", &script.FinishText},   {"refusal", &script.RefusalText},
       {"agree", &script.AgreeCaption}};
   std::map<std::string, std::string> packed;  // upper-cased name -> disk path
+  std::map<std::string, size_t> textLines;    // key -> the line that gave it
+  bool anyLine = false;
 
-  const std::string content = ReadWholeFile(path);
+  std::string content = ReadWholeFile(path);
+  if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);  // Notepad's mark
   size_t lineNumber = 0;
   size_t at = 0;
   while (at <= content.size()) {
@@ -97,6 +110,7 @@ TManifest ReadManifest(const std::string& path) {
     at = end + 1;
     ++lineNumber;
     if (line.empty() || line[0] == '#') continue;
+    anyLine = true;
     const std::string where = LinePrefix(path, lineNumber);
     const auto equals = line.find('=');
     if (equals == std::string::npos) throw Exception(where + "expected KEY = VALUE");
@@ -104,9 +118,18 @@ TManifest ReadManifest(const std::string& path) {
     const std::string value = Trim(line.substr(equals + 1));
 
     if (texts.count(key)) {
+      const auto [earlier, first] = textLines.emplace(key, lineNumber);
+      if (!first)
+        throw Exception(where + key + " is given twice, on lines " +
+                        std::to_string(earlier->second) + " and " + std::to_string(lineNumber));
       std::string utf8 = value;
       if (!value.empty() && value[0] == '@') {
-        std::string file = ReadWholeFile(DiskPath(base, value.substr(1)));
+        std::string file;
+        try {
+          file = ReadWholeFile(DiskPath(base, value.substr(1)));
+        } catch (const EInOutError& error) {
+          throw Exception(where + value.substr(1) + ": " + Lowered(error.what()));
+        }
         if (file.size() >= 3 && file.compare(0, 3, "\xEF\xBB\xBF") == 0) file.erase(0, 3);
         while (!file.empty() && (file.back() == '\n' || file.back() == '\r')) file.pop_back();
         utf8 = EscapeText(file);
@@ -141,6 +164,11 @@ TManifest ReadManifest(const std::string& path) {
     }
     const std::string name = ExtractFileNamePart(listed);
     if (name.empty()) throw Exception(where + "no file name in " + listed);
+    // The installer's own rules, so that a mod it would refuse is never built.
+    if (!PackageFileNameIsSafe(name))
+      throw Exception(where + "the installer cannot install a file named " + name);
+    if (key == "game" && !GameFileItemIsInside(listed))
+      throw Exception(where + listed + " lies outside the game folder");
     if (name.size() > 24) throw Exception(where + "the name " + name + " is longer than 24 bytes");
     if (key == "archive" && name.size() == 24)
       manifest.Warnings.push_back(where + "the game reads only the first 23 characters of " + name);
@@ -148,6 +176,7 @@ TManifest ReadManifest(const std::string& path) {
       throw Exception(where + "the item is longer than 2048 bytes");
 
     const std::string disk = DiskPath(base, source);
+    if (!SystemFileSystem().FileExists(disk)) throw Exception(where + source + ": file not found");
     const auto known = packed.find(AsciiUpper(name));
     if (known == packed.end()) {
       packed[AsciiUpper(name)] = disk;
@@ -158,7 +187,21 @@ TManifest ReadManifest(const std::string& path) {
     }
     (key == "archive" ? script.ArchiveFiles : script.GameFiles).push_back(listed);
   }
+  if (!anyLine) throw Exception(path + ": the manifest has no KEY = VALUE line");
   const std::string& level = script.Level;
+  if (!level.empty() && level != "0") {
+    // Read as the installer reads it: what it cannot take as a level above 0 is refused.
+    const std::string where = LinePrefix(path, textLines.at("level"));
+    double number = 0;
+    try {
+      number = LevelNumber(level, '.');
+    } catch (const EConvertError&) {
+      throw Exception(where + "the installer cannot read the level " + level + " as a number");
+    }
+    if (!(number > 0) || !std::isfinite(number))
+      throw Exception(where + "the level " + level +
+                      " must be a number above 0 (or 0 for a mod that is never checked)");
+  }
   if (!level.empty() && level != "0" && level.find_first_of(".,") == std::string::npos)
     manifest.Warnings.push_back("the installer reads the level " + level + " as 0." + level +
                                 "; write it with a point, such as " + level + ".0");

@@ -1,11 +1,14 @@
 // merva-img: lists, checks and changes a game IMG archive exactly as the installer does.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <map>
 
 #include "archive/archive.h"
 #include "core/block_file.h"
 #include "core/errors.h"
+#include "core/text.h"
 #include "tools/cli_support.h"
 
 using namespace merva;
@@ -21,8 +24,33 @@ const char kUsage[] =
     "  put ARCHIVE FILE...    puts each file in turn, replacing entries of its name\n"
     "                         or appending a new one\n"
     "  sort ARCHIVE           sorts the directory by data position and writes it back\n"
-    "  compact ARCHIVE        rebuilds the archive without gaps through temp.img beside it\n"
-    "  create ARCHIVE         writes a new, empty archive\n";
+    "  compact ARCHIVE        rebuilds the archive without gaps through ARCHIVE.merva-tmp\n"
+    "  create [--force] ARCHIVE  writes a new, empty archive; --force writes over a file\n";
+
+// A file, and nothing else, at `path`: a folder, a device or a pipe is refused before any use.
+void RequireFile(const std::string& path) {
+  switch (KindOfPath(path)) {
+    case PathKind::kFile:
+      return;
+    case PathKind::kMissing:
+      throw FileError(path, "file not found");
+    case PathKind::kFolder:
+      throw FileError(path, "is a folder, not a file");
+    case PathKind::kOther:
+      throw FileError(path, "is not a regular file (a device or a pipe)");
+  }
+}
+
+// An IMG archive at `path`, checked before anything reads its directory or writes to it.
+void RequireArchive(IFileSystem& fs, const std::string& path) {
+  RequireFile(path);
+  TBlockFile file = TBlockFile::OpenReadOnly(fs, path);
+  char header[8] = {};
+  const uint32_t got = file.ReadCounted(header, sizeof header);
+  file.Close();
+  if (got < sizeof header || std::memcmp(header, kArchiveTag, 4) != 0)
+    throw FileError(path, "not an IMG archive (no \"VER2\" header)");
+}
 
 struct Tool {
   ConsoleBoxes boxes{"merva-img"};
@@ -31,6 +59,7 @@ struct Tool {
   TGTA3Archive archive;
 
   void Open(const std::string& path) {
+    RequireArchive(fs, path);
     OpenArchive(archive, path, fs, boxes);
     if (!archive.Loaded) throw EAbort();
   }
@@ -46,10 +75,10 @@ int List(Tool& tool, const std::string& path) {
 }
 
 int Check(Tool& tool, const std::string& path) {
+  tool.Open(path);
   TBlockFile file = TBlockFile::OpenReadOnly(tool.fs, path);
   const int64_t length = file.Size();
   file.Close();
-  tool.Open(path);
   const TGTA3Archive& a = tool.archive;
   int problems = 0, warnings = 0;
   auto problem = [&](const std::string& text) {
@@ -79,6 +108,15 @@ int Check(Tool& tool, const std::string& path) {
       ++warnings;
     }
   }
+  // The game keeps the first entry of a name and never sees the others.
+  std::map<std::string, int32_t> firstOfName;
+  for (int32_t i = 0; i < a.Count; ++i) {
+    const std::string name = EntryName(a.Entries[i]);
+    const auto [first, isNew] = firstOfName.emplace(AsciiUpper(name), i);
+    if (!isNew)
+      problem("entries " + std::to_string(first->second) + " and " + std::to_string(i) +
+              " are both named " + ConsoleText(name) + "; the game uses only the first");
+  }
   std::sort(withData.begin(), withData.end(),
             [&](int32_t x, int32_t y) { return a.Entries[x].Offset < a.Entries[y].Offset; });
   for (size_t k = 1; k < withData.size(); ++k) {
@@ -95,6 +133,17 @@ int Check(Tool& tool, const std::string& path) {
 }
 
 int Put(Tool& tool, const std::string& path, const std::vector<std::string>& files) {
+  // Every file is checked before the archive changes at all.
+  RequireArchive(tool.fs, path);
+  for (const std::string& file : files) {
+    RequireFile(file);
+    if (SameFile(file, path)) throw FileError(file, "is the archive itself");
+    const std::string name = ExtractFileNamePart(file);
+    if (name.size() > sizeof(TArchiveEntry::Name))
+      throw FileError(file,
+                      "the name is longer than 24 characters, which an archive entry "
+                      "cannot hold");
+  }
   tool.archive.FileName = path;
   ConsoleProgress progress("put");
   progress.SetMax(static_cast<int>(files.size()));
@@ -106,20 +155,26 @@ int Put(Tool& tool, const std::string& path, const std::vector<std::string>& fil
 }
 
 int Sort(Tool& tool, const std::string& path) {
+  RequireArchive(tool.fs, path);
   tool.archive.FileName = path;
   RewriteSortedDirectory(tool.archive, tool.fs, tool.boxes);
   return 0;
 }
 
 int Compact(Tool& tool, const std::string& path) {
-  const auto slash = path.find_last_of('\\');
-  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  RequireArchive(tool.fs, path);
+  // A name of the tool's own beside the archive, so that it can never be the archive.
+  const std::string temp = path + ".merva-tmp";
   ConsoleProgress progress("compact");
-  CompactArchiveFile(tool.archive, path, folder + "temp.img", progress, tool.fs);
+  CompactArchiveFile(tool.archive, path, temp, progress, tool.fs);
   return 0;
 }
 
-int Create(Tool& tool, const std::string& path) {
+int Create(Tool& tool, const std::string& path, bool force) {
+  const PathKind kind = KindOfPath(path);
+  if (kind == PathKind::kFolder || kind == PathKind::kOther) RequireFile(path);
+  if (kind == PathKind::kFile && !force)
+    throw FileError(path, "already exists; give --force to write a new archive over it");
   TBlockFile file = TBlockFile::Create(tool.fs, path);
   char sector[kSector] = {'V', 'E', 'R', '2'};  // no entries yet, padded to one sector
   file.WriteExact(sector, sizeof sector);
@@ -137,18 +192,25 @@ int main(int argc, char** argv) {
       return args.empty() ? 2 : 0;
     }
     const std::string& command = args[0];
-    if (args.size() < 2 || (command == "put" && args.size() < 3)) {
+    const bool force = args.size() == 3 && command == "create" && args[1] == "--force";
+    const bool known = command == "list" || command == "check" || command == "put" ||
+                       command == "sort" || command == "compact" || command == "create";
+    if (!known) {
+      std::cerr << "merva-img: unknown command " << command << "\n" << kUsage;
+      return 2;
+    }
+    const bool fits = command == "put" ? args.size() >= 3 : args.size() == (force ? 3u : 2u);
+    if (!fits) {
       std::cerr << kUsage;
       return 2;
     }
     Tool tool;
-    if (command == "list") return List(tool, args[1]);
-    if (command == "check") return Check(tool, args[1]);
+    const std::string& archive = args.back();
+    if (command == "list") return List(tool, archive);
+    if (command == "check") return Check(tool, archive);
     if (command == "put") return Put(tool, args[1], {args.begin() + 2, args.end()});
-    if (command == "sort") return Sort(tool, args[1]);
-    if (command == "compact") return Compact(tool, args[1]);
-    if (command == "create") return Create(tool, args[1]);
-    std::cerr << "merva-img: unknown command " << command << "\n" << kUsage;
-    return 2;
+    if (command == "sort") return Sort(tool, archive);
+    if (command == "compact") return Compact(tool, archive);
+    return Create(tool, archive, force);
   });
 }

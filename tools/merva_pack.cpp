@@ -21,12 +21,29 @@ const char kUsage[] =
     "  unpack DATA.CAB FOLDER   writes every file of the package into FOLDER\n"
     "  script SCRIPTS.BIN       prints the script as manifest lines\n";
 
+// Both files are written beside their places and moved there only when both are whole, so a
+// failure never leaves a new script beside an old package.
 int Build(const std::string& manifestPath, const std::string& folder) {
   const TManifest manifest = ReadManifest(manifestPath);
   for (const std::string& warning : manifest.Warnings)
     std::cerr << "merva-pack: warning: " << ConsoleText(warning) << "\n";
-  WriteScriptFile(manifest.Script, folder + "\\" + kScriptFileName);
-  WritePackageFile(manifest.Sources, folder + "\\" + kPackageFileName);
+  if (KindOfPath(folder) != PathKind::kFolder) throw FileError(folder, "folder not found");
+  IFileSystem& fs = SystemFileSystem();
+  const std::string script = folder + "\\" + kScriptFileName;
+  const std::string package = folder + "\\" + kPackageFileName;
+  const std::string scriptTemp = script + ".merva-tmp", packageTemp = package + ".merva-tmp";
+  try {
+    WritePackageFile(manifest.Sources, packageTemp);
+    WriteScriptFile(manifest.Script, scriptTemp);
+    if (!fs.MoveFileReplace(packageTemp, package))
+      throw FileError(package, "cannot be replaced; nothing was changed");
+    if (!fs.MoveFileReplace(scriptTemp, script))
+      throw FileError(script, "cannot be replaced; data.cab is new, scripts.bin is not");
+  } catch (...) {
+    fs.DeleteFile(packageTemp);
+    fs.DeleteFile(scriptTemp);
+    throw;
+  }
   std::printf("wrote %s and %s: %zu files\n", kScriptFileName, kPackageFileName,
               manifest.Sources.size());
   return 0;
@@ -37,12 +54,22 @@ int ListOrUnpack(const std::string& path, const std::string* folder) {
   TBlockFile package = TBlockFile::OpenReadOnly(SystemFileSystem(), path);
   TPackageDirectory directory;
   ReadPackageDirectory(package, directory, boxes);
+  if (folder) {
+    if (KindOfPath(*folder) != PathKind::kFolder) throw FileError(*folder, "folder not found");
+    // Every name is checked before the first file is written: none may lead out of the folder.
+    for (const TPackageEntry& entry : directory.PackageEntries)
+      if (!PackageFileNameIsSafe(PackageEntryName(entry)))
+        throw FileError(path, "holds a file named " + PackageEntryName(entry) +
+                                  ", which would be written outside the folder; nothing was "
+                                  "unpacked");
+  }
   uint32_t position =
       static_cast<uint32_t>(kPackageDirectoryOffset + 28 * directory.PackageEntryCount);
   for (const TPackageEntry& entry : directory.PackageEntries) {
     const std::string name = PackageEntryName(entry);
     if (folder) {
-      ExtractPackageEntry(package, entry, position, *folder + "\\" + name, SystemFileSystem());
+      ExtractPackageEntry(package, entry, position, *folder + "\\" + PackageFileName(name),
+                          SystemFileSystem());
     } else {
       std::printf("%u %s\n", entry.Size, ConsoleText(name).c_str());
     }
@@ -51,11 +78,22 @@ int ListOrUnpack(const std::string& path, const std::string* folder) {
   return 0;
 }
 
+// Boxes of the loader are kept, not shown: a damaged script is one error line.
+class KeptBoxes : public IMessageBoxes {
+ public:
+  void Show(TBoxKind, const std::string& text) override {
+    if (First.empty()) First = text;
+  }
+  std::string First;
+};
+
 int PrintScript(const std::string& path) {
-  ConsoleBoxes boxes("merva-pack");
+  KeptBoxes boxes;
   TDATAInst script;
   // The level is printed, not checked: nothing here touches the registry.
-  LoadScript(script, SystemFileSystem(), boxes, nullptr, path);
+  const bool ended = LoadScript(script, SystemFileSystem(), boxes, nullptr, path);
+  if (!boxes.First.empty() || !ended)
+    throw FileError(path, boxes.First.empty() ? kScriptVersionMessage : boxes.First);
   const std::pair<const char*, const std::string*> texts[] = {
       {"title", &script.Title},           {"level", &script.Level},
       {"welcome", &script.WelcomeText},   {"agreement", &script.AgreementText},

@@ -43,6 +43,7 @@ void WriteScriptFile(const TDATAInst& script, const std::string& path) {
   WriteRecord(file, kTagLevel, script.Level);
   const uint8_t endRecord[5] = {0, 0, 0, 0, 0};
   file.WriteExact(endRecord, sizeof endRecord);
+  file.Flush();
   file.Close();
 }
 
@@ -76,6 +77,7 @@ void WritePackageFile(const std::vector<TPackSource>& sources, const std::string
     TBlockFile file = TBlockFile::OpenReadOnly(fs, sources[i].DiskPath);
     CopyExact(file, package, entries[i].Size);
   }
+  package.Flush();
   package.Close();
 }
 

@@ -32,7 +32,7 @@ void CompactArchiveFile(TGTA3Archive& Archive, const std::string& archivePath,
   std::memcpy(&Archive.EntryCount, header + 4, 4);
   const int32_t count = Archive.EntryCount;
   if (count < 0 || count >= kEntryCountLimit) throw ERangeError();
-  if (8 + int64_t{count} * 32 > archiveLength) throw EInOutError(kReadBeyondEnd);
+  if (8 + int64_t{count} * 32 > archiveLength) throw EInOutError(kReadBeyondEnd, archivePath);
   Archive.Entries.resize(static_cast<size_t>(count));
   progress.SetPosition(0);
   progress.SetMax(count - 1);
@@ -46,7 +46,7 @@ void CompactArchiveFile(TGTA3Archive& Archive, const std::string& archivePath,
     const int64_t start = int64_t{entry.Offset} * kSector;
     const int64_t bytes = int64_t{entry.Size} * kSector;
     if (entry.Size < 0 || (bytes > 0 && (start < 0 || start + bytes > archiveLength)))
-      throw EInOutError(kReadBeyondEnd);
+      throw EInOutError(kReadBeyondEnd, archivePath);
     dataSectors += entry.Size;
   }
   const int32_t first = FirstCompactedOffset(count);

@@ -58,7 +58,7 @@ void OpenArchive(TGTA3Archive& Archive, std::string path, IFileSystem& fs, IMess
   // Refuse an impossible count before anything is allocated for it.
   if (Archive.Count < 0 || Archive.Count >= kEntryCountLimit) throw ERangeError();
   const int64_t directoryBytes = int64_t{Archive.Count} * 32;
-  if (8 + directoryBytes > file.Size()) throw EInOutError(kReadBeyondEnd);
+  if (8 + directoryBytes > file.Size()) throw EInOutError(kReadBeyondEnd, Archive.FileName);
   Archive.Entries.resize(static_cast<size_t>(Archive.Count));
   if (directoryBytes > 0)
     file.ReadExact(Archive.Entries.data(), static_cast<uint32_t>(directoryBytes));

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "archive/archive.h"
@@ -17,6 +18,51 @@ void Reopen(TGTA3Archive& Archive, TArchiveServices services) {
   if (!Archive.Loaded) throw EAbort();
 }
 
+int64_t RoundUpToSector(int64_t bytes) {
+  return SectorsFor(bytes) * kSector;
+}
+
+// An entry overwritten in place must lie inside the file: a damaged directory could otherwise
+// send the write anywhere below 2^31 sectors, growing the archive without end.
+void CheckInPlace(const TArchiveEntry& entry, int64_t archiveLength, int64_t sourceLength) {
+  const int64_t start = int64_t{entry.Offset} * kSector;
+  if (entry.Offset < 0 || entry.Size < 0 ||
+      start + int64_t{entry.Size} * kSector > RoundUpToSector(archiveLength))
+    throw Exception("The game archive is damaged: the entry " + EntryName(entry) +
+                    " lies past the end of the file; nothing was written to it");
+  CheckArchiveLength(start + RoundUpToSector(sourceLength));
+}
+
+// Every place that putting the file in will write, checked before anything is written: in
+// place, at the end, or the entries an append moves out of the way of the directory.
+void CheckPutPlaces(const TGTA3Archive& Archive, const std::string& key, const std::string& path,
+                    IFileSystem& fs) {
+  TBlockFile archive = TBlockFile::OpenReadOnly(fs, Archive.FileName);
+  const int64_t archiveLength = archive.Size();
+  archive.Close();
+  TBlockFile source = TBlockFile::OpenReadOnly(fs, path);
+  const int64_t sourceLength = source.Size();
+  source.Close();
+  int64_t growth = 0;
+  bool matched = false;
+  for (const TArchiveEntry& entry : Archive.Entries) {
+    if (AsciiUpper(EntryName(entry)) != key) continue;
+    matched = true;
+    if (sourceLength > int64_t{entry.Size} * kSector)
+      growth += RoundUpToSector(sourceLength);
+    else
+      CheckInPlace(entry, archiveLength, sourceLength);
+  }
+  if (!matched) {
+    growth = RoundUpToSector(sourceLength);
+    const int64_t grownDirectoryEnd = 8 + (int64_t{Archive.Count} + 1) * 32;
+    for (const TArchiveEntry& entry : Archive.Entries)
+      if (int64_t{entry.Offset} * kSector < grownDirectoryEnd)
+        growth += int64_t{std::max(entry.Size, 0)} * kSector;
+  }
+  CheckArchiveLength(RoundUpToSector(archiveLength) + growth);
+}
+
 void WriteEntry(TBlockFile& archive, int32_t index, const TArchiveEntry& entry) {
   archive.Seek(8 + int64_t{index} * 32);
   archive.WriteExact(&entry, sizeof entry);
@@ -30,6 +76,7 @@ void PutFileIntoArchive(TGTA3Archive& Archive, const std::string& path, TArchive
   // The search uses the directory as it stands on disk, so that a name appended by the previous
   // put is found and replaced instead of being appended a second time.
   Reopen(Archive, services);
+  CheckPutPlaces(Archive, key, path, services.Files);
   bool matched = false;
   for (int32_t index = Archive.Count - 1; index >= 0; --index) {
     if (index >= Archive.Count) continue;  // the directory shrank under us: nothing to compare
@@ -55,14 +102,13 @@ void ReplaceArchiveEntry(TGTA3Archive& Archive, int32_t index, const std::string
   TArchiveEntry NewEntry = Archive.Entries[index];
   if (sourceLength > int64_t{NewEntry.Size} * kSector) {
     // Too long for its old place: the data goes to the end of the archive.
-    const int64_t end = archive.Size();
-    CheckArchiveLength(end + (kSector - end % kSector) % kSector +
-                       SectorsFor(sourceLength) * kSector);
+    CheckArchiveLength(RoundUpToSector(archive.Size()) + RoundUpToSector(sourceLength));
     const int64_t start = PadToSector(archive);
     NewEntry.Offset = static_cast<int32_t>(start / kSector);
     SetNewEntryName(NewEntry, path);
     archive.Seek(start);
   } else {
+    CheckInPlace(NewEntry, archive.Size(), sourceLength);
     archive.Seek(int64_t{NewEntry.Offset} * kSector);
   }
   NewEntry.Size = CopyFileAsSectors(source, archive);
@@ -83,10 +129,9 @@ void AppendArchiveEntry(TGTA3Archive& Archive, const std::string& path, IFileSys
   int64_t movedSectors = 0;
   for (int32_t i = 0; i < n; ++i)
     if (int64_t{Archive.Entries[i].Offset} * kSector < grownDirectoryEnd)
-      movedSectors += Archive.Entries[i].Size;
-  const int64_t end = archive.Size();
-  CheckArchiveLength(end + (kSector - end % kSector) % kSector +
-                     (SectorsFor(source.Size()) + movedSectors) * kSector);
+      movedSectors += std::max(Archive.Entries[i].Size, 0);
+  CheckArchiveLength(RoundUpToSector(archive.Size()) + RoundUpToSector(source.Size()) +
+                     movedSectors * kSector);
 
   TArchiveEntry NewEntry{};
   const int64_t start = PadToSector(archive);

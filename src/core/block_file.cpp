@@ -5,27 +5,33 @@
 namespace merva {
 
 namespace {
-void Check(int code) {
-  if (code != 0) throw EInOutError(code);
+void CheckOpen(int code, const std::string& path) {
+  if (code != 0) throw EInOutError(code, path);
 }
 }  // namespace
 
+void TBlockFile::Check(int code) const {
+  if (code != 0) throw EInOutError(code, path_);
+}
+
 TBlockFile TBlockFile::Open(IFileSystem& fs, const std::string& path) {
   std::unique_ptr<IFileHandle> handle;
-  Check(fs.Open(path, fs.FileMode == 0 ? OpenAccess::kReadOnly : OpenAccess::kReadWrite, handle));
-  return TBlockFile(std::move(handle));
+  CheckOpen(
+      fs.Open(path, fs.FileMode == 0 ? OpenAccess::kReadOnly : OpenAccess::kReadWrite, handle),
+      path);
+  return TBlockFile(std::move(handle), path);
 }
 
 TBlockFile TBlockFile::OpenReadOnly(IFileSystem& fs, const std::string& path) {
   std::unique_ptr<IFileHandle> handle;
-  Check(fs.Open(path, OpenAccess::kReadOnly, handle));
-  return TBlockFile(std::move(handle));
+  CheckOpen(fs.Open(path, OpenAccess::kReadOnly, handle), path);
+  return TBlockFile(std::move(handle), path);
 }
 
 TBlockFile TBlockFile::Create(IFileSystem& fs, const std::string& path) {
   std::unique_ptr<IFileHandle> handle;
-  Check(fs.Create(path, handle));
-  return TBlockFile(std::move(handle));
+  CheckOpen(fs.Create(path, handle), path);
+  return TBlockFile(std::move(handle), path);
 }
 
 TBlockFile::~TBlockFile() {
@@ -34,12 +40,12 @@ TBlockFile::~TBlockFile() {
 
 IFileHandle& TBlockFile::Handle() {
   // A closed file behaves as the framework's unopened file: "I/O error 103".
-  if (!handle_) throw EInOutError(103);
+  if (!handle_) throw EInOutError(103, path_);
   return *handle_;
 }
 
 void TBlockFile::ReadExact(void* buffer, uint32_t count) {
-  if (ReadCounted(buffer, count) != count) throw EInOutError(kReadBeyondEnd);
+  if (ReadCounted(buffer, count) != count) throw EInOutError(kReadBeyondEnd, path_);
 }
 
 uint32_t TBlockFile::ReadCounted(void* buffer, uint32_t count) {
@@ -51,7 +57,7 @@ uint32_t TBlockFile::ReadCounted(void* buffer, uint32_t count) {
 void TBlockFile::WriteExact(const void* buffer, uint32_t count) {
   uint32_t done = 0;
   Check(Handle().Write(buffer, count, done));
-  if (done != count) throw EInOutError(kDiskFull);
+  if (done != count) throw EInOutError(kDiskFull, path_);
 }
 
 void TBlockFile::Seek(int64_t position) {
@@ -76,7 +82,10 @@ void TBlockFile::Flush() {
 
 void TBlockFile::Close() {
   std::unique_ptr<IFileHandle> handle = std::move(handle_);
-  if (handle) Check(handle->Close());
+  if (handle) {
+    const int code = handle->Close();
+    if (code != 0) throw EInOutError(code, path_);
+  }
 }
 
 }  // namespace merva

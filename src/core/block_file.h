@@ -33,11 +33,15 @@ class TBlockFile {
   void Flush();
   void Close();
   bool IsOpen() const { return handle_ != nullptr; }
+  const std::string& Path() const { return path_; }
 
  private:
-  explicit TBlockFile(std::unique_ptr<IFileHandle> handle) : handle_(std::move(handle)) {}
+  TBlockFile(std::unique_ptr<IFileHandle> handle, std::string path)
+      : handle_(std::move(handle)), path_(std::move(path)) {}
   IFileHandle& Handle();
+  void Check(int code) const;
   std::unique_ptr<IFileHandle> handle_;
+  std::string path_;  // named in errors
 };
 
 }  // namespace merva

@@ -19,7 +19,8 @@ std::string IoErrorText(int code) {
   }
 }
 
-EInOutError::EInOutError(int code) : Exception(IoErrorText(code)), code_(code) {}
+EInOutError::EInOutError(int code, std::string path)
+    : Exception(IoErrorText(code)), code_(code), path_(std::move(path)) {}
 
 std::string ErrorReportText(const std::string& message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";

@@ -14,14 +14,17 @@ class Exception : public std::runtime_error {
   const std::string Message() const { return what(); }
 };
 
-// Input/output error of a checked block file, carrying the system error code.
+// Input/output error of a checked block file, carrying the system error code and the file's
+// path. The message is the framework's text alone, as the wizard shows it; the tools add the path.
 class EInOutError : public Exception {
  public:
-  explicit EInOutError(int code);
+  explicit EInOutError(int code, std::string path = "");
   int ErrorCode() const { return code_; }
+  const std::string& Path() const { return path_; }
 
  private:
   int code_;
+  std::string path_;
 };
 
 // Text-to-number conversion error.

@@ -26,22 +26,15 @@ std::vector<std::string> SplitFolders(const std::string& item) {
   return parts;
 }
 
-// A game file must land inside the game folder: no drive, no root, no "..".
+// An empty item (a script's end record may carry the game-file tag) names no package file and
+// is skipped like any other item the package lacks.
 void CheckGameFileItem(const std::string& item) {
-  bool inside =
-      !item.empty() && item.find(':') == std::string::npos && item[0] != '\\' && item[0] != '/';
-  for (const std::string& part : SplitFolders(item)) inside = inside && part != "..";
-  if (!inside) throw Exception("The script names a game file outside the game folder: " + item);
+  if (!item.empty() && !GameFileItemIsInside(item))
+    throw Exception("The script names a game file outside the game folder: " + item);
 }
 
-// The name a package file gets in the scratch folder; a name that would lead out of it (a
-// hostile package) is refused.
 std::string ScratchName(const TPackageEntry& entry) {
-  const std::string name = ExtractFileNamePart(PackageEntryName(entry));
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
-    throw Exception("The package holds a file whose name cannot be installed: " +
-                    PackageEntryName(entry));
-  return name;
+  return PackageFileName(PackageEntryName(entry));
 }
 
 // Creates the folders of `item` below the game folder, as every installer does.
@@ -81,6 +74,13 @@ class ScratchFolder {
 
 }  // namespace
 
+bool GameFileItemIsInside(const std::string& item) {
+  bool inside =
+      !item.empty() && item.find(':') == std::string::npos && item[0] != '\\' && item[0] != '/';
+  for (const std::string& part : SplitFolders(item)) inside = inside && part != "..";
+  return inside;
+}
+
 void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDirectory& Package,
                     const std::string& gameFolder, TInstallServices services,
                     const std::string& packagePath) {
@@ -106,6 +106,7 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
   for (const std::string& item : Script.ArchiveFiles) {
     TPackageEntry entry;
     uint32_t position;
+    if (item.empty()) continue;  // names no package file
     if (!FindPackageEntry(Package, item, entry, position)) continue;
     // The put names a new entry after the file-name part, in small letters.
     const std::string path = scratch.File(AsciiLower(ScratchName(entry)));
@@ -121,6 +122,7 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
   for (const std::string& item : Script.GameFiles) {
     TPackageEntry entry;
     uint32_t position;
+    if (ExtractFileNamePart(item).empty()) continue;
     if (!FindPackageEntry(Package, ExtractFileNamePart(item), entry, position)) continue;
     const std::string extracted = scratch.File(AsciiUpper(ScratchName(entry)));
     ExtractPackageEntry(package, entry, position, extracted, fs);

@@ -18,6 +18,9 @@ struct TInstallServices {
   IProgress& Progress;
 };
 
+// True when a game-file item names a place inside the game folder: no drive, no root, no "..".
+bool GameFileItemIsInside(const std::string& item);
+
 // Installs the package into the game folder `gameFolder` (the edit box's text, read once by the
 // caller): archive files into models\gta3.img, then the game files to their listed paths.
 void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDirectory& Package,

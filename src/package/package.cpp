@@ -51,6 +51,29 @@ void ReadPackageDirectory(TBlockFile& package, TPackageDirectory& directory, IMe
   if (end > length) throw Exception(kPackageDamagedMessage);
 }
 
+bool PackageFileNameIsSafe(const std::string& name) {
+  bool safe =
+      !name.empty() && name[0] != '\\' && name[0] != '/' && name.find(':') == std::string::npos;
+  std::string part;
+  for (size_t i = 0; i <= name.size(); ++i) {
+    if (i == name.size() || name[i] == '\\' || name[i] == '/') {
+      if (part == "..") safe = false;
+      if (i == name.size() && (part.empty() || part == ".")) safe = false;
+      if (i < name.size()) part.clear();
+    } else {
+      part += name[i];
+    }
+  }
+  return safe;
+}
+
+std::string PackageFileName(const std::string& name) {
+  if (!PackageFileNameIsSafe(name))
+    throw Exception("The package holds a file whose name cannot be installed: " + name);
+  const auto separator = name.find_last_of("\\/");
+  return separator == std::string::npos ? name : name.substr(separator + 1);
+}
+
 bool FindPackageEntry(const TPackageDirectory& directory, const std::string& key,
                       TPackageEntry& entry, uint32_t& position) {
   const std::string wanted = AsciiUpper(key);

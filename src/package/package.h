@@ -45,6 +45,12 @@ void ReadPackageDirectory(TBlockFile& package, TPackageDirectory& directory, IMe
 bool FindPackageEntry(const TPackageDirectory& directory, const std::string& key,
                       TPackageEntry& entry, uint32_t& position);
 
+// The name under which a package file is written into a folder: the file-name part of its
+// name. A name that climbs out of the folder (a ".." part, a root or a drive) or leaves no file
+// name raises an Exception naming it, since only a hostile package holds one.
+std::string PackageFileName(const std::string& name);
+bool PackageFileNameIsSafe(const std::string& name);
+
 // Copies the entry's bytes from `position` to a new file at `target`.
 void ExtractPackageEntry(TBlockFile& package, const TPackageEntry& entry, uint32_t position,
                          const std::string& target, IFileSystem& fs);

@@ -62,10 +62,15 @@ double LevelTextToFloat(const std::string& text, char separator) {
   return std::strtod(plain.c_str(), nullptr);
 }
 
+double LevelNumber(const std::string& level, char separator) {
+  return LevelTextToFloat(NormaliseLevelSeparator(level, separator), separator);
+}
+
 void CheckInstalledLevel(const std::string& level, uint8_t& Step, TLevelGateServices services) {
   if (level == "0") return;
-  const std::string text = NormaliseLevelSeparator(level, services.Locale.DecimalSeparator());
-  const double number = LevelTextToFloat(text, services.Locale.DecimalSeparator());
+  const char separator = services.Locale.DecimalSeparator();
+  const std::string text = NormaliseLevelSeparator(level, separator);
+  const double number = LevelNumber(level, separator);
   if (number == 0 && text.size() >= 2) {
     services.Boxes.Show(TBoxKind::kPlain, kDamagedMessage);
     services.Process.EndProgram();

@@ -26,6 +26,10 @@ std::string NormaliseLevelSeparator(const std::string& level, char separator);
 // "'%s' is not a valid floating point value".
 double LevelTextToFloat(const std::string& text, char separator);
 
+// The number a level text stands for, read as the gate reads it: the separator normalised, then
+// converted; raises EConvertError for a text that is no number.
+double LevelNumber(const std::string& level, char separator);
+
 // May set Step to 0 (refusal), record level 1, or end the program with a message.
 void CheckInstalledLevel(const std::string& level, uint8_t& Step, TLevelGateServices services);
 

@@ -67,7 +67,7 @@ void ApplyRecord(TDATAInst& Script, uint8_t tag, const std::string& text,
 
 }  // namespace
 
-void LoadScript(TDATAInst& Script, IFileSystem& fs, IMessageBoxes& boxes,
+bool LoadScript(TDATAInst& Script, IFileSystem& fs, IMessageBoxes& boxes,
                 const std::function<void(const std::string&)>& checkLevel,
                 const std::string& path) {
   // The script is only read, so a mod on read-only media loads as well.
@@ -84,6 +84,7 @@ void LoadScript(TDATAInst& Script, IFileSystem& fs, IMessageBoxes& boxes,
   if (std::memcmp(buffer.data(), "1.0", 3) != 0) reportDamage();
 
   file.Seek(kScriptRecordsOffset);
+  bool ended = false;
   for (;;) {
     uint8_t tag = 0;
     if (file.ReadCounted(&tag, 1) == 0) break;
@@ -102,9 +103,13 @@ void LoadScript(TDATAInst& Script, IFileSystem& fs, IMessageBoxes& boxes,
     DescrambleScriptText(buffer.data(), buffer.size(), length);
     ApplyRecord(Script, tag, std::string(reinterpret_cast<const char*>(buffer.data()), count),
                 checkLevel);
-    if (length == 0) break;  // the end record
+    if (length == 0) {  // the end record
+      ended = true;
+      break;
+    }
   }
   file.Close();
+  return ended;
 }
 
 }  // namespace merva

@@ -53,8 +53,9 @@ void DescrambleScriptText(uint8_t* buffer, size_t size, int32_t length);
 std::string ScrambleScriptText(const std::string& text);
 
 // Reads "scripts.bin" from the current folder into `Script`. Each Level record is handed to
-// `checkLevel` right after it is stored. Errors of the file leave as EInOutError.
-void LoadScript(TDATAInst& Script, IFileSystem& fs, IMessageBoxes& boxes,
+// `checkLevel` right after it is stored. Errors of the file leave as EInOutError. Returns false
+// when the file ends before its end record (cut short); what was read stays loaded.
+bool LoadScript(TDATAInst& Script, IFileSystem& fs, IMessageBoxes& boxes,
                 const std::function<void(const std::string&)>& checkLevel,
                 const std::string& path = kScriptFileName);
 

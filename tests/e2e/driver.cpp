@@ -152,10 +152,12 @@ void Start() {
     Fail(L"cannot start " + exePath);
 }
 
-// "\\n" in an argument stands for a line break; a final "*" matches any rest.
+// "<LF>" in an argument stands for a line break; a final "*" matches any rest. Neither "<" nor
+// "*" can occur in a Windows path, so a path in an expected text passes through unchanged,
+// whatever follows its backslashes.
 bool TextMatches(const std::wstring& shown, std::wstring expected) {
-  for (size_t at; (at = expected.find(L"\\n")) != std::wstring::npos;)
-    expected.replace(at, 2, L"\n");
+  for (size_t at; (at = expected.find(L"<LF>")) != std::wstring::npos;)
+    expected.replace(at, 4, L"\n");
   if (!expected.empty() && expected.back() == L'*')
     return shown.compare(0, expected.size() - 1, expected, 0, expected.size() - 1) == 0;
   return shown == expected;

@@ -126,7 +126,7 @@ scenario folder-dialog-cancel "$mod" start window click 104 click 301 \
   type 401 'C:\Program Files\GTA San Andreass' click 104 text 201 "$folder_text" \
   click 103 click 104 click 104 text 201 "$finish" click 104 exit 0
 mkdir -p "$work/foreign/models" && printf 'NOT AN ARCHIVE, REALLY' >"$work/foreign/models/gta3.img"
-foreign_box="Невозможно найти IMG файл!\\n\\n[$(winpath "$work/foreign")\\models\\gta3.img]"
+foreign_box="Невозможно найти IMG файл!<LF><LF>[$(winpath "$work/foreign")\\models\\gta3.img]"
 scenario foreign-archive "$mod" start window click 104 click 301 \
   type 401 "$(winpath "$work/foreign")" click 104 box error Error "$foreign_box" \
   text 201 "$folder_text" click 104 box error Error "$foreign_box" \

@@ -284,6 +284,46 @@ TEST_F(PutTest, AnArchivePastTwoGigabytesIsRefusedBeforeAnyWrite) {
   EXPECT_EQ(DirectoryOf(head).size(), 1u);
 }
 
+// A damaged directory must not send a write anywhere: an in-place replacement of an entry that
+// lies past the end of the file, or a put that would pass 2 GB, stops before any write.
+TEST_F(PutTest, ADamagedDirectoryStopsThePutBeforeAnyWrite) {
+  struct Case {
+    const char* what;
+    std::vector<EntrySpec> entries;
+    int64_t sectors;
+    size_t sourceBytes;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"offset far past the end", {{1, 1, "a.dff"}, {0x7FFFFFFF, 1, "far.dff"}}, 3, 100, "far.dff"},
+      {"offset just past the end", {{1, 1, "a.dff"}, {5, 1, "far.dff"}}, 3, 100, "far.dff"},
+      {"data running past the end", {{1, 1, "a.dff"}, {2, 9, "far.dff"}}, 3, 100, "far.dff"},
+      {"negative offset", {{1, 1, "a.dff"}, {-4, 1, "far.dff"}}, 3, 100, "far.dff"},
+      {"an append that moves a huge entry", {{0, 0x7FFFFFFF, "a.dff"}}, 2, 100, "2 GB"},
+  };
+  for (const Case& c : cases) {
+    Write(ArchiveBytes(c.entries, c.sectors));
+    const std::string before = Bytes();
+    try {
+      Put(Source(c.what[0] == 'a' ? "new.dff" : "far.dff", c.sourceBytes));
+      ADD_FAILURE() << c.what << ": no error";
+    } catch (const Exception& error) {
+      EXPECT_NE(error.Message().find(c.says), std::string::npos)
+          << c.what << ": " << error.Message();
+    }
+    EXPECT_EQ(Bytes(), before) << c.what;
+  }
+}
+
+// An entry whose last sector is cut short at the end of the file still takes its replacement.
+TEST_F(PutTest, AnEntryEndingInAPartSectorIsReplacedInPlace) {
+  std::string bytes = BuildArchive({{1, 1, "a.dff"}, {2, 1, "b.dff"}});
+  bytes.resize(bytes.size() - 1000);
+  Write(bytes);
+  Put(Source("b.dff", 500));
+  EXPECT_EQ((DirectoryOf(Bytes())[1]), (EntrySpec{2, 1, "b.dff"}));
+}
+
 // A failure at each write of a put leaves the archive as it was or sound, never lost.
 TEST_F(PutTest, AFailureAtEveryWriteLeavesTheArchiveReadable) {
   std::vector<EntrySpec> entries;

@@ -125,9 +125,20 @@ TEST_F(InstallTest, GameFilesOutsideTheGameFolderAreRefused) {
   }
 }
 
+// A script's end record may carry the game-file tag: its empty item names no package file and is
+// skipped, as is an item that ends in a folder; the mod installs.
+TEST_F(InstallTest, EmptyItemsAreSkippedLikeMissingFiles) {
+  test::WriteFile(cab, PackageBytes({{"", "nameless"}, {"X.IDE", "x"}, {"a.dff", "a"}}));
+  script.ArchiveFiles = {"", "a.dff"};
+  script.GameFiles = {"data\\x.ide", "data\\", ""};
+  Install();
+  EXPECT_EQ(test::ReadFile(dir / "game\\data\\x.ide"), "x");
+  EXPECT_EQ(DirectoryOf(test::ReadFile(img)).size(), 3u);
+}
+
 TEST_F(InstallTest, PackageNamesThatLeadOutOfTheScratchFolderAreRefused) {
   test::WriteFile(dir / "game\\keep.txt", "the user's");
-  for (const char* name : {"../keep.txt", "..", "a/../../keep.txt"}) {
+  for (const char* name : {"../keep.txt", "..", "a/../../keep.txt", "..\\keep.txt", "c:x.dff"}) {
     test::WriteFile(cab, PackageBytes({{name, "hostile"}}));
     script.ArchiveFiles = {name};
     script.GameFiles = {};

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "core/cp1251.h"
 #include "script/script.h"
@@ -85,14 +87,84 @@ TEST(MervaPack, BadManifestsGetAClearError) {
       {"archive = " + std::string(25, 'n') + " from x.dff\n", "longer than 24"},
       {"colour = red\n", "unknown key"},
       {"game = x.dff\n", "game = PATH"},
-      {"archive = missing.dff\n", "File not found"},
+      {"archive = missing.dff\n", "3: missing.dff: file not found"},
+      {"welcome = @nothere.txt\n", "3: nothere.txt: file not found"},
+      {"title = a\ntitle = b\n", "title is given twice, on lines 3 and 4"},
+      {"level = abc\n", "cannot read the level abc"},
+      {"level = 1.2.3\n", "cannot read the level 1.2.3"},
+      {"level = 1e999.0\n", "cannot read the level 1e999.0"},
+      {"level = -5.0\n", "must be a number above 0"},
+      {"level = 0.0\n", "must be a number above 0"},
+      {"archive = ..\n", "cannot install a file named .."},
+      {"game = ..\\..\\x.dll from x.dff\n", "outside the game folder"},
+      {"game = C:\\x.dll from x.dff\n", "outside the game folder"},
+      {"", "no KEY = VALUE line"},
+      {"# only a comment\n\n", "no KEY = VALUE line"},
   };
-  for (const auto& [manifest, error] : cases) {
+  for (auto [manifest, error] : cases) {
+    // Two lines ahead, so that errors name a line of their own.
+    if (!manifest.empty() && manifest[0] != '#') manifest = "# the mod\n\n" + manifest;
     test::WriteFile(dir / "manifest.txt", manifest);
     const ToolRun run = Command(std::string(MERVA_PACK) + " build " + Quoted(dir / "manifest.txt") +
                                 " " + Quoted(dir.Path()));
     EXPECT_NE(run.status, 0) << manifest;
     EXPECT_NE(run.output.find(error), std::string::npos) << run.output;
+  }
+}
+
+// A build that fails leaves the folder as it was: no new script beside an old package.
+TEST(MervaPack, AFailedBuildChangesNoOutput) {
+  TempDir dir;
+  test::WriteFile(dir / "scripts.bin", "old script");
+  test::WriteFile(dir / "data.cab", "old package");
+  test::WriteFile(dir / "x.dff", "x");
+  test::WriteFile(dir / "manifest.txt", "title = t\narchive = x.dff\narchive = y.dff\n");
+  const ToolRun run = Command(std::string(MERVA_PACK) + " build " + Quoted(dir / "manifest.txt") +
+                              " " + Quoted(dir.Path()));
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_EQ(test::ReadFile(dir / "scripts.bin"), "old script");
+  EXPECT_EQ(test::ReadFile(dir / "data.cab"), "old package");
+  // Notepad's byte-order mark is no part of the first key.
+  test::WriteFile(dir / "manifest.txt", "\xEF\xBB\xBFtitle = t\narchive = x.dff\n");
+  const ToolRun fixed = Command(std::string(MERVA_PACK) + " build " + Quoted(dir / "manifest.txt") +
+                                " " + Quoted(dir.Path()));
+  EXPECT_EQ(fixed.status, 0) << fixed.output;
+  EXPECT_EQ(Command(std::string(MERVA_PACK) + " list " + Quoted(dir / "data.cab")).output,
+            "1 x.dff\n");
+  for (const auto& file : std::filesystem::directory_iterator(test::Native(dir.Path())))
+    EXPECT_EQ(file.path().filename().string().find("tmp"), std::string::npos) << file.path();
+}
+
+TEST(MervaPack, UnpackWritesNothingOutsideItsFolder) {
+  TempDir dir;
+  test::MakeDirs(dir / "out");
+  for (const char* name : {"..\\evil.txt", "../evil.txt", "a/../../evil.txt", ".."}) {
+    test::WriteFile(dir / "data.cab", test::PackageBytes({{"fine.txt", "f"}, {name, "evil"}}));
+    const ToolRun run = Command(std::string(MERVA_PACK) + " unpack " + Quoted(dir / "data.cab") +
+                                " " + Quoted(dir / "out"));
+    EXPECT_EQ(run.status, 1) << name;
+    EXPECT_NE(run.output.find(std::string("holds a file named ") + name), std::string::npos)
+        << run.output;
+    EXPECT_FALSE(test::Exists(dir / "evil.txt")) << name;
+    EXPECT_FALSE(test::Exists(dir / "out\\fine.txt")) << name;
+  }
+}
+
+TEST(MervaPack, ScriptRefusesWhatTheLoaderCannotRead) {
+  TempDir dir;
+  const std::string whole = test::ScriptBytes({{20, "Title"}, {1, "a.dff"}});
+  const std::pair<const char*, std::string> cases[] = {
+      {"empty", ""},
+      {"random", "\x13\x99garbage that is no script at all"},
+      {"cut short", whole.substr(0, whole.size() - 3)},
+  };
+  for (const auto& [what, bytes] : cases) {
+    test::WriteFile(dir / "scripts.bin", bytes);
+    const ToolRun run = Command(std::string(MERVA_PACK) + " script " + Quoted(dir / "scripts.bin"));
+    EXPECT_EQ(run.status, 1) << what << ": " << run.output;
+    EXPECT_NE(run.output.find("scripts.bin: Unknow version of script-file or file damaged"),
+              std::string::npos)
+        << what << ": " << run.output;
   }
 }
 
@@ -148,8 +220,69 @@ TEST(MervaImg, CheckFindsDamageAndWarnsOfWhatTheGameCannotUse) {
     EXPECT_EQ(run.status, c.status) << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
   }
-  test::WriteFile(dir / "x.img", "NOPE");
-  EXPECT_NE(Command(tool + " check " + Quoted(dir / "x.img")).status, 0);
+  test::WriteFile(dir / "x.img", test::ArchiveBytes({{1, 1, "a.dff"}, {2, 1, "A.DFF"}}, 3));
+  const ToolRun twice = Command(tool + " check " + Quoted(dir / "x.img"));
+  EXPECT_EQ(twice.status, 1) << twice.output;
+  EXPECT_NE(twice.output.find("entries 0 and 1 are both named A.DFF; the game uses only the first"),
+            std::string::npos)
+      << twice.output;
+}
+
+// Every command checks what it is given before it changes anything, and says in English what
+// failed and with which file.
+TEST(MervaImg, RefusesOddInputAndLeavesTheArchiveAsItWas) {
+  TempDir dir;
+  const std::string tool = MERVA_IMG;
+  const std::string archive = test::BuildArchive({{1, 1, "a.dff"}});
+  test::MakeDirs(dir / "models");
+  test::WriteFile(dir / "long.dff", "x");
+  const std::string longName = std::string(25, 'n');
+  test::WriteFile(dir / longName, "x");
+  test::WriteFile(dir / "notimg.img", std::string(5000, 'z'));
+  ASSERT_EQ(mkfifo(test::Native(dir / "pipe.dff").c_str(), 0644), 0);
+  struct Case {
+    std::string args;
+    int status;
+    std::string says;
+  };
+  const std::string img = Quoted(dir / "models\\gta3.img");
+  const Case cases[] = {
+      {"create " + img, 1, "gta3.img: already exists; give --force"},
+      {"compact " + Quoted(dir / "notimg.img"), 1,
+       "notimg.img: not an IMG archive (no \"VER2\" header)"},
+      {"list " + Quoted(dir / "notimg.img"), 1, "not an IMG archive"},
+      {"put " + img + " " + img, 1, "gta3.img: is the archive itself"},
+      {"put " + img + " " + Quoted(dir / "pipe.dff"), 1, "pipe.dff: is not a regular file"},
+      {"put " + img + " " + Quoted(dir / "models"), 1, "models: is a folder"},
+      {"put " + img + " " + Quoted(dir / longName), 1, "longer than 24 characters"},
+      {"put " + img + " '" + test::Native(dir.Path()) + "/snow\u2603.dff'", 1,
+       "snow\u2603.dff: the name has a character outside code page 1251"},
+      {"put " + img + " " + Quoted(dir / "long.dff") + " " + Quoted(dir / "files/car.dff"), 1,
+       "files/car.dff: file not found"},
+      {"sort " + Quoted(dir / "none.img"), 1, "none.img: file not found"},
+      {"list " + img + " extra", 2, "usage"},
+      {"compact " + img + " extra", 2, "usage"},
+  };
+  for (const Case& c : cases) {
+    test::WriteFile(dir / "models\\gta3.img", archive);
+    const ToolRun run = Command(tool + " " + c.args);
+    EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.output;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << c.args << "\n" << run.output;
+    EXPECT_EQ(test::ReadFile(dir / "models\\gta3.img"), archive) << c.args;
+  }
+  EXPECT_EQ(test::ReadFile(dir / "notimg.img"), std::string(5000, 'z'));
+  EXPECT_EQ(Command(tool + " create --force " + img).status, 0);
+  EXPECT_EQ(test::ReadFile(dir / "models\\gta3.img").size(), 2048u);
+}
+
+// The tool's temporary file has a name of its own, so an archive called temp.img survives.
+TEST(MervaImg, CompactsAnArchiveNamedTempImg) {
+  TempDir dir;
+  test::WriteFile(dir / "temp.img", test::ArchiveBytes({{3, 1, "a.dff"}}, 5));
+  const ToolRun run = Command(std::string(MERVA_IMG) + " compact " + Quoted(dir / "temp.img"));
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(test::DirectoryOf(test::ReadFile(dir / "temp.img")),
+            (std::vector<test::EntrySpec>{{1, 1, "a.dff"}}));
 }
 
 }  // namespace
