@@ -86,7 +86,7 @@ std::string UnescapeText(const std::string& text) {
   return out;
 }
 
-TManifest ReadManifest(const std::string& path) {
+TManifest ReadManifest(const std::string& path, bool anyLevel) {
   TManifest manifest;
   TDATAInst& script = manifest.Script;
   const std::string base = FolderOf(path);
@@ -189,7 +189,7 @@ TManifest ReadManifest(const std::string& path) {
   }
   if (!anyLine) throw Exception(path + ": the manifest has no KEY = VALUE line");
   const std::string& level = script.Level;
-  if (!level.empty() && level != "0") {
+  if (!level.empty() && level != "0" && !anyLevel) {
     // Read as the installer reads it: what it cannot take as a level above 0 is refused.
     const std::string where = LinePrefix(path, textLines.at("level"));
     double number = 0;

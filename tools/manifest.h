@@ -21,7 +21,8 @@ struct TManifest {
 };
 
 // Reads the manifest at `path` (code page 1251, "\"); raises Exception with the line at fault.
-TManifest ReadManifest(const std::string& path);
+// `anyLevel` keeps a level that the installer would refuse, for testing that refusal.
+TManifest ReadManifest(const std::string& path, bool anyLevel = false);
 
 // Escapes line breaks, so that a text fits on one manifest line, and the inverse.
 std::string EscapeText(const std::string& text);

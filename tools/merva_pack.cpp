@@ -17,14 +17,16 @@ const char kUsage[] =
     "usage: merva-pack COMMAND ...\n"
     "\n"
     "  build MANIFEST FOLDER    writes FOLDER/scripts.bin and FOLDER/data.cab\n"
+    "  build --any-level MANIFEST FOLDER\n"
+    "                           the same, keeping a level the installer refuses (for tests)\n"
     "  list DATA.CAB            the package's files: size in bytes, name\n"
     "  unpack DATA.CAB FOLDER   writes every file of the package into FOLDER\n"
     "  script SCRIPTS.BIN       prints the script as manifest lines\n";
 
 // Both files are written beside their places and moved there only when both are whole, so a
 // failure never leaves a new script beside an old package.
-int Build(const std::string& manifestPath, const std::string& folder) {
-  const TManifest manifest = ReadManifest(manifestPath);
+int Build(const std::string& manifestPath, const std::string& folder, bool anyLevel) {
+  const TManifest manifest = ReadManifest(manifestPath, anyLevel);
   for (const std::string& warning : manifest.Warnings)
     std::cerr << "merva-pack: warning: " << ConsoleText(warning) << "\n";
   if (KindOfPath(folder) != PathKind::kFolder) throw FileError(folder, "folder not found");
@@ -119,7 +121,9 @@ int main(int argc, char** argv) {
       return args.empty() ? 2 : 0;
     }
     const std::string& command = args[0];
-    if (command == "build" && args.size() == 3) return Build(args[1], args[2]);
+    if (command == "build" && args.size() == 3) return Build(args[1], args[2], false);
+    if (command == "build" && args.size() == 4 && args[1] == "--any-level")
+      return Build(args[2], args[3], true);
     if (command == "list" && args.size() == 2) return ListOrUnpack(args[1], nullptr);
     if (command == "unpack" && args.size() == 3) return ListOrUnpack(args[1], &args[2]);
     if (command == "script" && args.size() == 2) return PrintScript(args[1]);
