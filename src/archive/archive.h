@@ -11,6 +11,9 @@
 namespace merva {
 
 constexpr int64_t kSector = 2048;
+constexpr int64_t kHeaderBytes = 8;   // "VER2" and the entry count
+constexpr int64_t kEntryBytes = 32;   // one directory entry
+constexpr size_t kEntryNameBytes = 24;
 // Positions in the archive are signed 32-bit values, so it must stay below 2^31 bytes.
 constexpr int64_t kArchiveLimit = int64_t{1} << 31;
 // A directory of 2^26 entries or more would not fit in 31 bits.
@@ -20,10 +23,10 @@ constexpr int32_t kEntryCountLimit = int32_t{1} << 26;
 struct TArchiveEntry {
   int32_t Offset;  // first sector of the data
   int32_t Size;    // sectors
-  char Name[24];   // zero-padded; 24 characters fill it with no terminator
+  char Name[kEntryNameBytes];  // zero-padded; 24 characters fill it with no terminator
 };
 #pragma pack(pop)
-static_assert(sizeof(TArchiveEntry) == 32, "directory entries are 32 bytes on disk");
+static_assert(sizeof(TArchiveEntry) == kEntryBytes, "directory entries are 32 bytes on disk");
 
 struct TGTA3Archive {
   char Signature[4] = {0, 0, 0, 0};
@@ -72,7 +75,9 @@ void SortArchiveEntriesByDefinition(std::vector<TArchiveEntry>& entries, int32_t
 // Re-reads the archive, sorts its directory and writes it back at byte 8.
 void RewriteSortedDirectory(TGTA3Archive& Archive, IFileSystem& fs, IMessageBoxes& boxes);
 
-// The first data sector of a compacted archive of `count` entries.
+// The first data sector of a compacted archive of `count` entries: past the directory with room
+// for at least one more entry, so that the next append need not move any data. Its byte
+// position always exceeds (count + 2) x 32, while the directory ends at 8 + count x 32.
 int32_t FirstCompactedOffset(int32_t count);
 // Rebuilds gameFolder\models\gta3.img without gaps through gameFolder\models\temp.img.
 void CompactArchive(TGTA3Archive& Archive, const std::string& gameFolder, IProgress& progress,

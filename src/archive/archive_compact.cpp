@@ -1,6 +1,8 @@
+#include <chrono>
 #include <cstring>
 
 #include "archive/archive.h"
+#include "archive/archive_file.h"
 #include "archive/sector_copy.h"
 #include "core/block_file.h"
 #include "core/errors.h"
@@ -8,70 +10,106 @@
 namespace merva {
 
 namespace {
+
 const char kUnableToCreate[] = "Unable to create archive file.";
-}
+// Copies move through one buffer of this size: large enough that a rebuild costs about what a
+// plain copy of the archive costs, small enough to keep memory flat whatever the archive's size.
+constexpr int64_t kCopyBuffer = 1 << 20;
+constexpr auto kMessageInterval = std::chrono::milliseconds(50);
+
+// Handles the window's messages whenever enough time has passed, so a long rebuild never leaves
+// the window unanswered.
+class MessageTicker {
+ public:
+  explicit MessageTicker(IMessagePump* pump) : pump_(pump), last_(Clock::now()) {}
+  void Tick() {
+    if (!pump_ || Clock::now() - last_ < kMessageInterval) return;
+    pump_->ProcessMessages();
+    last_ = Clock::now();
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  IMessagePump* pump_;
+  Clock::time_point last_;
+};
+
+}  // namespace
 
 int32_t FirstCompactedOffset(int32_t count) {
   return static_cast<int32_t>((static_cast<uint32_t>(count) + 2) * 32 / 2048 + 1);
 }
 
-void CompactArchive(TGTA3Archive& Archive, const std::string& gameFolder, IProgress& progress,
-                    IFileSystem& fs) {
-  CompactArchiveFile(Archive, gameFolder + "\\models\\gta3.img", gameFolder + "\\models\\temp.img",
-                     progress, fs);
-}
-
-void CompactArchiveFile(TGTA3Archive& Archive, const std::string& archivePath,
-                        const std::string& tempPath, IProgress& progress, IFileSystem& fs) {
-  fs.FileMode = 2;
-  TBlockFile archive = TBlockFile::Open(fs, archivePath);
-  const int64_t archiveLength = archive.Size();
-  char header[8];
-  archive.ReadExact(header, sizeof header);
-  std::memcpy(Archive.Signature, header, 4);
-  std::memcpy(&Archive.EntryCount, header + 4, 4);
-  const int32_t count = Archive.EntryCount;
-  if (count < 0 || count >= kEntryCountLimit) throw ERangeError();
-  if (8 + int64_t{count} * 32 > archiveLength) throw EInOutError(kReadBeyondEnd, archivePath);
-  Archive.Entries.resize(static_cast<size_t>(count));
+void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
+                           IMessagePump* pump, IFileSystem& fs) {
+  TGTA3Archive& state = archive.State();
+  IArchiveBody& body = archive.Body();
+  const int32_t count = state.EntryCount;
   progress.SetPosition(0);
   progress.SetMax(count - 1);
-  if (count > 0) archive.ReadExact(Archive.Entries.data(), static_cast<uint32_t>(count) * 32);
+  if (count < 0 || count >= kEntryCountLimit) throw ERangeError();
 
-  // Everything the copy will read must lie inside the archive, and the result must stay
-  // within the archive's limit: both are known before temp.img is made.
-  std::vector<TArchiveEntry> newEntries(Archive.Entries);
+  // Everything the copy will read must lie inside the archive, and the result must stay within
+  // the archive's limit: both are known before the file is made.
+  const int64_t length = body.Length();
   int64_t dataSectors = 0;
-  for (const TArchiveEntry& entry : Archive.Entries) {
+  for (int32_t i = 0; i < count; ++i) {
+    const TArchiveEntry& entry = state.Entries[i];
     const int64_t start = int64_t{entry.Offset} * kSector;
     const int64_t bytes = int64_t{entry.Size} * kSector;
-    if (entry.Size < 0 || (bytes > 0 && (start < 0 || start + bytes > archiveLength)))
-      throw EInOutError(kReadBeyondEnd, archivePath);
+    if (entry.Size < 0 || (bytes > 0 && (start < 0 || start + bytes > length)))
+      throw EInOutError(kReadBeyondEnd, state.FileName);
     dataSectors += entry.Size;
   }
   const int32_t first = FirstCompactedOffset(count);
   CheckArchiveLength((first + dataSectors) * kSector);
 
+  // The new directory, and the runs of data in the order they are written. Data that lay side
+  // by side stays one run however many entries it holds.
+  std::vector<TArchiveEntry> compacted(state.Entries.begin(), state.Entries.begin() + count);
+  std::vector<int64_t> entryEnds(static_cast<size_t>(count));
+  std::vector<TPiece> runs;
+  int64_t end = int64_t{first} * kSector;
+  for (int32_t i = 0; i < count; ++i) {
+    const TArchiveEntry& entry = state.Entries[i];
+    compacted[i].Offset = static_cast<int32_t>(end / kSector);
+    body.Pieces(int64_t{entry.Offset} * kSector, int64_t{entry.Size} * kSector, runs);
+    end += int64_t{entry.Size} * kSector;
+    entryEnds[i] = end;
+  }
+
   TBlockFile temp = TBlockFile::Create(fs, tempPath);
   try {
+    char header[kHeaderBytes];
+    std::memcpy(header, state.Signature, 4);
+    std::memcpy(header + 4, &state.EntryCount, 4);
     temp.WriteExact(header, sizeof header);
     if (count == 0) {
-      WriteZeros(temp, kSector - 8);  // the header alone, padded to one sector
+      WriteZeros(temp, kSector - kHeaderBytes);  // the header alone, padded to one sector
     } else {
-      int32_t offset = first;
-      for (TArchiveEntry& entry : newEntries) {
-        entry.Offset = offset;
-        offset += entry.Size;
-      }
-      temp.WriteExact(newEntries.data(), static_cast<uint32_t>(count) * 32);
-      WriteZeros(temp, int64_t{first} * kSector - (8 + int64_t{count} * 32));
-      for (const TArchiveEntry& entry : Archive.Entries) {
-        archive.Seek(int64_t{entry.Offset} * kSector);
-        CopyExact(archive, temp, int64_t{entry.Size} * kSector);
-        progress.SetPosition(progress.Position() + 1);
+      temp.WriteExact(compacted.data(), static_cast<uint32_t>(count) * kEntryBytes);
+      WriteZeros(temp, int64_t{first} * kSector - (kHeaderBytes + int64_t{count} * kEntryBytes));
+      std::vector<uint8_t> buffer(kCopyBuffer);
+      MessageTicker ticker(pump);
+      int64_t written = int64_t{first} * kSector;
+      size_t next = 0;  // the first entry not yet wholly written
+      auto advance = [&] {
+        for (; next < entryEnds.size() && entryEnds[next] <= written; ++next)
+          progress.SetPosition(progress.Position() + 1);
+        ticker.Tick();
+      };
+      advance();
+      for (const TPiece& run : runs) {
+        for (int64_t done = 0; done < run.Length; done += kCopyBuffer) {
+          TPiece part = run;
+          part.Length = std::min(kCopyBuffer, run.Length - done);
+          if (part.Source != TPiece::kZeros) part.From += done;
+          body.CopyPiece(part, temp, buffer);
+          written += part.Length;
+          advance();
+        }
       }
     }
-    archive.Close();
     temp.Flush();  // on disk before it takes the archive's place
     temp.Close();
   } catch (...) {
@@ -84,11 +122,42 @@ void CompactArchiveFile(TGTA3Archive& Archive, const std::string& archivePath,
     fs.DeleteFile(tempPath);
     throw;
   }
+}
+
+void ReplaceArchiveFile(const std::string& tempPath, const std::string& archivePath,
+                        IFileSystem& fs) {
   // One replacing move: the game is never left without its archive.
   if (!fs.MoveFileReplace(tempPath, archivePath)) {
     fs.DeleteFile(tempPath);
     throw Exception(kUnableToCreate);
   }
+}
+
+void CompactArchive(TGTA3Archive& Archive, const std::string& gameFolder, IProgress& progress,
+                    IFileSystem& fs) {
+  CompactArchiveFile(Archive, gameFolder + "\\models\\gta3.img", gameFolder + "\\models\\temp.img",
+                     progress, fs);
+}
+
+void CompactArchiveFile(TGTA3Archive& Archive, const std::string& archivePath,
+                        const std::string& tempPath, IProgress& progress, IFileSystem& fs) {
+  fs.FileMode = 2;
+  // The directory as it stands on disk; the tag is not checked here.
+  const TGTA3Archive kept = Archive;
+  TArchiveFile archive(Archive, fs);
+  Archive.FileName = archivePath;
+  archive.Attach(OpenAccess::kReadWriteOthersRead, /*readDirectory=*/true);
+  WriteCompactedArchive(archive, tempPath, progress, nullptr, fs);
+  try {
+    archive.Close();
+  } catch (...) {
+    fs.DeleteFile(tempPath);
+    throw;
+  }
+  Archive.FileName = kept.FileName;
+  Archive.Count = kept.Count;
+  Archive.Loaded = kept.Loaded;
+  ReplaceArchiveFile(tempPath, archivePath, fs);
 }
 
 }  // namespace merva

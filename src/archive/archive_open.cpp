@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "archive/archive.h"
+#include "archive/archive_file.h"
 #include "core/block_file.h"
 #include "core/cp1251.h"
 #include "core/errors.h"
@@ -37,33 +38,9 @@ void ResetArchive(TGTA3Archive& Archive) {
 }
 
 void OpenArchive(TGTA3Archive& Archive, std::string path, IFileSystem& fs, IMessageBoxes& boxes) {
-  ResetArchive(Archive);
-  Archive.FileName = path;
-  if (!fs.FileExists(Archive.FileName)) {
-    ShowErrorBox(boxes, MissingArchiveText(Archive.FileName));
-    return;
-  }
-  fs.FileMode = 0;
-  TBlockFile file = TBlockFile::Open(fs, Archive.FileName);
-  char header[8];
-  file.ReadExact(header, sizeof header);
-  std::memcpy(Archive.Signature, header, 4);
-  std::memcpy(&Archive.EntryCount, header + 4, 4);
-  if (std::memcmp(Archive.Signature, kArchiveTag, 4) != 0) {
-    file.Close();
-    ShowErrorBox(boxes, MissingArchiveText(Archive.FileName));
-    return;
-  }
-  Archive.Count = Archive.EntryCount;
-  // Refuse an impossible count before anything is allocated for it.
-  if (Archive.Count < 0 || Archive.Count >= kEntryCountLimit) throw ERangeError();
-  const int64_t directoryBytes = int64_t{Archive.Count} * 32;
-  if (8 + directoryBytes > file.Size()) throw EInOutError(kReadBeyondEnd, Archive.FileName);
-  Archive.Entries.resize(static_cast<size_t>(Archive.Count));
-  if (directoryBytes > 0)
-    file.ReadExact(Archive.Entries.data(), static_cast<uint32_t>(directoryBytes));
-  file.Close();
-  Archive.Loaded = true;
+  if (fs.FileExists(path)) fs.FileMode = 0;  // the archive is only read here
+  TArchiveFile archive(Archive, fs);
+  if (archive.Open(path, OpenAccess::kReadOnly, boxes)) archive.Close();
 }
 
 }  // namespace merva

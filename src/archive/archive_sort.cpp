@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "archive/archive.h"
+#include "archive/archive_file.h"
 #include "core/block_file.h"
 #include "core/errors.h"
 
@@ -64,15 +65,12 @@ void SortArchiveEntriesByDefinition(std::vector<TArchiveEntry>& entries, int32_t
 }
 
 void RewriteSortedDirectory(TGTA3Archive& Archive, IFileSystem& fs, IMessageBoxes& boxes) {
-  OpenArchive(Archive, Archive.FileName, fs, boxes);
   // The box told the user; a directory that was not read is never written back.
-  if (!Archive.Loaded) throw EAbort();
+  TArchiveFile archive(Archive, fs);
+  const std::string path = Archive.FileName;
+  if (!archive.Open(path, OpenAccess::kReadWriteOthersRead, boxes)) throw EAbort();
   fs.FileMode = 2;
-  TBlockFile archive = TBlockFile::Open(fs, Archive.FileName);
-  SortArchiveEntries(Archive.Entries, Archive.EntryCount);
-  archive.Seek(8);
-  if (Archive.EntryCount > 0)
-    archive.WriteExact(Archive.Entries.data(), static_cast<uint32_t>(Archive.EntryCount) * 32);
+  archive.SortDirectory();
   archive.Close();
 }
 

@@ -19,19 +19,6 @@ int64_t SectorsFor(int64_t bytes) {
   return (bytes + kSector - 1) / kSector;
 }
 
-int32_t CopyFileAsSectors(TBlockFile& source, TBlockFile& target) {
-  int64_t total = 0;
-  for (;;) {
-    const uint32_t n = source.ReadCounted(buffer.data(), kBufferBytes);
-    if (n > 0) target.WriteExact(buffer.data(), n);
-    total += n;
-    if (n < kBufferBytes) break;
-  }
-  const int64_t tail = total % kSector;
-  if (tail != 0) target.WriteExact(kZeros.data(), static_cast<uint32_t>(kSector - tail));
-  return static_cast<int32_t>(SectorsFor(total));
-}
-
 void CopyExact(TBlockFile& source, TBlockFile& target, int64_t bytes) {
   while (bytes > 0) {
     const auto n = static_cast<uint32_t>(std::min<int64_t>(bytes, kBufferBytes));
@@ -47,16 +34,6 @@ void WriteZeros(TBlockFile& target, int64_t count) {
     target.WriteExact(kZeros.data(), n);
     count -= n;
   }
-}
-
-int64_t PadToSector(TBlockFile& file) {
-  const int64_t length = file.Size();
-  const int64_t tail = length % kSector;
-  if (tail == 0) return length;
-  CheckArchiveLength(length + kSector - tail);
-  file.Seek(length);
-  WriteZeros(file, kSector - tail);
-  return length + kSector - tail;
 }
 
 void CheckArchiveLength(int64_t length) {

@@ -28,6 +28,12 @@ TBlockFile TBlockFile::OpenReadOnly(IFileSystem& fs, const std::string& path) {
   return TBlockFile(std::move(handle), path);
 }
 
+TBlockFile TBlockFile::OpenOwned(IFileSystem& fs, const std::string& path) {
+  std::unique_ptr<IFileHandle> handle;
+  CheckOpen(fs.Open(path, OpenAccess::kReadWriteOthersRead, handle), path);
+  return TBlockFile(std::move(handle), path);
+}
+
 TBlockFile TBlockFile::Create(IFileSystem& fs, const std::string& path) {
   std::unique_ptr<IFileHandle> handle;
   CheckOpen(fs.Create(path, handle), path);

@@ -14,6 +14,8 @@ class TBlockFile {
   static TBlockFile Open(IFileSystem& fs, const std::string& path);
   // Opens an existing file read-only, whatever the open mode.
   static TBlockFile OpenReadOnly(IFileSystem& fs, const std::string& path);
+  // Opens an existing file for reading and writing while other programs may only read it.
+  static TBlockFile OpenOwned(IFileSystem& fs, const std::string& path);
   // Creates a file, or empties an existing one, for reading and writing.
   static TBlockFile Create(IFileSystem& fs, const std::string& path);
 

@@ -22,7 +22,13 @@ class IFileHandle {
   virtual int Close() = 0;
 };
 
-enum class OpenAccess { kReadOnly, kReadWrite };
+enum class OpenAccess {
+  kReadOnly,
+  kReadWrite,
+  // Read and write, while other programs may only read: a run that holds the game's archive
+  // keeps anyone else from changing it, and finds out at once when the game holds it.
+  kReadWriteOthersRead,
+};
 
 class IFileSystem {
  public:

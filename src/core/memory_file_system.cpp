@@ -80,7 +80,7 @@ int MemoryFileSystem::Open(const std::string& path, OpenAccess access,
                            std::unique_ptr<IFileHandle>& handle) {
   const auto it = files_.find(Key(path));
   if (it == files_.end()) return DirectoryExists(path) ? kAccessDenied : kFileNotFound;
-  handle = std::make_unique<MemoryFile>(it->second, access == OpenAccess::kReadWrite, limit_);
+  handle = std::make_unique<MemoryFile>(it->second, access != OpenAccess::kReadOnly, limit_);
   return 0;
 }
 

@@ -74,10 +74,14 @@ class Win32FileSystem : public IFileSystem {
            std::unique_ptr<IFileHandle>& handle) override {
     const DWORD rights =
         access == OpenAccess::kReadOnly ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
-    return Make(path, rights, OPEN_EXISTING, handle);
+    const DWORD sharing = access == OpenAccess::kReadWriteOthersRead
+                              ? FILE_SHARE_READ
+                              : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    return Make(path, rights, sharing, OPEN_EXISTING, handle);
   }
   int Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) override {
-    return Make(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, handle);
+    return Make(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                CREATE_ALWAYS, handle);
   }
   bool FileExists(const std::string& path) override {
     const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
@@ -102,11 +106,11 @@ class Win32FileSystem : public IFileSystem {
   }
 
  private:
-  static int Make(const std::string& path, DWORD rights, DWORD disposition,
+  // Others may never delete the file while it is open.
+  static int Make(const std::string& path, DWORD rights, DWORD sharing, DWORD disposition,
                   std::unique_ptr<IFileHandle>& handle) {
-    // Others may read and write the file while it is open, but not delete it.
-    const HANDLE h = CreateFileW(WidePath(path).c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = CreateFileW(WidePath(path).c_str(), rights, sharing, nullptr, disposition,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return LastCode();
     handle = std::make_unique<Win32File>(h);
     return 0;

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "archive/archive_file.h"
 #include "core/errors.h"
 #include "core/text.h"
 
@@ -89,9 +90,11 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
   for (const std::string& item : Script.GameFiles) CheckGameFileItem(item);
 
   // Everything goes to the one game folder named when the run starts; its archive must be there
-  // before anything changes.
-  OpenArchive(Archive, G + "\\models\\gta3.img", fs, services.Boxes);
-  if (!Archive.Loaded) throw EAbort();
+  // before anything changes. It stays open for the whole run: others may read it, not change it.
+  const std::string archivePath = G + "\\models\\gta3.img";
+  const std::string tempPath = G + "\\models\\temp.img";
+  TArchiveFile archive(Archive, fs);
+  if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead, services.Boxes)) throw EAbort();
 
   TBlockFile package = TBlockFile::OpenReadOnly(fs, packagePath);
   ReadPackageDirectory(package, Package, services.Boxes);
@@ -100,24 +103,35 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
   progress.SetMax(static_cast<int>(Script.ArchiveFiles.size() + Script.GameFiles.size()));
   progress.SetMin(0);
   progress.SetPosition(0);
-
   ScratchFolder scratch(fs, G);
-  TArchiveServices archiveServices{fs, services.Boxes, services.Pump};
+
+  // The archive files are put in, the directory sorted and the archive compacted as a plan in
+  // memory; the new archive is then written once, front to back, beside the old one, and takes
+  // its place in one move. gta3.img itself is never written: a failure or a kill at any moment
+  // leaves it as it was, or the new one whole.
+  TPlannedBody plan(archive.File(), archive.File().Size(), package);
+  archive.WriteTo(plan);
+  const auto processMessages = [&] { services.Pump.ProcessMessages(); };
   for (const std::string& item : Script.ArchiveFiles) {
     TPackageEntry entry;
     uint32_t position;
     if (item.empty()) continue;  // names no package file
     if (!FindPackageEntry(Package, item, entry, position)) continue;
-    // The put names a new entry after the file-name part, in small letters.
-    const std::string path = scratch.File(AsciiLower(ScratchName(entry)));
-    ExtractPackageEntry(package, entry, position, path, fs);
-    PutFileIntoArchive(Archive, path, archiveServices);
-    fs.DeleteFile(path);
+    // A new entry is named after the package file, in small letters.
+    const std::string name = AsciiLower(PackageFileName(PackageEntryName(entry)));
+    archive.Put(name, {package, position, entry.Size}, processMessages);
     progress.SetPosition(progress.Position() + 1);
   }
-
-  RewriteSortedDirectory(Archive, fs, services.Boxes);
-  CompactArchive(Archive, G, progress, fs);
+  archive.SortDirectory();  // in logarithmic time per entry: no wait for the window
+  fs.FileMode = 2;
+  WriteCompactedArchive(archive, tempPath, progress, &services.Pump, fs);
+  try {
+    archive.Close();
+  } catch (...) {
+    fs.DeleteFile(tempPath);
+    throw;
+  }
+  ReplaceArchiveFile(tempPath, archivePath, fs);
 
   for (const std::string& item : Script.GameFiles) {
     TPackageEntry entry;

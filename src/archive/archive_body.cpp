@@ -1,0 +1,198 @@
+#include "archive/archive_body.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "archive/archive.h"
+#include "archive/sector_copy.h"
+#include "core/errors.h"
+
+namespace merva {
+
+namespace {
+// The system's error for a seek before the start of a file, as a real move meets it.
+constexpr int kNegativeSeek = 131;
+
+void CopyRange(TBlockFile& source, int64_t from, TBlockFile& target, int64_t count,
+               std::vector<uint8_t>& buffer) {
+  source.Seek(from);
+  while (count > 0) {
+    const auto n = static_cast<uint32_t>(std::min<int64_t>(count, buffer.size()));
+    source.ReadExact(buffer.data(), n);
+    target.WriteExact(buffer.data(), n);
+    count -= n;
+  }
+}
+}  // namespace
+
+void AppendPiece(std::vector<TPiece>& pieces, const TPiece& piece) {
+  if (piece.Length <= 0) return;
+  if (!pieces.empty()) {
+    TPiece& last = pieces.back();
+    const bool continues = last.Source == piece.Source &&
+                           (piece.Source == TPiece::kZeros || last.From + last.Length == piece.From);
+    if (continues) {
+      last.Length += piece.Length;
+      return;
+    }
+  }
+  pieces.push_back(piece);
+}
+
+// --- the file itself ---
+
+void TFileBody::WriteBytes(int64_t at, const void* data, uint32_t size) {
+  archive_.Seek(at);
+  archive_.WriteExact(data, size);
+}
+
+void TFileBody::WriteZeros(int64_t at, int64_t count) {
+  archive_.Seek(at);
+  merva::WriteZeros(archive_, count);
+}
+
+void TFileBody::WriteSource(int64_t at, const TPutSource& source) {
+  archive_.Seek(at);
+  source.File.Seek(source.Position);
+  CopyExact(source.File, archive_, source.Length);
+  const int64_t tail = source.Length % kSector;
+  if (tail != 0) merva::WriteZeros(archive_, kSector - tail);
+}
+
+void TFileBody::MoveSectors(int64_t from, int64_t to, int64_t sectors) {
+  uint8_t block[kSector];
+  for (int64_t s = 0; s < sectors; ++s) {
+    archive_.Seek(from + s * kSector);
+    const uint32_t got = archive_.ReadCounted(block, kSector);
+    // Data missing at the end of a damaged archive is written as zeros, so every moved entry
+    // still fills the whole sectors its directory entry records.
+    std::memset(block + got, 0, kSector - got);
+    archive_.Seek(to + s * kSector);
+    archive_.WriteExact(block, kSector);
+  }
+}
+
+void TFileBody::Pieces(int64_t at, int64_t count, std::vector<TPiece>& out) {
+  AppendPiece(out, {TPiece::kArchive, at, count});
+}
+
+void TFileBody::CopyPiece(const TPiece& piece, TBlockFile& target, std::vector<uint8_t>& buffer) {
+  if (piece.Source == TPiece::kZeros) return merva::WriteZeros(target, piece.Length);
+  if (piece.Source != TPiece::kArchive) throw std::logic_error("a file holds only its own bytes");
+  CopyRange(archive_, piece.From, target, piece.Length, buffer);
+}
+
+// --- the plan ---
+
+TPlannedBody::TPlannedBody(TBlockFile& oldArchive, int64_t oldLength, TBlockFile& package)
+    : oldArchive_(oldArchive), package_(package), length_(oldLength) {
+  if (oldLength > 0) pieces_.emplace(0, TPiece{TPiece::kArchive, 0, oldLength});
+}
+
+void TPlannedBody::SplitAt(int64_t at) {
+  if (at <= 0 || at >= length_) return;
+  auto it = pieces_.upper_bound(at);
+  --it;  // the piece holding `at`
+  if (it->first == at) return;
+  TPiece& left = it->second;
+  const int64_t cut = at - it->first;
+  TPiece right = left;
+  right.Length = left.Length - cut;
+  if (right.Source != TPiece::kZeros) right.From += cut;
+  left.Length = cut;
+  pieces_.emplace(at, right);
+}
+
+void TPlannedBody::Place(int64_t at, TPiece piece) {
+  if (piece.Length <= 0) return;
+  if (at > length_) Place(length_, {TPiece::kZeros, 0, at - length_});  // a hole reads as zeros
+  const int64_t end = at + piece.Length;
+  SplitAt(at);
+  SplitAt(end);
+  pieces_.erase(pieces_.lower_bound(at), pieces_.lower_bound(end));
+  pieces_.emplace(at, piece);
+  length_ = std::max(length_, end);
+}
+
+void TPlannedBody::WriteBytes(int64_t at, const void* data, uint32_t size) {
+  const auto from = static_cast<int64_t>(literal_.size());
+  literal_.append(static_cast<const char*>(data), size);
+  Place(at, {TPiece::kLiteral, from, size});
+}
+
+void TPlannedBody::WriteZeros(int64_t at, int64_t count) {
+  Place(at, {TPiece::kZeros, 0, count});
+}
+
+void TPlannedBody::WriteSource(int64_t at, const TPutSource& source) {
+  Place(at, {TPiece::kPackage, source.Position, source.Length});
+  const int64_t tail = source.Length % kSector;
+  if (tail != 0) WriteZeros(at + source.Length, kSector - tail);
+}
+
+void TPlannedBody::MoveSectors(int64_t from, int64_t to, int64_t sectors) {
+  if (sectors <= 0) return;
+  if (from < 0) throw EInOutError(kNegativeSeek, oldArchive_.Path());
+  std::vector<TPiece> moved;
+  const int64_t bytes = sectors * kSector;
+  if (from + bytes <= std::min(length_, to)) {
+    // The usual case: whole data before its new place, moved as it is.
+    Pieces(from, bytes, moved);
+    int64_t at = to;
+    for (const TPiece& piece : moved) {
+      Place(at, piece);
+      at += piece.Length;
+    }
+    return;
+  }
+  // A damaged entry reaching past the end: sector by sector, reading what earlier sectors of
+  // this very move wrote, as the file would.
+  for (int64_t s = 0; s < sectors; ++s) {
+    const int64_t start = from + s * kSector;
+    const int64_t present = std::max<int64_t>(0, std::min(kSector, length_ - start));
+    moved.clear();
+    if (present > 0) Pieces(start, present, moved);
+    AppendPiece(moved, {TPiece::kZeros, 0, kSector - present});
+    int64_t at = to + s * kSector;
+    for (const TPiece& piece : moved) {
+      Place(at, piece);
+      at += piece.Length;
+    }
+  }
+}
+
+void TPlannedBody::Pieces(int64_t at, int64_t count, std::vector<TPiece>& out) {
+  if (count <= 0) return;
+  auto it = pieces_.upper_bound(at);
+  --it;
+  int64_t position = at;
+  const int64_t end = at + count;
+  for (; position < end && it != pieces_.end(); ++it) {
+    const int64_t start = it->first;
+    const TPiece& piece = it->second;
+    const int64_t skip = position - start;
+    const int64_t take = std::min(piece.Length - skip, end - position);
+    TPiece part = piece;
+    if (part.Source != TPiece::kZeros) part.From += skip;
+    part.Length = take;
+    AppendPiece(out, part);
+    position += take;
+  }
+}
+
+void TPlannedBody::CopyPiece(const TPiece& piece, TBlockFile& target,
+                             std::vector<uint8_t>& buffer) {
+  switch (piece.Source) {
+    case TPiece::kArchive:
+      return CopyRange(oldArchive_, piece.From, target, piece.Length, buffer);
+    case TPiece::kPackage:
+      return CopyRange(package_, piece.From, target, piece.Length, buffer);
+    case TPiece::kZeros:
+      return merva::WriteZeros(target, piece.Length);
+    case TPiece::kLiteral:
+      return target.WriteExact(literal_.data() + piece.From, static_cast<uint32_t>(piece.Length));
+  }
+}
+
+}  // namespace merva

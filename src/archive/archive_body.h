@@ -1,0 +1,90 @@
+#pragma once
+// The bytes of an archive while it changes. The put, the directory rewrite and the compaction
+// write through this interface, so one piece of code changes a real file (merva-img) or plans a
+// new archive in memory (the installation), and both give the same bytes.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/block_file.h"
+
+namespace merva {
+
+// Where a run of an archive's bytes comes from.
+struct TPiece {
+  enum Kind : uint8_t { kArchive, kPackage, kZeros, kLiteral };
+  Kind Source;
+  int64_t From;  // byte position in the old archive, the package or the literal bytes
+  int64_t Length;
+};
+
+// A file to put into the archive: `Length` bytes of `File` from `Position`. In a plan the file is
+// the package, which the plan then reads again when it writes the new archive.
+struct TPutSource {
+  TBlockFile& File;
+  int64_t Position;
+  int64_t Length;
+};
+
+class IArchiveBody {
+ public:
+  virtual ~IArchiveBody() = default;
+  virtual int64_t Length() = 0;
+  virtual void WriteBytes(int64_t at, const void* data, uint32_t size) = 0;
+  virtual void WriteZeros(int64_t at, int64_t count) = 0;
+  // Writes the source at `at`, then zeros to the end of its last sector.
+  virtual void WriteSource(int64_t at, const TPutSource& source) = 0;
+  // Copies `sectors` whole sectors from `from` to `to`, one after another as a move does: bytes
+  // past the end read as zeros, and a sector copied before may be read again.
+  virtual void MoveSectors(int64_t from, int64_t to, int64_t sectors) = 0;
+  // Appends to `out` the pieces of [at, at + count), which lies inside the body.
+  virtual void Pieces(int64_t at, int64_t count, std::vector<TPiece>& out) = 0;
+  // Writes a piece at the target's position through `buffer`.
+  virtual void CopyPiece(const TPiece& piece, TBlockFile& target, std::vector<uint8_t>& buffer) = 0;
+};
+
+// The archive file itself: every write goes to the disk at once.
+class TFileBody : public IArchiveBody {
+ public:
+  explicit TFileBody(TBlockFile& archive) : archive_(archive) {}
+  int64_t Length() override { return archive_.Size(); }
+  void WriteBytes(int64_t at, const void* data, uint32_t size) override;
+  void WriteZeros(int64_t at, int64_t count) override;
+  void WriteSource(int64_t at, const TPutSource& source) override;
+  void MoveSectors(int64_t from, int64_t to, int64_t sectors) override;
+  void Pieces(int64_t at, int64_t count, std::vector<TPiece>& out) override;
+  void CopyPiece(const TPiece& piece, TBlockFile& target, std::vector<uint8_t>& buffer) override;
+
+ private:
+  TBlockFile& archive_;
+};
+
+// A new archive planned in memory: a map of pieces over the old archive, the package's files,
+// zeros and the few bytes (header, directory entries) written from memory. Nothing is written
+// until the plan is copied out.
+class TPlannedBody : public IArchiveBody {
+ public:
+  TPlannedBody(TBlockFile& oldArchive, int64_t oldLength, TBlockFile& package);
+  int64_t Length() override { return length_; }
+  void WriteBytes(int64_t at, const void* data, uint32_t size) override;
+  void WriteZeros(int64_t at, int64_t count) override;
+  void WriteSource(int64_t at, const TPutSource& source) override;
+  void MoveSectors(int64_t from, int64_t to, int64_t sectors) override;
+  void Pieces(int64_t at, int64_t count, std::vector<TPiece>& out) override;
+  void CopyPiece(const TPiece& piece, TBlockFile& target, std::vector<uint8_t>& buffer) override;
+
+ private:
+  void Place(int64_t at, TPiece piece);
+  void SplitAt(int64_t at);
+  TBlockFile& oldArchive_;
+  TBlockFile& package_;
+  std::map<int64_t, TPiece> pieces_;  // by position; they cover [0, length_) without gaps
+  int64_t length_;
+  std::string literal_;
+};
+
+// Appends a piece, joined to the last one when it continues it.
+void AppendPiece(std::vector<TPiece>& pieces, const TPiece& piece);
+
+}  // namespace merva

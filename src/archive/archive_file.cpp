@@ -1,0 +1,220 @@
+#include "archive/archive_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "archive/sector_copy.h"
+#include "core/errors.h"
+#include "core/text.h"
+
+namespace merva {
+
+namespace {
+
+int64_t RoundUpToSector(int64_t bytes) {
+  return SectorsFor(bytes) * kSector;
+}
+
+// An entry overwritten in place must lie inside the file: a damaged directory could otherwise
+// send the write anywhere below 2^31 sectors, growing the archive without end.
+void CheckInPlace(const TArchiveEntry& entry, int64_t archiveLength, int64_t sourceLength) {
+  const int64_t start = int64_t{entry.Offset} * kSector;
+  if (entry.Offset < 0 || entry.Size < 0 ||
+      start + int64_t{entry.Size} * kSector > RoundUpToSector(archiveLength))
+    throw Exception("The game archive is damaged: the entry " + EntryName(entry) +
+                    " lies past the end of the file; nothing was written to it");
+  CheckArchiveLength(start + RoundUpToSector(sourceLength));
+}
+
+}  // namespace
+
+bool ReadArchiveDirectory(TBlockFile& file, TGTA3Archive& state, bool anyTag) {
+  char header[kHeaderBytes];
+  file.ReadExact(header, sizeof header);
+  std::memcpy(state.Signature, header, 4);
+  std::memcpy(&state.EntryCount, header + 4, 4);
+  if (!anyTag && std::memcmp(state.Signature, kArchiveTag, 4) != 0) return false;
+  state.Count = state.EntryCount;
+  // Refuse an impossible count before anything is allocated for it.
+  if (state.Count < 0 || state.Count >= kEntryCountLimit) throw ERangeError();
+  const int64_t directoryBytes = int64_t{state.Count} * kEntryBytes;
+  if (kHeaderBytes + directoryBytes > file.Size()) throw EInOutError(kReadBeyondEnd, file.Path());
+  state.Entries.resize(static_cast<size_t>(state.Count));
+  if (directoryBytes > 0)
+    file.ReadExact(state.Entries.data(), static_cast<uint32_t>(directoryBytes));
+  return true;
+}
+
+bool TArchiveFile::Open(const std::string& path, OpenAccess access, IMessageBoxes& boxes) {
+  ResetArchive(state_);
+  state_.FileName = path;
+  if (!fs_.FileExists(state_.FileName)) {
+    ShowErrorBox(boxes, MissingArchiveText(state_.FileName));
+    return false;
+  }
+  file_.emplace(access == OpenAccess::kReadOnly ? TBlockFile::OpenReadOnly(fs_, path)
+                : access == OpenAccess::kReadWrite ? TBlockFile::Open(fs_, path)
+                                                   : TBlockFile::OpenOwned(fs_, path));
+  if (!ReadArchiveDirectory(*file_, state_)) {
+    Close();
+    ShowErrorBox(boxes, MissingArchiveText(state_.FileName));
+    return false;
+  }
+  state_.Loaded = true;
+  fileBody_ = std::make_unique<TFileBody>(*file_);
+  body_ = fileBody_.get();
+  BuildIndex();
+  return true;
+}
+
+void TArchiveFile::Attach(OpenAccess access, bool readDirectory) {
+  file_.emplace(access == OpenAccess::kReadWriteOthersRead
+                    ? TBlockFile::OpenOwned(fs_, state_.FileName)
+                    : TBlockFile::Open(fs_, state_.FileName));
+  if (readDirectory) ReadArchiveDirectory(*file_, state_, /*anyTag=*/true);
+  fileBody_ = std::make_unique<TFileBody>(*file_);
+  body_ = fileBody_.get();
+  BuildIndex();
+}
+
+void TArchiveFile::Close() {
+  body_ = nullptr;
+  fileBody_.reset();
+  if (file_) {
+    TBlockFile file = std::move(*file_);
+    file_.reset();
+    file.Close();
+  }
+}
+
+void TArchiveFile::BuildIndex() {
+  index_.clear();
+  const int32_t count = std::min<int32_t>(state_.Count, static_cast<int32_t>(state_.Entries.size()));
+  for (int32_t i = 0; i < count; ++i)
+    index_[AsciiUpper(EntryName(state_.Entries[i]))].push_back(i);
+}
+
+void TArchiveFile::CheckPut(const std::string& key, int64_t sourceLength) {
+  const int64_t archiveLength = body_->Length();
+  int64_t growth = 0;
+  const auto found = index_.find(key);
+  if (found != index_.end()) {
+    for (const int32_t i : found->second) {
+      const TArchiveEntry& entry = state_.Entries[i];
+      if (sourceLength > int64_t{entry.Size} * kSector)
+        growth += RoundUpToSector(sourceLength);
+      else
+        CheckInPlace(entry, archiveLength, sourceLength);
+    }
+  } else {
+    growth = RoundUpToSector(sourceLength);
+    const int64_t grownDirectoryEnd = kHeaderBytes + (int64_t{state_.Count} + 1) * kEntryBytes;
+    for (int32_t i = 0; i < state_.Count; ++i) {
+      const TArchiveEntry& entry = state_.Entries[i];
+      if (int64_t{entry.Offset} * kSector < grownDirectoryEnd)
+        growth += int64_t{std::max(entry.Size, 0)} * kSector;
+    }
+  }
+  CheckArchiveLength(RoundUpToSector(archiveLength) + growth);
+}
+
+void TArchiveFile::Put(const std::string& name, const TPutSource& source,
+                       const std::function<void()>& beforeChange) {
+  const std::string key = AsciiUpper(name);
+  CheckPut(key, source.Length);
+  const auto found = index_.find(key);
+  if (found == index_.end()) {
+    if (beforeChange) beforeChange();
+    Append(name, source);
+    return;
+  }
+  const std::vector<int32_t> matches = found->second;  // a replacement keeps the entry's key
+  for (auto it = matches.rbegin(); it != matches.rend(); ++it) {
+    if (beforeChange) beforeChange();
+    Replace(*it, name, source);
+  }
+}
+
+int64_t TArchiveFile::PadToSector() {
+  const int64_t length = body_->Length();
+  const int64_t tail = length % kSector;
+  if (tail == 0) return length;
+  CheckArchiveLength(length + kSector - tail);
+  body_->WriteZeros(length, kSector - tail);
+  return length + kSector - tail;
+}
+
+void TArchiveFile::WriteEntry(int32_t index) {
+  body_->WriteBytes(kHeaderBytes + int64_t{index} * kEntryBytes, &state_.Entries[index],
+                    kEntryBytes);
+}
+
+void TArchiveFile::Replace(int32_t index, const std::string& name, const TPutSource& source) {
+  TArchiveEntry entry = state_.Entries[index];
+  int64_t start;
+  if (source.Length > int64_t{entry.Size} * kSector) {
+    // Too long for its old place: the data goes to the end of the archive.
+    CheckArchiveLength(RoundUpToSector(body_->Length()) + RoundUpToSector(source.Length));
+    start = PadToSector();
+    entry.Offset = static_cast<int32_t>(start / kSector);
+    SetNewEntryName(entry, name);
+  } else {
+    CheckInPlace(entry, body_->Length(), source.Length);
+    start = int64_t{entry.Offset} * kSector;
+  }
+  body_->WriteSource(start, source);
+  entry.Size = static_cast<int32_t>(SectorsFor(source.Length));
+  state_.Entries[index] = entry;
+  WriteEntry(index);
+}
+
+void TArchiveFile::Append(const std::string& name, const TPutSource& source) {
+  const int32_t n = state_.Count;
+  const int64_t grownDirectoryEnd = kHeaderBytes + (int64_t{n} + 1) * kEntryBytes;
+  int64_t movedSectors = 0;
+  for (int32_t i = 0; i < n; ++i)
+    if (int64_t{state_.Entries[i].Offset} * kSector < grownDirectoryEnd)
+      movedSectors += std::max(state_.Entries[i].Size, 0);
+  CheckArchiveLength(RoundUpToSector(body_->Length()) + RoundUpToSector(source.Length) +
+                     movedSectors * kSector);
+
+  TArchiveEntry added{};
+  const int64_t start = PadToSector();
+  added.Offset = static_cast<int32_t>(start / kSector);
+  SetNewEntryName(added, name);
+  body_->WriteSource(start, source);
+  added.Size = static_cast<int32_t>(SectorsFor(source.Length));
+
+  // Entries whose data starts inside the grown directory move to the end. Each one's data is
+  // copied before its entry points there, so a failure part-way never leaves an entry pointing
+  // at data that was not written.
+  for (int32_t i = 0; i < n; ++i) {
+    TArchiveEntry& entry = state_.Entries[i];
+    if (int64_t{entry.Offset} * kSector >= grownDirectoryEnd) continue;
+    const int64_t to = body_->Length();
+    body_->MoveSectors(int64_t{entry.Offset} * kSector, to, entry.Size);
+    entry.Offset = static_cast<int32_t>(to / kSector);
+    WriteEntry(i);
+  }
+
+  state_.Entries.resize(static_cast<size_t>(n));
+  state_.Entries.push_back(added);
+  WriteEntry(n);
+  state_.EntryCount += 1;
+  state_.Count = n + 1;
+  char header[kHeaderBytes];
+  std::memcpy(header, state_.Signature, 4);
+  std::memcpy(header + 4, &state_.EntryCount, 4);
+  body_->WriteBytes(0, header, sizeof header);
+  index_[AsciiUpper(EntryName(added))].push_back(n);
+}
+
+void TArchiveFile::SortDirectory() {
+  SortArchiveEntries(state_.Entries, state_.EntryCount);
+  if (state_.EntryCount > 0)
+    body_->WriteBytes(kHeaderBytes, state_.Entries.data(),
+                      static_cast<uint32_t>(state_.EntryCount) * kEntryBytes);
+  BuildIndex();
+}
+
+}  // namespace merva

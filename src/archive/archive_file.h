@@ -1,0 +1,78 @@
+#pragma once
+// One open IMG archive for the length of a run: the file, held so that other programs may read
+// but not change it, its directory read once, and an index of its names. The put, the
+// replacement, the append and the directory sort work on it; their writes go to the file itself
+// or, for an installation, into a plan of the new archive (archive_body.h).
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "archive/archive.h"
+#include "archive/archive_body.h"
+
+namespace merva {
+
+// Reads the 8-byte header into `state` and, when the tag is "VER2" or `anyTag` is set, the
+// directory that follows it. False for a foreign tag (the header read, no entries).
+bool ReadArchiveDirectory(TBlockFile& file, TGTA3Archive& state, bool anyTag = false);
+
+class TArchiveFile {
+ public:
+  // `state` is the archive's record (the wizard's `Archive`); the run keeps it current.
+  TArchiveFile(TGTA3Archive& state, IFileSystem& fs) : state_(state), fs_(fs) {}
+
+  // Opens the archive and reads its header and directory. A missing or foreign file is told in
+  // the error box and gives false with the file closed; other failures raise.
+  bool Open(const std::string& path, OpenAccess access, IMessageBoxes& boxes);
+  // Opens the file at `state.FileName` for writing, with the directory already in `state` as it
+  // stands on disk, or read afresh whatever its tag (as the compaction reads it).
+  void Attach(OpenAccess access, bool readDirectory = false);
+  void Close();
+
+  TBlockFile& File() { return *file_; }
+  TGTA3Archive& State() { return state_; }
+  // Changes go to the file itself until they are sent into a plan.
+  void WriteTo(IArchiveBody& body) { body_ = &body; }
+  IArchiveBody& Body() { return *body_; }
+
+  // Puts `source` under `name` (a file-name part): every entry of that name is replaced, the
+  // highest index first, or a new entry is appended. Every place it will write is checked
+  // before anything is written. `beforeChange` runs before each replacement or append.
+  void Put(const std::string& name, const TPutSource& source,
+           const std::function<void()>& beforeChange);
+  void Replace(int32_t index, const std::string& name, const TPutSource& source);
+  void Append(const std::string& name, const TPutSource& source);
+  // Sorts the directory by data position and writes it back at byte 8.
+  void SortDirectory();
+
+ private:
+  void BuildIndex();
+  void CheckPut(const std::string& key, int64_t sourceLength);
+  int64_t PadToSector();
+  void WriteEntry(int32_t index);
+
+  TGTA3Archive& state_;
+  IFileSystem& fs_;
+  std::optional<TBlockFile> file_;
+  std::unique_ptr<TFileBody> fileBody_;
+  IArchiveBody* body_ = nullptr;
+  // Upper-cased name -> the indices of its entries, ascending; sorting rebuilds it.
+  std::unordered_map<std::string, std::vector<int32_t>> index_;
+};
+
+// Writes the archive compacted to `tempPath`: the header, the directory with offsets back to
+// back from FirstCompactedOffset, zeros, then every entry's data in directory order, runs of
+// adjacent data copied through one 1 MiB buffer. Everything it will read and the new length are
+// checked before the file is made; the file is flushed before it returns. The progress goes
+// from 0 by one per entry written; `pump` handles the window's messages at least every 100 ms.
+void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
+                           IMessagePump* pump, IFileSystem& fs);
+
+// Puts the finished `tempPath` in place of `archivePath` in one replacing move.
+void ReplaceArchiveFile(const std::string& tempPath, const std::string& archivePath,
+                        IFileSystem& fs);
+
+}  // namespace merva

@@ -1,0 +1,45 @@
+#include "tests/unit/step_install.h"
+
+#include "archive/archive.h"
+#include "core/errors.h"
+#include "core/text.h"
+#include "package/package.h"
+#include "tests/unit/fakes.h"
+#include "wizard/controls.h"
+
+namespace merva::test {
+
+void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& gameFolder,
+                                   const std::string& packagePath, IFileSystem& fs) {
+  FakeBoxes boxes;
+  CountingPump pump;
+  TProgressBar progress;
+  TGTA3Archive archive;
+  OpenArchive(archive, gameFolder + "\\models\\gta3.img", fs, boxes);
+  if (!archive.Loaded) throw EAbort();
+  TBlockFile package = TBlockFile::OpenReadOnly(fs, packagePath);
+  TPackageDirectory directory;
+  ReadPackageDirectory(package, directory, boxes);
+  const std::string scratch = gameFolder + "\\step";
+  fs.CreateDirectory(scratch);
+  for (const std::string& item : script.ArchiveFiles) {
+    TPackageEntry entry;
+    uint32_t position;
+    if (item.empty() || !FindPackageEntry(directory, item, entry, position)) continue;
+    const std::string path =
+        scratch + "\\" + AsciiLower(PackageFileName(PackageEntryName(entry)));
+    ExtractPackageEntry(package, entry, position, path, fs);
+    try {
+      PutFileIntoArchive(archive, path, {fs, boxes, pump});
+    } catch (...) {
+      fs.DeleteFile(path);
+      throw;
+    }
+    fs.DeleteFile(path);
+  }
+  fs.RemoveDirectory(scratch);
+  RewriteSortedDirectory(archive, fs, boxes);
+  CompactArchive(archive, gameFolder, progress, fs);
+}
+
+}  // namespace merva::test
