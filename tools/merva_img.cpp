@@ -9,7 +9,13 @@
 #include "core/block_file.h"
 #include "core/errors.h"
 #include "core/text.h"
+#include "package/install.h"
+#include "script/level_gate.h"
+#include "script/script.h"
 #include "tools/cli_support.h"
+#ifdef _WIN32
+#include "wizard/win32/registry.h"
+#endif
 
 using namespace merva;
 
@@ -25,7 +31,10 @@ const char kUsage[] =
     "                         or appending a new one\n"
     "  sort ARCHIVE           sorts the directory by data position and writes it back\n"
     "  compact ARCHIVE        rebuilds the archive without gaps through ARCHIVE.merva-tmp\n"
-    "  create [--force] ARCHIVE  writes a new, empty archive; --force writes over a file\n";
+    "  create [--force] ARCHIVE  writes a new, empty archive; --force writes over a file\n"
+    "  install GAME_FOLDER MOD_FOLDER\n"
+    "                         installs the mod (MOD_FOLDER/scripts.bin and data.cab) into the\n"
+    "                         game folder as the wizard does, without a window\n";
 
 // A file, and nothing else, at `path`: a folder, a device or a pipe is refused before any use.
 void RequireFile(const std::string& path) {
@@ -182,6 +191,47 @@ int Create(Tool& tool, const std::string& path, bool force) {
   return 0;
 }
 
+// The gate's "end the program": its message is already on standard error.
+class EndsTheCommand : public IProcess {
+ public:
+  [[noreturn]] void EndProgram() override { throw EAbort(); }
+};
+
+int Install(Tool& tool, const std::string& game, const std::string& mod) {
+  if (KindOfPath(game) != PathKind::kFolder) throw FileError(game, "folder not found");
+  const std::string scriptPath = mod + "\\" + kScriptFileName;
+  const std::string packagePath = mod + "\\" + kPackageFileName;
+  RequireFile(scriptPath);
+  RequireFile(packagePath);
+  TDATAInst script;
+  uint8_t step = 1;
+#ifdef _WIN32
+  Win32Registry registry;
+  Win32Locale locale;
+  EndsTheCommand process;
+  LoadScript(
+      script, tool.fs, tool.boxes,
+      [&](const std::string& level) {
+        CheckInstalledLevel(level, step, {registry, locale, tool.boxes, process});
+      },
+      scriptPath);
+#else
+  LoadScript(script, tool.fs, tool.boxes, nullptr, scriptPath);
+  if (!script.Level.empty() && script.Level != "0")
+    std::cerr << "merva-img: the installed level is kept in the Windows registry; this build "
+                 "skips the level check\n";
+#endif
+  if (step == 0) {
+    std::cerr << "merva-img: the mod is refused: " << ConsoleText(script.RefusalText) << "\n";
+    return 1;
+  }
+  TPackageDirectory package;
+  ConsoleProgress progress("install");
+  InstallPackage(script, tool.archive, package, game, {tool.fs, tool.boxes, tool.pump, progress},
+                 packagePath);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -194,12 +244,15 @@ int main(int argc, char** argv) {
     const std::string& command = args[0];
     const bool force = args.size() == 3 && command == "create" && args[1] == "--force";
     const bool known = command == "list" || command == "check" || command == "put" ||
-                       command == "sort" || command == "compact" || command == "create";
+                       command == "sort" || command == "compact" || command == "create" ||
+                       command == "install";
     if (!known) {
       std::cerr << "merva-img: unknown command " << command << "\n" << kUsage;
       return 2;
     }
-    const bool fits = command == "put" ? args.size() >= 3 : args.size() == (force ? 3u : 2u);
+    const bool fits = command == "put"       ? args.size() >= 3
+                      : command == "install" ? args.size() == 3
+                                             : args.size() == (force ? 3u : 2u);
     if (!fits) {
       std::cerr << kUsage;
       return 2;
@@ -211,6 +264,7 @@ int main(int argc, char** argv) {
     if (command == "put") return Put(tool, args[1], {args.begin() + 2, args.end()});
     if (command == "sort") return Sort(tool, archive);
     if (command == "compact") return Compact(tool, archive);
+    if (command == "install") return Install(tool, args[1], args[2]);
     return Create(tool, archive, force);
   });
 }

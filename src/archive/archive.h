@@ -11,8 +11,8 @@
 namespace merva {
 
 constexpr int64_t kSector = 2048;
-constexpr int64_t kHeaderBytes = 8;   // "VER2" and the entry count
-constexpr int64_t kEntryBytes = 32;   // one directory entry
+constexpr int64_t kHeaderBytes = 8;  // "VER2" and the entry count
+constexpr int64_t kEntryBytes = 32;  // one directory entry
 constexpr size_t kEntryNameBytes = 24;
 // Positions in the archive are signed 32-bit values, so it must stay below 2^31 bytes.
 constexpr int64_t kArchiveLimit = int64_t{1} << 31;
@@ -21,8 +21,8 @@ constexpr int32_t kEntryCountLimit = int32_t{1} << 26;
 
 #pragma pack(push, 1)
 struct TArchiveEntry {
-  int32_t Offset;  // first sector of the data
-  int32_t Size;    // sectors
+  int32_t Offset;              // first sector of the data
+  int32_t Size;                // sectors
   char Name[kEntryNameBytes];  // zero-padded; 24 characters fill it with no terminator
 };
 #pragma pack(pop)

@@ -30,8 +30,8 @@ void AppendPiece(std::vector<TPiece>& pieces, const TPiece& piece) {
   if (piece.Length <= 0) return;
   if (!pieces.empty()) {
     TPiece& last = pieces.back();
-    const bool continues = last.Source == piece.Source &&
-                           (piece.Source == TPiece::kZeros || last.From + last.Length == piece.From);
+    const bool continues = last.Source == piece.Source && (piece.Source == TPiece::kZeros ||
+                                                           last.From + last.Length == piece.From);
     if (continues) {
       last.Length += piece.Length;
       return;

@@ -52,7 +52,7 @@ bool TArchiveFile::Open(const std::string& path, OpenAccess access, IMessageBoxe
     ShowErrorBox(boxes, MissingArchiveText(state_.FileName));
     return false;
   }
-  file_.emplace(access == OpenAccess::kReadOnly ? TBlockFile::OpenReadOnly(fs_, path)
+  file_.emplace(access == OpenAccess::kReadOnly    ? TBlockFile::OpenReadOnly(fs_, path)
                 : access == OpenAccess::kReadWrite ? TBlockFile::Open(fs_, path)
                                                    : TBlockFile::OpenOwned(fs_, path));
   if (!ReadArchiveDirectory(*file_, state_)) {
@@ -89,9 +89,9 @@ void TArchiveFile::Close() {
 
 void TArchiveFile::BuildIndex() {
   index_.clear();
-  const int32_t count = std::min<int32_t>(state_.Count, static_cast<int32_t>(state_.Entries.size()));
-  for (int32_t i = 0; i < count; ++i)
-    index_[AsciiUpper(EntryName(state_.Entries[i]))].push_back(i);
+  const int32_t count =
+      std::min<int32_t>(state_.Count, static_cast<int32_t>(state_.Entries.size()));
+  for (int32_t i = 0; i < count; ++i) index_[AsciiUpper(EntryName(state_.Entries[i]))].push_back(i);
 }
 
 void TArchiveFile::CheckPut(const std::string& key, int64_t sourceLength) {

@@ -148,17 +148,12 @@ TEST_F(InstallTest, PackageNamesThatLeadOutOfTheScratchFolderAreRefused) {
   }
 }
 
-// Fail every file operation of a whole run in turn: the archive stays readable and every entry
-// the user had keeps its data, old or (for the replaced ones) new. B.DFF is replaced in place,
-// so a failure inside its copy leaves it part new, part old: the run's error tells the user,
-// and installing again replaces it whole.
-TEST_F(InstallTest, AFailureAtEveryOperationKeepsTheGameSafe) {
-  const std::map<std::string, std::vector<std::string>> allowed = {
-      {"A.DFF", {EntryData("A.DFF", 1)}},
-      {"a.dff", {Padded(std::string(3000, 'A'))}},
-      {"B.DFF", {}},
-      {"c.txd", {EntryData("c.txd", 1)}},
-      {"d.txd", {Padded(std::string(10, 'D'))}}};
+// Fail every file operation of a whole run in turn: gta3.img is never written in place, so it
+// is always either the old archive or the new one whole, and no scratch file stays behind.
+TEST_F(InstallTest, AFailureAtEveryOperationLeavesTheOldArchiveOrTheNewOne) {
+  Install();
+  const std::string installed = test::ReadFile(img);
+  ASSERT_NE(installed, original);
   FaultyFileSystem faulty(SystemFileSystem());
   int runs = 0;
   for (int code : {kDiskFull, kAccessDenied}) {
@@ -174,24 +169,13 @@ TEST_F(InstallTest, AFailureAtEveryOperationKeepsTheGameSafe) {
       if (!faulty.Fired()) break;
       ++runs;
       const std::string bytes = test::ReadFile(img);
-      const std::vector<EntrySpec> directory = DirectoryOf(bytes);
-      std::set<std::string> names;
-      for (const EntrySpec& e : directory) {
-        names.insert(AsciiUpper(e.Name));
-        ASSERT_TRUE(allowed.count(e.Name)) << "operation " << n << ": " << e.Name;
-        const std::vector<std::string>& datas = allowed.at(e.Name);
-        EXPECT_LE((int64_t{e.Offset} + e.Size) * 2048, static_cast<int64_t>(bytes.size())) << n;
-        if (!datas.empty()) {
-          EXPECT_NE(std::find(datas.begin(), datas.end(), DataOf(bytes, e)), datas.end())
-              << "operation " << n << ": data of " << e.Name;
-        }
-      }
-      for (const char* name : {"A.DFF", "B.DFF", "C.TXD"}) EXPECT_TRUE(names.count(name)) << n;
-      EXPECT_FALSE(test::Exists(dir / "game\\merva-install.tmp\\a.dff")) << n;
+      EXPECT_TRUE(bytes == original || bytes == installed) << "operation " << n;
+      const std::string scratch = test::Native(dir / "game\\merva-install.tmp");
+      EXPECT_TRUE(!std::filesystem::exists(scratch) || std::filesystem::is_empty(scratch)) << n;
       EXPECT_FALSE(test::Exists(dir / "game\\models\\temp.img")) << n;
     }
   }
-  EXPECT_GT(runs, 40);
+  EXPECT_GT(runs, 20);
 }
 
 }  // namespace

@@ -84,7 +84,8 @@ class Generator {
   }
   std::string Recased(std::string name) {
     for (char& c : name)
-      if (Pick(2)) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c >= 'A' && c <= 'Z' ? c + 32 : c);
+      if (Pick(2))
+        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c >= 'A' && c <= 'Z' ? c + 32 : c);
     return name;
   }
   std::mt19937 random_;

@@ -26,8 +26,7 @@ void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& g
     TPackageEntry entry;
     uint32_t position;
     if (item.empty() || !FindPackageEntry(directory, item, entry, position)) continue;
-    const std::string path =
-        scratch + "\\" + AsciiLower(PackageFileName(PackageEntryName(entry)));
+    const std::string path = scratch + "\\" + AsciiLower(PackageFileName(PackageEntryName(entry)));
     ExtractPackageEntry(package, entry, position, path, fs);
     try {
       PutFileIntoArchive(archive, path, {fs, boxes, pump});

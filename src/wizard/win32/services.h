@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "core/platform.h"
+#include "wizard/win32/registry.h"
 
 namespace merva {
 
@@ -21,16 +22,6 @@ class Win32Boxes : public IMessageBoxes {
 class Win32Process : public IProcess {
  public:
   [[noreturn]] void EndProgram() override;
-};
-
-class Win32Locale : public ILocale {
- public:
-  char DecimalSeparator() override;
-};
-
-class Win32Registry : public IRegistry {
- public:
-  std::unique_ptr<IRegistryKey> CreateKeyFullAccess(const std::string& path) override;
 };
 
 class Win32FolderDialog : public IFolderDialog {
