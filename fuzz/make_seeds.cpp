@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "tests/unit/fakes.h"
 
@@ -39,5 +40,9 @@ int main(int argc, char** argv) {
   Seed(root + "/archive", "sample", Part(std::string(2100, 'f')) + archive);
   Seed(root + "/archive", "empty", Part("x") + std::string("VER2\0\0\0\0", 8));
   Seed(root + "/install", "sample", Part(script) + Part(package) + archive);
+  std::vector<EntrySpec> crowded;  // 63 entries, the first at sector 1: an append moves it
+  for (int i = 0; i < 63; ++i) crowded.push_back({1 + i, 1, "e" + std::to_string(i) + ".dff"});
+  Seed(root + "/one_pass", "sample", Part("a.dff\nnew.txd\nA.DFF\nmissing") + Part(package) + archive);
+  Seed(root + "/one_pass", "crowded", Part("new.txd\na.dff") + Part(package) + BuildArchive(crowded));
   return 0;
 }

@@ -5,7 +5,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-600}"
 shift || true
-targets=("${@:-script package archive install}")
+targets=("${@:-script package archive install one_pass}")
 build="$root/build/fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DMERVA_FUZZ=ON >/dev/null
 cmake --build "$build"
