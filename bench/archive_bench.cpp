@@ -1,10 +1,17 @@
 // Measures installation at the game's scale: a synthetic archive shaped like the stock one
-// (16,000 entries, about 1 GiB, data partly out of directory order), a mod put into it (files
-// replaced in place, moved to the end, appended), the directory rewrite and the compaction,
-// timed beside a plain `cp` of the same archive in the same run. Also the directory sort on
-// 100,000 entries.
+// (16,000 entries, about 1 GiB, data partly out of directory order), mods of 50, 1,000 and
+// 5,000 files installed into it with `merva-img install` (files replaced in place, moved to the
+// end, appended), and the compaction alone; natively and, when Wine and the Windows build are
+// there, with merva-img.exe under Wine. Every time is printed beside a safe copy of the same
+// archive measured in the same run (`cp` then `sync` of the file, and `dd bs=1M conv=fsync`),
+// as a ratio, with the peak resident memory of the step. Also the planning of a 5,000-file put
+// into the 16,000-entry directory and the directory sort on 100,000 entries.
 //
-//   archive_bench FOLDER [ENTRIES] [MOD_FILES]
+//   archive_bench FOLDER [ENTRIES] [ROUNDS]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,33 +23,15 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "archive/archive_file.h"
 #include "core/block_file.h"
+#include "core/text.h"
+#include "package/package.h"
 
 using namespace merva;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class NoBoxes : public IMessageBoxes {
- public:
-  void Show(TBoxKind, const std::string& text) override {
-    std::fprintf(stderr, "box: %s\n", text.c_str());
-  }
-};
-class NoPump : public IMessagePump {
- public:
-  void ProcessMessages() override {}
-};
-class NoProgress : public IProgress {
- public:
-  void SetMin(int) override {}
-  void SetMax(int) override {}
-  void SetPosition(int value) override { position_ = value; }
-  int Position() const override { return position_; }
-
- private:
-  int position_ = 0;
-};
 
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
@@ -50,6 +39,42 @@ double Seconds(Clock::time_point since) {
 
 std::string Name(int i) {
   return "stock" + std::to_string(i) + ".dff";
+}
+
+struct Run {
+  double Seconds = 0;
+  double PeakMiB = 0;
+  bool Ok = false;
+};
+
+// Runs a command (no shell) and waits for it: its wall time and its own peak resident memory.
+Run Child(const std::vector<std::string>& command) {
+  std::vector<char*> argv;
+  for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  std::fflush(stdout);
+  const auto start = Clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (!std::getenv("BENCH_VERBOSE")) {
+      if (std::freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
+    }
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
+  Run run;
+  run.Seconds = Seconds(start);
+  run.PeakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  run.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (!run.Ok) std::fprintf(stderr, "failed: %s\n", command[0].c_str());
+  return run;
+}
+
+void Shell(const std::string& command) {
+  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "failed: %s\n", command.c_str());
 }
 
 // Writes the archive: sizes of 1 to 63 sectors (32 on average, 64 KiB), a tenth of the entries'
@@ -86,30 +111,111 @@ void MakeArchive(const std::string& path, int entries, std::mt19937& random) {
   }
 }
 
-// The mod: a third of the files fit in place, a third are larger, a third are new.
-std::vector<std::string> MakeMod(const std::string& folder, int files, int entries,
-                                 std::mt19937& random) {
-  std::vector<std::string> paths;
+// A mod folder made by merva-pack: a third of the files fit in place, a third are larger than
+// the entry they replace, a third are new.
+void MakeMod(const std::string& folder, int files, int entries) {
+  Shell("rm -rf '" + folder + "' && mkdir -p '" + folder + "/files'");
+  std::ofstream manifest(folder + "/manifest.txt");
+  manifest << "title = bench\n";
   for (int k = 0; k < files; ++k) {
     const int kind = k % 3;
-    const std::string name =
-        kind == 2 ? "mod" + std::to_string(k) + ".txd" : Name(static_cast<int>(random() % entries));
+    const std::string name = kind == 2 ? "mod" + std::to_string(k) + ".txd"
+                                       : Name(static_cast<int>((int64_t{k} * 7919) % entries));
     const size_t bytes = kind == 0 ? 1000 : kind == 1 ? 70 * kSector : 20 * kSector + 17;
-    const std::string path = folder + "/" + name;
-    std::ofstream(path, std::ios::binary) << std::string(bytes, 'm');
-    paths.push_back(path);
+    std::ofstream(folder + "/files/" + name, std::ios::binary) << std::string(bytes, 'm');
+    manifest << "archive = files/" + name + "\n";
   }
-  return paths;
+  manifest.close();
+  Child({MERVA_PACK, "build", folder + "/manifest.txt", folder});
+  Shell("rm -rf '" + folder + "/files'");
 }
 
-double CopyTime(const std::string& from, const std::string& to, bool userSpace = false) {
+struct SafeCopy {
+  double Cp = 0, Dd = 0;
+};
+
+// Each measurement starts with nothing waiting to be written, so that no step pays for the
+// write-back of another.
+void Settle() {
+  Shell("sync");
+}
+
+SafeCopy MeasureSafeCopy(const std::string& from, const std::string& to) {
+  SafeCopy copy;
+  Settle();
+  copy.Cp = Child({"sh", "-c", "cp \"$0\" \"$1\" && sync \"$1\"", from, to}).Seconds;
+  Settle();
+  copy.Dd = Child({"dd", "if=" + from, "of=" + to, "bs=1M", "conv=fsync", "status=none"}).Seconds;
+  std::remove(to.c_str());
+  return copy;
+}
+
+int g_repeats = 3;
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// Times a step beside a safe copy of the same archive made just before it; the writes to disk
+// vary from one moment to the next, so each is the median of a few rounds.
+void Measure(const char* what, const std::string& stock, const std::string& scratch,
+             const std::string& target, const std::vector<std::string>& command) {
+  std::vector<double> cps, dds, steps, peaks;
+  bool ok = true;
+  for (int round = 0; round < g_repeats; ++round) {
+    const SafeCopy one = MeasureSafeCopy(stock, scratch);
+    cps.push_back(one.Cp);
+    dds.push_back(one.Dd);
+    Shell("cp '" + stock + "' '" + target + "'");
+    Settle();
+    const Run step = Child(command);
+    steps.push_back(step.Seconds);
+    peaks.push_back(step.PeakMiB);
+    ok = ok && step.Ok;
+  }
+  const SafeCopy copy{Median(cps), Median(dds)};
+  Run run;
+  run.Seconds = Median(steps);
+  run.PeakMiB = *std::max_element(peaks.begin(), peaks.end());
+  run.Ok = ok;
+  std::printf("%-40s %6.2f s  %5.2fx cp+sync (%.2f s)  %5.2fx dd (%.2f s)  peak %5.1f MiB%s\n",
+              what, run.Seconds, run.Seconds / copy.Cp, copy.Cp, run.Seconds / copy.Dd, copy.Dd,
+              run.PeakMiB, run.Ok ? "" : "  FAILED");
+  std::fflush(stdout);
+}
+
+std::string WinePath(const std::string& path) {
+  std::string out = "Z:" + path;
+  std::replace(out.begin(), out.end(), '/', '\\');
+  return out;
+}
+
+// Finding the places of a mod's files: the plan of a put of every file, in memory.
+double PlanTime(const std::string& archivePath, const std::string& packagePath) {
+  IFileSystem& fs = SystemFileSystem();
+  std::string img = archivePath, cab = packagePath;
+  std::replace(img.begin(), img.end(), '/', '\\');
+  std::replace(cab.begin(), cab.end(), '/', '\\');
+  TBlockFile package = TBlockFile::OpenReadOnly(fs, cab);
+  class NoBoxes : public IMessageBoxes {
+    void Show(TBoxKind, const std::string&) override {}
+  } boxes;
+  TPackageDirectory directory;
+  ReadPackageDirectory(package, directory, boxes);
+  TGTA3Archive state;
+  TArchiveFile archive(state, fs);
+  archive.Open(img, OpenAccess::kReadOnly, boxes);
   const auto start = Clock::now();
-  // cp copies inside the kernel (copy_file_range); dd with 64 KiB blocks copies through a
-  // buffer in the program, as the installer must.
-  const std::string command =
-      userSpace ? "dd if='" + from + "' of='" + to + "' bs=64K status=none && sync"
-                : "cp '" + from + "' '" + to + "' && sync";
-  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "cp failed\n");
+  TPlannedBody plan(archive.File(), archive.File().Size(), package);
+  archive.WriteTo(plan);
+  auto position =
+      static_cast<uint32_t>(kPackageDirectoryOffset + int64_t{directory.PackageEntryCount} * 28);
+  for (const TPackageEntry& entry : directory.PackageEntries) {
+    archive.Put(AsciiLower(PackageEntryName(entry)), {package, position, entry.Size}, nullptr);
+    position += entry.Size;
+  }
+  archive.SortDirectory();
   return Seconds(start);
 }
 
@@ -117,59 +223,64 @@ double CopyTime(const std::string& from, const std::string& to, bool userSpace =
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: archive_bench FOLDER [ENTRIES] [MOD_FILES]\n");
+    std::fprintf(stderr, "usage: archive_bench FOLDER [ENTRIES] [ROUNDS]\n");
     return 2;
   }
   const std::string folder = argv[1];
   const int entries = argc > 2 ? std::atoi(argv[2]) : 16000;
-  std::vector<int> modSizes = {50, 1000};
-  if (argc > 3) modSizes = {std::atoi(argv[3])};
+  if (argc > 3) g_repeats = std::max(1, std::atoi(argv[3]));
+  const std::string exe = MERVA_IMG_EXE;
+  const bool wine =
+      access(exe.c_str(), F_OK) == 0 && std::system("command -v wine >/dev/null") == 0;
+  if (wine) {
+    setenv("WINEDEBUG", "-all", 1);
+    setenv("WINEARCH", "win32", 1);
+    setenv("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d", 1);
+    if (!std::getenv("WINEPREFIX")) setenv("WINEPREFIX", (folder + "/wine-prefix").c_str(), 1);
+    Shell("wineserver -p >/dev/null 2>&1; wine '" + exe + "' --help >/dev/null 2>&1");
+  }
   std::mt19937 random(1);
-  IFileSystem& fs = SystemFileSystem();
-  NoBoxes boxes;
-  NoPump pump;
-  NoProgress progress;
-  std::system(("mkdir -p '" + folder + "/game/models' '" + folder + "/mod'").c_str());
+  Shell("mkdir -p '" + folder + "/game/models'");
   const std::string stock = folder + "/stock.img";
   const std::string img = folder + "/game/models/gta3.img";
+  const std::string scratch = folder + "/copy.img";
   MakeArchive(stock, entries, random);
+  std::printf(
+      "archive: %d entries, %.2f GiB; each step beside a safe copy made just before it, "
+      "medians of %d rounds\n",
+      entries, static_cast<double>(std::ifstream(stock, std::ios::ate).tellg()) / (1 << 30),
+      g_repeats);
 
-  for (int files : modSizes) {
-    const double copy = CopyTime(stock, img);  // also lays out the archive for the run
-    const std::vector<std::string> mod = MakeMod(folder + "/mod", files, entries, random);
-    const auto start = Clock::now();
-    TGTA3Archive archive;
-    archive.FileName = img;
-    for (const std::string& path : mod) {
-      std::string windowsPath = path;
-      for (char& c : windowsPath)
-        if (c == '/') c = '\\';
-      PutFileIntoArchive(archive, windowsPath, {fs, boxes, pump});
+  const std::string compacted = folder + "/compacted.img";
+  Measure("compaction, merva-img compact", stock, scratch, compacted,
+          {MERVA_IMG, "compact", compacted});
+  if (wine)
+    Measure("compaction, merva-img.exe (Wine)", stock, scratch, compacted,
+            {"wine", exe, "compact", WinePath(compacted)});
+  std::remove(compacted.c_str());
+
+  for (const int files : {50, 1000, 5000}) {
+    const std::string mod = folder + "/mod" + std::to_string(files);
+    MakeMod(mod, files, entries);
+    const std::string label = std::to_string(files) + "-file mod, merva-img install";
+    Measure(label.c_str(), stock, scratch, img, {MERVA_IMG, "install", folder + "/game", mod});
+    if (wine) {
+      const std::string wineLabel = std::to_string(files) + "-file mod, merva-img.exe (Wine)";
+      Measure(wineLabel.c_str(), stock, scratch, img,
+              {"wine", exe, "install", WinePath(folder + "/game"), WinePath(mod)});
     }
-    const double put = Seconds(start);
-    RewriteSortedDirectory(archive, fs, boxes);
-    const auto compactStart = Clock::now();
-    CompactArchive(archive, folder + "/game", progress, fs);
-    const double compact = Seconds(compactStart);
-    std::system("sync");
-    const double total = Seconds(start);
-    // The copy is timed before and after the install, since the page cache favours either.
-    const double copyAfter = CopyTime(img, folder + "/copy.img");
-    const double meanCopy = (copy + copyAfter) / 2;
-    const double ddCopy = CopyTime(img, folder + "/copy.img", true);
-    std::printf(
-        "%d entries, %d mod files: put %.2f s, compact %.2f s, install+compact %.2f s, "
-        "cp %.2f s and %.2f s (ratio %.2f), dd bs=64K %.2f s (ratio %.2f)\n",
-        entries, files, put, compact, total, copy, copyAfter, total / meanCopy, ddCopy,
-        total / ddCopy);
-    std::remove((folder + "/copy.img").c_str());
+    if (files == 5000) {
+      std::printf("%-40s %6.3f s\n", "placing 5000 files in the directory",
+                  PlanTime(stock, mod + "/data.cab"));
+    }
+    Shell("rm -rf '" + mod + "'");
   }
 
   std::vector<TArchiveEntry> big(100000);
   for (size_t i = 0; i < big.size(); ++i) big[i].Offset = static_cast<int32_t>(random() % 50000);
   const auto sortStart = Clock::now();
   SortArchiveEntries(big, static_cast<int32_t>(big.size()));
-  std::printf("sort of 100000 entries: %.3f s\n", Seconds(sortStart));
-  std::system(("rm -rf '" + folder + "'").c_str());
+  std::printf("%-40s %6.3f s\n", "sort of 100000 entries", Seconds(sortStart));
+  Shell("rm -rf '" + folder + "/game' '" + stock + "' '" + scratch + "'");
   return 0;
 }

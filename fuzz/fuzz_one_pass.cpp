@@ -18,7 +18,7 @@ struct Outcome {
 
 Outcome Install(const TDATAInst& script, const std::string& package, const std::string& archive,
                 bool onePass) {
-  MemoryFileSystem fs(8 << 20);
+  MemoryFileSystem fs(1 << 20);
   fuzz::MakeGameFolder(fs, archive);
   fs.Put("data.cab", package);
   Outcome outcome;

@@ -42,7 +42,9 @@ int main(int argc, char** argv) {
   Seed(root + "/install", "sample", Part(script) + Part(package) + archive);
   std::vector<EntrySpec> crowded;  // 63 entries, the first at sector 1: an append moves it
   for (int i = 0; i < 63; ++i) crowded.push_back({1 + i, 1, "e" + std::to_string(i) + ".dff"});
-  Seed(root + "/one_pass", "sample", Part("a.dff\nnew.txd\nA.DFF\nmissing") + Part(package) + archive);
-  Seed(root + "/one_pass", "crowded", Part("new.txd\na.dff") + Part(package) + BuildArchive(crowded));
+  Seed(root + "/one_pass", "sample",
+       Part("a.dff\nnew.txd\nA.DFF\nmissing") + Part(package) + archive);
+  Seed(root + "/one_pass", "crowded",
+       Part("new.txd\na.dff") + Part(package) + BuildArchive(crowded));
   return 0;
 }

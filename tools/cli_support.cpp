@@ -173,9 +173,12 @@ void ConsoleBoxes::Show(TBoxKind kind, const std::string& text) {
   if (kind != TBoxKind::kPlain) shownError_ = true;
 }
 
+ConsoleProgress::ConsoleProgress(std::string label)
+    : label_(std::move(label)), terminal_(isatty(fileno(stderr)) != 0) {}
+
 void ConsoleProgress::SetPosition(int value) {
   position_ = value;
-  if (!isatty(fileno(stderr)) || max_ <= min_) return;
+  if (!terminal_ || max_ <= min_) return;
   const int percent = static_cast<int>(100LL * (position_ - min_) / (max_ - min_));
   if (percent == shown_) return;
   shown_ = percent;

@@ -59,7 +59,7 @@ class NoMessages : public IMessagePump {
 // A progress bar drawn on a terminal as a percentage; silent when standard error is no terminal.
 class ConsoleProgress : public IProgress {
  public:
-  explicit ConsoleProgress(std::string label) : label_(std::move(label)) {}
+  explicit ConsoleProgress(std::string label);
   ~ConsoleProgress() override;
   void SetMin(int value) override { min_ = value; }
   void SetMax(int value) override { max_ = value; }
@@ -68,6 +68,7 @@ class ConsoleProgress : public IProgress {
 
  private:
   std::string label_;
+  bool terminal_;
   int min_ = 0, max_ = 100, position_ = 0, shown_ = -1;
   bool drawn_ = false;
 };

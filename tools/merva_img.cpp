@@ -6,6 +6,7 @@
 #include <map>
 
 #include "archive/archive.h"
+#include "archive/archive_file.h"
 #include "core/block_file.h"
 #include "core/errors.h"
 #include "core/text.h"
@@ -153,13 +154,18 @@ int Put(Tool& tool, const std::string& path, const std::vector<std::string>& fil
                       "the name is longer than 24 characters, which an archive entry "
                       "cannot hold");
   }
-  tool.archive.FileName = path;
+  // The archive stays open for the whole command, its directory read once.
+  TArchiveFile archive(tool.archive, tool.fs);
+  if (!archive.Open(path, OpenAccess::kReadWriteOthersRead, tool.boxes)) throw EAbort();
   ConsoleProgress progress("put");
   progress.SetMax(static_cast<int>(files.size()));
   for (const std::string& file : files) {
-    PutFileIntoArchive(tool.archive, file, {tool.fs, tool.boxes, tool.pump});
+    TBlockFile source = TBlockFile::OpenReadOnly(tool.fs, file);
+    archive.Put(ExtractFileNamePart(file), {source, 0, source.Size()}, nullptr);
+    source.Close();
     progress.SetPosition(progress.Position() + 1);
   }
+  archive.Close();
   return 0;
 }
 

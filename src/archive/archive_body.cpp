@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 #include "archive/archive.h"
@@ -17,6 +18,7 @@ constexpr int kNegativeSeek = 131;
 void CopyRange(TBlockFile& source, int64_t from, TBlockFile& target, int64_t count,
                std::vector<uint8_t>& buffer) {
   source.Seek(from);
+  if (target.CopyFrom(source, count)) return;
   while (count > 0) {
     const auto n = static_cast<uint32_t>(std::min<int64_t>(count, buffer.size()));
     source.ReadExact(buffer.data(), n);
@@ -107,6 +109,17 @@ void TPlannedBody::SplitAt(int64_t at) {
 void TPlannedBody::Place(int64_t at, TPiece piece) {
   if (piece.Length <= 0) return;
   if (at > length_) Place(length_, {TPiece::kZeros, 0, at - length_});  // a hole reads as zeros
+  if (at == length_) {  // growing at the end, as most writes of a put do
+    auto last = pieces_.empty() ? pieces_.end() : std::prev(pieces_.end());
+    if (last != pieces_.end() && last->second.Source == piece.Source &&
+        (piece.Source == TPiece::kZeros || last->second.From + last->second.Length == piece.From)) {
+      last->second.Length += piece.Length;
+    } else {
+      pieces_.emplace_hint(pieces_.end(), at, piece);
+    }
+    length_ += piece.Length;
+    return;
+  }
   const int64_t end = at + piece.Length;
   SplitAt(at);
   SplitAt(end);
@@ -134,20 +147,29 @@ void TPlannedBody::WriteSource(int64_t at, const TPutSource& source) {
 void TPlannedBody::MoveSectors(int64_t from, int64_t to, int64_t sectors) {
   if (sectors <= 0) return;
   if (from < 0) throw EInOutError(kNegativeSeek, oldArchive_.Path());
-  std::vector<TPiece> moved;
   const int64_t bytes = sectors * kSector;
-  if (from + bytes <= std::min(length_, to)) {
-    // The usual case: whole data before its new place, moved as it is.
-    Pieces(from, bytes, moved);
-    int64_t at = to;
-    for (const TPiece& piece : moved) {
-      Place(at, piece);
-      at += piece.Length;
+  const int64_t period = to - from;
+  if (to == length_ && period >= 0 && period % kSector == 0) {
+    // A move writes at the end, each sector after the one before it, so a sector that lies past
+    // where the move began is read back from the move's own copy: the moved bytes repeat
+    // [from, to) over and over, and nothing at all is there to read when the two meet.
+    if (period == 0) return WriteZeros(to, bytes);
+    std::vector<TPiece> pattern;
+    Pieces(from, std::min(period, bytes), pattern);
+    for (int64_t done = 0; done < bytes; done += period) {
+      int64_t at = to + done, left = std::min(period, bytes - done);
+      for (TPiece part : pattern) {
+        if (left <= 0) break;
+        part.Length = std::min(part.Length, left);
+        Place(at, part);
+        at += part.Length;
+        left -= part.Length;
+      }
     }
     return;
   }
-  // A damaged entry reaching past the end: sector by sector, reading what earlier sectors of
-  // this very move wrote, as the file would.
+  // Any other move, sector by sector as the file would see it.
+  std::vector<TPiece> moved;
   for (int64_t s = 0; s < sectors; ++s) {
     const int64_t start = from + s * kSector;
     const int64_t present = std::max<int64_t>(0, std::min(kSector, length_ - start));

@@ -1,5 +1,8 @@
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <exception>
+#include <thread>
 
 #include "archive/archive.h"
 #include "archive/archive_file.h"
@@ -33,6 +36,28 @@ class MessageTicker {
   IMessagePump* pump_;
   Clock::time_point last_;
 };
+
+// Writing a gigabyte out to a hard disk takes seconds: the flush runs beside the window, which
+// goes on answering until it is done.
+void FlushAnswering(TBlockFile& file, IMessagePump* pump) {
+  if (!pump) return file.Flush();
+  std::atomic<bool> done{false};
+  std::exception_ptr error;
+  std::thread flusher([&] {
+    try {
+      file.Flush();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    done = true;
+  });
+  while (!done) {
+    pump->ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  flusher.join();
+  if (error) std::rethrow_exception(error);
+}
 
 }  // namespace
 
@@ -110,7 +135,7 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
         }
       }
     }
-    temp.Flush();  // on disk before it takes the archive's place
+    FlushAnswering(temp, pump);  // on disk before it takes the archive's place
     temp.Close();
   } catch (...) {
     if (temp.IsOpen()) {

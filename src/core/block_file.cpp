@@ -1,5 +1,7 @@
 #include "core/block_file.h"
 
+#include <algorithm>
+
 #include "core/errors.h"
 
 namespace merva {
@@ -64,6 +66,19 @@ void TBlockFile::WriteExact(const void* buffer, uint32_t count) {
   uint32_t done = 0;
   Check(Handle().Write(buffer, count, done));
   if (done != count) throw EInOutError(kDiskFull, path_);
+}
+
+bool TBlockFile::CopyFrom(TBlockFile& source, int64_t count) {
+  while (count > 0) {
+    const auto part = static_cast<uint32_t>(std::min<int64_t>(count, 1 << 30));
+    uint32_t done = 0;
+    const int code = Handle().CopyFrom(source.Handle(), part, done);
+    if (code == IFileHandle::kCopyUnsupported) return false;
+    Check(code);
+    if (done != part) throw EInOutError(kReadBeyondEnd, source.path_);
+    count -= part;
+  }
+  return true;
 }
 
 void TBlockFile::Seek(int64_t position) {

@@ -29,6 +29,9 @@ class TBlockFile {
   uint32_t ReadCounted(void* buffer, uint32_t count);
   // Must transfer every byte; a short write raises "Disk full".
   void WriteExact(const void* buffer, uint32_t count);
+  // Copies `count` bytes from the source's position to this file's position inside the system;
+  // false, with nothing copied, where the system cannot. A short copy raises as a short read.
+  bool CopyFrom(TBlockFile& source, int64_t count);
   void Seek(int64_t position);
   int64_t Size();
   int64_t Position();

@@ -20,6 +20,16 @@ class IFileHandle {
   // Forces written data to the disk.
   virtual int Flush() = 0;
   virtual int Close() = 0;
+  // Copies `count` bytes from the source's position to this file's position inside the system,
+  // where it can; kCopyUnsupported (nothing copied) where it cannot, and the caller copies
+  // through a buffer. A short copy at the end of the source is no error.
+  virtual int CopyFrom(IFileHandle& source, uint32_t count, uint32_t& done) {
+    (void)source;
+    (void)count;
+    done = 0;
+    return kCopyUnsupported;
+  }
+  static constexpr int kCopyUnsupported = -1;
 };
 
 enum class OpenAccess {

@@ -19,9 +19,14 @@
 //   no-window                  check that no wizard window is shown
 //   exit CODE                  wait for the program to end with CODE
 //   shot FILE                  save the wizard window as a BMP picture
+//   responsive ID TEXT MS      until control ID shows TEXT, send the window a message every
+//                              20 ms: each must be answered within MS ms, and the progress
+//                              bar's position must be seen to rise during the rebuild
 //   sleep MS
+#include <commctrl.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -348,6 +353,35 @@ int wmain(int argc, wchar_t** argv) {
       process.hProcess = nullptr;
     } else if (command == L"shot") {
       Shot(next(i));
+    } else if (command == L"responsive") {
+      HWND control = Control(std::stoi(next(i)));
+      const std::wstring text = next(i);
+      const DWORD limit = std::stoul(next(i));
+      HWND window = MainWindow();
+      HWND bar = Control(601);
+      DWORD slowest = 0, messages = 0;
+      int rises = 0, highest = 0, last = -1;
+      const DWORD started = GetTickCount();
+      while (!TextMatches(TextOf(control), text)) {
+        if (GetTickCount() - started > 120000) Fail(L"the installation does not end");
+        DWORD_PTR position = 0;
+        const DWORD before = GetTickCount();
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr);
+        SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 10000, &position);
+        const DWORD took = GetTickCount() - before;
+        slowest = std::max(slowest, took);
+        ++messages;
+        if (last >= 0 && static_cast<int>(position) > last) ++rises;
+        last = static_cast<int>(position);
+        highest = std::max(highest, last);
+        Sleep(20);
+      }
+      Say(L"ok:", L"answered " + std::to_wstring(messages) + L" messages, the slowest in " +
+                      std::to_wstring(slowest) + L" ms; the bar rose " + std::to_wstring(rises) +
+                      L" times, to " + std::to_wstring(highest));
+      if (slowest > limit) Fail(L"a message waited " + std::to_wstring(slowest) + L" ms");
+      // The rebuild counts the archive's entries, far more than the mod's files.
+      if (rises < 3 || highest < 100) Fail(L"the progress bar was not seen to rise");
     } else if (command == L"sleep") {
       Sleep(std::stoul(next(i)));
     } else {

@@ -146,6 +146,20 @@ scenario install-checks-typed-folder "$mod" start window click 104 click 301 cli
   shot "$(winpath "$shots/4-installing-after-an-error.bmp")" \
   click 103 box error Error "$foreign_box" text 201 "$folder_text" click 105 exit 0
 
+# --- an archive of a gigabyte: the window answers every message within 0.25 s while it installs,
+# and its bar rises through the rebuild ---
+big="$WINEPREFIX/drive_c/Big Game"
+rm -rf "$big" "$work/parts" && mkdir -p "$big/models" "$work/parts"
+head -c 1073741824 /dev/zero | split -b 65536 -a 5 -d - "$work/parts/e"
+"$native/merva-img" create "$big/models/gta3.img" >/dev/null
+"$native/merva-img" put "$big/models/gta3.img" "$work/parts"/* >/dev/null
+rm -rf "$work/parts"
+scenario responsive-install "$mod" start window click 104 click 301 click 104 \
+  type 401 'C:\Big Game' click 104 responsive 201 "$finish" 250 click 104 exit 0
+check big-archive-installed bash -c "'$native/merva-img' check '$big/models/gta3.img' &&
+  '$native/merva-img' list '$big/models/gta3.img' | grep -q ' infernus.dff\$'"
+rm -rf "$big"
+
 # --- the installed-level gate (level 1 is recorded now) ---
 scenario level-refused "$(mod_with_level 0.5)" start window text 201 "$refusal" \
   state 104 visible+enabled state 103 hidden state 105 hidden \
