@@ -23,8 +23,9 @@
 //                              20 ms: each must be answered within MS ms, and the progress
 //                              bar's position must be seen to rise during the rebuild
 //   sleep MS
-#include <commctrl.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
