@@ -37,9 +37,9 @@ int Build(const std::string& manifestPath, const std::string& folder, bool anyLe
   try {
     WritePackageFile(manifest.Sources, packageTemp);
     WriteScriptFile(manifest.Script, scriptTemp);
-    if (!fs.MoveFileReplace(packageTemp, package))
+    if (fs.MoveFileReplace(packageTemp, package) != 0)
       throw FileError(package, "cannot be replaced; nothing was changed");
-    if (!fs.MoveFileReplace(scriptTemp, script))
+    if (fs.MoveFileReplace(scriptTemp, script) != 0)
       throw FileError(script, "cannot be replaced; data.cab is new, scripts.bin is not");
   } catch (...) {
     fs.DeleteFile(packageTemp);

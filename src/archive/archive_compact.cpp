@@ -18,7 +18,7 @@ const char kUnableToCreate[] = "Unable to create archive file.";
 // Copies move through one buffer of this size: large enough that a rebuild costs about what a
 // plain copy of the archive costs, small enough to keep memory flat whatever the archive's size.
 constexpr int64_t kCopyBuffer = 1 << 20;
-constexpr auto kMessageInterval = std::chrono::milliseconds(50);
+constexpr auto kMessageInterval = std::chrono::milliseconds(20);
 
 // Handles the window's messages whenever enough time has passed, so a long rebuild never leaves
 // the window unanswered.
@@ -152,10 +152,12 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
 void ReplaceArchiveFile(const std::string& tempPath, const std::string& archivePath,
                         IFileSystem& fs) {
   // One replacing move: the game is never left without its archive.
-  if (!fs.MoveFileReplace(tempPath, archivePath)) {
-    fs.DeleteFile(tempPath);
-    throw Exception(kUnableToCreate);
-  }
+  const int code = fs.MoveFileReplace(tempPath, archivePath);
+  if (code == 0) return;
+  fs.DeleteFile(tempPath);
+  // The game, started meanwhile, holds the archive: that is worth telling as such.
+  if (code == kSharingViolation || code == kLockViolation) throw EInOutError(code, archivePath);
+  throw Exception(kUnableToCreate);
 }
 
 void CompactArchive(TGTA3Archive& Archive, const std::string& gameFolder, IProgress& progress,

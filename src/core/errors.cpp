@@ -22,6 +22,16 @@ std::string IoErrorText(int code) {
 EInOutError::EInOutError(int code, std::string path)
     : Exception(IoErrorText(code)), code_(code), path_(std::move(path)) {}
 
+std::string BlockedFileAdvice(int code, const std::string& path) {
+  if (code == kSharingViolation || code == kLockViolation)
+    return "The game or another program is using the file " + path + ". Close it, then try again.";
+  if (code == kAccessDenied)
+    return "Access to the file " + path +
+           " was denied. Run the installer as administrator and make sure the file is not "
+           "read-only, then try again.";
+  return "";
+}
+
 std::string ErrorReportText(const std::string& message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
   return message;

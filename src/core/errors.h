@@ -49,12 +49,19 @@ enum IoCode : int {
   kFileNotFound = 2,
   kPathNotFound = 3,
   kAccessDenied = 5,
+  kSharingViolation = 32,
+  kLockViolation = 33,
   kReadBeyondEnd = 100,
   kDiskFull = 101,
 };
 
 // The framework's text for an input/output error code.
 std::string IoErrorText(int code);
+
+// What a player is told when a file of the game cannot be opened or replaced because another
+// program holds it (the game itself, while it runs) or because this user may not write it;
+// empty for any other error.
+std::string BlockedFileAdvice(int code, const std::string& path);
 
 // The report text: the message, with "." appended when it ends in a character above ".".
 std::string ErrorReportText(const std::string& message);

@@ -86,8 +86,9 @@ bool FaultyFileSystem::DeleteFile(const std::string& path) {
   return !ShouldFail(FileOp::kDelete) && inner_.DeleteFile(path);
 }
 
-bool FaultyFileSystem::MoveFileReplace(const std::string& from, const std::string& to) {
-  return !ShouldFail(FileOp::kMove) && inner_.MoveFileReplace(from, to);
+int FaultyFileSystem::MoveFileReplace(const std::string& from, const std::string& to) {
+  if (ShouldFail(FileOp::kMove)) return code_ != 0 ? code_ : 1;  // a move fails with some code
+  return inner_.MoveFileReplace(from, to);
 }
 
 bool FaultyFileSystem::CreateDirectory(const std::string& path) {

@@ -41,7 +41,7 @@ class FaultyFileSystem : public IFileSystem {
   bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
   bool DirectoryExists(const std::string& path) override { return inner_.DirectoryExists(path); }
   bool DeleteFile(const std::string& path) override;
-  bool MoveFileReplace(const std::string& from, const std::string& to) override;
+  int MoveFileReplace(const std::string& from, const std::string& to) override;
   bool CreateDirectory(const std::string& path) override;
   bool RemoveDirectory(const std::string& path) override;
 

@@ -53,7 +53,8 @@ class IFileSystem {
   virtual bool DirectoryExists(const std::string& path) = 0;
   virtual bool DeleteFile(const std::string& path) = 0;
   // Moves a file, replacing a file already at the target, in one step where the system can.
-  virtual bool MoveFileReplace(const std::string& from, const std::string& to) = 0;
+  // Returns 0, or the system's error code (a target in use is told apart from one refused).
+  virtual int MoveFileReplace(const std::string& from, const std::string& to) = 0;
   virtual bool CreateDirectory(const std::string& path) = 0;
   virtual bool RemoveDirectory(const std::string& path) = 0;
 

@@ -103,17 +103,17 @@ bool MemoryFileSystem::DeleteFile(const std::string& path) {
   return files_.erase(Key(path)) > 0;
 }
 
-bool MemoryFileSystem::MoveFileReplace(const std::string& from, const std::string& to) {
+int MemoryFileSystem::MoveFileReplace(const std::string& from, const std::string& to) {
   const auto it = files_.find(Key(from));
   const std::string target = Key(to);
   const std::string parent = Parent(target);
-  if (it == files_.end() || directories_.count(target) ||
-      (!parent.empty() && !directories_.count(parent)))
-    return false;
+  if (it == files_.end()) return kFileNotFound;
+  if (!parent.empty() && !directories_.count(parent)) return kPathNotFound;
+  if (directories_.count(target)) return kAccessDenied;
   auto data = it->second;
   files_.erase(it);
   files_[target] = data;
-  return true;
+  return 0;
 }
 
 bool MemoryFileSystem::CreateDirectory(const std::string& path) {

@@ -29,7 +29,7 @@ class MemoryFileSystem : public IFileSystem {
   bool FileExists(const std::string& path) override { return files_.count(Key(path)) > 0; }
   bool DirectoryExists(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
-  bool MoveFileReplace(const std::string& from, const std::string& to) override;
+  int MoveFileReplace(const std::string& from, const std::string& to) override;
   bool CreateDirectory(const std::string& path) override;
   bool RemoveDirectory(const std::string& path) override;
 

@@ -42,6 +42,9 @@ int CodeFromErrno(int error, const std::string& native) {
     case EISDIR:
     case EBADF:  // writing a file opened read-only, as Windows refuses it
       return kAccessDenied;
+    case EBUSY:
+    case ETXTBSY:
+      return kSharingViolation;
     case ENOSPC:
     case EDQUOT:
       return kDiskFull;
@@ -153,9 +156,13 @@ class PosixFileSystem : public IFileSystem {
   bool DeleteFile(const std::string& path) override {
     return FileExists(path) && ::unlink(NativePath(path).c_str()) == 0;
   }
-  bool MoveFileReplace(const std::string& from, const std::string& to) override {
-    return FileExists(from) && !DirectoryExists(to) &&
-           std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+  int MoveFileReplace(const std::string& from, const std::string& to) override {
+    if (!FileExists(from)) return kFileNotFound;
+    if (DirectoryExists(to)) return kAccessDenied;
+    const std::string target = NativePath(to);
+    return std::rename(NativePath(from).c_str(), target.c_str()) == 0
+               ? 0
+               : CodeFromErrno(errno, target);
   }
   bool CreateDirectory(const std::string& path) override {
     return ::mkdir(NativePath(path).c_str(), 0755) == 0;

@@ -94,9 +94,11 @@ class Win32FileSystem : public IFileSystem {
   bool DeleteFile(const std::string& path) override {
     return DeleteFileW(WidePath(path).c_str()) != 0;
   }
-  bool MoveFileReplace(const std::string& from, const std::string& to) override {
+  int MoveFileReplace(const std::string& from, const std::string& to) override {
     return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0
+               ? 0
+               : LastCode();
   }
   bool CreateDirectory(const std::string& path) override {
     return CreateDirectoryW(WidePath(path).c_str(), nullptr) != 0;

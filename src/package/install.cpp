@@ -1,5 +1,6 @@
 #include "package/install.h"
 
+#include <optional>
 #include <set>
 
 #include "archive/archive_file.h"
@@ -94,59 +95,72 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
   const std::string archivePath = G + "\\models\\gta3.img";
   const std::string tempPath = G + "\\models\\temp.img";
   TArchiveFile archive(Archive, fs);
-  if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead, services.Boxes)) throw EAbort();
-
-  TBlockFile package = TBlockFile::OpenReadOnly(fs, packagePath);
-  ReadPackageDirectory(package, Package, services.Boxes);
-
+  std::optional<TBlockFile> package;
+  std::optional<ScratchFolder> scratch;
   IProgress& progress = services.Progress;
-  progress.SetMax(static_cast<int>(Script.ArchiveFiles.size() + Script.GameFiles.size()));
-  progress.SetMin(0);
-  progress.SetPosition(0);
-  ScratchFolder scratch(fs, G);
-
-  // The archive files are put in, the directory sorted and the archive compacted as a plan in
-  // memory; the new archive is then written once, front to back, beside the old one, and takes
-  // its place in one move. gta3.img itself is never written: a failure or a kill at any moment
-  // leaves it as it was, or the new one whole.
-  TPlannedBody plan(archive.File(), archive.File().Size(), package);
-  archive.WriteTo(plan);
-  const auto processMessages = [&] { services.Pump.ProcessMessages(); };
-  for (const std::string& item : Script.ArchiveFiles) {
-    TPackageEntry entry;
-    uint32_t position;
-    if (item.empty()) continue;  // names no package file
-    if (!FindPackageEntry(Package, item, entry, position)) continue;
-    // A new entry is named after the package file, in small letters.
-    const std::string name = AsciiLower(PackageFileName(PackageEntryName(entry)));
-    archive.Put(name, {package, position, entry.Size}, processMessages);
-    progress.SetPosition(progress.Position() + 1);
-  }
-  archive.SortDirectory();  // in logarithmic time per entry: no wait for the window
-  fs.FileMode = 2;
-  WriteCompactedArchive(archive, tempPath, progress, &services.Pump, fs);
   try {
-    archive.Close();
-  } catch (...) {
-    fs.DeleteFile(tempPath);
-    throw;
+    if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead, services.Boxes))
+      throw EAbort();
+    package.emplace(TBlockFile::OpenReadOnly(fs, packagePath));
+    ReadPackageDirectory(*package, Package, services.Boxes);
+
+    progress.SetMax(static_cast<int>(Script.ArchiveFiles.size() + Script.GameFiles.size()));
+    progress.SetMin(0);
+    progress.SetPosition(0);
+    scratch.emplace(fs, G);
+
+    // The archive files are put in, the directory sorted and the archive compacted as a plan
+    // in memory; the new archive is then written once, front to back, beside the old one, and
+    // takes its place in one move. gta3.img itself is never written: a failure or a kill at
+    // any moment leaves it as it was, or the new one whole.
+    TPlannedBody plan(archive.File(), archive.File().Size(), *package);
+    archive.WriteTo(plan);
+    const auto processMessages = [&] { services.Pump.ProcessMessages(); };
+    for (const std::string& item : Script.ArchiveFiles) {
+      TPackageEntry entry;
+      uint32_t position;
+      if (item.empty()) continue;  // names no package file
+      if (!FindPackageEntry(Package, item, entry, position)) continue;
+      // A new entry is named after the package file, in small letters.
+      const std::string name = AsciiLower(PackageFileName(PackageEntryName(entry)));
+      archive.Put(name, {*package, position, entry.Size}, processMessages);
+      progress.SetPosition(progress.Position() + 1);
+    }
+    archive.SortDirectory();  // in logarithmic time per entry: no wait for the window
+    fs.FileMode = 2;
+    WriteCompactedArchive(archive, tempPath, progress, &services.Pump, fs);
+    try {
+      archive.Close();
+    } catch (...) {
+      fs.DeleteFile(tempPath);
+      throw;
+    }
+    ReplaceArchiveFile(tempPath, archivePath, fs);
+  } catch (const EInOutError& error) {
+    // The game running, or a file the user may not write, is the usual cause: say so.
+    const std::string advice = BlockedFileAdvice(error.ErrorCode(), error.Path());
+    if (advice.empty()) throw;
+    throw Exception(advice + " Nothing was changed.");
   }
-  ReplaceArchiveFile(tempPath, archivePath, fs);
 
   for (const std::string& item : Script.GameFiles) {
     TPackageEntry entry;
     uint32_t position;
     if (ExtractFileNamePart(item).empty()) continue;
     if (!FindPackageEntry(Package, ExtractFileNamePart(item), entry, position)) continue;
-    const std::string extracted = scratch.File(AsciiUpper(ScratchName(entry)));
-    ExtractPackageEntry(package, entry, position, extracted, fs);
+    const std::string extracted = scratch->File(AsciiUpper(ScratchName(entry)));
+    ExtractPackageEntry(*package, entry, position, extracted, fs);
     const std::string target = G + "\\" + item;
     CreateItemFolders(fs, G, item);
-    if (!fs.MoveFileReplace(extracted, target))
-      throw Exception("Unable to put the file " + item + " into the game folder");
+    const int moved = fs.MoveFileReplace(extracted, target);
+    if (moved != 0) {
+      const std::string advice = BlockedFileAdvice(moved, target);
+      throw Exception(advice.empty() ? "Unable to put the file " + item + " into the game folder"
+                                     : advice);
+    }
     progress.SetPosition(progress.Position() + 1);
   }
-  package.Close();
+  package->Close();
 }
 
 }  // namespace merva

@@ -19,9 +19,11 @@
 //   no-window                  check that no wizard window is shown
 //   exit CODE                  wait for the program to end with CODE
 //   shot FILE                  save the wizard window as a BMP picture
-//   responsive ID TEXT MS      until control ID shows TEXT, send the window a message every
-//                              20 ms: each must be answered within MS ms, and the progress
+//   responsive ID TEXT MS      until control ID shows TEXT, send the window messages over and
+//                              over: each must be answered within MS ms, and the progress
 //                              bar's position must be seen to rise during the rebuild
+//   same-bytes FILE1 FILE2     check that two files hold the same bytes
+//   touch FILE                 create an empty file (a signal to a helper)
 //   sleep MS
 #include <windows.h>
 // after windows.h, which it needs
@@ -147,6 +149,19 @@ POINT CentreOf(HWND control) {
   GetWindowRect(control, &box);
   // Image6 reaches past the client area: aim inside the visible part.
   return {(box.left + std::min(box.right, box.left + 200)) / 2, (box.top + box.bottom) / 2};
+}
+
+// A file's bytes, or "?" followed by the error when it cannot be read.
+std::string ReadAll(const std::wstring& path) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "?" + std::to_string(GetLastError());
+  std::string bytes;
+  char buffer[1 << 16];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
 }
 
 void Start() {
@@ -375,14 +390,24 @@ int wmain(int argc, wchar_t** argv) {
         if (last >= 0 && static_cast<int>(position) > last) ++rises;
         last = static_cast<int>(position);
         highest = std::max(highest, last);
-        Sleep(20);
+        Sleep(5);
       }
       Say(L"ok:", L"answered " + std::to_wstring(messages) + L" messages, the slowest in " +
                       std::to_wstring(slowest) + L" ms; the bar rose " + std::to_wstring(rises) +
                       L" times, to " + std::to_wstring(highest));
       if (slowest > limit) Fail(L"a message waited " + std::to_wstring(slowest) + L" ms");
       // The rebuild counts the archive's entries, far more than the mod's files.
-      if (rises < 3 || highest < 100) Fail(L"the progress bar was not seen to rise");
+      if (rises < 2 || highest < 100) Fail(L"the progress bar was not seen to rise");
+    } else if (command == L"same-bytes") {
+      const std::wstring first = next(i), second = next(i);
+      if (ReadAll(first) != ReadAll(second)) Fail(first + L" differs from " + second);
+      Say(L"ok:", first + L" is unchanged");
+    } else if (command == L"touch") {
+      const std::wstring path = next(i);
+      const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file == INVALID_HANDLE_VALUE) Fail(L"cannot create " + path);
+      CloseHandle(file);
     } else if (command == L"sleep") {
       Sleep(std::stoul(next(i)));
     } else {

@@ -146,6 +146,41 @@ scenario install-checks-typed-folder "$mod" start window click 104 click 301 cli
   shot "$(winpath "$shots/4-installing-after-an-error.bmp")" \
   click 103 box error Error "$foreign_box" text 201 "$folder_text" click 105 exit 0
 
+# --- the game running: it holds gta3.img (read access, others may only read). The installation
+# says so and changes nothing; once the game has ended, Back and Next install. ---
+img_win='C:\Program Files\GTA San Andreass\models\gta3.img'
+cp "$img" "$work/gta3-before.img"
+rm -f "$work/stop-hold"
+wine "$win/tests/e2e/merva-hold.exe" "$img_win" "$(winpath "$work/stop-hold")" >"$logs/hold.txt" 2>&1 &
+hold_pid=$!
+for _ in $(seq 100); do grep -q holding "$logs/hold.txt" 2>/dev/null && break; sleep 0.1; done
+in_use="The game or another program is using the file $img_win. Close it, then try again. Nothing was changed."
+scenario game-running "$mod" start window click 104 click 301 click 104 click 104 \
+  box error "$title" "$in_use" text 201 "$progress*" \
+  same-bytes "$(winpath "$img")" "$(winpath "$work/gta3-before.img")" \
+  touch "$(winpath "$work/stop-hold")" sleep 1000 click 103 text 201 "$folder_text" \
+  click 104 text 201 "$finish" click 104 exit 0
+touch "$work/stop-hold" && wait "$hold_pid"
+# The sample mod was installed before, so the archive comes out the same: sound, not new.
+check installed-after-the-game-ended "$native/merva-img" check "$img"
+
+# --- a read-only archive: access denied, said so, nothing changed ---
+cp "$img" "$work/gta3-before.img"
+chmod a-w "$img"
+# Wine run by root writes files whatever their mode bits; an immutable file refuses even root.
+if [ "$(id -u)" -eq 0 ]; then chattr +i "$img" 2>/dev/null; fi
+denied="Access to the file $img_win was denied. Run the installer as administrator and make sure the file is not read-only, then try again. Nothing was changed."
+if (: >>"$img") 2>/dev/null; then
+  echo "SKIP read-only-archive: this machine lets the tests write a read-only file"
+else
+  scenario read-only-archive "$mod" start window click 104 click 301 click 104 click 104 \
+    box error "$title" "$denied" text 201 "$progress*" \
+    same-bytes "$(winpath "$img")" "$(winpath "$work/gta3-before.img")" click 105 exit 0
+fi
+chattr -i "$img" 2>/dev/null
+chmod u+w "$img"
+check read-only-archive-unchanged cmp "$img" "$work/gta3-before.img"
+
 # --- an archive of a gigabyte: the window answers every message within 0.25 s while it installs,
 # and its bar rises through the rebuild ---
 big="$WINEPREFIX/drive_c/Big Game"

@@ -151,6 +151,36 @@ TEST_F(InstallTest, PackageNamesThatLeadOutOfTheScratchFolderAreRefused) {
   }
 }
 
+// The game holding its archive, or an archive the user may not write, is told as such, naming
+// the file, and the archive stays as it was.
+TEST_F(InstallTest, AnArchiveInUseOrDeniedIsToldAsSuch) {
+  struct Case {
+    FileOp op;
+    int code;
+    const char* says;
+  };
+  const Case cases[] = {
+      {FileOp::kOpen, kSharingViolation, "The game or another program is using the file "},
+      {FileOp::kOpen, kLockViolation, "The game or another program is using the file "},
+      {FileOp::kMove, kSharingViolation, "The game or another program is using the file "},
+      {FileOp::kOpen, kAccessDenied, "Access to the file "},
+  };
+  FaultyFileSystem faulty(SystemFileSystem());
+  for (const Case& c : cases) {
+    test::WriteFile(img, original);
+    faulty.FailAt(1, c.code, {c.op});
+    try {
+      Install(faulty);
+      ADD_FAILURE() << c.says << ": no error";
+    } catch (const Exception& error) {
+      EXPECT_EQ(error.Message().rfind(std::string(c.says) + img, 0), 0u) << error.Message();
+      EXPECT_NE(error.Message().find("Nothing was changed."), std::string::npos);
+    }
+    EXPECT_EQ(test::ReadFile(img), original);
+    EXPECT_FALSE(test::Exists(dir / "game\\models\\temp.img"));
+  }
+}
+
 // Fail every file operation of a whole run in turn: gta3.img is never written in place, so it
 // is always either the old archive or the new one whole, and no scratch file stays behind.
 TEST_F(InstallTest, AFailureAtEveryOperationLeavesTheOldArchiveOrTheNewOne) {
