@@ -69,13 +69,6 @@ class IFolderDialog {
                             std::string& folder) = 0;
 };
 
-class IOpenFileDialog {
- public:
-  virtual ~IOpenFileDialog() = default;
-  // The open-file dialog: true with the chosen file's full path in `path`.
-  virtual bool Execute(std::string& path) = 0;
-};
-
 class IShell {
  public:
   virtual ~IShell() = default;

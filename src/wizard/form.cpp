@@ -52,7 +52,7 @@ void TForm1::FormCreate() {
     services_.Process.EndProgram();
   }
   CheckBox1.Visible = false;
-  Step = 1;
+  Step = kWelcomePage;
   LoadScript();
   Label2.Text = Script.Title;
   ShowStep();
@@ -67,7 +67,7 @@ void TForm1::LoadScript() {
 
 void TForm1::ShowStep() {
   switch (Step) {
-    case 0:  // refusal, shown as the finish page
+    case kRefusalPage:
       BrowseCancelled = false;
       Script.FinishText = Script.RefusalText;
       Image3.Visible = false;
@@ -80,10 +80,11 @@ void TForm1::ShowStep() {
       Image5.Enabled = false;
       CheckBox1.Visible = false;
       ProgressBar1.Visible = false;
-      Step = 5;
+      // The one jump between pages: the refusal page is the finish page with the refusal text.
+      Step = kFinishPage;
       ShowStep();
       break;
-    case 1:  // welcome
+    case kWelcomePage:
       BrowseCancelled = false;
       Label1.Text = Script.WelcomeText;
       Image3.Visible = false;
@@ -96,7 +97,7 @@ void TForm1::ShowStep() {
       CheckBox1.Visible = false;
       ProgressBar1.Visible = false;
       break;
-    case 2:  // agreement
+    case kAgreementPage:
       BrowseCancelled = false;
       Image4.Enabled = false;
       Edit1.Visible = false;
@@ -107,7 +108,7 @@ void TForm1::ShowStep() {
       CheckBox1.Visible = true;
       if (CheckBox1.Checked) Image4.Enabled = true;
       break;
-    case 3:  // folder
+    case kFolderPage:
       ProgressBar1.Visible = false;
       CheckBox1.Visible = false;
       Label1.Text = Script.FolderText;
@@ -115,7 +116,7 @@ void TForm1::ShowStep() {
       Button4.Visible = true;
       FolderCheck();
       break;
-    case 4:  // installing
+    case kInstallingPage:
       Image5.Visible = true;
       Image5.Enabled = true;
       Edit1.Visible = false;
@@ -123,10 +124,10 @@ void TForm1::ShowStep() {
       Label1.Text = Script.ProgressText;
       ProgressBar1.Visible = true;
       InstallPackage();
-      ++Step;
+      Step = kFinishPage;
       ShowStep();
       break;
-    case 5:  // finish
+    case kFinishPage:
       ProgressBar1.Visible = false;
       Label1.Text = Script.FinishText;
       Image5.Visible = false;
@@ -167,8 +168,8 @@ void TForm1::OpenArchive(const std::string& path) {
 void TForm1::Image4Click() {
   if (Installing) return;  // the run is still working on the archive
   if (!BrowseCancelled) ++Step;
-  if (Step == 6) {
-    Step = 5;
+  if (Step == kPastFinishPage) {
+    Step = kFinishPage;
     Close();
   }
   ShowStep();
@@ -177,7 +178,7 @@ void TForm1::Image4Click() {
 void TForm1::Image3Click() {
   if (Installing) return;
   --Step;
-  if (Step == 0) Step = 1;
+  if (Step == kRefusalPage) Step = kWelcomePage;
   ShowStep();
 }
 
@@ -199,16 +200,6 @@ void TForm1::Button4Click() {
   } else {
     BrowseCancelled = true;
   }
-}
-
-void TForm1::Button2Click() {
-  OpenArchive(ArchivePath);
-}
-
-void TForm1::Button3Click() {
-  std::string path;
-  if (services_.OpenDialog1.Execute(path))
-    PutFileIntoArchive(Archive, path, {services_.Files, services_.Boxes, services_.Pump});
 }
 
 void TForm1::Image2Click() {

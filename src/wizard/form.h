@@ -22,8 +22,18 @@ struct TWizardServices {
   IRegistry& Registry;
   ILocale& Locale;
   IFolderDialog& FolderDialog;
-  IOpenFileDialog& OpenDialog1;
   IShell& Shell;
+};
+
+// The wizard's pages. `Step` holds one of them, as the number the page has always had.
+enum TPage : uint8_t {
+  kRefusalPage = 0,  // the refusal text, shown as the finish page
+  kWelcomePage = 1,
+  kAgreementPage = 2,
+  kFolderPage = 3,
+  kInstallingPage = 4,
+  kFinishPage = 5,
+  kPastFinishPage = 6,  // Next on the finish page: the window closes
 };
 
 extern const char kMissingDataFilesMessage[];
@@ -43,7 +53,7 @@ class TForm1 {
   TControl Image6;
 
   // The program's state for its whole run.
-  uint8_t Step = 0;
+  uint8_t Step = kRefusalPage;  // a TPage
   bool BrowseCancelled = false;
   std::string ArchivePath;
   TDATAInst Script;
@@ -55,17 +65,15 @@ class TForm1 {
   // True while the installation run works; Back and Next then do nothing.
   bool Installing = false;
 
-  // Published handlers.
+  // Published handlers, named after their controls (the names the automation contract uses).
   void FormCreate();
-  void Image4Click();
-  void Image3Click();
-  void Image5Click();
-  void CheckBox1Click();
-  void Button4Click();
-  void Button2Click();
-  void Button3Click();
-  void Image2Click();
-  void Image6Click();
+  void Image4Click();     // Next
+  void Image3Click();     // Back
+  void Image5Click();     // Cancel
+  void CheckBox1Click();  // the agreement box
+  void Button4Click();    // Browse: the folder dialog
+  void Image2Click();     // the first link picture
+  void Image6Click();     // the second link picture
   void Image2MouseMove() { Image2.Cursor = crHandPoint; }
   void Image3MouseMove() { Image3.Cursor = crHandPoint; }
   void Image4MouseMove() { Image4.Cursor = crHandPoint; }

@@ -75,16 +75,6 @@ class FakeFolderDialog : public IFolderDialog {
   std::string LastCaption;
 };
 
-class FakeOpenDialog : public IOpenFileDialog {
- public:
-  bool Execute(std::string& path) override {
-    if (Answer.empty()) return false;
-    path = Answer;
-    return true;
-  }
-  std::string Answer;
-};
-
 class FakeShell : public IShell {
  public:
   void OpenUrl(const std::string& url) override { Opened.push_back(url); }

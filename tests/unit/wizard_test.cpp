@@ -23,7 +23,6 @@ struct WizardTest : ::testing::Test {
   test::FakeRegistry registry;
   test::FakeLocale locale;
   test::FakeFolderDialog folderDialog;
-  test::FakeOpenDialog openDialog;
   test::FakeShell shell;
   std::unique_ptr<TForm1> form;
   std::string game = dir / "game";
@@ -45,9 +44,8 @@ struct WizardTest : ::testing::Test {
     MakeForm();
   }
   void MakeForm() {
-    form =
-        std::make_unique<TForm1>(TWizardServices{SystemFileSystem(), boxes, pump, process, registry,
-                                                 locale, folderDialog, openDialog, shell});
+    form = std::make_unique<TForm1>(TWizardServices{SystemFileSystem(), boxes, pump, process,
+                                                    registry, locale, folderDialog, shell});
   }
   void TearDown() override { std::filesystem::current_path(previous); }
   void WriteMod(const std::string& script) {
@@ -279,13 +277,6 @@ TEST_F(WizardTest, LinksPointersAndTheHiddenButtons) {
   EXPECT_EQ(form->Image4.Cursor, crDefault);
   Event(&TForm1::Image4MouseMove);
   EXPECT_EQ(form->Image4.Cursor, crHandPoint);
-  form->ArchivePath = game + "\\models\\gta3.img";
-  Event(&TForm1::Button2Click);
-  EXPECT_TRUE(form->Archive.Loaded);
-  test::WriteFile(dir / "b.dff", "b");
-  openDialog.Answer = dir / "b.dff";
-  Event(&TForm1::Button3Click);
-  EXPECT_EQ(test::DirectoryOf(test::ReadFile(dir / "game\\models\\gta3.img")).size(), 2u);
 }
 
 TEST(ReportError, FollowsTheFrameworksFullStopRule) {

@@ -41,7 +41,7 @@ HFONT MakeFont(const TFontSpec& font) {
 TMainWindow::TMainWindow(HINSTANCE instance, TWin32Services& services)
     : form_(TWizardServices{SystemFileSystem(), services.Boxes, *this, services.Process,
                             services.Registry, services.Locale, services.FolderDialog,
-                            services.OpenDialog, services.Shell}) {
+                            services.Shell}) {
   RegisterPictureControls(instance);
   WNDCLASSW windowClass{};
   windowClass.lpfnWndProc = WindowProc;

@@ -1,6 +1,5 @@
 #include "wizard/win32/services.h"
 
-#include <commdlg.h>
 #include <shellapi.h>
 
 #include <vector>
@@ -23,20 +22,6 @@ void Win32Boxes::Show(TBoxKind kind, const std::string& text) {
 
 void Win32Process::EndProgram() {
   ExitProcess(0);
-}
-
-bool Win32OpenDialog::Execute(std::string& path) {
-  if (g_beforeModal) g_beforeModal();
-  wchar_t buffer[MAX_PATH] = {};
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = g_ownerWindow;
-  dialog.lpstrFilter = L"All files\0*.*\0";
-  dialog.lpstrFile = buffer;
-  dialog.nMaxFile = MAX_PATH;
-  if (!GetOpenFileNameW(&dialog)) return false;
-  path = Narrow(buffer);
-  return true;
 }
 
 void Win32Shell::OpenUrl(const std::string& url) {

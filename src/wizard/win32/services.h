@@ -30,11 +30,6 @@ class Win32FolderDialog : public IFolderDialog {
                     std::string& folder) override;
 };
 
-class Win32OpenDialog : public IOpenFileDialog {
- public:
-  bool Execute(std::string& path) override;
-};
-
 class Win32Shell : public IShell {
  public:
   void OpenUrl(const std::string& url) override;
@@ -47,7 +42,6 @@ struct TWin32Services {
   Win32Locale Locale;
   Win32Registry Registry;
   Win32FolderDialog FolderDialog;
-  Win32OpenDialog OpenDialog;
   Win32Shell Shell;
 };
 
