@@ -27,6 +27,7 @@
 #include "core/block_file.h"
 #include "core/text.h"
 #include "package/package.h"
+#include "tests/support/fakes.h"
 
 using namespace merva;
 using Clock = std::chrono::steady_clock;
@@ -198,9 +199,7 @@ double PlanTime(const std::string& archivePath, const std::string& packagePath) 
   std::replace(img.begin(), img.end(), '/', '\\');
   std::replace(cab.begin(), cab.end(), '/', '\\');
   TBlockFile package = TBlockFile::OpenReadOnly(fs, cab);
-  class NoBoxes : public IMessageBoxes {
-    void Show(TBoxKind, const std::string&) override {}
-  } boxes;
+  test::FakeBoxes boxes;
   TPackageDirectory directory;
   ReadPackageDirectory(package, directory, boxes);
   TGTA3Archive state;

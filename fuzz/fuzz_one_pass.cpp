@@ -4,7 +4,7 @@
 
 #include "fuzz/fuzz_services.h"
 #include "package/install.h"
-#include "tests/unit/step_install.h"
+#include "tests/support/step_install.h"
 #include "wizard/controls.h"
 
 using namespace merva;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/unit/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace merva::test;
 

@@ -51,6 +51,15 @@ class ConsoleBoxes : public IMessageBoxes {
   bool shownError_ = false;
 };
 
+// Boxes kept instead of shown, for a tool that reports the first one in its own words.
+class KeptBoxes : public IMessageBoxes {
+ public:
+  void Show(TBoxKind, const std::string& text) override {
+    if (First.empty()) First = text;
+  }
+  std::string First;
+};
+
 class NoMessages : public IMessagePump {
  public:
   void ProcessMessages() override {}

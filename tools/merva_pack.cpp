@@ -80,17 +80,8 @@ int ListOrUnpack(const std::string& path, const std::string* folder) {
   return 0;
 }
 
-// Boxes of the loader are kept, not shown: a damaged script is one error line.
-class KeptBoxes : public IMessageBoxes {
- public:
-  void Show(TBoxKind, const std::string& text) override {
-    if (First.empty()) First = text;
-  }
-  std::string First;
-};
-
 int PrintScript(const std::string& path) {
-  KeptBoxes boxes;
+  KeptBoxes boxes;  // a damaged script is one error line
   TDATAInst script;
   // The level is printed, not checked: nothing here touches the registry.
   const bool ended = LoadScript(script, SystemFileSystem(), boxes, nullptr, path);

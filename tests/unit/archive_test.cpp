@@ -7,8 +7,8 @@
 
 #include "core/cp1251.h"
 #include "core/errors.h"
-#include "core/faulty_file_system.h"
-#include "tests/unit/fakes.h"
+#include "tests/support/fakes.h"
+#include "tests/support/faulty_file_system.h"
 
 namespace merva {
 namespace {

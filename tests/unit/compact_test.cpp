@@ -5,8 +5,8 @@
 
 #include "archive/archive.h"
 #include "core/errors.h"
-#include "core/faulty_file_system.h"
-#include "tests/unit/fakes.h"
+#include "tests/support/fakes.h"
+#include "tests/support/faulty_file_system.h"
 #include "wizard/controls.h"
 
 namespace merva {

@@ -4,9 +4,9 @@
 #include "core/block_file.h"
 #include "core/cp1251.h"
 #include "core/errors.h"
-#include "core/faulty_file_system.h"
 #include "core/text.h"
-#include "tests/unit/fakes.h"
+#include "tests/support/fakes.h"
+#include "tests/support/faulty_file_system.h"
 
 namespace merva {
 namespace {

@@ -8,9 +8,9 @@
 #include <set>
 
 #include "core/errors.h"
-#include "core/faulty_file_system.h"
 #include "core/text.h"
-#include "tests/unit/fakes.h"
+#include "tests/support/fakes.h"
+#include "tests/support/faulty_file_system.h"
 #include "wizard/controls.h"
 
 namespace merva {

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "core/errors.h"
-#include "tests/unit/fakes.h"
+#include "tests/support/fakes.h"
 
 namespace merva {
 namespace {

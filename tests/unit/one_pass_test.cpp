@@ -5,10 +5,10 @@
 #include <random>
 
 #include "core/errors.h"
-#include "core/memory_file_system.h"
 #include "package/install.h"
-#include "tests/unit/fakes.h"
-#include "tests/unit/step_install.h"
+#include "tests/support/fakes.h"
+#include "tests/support/memory_file_system.h"
+#include "tests/support/step_install.h"
 #include "wizard/controls.h"
 
 namespace merva {

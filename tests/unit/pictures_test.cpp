@@ -2,7 +2,7 @@
 
 #include "resources/jpeg_picture.h"
 #include "resources/layout.h"
-#include "tests/unit/fakes.h"
+#include "tests/support/fakes.h"
 
 namespace merva {
 namespace {

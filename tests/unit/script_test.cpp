@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "core/errors.h"
-#include "core/faulty_file_system.h"
-#include "tests/unit/fakes.h"
+#include "tests/support/fakes.h"
+#include "tests/support/faulty_file_system.h"
 
 namespace merva {
 namespace {

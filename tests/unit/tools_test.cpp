@@ -6,7 +6,7 @@
 
 #include "core/cp1251.h"
 #include "script/script.h"
-#include "tests/unit/fakes.h"
+#include "tests/support/fakes.h"
 
 namespace merva {
 namespace {

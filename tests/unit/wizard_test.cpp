@@ -4,7 +4,7 @@
 
 #include "core/cp1251.h"
 #include "core/errors.h"
-#include "tests/unit/fakes.h"
+#include "tests/support/fakes.h"
 #include "wizard/form.h"
 
 namespace merva {

@@ -1,4 +1,4 @@
-#include "core/faulty_file_system.h"
+#include "tests/support/faulty_file_system.h"
 
 namespace merva {
 

@@ -1,10 +1,10 @@
-#include "tests/unit/step_install.h"
+#include "tests/support/step_install.h"
 
 #include "archive/archive.h"
 #include "core/errors.h"
 #include "core/text.h"
 #include "package/package.h"
-#include "tests/unit/fakes.h"
+#include "tests/support/fakes.h"
 #include "wizard/controls.h"
 
 namespace merva::test {

@@ -1,4 +1,4 @@
-#include "tests/unit/fakes.h"
+#include "tests/support/fakes.h"
 
 #include <sys/stat.h>
 

@@ -1,0 +1,87 @@
+// The manifest reader on its own: what each line becomes in the script and the package.
+#include "tools/manifest.h"
+
+#include <gtest/gtest.h>
+
+#include "core/cp1251.h"
+#include "core/errors.h"
+#include "tests/support/fakes.h"
+
+namespace merva {
+namespace {
+
+using test::TempDir;
+
+struct ManifestTest : ::testing::Test {
+  TempDir dir;
+  TManifest Read(const std::string& text) {
+    test::WriteFile(dir / "manifest.txt", text);
+    return ReadManifest(dir / "manifest.txt");
+  }
+  std::string Error(const std::string& text) {
+    try {
+      Read(text);
+    } catch (const Exception& error) {
+      return error.Message();
+    }
+    return "";
+  }
+};
+
+TEST_F(ManifestTest, ListsBecomeScriptItemsAndEachFileIsPackedOnce) {
+  test::MakeDirs(dir / "files");
+  test::WriteFile(dir / "files\\car.dff", "car");
+  test::WriteFile(dir / "files\\cars.ide", "ide");
+  const TManifest manifest = Read(
+      "archive = files/car.dff\n"
+      "archive = CAR.DFF from files/car.dff\n"
+      "game = data\\cars.ide from files/cars.ide\n"
+      "game = data\\maps\\cars.ide from files/cars.ide\n");
+  EXPECT_EQ(manifest.Script.ArchiveFiles, (std::vector<std::string>{"car.dff", "CAR.DFF"}));
+  EXPECT_EQ(manifest.Script.GameFiles,
+            (std::vector<std::string>{"data\\cars.ide", "data\\maps\\cars.ide"}));
+  ASSERT_EQ(manifest.Sources.size(), 2u);  // a name the installer finds once is packed once
+  EXPECT_EQ(manifest.Sources[0].Name, "car.dff");
+  EXPECT_EQ(manifest.Sources[0].DiskPath, dir / "files\\car.dff");
+  EXPECT_EQ(manifest.Sources[1].Name, "cars.ide");
+}
+
+TEST_F(ManifestTest, TextsAreConvertedUnescapedAndReadFromFiles) {
+  test::WriteFile(dir / "welcome.txt", "\xEF\xBB\xBFПривет\r\nмир\n\n");
+  const TManifest manifest = Read(
+      "\xEF\xBB\xBF"
+      "title = Мод\n"
+      "welcome = @welcome.txt\n"
+      "finish = a\\nb \\\\ c\n");
+  EXPECT_EQ(manifest.Script.Title, Cp1251FromUtf8("Мод"));
+  EXPECT_EQ(manifest.Script.WelcomeText, Cp1251FromUtf8("Привет\r\nмир"));
+  EXPECT_EQ(manifest.Script.FinishText, "a\r\nb \\ c");
+  EXPECT_EQ(UnescapeText(EscapeText("x\r\ny\\n")), "x\r\ny\\n");
+}
+
+TEST_F(ManifestTest, WarnsOfWhatTheGameOrTheInstallerReadsDifferently) {
+  test::WriteFile(dir / std::string(24, 'n'), "n");
+  const TManifest manifest = Read("level = 3\narchive = " + std::string(24, 'n') + "\n");
+  ASSERT_EQ(manifest.Warnings.size(), 2u);
+  EXPECT_NE(manifest.Warnings[0].find("only the first 23 characters"), std::string::npos);
+  EXPECT_NE(manifest.Warnings[1].find("reads the level 3 as 0.3"), std::string::npos);
+  EXPECT_TRUE(Read("level = 0\n").Warnings.empty());
+  EXPECT_TRUE(Read("level = 1,5\n").Warnings.empty());
+}
+
+TEST_F(ManifestTest, RefusesWhatItCannotPackAsWritten) {
+  test::MakeDirs(dir / "a");
+  test::MakeDirs(dir / "b");
+  test::WriteFile(dir / "a\\x.dff", "1");
+  test::WriteFile(dir / "b\\x.dff", "2");
+  EXPECT_NE(Error("archive = a/x.dff\narchive = b/x.dff\n").find("two different files"),
+            std::string::npos);
+  EXPECT_NE(Error("game = data\\ from a/x.dff\n").find("no file name"), std::string::npos);
+  EXPECT_NE(Error("title\n").find("expected KEY = VALUE"), std::string::npos);
+  EXPECT_NE(Error("level = 1e999\n").find("must be a number above 0"), std::string::npos);
+  test::WriteFile(dir / "manifest.txt", "level = abc\n");  // kept for testing the refusal
+  EXPECT_EQ(ReadManifest(dir / "manifest.txt", /*anyLevel=*/true).Script.Level, "abc");
+}
+
+}  // namespace
+}  // namespace merva
