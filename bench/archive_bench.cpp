@@ -208,8 +208,7 @@ double PlanTime(const std::string& archivePath, const std::string& packagePath) 
   const auto start = Clock::now();
   TPlannedBody plan(archive.File(), archive.File().Size(), package);
   archive.WriteTo(plan);
-  auto position =
-      static_cast<uint32_t>(kPackageDirectoryOffset + int64_t{directory.PackageEntryCount} * 28);
+  auto position = static_cast<uint32_t>(PackageDataOffset(directory.PackageEntryCount));
   for (const TPackageEntry& entry : directory.PackageEntries) {
     archive.Put(AsciiLower(PackageEntryName(entry)), {package, position, entry.Size}, nullptr);
     position += entry.Size;

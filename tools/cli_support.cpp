@@ -38,8 +38,8 @@ std::string IoText(int code) {
       return "folder not found";
     case kAccessDenied:
       return "access denied";
-    case 32:
-    case 33:
+    case kSharingViolation:
+    case kLockViolation:
       return "the file is in use by another program";
     case kReadBeyondEnd:
       return "the file ends too early (read beyond end of file)";

@@ -90,12 +90,6 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
   TManifest manifest;
   TDATAInst& script = manifest.Script;
   const std::string base = FolderOf(path);
-  const std::map<std::string, std::string*> texts = {
-      {"title", &script.Title},         {"level", &script.Level},
-      {"welcome", &script.WelcomeText}, {"agreement", &script.AgreementText},
-      {"folder", &script.FolderText},   {"progress", &script.ProgressText},
-      {"finish", &script.FinishText},   {"refusal", &script.RefusalText},
-      {"agree", &script.AgreeCaption}};
   std::map<std::string, std::string> packed;  // upper-cased name -> disk path
   std::map<std::string, size_t> textLines;    // key -> the line that gave it
   bool anyLine = false;
@@ -117,7 +111,9 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
     const std::string key = AsciiLower(Trim(line.substr(0, equals)));
     const std::string value = Trim(line.substr(equals + 1));
 
-    if (texts.count(key)) {
+    const TScriptRecord* record = FindScriptRecord(key);
+    if (!record) throw Exception(where + "unknown key " + key);
+    if (record->Text) {
       const auto [earlier, first] = textLines.emplace(key, lineNumber);
       if (!first)
         throw Exception(where + key + " is given twice, on lines " +
@@ -140,10 +136,9 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
                         " has a character that code page 1251 lacks");
       if (text.size() > static_cast<size_t>(kScriptPayloadLimit))
         throw Exception(where + "the text of " + key + " is longer than 2048 bytes");
-      *texts.at(key) = text;
+      script.*record->Text = text;
       continue;
     }
-    if (key != "archive" && key != "game") throw Exception(where + "unknown key " + key);
 
     // "ITEM from PATH", or just "PATH" for an archive file named after the file.
     std::string item = value, source = value;
@@ -185,7 +180,7 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
       throw Exception(where + "two different files are named " + name +
                       "; the installer finds only the first");
     }
-    (key == "archive" ? script.ArchiveFiles : script.GameFiles).push_back(listed);
+    (script.*record->List).push_back(listed);
   }
   if (!anyLine) throw Exception(path + ": the manifest has no KEY = VALUE line");
   const std::string& level = script.Level;

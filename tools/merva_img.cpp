@@ -95,7 +95,7 @@ int Check(Tool& tool, const std::string& path) {
     std::printf("error: %s\n", text.c_str());
     ++problems;
   };
-  const int64_t directoryEnd = 8 + int64_t{a.Count} * 32;
+  const int64_t directoryEnd = kHeaderBytes + int64_t{a.Count} * kEntryBytes;
   std::vector<int32_t> withData;
   for (int32_t i = 0; i < a.Count; ++i) {
     const TArchiveEntry& e = a.Entries[i];

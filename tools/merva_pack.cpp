@@ -65,8 +65,7 @@ int ListOrUnpack(const std::string& path, const std::string* folder) {
                                   ", which would be written outside the folder; nothing was "
                                   "unpacked");
   }
-  uint32_t position =
-      static_cast<uint32_t>(kPackageDirectoryOffset + 28 * directory.PackageEntryCount);
+  uint32_t position = static_cast<uint32_t>(PackageDataOffset(directory.PackageEntryCount));
   for (const TPackageEntry& entry : directory.PackageEntries) {
     const std::string name = PackageEntryName(entry);
     if (folder) {
@@ -87,18 +86,15 @@ int PrintScript(const std::string& path) {
   const bool ended = LoadScript(script, SystemFileSystem(), boxes, nullptr, path);
   if (!boxes.First.empty() || !ended)
     throw FileError(path, boxes.First.empty() ? kScriptVersionMessage : boxes.First);
-  const std::pair<const char*, const std::string*> texts[] = {
-      {"title", &script.Title},           {"level", &script.Level},
-      {"welcome", &script.WelcomeText},   {"agreement", &script.AgreementText},
-      {"agree", &script.AgreeCaption},    {"folder", &script.FolderText},
-      {"progress", &script.ProgressText}, {"finish", &script.FinishText},
-      {"refusal", &script.RefusalText}};
-  for (const auto& [key, text] : texts)
-    if (!text->empty()) std::printf("%s = %s\n", key, ConsoleText(EscapeText(*text)).c_str());
-  for (const std::string& item : script.ArchiveFiles)
-    std::printf("archive = %s\n", ConsoleText(item).c_str());
-  for (const std::string& item : script.GameFiles)
-    std::printf("game = %s\n", ConsoleText(item).c_str());
+  for (const TScriptRecord& record : kScriptRecords) {
+    if (record.List) {
+      for (const std::string& item : script.*record.List)
+        std::printf("%s = %s\n", record.ManifestKey, ConsoleText(item).c_str());
+    } else if (!(script.*record.Text).empty()) {
+      std::printf("%s = %s\n", record.ManifestKey,
+                  ConsoleText(EscapeText(script.*record.Text)).c_str());
+    }
+  }
   return 0;
 }
 

@@ -28,19 +28,13 @@ void WriteScriptFile(const TDATAInst& script, const std::string& path) {
       "MERVA\0"
       "1.0";
   file.WriteExact(header, sizeof header);
-  WriteRecord(file, kTagTitle, script.Title);
-  WriteRecord(file, kTagWelcomeText, script.WelcomeText);
-  WriteRecord(file, kTagAgreementText, script.AgreementText);
-  WriteRecord(file, kTagAgreeCaption, script.AgreeCaption);
-  WriteRecord(file, kTagFolderText, script.FolderText);
-  WriteRecord(file, kTagProgressText, script.ProgressText);
-  WriteRecord(file, kTagFinishText, script.FinishText);
-  WriteRecord(file, kTagRefusalText, script.RefusalText);
-  for (const std::string& item : script.ArchiveFiles) WriteRecord(file, kTagArchiveFile, item);
-  for (const std::string& item : script.GameFiles) WriteRecord(file, kTagGameFile, item);
-  // The level goes last: the gate runs while the script loads, and a refusal or an error
-  // there must not keep the texts from loading.
-  WriteRecord(file, kTagLevel, script.Level);
+  for (const TScriptRecord& record : kScriptRecords) {
+    if (record.List) {
+      for (const std::string& item : script.*record.List) WriteRecord(file, record.Tag, item);
+    } else {
+      WriteRecord(file, record.Tag, script.*record.Text);
+    }
+  }
   const uint8_t endRecord[5] = {0, 0, 0, 0, 0};
   file.WriteExact(endRecord, sizeof endRecord);
   file.Flush();
@@ -50,7 +44,7 @@ void WriteScriptFile(const TDATAInst& script, const std::string& path) {
 void WritePackageFile(const std::vector<TPackSource>& sources, const std::string& path) {
   IFileSystem& fs = SystemFileSystem();
   std::vector<TPackageEntry> entries;
-  int64_t total = kPackageDirectoryOffset + 28 * static_cast<int64_t>(sources.size());
+  int64_t total = PackageDataOffset(static_cast<int64_t>(sources.size()));
   for (const TPackSource& source : sources) {
     TPackageEntry entry{};
     std::memcpy(entry.Name, source.Name.data(), std::min(source.Name.size(), sizeof entry.Name));

@@ -62,7 +62,9 @@ void FlushAnswering(TBlockFile& file, IMessagePump* pump) {
 }  // namespace
 
 int32_t FirstCompactedOffset(int32_t count) {
-  return static_cast<int32_t>((static_cast<uint32_t>(count) + 2) * 32 / 2048 + 1);
+  // On unsigned 32-bit values, as the archive's own writers compute it.
+  const auto entry = static_cast<uint32_t>(kEntryBytes), sector = static_cast<uint32_t>(kSector);
+  return static_cast<int32_t>((static_cast<uint32_t>(count) + 2) * entry / sector + 1);
 }
 
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,

@@ -38,12 +38,12 @@ void ReadPackageDirectory(TBlockFile& package, TPackageDirectory& directory, IMe
   directory.PackageEntryCount = count;
   directory.PackageEntries.clear();
   // A package cut short, or with an impossible count, installs nothing at all.
-  if (count < 0 || kPackageDirectoryOffset + int64_t{count} * 28 > length)
-    throw Exception(kPackageDamagedMessage);
+  if (count < 0 || PackageDataOffset(count) > length) throw Exception(kPackageDamagedMessage);
   directory.PackageEntries.resize(static_cast<size_t>(count));
   if (count > 0)
-    package.ReadExact(directory.PackageEntries.data(), static_cast<uint32_t>(count) * 28);
-  int64_t end = kPackageDirectoryOffset + int64_t{count} * 28;
+    package.ReadExact(directory.PackageEntries.data(),
+                      static_cast<uint32_t>(count * kPackageEntryBytes));
+  int64_t end = PackageDataOffset(count);
   for (TPackageEntry& entry : directory.PackageEntries) {
     DescramblePackageEntry(entry);
     end += entry.Size;
@@ -77,7 +77,7 @@ std::string PackageFileName(const std::string& name) {
 bool FindPackageEntry(const TPackageDirectory& directory, const std::string& key,
                       TPackageEntry& entry, uint32_t& position) {
   const std::string wanted = AsciiUpper(key);
-  uint32_t at = static_cast<uint32_t>(kPackageDirectoryOffset + 28 * directory.PackageEntryCount);
+  uint32_t at = static_cast<uint32_t>(PackageDataOffset(directory.PackageEntryCount));
   for (const TPackageEntry& candidate : directory.PackageEntries) {
     if (AsciiUpper(PackageEntryName(candidate)) == wanted) {
       entry = candidate;

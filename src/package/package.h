@@ -16,11 +16,18 @@ struct TPackageEntry {
   uint32_t Size;  // bytes
 };
 #pragma pack(pop)
-static_assert(sizeof(TPackageEntry) == 28, "package directory records are 28 bytes");
-
+// The layout: a 116-byte header holding the version tag "1.0" at byte 23 and the entry count at
+// byte 112, then the scrambled 28-byte entries, then every file's bytes back to back.
 constexpr int64_t kPackageVersionOffset = 23;
 constexpr int64_t kPackageCountOffset = 112;
 constexpr int64_t kPackageDirectoryOffset = 116;
+constexpr int64_t kPackageEntryBytes = 28;
+static_assert(sizeof(TPackageEntry) == kPackageEntryBytes, "package entries are 28 bytes");
+
+// Where the first file's bytes begin in a package of `count` entries.
+constexpr int64_t PackageDataOffset(int64_t count) {
+  return kPackageDirectoryOffset + count * kPackageEntryBytes;
+}
 extern const char kPackageFileName[];  // "data.cab"
 extern const char kPackageDamagedMessage[];
 

@@ -21,48 +21,44 @@ std::string ScrambleScriptText(const std::string& text) {
   return stored;
 }
 
+const TScriptRecord kScriptRecords[11] = {
+    {kTagTitle, "title", &TDATAInst::Title, nullptr},
+    {kTagWelcomeText, "welcome", &TDATAInst::WelcomeText, nullptr},
+    {kTagAgreementText, "agreement", &TDATAInst::AgreementText, nullptr},
+    {kTagAgreeCaption, "agree", &TDATAInst::AgreeCaption, nullptr},
+    {kTagFolderText, "folder", &TDATAInst::FolderText, nullptr},
+    {kTagProgressText, "progress", &TDATAInst::ProgressText, nullptr},
+    {kTagFinishText, "finish", &TDATAInst::FinishText, nullptr},
+    {kTagRefusalText, "refusal", &TDATAInst::RefusalText, nullptr},
+    {kTagArchiveFile, "archive", nullptr, &TDATAInst::ArchiveFiles},
+    {kTagGameFile, "game", nullptr, &TDATAInst::GameFiles},
+    {kTagLevel, "level", &TDATAInst::Level, nullptr},
+};
+
+const TScriptRecord* FindScriptRecord(uint8_t tag) {
+  for (const TScriptRecord& record : kScriptRecords)
+    if (record.Tag == tag) return &record;
+  return nullptr;
+}
+
+const TScriptRecord* FindScriptRecord(const std::string& manifestKey) {
+  for (const TScriptRecord& record : kScriptRecords)
+    if (manifestKey == record.ManifestKey) return &record;
+  return nullptr;
+}
+
 namespace {
 
 void ApplyRecord(TDATAInst& Script, uint8_t tag, const std::string& text,
                  const std::function<void(const std::string&)>& checkLevel) {
-  switch (tag) {
-    case kTagArchiveFile:
-      Script.ArchiveFiles.push_back(text);
-      break;
-    case kTagGameFile:
-      Script.GameFiles.push_back(text);
-      break;
-    case kTagRefusalText:
-      Script.RefusalText = text;
-      break;
-    case kTagWelcomeText:
-      Script.WelcomeText = text;
-      break;
-    case kTagAgreementText:
-      Script.AgreementText = text;
-      break;
-    case kTagFolderText:
-      Script.FolderText = text;
-      break;
-    case kTagProgressText:
-      Script.ProgressText = text;
-      break;
-    case kTagFinishText:
-      Script.FinishText = text;
-      break;
-    case kTagTitle:
-      Script.Title = text;
-      break;
-    case kTagLevel:
-      Script.Level = text;
-      if (checkLevel) checkLevel(Script.Level);
-      break;
-    case kTagAgreeCaption:
-      Script.AgreeCaption = text;
-      break;
-    default:
-      break;  // unassigned tags are read and ignored
+  const TScriptRecord* record = FindScriptRecord(tag);
+  if (!record) return;  // unassigned tags are read and ignored
+  if (record->List) {
+    (Script.*record->List).push_back(text);
+    return;
   }
+  Script.*record->Text = text;
+  if (tag == kTagLevel && checkLevel) checkLevel(Script.Level);
 }
 
 }  // namespace

@@ -41,6 +41,23 @@ enum TScriptTag : uint8_t {
   kTagAgreeCaption = 22,
 };
 
+// One kind of record: its tag, the field of TDATAInst it fills (a text that a later record
+// replaces, or a list that each record adds an item to), and its key in a mod author's manifest.
+struct TScriptRecord {
+  TScriptTag Tag;
+  const char* ManifestKey;
+  std::string TDATAInst::*Text;               // null for a list
+  std::vector<std::string> TDATAInst::*List;  // null for a text
+};
+
+// Every kind of record, in the order the package builder writes them. The level comes last:
+// the gate runs while the script loads, and a refusal or an error there must not keep the texts
+// from loading.
+extern const TScriptRecord kScriptRecords[11];
+// The record kind of a tag, or null for a tag that nothing uses.
+const TScriptRecord* FindScriptRecord(uint8_t tag);
+const TScriptRecord* FindScriptRecord(const std::string& manifestKey);
+
 constexpr int32_t kScriptPayloadLimit = 2048;
 constexpr int64_t kScriptVersionOffset = 6;
 constexpr int64_t kScriptRecordsOffset = 21;
