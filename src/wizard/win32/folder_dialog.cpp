@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "wizard/win32/handles.h"
 #include "wizard/win32/services.h"
 #include "wizard/win32/wide.h"
 
@@ -28,34 +29,33 @@ BOOL CALLBACK DisableWindow(HWND window, LPARAM list) {
 
 bool Win32FolderDialog::SelectFolder(const std::string& caption, const std::u16string& root,
                                      std::string& folder) {
-  if (g_beforeModal) g_beforeModal();
+  owner_.BeforeModal();
   const std::wstring existing = Wide(folder);
   const DWORD attributes = GetFileAttributesW(existing.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
     folder.clear();
 
-  IMalloc* allocator = nullptr;
-  if (FAILED(SHGetMalloc(&allocator)) || !allocator) return false;
-  auto* buffer = static_cast<wchar_t*>(allocator->Alloc(MAX_PATH * sizeof(wchar_t)));
-  if (!buffer) {
-    allocator->Release();
-    return false;
-  }
-  buffer[0] = 0;
+  TComPtr<IMalloc> allocator;
+  if (FAILED(SHGetMalloc(allocator.Receive())) || !allocator) return false;
+  const TShellMemory buffer(allocator.Get(), allocator->Alloc(MAX_PATH * sizeof(wchar_t)));
+  auto* name = static_cast<wchar_t*>(buffer.Get());
+  if (!name) return false;
+  name[0] = 0;
 
-  IShellFolder* desktop = nullptr;
+  TComPtr<IShellFolder> desktop;
   PIDLIST_ABSOLUTE rootList = nullptr;
-  if (!root.empty() && SUCCEEDED(SHGetDesktopFolder(&desktop)) && desktop) {
+  if (!root.empty() && SUCCEEDED(SHGetDesktopFolder(desktop.Receive())) && desktop) {
     std::wstring rootText(root.begin(), root.end());
-    desktop->ParseDisplayName(g_ownerWindow, nullptr, rootText.data(), nullptr, &rootList, nullptr);
+    desktop->ParseDisplayName(owner_.Window, nullptr, rootText.data(), nullptr, &rootList, nullptr);
   }
+  const TShellMemory rootHolder(allocator.Get(), rootList);
 
   const std::wstring title = Wide(caption);
   const std::wstring preselect = Wide(folder);
   BROWSEINFOW info{};
-  info.hwndOwner = g_ownerWindow;
+  info.hwndOwner = owner_.Window;
   info.pidlRoot = rootList;
-  info.pszDisplayName = buffer;
+  info.pszDisplayName = name;
   info.lpszTitle = title.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS;
   if (!folder.empty()) {
@@ -68,23 +68,15 @@ bool Win32FolderDialog::SelectFolder(const std::string& caption, const std::u16s
   std::vector<HWND> disabled;
   EnumThreadWindows(GetCurrentThreadId(), DisableWindow, reinterpret_cast<LPARAM>(&disabled));
   const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  const TShellMemory chosen(allocator.Get(), SHBrowseForFolderW(&info));
   SetErrorMode(previousMode);
   for (HWND window : disabled)
     if (IsWindow(window)) EnableWindow(window, TRUE);
 
-  bool result = false;
-  if (chosen) {
-    SHGetPathFromIDListW(chosen, buffer);
-    allocator->Free(chosen);
-    folder = Narrow(buffer);
-    result = true;
-  }
-  if (rootList) allocator->Free(rootList);
-  allocator->Free(buffer);
-  allocator->Release();
-  if (desktop) desktop->Release();
-  return result;
+  if (!chosen.Get()) return false;
+  SHGetPathFromIDListW(static_cast<PCIDLIST_ABSOLUTE>(chosen.Get()), name);
+  folder = Narrow(name);
+  return true;
 }
 
 }  // namespace merva

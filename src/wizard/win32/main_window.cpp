@@ -17,17 +17,21 @@ const wchar_t kWindowClass[] = L"TForm1";
 
 // The handlers of the clickable pictures; the background has none.
 struct TPictureHandlers {
-  int Id;
+  const char* Name;
   void (TForm1::*Click)();
   void (TForm1::*MouseMove)();
 };
 const TPictureHandlers kPictureHandlers[] = {
-    {102, &TForm1::Image2Click, &TForm1::Image2MouseMove},
-    {103, &TForm1::Image3Click, &TForm1::Image3MouseMove},
-    {104, &TForm1::Image4Click, &TForm1::Image4MouseMove},
-    {105, &TForm1::Image5Click, &TForm1::Image5MouseMove},
-    {106, &TForm1::Image6Click, &TForm1::Image6MouseMove},
+    {"Image2", &TForm1::Image2Click, &TForm1::Image2MouseMove},
+    {"Image3", &TForm1::Image3Click, &TForm1::Image3MouseMove},
+    {"Image4", &TForm1::Image4Click, &TForm1::Image4MouseMove},
+    {"Image5", &TForm1::Image5Click, &TForm1::Image5MouseMove},
+    {"Image6", &TForm1::Image6Click, &TForm1::Image6MouseMove},
 };
+
+int IdOf(const char* name) {
+  return ControlLayout(name).Id;
+}
 
 HFONT MakeFont(const TFontSpec& font) {
   return CreateFontW(font.Height, 0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
@@ -41,7 +45,19 @@ HFONT MakeFont(const TFontSpec& font) {
 TMainWindow::TMainWindow(HINSTANCE instance, TWin32Services& services)
     : form_(TWizardServices{SystemFileSystem(), services.Boxes, *this, services.Process,
                             services.Registry, services.Locale, services.FolderDialog,
-                            services.Shell}) {
+                            services.Shell}),
+      checkBoxId_(IdOf("CheckBox1")),
+      editId_(IdOf("Edit1")),
+      browseId_(IdOf("Button4")),
+      progressId_(IdOf("ProgressBar1")) {
+  const std::pair<const char*, TControl*> models[] = {
+      {"Image1", &form_.Image1},       {"Image2", &form_.Image2},
+      {"Image3", &form_.Image3},       {"Image4", &form_.Image4},
+      {"Image5", &form_.Image5},       {"Image6", &form_.Image6},
+      {"Label1", &form_.Label1},       {"Label2", &form_.Label2},
+      {"CheckBox1", &form_.CheckBox1}, {"Edit1", &form_.Edit1},
+      {"Button4", &form_.Button4},     {"ProgressBar1", &form_.ProgressBar1}};
+  for (const auto& [name, model] : models) models_[IdOf(name)] = model;
   RegisterPictureControls(instance);
   WNDCLASSW windowClass{};
   windowClass.lpfnWndProc = WindowProc;
@@ -64,16 +80,16 @@ TMainWindow::TMainWindow(HINSTANCE instance, TWin32Services& services)
   const int top = desktop.top + (desktop.bottom - desktop.top - height) / 2;
   window_ = CreateWindowExW(exStyle, kWindowClass, WideFromUtf8(kWindowLayout.Caption).c_str(),
                             style, left, top, width, height, nullptr, nullptr, instance, this);
-  g_ownerWindow = window_;
-  g_beforeModal = [this] { Sync(); };
+  services.Owner.Window = window_;
+  services.Owner.Sync = [this] { Sync(); };
   CreateControls(instance);
   Sync();
 }
 
 void TMainWindow::CreateControls(HINSTANCE instance) {
-  windowFont_ = MakeFont(kWindowLayout.Font);
-  titleFont_ = MakeFont(ControlLayout("Label2").Font);
-  blackBrush_ = CreateSolidBrush(RGB(0, 0, 0));
+  windowFont_.reset(MakeFont(kWindowLayout.Font));
+  titleFont_.reset(MakeFont(ControlLayout("Label2").Font));
+  blackBrush_.reset(CreateSolidBrush(RGB(0, 0, 0)));
   HBITMAP background = nullptr;
   for (const TControlLayout& layout : kControlLayout) {
     const wchar_t* windowClass = kPictureClass;
@@ -106,12 +122,14 @@ void TMainWindow::CreateControls(HINSTANCE instance) {
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.Id)),
                                    instance, nullptr);
     controls_[layout.Id] = control;
-    HFONT font =
-        layout.Font.Face == kWindowLayout.Font.Face && !layout.Font.Bold ? windowFont_ : titleFont_;
+    HFONT font = layout.Font.Face == kWindowLayout.Font.Face && !layout.Font.Bold
+                     ? windowFont_.get()
+                     : titleFont_.get();
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (layout.Kind == TControlKind::kPicture) {
       TPictureState& state = pictures_[layout.Id];
-      state.Bitmap = LoadPicture(layout.PictureResource, layout.Width, layout.Height);
+      bitmaps_.emplace_back(LoadPicture(layout.PictureResource, layout.Width, layout.Height));
+      state.Bitmap = bitmaps_.back().get();
       if (layout.PictureResource == kBackgroundPicture) background = state.Bitmap;
       SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
     } else if (layout.Kind == TControlKind::kLabel) {
@@ -154,20 +172,14 @@ void TMainWindow::AddHint(HINSTANCE instance, HWND control, const wchar_t* text)
 }
 
 TControl& TMainWindow::ModelOf(int id) {
-  // The model of each child window, by its control ID.
-  const std::map<int, TControl*> models = {
-      {101, &form_.Image1}, {102, &form_.Image2},  {103, &form_.Image3},
-      {104, &form_.Image4}, {105, &form_.Image5},  {106, &form_.Image6},
-      {201, &form_.Label1}, {202, &form_.Label2},  {301, &form_.CheckBox1},
-      {401, &form_.Edit1},  {504, &form_.Button4}, {601, &form_.ProgressBar1}};
-  return *models.at(id);
+  return *models_.at(id);
 }
 
 void TMainWindow::Sync() {
   syncing_ = true;
   for (const auto& [id, control] : controls_) {
     const TControl& model = ModelOf(id);
-    if (Narrow(WindowText(control)) != model.Text && id != 601)
+    if (Narrow(WindowText(control)) != model.Text && id != progressId_)
       SetWindowTextW(control, Wide(model.Text).c_str());
     if (!!IsWindowEnabled(control) != model.Enabled) EnableWindow(control, model.Enabled);
     if (!!(GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != model.Visible)
@@ -175,12 +187,13 @@ void TMainWindow::Sync() {
     auto picture = pictures_.find(id);
     if (picture != pictures_.end()) picture->second.HandCursor = model.Cursor == crHandPoint;
   }
-  const bool checked = SendMessageW(controls_[301], BM_GETCHECK, 0, 0) == BST_CHECKED;
+  const HWND checkBox = controls_[checkBoxId_], progress = controls_[progressId_];
+  const bool checked = SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
   if (checked != form_.CheckBox1.Checked)
-    SendMessageW(controls_[301], BM_SETCHECK, form_.CheckBox1.Checked ? BST_CHECKED : 0, 0);
+    SendMessageW(checkBox, BM_SETCHECK, form_.CheckBox1.Checked ? BST_CHECKED : 0, 0);
   const TProgressBar& bar = form_.ProgressBar1;
-  SendMessageW(controls_[601], PBM_SETRANGE32, bar.Min, std::max(bar.Min, bar.Max));
-  SendMessageW(controls_[601], PBM_SETPOS, bar.Pos, 0);
+  SendMessageW(progress, PBM_SETRANGE32, bar.Min, std::max(bar.Min, bar.Max));
+  SendMessageW(progress, PBM_SETPOS, bar.Pos, 0);
   syncing_ = false;
 }
 
@@ -229,29 +242,30 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PICTURE_CLICK:
     case WM_PICTURE_MOVE:
       for (const TPictureHandlers& picture : kPictureHandlers)
-        if (picture.Id == static_cast<int>(wParam))
+        if (IdOf(picture.Name) == static_cast<int>(wParam))
           Dispatch(message == WM_PICTURE_CLICK ? picture.Click : picture.MouseMove);
       return 0;
     case WM_COMMAND: {
       const int id = LOWORD(wParam);
       const int code = HIWORD(wParam);
-      if (id == 401 && code == EN_CHANGE && !syncing_) {
-        form_.Edit1.Text = Narrow(WindowText(controls_[401]));
-      } else if (id == 301 && code == BN_CLICKED) {
-        form_.CheckBox1.Checked = SendMessageW(controls_[301], BM_GETCHECK, 0, 0) == BST_CHECKED;
+      if (id == editId_ && code == EN_CHANGE && !syncing_) {
+        form_.Edit1.Text = Narrow(WindowText(controls_[editId_]));
+      } else if (id == checkBoxId_ && code == BN_CLICKED) {
+        form_.CheckBox1.Checked =
+            SendMessageW(controls_[checkBoxId_], BM_GETCHECK, 0, 0) == BST_CHECKED;
         Dispatch(&TForm1::CheckBox1Click);
-      } else if (id == 504 && code == BN_CLICKED) {
+      } else if (id == browseId_ && code == BN_CLICKED) {
         Dispatch(&TForm1::Button4Click);
       }
       return 0;  // Enter and Escape (IDOK, IDCANCEL) move nothing
     }
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
-      if (reinterpret_cast<HWND>(lParam) == controls_[301]) {
+      if (reinterpret_cast<HWND>(lParam) == controls_[checkBoxId_]) {
         HDC dc = reinterpret_cast<HDC>(wParam);
         SetTextColor(dc, RGB(255, 255, 255));
         SetBkColor(dc, RGB(0, 0, 0));
-        return reinterpret_cast<LRESULT>(blackBrush_);
+        return reinterpret_cast<LRESULT>(blackBrush_.get());
       }
       return DefWindowProcW(window_, message, wParam, lParam);
     case WM_CLOSE:

@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <map>
+#include <vector>
 
 #include "core/platform.h"
 #include "wizard/form.h"
+#include "wizard/win32/handles.h"
 #include "wizard/win32/picture_controls.h"
 #include "wizard/win32/services.h"
 
@@ -34,11 +36,14 @@ class TMainWindow : public IMessagePump {
   TForm1 form_;
   HWND window_ = nullptr;
   std::map<int, HWND> controls_;
+  std::map<int, TControl*> models_;  // the model of each child window, by control ID
   std::map<int, TPictureState> pictures_;
   std::map<int, TLabelState> labels_;
-  HFONT windowFont_ = nullptr;
-  HFONT titleFont_ = nullptr;
-  HBRUSH blackBrush_ = nullptr;
+  // The IDs of the standard controls, from the layout table.
+  const int checkBoxId_, editId_, browseId_, progressId_;
+  TGdiObject<HFONT> windowFont_, titleFont_;
+  TGdiObject<HBRUSH> blackBrush_;
+  std::vector<TGdiObject<HBITMAP>> bitmaps_;
   bool syncing_ = false;
 };
 

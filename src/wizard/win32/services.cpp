@@ -9,12 +9,9 @@
 
 namespace merva {
 
-HWND g_ownerWindow = nullptr;
-std::function<void()> g_beforeModal;
-
 void Win32Boxes::Show(TBoxKind kind, const std::string& text) {
-  if (g_beforeModal) g_beforeModal();
-  const HWND owner = g_ownerWindow && IsWindowVisible(g_ownerWindow) ? g_ownerWindow : nullptr;
+  owner_.BeforeModal();
+  const HWND owner = owner_.Window && IsWindowVisible(owner_.Window) ? owner_.Window : nullptr;
   const std::wstring caption = kind == TBoxKind::kErrorBox ? L"Error" : Wide(kApplicationTitle);
   const UINT icon = kind == TBoxKind::kPlain ? 0 : MB_ICONERROR;
   MessageBoxW(owner, Wide(text).c_str(), caption.c_str(), MB_OK | icon | MB_TASKMODAL);
@@ -25,7 +22,7 @@ void Win32Process::EndProgram() {
 }
 
 void Win32Shell::OpenUrl(const std::string& url) {
-  ShellExecuteA(g_ownerWindow, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  ShellExecuteA(owner_.Window, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace merva

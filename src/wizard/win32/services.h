@@ -9,14 +9,23 @@
 
 namespace merva {
 
-// The window message boxes are owned by, once it is on screen.
-extern HWND g_ownerWindow;
-// Run before any modal box or dialog, so that the window shows the state the program reached.
-extern std::function<void()> g_beforeModal;
+// What a modal box or dialog belongs to: the window, once it is on screen, and what to run
+// before the box shows, so that the window shows the state the program reached.
+struct TModalOwner {
+  HWND Window = nullptr;
+  std::function<void()> Sync;
+  void BeforeModal() const {
+    if (Sync) Sync();
+  }
+};
 
 class Win32Boxes : public IMessageBoxes {
  public:
+  explicit Win32Boxes(const TModalOwner& owner) : owner_(owner) {}
   void Show(TBoxKind kind, const std::string& text) override;
+
+ private:
+  const TModalOwner& owner_;
 };
 
 class Win32Process : public IProcess {
@@ -26,23 +35,32 @@ class Win32Process : public IProcess {
 
 class Win32FolderDialog : public IFolderDialog {
  public:
+  explicit Win32FolderDialog(const TModalOwner& owner) : owner_(owner) {}
   bool SelectFolder(const std::string& caption, const std::u16string& root,
                     std::string& folder) override;
+
+ private:
+  const TModalOwner& owner_;
 };
 
 class Win32Shell : public IShell {
  public:
+  explicit Win32Shell(const TModalOwner& owner) : owner_(owner) {}
   void OpenUrl(const std::string& url) override;
+
+ private:
+  const TModalOwner& owner_;
 };
 
 // Every Windows service of the program, in one place for the window to hand to TForm1.
 struct TWin32Services {
-  Win32Boxes Boxes;
+  TModalOwner Owner;  // set by the window once it exists
+  Win32Boxes Boxes{Owner};
   Win32Process Process;
   Win32Locale Locale;
   Win32Registry Registry;
-  Win32FolderDialog FolderDialog;
-  Win32Shell Shell;
+  Win32FolderDialog FolderDialog{Owner};
+  Win32Shell Shell{Owner};
 };
 
 }  // namespace merva
