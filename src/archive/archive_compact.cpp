@@ -170,7 +170,6 @@ void CompactArchive(TGTA3Archive& Archive, const std::string& gameFolder, IProgr
 
 void CompactArchiveFile(TGTA3Archive& Archive, const std::string& archivePath,
                         const std::string& tempPath, IProgress& progress, IFileSystem& fs) {
-  fs.FileMode = 2;
   // The directory as it stands on disk; the tag is not checked here.
   const TGTA3Archive kept = Archive;
   TArchiveFile archive(Archive, fs);

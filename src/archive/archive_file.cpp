@@ -52,9 +52,7 @@ bool TArchiveFile::Open(const std::string& path, OpenAccess access, IMessageBoxe
     ShowErrorBox(boxes, MissingArchiveText(state_.FileName));
     return false;
   }
-  file_.emplace(access == OpenAccess::kReadOnly    ? TBlockFile::OpenReadOnly(fs_, path)
-                : access == OpenAccess::kReadWrite ? TBlockFile::Open(fs_, path)
-                                                   : TBlockFile::OpenOwned(fs_, path));
+  file_.emplace(TBlockFile::Open(fs_, path, access));
   if (!ReadArchiveDirectory(*file_, state_)) {
     Close();
     ShowErrorBox(boxes, MissingArchiveText(state_.FileName));
@@ -68,9 +66,7 @@ bool TArchiveFile::Open(const std::string& path, OpenAccess access, IMessageBoxe
 }
 
 void TArchiveFile::Attach(OpenAccess access, bool readDirectory) {
-  file_.emplace(access == OpenAccess::kReadWriteOthersRead
-                    ? TBlockFile::OpenOwned(fs_, state_.FileName)
-                    : TBlockFile::Open(fs_, state_.FileName));
+  file_.emplace(TBlockFile::Open(fs_, state_.FileName, access));
   if (readDirectory) ReadArchiveDirectory(*file_, state_, /*anyTag=*/true);
   fileBody_ = std::make_unique<TFileBody>(*file_);
   body_ = fileBody_.get();

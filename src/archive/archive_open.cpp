@@ -38,7 +38,6 @@ void ResetArchive(TGTA3Archive& Archive) {
 }
 
 void OpenArchive(TGTA3Archive& Archive, std::string path, IFileSystem& fs, IMessageBoxes& boxes) {
-  if (fs.FileExists(path)) fs.FileMode = 0;  // the archive is only read here
   TArchiveFile archive(Archive, fs);
   if (archive.Open(path, OpenAccess::kReadOnly, boxes)) archive.Close();
 }

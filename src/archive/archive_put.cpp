@@ -15,7 +15,6 @@ void PutFileIntoArchive(TGTA3Archive& Archive, const std::string& path, TArchive
   TArchiveFile archive(Archive, fs);
   const std::string archivePath = Archive.FileName;
   if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead, services.Boxes)) throw EAbort();
-  fs.FileMode = 2;
   TBlockFile source = TBlockFile::OpenReadOnly(fs, path);  // only read
   archive.Put(ExtractFileNamePart(path), {source, 0, source.Size()},
               [&] { services.Pump.ProcessMessages(); });
@@ -25,7 +24,6 @@ void PutFileIntoArchive(TGTA3Archive& Archive, const std::string& path, TArchive
 
 void ReplaceArchiveEntry(TGTA3Archive& Archive, int32_t index, const std::string& path,
                          IFileSystem& fs) {
-  fs.FileMode = 2;
   TArchiveFile archive(Archive, fs);
   archive.Attach(OpenAccess::kReadWrite);
   TBlockFile source = TBlockFile::OpenReadOnly(fs, path);
@@ -35,7 +33,6 @@ void ReplaceArchiveEntry(TGTA3Archive& Archive, int32_t index, const std::string
 }
 
 void AppendArchiveEntry(TGTA3Archive& Archive, const std::string& path, IFileSystem& fs) {
-  fs.FileMode = 2;
   TArchiveFile archive(Archive, fs);
   archive.Attach(OpenAccess::kReadWrite);
   TBlockFile source = TBlockFile::OpenReadOnly(fs, path);

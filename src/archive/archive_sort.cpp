@@ -69,7 +69,6 @@ void RewriteSortedDirectory(TGTA3Archive& Archive, IFileSystem& fs, IMessageBoxe
   TArchiveFile archive(Archive, fs);
   const std::string path = Archive.FileName;
   if (!archive.Open(path, OpenAccess::kReadWriteOthersRead, boxes)) throw EAbort();
-  fs.FileMode = 2;
   archive.SortDirectory();
   archive.Close();
 }

@@ -16,23 +16,15 @@ void TBlockFile::Check(int code) const {
   if (code != 0) throw EInOutError(code, path_);
 }
 
-TBlockFile TBlockFile::Open(IFileSystem& fs, const std::string& path) {
+TBlockFile TBlockFile::Open(IFileSystem& fs, const std::string& path, OpenAccess access) {
   std::unique_ptr<IFileHandle> handle;
-  CheckOpen(
-      fs.Open(path, fs.FileMode == 0 ? OpenAccess::kReadOnly : OpenAccess::kReadWrite, handle),
-      path);
+  CheckOpen(fs.Open(path, access, handle), path);
   return TBlockFile(std::move(handle), path);
 }
 
 TBlockFile TBlockFile::OpenReadOnly(IFileSystem& fs, const std::string& path) {
   std::unique_ptr<IFileHandle> handle;
   CheckOpen(fs.Open(path, OpenAccess::kReadOnly, handle), path);
-  return TBlockFile(std::move(handle), path);
-}
-
-TBlockFile TBlockFile::OpenOwned(IFileSystem& fs, const std::string& path) {
-  std::unique_ptr<IFileHandle> handle;
-  CheckOpen(fs.Open(path, OpenAccess::kReadWriteOthersRead, handle), path);
   return TBlockFile(std::move(handle), path);
 }
 

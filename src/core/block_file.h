@@ -10,12 +10,10 @@ namespace merva {
 
 class TBlockFile {
  public:
-  // Opens an existing file under the file system's current open mode.
-  static TBlockFile Open(IFileSystem& fs, const std::string& path);
+  // Opens an existing file with the access asked for.
+  static TBlockFile Open(IFileSystem& fs, const std::string& path, OpenAccess access);
   // Opens an existing file read-only, whatever the open mode.
   static TBlockFile OpenReadOnly(IFileSystem& fs, const std::string& path);
-  // Opens an existing file for reading and writing while other programs may only read it.
-  static TBlockFile OpenOwned(IFileSystem& fs, const std::string& path);
   // Creates a file, or empties an existing one, for reading and writing.
   static TBlockFile Create(IFileSystem& fs, const std::string& path);
 

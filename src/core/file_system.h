@@ -57,9 +57,6 @@ class IFileSystem {
   virtual int MoveFileReplace(const std::string& from, const std::string& to) = 0;
   virtual bool CreateDirectory(const std::string& path) = 0;
   virtual bool RemoveDirectory(const std::string& path) = 0;
-
-  // The process-wide open mode for existing files: 0 read-only, 2 read and write.
-  int FileMode = 2;
 };
 
 // The file system of the machine the program runs on.

@@ -127,7 +127,6 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
       progress.SetPosition(progress.Position() + 1);
     }
     archive.SortDirectory();  // in logarithmic time per entry: no wait for the window
-    fs.FileMode = 2;
     WriteCompactedArchive(archive, tempPath, progress, &services.Pump, fs);
     try {
       archive.Close();

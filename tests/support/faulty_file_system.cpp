@@ -67,7 +67,6 @@ bool FaultyFileSystem::ShouldFail(FileOp op) {
 int FaultyFileSystem::Open(const std::string& path, OpenAccess access,
                            std::unique_ptr<IFileHandle>& handle) {
   if (ShouldFail(FileOp::kOpen)) return code_;
-  inner_.FileMode = FileMode;
   std::unique_ptr<IFileHandle> inner;
   const int result = inner_.Open(path, access, inner);
   if (result == 0) handle = std::make_unique<FaultyFile>(*this, std::move(inner));
@@ -98,5 +97,7 @@ bool FaultyFileSystem::CreateDirectory(const std::string& path) {
 bool FaultyFileSystem::RemoveDirectory(const std::string& path) {
   return !ShouldFail(FileOp::kRemoveDirectory) && inner_.RemoveDirectory(path);
 }
+
+AccessSpy::AccessSpy() : FaultyFileSystem(SystemFileSystem()) {}
 
 }  // namespace merva

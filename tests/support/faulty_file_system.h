@@ -3,6 +3,7 @@
 // of a run can be failed in turn and the aftermath checked.
 #include <cstdint>
 #include <set>
+#include <vector>
 
 #include "core/file_system.h"
 
@@ -56,6 +57,18 @@ class FaultyFileSystem : public IFileSystem {
   uint64_t count_ = 0;
   int code_ = 0;
   bool fired_ = false;
+};
+
+// Records how files are opened, so that a test run as any user sees the access asked for.
+class AccessSpy : public FaultyFileSystem {
+ public:
+  AccessSpy();
+  int Open(const std::string& path, OpenAccess access,
+           std::unique_ptr<IFileHandle>& handle) override {
+    Accesses.push_back(access);
+    return FaultyFileSystem::Open(path, access, handle);
+  }
+  std::vector<OpenAccess> Accesses;
 };
 
 }  // namespace merva

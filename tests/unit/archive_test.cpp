@@ -47,14 +47,15 @@ using OpenArchiveTest = ArchiveFixture;
 
 TEST_F(OpenArchiveTest, ReadsTheDirectory) {
   Write(BuildArchive({{1, 1, "a.dff"}, {2, 2, "B.TXD"}}));
-  OpenArchive(archive, path, fs, boxes);
+  AccessSpy spy;
+  OpenArchive(archive, path, spy, boxes);
+  EXPECT_EQ(spy.Accesses, (std::vector<OpenAccess>{OpenAccess::kReadOnly}));  // only read
   EXPECT_TRUE(archive.Loaded);
   EXPECT_EQ(archive.Count, 2);
   EXPECT_EQ(archive.EntryCount, 2);
   ASSERT_EQ(archive.Entries.size(), 2u);
   EXPECT_EQ(EntryName(archive.Entries[1]), "B.TXD");
   EXPECT_EQ(archive.Entries[1].Offset, 2);
-  EXPECT_EQ(fs.FileMode, 0);
   EXPECT_TRUE(boxes.Shown.empty());
 }
 

