@@ -204,7 +204,7 @@ double PlanTime(const std::string& archivePath, const std::string& packagePath) 
   ReadPackageDirectory(package, directory, boxes);
   TGTA3Archive state;
   TArchiveFile archive(state, fs);
-  archive.Open(img, OpenAccess::kReadOnly, boxes);
+  archive.Open(img, OpenAccess::kReadOnly);
   const auto start = Clock::now();
   TPlannedBody plan(archive.File(), archive.File().Size(), package);
   archive.WriteTo(plan);

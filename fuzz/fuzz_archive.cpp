@@ -9,24 +9,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string file = fuzz::TakePart(data, size);
   MemoryFileSystem fs(8 << 20);
   fuzz::MakeGameFolder(fs, std::string(reinterpret_cast<const char*>(data), size));
-  test::FakeBoxes boxes;
   test::CountingPump pump;
   TProgressBar progress;
   TGTA3Archive archive;
   try {
-    OpenArchive(archive, "G\\models\\gta3.img", fs, boxes);
-    if (!archive.Loaded) return 0;
+    if (!OpenArchive(archive, "G\\models\\gta3.img", fs)) return 0;
     const std::string name = archive.Count > 0 ? EntryName(archive.Entries[0]) : "new.dff";
     fs.Put("G\\" + (name.empty() ? std::string("x") : name), file);
     fs.Put("G\\fresh.txd", file);
-    PutFileIntoArchive(archive, "G\\" + (name.empty() ? std::string("x") : name),
-                       {fs, boxes, pump});
-    PutFileIntoArchive(archive, "G\\fresh.txd", {fs, boxes, pump});
-    RewriteSortedDirectory(archive, fs, boxes);
+    PutFileIntoArchive(archive, "G\\" + (name.empty() ? std::string("x") : name), {fs, pump});
+    PutFileIntoArchive(archive, "G\\fresh.txd", {fs, pump});
+    RewriteSortedDirectory(archive, fs);
     CompactArchive(archive, "G", progress, fs);
     // A compacted archive opens again, with every entry's data inside the file.
-    OpenArchive(archive, "G\\models\\gta3.img", fs, boxes);
-    if (!archive.Loaded) __builtin_trap();
+    if (!OpenArchive(archive, "G\\models\\gta3.img", fs)) __builtin_trap();
     const size_t length = fs.Get("G\\models\\gta3.img")->size();
     for (const TArchiveEntry& e : archive.Entries)
       if (e.Size > 0 &&

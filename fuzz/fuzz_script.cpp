@@ -12,16 +12,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   test::FakeRegistry registry;
   registry.Values["ProductID"] = {TValueType::kBinary, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}};
   test::FakeLocale locale(size % 2 ? ',' : '.');
-  test::FakeProcess process;
-  uint8_t step = 1;
   TDATAInst script;
   try {
     LoadScript(script, fs, boxes, [&](const std::string& level) {
-      CheckInstalledLevel(level, step, {registry, locale, boxes, process});
+      CheckInstalledLevel(level, {registry, locale});
     });
-  } catch (const Exception&) {
-  } catch (const test::ProgramEnded&) {
+  } catch (const Exception&) {  // a conversion error, or a notice that ends the program
   }
-  if (step > 1) __builtin_trap();  // the gate only ever refuses
   return 0;
 }

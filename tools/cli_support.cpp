@@ -165,12 +165,11 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 #endif
 
-void ConsoleBoxes::Show(TBoxKind kind, const std::string& text) {
+void ConsoleNotices::Notice(TNoticeKind kind, const std::string& text) {
   std::string line = ConsoleText(text);
   for (char& c : line)
     if (c == '\n') c = ' ';
-  std::cerr << tool_ << (kind == TBoxKind::kPlain ? ": " : ": error: ") << line << "\n";
-  if (kind != TBoxKind::kPlain) shownError_ = true;
+  std::cerr << tool_ << (kind == TNoticeKind::kPlain ? ": " : ": error: ") << line << "\n";
 }
 
 ConsoleProgress::ConsoleProgress(std::string label)

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/platform.h"
 
 namespace merva {
@@ -39,22 +40,20 @@ PathKind KindOfPath(const std::string& path);
 // True when both paths name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
 
-// Message boxes become lines on standard error.
-class ConsoleBoxes : public IMessageBoxes {
+// What the operations tell the user becomes lines on standard error.
+class ConsoleNotices : public INotices {
  public:
-  explicit ConsoleBoxes(std::string tool) : tool_(std::move(tool)) {}
-  void Show(TBoxKind kind, const std::string& text) override;
-  bool ShownError() const { return shownError_; }
+  explicit ConsoleNotices(std::string tool) : tool_(std::move(tool)) {}
+  void Notice(TNoticeKind kind, const std::string& text) override;
 
  private:
   std::string tool_;
-  bool shownError_ = false;
 };
 
-// Boxes kept instead of shown, for a tool that reports the first one in its own words.
-class KeptBoxes : public IMessageBoxes {
+// Notices kept instead of shown, for a tool that reports the first one in its own words.
+class KeptNotices : public INotices {
  public:
-  void Show(TBoxKind, const std::string& text) override {
+  void Notice(TNoticeKind, const std::string& text) override {
     if (First.empty()) First = text;
   }
   std::string First;

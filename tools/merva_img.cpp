@@ -63,15 +63,14 @@ void RequireArchive(IFileSystem& fs, const std::string& path) {
 }
 
 struct Tool {
-  ConsoleBoxes boxes{"merva-img"};
+  ConsoleNotices notices{"merva-img"};
   NoMessages pump;
   IFileSystem& fs = SystemFileSystem();
   TGTA3Archive archive;
 
   void Open(const std::string& path) {
     RequireArchive(fs, path);
-    OpenArchive(archive, path, fs, boxes);
-    if (!archive.Loaded) throw EAbort();
+    if (!OpenArchive(archive, path, fs)) throw FileError(path, "not an IMG archive");
   }
 };
 
@@ -156,7 +155,8 @@ int Put(Tool& tool, const std::string& path, const std::vector<std::string>& fil
   }
   // The archive stays open for the whole command, its directory read once.
   TArchiveFile archive(tool.archive, tool.fs);
-  if (!archive.Open(path, OpenAccess::kReadWriteOthersRead, tool.boxes)) throw EAbort();
+  if (!archive.Open(path, OpenAccess::kReadWriteOthersRead))
+    throw FileError(path, "not an IMG archive");
   ConsoleProgress progress("put");
   progress.SetMax(static_cast<int>(files.size()));
   for (const std::string& file : files) {
@@ -172,7 +172,7 @@ int Put(Tool& tool, const std::string& path, const std::vector<std::string>& fil
 int Sort(Tool& tool, const std::string& path) {
   RequireArchive(tool.fs, path);
   tool.archive.FileName = path;
-  RewriteSortedDirectory(tool.archive, tool.fs, tool.boxes);
+  RewriteSortedDirectory(tool.archive, tool.fs);
   return 0;
 }
 
@@ -197,12 +197,6 @@ int Create(Tool& tool, const std::string& path, bool force) {
   return 0;
 }
 
-// The gate's "end the program": its message is already on standard error.
-class EndsTheCommand : public IProcess {
- public:
-  [[noreturn]] void EndProgram() override { throw EAbort(); }
-};
-
 int Install(Tool& tool, const std::string& game, const std::string& mod) {
   if (KindOfPath(game) != PathKind::kFolder) throw FileError(game, "folder not found");
   const std::string scriptPath = mod + "\\" + kScriptFileName;
@@ -210,30 +204,29 @@ int Install(Tool& tool, const std::string& game, const std::string& mod) {
   RequireFile(scriptPath);
   RequireFile(packagePath);
   TDATAInst script;
-  uint8_t step = 1;
+  bool refused = false;
 #ifdef _WIN32
   Win32Registry registry;
   Win32Locale locale;
-  EndsTheCommand process;
   LoadScript(
-      script, tool.fs, tool.boxes,
+      script, tool.fs, tool.notices,
       [&](const std::string& level) {
-        CheckInstalledLevel(level, step, {registry, locale, tool.boxes, process});
+        refused = CheckInstalledLevel(level, {registry, locale}) == TLevelCheck::kRefused;
       },
       scriptPath);
 #else
-  LoadScript(script, tool.fs, tool.boxes, nullptr, scriptPath);
+  LoadScript(script, tool.fs, tool.notices, nullptr, scriptPath);
   if (!script.Level.empty() && script.Level != "0")
     std::cerr << "merva-img: the installed level is kept in the Windows registry; this build "
                  "skips the level check\n";
 #endif
-  if (step == 0) {
+  if (refused) {
     std::cerr << "merva-img: the mod is refused: " << ConsoleText(script.RefusalText) << "\n";
     return 1;
   }
   TPackageDirectory package;
   ConsoleProgress progress("install");
-  InstallPackage(script, tool.archive, package, game, {tool.fs, tool.boxes, tool.pump, progress},
+  InstallPackage(script, tool.archive, package, game, {tool.fs, tool.notices, tool.pump, progress},
                  packagePath);
   return 0;
 }

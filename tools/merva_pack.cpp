@@ -52,10 +52,10 @@ int Build(const std::string& manifestPath, const std::string& folder, bool anyLe
 }
 
 int ListOrUnpack(const std::string& path, const std::string* folder) {
-  ConsoleBoxes boxes("merva-pack");
+  ConsoleNotices notices("merva-pack");
   TBlockFile package = TBlockFile::OpenReadOnly(SystemFileSystem(), path);
   TPackageDirectory directory;
-  ReadPackageDirectory(package, directory, boxes);
+  ReadPackageDirectory(package, directory, notices);
   if (folder) {
     if (KindOfPath(*folder) != PathKind::kFolder) throw FileError(*folder, "folder not found");
     // Every name is checked before the first file is written: none may lead out of the folder.
@@ -80,12 +80,12 @@ int ListOrUnpack(const std::string& path, const std::string* folder) {
 }
 
 int PrintScript(const std::string& path) {
-  KeptBoxes boxes;  // a damaged script is one error line
+  KeptNotices notices;  // a damaged script is one error line
   TDATAInst script;
   // The level is printed, not checked: nothing here touches the registry.
-  const bool ended = LoadScript(script, SystemFileSystem(), boxes, nullptr, path);
-  if (!boxes.First.empty() || !ended)
-    throw FileError(path, boxes.First.empty() ? kScriptVersionMessage : boxes.First);
+  const bool ended = LoadScript(script, SystemFileSystem(), notices, nullptr, path);
+  if (!notices.First.empty() || !ended)
+    throw FileError(path, notices.First.empty() ? kScriptVersionMessage : notices.First);
   for (const TScriptRecord& record : kScriptRecords) {
     if (record.List) {
       for (const std::string& item : script.*record.List)

@@ -47,16 +47,14 @@ void SetNewEntryName(TArchiveEntry& entry, const std::string& path);
 // The text of the error box for a missing or foreign archive.
 std::string MissingArchiveText(const std::string& path);
 
-void ShowErrorBox(IMessageBoxes& boxes, const std::string& text);
 void ResetArchive(TGTA3Archive& Archive);
 // Reads the header and directory at `path` (taken by value: callers pass Archive.FileName,
 // which the reset clears); a missing or foreign file is told in the error box
 // and leaves `Loaded` false. Other failures raise.
-void OpenArchive(TGTA3Archive& Archive, std::string path, IFileSystem& fs, IMessageBoxes& boxes);
+bool OpenArchive(TGTA3Archive& Archive, std::string path, IFileSystem& fs);
 
 struct TArchiveServices {
   IFileSystem& Files;
-  IMessageBoxes& Boxes;
   IMessagePump& Pump;
 };
 
@@ -73,7 +71,7 @@ void SortArchiveEntries(std::vector<TArchiveEntry>& entries, int32_t count);
 // The plain quadratic form of the same sort, kept to check the fast one against.
 void SortArchiveEntriesByDefinition(std::vector<TArchiveEntry>& entries, int32_t count);
 // Re-reads the archive, sorts its directory and writes it back at byte 8.
-void RewriteSortedDirectory(TGTA3Archive& Archive, IFileSystem& fs, IMessageBoxes& boxes);
+void RewriteSortedDirectory(TGTA3Archive& Archive, IFileSystem& fs);
 
 // The first data sector of a compacted archive of `count` entries: past the directory with room
 // for at least one more entry, so that the next append need not move any data. Its byte

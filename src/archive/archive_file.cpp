@@ -45,17 +45,13 @@ bool ReadArchiveDirectory(TBlockFile& file, TGTA3Archive& state, bool anyTag) {
   return true;
 }
 
-bool TArchiveFile::Open(const std::string& path, OpenAccess access, IMessageBoxes& boxes) {
+bool TArchiveFile::Open(const std::string& path, OpenAccess access) {
   ResetArchive(state_);
   state_.FileName = path;
-  if (!fs_.FileExists(state_.FileName)) {
-    ShowErrorBox(boxes, MissingArchiveText(state_.FileName));
-    return false;
-  }
+  if (!fs_.FileExists(state_.FileName)) return false;
   file_.emplace(TBlockFile::Open(fs_, path, access));
   if (!ReadArchiveDirectory(*file_, state_)) {
     Close();
-    ShowErrorBox(boxes, MissingArchiveText(state_.FileName));
     return false;
   }
   state_.Loaded = true;

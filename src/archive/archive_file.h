@@ -24,9 +24,9 @@ class TArchiveFile {
   // `state` is the archive's record (the wizard's `Archive`); the run keeps it current.
   TArchiveFile(TGTA3Archive& state, IFileSystem& fs) : state_(state), fs_(fs) {}
 
-  // Opens the archive and reads its header and directory. A missing or foreign file is told in
-  // the error box and gives false with the file closed; other failures raise.
-  bool Open(const std::string& path, OpenAccess access, IMessageBoxes& boxes);
+  // Opens the archive and reads its header and directory. A missing or foreign file gives false
+  // with the file closed (MissingArchiveText says it); other failures raise.
+  bool Open(const std::string& path, OpenAccess access);
   // Opens the file at `state.FileName` for writing, with the directory already in `state` as it
   // stands on disk, or read afresh whatever its tag (as the compaction reads it).
   void Attach(OpenAccess access, bool readDirectory = false);

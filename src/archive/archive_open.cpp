@@ -25,10 +25,6 @@ std::string MissingArchiveText(const std::string& path) {
   return Cp1251FromUtf8("Невозможно найти IMG файл!\n\n[") + path + "]";
 }
 
-void ShowErrorBox(IMessageBoxes& boxes, const std::string& text) {
-  boxes.Show(TBoxKind::kErrorBox, text);
-}
-
 void ResetArchive(TGTA3Archive& Archive) {
   Archive.Loaded = false;
   Archive.FileName.clear();
@@ -37,9 +33,11 @@ void ResetArchive(TGTA3Archive& Archive) {
   Archive.Entries.clear();
 }
 
-void OpenArchive(TGTA3Archive& Archive, std::string path, IFileSystem& fs, IMessageBoxes& boxes) {
+bool OpenArchive(TGTA3Archive& Archive, std::string path, IFileSystem& fs) {
   TArchiveFile archive(Archive, fs);
-  if (archive.Open(path, OpenAccess::kReadOnly, boxes)) archive.Close();
+  if (!archive.Open(path, OpenAccess::kReadOnly)) return false;
+  archive.Close();
+  return true;
 }
 
 }  // namespace merva

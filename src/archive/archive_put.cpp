@@ -9,12 +9,12 @@ namespace merva {
 void PutFileIntoArchive(TGTA3Archive& Archive, const std::string& path, TArchiveServices services) {
   if (path.empty()) return;
   IFileSystem& fs = services.Files;
-  // The put starts from the directory as it stands on disk. An archive that vanished or lost
-  // its tag was told of in the error box; nothing is written into an archive whose directory
-  // was not read.
+  // The put starts from the directory as it stands on disk; nothing is written into an archive
+  // that vanished or lost its tag.
   TArchiveFile archive(Archive, fs);
   const std::string archivePath = Archive.FileName;
-  if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead, services.Boxes)) throw EAbort();
+  if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead))
+    throw ENotice(TNoticeKind::kError, MissingArchiveText(archivePath));
   TBlockFile source = TBlockFile::OpenReadOnly(fs, path);  // only read
   archive.Put(ExtractFileNamePart(path), {source, 0, source.Size()},
               [&] { services.Pump.ProcessMessages(); });

@@ -64,11 +64,12 @@ void SortArchiveEntriesByDefinition(std::vector<TArchiveEntry>& entries, int32_t
   SelectionSort(entries, count);
 }
 
-void RewriteSortedDirectory(TGTA3Archive& Archive, IFileSystem& fs, IMessageBoxes& boxes) {
-  // The box told the user; a directory that was not read is never written back.
+void RewriteSortedDirectory(TGTA3Archive& Archive, IFileSystem& fs) {
+  // A directory that was not read is never written back.
   TArchiveFile archive(Archive, fs);
   const std::string path = Archive.FileName;
-  if (!archive.Open(path, OpenAccess::kReadWriteOthersRead, boxes)) throw EAbort();
+  if (!archive.Open(path, OpenAccess::kReadWriteOthersRead))
+    throw ENotice(TNoticeKind::kError, MissingArchiveText(path));
   archive.SortDirectory();
   archive.Close();
 }

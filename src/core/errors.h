@@ -44,6 +44,28 @@ class EAbort : public Exception {
   EAbort() : Exception("Operation aborted") {}
 };
 
+// How a front end is to tell the user of something an operation met: a plain message, the
+// error box, or a message after which the program ends. The operations never show anything.
+enum class TNoticeKind { kPlain, kError, kEndProgram };
+
+// An error that stops an operation and carries what the user is to be told, and how.
+class ENotice : public Exception {
+ public:
+  ENotice(TNoticeKind kind, const std::string& text) : Exception(text), kind_(kind) {}
+  TNoticeKind Kind() const { return kind_; }
+
+ private:
+  TNoticeKind kind_;
+};
+
+// Where an operation that goes on tells what the user is to be told meanwhile (a wrong version
+// mark), in the order it meets it.
+class INotices {
+ public:
+  virtual ~INotices() = default;
+  virtual void Notice(TNoticeKind kind, const std::string& text) = 0;
+};
+
 // Error codes the framework knows by name; others print as "I/O error %d".
 enum IoCode : int {
   kFileNotFound = 2,

@@ -99,10 +99,10 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
   std::optional<ScratchFolder> scratch;
   IProgress& progress = services.Progress;
   try {
-    if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead, services.Boxes))
-      throw EAbort();
+    if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead))
+      throw ENotice(TNoticeKind::kError, MissingArchiveText(archivePath));
     package.emplace(TBlockFile::OpenReadOnly(fs, packagePath));
-    ReadPackageDirectory(*package, Package, services.Boxes);
+    ReadPackageDirectory(*package, Package, services.Notices);
 
     progress.SetMax(static_cast<int>(Script.ArchiveFiles.size() + Script.GameFiles.size()));
     progress.SetMin(0);

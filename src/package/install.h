@@ -13,7 +13,7 @@ extern const char kScratchFolderName[];  // made inside the game folder for the 
 
 struct TInstallServices {
   IFileSystem& Files;
-  IMessageBoxes& Boxes;
+  INotices& Notices;
   IMessagePump& Pump;
   IProgress& Progress;
 };

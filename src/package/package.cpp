@@ -25,11 +25,12 @@ void ScramblePackageEntry(TPackageEntry& entry) {
   for (int i = 0; i < 25; ++i) bytes[i] = static_cast<uint8_t>(bytes[i] + 20);
 }
 
-void ReadPackageDirectory(TBlockFile& package, TPackageDirectory& directory, IMessageBoxes& boxes) {
+void ReadPackageDirectory(TBlockFile& package, TPackageDirectory& directory, INotices& notices) {
   char version[3] = {0, 0, 0};
   package.Seek(kPackageVersionOffset);
   package.ReadCounted(version, 3);
-  if (std::memcmp(version, "1.0", 3) != 0) boxes.Show(TBoxKind::kPlain, kPackageDamagedMessage);
+  if (std::memcmp(version, "1.0", 3) != 0)
+    notices.Notice(TNoticeKind::kPlain, kPackageDamagedMessage);
 
   const int64_t length = package.Size();
   int32_t count = 0;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/block_file.h"
-#include "core/platform.h"
+#include "core/errors.h"
 
 namespace merva {
 
@@ -45,7 +45,7 @@ void ScramblePackageEntry(TPackageEntry& entry);
 
 // Checks the version tag (telling a wrong one once) and reads the directory. A package whose
 // count is negative or whose directory or data is cut short raises kPackageDamagedMessage.
-void ReadPackageDirectory(TBlockFile& package, TPackageDirectory& directory, IMessageBoxes& boxes);
+void ReadPackageDirectory(TBlockFile& package, TPackageDirectory& directory, INotices& notices);
 
 // The first entry whose name matches `key` without regard to ASCII case, and where its data
 // begins in the package.

@@ -66,39 +66,32 @@ double LevelNumber(const std::string& level, char separator) {
   return LevelTextToFloat(NormaliseLevelSeparator(level, separator), separator);
 }
 
-void CheckInstalledLevel(const std::string& level, uint8_t& Step, TLevelGateServices services) {
-  if (level == "0") return;
+TLevelCheck CheckInstalledLevel(const std::string& level, TLevelGateServices services) {
+  if (level == "0") return TLevelCheck::kAccepted;
   const char separator = services.Locale.DecimalSeparator();
   const std::string text = NormaliseLevelSeparator(level, separator);
   const double number = LevelNumber(level, separator);
-  if (number == 0 && text.size() >= 2) {
-    services.Boxes.Show(TBoxKind::kPlain, kDamagedMessage);
-    services.Process.EndProgram();
-  }
+  if (number == 0 && text.size() >= 2) throw ENotice(TNoticeKind::kEndProgram, kDamagedMessage);
   std::unique_ptr<IRegistryKey> key = services.Registry.CreateKeyFullAccess(kInstallationKey);
-  if (!key) {
-    services.Boxes.Show(TBoxKind::kPlain, kRightsMessage);
-    services.Process.EndProgram();
-  }
+  if (!key) throw ENotice(TNoticeKind::kEndProgram, kRightsMessage);
   if (!key->ValueExists(kLevelValueName)) {
     if (number == 1) {
       std::vector<uint8_t> bytes(sizeof(double));
       std::memcpy(bytes.data(), &number, sizeof number);  // little-endian, as Windows stores it
       key->WriteBinary(kLevelValueName, bytes);           // a refused write is not reported
-    } else {
-      Step = 0;
+      return TLevelCheck::kAccepted;
     }
-    return;
+    return TLevelCheck::kRefused;
   }
   TValueType type;
   std::vector<uint8_t> data;
   // A value of another type or size is left alone without a message.
   if (!key->ReadValue(kLevelValueName, type, data) || type != TValueType::kBinary ||
       data.size() != sizeof(double))
-    return;
+    return TLevelCheck::kAccepted;
   double stored;
   std::memcpy(&stored, data.data(), sizeof stored);
-  if (number < stored) Step = 0;
+  return number < stored ? TLevelCheck::kRefused : TLevelCheck::kAccepted;
 }
 
 }  // namespace merva

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/errors.h"
 #include "core/platform.h"
 
 namespace merva {
@@ -14,9 +15,9 @@ extern const char kLevelValueName[];   // "ProductID"
 struct TLevelGateServices {
   IRegistry& Registry;
   ILocale& Locale;
-  IMessageBoxes& Boxes;
-  IProcess& Process;
 };
+
+enum class TLevelCheck { kAccepted, kRefused };
 
 // Replaces the first "," or "." by the locale's separator, the way mod authors' levels have
 // always been read: a text without either gets the separator in front, so "1" reads as 0.1.
@@ -30,7 +31,9 @@ double LevelTextToFloat(const std::string& text, char separator);
 // converted; raises EConvertError for a text that is no number.
 double LevelNumber(const std::string& level, char separator);
 
-// May set Step to 0 (refusal), record level 1, or end the program with a message.
-void CheckInstalledLevel(const std::string& level, uint8_t& Step, TLevelGateServices services);
+// Accepts the level (recording level 1 on a first installation) or refuses it. A damaged level
+// or a key that cannot be opened with full access raises ENotice of kind kEndProgram; a level
+// that is no number raises EConvertError.
+TLevelCheck CheckInstalledLevel(const std::string& level, TLevelGateServices services);
 
 }  // namespace merva

@@ -63,7 +63,7 @@ void ApplyRecord(TDATAInst& Script, uint8_t tag, const std::string& text,
 
 }  // namespace
 
-bool LoadScript(TDATAInst& Script, IFileSystem& fs, IMessageBoxes& boxes,
+bool LoadScript(TDATAInst& Script, IFileSystem& fs, INotices& notices,
                 const std::function<void(const std::string&)>& checkLevel,
                 const std::string& path) {
   // The script is only read, so a mod on read-only media loads as well.
@@ -71,7 +71,7 @@ bool LoadScript(TDATAInst& Script, IFileSystem& fs, IMessageBoxes& boxes,
   std::array<uint8_t, kScriptPayloadLimit> buffer{};
   bool damageReported = false;
   auto reportDamage = [&] {
-    if (!damageReported) boxes.Show(TBoxKind::kPlain, kScriptVersionMessage);
+    if (!damageReported) notices.Notice(TNoticeKind::kPlain, kScriptVersionMessage);
     damageReported = true;
   };
 

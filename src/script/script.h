@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/file_system.h"
-#include "core/platform.h"
 
 namespace merva {
 
@@ -72,7 +72,7 @@ std::string ScrambleScriptText(const std::string& text);
 // Reads "scripts.bin" from the current folder into `Script`. Each Level record is handed to
 // `checkLevel` right after it is stored. Errors of the file leave as EInOutError. Returns false
 // when the file ends before its end record (cut short); what was read stays loaded.
-bool LoadScript(TDATAInst& Script, IFileSystem& fs, IMessageBoxes& boxes,
+bool LoadScript(TDATAInst& Script, IFileSystem& fs, INotices& notices,
                 const std::function<void(const std::string&)>& checkLevel,
                 const std::string& path = kScriptFileName);
 

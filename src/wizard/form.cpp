@@ -27,6 +27,16 @@ TForm1::TForm1(TWizardServices services) : services_(services) {
   Button4.Text = DesignCaption("Button4");
 }
 
+void TBoxNotices::Notice(TNoticeKind kind, const std::string& text) {
+  if (kind == TNoticeKind::kError) return ShowErrorBox(boxes_, text);
+  boxes_.Show(TBoxKind::kPlain, text);
+  if (kind == TNoticeKind::kEndProgram) process_.EndProgram();
+}
+
+void ShowErrorBox(IMessageBoxes& boxes, const std::string& text) {
+  boxes.Show(TBoxKind::kErrorBox, text);
+}
+
 void ReportError(IMessageBoxes& boxes, const std::string& message) {
   boxes.Show(TBoxKind::kErrorReport, ErrorReportText(message));
 }
@@ -36,6 +46,8 @@ void TForm1::HandleEvent(const std::function<void()>& handler) {
     handler();
   } catch (const EAbort&) {
     // Already told to the user.
+  } catch (const ENotice& notice) {
+    notices_.Notice(notice.Kind(), notice.Message());
   } catch (const Exception& error) {
     ReportError(services_.Boxes, error.Message());
   } catch (const std::bad_alloc&) {
@@ -59,9 +71,9 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::LoadScript() {
-  merva::LoadScript(Script, services_.Files, services_.Boxes, [this](const std::string& level) {
-    CheckInstalledLevel(level, Step,
-                        {services_.Registry, services_.Locale, services_.Boxes, services_.Process});
+  merva::LoadScript(Script, services_.Files, notices_, [this](const std::string& level) {
+    if (CheckInstalledLevel(level, {services_.Registry, services_.Locale}) == TLevelCheck::kRefused)
+      Step = kRefusalPage;
   });
 }
 
@@ -158,11 +170,12 @@ void TForm1::InstallPackage() {
   } running(Installing);
   // The run reads the game folder once, so everything goes to one game.
   merva::InstallPackage(Script, Archive, Package, Edit1.Text,
-                        {services_.Files, services_.Boxes, services_.Pump, ProgressBar1});
+                        {services_.Files, notices_, services_.Pump, ProgressBar1});
 }
 
 void TForm1::OpenArchive(const std::string& path) {
-  merva::OpenArchive(Archive, path, services_.Files, services_.Boxes);
+  if (!merva::OpenArchive(Archive, path, services_.Files))
+    ShowErrorBox(services_.Boxes, MissingArchiveText(path));
 }
 
 void TForm1::Image4Click() {

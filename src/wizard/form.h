@@ -6,6 +6,7 @@
 #include <string>
 
 #include "archive/archive.h"
+#include "core/errors.h"
 #include "core/file_system.h"
 #include "core/platform.h"
 #include "package/package.h"
@@ -35,6 +36,21 @@ enum TPage : uint8_t {
   kFinishPage = 5,
   kPastFinishPage = 6,  // Next on the finish page: the window closes
 };
+
+// Tells what the operations report in the wizard's boxes: a plain message in a plain box, an
+// error in the error box, and a message that ends the program in a plain box before it ends.
+class TBoxNotices : public INotices {
+ public:
+  TBoxNotices(IMessageBoxes& boxes, IProcess& process) : boxes_(boxes), process_(process) {}
+  void Notice(TNoticeKind kind, const std::string& text) override;
+
+ private:
+  IMessageBoxes& boxes_;
+  IProcess& process_;
+};
+
+// The error box: caption "Error", the error icon, one OK button.
+void ShowErrorBox(IMessageBoxes& boxes, const std::string& text);
 
 extern const char kMissingDataFilesMessage[];
 extern const char kFolderDialogCaption[];  // UTF-8; converted where it is shown
@@ -94,6 +110,7 @@ class TForm1 {
   void Close() { CloseRequested = true; }
 
   TWizardServices services_;
+  TBoxNotices notices_{services_.Boxes, services_.Process};
 };
 
 // Reports an error as the framework does: application title, error icon, "." appended.

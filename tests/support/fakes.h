@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "core/errors.h"
 #include "core/platform.h"
 
 namespace merva::test {
@@ -17,9 +18,13 @@ struct ShownBox {
   std::string Text;
 };
 
-class FakeBoxes : public IMessageBoxes {
+// Records boxes, and the notices of the operations as the boxes the wizard would show.
+class FakeBoxes : public IMessageBoxes, public INotices {
  public:
   void Show(TBoxKind kind, const std::string& text) override { Shown.push_back({kind, text}); }
+  void Notice(TNoticeKind kind, const std::string& text) override {
+    Shown.push_back({kind == TNoticeKind::kError ? TBoxKind::kErrorBox : TBoxKind::kPlain, text});
+  }
   std::vector<ShownBox> Shown;
 };
 

@@ -15,8 +15,9 @@ void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& g
   CountingPump pump;
   TProgressBar progress;
   TGTA3Archive archive;
-  OpenArchive(archive, gameFolder + "\\models\\gta3.img", fs, boxes);
-  if (!archive.Loaded) throw EAbort();
+  const std::string archivePath = gameFolder + "\\models\\gta3.img";
+  if (!OpenArchive(archive, archivePath, fs))
+    throw ENotice(TNoticeKind::kError, MissingArchiveText(archivePath));
   TBlockFile package = TBlockFile::OpenReadOnly(fs, packagePath);
   TPackageDirectory directory;
   ReadPackageDirectory(package, directory, boxes);
@@ -29,7 +30,7 @@ void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& g
     const std::string path = scratch + "\\" + AsciiLower(PackageFileName(PackageEntryName(entry)));
     ExtractPackageEntry(package, entry, position, path, fs);
     try {
-      PutFileIntoArchive(archive, path, {fs, boxes, pump});
+      PutFileIntoArchive(archive, path, {fs, pump});
     } catch (...) {
       fs.DeleteFile(path);
       throw;
@@ -37,7 +38,7 @@ void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& g
     fs.DeleteFile(path);
   }
   fs.RemoveDirectory(scratch);
-  RewriteSortedDirectory(archive, fs, boxes);
+  RewriteSortedDirectory(archive, fs);
   CompactArchive(archive, gameFolder, progress, fs);
 }
 

@@ -19,12 +19,10 @@ using test::DataOf;
 using test::DirectoryOf;
 using test::EntryData;
 using test::EntrySpec;
-using test::FakeBoxes;
 using test::TempDir;
 
 struct ArchiveFixture : ::testing::Test {
   TempDir dir;
-  FakeBoxes boxes;
   test::CountingPump pump;
   TGTA3Archive archive;
   IFileSystem& fs = SystemFileSystem();
@@ -39,7 +37,7 @@ struct ArchiveFixture : ::testing::Test {
   }
   void Put(const std::string& file) {
     archive.FileName = path;
-    PutFileIntoArchive(archive, file, {fs, boxes, pump});
+    PutFileIntoArchive(archive, file, {fs, pump});
   }
 };
 
@@ -48,7 +46,7 @@ using OpenArchiveTest = ArchiveFixture;
 TEST_F(OpenArchiveTest, ReadsTheDirectory) {
   Write(BuildArchive({{1, 1, "a.dff"}, {2, 2, "B.TXD"}}));
   AccessSpy spy;
-  OpenArchive(archive, path, spy, boxes);
+  EXPECT_TRUE(OpenArchive(archive, path, spy));
   EXPECT_EQ(spy.Accesses, (std::vector<OpenAccess>{OpenAccess::kReadOnly}));  // only read
   EXPECT_TRUE(archive.Loaded);
   EXPECT_EQ(archive.Count, 2);
@@ -56,10 +54,9 @@ TEST_F(OpenArchiveTest, ReadsTheDirectory) {
   ASSERT_EQ(archive.Entries.size(), 2u);
   EXPECT_EQ(EntryName(archive.Entries[1]), "B.TXD");
   EXPECT_EQ(archive.Entries[1].Offset, 2);
-  EXPECT_TRUE(boxes.Shown.empty());
 }
 
-TEST_F(OpenArchiveTest, MissingOrForeignFilesAreToldInTheErrorBox) {
+TEST_F(OpenArchiveTest, MissingOrForeignFilesAreRefusedWithTheirText) {
   test::MakeDirs(dir / "folder.img");
   const std::pair<std::string, std::string> cases[] = {
       {"missing.img", ""},
@@ -68,15 +65,12 @@ TEST_F(OpenArchiveTest, MissingOrForeignFilesAreToldInTheErrorBox) {
       {"other.img", ArchiveBytes({{1, 1, "x"}}, 2, "VER1")}};
   for (const auto& [name, bytes] : cases) {
     if (!bytes.empty()) test::WriteFile(dir / name, bytes);
-    boxes.Shown.clear();
-    OpenArchive(archive, dir / name, fs, boxes);
+    EXPECT_FALSE(OpenArchive(archive, dir / name, fs)) << name;
     EXPECT_FALSE(archive.Loaded) << name;
     EXPECT_EQ(archive.Count, 0) << name;
     EXPECT_TRUE(archive.Entries.empty()) << name;
     EXPECT_EQ(archive.FileName, dir / name);
-    ASSERT_EQ(boxes.Shown.size(), 1u) << name;
-    EXPECT_EQ(boxes.Shown[0].Kind, TBoxKind::kErrorBox);
-    EXPECT_EQ(boxes.Shown[0].Text,
+    EXPECT_EQ(MissingArchiveText(archive.FileName),
               Cp1251FromUtf8("Невозможно найти IMG файл!\n\n[") + (dir / name) + "]");
   }
 }
@@ -92,7 +86,7 @@ TEST_F(OpenArchiveTest, DamagedHeadersRaiseTheFrameworksErrors) {
   for (const auto& [bytes, message] : cases) {
     Write(bytes);
     try {
-      OpenArchive(archive, path, fs, boxes);
+      OpenArchive(archive, path, fs);
       ADD_FAILURE() << "no error for " << message;
     } catch (const Exception& error) {
       EXPECT_EQ(error.Message(), message);
@@ -104,19 +98,19 @@ TEST_F(OpenArchiveTest, DamagedHeadersRaiseTheFrameworksErrors) {
 
 TEST_F(OpenArchiveTest, EmptyDirectoryOpensAndANewOpenForgetsTheOldOne) {
   Write(BuildArchive({{1, 1, "a.dff"}}));
-  OpenArchive(archive, path, fs, boxes);
+  OpenArchive(archive, path, fs);
   test::WriteFile(dir / "empty.img", std::string("VER2\0\0\0\0", 8));
-  OpenArchive(archive, dir / "empty.img", fs, boxes);
+  OpenArchive(archive, dir / "empty.img", fs);
   EXPECT_TRUE(archive.Loaded);
   EXPECT_TRUE(archive.Entries.empty());
-  OpenArchive(archive, dir / "missing.img", fs, boxes);
+  EXPECT_FALSE(OpenArchive(archive, dir / "missing.img", fs));
   EXPECT_TRUE(archive.Entries.empty());
   EXPECT_FALSE(archive.Loaded);
 }
 
 TEST_F(OpenArchiveTest, NamesReadBackUpToTheirFirstZeroOrAll24) {
   Write(BuildArchive({{1, 1, "abcdefghijklmnopqrstuvwx"}, {2, 1, ""}}));
-  OpenArchive(archive, path, fs, boxes);
+  OpenArchive(archive, path, fs);
   EXPECT_EQ(EntryName(archive.Entries[0]), "abcdefghijklmnopqrstuvwx");
   EXPECT_EQ(EntryName(archive.Entries[1]), "");
 }
@@ -224,7 +218,7 @@ TEST_F(PutTest, AppendMovesEntriesOutOfTheGrowingDirectory) {
 TEST_F(PutTest, AppendCountsTheNewEntryOnlyInTheHeaderUntilReopened) {
   Write(BuildArchive({{1, 1, "a.dff"}}));
   archive.FileName = path;
-  OpenArchive(archive, path, fs, boxes);
+  OpenArchive(archive, path, fs);
   AppendArchiveEntry(archive, Source("b.dff", 0), fs);
   EXPECT_EQ(archive.EntryCount, 2);
   EXPECT_EQ(archive.Count, 1);
@@ -249,14 +243,22 @@ TEST_F(PutTest, AnEmptyPathChangesNothing) {
   EXPECT_EQ(pump.Calls, 0);
 }
 
-TEST_F(PutTest, AVanishedOrForeignArchiveStopsThePutWithItsBox) {
+TEST_F(PutTest, AVanishedOrForeignArchiveStopsThePutWithItsErrorBoxText) {
   Write(ArchiveBytes({{1, 1, "a.dff"}}, 2, "XXXX"));
   const std::string before = Bytes();
-  EXPECT_THROW(Put(Source("a.dff", 10)), EAbort);
-  EXPECT_EQ(Bytes(), before);
-  EXPECT_EQ(boxes.Shown.size(), 1u);
-  std::filesystem::remove(test::Native(path));
-  EXPECT_THROW(Put(Source("a.dff", 10)), EAbort);
+  for (int round = 0; round < 2; ++round) {
+    try {
+      Put(Source("a.dff", 10));
+      ADD_FAILURE() << "no notice";
+    } catch (const ENotice& notice) {
+      EXPECT_EQ(notice.Kind(), TNoticeKind::kError);
+      EXPECT_EQ(notice.Message(), MissingArchiveText(path));
+    }
+    if (round == 0) {
+      EXPECT_EQ(Bytes(), before);
+      std::filesystem::remove(test::Native(path));
+    }
+  }
   EXPECT_FALSE(test::Exists(path));
 }
 
@@ -337,7 +339,7 @@ TEST_F(PutTest, AFailureAtEveryWriteLeavesTheArchiveReadable) {
     faulty.FailAt(n, kDiskFull, {FileOp::kWrite});
     archive.FileName = path;
     try {
-      PutFileIntoArchive(archive, source, {faulty, boxes, pump});
+      PutFileIntoArchive(archive, source, {faulty, pump});
     } catch (const EInOutError& error) {
       EXPECT_EQ(error.Message(), "Disk full");
     }

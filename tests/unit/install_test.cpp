@@ -113,9 +113,13 @@ TEST_F(InstallTest, ADamagedPackageChangesNothing) {
 
 TEST_F(InstallTest, AGameFolderWithoutItsArchiveChangesNothing) {
   std::filesystem::remove(test::Native(img));
-  EXPECT_THROW(Install(), EAbort);
-  ASSERT_EQ(boxes.Shown.size(), 1u);
-  EXPECT_EQ(boxes.Shown[0].Kind, TBoxKind::kErrorBox);
+  try {
+    Install();
+    ADD_FAILURE() << "no notice";
+  } catch (const ENotice& notice) {
+    EXPECT_EQ(notice.Kind(), TNoticeKind::kError);
+    EXPECT_EQ(notice.Message(), MissingArchiveText(img));
+  }
   EXPECT_FALSE(test::Exists(dir / "game\\data"));
   EXPECT_FALSE(test::Exists(dir / "game\\merva-install.tmp"));
 }

@@ -11,9 +11,7 @@
 namespace merva {
 namespace {
 
-using test::FakeBoxes;
 using test::FakeLocale;
-using test::FakeProcess;
 using test::FakeRegistry;
 using test::FakeValue;
 
@@ -70,20 +68,16 @@ TEST(CheckInstalledLevel, OutcomeTableOnBothSeparators) {
       FakeRegistry registry;
       if (c.before) registry.Values["ProductID"] = *c.before;
       FakeLocale locale(separator);
-      FakeBoxes boxes;
-      FakeProcess process;
-      uint8_t step = 1;
       Outcome outcome = Outcome::kGoesOn;
       try {
-        CheckInstalledLevel(c.level, step, {registry, locale, boxes, process});
-        if (step == 0) outcome = Outcome::kRefused;
-      } catch (const test::ProgramEnded&) {
+        if (CheckInstalledLevel(c.level, {registry, locale}) == TLevelCheck::kRefused)
+          outcome = Outcome::kRefused;
+      } catch (const ENotice& notice) {
         outcome = Outcome::kDamaged;
-        ASSERT_EQ(boxes.Shown.size(), 1u);
-        EXPECT_EQ(boxes.Shown[0].Text, "Installation command file has been damaged");
+        EXPECT_EQ(notice.Kind(), TNoticeKind::kEndProgram);
+        EXPECT_EQ(notice.Message(), "Installation command file has been damaged");
       } catch (const EConvertError&) {
         outcome = Outcome::kConversionError;
-        EXPECT_EQ(step, 1);
       }
       EXPECT_EQ(outcome, c.outcome);
       if (c.after) {
@@ -103,13 +97,10 @@ TEST(CheckInstalledLevel, OutcomeTableOnBothSeparators) {
 
 TEST(CheckInstalledLevel, ConversionErrorNamesTheNormalisedText) {
   FakeRegistry registry;
-  FakeBoxes boxes;
-  FakeProcess process;
   for (char separator : {'.', ','}) {
     FakeLocale locale(separator);
-    uint8_t step = 1;
     try {
-      CheckInstalledLevel("1.5.2", step, {registry, locale, boxes, process});
+      CheckInstalledLevel("1.5.2", {registry, locale});
       ADD_FAILURE() << "no conversion error";
     } catch (const EConvertError& error) {
       EXPECT_EQ(error.Message(),
@@ -118,41 +109,32 @@ TEST(CheckInstalledLevel, ConversionErrorNamesTheNormalisedText) {
   }
 }
 
-TEST(CheckInstalledLevel, WithoutRightsTheProgramEndsWithTheMessage) {
+TEST(CheckInstalledLevel, WithoutRightsTheProgramIsToEndWithTheMessage) {
   FakeRegistry registry;
   registry.RefuseKey = true;
   FakeLocale locale;
-  FakeBoxes boxes;
-  FakeProcess process;
-  uint8_t step = 1;
-  EXPECT_THROW(CheckInstalledLevel("1.0", step, {registry, locale, boxes, process}),
-               test::ProgramEnded);
-  ASSERT_EQ(boxes.Shown.size(), 1u);
-  EXPECT_EQ(boxes.Shown[0].Text, "You must have administrator's rights for install this mod");
+  try {
+    CheckInstalledLevel("1.0", {registry, locale});
+    ADD_FAILURE() << "no notice";
+  } catch (const ENotice& notice) {
+    EXPECT_EQ(notice.Kind(), TNoticeKind::kEndProgram);
+    EXPECT_EQ(notice.Message(), "You must have administrator's rights for install this mod");
+  }
 }
 
 TEST(CheckInstalledLevel, ARefusedWriteIsSwallowed) {
   FakeRegistry registry;
   registry.RefuseWrites = true;
   FakeLocale locale;
-  FakeBoxes boxes;
-  FakeProcess process;
-  uint8_t step = 1;
-  CheckInstalledLevel("1.0", step, {registry, locale, boxes, process});
-  EXPECT_EQ(step, 1);
-  EXPECT_TRUE(boxes.Shown.empty());
+  EXPECT_EQ(CheckInstalledLevel("1.0", {registry, locale}), TLevelCheck::kAccepted);
   EXPECT_EQ(registry.KeysClosed, 1);
 }
 
 TEST(CheckInstalledLevel, TheSecondRunSeesWhatTheFirstWrote) {
   FakeRegistry registry;
   FakeLocale locale;
-  FakeBoxes boxes;
-  FakeProcess process;
-  uint8_t step = 1;
-  CheckInstalledLevel("1.0", step, {registry, locale, boxes, process});
-  CheckInstalledLevel("2.0", step, {registry, locale, boxes, process});
-  EXPECT_EQ(step, 1);
+  EXPECT_EQ(CheckInstalledLevel("1.0", {registry, locale}), TLevelCheck::kAccepted);
+  EXPECT_EQ(CheckInstalledLevel("2.0", {registry, locale}), TLevelCheck::kAccepted);
   EXPECT_EQ(registry.Values["ProductID"].Data, kLevelOne);
 }
 
