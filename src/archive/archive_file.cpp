@@ -81,9 +81,29 @@ void TArchiveFile::Close() {
 
 void TArchiveFile::BuildIndex() {
   index_.clear();
+  byOffset_.clear();
   const int32_t count =
       std::min<int32_t>(state_.Count, static_cast<int32_t>(state_.Entries.size()));
-  for (int32_t i = 0; i < count; ++i) index_[AsciiUpper(EntryName(state_.Entries[i]))].push_back(i);
+  for (int32_t i = 0; i < count; ++i) {
+    index_[AsciiUpper(EntryName(state_.Entries[i]))].push_back(i);
+    byOffset_.emplace(state_.Entries[i].Offset, i);
+  }
+}
+
+std::vector<int32_t> TArchiveFile::EntriesStartingBefore(int64_t end) const {
+  std::vector<int32_t> found;
+  for (const auto& [offset, index] : byOffset_) {
+    if (int64_t{offset} * kSector >= end) break;
+    found.push_back(index);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+void TArchiveFile::SetOffset(int32_t index, int32_t offset) {
+  byOffset_.erase({state_.Entries[index].Offset, index});
+  state_.Entries[index].Offset = offset;
+  byOffset_.emplace(offset, index);
 }
 
 void TArchiveFile::CheckPut(const std::string& key, int64_t sourceLength) {
@@ -101,11 +121,8 @@ void TArchiveFile::CheckPut(const std::string& key, int64_t sourceLength) {
   } else {
     growth = RoundUpToSector(sourceLength);
     const int64_t grownDirectoryEnd = kHeaderBytes + (int64_t{state_.Count} + 1) * kEntryBytes;
-    for (int32_t i = 0; i < state_.Count; ++i) {
-      const TArchiveEntry& entry = state_.Entries[i];
-      if (int64_t{entry.Offset} * kSector < grownDirectoryEnd)
-        growth += int64_t{std::max(entry.Size, 0)} * kSector;
-    }
+    for (const int32_t i : EntriesStartingBefore(grownDirectoryEnd))
+      growth += int64_t{std::max(state_.Entries[i].Size, 0)} * kSector;
   }
   CheckArchiveLength(RoundUpToSector(archiveLength) + growth);
 }
@@ -156,6 +173,7 @@ void TArchiveFile::Replace(int32_t index, const std::string& name, const TPutSou
   }
   body_->WriteSource(start, source);
   entry.Size = static_cast<int32_t>(SectorsFor(source.Length));
+  SetOffset(index, entry.Offset);
   state_.Entries[index] = entry;
   WriteEntry(index);
 }
@@ -163,10 +181,9 @@ void TArchiveFile::Replace(int32_t index, const std::string& name, const TPutSou
 void TArchiveFile::Append(const std::string& name, const TPutSource& source) {
   const int32_t n = state_.Count;
   const int64_t grownDirectoryEnd = kHeaderBytes + (int64_t{n} + 1) * kEntryBytes;
+  const std::vector<int32_t> moved = EntriesStartingBefore(grownDirectoryEnd);
   int64_t movedSectors = 0;
-  for (int32_t i = 0; i < n; ++i)
-    if (int64_t{state_.Entries[i].Offset} * kSector < grownDirectoryEnd)
-      movedSectors += std::max(state_.Entries[i].Size, 0);
+  for (const int32_t i : moved) movedSectors += std::max(state_.Entries[i].Size, 0);
   CheckArchiveLength(RoundUpToSector(body_->Length()) + RoundUpToSector(source.Length) +
                      movedSectors * kSector);
 
@@ -180,12 +197,11 @@ void TArchiveFile::Append(const std::string& name, const TPutSource& source) {
   // Entries whose data starts inside the grown directory move to the end. Each one's data is
   // copied before its entry points there, so a failure part-way never leaves an entry pointing
   // at data that was not written.
-  for (int32_t i = 0; i < n; ++i) {
-    TArchiveEntry& entry = state_.Entries[i];
-    if (int64_t{entry.Offset} * kSector >= grownDirectoryEnd) continue;
+  for (const int32_t i : moved) {
+    const TArchiveEntry& entry = state_.Entries[i];
     const int64_t to = body_->Length();
     body_->MoveSectors(int64_t{entry.Offset} * kSector, to, entry.Size);
-    entry.Offset = static_cast<int32_t>(to / kSector);
+    SetOffset(i, static_cast<int32_t>(to / kSector));
     WriteEntry(i);
   }
 
@@ -199,6 +215,7 @@ void TArchiveFile::Append(const std::string& name, const TPutSource& source) {
   std::memcpy(header + 4, &state_.EntryCount, 4);
   body_->WriteBytes(0, header, sizeof header);
   index_[AsciiUpper(EntryName(added))].push_back(n);
+  byOffset_.emplace(added.Offset, n);
 }
 
 void TArchiveFile::SortDirectory() {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -50,6 +51,9 @@ class TArchiveFile {
 
  private:
   void BuildIndex();
+  // The entries whose data starts before byte `end`, in directory order: those an append moves.
+  std::vector<int32_t> EntriesStartingBefore(int64_t end) const;
+  void SetOffset(int32_t index, int32_t offset);
   void CheckPut(const std::string& key, int64_t sourceLength);
   int64_t PadToSector();
   void WriteEntry(int32_t index);
@@ -61,6 +65,8 @@ class TArchiveFile {
   IArchiveBody* body_ = nullptr;
   // Upper-cased name -> the indices of its entries, ascending; sorting rebuilds it.
   std::unordered_map<std::string, std::vector<int32_t>> index_;
+  // (Offset, index) of every entry, so that an append finds the few it moves without a scan.
+  std::set<std::pair<int32_t, int32_t>> byOffset_;
 };
 
 // Writes the archive compacted to `tempPath`: the header, the directory with offsets back to
