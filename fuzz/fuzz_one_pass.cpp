@@ -9,40 +9,6 @@
 
 using namespace merva;
 
-namespace {
-
-struct Outcome {
-  std::string Archive;
-  std::string Error;
-};
-
-Outcome Install(const TDATAInst& script, const std::string& package, const std::string& archive,
-                bool onePass) {
-  MemoryFileSystem fs(1 << 20);
-  fuzz::MakeGameFolder(fs, archive);
-  fs.Put("data.cab", package);
-  Outcome outcome;
-  try {
-    if (onePass) {
-      test::FakeBoxes boxes;
-      test::CountingPump pump;
-      TProgressBar progress;
-      TGTA3Archive state;
-      TPackageDirectory directory;
-      InstallPackage(script, state, directory, "G", {fs, boxes, pump, progress}, "data.cab");
-    } else {
-      test::InstallArchiveFilesStepByStep(script, "G", "data.cab", fs);
-    }
-  } catch (const Exception& error) {
-    outcome.Error = error.Message().empty() ? "(silent)" : error.Message();
-  }
-  const MemoryFileSystem::Bytes* bytes = fs.Get("G\\models\\gta3.img");
-  if (bytes) outcome.Archive.assign(bytes->begin(), bytes->end());
-  return outcome;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string list = fuzz::TakePart(data, size);
   const std::string package = fuzz::TakePart(data, size);
@@ -54,8 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     script.ArchiveFiles.push_back(list.substr(at, end - at));
     at = end + 1;
   }
-  const Outcome steps = Install(script, package, archive, false);
-  const Outcome onePass = Install(script, package, archive, true);
+  // A small in-memory disk, so that damaged directories that grow archives stop early.
+  const test::TInstallOutcome steps =
+      test::InstallInMemory(script, archive, package, false, 1 << 20);
+  const test::TInstallOutcome onePass =
+      test::InstallInMemory(script, archive, package, true, 1 << 20);
   // The step-by-step run writes its growing archive into the in-memory disk, which is small:
   // a run that fills it says nothing about the one pass.
   if (steps.Error == "Disk full" || onePass.Error == "Disk full") return 0;

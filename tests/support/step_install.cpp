@@ -3,8 +3,10 @@
 #include "archive/archive.h"
 #include "core/errors.h"
 #include "core/text.h"
+#include "package/install.h"
 #include "package/package.h"
 #include "tests/support/fakes.h"
+#include "tests/support/memory_file_system.h"
 #include "wizard/controls.h"
 
 namespace merva::test {
@@ -40,6 +42,33 @@ void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& g
   fs.RemoveDirectory(scratch);
   RewriteSortedDirectory(archive, fs);
   CompactArchive(archive, gameFolder, progress, fs);
+}
+
+TInstallOutcome InstallInMemory(const TDATAInst& script, const std::string& archive,
+                                const std::string& package, bool onePass, size_t limit) {
+  MemoryFileSystem fs(limit);
+  fs.AddDirectory("G");
+  fs.AddDirectory("G\\models");
+  fs.Put("G\\models\\gta3.img", archive);
+  fs.Put("data.cab", package);
+  TInstallOutcome outcome;
+  try {
+    if (onePass) {
+      FakeBoxes boxes;
+      CountingPump pump;
+      TProgressBar progress;
+      TGTA3Archive state;
+      TPackageDirectory directory;
+      InstallPackage(script, state, directory, "G", {fs, boxes, pump, progress}, "data.cab");
+    } else {
+      InstallArchiveFilesStepByStep(script, "G", "data.cab", fs);
+    }
+  } catch (const Exception& error) {
+    outcome.Error = error.Message().empty() ? "(silent)" : error.Message();
+  }
+  const MemoryFileSystem::Bytes* bytes = fs.Get("G\\models\\gta3.img");
+  if (bytes) outcome.Archive.assign(bytes->begin(), bytes->end());
+  return outcome;
 }
 
 }  // namespace merva::test

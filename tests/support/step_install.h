@@ -12,4 +12,13 @@ namespace merva::test {
 void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& gameFolder,
                                    const std::string& packagePath, IFileSystem& fs);
 
+// What an installation of the script's archive files into an archive and a package, on a file
+// system in memory limited to `limit` bytes a file, leaves: the archive, and the error's text.
+struct TInstallOutcome {
+  std::string Archive;
+  std::string Error;
+};
+TInstallOutcome InstallInMemory(const TDATAInst& script, const std::string& archive,
+                                const std::string& package, bool onePass, size_t limit = 64 << 20);
+
 }  // namespace merva::test

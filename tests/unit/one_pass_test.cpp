@@ -91,43 +91,13 @@ class Generator {
   std::mt19937 random_;
 };
 
-struct Outcome {
-  std::string Archive;
-  std::string Error;
-};
-
-Outcome Install(const Generated& g, bool onePass) {
-  MemoryFileSystem fs;
-  fs.AddDirectory("G");
-  fs.AddDirectory("G\\models");
-  fs.Put("G\\models\\gta3.img", g.Archive);
-  fs.Put("data.cab", test::PackageBytes(g.Files));
-  Outcome outcome;
-  try {
-    if (onePass) {
-      test::FakeBoxes boxes;
-      test::CountingPump pump;
-      TProgressBar progress;
-      TGTA3Archive archive;
-      TPackageDirectory directory;
-      InstallPackage(g.Script, archive, directory, "G", {fs, boxes, pump, progress}, "data.cab");
-    } else {
-      test::InstallArchiveFilesStepByStep(g.Script, "G", "data.cab", fs);
-    }
-  } catch (const Exception& error) {
-    outcome.Error = error.Message();
-  }
-  const MemoryFileSystem::Bytes* bytes = fs.Get("G\\models\\gta3.img");
-  if (bytes) outcome.Archive.assign(bytes->begin(), bytes->end());
-  return outcome;
-}
-
 TEST(OnePassInstallation, LeavesTheArchiveOfThePutSortAndCompaction) {
   int installed = 0, refused = 0;
   for (uint32_t seed = 1; seed <= 600; ++seed) {
     const Generated g = Generator(seed).Make();
-    const Outcome steps = Install(g, false);
-    const Outcome onePass = Install(g, true);
+    const std::string package = test::PackageBytes(g.Files);
+    const test::TInstallOutcome steps = test::InstallInMemory(g.Script, g.Archive, package, false);
+    const test::TInstallOutcome onePass = test::InstallInMemory(g.Script, g.Archive, package, true);
     EXPECT_EQ(onePass.Error, steps.Error) << "seed " << seed;
     if (steps.Error.empty()) {
       ++installed;
