@@ -74,7 +74,8 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
   const int32_t count = state.EntryCount;
   progress.SetPosition(0);
   progress.SetMax(count - 1);
-  if (count < 0 || count >= kEntryCountLimit) throw ERangeError();
+  if (count < 0 || count >= kEntryCountLimit || static_cast<size_t>(count) > state.Entries.size())
+    throw ERangeError();
 
   // Everything the copy will read must lie inside the archive, and the result must stay within
   // the archive's limit: both are known before the file is made.
