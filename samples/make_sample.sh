@@ -8,6 +8,6 @@ tools="$1" mod="$2" game="$3"
 mkdir -p "$mod" "$game/models"
 "$tools/merva-pack" build "$here/mod/manifest.txt" "$mod" >/dev/null
 img="$game/models/gta3.img"
-"$tools/merva-img" create "$img"
+"$tools/merva-img" create --force "$img"  # made anew each time
 "$tools/merva-img" put "$img" "$here"/game/{bullet.dff,infernus.dff,infernus.txd,cheetah.dff}
 "$tools/merva-img" check "$img" >/dev/null
