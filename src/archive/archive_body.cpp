@@ -15,16 +15,9 @@ namespace {
 // The system's error for a seek before the start of a file, as a real move meets it.
 constexpr int kNegativeSeek = 131;
 
-void CopyRange(TBlockFile& source, int64_t from, TBlockFile& target, int64_t count,
-               std::vector<uint8_t>& buffer) {
+void CopyRange(TBlockFile& source, int64_t from, TBlockFile& target, int64_t count) {
   source.Seek(from);
-  if (target.CopyFrom(source, count)) return;
-  while (count > 0) {
-    const auto n = static_cast<uint32_t>(std::min<int64_t>(count, buffer.size()));
-    source.ReadExact(buffer.data(), n);
-    target.WriteExact(buffer.data(), n);
-    count -= n;
-  }
+  CopyExact(source, target, count);
 }
 }  // namespace
 
@@ -79,10 +72,10 @@ void TFileBody::Pieces(int64_t at, int64_t count, std::vector<TPiece>& out) {
   AppendPiece(out, {TPiece::kArchive, at, count});
 }
 
-void TFileBody::CopyPiece(const TPiece& piece, TBlockFile& target, std::vector<uint8_t>& buffer) {
+void TFileBody::CopyPiece(const TPiece& piece, TBlockFile& target) {
   if (piece.Source == TPiece::kZeros) return merva::WriteZeros(target, piece.Length);
   if (piece.Source != TPiece::kArchive) throw std::logic_error("a file holds only its own bytes");
-  CopyRange(archive_, piece.From, target, piece.Length, buffer);
+  CopyRange(archive_, piece.From, target, piece.Length);
 }
 
 // --- the plan ---
@@ -203,13 +196,12 @@ void TPlannedBody::Pieces(int64_t at, int64_t count, std::vector<TPiece>& out) {
   }
 }
 
-void TPlannedBody::CopyPiece(const TPiece& piece, TBlockFile& target,
-                             std::vector<uint8_t>& buffer) {
+void TPlannedBody::CopyPiece(const TPiece& piece, TBlockFile& target) {
   switch (piece.Source) {
     case TPiece::kArchive:
-      return CopyRange(oldArchive_, piece.From, target, piece.Length, buffer);
+      return CopyRange(oldArchive_, piece.From, target, piece.Length);
     case TPiece::kPackage:
-      return CopyRange(package_, piece.From, target, piece.Length, buffer);
+      return CopyRange(package_, piece.From, target, piece.Length);
     case TPiece::kZeros:
       return merva::WriteZeros(target, piece.Length);
     case TPiece::kLiteral:

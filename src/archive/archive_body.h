@@ -40,8 +40,8 @@ class IArchiveBody {
   virtual void MoveSectors(int64_t from, int64_t to, int64_t sectors) = 0;
   // Appends to `out` the pieces of [at, at + count), which lies inside the body.
   virtual void Pieces(int64_t at, int64_t count, std::vector<TPiece>& out) = 0;
-  // Writes a piece at the target's position through `buffer`.
-  virtual void CopyPiece(const TPiece& piece, TBlockFile& target, std::vector<uint8_t>& buffer) = 0;
+  // Writes a piece at the target's position.
+  virtual void CopyPiece(const TPiece& piece, TBlockFile& target) = 0;
 };
 
 // The archive file itself: every write goes to the disk at once.
@@ -54,7 +54,7 @@ class TFileBody : public IArchiveBody {
   void WriteSource(int64_t at, const TPutSource& source) override;
   void MoveSectors(int64_t from, int64_t to, int64_t sectors) override;
   void Pieces(int64_t at, int64_t count, std::vector<TPiece>& out) override;
-  void CopyPiece(const TPiece& piece, TBlockFile& target, std::vector<uint8_t>& buffer) override;
+  void CopyPiece(const TPiece& piece, TBlockFile& target) override;
 
  private:
   TBlockFile& archive_;
@@ -72,7 +72,7 @@ class TPlannedBody : public IArchiveBody {
   void WriteSource(int64_t at, const TPutSource& source) override;
   void MoveSectors(int64_t from, int64_t to, int64_t sectors) override;
   void Pieces(int64_t at, int64_t count, std::vector<TPiece>& out) override;
-  void CopyPiece(const TPiece& piece, TBlockFile& target, std::vector<uint8_t>& buffer) override;
+  void CopyPiece(const TPiece& piece, TBlockFile& target) override;
 
  private:
   void Place(int64_t at, TPiece piece);

@@ -15,9 +15,9 @@ namespace merva {
 namespace {
 
 const char kUnableToCreate[] = "Unable to create archive file.";
-// Copies move through one buffer of this size: large enough that a rebuild costs about what a
-// plain copy of the archive costs, small enough to keep memory flat whatever the archive's size.
-constexpr int64_t kCopyBuffer = 1 << 20;
+// Runs are copied in parts of this size, between which the progress moves and the window's
+// messages are handled.
+constexpr int64_t kCopyPart = 1 << 20;
 constexpr auto kMessageInterval = std::chrono::milliseconds(20);
 
 // Handles the window's messages whenever enough time has passed, so a long rebuild never leaves
@@ -117,7 +117,6 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
     } else {
       temp.WriteExact(compacted.data(), static_cast<uint32_t>(count) * kEntryBytes);
       WriteZeros(temp, int64_t{first} * kSector - (kHeaderBytes + int64_t{count} * kEntryBytes));
-      std::vector<uint8_t> buffer(kCopyBuffer);
       MessageTicker ticker(pump);
       int64_t written = int64_t{first} * kSector;
       size_t next = 0;  // the first entry not yet wholly written
@@ -128,11 +127,11 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
       };
       advance();
       for (const TPiece& run : runs) {
-        for (int64_t done = 0; done < run.Length; done += kCopyBuffer) {
+        for (int64_t done = 0; done < run.Length; done += kCopyPart) {
           TPiece part = run;
-          part.Length = std::min(kCopyBuffer, run.Length - done);
+          part.Length = std::min(kCopyPart, run.Length - done);
           if (part.Source != TPiece::kZeros) part.From += done;
-          body.CopyPiece(part, temp, buffer);
+          body.CopyPiece(part, temp);
           written += part.Length;
           advance();
         }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "archive/archive.h"
 #include "core/errors.h"
@@ -9,9 +10,10 @@
 namespace merva {
 
 namespace {
-// Larger than a sector for speed; the result is the same as copying sector by sector.
-constexpr uint32_t kBufferBytes = 64 * 1024;
-thread_local std::array<uint8_t, kBufferBytes> buffer;
+// Large enough that a rebuild costs about what a plain copy of the archive costs, small enough
+// to keep memory flat whatever the archive's size; the result is the same as copying sector by
+// sector.
+constexpr uint32_t kBufferBytes = 1 << 20;
 const std::array<uint8_t, kSector> kZeros{};
 }  // namespace
 
@@ -20,6 +22,9 @@ int64_t SectorsFor(int64_t bytes) {
 }
 
 void CopyExact(TBlockFile& source, TBlockFile& target, int64_t bytes) {
+  if (target.CopyFrom(source, bytes)) return;  // inside the system, where it can
+  thread_local std::vector<uint8_t> buffer;
+  buffer.resize(kBufferBytes);
   while (bytes > 0) {
     const auto n = static_cast<uint32_t>(std::min<int64_t>(bytes, kBufferBytes));
     source.ReadExact(buffer.data(), n);

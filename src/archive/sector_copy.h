@@ -7,7 +7,8 @@
 
 namespace merva {
 
-// Copies `bytes` from the source's position to the target's position, exact both ways.
+// Copies `bytes` from the source's position to the target's position, exact both ways: inside
+// the system where it can, else through one 1 MiB buffer.
 void CopyExact(TBlockFile& source, TBlockFile& target, int64_t bytes);
 // Writes `count` zero bytes.
 void WriteZeros(TBlockFile& target, int64_t count);
