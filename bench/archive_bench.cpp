@@ -206,7 +206,7 @@ double PlanTime(const std::string& archivePath, const std::string& packagePath) 
   TArchiveFile archive(state, fs);
   archive.Open(img, OpenAccess::kReadOnly);
   const auto start = Clock::now();
-  TPlannedBody plan(archive.File(), archive.File().Size(), package);
+  TPlannedBody plan(archive.File(), archive.File().Size());
   archive.WriteTo(plan);
   auto position = static_cast<uint32_t>(PackageDataOffset(directory.PackageEntryCount));
   for (const TPackageEntry& entry : directory.PackageEntries) {

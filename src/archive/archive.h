@@ -67,7 +67,9 @@ void AppendArchiveEntry(TGTA3Archive& Archive, const std::string& path, IFileSys
 
 // Selection sort by ascending Offset; its order among equal offsets is the one required, since
 // the compaction lays the data out in directory order.
-void SortArchiveEntries(std::vector<TArchiveEntry>& entries, int32_t count);
+// `carried`, when given, goes through the same exchanges (where each entry came from).
+void SortArchiveEntries(std::vector<TArchiveEntry>& entries, int32_t count,
+                        std::vector<int32_t>* carried = nullptr);
 // The plain quadratic form of the same sort, kept to check the fast one against.
 void SortArchiveEntriesByDefinition(std::vector<TArchiveEntry>& entries, int32_t count);
 // Re-reads the archive, sorts its directory and writes it back at byte 8.

@@ -25,8 +25,9 @@ void AppendPiece(std::vector<TPiece>& pieces, const TPiece& piece) {
   if (piece.Length <= 0) return;
   if (!pieces.empty()) {
     TPiece& last = pieces.back();
-    const bool continues = last.Source == piece.Source && (piece.Source == TPiece::kZeros ||
-                                                           last.From + last.Length == piece.From);
+    const bool continues =
+        last.Source == piece.Source && last.File == piece.File &&
+        (piece.Source == TPiece::kZeros || last.From + last.Length == piece.From);
     if (continues) {
       last.Length += piece.Length;
       return;
@@ -80,8 +81,8 @@ void TFileBody::CopyPiece(const TPiece& piece, TBlockFile& target) {
 
 // --- the plan ---
 
-TPlannedBody::TPlannedBody(TBlockFile& oldArchive, int64_t oldLength, TBlockFile& package)
-    : oldArchive_(oldArchive), package_(package), length_(oldLength) {
+TPlannedBody::TPlannedBody(TBlockFile& oldArchive, int64_t oldLength)
+    : oldArchive_(oldArchive), length_(oldLength) {
   if (oldLength > 0) pieces_.emplace(0, TPiece{TPiece::kArchive, 0, oldLength});
 }
 
@@ -105,6 +106,7 @@ void TPlannedBody::Place(int64_t at, TPiece piece) {
   if (at == length_) {  // growing at the end, as most writes of a put do
     auto last = pieces_.empty() ? pieces_.end() : std::prev(pieces_.end());
     if (last != pieces_.end() && last->second.Source == piece.Source &&
+        last->second.File == piece.File &&
         (piece.Source == TPiece::kZeros || last->second.From + last->second.Length == piece.From)) {
       last->second.Length += piece.Length;
     } else {
@@ -132,7 +134,7 @@ void TPlannedBody::WriteZeros(int64_t at, int64_t count) {
 }
 
 void TPlannedBody::WriteSource(int64_t at, const TPutSource& source) {
-  Place(at, {TPiece::kPackage, source.Position, source.Length});
+  Place(at, {TPiece::kFile, source.Position, source.Length, &source.File});
   const int64_t tail = source.Length % kSector;
   if (tail != 0) WriteZeros(at + source.Length, kSector - tail);
 }
@@ -200,8 +202,8 @@ void TPlannedBody::CopyPiece(const TPiece& piece, TBlockFile& target) {
   switch (piece.Source) {
     case TPiece::kArchive:
       return CopyRange(oldArchive_, piece.From, target, piece.Length);
-    case TPiece::kPackage:
-      return CopyRange(package_, piece.From, target, piece.Length);
+    case TPiece::kFile:
+      return CopyRange(*piece.File, piece.From, target, piece.Length);
     case TPiece::kZeros:
       return merva::WriteZeros(target, piece.Length);
     case TPiece::kLiteral:

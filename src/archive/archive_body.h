@@ -13,14 +13,15 @@ namespace merva {
 
 // Where a run of an archive's bytes comes from.
 struct TPiece {
-  enum Kind : uint8_t { kArchive, kPackage, kZeros, kLiteral };
+  enum Kind : uint8_t { kArchive, kFile, kZeros, kLiteral };
   Kind Source;
-  int64_t From;  // byte position in the old archive, the package or the literal bytes
+  int64_t From;  // byte position in the old archive, the file or the literal bytes
   int64_t Length;
+  TBlockFile* File = nullptr;  // for kFile: a package, or a file kept by a restore point
 };
 
-// A file to put into the archive: `Length` bytes of `File` from `Position`. In a plan the file is
-// the package, which the plan then reads again when it writes the new archive.
+// A file to put into the archive: `Length` bytes of `File` from `Position`. A plan reads the file
+// again when it writes the new archive, so it must stay open until then.
 struct TPutSource {
   TBlockFile& File;
   int64_t Position;
@@ -60,12 +61,12 @@ class TFileBody : public IArchiveBody {
   TBlockFile& archive_;
 };
 
-// A new archive planned in memory: a map of pieces over the old archive, the package's files,
+// A new archive planned in memory: a map of pieces over the old archive, the files put in,
 // zeros and the few bytes (header, directory entries) written from memory. Nothing is written
 // until the plan is copied out.
 class TPlannedBody : public IArchiveBody {
  public:
-  TPlannedBody(TBlockFile& oldArchive, int64_t oldLength, TBlockFile& package);
+  TPlannedBody(TBlockFile& oldArchive, int64_t oldLength);
   int64_t Length() override { return length_; }
   void WriteBytes(int64_t at, const void* data, uint32_t size) override;
   void WriteZeros(int64_t at, int64_t count) override;
@@ -78,7 +79,6 @@ class TPlannedBody : public IArchiveBody {
   void Place(int64_t at, TPiece piece);
   void SplitAt(int64_t at);
   TBlockFile& oldArchive_;
-  TBlockFile& package_;
   std::map<int64_t, TPiece> pieces_;  // by position; they cover [0, length_) without gaps
   int64_t length_;
   std::string literal_;

@@ -68,7 +68,7 @@ int32_t FirstCompactedOffset(int32_t count) {
 }
 
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
-                           IMessagePump* pump, IFileSystem& fs) {
+                           IMessagePump* pump, IFileSystem& fs, int32_t firstSector) {
   TGTA3Archive& state = archive.State();
   IArchiveBody& body = archive.Body();
   const int32_t count = state.EntryCount;
@@ -89,7 +89,10 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
       throw EInOutError(kReadBeyondEnd, state.FileName);
     dataSectors += entry.Size;
   }
-  const int32_t first = FirstCompactedOffset(count);
+  const int64_t directoryEnd = kHeaderBytes + int64_t{count} * kEntryBytes;
+  const int32_t first = int64_t{firstSector} * kSector >= directoryEnd && count > 0
+                            ? firstSector
+                            : FirstCompactedOffset(count);
   CheckArchiveLength((first + dataSectors) * kSector);
 
   // The new directory, and the runs of data in the order they are written. Data that lay side

@@ -58,6 +58,7 @@ bool TArchiveFile::Open(const std::string& path, OpenAccess access) {
   fileBody_ = std::make_unique<TFileBody>(*file_);
   body_ = fileBody_.get();
   BuildIndex();
+  StartTracking();
   return true;
 }
 
@@ -67,6 +68,16 @@ void TArchiveFile::Attach(OpenAccess access, bool readDirectory) {
   fileBody_ = std::make_unique<TFileBody>(*file_);
   body_ = fileBody_.get();
   BuildIndex();
+  StartTracking();
+}
+
+void TArchiveFile::StartTracking() {
+  const int32_t count =
+      std::max(0, std::min<int32_t>(state_.Count, static_cast<int32_t>(state_.Entries.size())));
+  opened_.assign(state_.Entries.begin(), state_.Entries.begin() + count);
+  origins_.resize(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) origins_[i] = i;
+  replaced_.clear();
 }
 
 void TArchiveFile::Close() {
@@ -173,6 +184,8 @@ void TArchiveFile::Replace(int32_t index, const std::string& name, const TPutSou
   }
   body_->WriteSource(start, source);
   entry.Size = static_cast<int32_t>(SectorsFor(source.Length));
+  if (static_cast<size_t>(index) < origins_.size() && origins_[index] >= 0)
+    replaced_.insert(origins_[index]);
   SetOffset(index, entry.Offset);
   state_.Entries[index] = entry;
   WriteEntry(index);
@@ -207,6 +220,8 @@ void TArchiveFile::Append(const std::string& name, const TPutSource& source) {
 
   state_.Entries.resize(static_cast<size_t>(n));
   state_.Entries.push_back(added);
+  origins_.resize(static_cast<size_t>(n), -1);
+  origins_.push_back(-1);
   WriteEntry(n);
   state_.EntryCount += 1;
   state_.Count = n + 1;
@@ -219,7 +234,8 @@ void TArchiveFile::Append(const std::string& name, const TPutSource& source) {
 }
 
 void TArchiveFile::SortDirectory() {
-  SortArchiveEntries(state_.Entries, state_.EntryCount);
+  origins_.resize(state_.Entries.size(), -1);
+  SortArchiveEntries(state_.Entries, state_.EntryCount, &origins_);
   if (state_.EntryCount > 0)
     body_->WriteBytes(kHeaderBytes, state_.Entries.data(),
                       static_cast<uint32_t>(state_.EntryCount) * kEntryBytes);

@@ -49,8 +49,16 @@ class TArchiveFile {
   // Sorts the directory by data position and writes it back at byte 8.
   void SortDirectory();
 
+  // What the run changed, so that it can be taken back: the directory as it was opened, and for
+  // each entry now, its index then (-1 for an entry added since).
+  const std::vector<TArchiveEntry>& Opened() const { return opened_; }
+  const std::vector<int32_t>& Origins() const { return origins_; }
+  // The indices (as opened) of the entries whose data was replaced, ascending.
+  const std::set<int32_t>& ReplacedOrigins() const { return replaced_; }
+
  private:
   void BuildIndex();
+  void StartTracking();
   // The entries whose data starts before byte `end`, in directory order: those an append moves.
   std::vector<int32_t> EntriesStartingBefore(int64_t end) const;
   void SetOffset(int32_t index, int32_t offset);
@@ -67,6 +75,9 @@ class TArchiveFile {
   std::unordered_map<std::string, std::vector<int32_t>> index_;
   // (Offset, index) of every entry, so that an append finds the few it moves without a scan.
   std::set<std::pair<int32_t, int32_t>> byOffset_;
+  std::vector<TArchiveEntry> opened_;
+  std::vector<int32_t> origins_;
+  std::set<int32_t> replaced_;
 };
 
 // Writes the archive compacted to `tempPath`: the header, the directory with offsets back to
@@ -74,8 +85,10 @@ class TArchiveFile {
 // adjacent data copied through one 1 MiB buffer. Everything it will read and the new length are
 // checked before the file is made; the file is flushed before it returns. The progress goes
 // from 0 by one per entry written; `pump` handles the window's messages at least every 100 ms.
+// `firstSector`, when it leaves room for the directory, puts the data there instead of at
+// FirstCompactedOffset: taking an installation back lays the data where it was.
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
-                           IMessagePump* pump, IFileSystem& fs);
+                           IMessagePump* pump, IFileSystem& fs, int32_t firstSector = 0);
 
 // Puts the finished `tempPath` in place of `archivePath` in one replacing move.
 void ReplaceArchiveFile(const std::string& tempPath, const std::string& archivePath,

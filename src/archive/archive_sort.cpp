@@ -12,12 +12,14 @@ namespace {
 
 // The selection sort as written: for each position, the first entry of the smallest Offset
 // among the rest is exchanged into it.
-void SelectionSort(std::vector<TArchiveEntry>& entries, int32_t count) {
+void SelectionSort(std::vector<TArchiveEntry>& entries, int32_t count,
+                   std::vector<int32_t>* carried) {
   for (int32_t i = 0; i + 1 < count; ++i) {
     int32_t m = i;
     for (int32_t j = i + 1; j < count; ++j)
       if (entries[j].Offset < entries[m].Offset) m = j;
     std::swap(entries[i], entries[m]);
+    if (carried) std::swap((*carried)[i], (*carried)[m]);
   }
 }
 
@@ -25,7 +27,8 @@ void SelectionSort(std::vector<TArchiveEntry>& entries, int32_t count) {
 // the first position of the smallest Offset in each range, so the game's 16,000-entry
 // directory (and far larger ones) sorts at once while the order among equal offsets stays
 // exactly the selection sort's.
-void TournamentSelectionSort(std::vector<TArchiveEntry>& entries, int32_t count) {
+void TournamentSelectionSort(std::vector<TArchiveEntry>& entries, int32_t count,
+                             std::vector<int32_t>* carried) {
   size_t leaves = 1;
   while (leaves < static_cast<size_t>(count)) leaves *= 2;
   std::vector<int32_t> tree(2 * leaves, -1);  // position of the winner, -1 for none
@@ -45,6 +48,7 @@ void TournamentSelectionSort(std::vector<TArchiveEntry>& entries, int32_t count)
   for (int32_t i = 0; i + 1 < count; ++i) {
     const int32_t m = tree[1];  // the first smallest among positions i..count-1
     std::swap(entries[i], entries[m]);
+    if (carried) std::swap((*carried)[i], (*carried)[m]);
     update(static_cast<size_t>(i), -1);  // position i is settled
     if (m != i) update(static_cast<size_t>(m), m);
   }
@@ -52,16 +56,17 @@ void TournamentSelectionSort(std::vector<TArchiveEntry>& entries, int32_t count)
 
 }  // namespace
 
-void SortArchiveEntries(std::vector<TArchiveEntry>& entries, int32_t count) {
+void SortArchiveEntries(std::vector<TArchiveEntry>& entries, int32_t count,
+                        std::vector<int32_t>* carried) {
   if (count < 64) {
-    SelectionSort(entries, count);
+    SelectionSort(entries, count, carried);
   } else {
-    TournamentSelectionSort(entries, count);
+    TournamentSelectionSort(entries, count, carried);
   }
 }
 
 void SortArchiveEntriesByDefinition(std::vector<TArchiveEntry>& entries, int32_t count) {
-  SelectionSort(entries, count);
+  SelectionSort(entries, count, nullptr);
 }
 
 void RewriteSortedDirectory(TGTA3Archive& Archive, IFileSystem& fs) {

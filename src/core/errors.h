@@ -73,6 +73,7 @@ enum IoCode : int {
   kAccessDenied = 5,
   kSharingViolation = 32,
   kLockViolation = 33,
+  kAlreadyExists = 183,
   kReadBeyondEnd = 100,
   kDiskFull = 101,
 };

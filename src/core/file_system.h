@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace merva {
 
@@ -57,6 +58,11 @@ class IFileSystem {
   virtual int MoveFileReplace(const std::string& from, const std::string& to) = 0;
   virtual bool CreateDirectory(const std::string& path) = 0;
   virtual bool RemoveDirectory(const std::string& path) = 0;
+  // The names of the files and folders in a folder, without "." and "..", in no set order.
+  // False when the folder cannot be read.
+  virtual bool ListFolder(const std::string& path, std::vector<std::string>& names) = 0;
+  // Renames a folder to a name that is free, in one step. Returns 0 or the system's error code.
+  virtual int MoveFolder(const std::string& from, const std::string& to) = 0;
 };
 
 // The file system of the machine the program runs on.

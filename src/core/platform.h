@@ -19,6 +19,8 @@ class IMessageBoxes {
   virtual ~IMessageBoxes() = default;
   // Shows a modal box with a code page 1251 text and returns when it is dismissed.
   virtual void Show(TBoxKind kind, const std::string& text) = 0;
+  // Asks a question in a box with Yes and No (application title, question icon); true for Yes.
+  virtual bool Ask(const std::string& text) = 0;
 };
 
 class IMessagePump {
@@ -52,6 +54,8 @@ class IRegistryKey {
   // False when the value cannot be read.
   virtual bool ReadValue(const std::string& name, TValueType& type, std::vector<uint8_t>& data) = 0;
   virtual bool WriteBinary(const std::string& name, const std::vector<uint8_t>& data) = 0;
+  // False when the value could not be deleted (an absent value is no failure).
+  virtual bool DeleteValue(const std::string& name) = 0;
 };
 
 class IRegistry {

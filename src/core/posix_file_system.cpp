@@ -1,6 +1,7 @@
 // The file system back end for native builds (tests and tools on Linux). Both "\" and "/"
 // separate folders, and names are converted from code page 1251 to UTF-8.
 #ifndef _WIN32
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -169,6 +170,40 @@ class PosixFileSystem : public IFileSystem {
   }
   bool RemoveDirectory(const std::string& path) override {
     return ::rmdir(NativePath(path).c_str()) == 0;
+  }
+  bool ListFolder(const std::string& path, std::vector<std::string>& names) override {
+    names.clear();
+    DIR* dir = ::opendir(NativePath(path).c_str());
+    if (!dir) return false;
+    while (const dirent* item = ::readdir(dir)) {
+      const std::string name = item->d_name;
+      if (name == "." || name == "..") continue;
+      std::string cp1251;
+      // A name that code page 1251 cannot hold names nothing this program made.
+      if (TryCp1251FromUtf8(name, cp1251)) names.push_back(cp1251);
+    }
+    ::closedir(dir);
+    return true;
+  }
+  int MoveFolder(const std::string& from, const std::string& to) override {
+    if (!DirectoryExists(from)) return kPathNotFound;
+    if (FileExists(to) || DirectoryExists(to)) return kAlreadyExists;
+    const std::string target = NativePath(to);
+    if (std::rename(NativePath(from).c_str(), target.c_str()) != 0)
+      return CodeFromErrno(errno, target);
+    SyncParent(target);
+    return 0;
+  }
+
+ private:
+  // A rename is durable once the folder that holds it is flushed.
+  static void SyncParent(const std::string& native) {
+    const auto slash = native.find_last_of('/');
+    const std::string parent = slash == std::string::npos ? "." : native.substr(0, slash + 1);
+    const int fd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
   }
 };
 

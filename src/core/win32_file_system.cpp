@@ -106,6 +106,26 @@ class Win32FileSystem : public IFileSystem {
   bool RemoveDirectory(const std::string& path) override {
     return RemoveDirectoryW(WidePath(path).c_str()) != 0;
   }
+  bool ListFolder(const std::string& path, std::vector<std::string>& names) override {
+    names.clear();
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((WidePath(path) + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+      const std::u16string wide(found.cFileName, found.cFileName + wcslen(found.cFileName));
+      if (wide == u"." || wide == u"..") continue;
+      std::string name;
+      // A name that code page 1251 cannot hold names nothing this program made.
+      if (TryCp1251FromUtf16(wide, name)) names.push_back(name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return true;
+  }
+  int MoveFolder(const std::string& from, const std::string& to) override {
+    return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0
+               ? 0
+               : LastCode();
+  }
 
  private:
   // Others may never delete the file while it is open.

@@ -97,12 +97,24 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
   TArchiveFile archive(Archive, fs);
   std::optional<TBlockFile> package;
   std::optional<ScratchFolder> scratch;
+  std::optional<TRestorePointWriter> restore;
+  if (services.Restore) restore.emplace(*services.Restore, fs, G);
   IProgress& progress = services.Progress;
   try {
     if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead))
       throw ENotice(TNoticeKind::kError, MissingArchiveText(archivePath));
     package.emplace(TBlockFile::OpenReadOnly(fs, packagePath));
     ReadPackageDirectory(*package, Package, services.Notices);
+    if (restore) {
+      // What the game files will do is seen before any of them changes.
+      for (const std::string& item : Script.GameFiles) {
+        TPackageEntry entry;
+        uint32_t position;
+        if (ExtractFileNamePart(item).empty()) continue;
+        if (FindPackageEntry(Package, ExtractFileNamePart(item), entry, position))
+          restore->NoteGameFile(item, entry.Size);
+      }
+    }
 
     progress.SetMax(static_cast<int>(Script.ArchiveFiles.size() + Script.GameFiles.size()));
     progress.SetMin(0);
@@ -113,7 +125,7 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
     // in memory; the new archive is then written once, front to back, beside the old one, and
     // takes its place in one move. gta3.img itself is never written: a failure or a kill at
     // any moment leaves it as it was, or the new one whole.
-    TPlannedBody plan(archive.File(), archive.File().Size(), *package);
+    TPlannedBody plan(archive.File(), archive.File().Size());
     archive.WriteTo(plan);
     const auto processMessages = [&] { services.Pump.ProcessMessages(); };
     for (const std::string& item : Script.ArchiveFiles) {
@@ -129,12 +141,15 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
     archive.SortDirectory();  // in logarithmic time per entry: no wait for the window
     WriteCompactedArchive(archive, tempPath, progress, &services.Pump, fs);
     try {
+      // The restore point is whole on the disk before the new archive takes the old one's place.
+      if (restore) restore->Write(archive, tempPath, services.Pump);
       archive.Close();
     } catch (...) {
       fs.DeleteFile(tempPath);
       throw;
     }
     ReplaceArchiveFile(tempPath, archivePath, fs);
+    if (restore) restore->Commit();
   } catch (const EInOutError& error) {
     // The game running, or a file the user may not write, is the usual cause: say so.
     const std::string advice = BlockedFileAdvice(error.ErrorCode(), error.Path());

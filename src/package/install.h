@@ -5,6 +5,7 @@
 #include "archive/archive.h"
 #include "core/platform.h"
 #include "package/package.h"
+#include "restore/restore_writer.h"
 #include "script/script.h"
 
 namespace merva {
@@ -16,6 +17,8 @@ struct TInstallServices {
   INotices& Notices;
   IMessagePump& Pump;
   IProgress& Progress;
+  // Where and how to keep the run's restore point; none is kept without it.
+  const TRestoreRequest* Restore = nullptr;
 };
 
 // True when a game-file item names a place inside the game folder: no drive, no root, no "..".

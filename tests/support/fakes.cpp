@@ -30,6 +30,11 @@ class FakeKey : public IRegistryKey {
     owner_.Values[name] = {TValueType::kBinary, data};
     return true;
   }
+  bool DeleteValue(const std::string& name) override {
+    if (owner_.RefuseWrites) return false;
+    owner_.Values.erase(name);
+    return true;
+  }
 
  private:
   FakeRegistry& owner_;

@@ -22,6 +22,12 @@ struct ShownBox {
 class FakeBoxes : public IMessageBoxes, public INotices {
  public:
   void Show(TBoxKind kind, const std::string& text) override { Shown.push_back({kind, text}); }
+  bool Ask(const std::string& text) override {
+    Asked.push_back(text);
+    return Answer;
+  }
+  std::vector<std::string> Asked;
+  bool Answer = true;
   void Notice(TNoticeKind kind, const std::string& text) override {
     Shown.push_back({kind == TNoticeKind::kError ? TBoxKind::kErrorBox : TBoxKind::kPlain, text});
   }

@@ -43,7 +43,7 @@ class FaultyFile : public IFileHandle {
 
 std::set<FileOp> FaultyFileSystem::AllOps() {
   std::set<FileOp> all;
-  for (int op = 0; op <= static_cast<int>(FileOp::kRemoveDirectory); ++op)
+  for (int op = 0; op <= static_cast<int>(FileOp::kMoveFolder); ++op)
     all.insert(static_cast<FileOp>(op));
   return all;
 }
@@ -96,6 +96,14 @@ bool FaultyFileSystem::CreateDirectory(const std::string& path) {
 
 bool FaultyFileSystem::RemoveDirectory(const std::string& path) {
   return !ShouldFail(FileOp::kRemoveDirectory) && inner_.RemoveDirectory(path);
+}
+
+bool FaultyFileSystem::ListFolder(const std::string& path, std::vector<std::string>& names) {
+  return !ShouldFail(FileOp::kList) && inner_.ListFolder(path, names);
+}
+
+int FaultyFileSystem::MoveFolder(const std::string& from, const std::string& to) {
+  return ShouldFail(FileOp::kMoveFolder) ? code_ : inner_.MoveFolder(from, to);
 }
 
 AccessSpy::AccessSpy() : FaultyFileSystem(SystemFileSystem()) {}

@@ -22,7 +22,9 @@ enum class FileOp {
   kDelete,
   kMove,
   kCreateDirectory,
-  kRemoveDirectory
+  kRemoveDirectory,
+  kList,
+  kMoveFolder
 };
 
 class FaultyFileSystem : public IFileSystem {
@@ -45,6 +47,8 @@ class FaultyFileSystem : public IFileSystem {
   int MoveFileReplace(const std::string& from, const std::string& to) override;
   bool CreateDirectory(const std::string& path) override;
   bool RemoveDirectory(const std::string& path) override;
+  bool ListFolder(const std::string& path, std::vector<std::string>& names) override;
+  int MoveFolder(const std::string& from, const std::string& to) override;
 
   // True when this operation is the one to fail; used by the wrapped handles too.
   bool ShouldFail(FileOp op);

@@ -132,4 +132,33 @@ bool MemoryFileSystem::RemoveDirectory(const std::string& path) {
   return directories_.erase(key) > 0;
 }
 
+bool MemoryFileSystem::ListFolder(const std::string& path, std::vector<std::string>& names) {
+  names.clear();
+  const std::string key = Key(path);
+  if (!directories_.count(key)) return false;
+  for (const auto& [file, data] : files_)
+    if (Parent(file) == key) names.push_back(file.substr(key.size() + 1));
+  for (const std::string& folder : directories_)
+    if (Parent(folder) == key) names.push_back(folder.substr(key.size() + 1));
+  return true;
+}
+
+int MemoryFileSystem::MoveFolder(const std::string& from, const std::string& to) {
+  const std::string source = Key(from), target = Key(to);
+  if (!directories_.count(source)) return kPathNotFound;
+  if (files_.count(target) || directories_.count(target)) return 183;  // already exists
+  if (!Parent(target).empty() && !directories_.count(Parent(target))) return kPathNotFound;
+  const auto moved = [&](const std::string& key) {
+    return key == source || key.compare(0, source.size() + 1, source + "\\") == 0;
+  };
+  std::map<std::string, std::shared_ptr<Bytes>> files;
+  for (auto& [key, data] : files_) files[moved(key) ? target + key.substr(source.size()) : key] = data;
+  std::set<std::string> directories;
+  for (const std::string& key : directories_)
+    directories.insert(moved(key) ? target + key.substr(source.size()) : key);
+  files_.swap(files);
+  directories_.swap(directories);
+  return 0;
+}
+
 }  // namespace merva

@@ -32,6 +32,10 @@ class MemoryFileSystem : public IFileSystem {
   int MoveFileReplace(const std::string& from, const std::string& to) override;
   bool CreateDirectory(const std::string& path) override;
   bool RemoveDirectory(const std::string& path) override;
+  bool ListFolder(const std::string& path, std::vector<std::string>& names) override;
+  int MoveFolder(const std::string& from, const std::string& to) override;
+  // Every file, by path, for comparing whole trees.
+  const std::map<std::string, std::shared_ptr<Bytes>>& Files() const { return files_; }
 
  private:
   static std::string Key(const std::string& path);

@@ -39,6 +39,10 @@ class Win32Key : public IRegistryKey {
     return RegSetValueExW(key_, Wide(name).c_str(), 0, REG_BINARY, data.data(),
                           static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
   }
+  bool DeleteValue(const std::string& name) override {
+    const LSTATUS status = RegDeleteValueW(key_, Wide(name).c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+  }
 
  private:
   HKEY key_;

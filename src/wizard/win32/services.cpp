@@ -17,6 +17,13 @@ void Win32Boxes::Show(TBoxKind kind, const std::string& text) {
   MessageBoxW(owner, Wide(text).c_str(), caption.c_str(), MB_OK | icon | MB_TASKMODAL);
 }
 
+bool Win32Boxes::Ask(const std::string& text) {
+  owner_.BeforeModal();
+  const HWND owner = owner_.Window && IsWindowVisible(owner_.Window) ? owner_.Window : nullptr;
+  return MessageBoxW(owner, Wide(text).c_str(), Wide(kApplicationTitle).c_str(),
+                     MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDYES;
+}
+
 void Win32Process::EndProgram() {
   ExitProcess(0);
 }

@@ -23,6 +23,7 @@ class Win32Boxes : public IMessageBoxes {
  public:
   explicit Win32Boxes(const TModalOwner& owner) : owner_(owner) {}
   void Show(TBoxKind kind, const std::string& text) override;
+  bool Ask(const std::string& text) override;
 
  private:
   const TModalOwner& owner_;

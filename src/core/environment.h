@@ -1,0 +1,15 @@
+#pragma once
+// What the program takes from its environment: where restore points are kept, and the time.
+#include <string>
+
+namespace merva {
+
+// The folder that holds the restore points, as a code page 1251 path: the one that
+// MERVA_RESTORE_DIR names, else %LOCALAPPDATA%\Merva\restore on Windows and
+// $XDG_DATA_HOME/merva/restore (or ~/.local/share/merva/restore) elsewhere. Empty when none of
+// these is set.
+std::string RestoreFolderFromEnvironment();
+// The local date and time, as "2026-12-08 14:05:09".
+std::string LocalTimeText();
+
+}  // namespace merva

@@ -1,0 +1,268 @@
+#include "restore/restore_point.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+#include "core/cp1251.h"
+
+namespace merva {
+
+const char kChangesFileName[] = "changes.txt";
+const char kRecordFileName[] = "record.txt";
+
+namespace {
+
+const char kRecordHeading[] = "merva restore point 1";
+
+// Names and texts may hold any byte: those that would break a line or a field are written as
+// %XX.
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f || c == '%') {
+      char code[4];
+      std::snprintf(code, sizeof code, "%%%02X", byte);
+      out += code;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+bool Unescape(const std::string& text, std::string& out) {
+  out.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return false;
+    const int high = HexDigit(text[i + 1]), low = HexDigit(text[i + 2]);
+    if (high < 0 || low < 0) return false;
+    out += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return true;
+}
+
+std::string Hex(const void* data, size_t size) {
+  std::string out;
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < size; ++i) {
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
+    out += pair;
+  }
+  return out;
+}
+
+bool FromHex(const std::string& text, std::vector<uint8_t>& out) {
+  out.clear();
+  if (text.size() % 2) return false;
+  for (size_t i = 0; i < text.size(); i += 2) {
+    const int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
+    if (high < 0 || low < 0) return false;
+    out.push_back(static_cast<uint8_t>(high * 16 + low));
+  }
+  return true;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::string field;
+  for (const char c : line) {
+    if (c == '\t') {
+      fields.push_back(field);
+      field.clear();
+    } else {
+      field += c;
+    }
+  }
+  fields.push_back(field);
+  return fields;
+}
+
+bool Number(const std::string& text, int64_t& value) {
+  if (text.empty() || text.size() > 19) return false;
+  size_t i = text[0] == '-' ? 1 : 0;
+  if (i == text.size()) return false;
+  value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + (text[i] - '0');
+  }
+  if (text[0] == '-') value = -value;
+  return true;
+}
+
+bool Number32(const std::string& text, int32_t& value) {
+  int64_t wide;
+  if (!Number(text, wide) || wide < INT32_MIN || wide > INT32_MAX) return false;
+  value = static_cast<int32_t>(wide);
+  return true;
+}
+
+std::string LevelFields(const TLevelValue& value) {
+  return std::string(value.Present ? "1" : "0") + "\t" +
+         Hex(value.Bytes.data(), value.Bytes.size());
+}
+
+bool ParseLevel(const std::string& present, const std::string& bytes, TLevelValue& value) {
+  if (present != "0" && present != "1") return false;
+  value.Present = present == "1";
+  return FromHex(bytes, value.Bytes);
+}
+
+std::string Utf8(const std::string& cp1251) {
+  return Utf8FromCp1251(cp1251);
+}
+
+}  // namespace
+
+std::string RecordText(const TRestorePoint& p) {
+  std::ostringstream out;
+  out << kRecordHeading << "\n";
+  out << "title\t" << Escape(p.Title) << "\n";
+  out << "time\t" << Escape(p.Time) << "\n";
+  out << "game\t" << Escape(p.GameFolder) << "\n";
+  out << "level\t" << (p.Level.Checked ? 1 : 0) << "\t" << LevelFields(p.Level.Before) << "\t"
+      << LevelFields(p.Level.After) << "\n";
+  out << "old\t" << p.OldCount << "\t" << p.OldFirstSector << "\t" << p.OldArchiveBytes << "\n";
+  for (const TOrderRun& run : p.Order)
+    out << "order\t" << run.Old << "\t" << run.New << "\t" << run.Count << "\n";
+  for (const TKeptEntry& e : p.Replaced)
+    out << "replaced\t" << e.Index << "\t" << Hex(&e.Old, sizeof e.Old) << "\t" << e.NewSize
+        << "\t" << Escape(e.Kept) << "\n";
+  for (const TAddedEntry& e : p.Added) out << "added\t" << Escape(e.Name) << "\t" << e.Size << "\n";
+  for (const TGameFileChange& f : p.GameFiles)
+    out << "gamefile\t" << Escape(f.Item) << "\t" << (f.Replaced ? 1 : 0) << "\t" << f.OldBytes
+        << "\t" << f.NewBytes << "\t" << Escape(f.Kept) << "\n";
+  for (const std::string& folder : p.FoldersCreated) out << "folder\t" << Escape(folder) << "\n";
+  out << "new\t" << p.NewArchiveBytes << "\t" << p.NewArchiveSha256 << "\n";
+  out << "kept\t" << p.KeptBytes << "\n";
+  out << "end\n";
+  return out.str();
+}
+
+bool ParseRecord(const std::string& text, TRestorePoint& p) {
+  std::istringstream in(text);
+  std::string line;
+  if (!std::getline(in, line) || line != kRecordHeading) return false;
+  bool ended = false, sawNew = false;
+  while (std::getline(in, line)) {
+    if (ended) return false;  // nothing may follow the end
+    const std::vector<std::string> f = Fields(line);
+    const std::string& key = f[0];
+    const size_t n = f.size();
+    bool ok = true;
+    if (key == "end" && n == 1) {
+      ended = true;
+    } else if ((key == "title" || key == "time" || key == "game") && n == 2) {
+      ok = Unescape(f[1], key == "title" ? p.Title : key == "time" ? p.Time : p.GameFolder);
+    } else if (key == "level" && n == 6) {
+      ok = (f[1] == "0" || f[1] == "1") && ParseLevel(f[2], f[3], p.Level.Before) &&
+           ParseLevel(f[4], f[5], p.Level.After);
+      p.Level.Checked = f[1] == "1";
+    } else if (key == "old" && n == 4) {
+      ok = Number32(f[1], p.OldCount) && Number32(f[2], p.OldFirstSector) &&
+           Number(f[3], p.OldArchiveBytes) && p.OldCount >= 0 && p.OldCount < kEntryCountLimit;
+    } else if (key == "order" && n == 4) {
+      TOrderRun run;
+      ok = Number32(f[1], run.Old) && Number32(f[2], run.New) && Number32(f[3], run.Count);
+      p.Order.push_back(run);
+    } else if (key == "replaced" && n == 5) {
+      TKeptEntry e;
+      std::vector<uint8_t> entry;
+      ok = Number32(f[1], e.Index) && FromHex(f[2], entry) && entry.size() == sizeof e.Old &&
+           Number32(f[3], e.NewSize) && Unescape(f[4], e.Kept);
+      if (ok) std::memcpy(&e.Old, entry.data(), sizeof e.Old);
+      p.Replaced.push_back(e);
+    } else if (key == "added" && n == 3) {
+      TAddedEntry e;
+      ok = Unescape(f[1], e.Name) && Number32(f[2], e.Size);
+      p.Added.push_back(e);
+    } else if (key == "gamefile" && n == 6) {
+      TGameFileChange g;
+      ok = Unescape(f[1], g.Item) && (f[2] == "0" || f[2] == "1") && Number(f[3], g.OldBytes) &&
+           Number(f[4], g.NewBytes) && Unescape(f[5], g.Kept);
+      g.Replaced = f[2] == "1";
+      p.GameFiles.push_back(g);
+    } else if (key == "folder" && n == 2) {
+      std::string folder;
+      ok = Unescape(f[1], folder);
+      p.FoldersCreated.push_back(folder);
+    } else if (key == "new" && n == 3) {
+      ok = Number(f[1], p.NewArchiveBytes) && f[2].size() == 64;
+      p.NewArchiveSha256 = f[2];
+      sawNew = true;
+    } else if (key == "kept" && n == 2) {
+      ok = Number(f[1], p.KeptBytes);
+    } else {
+      ok = false;
+    }
+    if (!ok) return false;
+  }
+  return ended && sawNew;
+}
+
+std::string LevelText(const TLevelRecord& level, const TLevelValue& value) {
+  if (!level.Checked) return "not checked";
+  if (!value.Present) return "none";
+  if (value.Bytes.size() != sizeof(double))
+    return "a value of " + std::to_string(value.Bytes.size()) + " bytes";
+  double number;
+  std::memcpy(&number, value.Bytes.data(), sizeof number);
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", number);
+  return text;
+}
+
+std::string ChangesText(const TRestorePoint& p) {
+  std::ostringstream out;
+  out << "Merva restore point " << Utf8(p.Folder) << "\n\n";
+  out << "Mod: " << Utf8(p.Title) << "\n";
+  out << "Installed: " << p.Time << "\n";
+  out << "Game folder: " << Utf8(p.GameFolder) << "\n";
+  out << "Installed level before: " << LevelText(p.Level, p.Level.Before) << "\n";
+  out << "Installed level after: " << LevelText(p.Level, p.Level.After) << "\n\n";
+  out << "Archive entries added (" << p.Added.size() << "):\n";
+  for (const TAddedEntry& e : p.Added)
+    out << "  " << Utf8(e.Name) << ", " << int64_t{e.Size} * kSector << " bytes\n";
+  out << "Archive entries replaced (" << p.Replaced.size() << "), old bytes kept in archive\\:\n";
+  for (const TKeptEntry& e : p.Replaced)
+    out << "  " << Utf8(EntryName(e.Old)) << ": old " << int64_t{e.Old.Size} * kSector
+        << " bytes (" << Utf8(e.Kept) << "), new " << int64_t{e.NewSize} * kSector << " bytes\n";
+  size_t created = 0;
+  for (const TGameFileChange& f : p.GameFiles) created += f.Replaced ? 0 : 1;
+  out << "Game files created (" << created << "):\n";
+  for (const TGameFileChange& f : p.GameFiles)
+    if (!f.Replaced) out << "  " << Utf8(f.Item) << ", " << f.NewBytes << " bytes\n";
+  out << "Game files replaced (" << p.GameFiles.size() - created
+      << "), old bytes kept in game\\:\n";
+  for (const TGameFileChange& f : p.GameFiles)
+    if (f.Replaced)
+      out << "  " << Utf8(f.Item) << ": old " << f.OldBytes << " bytes, new " << f.NewBytes
+          << " bytes\n";
+  out << "Folders created (" << p.FoldersCreated.size() << "):\n";
+  for (const std::string& folder : p.FoldersCreated) out << "  " << Utf8(folder) << "\n";
+  out << "\nNew models\\gta3.img: " << p.NewArchiveBytes << " bytes, SHA-256 "
+      << p.NewArchiveSha256 << "\n";
+  out << "This restore point keeps " << p.KeptBytes << " bytes of old files.\n\n";
+  out << "To take the mod back, run \"merva.exe /undo\" or \"merva-img undo GAME_FOLDER\".\n"
+         "The files under archive\\ and game\\ are the old files themselves, to put back by hand "
+         "if need be.\n";
+  return out.str();
+}
+
+}  // namespace merva

@@ -1,0 +1,84 @@
+#pragma once
+// A restore point: what one installation changed, kept outside the game folder so that it can
+// be taken back. Its folder holds changes.txt (for the player), record.txt (for the program),
+// and the old bytes of every replaced archive entry (archive\NAME) and game file
+// (game\RELATIVE\PATH) as plain files.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+
+namespace merva {
+
+extern const char kChangesFileName[];  // "changes.txt"
+extern const char kRecordFileName[];   // "record.txt"
+
+// The installed level's registry value: absent, or its bytes.
+struct TLevelValue {
+  bool Present = false;
+  std::vector<uint8_t> Bytes;
+  bool operator==(const TLevelValue& other) const {
+    return Present == other.Present && Bytes == other.Bytes;
+  }
+};
+
+struct TLevelRecord {
+  bool Checked = false;  // false when the level check did not read the registry
+  TLevelValue Before, After;
+};
+
+// An archive entry whose data the installation replaced.
+struct TKeptEntry {
+  int32_t Index = 0;    // in the directory before the installation
+  TArchiveEntry Old{};  // its directory entry then, name bytes and all
+  int32_t NewSize = 0;  // sectors
+  std::string Kept;     // its old bytes, relative to the restore point
+};
+
+struct TAddedEntry {
+  std::string Name;
+  int32_t Size = 0;  // sectors
+};
+
+struct TGameFileChange {
+  std::string Item;  // relative to the game folder
+  bool Replaced = false;
+  int64_t OldBytes = 0, NewBytes = 0;
+  std::string Kept;  // for a replaced file: its old bytes, relative to the restore point
+};
+
+// Entries that kept their order: [Old, Old + Count) of the old directory are now
+// [New, New + Count).
+struct TOrderRun {
+  int32_t Old = 0, New = 0, Count = 0;
+};
+
+struct TRestorePoint {
+  std::string Folder;  // the folder's name: the game folder's name and the counter
+  int32_t Counter = 0;
+  std::string Title, Time, GameFolder;
+  TLevelRecord Level;
+  int32_t OldCount = 0, OldFirstSector = 0;
+  int64_t OldArchiveBytes = 0;
+  std::vector<TOrderRun> Order;
+  std::vector<TKeptEntry> Replaced;
+  std::vector<TAddedEntry> Added;
+  std::vector<TGameFileChange> GameFiles;
+  std::vector<std::string> FoldersCreated;  // relative to the game folder, outermost first
+  int64_t NewArchiveBytes = 0;
+  std::string NewArchiveSha256;
+  int64_t KeptBytes = 0;  // what the kept files cost on disk
+};
+
+// The record as the program reads it back: one field per line, ending in "end" so that a cut
+// file is known.
+std::string RecordText(const TRestorePoint& point);
+// False for a record that is damaged or cut short.
+bool ParseRecord(const std::string& text, TRestorePoint& point);
+// The player's account of the changes, in UTF-8.
+std::string ChangesText(const TRestorePoint& point);
+// The level as the player reads it: "not checked", "none" or the number.
+std::string LevelText(const TLevelRecord& level, const TLevelValue& value);
+
+}  // namespace merva

@@ -1,0 +1,139 @@
+#include "restore/restore_store.h"
+
+#include <algorithm>
+
+#include "core/block_file.h"
+#include "core/errors.h"
+#include "core/sha256.h"
+#include "core/text.h"
+#include "restore/restore_files.h"
+
+namespace merva {
+
+const char kPartialSuffix[] = ".partial";
+const char kUndoingSuffix[] = ".undoing";
+
+namespace {
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::string TrimmedFolder(const std::string& folder) {
+  std::string trimmed = folder;
+  std::replace(trimmed.begin(), trimmed.end(), '/', '\\');
+  while (trimmed.size() > 1 && trimmed.back() == '\\') trimmed.pop_back();
+  return trimmed;
+}
+
+// The counter at the end of a folder name ("GTA San Andreas 12.partial" has 12), or 0.
+int32_t CounterOf(std::string name) {
+  for (const char* suffix : {kPartialSuffix, kUndoingSuffix})
+    if (EndsWith(name, suffix)) name.resize(name.size() - std::char_traits<char>::length(suffix));
+  const auto space = name.find_last_of(' ');
+  if (space == std::string::npos || space + 1 == name.size() || name.size() - space > 10) return 0;
+  int32_t counter = 0;
+  for (size_t i = space + 1; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return 0;
+    counter = counter * 10 + (name[i] - '0');
+  }
+  return counter;
+}
+
+}  // namespace
+
+std::string RestorePointName(const std::string& gameFolder, int32_t counter) {
+  std::string name = ExtractFileNamePart(TrimmedFolder(gameFolder));
+  // Only what every file system takes: a game folder "D:\" is named "D".
+  for (char& c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || std::string("<>:\"/\\|?*").find(c) != std::string::npos) c = '_';
+  }
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ' || name.back() == '_'))
+    name.pop_back();
+  if (name.empty()) name = "game";
+  return name + " " + std::to_string(counter);
+}
+
+int32_t NextRestoreCounter(IFileSystem& fs, const std::string& root) {
+  std::vector<std::string> names;
+  fs.ListFolder(root, names);
+  int32_t highest = 0;
+  for (const std::string& name : names) highest = std::max(highest, CounterOf(name));
+  return highest + 1;
+}
+
+bool SameGameFolder(const std::string& a, const std::string& b) {
+  return AsciiUpper(TrimmedFolder(a)) == AsciiUpper(TrimmedFolder(b));
+}
+
+std::string ArchivePathOf(const std::string& gameFolder) {
+  return TrimmedFolder(gameFolder) + "\\models\\gta3.img";
+}
+
+bool ReadRestorePoint(IFileSystem& fs, const std::string& path, TRestorePoint& point) {
+  const std::string record = path + "\\" + kRecordFileName;
+  if (!fs.FileExists(record)) return false;
+  point = TRestorePoint{};
+  try {
+    if (!ParseRecord(ReadWholeFile(fs, record), point)) return false;
+  } catch (const std::exception&) {
+    return false;
+  }
+  point.Folder = ExtractFileNamePart(path);
+  point.Counter = CounterOf(point.Folder);
+  return true;
+}
+
+std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string& root,
+                                             const std::string& gameFolder) {
+  std::vector<std::string> names;
+  std::vector<TRestorePoint> points;
+  if (!fs.ListFolder(root, names)) return points;
+  for (const std::string& name : names) {
+    if (EndsWith(name, kPartialSuffix) || EndsWith(name, kUndoingSuffix) || CounterOf(name) == 0)
+      continue;
+    TRestorePoint point;
+    if (!ReadRestorePoint(fs, root + "\\" + name, point)) continue;
+    if (!gameFolder.empty() && !SameGameFolder(point.GameFolder, gameFolder)) continue;
+    points.push_back(point);
+  }
+  std::sort(points.begin(), points.end(),
+            [](const TRestorePoint& a, const TRestorePoint& b) { return a.Counter > b.Counter; });
+  return points;
+}
+
+bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* pump) {
+  const std::string path = ArchivePathOf(point.GameFolder);
+  if (!fs.FileExists(path)) return false;
+  TBlockFile archive = TBlockFile::OpenReadOnly(fs, path);
+  bool same = archive.Size() == point.NewArchiveBytes &&
+              FileSha256(archive, [pump] {
+                if (pump) pump->ProcessMessages();
+              }) == point.NewArchiveSha256;
+  archive.Close();
+  return same;
+}
+
+void RecoverRestorePoints(IFileSystem& fs, const std::string& root, IMessagePump* pump) {
+  std::vector<std::string> names;
+  if (!fs.ListFolder(root, names)) return;
+  for (const std::string& name : names) {
+    const bool partial = EndsWith(name, kPartialSuffix), undoing = EndsWith(name, kUndoingSuffix);
+    if (!partial && !undoing) continue;
+    const std::string path = root + "\\" + name;
+    const size_t suffix = std::char_traits<char>::length(partial ? kPartialSuffix : kUndoingSuffix);
+    const std::string whole = path.substr(0, path.size() - suffix);
+    TRestorePoint point;
+    bool matches = false;
+    try {
+      matches = ReadRestorePoint(fs, path, point) && ArchiveMatches(fs, point, pump);
+    } catch (const std::exception&) {
+      matches = false;  // an archive that cannot be read is not the one recorded
+    }
+    if (matches && !fs.DirectoryExists(whole) && fs.MoveFolder(path, whole) == 0) continue;
+    RemoveFolderTree(fs, path);
+  }
+}
+
+}  // namespace merva

@@ -1,0 +1,43 @@
+#pragma once
+// The folder of restore points: one folder per installation, named after its game folder and a
+// counter that only grows, so the newest has the highest. A folder whose name ends in
+// ".partial" is still being written (or was left by a killed installation); one ending in
+// ".undoing" is being taken back.
+#include <string>
+#include <vector>
+
+#include "core/file_system.h"
+#include "core/platform.h"
+#include "restore/restore_point.h"
+
+namespace merva {
+
+extern const char kPartialSuffix[];  // ".partial"
+extern const char kUndoingSuffix[];  // ".undoing"
+
+// The folder name a restore point of `gameFolder` gets with `counter`.
+std::string RestorePointName(const std::string& gameFolder, int32_t counter);
+// One more than the highest counter in `root`, whatever state its folder is in.
+int32_t NextRestoreCounter(IFileSystem& fs, const std::string& root);
+// True when both name the same game folder (letter case, separators and a final "\" aside).
+bool SameGameFolder(const std::string& a, const std::string& b);
+std::string ArchivePathOf(const std::string& gameFolder);
+
+// Reads the record of the restore point in folder `path`; false when it is missing or damaged.
+bool ReadRestorePoint(IFileSystem& fs, const std::string& path, TRestorePoint& point);
+// The whole restore points in `root`, newest first; only those of `gameFolder` unless it is
+// empty.
+std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string& root,
+                                             const std::string& gameFolder = "");
+
+// True when the game's archive is the one the restore point recorded after its installation:
+// same size and SHA-256.
+bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* pump);
+
+// Makes whole what a killed run left: a ".partial" point whose archive is in place (the
+// installation got that far) takes its final name, any other is removed; an ".undoing" point
+// whose archive is still in place gets its name back (the undo never replaced the archive),
+// any other is removed (the archive was taken back).
+void RecoverRestorePoints(IFileSystem& fs, const std::string& root, IMessagePump* pump);
+
+}  // namespace merva

@@ -1,0 +1,198 @@
+#include "restore/restore_writer.h"
+
+#include <algorithm>
+#include <map>
+
+#include "core/block_file.h"
+#include "core/errors.h"
+#include "core/sha256.h"
+#include "core/text.h"
+#include "package/package.h"
+#include "restore/restore_files.h"
+#include "restore/restore_store.h"
+
+namespace merva {
+
+namespace {
+
+// The item's folders and name without empty or "." parts: "data\\.\\x" is "data\x".
+std::vector<std::string> ItemParts(const std::string& item) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (size_t i = 0; i <= item.size(); ++i) {
+    if (i == item.size() || item[i] == '\\' || item[i] == '/') {
+      if (!part.empty() && part != ".") parts.push_back(part);
+      part.clear();
+    } else {
+      part += item[i];
+    }
+  }
+  return parts;
+}
+
+std::string Join(const std::vector<std::string>& parts, size_t count) {
+  std::string joined;
+  for (size_t i = 0; i < count; ++i) joined += (i ? "\\" : "") + parts[i];
+  return joined;
+}
+
+// A kept entry's file is named after the entry; a name no file system takes becomes "_".
+std::string FileNameFor(const std::string& entryName) {
+  std::string name = entryName;
+  for (char& c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || std::string("<>:\"/\\|?*").find(c) != std::string::npos)
+      c = '_';
+  if (name.empty() || name == "." || name == "..") name = "_";
+  return name;
+}
+
+}  // namespace
+
+TRestorePointWriter::TRestorePointWriter(const TRestoreRequest& request, IFileSystem& fs,
+                                         const std::string& gameFolder)
+    : request_(request), fs_(fs), gameFolder_(gameFolder) {
+  point_.Title = request.Title;
+  point_.Time = request.Time;
+  point_.GameFolder = gameFolder;
+  point_.Level = request.Level;
+}
+
+TRestorePointWriter::~TRestorePointWriter() {
+  if (!pending_.empty()) RemoveFolderTree(fs_, pending_);
+}
+
+void TRestorePointWriter::NoteGameFile(const std::string& item, int64_t newBytes) {
+  const std::vector<std::string> parts = ItemParts(item);
+  if (parts.empty()) return;
+  const std::string relative = Join(parts, parts.size());
+  if (!notedFiles_.insert(AsciiUpper(relative)).second) return;
+  for (size_t depth = 1; depth < parts.size(); ++depth) {
+    const std::string folder = Join(parts, depth);
+    if (notedFolders_.count(AsciiUpper(folder))) continue;
+    if (fs_.DirectoryExists(gameFolder_ + "\\" + folder)) continue;
+    notedFolders_.insert(AsciiUpper(folder));
+    point_.FoldersCreated.push_back(folder);
+  }
+  TGameFileChange change;
+  change.Item = relative;
+  change.NewBytes = newBytes;
+  const std::string target = gameFolder_ + "\\" + relative;
+  if (fs_.FileExists(target)) {
+    change.Replaced = true;
+    change.Kept = "game\\" + relative;
+  }
+  point_.GameFiles.push_back(change);
+}
+
+std::string TRestorePointWriter::KeptEntryName(const std::string& name) {
+  // Entries of one name (letter case aside) are kept apart: the second in archive\2\, and so on.
+  const std::string file = FileNameFor(name);
+  for (int copy = 1;; ++copy) {
+    const std::string kept =
+        copy == 1 ? "archive\\" + file : "archive\\" + std::to_string(copy) + "\\" + file;
+    if (keptNames_.insert(AsciiUpper(kept)).second) return kept;
+  }
+}
+
+void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive) {
+  const std::vector<TArchiveEntry>& opened = archive.Opened();
+  const std::vector<int32_t>& origins = archive.Origins();
+  const TGTA3Archive& now = archive.State();
+  point_.OldCount = static_cast<int32_t>(opened.size());
+  point_.OldFirstSector = 0;
+  bool anyData = false;
+  for (const TArchiveEntry& entry : opened) {
+    if (entry.Size <= 0) continue;
+    point_.OldFirstSector = anyData ? std::min(point_.OldFirstSector, entry.Offset) : entry.Offset;
+    anyData = true;
+  }
+  std::map<int32_t, int32_t> newIndexOf;
+  for (int32_t j = 0; j < now.EntryCount && static_cast<size_t>(j) < origins.size(); ++j) {
+    const int32_t k = origins[j];
+    if (k < 0) {
+      point_.Added.push_back({EntryName(now.Entries[j]), now.Entries[j].Size});
+      continue;
+    }
+    newIndexOf[k] = j;
+    TOrderRun* last = point_.Order.empty() ? nullptr : &point_.Order.back();
+    if (last && last->Old + last->Count == k && last->New + last->Count == j)
+      ++last->Count;
+    else
+      point_.Order.push_back({k, j, 1});
+  }
+  for (const int32_t k : archive.ReplacedOrigins()) {
+    TKeptEntry kept;
+    kept.Index = k;
+    kept.Old = opened[k];
+    kept.NewSize = now.Entries[newIndexOf.at(k)].Size;
+    kept.Kept = KeptEntryName(EntryName(opened[k]));
+    point_.Replaced.push_back(kept);
+  }
+}
+
+void TRestorePointWriter::Write(TArchiveFile& archive, const std::string& newArchivePath,
+                                IMessagePump& pump) {
+  try {
+    WriteUnchecked(archive, newArchivePath, pump);
+  } catch (const std::exception& error) {
+    RemoveFolderTree(fs_, pending_);
+    pending_.clear();
+    throw Exception("Unable to write the restore point in " + request_.Folder + " (" +
+                    error.what() + "). Nothing was changed.");
+  }
+}
+
+void TRestorePointWriter::WriteUnchecked(TArchiveFile& archive, const std::string& newArchivePath,
+                                         IMessagePump& pump) {
+  CreateFolderPath(fs_, request_.Folder);
+  // A point left by a killed run is finished or removed first, so that counters and names
+  // stay clear.
+  RecoverRestorePoints(fs_, request_.Folder, &pump);
+  const int32_t counter = NextRestoreCounter(fs_, request_.Folder);
+  point_.Folder = RestorePointName(gameFolder_, counter);
+  point_.Counter = counter;
+  final_ = request_.Folder + "\\" + point_.Folder;
+  const std::string pending = final_ + kPartialSuffix;
+  if (!fs_.CreateDirectory(pending)) throw Exception("Unable to create the folder " + pending);
+  pending_ = pending;
+
+  RecordArchiveChanges(archive);
+  point_.OldArchiveBytes = archive.File().Size();
+  int64_t kept = 0;
+  for (const TKeptEntry& entry : point_.Replaced) {
+    const std::string target = pending_ + "\\" + entry.Kept;
+    CreateFolderPath(fs_, ParentFolder(target));
+    const int64_t bytes = int64_t{std::max(entry.Old.Size, 0)} * kSector;
+    CopyRangeFlushed(fs_, archive.File(), int64_t{entry.Old.Offset} * kSector, bytes, target);
+    kept += bytes;
+    pump.ProcessMessages();
+  }
+  for (TGameFileChange& change : point_.GameFiles) {
+    if (!change.Replaced) continue;
+    const std::string target = pending_ + "\\" + change.Kept;
+    CreateFolderPath(fs_, ParentFolder(target));
+    change.OldBytes = CopyFileFlushed(fs_, gameFolder_ + "\\" + change.Item, target);
+    kept += change.OldBytes;
+    pump.ProcessMessages();
+  }
+  point_.KeptBytes = kept;
+
+  TBlockFile created = TBlockFile::OpenReadOnly(fs_, newArchivePath);
+  point_.NewArchiveBytes = created.Size();
+  point_.NewArchiveSha256 = FileSha256(created, [&pump] { pump.ProcessMessages(); });
+  created.Close();
+
+  WriteFileFlushed(fs_, pending_ + "\\" + kChangesFileName, ChangesText(point_));
+  // The record last: a point without it is no point at all.
+  WriteFileFlushed(fs_, pending_ + "\\" + kRecordFileName, RecordText(point_));
+}
+
+void TRestorePointWriter::Commit() {
+  if (pending_.empty()) return;
+  // Should the rename fail, the point stays whole under its ".partial" name, and the next run
+  // that looks at restore points gives it its name, since the archive it records is in place.
+  fs_.MoveFolder(pending_, final_);
+  pending_.clear();
+}
+
+}  // namespace merva

@@ -1,0 +1,60 @@
+#pragma once
+// Writes the restore point of one installation. It is written, flushed, beside its final name
+// while the new archive waits as temp.img, and takes its final name once the new archive is in
+// place: a run that fails or is killed leaves no restore point, or one that is whole and
+// matches the archive.
+#include <set>
+#include <string>
+
+#include "archive/archive_file.h"
+#include "core/file_system.h"
+#include "core/platform.h"
+#include "restore/restore_point.h"
+
+namespace merva {
+
+// What the installation's caller knows that the run does not: where restore points are kept,
+// the mod, the time and the level check's registry value before and after it.
+struct TRestoreRequest {
+  std::string Folder;
+  std::string Title;
+  std::string Time;
+  TLevelRecord Level;
+};
+
+class TRestorePointWriter {
+ public:
+  TRestorePointWriter(const TRestoreRequest& request, IFileSystem& fs,
+                      const std::string& gameFolder);
+  ~TRestorePointWriter();  // removes a point that never got its final name
+  TRestorePointWriter(const TRestorePointWriter&) = delete;
+  TRestorePointWriter& operator=(const TRestorePointWriter&) = delete;
+
+  // Notes, before anything changes, a game file the run will write: created or replaced, and
+  // the folders it will create. Only the first note of a file counts.
+  void NoteGameFile(const std::string& item, int64_t newBytes);
+  // Writes the whole point: the old bytes of every replaced entry (read from the archive, which
+  // is still the old file), the old game files, and the record of the new archive at
+  // `newArchivePath`, all flushed.
+  void Write(TArchiveFile& archive, const std::string& newArchivePath, IMessagePump& pump);
+  // The new archive is in place: the point takes its final name.
+  void Commit();
+
+  const TRestorePoint& Point() const { return point_; }
+
+ private:
+  void WriteUnchecked(TArchiveFile& archive, const std::string& newArchivePath,
+                      IMessagePump& pump);
+  void RecordArchiveChanges(TArchiveFile& archive);
+  std::string KeptEntryName(const std::string& name);
+
+  TRestoreRequest request_;
+  IFileSystem& fs_;
+  std::string gameFolder_;
+  TRestorePoint point_;
+  std::set<std::string> notedFiles_, notedFolders_, keptNames_;
+  std::string pending_;  // the folder while it is written
+  std::string final_;
+};
+
+}  // namespace merva

@@ -1,0 +1,206 @@
+#include "restore/undo.h"
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "archive/archive_file.h"
+#include "archive/sector_copy.h"
+#include "core/block_file.h"
+#include "core/sha256.h"
+#include "core/text.h"
+#include "restore/level_value.h"
+#include "restore/restore_files.h"
+#include "restore/restore_store.h"
+
+namespace merva {
+
+namespace {
+
+std::string Describe(const TRestorePoint& point) {
+  return point.Title + " (installed " + point.Time + ", restore point " + point.Folder + ")";
+}
+
+Exception Damaged(const TRestorePoint& point, const std::string& what) {
+  return Exception("The restore point " + point.Folder + " is damaged: " + what +
+                   ". Nothing was changed.");
+}
+
+// The entries of the archive before the installation, in their order, with their data:
+// entries the installation left from the archive as it is, replaced ones from the kept files.
+class TUndoDirectory {
+ public:
+  TUndoDirectory(const std::string& pointPath, const TRestorePoint& point, IFileSystem& fs,
+                 TPlannedBody& plan)
+      : pointPath_(pointPath), point_(point), fs_(fs), plan_(plan) {}
+
+  // The exact way: the restore point's record of where every old entry went.
+  std::vector<TArchiveEntry> Exact(const std::vector<TArchiveEntry>& now) {
+    if (now.size() != static_cast<size_t>(point_.OldCount) + point_.Added.size())
+      throw Damaged(point_, "its entry count does not match the archive");
+    std::vector<int32_t> newIndexOf(static_cast<size_t>(point_.OldCount), -1);
+    for (const TOrderRun& run : point_.Order) {
+      for (int32_t i = 0; i < run.Count; ++i) {
+        const int64_t k = int64_t{run.Old} + i, j = int64_t{run.New} + i;
+        if (run.Count < 0 || k < 0 || k >= point_.OldCount || j < 0 ||
+            j >= static_cast<int64_t>(now.size()) || newIndexOf[k] >= 0)
+          throw Damaged(point_, "its order of entries does not fit the archive");
+        newIndexOf[k] = static_cast<int32_t>(j);
+      }
+    }
+    for (const int32_t j : newIndexOf)
+      if (j < 0) throw Damaged(point_, "an entry is missing from its order");
+    std::vector<TArchiveEntry> entries;
+    entries.reserve(newIndexOf.size());
+    for (const int32_t j : newIndexOf) entries.push_back(now[j]);
+    for (const TKeptEntry& kept : point_.Replaced) {
+      if (kept.Index < 0 || kept.Index >= point_.OldCount)
+        throw Damaged(point_, "a replaced entry lies outside the directory");
+      entries[kept.Index] = FromKeptFile(kept);
+    }
+    return entries;
+  }
+
+  // The forced way, for an archive changed since: added names leave, replaced names get their
+  // old bytes back (the first kept one for the first entry of the name, and so on), the rest
+  // stays in its order.
+  std::vector<TArchiveEntry> ByNames(const std::vector<TArchiveEntry>& now) {
+    std::set<std::string> added;
+    for (const TAddedEntry& entry : point_.Added) added.insert(AsciiUpper(entry.Name));
+    std::map<std::string, std::vector<const TKeptEntry*>> replaced;
+    for (const TKeptEntry& kept : point_.Replaced)
+      replaced[AsciiUpper(EntryName(kept.Old))].push_back(&kept);
+    std::map<std::string, size_t> used;
+    std::vector<TArchiveEntry> entries;
+    for (const TArchiveEntry& entry : now) {
+      const std::string key = AsciiUpper(EntryName(entry));
+      const auto found = replaced.find(key);
+      if (found != replaced.end()) {
+        const size_t n = std::min(used[key]++, found->second.size() - 1);
+        entries.push_back(FromKeptFile(*found->second[n]));
+      } else if (!added.count(key)) {
+        entries.push_back(entry);
+      }
+    }
+    return entries;
+  }
+
+ private:
+  // The old entry, its data placed at the end of the plan from its kept file.
+  TArchiveEntry FromKeptFile(const TKeptEntry& kept) {
+    const std::string path = pointPath_ + "\\" + kept.Kept;
+    if (!fs_.FileExists(path)) throw Damaged(point_, "the kept file " + kept.Kept + " is missing");
+    TBlockFile& file = files_.emplace_back(TBlockFile::OpenReadOnly(fs_, path));
+    const int64_t bytes = int64_t{std::max(kept.Old.Size, 0)} * kSector;
+    if (file.Size() != bytes)
+      throw Damaged(point_, "the kept file " + kept.Kept + " is not the size recorded");
+    const int64_t at = SectorsFor(plan_.Length()) * kSector;
+    CheckArchiveLength(at + bytes);
+    if (bytes > 0) plan_.WriteSource(at, {file, 0, bytes});
+    TArchiveEntry entry = kept.Old;
+    entry.Offset = static_cast<int32_t>(at / kSector);
+    return entry;
+  }
+
+  std::string pointPath_;
+  const TRestorePoint& point_;
+  IFileSystem& fs_;
+  TPlannedBody& plan_;
+  std::deque<TBlockFile> files_;  // open until the new archive is written
+};
+
+// Puts the game folder back as it was: replaced files from their kept copies, created files
+// deleted, and the folders the installation made removed when they are empty.
+void RestoreGameFiles(const std::string& pointPath, const TRestorePoint& point, IFileSystem& fs) {
+  for (const TGameFileChange& change : point.GameFiles) {
+    const std::string target = point.GameFolder + "\\" + change.Item;
+    if (!change.Replaced) {
+      fs.DeleteFile(target);
+      continue;
+    }
+    const std::string temp = target + ".merva-tmp";
+    CreateFolderPath(fs, ParentFolder(target));
+    CopyFileFlushed(fs, pointPath + "\\" + change.Kept, temp);
+    const int code = fs.MoveFileReplace(temp, target);
+    if (code != 0) {
+      fs.DeleteFile(temp);
+      const std::string advice = BlockedFileAdvice(code, target);
+      throw Exception(advice.empty() ? "Unable to put back the file " + target : advice);
+    }
+  }
+  for (auto it = point.FoldersCreated.rbegin(); it != point.FoldersCreated.rend(); ++it)
+    fs.RemoveDirectory(point.GameFolder + "\\" + *it);  // a folder the player filled stays
+}
+
+}  // namespace
+
+TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
+                                     const std::string& gameFolder, IMessagePump* pump) {
+  RecoverRestorePoints(fs, root, pump);
+  const std::vector<TRestorePoint> points = ListRestorePoints(fs, root, gameFolder);
+  if (points.empty())
+    throw Exception(gameFolder.empty() ? "There is no installation to take back."
+                                       : "There is no installation to take back in " +
+                                             gameFolder + ".");
+  return points.front();
+}
+
+TUndoResult TakeBackInstallation(const std::string& root, const TRestorePoint& point, bool force,
+                                 TUndoServices services) {
+  IFileSystem& fs = services.Files;
+  const std::string pointPath = root + "\\" + point.Folder;
+  TUndoResult result;
+  for (const TRestorePoint& other : ListRestorePoints(fs, root, point.GameFolder)) {
+    if (other.Counter <= point.Counter || force) continue;
+    throw EUndoRefused("The installation of " + Describe(other) +
+                       " was made after it: take that back first. Nothing was changed.");
+  }
+
+  const std::string archivePath = ArchivePathOf(point.GameFolder);
+  const std::string tempPath = ParentFolder(archivePath) + "\\temp.img";
+  TGTA3Archive state;
+  TArchiveFile archive(state, fs);
+  if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead))
+    throw Exception(MissingArchiveText(archivePath));
+  const auto pump = [&services] { services.Pump.ProcessMessages(); };
+  const bool same = archive.File().Size() == point.NewArchiveBytes &&
+                    FileSha256(archive.File(), pump) == point.NewArchiveSha256;
+  if (!same && !force)
+    throw EUndoRefused("models\\gta3.img has changed since " + Describe(point) +
+                       " was installed: another program, or a mod installed without Merva, "
+                       "changed it. Nothing was changed.");
+  result.ByNames = !same;
+
+  TPlannedBody plan(archive.File(), archive.File().Size());
+  archive.WriteTo(plan);
+  TUndoDirectory directory(pointPath, point, fs, plan);
+  const std::vector<TArchiveEntry> now(state.Entries.begin(),
+                                       state.Entries.begin() + state.EntryCount);
+  state.Entries = same ? directory.Exact(now) : directory.ByNames(now);
+  state.EntryCount = state.Count = static_cast<int32_t>(state.Entries.size());
+  WriteCompactedArchive(archive, tempPath, services.Progress, &services.Pump, fs,
+                        same ? point.OldFirstSector : 0);
+
+  // From here the restore point is marked as being taken back: a kill leaves it to be
+  // finished or given back its name by whichever run looks next.
+  const std::string undoing = pointPath + kUndoingSuffix;
+  if (fs.MoveFolder(pointPath, undoing) != 0) {
+    fs.DeleteFile(tempPath);
+    throw Exception("Unable to rename the restore point " + pointPath + ". Nothing was changed.");
+  }
+  try {
+    RestoreGameFiles(undoing, point, fs);
+    if (services.Registry) result.LevelRestored = RestoreLevelValue(*services.Registry, point.Level);
+    archive.Close();
+    ReplaceArchiveFile(tempPath, archivePath, fs);
+  } catch (...) {
+    fs.DeleteFile(tempPath);
+    fs.MoveFolder(undoing, pointPath);
+    throw;
+  }
+  RemoveFolderTree(fs, undoing);
+  return result;
+}
+
+}  // namespace merva

@@ -1,0 +1,43 @@
+#pragma once
+// Taking an installation back from its restore point: gta3.img rebuilt in one pass without the
+// added entries and with the replaced ones' old bytes, the game files put back, the level value
+// restored, and the restore point removed.
+#include <string>
+
+#include "core/errors.h"
+#include "core/file_system.h"
+#include "core/platform.h"
+#include "restore/restore_point.h"
+
+namespace merva {
+
+struct TUndoServices {
+  IFileSystem& Files;
+  IMessagePump& Pump;
+  IProgress& Progress;
+  IRegistry* Registry;  // null where there is none: the level value is left alone
+};
+
+// A refusal that `force` overrides: the archive is not the one the restore point recorded, or
+// a newer installation into the same game folder must be taken back first.
+class EUndoRefused : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+struct TUndoResult {
+  bool ByNames = false;        // the archive had changed: entries were matched by name
+  bool LevelRestored = true;   // false when the level value had changed since and was kept
+};
+
+// Finishes what killed runs left in `root`, then gives the newest restore point of
+// `gameFolder`, or of any game folder when it is empty. Raises when there is none.
+TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
+                                     const std::string& gameFolder, IMessagePump* pump);
+
+// Takes back the installation of `point`, a restore point in `root`. Nothing changes when it
+// refuses or fails before the archive is replaced.
+TUndoResult TakeBackInstallation(const std::string& root, const TRestorePoint& point, bool force,
+                                 TUndoServices services);
+
+}  // namespace merva
