@@ -1,6 +1,7 @@
 #include "tools/cli_support.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #ifdef _WIN32
@@ -142,6 +143,14 @@ bool SameFile(const std::string& a, const std::string& b) {
          info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
          info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
+
+std::string AbsolutePath(const std::string& path) {
+  const std::wstring wide = WidePath(path);
+  wchar_t full[MAX_PATH * 4];
+  const DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH * 4, full, nullptr);
+  if (length == 0 || length >= MAX_PATH * 4) return path;
+  return Cp1251FromUtf16(std::u16string(full, full + length));
+}
 #else
 namespace {
 bool StatPath(const std::string& path, struct stat& st) {
@@ -162,6 +171,19 @@ PathKind KindOfPath(const std::string& path) {
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   return StatPath(a, sa) && StatPath(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (!path.empty() && path[0] == '\\') return path;
+  char* here = getcwd(nullptr, 0);
+  if (!here) return path;
+  std::string folder = Cp1251FromUtf8(here);
+  free(here);
+  for (char& c : folder)
+    if (c == '/') c = '\\';
+  std::string relative = path;
+  while (relative.rfind(".\\", 0) == 0) relative.erase(0, 2);
+  return relative == "." ? folder : folder + "\\" + relative;
 }
 #endif
 

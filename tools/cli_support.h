@@ -39,6 +39,9 @@ enum class PathKind { kMissing, kFile, kFolder, kOther };
 PathKind KindOfPath(const std::string& path);
 // True when both paths name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
+// The path from the root, so that a restore point names its game folder the same way whatever
+// folder the tool ran in.
+std::string AbsolutePath(const std::string& path);
 
 // What the operations tell the user becomes lines on standard error.
 class ConsoleNotices : public INotices {

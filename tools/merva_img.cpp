@@ -8,9 +8,13 @@
 #include "archive/archive.h"
 #include "archive/archive_file.h"
 #include "core/block_file.h"
+#include "core/environment.h"
 #include "core/errors.h"
 #include "core/text.h"
 #include "package/install.h"
+#include "restore/level_value.h"
+#include "restore/restore_store.h"
+#include "restore/undo.h"
 #include "script/level_gate.h"
 #include "script/script.h"
 #include "tools/cli_support.h"
@@ -35,7 +39,16 @@ const char kUsage[] =
     "  create [--force] ARCHIVE  writes a new, empty archive; --force writes over a file\n"
     "  install GAME_FOLDER MOD_FOLDER\n"
     "                         installs the mod (MOD_FOLDER/scripts.bin and data.cab) into the\n"
-    "                         game folder as the wizard does, without a window\n";
+    "                         game folder as the wizard does, without a window, and keeps\n"
+    "                         a restore point of what it replaces\n"
+    "  undo [--force] [--point NAME] GAME_FOLDER\n"
+    "                         takes back the latest installation into the game folder (or\n"
+    "                         the restore point NAME); --force takes it back by entry names\n"
+    "                         when gta3.img has changed since\n"
+    "  history [GAME_FOLDER]  lists the restore points, newest first\n"
+    "\n"
+    "Restore points are kept in MERVA_RESTORE_DIR, else in %LOCALAPPDATA%\\Merva\\restore\n"
+    "(Windows) or $XDG_DATA_HOME/merva/restore.\n";
 
 // A file, and nothing else, at `path`: a folder, a device or a pipe is refused before any use.
 void RequireFile(const std::string& path) {
@@ -197,6 +210,14 @@ int Create(Tool& tool, const std::string& path, bool force) {
   return 0;
 }
 
+// Where restore points are kept; a tool that changes a game must have one.
+std::string RestoreFolder() {
+  const std::string folder = RestoreFolderFromEnvironment();
+  if (folder.empty())
+    throw std::runtime_error("no folder for restore points: set MERVA_RESTORE_DIR");
+  return folder;
+}
+
 int Install(Tool& tool, const std::string& game, const std::string& mod) {
   if (KindOfPath(game) != PathKind::kFolder) throw FileError(game, "folder not found");
   const std::string scriptPath = mod + "\\" + kScriptFileName;
@@ -205,13 +226,18 @@ int Install(Tool& tool, const std::string& game, const std::string& mod) {
   RequireFile(packagePath);
   TDATAInst script;
   bool refused = false;
+  TRestoreRequest restore{RestoreFolder(), "", LocalTimeText(), {}};
 #ifdef _WIN32
   Win32Registry registry;
   Win32Locale locale;
   LoadScript(
       script, tool.fs, tool.notices,
       [&](const std::string& level) {
+        const bool reads = level != "0";  // the one level the gate takes without the registry
+        if (reads) restore.Level.Before = ReadLevelValue(registry);
         refused = CheckInstalledLevel(level, {registry, locale}) == TLevelCheck::kRefused;
+        if (reads) restore.Level.After = ReadLevelValue(registry);
+        restore.Level.Checked = reads;
       },
       scriptPath);
 #else
@@ -226,8 +252,55 @@ int Install(Tool& tool, const std::string& game, const std::string& mod) {
   }
   TPackageDirectory package;
   ConsoleProgress progress("install");
-  InstallPackage(script, tool.archive, package, game, {tool.fs, tool.notices, tool.pump, progress},
-                 packagePath);
+  restore.Title = script.Title;
+  InstallPackage(script, tool.archive, package, game,
+                 {tool.fs, tool.notices, tool.pump, progress, &restore}, packagePath);
+  return 0;
+}
+
+std::string PointLine(const TRestorePoint& point) {
+  return point.Folder + "\t" + point.Time + "\t" + point.Title + "\t" + point.GameFolder;
+}
+
+int Undo(Tool& tool, const std::string& game, const std::string& pointName, bool force) {
+  if (KindOfPath(game) != PathKind::kFolder) throw FileError(game, "folder not found");
+  const std::string root = RestoreFolder();
+  TRestorePoint point = FindLatestRestorePoint(tool.fs, root, game, &tool.pump);
+  if (!pointName.empty()) {
+    bool found = false;
+    for (const TRestorePoint& candidate : ListRestorePoints(tool.fs, root, game))
+      if (candidate.Folder == pointName) point = candidate, found = true;
+    if (!found) throw FileError(root + "\\" + pointName, "no restore point of " + game);
+  }
+  ConsoleProgress progress("undo");
+#ifdef _WIN32
+  Win32Registry registry;
+  IRegistry* levels = &registry;
+#else
+  IRegistry* levels = nullptr;
+#endif
+  TUndoResult result;
+  try {
+    result = TakeBackInstallation(root, point, force, {tool.fs, tool.pump, progress, levels});
+  } catch (const EUndoRefused& refusal) {
+    std::cerr << "merva-img: " << ConsoleText(refusal.what()) << "\n"
+              << "merva-img: give --force to take it back all the same, by entry names\n";
+    return 1;
+  }
+  if (result.ByNames)
+    std::cout << "gta3.img had changed since the installation: entries were taken back by "
+                 "name\n";
+  if (!result.LevelRestored)
+    std::cout << "the installed level had changed since the installation and was kept\n";
+  std::cout << "took back " << ConsoleText(PointLine(point)) << "\n";
+  return 0;
+}
+
+int History(Tool& tool, const std::string& game) {
+  const std::string root = RestoreFolder();
+  RecoverRestorePoints(tool.fs, root, &tool.pump);
+  for (const TRestorePoint& point : ListRestorePoints(tool.fs, root, game))
+    std::cout << ConsoleText(PointLine(point)) << "\n";
   return 0;
 }
 
@@ -241,6 +314,27 @@ int main(int argc, char** argv) {
       return args.empty() ? 2 : 0;
     }
     const std::string& command = args[0];
+    if (command == "undo" || command == "history") {
+      bool undoForce = false;
+      std::string pointName;
+      std::vector<std::string> rest;
+      for (size_t i = 1; i < args.size(); ++i) {
+        if (command == "undo" && args[i] == "--force") {
+          undoForce = true;
+        } else if (command == "undo" && args[i] == "--point" && i + 1 < args.size()) {
+          pointName = args[++i];
+        } else {
+          rest.push_back(args[i]);
+        }
+      }
+      if (rest.size() > 1 || (command == "undo" && rest.size() != 1)) {
+        std::cerr << kUsage;
+        return 2;
+      }
+      Tool tool;
+      if (command == "history") return History(tool, rest.empty() ? "" : AbsolutePath(rest[0]));
+      return Undo(tool, AbsolutePath(rest[0]), pointName, undoForce);
+    }
     const bool force = args.size() == 3 && command == "create" && args[1] == "--force";
     const bool known = command == "list" || command == "check" || command == "put" ||
                        command == "sort" || command == "compact" || command == "create" ||
@@ -263,7 +357,7 @@ int main(int argc, char** argv) {
     if (command == "put") return Put(tool, args[1], {args.begin() + 2, args.end()});
     if (command == "sort") return Sort(tool, archive);
     if (command == "compact") return Compact(tool, archive);
-    if (command == "install") return Install(tool, args[1], args[2]);
+    if (command == "install") return Install(tool, AbsolutePath(args[1]), args[2]);
     return Create(tool, archive, force);
   });
 }

@@ -65,7 +65,8 @@ TSha256::TSha256() : state_(std::make_unique<State>()) {
 }
 
 void TSha256::Update(const void* data, size_t size) {
-  if (EVP_DigestUpdate(state_->context, data, size) != 1) throw std::runtime_error("SHA-256 failed");
+  if (EVP_DigestUpdate(state_->context, data, size) != 1)
+    throw std::runtime_error("SHA-256 failed");
 }
 
 std::string TSha256::HexDigest() {

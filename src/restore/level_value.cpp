@@ -8,7 +8,8 @@ TLevelValue ReadLevelValue(IRegistry& registry) {
   TLevelValue value;
   std::unique_ptr<IRegistryKey> key = registry.CreateKeyFullAccess(kInstallationKey);
   TValueType type;
-  if (key && key->ValueExists(kLevelValueName) && key->ReadValue(kLevelValueName, type, value.Bytes))
+  if (key && key->ValueExists(kLevelValueName) &&
+      key->ReadValue(kLevelValueName, type, value.Bytes))
     value.Present = true;
   else
     value.Bytes.clear();

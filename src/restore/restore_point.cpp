@@ -142,8 +142,8 @@ std::string RecordText(const TRestorePoint& p) {
   for (const TOrderRun& run : p.Order)
     out << "order\t" << run.Old << "\t" << run.New << "\t" << run.Count << "\n";
   for (const TKeptEntry& e : p.Replaced)
-    out << "replaced\t" << e.Index << "\t" << Hex(&e.Old, sizeof e.Old) << "\t" << e.NewSize
-        << "\t" << Escape(e.Kept) << "\n";
+    out << "replaced\t" << e.Index << "\t" << Hex(&e.Old, sizeof e.Old) << "\t" << e.NewSize << "\t"
+        << Escape(e.Kept) << "\n";
   for (const TAddedEntry& e : p.Added) out << "added\t" << Escape(e.Name) << "\t" << e.Size << "\n";
   for (const TGameFileChange& f : p.GameFiles)
     out << "gamefile\t" << Escape(f.Item) << "\t" << (f.Replaced ? 1 : 0) << "\t" << f.OldBytes
@@ -241,8 +241,8 @@ std::string ChangesText(const TRestorePoint& p) {
     out << "  " << Utf8(e.Name) << ", " << int64_t{e.Size} * kSector << " bytes\n";
   out << "Archive entries replaced (" << p.Replaced.size() << "), old bytes kept in archive\\:\n";
   for (const TKeptEntry& e : p.Replaced)
-    out << "  " << Utf8(EntryName(e.Old)) << ": old " << int64_t{e.Old.Size} * kSector
-        << " bytes (" << Utf8(e.Kept) << "), new " << int64_t{e.NewSize} * kSector << " bytes\n";
+    out << "  " << Utf8(EntryName(e.Old)) << ": old " << int64_t{e.Old.Size} * kSector << " bytes ("
+        << Utf8(e.Kept) << "), new " << int64_t{e.NewSize} * kSector << " bytes\n";
   size_t created = 0;
   for (const TGameFileChange& f : p.GameFiles) created += f.Replaced ? 0 : 1;
   out << "Game files created (" << created << "):\n";
@@ -256,8 +256,8 @@ std::string ChangesText(const TRestorePoint& p) {
           << " bytes\n";
   out << "Folders created (" << p.FoldersCreated.size() << "):\n";
   for (const std::string& folder : p.FoldersCreated) out << "  " << Utf8(folder) << "\n";
-  out << "\nNew models\\gta3.img: " << p.NewArchiveBytes << " bytes, SHA-256 "
-      << p.NewArchiveSha256 << "\n";
+  out << "\nNew models\\gta3.img: " << p.NewArchiveBytes << " bytes, SHA-256 " << p.NewArchiveSha256
+      << "\n";
   out << "This restore point keeps " << p.KeptBytes << " bytes of old files.\n\n";
   out << "To take the mod back, run \"merva.exe /undo\" or \"merva-img undo GAME_FOLDER\".\n"
          "The files under archive\\ and game\\ are the old files themselves, to put back by hand "

@@ -44,6 +44,7 @@ int32_t CounterOf(std::string name) {
 
 std::string RestorePointName(const std::string& gameFolder, int32_t counter) {
   std::string name = ExtractFileNamePart(TrimmedFolder(gameFolder));
+  if (name.empty()) name = TrimmedFolder(gameFolder);  // a drive: "D:" is named "D"
   // Only what every file system takes: a game folder "D:\" is named "D".
   for (char& c : name) {
     const auto byte = static_cast<unsigned char>(c);
@@ -107,10 +108,9 @@ bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* p
   const std::string path = ArchivePathOf(point.GameFolder);
   if (!fs.FileExists(path)) return false;
   TBlockFile archive = TBlockFile::OpenReadOnly(fs, path);
-  bool same = archive.Size() == point.NewArchiveBytes &&
-              FileSha256(archive, [pump] {
-                if (pump) pump->ProcessMessages();
-              }) == point.NewArchiveSha256;
+  bool same = archive.Size() == point.NewArchiveBytes && FileSha256(archive, [pump] {
+                                                           if (pump) pump->ProcessMessages();
+                                                         }) == point.NewArchiveSha256;
   archive.Close();
   return same;
 }

@@ -40,7 +40,8 @@ std::string Join(const std::vector<std::string>& parts, size_t count) {
 std::string FileNameFor(const std::string& entryName) {
   std::string name = entryName;
   for (char& c : name)
-    if (static_cast<unsigned char>(c) < 0x20 || std::string("<>:\"/\\|?*").find(c) != std::string::npos)
+    if (static_cast<unsigned char>(c) < 0x20 ||
+        std::string("<>:\"/\\|?*").find(c) != std::string::npos)
       c = '_';
   if (name.empty() || name == "." || name == "..") name = "_";
   return name;

@@ -43,8 +43,7 @@ class TRestorePointWriter {
   const TRestorePoint& Point() const { return point_; }
 
  private:
-  void WriteUnchecked(TArchiveFile& archive, const std::string& newArchivePath,
-                      IMessagePump& pump);
+  void WriteUnchecked(TArchiveFile& archive, const std::string& newArchivePath, IMessagePump& pump);
   void RecordArchiveChanges(TArchiveFile& archive);
   std::string KeptEntryName(const std::string& name);
 

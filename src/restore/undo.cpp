@@ -140,9 +140,9 @@ TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
   RecoverRestorePoints(fs, root, pump);
   const std::vector<TRestorePoint> points = ListRestorePoints(fs, root, gameFolder);
   if (points.empty())
-    throw Exception(gameFolder.empty() ? "There is no installation to take back."
-                                       : "There is no installation to take back in " +
-                                             gameFolder + ".");
+    throw Exception(gameFolder.empty()
+                        ? "There is no installation to take back."
+                        : "There is no installation to take back in " + gameFolder + ".");
   return points.front();
 }
 
@@ -191,7 +191,8 @@ TUndoResult TakeBackInstallation(const std::string& root, const TRestorePoint& p
   }
   try {
     RestoreGameFiles(undoing, point, fs);
-    if (services.Registry) result.LevelRestored = RestoreLevelValue(*services.Registry, point.Level);
+    if (services.Registry)
+      result.LevelRestored = RestoreLevelValue(*services.Registry, point.Level);
     archive.Close();
     ReplaceArchiveFile(tempPath, archivePath, fs);
   } catch (...) {

@@ -26,8 +26,8 @@ class EUndoRefused : public Exception {
 };
 
 struct TUndoResult {
-  bool ByNames = false;        // the archive had changed: entries were matched by name
-  bool LevelRestored = true;   // false when the level value had changed since and was kept
+  bool ByNames = false;       // the archive had changed: entries were matched by name
+  bool LevelRestored = true;  // false when the level value had changed since and was kept
 };
 
 // Finishes what killed runs left in `root`, then gives the newest restore point of

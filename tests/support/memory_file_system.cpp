@@ -152,7 +152,8 @@ int MemoryFileSystem::MoveFolder(const std::string& from, const std::string& to)
     return key == source || key.compare(0, source.size() + 1, source + "\\") == 0;
   };
   std::map<std::string, std::shared_ptr<Bytes>> files;
-  for (auto& [key, data] : files_) files[moved(key) ? target + key.substr(source.size()) : key] = data;
+  for (auto& [key, data] : files_)
+    files[moved(key) ? target + key.substr(source.size()) : key] = data;
   std::set<std::string> directories;
   for (const std::string& key : directories_)
     directories.insert(moved(key) ? target + key.substr(source.size()) : key);

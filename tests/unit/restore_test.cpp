@@ -1,0 +1,465 @@
+// Restore points and taking installations back, on a file system in memory: what is kept, that
+// undo gives the old archive and game folder back, and that failures and faults never leave a
+// restore point that lies.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/errors.h"
+#include "package/install.h"
+#include "restore/restore_files.h"
+#include "restore/restore_store.h"
+#include "restore/undo.h"
+#include "script/level_gate.h"
+#include "tests/support/archive_generator.h"
+#include "tests/support/fakes.h"
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/memory_file_system.h"
+#include "wizard/controls.h"
+
+namespace merva {
+namespace {
+
+using test::ArchiveBytes;
+using test::DirectoryOf;
+using test::EntrySpec;
+using test::PackageBytes;
+
+const char kRoot[] = "R";
+const char kImg[] = "G\\models\\gta3.img";
+
+// A game folder "G" and a folder of restore points "R" in memory.
+struct Game {
+  MemoryFileSystem fs;
+  test::FakeBoxes boxes;
+  test::CountingPump pump;
+  TProgressBar progress;
+  test::FakeRegistry registry;
+
+  explicit Game(const std::string& archive) {
+    fs.AddDirectory("G");
+    fs.AddDirectory("G\\models");
+    fs.Put(kImg, archive);
+  }
+
+  void Install(TDATAInst script, const std::vector<std::pair<std::string, std::string>>& files,
+               IFileSystem* through = nullptr, TLevelRecord level = {}) {
+    fs.Put("data.cab", PackageBytes(files));
+    if (script.Title.empty()) script.Title = "Mod";
+    TRestoreRequest request{kRoot, script.Title, "2026-12-08 10:00:00", level};
+    TGTA3Archive state;
+    TPackageDirectory directory;
+    InstallPackage(script, state, directory, "G",
+                   {through ? *through : fs, boxes, pump, progress, &request}, "data.cab");
+  }
+
+  TRestorePoint Latest() { return FindLatestRestorePoint(fs, kRoot, "G", &pump); }
+
+  TUndoResult Undo(bool force = false, IFileSystem* through = nullptr) {
+    return UndoPoint(Latest(), force, through);
+  }
+  TUndoResult UndoPoint(const TRestorePoint& point, bool force = false,
+                        IFileSystem* through = nullptr) {
+    return TakeBackInstallation(kRoot, point, force,
+                                {through ? *through : fs, pump, progress, &registry});
+  }
+
+  std::string File(const std::string& path) const {
+    const MemoryFileSystem::Bytes* bytes = fs.Get(path);
+    return bytes ? std::string(bytes->begin(), bytes->end()) : "(none)";
+  }
+  std::string Archive() const { return File(kImg); }
+  std::vector<std::string> Folders(const std::string& path = kRoot) {
+    std::vector<std::string> names;
+    fs.ListFolder(path, names);
+    return names;
+  }
+  // Every file of the game folder with its bytes, and every folder.
+  std::map<std::string, std::string> Tree() const {
+    std::map<std::string, std::string> tree;
+    for (const auto& [path, bytes] : fs.Files())
+      if (path.rfind("G\\", 0) == 0) tree[path] = std::string(bytes->begin(), bytes->end());
+    return tree;
+  }
+};
+
+// An entry's sectors as the archive holds them, zeros where the file ends early.
+std::string SectorsOf(const std::string& archive, const EntrySpec& entry) {
+  std::string data(static_cast<size_t>(entry.Size) * 2048, '\0');
+  const size_t from = static_cast<size_t>(entry.Offset) * 2048;
+  if (from < archive.size()) {
+    const std::string present = archive.substr(from, data.size());
+    data.replace(0, present.size(), present);
+  }
+  return data;
+}
+
+std::string NameBytes(const std::string& archive, size_t index) {
+  return archive.substr(8 + index * 32 + 8, 24);
+}
+
+// Entries that lie apart, after the directory and inside the file: their bytes are their own.
+bool EntriesAreSound(const std::string& archive) {
+  const std::vector<EntrySpec> entries = DirectoryOf(archive);
+  std::vector<std::pair<int64_t, int64_t>> spans;
+  for (const EntrySpec& e : entries) {
+    if (e.Size == 0) continue;
+    const int64_t start = int64_t{e.Offset} * 2048, end = start + int64_t{e.Size} * 2048;
+    if (start < 8 + 32 * static_cast<int64_t>(entries.size()) ||
+        end > static_cast<int64_t>(archive.size()))
+      return false;
+    spans.push_back({start, end});
+  }
+  std::sort(spans.begin(), spans.end());
+  for (size_t i = 1; i < spans.size(); ++i)
+    if (spans[i - 1].second > spans[i].first) return false;
+  return true;
+}
+
+void ExpectSameEntries(const std::string& before, const std::string& after, uint32_t seed) {
+  const std::vector<EntrySpec> a = DirectoryOf(before), b = DirectoryOf(after);
+  ASSERT_EQ(a.size(), b.size()) << "seed " << seed;
+  for (size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(NameBytes(before, i), NameBytes(after, i)) << "seed " << seed << " entry " << i;
+    EXPECT_EQ(a[i].Size, b[i].Size) << "seed " << seed << " entry " << i;
+    EXPECT_TRUE(SectorsOf(before, a[i]) == SectorsOf(after, b[i]))
+        << "seed " << seed << " entry " << i;
+  }
+}
+
+TEST(TakeBack, GeneratedInstallationsComeBackExactlyOnCompactedArchivesAndEntryForEntryElse) {
+  int exact = 0, entryForEntry = 0;
+  for (const bool compacted : {true, false}) {
+    for (uint32_t seed = 1; seed <= 200; ++seed) {
+      const test::Generated g = test::Generator(seed, compacted).Make();
+      Game game(g.Archive);
+      try {
+        game.Install(g.Script, g.Files);
+      } catch (const Exception&) {
+        // A refused installation changes nothing and keeps no restore point.
+        EXPECT_TRUE(game.Archive() == g.Archive) << "seed " << seed;
+        EXPECT_TRUE(game.Folders().empty()) << "seed " << seed;
+        continue;
+      }
+      ASSERT_EQ(game.Folders().size(), 1u) << "seed " << seed;
+      game.Undo();
+      EXPECT_TRUE(game.Folders().empty()) << "seed " << seed << ": the point is removed";
+      if (compacted) {
+        EXPECT_TRUE(game.Archive() == g.Archive) << "seed " << seed;
+        ++exact;
+      } else if (EntriesAreSound(g.Archive)) {
+        ExpectSameEntries(g.Archive, game.Archive(), seed);
+        ++entryForEntry;
+      }
+    }
+  }
+  EXPECT_GT(exact, 150);
+  EXPECT_GT(entryForEntry, 40);
+}
+
+// A game folder with an archive of three entries and a data file; the mod replaces one entry,
+// adds one, replaces the data file and creates a file in a new folder.
+struct TakeBackTest : ::testing::Test {
+  const std::string original =
+      test::BuildArchive({{1, 1, "a.dff"}, {2, 2, "b.txd"}, {4, 1, "c.dff"}});
+  Game game{original};
+  TDATAInst script;
+  std::vector<std::pair<std::string, std::string>> files = {{"b.txd", std::string(5000, 'B')},
+                                                            {"new.dff", std::string(10, 'N')},
+                                                            {"handling.cfg", "new handling"},
+                                                            {"readme.txt", "read me"}};
+  void SetUp() override {
+    game.fs.AddDirectory("G\\data");
+    game.fs.Put("G\\data\\handling.cfg", "old handling");
+    script.Title = "Infernus GT";
+    script.ArchiveFiles = {"b.txd", "new.dff"};
+    script.GameFiles = {"data\\handling.cfg", "data\\mymod\\docs\\readme.txt"};
+  }
+};
+
+TEST_F(TakeBackTest, KeepsOnlyWhatItReplacesAndSaysWhatChanged) {
+  game.Install(script, files);
+  const TRestorePoint point = game.Latest();
+  EXPECT_EQ(point.Folder, "G 1");
+  const std::string folder = std::string(kRoot) + "\\G 1";
+  EXPECT_EQ(game.File(folder + "\\archive\\b.txd"), test::DataOf(original, {2, 2, "b.txd"}));
+  EXPECT_EQ(game.File(folder + "\\game\\data\\handling.cfg"), "old handling");
+  EXPECT_EQ(game.Folders(folder),
+            (std::vector<std::string>{"changes.txt", "record.txt", "archive", "game"}));
+  EXPECT_EQ(point.KeptBytes, 2 * 2048 + 12);
+
+  const std::string changes = game.File(folder + "\\changes.txt");
+  for (const char* line : {"Mod: Infernus GT\n", "Installed: 2026-12-08 10:00:00\n",
+                           "Installed level before: not checked\n", "  new.dff, 2048 bytes\n",
+                           "  b.txd: old 4096 bytes (archive\\b.txd), new 6144 bytes\n",
+                           "  data\\mymod\\docs\\readme.txt, 7 bytes\n",
+                           "  data\\handling.cfg: old 12 bytes, new 12 bytes\n",
+                           "Folders created (2):\n  data\\mymod\n  data\\mymod\\docs\n",
+                           "This restore point keeps 4108 bytes of old files.\n"})
+    EXPECT_NE(changes.find(line), std::string::npos) << line << "\n" << changes;
+  EXPECT_NE(changes.find("New models\\gta3.img: " + std::to_string(game.Archive().size()) +
+                         " bytes, SHA-256 " + point.NewArchiveSha256),
+            std::string::npos);
+}
+
+TEST_F(TakeBackTest, GivesTheGameFolderBackFileForFile) {
+  game.fs.Put("G\\keep.txt", "the player's own");
+  const auto before = game.Tree();
+  game.Install(script, files);
+  EXPECT_EQ(game.File("G\\data\\mymod\\docs\\readme.txt"), "read me");
+  game.Undo();
+  EXPECT_EQ(game.Tree(), before);
+  EXPECT_FALSE(game.fs.DirectoryExists("G\\data\\mymod"));
+  EXPECT_TRUE(game.fs.DirectoryExists("G\\data"));
+  EXPECT_FALSE(game.fs.DirectoryExists("G\\merva-install.tmp"));
+}
+
+TEST_F(TakeBackTest, AFolderThePlayerFilledSinceStays) {
+  game.Install(script, files);
+  game.fs.Put("G\\data\\mymod\\notes.txt", "mine");
+  game.Undo();
+  EXPECT_EQ(game.File("G\\data\\mymod\\notes.txt"), "mine");
+  EXPECT_FALSE(game.fs.FileExists("G\\data\\mymod\\docs\\readme.txt"));
+  EXPECT_FALSE(game.fs.DirectoryExists("G\\data\\mymod\\docs"));
+}
+
+TEST_F(TakeBackTest, TwoModsComeBackInReverseOrderAndTheOlderFirstIsRefused) {
+  const auto before = game.Tree();
+  game.Install(script, files);
+  const std::string afterFirst = game.Archive();
+  TDATAInst second;
+  second.Title = "Second";
+  second.ArchiveFiles = {"a.dff", "b.txd", "z.dff"};
+  game.Install(second, {{"a.dff", std::string(9000, 'a')},
+                        {"b.txd", std::string(10, 'b')},
+                        {"z.dff", std::string(3000, 'z')}});
+  const std::vector<TRestorePoint> points = ListRestorePoints(game.fs, kRoot, "G");
+  ASSERT_EQ(points.size(), 2u);
+  EXPECT_EQ(points[0].Title, "Second");
+
+  const std::string installed = game.Archive();
+  try {
+    game.UndoPoint(points[1]);
+    FAIL() << "the older installation was taken back first";
+  } catch (const EUndoRefused& refusal) {
+    EXPECT_NE(std::string(refusal.what()).find("Second"), std::string::npos) << refusal.what();
+  }
+  EXPECT_TRUE(game.Archive() == installed);
+  EXPECT_EQ(ListRestorePoints(game.fs, kRoot, "G").size(), 2u);
+
+  game.Undo();
+  EXPECT_TRUE(game.Archive() == afterFirst);
+  game.Undo();
+  EXPECT_EQ(game.Tree(), before);
+  EXPECT_THROW(game.Latest(), Exception);
+}
+
+TEST_F(TakeBackTest, AnArchiveChangedSinceIsRefusedUnlessForcedThenTakenBackByName) {
+  game.Install(script, files);
+  // Another tool appends an entry of its own.
+  std::string changed = game.Archive();
+  std::vector<EntrySpec> entries = DirectoryOf(changed);
+  entries.push_back({static_cast<int32_t>(changed.size() / 2048), 1, "other.dff"});
+  changed = ArchiveBytes(entries, static_cast<int64_t>(changed.size() / 2048) + 1);
+  std::string data = game.Archive();
+  changed.replace(8 + 32 * entries.size(), std::string::npos,
+                  data.substr(8 + 32 * entries.size()) + std::string(2048, 'O'));
+  game.fs.Put(kImg, changed);
+
+  EXPECT_THROW(game.Undo(), EUndoRefused);
+  EXPECT_TRUE(game.Archive() == changed);
+  EXPECT_TRUE(game.Undo(/*force=*/true).ByNames);
+  const std::vector<EntrySpec> back = DirectoryOf(game.Archive());
+  std::vector<std::string> names;
+  for (const EntrySpec& e : back) names.push_back(e.Name);
+  // The archive's own order stays: b.txd had moved to the end when it grew.
+  EXPECT_EQ(names, (std::vector<std::string>{"a.dff", "c.dff", "b.txd", "other.dff"}));
+  EXPECT_TRUE(SectorsOf(game.Archive(), back[2]) == test::DataOf(original, {2, 2, "b.txd"}));
+  EXPECT_EQ(back[2].Size, 2);
+  EXPECT_TRUE(SectorsOf(game.Archive(), back[3]) == std::string(2048, 'O'));
+  EXPECT_EQ(game.File("G\\data\\handling.cfg"), "old handling");
+}
+
+TEST_F(TakeBackTest, ADamagedRestorePointChangesNothing) {
+  game.Install(script, files);
+  const std::string installed = game.Archive();
+  const auto tree = game.Tree();
+  game.fs.Put(std::string(kRoot) + "\\G 1\\archive\\b.txd", "short");
+  EXPECT_THROW(game.Undo(), Exception);
+  EXPECT_EQ(game.Tree(), tree);
+  EXPECT_TRUE(game.Archive() == installed);
+  EXPECT_EQ(game.Folders(), std::vector<std::string>{"G 1"});
+}
+
+TEST_F(TakeBackTest, TheLevelValueComesBackOnlyWhereTheInstallationChangedIt) {
+  const double one = 1.0;
+  std::vector<uint8_t> oneBytes(8);
+  std::memcpy(oneBytes.data(), &one, 8);
+  struct Case {
+    const char* Name;
+    TLevelRecord Level;
+    bool ChangedSince;
+    bool ExpectPresent;
+  };
+  const Case cases[] = {
+      {"first installation recorded 1", {true, {}, {true, oneBytes}}, false, false},
+      {"unchanged value", {true, {true, {1, 2}}, {true, {1, 2}}}, false, true},
+      {"changed since by another mod", {true, {}, {true, oneBytes}}, true, true},
+      {"not checked", {false, {}, {}}, false, true},
+  };
+  for (const Case& c : cases) {
+    Game g(original);
+    g.registry.Values[kLevelValueName] = {TValueType::kBinary, c.Level.After.Bytes};
+    if (!c.Level.After.Present) g.registry.Values[kLevelValueName] = {TValueType::kBinary, {9}};
+    if (c.ChangedSince) g.registry.Values[kLevelValueName].Data = {7, 7};
+    g.Install(script, files, nullptr, c.Level);
+    const TUndoResult result = g.Undo();
+    EXPECT_EQ(g.registry.Values.count(kLevelValueName) > 0, c.ExpectPresent) << c.Name;
+    EXPECT_EQ(result.LevelRestored, !c.ChangedSince) << c.Name;
+  }
+}
+
+// A fault at any file operation of an installation leaves either the old archive and no
+// restore point, or the installed archive and one whole restore point that matches it.
+TEST_F(TakeBackTest, FaultsWhileInstallingNeverLeaveARestorePointThatLies) {
+  int untouched = 0, installed = 0;
+  for (uint64_t nth = 1;; ++nth) {
+    Game g(original);
+    g.fs.AddDirectory("G\\data");
+    g.fs.Put("G\\data\\handling.cfg", "old handling");
+    FaultyFileSystem faulty(g.fs);
+    faulty.FailAt(nth, kDiskFull);
+    bool failed = false;
+    try {
+      g.Install(script, files, &faulty);
+    } catch (const Exception&) {
+      failed = true;
+    }
+    if (!faulty.Fired()) break;
+    RecoverRestorePoints(g.fs, kRoot, nullptr);
+    const std::vector<TRestorePoint> points = ListRestorePoints(g.fs, kRoot);
+    EXPECT_EQ(g.Folders().size(), points.size()) << "fault " << nth << ": a partial point stays";
+    if (g.Archive() == original) {
+      EXPECT_TRUE(failed) << "fault " << nth;
+      EXPECT_TRUE(points.empty()) << "fault " << nth;
+      ++untouched;
+    } else {
+      ASSERT_EQ(points.size(), 1u) << "fault " << nth;
+      EXPECT_TRUE(ArchiveMatches(g.fs, points[0], nullptr)) << "fault " << nth;
+      ++installed;
+      g.Undo();
+      EXPECT_TRUE(g.Archive() == original) << "fault " << nth;
+    }
+  }
+  EXPECT_GT(untouched, 40);
+  EXPECT_GT(installed, 0);
+}
+
+// A fault at any file operation of an undo leaves the installed archive with its restore point,
+// or the old archive without it.
+TEST_F(TakeBackTest, FaultsWhileTakingBackLeaveEitherStateWhole) {
+  game.Install(script, files);
+  const std::string installed = game.Archive();
+  int before = 0, after = 0;
+  for (uint64_t nth = 1;; ++nth) {
+    Game g(installed);
+    for (const auto& [path, bytes] : game.fs.Files())
+      g.fs.Put(path, std::string(bytes->begin(), bytes->end()));
+    for (const char* folder : {"G\\data", "G\\data\\mymod", "G\\data\\mymod\\docs", "R", "R\\G 1",
+                               "R\\G 1\\archive", "R\\G 1\\game", "R\\G 1\\game\\data"})
+      g.fs.AddDirectory(folder);
+    const TRestorePoint point = g.Latest();
+    FaultyFileSystem faulty(g.fs);
+    faulty.FailAt(nth, kDiskFull);
+    try {
+      g.UndoPoint(point, false, &faulty);
+    } catch (const Exception&) {
+    }
+    if (!faulty.Fired()) break;
+    RecoverRestorePoints(g.fs, kRoot, nullptr);
+    const size_t points = ListRestorePoints(g.fs, kRoot).size();
+    if (g.Archive() == installed) {
+      EXPECT_EQ(points, 1u) << "fault " << nth;
+      ++before;
+    } else {
+      EXPECT_TRUE(g.Archive() == original) << "fault " << nth;
+      EXPECT_EQ(points, 0u) << "fault " << nth;
+      EXPECT_EQ(g.File("G\\data\\handling.cfg"), "old handling") << "fault " << nth;
+      ++after;
+    }
+  }
+  EXPECT_GT(before, 20);
+  EXPECT_GT(after, 0);
+}
+
+TEST(RestoreRecord, ReadsBackWhatItWritesAndRefusesACutOrDamagedOne) {
+  TRestorePoint point;
+  point.Title = "Tab\there, 100% \xC0\xC1 line\nbreak";
+  point.Time = "2026-12-08 10:00:00";
+  point.GameFolder = "C:\\Games\\GTA San Andreas";
+  point.Level = {true, {false, {}}, {true, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}}};
+  point.OldCount = 3;
+  point.OldFirstSector = 1;
+  point.Order = {{0, 0, 2}, {2, 3, 1}};
+  TKeptEntry kept;
+  kept.Index = 1;
+  std::memcpy(kept.Old.Name, "b.txd\0junk", 10);
+  kept.Old.Size = 2;
+  kept.NewSize = 3;
+  kept.Kept = "archive\\b.txd";
+  point.Replaced = {kept};
+  point.Added = {{"new.dff", 1}};
+  point.GameFiles = {{"data\\x.cfg", true, 12, 13, "game\\data\\x.cfg"}};
+  point.FoldersCreated = {"data\\mod"};
+  point.NewArchiveBytes = 8192;
+  point.NewArchiveSha256 = std::string(64, 'a');
+  const std::string text = RecordText(point);
+
+  TRestorePoint read;
+  ASSERT_TRUE(ParseRecord(text, read));
+  EXPECT_EQ(RecordText(read), text);
+  EXPECT_EQ(read.Title, point.Title);
+  EXPECT_EQ(std::memcmp(&read.Replaced[0].Old, &kept.Old, sizeof kept.Old), 0);
+  EXPECT_EQ(LevelText(read.Level, read.Level.After), "1");
+  EXPECT_EQ(LevelText(read.Level, read.Level.Before), "none");
+
+  const std::pair<std::string, std::string> damaged[] = {
+      {"end", "\nend\n"},
+      {"\nnew\t", "\nnew\t8192\tshort\n"},
+      {"\nold\t3\t", "\nold\tthree\t"},
+      {"\norder\t0\t0\t2", "\norder\t0\t0"},
+      {"title\t", "titel\t"},
+      {"%", "%G"},
+  };
+  EXPECT_FALSE(ParseRecord(text.substr(0, text.size() - 4), read)) << "cut before its end";
+  EXPECT_FALSE(ParseRecord(text + "title\tx\n", read)) << "a line after the end";
+  for (const auto& [from, to] : damaged) {
+    std::string bad = text;
+    bad.replace(bad.find(from), from.size(), to);
+    EXPECT_FALSE(ParseRecord(bad, read)) << to;
+  }
+}
+
+TEST(RestorePointName, IsTheGameFolderNameAndACounter) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\Games\\GTA San Andreas", "GTA San Andreas 7"},
+      {"C:\\Games\\GTA San Andreas\\", "GTA San Andreas 7"},
+      {"D:\\", "D 7"},
+      {"\\\\", "game 7"},
+      {"Z:\\tmp\\a\"b|c", "a_b_c 7"},
+  };
+  for (const auto& [folder, name] : cases) EXPECT_EQ(RestorePointName(folder, 7), name) << folder;
+  EXPECT_TRUE(SameGameFolder("C:\\Games\\GTA\\", "c:/games/gta"));
+  EXPECT_FALSE(SameGameFolder("C:\\Games\\GTA", "C:\\Games\\GTA2"));
+}
+
+TEST(RestorePointName, CountersOnlyGrowAcrossGameFolders) {
+  MemoryFileSystem fs;
+  fs.AddDirectory("R");
+  for (const char* folder : {"R\\GTA 3", "R\\Other 9.partial", "R\\GTA 12.undoing", "R\\notes"})
+    fs.AddDirectory(folder);
+  EXPECT_EQ(NextRestoreCounter(fs, "R"), 13);
+}
+
+}  // namespace
+}  // namespace merva
