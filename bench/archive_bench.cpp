@@ -4,8 +4,10 @@
 // end, appended), and the compaction alone; natively and, when Wine and the Windows build are
 // there, with merva-img.exe under Wine. Every time is printed beside a safe copy of the same
 // archive measured in the same run (`cp` then `sync` of the file, and `dd bs=1M conv=fsync`),
-// as a ratio, with the peak resident memory of the step. Also the planning of a 5,000-file put
-// into the 16,000-entry directory and the directory sort on 100,000 entries.
+// as a ratio, with the peak resident memory of the step. Every installation keeps its restore
+// point (its size is printed), and taking it back (`merva-img undo`) is timed the same way. Also
+// the planning of a 5,000-file put into the 16,000-entry directory and the directory sort on
+// 100,000 entries.
 //
 //   archive_bench FOLDER [ENTRIES] [ROUNDS]
 #include <sys/resource.h>
@@ -160,8 +162,10 @@ double Median(std::vector<double> values) {
 
 // Times a step beside a safe copy of the same archive made just before it; the writes to disk
 // vary from one moment to the next, so each is the median of a few rounds.
+// `prepare`, when given, runs after the archive is in place and before the step, untimed.
 void Measure(const char* what, const std::string& stock, const std::string& scratch,
-             const std::string& target, const std::vector<std::string>& command) {
+             const std::string& target, const std::vector<std::string>& command,
+             const std::vector<std::string>& prepare = {}) {
   std::vector<double> cps, dds, steps, peaks;
   bool ok = true;
   for (int round = 0; round < g_repeats; ++round) {
@@ -169,6 +173,8 @@ void Measure(const char* what, const std::string& stock, const std::string& scra
     cps.push_back(one.Cp);
     dds.push_back(one.Dd);
     Shell("cp '" + stock + "' '" + target + "'");
+    Shell(std::string("rm -rf '") + std::getenv("MERVA_RESTORE_DIR") + "'");
+    if (!prepare.empty()) ok = Child(prepare).Ok && ok;
     Settle();
     const Run step = Child(command);
     steps.push_back(step.Seconds);
@@ -237,6 +243,9 @@ int main(int argc, char** argv) {
     if (!std::getenv("WINEPREFIX")) setenv("WINEPREFIX", (folder + "/wine-prefix").c_str(), 1);
     Shell("wineserver -p >/dev/null 2>&1; wine '" + exe + "' --help >/dev/null 2>&1");
   }
+  // Restore points go beside the archives, never into the user's own folder.
+  const std::string restore = folder + "/restore";
+  setenv("MERVA_RESTORE_DIR", restore.c_str(), 1);
   std::mt19937 random(1);
   Shell("mkdir -p '" + folder + "/game/models'");
   const std::string stock = folder + "/stock.img";
@@ -261,11 +270,18 @@ int main(int argc, char** argv) {
     const std::string mod = folder + "/mod" + std::to_string(files);
     MakeMod(mod, files, entries);
     const std::string label = std::to_string(files) + "-file mod, merva-img install";
-    Measure(label.c_str(), stock, scratch, img, {MERVA_IMG, "install", folder + "/game", mod});
+    const std::vector<std::string> install = {MERVA_IMG, "install", folder + "/game", mod};
+    Measure(label.c_str(), stock, scratch, img, install);
+    Shell("printf '%-40s %s bytes on disk; ' 'its restore point' \"$(du -sb '" + restore +
+          "' | cut -f1)\"; grep -h 'keeps' '" + restore + "'/*/changes.txt");
+    const std::string undoLabel = std::to_string(files) + "-file mod, merva-img undo";
+    Measure(undoLabel.c_str(), stock, scratch, img, {MERVA_IMG, "undo", folder + "/game"},
+            install);
     if (wine) {
       const std::string wineLabel = std::to_string(files) + "-file mod, merva-img.exe (Wine)";
       Measure(wineLabel.c_str(), stock, scratch, img,
-              {"wine", exe, "install", WinePath(folder + "/game"), WinePath(mod)});
+              {"env", "MERVA_RESTORE_DIR=" + WinePath(restore), "wine", exe, "install",
+               WinePath(folder + "/game"), WinePath(mod)});
     }
     if (files == 5000) {
       std::printf("%-40s %6.3f s\n", "placing 5000 files in the directory",
@@ -279,6 +295,6 @@ int main(int argc, char** argv) {
   const auto sortStart = Clock::now();
   SortArchiveEntries(big, static_cast<int32_t>(big.size()));
   std::printf("%-40s %6.3f s\n", "sort of 100000 entries", Seconds(sortStart));
-  Shell("rm -rf '" + folder + "/game' '" + stock + "' '" + scratch + "'");
+  Shell("rm -rf '" + folder + "/game' '" + stock + "' '" + scratch + "' '" + restore + "'");
   return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the sample mod folder (scripts.bin, data.cab) and a sample game folder with its
-# models\gta3.img, using the native merva-pack and merva-img.
+# models\gta3.img, compacted and sorted as the game's own, using the native merva-pack and
+# merva-img.
 #   make_sample.sh NATIVE_BUILD_DIR MOD_OUT GAME_OUT
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -10,4 +11,5 @@ mkdir -p "$mod" "$game/models"
 img="$game/models/gta3.img"
 "$tools/merva-img" create --force "$img"  # made anew each time
 "$tools/merva-img" put "$img" "$here"/game/{bullet.dff,infernus.dff,infernus.txd,cheetah.dff}
+"$tools/merva-img" compact "$img"
 "$tools/merva-img" check "$img" >/dev/null

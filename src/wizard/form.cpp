@@ -3,9 +3,11 @@
 #include <new>
 
 #include "core/cp1251.h"
+#include "core/environment.h"
 #include "core/errors.h"
 #include "package/install.h"
 #include "resources/layout.h"
+#include "restore/level_value.h"
 #include "script/level_gate.h"
 
 namespace merva {
@@ -72,8 +74,14 @@ void TForm1::FormCreate() {
 
 void TForm1::LoadScript() {
   merva::LoadScript(Script, services_.Files, notices_, [this](const std::string& level) {
+    // Level "0" is taken without the registry; any other is read before and after the check,
+    // so that the restore point can put the value back.
+    const bool reads = level != "0";
+    if (reads) Level.Before = ReadLevelValue(services_.Registry);
     if (CheckInstalledLevel(level, {services_.Registry, services_.Locale}) == TLevelCheck::kRefused)
       Step = kRefusalPage;
+    if (reads) Level.After = ReadLevelValue(services_.Registry);
+    Level.Checked = reads;
   });
 }
 
@@ -169,8 +177,11 @@ void TForm1::InstallPackage() {
     ~Running() { flag = false; }
   } running(Installing);
   // The run reads the game folder once, so everything goes to one game.
-  merva::InstallPackage(Script, Archive, Package, Edit1.Text,
-                        {services_.Files, notices_, services_.Pump, ProgressBar1});
+  const TRestoreRequest restore{services_.RestoreFolder, Script.Title, LocalTimeText(), Level};
+  merva::InstallPackage(
+      Script, Archive, Package, Edit1.Text,
+      {services_.Files, notices_, services_.Pump, ProgressBar1,
+       services_.RestoreFolder.empty() ? nullptr : &restore});
 }
 
 void TForm1::OpenArchive(const std::string& path) {

@@ -10,6 +10,7 @@
 #include "core/file_system.h"
 #include "core/platform.h"
 #include "package/package.h"
+#include "restore/restore_point.h"
 #include "script/script.h"
 #include "wizard/controls.h"
 
@@ -24,6 +25,8 @@ struct TWizardServices {
   ILocale& Locale;
   IFolderDialog& FolderDialog;
   IShell& Shell;
+  // Where installations keep their restore points; none is kept when it is empty.
+  std::string RestoreFolder = {};
 };
 
 // The wizard's pages. `Step` holds one of them, as the number the page has always had.
@@ -75,6 +78,8 @@ class TForm1 {
   TDATAInst Script;
   TGTA3Archive Archive;
   TPackageDirectory Package;
+  // The installed level's registry value around the level check, for the restore point.
+  TLevelRecord Level;
 
   // Set by the framework's close request; the window closes once no handler runs.
   bool CloseRequested = false;
@@ -83,6 +88,9 @@ class TForm1 {
 
   // Published handlers, named after their controls (the names the automation contract uses).
   void FormCreate();
+  // The start with /undo: asks whether to take back the latest installation into `gameFolder`
+  // (into any game folder when it is empty), does it with the progress bar, reports, closes.
+  void UndoCreate(const std::string& gameFolder);
   void Image4Click();     // Next
   void Image3Click();     // Back
   void Image5Click();     // Cancel

@@ -4,8 +4,11 @@
 //
 // Commands (each checked, the first failure ends the run with exit status 1):
 //   start                      start the program in FOLDER
+//   start-with ARGUMENTS       the same, with ARGUMENTS after the program's name
 //   window                     wait for the wizard window
 //   box KIND CAPTION TEXT      wait for a message box (KIND: plain or error), check it, press OK
+//   ask CAPTION TEXT ANSWER    wait for a Yes/No box with the question icon, check it, press
+//                              ANSWER (yes or no)
 //   state ID STATE             wait until control ID is STATE: visible, hidden, enabled,
 //                              disabled, or two of them joined by "+"
 //   text ID TEXT               wait until control ID shows TEXT
@@ -164,10 +167,11 @@ std::string ReadAll(const std::wstring& path) {
   return bytes;
 }
 
-void Start() {
+void Start(const std::wstring& arguments = L"") {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   std::wstring commandLine = L"\"" + exePath + L"\"";
+  if (!arguments.empty()) commandLine += L" " + arguments;
   if (!CreateProcessW(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       folder.c_str(), &startup, &process))
     Fail(L"cannot start " + exePath);
@@ -203,6 +207,24 @@ void Box(const std::wstring& kind, const std::wstring& caption, const std::wstri
   if (!WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 5000))
     Fail(L"box did not close");
   Say(L"ok:", L"box " + shown);
+}
+
+void Ask(const std::wstring& caption, const std::wstring& text, const std::wstring& answer) {
+  HWND box = nullptr;
+  if (!WaitFor([&] { return (box = FindWindowOfProgram(L"#32770")) != nullptr; }))
+    Fail(L"no question \"" + text + L"\"");
+  Sleep(100);
+  wchar_t title[256] = {};
+  GetWindowTextW(box, title, 256);
+  const std::wstring shown = TextOf(GetDlgItem(box, 0xFFFF));
+  if (!TextMatches(shown, text)) Fail(L"box asks \"" + shown + L"\", expected \"" + text + L"\"");
+  if (caption != title) Fail(L"box caption \"" + std::wstring(title) + L"\"");
+  const HWND yes = GetDlgItem(box, IDYES), no = GetDlgItem(box, IDNO);
+  if (!yes || !no) Fail(L"the box has no Yes and No buttons");
+  SendMessageW(answer == L"yes" ? yes : no, BM_CLICK, 0, 0);
+  if (!WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 5000))
+    Fail(L"box did not close");
+  Say(L"ok:", L"asked " + shown + L": " + answer);
 }
 
 // Saves what the screen shows of the wizard window, frame included, as a 24-bit BMP file.
@@ -262,6 +284,11 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring& command = args[i];
     if (command == L"start") {
       Start();
+    } else if (command == L"start-with") {
+      Start(next(i));
+    } else if (command == L"ask") {
+      const std::wstring caption = next(i), text = next(i), answer = next(i);
+      Ask(caption, text, answer);
     } else if (command == L"window") {
       MainWindow();
       Say(L"ok:", L"window");

@@ -60,6 +60,9 @@ mod="$work/mod"
 rm -rf "$game"
 "$here/../../samples/make_sample.sh" "$native" "$mod" "$game"
 wine reg delete "$key" /f >/dev/null 2>&1
+# Restore points live in the user's local application data; none is left from an earlier run.
+rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/Merva
+cp -a "$game" "$work/game-before"
 
 welcome='Добро пожаловать!*'
 agreement='Мод распространяется бесплатно.*'
@@ -86,7 +89,9 @@ scenario unreadable-script "$work/unreadable" start box error "$title" '*' windo
   text 201 'Здесь краткое описание мода' text 202 'Title' state 301 hidden \
   state 401 visible state 504 visible state 601 visible state 104 visible+enabled click 105 exit 0
 
-# --- the walk through every page, installing the sample mod ---
+# --- the walk through every page, installing the sample mod: the first installation on this
+# machine, so it records level 1 (the start-up runs above may have recorded it already) ---
+wine reg delete "$key" /f >/dev/null 2>&1
 scenario walk "$mod" start window sleep 300 \
   text 202 'Infernus GT — пример мода / sample mod' text 201 "$welcome" \
   shot "$(winpath "$shots/1-welcome.bmp")" \
@@ -114,6 +119,21 @@ check no-scratch-left bash -c "! ls '$game' | grep -qi 'merva-install\|\.dff\|\.
 # The Windows build of merva-img reads the installed archive as the native one does.
 check windows-merva-img bash -c "diff <(wine '$win/merva-img.exe' list '$(winpath "$img")' 2>/dev/null | tr -d '\r') <('$native/merva-img' list '$img')"
 check level-recorded bash -c "wine reg query '$key' /v ProductID | tr -d ' \r' | grep -qi 'REG_BINARY000000000000F03F'"
+check restore-point-kept bash -c "ls \"$WINEPREFIX\"/drive_c/users/*/AppData/Local/Merva/restore/*/changes.txt"
+
+# --- taking the installation back: merva.exe /undo, with the game folder as a shortcut gives it ---
+cp "$img" "$work/gta3-installed.img"
+undo_question='Take back the installation of "Infernus GT — пример мода / sample mod" made on *'
+undo_done='"Infernus GT — пример мода / sample mod" was taken back: *'
+scenario undo-declined "$mod" start-with '/undo "C:\Program Files\GTA San Andreass"' \
+  ask "$title" "$undo_question" no exit 0
+check undo-declined-changed-nothing cmp "$img" "$work/gta3-installed.img"
+scenario undo "$mod" start-with '/undo "C:\Program Files\GTA San Andreass"' window \
+  ask "$title" "$undo_question" yes box plain "$title" "$undo_done" exit 0
+check undo-gives-the-game-folder-back diff -r "$work/game-before" "$game"
+check undo-takes-the-level-back bash -c "! wine reg query '$key' /v ProductID"
+scenario undo-nothing-left "$mod" start-with '/undo' \
+  box plain "$title" 'There is no installation to take back.' exit 0
 
 # --- cancel, and the folder page ---
 scenario cancel-on-welcome "$mod" start window click 105 exit 0

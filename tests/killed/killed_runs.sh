@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Kills installations (merva-img install, the wizard's own run) with SIGKILL at random moments
-# and checks that gta3.img is afterwards byte for byte the archive from before or the installed
-# one, never a mixture and never the unfinished temp.img.
+# Kills installations (merva-img install, the wizard's own run) and their undos with SIGKILL at
+# random moments and checks that gta3.img is afterwards byte for byte the archive from before or
+# the one after, never a mixture and never the unfinished temp.img; and that the restore points
+# then say the truth: one whole point for an installed archive, none for the old one.
 #   killed_runs.sh MERVA_IMG MERVA_PACK [TRIALS]
 set -uo pipefail
 tool="$1" pack="$2" trials="${3:-40}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+export MERVA_RESTORE_DIR="$work/restore"
+# How many restore points `history` lists for the game.
+points() { "$tool" history "$work/game" 2>/dev/null | wc -l; }
 mkdir -p "$work/game/models" "$work/source" "$work/mod" "$work/stock"
 
 # A synthetic archive of 300 entries, and a mod that replaces in place, moves and appends.
@@ -27,27 +31,60 @@ done
 
 # The installed archive, and how long one installation takes, so the kills fall inside it.
 cp "$work/base.img" "$work/game/models/gta3.img"
+rm -rf "$MERVA_RESTORE_DIR"
 start=$(date +%s%N)
 "$tool" install "$work/game" "$work/mod" >/dev/null 2>&1 || { echo "the installation fails"; exit 1; }
 whole_ms=$(( ($(date +%s%N) - start) / 1000000 + 1 ))
 cp "$work/game/models/gta3.img" "$work/installed.img"
 cmp -s "$work/base.img" "$work/installed.img" && { echo "the installation changed nothing"; exit 1; }
+cp -a "$MERVA_RESTORE_DIR" "$work/restore-installed"
+start=$(date +%s%N)
+"$tool" undo "$work/game" >/dev/null 2>&1 || { echo "the undo fails"; exit 1; }
+undo_ms=$(( ($(date +%s%N) - start) / 1000000 + 1 ))
+cp "$work/game/models/gta3.img" "$work/undone.img"
+[ "$(points)" -eq 0 ] || { echo "the undo left its restore point"; exit 1; }
 
 whole=0
 for trial in $(seq 1 "$trials"); do
   cp "$work/base.img" "$work/game/models/gta3.img"
   rm -f "$work/game/models/temp.img"
+  rm -rf "$MERVA_RESTORE_DIR"
   setsid "$tool" install "$work/game" "$work/mod" >/dev/null 2>&1 &
   pid=$!
   sleep "$(awk -v ms="$whole_ms" -v r="$RANDOM" 'BEGIN { printf "%.3f", ms * 1.2 * r / 32768 / 1000 }')"
   kill -KILL -- "-$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
   img="$work/game/models/gta3.img"
-  if cmp -s "$img" "$work/base.img" || cmp -s "$img" "$work/installed.img"; then
+  if cmp -s "$img" "$work/base.img" && [ "$(points)" -eq 0 ]; then
+    whole=$((whole + 1))
+  elif cmp -s "$img" "$work/installed.img" && [ "$(points)" -eq 1 ]; then
     whole=$((whole + 1))
   else
-    echo "trial $trial: the archive is neither the old one nor the installed one"
+    echo "trial $trial: the archive is neither the old one nor the installed one, or its" \
+      "restore points do not match it ($(points))"
   fi
 done
 echo "killed runs: $whole of $trials left the old or the installed archive (a run takes ${whole_ms} ms)"
-[ "$whole" -eq "$trials" ]
+
+undone=0
+for trial in $(seq 1 "$trials"); do
+  cp "$work/installed.img" "$work/game/models/gta3.img"
+  rm -f "$work/game/models/temp.img"
+  rm -rf "$MERVA_RESTORE_DIR" && cp -a "$work/restore-installed" "$MERVA_RESTORE_DIR"
+  setsid "$tool" undo "$work/game" >/dev/null 2>&1 &
+  pid=$!
+  sleep "$(awk -v ms="$undo_ms" -v r="$RANDOM" 'BEGIN { printf "%.3f", ms * 1.2 * r / 32768 / 1000 }')"
+  kill -KILL -- "-$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  img="$work/game/models/gta3.img"
+  if cmp -s "$img" "$work/installed.img" && [ "$(points)" -eq 1 ]; then
+    undone=$((undone + 1))
+  elif cmp -s "$img" "$work/undone.img" && [ "$(points)" -eq 0 ]; then
+    undone=$((undone + 1))
+  else
+    echo "undo trial $trial: the archive is neither the installed one nor the undone one, or" \
+      "its restore points do not match it ($(points))"
+  fi
+done
+echo "killed undos: $undone of $trials left the installed or the undone archive (an undo takes ${undo_ms} ms)"
+[ "$whole" -eq "$trials" ] && [ "$undone" -eq "$trials" ]

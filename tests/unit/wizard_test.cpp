@@ -288,5 +288,58 @@ TEST(ReportError, FollowsTheFrameworksFullStopRule) {
   EXPECT_EQ(boxes.Shown[1].Kind, TBoxKind::kErrorReport);
 }
 
+// Started with /undo: one question naming the mod and the date, then the installation is taken
+// back; a No changes nothing, and with nothing left to take back it says so.
+TEST_F(WizardTest, UndoAsksThenTakesTheLatestInstallationBack) {
+  const std::string restore = dir / "restore";
+  const std::string img = dir / "game\\models\\gta3.img";
+  const std::string before = test::ReadFile(img);
+  auto withRestorePoints = [&] {
+    form = std::make_unique<TForm1>(TWizardServices{SystemFileSystem(), boxes, pump, process,
+                                                    registry, locale, folderDialog, shell,
+                                                    restore});
+  };
+  withRestorePoints();
+  Start();
+  Tick();
+  Next();
+  Next();
+  Next();
+  const std::string installed = test::ReadFile(img);
+  ASSERT_NE(installed, before);
+
+  struct Case {
+    bool answer;
+    const char* expectArchive;
+    const char* lastBox;
+  };
+  const Case cases[] = {
+      {false, "installed", nullptr},
+      {true, "before", "\"Title!\" was taken back: "},
+      {true, "before", "There is no installation to take back in "},
+  };
+  for (const Case& c : cases) {
+    boxes.Shown.clear();
+    boxes.Asked.clear();
+    boxes.Answer = c.answer;
+    withRestorePoints();
+    form->HandleEvent([&] { form->UndoCreate(game); });
+    EXPECT_TRUE(form->CloseRequested);
+    EXPECT_EQ(test::ReadFile(img), std::string(c.expectArchive) == "before" ? before : installed);
+    if (c.lastBox == nullptr || std::string(c.lastBox).rfind("\"", 0) == 0) {
+      ASSERT_EQ(boxes.Asked.size(), 1u);
+      EXPECT_EQ(boxes.Asked[0].rfind("Take back the installation of \"Title!\" made on ", 0), 0u)
+          << boxes.Asked[0];
+      EXPECT_NE(boxes.Asked[0].find(" in " + game + "?"), std::string::npos) << boxes.Asked[0];
+    }
+    if (c.lastBox) {
+      ASSERT_FALSE(boxes.Shown.empty());
+      EXPECT_EQ(boxes.Shown.back().Text.rfind(c.lastBox, 0), 0u) << boxes.Shown.back().Text;
+    } else {
+      EXPECT_TRUE(boxes.Shown.empty());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace merva

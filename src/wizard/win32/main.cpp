@@ -3,9 +3,33 @@
 // Needs the types of windows.h.
 #include <commctrl.h>
 #include <objbase.h>
+#include <shellapi.h>
+
+#include <cwchar>
+#include <string>
+
+#include "core/cp1251.h"
 
 #include "wizard/win32/main_window.h"
 #include "wizard/win32/services.h"
+
+namespace {
+
+// "/undo [GAME_FOLDER]" on the command line: true, with the folder (empty when not given).
+bool UndoRequested(std::string& gameFolder) {
+  int count = 0;
+  wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!args) return false;
+  const bool undo = count >= 2 && _wcsicmp(args[1], L"/undo") == 0;
+  if (undo && count >= 3) {
+    const std::wstring folder(args[2]);
+    gameFolder = merva::Cp1251FromUtf16(std::u16string(folder.begin(), folder.end()));
+  }
+  LocalFree(args);
+  return undo;
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
@@ -14,9 +38,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
   static merva::TWin32Services services;
   static merva::TMainWindow window(instance, services);
-  // An error in the creation handler is reported and the window is still shown.
-  window.Dispatch(&merva::TForm1::FormCreate);
-  if (IsWindow(window.Handle())) ShowWindow(window.Handle(), SW_SHOWNORMAL);
+  std::string undoFolder;
+  if (UndoRequested(undoFolder)) {
+    // The window shows the progress bar while the installation is taken back.
+    ShowWindow(window.Handle(), SW_SHOWNORMAL);
+    window.Run([&] { window.Form().UndoCreate(undoFolder); });
+  } else {
+    // An error in the creation handler is reported and the window is still shown.
+    window.Dispatch(&merva::TForm1::FormCreate);
+    if (IsWindow(window.Handle())) ShowWindow(window.Handle(), SW_SHOWNORMAL);
+  }
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "core/environment.h"
 #include "resources/layout.h"
 #include "wizard/win32/pictures.h"
 #include "wizard/win32/services.h"
@@ -45,7 +46,7 @@ HFONT MakeFont(const TFontSpec& font) {
 TMainWindow::TMainWindow(HINSTANCE instance, TWin32Services& services)
     : form_(TWizardServices{SystemFileSystem(), services.Boxes, *this, services.Process,
                             services.Registry, services.Locale, services.FolderDialog,
-                            services.Shell}),
+                            services.Shell, RestoreFolderFromEnvironment()}),
       checkBoxId_(IdOf("CheckBox1")),
       editId_(IdOf("Edit1")),
       browseId_(IdOf("Button4")),
@@ -198,7 +199,11 @@ void TMainWindow::Sync() {
 }
 
 void TMainWindow::Dispatch(void (TForm1::*handler)()) {
-  form_.HandleEvent([&] { (form_.*handler)(); });
+  Run([&] { (form_.*handler)(); });
+}
+
+void TMainWindow::Run(const std::function<void()>& handler) {
+  form_.HandleEvent(handler);
   Sync();
   if (form_.CloseRequested && !form_.Installing) DestroyWindow(window_);
 }

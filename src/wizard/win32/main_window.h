@@ -2,6 +2,7 @@
 // The wizard's window on Windows: real child windows mirroring TForm1's control model.
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -22,6 +23,7 @@ class TMainWindow : public IMessagePump {
   // Runs a handler of the program as the framework does, then mirrors the model onto the
   // controls and closes the window when a close was requested and no run is working.
   void Dispatch(void (TForm1::*handler)());
+  void Run(const std::function<void()>& handler);
   // Pushes the control model to the real controls.
   void Sync();
   void ProcessMessages() override;

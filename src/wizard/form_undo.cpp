@@ -1,0 +1,63 @@
+// The wizard started with /undo: one question, the progress bar while the installation is taken
+// back, one box with the result.
+#include "restore/undo.h"
+#include "wizard/form.h"
+
+namespace merva {
+
+namespace {
+const char kUndoNothing[] = "There is no installation to take back";
+}  // namespace
+
+void TForm1::UndoCreate(const std::string& gameFolder) {
+  struct Running {
+    bool& flag;
+    explicit Running(bool& f) : flag(f) { flag = true; }
+    ~Running() { flag = false; }
+  };
+  Close();  // whatever happens, the window closes once this ends
+  Step = kFinishPage;
+  for (TControl* hidden : {&Image3, &Image4, &Image5, &Edit1, &Button4,
+                           static_cast<TControl*>(&CheckBox1), static_cast<TControl*>(&ProgressBar1)})
+    hidden->Visible = false;
+  if (services_.RestoreFolder.empty()) {
+    services_.Boxes.Show(TBoxKind::kPlain, std::string(kUndoNothing) + ".");
+    return;
+  }
+  TRestorePoint point;
+  try {
+    point = FindLatestRestorePoint(services_.Files, services_.RestoreFolder, gameFolder,
+                                   &services_.Pump);
+  } catch (const Exception& none) {
+    services_.Boxes.Show(TBoxKind::kPlain, none.Message());
+    return;
+  }
+  Label2.Text = point.Title;
+  Label1.Text = "Take back the installation of \"" + point.Title + "\" made on " + point.Time +
+                " in " + point.GameFolder + "?";
+  if (!services_.Boxes.Ask(Label1.Text)) return;
+
+  Label1.Text = "Taking back \"" + point.Title + "\"...";
+  ProgressBar1.Visible = true;
+  TUndoResult result;
+  try {
+    Running running(Installing);
+    result = TakeBackInstallation(services_.RestoreFolder, point, /*force=*/false,
+                                  {services_.Files, services_.Pump, ProgressBar1,
+                                   &services_.Registry});
+  } catch (const Exception& error) {
+    ProgressBar1.Visible = false;
+    Label1.Text = error.Message();
+    ShowErrorBox(services_.Boxes, error.Message());
+    return;
+  }
+  ProgressBar1.Visible = false;
+  std::string done = "\"" + point.Title + "\" was taken back: " + point.GameFolder +
+                     " is as it was before the installation.";
+  if (!result.LevelRestored)
+    done += " The installed level was changed since by another installation and is kept.";
+  Label1.Text = done;
+  services_.Boxes.Show(TBoxKind::kPlain, done);
+}
+
+}  // namespace merva
