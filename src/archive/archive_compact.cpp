@@ -9,6 +9,7 @@
 #include "archive/sector_copy.h"
 #include "core/block_file.h"
 #include "core/errors.h"
+#include "core/sha256.h"
 
 namespace merva {
 
@@ -38,9 +39,10 @@ class MessageTicker {
 };
 
 // Writing a gigabyte out to a hard disk takes seconds: the flush runs beside the window, which
-// goes on answering until it is done.
-void FlushAnswering(TBlockFile& file, IMessagePump* pump) {
-  if (!pump) return file.Flush();
+// goes on answering until it is done. When the new file's SHA-256 is wanted, it is computed
+// meanwhile from a second handle, so the two take the time of the longer, not of both.
+void FlushAnswering(TBlockFile& file, IMessagePump* pump, std::string* sha256, IFileSystem& fs) {
+  if (!pump && !sha256) return file.Flush();
   std::atomic<bool> done{false};
   std::exception_ptr error;
   std::thread flusher([&] {
@@ -51,12 +53,25 @@ void FlushAnswering(TBlockFile& file, IMessagePump* pump) {
     }
     done = true;
   });
+  std::exception_ptr hashError;
+  if (sha256) {
+    try {
+      TBlockFile reader = TBlockFile::OpenReadOnly(fs, file.Path());
+      *sha256 = FileSha256(reader, [pump] {
+        if (pump) pump->ProcessMessages();
+      });
+      reader.Close();
+    } catch (...) {
+      hashError = std::current_exception();
+    }
+  }
   while (!done) {
-    pump->ProcessMessages();
+    if (pump) pump->ProcessMessages();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   flusher.join();
   if (error) std::rethrow_exception(error);
+  if (hashError) std::rethrow_exception(hashError);
 }
 
 }  // namespace
@@ -68,7 +83,8 @@ int32_t FirstCompactedOffset(int32_t count) {
 }
 
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
-                           IMessagePump* pump, IFileSystem& fs, int32_t firstSector) {
+                           IMessagePump* pump, IFileSystem& fs, int32_t firstSector,
+                           std::string* sha256) {
   TGTA3Archive& state = archive.State();
   IArchiveBody& body = archive.Body();
   const int32_t count = state.EntryCount;
@@ -140,7 +156,7 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
         }
       }
     }
-    FlushAnswering(temp, pump);  // on disk before it takes the archive's place
+    FlushAnswering(temp, pump, sha256, fs);  // on disk before it takes the archive's place
     temp.Close();
   } catch (...) {
     if (temp.IsOpen()) {

@@ -5,7 +5,6 @@
 
 #include "core/block_file.h"
 #include "core/errors.h"
-#include "core/sha256.h"
 #include "core/text.h"
 #include "package/package.h"
 #include "restore/restore_files.h"
@@ -132,9 +131,9 @@ void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive) {
 }
 
 void TRestorePointWriter::Write(TArchiveFile& archive, const std::string& newArchivePath,
-                                IMessagePump& pump) {
+                                const std::string& newArchiveSha256, IMessagePump& pump) {
   try {
-    WriteUnchecked(archive, newArchivePath, pump);
+    WriteUnchecked(archive, newArchivePath, newArchiveSha256, pump);
   } catch (const std::exception& error) {
     RemoveFolderTree(fs_, pending_);
     pending_.clear();
@@ -144,6 +143,7 @@ void TRestorePointWriter::Write(TArchiveFile& archive, const std::string& newArc
 }
 
 void TRestorePointWriter::WriteUnchecked(TArchiveFile& archive, const std::string& newArchivePath,
+                                         const std::string& newArchiveSha256,
                                          IMessagePump& pump) {
   CreateFolderPath(fs_, request_.Folder);
   // A point left by a killed run is finished or removed first, so that counters and names
@@ -180,7 +180,7 @@ void TRestorePointWriter::WriteUnchecked(TArchiveFile& archive, const std::strin
 
   TBlockFile created = TBlockFile::OpenReadOnly(fs_, newArchivePath);
   point_.NewArchiveBytes = created.Size();
-  point_.NewArchiveSha256 = FileSha256(created, [&pump] { pump.ProcessMessages(); });
+  point_.NewArchiveSha256 = newArchiveSha256;
   created.Close();
 
   WriteFileFlushed(fs_, pending_ + "\\" + kChangesFileName, ChangesText(point_));

@@ -35,15 +35,17 @@ class TRestorePointWriter {
   void NoteGameFile(const std::string& item, int64_t newBytes);
   // Writes the whole point: the old bytes of every replaced entry (read from the archive, which
   // is still the old file), the old game files, and the record of the new archive at
-  // `newArchivePath`, all flushed.
-  void Write(TArchiveFile& archive, const std::string& newArchivePath, IMessagePump& pump);
+  // `newArchivePath` with its SHA-256, all flushed.
+  void Write(TArchiveFile& archive, const std::string& newArchivePath,
+             const std::string& newArchiveSha256, IMessagePump& pump);
   // The new archive is in place: the point takes its final name.
   void Commit();
 
   const TRestorePoint& Point() const { return point_; }
 
  private:
-  void WriteUnchecked(TArchiveFile& archive, const std::string& newArchivePath, IMessagePump& pump);
+  void WriteUnchecked(TArchiveFile& archive, const std::string& newArchivePath,
+                      const std::string& newArchiveSha256, IMessagePump& pump);
   void RecordArchiveChanges(TArchiveFile& archive);
   std::string KeptEntryName(const std::string& name);
 
