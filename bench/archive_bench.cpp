@@ -275,8 +275,7 @@ int main(int argc, char** argv) {
     Shell("printf '%-40s %s bytes on disk; ' 'its restore point' \"$(du -sb '" + restore +
           "' | cut -f1)\"; grep -h 'keeps' '" + restore + "'/*/changes.txt");
     const std::string undoLabel = std::to_string(files) + "-file mod, merva-img undo";
-    Measure(undoLabel.c_str(), stock, scratch, img, {MERVA_IMG, "undo", folder + "/game"},
-            install);
+    Measure(undoLabel.c_str(), stock, scratch, img, {MERVA_IMG, "undo", folder + "/game"}, install);
     if (wine) {
       const std::string wineLabel = std::to_string(files) + "-file mod, merva-img.exe (Wine)";
       Measure(wineLabel.c_str(), stock, scratch, img,

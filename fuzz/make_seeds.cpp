@@ -4,9 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "package/install.h"
 #include "tests/support/fakes.h"
+#include "tests/support/memory_file_system.h"
+#include "wizard/controls.h"
 
 using namespace merva::test;
+using merva::MemoryFileSystem;
 
 namespace {
 
@@ -46,5 +50,25 @@ int main(int argc, char** argv) {
        Part("a.dff\nnew.txd\nA.DFF\nmissing") + Part(package) + archive);
   Seed(root + "/one_pass", "crowded",
        Part("new.txd\na.dff") + Part(package) + BuildArchive(crowded));
+  // The record of a real installation that replaces, adds and moves entries.
+  MemoryFileSystem fs;
+  fs.AddDirectory("G");
+  fs.AddDirectory("G\\models");
+  fs.Put("G\\models\\gta3.img", archive);
+  fs.Put("data.cab", package);
+  FakeBoxes boxes;
+  CountingPump pump;
+  merva::TProgressBar progress;
+  merva::TDATAInst loaded;
+  loaded.ArchiveFiles = {"a.dff", "new.txd"};
+  loaded.GameFiles = {"data\\x.ide"};
+  const merva::TRestoreRequest request{"R", "Title", "2026-12-08 10:00:00", {}};
+  merva::TGTA3Archive state;
+  merva::TPackageDirectory directory;
+  merva::InstallPackage(loaded, state, directory, "G", {fs, boxes, pump, progress, &request},
+                        "data.cab");
+  const MemoryFileSystem::Bytes* record = fs.Get("R\\G 1\\record.txt");
+  if (!record) return 1;
+  Seed(root + "/restore", "sample", std::string(record->begin(), record->end()));
   return 0;
 }

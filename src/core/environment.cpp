@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <ctime>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "core/cp1251.h"
 
 namespace merva {
@@ -14,7 +18,13 @@ std::string Variable(const char* name) {
   const std::wstring wide(name, name + std::char_traits<char>::length(name));
   const wchar_t* value = _wgetenv(wide.c_str());
   if (!value || !*value) return "";
-  const std::wstring text(value);
+  std::wstring text(value);
+  std::string path;
+  if (TryCp1251FromUtf16(std::u16string(text.begin(), text.end()), path)) return path;
+  // A user name in another script: the folder's short name is plain ASCII.
+  wchar_t shortPath[MAX_PATH];
+  const DWORD length = GetShortPathNameW(text.c_str(), shortPath, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) text.assign(shortPath, length);
   return Cp1251FromUtf16(std::u16string(text.begin(), text.end()));
 #else
   const char* value = std::getenv(name);

@@ -1,7 +1,7 @@
 #pragma once
-// SHA-256, from the system's own cryptography (BCrypt on Windows, OpenSSL elsewhere): a restore
-// point names the archive it belongs to by its hash, and a gigabyte must hash in well under a
-// second.
+// SHA-256 from libgcrypt, linked into both builds: a restore point names the archive it belongs
+// to by its hash, and a gigabyte must hash in well under a second (Wine's own BCrypt takes
+// four).
 #include <cstddef>
 #include <functional>
 #include <memory>

@@ -143,8 +143,7 @@ void TRestorePointWriter::Write(TArchiveFile& archive, const std::string& newArc
 }
 
 void TRestorePointWriter::WriteUnchecked(TArchiveFile& archive, const std::string& newArchivePath,
-                                         const std::string& newArchiveSha256,
-                                         IMessagePump& pump) {
+                                         const std::string& newArchiveSha256, IMessagePump& pump) {
   CreateFolderPath(fs_, request_.Folder);
   // A point left by a killed run is finished or removed first, so that counters and names
   // stay clear.

@@ -178,10 +178,9 @@ void TForm1::InstallPackage() {
   } running(Installing);
   // The run reads the game folder once, so everything goes to one game.
   const TRestoreRequest restore{services_.RestoreFolder, Script.Title, LocalTimeText(), Level};
-  merva::InstallPackage(
-      Script, Archive, Package, Edit1.Text,
-      {services_.Files, notices_, services_.Pump, ProgressBar1,
-       services_.RestoreFolder.empty() ? nullptr : &restore});
+  merva::InstallPackage(Script, Archive, Package, Edit1.Text,
+                        {services_.Files, notices_, services_.Pump, ProgressBar1,
+                         services_.RestoreFolder.empty() ? nullptr : &restore});
 }
 
 void TForm1::OpenArchive(const std::string& path) {

@@ -17,8 +17,9 @@ void TForm1::UndoCreate(const std::string& gameFolder) {
   };
   Close();  // whatever happens, the window closes once this ends
   Step = kFinishPage;
-  for (TControl* hidden : {&Image3, &Image4, &Image5, &Edit1, &Button4,
-                           static_cast<TControl*>(&CheckBox1), static_cast<TControl*>(&ProgressBar1)})
+  for (TControl* hidden :
+       {&Image3, &Image4, &Image5, &Edit1, &Button4, static_cast<TControl*>(&CheckBox1),
+        static_cast<TControl*>(&ProgressBar1)})
     hidden->Visible = false;
   if (services_.RestoreFolder.empty()) {
     services_.Boxes.Show(TBoxKind::kPlain, std::string(kUndoNothing) + ".");
@@ -42,9 +43,9 @@ void TForm1::UndoCreate(const std::string& gameFolder) {
   TUndoResult result;
   try {
     Running running(Installing);
-    result = TakeBackInstallation(services_.RestoreFolder, point, /*force=*/false,
-                                  {services_.Files, services_.Pump, ProgressBar1,
-                                   &services_.Registry});
+    result =
+        TakeBackInstallation(services_.RestoreFolder, point, /*force=*/false,
+                             {services_.Files, services_.Pump, ProgressBar1, &services_.Registry});
   } catch (const Exception& error) {
     ProgressBar1.Visible = false;
     Label1.Text = error.Message();

@@ -4,7 +4,7 @@
 # a version resource naming the product.
 set -euo pipefail
 win="$1"
-allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|msvcrt|shlwapi|ws2_32|bcrypt)\.dll$'
+allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|msvcrt|shlwapi|ws2_32)\.dll$'
 status=0
 declare -A level=(
   ["$win/src/wizard/win32/merva.exe"]=requireAdministrator

@@ -4,6 +4,7 @@
 #include "core/block_file.h"
 #include "core/cp1251.h"
 #include "core/errors.h"
+#include "core/sha256.h"
 #include "core/text.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"
@@ -162,6 +163,33 @@ TEST(Cp1251, CharactersOutsideThePageAreReported) {
   EXPECT_EQ(Utf16FromCp1251(out), u"Далее");
   EXPECT_FALSE(TryCp1251FromUtf16(u"\U0001F600", out));
   EXPECT_EQ(out, "?");
+}
+
+TEST(Sha256, KnownDigestsWholeAndInPartsAndOfAFile) {
+  const std::pair<std::string, const char*> cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000000, 'a'),
+       "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  TempDir dir;
+  for (const auto& [text, digest] : cases) {
+    TSha256 whole;
+    whole.Update(text.data(), text.size());
+    EXPECT_EQ(whole.HexDigest(), digest);
+    TSha256 parts;
+    for (size_t at = 0; at < text.size(); at += 777)
+      parts.Update(text.data() + at, std::min<size_t>(777, text.size() - at));
+    EXPECT_EQ(parts.HexDigest(), digest);
+    test::WriteFile(dir / "f", text);
+    TBlockFile file = TBlockFile::OpenReadOnly(SystemFileSystem(), dir / "f");
+    int ticks = 0;
+    EXPECT_EQ(FileSha256(file, [&] { ++ticks; }), digest);
+    EXPECT_EQ(ticks, static_cast<int>((text.size() + (1 << 20) - 1) >> 20));
+    file.Close();
+  }
 }
 
 }  // namespace

@@ -295,9 +295,8 @@ TEST_F(WizardTest, UndoAsksThenTakesTheLatestInstallationBack) {
   const std::string img = dir / "game\\models\\gta3.img";
   const std::string before = test::ReadFile(img);
   auto withRestorePoints = [&] {
-    form = std::make_unique<TForm1>(TWizardServices{SystemFileSystem(), boxes, pump, process,
-                                                    registry, locale, folderDialog, shell,
-                                                    restore});
+    form = std::make_unique<TForm1>(TWizardServices{
+        SystemFileSystem(), boxes, pump, process, registry, locale, folderDialog, shell, restore});
   };
   withRestorePoints();
   Start();

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "core/cp1251.h"
-
 #include "wizard/win32/main_window.h"
 #include "wizard/win32/services.h"
 

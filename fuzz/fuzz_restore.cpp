@@ -1,0 +1,49 @@
+// A restore point's record on any bytes: it reads back what it writes, and taking an
+// installation back from a hostile record fails cleanly instead of writing anywhere.
+#include <cstdlib>
+
+#include "archive/archive.h"
+#include "core/block_file.h"
+#include "core/sha256.h"
+#include "fuzz/fuzz_services.h"
+#include "restore/restore_point.h"
+#include "restore/undo.h"
+#include "wizard/controls.h"
+
+using namespace merva;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  TRestorePoint point;
+  if (!ParseRecord(text, point)) return 0;
+  const std::string written = RecordText(point);
+  TRestorePoint again;
+  if (!ParseRecord(written, again) || RecordText(again) != written) std::abort();
+  ChangesText(point);
+
+  // The record as the point of the archive in place, so that the undo trusts its order.
+  MemoryFileSystem fs;
+  const std::string archive =
+      test::BuildArchive({{1, 1, "a.dff"}, {2, 2, "b.txd"}, {4, 1, "c.dff"}, {5, 1, "new.dff"}});
+  fuzz::MakeGameFolder(fs, archive);
+  fs.AddDirectory("R");
+  fs.AddDirectory("R\\G 1");
+  fs.AddDirectory("R\\G 1\\archive");
+  fs.Put("R\\G 1\\archive\\b.txd", std::string(4096, 'b'));
+  TBlockFile file = TBlockFile::OpenReadOnly(fs, "G\\models\\gta3.img");
+  point.NewArchiveSha256 = FileSha256(file);
+  point.NewArchiveBytes = file.Size();
+  file.Close();
+  point.GameFolder = "G";
+  point.Folder = "G 1";
+  point.Counter = 1;
+  for (TGameFileChange& change : point.GameFiles) change.Item = "data\\x.cfg";
+  for (std::string& folder : point.FoldersCreated) folder = "data";
+  test::CountingPump pump;
+  TProgressBar progress;
+  try {
+    TakeBackInstallation("R", point, size % 2 == 1, {fs, pump, progress, nullptr});
+  } catch (const Exception&) {
+  }
+  return 0;
+}
