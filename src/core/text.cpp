@@ -19,4 +19,15 @@ std::string ExtractFileNamePart(const std::string& path) {
   return last == std::string::npos ? path : path.substr(last + 1);
 }
 
+std::vector<std::string> SplitAt(const std::string& text, const std::string& separators) {
+  std::vector<std::string> parts(1);
+  for (const char c : text) {
+    if (separators.find(c) != std::string::npos)
+      parts.emplace_back();
+    else
+      parts.back() += c;
+  }
+  return parts;
+}
+
 }  // namespace merva

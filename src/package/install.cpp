@@ -13,21 +13,6 @@ const char kScratchFolderName[] = "merva-install.tmp";
 
 namespace {
 
-std::vector<std::string> SplitFolders(const std::string& item) {
-  std::vector<std::string> parts;
-  std::string part;
-  for (char c : item) {
-    if (c == '\\' || c == '/') {
-      parts.push_back(part);
-      part.clear();
-    } else {
-      part += c;
-    }
-  }
-  parts.push_back(part);
-  return parts;
-}
-
 // An empty item (a script's end record may carry the game-file tag) names no package file and
 // is skipped like any other item the package lacks.
 void CheckGameFileItem(const std::string& item) {
@@ -41,7 +26,7 @@ std::string ScratchName(const TPackageEntry& entry) {
 
 // Creates the folders of `item` below the game folder, as every installer does.
 void CreateItemFolders(IFileSystem& fs, const std::string& gameFolder, const std::string& item) {
-  const std::vector<std::string> parts = SplitFolders(item);
+  const std::vector<std::string> parts = SplitAt(item, "\\/");
   std::string folder = gameFolder;
   for (size_t i = 0; i + 1 < parts.size(); ++i) {
     if (parts[i].empty() || parts[i] == ".") continue;
@@ -79,7 +64,7 @@ class ScratchFolder {
 bool GameFileItemIsInside(const std::string& item) {
   bool inside =
       !item.empty() && item.find(':') == std::string::npos && item[0] != '\\' && item[0] != '/';
-  for (const std::string& part : SplitFolders(item)) inside = inside && part != "..";
+  for (const std::string& part : SplitAt(item, "\\/")) inside = inside && part != "..";
   return inside;
 }
 

@@ -1,6 +1,11 @@
 #include "restore/restore_files.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "archive/sector_copy.h"
@@ -25,8 +30,8 @@ void WriteFileFlushed(IFileSystem& fs, const std::string& path, const std::strin
   file.Close();
 }
 
-void CopyRangeFlushed(IFileSystem& fs, TBlockFile& source, int64_t position, int64_t count,
-                      const std::string& to) {
+void CopyRange(IFileSystem& fs, TBlockFile& source, int64_t position, int64_t count,
+               const std::string& to) {
   const int64_t length = source.Size();
   // A damaged directory may point before the start or past the end: only what is there is read.
   const int64_t start = std::clamp<int64_t>(position, 0, length);
@@ -37,16 +42,57 @@ void CopyRangeFlushed(IFileSystem& fs, TBlockFile& source, int64_t position, int
   CopyExact(source, target, present);
   const int64_t written = target.Size();
   if (written < count) WriteZeros(target, count - written);
-  target.Flush();
   target.Close();
 }
 
-int64_t CopyFileFlushed(IFileSystem& fs, const std::string& from, const std::string& to) {
+int64_t CopyWholeFile(IFileSystem& fs, const std::string& from, const std::string& to, bool flush) {
   TBlockFile source = TBlockFile::OpenReadOnly(fs, from);
   const int64_t size = source.Size();
-  CopyRangeFlushed(fs, source, 0, size, to);
+  CopyRange(fs, source, 0, size, to);
   source.Close();
+  if (flush) FlushFiles(fs, {to});
   return size;
+}
+
+void FlushFiles(IFileSystem& fs, const std::vector<std::string>& paths, IMessagePump* pump) {
+  const auto flush = [&fs](const std::string& path) {
+    TBlockFile file = TBlockFile::Open(fs, path, OpenAccess::kReadWrite);
+    file.Flush();
+    file.Close();
+  };
+  // A few files are flushed one by one: the threads would cost more than they save.
+  constexpr size_t kParallelFrom = 64, kThreads = 8;
+  if (paths.size() < kParallelFrom) {
+    for (const std::string& path : paths) {
+      flush(path);
+      if (pump) pump->ProcessMessages();
+    }
+    return;
+  }
+  std::atomic<size_t> next{0}, finished{0};
+  std::mutex failed;
+  std::exception_ptr error;
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&] {
+      for (size_t i; (i = next++) < paths.size();) {
+        try {
+          flush(paths[i]);
+        } catch (...) {
+          std::lock_guard<std::mutex> lock(failed);
+          if (!error) error = std::current_exception();
+          next = paths.size();
+        }
+      }
+      ++finished;
+    });
+  }
+  do {
+    if (pump) pump->ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  } while (finished < kThreads);
+  for (std::thread& thread : threads) thread.join();
+  if (error) std::rethrow_exception(error);
 }
 
 std::string ParentFolder(const std::string& path) {

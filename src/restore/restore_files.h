@@ -3,20 +3,27 @@
 // restore point says is on the disk before the archive it describes takes its place.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/block_file.h"
 #include "core/file_system.h"
+#include "core/platform.h"
 
 namespace merva {
 
 std::string ReadWholeFile(IFileSystem& fs, const std::string& path);
 void WriteFileFlushed(IFileSystem& fs, const std::string& path, const std::string& bytes);
-// Copies `count` bytes of `source` starting at `position` to a new file `to`, flushed; what
-// lies outside `source` is written as zeros.
-void CopyRangeFlushed(IFileSystem& fs, TBlockFile& source, int64_t position, int64_t count,
-                      const std::string& to);
-// Copies a whole file to a new file `to`, flushed; returns its size.
-int64_t CopyFileFlushed(IFileSystem& fs, const std::string& from, const std::string& to);
+// Copies `count` bytes of `source` starting at `position` to a new file `to`; what lies outside
+// `source` is written as zeros. Not flushed: see FlushFiles.
+void CopyRange(IFileSystem& fs, TBlockFile& source, int64_t position, int64_t count,
+               const std::string& to);
+// Copies a whole file to a new file `to`, flushed when `flush` is set; returns its size.
+int64_t CopyWholeFile(IFileSystem& fs, const std::string& from, const std::string& to, bool flush);
+// Flushes files written before. Many files are flushed side by side, since each flush waits for
+// the disk on its own: thousands of kept files would otherwise take seconds.
+// `pump`, when given, handles the window's messages meanwhile.
+void FlushFiles(IFileSystem& fs, const std::vector<std::string>& paths,
+                IMessagePump* pump = nullptr);
 // Creates a folder and every folder above it that is missing.
 void CreateFolderPath(IFileSystem& fs, const std::string& path);
 // Removes a folder with everything in it, as far as it can; never raises.

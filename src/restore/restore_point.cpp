@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "core/cp1251.h"
+#include "core/text.h"
 
 namespace merva {
 
@@ -78,21 +79,6 @@ bool FromHex(const std::string& text, std::vector<uint8_t>& out) {
   return true;
 }
 
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::string field;
-  for (const char c : line) {
-    if (c == '\t') {
-      fields.push_back(field);
-      field.clear();
-    } else {
-      field += c;
-    }
-  }
-  fields.push_back(field);
-  return fields;
-}
-
 bool Number(const std::string& text, int64_t& value) {
   if (text.empty() || text.size() > 19) return false;
   size_t i = text[0] == '-' ? 1 : 0;
@@ -162,7 +148,7 @@ bool ParseRecord(const std::string& text, TRestorePoint& p) {
   bool ended = false, sawNew = false;
   while (std::getline(in, line)) {
     if (ended) return false;  // nothing may follow the end
-    const std::vector<std::string> f = Fields(line);
+    const std::vector<std::string> f = SplitAt(line, "\t");
     const std::string& key = f[0];
     const size_t n = f.size();
     bool ok = true;

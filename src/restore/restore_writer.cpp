@@ -17,15 +17,8 @@ namespace {
 // The item's folders and name without empty or "." parts: "data\\.\\x" is "data\x".
 std::vector<std::string> ItemParts(const std::string& item) {
   std::vector<std::string> parts;
-  std::string part;
-  for (size_t i = 0; i <= item.size(); ++i) {
-    if (i == item.size() || item[i] == '\\' || item[i] == '/') {
-      if (!part.empty() && part != ".") parts.push_back(part);
-      part.clear();
-    } else {
-      part += item[i];
-    }
-  }
+  for (const std::string& part : SplitAt(item, "\\/"))
+    if (!part.empty() && part != ".") parts.push_back(part);
   return parts;
 }
 
@@ -159,11 +152,13 @@ void TRestorePointWriter::WriteUnchecked(TArchiveFile& archive, const std::strin
   RecordArchiveChanges(archive);
   point_.OldArchiveBytes = archive.File().Size();
   int64_t kept = 0;
+  std::vector<std::string> keptFiles;
   for (const TKeptEntry& entry : point_.Replaced) {
     const std::string target = pending_ + "\\" + entry.Kept;
     CreateFolderPath(fs_, ParentFolder(target));
     const int64_t bytes = int64_t{std::max(entry.Old.Size, 0)} * kSector;
-    CopyRangeFlushed(fs_, archive.File(), int64_t{entry.Old.Offset} * kSector, bytes, target);
+    CopyRange(fs_, archive.File(), int64_t{entry.Old.Offset} * kSector, bytes, target);
+    keptFiles.push_back(target);
     kept += bytes;
     pump.ProcessMessages();
   }
@@ -171,11 +166,14 @@ void TRestorePointWriter::WriteUnchecked(TArchiveFile& archive, const std::strin
     if (!change.Replaced) continue;
     const std::string target = pending_ + "\\" + change.Kept;
     CreateFolderPath(fs_, ParentFolder(target));
-    change.OldBytes = CopyFileFlushed(fs_, gameFolder_ + "\\" + change.Item, target);
+    change.OldBytes = CopyWholeFile(fs_, gameFolder_ + "\\" + change.Item, target, false);
+    keptFiles.push_back(target);
     kept += change.OldBytes;
     pump.ProcessMessages();
   }
   point_.KeptBytes = kept;
+  // The old bytes are on the disk before the record that names them.
+  FlushFiles(fs_, keptFiles, &pump);
 
   TBlockFile created = TBlockFile::OpenReadOnly(fs_, newArchivePath);
   point_.NewArchiveBytes = created.Size();

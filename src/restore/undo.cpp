@@ -121,7 +121,7 @@ void RestoreGameFiles(const std::string& pointPath, const TRestorePoint& point, 
     }
     const std::string temp = target + ".merva-tmp";
     CreateFolderPath(fs, ParentFolder(target));
-    CopyFileFlushed(fs, pointPath + "\\" + change.Kept, temp);
+    CopyWholeFile(fs, pointPath + "\\" + change.Kept, temp, /*flush=*/true);
     const int code = fs.MoveFileReplace(temp, target);
     if (code != 0) {
       fs.DeleteFile(temp);

@@ -188,18 +188,25 @@ bool TextMatches(const std::wstring& shown, std::wstring expected) {
   return shown == expected;
 }
 
-void Box(const std::wstring& kind, const std::wstring& caption, const std::wstring& text) {
+// Waits for the program's message box and checks its caption and text; returns it with the text.
+HWND CheckedBox(const std::wstring& caption, const std::wstring& text, std::wstring& shown) {
   HWND box = nullptr;
   if (!WaitFor([&] { return (box = FindWindowOfProgram(L"#32770")) != nullptr; }))
     Fail(L"no message box \"" + text + L"\"");
   Sleep(100);
   wchar_t title[256] = {};
   GetWindowTextW(box, title, 256);
-  const std::wstring shown = TextOf(GetDlgItem(box, 0xFFFF));
-  const HWND icon = GetDlgItem(box, 1088);
-  const bool hasIcon = icon && IsWindowVisible(icon) && SendMessageW(icon, STM_GETICON, 0, 0);
+  shown = TextOf(GetDlgItem(box, 0xFFFF));
   if (!TextMatches(shown, text)) Fail(L"box says \"" + shown + L"\", expected \"" + text + L"\"");
   if (caption != title) Fail(L"box caption \"" + std::wstring(title) + L"\"");
+  return box;
+}
+
+void Box(const std::wstring& kind, const std::wstring& caption, const std::wstring& text) {
+  std::wstring shown;
+  const HWND box = CheckedBox(caption, text, shown);
+  const HWND icon = GetDlgItem(box, 1088);
+  const bool hasIcon = icon && IsWindowVisible(icon) && SendMessageW(icon, STM_GETICON, 0, 0);
   if ((kind == L"error") != hasIcon) Fail(L"box icon is not " + kind);
   HWND ok = GetDlgItem(box, IDOK);
   if (!ok) ok = GetDlgItem(box, IDCANCEL);
@@ -210,15 +217,8 @@ void Box(const std::wstring& kind, const std::wstring& caption, const std::wstri
 }
 
 void Ask(const std::wstring& caption, const std::wstring& text, const std::wstring& answer) {
-  HWND box = nullptr;
-  if (!WaitFor([&] { return (box = FindWindowOfProgram(L"#32770")) != nullptr; }))
-    Fail(L"no question \"" + text + L"\"");
-  Sleep(100);
-  wchar_t title[256] = {};
-  GetWindowTextW(box, title, 256);
-  const std::wstring shown = TextOf(GetDlgItem(box, 0xFFFF));
-  if (!TextMatches(shown, text)) Fail(L"box asks \"" + shown + L"\", expected \"" + text + L"\"");
-  if (caption != title) Fail(L"box caption \"" + std::wstring(title) + L"\"");
+  std::wstring shown;
+  const HWND box = CheckedBox(caption, text, shown);
   const HWND yes = GetDlgItem(box, IDYES), no = GetDlgItem(box, IDNO);
   if (!yes || !no) Fail(L"the box has no Yes and No buttons");
   SendMessageW(answer == L"yes" ? yes : no, BM_CLICK, 0, 0);

@@ -11,6 +11,16 @@ trap 'rm -rf "$work"' EXIT
 export MERVA_RESTORE_DIR="$work/restore"
 # How many restore points `history` lists for the game.
 points() { "$tool" history "$work/game" 2>/dev/null | wc -l; }
+# killed MS COMMAND...: runs the command and kills it, with all it started, within 1.2 x MS.
+killed() {
+  local ms="$1"
+  shift
+  setsid "$@" >/dev/null 2>&1 &
+  local pid=$!
+  sleep "$(awk -v ms="$ms" -v r="$RANDOM" 'BEGIN { printf "%.3f", ms * 1.2 * r / 32768 / 1000 }')"
+  kill -KILL -- "-$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+}
 mkdir -p "$work/game/models" "$work/source" "$work/mod" "$work/stock"
 
 # A synthetic archive of 300 entries, and a mod that replaces in place, moves and appends.
@@ -49,11 +59,7 @@ for trial in $(seq 1 "$trials"); do
   cp "$work/base.img" "$work/game/models/gta3.img"
   rm -f "$work/game/models/temp.img"
   rm -rf "$MERVA_RESTORE_DIR"
-  setsid "$tool" install "$work/game" "$work/mod" >/dev/null 2>&1 &
-  pid=$!
-  sleep "$(awk -v ms="$whole_ms" -v r="$RANDOM" 'BEGIN { printf "%.3f", ms * 1.2 * r / 32768 / 1000 }')"
-  kill -KILL -- "-$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
+  killed "$whole_ms" "$tool" install "$work/game" "$work/mod"
   img="$work/game/models/gta3.img"
   if cmp -s "$img" "$work/base.img" && [ "$(points)" -eq 0 ]; then
     whole=$((whole + 1))
@@ -71,11 +77,7 @@ for trial in $(seq 1 "$trials"); do
   cp "$work/installed.img" "$work/game/models/gta3.img"
   rm -f "$work/game/models/temp.img"
   rm -rf "$MERVA_RESTORE_DIR" && cp -a "$work/restore-installed" "$MERVA_RESTORE_DIR"
-  setsid "$tool" undo "$work/game" >/dev/null 2>&1 &
-  pid=$!
-  sleep "$(awk -v ms="$undo_ms" -v r="$RANDOM" 'BEGIN { printf "%.3f", ms * 1.2 * r / 32768 / 1000 }')"
-  kill -KILL -- "-$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
+  killed "$undo_ms" "$tool" undo "$work/game"
   img="$work/game/models/gta3.img"
   if cmp -s "$img" "$work/installed.img" && [ "$(points)" -eq 1 ]; then
     undone=$((undone + 1))

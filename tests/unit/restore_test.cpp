@@ -461,5 +461,25 @@ TEST(RestorePointName, CountersOnlyGrowAcrossGameFolders) {
   EXPECT_EQ(NextRestoreCounter(fs, "R"), 13);
 }
 
+// Thousands of kept files are flushed side by side; a file that cannot be flushed still fails the
+// whole, whichever thread meets it.
+TEST(FlushFiles, FlushesManyFilesSideBySideAndReportsAFailure) {
+  test::TempDir dir;
+  IFileSystem& fs = SystemFileSystem();
+  for (const size_t count : {3u, 200u}) {
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < count; ++i) {
+      paths.push_back(dir / ("f" + std::to_string(i)));
+      test::WriteFile(paths.back(), std::string(i + 1, 'x'));
+    }
+    test::CountingPump pump;
+    FlushFiles(fs, paths, &pump);
+    EXPECT_GT(pump.Calls, 0);
+    for (size_t i = 0; i < count; ++i) EXPECT_EQ(test::ReadFile(paths[i]).size(), i + 1);
+    paths.insert(paths.begin() + static_cast<std::ptrdiff_t>(count / 2), dir / "missing");
+    EXPECT_THROW(FlushFiles(fs, paths), EInOutError) << count;
+  }
+}
+
 }  // namespace
 }  // namespace merva
