@@ -258,8 +258,10 @@ int Install(Tool& tool, const std::string& game, const std::string& mod) {
   return 0;
 }
 
+// A restore point as a line for the terminal: name, date, mod, game folder.
 std::string PointLine(const TRestorePoint& point) {
-  return point.Folder + "\t" + point.Time + "\t" + point.Title + "\t" + point.GameFolder;
+  return ConsoleText(point.Folder) + "\t" + point.Time + "\t" + ConsoleText(point.Title) + "\t" +
+         DisplayPath(point.GameFolder);
 }
 
 int Undo(Tool& tool, const std::string& game, const std::string& pointName, bool force) {
@@ -292,7 +294,7 @@ int Undo(Tool& tool, const std::string& game, const std::string& pointName, bool
                  "name\n";
   if (!result.LevelRestored)
     std::cout << "the installed level had changed since the installation and was kept\n";
-  std::cout << "took back " << ConsoleText(PointLine(point)) << "\n";
+  std::cout << "took back " << PointLine(point) << "\n";
   return 0;
 }
 
@@ -300,7 +302,7 @@ int History(Tool& tool, const std::string& game) {
   const std::string root = RestoreFolder();
   RecoverRestorePoints(tool.fs, root, &tool.pump);
   for (const TRestorePoint& point : ListRestorePoints(tool.fs, root, game))
-    std::cout << ConsoleText(PointLine(point)) << "\n";
+    std::cout << PointLine(point) << "\n";
   return 0;
 }
 

@@ -285,5 +285,57 @@ TEST(MervaImg, CompactsAnArchiveNamedTempImg) {
             (std::vector<test::EntrySpec>{{1, 1, "a.dff"}}));
 }
 
+// install keeps a restore point in MERVA_RESTORE_DIR, history lists it with its game folder,
+// undo takes it back; each refusal is one line and exit status 1, and nothing changes.
+TEST(MervaImg, InstallHistoryAndUndo) {
+  TempDir dir;
+  const std::string tool = MERVA_IMG, restore = test::Native(dir / "restore");
+  const std::string env = "MERVA_RESTORE_DIR=" + Quoted(dir / "restore") + " ";
+  test::MakeDirs(dir / "game\\models");
+  test::MakeDirs(dir / "mod");
+  const std::string original = test::BuildArchive({{1, 1, "a.dff"}, {2, 1, "b.dff"}});
+  test::WriteFile(dir / "game\\models\\gta3.img", original);
+  test::WriteFile(dir / "mod\\scripts.bin", test::ScriptBytes({{20, "Mod"}, {1, "a.dff"}}));
+  test::WriteFile(dir / "mod\\data.cab", test::PackageBytes({{"a.dff", std::string(5000, 'n')}}));
+  const std::string game = Quoted(dir / "game");
+
+  struct Step {
+    const char* command;
+    int status;
+    const char* output;  // a part of the output
+    bool installed;      // the archive afterwards
+  };
+  const Step steps[] = {
+      {"history", 0, "", false},
+      {"undo GAME", 1, "There is no installation to take back in ", false},
+      {"install GAME MOD", 0, "", true},
+      {"history GAME", 0, "game 1\t", true},
+      {"undo", 2, "usage", true},
+      {"undo GAME --point game 7", 1, "no restore point of ", true},
+      {"undo GAME", 0, "took back game 1\t", false},
+      {"history", 0, "", false},
+  };
+  for (const Step& step : steps) {
+    std::string command = step.command;
+    for (const auto& [word, path] :
+         {std::pair<std::string, std::string>{"GAME", game}, {"MOD", Quoted(dir / "mod")}}) {
+      const auto at = command.find(word);
+      if (at != std::string::npos) command.replace(at, word.size(), path);
+    }
+    if (command.find("--point game 7") != std::string::npos)
+      command.replace(command.find("game 7"), 6, "'game 7'");
+    const ToolRun run = Command(env + tool + " " + command);
+    EXPECT_EQ(run.status, step.status) << step.command << ": " << run.output;
+    EXPECT_NE(run.output.find(step.output), std::string::npos)
+        << step.command << ": " << run.output;
+    EXPECT_EQ(test::ReadFile(dir / "game\\models\\gta3.img") != original, step.installed)
+        << step.command;
+    if (std::string(step.command) == "history GAME") {
+      EXPECT_NE(run.output.find(test::Native(dir / "game")), std::string::npos) << run.output;
+    }
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(restore));
+}
+
 }  // namespace
 }  // namespace merva
