@@ -248,7 +248,10 @@ std::string ChangesText(const TRestorePoint& p) {
   out << "To take the mod back, run \"merva.exe /undo\" or \"merva-img undo GAME_FOLDER\".\n"
          "The files under archive\\ and game\\ are the old files themselves, to put back by hand "
          "if need be.\n";
-  return out.str();
+  // Windows line breaks: Notepad before Windows 10 shows a bare line feed as nothing.
+  std::string text;
+  for (const char c : out.str()) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return text;
 }
 
 }  // namespace merva

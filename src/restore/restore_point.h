@@ -76,7 +76,7 @@ struct TRestorePoint {
 std::string RecordText(const TRestorePoint& point);
 // False for a record that is damaged or cut short.
 bool ParseRecord(const std::string& text, TRestorePoint& point);
-// The player's account of the changes, in UTF-8.
+// The player's account of the changes, in UTF-8 with Windows line breaks.
 std::string ChangesText(const TRestorePoint& point);
 // The level as the player reads it: "not checked", "none" or the number.
 std::string LevelText(const TLevelRecord& level, const TLevelValue& value);

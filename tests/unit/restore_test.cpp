@@ -3,6 +3,7 @@
 // restore point that lies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/errors.h"
@@ -188,7 +189,9 @@ TEST_F(TakeBackTest, KeepsOnlyWhatItReplacesAndSaysWhatChanged) {
             (std::vector<std::string>{"changes.txt", "record.txt", "archive", "game"}));
   EXPECT_EQ(point.KeptBytes, 2 * 2048 + 12);
 
-  const std::string changes = game.File(folder + "\\changes.txt");
+  std::string changes = game.File(folder + "\\changes.txt");
+  EXPECT_NE(changes.find("Mod: Infernus GT\r\n"), std::string::npos);
+  changes.erase(std::remove(changes.begin(), changes.end(), '\r'), changes.end());
   for (const char* line : {"Mod: Infernus GT\n", "Installed: 2026-12-08 10:00:00\n",
                            "Installed level before: not checked\n", "  new.dff, 2048 bytes\n",
                            "  b.txd: old 4096 bytes (archive\\b.txd), new 6144 bytes\n",
