@@ -4,8 +4,8 @@
 #include <string>
 
 #include "core/errors.h"
-#include "tests/support/memory_file_system.h"
 #include "tests/support/fakes.h"
+#include "tests/support/memory_file_system.h"
 
 namespace merva::fuzz {
 

@@ -16,6 +16,8 @@
 
 namespace merva {
 
+const char kNothingToTakeBack[] = "There is no installation to take back.";
+
 namespace {
 
 std::string Describe(const TRestorePoint& point) {
@@ -141,7 +143,7 @@ TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
   const std::vector<TRestorePoint> points = ListRestorePoints(fs, root, gameFolder);
   if (points.empty())
     throw Exception(gameFolder.empty()
-                        ? "There is no installation to take back."
+                        ? std::string(kNothingToTakeBack)
                         : "There is no installation to take back in " + gameFolder + ".");
   return points.front();
 }

@@ -11,6 +11,8 @@
 
 namespace merva {
 
+extern const char kNothingToTakeBack[];  // "There is no installation to take back."
+
 struct TUndoServices {
   IFileSystem& Files;
   IMessagePump& Pump;

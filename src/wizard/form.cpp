@@ -171,11 +171,7 @@ void TForm1::FolderCheck() {
 }
 
 void TForm1::InstallPackage() {
-  struct Running {
-    bool& flag;
-    explicit Running(bool& f) : flag(f) { flag = true; }
-    ~Running() { flag = false; }
-  } running(Installing);
+  const TRunningFlag running(Installing);
   // The run reads the game folder once, so everything goes to one game.
   const TRestoreRequest restore{services_.RestoreFolder, Script.Title, LocalTimeText(), Level};
   merva::InstallPackage(Script, Archive, Package, Edit1.Text,

@@ -121,6 +121,18 @@ class TForm1 {
   TBoxNotices notices_{services_.Boxes, services_.Process};
 };
 
+// Holds `flag` set for the length of a run: Back and Next do nothing while it works.
+class TRunningFlag {
+ public:
+  explicit TRunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+  ~TRunningFlag() { flag_ = false; }
+  TRunningFlag(const TRunningFlag&) = delete;
+  TRunningFlag& operator=(const TRunningFlag&) = delete;
+
+ private:
+  bool& flag_;
+};
+
 // Reports an error as the framework does: application title, error icon, "." appended.
 void ReportError(IMessageBoxes& boxes, const std::string& message);
 

@@ -5,16 +5,7 @@
 
 namespace merva {
 
-namespace {
-const char kUndoNothing[] = "There is no installation to take back";
-}  // namespace
-
 void TForm1::UndoCreate(const std::string& gameFolder) {
-  struct Running {
-    bool& flag;
-    explicit Running(bool& f) : flag(f) { flag = true; }
-    ~Running() { flag = false; }
-  };
   Close();  // whatever happens, the window closes once this ends
   Step = kFinishPage;
   for (TControl* hidden :
@@ -22,7 +13,7 @@ void TForm1::UndoCreate(const std::string& gameFolder) {
         static_cast<TControl*>(&ProgressBar1)})
     hidden->Visible = false;
   if (services_.RestoreFolder.empty()) {
-    services_.Boxes.Show(TBoxKind::kPlain, std::string(kUndoNothing) + ".");
+    services_.Boxes.Show(TBoxKind::kPlain, kNothingToTakeBack);
     return;
   }
   TRestorePoint point;
@@ -42,7 +33,7 @@ void TForm1::UndoCreate(const std::string& gameFolder) {
   ProgressBar1.Visible = true;
   TUndoResult result;
   try {
-    Running running(Installing);
+    const TRunningFlag running(Installing);
     result =
         TakeBackInstallation(services_.RestoreFolder, point, /*force=*/false,
                              {services_.Files, services_.Pump, ProgressBar1, &services_.Registry});
