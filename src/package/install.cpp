@@ -124,12 +124,13 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
       progress.SetPosition(progress.Position() + 1);
     }
     archive.SortDirectory();  // in logarithmic time per entry: no wait for the window
+    if (restore) restore->Keep(archive, services.Pump);
     std::string newArchiveSha256;
     WriteCompactedArchive(archive, tempPath, progress, &services.Pump, fs, 0,
                           restore ? &newArchiveSha256 : nullptr);
     try {
       // The restore point is whole on the disk before the new archive takes the old one's place.
-      if (restore) restore->Write(archive, tempPath, newArchiveSha256, services.Pump);
+      if (restore) restore->Finish(tempPath, newArchiveSha256, services.Pump);
       archive.Close();
     } catch (...) {
       fs.DeleteFile(tempPath);

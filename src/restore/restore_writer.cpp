@@ -123,20 +123,28 @@ void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive) {
   }
 }
 
-void TRestorePointWriter::Write(TArchiveFile& archive, const std::string& newArchivePath,
-                                const std::string& newArchiveSha256, IMessagePump& pump) {
+template <typename Step>
+void TRestorePointWriter::Checked(const Step& step) {
   try {
-    WriteUnchecked(archive, newArchivePath, newArchiveSha256, pump);
+    step();
   } catch (const std::exception& error) {
-    RemoveFolderTree(fs_, pending_);
+    if (!pending_.empty()) RemoveFolderTree(fs_, pending_);
     pending_.clear();
     throw Exception("Unable to write the restore point in " + request_.Folder + " (" +
                     error.what() + "). Nothing was changed.");
   }
 }
 
-void TRestorePointWriter::WriteUnchecked(TArchiveFile& archive, const std::string& newArchivePath,
-                                         const std::string& newArchiveSha256, IMessagePump& pump) {
+void TRestorePointWriter::Keep(TArchiveFile& archive, IMessagePump& pump) {
+  Checked([&] { KeepUnchecked(archive, pump); });
+}
+
+void TRestorePointWriter::Finish(const std::string& newArchivePath,
+                                 const std::string& newArchiveSha256, IMessagePump& pump) {
+  Checked([&] { FinishUnchecked(newArchivePath, newArchiveSha256, pump); });
+}
+
+void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IMessagePump& pump) {
   CreateFolderPath(fs_, request_.Folder);
   // A point left by a killed run is finished or removed first, so that counters and names
   // stay clear.
@@ -152,13 +160,12 @@ void TRestorePointWriter::WriteUnchecked(TArchiveFile& archive, const std::strin
   RecordArchiveChanges(archive);
   point_.OldArchiveBytes = archive.File().Size();
   int64_t kept = 0;
-  std::vector<std::string> keptFiles;
   for (const TKeptEntry& entry : point_.Replaced) {
     const std::string target = pending_ + "\\" + entry.Kept;
     CreateFolderPath(fs_, ParentFolder(target));
     const int64_t bytes = int64_t{std::max(entry.Old.Size, 0)} * kSector;
     CopyRange(fs_, archive.File(), int64_t{entry.Old.Offset} * kSector, bytes, target);
-    keptFiles.push_back(target);
+    keptFiles_.push_back(target);
     kept += bytes;
     pump.ProcessMessages();
   }
@@ -167,14 +174,17 @@ void TRestorePointWriter::WriteUnchecked(TArchiveFile& archive, const std::strin
     const std::string target = pending_ + "\\" + change.Kept;
     CreateFolderPath(fs_, ParentFolder(target));
     change.OldBytes = CopyWholeFile(fs_, gameFolder_ + "\\" + change.Item, target, false);
-    keptFiles.push_back(target);
+    keptFiles_.push_back(target);
     kept += change.OldBytes;
     pump.ProcessMessages();
   }
   point_.KeptBytes = kept;
-  // The old bytes are on the disk before the record that names them.
-  FlushFiles(fs_, keptFiles, &pump);
+}
 
+void TRestorePointWriter::FinishUnchecked(const std::string& newArchivePath,
+                                          const std::string& newArchiveSha256, IMessagePump& pump) {
+  // The old bytes are on the disk before the record that names them.
+  FlushFiles(fs_, keptFiles_, &pump);
   TBlockFile created = TBlockFile::OpenReadOnly(fs_, newArchivePath);
   point_.NewArchiveBytes = created.Size();
   point_.NewArchiveSha256 = newArchiveSha256;

@@ -5,6 +5,7 @@
 // matches the archive.
 #include <set>
 #include <string>
+#include <vector>
 
 #include "archive/archive_file.h"
 #include "core/file_system.h"
@@ -33,19 +34,26 @@ class TRestorePointWriter {
   // Notes, before anything changes, a game file the run will write: created or replaced, and
   // the folders it will create. Only the first note of a file counts.
   void NoteGameFile(const std::string& item, int64_t newBytes);
-  // Writes the whole point: the old bytes of every replaced entry (read from the archive, which
-  // is still the old file), the old game files, and the record of the new archive at
-  // `newArchivePath` with its SHA-256, all flushed.
-  void Write(TArchiveFile& archive, const std::string& newArchivePath,
-             const std::string& newArchiveSha256, IMessagePump& pump);
+  // Makes the point's folder and keeps in it the old bytes of every replaced entry (read from
+  // the archive, still the old file, once the run has planned the new one) and game file. Done
+  // before the new archive is written, so that the disk takes them in meanwhile.
+  void Keep(TArchiveFile& archive, IMessagePump& pump);
+  // Once the new archive is written at `newArchivePath` with that SHA-256: flushes the kept
+  // files, then writes changes.txt and the record, flushed. The point is then whole.
+  void Finish(const std::string& newArchivePath, const std::string& newArchiveSha256,
+              IMessagePump& pump);
   // The new archive is in place: the point takes its final name.
   void Commit();
 
   const TRestorePoint& Point() const { return point_; }
 
  private:
-  void WriteUnchecked(TArchiveFile& archive, const std::string& newArchivePath,
-                      const std::string& newArchiveSha256, IMessagePump& pump);
+  // Runs a step; a failure removes the unfinished point and is told in the program's words.
+  template <typename Step>
+  void Checked(const Step& step);
+  void KeepUnchecked(TArchiveFile& archive, IMessagePump& pump);
+  void FinishUnchecked(const std::string& newArchivePath, const std::string& newArchiveSha256,
+                       IMessagePump& pump);
   void RecordArchiveChanges(TArchiveFile& archive);
   std::string KeptEntryName(const std::string& name);
 
@@ -54,6 +62,7 @@ class TRestorePointWriter {
   std::string gameFolder_;
   TRestorePoint point_;
   std::set<std::string> notedFiles_, notedFolders_, keptNames_;
+  std::vector<std::string> keptFiles_;
   std::string pending_;  // the folder while it is written
   std::string final_;
 };
