@@ -148,8 +148,35 @@ TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
   return points.front();
 }
 
+namespace {
+
+// The game running, or a file the user may not write, is the usual cause of a failure: it is
+// told as such, with what was already done.
+[[noreturn]] void Rethrow(const EInOutError& error, const std::string& done) {
+  const std::string advice = BlockedFileAdvice(error.ErrorCode(), error.Path());
+  if (advice.empty()) throw error;
+  throw Exception(advice + " " + done);
+}
+
+// The undo, with a file held by the game or refused to this user raised as it was met.
+TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& point, bool force,
+                              TUndoServices services);
+
+}  // namespace
+
 TUndoResult TakeBackInstallation(const std::string& root, const TRestorePoint& point, bool force,
                                  TUndoServices services) {
+  try {
+    return TakeBackUnchecked(root, point, force, services);
+  } catch (const EInOutError& error) {
+    Rethrow(error, "Nothing was changed.");
+  }
+}
+
+namespace {
+
+TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& point, bool force,
+                              TUndoServices services) {
   IFileSystem& fs = services.Files;
   const std::string pointPath = root + "\\" + point.Folder;
   TUndoResult result;
@@ -191,12 +218,24 @@ TUndoResult TakeBackInstallation(const std::string& root, const TRestorePoint& p
     fs.DeleteFile(tempPath);
     throw Exception("Unable to rename the restore point " + pointPath + ". Nothing was changed.");
   }
+  bool gameFilesBack = false;
   try {
     RestoreGameFiles(undoing, point, fs);
+    gameFilesBack = true;
     if (services.Registry)
       result.LevelRestored = RestoreLevelValue(*services.Registry, point.Level);
     archive.Close();
     ReplaceArchiveFile(tempPath, archivePath, fs);
+  } catch (const EInOutError& error) {
+    fs.DeleteFile(tempPath);
+    fs.MoveFolder(undoing, pointPath);
+    // The game files are put back before the archive: taking the installation back again
+    // once the game is closed finishes it.
+    if (gameFilesBack)
+      Rethrow(error,
+              "The game files were put back, models\\gta3.img not: take the installation "
+              "back again.");
+    throw;
   } catch (...) {
     fs.DeleteFile(tempPath);
     fs.MoveFolder(undoing, pointPath);
@@ -205,5 +244,7 @@ TUndoResult TakeBackInstallation(const std::string& root, const TRestorePoint& p
   RemoveFolderTree(fs, undoing);
   return result;
 }
+
+}  // namespace
 
 }  // namespace merva

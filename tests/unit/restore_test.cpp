@@ -283,6 +283,25 @@ TEST_F(TakeBackTest, AnArchiveChangedSinceIsRefusedUnlessForcedThenTakenBackByNa
   EXPECT_EQ(game.File("G\\data\\handling.cfg"), "old handling");
 }
 
+TEST_F(TakeBackTest, TheGameHoldingItsArchiveIsToldAndNothingChanges) {
+  game.Install(script, files);
+  const auto tree = game.Tree();
+  const TRestorePoint point = game.Latest();
+  FaultyFileSystem held(game.fs);
+  held.FailAt(2, kSharingViolation, {FileOp::kOpen});  // the record, then the archive
+  try {
+    game.UndoPoint(point, false, &held);
+    FAIL() << "the undo went on";
+  } catch (const Exception& error) {
+    EXPECT_EQ(error.Message(),
+              "The game or another program is using the file G\\models\\gta3.img. Close it, "
+              "then try again. Nothing was changed.");
+  }
+  EXPECT_EQ(game.Tree(), tree);
+  game.Undo();
+  EXPECT_TRUE(game.Archive() == original);
+}
+
 TEST_F(TakeBackTest, ADamagedRestorePointChangesNothing) {
   game.Install(script, files);
   const std::string installed = game.Archive();
