@@ -95,6 +95,14 @@ void FlushFiles(IFileSystem& fs, const std::vector<std::string>& paths, IMessage
   if (error) std::rethrow_exception(error);
 }
 
+std::string FileSystemSafeName(std::string name) {
+  for (char& c : name)
+    if (static_cast<unsigned char>(c) < 0x20 ||
+        std::string("<>:\"/\\|?*").find(c) != std::string::npos)
+      c = '_';
+  return name;
+}
+
 std::string ParentFolder(const std::string& path) {
   const auto slash = path.find_last_of("\\/");
   return slash == std::string::npos ? "" : path.substr(0, slash);

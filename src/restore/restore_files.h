@@ -28,6 +28,9 @@ void FlushFiles(IFileSystem& fs, const std::vector<std::string>& paths,
 void CreateFolderPath(IFileSystem& fs, const std::string& path);
 // Removes a folder with everything in it, as far as it can; never raises.
 void RemoveFolderTree(IFileSystem& fs, const std::string& path);
+// `name` with every character that some file system refuses (control characters and
+// <>:"/\|?*) turned into "_".
+std::string FileSystemSafeName(std::string name);
 // The folder part of a path, without the last separator.
 std::string ParentFolder(const std::string& path);
 

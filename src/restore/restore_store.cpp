@@ -44,12 +44,8 @@ int32_t CounterOf(std::string name) {
 
 std::string RestorePointName(const std::string& gameFolder, int32_t counter) {
   std::string name = ExtractFileNamePart(TrimmedFolder(gameFolder));
-  if (name.empty()) name = TrimmedFolder(gameFolder);  // a drive: "D:" is named "D"
-  // Only what every file system takes: a game folder "D:\" is named "D".
-  for (char& c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || std::string("<>:\"/\\|?*").find(c) != std::string::npos) c = '_';
-  }
+  if (name.empty()) name = TrimmedFolder(gameFolder);  // a drive: "D:\" is named "D"
+  name = FileSystemSafeName(name);
   while (!name.empty() && (name.back() == '.' || name.back() == ' ' || name.back() == '_'))
     name.pop_back();
   if (name.empty()) name = "game";
@@ -104,13 +100,17 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
   return points;
 }
 
+bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IMessagePump* pump) {
+  return archive.Size() == point.NewArchiveBytes && FileSha256(archive, [pump] {
+                                                      if (pump) pump->ProcessMessages();
+                                                    }) == point.NewArchiveSha256;
+}
+
 bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* pump) {
   const std::string path = ArchivePathOf(point.GameFolder);
   if (!fs.FileExists(path)) return false;
   TBlockFile archive = TBlockFile::OpenReadOnly(fs, path);
-  bool same = archive.Size() == point.NewArchiveBytes && FileSha256(archive, [pump] {
-                                                           if (pump) pump->ProcessMessages();
-                                                         }) == point.NewArchiveSha256;
+  const bool same = IsRecordedArchive(archive, point, pump);
   archive.Close();
   return same;
 }

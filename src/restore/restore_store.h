@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/block_file.h"
 #include "core/file_system.h"
 #include "core/platform.h"
 #include "restore/restore_point.h"
@@ -30,8 +31,10 @@ bool ReadRestorePoint(IFileSystem& fs, const std::string& path, TRestorePoint& p
 std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string& root,
                                              const std::string& gameFolder = "");
 
-// True when the game's archive is the one the restore point recorded after its installation:
-// same size and SHA-256.
+// True when `archive` is the one the restore point recorded after its installation: same size
+// and SHA-256.
+bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IMessagePump* pump);
+// The same for the archive in the point's game folder.
 bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* pump);
 
 // Makes whole what a killed run left: a ".partial" point whose archive is in place (the

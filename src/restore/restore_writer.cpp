@@ -28,17 +28,6 @@ std::string Join(const std::vector<std::string>& parts, size_t count) {
   return joined;
 }
 
-// A kept entry's file is named after the entry; a name no file system takes becomes "_".
-std::string FileNameFor(const std::string& entryName) {
-  std::string name = entryName;
-  for (char& c : name)
-    if (static_cast<unsigned char>(c) < 0x20 ||
-        std::string("<>:\"/\\|?*").find(c) != std::string::npos)
-      c = '_';
-  if (name.empty() || name == "." || name == "..") name = "_";
-  return name;
-}
-
 }  // namespace
 
 TRestorePointWriter::TRestorePointWriter(const TRestoreRequest& request, IFileSystem& fs,
@@ -79,7 +68,9 @@ void TRestorePointWriter::NoteGameFile(const std::string& item, int64_t newBytes
 
 std::string TRestorePointWriter::KeptEntryName(const std::string& name) {
   // Entries of one name (letter case aside) are kept apart: the second in archive\2\, and so on.
-  const std::string file = FileNameFor(name);
+  // A name no file system takes has its characters replaced; "", "." and ".." become "_".
+  std::string file = FileSystemSafeName(name);
+  if (file.empty() || file == "." || file == "..") file = "_";
   for (int copy = 1;; ++copy) {
     const std::string kept =
         copy == 1 ? "archive\\" + file : "archive\\" + std::to_string(copy) + "\\" + file;

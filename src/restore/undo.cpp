@@ -8,7 +8,6 @@
 #include "archive/archive_file.h"
 #include "archive/sector_copy.h"
 #include "core/block_file.h"
-#include "core/sha256.h"
 #include "core/text.h"
 #include "restore/level_value.h"
 #include "restore/restore_files.h"
@@ -192,9 +191,7 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
   TArchiveFile archive(state, fs);
   if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead))
     throw Exception(MissingArchiveText(archivePath));
-  const auto pump = [&services] { services.Pump.ProcessMessages(); };
-  const bool same = archive.File().Size() == point.NewArchiveBytes &&
-                    FileSha256(archive.File(), pump) == point.NewArchiveSha256;
+  const bool same = IsRecordedArchive(archive.File(), point, &services.Pump);
   if (!same && !force)
     throw EUndoRefused("models\\gta3.img has changed since " + Describe(point) +
                        " was installed: another program, or a mod installed without Merva, "
