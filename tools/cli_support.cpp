@@ -15,20 +15,12 @@
 #include <unistd.h>
 #endif
 
-#include "core/cp1251.h"
 #include "core/errors.h"
+#include "core/wide_text.h"
 
 namespace merva {
 
 namespace {
-
-std::string CheckedArgument(bool converted, const std::string& cp1251, const std::string& display) {
-  if (!converted)
-    throw FileError::Shown(display,
-                           "the name has a character outside code page 1251, which the game's "
-                           "files cannot carry");
-  return cp1251;
-}
 
 // The framework's error codes in the tools' own words.
 std::string IoText(int code) {
@@ -56,33 +48,16 @@ std::string IoText(int code) {
 std::vector<std::string> ToolArguments(int argc, char** argv) {
   std::vector<std::string> args;
 #ifdef _WIN32
+  // The wide command line: every name the system can hold, whatever its code page.
   (void)argv;
   int count = 0;
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  for (int i = 1; i < count; ++i) {
-    const std::wstring w(wide[i]);
-    const std::u16string text(w.begin(), w.end());
-    std::string cp1251;
-    const bool converted = TryCp1251FromUtf16(text, cp1251);
-    std::string utf8;
-    if (!converted) {
-      const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-      utf8.resize(n > 0 ? n - 1 : 0);
-      if (n > 1) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &utf8[0], n, nullptr, nullptr);
-    }
-    try {
-      args.push_back(CheckedArgument(converted, cp1251, utf8));
-    } catch (...) {
-      LocalFree(wide);
-      throw;
-    }
+  if (wide) {
+    for (int i = 1; i < count; ++i) args.push_back(Utf8FromWide(wide[i]));
+    LocalFree(wide);
   }
-  LocalFree(wide);
 #else
-  for (int i = 1; i < argc; ++i) {
-    std::string cp1251;
-    args.push_back(CheckedArgument(TryCp1251FromUtf8(argv[i], cp1251), cp1251, argv[i]));
-  }
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
 #endif
   for (std::string& arg : args)
     for (char& c : arg)
@@ -91,12 +66,8 @@ std::vector<std::string> ToolArguments(int argc, char** argv) {
   return args;
 }
 
-std::string ConsoleText(const std::string& cp1251) {
-  return Utf8FromCp1251(cp1251);
-}
-
-std::string DisplayPath(const std::string& cp1251) {
-  std::string text = ConsoleText(cp1251);
+std::string DisplayPath(const std::string& path) {
+  std::string text = path;
 #ifndef _WIN32
   for (char& c : text)
     if (c == '\\') c = '/';
@@ -106,10 +77,7 @@ std::string DisplayPath(const std::string& cp1251) {
 
 #ifdef _WIN32
 namespace {
-std::wstring WidePath(const std::string& cp1251) {
-  const std::u16string text = Utf16FromCp1251(cp1251);
-  return std::wstring(text.begin(), text.end());
-}
+std::wstring WidePath(const std::string& path) { return Wide(path); }
 // An open handle on the file or folder itself, for asking what it is; none when missing.
 HANDLE OpenForQuery(const std::string& path) {
   return CreateFileW(WidePath(path).c_str(), 0,
@@ -149,12 +117,12 @@ std::string AbsolutePath(const std::string& path) {
   wchar_t full[MAX_PATH * 4];
   const DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH * 4, full, nullptr);
   if (length == 0 || length >= MAX_PATH * 4) return path;
-  return Cp1251FromUtf16(std::u16string(full, full + length));
+  return Utf8FromWide(std::wstring(full, length));
 }
 #else
 namespace {
 bool StatPath(const std::string& path, struct stat& st) {
-  std::string native = ConsoleText(path);
+  std::string native = path;
   for (char& c : native)
     if (c == '\\') c = '/';
   return !native.empty() && ::stat(native.c_str(), &st) == 0;
@@ -177,7 +145,7 @@ std::string AbsolutePath(const std::string& path) {
   if (!path.empty() && path[0] == '\\') return path;
   char* here = getcwd(nullptr, 0);
   if (!here) return path;
-  std::string folder = Cp1251FromUtf8(here);
+  std::string folder = here;
   free(here);
   for (char& c : folder)
     if (c == '/') c = '\\';
@@ -188,7 +156,7 @@ std::string AbsolutePath(const std::string& path) {
 #endif
 
 void ConsoleNotices::Notice(TNoticeKind kind, const std::string& text) {
-  std::string line = ConsoleText(text);
+  std::string line = text;
   for (char& c : line)
     if (c == '\n') c = ' ';
   std::cerr << tool_ << (kind == TNoticeKind::kPlain ? ": " : ": error: ") << line << "\n";
@@ -212,9 +180,31 @@ ConsoleProgress::~ConsoleProgress() {
   if (drawn_) std::fprintf(stderr, "\n");
 }
 
+#ifdef _WIN32
+namespace {
+// Texts are UTF-8: a console shows them as such while the tool runs, and gets its own code
+// page back afterwards. Output into a file or a pipe is UTF-8 as it is.
+class ConsoleInUtf8 {
+ public:
+  ConsoleInUtf8() : previous_(GetConsoleOutputCP()) {
+    if (previous_ != 0) SetConsoleOutputCP(CP_UTF8);
+  }
+  ~ConsoleInUtf8() {
+    if (previous_ != 0) SetConsoleOutputCP(previous_);
+  }
+  ConsoleInUtf8(const ConsoleInUtf8&) = delete;
+  ConsoleInUtf8& operator=(const ConsoleInUtf8&) = delete;
+
+ private:
+  UINT previous_;
+};
+}  // namespace
+#endif
+
 int RunTool(const std::string& tool, const std::function<int()>& body) {
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);  // "\n" stays "\n", so scripts read the same output
+  const ConsoleInUtf8 console;
 #endif
   try {
     return body();
@@ -225,15 +215,15 @@ int RunTool(const std::string& tool, const std::function<int()>& body) {
     return 1;
   } catch (const EInOutError& error) {
     if (error.Path().empty())
-      std::cerr << tool << ": error: " << ConsoleText(error.what()) << "\n";
+      std::cerr << tool << ": error: " << error.what() << "\n";
     else
       std::cerr << tool << ": " << DisplayPath(error.Path()) << ": " << IoText(error.ErrorCode())
                 << "\n";
     return 1;
   } catch (const Exception& error) {
-    std::cerr << tool << ": error: " << ConsoleText(error.what()) << "\n";
+    std::cerr << tool << ": error: " << error.what() << "\n";
     return 1;
-  } catch (const std::exception& error) {  // already in the terminal's encoding
+  } catch (const std::exception& error) {
     std::cerr << tool << ": error: " << error.what() << "\n";
     return 1;
   }

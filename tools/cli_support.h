@@ -1,5 +1,5 @@
 #pragma once
-// What the command-line tools share: arguments as code page 1251 paths, console stand-ins for
+// What the command-line tools share: arguments as UTF-8 paths, console stand-ins for
 // the wizard's boxes and progress bar, and one way of reporting failure.
 #include <functional>
 #include <stdexcept>
@@ -11,27 +11,17 @@
 
 namespace merva {
 
-// The arguments after the program name, as code page 1251 strings, with "/" turned into "\" so
-// that a file's own name is what follows the last separator. An argument with a character that
-// code page 1251 lacks is refused: no file of the game or of a package can carry it.
+// The arguments after the program name, as UTF-8 (natively the argument's own bytes), with "/"
+// turned into "\" so that a file's own name is what follows the last separator.
 std::vector<std::string> ToolArguments(int argc, char** argv);
-// A code page 1251 text for the terminal.
-std::string ConsoleText(const std::string& cp1251);
-// A code page 1251 path as the user writes it on this system ("/" on Linux).
-std::string DisplayPath(const std::string& cp1251);
+// A path as the user writes it on this system ("/" on Linux).
+std::string DisplayPath(const std::string& path);
 
 // A failure that concerns one file: reported as "TOOL: PATH: TEXT".
 class FileError : public std::runtime_error {
  public:
   FileError(const std::string& path, const std::string& text)
-      : std::runtime_error(DisplayPath(path) + ": " + ConsoleText(text)) {}
-  // For a path that has no code page 1251 form: both parts already in the terminal's encoding.
-  static FileError Shown(const std::string& path, const std::string& text) {
-    return FileError(path + ": " + text);
-  }
-
- private:
-  explicit FileError(const std::string& line) : std::runtime_error(line) {}
+      : std::runtime_error(DisplayPath(path) + ": " + text) {}
 };
 
 // What lies at a path, as the tools must know before they read or write it.

@@ -39,17 +39,18 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
-std::string DiskPath(const std::string& base, std::string utf8) {
-  std::string path;
-  if (!TryCp1251FromUtf8(utf8, path))
-    throw Exception("the path " + path + " has no code page 1251 form");
+std::string DiskPath(const std::string& base, std::string path) {
   for (char& c : path)
     if (c == '/') c = '\\';
   const bool absolute = !path.empty() && (path[0] == '\\' || path.find(':') != std::string::npos);
   return absolute ? path : base + path;
 }
 
-// Errors name the manifest line; their texts are code page 1251 like every other.
+// The bytes a text or name will have in the game's files; what must fit code page 1251 is
+// measured there.
+size_t StoredLength(const std::string& utf8) { return Cp1251FromUtf8(utf8).size(); }
+
+// Errors name the manifest line.
 std::string LinePrefix(const std::string& path, size_t line) {
   return path + ":" + std::to_string(line) + ": ";
 }
@@ -130,11 +131,12 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
         while (!file.empty() && (file.back() == '\n' || file.back() == '\r')) file.pop_back();
         utf8 = EscapeText(file);
       }
-      std::string text;
-      if (!TryCp1251FromUtf8(UnescapeText(utf8), text))
+      const std::string text = UnescapeText(utf8);
+      std::string stored;
+      if (!TryCp1251FromUtf8(text, stored))
         throw Exception(where + "the text of " + key +
                         " has a character that code page 1251 lacks");
-      if (text.size() > static_cast<size_t>(kScriptPayloadLimit))
+      if (stored.size() > static_cast<size_t>(kScriptPayloadLimit))
         throw Exception(where + "the text of " + key + " is longer than 2048 bytes");
       script.*record->Text = text;
       continue;
@@ -149,9 +151,8 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
     } else if (key == "game") {
       throw Exception(where + "a game file is written as: game = PATH\\IN\\GAME from FILE");
     }
-    std::string listed;
-    if (!TryCp1251FromUtf8(item, listed))
-      throw Exception(where + listed + " has a character that code page 1251 lacks");
+    std::string listed = item, stored;
+    if (!TryCp1251FromUtf8(item, stored)) throw Exception(where + item + ": " + kNameOutsideCp1251);
     if (key == "archive") {
       for (char& c : listed)
         if (c == '/') c = '\\';
@@ -164,10 +165,11 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
       throw Exception(where + "the installer cannot install a file named " + name);
     if (key == "game" && !GameFileItemIsInside(listed))
       throw Exception(where + listed + " lies outside the game folder");
-    if (name.size() > 24) throw Exception(where + "the name " + name + " is longer than 24 bytes");
-    if (key == "archive" && name.size() == 24)
+    if (StoredLength(name) > 24)
+      throw Exception(where + "the name " + name + " is longer than 24 characters");
+    if (key == "archive" && StoredLength(name) == 24)
       manifest.Warnings.push_back(where + "the game reads only the first 23 characters of " + name);
-    if (listed.size() > static_cast<size_t>(kScriptPayloadLimit))
+    if (StoredLength(listed) > static_cast<size_t>(kScriptPayloadLimit))
       throw Exception(where + "the item is longer than 2048 bytes");
 
     const std::string disk = DiskPath(base, source);

@@ -8,19 +8,19 @@
 
 namespace merva {
 
-// A file to pack: its name in the package and where it lies on disk (code page 1251, "\").
+// A file to pack: its name in the package and where it lies on disk (UTF-8, "\").
 struct TPackSource {
   std::string Name;
   std::string DiskPath;
 };
 
 struct TManifest {
-  TDATAInst Script;                  // texts and lists in code page 1251
+  TDATAInst Script;                  // texts and lists in UTF-8, each fitting code page 1251
   std::vector<TPackSource> Sources;  // in list order, each name once
   std::vector<std::string> Warnings;
 };
 
-// Reads the manifest at `path` (code page 1251, "\"); raises Exception with the line at fault.
+// Reads the manifest at `path` (UTF-8, "\"); raises Exception with the line at fault.
 // `anyLevel` keeps a level that the installer would refuse, for testing that refusal.
 TManifest ReadManifest(const std::string& path, bool anyLevel = false);
 

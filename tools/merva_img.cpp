@@ -8,6 +8,7 @@
 #include "archive/archive.h"
 #include "archive/archive_file.h"
 #include "core/block_file.h"
+#include "core/cp1251.h"
 #include "core/environment.h"
 #include "core/errors.h"
 #include "core/text.h"
@@ -91,7 +92,7 @@ int List(Tool& tool, const std::string& path) {
   tool.Open(path);
   for (int32_t i = 0; i < tool.archive.Count; ++i) {
     const TArchiveEntry& e = tool.archive.Entries[i];
-    std::printf("%d %d %d %s\n", i, e.Offset, e.Size, ConsoleText(EntryName(e)).c_str());
+    std::printf("%d %d %d %s\n", i, e.Offset, e.Size, EntryName(e).c_str());
   }
   return 0;
 }
@@ -111,7 +112,7 @@ int Check(Tool& tool, const std::string& path) {
   std::vector<int32_t> withData;
   for (int32_t i = 0; i < a.Count; ++i) {
     const TArchiveEntry& e = a.Entries[i];
-    const std::string name = ConsoleText(EntryName(e));
+    const std::string name = EntryName(e);
     const std::string where = "entry " + std::to_string(i) + " (" + name + ")";
     const int64_t start = int64_t{e.Offset} * kSector;
     const int64_t end = start + int64_t{e.Size} * kSector;
@@ -137,7 +138,7 @@ int Check(Tool& tool, const std::string& path) {
     const auto [first, isNew] = firstOfName.emplace(AsciiUpper(name), i);
     if (!isNew)
       problem("entries " + std::to_string(first->second) + " and " + std::to_string(i) +
-              " are both named " + ConsoleText(name) + "; the game uses only the first");
+              " are both named " + name + "; the game uses only the first");
   }
   std::sort(withData.begin(), withData.end(),
             [&](int32_t x, int32_t y) { return a.Entries[x].Offset < a.Entries[y].Offset; });
@@ -161,7 +162,8 @@ int Put(Tool& tool, const std::string& path, const std::vector<std::string>& fil
     RequireFile(file);
     if (SameFile(file, path)) throw FileError(file, "is the archive itself");
     const std::string name = ExtractFileNamePart(file);
-    if (name.size() > sizeof(TArchiveEntry::Name))
+    if (!EntryNameFits(name)) throw FileError(file, kNameOutsideCp1251);
+    if (Cp1251FromUtf8(name).size() > sizeof(TArchiveEntry::Name))
       throw FileError(file,
                       "the name is longer than 24 characters, which an archive entry "
                       "cannot hold");
@@ -247,7 +249,7 @@ int Install(Tool& tool, const std::string& game, const std::string& mod) {
                  "skips the level check\n";
 #endif
   if (refused) {
-    std::cerr << "merva-img: the mod is refused: " << ConsoleText(script.RefusalText) << "\n";
+    std::cerr << "merva-img: the mod is refused: " << script.RefusalText << "\n";
     return 1;
   }
   TPackageDirectory package;
@@ -260,7 +262,7 @@ int Install(Tool& tool, const std::string& game, const std::string& mod) {
 
 // A restore point as a line for the terminal: name, date, mod, game folder.
 std::string PointLine(const TRestorePoint& point) {
-  return ConsoleText(point.Folder) + "\t" + point.Time + "\t" + ConsoleText(point.Title) + "\t" +
+  return point.Folder + "\t" + point.Time + "\t" + point.Title + "\t" +
          DisplayPath(point.GameFolder);
 }
 
@@ -285,7 +287,7 @@ int Undo(Tool& tool, const std::string& game, const std::string& pointName, bool
   try {
     result = TakeBackInstallation(root, point, force, {tool.fs, tool.pump, progress, levels});
   } catch (const EUndoRefused& refusal) {
-    std::cerr << "merva-img: " << ConsoleText(refusal.what()) << "\n"
+    std::cerr << "merva-img: " << refusal.what() << "\n"
               << "merva-img: give --force to take it back all the same, by entry names\n";
     return 1;
   }

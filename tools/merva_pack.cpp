@@ -28,7 +28,7 @@ const char kUsage[] =
 int Build(const std::string& manifestPath, const std::string& folder, bool anyLevel) {
   const TManifest manifest = ReadManifest(manifestPath, anyLevel);
   for (const std::string& warning : manifest.Warnings)
-    std::cerr << "merva-pack: warning: " << ConsoleText(warning) << "\n";
+    std::cerr << "merva-pack: warning: " << warning << "\n";
   if (KindOfPath(folder) != PathKind::kFolder) throw FileError(folder, "folder not found");
   IFileSystem& fs = SystemFileSystem();
   const std::string script = folder + "\\" + kScriptFileName;
@@ -72,7 +72,7 @@ int ListOrUnpack(const std::string& path, const std::string* folder) {
       ExtractPackageEntry(package, entry, position, *folder + "\\" + PackageFileName(name),
                           SystemFileSystem());
     } else {
-      std::printf("%u %s\n", entry.Size, ConsoleText(name).c_str());
+      std::printf("%u %s\n", entry.Size, name.c_str());
     }
     position += entry.Size;
   }
@@ -89,10 +89,10 @@ int PrintScript(const std::string& path) {
   for (const TScriptRecord& record : kScriptRecords) {
     if (record.List) {
       for (const std::string& item : script.*record.List)
-        std::printf("%s = %s\n", record.ManifestKey, ConsoleText(item).c_str());
+        std::printf("%s = %s\n", record.ManifestKey, item.c_str());
     } else if (!(script.*record.Text).empty()) {
       std::printf("%s = %s\n", record.ManifestKey,
-                  ConsoleText(EscapeText(script.*record.Text)).c_str());
+                  EscapeText(script.*record.Text).c_str());
     }
   }
   return 0;

@@ -4,6 +4,7 @@
 
 #include "archive/sector_copy.h"
 #include "core/block_file.h"
+#include "core/cp1251.h"
 #include "core/errors.h"
 #include "package/package.h"
 
@@ -11,9 +12,18 @@ namespace merva {
 
 namespace {
 
+// The manifest has checked every text and name; a character that slipped past would be
+// written as "?", so it is refused here too.
+std::string StoredBytes(const std::string& utf8) {
+  std::string cp1251;
+  if (!TryCp1251FromUtf8(utf8, cp1251))
+    throw Exception(utf8 + " has a character that code page 1251 lacks");
+  return cp1251;
+}
+
 void WriteRecord(TBlockFile& file, uint8_t tag, const std::string& text) {
   if (text.empty()) return;
-  const std::string stored = ScrambleScriptText(text);
+  const std::string stored = ScrambleScriptText(StoredBytes(text));
   const auto length = static_cast<int32_t>(stored.size());
   file.WriteExact(&tag, 1);
   file.WriteExact(&length, 4);
@@ -47,7 +57,8 @@ void WritePackageFile(const std::vector<TPackSource>& sources, const std::string
   int64_t total = PackageDataOffset(static_cast<int64_t>(sources.size()));
   for (const TPackSource& source : sources) {
     TPackageEntry entry{};
-    std::memcpy(entry.Name, source.Name.data(), std::min(source.Name.size(), sizeof entry.Name));
+    const std::string name = StoredBytes(source.Name);
+    std::memcpy(entry.Name, name.data(), std::min(name.size(), sizeof entry.Name));
     TBlockFile file = TBlockFile::OpenReadOnly(fs, source.DiskPath);
     const int64_t size = file.Size();
     total += size;

@@ -40,9 +40,12 @@ struct TGTA3Archive {
 
 extern const char kArchiveTag[];  // "VER2"
 
-// The name as read back: the characters before the first zero byte, at most 24.
+// The name as read back, in UTF-8: the characters before the first zero byte, at most 24.
 std::string EntryName(const TArchiveEntry& entry);
-// The name of a new entry: the file-name part of `path`, cut to 24 characters.
+// True when `name` has a code page 1251 form, as every entry name must.
+bool EntryNameFits(const std::string& name);
+// The name of a new entry: the file-name part of `path`, cut to 24 characters. A name with a
+// character outside code page 1251 raises an Exception.
 void SetNewEntryName(TArchiveEntry& entry, const std::string& path);
 // The text of the error box for a missing or foreign archive.
 std::string MissingArchiveText(const std::string& path);

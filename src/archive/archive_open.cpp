@@ -12,17 +12,25 @@ namespace merva {
 const char kArchiveTag[] = "VER2";
 
 std::string EntryName(const TArchiveEntry& entry) {
-  return std::string(entry.Name, strnlen(entry.Name, sizeof entry.Name));
+  return Utf8FromCp1251(std::string(entry.Name, strnlen(entry.Name, sizeof entry.Name)));
+}
+
+bool EntryNameFits(const std::string& name) {
+  std::string stored;
+  return TryCp1251FromUtf8(name, stored);
 }
 
 void SetNewEntryName(TArchiveEntry& entry, const std::string& path) {
   std::memset(entry.Name, 0, sizeof entry.Name);
   const std::string name = ExtractFileNamePart(path);
-  std::memcpy(entry.Name, name.data(), std::min(name.size(), sizeof entry.Name));
+  std::string stored;
+  // Callers check their names first; a "?" in the game's archive would be a name nobody gave.
+  if (!TryCp1251FromUtf8(name, stored)) throw Exception(name + ": " + kNameOutsideCp1251);
+  std::memcpy(entry.Name, stored.data(), std::min(stored.size(), sizeof entry.Name));
 }
 
 std::string MissingArchiveText(const std::string& path) {
-  return Cp1251FromUtf8("Невозможно найти IMG файл!\n\n[") + path + "]";
+  return "Невозможно найти IMG файл!\n\n[" + path + "]";
 }
 
 void ResetArchive(TGTA3Archive& Archive) {

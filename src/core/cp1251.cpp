@@ -3,7 +3,12 @@
 #include <array>
 #include <cstdint>
 
+#include "core/unicode.h"
+
 namespace merva {
+
+const char kNameOutsideCp1251[] =
+    "the name has a character outside code page 1251, which the game's files cannot carry";
 
 namespace {
 
@@ -42,78 +47,12 @@ bool FromUnicode(char32_t c, char& out) {
   return false;
 }
 
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// Decodes UTF-8; a malformed sequence yields U+FFFD for its first byte.
-std::u32string DecodeUtf8(const std::string& text) {
-  std::u32string out;
-  for (size_t i = 0; i < text.size();) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    const int extra = b < 0x80         ? 0
-                      : (b >> 5) == 6  ? 1
-                      : (b >> 4) == 14 ? 2
-                      : (b >> 3) == 30 ? 3
-                                       : -1;
-    char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    bool valid = extra >= 0;
-    for (int k = 1; valid && k <= extra; ++k) {
-      if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-        valid = false;
-      } else {
-        c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-      }
-    }
-    if (!valid) {
-      out += U'\uFFFD';
-      ++i;
-    } else {
-      out += c;
-      i += extra + 1;
-    }
-  }
-  return out;
-}
-
 }  // namespace
-
-std::u16string Utf16FromCp1251(const std::string& bytes) {
-  std::u16string out;
-  out.reserve(bytes.size());
-  for (char c : bytes) out += ToUnicode(static_cast<unsigned char>(c));
-  return out;
-}
 
 std::string Utf8FromCp1251(const std::string& bytes) {
   std::string out;
   for (char c : bytes) AppendUtf8(ToUnicode(static_cast<unsigned char>(c)), out);
   return out;
-}
-
-bool TryCp1251FromUtf16(const std::u16string& text, std::string& out) {
-  out.clear();
-  bool all = true;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    }
-    char byte;
-    all = FromUnicode(c, byte) && all;
-    out += byte;
-  }
-  return all;
 }
 
 bool TryCp1251FromUtf8(const std::string& text, std::string& out) {
@@ -130,12 +69,6 @@ bool TryCp1251FromUtf8(const std::string& text, std::string& out) {
 std::string Cp1251FromUtf8(const std::string& text) {
   std::string out;
   TryCp1251FromUtf8(text, out);
-  return out;
-}
-
-std::string Cp1251FromUtf16(const std::u16string& text) {
-  std::string out;
-  TryCp1251FromUtf16(text, out);
   return out;
 }
 

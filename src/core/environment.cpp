@@ -7,28 +7,19 @@
 #include <windows.h>
 #endif
 
-#include "core/cp1251.h"
+#include "core/wide_text.h"
 
 namespace merva {
 
 namespace {
-// A variable's value as a code page 1251 path; empty when unset.
+// A variable's value as a UTF-8 path; empty when unset.
 std::string Variable(const char* name) {
 #ifdef _WIN32
-  const std::wstring wide(name, name + std::char_traits<char>::length(name));
-  const wchar_t* value = _wgetenv(wide.c_str());
-  if (!value || !*value) return "";
-  std::wstring text(value);
-  std::string path;
-  if (TryCp1251FromUtf16(std::u16string(text.begin(), text.end()), path)) return path;
-  // A user name in another script: the folder's short name is plain ASCII.
-  wchar_t shortPath[MAX_PATH];
-  const DWORD length = GetShortPathNameW(text.c_str(), shortPath, MAX_PATH);
-  if (length > 0 && length < MAX_PATH) text.assign(shortPath, length);
-  return Cp1251FromUtf16(std::u16string(text.begin(), text.end()));
+  const wchar_t* value = _wgetenv(Wide(name).c_str());
+  return value ? Utf8FromWide(value) : "";
 #else
   const char* value = std::getenv(name);
-  return value && *value ? Cp1251FromUtf8(value) : "";
+  return value ? value : "";
 #endif
 }
 }  // namespace

@@ -4,7 +4,7 @@
 
 namespace merva {
 
-// The folder that holds the restore points, as a code page 1251 path: the one that
+// The folder that holds the restore points, as a UTF-8 path: the one that
 // MERVA_RESTORE_DIR names, else %LOCALAPPDATA%\Merva\restore on Windows and
 // $XDG_DATA_HOME/merva/restore (or ~/.local/share/merva/restore) elsewhere. Empty when none of
 // these is set.

@@ -1,6 +1,6 @@
 #pragma once
-// The file system as the program sees it. Paths are code page 1251 byte strings in the
-// Windows form ("\" separates folders); each back end converts them for its system.
+// The file system as the program sees it. Paths are UTF-8 in the Windows form ("\" separates
+// folders); each back end converts them for its system.
 // Operations report a Windows-style error code (0 for success) instead of raising, so that
 // the checked block file alone decides how a failure is told.
 #include <cstdint>

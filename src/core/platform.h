@@ -17,7 +17,7 @@ enum class TBoxKind {
 class IMessageBoxes {
  public:
   virtual ~IMessageBoxes() = default;
-  // Shows a modal box with a code page 1251 text and returns when it is dismissed.
+  // Shows a modal box with a UTF-8 text and returns when it is dismissed.
   virtual void Show(TBoxKind kind, const std::string& text) = 0;
   // Asks a question in a box with Yes and No (application title, question icon); true for Yes.
   virtual bool Ask(const std::string& text) = 0;

@@ -1,5 +1,5 @@
 // The file system back end for native builds (tests and tools on Linux). Both "\" and "/"
-// separate folders, and names are converted from code page 1251 to UTF-8.
+// separate folders; names are the system's own bytes (UTF-8 on every usual Linux).
 #ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "core/cp1251.h"
 #include "core/errors.h"
 #include "core/file_system.h"
 
@@ -18,7 +17,7 @@ namespace merva {
 namespace {
 
 std::string NativePath(const std::string& path) {
-  std::string out = Utf8FromCp1251(path);
+  std::string out = path;
   for (char& c : out)
     if (c == '\\') c = '/';
   return out;
@@ -178,9 +177,7 @@ class PosixFileSystem : public IFileSystem {
     while (const dirent* item = ::readdir(dir)) {
       const std::string name = item->d_name;
       if (name == "." || name == "..") continue;
-      std::string cp1251;
-      // A name that code page 1251 cannot hold names nothing this program made.
-      if (TryCp1251FromUtf8(name, cp1251)) names.push_back(cp1251);
+      names.push_back(name);
     }
     ::closedir(dir);
     return true;

@@ -1,9 +1,9 @@
-// The file system back end of the Windows program: the wide API, so that names in code page
-// 1251 reach the disk unchanged on every system locale.
+// The file system back end of the Windows program: the wide API, so that every name a folder
+// can hold reaches the disk unchanged on every system locale.
 #ifdef _WIN32
 #include <windows.h>
 
-#include "core/cp1251.h"
+#include "core/wide_text.h"
 #include "core/errors.h"
 #include "core/file_system.h"
 
@@ -11,10 +11,7 @@ namespace merva {
 
 namespace {
 
-std::wstring WidePath(const std::string& path) {
-  const std::u16string wide = Utf16FromCp1251(path);
-  return std::wstring(wide.begin(), wide.end());
-}
+std::wstring WidePath(const std::string& path) { return Wide(path); }
 
 int LastCode() {
   const DWORD error = GetLastError();
@@ -112,11 +109,9 @@ class Win32FileSystem : public IFileSystem {
     const HANDLE search = FindFirstFileW((WidePath(path) + L"\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
     do {
-      const std::u16string wide(found.cFileName, found.cFileName + wcslen(found.cFileName));
-      if (wide == u"." || wide == u"..") continue;
-      std::string name;
-      // A name that code page 1251 cannot hold names nothing this program made.
-      if (TryCp1251FromUtf16(wide, name)) names.push_back(name);
+      const std::string name = Utf8FromWide(found.cFileName);
+      if (name == "." || name == "..") continue;
+      names.push_back(name);
     } while (FindNextFileW(search, &found));
     FindClose(search);
     return true;

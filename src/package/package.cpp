@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "core/cp1251.h"
 #include "core/errors.h"
 #include "core/text.h"
 
@@ -12,7 +13,7 @@ const char kPackageFileName[] = "data.cab";
 const char kPackageDamagedMessage[] = "Unknow version of data-file or file damaged";
 
 std::string PackageEntryName(const TPackageEntry& entry) {
-  return std::string(entry.Name, strnlen(entry.Name, sizeof entry.Name));
+  return Utf8FromCp1251(std::string(entry.Name, strnlen(entry.Name, sizeof entry.Name)));
 }
 
 void DescramblePackageEntry(TPackageEntry& entry) {

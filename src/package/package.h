@@ -37,6 +37,7 @@ struct TPackageDirectory {
   std::vector<TPackageEntry> PackageEntries;
 };
 
+// The entry's name in UTF-8.
 std::string PackageEntryName(const TPackageEntry& entry);
 // Restores a stored record in place: bytes 0 to 24 (the name and the lowest size byte) lose 20.
 void DescramblePackageEntry(TPackageEntry& entry);

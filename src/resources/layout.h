@@ -21,7 +21,7 @@ struct TControlLayout {
   int Id;  // the fixed child-window ID that tests and accessibility tools find it by
   TControlKind Kind;
   int Left, Top, Width, Height;
-  const char* Caption;  // UTF-8 design-time text; converted to code page 1251 on load
+  const char* Caption;  // UTF-8 design-time text
   TFontSpec Font;
   bool BlackBackground;  // white text on opaque black; otherwise transparent where it applies
   TAlign Align;

@@ -15,7 +15,21 @@ const char kRecordFileName[] = "record.txt";
 
 namespace {
 
-const char kRecordHeading[] = "merva restore point 1";
+// Records of the first layout held their names and paths in code page 1251; since the second,
+// every text is UTF-8. Both are read.
+const char kRecordHeading[] = "merva restore point 2";
+const char kCp1251RecordHeading[] = "merva restore point 1";
+
+void ConvertFromCp1251(TRestorePoint& p) {
+  for (std::string* text : {&p.Title, &p.Time, &p.GameFolder}) *text = Utf8FromCp1251(*text);
+  for (TKeptEntry& e : p.Replaced) e.Kept = Utf8FromCp1251(e.Kept);
+  for (TAddedEntry& e : p.Added) e.Name = Utf8FromCp1251(e.Name);
+  for (TGameFileChange& f : p.GameFiles) {
+    f.Item = Utf8FromCp1251(f.Item);
+    f.Kept = Utf8FromCp1251(f.Kept);
+  }
+  for (std::string& folder : p.FoldersCreated) folder = Utf8FromCp1251(folder);
+}
 
 // Names and texts may hold any byte: those that would break a line or a field are written as
 // %XX.
@@ -110,10 +124,6 @@ bool ParseLevel(const std::string& present, const std::string& bytes, TLevelValu
   return FromHex(bytes, value.Bytes);
 }
 
-std::string Utf8(const std::string& cp1251) {
-  return Utf8FromCp1251(cp1251);
-}
-
 }  // namespace
 
 std::string RecordText(const TRestorePoint& p) {
@@ -144,7 +154,9 @@ std::string RecordText(const TRestorePoint& p) {
 bool ParseRecord(const std::string& text, TRestorePoint& p) {
   std::istringstream in(text);
   std::string line;
-  if (!std::getline(in, line) || line != kRecordHeading) return false;
+  if (!std::getline(in, line) || (line != kRecordHeading && line != kCp1251RecordHeading))
+    return false;
+  const bool cp1251 = line == kCp1251RecordHeading;
   bool ended = false, sawNew = false;
   while (std::getline(in, line)) {
     if (ended) return false;  // nothing may follow the end
@@ -199,7 +211,9 @@ bool ParseRecord(const std::string& text, TRestorePoint& p) {
     }
     if (!ok) return false;
   }
-  return ended && sawNew;
+  if (!ended || !sawNew) return false;
+  if (cp1251) ConvertFromCp1251(p);
+  return true;
 }
 
 std::string LevelText(const TLevelRecord& level, const TLevelValue& value) {
@@ -216,32 +230,32 @@ std::string LevelText(const TLevelRecord& level, const TLevelValue& value) {
 
 std::string ChangesText(const TRestorePoint& p) {
   std::ostringstream out;
-  out << "Merva restore point " << Utf8(p.Folder) << "\n\n";
-  out << "Mod: " << Utf8(p.Title) << "\n";
+  out << "Merva restore point " << p.Folder << "\n\n";
+  out << "Mod: " << p.Title << "\n";
   out << "Installed: " << p.Time << "\n";
-  out << "Game folder: " << Utf8(p.GameFolder) << "\n";
+  out << "Game folder: " << p.GameFolder << "\n";
   out << "Installed level before: " << LevelText(p.Level, p.Level.Before) << "\n";
   out << "Installed level after: " << LevelText(p.Level, p.Level.After) << "\n\n";
   out << "Archive entries added (" << p.Added.size() << "):\n";
   for (const TAddedEntry& e : p.Added)
-    out << "  " << Utf8(e.Name) << ", " << int64_t{e.Size} * kSector << " bytes\n";
+    out << "  " << e.Name << ", " << int64_t{e.Size} * kSector << " bytes\n";
   out << "Archive entries replaced (" << p.Replaced.size() << "), old bytes kept in archive\\:\n";
   for (const TKeptEntry& e : p.Replaced)
-    out << "  " << Utf8(EntryName(e.Old)) << ": old " << int64_t{e.Old.Size} * kSector << " bytes ("
-        << Utf8(e.Kept) << "), new " << int64_t{e.NewSize} * kSector << " bytes\n";
+    out << "  " << EntryName(e.Old) << ": old " << int64_t{e.Old.Size} * kSector << " bytes ("
+        << e.Kept << "), new " << int64_t{e.NewSize} * kSector << " bytes\n";
   size_t created = 0;
   for (const TGameFileChange& f : p.GameFiles) created += f.Replaced ? 0 : 1;
   out << "Game files created (" << created << "):\n";
   for (const TGameFileChange& f : p.GameFiles)
-    if (!f.Replaced) out << "  " << Utf8(f.Item) << ", " << f.NewBytes << " bytes\n";
+    if (!f.Replaced) out << "  " << f.Item << ", " << f.NewBytes << " bytes\n";
   out << "Game files replaced (" << p.GameFiles.size() - created
       << "), old bytes kept in game\\:\n";
   for (const TGameFileChange& f : p.GameFiles)
     if (f.Replaced)
-      out << "  " << Utf8(f.Item) << ": old " << f.OldBytes << " bytes, new " << f.NewBytes
+      out << "  " << f.Item << ": old " << f.OldBytes << " bytes, new " << f.NewBytes
           << " bytes\n";
   out << "Folders created (" << p.FoldersCreated.size() << "):\n";
-  for (const std::string& folder : p.FoldersCreated) out << "  " << Utf8(folder) << "\n";
+  for (const std::string& folder : p.FoldersCreated) out << "  " << folder << "\n";
   out << "\nNew models\\gta3.img: " << p.NewArchiveBytes << " bytes, SHA-256 " << p.NewArchiveSha256
       << "\n";
   out << "This restore point keeps " << p.KeptBytes << " bytes of old files.\n\n";

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/block_file.h"
+#include "core/cp1251.h"
 
 namespace merva {
 
@@ -97,8 +98,9 @@ bool LoadScript(TDATAInst& Script, IFileSystem& fs, INotices& notices,
     const auto count = static_cast<uint32_t>(length);
     if (file.ReadCounted(buffer.data(), count) != count) break;
     DescrambleScriptText(buffer.data(), buffer.size(), length);
-    ApplyRecord(Script, tag, std::string(reinterpret_cast<const char*>(buffer.data()), count),
-                checkLevel);
+    // The texts and names are code page 1251 in the file and UTF-8 from here on.
+    const std::string stored(reinterpret_cast<const char*>(buffer.data()), count);
+    ApplyRecord(Script, tag, Utf8FromCp1251(stored), checkLevel);
     if (length == 0) {  // the end record
       ended = true;
       break;

@@ -11,7 +11,8 @@
 
 namespace merva {
 
-// Texts are code page 1251 byte strings and may hold any byte, zero included.
+// Texts and names in UTF-8, read from the code page 1251 of the file; they may hold any
+// character, zero included.
 struct TDATAInst {
   std::string Title;
   std::string Level;

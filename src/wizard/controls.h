@@ -14,7 +14,7 @@ constexpr int crHandPoint = -21;
 struct TControl {
   bool Visible = true;
   bool Enabled = true;
-  std::string Text;  // code page 1251
+  std::string Text;  // UTF-8
   int Cursor = crDefault;
 };
 

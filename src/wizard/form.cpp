@@ -2,7 +2,6 @@
 
 #include <new>
 
-#include "core/cp1251.h"
 #include "core/environment.h"
 #include "core/errors.h"
 #include "package/install.h"
@@ -17,7 +16,7 @@ const char kFolderDialogCaption[] = "Путь к игре GTA: San Andreass";
 
 namespace {
 std::string DesignCaption(const char* name) {
-  return Cp1251FromUtf8(ControlLayout(name).Caption);
+  return ControlLayout(name).Caption;
 }
 }  // namespace
 
@@ -211,7 +210,7 @@ void TForm1::CheckBox1Click() {
 
 void TForm1::Button4Click() {
   std::string folder;
-  if (services_.FolderDialog.SelectFolder(Cp1251FromUtf8(kFolderDialogCaption), u"", folder)) {
+  if (services_.FolderDialog.SelectFolder(kFolderDialogCaption, u"", folder)) {
     Edit1.Text = folder;
     ArchivePath = folder + "\\models\\gta3.img";
     OpenArchive(ArchivePath);

@@ -72,7 +72,6 @@ TempDir::~TempDir() {
 }
 
 std::string Native(std::string path) {
-  path = Utf8FromCp1251(path);
   for (char& c : path)
     if (c == '\\') c = '/';
   return path;
@@ -117,8 +116,8 @@ std::string ArchiveBytes(const std::vector<EntrySpec>& entries, int64_t sectors,
     const size_t at = 8 + i * 32;
     Put32(bytes, at, entries[i].Offset);
     Put32(bytes, at + 4, entries[i].Size);
-    std::memcpy(&bytes[at + 8], entries[i].Name.data(),
-                std::min<size_t>(24, entries[i].Name.size()));
+    const std::string name = Cp1251FromUtf8(entries[i].Name);
+    std::memcpy(&bytes[at + 8], name.data(), std::min<size_t>(24, name.size()));
   }
   return bytes;
 }
@@ -147,7 +146,8 @@ std::vector<EntrySpec> DirectoryOf(const std::string& bytes) {
   for (int32_t i = 0; i < count; ++i) {
     const size_t at = 8 + static_cast<size_t>(i) * 32;
     const std::string field = bytes.substr(at + 8, 24);
-    entries.push_back({Get32(bytes, at), Get32(bytes, at + 4), field.substr(0, field.find('\0'))});
+    entries.push_back({Get32(bytes, at), Get32(bytes, at + 4),
+                       Utf8FromCp1251(field.substr(0, field.find('\0')))});
   }
   return entries;
 }
@@ -161,7 +161,8 @@ std::string ScriptBytes(const std::vector<std::pair<uint8_t, std::string>>& reco
                         const std::string& version) {
   std::string bytes(21, '\0');
   bytes.replace(6, 3, version.substr(0, 3));
-  for (const auto& [tag, text] : records) {
+  for (const auto& [tag, utf8] : records) {
+    const std::string text = Cp1251FromUtf8(utf8);
     bytes += static_cast<char>(tag);
     std::string length(4, '\0');
     Put32(length, 0, static_cast<int32_t>(text.size()));
@@ -177,7 +178,8 @@ std::string PackageBytes(const std::vector<std::pair<std::string, std::string>>&
   std::string bytes(116, 'x');
   bytes.replace(23, 3, version.substr(0, 3));
   Put32(bytes, 112, static_cast<int32_t>(files.size()));
-  for (const auto& [name, data] : files) {
+  for (const auto& [utf8, data] : files) {
+    const std::string name = Cp1251FromUtf8(utf8);
     std::string record(28, '\0');
     std::memcpy(&record[0], name.data(), std::min<size_t>(24, name.size()));
     Put32(record, 24, static_cast<int32_t>(data.size()));

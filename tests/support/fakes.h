@@ -113,7 +113,8 @@ void WriteFile(const std::string& path, const std::string& data);
 bool Exists(const std::string& path);
 void MakeDirs(const std::string& path);
 
-// An archive built byte by byte, independently of the code under test.
+// An archive built byte by byte, independently of the code under test. Names and texts are
+// given and read back in UTF-8 and stored in code page 1251, as the game's files hold them.
 struct EntrySpec {
   int32_t Offset;
   int32_t Size;

@@ -71,7 +71,7 @@ TEST_F(OpenArchiveTest, MissingOrForeignFilesAreRefusedWithTheirText) {
     EXPECT_TRUE(archive.Entries.empty()) << name;
     EXPECT_EQ(archive.FileName, dir / name);
     EXPECT_EQ(MissingArchiveText(archive.FileName),
-              Cp1251FromUtf8("Невозможно найти IMG файл!\n\n[") + (dir / name) + "]");
+              "Невозможно найти IMG файл!\n\n[" + (dir / name) + "]");
   }
 }
 
@@ -157,11 +157,11 @@ TEST_F(PutTest, EveryEntryOfTheNameIsReplacedHighestIndexFirst) {
 }
 
 TEST_F(PutTest, AsciiCaseIsIgnoredButCyrillicMustMatch) {
-  const std::string upper = Cp1251FromUtf8("МАШИНА.dff"), lower = Cp1251FromUtf8("машина.dff");
+  const std::string upper = "МАШИНА.dff", lower = "машина.dff";
   Write(BuildArchive({{1, 1, upper}}));
   Put(Source(lower, 10));
   EXPECT_EQ(DirectoryOf(Bytes()).size(), 2u);  // appended: no match
-  Put(Source(Cp1251FromUtf8("МАШИНА.DFF"), 10));
+  Put(Source("МАШИНА.DFF", 10));
   EXPECT_EQ(DirectoryOf(Bytes()).size(), 2u);  // replaced in place
 }
 

@@ -3,6 +3,7 @@
 
 #include "core/block_file.h"
 #include "core/cp1251.h"
+#include "core/unicode.h"
 #include "core/errors.h"
 #include "core/sha256.h"
 #include "core/text.h"
@@ -116,7 +117,7 @@ TEST(FaultyFileSystem, FailsExactlyTheChosenOperation) {
 }
 
 TEST(TextHelpers, CaseFoldingChangesOnlyAsciiLetters) {
-  const std::string cyrillic = Cp1251FromUtf8("Жук");
+  const std::string cyrillic = "Жук";
   EXPECT_EQ(AsciiUpper("infernus.dff"), "INFERNUS.DFF");
   EXPECT_EQ(AsciiUpper("a-z_A-Z09"), "A-Z_A-Z09");
   EXPECT_EQ(AsciiUpper(cyrillic), cyrillic);
@@ -159,10 +160,42 @@ TEST(Cp1251, CharactersOutsideThePageAreReported) {
   std::string out;
   EXPECT_FALSE(TryCp1251FromUtf8("snow \xE2\x98\x83", out));  // U+2603
   EXPECT_EQ(out, "snow ?");
-  EXPECT_TRUE(TryCp1251FromUtf16(u"Далее", out));
-  EXPECT_EQ(Utf16FromCp1251(out), u"Далее");
-  EXPECT_FALSE(TryCp1251FromUtf16(u"\U0001F600", out));
+  EXPECT_TRUE(TryCp1251FromUtf8("Далее", out));
+  EXPECT_EQ(Utf8FromCp1251(out), "Далее");
+  EXPECT_FALSE(TryCp1251FromUtf8("\U0001F600", out));
   EXPECT_EQ(out, "?");
+  EXPECT_FALSE(TryCp1251FromUtf8("\xC0\xAF", out)) << "an overlong form is no character";
+}
+
+// What the Windows edge does with every folder a player may have: UTF-8 to UTF-16 and back,
+// the same as the system's converter, and a lone surrogate of a Windows name kept as it is.
+TEST(Unicode, Utf16AndBackAgreeWithTheSystemConverter) {
+  const char* texts[] = {"C:\\Users\\João\\Área de Trabalho\\GTA San Andreas",
+                         "C:\\Users\\Zoë\\Gry\\ąłęż",
+                         "D:\\游戏\\GTA San Andreas",
+                         "Мод \"1\" 😀 (копия)",
+                         ""};
+  iconv_t cd = iconv_open("UTF-16LE", "UTF-8");
+  ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+  for (const char* text : texts) {
+    std::string in(text);
+    std::string out(in.size() * 4 + 4, '\0');
+    char* inp = in.data();
+    char* outp = out.data();
+    size_t inLeft = in.size(), outLeft = out.size();
+    ASSERT_NE(iconv(cd, &inp, &inLeft, &outp, &outLeft), static_cast<size_t>(-1)) << text;
+    const size_t units = (out.size() - outLeft) / 2;
+    std::u16string expected(units, u'\0');
+    for (size_t i = 0; i < units; ++i)
+      expected[i] = static_cast<char16_t>(static_cast<unsigned char>(out[2 * i]) |
+                                          static_cast<unsigned char>(out[2 * i + 1]) << 8);
+    EXPECT_EQ(Utf16FromUtf8(text), expected) << text;
+    EXPECT_EQ(Utf8FromUtf16(expected), text) << text;
+  }
+  iconv_close(cd);
+  const std::u16string lone = {u'a', 0xD800, u'b', 0xDC01};
+  EXPECT_EQ(Utf16FromUtf8(Utf8FromUtf16(lone)), lone);
+  EXPECT_EQ(Utf16FromUtf8("a\xFF"), u"a\uFFFD") << "a malformed byte";
 }
 
 TEST(Sha256, KnownDigestsWholeAndInPartsAndOfAFile) {

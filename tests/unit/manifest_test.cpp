@@ -53,8 +53,8 @@ TEST_F(ManifestTest, TextsAreConvertedUnescapedAndReadFromFiles) {
       "title = Мод\n"
       "welcome = @welcome.txt\n"
       "finish = a\\nb \\\\ c\n");
-  EXPECT_EQ(manifest.Script.Title, Cp1251FromUtf8("Мод"));
-  EXPECT_EQ(manifest.Script.WelcomeText, Cp1251FromUtf8("Привет\r\nмир"));
+  EXPECT_EQ(manifest.Script.Title, "Мод");
+  EXPECT_EQ(manifest.Script.WelcomeText, "Привет\r\nмир");
   EXPECT_EQ(manifest.Script.FinishText, "a\r\nb \\ c");
   EXPECT_EQ(UnescapeText(EscapeText("x\r\ny\\n")), "x\r\ny\\n");
 }

@@ -49,7 +49,7 @@ TEST_F(PackageTest, DescramblingRestoresTwentyFiveBytes) {
 }
 
 TEST_F(PackageTest, ReadsTheDirectoryAndFindsNames) {
-  const std::string cyrillic = Cp1251FromUtf8("Жук.dff");
+  const std::string cyrillic = "Жук.dff";
   Read(PackageBytes({{"a.dff", "aaaa"},
                      {"Same.TXD", "first"},
                      {"same.txd", "second!"},
@@ -63,7 +63,7 @@ TEST_F(PackageTest, ReadsTheDirectoryAndFindsNames) {
       {"same.TXD", "Same.TXD@" + std::to_string(data + 4)},  // the first of a name wins
       {std::string(24, 'X'), std::string(24, 'x') + "@" + std::to_string(data + 4 + 5 + 7)},
       {cyrillic, cyrillic + "@" + std::to_string(data + 4 + 5 + 7 + 2)},
-      {Cp1251FromUtf8("жук.dff"), "-"},  // Cyrillic case is not folded
+      {"жук.dff", "-"},  // Cyrillic case is not folded
       {"a.dff ", "-"},
       {"", "-"},
   };

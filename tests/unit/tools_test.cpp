@@ -56,10 +56,10 @@ TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
   test::FakeBoxes boxes;
   LoadScript(script, SystemFileSystem(), boxes, nullptr, dir / "out\\scripts.bin");
   EXPECT_TRUE(boxes.Shown.empty());
-  EXPECT_EQ(script.Title, Cp1251FromUtf8("Мой мод"));
+  EXPECT_EQ(script.Title, "Мой мод");
   EXPECT_EQ(script.Level, "1.0");
-  EXPECT_EQ(script.WelcomeText, Cp1251FromUtf8("Привет!\r\nВторая строка."));
-  EXPECT_EQ(script.FinishText, Cp1251FromUtf8("Готово\r\nDone"));
+  EXPECT_EQ(script.WelcomeText, "Привет!\r\nВторая строка.");
+  EXPECT_EQ(script.FinishText, "Готово\r\nDone");
   EXPECT_EQ(script.ArchiveFiles, (std::vector<std::string>{"car.dff"}));
   EXPECT_EQ(script.GameFiles, (std::vector<std::string>{"data\\cars.ide"}));
 
@@ -239,6 +239,7 @@ TEST(MervaImg, RefusesOddInputAndLeavesTheArchiveAsItWas) {
   const std::string longName = std::string(25, 'n');
   test::WriteFile(dir / longName, "x");
   test::WriteFile(dir / "notimg.img", std::string(5000, 'z'));
+  test::WriteFile(dir / "snow\u2603.dff", "x");  // a host can hold it, the archive cannot
   ASSERT_EQ(mkfifo(test::Native(dir / "pipe.dff").c_str(), 0644), 0);
   struct Case {
     std::string args;

@@ -163,7 +163,7 @@ TEST_F(WizardTest, AnErrorWhileLoadingLeavesTheDesignTimeWindow) {
   ASSERT_EQ(boxes.Shown.size(), 1u);
   EXPECT_EQ(boxes.Shown[0].Kind, TBoxKind::kErrorReport);
   EXPECT_EQ(boxes.Shown[0].Text, "'1.5.2' is not a valid floating point value.");
-  EXPECT_EQ(form->Label1.Text, Cp1251FromUtf8("Здесь краткое описание мода"));
+  EXPECT_EQ(form->Label1.Text, "Здесь краткое описание мода");
   EXPECT_EQ(form->Label2.Text, "Title");
   EXPECT_EQ(form->Step, 1);
   EXPECT_FALSE(form->CheckBox1.Visible);
@@ -189,7 +189,7 @@ TEST_F(WizardTest, AFolderWithoutAnArchiveOpensTheDialog) {
   folderDialog.Answers = {"", "", game};
   Next();
   EXPECT_EQ(folderDialog.Calls, 1);
-  EXPECT_EQ(folderDialog.LastCaption, Cp1251FromUtf8("Путь к игре GTA: San Andreass"));
+  EXPECT_EQ(folderDialog.LastCaption, "Путь к игре GTA: San Andreass");
   EXPECT_TRUE(form->BrowseCancelled);
   Next();  // stays on the folder page and asks again
   EXPECT_EQ(form->Step, 3);

@@ -75,7 +75,7 @@ bool Win32FolderDialog::SelectFolder(const std::string& caption, const std::u16s
 
   if (!chosen.Get()) return false;
   SHGetPathFromIDListW(static_cast<PCIDLIST_ABSOLUTE>(chosen.Get()), name);
-  folder = Narrow(name);
+  folder = Utf8FromWide(name);
   return true;
 }
 

@@ -8,7 +8,7 @@
 #include <cwchar>
 #include <string>
 
-#include "core/cp1251.h"
+#include "core/wide_text.h"
 #include "wizard/win32/main_window.h"
 #include "wizard/win32/services.h"
 
@@ -21,8 +21,7 @@ bool UndoRequested(std::string& gameFolder) {
   if (!args) return false;
   const bool undo = count >= 2 && _wcsicmp(args[1], L"/undo") == 0;
   if (undo && count >= 3) {
-    const std::wstring folder(args[2]);
-    gameFolder = merva::Cp1251FromUtf16(std::u16string(folder.begin(), folder.end()));
+    gameFolder = merva::Utf8FromWide(args[2]);
   }
   LocalFree(args);
   return undo;

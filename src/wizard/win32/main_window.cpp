@@ -38,7 +38,7 @@ HFONT MakeFont(const TFontSpec& font) {
   return CreateFontW(font.Height, 0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                      font.AnsiCharset ? ANSI_CHARSET : DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                     WideFromUtf8(font.Face).c_str());
+                     Wide(font.Face).c_str());
 }
 
 }  // namespace
@@ -79,7 +79,7 @@ TMainWindow::TMainWindow(HINSTANCE instance, TWin32Services& services)
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &desktop, 0);
   const int left = desktop.left + (desktop.right - desktop.left - width) / 2;
   const int top = desktop.top + (desktop.bottom - desktop.top - height) / 2;
-  window_ = CreateWindowExW(exStyle, kWindowClass, WideFromUtf8(kWindowLayout.Caption).c_str(),
+  window_ = CreateWindowExW(exStyle, kWindowClass, Wide(kWindowLayout.Caption).c_str(),
                             style, left, top, width, height, nullptr, nullptr, instance, this);
   services.Owner.Window = window_;
   services.Owner.Sync = [this] { Sync(); };
@@ -118,7 +118,7 @@ void TMainWindow::CreateControls(HINSTANCE instance) {
         style |= WS_TABSTOP;
         break;
     }
-    HWND control = CreateWindowExW(0, windowClass, WideFromUtf8(layout.Caption).c_str(), style,
+    HWND control = CreateWindowExW(0, windowClass, Wide(layout.Caption).c_str(), style,
                                    layout.Left, layout.Top, layout.Width, layout.Height, window_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.Id)),
                                    instance, nullptr);
@@ -180,7 +180,7 @@ void TMainWindow::Sync() {
   syncing_ = true;
   for (const auto& [id, control] : controls_) {
     const TControl& model = ModelOf(id);
-    if (Narrow(WindowText(control)) != model.Text && id != progressId_)
+    if (Utf8FromWide(WindowText(control)) != model.Text && id != progressId_)
       SetWindowTextW(control, Wide(model.Text).c_str());
     if (!!IsWindowEnabled(control) != model.Enabled) EnableWindow(control, model.Enabled);
     if (!!(GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != model.Visible)
@@ -254,7 +254,7 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       const int id = LOWORD(wParam);
       const int code = HIWORD(wParam);
       if (id == editId_ && code == EN_CHANGE && !syncing_) {
-        form_.Edit1.Text = Narrow(WindowText(controls_[editId_]));
+        form_.Edit1.Text = Utf8FromWide(WindowText(controls_[editId_]));
       } else if (id == checkBoxId_ && code == BN_CLICKED) {
         form_.CheckBox1.Checked =
             SendMessageW(controls_[checkBoxId_], BM_GETCHECK, 0, 0) == BST_CHECKED;
