@@ -8,7 +8,7 @@ packages=(
   clang clang-format libclang-rt-14-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 wine64 xvfb x11-utils imagemagick
-  libjpeg62-turbo-dev dpkg-dev fonts-dejavu-core
+  libjpeg62-turbo-dev dpkg-dev fonts-dejavu-core locales
   libgcrypt20-dev libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev
 )
 
@@ -34,8 +34,26 @@ fetch_libjpeg_source() {
   echo "setup: fetched the libjpeg-turbo source"
 }
 
+# Wine takes its ANSI code page from the Unix locale, and only from one that exists: the
+# end-to-end tests run the program on a Western (1252) and a Cyrillic (1251) system.
+generate_locales() {
+  local wanted=(en_US.UTF-8 ru_RU.UTF-8) added=0
+  for l in "${wanted[@]}"; do
+    locale -a 2>/dev/null | grep -qix "${l/UTF-8/utf8}" && continue
+    if ! grep -q "^$l UTF-8" /etc/locale.gen 2>/dev/null; then
+      echo "$l UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    fi
+    added=1
+  done
+  if [ "$added" -eq 1 ]; then
+    $SUDO locale-gen >/dev/null
+    echo "setup: generated the locales ${wanted[*]}"
+  fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
   fetch_libjpeg_source
+  generate_locales
   echo "setup: everything is installed"
   exit 0
 fi
@@ -48,3 +66,4 @@ $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 echo "setup: installed ${missing[*]}"
 fetch_libjpeg_source
+generate_locales

@@ -151,13 +151,15 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
     } else if (key == "game") {
       throw Exception(where + "a game file is written as: game = PATH\\IN\\GAME from FILE");
     }
+    // An archive file is listed by its name alone; a game file by its path in the game folder.
     std::string listed = item, stored;
-    if (!TryCp1251FromUtf8(item, stored)) throw Exception(where + item + ": " + kNameOutsideCp1251);
     if (key == "archive") {
       for (char& c : listed)
         if (c == '/') c = '\\';
       listed = ExtractFileNamePart(listed);
     }
+    if (!TryCp1251FromUtf8(listed, stored))
+      throw Exception(where + listed + ": " + kNameOutsideCp1251);
     const std::string name = ExtractFileNamePart(listed);
     if (name.empty()) throw Exception(where + "no file name in " + listed);
     // The installer's own rules, so that a mod it would refuse is never built.

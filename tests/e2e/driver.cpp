@@ -28,6 +28,8 @@
 //   same-bytes FILE1 FILE2     check that two files hold the same bytes
 //   touch FILE                 create an empty file (a signal to a helper)
 //   sleep MS
+//   code-page N                check that the system's ANSI code page is N (the program runs
+//                              with the driver's environment, so it has the same)
 #include <windows.h>
 // after windows.h, which it needs
 #include <commctrl.h>
@@ -354,9 +356,12 @@ int wmain(int argc, wchar_t** argv) {
         const SIZE_T bytes = (path.size() + 1) * sizeof(wchar_t);
         void* remote = VirtualAllocEx(process.hProcess, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
         WriteProcessMemory(process.hProcess, remote, path.c_str(), bytes, nullptr);
-        SendMessageW(dialog, WM_USER + 103 /* BFFM_SETSELECTIONW */, TRUE,
-                     reinterpret_cast<LPARAM>(remote));
-        Sleep(300);
+        // A dialog still filling its tree the first time it opens may miss the first request.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+          SendMessageW(dialog, WM_USER + 103 /* BFFM_SETSELECTIONW */, TRUE,
+                       reinterpret_cast<LPARAM>(remote));
+          Sleep(300);
+        }
         SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
       } else {
         SendMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
@@ -435,6 +440,10 @@ int wmain(int argc, wchar_t** argv) {
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
       if (file == INVALID_HANDLE_VALUE) Fail(L"cannot create " + path);
       CloseHandle(file);
+    } else if (command == L"code-page") {
+      const UINT wanted = static_cast<UINT>(std::stoul(next(i)));
+      if (GetACP() != wanted) Fail(L"the ANSI code page is " + std::to_wstring(GetACP()));
+      Say(L"ok:", L"code page " + std::to_wstring(wanted));
     } else if (command == L"sleep") {
       Sleep(std::stoul(next(i)));
     } else {

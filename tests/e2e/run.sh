@@ -32,7 +32,8 @@ fail() { failed=$((failed + 1)); echo "FAIL $1"; sed 's/^/    /' "$logs/$1.txt" 
 scenario() {
   local name="$1" folder="$2"
   shift 2
-  if LC_ALL=C.UTF-8 wine "$driver" "$(winpath "$exe")" "$(winpath "$folder")" "$@" \
+  if LC_ALL="${MERVA_LOCALE:-C.UTF-8}" wine "$driver" "$(winpath "${MERVA_EXE:-$exe}")" \
+      "$(winpath "$folder")" "$@" \
       >"$logs/$name.txt" 2>&1; then
     pass "$name"
   else
@@ -214,6 +215,47 @@ scenario responsive-install "$mod" start window click 104 click 301 click 104 \
 check big-archive-installed bash -c "'$native/merva-img' check '$big/models/gta3.img' &&
   '$native/merva-img' list '$big/models/gta3.img' | grep -q ' infernus.dff\$'"
 rm -rf "$big"
+
+# --- folders in any script: the game on a Brazilian player's desktop, the mod unpacked with
+# merva.exe beside it into a folder with Chinese letters; typed once, chosen with Browse once,
+# and taken back with /undo, on a Western (1252) and a Cyrillic (1251) system. The texts stay
+# Cyrillic on both. ---
+uni_game_win='C:\Users\João\Área de Trabalho\GTA San Andreas'
+uni_game="$WINEPREFIX/drive_c/users/João/Área de Trabalho/GTA San Andreas"
+uni_mod="$WINEPREFIX/drive_c/users/José/Downloads/Mod 游戏 (1)"
+rm -rf "$uni_mod" && mkdir -p "$uni_mod" && cp "$mod"/scripts.bin "$mod"/data.cab "$exe" "$uni_mod/"
+uni_missing="Невозможно найти IMG файл!<LF><LF>[C:\Users\João\Área de Trabalho\models\gta3.img]"
+uni_undo="/undo \"$uni_game_win\""
+for system in en_US.UTF-8:1252 ru_RU.UTF-8:1251; do
+  locale="${system%%:*}" cp="${system##*:}"
+  rm -rf "$uni_game" && mkdir -p "$(dirname "$uni_game")" && cp -a "$work/game-before" "$uni_game"
+  wine reg delete "$key" /f >/dev/null 2>&1
+  export MERVA_LOCALE="$locale" MERVA_EXE="$uni_mod/merva.exe"
+  scenario "unicode-typed-$cp" "$uni_mod" code-page "$cp" start window \
+    text 202 'Infernus GT — пример мода / sample mod' text 201 "$welcome" \
+    click 104 click 301 click 104 text 201 "$folder_text" \
+    type 401 'C:\Users\João\Área de Trabalho' click 104 box error Error "$uni_missing" \
+    text 201 "$progress*" type 401 "$uni_game_win" click 103 text 201 "$folder_text" \
+    click 104 text 201 "$finish" click 104 exit 0
+  check "unicode-typed-$cp-installed" bash -c "test -f '$uni_game/data/merva/infernus_gt.txt' &&
+    '$native/merva-img' list '$uni_game/models/gta3.img' | grep -q ' merva_badge.txd\$'"
+  scenario "unicode-undo-typed-$cp" "$uni_mod" start-with "$uni_undo" window \
+    ask "$title" "$undo_question" yes box plain "$title" "$undo_done" exit 0
+  check "unicode-undo-typed-$cp-as-before" diff -r "$work/game-before" "$uni_game"
+  scenario "unicode-browse-$cp" "$uni_mod" start window click 104 click 301 click 104 \
+    click 504 folder-dialog choose "$uni_game_win" text 401 "${uni_game_win/Users/users}" \
+    click 104 text 201 "$finish" click 104 exit 0
+  check "unicode-browse-$cp-installed" test -f "$uni_game/data/merva/infernus_gt.txt"
+  scenario "unicode-undo-browse-$cp" "$uni_mod" start-with "$uni_undo" window \
+    ask "$title" "$undo_question" yes box plain "$title" "$undo_done" exit 0
+  check "unicode-undo-browse-$cp-as-before" diff -r "$work/game-before" "$uni_game"
+  unset MERVA_LOCALE MERVA_EXE
+done
+# The Windows tools take such paths from the wide command line and print them in UTF-8.
+check unicode-windows-merva-img bash -c "cd '$uni_game/models' && diff <(wine '$win/merva-img.exe' list '$(winpath "$uni_game/models/gta3.img")' 2>/dev/null | tr -d '\r') <('$native/merva-img' list gta3.img)"
+rm -rf "$uni_game" "$uni_mod"
+wine reg delete "$key" /f >/dev/null 2>&1
+wine reg add "$key" /v ProductID /t REG_BINARY /d 000000000000F03F /f >/dev/null 2>&1
 
 # --- the installed-level gate (level 1 is recorded now) ---
 scenario level-refused "$(mod_with_level 0.5)" start window text 201 "$refusal" \
