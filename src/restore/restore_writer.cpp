@@ -67,14 +67,15 @@ void TRestorePointWriter::NoteGameFile(const std::string& item, int64_t newBytes
 }
 
 std::string TRestorePointWriter::KeptEntryName(const std::string& name) {
-  // Entries of one name (letter case aside) are kept apart: the second in archive\2\, and so on.
+  // Entries of one name (letter case aside, Cyrillic too, as Windows compares names) are kept
+  // apart: the second in archive\2\, and so on.
   // A name no file system takes has its characters replaced; "", "." and ".." become "_".
   std::string file = FileSystemSafeName(name);
   if (file.empty() || file == "." || file == "..") file = "_";
   for (int copy = 1;; ++copy) {
     const std::string kept =
         copy == 1 ? "archive\\" + file : "archive\\" + std::to_string(copy) + "\\" + file;
-    if (keptNames_.insert(AsciiUpper(kept)).second) return kept;
+    if (keptNames_.insert(FileSystemCase(kept)).second) return kept;
   }
 }
 

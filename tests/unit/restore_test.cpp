@@ -205,6 +205,22 @@ TEST_F(TakeBackTest, KeepsOnlyWhatItReplacesAndSaysWhatChanged) {
             std::string::npos);
 }
 
+// Windows keeps "ЖУК.dff" and "жук.dff" in one file: their old bytes go to two.
+TEST(TakeBack, EntriesWhoseNamesDifferInCyrillicCaseAreKeptApart) {
+  const std::string original = test::BuildArchive({{1, 1, "ЖУК.dff"}, {2, 1, "жук.dff"}});
+  Game game{original};
+  TDATAInst script;
+  script.Title = "Bugs";
+  script.ArchiveFiles = {"ЖУК.dff", "жук.dff"};
+  game.Install(script, {{"ЖУК.dff", std::string(3000, 'U')}, {"жук.dff", std::string(3000, 'l')}});
+  const TRestorePoint point = game.Latest();
+  ASSERT_EQ(point.Replaced.size(), 2u);
+  EXPECT_EQ(point.Replaced[0].Kept, "archive\\ЖУК.dff");
+  EXPECT_EQ(point.Replaced[1].Kept, "archive\\2\\жук.dff");
+  game.Undo();
+  EXPECT_EQ(game.Archive(), original);
+}
+
 TEST_F(TakeBackTest, GivesTheGameFolderBackFileForFile) {
   game.fs.Put("G\\keep.txt", "the player's own");
   const auto before = game.Tree();
