@@ -77,7 +77,9 @@ std::string DisplayPath(const std::string& path) {
 
 #ifdef _WIN32
 namespace {
-std::wstring WidePath(const std::string& path) { return Wide(path); }
+std::wstring WidePath(const std::string& path) {
+  return Wide(path);
+}
 // An open handle on the file or folder itself, for asking what it is; none when missing.
 HANDLE OpenForQuery(const std::string& path) {
   return CreateFileW(WidePath(path).c_str(), 0,

@@ -48,7 +48,9 @@ std::string DiskPath(const std::string& base, std::string path) {
 
 // The bytes a text or name will have in the game's files; what must fit code page 1251 is
 // measured there.
-size_t StoredLength(const std::string& utf8) { return Cp1251FromUtf8(utf8).size(); }
+size_t StoredLength(const std::string& utf8) {
+  return Cp1251FromUtf8(utf8).size();
+}
 
 // Errors name the manifest line.
 std::string LinePrefix(const std::string& path, size_t line) {

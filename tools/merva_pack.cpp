@@ -91,8 +91,7 @@ int PrintScript(const std::string& path) {
       for (const std::string& item : script.*record.List)
         std::printf("%s = %s\n", record.ManifestKey, item.c_str());
     } else if (!(script.*record.Text).empty()) {
-      std::printf("%s = %s\n", record.ManifestKey,
-                  EscapeText(script.*record.Text).c_str());
+      std::printf("%s = %s\n", record.ManifestKey, EscapeText(script.*record.Text).c_str());
     }
   }
   return 0;

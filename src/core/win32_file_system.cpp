@@ -3,15 +3,17 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "core/wide_text.h"
 #include "core/errors.h"
 #include "core/file_system.h"
+#include "core/wide_text.h"
 
 namespace merva {
 
 namespace {
 
-std::wstring WidePath(const std::string& path) { return Wide(path); }
+std::wstring WidePath(const std::string& path) {
+  return Wide(path);
+}
 
 int LastCode() {
   const DWORD error = GetLastError();

@@ -252,8 +252,7 @@ std::string ChangesText(const TRestorePoint& p) {
       << "), old bytes kept in game\\:\n";
   for (const TGameFileChange& f : p.GameFiles)
     if (f.Replaced)
-      out << "  " << f.Item << ": old " << f.OldBytes << " bytes, new " << f.NewBytes
-          << " bytes\n";
+      out << "  " << f.Item << ": old " << f.OldBytes << " bytes, new " << f.NewBytes << " bytes\n";
   out << "Folders created (" << p.FoldersCreated.size() << "):\n";
   for (const std::string& folder : p.FoldersCreated) out << "  " << folder << "\n";
   out << "\nNew models\\gta3.img: " << p.NewArchiveBytes << " bytes, SHA-256 " << p.NewArchiveSha256

@@ -3,10 +3,10 @@
 
 #include "core/block_file.h"
 #include "core/cp1251.h"
-#include "core/unicode.h"
 #include "core/errors.h"
 #include "core/sha256.h"
 #include "core/text.h"
+#include "core/unicode.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"
 
@@ -127,8 +127,11 @@ TEST(TextHelpers, CaseFoldingChangesOnlyAsciiLetters) {
 
 TEST(TextHelpers, FileSystemCaseFoldsTheLettersOfCodePage1251) {
   const std::pair<const char*, const char*> cases[] = {
-      {"infernus.DFF", "INFERNUS.DFF"}, {"жук.dff", "ЖУК.DFF"}, {"ёжик ґ ў", "ЁЖИК Ґ Ў"},
-      {"Ђђ Її", "ЂЂ ЇЇ"},               {"游戏 😀", "游戏 😀"},
+      {"infernus.DFF", "INFERNUS.DFF"},
+      {"жук.dff", "ЖУК.DFF"},
+      {"ёжик ґ ў", "ЁЖИК Ґ Ў"},
+      {"Ђђ Її", "ЂЂ ЇЇ"},
+      {"游戏 😀", "游戏 😀"},
   };
   for (const auto& [name, folded] : cases) EXPECT_EQ(FileSystemCase(name), folded) << name;
 }
@@ -179,10 +182,8 @@ TEST(Cp1251, CharactersOutsideThePageAreReported) {
 // the same as the system's converter, and a lone surrogate of a Windows name kept as it is.
 TEST(Unicode, Utf16AndBackAgreeWithTheSystemConverter) {
   const char* texts[] = {"C:\\Users\\João\\Área de Trabalho\\GTA San Andreas",
-                         "C:\\Users\\Zoë\\Gry\\ąłęż",
-                         "D:\\游戏\\GTA San Andreas",
-                         "Мод \"1\" 😀 (копия)",
-                         ""};
+                         "C:\\Users\\Zoë\\Gry\\ąłęż", "D:\\游戏\\GTA San Andreas",
+                         "Мод \"1\" 😀 (копия)", ""};
   iconv_t cd = iconv_open("UTF-16LE", "UTF-8");
   ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
   for (const char* text : texts) {

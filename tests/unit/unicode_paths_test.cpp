@@ -202,8 +202,8 @@ TEST(UnicodePaths, TheRestoreRecordKeepsEveryPathAndReadsTheOlderLayout) {
   TRestorePoint old;
   old.Title = Cp1251FromUtf8("Мод");
   old.GameFolder = Cp1251FromUtf8("C:\\Игры\\GTA");
-  old.GameFiles = {{Cp1251FromUtf8("data\\машина.txt"), true, 1, 2,
-                    Cp1251FromUtf8("game\\data\\машина.txt")}};
+  old.GameFiles = {
+      {Cp1251FromUtf8("data\\машина.txt"), true, 1, 2, Cp1251FromUtf8("game\\data\\машина.txt")}};
   old.Added = {{Cp1251FromUtf8("жук.dff"), 1}};
   old.NewArchiveSha256 = std::string(64, 'a');
   std::string older = RecordText(old);

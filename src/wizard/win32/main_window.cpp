@@ -79,8 +79,8 @@ TMainWindow::TMainWindow(HINSTANCE instance, TWin32Services& services)
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &desktop, 0);
   const int left = desktop.left + (desktop.right - desktop.left - width) / 2;
   const int top = desktop.top + (desktop.bottom - desktop.top - height) / 2;
-  window_ = CreateWindowExW(exStyle, kWindowClass, Wide(kWindowLayout.Caption).c_str(),
-                            style, left, top, width, height, nullptr, nullptr, instance, this);
+  window_ = CreateWindowExW(exStyle, kWindowClass, Wide(kWindowLayout.Caption).c_str(), style, left,
+                            top, width, height, nullptr, nullptr, instance, this);
   services.Owner.Window = window_;
   services.Owner.Sync = [this] { Sync(); };
   CreateControls(instance);
@@ -118,8 +118,8 @@ void TMainWindow::CreateControls(HINSTANCE instance) {
         style |= WS_TABSTOP;
         break;
     }
-    HWND control = CreateWindowExW(0, windowClass, Wide(layout.Caption).c_str(), style,
-                                   layout.Left, layout.Top, layout.Width, layout.Height, window_,
+    HWND control = CreateWindowExW(0, windowClass, Wide(layout.Caption).c_str(), style, layout.Left,
+                                   layout.Top, layout.Width, layout.Height, window_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.Id)),
                                    instance, nullptr);
     controls_[layout.Id] = control;
