@@ -7,30 +7,17 @@
 #include "core/cp1251.h"
 #include "script/script.h"
 #include "tests/support/fakes.h"
+#include "tests/support/shell.h"
 
 namespace merva {
 namespace {
 
+using test::RunShell;
+using test::ShellQuoted;
 using test::TempDir;
+using test::ToolRun;
 
-struct ToolRun {
-  int status;
-  std::string output;
-};
-
-ToolRun Command(const std::string& command) {
-  ToolRun run{0, ""};
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-  run.status = WEXITSTATUS(pclose(pipe));
-  return run;
-}
-
-std::string Quoted(const std::string& path) {
-  return "'" + test::Native(path) + "'";
-}
+const std::string kImg = ShellQuoted(MERVA_IMG), kPack = ShellQuoted(MERVA_PACK);
 
 TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
   TempDir dir;
@@ -48,8 +35,8 @@ TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
                   "archive = files/car.dff\n"
                   "game = data\\cars.ide from files/cars.ide\n");
   test::MakeDirs(dir / "out");
-  const ToolRun build = Command(std::string(MERVA_PACK) + " build " + Quoted(dir / "manifest.txt") +
-                                " " + Quoted(dir / "out"));
+  const ToolRun build = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                                 ShellQuoted(dir / "out"));
   ASSERT_EQ(build.status, 0) << build.output;
 
   TDATAInst script;
@@ -63,16 +50,14 @@ TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
   EXPECT_EQ(script.ArchiveFiles, (std::vector<std::string>{"car.dff"}));
   EXPECT_EQ(script.GameFiles, (std::vector<std::string>{"data\\cars.ide"}));
 
-  const ToolRun printed =
-      Command(std::string(MERVA_PACK) + " script " + Quoted(dir / "out\\scripts.bin"));
+  const ToolRun printed = RunShell(kPack + " script " + ShellQuoted(dir / "out\\scripts.bin"));
   EXPECT_NE(printed.output.find("welcome = Привет!\\nВторая строка."), std::string::npos)
       << printed.output;
-  const ToolRun listed =
-      Command(std::string(MERVA_PACK) + " list " + Quoted(dir / "out\\data.cab"));
+  const ToolRun listed = RunShell(kPack + " list " + ShellQuoted(dir / "out\\data.cab"));
   EXPECT_EQ(listed.output, "10 car.dff\n3 cars.ide\n");
   test::MakeDirs(dir / "unpacked");
-  ASSERT_EQ(Command(std::string(MERVA_PACK) + " unpack " + Quoted(dir / "out\\data.cab") + " " +
-                    Quoted(dir / "unpacked"))
+  ASSERT_EQ(RunShell(kPack + " unpack " + ShellQuoted(dir / "out\\data.cab") + " " +
+                     ShellQuoted(dir / "unpacked"))
                 .status,
             0);
   EXPECT_EQ(test::ReadFile(dir / "unpacked\\car.dff"), binary);
@@ -105,8 +90,8 @@ TEST(MervaPack, BadManifestsGetAClearError) {
     // Two lines ahead, so that errors name a line of their own.
     if (!manifest.empty() && manifest[0] != '#') manifest = "# the mod\n\n" + manifest;
     test::WriteFile(dir / "manifest.txt", manifest);
-    const ToolRun run = Command(std::string(MERVA_PACK) + " build " + Quoted(dir / "manifest.txt") +
-                                " " + Quoted(dir.Path()));
+    const ToolRun run = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                                 ShellQuoted(dir.Path()));
     EXPECT_NE(run.status, 0) << manifest;
     EXPECT_NE(run.output.find(error), std::string::npos) << run.output;
   }
@@ -119,18 +104,17 @@ TEST(MervaPack, AFailedBuildChangesNoOutput) {
   test::WriteFile(dir / "data.cab", "old package");
   test::WriteFile(dir / "x.dff", "x");
   test::WriteFile(dir / "manifest.txt", "title = t\narchive = x.dff\narchive = y.dff\n");
-  const ToolRun run = Command(std::string(MERVA_PACK) + " build " + Quoted(dir / "manifest.txt") +
-                              " " + Quoted(dir.Path()));
+  const ToolRun run = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                               ShellQuoted(dir.Path()));
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_EQ(test::ReadFile(dir / "scripts.bin"), "old script");
   EXPECT_EQ(test::ReadFile(dir / "data.cab"), "old package");
   // Notepad's byte-order mark is no part of the first key.
   test::WriteFile(dir / "manifest.txt", "\xEF\xBB\xBFtitle = t\narchive = x.dff\n");
-  const ToolRun fixed = Command(std::string(MERVA_PACK) + " build " + Quoted(dir / "manifest.txt") +
-                                " " + Quoted(dir.Path()));
+  const ToolRun fixed = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                                 ShellQuoted(dir.Path()));
   EXPECT_EQ(fixed.status, 0) << fixed.output;
-  EXPECT_EQ(Command(std::string(MERVA_PACK) + " list " + Quoted(dir / "data.cab")).output,
-            "1 x.dff\n");
+  EXPECT_EQ(RunShell(kPack + " list " + ShellQuoted(dir / "data.cab")).output, "1 x.dff\n");
   for (const auto& file : std::filesystem::directory_iterator(test::Native(dir.Path())))
     EXPECT_EQ(file.path().filename().string().find("tmp"), std::string::npos) << file.path();
 }
@@ -140,8 +124,8 @@ TEST(MervaPack, UnpackWritesNothingOutsideItsFolder) {
   test::MakeDirs(dir / "out");
   for (const char* name : {"..\\evil.txt", "../evil.txt", "a/../../evil.txt", ".."}) {
     test::WriteFile(dir / "data.cab", test::PackageBytes({{"fine.txt", "f"}, {name, "evil"}}));
-    const ToolRun run = Command(std::string(MERVA_PACK) + " unpack " + Quoted(dir / "data.cab") +
-                                " " + Quoted(dir / "out"));
+    const ToolRun run = RunShell(kPack + " unpack " + ShellQuoted(dir / "data.cab") + " " +
+                                 ShellQuoted(dir / "out"));
     EXPECT_EQ(run.status, 1) << name;
     EXPECT_NE(run.output.find(std::string("holds a file named ") + name), std::string::npos)
         << run.output;
@@ -160,7 +144,7 @@ TEST(MervaPack, ScriptRefusesWhatTheLoaderCannotRead) {
   };
   for (const auto& [what, bytes] : cases) {
     test::WriteFile(dir / "scripts.bin", bytes);
-    const ToolRun run = Command(std::string(MERVA_PACK) + " script " + Quoted(dir / "scripts.bin"));
+    const ToolRun run = RunShell(kPack + " script " + ShellQuoted(dir / "scripts.bin"));
     EXPECT_EQ(run.status, 1) << what << ": " << run.output;
     EXPECT_NE(run.output.find("scripts.bin: Unknow version of script-file or file damaged"),
               std::string::npos)
@@ -171,8 +155,8 @@ TEST(MervaPack, ScriptRefusesWhatTheLoaderCannotRead) {
 TEST(MervaPack, WarnsOfALevelWithoutAPoint) {
   TempDir dir;
   test::WriteFile(dir / "manifest.txt", "level = 2\n");
-  const ToolRun run = Command(std::string(MERVA_PACK) + " build " + Quoted(dir / "manifest.txt") +
-                              " " + Quoted(dir.Path()));
+  const ToolRun run = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                               ShellQuoted(dir.Path()));
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("warning: the installer reads the level 2 as 0.2"), std::string::npos)
       << run.output;
@@ -180,27 +164,27 @@ TEST(MervaPack, WarnsOfALevelWithoutAPoint) {
 
 TEST(MervaImg, CreatePutListCheckSortCompact) {
   TempDir dir;
-  const std::string img = Quoted(dir / "gta3.img");
-  const std::string tool = MERVA_IMG;
-  ASSERT_EQ(Command(tool + " create " + img).status, 0);
+  const std::string img = ShellQuoted(dir / "gta3.img");
+  const std::string tool = kImg;
+  ASSERT_EQ(RunShell(tool + " create " + img).status, 0);
   test::WriteFile(dir / "b.dff", std::string(3000, 'b'));
   test::WriteFile(dir / "a.txd", "a");
-  ASSERT_EQ(
-      Command(tool + " put " + img + " " + Quoted(dir / "b.dff") + " " + Quoted(dir / "a.txd"))
-          .status,
-      0);
-  EXPECT_EQ(Command(tool + " list " + img).output, "0 1 2 b.dff\n1 3 1 a.txd\n");
-  const ToolRun check = Command(tool + " check " + img);
+  ASSERT_EQ(RunShell(tool + " put " + img + " " + ShellQuoted(dir / "b.dff") + " " +
+                     ShellQuoted(dir / "a.txd"))
+                .status,
+            0);
+  EXPECT_EQ(RunShell(tool + " list " + img).output, "0 1 2 b.dff\n1 3 1 a.txd\n");
+  const ToolRun check = RunShell(tool + " check " + img);
   EXPECT_EQ(check.status, 0) << check.output;
-  ASSERT_EQ(Command(tool + " compact " + img).status, 0);
-  EXPECT_EQ(Command(tool + " list " + img).output, "0 1 2 b.dff\n1 3 1 a.txd\n");
+  ASSERT_EQ(RunShell(tool + " compact " + img).status, 0);
+  EXPECT_EQ(RunShell(tool + " list " + img).output, "0 1 2 b.dff\n1 3 1 a.txd\n");
   EXPECT_FALSE(test::Exists(dir / "temp.img"));
-  EXPECT_EQ(Command(tool + " sort " + img).status, 0);
+  EXPECT_EQ(RunShell(tool + " sort " + img).status, 0);
 }
 
 TEST(MervaImg, CheckFindsDamageAndWarnsOfWhatTheGameCannotUse) {
   TempDir dir;
-  const std::string tool = MERVA_IMG;
+  const std::string tool = kImg;
   struct Case {
     std::vector<test::EntrySpec> entries;
     int64_t sectors;
@@ -216,12 +200,12 @@ TEST(MervaImg, CheckFindsDamageAndWarnsOfWhatTheGameCannotUse) {
   };
   for (const Case& c : cases) {
     test::WriteFile(dir / "x.img", test::ArchiveBytes(c.entries, c.sectors));
-    const ToolRun run = Command(tool + " check " + Quoted(dir / "x.img"));
+    const ToolRun run = RunShell(tool + " check " + ShellQuoted(dir / "x.img"));
     EXPECT_EQ(run.status, c.status) << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
   }
   test::WriteFile(dir / "x.img", test::ArchiveBytes({{1, 1, "a.dff"}, {2, 1, "A.DFF"}}, 3));
-  const ToolRun twice = Command(tool + " check " + Quoted(dir / "x.img"));
+  const ToolRun twice = RunShell(tool + " check " + ShellQuoted(dir / "x.img"));
   EXPECT_EQ(twice.status, 1) << twice.output;
   EXPECT_NE(twice.output.find("entries 0 and 1 are both named A.DFF; the game uses only the first"),
             std::string::npos)
@@ -232,7 +216,7 @@ TEST(MervaImg, CheckFindsDamageAndWarnsOfWhatTheGameCannotUse) {
 // failed and with which file.
 TEST(MervaImg, RefusesOddInputAndLeavesTheArchiveAsItWas) {
   TempDir dir;
-  const std::string tool = MERVA_IMG;
+  const std::string tool = kImg;
   const std::string archive = test::BuildArchive({{1, 1, "a.dff"}});
   test::MakeDirs(dir / "models");
   test::WriteFile(dir / "long.dff", "x");
@@ -246,33 +230,34 @@ TEST(MervaImg, RefusesOddInputAndLeavesTheArchiveAsItWas) {
     int status;
     std::string says;
   };
-  const std::string img = Quoted(dir / "models\\gta3.img");
+  const std::string img = ShellQuoted(dir / "models\\gta3.img");
   const Case cases[] = {
       {"create " + img, 1, "gta3.img: already exists; give --force"},
-      {"compact " + Quoted(dir / "notimg.img"), 1,
+      {"compact " + ShellQuoted(dir / "notimg.img"), 1,
        "notimg.img: not an IMG archive (no \"VER2\" header)"},
-      {"list " + Quoted(dir / "notimg.img"), 1, "not an IMG archive"},
+      {"list " + ShellQuoted(dir / "notimg.img"), 1, "not an IMG archive"},
       {"put " + img + " " + img, 1, "gta3.img: is the archive itself"},
-      {"put " + img + " " + Quoted(dir / "pipe.dff"), 1, "pipe.dff: is not a regular file"},
-      {"put " + img + " " + Quoted(dir / "models"), 1, "models: is a folder"},
-      {"put " + img + " " + Quoted(dir / longName), 1, "longer than 24 characters"},
+      {"put " + img + " " + ShellQuoted(dir / "pipe.dff"), 1, "pipe.dff: is not a regular file"},
+      {"put " + img + " " + ShellQuoted(dir / "models"), 1, "models: is a folder"},
+      {"put " + img + " " + ShellQuoted(dir / longName), 1, "longer than 24 characters"},
       {"put " + img + " '" + test::Native(dir.Path()) + "/snow\u2603.dff'", 1,
        "snow\u2603.dff: the name has a character outside code page 1251"},
-      {"put " + img + " " + Quoted(dir / "long.dff") + " " + Quoted(dir / "files/car.dff"), 1,
-       "files/car.dff: file not found"},
-      {"sort " + Quoted(dir / "none.img"), 1, "none.img: file not found"},
+      {"put " + img + " " + ShellQuoted(dir / "long.dff") + " " +
+           ShellQuoted(dir / "files/car.dff"),
+       1, "files/car.dff: file not found"},
+      {"sort " + ShellQuoted(dir / "none.img"), 1, "none.img: file not found"},
       {"list " + img + " extra", 2, "usage"},
       {"compact " + img + " extra", 2, "usage"},
   };
   for (const Case& c : cases) {
     test::WriteFile(dir / "models\\gta3.img", archive);
-    const ToolRun run = Command(tool + " " + c.args);
+    const ToolRun run = RunShell(tool + " " + c.args);
     EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << c.args << "\n" << run.output;
     EXPECT_EQ(test::ReadFile(dir / "models\\gta3.img"), archive) << c.args;
   }
   EXPECT_EQ(test::ReadFile(dir / "notimg.img"), std::string(5000, 'z'));
-  EXPECT_EQ(Command(tool + " create --force " + img).status, 0);
+  EXPECT_EQ(RunShell(tool + " create --force " + img).status, 0);
   EXPECT_EQ(test::ReadFile(dir / "models\\gta3.img").size(), 2048u);
 }
 
@@ -280,7 +265,7 @@ TEST(MervaImg, RefusesOddInputAndLeavesTheArchiveAsItWas) {
 TEST(MervaImg, CompactsAnArchiveNamedTempImg) {
   TempDir dir;
   test::WriteFile(dir / "temp.img", test::ArchiveBytes({{3, 1, "a.dff"}}, 5));
-  const ToolRun run = Command(std::string(MERVA_IMG) + " compact " + Quoted(dir / "temp.img"));
+  const ToolRun run = RunShell(kImg + " compact " + ShellQuoted(dir / "temp.img"));
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(test::DirectoryOf(test::ReadFile(dir / "temp.img")),
             (std::vector<test::EntrySpec>{{1, 1, "a.dff"}}));
@@ -290,15 +275,15 @@ TEST(MervaImg, CompactsAnArchiveNamedTempImg) {
 // undo takes it back; each refusal is one line and exit status 1, and nothing changes.
 TEST(MervaImg, InstallHistoryAndUndo) {
   TempDir dir;
-  const std::string tool = MERVA_IMG, restore = test::Native(dir / "restore");
-  const std::string env = "MERVA_RESTORE_DIR=" + Quoted(dir / "restore") + " ";
+  const std::string tool = kImg, restore = test::Native(dir / "restore");
+  const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(dir / "restore") + " ";
   test::MakeDirs(dir / "game\\models");
   test::MakeDirs(dir / "mod");
   const std::string original = test::BuildArchive({{1, 1, "a.dff"}, {2, 1, "b.dff"}});
   test::WriteFile(dir / "game\\models\\gta3.img", original);
   test::WriteFile(dir / "mod\\scripts.bin", test::ScriptBytes({{20, "Mod"}, {1, "a.dff"}}));
   test::WriteFile(dir / "mod\\data.cab", test::PackageBytes({{"a.dff", std::string(5000, 'n')}}));
-  const std::string game = Quoted(dir / "game");
+  const std::string game = ShellQuoted(dir / "game");
 
   struct Step {
     const char* command;
@@ -319,13 +304,13 @@ TEST(MervaImg, InstallHistoryAndUndo) {
   for (const Step& step : steps) {
     std::string command = step.command;
     for (const auto& [word, path] :
-         {std::pair<std::string, std::string>{"GAME", game}, {"MOD", Quoted(dir / "mod")}}) {
+         {std::pair<std::string, std::string>{"GAME", game}, {"MOD", ShellQuoted(dir / "mod")}}) {
       const auto at = command.find(word);
       if (at != std::string::npos) command.replace(at, word.size(), path);
     }
     if (command.find("--point game 7") != std::string::npos)
       command.replace(command.find("game 7"), 6, "'game 7'");
-    const ToolRun run = Command(env + tool + " " + command);
+    const ToolRun run = RunShell(env + tool + " " + command);
     EXPECT_EQ(run.status, step.status) << step.command << ": " << run.output;
     EXPECT_NE(run.output.find(step.output), std::string::npos)
         << step.command << ": " << run.output;

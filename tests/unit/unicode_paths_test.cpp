@@ -11,39 +11,22 @@
 #include "restore/restore_point.h"
 #include "script/script.h"
 #include "tests/support/fakes.h"
+#include "tests/support/shell.h"
 
 namespace merva {
 namespace {
 
+using test::RunShell;
+using test::ShellQuoted;
 using test::TempDir;
+using test::ToolRun;
+
+const std::string kImg = ShellQuoted(MERVA_IMG), kPack = ShellQuoted(MERVA_PACK);
 
 // Folder names of players around the world, and what a shell must quote.
 const char* const kFolderNames[] = {
     "Área de Trabalho João", "Gry ąłęż Zoë", "Игры Жук", "游戏 GTA", "mod 😀", "it's \"quoted\" (1)",
 };
-
-struct ToolRun {
-  int status;
-  std::string output;
-};
-
-// The path goes to the shell in single quotes, with each of its own quotes closed and reopened.
-std::string Quoted(const std::string& path) {
-  std::string quoted = "'";
-  for (const char c : test::Native(path))
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-ToolRun Shell(const std::string& command) {
-  ToolRun run{0, ""};
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-  run.status = WEXITSTATUS(pclose(pipe));
-  return run;
-}
 
 TEST(UnicodePaths, EveryFileSystemOperationKeepsTheName) {
   IFileSystem& fs = SystemFileSystem();
@@ -86,7 +69,7 @@ TEST(UnicodePaths, EveryFileSystemOperationKeepsTheName) {
 // a folder of each name: build, unpack, put, install (a game file with a Cyrillic name lands
 // under that name), history, undo back to the bytes before.
 TEST(UnicodePaths, TheToolsWorkInAFolderOfAnyName) {
-  const std::string pack = MERVA_PACK, img = MERVA_IMG;
+  const std::string pack = kPack, img = kImg;
   for (const char* name : kFolderNames) {
     SCOPED_TRACE(name);
     TempDir dir;
@@ -106,27 +89,29 @@ TEST(UnicodePaths, TheToolsWorkInAFolderOfAnyName) {
     const std::string original = test::BuildArchive({{1, 1, "a.dff"}, {2, 1, "car.dff"}});
     test::WriteFile(game + "\\models\\gta3.img", original);
 
-    ToolRun run = Shell(pack + " build " + Quoted(mod + "\\manifest.txt") + " " + Quoted(out));
+    ToolRun run =
+        RunShell(pack + " build " + ShellQuoted(mod + "\\manifest.txt") + " " + ShellQuoted(out));
     ASSERT_EQ(run.status, 0) << run.output;
-    run = Shell(pack + " unpack " + Quoted(out + "\\data.cab") + " " + Quoted(root + "\\unpacked"));
+    run = RunShell(pack + " unpack " + ShellQuoted(out + "\\data.cab") + " " +
+                   ShellQuoted(root + "\\unpacked"));
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(test::ReadFile(root + "\\unpacked\\машина.txt"), "game file");
 
     test::WriteFile(root + "\\put " + name + ".img", original);
     test::WriteFile(root + "\\new.dff", "new");
-    run = Shell(img + " put " + Quoted(root + "\\put " + name + ".img") + " " +
-                Quoted(root + "\\new.dff"));
+    run = RunShell(img + " put " + ShellQuoted(root + "\\put " + name + ".img") + " " +
+                   ShellQuoted(root + "\\new.dff"));
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(test::DirectoryOf(test::ReadFile(root + "\\put " + name + ".img")).back().Name,
               "new.dff");
 
-    const std::string env = "MERVA_RESTORE_DIR=" + Quoted(root + "\\restore " + name) + " ";
-    run = Shell(env + img + " install " + Quoted(game) + " " + Quoted(out));
+    const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(root + "\\restore " + name) + " ";
+    run = RunShell(env + img + " install " + ShellQuoted(game) + " " + ShellQuoted(out));
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(test::ReadFile(game + "\\data\\машина.txt"), "game file");
     EXPECT_NE(test::ReadFile(game + "\\models\\gta3.img"), original);
 
-    run = Shell(env + img + " history " + Quoted(game));
+    run = RunShell(env + img + " history " + ShellQuoted(game));
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("\tМод\t" + test::Native(game) + "\n"), std::string::npos)
         << run.output;
@@ -134,7 +119,7 @@ TEST(UnicodePaths, TheToolsWorkInAFolderOfAnyName) {
         test::ReadFile(root + "\\restore " + name + "\\game 1\\changes.txt");
     EXPECT_NE(changes.find(std::string(name) + "\\game\r\n"), std::string::npos) << changes;
 
-    run = Shell(env + img + " undo " + Quoted(game));
+    run = RunShell(env + img + " undo " + ShellQuoted(game));
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(test::ReadFile(game + "\\models\\gta3.img"), original);
     EXPECT_FALSE(test::Exists(game + "\\data"));
@@ -153,11 +138,10 @@ TEST(UnicodePaths, NamesForTheGamesFilesMustFitCodePage1251) {
   struct Case {
     std::string command, says;
   };
-  const std::string pack = std::string(MERVA_PACK) + " build " + Quoted(dir / "manifest.txt") +
-                           " " + Quoted(dir / "out");
+  const std::string pack =
+      kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " + ShellQuoted(dir / "out");
   const Case cases[] = {
-      {std::string(MERVA_IMG) + " put " + Quoted(dir / "gta3.img") + " " +
-           Quoted(dir / "files\\ação.dff"),
+      {kImg + " put " + ShellQuoted(dir / "gta3.img") + " " + ShellQuoted(dir / "files\\ação.dff"),
        "/files/ação.dff: the name has a character outside code page 1251"},
       {"archive = files/ação.dff", "ação.dff: the name has a character outside code page 1251"},
       {"game = data\\游戏.txt from files/ok.dff",
@@ -170,7 +154,7 @@ TEST(UnicodePaths, NamesForTheGamesFilesMustFitCodePage1251) {
       test::WriteFile(dir / "manifest.txt", "title = t\n" + c.command + "\n");
       command = pack;
     }
-    const ToolRun run = Shell(command);
+    const ToolRun run = RunShell(command);
     EXPECT_EQ(run.status, 1) << c.command << "\n" << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << c.command << "\n" << run.output;
     EXPECT_FALSE(test::Exists(dir / "out")) << c.command;
