@@ -26,3 +26,6 @@ bash "$root/tests/e2e/check_imports.sh" "$root/build/win32"
 
 echo "== end-to-end tests under Wine"
 bash "$root/tests/e2e/run.sh" "$root/build/win32" "$root/build/native"
+
+echo "== the release zip, unpacked and used as a mod author would"
+bash "$root/tests/release/run.sh" "$root"

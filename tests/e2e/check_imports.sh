@@ -4,6 +4,7 @@
 # a version resource naming the product.
 set -euo pipefail
 win="$1"
+version="$(head -n1 "$(dirname "$0")/../../VERSION")"
 allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|msvcrt|shlwapi|ws2_32)\.dll$'
 status=0
 declare -A level=(
@@ -31,7 +32,7 @@ for exe in "${!level[@]}"; do
     status=1
   fi
   strings16="$(i686-w64-mingw32-strings -e l "$exe")"
-  for value in ProductName Merva ProductVersion 1.0.1 LegalCopyright; do
+  for value in ProductName Merva ProductVersion "$version" LegalCopyright; do
     if ! grep -qx "$value" <<<"$strings16"; then
       echo "$name has no version resource with $value"
       status=1
