@@ -52,6 +52,10 @@ class IFileSystem {
   // True for a file; a folder at the path is no file.
   virtual bool FileExists(const std::string& path) = 0;
   virtual bool DirectoryExists(const std::string& path) = 0;
+  // True for a symbolic link, a junction or any other reparse point: what the program reads
+  // back from its own folders is never followed through one.
+  virtual bool IsLink(const std::string& path) = 0;
+  // Deletes a file, or a link (to a file or a folder) itself, never what it points to.
   virtual bool DeleteFile(const std::string& path) = 0;
   // Moves a file, replacing a file already at the target, in one step where the system can.
   // Returns 0, or the system's error code (a target in use is told apart from one refused).

@@ -153,8 +153,12 @@ class PosixFileSystem : public IFileSystem {
     struct stat st;
     return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
+  bool IsLink(const std::string& path) override {
+    struct stat st;
+    return !path.empty() && ::lstat(NativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  }
   bool DeleteFile(const std::string& path) override {
-    return FileExists(path) && ::unlink(NativePath(path).c_str()) == 0;
+    return (FileExists(path) || IsLink(path)) && ::unlink(NativePath(path).c_str()) == 0;
   }
   int MoveFileReplace(const std::string& from, const std::string& to) override {
     if (!FileExists(from)) return kFileNotFound;

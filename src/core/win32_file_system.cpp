@@ -90,7 +90,14 @@ class Win32FileSystem : public IFileSystem {
     const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
+  bool IsLink(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  }
   bool DeleteFile(const std::string& path) override {
+    // A link to a folder is removed as a folder; its target stays.
+    if (IsLink(path) && (GetFileAttributesW(WidePath(path).c_str()) & FILE_ATTRIBUTE_DIRECTORY))
+      return RemoveDirectoryW(WidePath(path).c_str()) != 0;
     return DeleteFileW(WidePath(path).c_str()) != 0;
   }
   int MoveFileReplace(const std::string& from, const std::string& to) override {

@@ -117,11 +117,14 @@ void CreateFolderPath(IFileSystem& fs, const std::string& path) {
 }
 
 void RemoveFolderTree(IFileSystem& fs, const std::string& path) {
+  if (fs.IsLink(path)) return;
   std::vector<std::string> names;
   if (!fs.ListFolder(path, names)) return;
   for (const std::string& name : names) {
     const std::string child = path + "\\" + name;
-    if (fs.DirectoryExists(child))
+    if (fs.IsLink(child))
+      fs.DeleteFile(child);  // the link itself: what it points to is not ours
+    else if (fs.DirectoryExists(child))
       RemoveFolderTree(fs, child);
     else
       fs.DeleteFile(child);

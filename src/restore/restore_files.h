@@ -26,7 +26,8 @@ void FlushFiles(IFileSystem& fs, const std::vector<std::string>& paths,
                 IMessagePump* pump = nullptr);
 // Creates a folder and every folder above it that is missing.
 void CreateFolderPath(IFileSystem& fs, const std::string& path);
-// Removes a folder with everything in it, as far as it can; never raises.
+// Removes a folder with everything in it, as far as it can; never raises. A link inside is
+// removed itself, never followed; a folder that is a link is left alone.
 void RemoveFolderTree(IFileSystem& fs, const std::string& path);
 // `name` with every character that some file system refuses (control characters and
 // <>:"/\|?*) turned into "_".

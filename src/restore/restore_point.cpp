@@ -124,6 +124,30 @@ bool ParseLevel(const std::string& present, const std::string& bytes, TLevelValu
   return FromHex(bytes, value.Bytes);
 }
 
+// A path the record may name below the game folder or the restore point: relative, with no
+// drive, no root, no empty, "." or ".." part and no control character. A record that names
+// anything else was not written by an installation, and nothing is done after it.
+bool StaysInside(const std::string& path) {
+  if (path.empty() || path.find(':') != std::string::npos) return false;
+  for (const std::string& part : SplitAt(path, "\\/"))
+    if (part.empty() || part == "." || part == "..") return false;
+  for (const char c : path)
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+  return true;
+}
+
+bool PathsStayInside(const TRestorePoint& p) {
+  for (const TGameFileChange& f : p.GameFiles) {
+    if (!StaysInside(f.Item)) return false;
+    if (f.Replaced ? f.Kept != "game\\" + f.Item : !f.Kept.empty()) return false;
+  }
+  for (const TKeptEntry& e : p.Replaced)
+    if (e.Kept.rfind("archive\\", 0) != 0 || !StaysInside(e.Kept)) return false;
+  for (const std::string& folder : p.FoldersCreated)
+    if (!StaysInside(folder)) return false;
+  return !p.GameFolder.empty();
+}
+
 }  // namespace
 
 std::string RecordText(const TRestorePoint& p) {
@@ -213,7 +237,7 @@ bool ParseRecord(const std::string& text, TRestorePoint& p) {
   }
   if (!ended || !sawNew) return false;
   if (cp1251) ConvertFromCp1251(p);
-  return true;
+  return PathsStayInside(p);
 }
 
 std::string LevelText(const TLevelRecord& level, const TLevelValue& value) {

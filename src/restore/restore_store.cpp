@@ -11,6 +11,7 @@
 namespace merva {
 
 const char kPartialSuffix[] = ".partial";
+const char kPointMarkName[] = "merva-restore-point";
 const char kUndoingSuffix[] = ".undoing";
 
 namespace {
@@ -41,6 +42,14 @@ int32_t CounterOf(std::string name) {
 }
 
 }  // namespace
+
+bool IsOwnPointFolder(IFileSystem& fs, const std::string& path) {
+  for (const char* own : {kPointMarkName, kRecordFileName}) {
+    const std::string file = path + "\\" + own;
+    if (fs.FileExists(file) && !fs.IsLink(file)) return true;
+  }
+  return false;
+}
 
 std::string RestorePointName(const std::string& gameFolder, int32_t counter) {
   std::string name = ExtractFileNamePart(TrimmedFolder(gameFolder));
@@ -88,7 +97,8 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
   std::vector<TRestorePoint> points;
   if (!fs.ListFolder(root, names)) return points;
   for (const std::string& name : names) {
-    if (EndsWith(name, kPartialSuffix) || EndsWith(name, kUndoingSuffix) || CounterOf(name) == 0)
+    if (EndsWith(name, kPartialSuffix) || EndsWith(name, kUndoingSuffix) || CounterOf(name) == 0 ||
+        fs.IsLink(root + "\\" + name))
       continue;
     TRestorePoint point;
     if (!ReadRestorePoint(fs, root + "\\" + name, point)) continue;
@@ -122,6 +132,9 @@ void RecoverRestorePoints(IFileSystem& fs, const std::string& root, IMessagePump
     const bool partial = EndsWith(name, kPartialSuffix), undoing = EndsWith(name, kUndoingSuffix);
     if (!partial && !undoing) continue;
     const std::string path = root + "\\" + name;
+    // Only what an installation or an undo of ours left: its mark or its record inside, and
+    // never through a link. Anything else in the folder belongs to someone else.
+    if (fs.IsLink(path) || !IsOwnPointFolder(fs, path)) continue;
     const size_t suffix = std::char_traits<char>::length(partial ? kPartialSuffix : kUndoingSuffix);
     const std::string whole = path.substr(0, path.size() - suffix);
     TRestorePoint point;

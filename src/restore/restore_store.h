@@ -15,6 +15,12 @@ namespace merva {
 
 extern const char kPartialSuffix[];  // ".partial"
 extern const char kUndoingSuffix[];  // ".undoing"
+// The first file of every restore point folder, so that a folder left by a killed run is told
+// from someone else's folder of a similar name.
+extern const char kPointMarkName[];  // "merva-restore-point"
+
+// True for a folder that holds the mark or the record of a restore point (not through links).
+bool IsOwnPointFolder(IFileSystem& fs, const std::string& path);
 
 // The folder name a restore point of `gameFolder` gets with `counter`.
 std::string RestorePointName(const std::string& gameFolder, int32_t counter);
@@ -37,7 +43,7 @@ bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IMessage
 // The same for the archive in the point's game folder.
 bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* pump);
 
-// Makes whole what a killed run left: a ".partial" point whose archive is in place (the
+// Makes whole what a killed run left (only folders of our own, see IsOwnPointFolder): a ".partial" point whose archive is in place (the
 // installation got that far) takes its final name, any other is removed; an ".undoing" point
 // whose archive is still in place gets its name back (the undo never replaced the archive),
 // any other is removed (the archive was taken back).

@@ -148,6 +148,7 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IMessagePump& pum
   const std::string pending = final_ + kPartialSuffix;
   if (!fs_.CreateDirectory(pending)) throw Exception("Unable to create the folder " + pending);
   pending_ = pending;
+  WriteFileFlushed(fs_, pending_ + "\\" + kPointMarkName, "");
 
   RecordArchiveChanges(archive);
   point_.OldArchiveBytes = archive.File().Size();

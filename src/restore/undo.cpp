@@ -91,6 +91,7 @@ class TUndoDirectory {
   // The old entry, its data placed at the end of the plan from its kept file.
   TArchiveEntry FromKeptFile(const TKeptEntry& kept) {
     const std::string path = pointPath_ + "\\" + kept.Kept;
+    if (fs_.IsLink(path)) throw Damaged(point_, "the kept file " + kept.Kept + " is a link");
     if (!fs_.FileExists(path)) throw Damaged(point_, "the kept file " + kept.Kept + " is missing");
     TBlockFile& file = files_.emplace_back(TBlockFile::OpenReadOnly(fs_, path));
     const int64_t bytes = int64_t{std::max(kept.Old.Size, 0)} * kSector;
@@ -110,6 +111,30 @@ class TUndoDirectory {
   TPlannedBody& plan_;
   std::deque<TBlockFile> files_;  // open until the new archive is written
 };
+
+// Everything the game files need is checked before anything changes: each kept file is there,
+// a plain file of the size recorded, and no folder on the way to a game file is a link, which
+// would lead outside the game folder.
+void CheckGameFiles(const std::string& pointPath, const TRestorePoint& point, IFileSystem& fs) {
+  for (const TGameFileChange& change : point.GameFiles) {
+    std::string path = point.GameFolder;
+    for (const std::string& part : SplitAt(change.Item, "\\/")) {
+      path += "\\" + part;
+      if (fs.IsLink(path) && path != point.GameFolder + "\\" + change.Item)
+        throw Exception("The game folder holds a link at " + path +
+                        ", which Merva does not follow. Nothing was changed.");
+    }
+    if (!change.Replaced) continue;
+    const std::string kept = pointPath + "\\" + change.Kept;
+    if (fs.IsLink(kept)) throw Damaged(point, "the kept file " + change.Kept + " is a link");
+    if (!fs.FileExists(kept)) throw Damaged(point, "the kept file " + change.Kept + " is missing");
+    TBlockFile file = TBlockFile::OpenReadOnly(fs, kept);
+    const int64_t bytes = file.Size();
+    file.Close();
+    if (bytes != change.OldBytes)
+      throw Damaged(point, "the kept file " + change.Kept + " is not the size recorded");
+  }
+}
 
 // Puts the game folder back as it was: replaced files from their kept copies, created files
 // deleted, and the folders the installation made removed when they are empty.
@@ -179,11 +204,16 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
   IFileSystem& fs = services.Files;
   const std::string pointPath = root + "\\" + point.Folder;
   TUndoResult result;
+  // Newest first, forced or not: an older installation taken back under a newer one would
+  // bring back files that no restore point covers.
   for (const TRestorePoint& other : ListRestorePoints(fs, root, point.GameFolder)) {
-    if (other.Counter <= point.Counter || force) continue;
+    if (other.Counter <= point.Counter) continue;
     throw EUndoRefused("The installation of " + Describe(other) +
                        " was made after it: take that back first. Nothing was changed.");
   }
+
+  if (fs.IsLink(pointPath)) throw Damaged(point, "its folder is a link");
+  CheckGameFiles(pointPath, point, fs);
 
   const std::string archivePath = ArchivePathOf(point.GameFolder);
   const std::string tempPath = ParentFolder(archivePath) + "\\temp.img";

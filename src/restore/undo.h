@@ -20,8 +20,9 @@ struct TUndoServices {
   IRegistry* Registry;  // null where there is none: the level value is left alone
 };
 
-// A refusal that `force` overrides: the archive is not the one the restore point recorded, or
-// a newer installation into the same game folder must be taken back first.
+// A refusal of the undo: the archive is not the one the restore point recorded (`force`
+// overrides it), or a newer installation into the same game folder must be taken back first
+// (nothing overrides that).
 class EUndoRefused : public Exception {
  public:
   using Exception::Exception;

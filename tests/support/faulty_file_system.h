@@ -47,6 +47,7 @@ class FaultyFileSystem : public IFileSystem {
   int MoveFileReplace(const std::string& from, const std::string& to) override;
   bool CreateDirectory(const std::string& path) override;
   bool RemoveDirectory(const std::string& path) override;
+  bool IsLink(const std::string& path) override { return inner_.IsLink(path); }
   bool ListFolder(const std::string& path, std::vector<std::string>& names) override;
   int MoveFolder(const std::string& from, const std::string& to) override;
 

@@ -32,6 +32,7 @@ class MemoryFileSystem : public IFileSystem {
   int MoveFileReplace(const std::string& from, const std::string& to) override;
   bool CreateDirectory(const std::string& path) override;
   bool RemoveDirectory(const std::string& path) override;
+  bool IsLink(const std::string&) override { return false; }  // no links in memory
   bool ListFolder(const std::string& path, std::vector<std::string>& names) override;
   int MoveFolder(const std::string& from, const std::string& to) override;
   // Every file, by path, for comparing whole trees.

@@ -186,7 +186,8 @@ TEST_F(TakeBackTest, KeepsOnlyWhatItReplacesAndSaysWhatChanged) {
   EXPECT_EQ(game.File(folder + "\\archive\\b.txd"), test::DataOf(original, {2, 2, "b.txd"}));
   EXPECT_EQ(game.File(folder + "\\game\\data\\handling.cfg"), "old handling");
   EXPECT_EQ(game.Folders(folder),
-            (std::vector<std::string>{"changes.txt", "record.txt", "archive", "game"}));
+            (std::vector<std::string>{"changes.txt", "merva-restore-point", "record.txt", "archive",
+                                      "game"}));
   EXPECT_EQ(point.KeptBytes, 2 * 2048 + 12);
 
   std::string changes = game.File(folder + "\\changes.txt");
@@ -304,7 +305,7 @@ TEST_F(TakeBackTest, TheGameHoldingItsArchiveIsToldAndNothingChanges) {
   const auto tree = game.Tree();
   const TRestorePoint point = game.Latest();
   FaultyFileSystem held(game.fs);
-  held.FailAt(2, kSharingViolation, {FileOp::kOpen});  // the record, then the archive
+  held.FailAt(3, kSharingViolation, {FileOp::kOpen});  // the record, a kept file, the archive
   try {
     game.UndoPoint(point, false, &held);
     FAIL() << "the undo went on";

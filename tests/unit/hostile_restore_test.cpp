@@ -1,0 +1,173 @@
+// Restore folders and records as a careless user, another program or an attacker may leave
+// them: links, paths that climb out, strangers' folders with names like ours, kept files of the
+// wrong size. Nothing outside Merva's own files is ever touched, and the game stays as it was
+// whenever the undo refuses.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "tests/support/fakes.h"
+#include "tests/support/shell.h"
+
+namespace merva {
+namespace {
+
+using test::RunShell;
+using test::ShellQuoted;
+using test::TempDir;
+
+const std::string kImg = ShellQuoted(MERVA_IMG);
+
+// A game with an archive and a data file, a mod that replaces an entry and the data file and
+// creates a file in a new folder, and a file of the player's outside both.
+struct Scene {
+  TempDir dir;
+  const std::string game = dir / "game", restore = dir / "restore", victim = dir / "victim";
+  const std::string original = test::BuildArchive({{1, 1, "a.dff"}, {2, 1, "b.dff"}});
+  const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(restore) + " ";
+
+  Scene() {
+    test::MakeDirs(game + "\\models");
+    test::MakeDirs(game + "\\data");
+    test::MakeDirs(dir / "mod");
+    test::MakeDirs(victim);
+    test::WriteFile(game + "\\models\\gta3.img", original);
+    test::WriteFile(game + "\\data\\handling.cfg", "old handling");
+    test::WriteFile(victim + "\\precious.txt", "precious");
+    test::WriteFile(
+        dir / "mod\\scripts.bin",
+        test::ScriptBytes(
+            {{20, "Mod"}, {1, "a.dff"}, {2, "data\\handling.cfg"}, {2, "data\\mine\\new.txt"}}));
+    test::WriteFile(dir / "mod\\data.cab", test::PackageBytes({{"a.dff", std::string(5000, 'n')},
+                                                               {"handling.cfg", "new handling"},
+                                                               {"new.txt", "new"}}));
+  }
+  test::ToolRun Img(const std::string& args) { return RunShell(env + kImg + " " + args); }
+  void Install() {
+    ASSERT_EQ(Img("install " + ShellQuoted(game) + " " + ShellQuoted(dir / "mod")).status, 0);
+  }
+  std::string Point(int counter) const { return restore + "\\game " + std::to_string(counter); }
+  std::string Native(const std::string& path) const { return test::Native(path); }
+  void Link(const std::string& target, const std::string& link) const {
+    ASSERT_EQ(symlink(Native(target).c_str(), Native(link).c_str()), 0) << link;
+  }
+  // The record of a point with one line changed.
+  void EditRecord(int counter, const std::string& from, const std::string& to) const {
+    const std::string path = Point(counter) + "\\record.txt";
+    std::string record = test::ReadFile(path);
+    ASSERT_NE(record.find(from), std::string::npos) << record;
+    record.replace(record.find(from), from.size(), to);
+    test::WriteFile(path, record);
+  }
+};
+
+TEST(HostileRestore, NothingOutsideIsTouchedAndARefusedUndoChangesNothing) {
+  struct Case {
+    const char* what;
+    std::function<void(Scene&)> tamper;
+    const char* command;  // GAME stands for the game folder
+    const char* says;     // a part of the output
+  };
+  const Case cases[] = {
+      {"a created file's path climbs out of the game folder",
+       [](Scene& s) {
+         s.EditRecord(1, "gamefile\tdata\\mine\\new.txt", "gamefile\t..\\victim\\precious.txt");
+       },
+       "undo GAME", "There is no installation to take back"},
+      {"a kept game file's path climbs out of the point",
+       [](Scene& s) {
+         s.EditRecord(1, "game\\data\\handling.cfg", "..\\..\\victim\\precious.txt");
+       },
+       "undo GAME", "There is no installation to take back"},
+      {"a kept entry's path climbs out of the point",
+       [](Scene& s) { s.EditRecord(1, "archive\\a.dff", "archive\\..\\..\\victim\\precious.txt"); },
+       "undo GAME", "There is no installation to take back"},
+      {"a kept game file is a link",
+       [](Scene& s) {
+         const std::string kept = s.Point(1) + "\\game\\data\\handling.cfg";
+         std::filesystem::remove(s.Native(kept));
+         s.Link(s.victim + "\\precious.txt", kept);
+       },
+       "undo GAME", "the kept file game\\data\\handling.cfg is a link"},
+      {"a kept game file is cut short",
+       [](Scene& s) { test::WriteFile(s.Point(1) + "\\game\\data\\handling.cfg", "old"); },
+       "undo GAME", "the kept file game\\data\\handling.cfg is not the size recorded"},
+      {"a kept game file is missing",
+       [](Scene& s) {
+         std::filesystem::remove(s.Native(s.Point(1) + "\\game\\data\\handling.cfg"));
+       },
+       "undo GAME", "the kept file game\\data\\handling.cfg is missing"},
+      {"a kept entry is a link",
+       [](Scene& s) {
+         const std::string kept = s.Point(1) + "\\archive\\a.dff";
+         std::filesystem::remove(s.Native(kept));
+         s.Link(s.victim + "\\precious.txt", kept);
+       },
+       "undo GAME", "the kept file archive\\a.dff is a link"},
+      {"a folder on the way to a game file is a link",
+       [](Scene& s) {
+         std::filesystem::rename(s.Native(s.game + "\\data\\mine"), s.Native(s.dir / "moved"));
+         s.Link(s.victim, s.game + "\\data\\mine");
+         test::WriteFile(s.victim + "\\new.txt", "the victim's own");
+       },
+       "undo GAME", "holds a link at"},
+      {"the point's folder is a link",
+       [](Scene& s) {
+         std::filesystem::rename(s.Native(s.Point(1)), s.Native(s.dir / "elsewhere"));
+         s.Link(s.dir / "elsewhere", s.Point(1));
+       },
+       "undo GAME", "There is no installation to take back"},
+      {"a stranger's link named like a killed run's point, met by history",
+       [](Scene& s) { s.Link(s.victim, s.restore + "\\evil 7.partial"); }, "history", ""},
+      {"a stranger's folder named like a killed undo's point, met by history",
+       [](Scene& s) {
+         test::MakeDirs(s.restore + "\\notes 8.undoing");
+         test::WriteFile(s.restore + "\\notes 8.undoing\\mine.txt", "mine");
+       },
+       "history", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Scene s;
+    s.Install();
+    const std::string installed = test::ReadFile(s.game + "\\models\\gta3.img");
+    c.tamper(s);
+    std::string command = c.command;
+    if (command.find("GAME") != std::string::npos)
+      command.replace(command.find("GAME"), 4, ShellQuoted(s.game));
+    const test::ToolRun run = s.Img(command);
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    EXPECT_EQ(test::ReadFile(s.victim + "\\precious.txt"), "precious");
+    if (std::string(c.command) != "history") {
+      EXPECT_EQ(run.status, 1) << run.output;
+      EXPECT_EQ(test::ReadFile(s.game + "\\models\\gta3.img"), installed);
+      EXPECT_EQ(test::ReadFile(s.game + "\\data\\handling.cfg"), "new handling");
+    } else {
+      EXPECT_EQ(run.status, 0) << run.output;
+      EXPECT_TRUE(std::filesystem::exists(s.Native(s.restore + "\\evil 7.partial")) ||
+                  std::filesystem::exists(s.Native(s.restore + "\\notes 8.undoing\\mine.txt")));
+    }
+  }
+}
+
+// --force overrides only a changed archive: an older installation under a newer one stays
+// refused, so that no file comes back that no restore point covers.
+TEST(HostileRestore, AForcedUndoOutOfOrderIsRefused) {
+  Scene s;
+  s.Install();
+  s.Install();
+  const test::ToolRun run = s.Img("undo --force --point 'game 1' " + ShellQuoted(s.game));
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("was made after it: take that back first"), std::string::npos)
+      << run.output;
+  EXPECT_EQ(s.Img("undo " + ShellQuoted(s.game)).status, 0);
+  EXPECT_EQ(s.Img("undo " + ShellQuoted(s.game)).status, 0);
+  EXPECT_EQ(test::ReadFile(s.game + "\\models\\gta3.img"), s.original);
+  EXPECT_EQ(test::ReadFile(s.game + "\\data\\handling.cfg"), "old handling");
+  EXPECT_FALSE(test::Exists(s.game + "\\data\\mine"));
+}
+
+}  // namespace
+}  // namespace merva
