@@ -169,6 +169,8 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
       throw Exception(where + "the installer cannot install a file named " + name);
     if (key == "game" && !GameFileItemIsInside(listed))
       throw Exception(where + listed + " lies outside the game folder");
+    if (key == "game" && GameFileItemIsInstallers(listed))
+      throw Exception(where + listed + " is the installer's own; a mod cannot replace it");
     if (StoredLength(name) > 24)
       throw Exception(where + "the name " + name + " is longer than 24 characters");
     if (key == "archive" && StoredLength(name) == 24)

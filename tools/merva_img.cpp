@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <optional>
 
 #include "archive/archive.h"
 #include "archive/archive_file.h"
@@ -11,9 +12,11 @@
 #include "core/cp1251.h"
 #include "core/environment.h"
 #include "core/errors.h"
+#include "core/game_lock.h"
 #include "core/text.h"
 #include "package/install.h"
 #include "restore/level_value.h"
+#include "restore/restore_files.h"
 #include "restore/restore_store.h"
 #include "restore/undo.h"
 #include "script/level_gate.h"
@@ -87,6 +90,18 @@ struct Tool {
     if (!OpenArchive(archive, path, fs)) throw FileError(path, "not an IMG archive");
   }
 };
+
+// A game's archive (GAME\models\gta3.img) changes only under the game's lock, as during an
+// installation or an undo.
+std::optional<TGameLock> LockIfGameArchive(IFileSystem& fs, const std::string& archive) {
+  std::optional<TGameLock> lock;
+  const std::string path = AbsolutePath(archive);
+  const std::string models = ParentFolder(path);
+  if (AsciiUpper(ExtractFileNamePart(path)) == "GTA3.IMG" &&
+      AsciiUpper(ExtractFileNamePart(models)) == "MODELS")
+    lock.emplace(fs, ParentFolder(models));
+  return lock;
+}
 
 int List(Tool& tool, const std::string& path) {
   tool.Open(path);
@@ -168,6 +183,7 @@ int Put(Tool& tool, const std::string& path, const std::vector<std::string>& fil
                       "the name is longer than 24 characters, which an archive entry "
                       "cannot hold");
   }
+  const std::optional<TGameLock> lock = LockIfGameArchive(tool.fs, path);
   // The archive stays open for the whole command, its directory read once.
   TArchiveFile archive(tool.archive, tool.fs);
   if (!archive.Open(path, OpenAccess::kReadWriteOthersRead))
@@ -186,6 +202,7 @@ int Put(Tool& tool, const std::string& path, const std::vector<std::string>& fil
 
 int Sort(Tool& tool, const std::string& path) {
   RequireArchive(tool.fs, path);
+  const std::optional<TGameLock> lock = LockIfGameArchive(tool.fs, path);
   tool.archive.FileName = path;
   RewriteSortedDirectory(tool.archive, tool.fs);
   return 0;
@@ -193,6 +210,7 @@ int Sort(Tool& tool, const std::string& path) {
 
 int Compact(Tool& tool, const std::string& path) {
   RequireArchive(tool.fs, path);
+  const std::optional<TGameLock> lock = LockIfGameArchive(tool.fs, path);
   // A name of the tool's own beside the archive, so that it can never be the archive.
   const std::string temp = path + ".merva-tmp";
   ConsoleProgress progress("compact");
@@ -269,7 +287,8 @@ std::string PointLine(const TRestorePoint& point) {
 int Undo(Tool& tool, const std::string& game, const std::string& pointName, bool force) {
   if (KindOfPath(game) != PathKind::kFolder) throw FileError(game, "folder not found");
   const std::string root = RestoreFolder();
-  TRestorePoint point = FindLatestRestorePoint(tool.fs, root, game, &tool.pump);
+  std::optional<TGameLock> lock;
+  TRestorePoint point = LockAndFindLatest(tool.fs, root, game, &tool.pump, lock);
   if (!pointName.empty()) {
     bool found = false;
     for (const TRestorePoint& candidate : ListRestorePoints(tool.fs, root, game))
@@ -302,7 +321,17 @@ int Undo(Tool& tool, const std::string& game, const std::string& pointName, bool
 
 int History(Tool& tool, const std::string& game) {
   const std::string root = RestoreFolder();
-  RecoverRestorePoints(tool.fs, root, &tool.pump);
+  // What killed runs left is made whole first, each game under its lock; a game that another
+  // run holds is left to that run.
+  for (const std::string& other : game.empty() ? GamesOfUnfinishedPoints(tool.fs, root)
+                                               : std::vector<std::string>{game}) {
+    try {
+      const TGameLock lock(tool.fs, other);
+      RecoverRestorePoints(tool.fs, root, other, &tool.pump);
+    } catch (const Exception&) {
+      if (!game.empty()) throw;
+    }
+  }
   for (const TRestorePoint& point : ListRestorePoints(tool.fs, root, game))
     std::cout << PointLine(point) << "\n";
   return 0;

@@ -41,6 +41,12 @@ enum class OpenAccess {
   kReadWriteOthersRead,
 };
 
+// A lock held until it is destroyed, or until the process ends, however it ends.
+class IHeldLock {
+ public:
+  virtual ~IHeldLock() = default;
+};
+
 class IFileSystem {
  public:
   virtual ~IFileSystem() = default;
@@ -67,6 +73,10 @@ class IFileSystem {
   virtual bool ListFolder(const std::string& path, std::vector<std::string>& names) = 0;
   // Renames a folder to a name that is free, in one step. Returns 0 or the system's error code.
   virtual int MoveFolder(const std::string& from, const std::string& to) = 0;
+  // Takes the lock that the file at `path` stands for, making the file if need be; the file is
+  // gone again once the lock is released. Returns 0, kSharingViolation while another process
+  // (or another lock of this one) holds it, or the system's error code.
+  virtual int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) = 0;
 };
 
 // The file system of the machine the program runs on.

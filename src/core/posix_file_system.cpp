@@ -3,6 +3,7 @@
 #ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -126,6 +127,21 @@ class PosixFile : public IFileHandle {
   int fd_;
 };
 
+// flock() on the lock file; the file is removed while the lock is still held, so that a run
+// waiting on the old file finds it gone and takes the new one (see LockExclusive).
+class PosixLock : public IHeldLock {
+ public:
+  PosixLock(int fd, std::string native) : fd_(fd), native_(std::move(native)) {}
+  ~PosixLock() override {
+    ::unlink(native_.c_str());
+    ::close(fd_);
+  }
+
+ private:
+  int fd_;
+  std::string native_;
+};
+
 class PosixFileSystem : public IFileSystem {
  public:
   int Open(const std::string& path, OpenAccess access,
@@ -185,6 +201,28 @@ class PosixFileSystem : public IFileSystem {
     }
     ::closedir(dir);
     return true;
+  }
+  int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
+    const std::string native = NativePath(path);
+    // The holder before us may remove the file between our open and our lock: the lock counts
+    // only on the file that still has the name.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+      const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+      if (fd < 0) return CodeFromErrno(errno, native);
+      if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error == EWOULDBLOCK ? kSharingViolation : CodeFromErrno(error, native);
+      }
+      struct stat locked, named;
+      if (::fstat(fd, &locked) == 0 && ::lstat(native.c_str(), &named) == 0 &&
+          locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+        held = std::make_unique<PosixLock>(fd, native);
+        return 0;
+      }
+      ::close(fd);
+    }
+    return kSharingViolation;
   }
   int MoveFolder(const std::string& from, const std::string& to) override {
     if (!DirectoryExists(from)) return kPathNotFound;

@@ -21,6 +21,15 @@ int LastCode() {
   return error == 0 ? 1 : static_cast<int>(error);
 }
 
+class Win32Lock : public IHeldLock {
+ public:
+  explicit Win32Lock(HANDLE handle) : handle_(handle) {}
+  ~Win32Lock() override { CloseHandle(handle_); }
+
+ private:
+  HANDLE handle_;
+};
+
 class Win32File : public IFileHandle {
  public:
   explicit Win32File(HANDLE handle) : handle_(handle) {}
@@ -124,6 +133,16 @@ class Win32FileSystem : public IFileSystem {
     } while (FindNextFileW(search, &found));
     FindClose(search);
     return true;
+  }
+  int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
+    // No sharing at all, and the system deletes the file when the last handle goes, also when
+    // the process is killed.
+    const HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                                 nullptr);
+    if (h == INVALID_HANDLE_VALUE) return LastCode();
+    held = std::make_unique<Win32Lock>(h);
+    return 0;
   }
   int MoveFolder(const std::string& from, const std::string& to) override {
     return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0

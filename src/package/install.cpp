@@ -5,6 +5,7 @@
 
 #include "archive/archive_file.h"
 #include "core/errors.h"
+#include "core/game_lock.h"
 #include "core/text.h"
 
 namespace merva {
@@ -18,6 +19,9 @@ namespace {
 void CheckGameFileItem(const std::string& item) {
   if (!item.empty() && !GameFileItemIsInside(item))
     throw Exception("The script names a game file outside the game folder: " + item);
+  if (GameFileItemIsInstallers(item))
+    throw Exception("The script names a game file that the installer itself uses: " + item +
+                    ". Nothing was changed.");
 }
 
 std::string ScratchName(const TPackageEntry& entry) {
@@ -68,12 +72,23 @@ bool GameFileItemIsInside(const std::string& item) {
   return inside;
 }
 
+bool GameFileItemIsInstallers(const std::string& item) {
+  std::vector<std::string> parts;
+  for (const std::string& part : SplitAt(item, "\\/"))
+    if (!part.empty() && part != ".") parts.push_back(AsciiUpper(part));
+  if (parts.empty()) return false;
+  const std::string first = parts[0];
+  if (first == AsciiUpper(kScratchFolderName) || first == AsciiUpper(kGameLockName)) return true;
+  return parts.size() == 2 && first == "MODELS" && (parts[1] == "GTA3.IMG" || parts[1] == "TEMP.IMG");
+}
+
 void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDirectory& Package,
                     const std::string& gameFolder, TInstallServices services,
                     const std::string& packagePath) {
   IFileSystem& fs = services.Files;
   const std::string G = gameFolder;
   for (const std::string& item : Script.GameFiles) CheckGameFileItem(item);
+  const TGameLock lock(fs, G);
 
   // Everything goes to the one game folder named when the run starts; its archive must be there
   // before anything changes. It stays open for the whole run: others may read it, not change it.

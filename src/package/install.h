@@ -23,6 +23,9 @@ struct TInstallServices {
 
 // True when a game-file item names a place inside the game folder: no drive, no root, no "..".
 bool GameFileItemIsInside(const std::string& item);
+// True when a game-file item names what the installer itself uses in the game folder: the
+// archive, its temporary file, the scratch folder or the lock. A package must not replace them.
+bool GameFileItemIsInstallers(const std::string& item);
 
 // Installs the package into the game folder `gameFolder` (the edit box's text, read once by the
 // caller): archive files into models\gta3.img, then the game files to their listed paths.

@@ -43,6 +43,21 @@ int32_t CounterOf(std::string name) {
 
 }  // namespace
 
+std::string PointMarkGame(IFileSystem& fs, const std::string& path) {
+  const std::string mark = path + "\\" + kPointMarkName;
+  if (fs.IsLink(mark) || !fs.FileExists(mark)) return "";
+  try {
+    TBlockFile file = TBlockFile::OpenReadOnly(fs, mark);
+    const int64_t size = file.Size();
+    if (size <= 0 || size > 32768) return "";  // a game folder's path, no more
+    std::string game(static_cast<size_t>(size), '\0');
+    file.ReadExact(&game[0], static_cast<uint32_t>(size));
+    return game;
+  } catch (const std::exception&) {
+    return "";
+  }
+}
+
 bool IsOwnPointFolder(IFileSystem& fs, const std::string& path) {
   for (const char* own : {kPointMarkName, kRecordFileName}) {
     const std::string file = path + "\\" + own;
@@ -125,7 +140,26 @@ bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* p
   return same;
 }
 
-void RecoverRestorePoints(IFileSystem& fs, const std::string& root, IMessagePump* pump) {
+std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::string& root) {
+  std::vector<std::string> names, games;
+  if (!fs.ListFolder(root, names)) return games;
+  for (const std::string& name : names) {
+    const std::string path = root + "\\" + name;
+    if (!EndsWith(name, kPartialSuffix) && !EndsWith(name, kUndoingSuffix)) continue;
+    if (fs.IsLink(path) || !IsOwnPointFolder(fs, path)) continue;
+    TRestorePoint point;
+    const std::string game = ReadRestorePoint(fs, path, point) ? point.GameFolder
+                                                               : PointMarkGame(fs, path);
+    if (game.empty()) continue;
+    bool known = false;
+    for (const std::string& other : games) known = known || SameGameFolder(other, game);
+    if (!known) games.push_back(game);
+  }
+  return games;
+}
+
+void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::string& gameFolder,
+                          IMessagePump* pump) {
   std::vector<std::string> names;
   if (!fs.ListFolder(root, names)) return;
   for (const std::string& name : names) {
@@ -138,9 +172,12 @@ void RecoverRestorePoints(IFileSystem& fs, const std::string& root, IMessagePump
     const size_t suffix = std::char_traits<char>::length(partial ? kPartialSuffix : kUndoingSuffix);
     const std::string whole = path.substr(0, path.size() - suffix);
     TRestorePoint point;
+    const bool recorded = ReadRestorePoint(fs, path, point);
+    // Only the game whose lock this run holds: another game's run may be writing its point.
+    if (!SameGameFolder(recorded ? point.GameFolder : PointMarkGame(fs, path), gameFolder)) continue;
     bool matches = false;
     try {
-      matches = ReadRestorePoint(fs, path, point) && ArchiveMatches(fs, point, pump);
+      matches = recorded && ArchiveMatches(fs, point, pump);
     } catch (const std::exception&) {
       matches = false;  // an archive that cannot be read is not the one recorded
     }

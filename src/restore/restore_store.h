@@ -21,6 +21,8 @@ extern const char kPointMarkName[];  // "merva-restore-point"
 
 // True for a folder that holds the mark or the record of a restore point (not through links).
 bool IsOwnPointFolder(IFileSystem& fs, const std::string& path);
+// The game folder that a point's mark names; empty when there is none.
+std::string PointMarkGame(IFileSystem& fs, const std::string& path);
 
 // The folder name a restore point of `gameFolder` gets with `counter`.
 std::string RestorePointName(const std::string& gameFolder, int32_t counter);
@@ -47,6 +49,10 @@ bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* p
 // installation got that far) takes its final name, any other is removed; an ".undoing" point
 // whose archive is still in place gets its name back (the undo never replaced the archive),
 // any other is removed (the archive was taken back).
-void RecoverRestorePoints(IFileSystem& fs, const std::string& root, IMessagePump* pump);
+// The game folders that points left by killed runs name, each once.
+std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::string& root);
+// Only points of `gameFolder` are touched, and only while its lock (core/game_lock.h) is held.
+void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::string& gameFolder,
+                          IMessagePump* pump);
 
 }  // namespace merva

@@ -140,7 +140,7 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IMessagePump& pum
   CreateFolderPath(fs_, request_.Folder);
   // A point left by a killed run is finished or removed first, so that counters and names
   // stay clear.
-  RecoverRestorePoints(fs_, request_.Folder, &pump);
+  RecoverRestorePoints(fs_, request_.Folder, gameFolder_, &pump);
   const int32_t counter = NextRestoreCounter(fs_, request_.Folder);
   point_.Folder = RestorePointName(gameFolder_, counter);
   point_.Counter = counter;
@@ -148,7 +148,7 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IMessagePump& pum
   const std::string pending = final_ + kPartialSuffix;
   if (!fs_.CreateDirectory(pending)) throw Exception("Unable to create the folder " + pending);
   pending_ = pending;
-  WriteFileFlushed(fs_, pending_ + "\\" + kPointMarkName, "");
+  WriteFileFlushed(fs_, pending_ + "\\" + kPointMarkName, gameFolder_);
 
   RecordArchiveChanges(archive);
   point_.OldArchiveBytes = archive.File().Size();

@@ -163,13 +163,26 @@ void RestoreGameFiles(const std::string& pointPath, const TRestorePoint& point, 
 
 TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
                                      const std::string& gameFolder, IMessagePump* pump) {
-  RecoverRestorePoints(fs, root, pump);
+  if (!gameFolder.empty()) RecoverRestorePoints(fs, root, gameFolder, pump);
   const std::vector<TRestorePoint> points = ListRestorePoints(fs, root, gameFolder);
   if (points.empty())
     throw Exception(gameFolder.empty()
                         ? std::string(kNothingToTakeBack)
                         : "There is no installation to take back in " + gameFolder + ".");
   return points.front();
+}
+
+TRestorePoint LockAndFindLatest(IFileSystem& fs, const std::string& root,
+                                const std::string& gameFolder, IMessagePump* pump,
+                                std::optional<TGameLock>& lock) {
+  std::string game = gameFolder;
+  if (game.empty()) {
+    const std::vector<TRestorePoint> points = ListRestorePoints(fs, root, "");
+    if (points.empty()) throw Exception(kNothingToTakeBack);
+    game = points.front().GameFolder;
+  }
+  lock.emplace(fs, game);
+  return FindLatestRestorePoint(fs, root, game, pump);
 }
 
 namespace {

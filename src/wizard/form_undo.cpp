@@ -17,9 +17,10 @@ void TForm1::UndoCreate(const std::string& gameFolder) {
     return;
   }
   TRestorePoint point;
+  std::optional<TGameLock> lock;  // one run on this game until the window closes
   try {
-    point = FindLatestRestorePoint(services_.Files, services_.RestoreFolder, gameFolder,
-                                   &services_.Pump);
+    point = LockAndFindLatest(services_.Files, services_.RestoreFolder, gameFolder,
+                              &services_.Pump, lock);
   } catch (const Exception& none) {
     services_.Boxes.Show(TBoxKind::kPlain, none.Message());
     return;

@@ -48,6 +48,9 @@ class FaultyFileSystem : public IFileSystem {
   bool CreateDirectory(const std::string& path) override;
   bool RemoveDirectory(const std::string& path) override;
   bool IsLink(const std::string& path) override { return inner_.IsLink(path); }
+  int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
+    return inner_.LockExclusive(path, held);
+  }
   bool ListFolder(const std::string& path, std::vector<std::string>& names) override;
   int MoveFolder(const std::string& from, const std::string& to) override;
 

@@ -143,6 +143,28 @@ bool MemoryFileSystem::ListFolder(const std::string& path, std::vector<std::stri
   return true;
 }
 
+namespace {
+class MemoryLock : public IHeldLock {
+ public:
+  MemoryLock(std::shared_ptr<std::set<std::string>> locks, std::string key)
+      : locks_(std::move(locks)), key_(std::move(key)) {}
+  ~MemoryLock() override { locks_->erase(key_); }
+
+ private:
+  std::shared_ptr<std::set<std::string>> locks_;
+  std::string key_;
+};
+}  // namespace
+
+int MemoryFileSystem::LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) {
+  const std::string key = Key(path);
+  const auto slash = key.find_last_of('\\');
+  if (slash != std::string::npos && !directories_.count(key.substr(0, slash))) return kPathNotFound;
+  if (!locks_->insert(key).second) return kSharingViolation;
+  held = std::make_unique<MemoryLock>(locks_, key);
+  return 0;
+}
+
 int MemoryFileSystem::MoveFolder(const std::string& from, const std::string& to) {
   const std::string source = Key(from), target = Key(to);
   if (!directories_.count(source)) return kPathNotFound;

@@ -35,11 +35,14 @@ class MemoryFileSystem : public IFileSystem {
   bool IsLink(const std::string&) override { return false; }  // no links in memory
   bool ListFolder(const std::string& path, std::vector<std::string>& names) override;
   int MoveFolder(const std::string& from, const std::string& to) override;
+  // Locks are kept beside the files, so that trees compare without them.
+  int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override;
   // Every file, by path, for comparing whole trees.
   const std::map<std::string, std::shared_ptr<Bytes>>& Files() const { return files_; }
 
  private:
   static std::string Key(const std::string& path);
+  std::shared_ptr<std::set<std::string>> locks_ = std::make_shared<std::set<std::string>>();
   static std::string Parent(const std::string& key);
   size_t limit_;
   std::map<std::string, std::shared_ptr<Bytes>> files_;

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <functional>
 
+#include "core/errors.h"
+#include "core/game_lock.h"
 #include "tests/support/fakes.h"
 #include "tests/support/shell.h"
 
@@ -150,6 +152,62 @@ TEST(HostileRestore, NothingOutsideIsTouchedAndARefusedUndoChangesNothing) {
                   std::filesystem::exists(s.Native(s.restore + "\\notes 8.undoing\\mine.txt")));
     }
   }
+}
+
+// The archive, its temporary file, the scratch folder and the lock are the installer's own: a
+// package naming one as a game file is refused before anything changes, and never built.
+TEST(HostileRestore, TheInstallersOwnFilesAreNoGameFiles) {
+  const char* const items[] = {"models\\gta3.img", "MODELS/Temp.img", ".\\models\\gta3.img",
+                               "merva-install.tmp\\x.txt", "merva.lock"};
+  for (const char* item : items) {
+    SCOPED_TRACE(item);
+    Scene s;
+    test::WriteFile(s.dir / "mod\\scripts.bin", test::ScriptBytes({{20, "Mod"}, {2, item}}));
+    test::WriteFile(s.dir / "mod\\data.cab",
+                    test::PackageBytes(
+                        {{test::Native(item).substr(test::Native(item).rfind('/') + 1), "fake"}}));
+    const test::ToolRun run =
+        s.Img("install " + ShellQuoted(s.game) + " " + ShellQuoted(s.dir / "mod"));
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("the installer itself uses"), std::string::npos) << run.output;
+    EXPECT_EQ(test::ReadFile(s.game + "\\models\\gta3.img"), s.original);
+    EXPECT_FALSE(test::Exists(s.restore));
+
+    test::WriteFile(s.dir / "fake.img", "fake");
+    test::WriteFile(s.dir / "manifest.txt",
+                    std::string("title = t\ngame = ") + item + " from fake.img\n");
+    test::MakeDirs(s.dir / "out");
+    const test::ToolRun build =
+        RunShell(ShellQuoted(MERVA_PACK) + " build " + ShellQuoted(s.dir / "manifest.txt") + " " +
+                 ShellQuoted(s.dir / "out"));
+    EXPECT_EQ(build.status, 1) << build.output;
+    EXPECT_NE(build.output.find("is the installer's own"), std::string::npos) << build.output;
+  }
+}
+
+// A second lock of one game is refused while the first is held, by this process or another;
+// the lock file goes with the lock.
+TEST(GameLock, OneRunPerGameFolder) {
+  TempDir dir;
+  test::MakeDirs(dir / "game\\models");
+  test::WriteFile(dir / "game\\models\\gta3.img", test::BuildArchive({{1, 1, "a.dff"}}));
+  {
+    const TGameLock first(SystemFileSystem(), dir / "game");
+    try {
+      const TGameLock second(SystemFileSystem(), dir / "game");
+      FAIL() << "a second lock was taken";
+    } catch (const Exception& refused) {
+      EXPECT_NE(std::string(refused.what()).find("Another installation or undo of the game in"),
+                std::string::npos);
+    }
+    const test::ToolRun other =
+        RunShell(kImg + " sort " + ShellQuoted(dir / "game\\models\\gta3.img"));
+    EXPECT_NE(other.output.find("is running"), std::string::npos) << other.output;
+    EXPECT_TRUE(test::Exists(dir / "game\\merva.lock"));
+  }
+  EXPECT_FALSE(test::Exists(dir / "game\\merva.lock"));
+  const TGameLock again(SystemFileSystem(), dir / "game");
+  EXPECT_NO_THROW(TGameLock(SystemFileSystem(), dir / "elsewhere")) << "no folder, nothing to hold";
 }
 
 // --force overrides only a changed archive: an older installation under a newer one stays

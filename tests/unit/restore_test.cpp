@@ -375,7 +375,7 @@ TEST_F(TakeBackTest, FaultsWhileInstallingNeverLeaveARestorePointThatLies) {
       failed = true;
     }
     if (!faulty.Fired()) break;
-    RecoverRestorePoints(g.fs, kRoot, nullptr);
+    RecoverRestorePoints(g.fs, kRoot, "G", nullptr);
     const std::vector<TRestorePoint> points = ListRestorePoints(g.fs, kRoot);
     EXPECT_EQ(g.Folders().size(), points.size()) << "fault " << nth << ": a partial point stays";
     if (g.Archive() == original) {
@@ -415,7 +415,7 @@ TEST_F(TakeBackTest, FaultsWhileTakingBackLeaveEitherStateWhole) {
     } catch (const Exception&) {
     }
     if (!faulty.Fired()) break;
-    RecoverRestorePoints(g.fs, kRoot, nullptr);
+    RecoverRestorePoints(g.fs, kRoot, "G", nullptr);
     const size_t points = ListRestorePoints(g.fs, kRoot).size();
     if (g.Archive() == installed) {
       EXPECT_EQ(points, 1u) << "fault " << nth;

@@ -1,0 +1,24 @@
+#include "core/game_lock.h"
+
+#include "core/errors.h"
+
+namespace merva {
+
+const char kGameLockName[] = "merva.lock";
+
+TGameLock::TGameLock(IFileSystem& fs, const std::string& gameFolder) {
+  if (!fs.DirectoryExists(gameFolder)) return;
+  const std::string path = gameFolder + "\\" + kGameLockName;
+  const int code = fs.LockExclusive(path, held_);
+  if (code == 0) return;
+  if (code == kSharingViolation)
+    throw Exception("Another installation or undo of the game in " + gameFolder +
+                    " is running. Wait for it to end, then try again. Nothing was changed.");
+  const std::string advice = BlockedFileAdvice(code, path);
+  throw Exception((advice.empty() ? "Unable to lock the game folder: " + path + " (" +
+                                        IoErrorText(code) + ")."
+                                  : advice) +
+                  " Nothing was changed.");
+}
+
+}  // namespace merva

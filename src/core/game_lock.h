@@ -1,0 +1,25 @@
+#pragma once
+// One run per game folder at a time: an installation, an undo, or a change of the game's
+// archive holds the game's lock from start to end, and a second run is refused at once. The
+// system releases the lock when the process ends, however it ends.
+#include <memory>
+#include <string>
+
+#include "core/file_system.h"
+
+namespace merva {
+
+extern const char kGameLockName[];  // "merva.lock", in the game folder while a run holds it
+
+class TGameLock {
+ public:
+  // Takes the lock of `gameFolder`. Raises an Exception when another run holds it, or when it
+  // cannot be taken (the advice of BlockedFileAdvice where it applies). A game folder that does
+  // not exist has nothing to protect: the run goes on and meets that on its own.
+  TGameLock(IFileSystem& fs, const std::string& gameFolder);
+
+ private:
+  std::unique_ptr<IHeldLock> held_;
+};
+
+}  // namespace merva
