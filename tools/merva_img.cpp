@@ -287,12 +287,22 @@ std::string PointLine(const TRestorePoint& point) {
 int Undo(Tool& tool, const std::string& game, const std::string& pointName, bool force) {
   if (KindOfPath(game) != PathKind::kFolder) throw FileError(game, "folder not found");
   const std::string root = RestoreFolder();
-  std::optional<TGameLock> lock;
-  TRestorePoint point = LockAndFindLatest(tool.fs, root, game, &tool.pump, lock);
-  if (!pointName.empty()) {
+  const TGameLock lock(tool.fs, game);
+  TRestorePoint point;
+  if (pointName.empty()) {
+    point = FindLatestRestorePoint(tool.fs, root, game, &tool.pump);
+  } else {
+    RecoverRestorePoints(tool.fs, root, game, &tool.pump);
     bool found = false;
-    for (const TRestorePoint& candidate : ListRestorePoints(tool.fs, root, game))
+    for (const TRestorePoint& candidate : ListRestorePoints(tool.fs, root, ""))
       if (candidate.Folder == pointName) point = candidate, found = true;
+    // A game folder moved since is known by its archive: the size and fingerprint recorded.
+    if (found && !SameGameFolder(tool.fs, point.GameFolder, game)) {
+      TRestorePoint moved = point;
+      moved.GameFolder = tool.fs.CanonicalPath(game);
+      found = ArchiveMatches(tool.fs, moved, &tool.pump);
+      if (found) point = moved;
+    }
     if (!found) throw FileError(root + "\\" + pointName, "no restore point of " + game);
   }
   ConsoleProgress progress("undo");

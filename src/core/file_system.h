@@ -77,6 +77,9 @@ class IFileSystem {
   // gone again once the lock is released. Returns 0, kSharingViolation while another process
   // (or another lock of this one) holds it, or the system's error code.
   virtual int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) = 0;
+  // The path of an existing file or folder as the system knows it: from the root, with links,
+  // "." and ".." resolved and the system's own letter case; empty when there is none.
+  virtual std::string CanonicalPath(const std::string& path) = 0;
 };
 
 // The file system of the machine the program runs on.

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/errors.h"
 #include "core/file_system.h"
@@ -201,6 +202,14 @@ class PosixFileSystem : public IFileSystem {
     }
     ::closedir(dir);
     return true;
+  }
+  std::string CanonicalPath(const std::string& path) override {
+    if (path.empty()) return "";
+    char* resolved = ::realpath(NativePath(path).c_str(), nullptr);
+    if (!resolved) return "";
+    std::string canonical = resolved;
+    std::free(resolved);
+    return canonical;
   }
   int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
     const std::string native = NativePath(path);

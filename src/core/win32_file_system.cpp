@@ -134,6 +134,23 @@ class Win32FileSystem : public IFileSystem {
     FindClose(search);
     return true;
   }
+  std::string CanonicalPath(const std::string& path) override {
+    if (path.empty()) return "";
+    const HANDLE h = CreateFileW(WidePath(path).c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "";
+    std::wstring name(32768, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(h, name.data(), static_cast<DWORD>(name.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(h);
+    if (length == 0 || length >= name.size()) return "";
+    name.resize(length);
+    // "\\?\C:\..." and "\\?\UNC\server\..." as the user writes them.
+    if (name.rfind(L"\\\\?\\UNC\\", 0) == 0) name = L"\\" + name.substr(7);
+    else if (name.rfind(L"\\\\?\\", 0) == 0) name = name.substr(4);
+    return Utf8FromWide(name);
+  }
   int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
     // No sharing at all, and the system deletes the file when the last handle goes, also when
     // the process is killed.

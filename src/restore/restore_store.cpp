@@ -84,8 +84,12 @@ int32_t NextRestoreCounter(IFileSystem& fs, const std::string& root) {
   return highest + 1;
 }
 
-bool SameGameFolder(const std::string& a, const std::string& b) {
-  return AsciiUpper(TrimmedFolder(a)) == AsciiUpper(TrimmedFolder(b));
+bool SameGameFolder(IFileSystem& fs, const std::string& a, const std::string& b) {
+  if (TrimmedFolder(a) == TrimmedFolder(b)) return true;
+  // Two spellings of one folder ("..\\g2", another letter case on Windows, a link) name the
+  // same folder as the system knows it.
+  const std::string canonical = fs.CanonicalPath(a);
+  return !canonical.empty() && canonical == fs.CanonicalPath(b);
 }
 
 std::string ArchivePathOf(const std::string& gameFolder) {
@@ -117,7 +121,7 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
       continue;
     TRestorePoint point;
     if (!ReadRestorePoint(fs, root + "\\" + name, point)) continue;
-    if (!gameFolder.empty() && !SameGameFolder(point.GameFolder, gameFolder)) continue;
+    if (!gameFolder.empty() && !SameGameFolder(fs, point.GameFolder, gameFolder)) continue;
     points.push_back(point);
   }
   std::sort(points.begin(), points.end(),
@@ -152,7 +156,7 @@ std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::str
                                                                : PointMarkGame(fs, path);
     if (game.empty()) continue;
     bool known = false;
-    for (const std::string& other : games) known = known || SameGameFolder(other, game);
+    for (const std::string& other : games) known = known || SameGameFolder(fs, other, game);
     if (!known) games.push_back(game);
   }
   return games;
@@ -174,7 +178,7 @@ void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::s
     TRestorePoint point;
     const bool recorded = ReadRestorePoint(fs, path, point);
     // Only the game whose lock this run holds: another game's run may be writing its point.
-    if (!SameGameFolder(recorded ? point.GameFolder : PointMarkGame(fs, path), gameFolder)) continue;
+    if (!SameGameFolder(fs, recorded ? point.GameFolder : PointMarkGame(fs, path), gameFolder)) continue;
     bool matches = false;
     try {
       matches = recorded && ArchiveMatches(fs, point, pump);

@@ -28,8 +28,9 @@ std::string PointMarkGame(IFileSystem& fs, const std::string& path);
 std::string RestorePointName(const std::string& gameFolder, int32_t counter);
 // One more than the highest counter in `root`, whatever state its folder is in.
 int32_t NextRestoreCounter(IFileSystem& fs, const std::string& root);
-// True when both name the same game folder (letter case, separators and a final "\" aside).
-bool SameGameFolder(const std::string& a, const std::string& b);
+// True when both name the same game folder: spelt alike (separators and a final "\" aside), or
+// the same folder as the system knows it.
+bool SameGameFolder(IFileSystem& fs, const std::string& a, const std::string& b);
 std::string ArchivePathOf(const std::string& gameFolder);
 
 // Reads the record of the restore point in folder `path`; false when it is missing or damaged.

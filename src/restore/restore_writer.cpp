@@ -35,7 +35,9 @@ TRestorePointWriter::TRestorePointWriter(const TRestoreRequest& request, IFileSy
     : request_(request), fs_(fs), gameFolder_(gameFolder) {
   point_.Title = request.Title;
   point_.Time = request.Time;
-  point_.GameFolder = gameFolder;
+  // The folder as the system knows it, so that any later spelling of it finds the point.
+  const std::string canonical = fs.CanonicalPath(gameFolder);
+  point_.GameFolder = canonical.empty() ? gameFolder : canonical;
   point_.Level = request.Level;
 }
 

@@ -37,6 +37,9 @@ class MemoryFileSystem : public IFileSystem {
   int MoveFolder(const std::string& from, const std::string& to) override;
   // Locks are kept beside the files, so that trees compare without them.
   int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override;
+  std::string CanonicalPath(const std::string& path) override {
+    return FileExists(path) || DirectoryExists(path) ? Key(path) : "";
+  }
   // Every file, by path, for comparing whole trees.
   const std::map<std::string, std::shared_ptr<Bytes>>& Files() const { return files_; }
 

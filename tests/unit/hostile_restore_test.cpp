@@ -185,6 +185,36 @@ TEST(HostileRestore, TheInstallersOwnFilesAreNoGameFiles) {
   }
 }
 
+// A point names its game folder as the system knows it: another spelling finds it, another
+// folder that differs only in letter case (a Linux folder of its own) does not, and a game moved
+// since is found by its archive when the point is named.
+TEST(HostileRestore, TheGameFolderIsFoundByWhatItIs) {
+  Scene s;
+  const std::string folder = test::Native(s.dir.Path());
+  test::MakeDirs(s.dir / "elsewhere");
+  const test::ToolRun installed = RunShell("cd " + ShellQuoted(s.dir / "elsewhere") + " && " +
+                                           s.env + kImg + " install ../game ../mod");
+  ASSERT_EQ(installed.status, 0) << installed.output;
+  const std::string history = s.Img("history").output;
+  EXPECT_NE(history.find("\t" + folder + "/game\n"), std::string::npos) << history;
+
+  test::MakeDirs(s.dir / "GAME\\models");
+  test::WriteFile(s.dir / "GAME\\models\\gta3.img", s.original);
+  test::ToolRun run = s.Img("undo " + ShellQuoted(s.dir / "GAME"));
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("There is no installation to take back"), std::string::npos);
+
+  std::filesystem::rename(folder + "/game", folder + "/moved");
+  run = s.Img("undo " + ShellQuoted(s.dir / "moved"));
+  EXPECT_EQ(run.status, 1) << run.output;
+  run = s.Img("undo --point 'game 1' " + ShellQuoted(s.dir / "GAME"));
+  EXPECT_EQ(run.status, 1) << "another archive: " << run.output;
+  run = s.Img("undo --point 'game 1' " + ShellQuoted(s.dir / "moved/./"));
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(test::ReadFile(s.dir / "moved\\models\\gta3.img"), s.original);
+  EXPECT_EQ(test::ReadFile(s.dir / "moved\\data\\handling.cfg"), "old handling");
+}
+
 // A second lock of one game is refused while the first is held, by this process or another;
 // the lock file goes with the lock.
 TEST(GameLock, OneRunPerGameFolder) {

@@ -488,8 +488,9 @@ TEST(RestorePointName, IsTheGameFolderNameAndACounter) {
       {"Z:\\tmp\\a\"b|c", "a_b_c 7"},
   };
   for (const auto& [folder, name] : cases) EXPECT_EQ(RestorePointName(folder, 7), name) << folder;
-  EXPECT_TRUE(SameGameFolder("C:\\Games\\GTA\\", "c:/games/gta"));
-  EXPECT_FALSE(SameGameFolder("C:\\Games\\GTA", "C:\\Games\\GTA2"));
+  MemoryFileSystem fs;
+  EXPECT_TRUE(SameGameFolder(fs, "C:\\Games\\GTA\\", "C:/Games/GTA"));
+  EXPECT_FALSE(SameGameFolder(fs, "C:\\Games\\GTA", "C:\\Games\\GTA2"));
 }
 
 TEST(RestorePointName, CountersOnlyGrowAcrossGameFolders) {
