@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   test::CountingPump pump;
   TProgressBar progress;
   try {
-    TakeBackInstallation("R", point, size % 2 == 1, {fs, pump, progress, nullptr});
+    const bool force = size % 2 == 1;
+    TakeBackInstallation("R", point, {force, force}, {fs, pump, progress, nullptr});
   } catch (const Exception&) {
   }
   return 0;

@@ -8,7 +8,7 @@ packages=(
   clang clang-format libclang-rt-14-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 wine64 xvfb x11-utils imagemagick
-  libjpeg62-turbo-dev dpkg-dev fonts-dejavu-core locales python3
+  libjpeg62-turbo-dev dpkg-dev fonts-dejavu-core locales python3 libxxhash-dev
   libgcrypt20-dev libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev
 )
 

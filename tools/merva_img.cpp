@@ -314,7 +314,14 @@ int Undo(Tool& tool, const std::string& game, const std::string& pointName, bool
 #endif
   TUndoResult result;
   try {
-    result = TakeBackInstallation(root, point, force, {tool.fs, tool.pump, progress, levels});
+    result = TakeBackInstallation(root, point, {force, force},
+                                  {tool.fs, tool.pump, progress, levels});
+  } catch (const EGameFilesEdited& edited) {
+    std::cerr << "merva-img: " << edited.what() << "\n"
+              << "merva-img: give --force to take it back all the same; your versions are then "
+                 "kept in "
+              << DisplayPath(edited.KeptIn) << "\n";
+    return 1;
   } catch (const EUndoRefused& refusal) {
     std::cerr << "merva-img: " << refusal.what() << "\n"
               << "merva-img: give --force to take it back all the same, by entry names\n";
@@ -325,6 +332,10 @@ int Undo(Tool& tool, const std::string& game, const std::string& pointName, bool
                  "name\n";
   if (!result.LevelRestored)
     std::cout << "the installed level had changed since the installation and was kept\n";
+  if (!result.KeptEdited.empty())
+    std::cout << "your versions of " << result.KeptEdited.size()
+              << " game files changed since the installation were kept in "
+              << DisplayPath(result.KeptEditedIn) << "\n";
   std::cout << "took back " << PointLine(point) << "\n";
   return 0;
 }

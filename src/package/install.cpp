@@ -5,7 +5,9 @@
 
 #include "archive/archive_file.h"
 #include "core/errors.h"
+#include "core/fingerprint.h"
 #include "core/game_lock.h"
+#include "restore/undo.h"
 #include "core/text.h"
 
 namespace merva {
@@ -24,18 +26,37 @@ void CheckGameFileItem(const std::string& item) {
                     ". Nothing was changed.");
 }
 
-std::string ScratchName(const TPackageEntry& entry) {
-  return PackageFileName(PackageEntryName(entry));
+std::string ParentOf(const std::string& path) {
+  const auto slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? "" : path.substr(0, slash);
 }
 
 // Creates the folders of `item` below the game folder, as every installer does.
-void CreateItemFolders(IFileSystem& fs, const std::string& gameFolder, const std::string& item) {
+// The folders a run made, removed again (when empty) unless the run got as far as keeping them.
+class MadeFolders {
+ public:
+  explicit MadeFolders(IFileSystem& fs) : fs_(fs) {}
+  ~MadeFolders() {
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it) fs_.RemoveDirectory(*it);
+  }
+  MadeFolders(const MadeFolders&) = delete;
+  MadeFolders& operator=(const MadeFolders&) = delete;
+  void Made(const std::string& folder) { made_.push_back(folder); }
+  void Keep() { made_.clear(); }
+
+ private:
+  IFileSystem& fs_;
+  std::vector<std::string> made_;
+};
+
+void CreateItemFolders(IFileSystem& fs, const std::string& gameFolder, const std::string& item,
+                       MadeFolders& made) {
   const std::vector<std::string> parts = SplitAt(item, "\\/");
   std::string folder = gameFolder;
   for (size_t i = 0; i + 1 < parts.size(); ++i) {
     if (parts[i].empty() || parts[i] == ".") continue;
     folder += "\\" + parts[i];
-    if (!fs.DirectoryExists(folder)) fs.CreateDirectory(folder);
+    if (!fs.DirectoryExists(folder) && fs.CreateDirectory(folder)) made.Made(folder);
   }
 }
 
@@ -62,6 +83,60 @@ class ScratchFolder {
   std::string path_;
   std::set<std::string> files_;
 };
+
+// A game file extracted into the scratch folder, its place in the game folder made ready.
+struct TStagedFile {
+  std::string Item, Scratch, Target;
+};
+
+std::vector<TStagedFile> StageGameFiles(const TDATAInst& Script, const TPackageDirectory& Package,
+                                        TBlockFile& package, ScratchFolder& scratch,
+                                        MadeFolders& made, IFileSystem& fs,
+                                        const std::string& G) {
+  std::vector<TStagedFile> staged;
+  for (const std::string& item : Script.GameFiles) {
+    TPackageEntry entry;
+    uint32_t position;
+    if (ExtractFileNamePart(item).empty()) continue;
+    if (!FindPackageEntry(Package, ExtractFileNamePart(item), entry, position)) continue;
+    PackageFileName(PackageEntryName(entry));  // a hostile name is refused here
+    TStagedFile file{item, scratch.File(std::to_string(staged.size() + 1) + ".new"),
+                     G + "\\" + item};
+    ExtractPackageEntry(package, entry, position, file.Scratch, fs);
+    CreateItemFolders(fs, G, item, made);
+    if (fs.DirectoryExists(file.Target) || !fs.DirectoryExists(ParentOf(file.Target)))
+      throw Exception("Unable to put the file " + item + " into the game folder: " +
+                      (fs.DirectoryExists(file.Target) ? "a folder has its name"
+                                                       : "its folder cannot be made") +
+                      ". Nothing was changed.");
+    staged.push_back(file);
+  }
+  return staged;
+}
+
+// After a failure once the archive was replaced: the run's own restore point, cut to the game
+// files already moved, takes everything back. Says how it went, for the end of the message.
+std::string TakeBackAfterFailure(std::optional<TRestorePointWriter>& restore,
+                                 const std::vector<std::string>& moved, IFileSystem& fs,
+                                 TInstallServices& services) {
+  if (!restore)
+    return "models\\gta3.img and the game files before it were changed; no restore point was "
+           "kept.";
+  TRestorePoint point = restore->Point();
+  std::vector<TGameFileChange> done;
+  for (const TGameFileChange& change : point.GameFiles)
+    for (const std::string& item : moved)
+      if (AsciiUpper(item) == AsciiUpper(change.Item)) done.push_back(change);
+  point.GameFiles = done;
+  try {
+    TakeBackInstallation(services.Restore->Folder, point, {},
+                         {fs, services.Pump, services.Progress, nullptr});
+    return "Nothing was changed.";
+  } catch (const std::exception& error) {
+    return std::string("Taking the installation back failed as well (") + error.what() +
+           "): take it back with merva.exe /undo.";
+  }
+}
 
 }  // namespace
 
@@ -98,6 +173,8 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
   std::optional<TBlockFile> package;
   std::optional<ScratchFolder> scratch;
   std::optional<TRestorePointWriter> restore;
+  std::vector<TStagedFile> staged;
+  MadeFolders made(fs);  // declared after the scratch folder: removed before it, when empty
   if (services.Restore) restore.emplace(*services.Restore, fs, G);
   IProgress& progress = services.Progress;
   try {
@@ -112,7 +189,9 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
         uint32_t position;
         if (ExtractFileNamePart(item).empty()) continue;
         if (FindPackageEntry(Package, ExtractFileNamePart(item), entry, position))
-          restore->NoteGameFile(item, entry.Size);
+          restore->NoteGameFile(item, entry.Size,
+                                FileFingerprint(*package, position, entry.Size,
+                                                [&] { services.Pump.ProcessMessages(); }));
       }
     }
 
@@ -120,6 +199,9 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
     progress.SetMin(0);
     progress.SetPosition(0);
     scratch.emplace(fs, G);
+    // Every game file is extracted and its place made ready before the archive changes, so
+    // that what can fail fails while nothing is changed yet.
+    staged = StageGameFiles(Script, Package, *package, *scratch, made, fs, G);
 
     // The archive files are put in, the directory sorted and the archive compacted as a plan
     // in memory; the new archive is then written once, front to back, beside the old one, and
@@ -152,6 +234,7 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
       throw;
     }
     ReplaceArchiveFile(tempPath, archivePath, fs);
+    made.Keep();
     if (restore) restore->Commit();
   } catch (const EInOutError& error) {
     // The game running, or a file the user may not write, is the usual cause: say so.
@@ -160,21 +243,20 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
     throw Exception(advice + " Nothing was changed.");
   }
 
-  for (const std::string& item : Script.GameFiles) {
-    TPackageEntry entry;
-    uint32_t position;
-    if (ExtractFileNamePart(item).empty()) continue;
-    if (!FindPackageEntry(Package, ExtractFileNamePart(item), entry, position)) continue;
-    const std::string extracted = scratch->File(AsciiUpper(ScratchName(entry)));
-    ExtractPackageEntry(*package, entry, position, extracted, fs);
-    const std::string target = G + "\\" + item;
-    CreateItemFolders(fs, G, item);
-    const int moved = fs.MoveFileReplace(extracted, target);
-    if (moved != 0) {
-      const std::string advice = BlockedFileAdvice(moved, target);
-      throw Exception(advice.empty() ? "Unable to put the file " + item + " into the game folder"
-                                     : advice);
+  // The archive is in place: the staged game files take theirs. Should one fail, what this run
+  // did is taken back through its own restore point, so the run is all or nothing.
+  std::vector<std::string> moved;
+  for (const TStagedFile& file : staged) {
+    const int code = fs.MoveFileReplace(file.Scratch, file.Target);
+    if (code != 0) {
+      const std::string advice = BlockedFileAdvice(code, file.Target);
+      const std::string what =
+          advice.empty() ? "Unable to put the file " + file.Item + " into the game folder (" +
+                               IoErrorText(code) + ")."
+                         : advice;
+      throw Exception(what + " " + TakeBackAfterFailure(restore, moved, fs, services));
     }
+    moved.push_back(file.Item);
     progress.SetPosition(progress.Position() + 1);
   }
   package->Close();

@@ -93,6 +93,13 @@ bool FromHex(const std::string& text, std::vector<uint8_t>& out) {
   return true;
 }
 
+bool IsHex(const std::string& text, size_t digits) {
+  if (text.size() != digits) return false;
+  for (const char c : text)
+    if (HexDigit(c) < 0) return false;
+  return true;
+}
+
 bool Number(const std::string& text, int64_t& value) {
   if (text.empty() || text.size() > 19) return false;
   size_t i = text[0] == '-' ? 1 : 0;
@@ -167,7 +174,7 @@ std::string RecordText(const TRestorePoint& p) {
   for (const TAddedEntry& e : p.Added) out << "added\t" << Escape(e.Name) << "\t" << e.Size << "\n";
   for (const TGameFileChange& f : p.GameFiles)
     out << "gamefile\t" << Escape(f.Item) << "\t" << (f.Replaced ? 1 : 0) << "\t" << f.OldBytes
-        << "\t" << f.NewBytes << "\t" << Escape(f.Kept) << "\n";
+        << "\t" << f.NewBytes << "\t" << Escape(f.Kept) << "\t" << f.NewFingerprint << "\n";
   for (const std::string& folder : p.FoldersCreated) out << "folder\t" << Escape(folder) << "\n";
   out << "new\t" << p.NewArchiveBytes << "\t" << p.NewArchiveSha256 << "\n";
   out << "kept\t" << p.KeptBytes << "\n";
@@ -214,10 +221,14 @@ bool ParseRecord(const std::string& text, TRestorePoint& p) {
       TAddedEntry e;
       ok = Unescape(f[1], e.Name) && Number32(f[2], e.Size);
       p.Added.push_back(e);
-    } else if (key == "gamefile" && n == 6) {
+    } else if (key == "gamefile" && (n == 6 || n == 7)) {
       TGameFileChange g;
       ok = Unescape(f[1], g.Item) && (f[2] == "0" || f[2] == "1") && Number(f[3], g.OldBytes) &&
            Number(f[4], g.NewBytes) && Unescape(f[5], g.Kept);
+      if (n == 7) {
+        g.NewFingerprint = f[6];
+        ok = ok && (g.NewFingerprint.empty() || IsHex(g.NewFingerprint, 32));
+      }
       g.Replaced = f[2] == "1";
       p.GameFiles.push_back(g);
     } else if (key == "folder" && n == 2) {

@@ -46,6 +46,9 @@ struct TGameFileChange {
   bool Replaced = false;
   int64_t OldBytes = 0, NewBytes = 0;
   std::string Kept;  // for a replaced file: its old bytes, relative to the restore point
+  // The fingerprint of what the installation wrote (core/fingerprint.h), so that an undo knows
+  // the player's later edits; empty in points of the first layout.
+  std::string NewFingerprint;
 };
 
 // Entries that kept their order: [Old, Old + Count) of the old directory are now

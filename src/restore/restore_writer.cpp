@@ -45,7 +45,8 @@ TRestorePointWriter::~TRestorePointWriter() {
   if (!pending_.empty()) RemoveFolderTree(fs_, pending_);
 }
 
-void TRestorePointWriter::NoteGameFile(const std::string& item, int64_t newBytes) {
+void TRestorePointWriter::NoteGameFile(const std::string& item, int64_t newBytes,
+                                       const std::string& fingerprint) {
   const std::vector<std::string> parts = ItemParts(item);
   if (parts.empty()) return;
   const std::string relative = Join(parts, parts.size());
@@ -60,6 +61,7 @@ void TRestorePointWriter::NoteGameFile(const std::string& item, int64_t newBytes
   TGameFileChange change;
   change.Item = relative;
   change.NewBytes = newBytes;
+  change.NewFingerprint = fingerprint;
   const std::string target = gameFolder_ + "\\" + relative;
   if (fs_.FileExists(target)) {
     change.Replaced = true;

@@ -33,7 +33,7 @@ class TRestorePointWriter {
 
   // Notes, before anything changes, a game file the run will write: created or replaced, and
   // the folders it will create. Only the first note of a file counts.
-  void NoteGameFile(const std::string& item, int64_t newBytes);
+  void NoteGameFile(const std::string& item, int64_t newBytes, const std::string& fingerprint);
   // Makes the point's folder and keeps in it the old bytes of every replaced entry (read from
   // the archive, still the old file, once the run has planned the new one) and game file. Done
   // before the new archive is written, so that the disk takes them in meanwhile.

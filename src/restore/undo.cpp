@@ -8,6 +8,7 @@
 #include "archive/archive_file.h"
 #include "archive/sector_copy.h"
 #include "core/block_file.h"
+#include "core/fingerprint.h"
 #include "core/text.h"
 #include "restore/level_value.h"
 #include "restore/restore_files.h"
@@ -112,10 +113,26 @@ class TUndoDirectory {
   std::deque<TBlockFile> files_;  // open until the new archive is written
 };
 
+// True when the game file is no longer what the installation wrote: the player (or another
+// program) changed it since. A point of the first layout has no fingerprints: nothing is known.
+bool ChangedSince(IFileSystem& fs, const std::string& target, const TGameFileChange& change) {
+  if (change.NewFingerprint.empty()) return false;
+  if (fs.IsLink(target)) return true;
+  if (!fs.FileExists(target)) return false;  // gone: nothing of the player's to keep
+  TBlockFile file = TBlockFile::OpenReadOnly(fs, target);
+  const int64_t size = file.Size();
+  const bool changed = size != change.NewBytes ||
+                       FileFingerprint(file, 0, size) != change.NewFingerprint;
+  file.Close();
+  return changed;
+}
+
 // Everything the game files need is checked before anything changes: each kept file is there,
 // a plain file of the size recorded, and no folder on the way to a game file is a link, which
-// would lead outside the game folder.
-void CheckGameFiles(const std::string& pointPath, const TRestorePoint& point, IFileSystem& fs) {
+// would lead outside the game folder. Gives the items the player changed since.
+std::set<std::string> CheckGameFiles(const std::string& pointPath, const TRestorePoint& point,
+                                     IFileSystem& fs) {
+  std::set<std::string> edited;
   for (const TGameFileChange& change : point.GameFiles) {
     std::string path = point.GameFolder;
     for (const std::string& part : SplitAt(change.Item, "\\/")) {
@@ -124,6 +141,8 @@ void CheckGameFiles(const std::string& pointPath, const TRestorePoint& point, IF
         throw Exception("The game folder holds a link at " + path +
                         ", which Merva does not follow. Nothing was changed.");
     }
+    if (ChangedSince(fs, point.GameFolder + "\\" + change.Item, change))
+      edited.insert(change.Item);
     if (!change.Replaced) continue;
     const std::string kept = pointPath + "\\" + change.Kept;
     if (fs.IsLink(kept)) throw Damaged(point, "the kept file " + change.Kept + " is a link");
@@ -134,13 +153,32 @@ void CheckGameFiles(const std::string& pointPath, const TRestorePoint& point, IF
     if (bytes != change.OldBytes)
       throw Damaged(point, "the kept file " + change.Kept + " is not the size recorded");
   }
+  return edited;
+}
+
+// Where the player's versions of changed game files go: beside the restore points, under a
+// name that is no point's ("GTA San Andreas 3 edits", then "... edits 2").
+std::string EditsFolder(IFileSystem& fs, const std::string& root, const TRestorePoint& point) {
+  const std::string base = root + "\\" + point.Folder + " edits";
+  std::string folder = base;
+  for (int n = 2; fs.DirectoryExists(folder) || fs.FileExists(folder) || fs.IsLink(folder); ++n)
+    folder = base + " " + std::to_string(n);
+  return folder;
 }
 
 // Puts the game folder back as it was: replaced files from their kept copies, created files
 // deleted, and the folders the installation made removed when they are empty.
-void RestoreGameFiles(const std::string& pointPath, const TRestorePoint& point, IFileSystem& fs) {
+void RestoreGameFiles(const std::string& pointPath, const TRestorePoint& point, IFileSystem& fs,
+                      const std::set<std::string>& edited, const std::string& editsFolder) {
   for (const TGameFileChange& change : point.GameFiles) {
     const std::string target = point.GameFolder + "\\" + change.Item;
+    if (edited.count(change.Item)) {
+      // The player's version is moved aside, never lost.
+      const std::string aside = editsFolder + "\\" + change.Item;
+      CreateFolderPath(fs, ParentFolder(aside));
+      const int code = fs.MoveFileReplace(target, aside);
+      if (code != 0) throw EInOutError(code, target);
+    }
     if (!change.Replaced) {
       fs.DeleteFile(target);
       continue;
@@ -196,15 +234,22 @@ namespace {
 }
 
 // The undo, with a file held by the game or refused to this user raised as it was met.
-TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& point, bool force,
-                              TUndoServices services);
+TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& point,
+                              TUndoChoices choices, TUndoServices services);
 
 }  // namespace
 
-TUndoResult TakeBackInstallation(const std::string& root, const TRestorePoint& point, bool force,
-                                 TUndoServices services) {
+EGameFilesEdited::EGameFilesEdited(const std::string& summary, std::vector<std::string> items,
+                                   std::string keptIn)
+    : EUndoRefused(summary + " Nothing was changed."),
+      Summary(summary),
+      Items(std::move(items)),
+      KeptIn(std::move(keptIn)) {}
+
+TUndoResult TakeBackInstallation(const std::string& root, const TRestorePoint& point,
+                                 TUndoChoices choices, TUndoServices services) {
   try {
-    return TakeBackUnchecked(root, point, force, services);
+    return TakeBackUnchecked(root, point, choices, services);
   } catch (const EInOutError& error) {
     Rethrow(error, "Nothing was changed.");
   }
@@ -212,8 +257,8 @@ TUndoResult TakeBackInstallation(const std::string& root, const TRestorePoint& p
 
 namespace {
 
-TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& point, bool force,
-                              TUndoServices services) {
+TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& point,
+                              TUndoChoices choices, TUndoServices services) {
   IFileSystem& fs = services.Files;
   const std::string pointPath = root + "\\" + point.Folder;
   TUndoResult result;
@@ -221,12 +266,20 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
   // bring back files that no restore point covers.
   for (const TRestorePoint& other : ListRestorePoints(fs, root, point.GameFolder)) {
     if (other.Counter <= point.Counter) continue;
-    throw EUndoRefused("The installation of " + Describe(other) +
-                       " was made after it: take that back first. Nothing was changed.");
+    throw Exception("The installation of " + Describe(other) +
+                    " was made after it: take that back first. Nothing was changed.");
   }
 
   if (fs.IsLink(pointPath)) throw Damaged(point, "its folder is a link");
-  CheckGameFiles(pointPath, point, fs);
+  const std::set<std::string> edited = CheckGameFiles(pointPath, point, fs);
+  const std::string editsFolder = edited.empty() ? "" : EditsFolder(fs, root, point);
+  if (!edited.empty() && !choices.KeepEdited) {
+    std::string list;
+    for (const std::string& item : edited) list += (list.empty() ? "" : ", ") + item;
+    throw EGameFilesEdited("Game files were changed since " + Describe(point) +
+                               " was installed: " + list + ".",
+                           {edited.begin(), edited.end()}, editsFolder);
+  }
 
   const std::string archivePath = ArchivePathOf(point.GameFolder);
   const std::string tempPath = ParentFolder(archivePath) + "\\temp.img";
@@ -235,7 +288,7 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
   if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead))
     throw Exception(MissingArchiveText(archivePath));
   const bool same = IsRecordedArchive(archive.File(), point, &services.Pump);
-  if (!same && !force)
+  if (!same && !choices.ByNames)
     throw EUndoRefused("models\\gta3.img has changed since " + Describe(point) +
                        " was installed: another program, or a mod installed without Merva, "
                        "changed it. Nothing was changed.");
@@ -260,7 +313,7 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
   }
   bool gameFilesBack = false;
   try {
-    RestoreGameFiles(undoing, point, fs);
+    RestoreGameFiles(undoing, point, fs, edited, editsFolder);
     gameFilesBack = true;
     if (services.Registry)
       result.LevelRestored = RestoreLevelValue(*services.Registry, point.Level);
@@ -282,6 +335,8 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
     throw;
   }
   RemoveFolderTree(fs, undoing);
+  result.KeptEdited.assign(edited.begin(), edited.end());
+  if (!edited.empty()) result.KeptEditedIn = editsFolder;
   return result;
 }
 

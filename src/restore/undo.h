@@ -4,6 +4,7 @@
 // restored, and the restore point removed.
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/game_lock.h"
 #include "core/errors.h"
@@ -22,17 +23,34 @@ struct TUndoServices {
   IRegistry* Registry;  // null where there is none: the level value is left alone
 };
 
-// A refusal of the undo: the archive is not the one the restore point recorded (`force`
-// overrides it), or a newer installation into the same game folder must be taken back first
-// (nothing overrides that).
+// A refusal of the undo that the user may override: the archive is not the one the restore
+// point recorded, or the player changed game files since (see TUndoChoices).
 class EUndoRefused : public Exception {
  public:
   using Exception::Exception;
 };
 
+// The player changed game files that the installation wrote: nothing was changed. Told to go
+// on, the undo keeps the player's versions in `KeptIn`.
+class EGameFilesEdited : public EUndoRefused {
+ public:
+  EGameFilesEdited(const std::string& summary, std::vector<std::string> items, std::string keptIn);
+  std::string Summary;  // which files, in one sentence
+  std::vector<std::string> Items;
+  std::string KeptIn;
+};
+
+// What the user chose to allow.
+struct TUndoChoices {
+  bool ByNames = false;     // an archive changed since is taken back by entry names
+  bool KeepEdited = false;  // game files the player changed since are moved aside, not lost
+};
+
 struct TUndoResult {
   bool ByNames = false;       // the archive had changed: entries were matched by name
   bool LevelRestored = true;  // false when the level value had changed since and was kept
+  std::vector<std::string> KeptEdited;  // the player's versions, kept in KeptEditedIn
+  std::string KeptEditedIn;
 };
 
 // Finishes what killed runs of `gameFolder` left in `root` (the caller holds the game's lock),
@@ -48,7 +66,7 @@ TRestorePoint LockAndFindLatest(IFileSystem& fs, const std::string& root,
 
 // Takes back the installation of `point`, a restore point in `root`. Nothing changes when it
 // refuses or fails before the archive is replaced.
-TUndoResult TakeBackInstallation(const std::string& root, const TRestorePoint& point, bool force,
-                                 TUndoServices services);
+TUndoResult TakeBackInstallation(const std::string& root, const TRestorePoint& point,
+                                 TUndoChoices choices, TUndoServices services);
 
 }  // namespace merva

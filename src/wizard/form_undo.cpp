@@ -33,11 +33,24 @@ void TForm1::UndoCreate(const std::string& gameFolder) {
   Label1.Text = "Taking back \"" + point.Title + "\"...";
   ProgressBar1.Visible = true;
   TUndoResult result;
+  TUndoChoices choices;
   try {
-    const TRunningFlag running(Installing);
-    result =
-        TakeBackInstallation(services_.RestoreFolder, point, /*force=*/false,
-                             {services_.Files, services_.Pump, ProgressBar1, &services_.Registry});
+    for (;;) {
+      try {
+        const TRunningFlag running(Installing);
+        result = TakeBackInstallation(
+            services_.RestoreFolder, point, choices,
+            {services_.Files, services_.Pump, ProgressBar1, &services_.Registry});
+        break;
+      } catch (const EGameFilesEdited& edited) {
+        // The player's own work: asked once, and kept whatever the answer.
+        if (choices.KeepEdited ||
+            !services_.Boxes.Ask(edited.Summary + " Take the installation back all the same? " +
+                                 "Your versions will be kept in " + edited.KeptIn + "."))
+          throw;
+        choices.KeepEdited = true;
+      }
+    }
   } catch (const Exception& error) {
     ProgressBar1.Visible = false;
     Label1.Text = error.Message();
@@ -49,6 +62,9 @@ void TForm1::UndoCreate(const std::string& gameFolder) {
                      " is as it was before the installation.";
   if (!result.LevelRestored)
     done += " The installed level was changed since by another installation and is kept.";
+  if (!result.KeptEdited.empty())
+    done += " Your versions of the game files changed since are kept in " + result.KeptEditedIn +
+            ".";
   Label1.Text = done;
   services_.Boxes.Show(TBoxKind::kPlain, done);
 }

@@ -24,10 +24,14 @@ class FakeBoxes : public IMessageBoxes, public INotices {
   void Show(TBoxKind kind, const std::string& text) override { Shown.push_back({kind, text}); }
   bool Ask(const std::string& text) override {
     Asked.push_back(text);
-    return Answer;
+    if (Answers.empty()) return Answer;
+    const bool answer = Answers.front();
+    Answers.erase(Answers.begin());
+    return answer;
   }
   std::vector<std::string> Asked;
   bool Answer = true;
+  std::vector<bool> Answers;  // taken in turn before Answer
   void Notice(TNoticeKind kind, const std::string& text) override {
     Shown.push_back({kind == TNoticeKind::kError ? TBoxKind::kErrorBox : TBoxKind::kPlain, text});
   }

@@ -215,6 +215,51 @@ TEST(HostileRestore, TheGameFolderIsFoundByWhatItIs) {
   EXPECT_EQ(test::ReadFile(s.dir / "moved\\data\\handling.cfg"), "old handling");
 }
 
+// The player's later work: a replaced game file and a created one, edited since. The undo
+// refuses and names them; forced, it keeps the player's versions beside the restore points.
+TEST(HostileRestore, ThePlayersLaterEditsAreKept) {
+  Scene s;
+  s.Install();
+  test::WriteFile(s.game + "\\data\\handling.cfg", "my own tuning");
+  test::WriteFile(s.game + "\\data\\mine\\new.txt", "my notes");
+  const std::string installed = test::ReadFile(s.game + "\\models\\gta3.img");
+  test::ToolRun run = s.Img("undo " + ShellQuoted(s.game));
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("Game files were changed since Mod"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("data\\handling.cfg, data\\mine\\new.txt."), std::string::npos)
+      << run.output;
+  EXPECT_EQ(test::ReadFile(s.game + "\\models\\gta3.img"), installed);
+  EXPECT_EQ(test::ReadFile(s.game + "\\data\\handling.cfg"), "my own tuning");
+
+  run = s.Img("undo --force " + ShellQuoted(s.game));
+  EXPECT_EQ(run.status, 0) << run.output;
+  const std::string kept = s.restore + "\\game 1 edits";
+  EXPECT_NE(run.output.find("were kept in " + test::Native(kept)), std::string::npos) << run.output;
+  EXPECT_EQ(test::ReadFile(kept + "\\data\\handling.cfg"), "my own tuning");
+  EXPECT_EQ(test::ReadFile(kept + "\\data\\mine\\new.txt"), "my notes");
+  EXPECT_EQ(test::ReadFile(s.game + "\\models\\gta3.img"), s.original);
+  EXPECT_EQ(test::ReadFile(s.game + "\\data\\handling.cfg"), "old handling");
+  EXPECT_FALSE(test::Exists(s.game + "\\data\\mine"));
+}
+
+// What can fail is tried before the archive changes: a game file whose folder is a file is
+// refused with nothing changed, no restore point and no folder left behind.
+TEST(HostileRestore, AGameFileThatCannotBePlacedChangesNothing) {
+  Scene s;
+  test::WriteFile(s.game + "\\data\\mine", "a file where the mod wants a folder");
+  const test::ToolRun run =
+      s.Img("install " + ShellQuoted(s.game) + " " + ShellQuoted(s.dir / "mod"));
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("Unable to put the file data\\mine\\new.txt into the game folder"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("Nothing was changed."), std::string::npos) << run.output;
+  EXPECT_EQ(test::ReadFile(s.game + "\\models\\gta3.img"), s.original);
+  EXPECT_EQ(test::ReadFile(s.game + "\\data\\handling.cfg"), "old handling");
+  EXPECT_FALSE(test::Exists(s.game + "\\merva-install.tmp"));
+  EXPECT_TRUE(!test::Exists(s.restore) || std::filesystem::is_empty(test::Native(s.restore)));
+}
+
 // A second lock of one game is refused while the first is held, by this process or another;
 // the lock file goes with the lock.
 TEST(GameLock, OneRunPerGameFolder) {

@@ -342,5 +342,44 @@ TEST_F(WizardTest, UndoAsksThenTakesTheLatestInstallationBack) {
   }
 }
 
+// A game file the player changed since the installation: the undo asks once more, and keeps
+// the player's version where its last box says; a No there changes nothing.
+TEST_F(WizardTest, UndoAsksBeforeItMovesThePlayersEditsAside) {
+  const std::string restore = dir / "restore";
+  test::WriteFile("scripts.bin", ScriptBytes({{20, "Title!"}, {2, "data\\notes.txt"}}));
+  test::WriteFile("data.cab", test::PackageBytes({{"notes.txt", "the mod's notes"}}));
+  form = std::make_unique<TForm1>(TWizardServices{SystemFileSystem(), boxes, pump, process,
+                                                  registry, locale, folderDialog, shell, restore});
+  Start();
+  Tick();
+  Next();
+  Next();
+  Next();
+  ASSERT_EQ(test::ReadFile(dir / "game\\data\\notes.txt"), "the mod's notes");
+  test::WriteFile(dir / "game\\data\\notes.txt", "the player's notes");
+  for (const bool answer : {false, true}) {
+    boxes.Shown.clear();
+    boxes.Asked.clear();
+    boxes.Answers = {true, answer};  // take it back; and the player's notes?
+    form = std::make_unique<TForm1>(TWizardServices{
+        SystemFileSystem(), boxes, pump, process, registry, locale, folderDialog, shell, restore});
+    form->HandleEvent([&] { form->UndoCreate(dir / "game"); });
+    ASSERT_EQ(boxes.Asked.size(), 2u);
+    EXPECT_NE(boxes.Asked[1].find("Game files were changed since Title!"), std::string::npos)
+        << boxes.Asked[1];
+    EXPECT_NE(boxes.Asked[1].find("data\\notes.txt."), std::string::npos) << boxes.Asked[1];
+    ASSERT_FALSE(boxes.Shown.empty());
+    if (!answer) {
+      EXPECT_EQ(test::ReadFile(dir / "game\\data\\notes.txt"), "the player's notes");
+      continue;
+    }
+    EXPECT_NE(boxes.Shown.back().Text.find("kept in " + restore + "\\game 1 edits."),
+              std::string::npos)
+        << boxes.Shown.back().Text;
+    EXPECT_EQ(test::ReadFile(restore + "\\game 1 edits\\data\\notes.txt"), "the player's notes");
+    EXPECT_FALSE(test::Exists(dir / "game\\data\\notes.txt"));
+  }
+}
+
 }  // namespace
 }  // namespace merva
