@@ -179,6 +179,8 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
       throw Exception(where + "the item is longer than 2048 bytes");
 
     const std::string disk = DiskPath(base, source);
+    if (SystemFileSystem().DirectoryExists(disk))
+      throw Exception(where + source + ": is a folder, not a file");
     if (!SystemFileSystem().FileExists(disk)) throw Exception(where + source + ": file not found");
     const auto known = packed.find(AsciiUpper(name));
     if (known == packed.end()) {

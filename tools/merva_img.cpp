@@ -244,6 +244,20 @@ int Install(Tool& tool, const std::string& game, const std::string& mod) {
   const std::string packagePath = mod + "\\" + kPackageFileName;
   RequireFile(scriptPath);
   RequireFile(packagePath);
+  RequireArchive(tool.fs, ArchivePathOf(game));
+  {
+    // Read once before the run, so that a damaged package is one line naming it.
+    KeptNotices said;
+    TPackageDirectory directory;
+    TBlockFile package = TBlockFile::OpenReadOnly(tool.fs, packagePath);
+    try {
+      ReadPackageDirectory(package, directory, said);
+    } catch (const Exception&) {
+      said.First = kPackageDamagedMessage;
+    }
+    if (!said.First.empty())
+      throw FileError(packagePath, "not a Merva package, or damaged (" + said.First + ")");
+  }
   TDATAInst script;
   bool refused = false;
   TRestoreRequest restore{RestoreFolder(), "", LocalTimeText(), {}};
@@ -280,8 +294,14 @@ int Install(Tool& tool, const std::string& game, const std::string& mod) {
 
 // A restore point as a line for the terminal: name, date, mod, game folder.
 std::string PointLine(const TRestorePoint& point) {
-  return point.Folder + "\t" + point.Time + "\t" + point.Title + "\t" +
-         DisplayPath(point.GameFolder);
+  // A title or a folder may hold any character: the line stays one line of four fields.
+  const auto field = [](std::string text) {
+    for (char& c : text)
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    return text;
+  };
+  return field(point.Folder) + "\t" + field(point.Time) + "\t" + field(point.Title) + "\t" +
+         field(DisplayPath(point.GameFolder));
 }
 
 int Undo(Tool& tool, const std::string& game, const std::string& pointName, bool force) {

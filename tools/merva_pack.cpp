@@ -26,6 +26,8 @@ const char kUsage[] =
 // Both files are written beside their places and moved there only when both are whole, so a
 // failure never leaves a new script beside an old package.
 int Build(const std::string& manifestPath, const std::string& folder, bool anyLevel) {
+  if (KindOfPath(manifestPath) == PathKind::kFolder)
+    throw FileError(manifestPath, "is a folder, not a manifest file");
   const TManifest manifest = ReadManifest(manifestPath, anyLevel);
   for (const std::string& warning : manifest.Warnings)
     std::cerr << "merva-pack: warning: " << warning << "\n";
@@ -52,6 +54,7 @@ int Build(const std::string& manifestPath, const std::string& folder, bool anyLe
 }
 
 int ListOrUnpack(const std::string& path, const std::string* folder) {
+  if (KindOfPath(path) == PathKind::kFolder) throw FileError(path, "is a folder, not a package");
   ConsoleNotices notices("merva-pack");
   TBlockFile package = TBlockFile::OpenReadOnly(SystemFileSystem(), path);
   TPackageDirectory directory;

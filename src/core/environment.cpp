@@ -31,8 +31,10 @@ std::string RestoreFolderFromEnvironment() {
   const std::string local = Variable("LOCALAPPDATA");
   return local.empty() ? "" : local + "\\Merva\\restore";
 #else
+  // A relative XDG_DATA_HOME is invalid and ignored, as the XDG base directory rules say:
+  // the points would land wherever the tool happened to run.
   const std::string data = Variable("XDG_DATA_HOME");
-  if (!data.empty()) return data + "\\merva\\restore";
+  if (!data.empty() && data[0] == '/') return data + "\\merva\\restore";
   const std::string home = Variable("HOME");
   return home.empty() ? "" : home + "\\.local\\share\\merva\\restore";
 #endif

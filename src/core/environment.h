@@ -6,8 +6,8 @@ namespace merva {
 
 // The folder that holds the restore points, as a UTF-8 path: the one that
 // MERVA_RESTORE_DIR names, else %LOCALAPPDATA%\Merva\restore on Windows and
-// $XDG_DATA_HOME/merva/restore (or ~/.local/share/merva/restore) elsewhere. Empty when none of
-// these is set.
+// $XDG_DATA_HOME/merva/restore (when absolute; else ~/.local/share/merva/restore) elsewhere. Empty
+// when none of these is set.
 std::string RestoreFolderFromEnvironment();
 // The local date and time, as "2026-12-08 14:05:09".
 std::string LocalTimeText();

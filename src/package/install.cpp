@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "core/fingerprint.h"
 #include "core/game_lock.h"
+#include "restore/restore_files.h"
 #include "restore/undo.h"
 #include "core/text.h"
 
@@ -24,6 +25,12 @@ void CheckGameFileItem(const std::string& item) {
   if (GameFileItemIsInstallers(item))
     throw Exception("The script names a game file that the installer itself uses: " + item +
                     ". Nothing was changed.");
+}
+
+// A temp.img that a killed run left beside the archive: as large as the archive, and never
+// anything but ours (the game has no such file). It goes before a new one is written.
+void RemoveLeftTempArchive(IFileSystem& fs, const std::string& tempPath) {
+  if (fs.FileExists(tempPath) || fs.IsLink(tempPath)) fs.DeleteFile(tempPath);
 }
 
 std::string ParentOf(const std::string& path) {
@@ -66,6 +73,12 @@ class ScratchFolder {
  public:
   ScratchFolder(IFileSystem& fs, const std::string& gameFolder)
       : fs_(fs), path_(gameFolder + "\\" + kScratchFolderName) {
+    // Written through, a link would put the run's files wherever it points.
+    if (fs_.IsLink(path_))
+      throw Exception("The folder " + path_ + " is a link, which Merva does not follow. Nothing " +
+                      "was changed.");
+    // What a killed run left here is ours alone, and of no use now.
+    RemoveFolderTree(fs_, path_);
     if (!fs_.DirectoryExists(path_) && !fs_.CreateDirectory(path_))
       throw Exception("Unable to create the folder " + path_);
   }
@@ -180,6 +193,7 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
   try {
     if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead))
       throw ENotice(TNoticeKind::kError, MissingArchiveText(archivePath));
+    RemoveLeftTempArchive(fs, tempPath);
     package.emplace(TBlockFile::OpenReadOnly(fs, packagePath));
     ReadPackageDirectory(*package, Package, services.Notices);
     if (restore) {

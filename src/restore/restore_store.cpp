@@ -12,6 +12,12 @@ namespace merva {
 
 const char kPartialSuffix[] = ".partial";
 const char kPointMarkName[] = "merva-restore-point";
+// Nine digits, as folder names are read back.
+constexpr int32_t kLastCounter = 999999999;
+// A game folder's name in a point's name is cut to this many bytes, so that the point's path
+// stays short on every file system.
+constexpr size_t kPointNameBytes = 64;
+constexpr int64_t kRecordLimit = 64 << 20;
 const char kUndoingSuffix[] = ".undoing";
 
 namespace {
@@ -70,6 +76,11 @@ std::string RestorePointName(const std::string& gameFolder, int32_t counter) {
   std::string name = ExtractFileNamePart(TrimmedFolder(gameFolder));
   if (name.empty()) name = TrimmedFolder(gameFolder);  // a drive: "D:\" is named "D"
   name = FileSystemSafeName(name);
+  if (name.size() > kPointNameBytes) {
+    size_t cut = kPointNameBytes;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    name.resize(cut);
+  }
   while (!name.empty() && (name.back() == '.' || name.back() == ' ' || name.back() == '_'))
     name.pop_back();
   if (name.empty()) name = "game";
@@ -80,7 +91,13 @@ int32_t NextRestoreCounter(IFileSystem& fs, const std::string& root) {
   std::vector<std::string> names;
   fs.ListFolder(root, names);
   int32_t highest = 0;
-  for (const std::string& name : names) highest = std::max(highest, CounterOf(name));
+  // Only our own folders count: someone else's "notes 999999999" must not use up the numbers.
+  for (const std::string& name : names)
+    if (CounterOf(name) > highest && IsOwnPointFolder(fs, root + "\\" + name))
+      highest = CounterOf(name);
+  if (highest >= kLastCounter)
+    throw Exception("The restore points in " + root + " have used up their numbers (" +
+                    std::to_string(kLastCounter) + "): take some installations back first.");
   return highest + 1;
 }
 
@@ -101,6 +118,12 @@ bool ReadRestorePoint(IFileSystem& fs, const std::string& path, TRestorePoint& p
   if (!fs.FileExists(record)) return false;
   point = TRestorePoint{};
   try {
+    if (fs.IsLink(record)) return false;
+    TBlockFile file = TBlockFile::OpenReadOnly(fs, record);
+    const int64_t size = file.Size();
+    file.Close();
+    // A record of the largest archive the game can read stays well below this.
+    if (size > kRecordLimit) return false;
     if (!ParseRecord(ReadWholeFile(fs, record), point)) return false;
   } catch (const std::exception&) {
     return false;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -258,6 +259,66 @@ TEST(HostileRestore, AGameFileThatCannotBePlacedChangesNothing) {
   EXPECT_EQ(test::ReadFile(s.game + "\\data\\handling.cfg"), "old handling");
   EXPECT_FALSE(test::Exists(s.game + "\\merva-install.tmp"));
   EXPECT_TRUE(!test::Exists(s.restore) || std::filesystem::is_empty(test::Native(s.restore)));
+}
+
+// Smaller faults, each told plainly or handled as it plainly needs.
+TEST(HostileRestore, SmallerFaultsAreHandledPlainly) {
+  {
+    Scene s;  // a garbage archive: one line naming it, in English
+    test::WriteFile(s.game + "\\models\\gta3.img", std::string(5000, 'g'));
+    const test::ToolRun run =
+        s.Img("install " + ShellQuoted(s.game) + " " + ShellQuoted(s.dir / "mod"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "merva-img: " + test::Native(s.game) +
+                              "/models/gta3.img: not an IMG archive (no \"VER2\" header)\n");
+  }
+  {
+    Scene s;  // a damaged package: told once, naming the file
+    test::WriteFile(s.dir / "mod\\data.cab", std::string(200, 'x'));
+    const test::ToolRun run =
+        s.Img("install " + ShellQuoted(s.game) + " " + ShellQuoted(s.dir / "mod"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "merva-img: " + test::Native(s.dir / "mod") +
+                              "/data.cab: not a Merva package, or damaged (Unknow version of "
+                              "data-file or file damaged)\n");
+  }
+  {
+    Scene s;  // a title with line breaks: history stays one line per point
+    test::WriteFile(s.dir / "mod\\scripts.bin",
+                    test::ScriptBytes({{20, "Two\r\nlines\tand a tab"}, {1, "a.dff"}}));
+    s.Install();
+    const std::string history = s.Img("history").output;
+    EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 1) << history;
+    EXPECT_NE(history.find("\tTwo  lines and a tab\t"), std::string::npos) << history;
+  }
+  {
+    Scene s;  // a huge record is no record of ours: not read at all
+    s.Install();
+    ASSERT_EQ(truncate(s.Native(s.Point(1) + "\\record.txt").c_str(), 600 << 20), 0);
+    const test::ToolRun run = s.Img("history");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "");
+  }
+  {
+    Scene s;  // leftovers of a killed run go with the next one
+    test::WriteFile(s.game + "\\models\\temp.img", std::string(10000, 't'));
+    test::MakeDirs(s.game + "\\merva-install.tmp");
+    test::WriteFile(s.game + "\\merva-install.tmp\\1.new", "left");
+    s.Install();
+    EXPECT_FALSE(test::Exists(s.game + "\\models\\temp.img"));
+    EXPECT_FALSE(test::Exists(s.game + "\\merva-install.tmp"));
+  }
+  {
+    Scene s;  // a relative XDG_DATA_HOME is ignored: the points go under HOME
+    test::MakeDirs(s.dir / "home");
+    const test::ToolRun run = RunShell(
+        "cd " + ShellQuoted(s.dir.Path()) +
+        " && env -u MERVA_RESTORE_DIR XDG_DATA_HOME=relative HOME=" + ShellQuoted(s.dir / "home") +
+        " " + kImg + " install game mod");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(test::Exists(s.dir / "home\\.local\\share\\merva\\restore\\game 1\\record.txt"));
+    EXPECT_FALSE(test::Exists(s.dir / "relative"));
+  }
 }
 
 // A second lock of one game is refused while the first is held, by this process or another;

@@ -299,13 +299,23 @@ TEST_F(TakeBackTest, AnArchiveChangedSinceIsRefusedUnlessForcedThenTakenBackByNa
   EXPECT_EQ(game.File("G\\data\\handling.cfg"), "old handling");
 }
 
+// The running game holds gta3.img: opening it is refused as Windows refuses it.
+class HeldArchive : public FaultyFileSystem {
+ public:
+  using FaultyFileSystem::FaultyFileSystem;
+  int Open(const std::string& path, OpenAccess access,
+           std::unique_ptr<IFileHandle>& handle) override {
+    if (path.size() >= 8 && path.compare(path.size() - 8, 8, "gta3.img") == 0)
+      return kSharingViolation;
+    return FaultyFileSystem::Open(path, access, handle);
+  }
+};
+
 TEST_F(TakeBackTest, TheGameHoldingItsArchiveIsToldAndNothingChanges) {
   game.Install(script, files);
   const auto tree = game.Tree();
   const TRestorePoint point = game.Latest();
-  FaultyFileSystem held(game.fs);
-  // The record, each game file and kept file as they are checked, then the archive.
-  held.FailAt(5, kSharingViolation, {FileOp::kOpen});
+  HeldArchive held(game.fs);
   try {
     game.UndoPoint(point, false, &held);
     FAIL() << "the undo went on";
@@ -491,6 +501,9 @@ TEST(RestorePointName, IsTheGameFolderNameAndACounter) {
       {"D:\\", "D 7"},
       {"\\\\", "game 7"},
       {"Z:\\tmp\\a\"b|c", "a_b_c 7"},
+      // A long name is cut, never inside a character.
+      {"C:\\Игры\\Игры GTA San Andreas с модами, которые я собирал много лет подряд",
+       "Игры GTA San Andreas с модами, которые я со 7"},
   };
   for (const auto& [folder, name] : cases) EXPECT_EQ(RestorePointName(folder, 7), name) << folder;
   MemoryFileSystem fs;
@@ -501,9 +514,17 @@ TEST(RestorePointName, IsTheGameFolderNameAndACounter) {
 TEST(RestorePointName, CountersOnlyGrowAcrossGameFolders) {
   MemoryFileSystem fs;
   fs.AddDirectory("R");
-  for (const char* folder : {"R\\GTA 3", "R\\Other 9.partial", "R\\GTA 12.undoing", "R\\notes"})
+  for (const char* folder : {"R\\GTA 3", "R\\Other 9.partial", "R\\GTA 12.undoing"}) {
     fs.AddDirectory(folder);
+    fs.Put(std::string(folder) + "\\" + kPointMarkName, "C:\\GTA");
+  }
+  // Someone else's folders with numbers of their own use none of ours.
+  fs.AddDirectory("R\\notes");
+  fs.AddDirectory("R\\whatever 999999999");
   EXPECT_EQ(NextRestoreCounter(fs, "R"), 13);
+  fs.AddDirectory("R\\GTA 999999999");
+  fs.Put("R\\GTA 999999999\\record.txt", "");
+  EXPECT_THROW(NextRestoreCounter(fs, "R"), Exception);
 }
 
 // Thousands of kept files are flushed side by side; a file that cannot be flushed still fails the

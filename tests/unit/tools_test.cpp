@@ -67,12 +67,14 @@ TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
 TEST(MervaPack, BadManifestsGetAClearError) {
   TempDir dir;
   test::WriteFile(dir / "x.dff", "x");
+  test::MakeDirs(dir / "folder.dff");
   const std::pair<std::string, std::string> cases[] = {
       {"title = snow \xE2\x98\x83\n", "code page 1251"},
       {"archive = " + std::string(25, 'n') + " from x.dff\n", "longer than 24"},
       {"colour = red\n", "unknown key"},
       {"game = x.dff\n", "game = PATH"},
       {"archive = missing.dff\n", "3: missing.dff: file not found"},
+      {"archive = folder.dff\n", "3: folder.dff: is a folder, not a file"},
       {"welcome = @nothere.txt\n", "3: nothere.txt: file not found"},
       {"title = a\ntitle = b\n", "title is given twice, on lines 3 and 4"},
       {"level = abc\n", "cannot read the level abc"},
@@ -95,6 +97,10 @@ TEST(MervaPack, BadManifestsGetAClearError) {
     EXPECT_NE(run.status, 0) << manifest;
     EXPECT_NE(run.output.find(error), std::string::npos) << run.output;
   }
+  const ToolRun folder = RunShell(kPack + " build " + ShellQuoted(dir / "folder.dff") + " " +
+                                  ShellQuoted(dir.Path()));
+  EXPECT_NE(folder.output.find("folder.dff: is a folder, not a manifest file"), std::string::npos)
+      << folder.output;
 }
 
 // A build that fails leaves the folder as it was: no new script beside an old package.
