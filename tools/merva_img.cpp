@@ -373,8 +373,20 @@ int History(Tool& tool, const std::string& game) {
       if (!game.empty()) throw;
     }
   }
-  for (const TRestorePoint& point : ListRestorePoints(tool.fs, root, game))
-    std::cout << PointLine(point) << "\n";
+  std::vector<TRestorePoint> points = ListRestorePoints(tool.fs, root, game);
+  for (const TDamagedPoint& damaged : DamagedRestorePoints(tool.fs, root, game)) {
+    TRestorePoint shown;
+    shown.Folder = damaged.Folder;
+    shown.Counter = damaged.Counter;
+    shown.Time = "-";
+    shown.Title = "(damaged: the record is missing or cannot be read)";
+    shown.GameFolder = damaged.GameFolder;
+    points.push_back(shown);
+  }
+  std::stable_sort(points.begin(), points.end(), [](const TRestorePoint& a, const TRestorePoint& b) {
+    return a.Counter > b.Counter;
+  });
+  for (const TRestorePoint& point : points) std::cout << PointLine(point) << "\n";
   return 0;
 }
 

@@ -167,6 +167,27 @@ bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* p
   return same;
 }
 
+std::vector<TDamagedPoint> DamagedRestorePoints(IFileSystem& fs, const std::string& root,
+                                                const std::string& gameFolder) {
+  std::vector<std::string> names;
+  std::vector<TDamagedPoint> damaged;
+  if (!fs.ListFolder(root, names)) return damaged;
+  for (const std::string& name : names) {
+    const std::string path = root + "\\" + name;
+    if (EndsWith(name, kPartialSuffix) || EndsWith(name, kUndoingSuffix) || CounterOf(name) == 0 ||
+        fs.IsLink(path) || !IsOwnPointFolder(fs, path))
+      continue;
+    TRestorePoint point;
+    if (ReadRestorePoint(fs, path, point)) continue;
+    const std::string game = PointMarkGame(fs, path);
+    if (!gameFolder.empty() && (game.empty() || !SameGameFolder(fs, game, gameFolder))) continue;
+    damaged.push_back({name, CounterOf(name), game});
+  }
+  std::sort(damaged.begin(), damaged.end(),
+            [](const TDamagedPoint& a, const TDamagedPoint& b) { return a.Counter > b.Counter; });
+  return damaged;
+}
+
 std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::string& root) {
   std::vector<std::string> names, games;
   if (!fs.ListFolder(root, names)) return games;

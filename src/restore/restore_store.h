@@ -50,6 +50,16 @@ bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* p
 // installation got that far) takes its final name, any other is removed; an ".undoing" point
 // whose archive is still in place gets its name back (the undo never replaced the archive),
 // any other is removed (the archive was taken back).
+// A point of ours whose record is missing or cannot be read.
+struct TDamagedPoint {
+  std::string Folder;
+  int32_t Counter = 0;
+  std::string GameFolder;  // as its mark names it; empty when unknown
+};
+// The damaged points of `gameFolder` (of any game folder when it is empty), newest first.
+std::vector<TDamagedPoint> DamagedRestorePoints(IFileSystem& fs, const std::string& root,
+                                                const std::string& gameFolder);
+
 // The game folders that points left by killed runs name, each once.
 std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::string& root);
 // Only points of `gameFolder` are touched, and only while its lock (core/game_lock.h) is held.

@@ -203,6 +203,11 @@ TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
                                      const std::string& gameFolder, IMessagePump* pump) {
   if (!gameFolder.empty()) RecoverRestorePoints(fs, root, gameFolder, pump);
   const std::vector<TRestorePoint> points = ListRestorePoints(fs, root, gameFolder);
+  // A newer point that cannot be read must not let an older one be taken back under it.
+  const std::vector<TDamagedPoint> damaged = DamagedRestorePoints(fs, root, gameFolder);
+  if (!damaged.empty() && (points.empty() || damaged.front().Counter > points.front().Counter))
+    throw Exception("The restore point " + root + "\\" + damaged.front().Folder +
+                    " is damaged: its record is missing or cannot be read. Nothing was changed.");
   if (points.empty())
     throw Exception(gameFolder.empty()
                         ? std::string(kNothingToTakeBack)

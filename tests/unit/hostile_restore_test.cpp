@@ -78,15 +78,17 @@ TEST(HostileRestore, NothingOutsideIsTouchedAndARefusedUndoChangesNothing) {
        [](Scene& s) {
          s.EditRecord(1, "gamefile\tdata\\mine\\new.txt", "gamefile\t..\\victim\\precious.txt");
        },
-       "undo GAME", "There is no installation to take back"},
+       "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a kept game file's path climbs out of the point",
        [](Scene& s) {
          s.EditRecord(1, "game\\data\\handling.cfg", "..\\..\\victim\\precious.txt");
        },
-       "undo GAME", "There is no installation to take back"},
+       "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a kept entry's path climbs out of the point",
        [](Scene& s) { s.EditRecord(1, "archive\\a.dff", "archive\\..\\..\\victim\\precious.txt"); },
-       "undo GAME", "There is no installation to take back"},
+       "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
+      {"a record cut before its end line", [](Scene& s) { s.EditRecord(1, "\nend\n", "\n"); },
+       "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a kept game file is a link",
        [](Scene& s) {
          const std::string kept = s.Point(1) + "\\game\\data\\handling.cfg";
@@ -297,7 +299,8 @@ TEST(HostileRestore, SmallerFaultsAreHandledPlainly) {
     ASSERT_EQ(truncate(s.Native(s.Point(1) + "\\record.txt").c_str(), 600 << 20), 0);
     const test::ToolRun run = s.Img("history");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.output, "game 1\t-\t(damaged: the record is missing or cannot be read)\t" +
+                              test::Native(s.game) + "\n");
   }
   {
     Scene s;  // leftovers of a killed run go with the next one
