@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fs.AddDirectory("R\\G 1\\archive");
   fs.Put("R\\G 1\\archive\\b.txd", std::string(4096, 'b'));
   TBlockFile file = TBlockFile::OpenReadOnly(fs, "G\\models\\gta3.img");
-  point.NewArchiveSha256 = FileSha256(file);
+  point.NewArchiveFingerprint = FileSha256(file);
   point.NewArchiveBytes = file.Size();
   file.Close();
   point.GameFolder = "G";

@@ -2,14 +2,16 @@
 #include <chrono>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <thread>
+#include <vector>
 
 #include "archive/archive.h"
 #include "archive/archive_file.h"
 #include "archive/sector_copy.h"
 #include "core/block_file.h"
 #include "core/errors.h"
-#include "core/sha256.h"
+#include "core/fingerprint.h"
 
 namespace merva {
 
@@ -39,10 +41,9 @@ class MessageTicker {
 };
 
 // Writing a gigabyte out to a hard disk takes seconds: the flush runs beside the window, which
-// goes on answering until it is done. When the new file's SHA-256 is wanted, it is computed
-// meanwhile from a second handle, so the two take the time of the longer, not of both.
-void FlushAnswering(TBlockFile& file, IMessagePump* pump, std::string* sha256, IFileSystem& fs) {
-  if (!pump && !sha256) return file.Flush();
+// goes on answering until it is done.
+void FlushAnswering(TBlockFile& file, IMessagePump* pump) {
+  if (!pump) return file.Flush();
   std::atomic<bool> done{false};
   std::exception_ptr error;
   std::thread flusher([&] {
@@ -53,26 +54,61 @@ void FlushAnswering(TBlockFile& file, IMessagePump* pump, std::string* sha256, I
     }
     done = true;
   });
-  std::exception_ptr hashError;
-  if (sha256) {
-    try {
-      TBlockFile reader = TBlockFile::OpenReadOnly(fs, file.Path());
-      *sha256 = FileSha256(reader, [pump] {
-        if (pump) pump->ProcessMessages();
-      });
-      reader.Close();
-    } catch (...) {
-      hashError = std::current_exception();
-    }
-  }
   while (!done) {
-    if (pump) pump->ProcessMessages();
+    pump->ProcessMessages();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   flusher.join();
   if (error) std::rethrow_exception(error);
-  if (hashError) std::rethrow_exception(hashError);
 }
+
+// Sends what was written to the disk while the rest is still being written, each time another
+// kFlushEvery bytes are out, on a thread of its own: the last flush then has little left to do.
+class TFlushWhileWriting {
+ public:
+  explicit TFlushWhileWriting(TBlockFile& file) : file_(file) {}
+  ~TFlushWhileWriting() {
+    if (thread_.joinable()) thread_.join();  // a failure here is met again by the last flush
+  }
+  TFlushWhileWriting(const TFlushWhileWriting&) = delete;
+  TFlushWhileWriting& operator=(const TFlushWhileWriting&) = delete;
+
+  void Written(int64_t total) {
+    if (total < next_) return;
+    next_ = total + kFlushEvery;
+    if (running_ && !done_) return;  // the one before is still at it: the next one catches up
+    Stop();
+    done_ = false;
+    running_ = true;
+    thread_ = std::thread([this] {
+      try {
+        file_.Flush();
+      } catch (...) {
+        error_ = std::current_exception();
+      }
+      done_ = true;
+    });
+  }
+  // Waits for a flush under way; one that failed fails the writing.
+  void Stop() {
+    if (thread_.joinable()) thread_.join();
+    running_ = false;
+    if (error_) {
+      const std::exception_ptr error = error_;
+      error_ = nullptr;
+      std::rethrow_exception(error);
+    }
+  }
+
+ private:
+  static constexpr int64_t kFlushEvery = int64_t{128} << 20;
+  TBlockFile& file_;
+  std::thread thread_;
+  std::atomic<bool> done_{true};
+  bool running_ = false;
+  int64_t next_ = kFlushEvery;
+  std::exception_ptr error_;
+};
 
 }  // namespace
 
@@ -84,7 +120,7 @@ int32_t FirstCompactedOffset(int32_t count) {
 
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
                            IMessagePump* pump, IFileSystem& fs, int32_t firstSector,
-                           std::string* sha256) {
+                           std::string* fingerprint) {
   TGTA3Archive& state = archive.State();
   IArchiveBody& body = archive.Body();
   const int32_t count = state.EntryCount;
@@ -127,6 +163,27 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
 
   TBlockFile temp = TBlockFile::Create(fs, tempPath);
   try {
+    // The fingerprint follows the writer: each part is read back as soon as it is written (the
+    // system copies most of it without the program seeing the bytes), from the page cache.
+    std::optional<TBlockFile> reader;
+    TFingerprint hash;
+    std::vector<char> readBack;
+    int64_t hashed = 0;
+    if (fingerprint) {
+      reader.emplace(TBlockFile::OpenReadOnly(fs, tempPath));
+      readBack.resize(static_cast<size_t>(kCopyPart));
+    }
+    auto hashUpTo = [&](int64_t end) {
+      if (!reader) return;
+      reader->Seek(hashed);
+      while (hashed < end) {
+        const auto part = static_cast<uint32_t>(std::min<int64_t>(end - hashed, kCopyPart));
+        reader->ReadExact(readBack.data(), part);
+        hash.Update(readBack.data(), part);
+        hashed += part;
+      }
+    };
+    TFlushWhileWriting flushing(temp);
     char header[kHeaderBytes];
     std::memcpy(header, state.Signature, 4);
     std::memcpy(header + 4, &state.EntryCount, 4);
@@ -152,11 +209,17 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
           if (part.Source != TPiece::kZeros) part.From += done;
           body.CopyPiece(part, temp);
           written += part.Length;
+          hashUpTo(written);
+          flushing.Written(written);
           advance();
         }
       }
     }
-    FlushAnswering(temp, pump, sha256, fs);  // on disk before it takes the archive's place
+    hashUpTo(temp.Size());
+    flushing.Stop();
+    FlushAnswering(temp, pump);  // on disk before it takes the archive's place
+    if (reader) reader->Close();
+    if (fingerprint) *fingerprint = hash.HexDigest();
     temp.Close();
   } catch (...) {
     if (temp.IsOpen()) {

@@ -86,11 +86,12 @@ class TArchiveFile {
 // checked before the file is made; the file is flushed before it returns. The progress goes
 // from 0 by one per entry written; `pump` handles the window's messages at least every 100 ms.
 // `firstSector`, when it leaves room for the directory, puts the data there instead of at
-// FirstCompactedOffset: taking an installation back lays the data where it was. `sha256`, when
-// given, receives the new file's SHA-256, computed while the flush runs.
+// FirstCompactedOffset: taking an installation back lays the data where it was. `fingerprint`,
+// when given, receives the new file's fingerprint (core/fingerprint.h), read back part by part
+// as it is written. What is written is sent to the disk every 128 MiB meanwhile.
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
                            IMessagePump* pump, IFileSystem& fs, int32_t firstSector = 0,
-                           std::string* sha256 = nullptr);
+                           std::string* fingerprint = nullptr);
 
 // Puts the finished `tempPath` in place of `archivePath` in one replacing move.
 void ReplaceArchiveFile(const std::string& tempPath, const std::string& archivePath,

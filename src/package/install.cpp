@@ -102,7 +102,7 @@ struct TStagedFile {
   std::string Item, Scratch, Target;
 };
 
-std::vector<TStagedFile> StageGameFiles(const TDATAInst& Script, const TPackageDirectory& Package,
+std::vector<TStagedFile> StageGameFiles(const TDATAInst& Script, const TPackageIndex& index,
                                         TBlockFile& package, ScratchFolder& scratch,
                                         MadeFolders& made, IFileSystem& fs,
                                         const std::string& G) {
@@ -111,7 +111,7 @@ std::vector<TStagedFile> StageGameFiles(const TDATAInst& Script, const TPackageD
     TPackageEntry entry;
     uint32_t position;
     if (ExtractFileNamePart(item).empty()) continue;
-    if (!FindPackageEntry(Package, ExtractFileNamePart(item), entry, position)) continue;
+    if (!index.Find(ExtractFileNamePart(item), entry, position)) continue;
     PackageFileName(PackageEntryName(entry));  // a hostile name is refused here
     TStagedFile file{item, scratch.File(std::to_string(staged.size() + 1) + ".new"),
                      G + "\\" + item};
@@ -196,13 +196,14 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
     RemoveLeftTempArchive(fs, tempPath);
     package.emplace(TBlockFile::OpenReadOnly(fs, packagePath));
     ReadPackageDirectory(*package, Package, services.Notices);
+    const TPackageIndex index(Package);
     if (restore) {
       // What the game files will do is seen before any of them changes.
       for (const std::string& item : Script.GameFiles) {
         TPackageEntry entry;
         uint32_t position;
         if (ExtractFileNamePart(item).empty()) continue;
-        if (FindPackageEntry(Package, ExtractFileNamePart(item), entry, position))
+        if (index.Find(ExtractFileNamePart(item), entry, position))
           restore->NoteGameFile(item, entry.Size,
                                 FileFingerprint(*package, position, entry.Size,
                                                 [&] { services.Pump.ProcessMessages(); }));
@@ -215,7 +216,7 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
     scratch.emplace(fs, G);
     // Every game file is extracted and its place made ready before the archive changes, so
     // that what can fail fails while nothing is changed yet.
-    staged = StageGameFiles(Script, Package, *package, *scratch, made, fs, G);
+    staged = StageGameFiles(Script, index, *package, *scratch, made, fs, G);
 
     // The archive files are put in, the directory sorted and the archive compacted as a plan
     // in memory; the new archive is then written once, front to back, beside the old one, and
@@ -228,7 +229,7 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
       TPackageEntry entry;
       uint32_t position;
       if (item.empty()) continue;  // names no package file
-      if (!FindPackageEntry(Package, item, entry, position)) continue;
+      if (!index.Find(item, entry, position)) continue;
       // A new entry is named after the package file, in small letters.
       const std::string name = AsciiLower(PackageFileName(PackageEntryName(entry)));
       archive.Put(name, {*package, position, entry.Size}, processMessages);
@@ -236,12 +237,12 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
     }
     archive.SortDirectory();  // in logarithmic time per entry: no wait for the window
     if (restore) restore->Keep(archive, services.Pump);
-    std::string newArchiveSha256;
+    std::string newArchiveFingerprint;
     WriteCompactedArchive(archive, tempPath, progress, &services.Pump, fs, 0,
-                          restore ? &newArchiveSha256 : nullptr);
+                          restore ? &newArchiveFingerprint : nullptr);
     try {
       // The restore point is whole on the disk before the new archive takes the old one's place.
-      if (restore) restore->Finish(tempPath, newArchiveSha256, services.Pump);
+      if (restore) restore->Finish(tempPath, newArchiveFingerprint, services.Pump);
       archive.Close();
     } catch (...) {
       fs.DeleteFile(tempPath);

@@ -91,6 +91,23 @@ bool FindPackageEntry(const TPackageDirectory& directory, const std::string& key
   return false;
 }
 
+TPackageIndex::TPackageIndex(const TPackageDirectory& directory) {
+  byName_.reserve(directory.PackageEntries.size());
+  uint32_t at = static_cast<uint32_t>(PackageDataOffset(directory.PackageEntryCount));
+  for (const TPackageEntry& entry : directory.PackageEntries) {
+    byName_.emplace(AsciiUpper(PackageEntryName(entry)), std::make_pair(entry, at));  // first wins
+    at += entry.Size;
+  }
+}
+
+bool TPackageIndex::Find(const std::string& key, TPackageEntry& entry, uint32_t& position) const {
+  const auto found = byName_.find(AsciiUpper(key));
+  if (found == byName_.end()) return false;
+  entry = found->second.first;
+  position = found->second.second;
+  return true;
+}
+
 void ExtractPackageEntry(TBlockFile& package, const TPackageEntry& entry, uint32_t position,
                          const std::string& target, IFileSystem& fs) {
   TBlockFile file = TBlockFile::Create(fs, target);

@@ -3,6 +3,7 @@
 // bytes back to back in directory order.
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/block_file.h"
@@ -52,6 +53,17 @@ void ReadPackageDirectory(TBlockFile& package, TPackageDirectory& directory, INo
 // begins in the package.
 bool FindPackageEntry(const TPackageDirectory& directory, const std::string& key,
                       TPackageEntry& entry, uint32_t& position);
+
+// The same search, through an index of the directory built once: a mod of thousands of files
+// finds each in one step instead of a scan of the whole directory.
+class TPackageIndex {
+ public:
+  explicit TPackageIndex(const TPackageDirectory& directory);
+  bool Find(const std::string& key, TPackageEntry& entry, uint32_t& position) const;
+
+ private:
+  std::unordered_map<std::string, std::pair<TPackageEntry, uint32_t>> byName_;
+};
 
 // The name under which a package file is written into a folder: the file-name part of its
 // name. A name that climbs out of the folder (a ".." part, a root or a drive) or leaves no file

@@ -176,7 +176,7 @@ std::string RecordText(const TRestorePoint& p) {
     out << "gamefile\t" << Escape(f.Item) << "\t" << (f.Replaced ? 1 : 0) << "\t" << f.OldBytes
         << "\t" << f.NewBytes << "\t" << Escape(f.Kept) << "\t" << f.NewFingerprint << "\n";
   for (const std::string& folder : p.FoldersCreated) out << "folder\t" << Escape(folder) << "\n";
-  out << "new\t" << p.NewArchiveBytes << "\t" << p.NewArchiveSha256 << "\n";
+  out << "new\t" << p.NewArchiveBytes << "\t" << p.NewArchiveFingerprint << "\n";
   out << "kept\t" << p.KeptBytes << "\n";
   out << "end\n";
   return out.str();
@@ -236,8 +236,10 @@ bool ParseRecord(const std::string& text, TRestorePoint& p) {
       ok = Unescape(f[1], folder);
       p.FoldersCreated.push_back(folder);
     } else if (key == "new" && n == 3) {
-      ok = Number(f[1], p.NewArchiveBytes) && f[2].size() == 64;
-      p.NewArchiveSha256 = f[2];
+      // XXH3-128 since restore points are fingerprinted while the archive is written; points
+      // of the first layouts hold a SHA-256.
+      ok = Number(f[1], p.NewArchiveBytes) && (IsHex(f[2], 32) || IsHex(f[2], 64));
+      p.NewArchiveFingerprint = f[2];
       sawNew = true;
     } else if (key == "kept" && n == 2) {
       ok = Number(f[1], p.KeptBytes);
@@ -290,7 +292,8 @@ std::string ChangesText(const TRestorePoint& p) {
       out << "  " << f.Item << ": old " << f.OldBytes << " bytes, new " << f.NewBytes << " bytes\n";
   out << "Folders created (" << p.FoldersCreated.size() << "):\n";
   for (const std::string& folder : p.FoldersCreated) out << "  " << folder << "\n";
-  out << "\nNew models\\gta3.img: " << p.NewArchiveBytes << " bytes, SHA-256 " << p.NewArchiveSha256
+  out << "\nNew models\\gta3.img: " << p.NewArchiveBytes << " bytes, "
+      << (p.NewArchiveFingerprint.size() == 64 ? "SHA-256 " : "XXH3-128 ") << p.NewArchiveFingerprint
       << "\n";
   out << "This restore point keeps " << p.KeptBytes << " bytes of old files.\n\n";
   out << "To take the mod back, run \"merva.exe /undo\" or \"merva-img undo GAME_FOLDER\".\n"

@@ -70,7 +70,8 @@ struct TRestorePoint {
   std::vector<TGameFileChange> GameFiles;
   std::vector<std::string> FoldersCreated;  // relative to the game folder, outermost first
   int64_t NewArchiveBytes = 0;
-  std::string NewArchiveSha256;
+  // XXH3-128 (32 hex digits; core/fingerprint.h), or SHA-256 (64) in points of earlier layouts.
+  std::string NewArchiveFingerprint;
   int64_t KeptBytes = 0;  // what the kept files cost on disk
 };
 

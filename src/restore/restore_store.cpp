@@ -4,6 +4,7 @@
 
 #include "core/block_file.h"
 #include "core/errors.h"
+#include "core/fingerprint.h"
 #include "core/sha256.h"
 #include "core/text.h"
 #include "restore/restore_files.h"
@@ -153,9 +154,15 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
 }
 
 bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IMessagePump* pump) {
-  return archive.Size() == point.NewArchiveBytes && FileSha256(archive, [pump] {
-                                                      if (pump) pump->ProcessMessages();
-                                                    }) == point.NewArchiveSha256;
+  const int64_t size = archive.Size();
+  if (size != point.NewArchiveBytes) return false;
+  const auto tick = [pump] {
+    if (pump) pump->ProcessMessages();
+  };
+  const std::string found = point.NewArchiveFingerprint.size() == 64
+                                ? FileSha256(archive, tick)
+                                : FileFingerprint(archive, 0, size, tick);
+  return found == point.NewArchiveFingerprint;
 }
 
 bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* pump) {

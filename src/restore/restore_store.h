@@ -41,7 +41,7 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
                                              const std::string& gameFolder = "");
 
 // True when `archive` is the one the restore point recorded after its installation: same size
-// and SHA-256.
+// and fingerprint.
 bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IMessagePump* pump);
 // The same for the archive in the point's game folder.
 bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* pump);

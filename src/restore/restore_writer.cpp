@@ -136,8 +136,8 @@ void TRestorePointWriter::Keep(TArchiveFile& archive, IMessagePump& pump) {
 }
 
 void TRestorePointWriter::Finish(const std::string& newArchivePath,
-                                 const std::string& newArchiveSha256, IMessagePump& pump) {
-  Checked([&] { FinishUnchecked(newArchivePath, newArchiveSha256, pump); });
+                                 const std::string& newArchiveFingerprint, IMessagePump& pump) {
+  Checked([&] { FinishUnchecked(newArchivePath, newArchiveFingerprint, pump); });
 }
 
 void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IMessagePump& pump) {
@@ -179,12 +179,12 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IMessagePump& pum
 }
 
 void TRestorePointWriter::FinishUnchecked(const std::string& newArchivePath,
-                                          const std::string& newArchiveSha256, IMessagePump& pump) {
+                                          const std::string& newArchiveFingerprint, IMessagePump& pump) {
   // The old bytes are on the disk before the record that names them.
   FlushFiles(fs_, keptFiles_, &pump);
   TBlockFile created = TBlockFile::OpenReadOnly(fs_, newArchivePath);
   point_.NewArchiveBytes = created.Size();
-  point_.NewArchiveSha256 = newArchiveSha256;
+  point_.NewArchiveFingerprint = newArchiveFingerprint;
   created.Close();
 
   WriteFileFlushed(fs_, pending_ + "\\" + kChangesFileName, ChangesText(point_));

@@ -38,9 +38,9 @@ class TRestorePointWriter {
   // the archive, still the old file, once the run has planned the new one) and game file. Done
   // before the new archive is written, so that the disk takes them in meanwhile.
   void Keep(TArchiveFile& archive, IMessagePump& pump);
-  // Once the new archive is written at `newArchivePath` with that SHA-256: flushes the kept
+  // Once the new archive is written at `newArchivePath` with that fingerprint: flushes the kept
   // files, then writes changes.txt and the record, flushed. The point is then whole.
-  void Finish(const std::string& newArchivePath, const std::string& newArchiveSha256,
+  void Finish(const std::string& newArchivePath, const std::string& newArchiveFingerprint,
               IMessagePump& pump);
   // The new archive is in place: the point takes its final name.
   void Commit();
@@ -52,7 +52,7 @@ class TRestorePointWriter {
   template <typename Step>
   void Checked(const Step& step);
   void KeepUnchecked(TArchiveFile& archive, IMessagePump& pump);
-  void FinishUnchecked(const std::string& newArchivePath, const std::string& newArchiveSha256,
+  void FinishUnchecked(const std::string& newArchivePath, const std::string& newArchiveFingerprint,
                        IMessagePump& pump);
   void RecordArchiveChanges(TArchiveFile& archive);
   std::string KeptEntryName(const std::string& name);

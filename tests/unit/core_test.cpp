@@ -4,6 +4,7 @@
 #include "core/block_file.h"
 #include "core/cp1251.h"
 #include "core/errors.h"
+#include "core/fingerprint.h"
 #include "core/sha256.h"
 #include "core/text.h"
 #include "core/unicode.h"
@@ -205,6 +206,35 @@ TEST(Unicode, Utf16AndBackAgreeWithTheSystemConverter) {
   const std::u16string lone = {u'a', 0xD800, u'b', 0xDC01};
   EXPECT_EQ(Utf16FromUtf8(Utf8FromUtf16(lone)), lone);
   EXPECT_EQ(Utf16FromUtf8("a\xFF"), u"a\uFFFD") << "a malformed byte";
+}
+
+// XXH3-128 of libxxhash: the same in one piece, in parts and from a file, and a byte changed
+// anywhere changes it.
+TEST(Fingerprint, WholeInPartsAndOfAFileAgree) {
+  std::string data(3 * (1 << 20) + 12345, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 7919) >> 5);
+  TFingerprint whole;
+  whole.Update(data.data(), data.size());
+  const std::string digest = whole.HexDigest();
+  EXPECT_EQ(digest.size(), 32u);
+  TFingerprint parts;
+  for (size_t at = 0; at < data.size(); at += 4099)
+    parts.Update(data.data() + at, std::min<size_t>(4099, data.size() - at));
+  EXPECT_EQ(parts.HexDigest(), digest);
+  TempDir dir;
+  test::WriteFile(dir / "f", "head" + data);
+  TBlockFile file = TBlockFile::OpenReadOnly(SystemFileSystem(), dir / "f");
+  int ticks = 0;
+  EXPECT_EQ(FileFingerprint(file, 4, static_cast<int64_t>(data.size()), [&] { ++ticks; }), digest);
+  EXPECT_EQ(ticks, 4);
+  file.Close();
+  for (const size_t at : {size_t{0}, data.size() / 2, data.size() - 1}) {
+    std::string changed = data;
+    changed[at] ^= 1;
+    TFingerprint other;
+    other.Update(changed.data(), changed.size());
+    EXPECT_NE(other.HexDigest(), digest) << at;
+  }
 }
 
 TEST(Sha256, KnownDigestsWholeAndInPartsAndOfAFile) {

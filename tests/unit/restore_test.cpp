@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/fingerprint.h"
 #include "package/install.h"
 #include "restore/restore_files.h"
 #include "restore/restore_store.h"
@@ -201,8 +202,13 @@ TEST_F(TakeBackTest, KeepsOnlyWhatItReplacesAndSaysWhatChanged) {
                            "This restore point keeps 4108 bytes of old files.\n"})
     EXPECT_NE(changes.find(line), std::string::npos) << line << "\n" << changes;
   EXPECT_NE(changes.find("New models\\gta3.img: " + std::to_string(game.Archive().size()) +
-                         " bytes, SHA-256 " + point.NewArchiveSha256),
+                         " bytes, XXH3-128 " + point.NewArchiveFingerprint),
             std::string::npos);
+  // The fingerprint taken while the archive was written is that of the whole file.
+  TFingerprint whole;
+  const std::string archive = game.Archive();
+  whole.Update(archive.data(), archive.size());
+  EXPECT_EQ(point.NewArchiveFingerprint, whole.HexDigest());
 }
 
 // Windows keeps "ЖУК.dff" and "жук.dff" in one file: their old bytes go to two.
@@ -466,7 +472,7 @@ TEST(RestoreRecord, ReadsBackWhatItWritesAndRefusesACutOrDamagedOne) {
       {"data\\x.cfg", true, 12, 13, "game\\data\\x.cfg", "0123456789abcdef0123456789abcdef"}};
   point.FoldersCreated = {"data\\mod"};
   point.NewArchiveBytes = 8192;
-  point.NewArchiveSha256 = std::string(64, 'a');
+  point.NewArchiveFingerprint = std::string(64, 'a');
   const std::string text = RecordText(point);
 
   TRestorePoint read;

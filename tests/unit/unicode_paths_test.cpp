@@ -172,7 +172,7 @@ TEST(UnicodePaths, TheRestoreRecordKeepsEveryPathAndReadsTheOlderLayout) {
                      {"游戏\\x.txt", false, 0, 2, "", ""}};
   point.FoldersCreated = {"游戏"};
   point.Added = {{"жук.dff", 1}};
-  point.NewArchiveSha256 = std::string(64, 'a');
+  point.NewArchiveFingerprint = std::string(64, 'a');
   TRestorePoint read;
   ASSERT_TRUE(ParseRecord(RecordText(point), read));
   EXPECT_EQ(read.Title, point.Title);
@@ -190,7 +190,7 @@ TEST(UnicodePaths, TheRestoreRecordKeepsEveryPathAndReadsTheOlderLayout) {
   old.GameFiles = {{Cp1251FromUtf8("data\\машина.txt"), true, 1, 2,
                     Cp1251FromUtf8("game\\data\\машина.txt"), ""}};
   old.Added = {{Cp1251FromUtf8("жук.dff"), 1}};
-  old.NewArchiveSha256 = std::string(64, 'a');
+  old.NewArchiveFingerprint = std::string(64, 'a');
   std::string older = RecordText(old);
   older.replace(older.find("restore point 2"), 15, "restore point 1");
   TRestorePoint readOld;
