@@ -1,7 +1,5 @@
 #include "core/text.h"
 
-#include "core/unicode.h"
-
 namespace merva {
 
 std::string AsciiUpper(std::string text) {
@@ -14,18 +12,6 @@ std::string AsciiLower(std::string text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return text;
-}
-
-std::string FileSystemCase(const std::string& utf8) {
-  std::string folded;
-  for (char32_t c : DecodeUtf8(utf8)) {
-    if (c >= 'a' && c <= 'z') c -= 0x20;
-    if (c >= 0x0430 && c <= 0x044F) c -= 0x20;  // а..я
-    if (c >= 0x0450 && c <= 0x045F) c -= 0x50;  // ѐ..џ
-    if (c == 0x0491) c = 0x0490;                // ґ
-    AppendUtf8(c, folded);
-  }
-  return folded;
 }
 
 std::string ExtractFileNamePart(const std::string& path) {

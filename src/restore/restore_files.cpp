@@ -30,18 +30,22 @@ void WriteFileFlushed(IFileSystem& fs, const std::string& path, const std::strin
   file.Close();
 }
 
-void CopyRange(IFileSystem& fs, TBlockFile& source, int64_t position, int64_t count,
-               const std::string& to) {
+void AppendRange(TBlockFile& source, int64_t position, int64_t count, TBlockFile& target) {
   const int64_t length = source.Size();
   // A damaged directory may point before the start or past the end: only what is there is read.
   const int64_t start = std::clamp<int64_t>(position, 0, length);
   const int64_t present = std::clamp<int64_t>(position + count, start, length) - start;
-  TBlockFile target = TBlockFile::Create(fs, to);
-  if (position < 0) WriteZeros(target, std::min(count, start - position));
+  const int64_t before = std::clamp<int64_t>(start - position, 0, count);
+  WriteZeros(target, before);
   source.Seek(start);
   CopyExact(source, target, present);
-  const int64_t written = target.Size();
-  if (written < count) WriteZeros(target, count - written);
+  WriteZeros(target, count - before - present);
+}
+
+void CopyRange(IFileSystem& fs, TBlockFile& source, int64_t position, int64_t count,
+               const std::string& to) {
+  TBlockFile target = TBlockFile::Create(fs, to);
+  AppendRange(source, position, count, target);
   target.Close();
 }
 

@@ -13,8 +13,10 @@ namespace merva {
 
 std::string ReadWholeFile(IFileSystem& fs, const std::string& path);
 void WriteFileFlushed(IFileSystem& fs, const std::string& path, const std::string& bytes);
-// Copies `count` bytes of `source` starting at `position` to a new file `to`; what lies outside
-// `source` is written as zeros. Not flushed: see FlushFiles.
+// Copies `count` bytes of `source` starting at `position` to the target's position; what lies
+// outside `source` is written as zeros.
+void AppendRange(TBlockFile& source, int64_t position, int64_t count, TBlockFile& target);
+// The same into a new file `to`. Not flushed: see FlushFiles.
 void CopyRange(IFileSystem& fs, TBlockFile& source, int64_t position, int64_t count,
                const std::string& to);
 // Copies a whole file to a new file `to`, flushed when `flush` is set; returns its size.

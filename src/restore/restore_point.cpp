@@ -12,6 +12,7 @@ namespace merva {
 
 const char kChangesFileName[] = "changes.txt";
 const char kRecordFileName[] = "record.txt";
+const char kKeptArchiveName[] = "archive.img";
 
 namespace {
 
@@ -149,7 +150,8 @@ bool PathsStayInside(const TRestorePoint& p) {
     if (f.Replaced ? f.Kept != "game\\" + f.Item : !f.Kept.empty()) return false;
   }
   for (const TKeptEntry& e : p.Replaced)
-    if (e.Kept.rfind("archive\\", 0) != 0 || !StaysInside(e.Kept)) return false;
+    if (e.Kept != kKeptArchiveName && (e.Kept.rfind("archive\\", 0) != 0 || !StaysInside(e.Kept)))
+      return false;
   for (const std::string& folder : p.FoldersCreated)
     if (!StaysInside(folder)) return false;
   return !p.GameFolder.empty();
@@ -276,10 +278,11 @@ std::string ChangesText(const TRestorePoint& p) {
   out << "Archive entries added (" << p.Added.size() << "):\n";
   for (const TAddedEntry& e : p.Added)
     out << "  " << e.Name << ", " << int64_t{e.Size} * kSector << " bytes\n";
-  out << "Archive entries replaced (" << p.Replaced.size() << "), old bytes kept in archive\\:\n";
+  out << "Archive entries replaced (" << p.Replaced.size() << "), old bytes kept in "
+      << kKeptArchiveName << " (an IMG archive of their own):\n";
   for (const TKeptEntry& e : p.Replaced)
-    out << "  " << EntryName(e.Old) << ": old " << int64_t{e.Old.Size} * kSector << " bytes ("
-        << e.Kept << "), new " << int64_t{e.NewSize} * kSector << " bytes\n";
+    out << "  " << EntryName(e.Old) << ": old " << int64_t{e.Old.Size} * kSector << " bytes, new "
+        << int64_t{e.NewSize} * kSector << " bytes\n";
   size_t created = 0;
   for (const TGameFileChange& f : p.GameFiles) created += f.Replaced ? 0 : 1;
   out << "Game files created (" << created << "):\n";
@@ -293,8 +296,8 @@ std::string ChangesText(const TRestorePoint& p) {
   out << "Folders created (" << p.FoldersCreated.size() << "):\n";
   for (const std::string& folder : p.FoldersCreated) out << "  " << folder << "\n";
   out << "\nNew models\\gta3.img: " << p.NewArchiveBytes << " bytes, "
-      << (p.NewArchiveFingerprint.size() == 64 ? "SHA-256 " : "XXH3-128 ") << p.NewArchiveFingerprint
-      << "\n";
+      << (p.NewArchiveFingerprint.size() == 64 ? "SHA-256 " : "XXH3-128 ")
+      << p.NewArchiveFingerprint << "\n";
   out << "This restore point keeps " << p.KeptBytes << " bytes of old files.\n\n";
   out << "To take the mod back, run \"merva.exe /undo\" or \"merva-img undo GAME_FOLDER\".\n"
          "The files under archive\\ and game\\ are the old files themselves, to put back by hand "

@@ -13,6 +13,10 @@ namespace merva {
 
 extern const char kChangesFileName[];  // "changes.txt"
 extern const char kRecordFileName[];   // "record.txt"
+// The old bytes of every replaced entry, as one archive of the game's own format, in the order
+// of the record's "replaced" lines. Points of the first layouts kept one file per entry
+// (archive\NAME).
+extern const char kKeptArchiveName[];  // "archive.img"
 
 // The installed level's registry value: absent, or its bytes.
 struct TLevelValue {
@@ -33,7 +37,7 @@ struct TKeptEntry {
   int32_t Index = 0;    // in the directory before the installation
   TArchiveEntry Old{};  // its directory entry then, name bytes and all
   int32_t NewSize = 0;  // sectors
-  std::string Kept;     // its old bytes, relative to the restore point
+  std::string Kept;     // kKeptArchiveName, or in older points its own file (archive\NAME)
 };
 
 struct TAddedEntry {

@@ -203,8 +203,8 @@ std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::str
     if (!EndsWith(name, kPartialSuffix) && !EndsWith(name, kUndoingSuffix)) continue;
     if (fs.IsLink(path) || !IsOwnPointFolder(fs, path)) continue;
     TRestorePoint point;
-    const std::string game = ReadRestorePoint(fs, path, point) ? point.GameFolder
-                                                               : PointMarkGame(fs, path);
+    const std::string game =
+        ReadRestorePoint(fs, path, point) ? point.GameFolder : PointMarkGame(fs, path);
     if (game.empty()) continue;
     bool known = false;
     for (const std::string& other : games) known = known || SameGameFolder(fs, other, game);
@@ -229,7 +229,8 @@ void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::s
     TRestorePoint point;
     const bool recorded = ReadRestorePoint(fs, path, point);
     // Only the game whose lock this run holds: another game's run may be writing its point.
-    if (!SameGameFolder(fs, recorded ? point.GameFolder : PointMarkGame(fs, path), gameFolder)) continue;
+    if (!SameGameFolder(fs, recorded ? point.GameFolder : PointMarkGame(fs, path), gameFolder))
+      continue;
     bool matches = false;
     try {
       matches = recorded && ArchiveMatches(fs, point, pump);

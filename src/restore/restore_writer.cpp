@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
+#include "archive/sector_copy.h"
 #include "core/block_file.h"
 #include "core/errors.h"
 #include "core/text.h"
@@ -42,6 +44,8 @@ TRestorePointWriter::TRestorePointWriter(const TRestoreRequest& request, IFileSy
 }
 
 TRestorePointWriter::~TRestorePointWriter() {
+  if (keptFlush_.joinable()) keptFlush_.join();
+  keptArchive_.reset();  // closed quietly
   if (!pending_.empty()) RemoveFolderTree(fs_, pending_);
 }
 
@@ -68,19 +72,6 @@ void TRestorePointWriter::NoteGameFile(const std::string& item, int64_t newBytes
     change.Kept = "game\\" + relative;
   }
   point_.GameFiles.push_back(change);
-}
-
-std::string TRestorePointWriter::KeptEntryName(const std::string& name) {
-  // Entries of one name (letter case aside, Cyrillic too, as Windows compares names) are kept
-  // apart: the second in archive\2\, and so on.
-  // A name no file system takes has its characters replaced; "", "." and ".." become "_".
-  std::string file = FileSystemSafeName(name);
-  if (file.empty() || file == "." || file == "..") file = "_";
-  for (int copy = 1;; ++copy) {
-    const std::string kept =
-        copy == 1 ? "archive\\" + file : "archive\\" + std::to_string(copy) + "\\" + file;
-    if (keptNames_.insert(FileSystemCase(kept)).second) return kept;
-  }
 }
 
 void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive) {
@@ -114,7 +105,7 @@ void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive) {
     kept.Index = k;
     kept.Old = opened[k];
     kept.NewSize = now.Entries[newIndexOf.at(k)].Size;
-    kept.Kept = KeptEntryName(EntryName(opened[k]));
+    kept.Kept = kKeptArchiveName;
     point_.Replaced.push_back(kept);
   }
 }
@@ -124,6 +115,8 @@ void TRestorePointWriter::Checked(const Step& step) {
   try {
     step();
   } catch (const std::exception& error) {
+    if (keptFlush_.joinable()) keptFlush_.join();
+    keptArchive_.reset();
     if (!pending_.empty()) RemoveFolderTree(fs_, pending_);
     pending_.clear();
     throw Exception("Unable to write the restore point in " + request_.Folder + " (" +
@@ -157,13 +150,11 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IMessagePump& pum
   RecordArchiveChanges(archive);
   point_.OldArchiveBytes = archive.File().Size();
   int64_t kept = 0;
-  for (const TKeptEntry& entry : point_.Replaced) {
-    const std::string target = pending_ + "\\" + entry.Kept;
-    CreateFolderPath(fs_, ParentFolder(target));
-    const int64_t bytes = int64_t{std::max(entry.Old.Size, 0)} * kSector;
-    CopyRange(fs_, archive.File(), int64_t{entry.Old.Offset} * kSector, bytes, target);
-    keptFiles_.push_back(target);
-    kept += bytes;
+  if (!point_.Replaced.empty()) {
+    const std::string target = pending_ + "\\" + kKeptArchiveName;
+    WriteKeptArchive(archive.File(), target);
+    for (const TKeptEntry& entry : point_.Replaced)
+      kept += int64_t{std::max(entry.Old.Size, 0)} * kSector;
     pump.ProcessMessages();
   }
   for (TGameFileChange& change : point_.GameFiles) {
@@ -178,9 +169,52 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IMessagePump& pum
   point_.KeptBytes = kept;
 }
 
+void TRestorePointWriter::WriteKeptArchive(TBlockFile& archive, const std::string& path) {
+  // One file however many entries a mod replaces, in the game's own format: one file to write
+  // and to flush (thousands of small files cost seconds), and any IMG tool can open it.
+  const auto count = static_cast<int32_t>(point_.Replaced.size());
+  std::vector<TArchiveEntry> directory;
+  int32_t at = FirstCompactedOffset(count);
+  for (const TKeptEntry& entry : point_.Replaced) {
+    TArchiveEntry kept = entry.Old;
+    kept.Size = std::max(entry.Old.Size, 0);
+    kept.Offset = at;
+    at += kept.Size;
+    directory.push_back(kept);
+  }
+  CheckArchiveLength(int64_t{at} * kSector);
+  TBlockFile file = TBlockFile::Create(fs_, path);
+  file.WriteExact(kArchiveTag, 4);
+  file.WriteExact(&count, 4);
+  file.WriteExact(directory.data(), static_cast<uint32_t>(count) * kEntryBytes);
+  WriteZeros(file, int64_t{FirstCompactedOffset(count)} * kSector - file.Size());
+  for (const TKeptEntry& entry : point_.Replaced)
+    AppendRange(archive, int64_t{entry.Old.Offset} * kSector,
+                int64_t{std::max(entry.Old.Size, 0)} * kSector, file);
+  // To the disk while the new archive is written, through the handle that wrote it; the record
+  // waits for it (JoinKeptFlush).
+  keptArchive_.emplace(std::move(file));
+  keptFlush_ = std::thread([this] {
+    try {
+      keptArchive_->Flush();
+    } catch (...) {
+      keptFlushError_ = std::current_exception();
+    }
+  });
+}
+
+void TRestorePointWriter::JoinKeptFlush() {
+  if (keptFlush_.joinable()) keptFlush_.join();
+  if (keptFlushError_) std::rethrow_exception(std::exchange(keptFlushError_, nullptr));
+  if (keptArchive_) keptArchive_->Close();
+  keptArchive_.reset();
+}
+
 void TRestorePointWriter::FinishUnchecked(const std::string& newArchivePath,
-                                          const std::string& newArchiveFingerprint, IMessagePump& pump) {
+                                          const std::string& newArchiveFingerprint,
+                                          IMessagePump& pump) {
   // The old bytes are on the disk before the record that names them.
+  JoinKeptFlush();
   FlushFiles(fs_, keptFiles_, &pump);
   TBlockFile created = TBlockFile::OpenReadOnly(fs_, newArchivePath);
   point_.NewArchiveBytes = created.Size();

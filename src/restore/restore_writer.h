@@ -3,8 +3,11 @@
 // while the new archive waits as temp.img, and takes its final name once the new archive is in
 // place: a run that fails or is killed leaves no restore point, or one that is whole and
 // matches the archive.
+#include <exception>
+#include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/archive_file.h"
@@ -55,14 +58,19 @@ class TRestorePointWriter {
   void FinishUnchecked(const std::string& newArchivePath, const std::string& newArchiveFingerprint,
                        IMessagePump& pump);
   void RecordArchiveChanges(TArchiveFile& archive);
-  std::string KeptEntryName(const std::string& name);
+  void WriteKeptArchive(TBlockFile& archive, const std::string& path);
+  void JoinKeptFlush();
 
   TRestoreRequest request_;
   IFileSystem& fs_;
   std::string gameFolder_;
   TRestorePoint point_;
-  std::set<std::string> notedFiles_, notedFolders_, keptNames_;
+  std::set<std::string> notedFiles_, notedFolders_;
   std::vector<std::string> keptFiles_;
+  // archive.img goes to the disk on this thread while the new archive is written.
+  std::optional<TBlockFile> keptArchive_;
+  std::thread keptFlush_;
+  std::exception_ptr keptFlushError_;
   std::string pending_;  // the folder while it is written
   std::string final_;
 };

@@ -89,8 +89,9 @@ class TUndoDirectory {
   }
 
  private:
-  // The old entry, its data placed at the end of the plan from its kept file.
+  // The old entry, its data placed at the end of the plan from where the point keeps it.
   TArchiveEntry FromKeptFile(const TKeptEntry& kept) {
+    if (kept.Kept == kKeptArchiveName) return FromKeptArchive(kept);
     const std::string path = pointPath_ + "\\" + kept.Kept;
     if (fs_.IsLink(path)) throw Damaged(point_, "the kept file " + kept.Kept + " is a link");
     if (!fs_.FileExists(path)) throw Damaged(point_, "the kept file " + kept.Kept + " is missing");
@@ -106,11 +107,48 @@ class TUndoDirectory {
     return entry;
   }
 
+  // The same from archive.img: the n-th replaced entry is its n-th entry, of the size recorded.
+  TArchiveEntry FromKeptArchive(const TKeptEntry& kept) {
+    const size_t n = static_cast<size_t>(&kept - point_.Replaced.data());
+    const std::string name = kKeptArchiveName;
+    if (!keptArchive_) {
+      const std::string path = pointPath_ + "\\" + name;
+      if (fs_.IsLink(path)) throw Damaged(point_, "the kept file " + name + " is a link");
+      if (!fs_.FileExists(path)) throw Damaged(point_, "the kept file " + name + " is missing");
+      keptArchive_ = &files_.emplace_back(TBlockFile::OpenReadOnly(fs_, path));
+      TGTA3Archive read;
+      bool sound = false;
+      try {
+        sound = ReadArchiveDirectory(*keptArchive_, read) &&
+                read.EntryCount == static_cast<int32_t>(point_.Replaced.size());
+      } catch (const Exception&) {
+        sound = false;  // a count past the file, or an impossible one
+      }
+      if (!sound) throw Damaged(point_, "the kept file " + name + " is not the archive recorded");
+      keptEntries_.assign(read.Entries.begin(), read.Entries.begin() + read.EntryCount);
+    }
+    const TArchiveEntry& stored = keptEntries_.at(n);
+    const int64_t bytes = int64_t{std::max(kept.Old.Size, 0)} * kSector;
+    const int64_t from = int64_t{stored.Offset} * kSector;
+    if (stored.Size != std::max(kept.Old.Size, 0) || from < 0 ||
+        from + bytes > keptArchive_->Size())
+      throw Damaged(point_, "the kept file " + name + " does not hold the entry " +
+                                EntryName(kept.Old) + " as recorded");
+    const int64_t at = SectorsFor(plan_.Length()) * kSector;
+    CheckArchiveLength(at + bytes);
+    if (bytes > 0) plan_.WriteSource(at, {*keptArchive_, from, bytes});
+    TArchiveEntry entry = kept.Old;
+    entry.Offset = static_cast<int32_t>(at / kSector);
+    return entry;
+  }
+
   std::string pointPath_;
   const TRestorePoint& point_;
   IFileSystem& fs_;
   TPlannedBody& plan_;
   std::deque<TBlockFile> files_;  // open until the new archive is written
+  TBlockFile* keptArchive_ = nullptr;
+  std::vector<TArchiveEntry> keptEntries_;
 };
 
 // True when the game file is no longer what the installation wrote: the player (or another
@@ -121,8 +159,8 @@ bool ChangedSince(IFileSystem& fs, const std::string& target, const TGameFileCha
   if (!fs.FileExists(target)) return false;  // gone: nothing of the player's to keep
   TBlockFile file = TBlockFile::OpenReadOnly(fs, target);
   const int64_t size = file.Size();
-  const bool changed = size != change.NewBytes ||
-                       FileFingerprint(file, 0, size) != change.NewFingerprint;
+  const bool changed =
+      size != change.NewBytes || FileFingerprint(file, 0, size) != change.NewFingerprint;
   file.Close();
   return changed;
 }
@@ -141,8 +179,7 @@ std::set<std::string> CheckGameFiles(const std::string& pointPath, const TRestor
         throw Exception("The game folder holds a link at " + path +
                         ", which Merva does not follow. Nothing was changed.");
     }
-    if (ChangedSince(fs, point.GameFolder + "\\" + change.Item, change))
-      edited.insert(change.Item);
+    if (ChangedSince(fs, point.GameFolder + "\\" + change.Item, change)) edited.insert(change.Item);
     if (!change.Replaced) continue;
     const std::string kept = pointPath + "\\" + change.Kept;
     if (fs.IsLink(kept)) throw Damaged(point, "the kept file " + change.Kept + " is a link");
@@ -281,9 +318,9 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
   if (!edited.empty() && !choices.KeepEdited) {
     std::string list;
     for (const std::string& item : edited) list += (list.empty() ? "" : ", ") + item;
-    throw EGameFilesEdited("Game files were changed since " + Describe(point) +
-                               " was installed: " + list + ".",
-                           {edited.begin(), edited.end()}, editsFolder);
+    throw EGameFilesEdited(
+        "Game files were changed since " + Describe(point) + " was installed: " + list + ".",
+        {edited.begin(), edited.end()}, editsFolder);
   }
 
   const std::string archivePath = ArchivePathOf(point.GameFolder);

@@ -58,8 +58,9 @@ void FaultyFileSystem::FailAt(uint64_t nth, int code, std::set<FileOp> kinds) {
 
 bool FaultyFileSystem::ShouldFail(FileOp op) {
   if (!kinds_.count(op)) return false;
-  ++count_;
-  if (fail_at_ == 0 || count_ != fail_at_) return false;
+  // A helper thread of the run (a flush beside the writing) may come here too.
+  const uint64_t nth = ++count_;
+  if (fail_at_ == 0 || nth != fail_at_) return false;
   fired_ = true;
   return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // A file system wrapper for tests that makes one chosen operation fail, so that every step
 // of a run can be failed in turn and the aftermath checked.
+#include <atomic>
 #include <cstdint>
 #include <set>
 #include <vector>
@@ -65,9 +66,9 @@ class FaultyFileSystem : public IFileSystem {
   IFileSystem& inner_;
   std::set<FileOp> kinds_ = AllOps();
   uint64_t fail_at_ = 0;
-  uint64_t count_ = 0;
+  std::atomic<uint64_t> count_{0};
   int code_ = 0;
-  bool fired_ = false;
+  std::atomic<bool> fired_{false};
 };
 
 // Records how files are opened, so that a test run as any user sees the access asked for.

@@ -126,17 +126,6 @@ TEST(TextHelpers, CaseFoldingChangesOnlyAsciiLetters) {
   EXPECT_EQ(AsciiLower(cyrillic), cyrillic);
 }
 
-TEST(TextHelpers, FileSystemCaseFoldsTheLettersOfCodePage1251) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"infernus.DFF", "INFERNUS.DFF"},
-      {"жук.dff", "ЖУК.DFF"},
-      {"ёжик ґ ў", "ЁЖИК Ґ Ў"},
-      {"Ђђ Її", "ЂЂ ЇЇ"},
-      {"游戏 😀", "游戏 😀"},
-  };
-  for (const auto& [name, folded] : cases) EXPECT_EQ(FileSystemCase(name), folded) << name;
-}
-
 TEST(TextHelpers, FileNamePartFollowsTheLastBackslashOrColon) {
   const std::pair<const char*, const char*> cases[] = {{"C:\\Games\\GTA\\x.dff", "x.dff"},
                                                        {"C:x.dff", "x.dff"},

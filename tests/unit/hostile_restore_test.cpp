@@ -85,7 +85,9 @@ TEST(HostileRestore, NothingOutsideIsTouchedAndARefusedUndoChangesNothing) {
        },
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a kept entry's path climbs out of the point",
-       [](Scene& s) { s.EditRecord(1, "archive\\a.dff", "archive\\..\\..\\victim\\precious.txt"); },
+       [](Scene& s) {
+         s.EditRecord(1, "\tarchive.img\n", "\tarchive\\..\\..\\victim\\precious.txt\n");
+       },
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a record cut before its end line", [](Scene& s) { s.EditRecord(1, "\nend\n", "\n"); },
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
@@ -106,11 +108,11 @@ TEST(HostileRestore, NothingOutsideIsTouchedAndARefusedUndoChangesNothing) {
        "undo GAME", "the kept file game\\data\\handling.cfg is missing"},
       {"a kept entry is a link",
        [](Scene& s) {
-         const std::string kept = s.Point(1) + "\\archive\\a.dff";
+         const std::string kept = s.Point(1) + "\\archive.img";
          std::filesystem::remove(s.Native(kept));
          s.Link(s.victim + "\\precious.txt", kept);
        },
-       "undo GAME", "the kept file archive\\a.dff is a link"},
+       "undo GAME", "the kept file archive.img is a link"},
       {"a folder on the way to a game file is a link",
        [](Scene& s) {
          std::filesystem::rename(s.Native(s.game + "\\data\\mine"), s.Native(s.dir / "moved"));

@@ -184,22 +184,29 @@ TEST_F(TakeBackTest, KeepsOnlyWhatItReplacesAndSaysWhatChanged) {
   const TRestorePoint point = game.Latest();
   EXPECT_EQ(point.Folder, "G 1");
   const std::string folder = std::string(kRoot) + "\\G 1";
-  EXPECT_EQ(game.File(folder + "\\archive\\b.txd"), test::DataOf(original, {2, 2, "b.txd"}));
+  // The old entries in one archive of the game's own format.
+  const std::string kept = game.File(folder + "\\archive.img");
+  const std::vector<EntrySpec> keptEntries = DirectoryOf(kept);
+  ASSERT_EQ(keptEntries.size(), 1u);
+  EXPECT_EQ(keptEntries[0].Name, "b.txd");
+  EXPECT_EQ(keptEntries[0].Size, 2);
+  EXPECT_EQ(test::DataOf(kept, keptEntries[0]), test::DataOf(original, {2, 2, "b.txd"}));
   EXPECT_EQ(game.File(folder + "\\game\\data\\handling.cfg"), "old handling");
-  EXPECT_EQ(game.Folders(folder), (std::vector<std::string>{"changes.txt", "merva-restore-point",
-                                                            "record.txt", "archive", "game"}));
+  EXPECT_EQ(game.Folders(folder),
+            (std::vector<std::string>{"archive.img", "changes.txt", "merva-restore-point",
+                                      "record.txt", "game"}));
   EXPECT_EQ(point.KeptBytes, 2 * 2048 + 12);
 
   std::string changes = game.File(folder + "\\changes.txt");
   EXPECT_NE(changes.find("Mod: Infernus GT\r\n"), std::string::npos);
   changes.erase(std::remove(changes.begin(), changes.end(), '\r'), changes.end());
-  for (const char* line : {"Mod: Infernus GT\n", "Installed: 2026-12-08 10:00:00\n",
-                           "Installed level before: not checked\n", "  new.dff, 2048 bytes\n",
-                           "  b.txd: old 4096 bytes (archive\\b.txd), new 6144 bytes\n",
-                           "  data\\mymod\\docs\\readme.txt, 7 bytes\n",
-                           "  data\\handling.cfg: old 12 bytes, new 12 bytes\n",
-                           "Folders created (2):\n  data\\mymod\n  data\\mymod\\docs\n",
-                           "This restore point keeps 4108 bytes of old files.\n"})
+  for (const char* line :
+       {"Mod: Infernus GT\n", "Installed: 2026-12-08 10:00:00\n",
+        "Installed level before: not checked\n", "  new.dff, 2048 bytes\n",
+        "  b.txd: old 4096 bytes, new 6144 bytes\n", "  data\\mymod\\docs\\readme.txt, 7 bytes\n",
+        "  data\\handling.cfg: old 12 bytes, new 12 bytes\n",
+        "Folders created (2):\n  data\\mymod\n  data\\mymod\\docs\n",
+        "This restore point keeps 4108 bytes of old files.\n"})
     EXPECT_NE(changes.find(line), std::string::npos) << line << "\n" << changes;
   EXPECT_NE(changes.find("New models\\gta3.img: " + std::to_string(game.Archive().size()) +
                          " bytes, XXH3-128 " + point.NewArchiveFingerprint),
@@ -211,7 +218,8 @@ TEST_F(TakeBackTest, KeepsOnlyWhatItReplacesAndSaysWhatChanged) {
   EXPECT_EQ(point.NewArchiveFingerprint, whole.HexDigest());
 }
 
-// Windows keeps "ЖУК.dff" and "жук.dff" in one file: their old bytes go to two.
+// Windows would keep "ЖУК.dff" and "жук.dff" in one file: their old bytes are entries of one
+// archive instead, each under its own name.
 TEST(TakeBack, EntriesWhoseNamesDifferInCyrillicCaseAreKeptApart) {
   const std::string original = test::BuildArchive({{1, 1, "ЖУК.dff"}, {2, 1, "жук.dff"}});
   Game game{original};
@@ -221,8 +229,11 @@ TEST(TakeBack, EntriesWhoseNamesDifferInCyrillicCaseAreKeptApart) {
   game.Install(script, {{"ЖУК.dff", std::string(3000, 'U')}, {"жук.dff", std::string(3000, 'l')}});
   const TRestorePoint point = game.Latest();
   ASSERT_EQ(point.Replaced.size(), 2u);
-  EXPECT_EQ(point.Replaced[0].Kept, "archive\\ЖУК.dff");
-  EXPECT_EQ(point.Replaced[1].Kept, "archive\\2\\жук.dff");
+  const std::vector<EntrySpec> kept =
+      DirectoryOf(game.File(std::string(kRoot) + "\\G 1\\archive.img"));
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_EQ(kept[0].Name, "ЖУК.dff");
+  EXPECT_EQ(kept[1].Name, "жук.dff");
   game.Undo();
   EXPECT_EQ(game.Archive(), original);
 }
@@ -339,7 +350,8 @@ TEST_F(TakeBackTest, ADamagedRestorePointChangesNothing) {
   game.Install(script, files);
   const std::string installed = game.Archive();
   const auto tree = game.Tree();
-  game.fs.Put(std::string(kRoot) + "\\G 1\\archive\\b.txd", "short");
+  const std::string kept = std::string(kRoot) + "\\G 1\\archive.img";
+  game.fs.Put(kept, game.File(kept).substr(0, 4096));  // cut short
   EXPECT_THROW(game.Undo(), Exception);
   EXPECT_EQ(game.Tree(), tree);
   EXPECT_TRUE(game.Archive() == installed);
