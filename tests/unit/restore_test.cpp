@@ -8,6 +8,7 @@
 
 #include "core/errors.h"
 #include "core/fingerprint.h"
+#include "core/sha256.h"
 #include "package/install.h"
 #include "restore/restore_files.h"
 #include "restore/restore_store.h"
@@ -236,6 +237,27 @@ TEST(TakeBack, EntriesWhoseNamesDifferInCyrillicCaseAreKeptApart) {
   EXPECT_EQ(kept[1].Name, "жук.dff");
   game.Undo();
   EXPECT_EQ(game.Archive(), original);
+}
+
+// A point of the earlier layout, one file per kept entry and a SHA-256 of the archive, is taken
+// back as before.
+TEST_F(TakeBackTest, APointOfTheEarlierLayoutComesBackToo) {
+  const auto before = game.Tree();
+  game.Install(script, files);
+  const std::string folder = std::string(kRoot) + "\\G 1";
+  const std::string kept = game.File(folder + "\\archive.img");
+  game.fs.Put(folder + "\\archive\\b.txd", test::DataOf(kept, DirectoryOf(kept)[0]));
+  game.fs.DeleteFile(folder + "\\archive.img");
+  std::string record = game.File(folder + "\\record.txt");
+  record.replace(record.find("\tarchive.img\n"), 13, "\tarchive\\b.txd\n");
+  const TRestorePoint point = game.Latest();
+  const std::string archive = game.Archive();
+  TSha256 sha;
+  sha.Update(archive.data(), archive.size());
+  record.replace(record.find(point.NewArchiveFingerprint), 32, sha.HexDigest());
+  game.fs.Put(folder + "\\record.txt", record);
+  game.Undo();
+  EXPECT_EQ(game.Tree(), before);
 }
 
 TEST_F(TakeBackTest, GivesTheGameFolderBackFileForFile) {
