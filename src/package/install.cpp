@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "core/fingerprint.h"
 #include "core/game_lock.h"
+#include "core/step_times.h"
 #include "restore/restore_files.h"
 #include "restore/undo.h"
 #include "core/text.h"
@@ -177,6 +178,7 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
   const std::string G = gameFolder;
   for (const std::string& item : Script.GameFiles) CheckGameFileItem(item);
   const TGameLock lock(fs, G);
+  MarkStep("start");
 
   // Everything goes to the one game folder named when the run starts; its archive must be there
   // before anything changes. It stays open for the whole run: others may read it, not change it.
@@ -217,6 +219,7 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
     // Every game file is extracted and its place made ready before the archive changes, so
     // that what can fail fails while nothing is changed yet.
     staged = StageGameFiles(Script, index, *package, *scratch, made, fs, G);
+    MarkStep("game files staged");
 
     // The archive files are put in, the directory sorted and the archive compacted as a plan
     // in memory; the new archive is then written once, front to back, beside the old one, and
@@ -236,10 +239,13 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
       progress.SetPosition(progress.Position() + 1);
     }
     archive.SortDirectory();  // in logarithmic time per entry: no wait for the window
+    MarkStep("new archive planned");
     if (restore) restore->Keep(archive, services.Pump);
+    MarkStep("old bytes kept");
     std::string newArchiveFingerprint;
     WriteCompactedArchive(archive, tempPath, progress, &services.Pump, fs, 0,
                           restore ? &newArchiveFingerprint : nullptr);
+    MarkStep("temp.img written and flushed");
     try {
       // The restore point is whole on the disk before the new archive takes the old one's place.
       if (restore) restore->Finish(tempPath, newArchiveFingerprint, services.Pump);
@@ -248,8 +254,10 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
       fs.DeleteFile(tempPath);
       throw;
     }
+    MarkStep("restore point flushed");
     ReplaceArchiveFile(tempPath, archivePath, fs);
     made.Keep();
+    MarkStep("gta3.img replaced");
     if (restore) restore->Commit();
   } catch (const EInOutError& error) {
     // The game running, or a file the user may not write, is the usual cause: say so.
@@ -274,6 +282,7 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
     moved.push_back(file.Item);
     progress.SetPosition(progress.Position() + 1);
   }
+  MarkStep("game files placed");
   package->Close();
 }
 

@@ -9,6 +9,7 @@
 #include "archive/sector_copy.h"
 #include "core/block_file.h"
 #include "core/fingerprint.h"
+#include "core/step_times.h"
 #include "core/text.h"
 #include "restore/level_value.h"
 #include "restore/restore_files.h"
@@ -331,7 +332,9 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
   TArchiveFile archive(state, fs);
   if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead))
     throw Exception(MissingArchiveText(archivePath));
+  MarkStep("start");
   const bool same = IsRecordedArchive(archive.File(), point, &services.Pump);
+  MarkStep("gta3.img checked");
   if (!same && !choices.ByNames)
     throw EUndoRefused("models\\gta3.img has changed since " + Describe(point) +
                        " was installed: another program, or a mod installed without Merva, "
@@ -347,6 +350,7 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
   state.EntryCount = state.Count = static_cast<int32_t>(state.Entries.size());
   WriteCompactedArchive(archive, tempPath, services.Progress, &services.Pump, fs,
                         same ? point.OldFirstSector : 0);
+  MarkStep("temp.img written and flushed");
 
   // From here the restore point is marked as being taken back: a kill leaves it to be
   // finished or given back its name by whichever run looks next.
@@ -379,6 +383,7 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
     throw;
   }
   RemoveFolderTree(fs, undoing);
+  MarkStep("game files and gta3.img back");
   result.KeptEdited.assign(edited.begin(), edited.end());
   if (!edited.empty()) result.KeptEditedIn = editsFolder;
   return result;
