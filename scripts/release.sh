@@ -30,6 +30,7 @@ jpeg="$(ls -d "$root"/build/deps/libjpeg-turbo-*/ | head -n1)"
 crlf "$jpeg/LICENSE.md" >"$stage/licenses/libjpeg-turbo LICENSE.md.txt"
 crlf "$jpeg/README.ijg" >"$stage/licenses/libjpeg-turbo README.ijg.txt"
 declare -A debian=(
+  [xxHash]=libxxhash-dev
   [libgcrypt]=libgcrypt-mingw-w64-dev
   [libgpg-error]=libgpg-error-mingw-w64-dev
   [mingw-w64 runtime]=mingw-w64-i686-dev
@@ -43,7 +44,7 @@ crlf /usr/share/common-licenses/GPL-3 >"$stage/licenses/GPL-3.txt"
 {
   echo "The libraries in these programs, built from Debian's packages:"
   echo
-  for package in libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev mingw-w64-i686-dev \
+  for package in libxxhash-dev libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev mingw-w64-i686-dev \
     gcc-mingw-w64-i686-posix; do
     dpkg-query -W -f '  ${Package} ${Version} (source: ${source:Package} ${source:Version})\n' "$package"
   done
