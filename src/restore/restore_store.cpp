@@ -65,6 +65,23 @@ std::string PointMarkGame(IFileSystem& fs, const std::string& path) {
   }
 }
 
+void RemovePointFolder(IFileSystem& fs, const std::string& path) {
+  if (fs.IsLink(path)) return;
+  std::vector<std::string> names;
+  if (!fs.ListFolder(path, names)) return;
+  for (const std::string& name : names) {
+    if (name == kPointMarkName) continue;
+    const std::string child = path + "\\" + name;
+    if (!fs.IsLink(child) && fs.DirectoryExists(child))
+      RemoveFolderTree(fs, child);
+    else
+      fs.DeleteFile(child);
+  }
+  // The mark last: a folder only partly removed is still known as ours, and removed next time.
+  fs.DeleteFile(path + "\\" + kPointMarkName);
+  fs.RemoveDirectory(path);
+}
+
 bool IsOwnPointFolder(IFileSystem& fs, const std::string& path) {
   for (const char* own : {kPointMarkName, kRecordFileName}) {
     const std::string file = path + "\\" + own;
@@ -238,7 +255,7 @@ void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::s
       matches = false;  // an archive that cannot be read is not the one recorded
     }
     if (matches && !fs.DirectoryExists(whole) && fs.MoveFolder(path, whole) == 0) continue;
-    RemoveFolderTree(fs, path);
+    RemovePointFolder(fs, path);
   }
 }
 

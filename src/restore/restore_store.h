@@ -21,6 +21,8 @@ extern const char kPointMarkName[];  // "merva-restore-point"
 
 // True for a folder that holds the mark or the record of a restore point (not through links).
 bool IsOwnPointFolder(IFileSystem& fs, const std::string& path);
+// Removes a point's folder, its mark last (see kPointMarkName); never through a link.
+void RemovePointFolder(IFileSystem& fs, const std::string& path);
 // The game folder that a point's mark names; empty when there is none.
 std::string PointMarkGame(IFileSystem& fs, const std::string& path);
 

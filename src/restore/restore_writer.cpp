@@ -46,7 +46,7 @@ TRestorePointWriter::TRestorePointWriter(const TRestoreRequest& request, IFileSy
 TRestorePointWriter::~TRestorePointWriter() {
   if (keptFlush_.joinable()) keptFlush_.join();
   keptArchive_.reset();  // closed quietly
-  if (!pending_.empty()) RemoveFolderTree(fs_, pending_);
+  if (!pending_.empty()) RemovePointFolder(fs_, pending_);
 }
 
 void TRestorePointWriter::NoteGameFile(const std::string& item, int64_t newBytes,
@@ -117,7 +117,7 @@ void TRestorePointWriter::Checked(const Step& step) {
   } catch (const std::exception& error) {
     if (keptFlush_.joinable()) keptFlush_.join();
     keptArchive_.reset();
-    if (!pending_.empty()) RemoveFolderTree(fs_, pending_);
+    if (!pending_.empty()) RemovePointFolder(fs_, pending_);
     pending_.clear();
     throw Exception("Unable to write the restore point in " + request_.Folder + " (" +
                     error.what() + "). Nothing was changed.");
@@ -138,7 +138,14 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IMessagePump& pum
   // A point left by a killed run is finished or removed first, so that counters and names
   // stay clear.
   RecoverRestorePoints(fs_, request_.Folder, gameFolder_, &pump);
-  const int32_t counter = NextRestoreCounter(fs_, request_.Folder);
+  int32_t counter = NextRestoreCounter(fs_, request_.Folder);
+  // A name in any of its states that something still holds is passed over.
+  const auto taken = [&](const std::string& base) {
+    for (const std::string& name : {base, base + kPartialSuffix, base + kUndoingSuffix})
+      if (fs_.DirectoryExists(name) || fs_.FileExists(name) || fs_.IsLink(name)) return true;
+    return false;
+  };
+  while (taken(request_.Folder + "\\" + RestorePointName(gameFolder_, counter))) ++counter;
   point_.Folder = RestorePointName(gameFolder_, counter);
   point_.Counter = counter;
   final_ = request_.Folder + "\\" + point_.Folder;

@@ -89,6 +89,13 @@ class TUndoDirectory {
     return entries;
   }
 
+  // The kept files are needed until the new archive is written, no longer.
+  void CloseFiles() {
+    for (TBlockFile& file : files_)
+      if (file.IsOpen()) file.Close();
+    keptArchive_ = nullptr;
+  }
+
  private:
   // The old entry, its data placed at the end of the plan from where the point keeps it.
   TArchiveEntry FromKeptFile(const TKeptEntry& kept) {
@@ -350,6 +357,9 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
   state.EntryCount = state.Count = static_cast<int32_t>(state.Entries.size());
   WriteCompactedArchive(archive, tempPath, services.Progress, &services.Pump, fs,
                         same ? point.OldFirstSector : 0);
+  // The kept files are read: closed now, so that the point's folder can be renamed and removed
+  // (Windows keeps an open file, and its folder, in place).
+  directory.CloseFiles();
   MarkStep("temp.img written and flushed");
 
   // From here the restore point is marked as being taken back: a kill leaves it to be
@@ -382,7 +392,7 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
     fs.MoveFolder(undoing, pointPath);
     throw;
   }
-  RemoveFolderTree(fs, undoing);
+  RemovePointFolder(fs, undoing);
   MarkStep("game files and gta3.img back");
   result.KeptEdited.assign(edited.begin(), edited.end());
   if (!edited.empty()) result.KeptEditedIn = editsFolder;
