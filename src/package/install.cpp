@@ -34,11 +34,6 @@ void RemoveLeftTempArchive(IFileSystem& fs, const std::string& tempPath) {
   if (fs.FileExists(tempPath) || fs.IsLink(tempPath)) fs.DeleteFile(tempPath);
 }
 
-std::string ParentOf(const std::string& path) {
-  const auto slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? "" : path.substr(0, slash);
-}
-
 // Creates the folders of `item` below the game folder, as every installer does.
 // The folders a run made, removed again (when empty) unless the run got as far as keeping them.
 class MadeFolders {
@@ -118,7 +113,7 @@ std::vector<TStagedFile> StageGameFiles(const TDATAInst& Script, const TPackageI
                      G + "\\" + item};
     ExtractPackageEntry(package, entry, position, file.Scratch, fs);
     CreateItemFolders(fs, G, item, made);
-    if (fs.DirectoryExists(file.Target) || !fs.DirectoryExists(ParentOf(file.Target)))
+    if (fs.DirectoryExists(file.Target) || !fs.DirectoryExists(ParentFolder(file.Target)))
       throw Exception("Unable to put the file " + item + " into the game folder: " +
                       (fs.DirectoryExists(file.Target) ? "a folder has its name"
                                                        : "its folder cannot be made") +

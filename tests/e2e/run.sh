@@ -132,6 +132,8 @@ check undo-declined-changed-nothing cmp "$img" "$work/gta3-installed.img"
 scenario undo "$mod" start-with '/undo "C:\Program Files\GTA San Andreass"' window \
   ask "$title" "$undo_question" yes box plain "$title" "$undo_done" exit 0
 check undo-gives-the-game-folder-back diff -r "$work/game-before" "$game"
+# The point is gone whole: Windows keeps a file that is still open, and its folder with it.
+check undo-removes-its-point bash -c "! ls \"$WINEPREFIX\"/drive_c/users/*/AppData/Local/Merva/restore/ | grep -q 'GTA San Andreass 1'"
 check undo-takes-the-level-back bash -c "! wine reg query '$key' /v ProductID"
 scenario undo-nothing-left "$mod" start-with '/undo' \
   box plain "$title" 'There is no installation to take back.' exit 0
