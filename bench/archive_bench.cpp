@@ -146,10 +146,9 @@ double MeasureSafeCopy(const std::string& from, const std::string& scratch,
                        const std::string& original) {
   Shell("cp '" + from + "' '" + original + "'");
   Settle();
-  const double seconds =
-      Child({"sh", "-c", "cp \"$0\" \"$1\" && sync \"$1\" && mv \"$1\" \"$2\"", from, scratch,
-             original})
-          .Seconds;
+  const double seconds = Child({"sh", "-c", "cp \"$0\" \"$1\" && sync \"$1\" && mv \"$1\" \"$2\"",
+                                from, scratch, original})
+                             .Seconds;
   std::remove(original.c_str());
   return seconds;
 }

@@ -334,8 +334,8 @@ int Undo(Tool& tool, const std::string& game, const std::string& pointName, bool
 #endif
   TUndoResult result;
   try {
-    result = TakeBackInstallation(root, point, {force, force},
-                                  {tool.fs, tool.pump, progress, levels});
+    result =
+        TakeBackInstallation(root, point, {force, force}, {tool.fs, tool.pump, progress, levels});
   } catch (const EGameFilesEdited& edited) {
     std::cerr << "merva-img: " << edited.what() << "\n"
               << "merva-img: give --force to take it back all the same; your versions are then "
@@ -364,8 +364,8 @@ int History(Tool& tool, const std::string& game) {
   const std::string root = RestoreFolder();
   // What killed runs left is made whole first, each game under its lock; a game that another
   // run holds is left to that run.
-  for (const std::string& other : game.empty() ? GamesOfUnfinishedPoints(tool.fs, root)
-                                               : std::vector<std::string>{game}) {
+  for (const std::string& other :
+       game.empty() ? GamesOfUnfinishedPoints(tool.fs, root) : std::vector<std::string>{game}) {
     try {
       const TGameLock lock(tool.fs, other);
       RecoverRestorePoints(tool.fs, root, other, &tool.pump);
@@ -383,9 +383,9 @@ int History(Tool& tool, const std::string& game) {
     shown.GameFolder = damaged.GameFolder;
     points.push_back(shown);
   }
-  std::stable_sort(points.begin(), points.end(), [](const TRestorePoint& a, const TRestorePoint& b) {
-    return a.Counter > b.Counter;
-  });
+  std::stable_sort(
+      points.begin(), points.end(),
+      [](const TRestorePoint& a, const TRestorePoint& b) { return a.Counter > b.Counter; });
   for (const TRestorePoint& point : points) std::cout << PointLine(point) << "\n";
   return 0;
 }

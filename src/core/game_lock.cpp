@@ -15,9 +15,9 @@ TGameLock::TGameLock(IFileSystem& fs, const std::string& gameFolder) {
     throw Exception("Another installation or undo of the game in " + gameFolder +
                     " is running. Wait for it to end, then try again. Nothing was changed.");
   const std::string advice = BlockedFileAdvice(code, path);
-  throw Exception((advice.empty() ? "Unable to lock the game folder: " + path + " (" +
-                                        IoErrorText(code) + ")."
-                                  : advice) +
+  throw Exception((advice.empty()
+                       ? "Unable to lock the game folder: " + path + " (" + IoErrorText(code) + ")."
+                       : advice) +
                   " Nothing was changed.");
 }
 

@@ -147,16 +147,18 @@ class Win32FileSystem : public IFileSystem {
     if (length == 0 || length >= name.size()) return "";
     name.resize(length);
     // "\\?\C:\..." and "\\?\UNC\server\..." as the user writes them.
-    if (name.rfind(L"\\\\?\\UNC\\", 0) == 0) name = L"\\" + name.substr(7);
-    else if (name.rfind(L"\\\\?\\", 0) == 0) name = name.substr(4);
+    if (name.rfind(L"\\\\?\\UNC\\", 0) == 0)
+      name = L"\\" + name.substr(7);
+    else if (name.rfind(L"\\\\?\\", 0) == 0)
+      name = name.substr(4);
     return Utf8FromWide(name);
   }
   int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
     // No sharing at all, and the system deletes the file when the last handle goes, also when
     // the process is killed.
-    const HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
-                                 nullptr);
+    const HANDLE h =
+        CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (h == INVALID_HANDLE_VALUE) return LastCode();
     held = std::make_unique<Win32Lock>(h);
     return 0;

@@ -8,9 +8,9 @@
 #include "core/fingerprint.h"
 #include "core/game_lock.h"
 #include "core/step_times.h"
+#include "core/text.h"
 #include "restore/restore_files.h"
 #include "restore/undo.h"
-#include "core/text.h"
 
 namespace merva {
 
@@ -34,7 +34,6 @@ void RemoveLeftTempArchive(IFileSystem& fs, const std::string& tempPath) {
   if (fs.FileExists(tempPath) || fs.IsLink(tempPath)) fs.DeleteFile(tempPath);
 }
 
-// Creates the folders of `item` below the game folder, as every installer does.
 // The folders a run made, removed again (when empty) unless the run got as far as keeping them.
 class MadeFolders {
  public:
@@ -52,6 +51,7 @@ class MadeFolders {
   std::vector<std::string> made_;
 };
 
+// Creates the folders of `item` below the game folder, as every installer does.
 void CreateItemFolders(IFileSystem& fs, const std::string& gameFolder, const std::string& item,
                        MadeFolders& made) {
   const std::vector<std::string> parts = SplitAt(item, "\\/");
@@ -100,8 +100,7 @@ struct TStagedFile {
 
 std::vector<TStagedFile> StageGameFiles(const TDATAInst& Script, const TPackageIndex& index,
                                         TBlockFile& package, ScratchFolder& scratch,
-                                        MadeFolders& made, IFileSystem& fs,
-                                        const std::string& G) {
+                                        MadeFolders& made, IFileSystem& fs, const std::string& G) {
   std::vector<TStagedFile> staged;
   for (const std::string& item : Script.GameFiles) {
     TPackageEntry entry;
@@ -163,7 +162,8 @@ bool GameFileItemIsInstallers(const std::string& item) {
   if (parts.empty()) return false;
   const std::string first = parts[0];
   if (first == AsciiUpper(kScratchFolderName) || first == AsciiUpper(kGameLockName)) return true;
-  return parts.size() == 2 && first == "MODELS" && (parts[1] == "GTA3.IMG" || parts[1] == "TEMP.IMG");
+  return parts.size() == 2 && first == "MODELS" &&
+         (parts[1] == "GTA3.IMG" || parts[1] == "TEMP.IMG");
 }
 
 void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDirectory& Package,
@@ -268,10 +268,10 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
     const int code = fs.MoveFileReplace(file.Scratch, file.Target);
     if (code != 0) {
       const std::string advice = BlockedFileAdvice(code, file.Target);
-      const std::string what =
-          advice.empty() ? "Unable to put the file " + file.Item + " into the game folder (" +
-                               IoErrorText(code) + ")."
-                         : advice;
+      const std::string what = advice.empty()
+                                   ? "Unable to put the file " + file.Item +
+                                         " into the game folder (" + IoErrorText(code) + ")."
+                                   : advice;
       throw Exception(what + " " + TakeBackAfterFailure(restore, moved, fs, services));
     }
     moved.push_back(file.Item);

@@ -48,11 +48,11 @@ bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IMessage
 // The same for the archive in the point's game folder.
 bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* pump);
 
-// Makes whole what a killed run left (only folders of our own, see IsOwnPointFolder): a ".partial" point whose archive is in place (the
-// installation got that far) takes its final name, any other is removed; an ".undoing" point
-// whose archive is still in place gets its name back (the undo never replaced the archive),
-// any other is removed (the archive was taken back).
-// A point of ours whose record is missing or cannot be read.
+// Makes whole what a killed run left (only folders of our own, see IsOwnPointFolder): a ".partial"
+// point whose archive is in place (the installation got that far) takes its final name, any other
+// is removed; an ".undoing" point whose archive is still in place gets its name back (the undo
+// never replaced the archive), any other is removed (the archive was taken back). A point of ours
+// whose record is missing or cannot be read.
 struct TDamagedPoint {
   std::string Folder;
   int32_t Counter = 0;

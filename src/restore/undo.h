@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "core/game_lock.h"
 #include "core/errors.h"
 #include "core/file_system.h"
+#include "core/game_lock.h"
 #include "core/platform.h"
 #include "restore/restore_point.h"
 
@@ -47,8 +47,8 @@ struct TUndoChoices {
 };
 
 struct TUndoResult {
-  bool ByNames = false;       // the archive had changed: entries were matched by name
-  bool LevelRestored = true;  // false when the level value had changed since and was kept
+  bool ByNames = false;                 // the archive had changed: entries were matched by name
+  bool LevelRestored = true;            // false when the level value had changed since and was kept
   std::vector<std::string> KeptEdited;  // the player's versions, kept in KeptEditedIn
   std::string KeptEditedIn;
 };

@@ -19,8 +19,8 @@ void TForm1::UndoCreate(const std::string& gameFolder) {
   TRestorePoint point;
   std::optional<TGameLock> lock;  // one run on this game until the window closes
   try {
-    point = LockAndFindLatest(services_.Files, services_.RestoreFolder, gameFolder,
-                              &services_.Pump, lock);
+    point = LockAndFindLatest(services_.Files, services_.RestoreFolder, gameFolder, &services_.Pump,
+                              lock);
   } catch (const Exception& none) {
     services_.Boxes.Show(TBoxKind::kPlain, none.Message());
     return;
@@ -63,8 +63,8 @@ void TForm1::UndoCreate(const std::string& gameFolder) {
   if (!result.LevelRestored)
     done += " The installed level was changed since by another installation and is kept.";
   if (!result.KeptEdited.empty())
-    done += " Your versions of the game files changed since are kept in " + result.KeptEditedIn +
-            ".";
+    done +=
+        " Your versions of the game files changed since are kept in " + result.KeptEditedIn + ".";
   Label1.Text = done;
   services_.Boxes.Show(TBoxKind::kPlain, done);
 }

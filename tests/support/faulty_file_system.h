@@ -49,9 +49,7 @@ class FaultyFileSystem : public IFileSystem {
   bool CreateDirectory(const std::string& path) override;
   bool RemoveDirectory(const std::string& path) override;
   bool IsLink(const std::string& path) override { return inner_.IsLink(path); }
-  std::string CanonicalPath(const std::string& path) override {
-    return inner_.CanonicalPath(path);
-  }
+  std::string CanonicalPath(const std::string& path) override { return inner_.CanonicalPath(path); }
   int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
     return inner_.LockExclusive(path, held);
   }

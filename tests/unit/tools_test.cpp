@@ -97,8 +97,8 @@ TEST(MervaPack, BadManifestsGetAClearError) {
     EXPECT_NE(run.status, 0) << manifest;
     EXPECT_NE(run.output.find(error), std::string::npos) << run.output;
   }
-  const ToolRun folder = RunShell(kPack + " build " + ShellQuoted(dir / "folder.dff") + " " +
-                                  ShellQuoted(dir.Path()));
+  const ToolRun folder =
+      RunShell(kPack + " build " + ShellQuoted(dir / "folder.dff") + " " + ShellQuoted(dir.Path()));
   EXPECT_NE(folder.output.find("folder.dff: is a folder, not a manifest file"), std::string::npos)
       << folder.output;
 }
