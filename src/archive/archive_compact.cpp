@@ -66,7 +66,7 @@ void FlushAnswering(TBlockFile& file, IMessagePump* pump) {
 // kFlushEvery bytes are out, on a thread of its own: the last flush then has little left to do.
 class TFlushWhileWriting {
  public:
-  explicit TFlushWhileWriting(TBlockFile& file) : file_(file) {}
+  TFlushWhileWriting(TBlockFile& file, IMessagePump* pump) : file_(file), pump_(pump) {}
   ~TFlushWhileWriting() {
     if (thread_.joinable()) thread_.join();  // a failure here is met again by the last flush
   }
@@ -89,8 +89,13 @@ class TFlushWhileWriting {
       done_ = true;
     });
   }
-  // Waits for a flush under way; one that failed fails the writing.
+  // Waits for a flush under way, the window answering meanwhile; one that failed fails the
+  // writing.
   void Stop() {
+    while (running_ && !done_) {
+      if (pump_) pump_->ProcessMessages();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     if (thread_.joinable()) thread_.join();
     running_ = false;
     if (error_) {
@@ -103,6 +108,7 @@ class TFlushWhileWriting {
  private:
   static constexpr int64_t kFlushEvery = int64_t{128} << 20;
   TBlockFile& file_;
+  IMessagePump* pump_;
   std::thread thread_;
   std::atomic<bool> done_{true};
   bool running_ = false;
@@ -183,7 +189,7 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
         hashed += part;
       }
     };
-    TFlushWhileWriting flushing(temp);
+    TFlushWhileWriting flushing(temp, pump);
     char header[kHeaderBytes];
     std::memcpy(header, state.Signature, 4);
     std::memcpy(header + 4, &state.EntryCount, 4);

@@ -1,6 +1,7 @@
 #include "restore/restore_writer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <utility>
 
@@ -201,16 +202,23 @@ void TRestorePointWriter::WriteKeptArchive(TBlockFile& archive, const std::strin
   // To the disk while the new archive is written, through the handle that wrote it; the record
   // waits for it (JoinKeptFlush).
   keptArchive_.emplace(std::move(file));
+  keptFlushed_ = false;
   keptFlush_ = std::thread([this] {
     try {
       keptArchive_->Flush();
     } catch (...) {
       keptFlushError_ = std::current_exception();
     }
+    keptFlushed_ = true;
   });
 }
 
-void TRestorePointWriter::JoinKeptFlush() {
+void TRestorePointWriter::JoinKeptFlush(IMessagePump& pump) {
+  // The window goes on answering while the last of it reaches the disk.
+  while (keptFlush_.joinable() && !keptFlushed_) {
+    pump.ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   if (keptFlush_.joinable()) keptFlush_.join();
   if (keptFlushError_) std::rethrow_exception(std::exchange(keptFlushError_, nullptr));
   if (keptArchive_) keptArchive_->Close();
@@ -221,7 +229,7 @@ void TRestorePointWriter::FinishUnchecked(const std::string& newArchivePath,
                                           const std::string& newArchiveFingerprint,
                                           IMessagePump& pump) {
   // The old bytes are on the disk before the record that names them.
-  JoinKeptFlush();
+  JoinKeptFlush(pump);
   FlushFiles(fs_, keptFiles_, &pump);
   TBlockFile created = TBlockFile::OpenReadOnly(fs_, newArchivePath);
   point_.NewArchiveBytes = created.Size();

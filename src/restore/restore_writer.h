@@ -3,6 +3,7 @@
 // while the new archive waits as temp.img, and takes its final name once the new archive is in
 // place: a run that fails or is killed leaves no restore point, or one that is whole and
 // matches the archive.
+#include <atomic>
 #include <exception>
 #include <optional>
 #include <set>
@@ -59,7 +60,7 @@ class TRestorePointWriter {
                        IMessagePump& pump);
   void RecordArchiveChanges(TArchiveFile& archive);
   void WriteKeptArchive(TBlockFile& archive, const std::string& path);
-  void JoinKeptFlush();
+  void JoinKeptFlush(IMessagePump& pump);
 
   TRestoreRequest request_;
   IFileSystem& fs_;
@@ -70,6 +71,7 @@ class TRestorePointWriter {
   // archive.img goes to the disk on this thread while the new archive is written.
   std::optional<TBlockFile> keptArchive_;
   std::thread keptFlush_;
+  std::atomic<bool> keptFlushed_{true};
   std::exception_ptr keptFlushError_;
   std::string pending_;  // the folder while it is written
   std::string final_;
