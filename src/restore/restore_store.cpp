@@ -48,6 +48,11 @@ int32_t CounterOf(std::string name) {
   return counter;
 }
 
+// A point's final name, "GAME COUNTER": neither unfinished nor being taken back.
+bool IsFinishedPointName(const std::string& name) {
+  return !EndsWith(name, kPartialSuffix) && !EndsWith(name, kUndoingSuffix) && CounterOf(name) > 0;
+}
+
 }  // namespace
 
 std::string PointMarkGame(IFileSystem& fs, const std::string& path) {
@@ -157,9 +162,7 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
   std::vector<TRestorePoint> points;
   if (!fs.ListFolder(root, names)) return points;
   for (const std::string& name : names) {
-    if (EndsWith(name, kPartialSuffix) || EndsWith(name, kUndoingSuffix) || CounterOf(name) == 0 ||
-        fs.IsLink(root + "\\" + name))
-      continue;
+    if (!IsFinishedPointName(name) || fs.IsLink(root + "\\" + name)) continue;
     TRestorePoint point;
     if (!ReadRestorePoint(fs, root + "\\" + name, point)) continue;
     if (!gameFolder.empty() && !SameGameFolder(fs, point.GameFolder, gameFolder)) continue;
@@ -198,9 +201,7 @@ std::vector<TDamagedPoint> DamagedRestorePoints(IFileSystem& fs, const std::stri
   if (!fs.ListFolder(root, names)) return damaged;
   for (const std::string& name : names) {
     const std::string path = root + "\\" + name;
-    if (EndsWith(name, kPartialSuffix) || EndsWith(name, kUndoingSuffix) || CounterOf(name) == 0 ||
-        fs.IsLink(path) || !IsOwnPointFolder(fs, path))
-      continue;
+    if (!IsFinishedPointName(name) || fs.IsLink(path) || !IsOwnPointFolder(fs, path)) continue;
     TRestorePoint point;
     if (ReadRestorePoint(fs, path, point)) continue;
     const std::string game = PointMarkGame(fs, path);
