@@ -3,7 +3,7 @@
 # and its SHA256SUMS: the programs, a guide, the sample mod and the licences of what is linked
 # into the programs. The same tree gives the same zip, byte for byte.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$(dirname "$0")/root.sh"
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh"
 

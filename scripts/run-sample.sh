@@ -3,7 +3,7 @@
 # game at "C:\Program Files\GTA San Andreass" in a Wine prefix inside the build tree. Without a
 # display it starts Xvfb itself and saves a screenshot of the first page.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$(dirname "$0")/root.sh"
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh"
 

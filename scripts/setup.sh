@@ -16,7 +16,7 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$(dirname "$0")/root.sh"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 

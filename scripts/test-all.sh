@@ -3,7 +3,7 @@
 # runs the native unit tests, checks the Windows program's imports, and walks the real
 # program under Wine and Xvfb.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$(dirname "$0")/root.sh"
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh"
 
