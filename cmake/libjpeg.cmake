@@ -9,13 +9,17 @@ if(WIN32)
   get_filename_component(MERVA_LIBJPEG_SOURCE "${first}" DIRECTORY)
   set(JPEG_PREFIX "${CMAKE_BINARY_DIR}/libjpeg")
   include(ExternalProject)
+  # Every step names its folders: a step that ran in "." would take the folder's physical path,
+  # which may hold a "\" that CMake reads as a separator (see scripts/root.sh).
   ExternalProject_Add(libjpeg_turbo
     SOURCE_DIR "${MERVA_LIBJPEG_SOURCE}"
-    CMAKE_ARGS
+    CONFIGURE_COMMAND ${CMAKE_COMMAND} -S <SOURCE_DIR> -B <BINARY_DIR> -G ${CMAKE_GENERATOR}
       -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}
       -DCMAKE_INSTALL_PREFIX=${JPEG_PREFIX}
       -DCMAKE_BUILD_TYPE=Release
       -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR>
+    INSTALL_COMMAND ${CMAKE_COMMAND} --install <BINARY_DIR>
     BUILD_BYPRODUCTS "${JPEG_PREFIX}/lib/libjpeg.a")
   file(MAKE_DIRECTORY "${JPEG_PREFIX}/include")
   add_library(merva_jpeg STATIC IMPORTED GLOBAL)
