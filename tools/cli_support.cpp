@@ -20,31 +20,6 @@
 
 namespace merva {
 
-namespace {
-
-// The framework's error codes in the tools' own words.
-std::string IoText(int code) {
-  switch (code) {
-    case kFileNotFound:
-      return "file not found";
-    case kPathNotFound:
-      return "folder not found";
-    case kAccessDenied:
-      return "access denied";
-    case kSharingViolation:
-    case kLockViolation:
-      return "the file is in use by another program";
-    case kReadBeyondEnd:
-      return "the file ends too early (read beyond end of file)";
-    case kDiskFull:
-      return "disk full";
-    default:
-      return IoErrorText(code);
-  }
-}
-
-}  // namespace
-
 std::vector<std::string> ToolArguments(int argc, char** argv) {
   std::vector<std::string> args;
 #ifdef _WIN32
@@ -219,8 +194,8 @@ int RunTool(const std::string& tool, const std::function<int()>& body) {
     if (error.Path().empty())
       std::cerr << tool << ": error: " << error.what() << "\n";
     else
-      std::cerr << tool << ": " << DisplayPath(error.Path()) << ": " << IoText(error.ErrorCode())
-                << "\n";
+      std::cerr << tool << ": " << DisplayPath(error.Path()) << ": "
+                << IoErrorPlainText(error.ErrorCode()) << "\n";
     return 1;
   } catch (const Exception& error) {
     std::cerr << tool << ": error: " << error.what() << "\n";

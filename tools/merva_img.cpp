@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <map>
 #include <optional>
 
 #include "archive/archive.h"
+#include "archive/archive_check.h"
 #include "archive/archive_file.h"
 #include "core/block_file.h"
 #include "core/cp1251.h"
@@ -117,57 +117,13 @@ int Check(Tool& tool, const std::string& path) {
   TBlockFile file = TBlockFile::OpenReadOnly(tool.fs, path);
   const int64_t length = file.Size();
   file.Close();
-  const TGTA3Archive& a = tool.archive;
-  int problems = 0, warnings = 0;
-  auto problem = [&](const std::string& text) {
-    std::printf("error: %s\n", text.c_str());
-    ++problems;
-  };
-  const int64_t directoryEnd = kHeaderBytes + int64_t{a.Count} * kEntryBytes;
-  std::vector<int32_t> withData;
-  for (int32_t i = 0; i < a.Count; ++i) {
-    const TArchiveEntry& e = a.Entries[i];
-    const std::string name = EntryName(e);
-    const std::string where = "entry " + std::to_string(i) + " (" + name + ")";
-    const int64_t start = int64_t{e.Offset} * kSector;
-    const int64_t end = start + int64_t{e.Size} * kSector;
-    if (e.Size < 0) problem(where + " has a negative size");
-    if (e.Size > 0 && start < directoryEnd) problem(where + " starts inside the directory");
-    if (e.Size > 0 && end > length) problem(where + " runs past the end of the file");
-    if (e.Size > 0) withData.push_back(i);
-    if (std::string(e.Name, sizeof e.Name).find('\0') == std::string::npos) {
-      std::printf("warning: %s: the game reads only the first 23 characters of the name\n",
-                  where.c_str());
-      ++warnings;
-    }
-    if (e.Size > 65535) {
-      std::printf("warning: %s: more than 65,535 sectors, which the game cannot read\n",
-                  where.c_str());
-      ++warnings;
-    }
-  }
-  // The game keeps the first entry of a name and never sees the others.
-  std::map<std::string, int32_t> firstOfName;
-  for (int32_t i = 0; i < a.Count; ++i) {
-    const std::string name = EntryName(a.Entries[i]);
-    const auto [first, isNew] = firstOfName.emplace(AsciiUpper(name), i);
-    if (!isNew)
-      problem("entries " + std::to_string(first->second) + " and " + std::to_string(i) +
-              " are both named " + name + "; the game uses only the first");
-  }
-  std::sort(withData.begin(), withData.end(),
-            [&](int32_t x, int32_t y) { return a.Entries[x].Offset < a.Entries[y].Offset; });
-  for (size_t k = 1; k < withData.size(); ++k) {
-    const TArchiveEntry& before = a.Entries[withData[k - 1]];
-    const TArchiveEntry& after = a.Entries[withData[k]];
-    if (int64_t{before.Offset} + before.Size > after.Offset)
-      problem("entries " + std::to_string(withData[k - 1]) + " and " + std::to_string(withData[k]) +
-              " overlap");
-  }
+  const TArchiveReport report = CheckArchive(tool.archive, length);
+  for (const TArchiveFinding& finding : report.Findings)
+    std::printf("%s: %s\n", finding.Error ? "error" : "warning", finding.Text.c_str());
   std::printf("%s: %d entries, %lld bytes, %d errors, %d warnings\n",
-              problems ? "damaged" : "sound", a.Count, static_cast<long long>(length), problems,
-              warnings);
-  return problems ? 1 : 0;
+              report.Sound() ? "sound" : "damaged", static_cast<int>(tool.archive.Entries.size()),
+              static_cast<long long>(length), report.Errors, report.Warnings);
+  return report.Sound() ? 0 : 1;
 }
 
 int Put(Tool& tool, const std::string& path, const std::vector<std::string>& files) {
@@ -223,10 +179,7 @@ int Create(Tool& tool, const std::string& path, bool force) {
   if (kind == PathKind::kFolder || kind == PathKind::kOther) RequireFile(path);
   if (kind == PathKind::kFile && !force)
     throw FileError(path, "already exists; give --force to write a new archive over it");
-  TBlockFile file = TBlockFile::Create(tool.fs, path);
-  char sector[kSector] = {'V', 'E', 'R', '2'};  // no entries yet, padded to one sector
-  file.WriteExact(sector, sizeof sector);
-  file.Close();
+  CreateEmptyArchive(tool.fs, path);
   return 0;
 }
 

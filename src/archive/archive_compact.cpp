@@ -252,7 +252,7 @@ void ReplaceArchiveFile(const std::string& tempPath, const std::string& archiveP
 
 void CompactArchive(TGTA3Archive& Archive, const std::string& gameFolder, IProgress& progress,
                     IFileSystem& fs) {
-  CompactArchiveFile(Archive, gameFolder + "\\models\\gta3.img", gameFolder + "\\models\\temp.img",
+  CompactArchiveFile(Archive, ArchivePathOf(gameFolder), TempArchivePathOf(gameFolder),
                      progress, fs);
 }
 

@@ -2,21 +2,43 @@
 
 namespace merva {
 
+namespace {
+
+// Each code the program names, in the framework's words (the wizard's boxes) and in the tools'.
+struct TIoCodeText {
+  int Code;
+  const char* Framework;
+  const char* Plain;
+};
+
+constexpr TIoCodeText kIoCodeTexts[] = {
+    {kFileNotFound, "File not found", "file not found"},
+    {kPathNotFound, "Path not found", "folder not found"},
+    {kAccessDenied, "File access denied", "access denied"},
+    {kSharingViolation, nullptr, "the file is in use by another program"},
+    {kLockViolation, nullptr, "the file is in use by another program"},
+    {kReadBeyondEnd, "Read beyond end of file",
+     "the file ends too early (read beyond end of file)"},
+    {kDiskFull, "Disk full", "disk full"},
+};
+
+const TIoCodeText* FindIoCode(int code) {
+  for (const TIoCodeText& text : kIoCodeTexts)
+    if (text.Code == code) return &text;
+  return nullptr;
+}
+
+}  // namespace
+
 std::string IoErrorText(int code) {
-  switch (code) {
-    case kFileNotFound:
-      return "File not found";
-    case kPathNotFound:
-      return "Path not found";
-    case kAccessDenied:
-      return "File access denied";
-    case kReadBeyondEnd:
-      return "Read beyond end of file";
-    case kDiskFull:
-      return "Disk full";
-    default:
-      return "I/O error " + std::to_string(code);
-  }
+  const TIoCodeText* text = FindIoCode(code);
+  if (text && text->Framework) return text->Framework;
+  return "I/O error " + std::to_string(code);
+}
+
+std::string IoErrorPlainText(int code) {
+  const TIoCodeText* text = FindIoCode(code);
+  return text ? text->Plain : IoErrorText(code);
 }
 
 EInOutError::EInOutError(int code, std::string path)

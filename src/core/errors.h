@@ -78,8 +78,10 @@ enum IoCode : int {
   kDiskFull = 101,
 };
 
-// The framework's text for an input/output error code.
+// The framework's text for an input/output error code, as the wizard's boxes show it.
 std::string IoErrorText(int code);
+// The same in the tools' words, for a line that names the file before it.
+std::string IoErrorPlainText(int code);
 
 // What a player is told when a file of the game cannot be opened or replaced because another
 // program holds it (the game itself, while it runs) or because this user may not write it;

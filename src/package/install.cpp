@@ -177,8 +177,8 @@ void InstallPackage(const TDATAInst& Script, TGTA3Archive& Archive, TPackageDire
 
   // Everything goes to the one game folder named when the run starts; its archive must be there
   // before anything changes. It stays open for the whole run: others may read it, not change it.
-  const std::string archivePath = G + "\\models\\gta3.img";
-  const std::string tempPath = G + "\\models\\temp.img";
+  const std::string archivePath = ArchivePathOf(G);
+  const std::string tempPath = TempArchivePathOf(G);
   TArchiveFile archive(Archive, fs);
   std::optional<TBlockFile> package;
   std::optional<ScratchFolder> scratch;

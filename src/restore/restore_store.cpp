@@ -132,10 +132,6 @@ bool SameGameFolder(IFileSystem& fs, const std::string& a, const std::string& b)
   return !canonical.empty() && canonical == fs.CanonicalPath(b);
 }
 
-std::string ArchivePathOf(const std::string& gameFolder) {
-  return TrimmedFolder(gameFolder) + "\\models\\gta3.img";
-}
-
 bool ReadRestorePoint(IFileSystem& fs, const std::string& path, TRestorePoint& point) {
   const std::string record = path + "\\" + kRecordFileName;
   if (!fs.FileExists(record)) return false;
@@ -186,7 +182,7 @@ bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IMessage
 }
 
 bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* pump) {
-  const std::string path = ArchivePathOf(point.GameFolder);
+  const std::string path = ArchivePathOf(TrimmedFolder(point.GameFolder));
   if (!fs.FileExists(path)) return false;
   TBlockFile archive = TBlockFile::OpenReadOnly(fs, path);
   const bool same = IsRecordedArchive(archive, point, pump);

@@ -33,7 +33,6 @@ int32_t NextRestoreCounter(IFileSystem& fs, const std::string& root);
 // True when both name the same game folder: spelt alike (separators and a final "\" aside), or
 // the same folder as the system knows it.
 bool SameGameFolder(IFileSystem& fs, const std::string& a, const std::string& b);
-std::string ArchivePathOf(const std::string& gameFolder);
 
 // Reads the record of the restore point in folder `path`; false when it is missing or damaged.
 bool ReadRestorePoint(IFileSystem& fs, const std::string& path, TRestorePoint& point);

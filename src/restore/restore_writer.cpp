@@ -9,7 +9,6 @@
 #include "core/block_file.h"
 #include "core/errors.h"
 #include "core/text.h"
-#include "package/package.h"
 #include "restore/restore_files.h"
 #include "restore/restore_store.h"
 

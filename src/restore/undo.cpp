@@ -332,7 +332,7 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
   }
 
   const std::string archivePath = ArchivePathOf(point.GameFolder);
-  const std::string tempPath = ParentFolder(archivePath) + "\\temp.img";
+  const std::string tempPath = TempArchivePathOf(point.GameFolder);
   // A killed run's temp.img is ours and of no use now.
   if (fs.FileExists(tempPath) || fs.IsLink(tempPath)) fs.DeleteFile(tempPath);
   TGTA3Archive state;

@@ -160,7 +160,7 @@ void TForm1::ShowStep() {
 }
 
 void TForm1::FolderCheck() {
-  const std::string candidate = Edit1.Text + "\\models\\gta3.img";
+  const std::string candidate = ArchivePathOf(Edit1.Text);
   if (services_.Files.FileExists(candidate)) {
     ArchivePath = candidate;
     OpenArchive(ArchivePath);
@@ -212,7 +212,7 @@ void TForm1::Button4Click() {
   std::string folder;
   if (services_.FolderDialog.SelectFolder(kFolderDialogCaption, u"", folder)) {
     Edit1.Text = folder;
-    ArchivePath = folder + "\\models\\gta3.img";
+    ArchivePath = ArchivePathOf(folder);
     OpenArchive(ArchivePath);
     BrowseCancelled = false;
   } else {

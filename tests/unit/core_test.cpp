@@ -33,6 +33,17 @@ TEST(IoErrorText, NamesTheFrameworksTexts) {
   for (const auto& [code, text] : cases) EXPECT_EQ(IoErrorText(code), text) << code;
 }
 
+TEST(IoErrorPlainText, NamesTheToolsTextsAndFallsBackToTheFrameworks) {
+  const std::pair<int, const char*> cases[] = {
+      {2, "file not found"},
+      {3, "folder not found"},
+      {32, "the file is in use by another program"},
+      {33, "the file is in use by another program"},
+      {100, "the file ends too early (read beyond end of file)"},
+      {87, "I/O error 87"}};
+  for (const auto& [code, text] : cases) EXPECT_EQ(IoErrorPlainText(code), text) << code;
+}
+
 TEST(ErrorReportText, AppendsAFullStopAfterCharactersAboveIt) {
   EXPECT_EQ(ErrorReportText("File not found"), "File not found.");
   EXPECT_EQ(ErrorReportText("Unable to create archive file."), "Unable to create archive file.");

@@ -1,0 +1,79 @@
+#include "archive/archive_check.h"
+
+#include <algorithm>
+#include <map>
+
+#include "core/block_file.h"
+#include "core/text.h"
+
+namespace merva {
+
+namespace {
+
+constexpr int32_t kGameSectorLimit = 65535;  // the game reads an entry's size in 16 bits
+
+class TReportWriter {
+ public:
+  void Error(const std::string& text) { Add(true, text); }
+  void Warning(const std::string& text) { Add(false, text); }
+  TArchiveReport Report;
+
+ private:
+  void Add(bool error, const std::string& text) {
+    Report.Findings.push_back({error, text});
+    ++(error ? Report.Errors : Report.Warnings);
+  }
+};
+
+}  // namespace
+
+TArchiveReport CheckArchive(const TGTA3Archive& archive, int64_t length) {
+  const std::vector<TArchiveEntry>& entries = archive.Entries;
+  const auto count = static_cast<int32_t>(entries.size());
+  TReportWriter report;
+  const int64_t directoryEnd = kHeaderBytes + int64_t{count} * kEntryBytes;
+  std::vector<int32_t> withData;
+  for (int32_t i = 0; i < count; ++i) {
+    const TArchiveEntry& e = entries[i];
+    const std::string where = "entry " + std::to_string(i) + " (" + EntryName(e) + ")";
+    const int64_t start = int64_t{e.Offset} * kSector;
+    const int64_t end = start + int64_t{e.Size} * kSector;
+    if (e.Size < 0) report.Error(where + " has a negative size");
+    if (e.Size > 0 && start < directoryEnd) report.Error(where + " starts inside the directory");
+    if (e.Size > 0 && end > length) report.Error(where + " runs past the end of the file");
+    if (e.Size > 0) withData.push_back(i);
+    if (std::find(e.Name, e.Name + sizeof e.Name, '\0') == e.Name + sizeof e.Name)
+      report.Warning(where + ": the game reads only the first 23 characters of the name");
+    if (e.Size > kGameSectorLimit)
+      report.Warning(where + ": more than 65,535 sectors, which the game cannot read");
+  }
+  // The game keeps the first entry of a name and never sees the others.
+  std::map<std::string, int32_t> firstOfName;
+  for (int32_t i = 0; i < count; ++i) {
+    const std::string name = EntryName(entries[i]);
+    const auto [first, isNew] = firstOfName.emplace(AsciiUpper(name), i);
+    if (!isNew)
+      report.Error("entries " + std::to_string(first->second) + " and " + std::to_string(i) +
+                   " are both named " + name + "; the game uses only the first");
+  }
+  std::sort(withData.begin(), withData.end(),
+            [&](int32_t x, int32_t y) { return entries[x].Offset < entries[y].Offset; });
+  for (size_t k = 1; k < withData.size(); ++k) {
+    const TArchiveEntry& before = entries[withData[k - 1]];
+    const TArchiveEntry& after = entries[withData[k]];
+    if (int64_t{before.Offset} + before.Size > after.Offset)
+      report.Error("entries " + std::to_string(withData[k - 1]) + " and " +
+                   std::to_string(withData[k]) + " overlap");
+  }
+  return report.Report;
+}
+
+void CreateEmptyArchive(IFileSystem& fs, const std::string& path) {
+  TBlockFile file = TBlockFile::Create(fs, path);
+  char sector[kSector] = {};  // the tag, no entries, padded to one sector
+  std::copy(kArchiveTag, kArchiveTag + 4, sector);
+  file.WriteExact(sector, sizeof sector);
+  file.Close();
+}
+
+}  // namespace merva
