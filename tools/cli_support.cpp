@@ -178,13 +178,19 @@ class ConsoleInUtf8 {
 }  // namespace
 #endif
 
-int RunTool(const std::string& tool, const std::function<int()>& body) {
+int RunTool(const std::string& tool, const char* usage, int argc, char** argv,
+            const std::function<int(const std::vector<std::string>& args)>& body) {
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);  // "\n" stays "\n", so scripts read the same output
   const ConsoleInUtf8 console;
 #endif
   try {
-    return body();
+    const std::vector<std::string> args = ToolArguments(argc, argv);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+      std::cout << usage;
+      return args.empty() ? 2 : 0;
+    }
+    return body(args);
   } catch (const EAbort&) {
     return 1;  // already told
   } catch (const FileError& error) {

@@ -74,8 +74,10 @@ class ConsoleProgress : public IProgress {
   bool drawn_ = false;
 };
 
-// Runs a tool's body: an error becomes one line on standard error, "TOOL: PATH: ..." when it
-// concerns a file and "TOOL: error: ..." otherwise, and exit status 1.
-int RunTool(const std::string& tool, const std::function<int()>& body);
+// Runs a tool on its arguments (ToolArguments): none, or "--help", prints `usage` (exit 2 and 0),
+// anything else goes to `body`. An error becomes one line on standard error, "TOOL: PATH: ..."
+// when it concerns a file and "TOOL: error: ..." otherwise, and exit status 1.
+int RunTool(const std::string& tool, const char* usage, int argc, char** argv,
+            const std::function<int(const std::vector<std::string>& args)>& body);
 
 }  // namespace merva

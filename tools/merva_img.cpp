@@ -220,11 +220,8 @@ int Install(Tool& tool, const std::string& game, const std::string& mod) {
   LoadScript(
       script, tool.fs, tool.notices,
       [&](const std::string& level) {
-        const bool reads = level != "0";  // the one level the gate takes without the registry
-        if (reads) restore.Level.Before = ReadLevelValue(registry);
-        refused = CheckInstalledLevel(level, {registry, locale}) == TLevelCheck::kRefused;
-        if (reads) restore.Level.After = ReadLevelValue(registry);
-        restore.Level.Checked = reads;
+        refused =
+            CheckLevelRecorded(level, {registry, locale}, restore.Level) == TLevelCheck::kRefused;
       },
       scriptPath);
 #else
@@ -346,12 +343,7 @@ int History(Tool& tool, const std::string& game) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return RunTool("merva-img", [&] {
-    const std::vector<std::string> args = ToolArguments(argc, argv);
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-      std::cout << kUsage;
-      return args.empty() ? 2 : 0;
-    }
+  return RunTool("merva-img", kUsage, argc, argv, [&](const std::vector<std::string>& args) {
     const std::string& command = args[0];
     if (command == "undo" || command == "history") {
       bool undoForce = false;

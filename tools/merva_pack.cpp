@@ -103,12 +103,7 @@ int PrintScript(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return RunTool("merva-pack", [&] {
-    const std::vector<std::string> args = ToolArguments(argc, argv);
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-      std::cout << kUsage;
-      return args.empty() ? 2 : 0;
-    }
+  return RunTool("merva-pack", kUsage, argc, argv, [&](const std::vector<std::string>& args) {
     const std::string& command = args[0];
     if (command == "build" && args.size() == 3) return Build(args[1], args[2], false);
     if (command == "build" && args.size() == 4 && args[1] == "--any-level")

@@ -1,7 +1,5 @@
 #include "restore/level_value.h"
 
-#include "script/level_gate.h"
-
 namespace merva {
 
 TLevelValue ReadLevelValue(IRegistry& registry) {
@@ -14,6 +12,17 @@ TLevelValue ReadLevelValue(IRegistry& registry) {
   else
     value.Bytes.clear();
   return value;
+}
+
+TLevelCheck CheckLevelRecorded(const std::string& level, TLevelGateServices services,
+                               TLevelRecord& record) {
+  // The one level the gate takes without the registry.
+  const bool reads = level != "0";
+  if (reads) record.Before = ReadLevelValue(services.Registry);
+  const TLevelCheck check = CheckInstalledLevel(level, services);
+  if (reads) record.After = ReadLevelValue(services.Registry);
+  record.Checked = reads;
+  return check;
 }
 
 bool RestoreLevelValue(IRegistry& registry, const TLevelRecord& level) {

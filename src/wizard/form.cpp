@@ -73,86 +73,86 @@ void TForm1::FormCreate() {
 
 void TForm1::LoadScript() {
   merva::LoadScript(Script, services_.Files, notices_, [this](const std::string& level) {
-    // Level "0" is taken without the registry; any other is read before and after the check,
-    // so that the restore point can put the value back.
-    const bool reads = level != "0";
-    if (reads) Level.Before = ReadLevelValue(services_.Registry);
-    if (CheckInstalledLevel(level, {services_.Registry, services_.Locale}) == TLevelCheck::kRefused)
+    if (CheckLevelRecorded(level, {services_.Registry, services_.Locale}, Level) ==
+        TLevelCheck::kRefused)
       Step = kRefusalPage;
-    if (reads) Level.After = ReadLevelValue(services_.Registry);
-    Level.Checked = reads;
   });
 }
 
+namespace {
+
+// What a page does to a control's flag: leaves it, clears it or sets it.
+enum class TSet : uint8_t { kKeep, kOff, kOn };
+
+void Apply(TSet set, bool& flag) {
+  if (set != TSet::kKeep) flag = set == TSet::kOn;
+}
+
+// How a page looks: which controls it shows and enables, and which text of the script it shows.
+struct TPageLook {
+  TPage Page;
+  TSet BackShown, BackEnabled, NextShown, NextEnabled, CancelShown, CancelEnabled;
+  TSet FolderShown;  // the edit box and Browse
+  TSet AgreementShown, ProgressShown;
+  std::string TDATAInst::*Text;  // null: the page text stays
+  bool ClearsBrowseCancelled;
+};
+
+constexpr TSet K = TSet::kKeep, Off = TSet::kOff, On = TSet::kOn;
+
+// clang-format off
+constexpr TPageLook kPageLooks[] = {
+  //  page             Back      Next      Cancel    Folder Agree Prog  text                       clears
+  {kRefusalPage,     Off, Off, On,  On,  Off, Off, Off,   Off,  Off,  nullptr,                    true},
+  {kWelcomePage,     Off, Off, K,   On,  K,   On,  Off,   Off,  Off,  &TDATAInst::WelcomeText,    true},
+  {kAgreementPage,   On,  On,  K,   Off, K,   K,   Off,   On,   K,    &TDATAInst::AgreementText,  true},
+  {kFolderPage,      K,   K,   K,   K,   K,   K,   On,    Off,  Off,  &TDATAInst::FolderText,     false},
+  {kInstallingPage,  K,   K,   K,   K,   On,  On,  Off,   K,    On,   &TDATAInst::ProgressText,   false},
+  {kFinishPage,      Off, Off, K,   K,   Off, Off, K,     K,    Off,  &TDATAInst::FinishText,     false},
+};
+// clang-format on
+
+}  // namespace
+
 void TForm1::ShowStep() {
+  const TPageLook* look = nullptr;
+  for (const TPageLook& row : kPageLooks)
+    if (row.Page == Step) look = &row;
+  if (!look) return;  // past the last page: the window is closing
+  if (look->ClearsBrowseCancelled) BrowseCancelled = false;
+  Apply(look->BackShown, Image3.Visible);
+  Apply(look->BackEnabled, Image3.Enabled);
+  Apply(look->NextShown, Image4.Visible);
+  Apply(look->NextEnabled, Image4.Enabled);
+  Apply(look->CancelShown, Image5.Visible);
+  Apply(look->CancelEnabled, Image5.Enabled);
+  Apply(look->FolderShown, Edit1.Visible);
+  Apply(look->FolderShown, Button4.Visible);
+  Apply(look->AgreementShown, CheckBox1.Visible);
+  Apply(look->ProgressShown, ProgressBar1.Visible);
+  if (look->Text) Label1.Text = Script.*look->Text;
+
+  // What a page does besides how it looks.
   switch (Step) {
     case kRefusalPage:
-      BrowseCancelled = false;
-      Script.FinishText = Script.RefusalText;
-      Image3.Visible = false;
-      Image3.Enabled = false;
-      Edit1.Visible = false;
-      Button4.Visible = false;
-      Image4.Visible = true;
-      Image4.Enabled = true;
-      Image5.Visible = false;
-      Image5.Enabled = false;
-      CheckBox1.Visible = false;
-      ProgressBar1.Visible = false;
       // The one jump between pages: the refusal page is the finish page with the refusal text.
+      Script.FinishText = Script.RefusalText;
       Step = kFinishPage;
       ShowStep();
       break;
     case kWelcomePage:
-      BrowseCancelled = false;
-      Label1.Text = Script.WelcomeText;
-      Image3.Visible = false;
-      Image3.Enabled = false;
-      Edit1.Visible = false;
-      Button4.Visible = false;
-      Image4.Enabled = true;
-      Image5.Enabled = true;
       CheckBox1.Text = Script.AgreeCaption;
-      CheckBox1.Visible = false;
-      ProgressBar1.Visible = false;
       break;
     case kAgreementPage:
-      BrowseCancelled = false;
-      Image4.Enabled = false;
-      Edit1.Visible = false;
-      Button4.Visible = false;
-      Image3.Visible = true;
-      Image3.Enabled = true;
-      Label1.Text = Script.AgreementText;
-      CheckBox1.Visible = true;
       if (CheckBox1.Checked) Image4.Enabled = true;
       break;
     case kFolderPage:
-      ProgressBar1.Visible = false;
-      CheckBox1.Visible = false;
-      Label1.Text = Script.FolderText;
-      Edit1.Visible = true;
-      Button4.Visible = true;
       FolderCheck();
       break;
     case kInstallingPage:
-      Image5.Visible = true;
-      Image5.Enabled = true;
-      Edit1.Visible = false;
-      Button4.Visible = false;
-      Label1.Text = Script.ProgressText;
-      ProgressBar1.Visible = true;
       InstallPackage();
       Step = kFinishPage;
       ShowStep();
-      break;
-    case kFinishPage:
-      ProgressBar1.Visible = false;
-      Label1.Text = Script.FinishText;
-      Image5.Visible = false;
-      Image5.Enabled = false;
-      Image3.Visible = false;
-      Image3.Enabled = false;
       break;
     default:
       break;
