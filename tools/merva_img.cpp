@@ -16,7 +16,7 @@
 #include "core/text.h"
 #include "package/install.h"
 #include "restore/level_value.h"
-#include "restore/restore_files.h"
+#include "core/file_tools.h"
 #include "restore/restore_store.h"
 #include "restore/undo.h"
 #include "script/level_gate.h"

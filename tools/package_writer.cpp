@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "archive/sector_copy.h"
+#include "core/file_tools.h"
 #include "core/block_file.h"
 #include "core/cp1251.h"
 #include "core/errors.h"

@@ -6,7 +6,8 @@
 #include <stdexcept>
 
 #include "archive/archive.h"
-#include "archive/sector_copy.h"
+#include "archive/sectors.h"
+#include "core/file_tools.h"
 #include "core/errors.h"
 
 namespace merva {

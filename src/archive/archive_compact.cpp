@@ -8,7 +8,8 @@
 
 #include "archive/archive.h"
 #include "archive/archive_file.h"
-#include "archive/sector_copy.h"
+#include "archive/sectors.h"
+#include "core/file_tools.h"
 #include "core/block_file.h"
 #include "core/errors.h"
 #include "core/fingerprint.h"

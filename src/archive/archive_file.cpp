@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/sector_copy.h"
+#include "archive/sectors.h"
 #include "core/errors.h"
 #include "core/text.h"
 

@@ -9,7 +9,7 @@
 #include "core/game_lock.h"
 #include "core/step_times.h"
 #include "core/text.h"
-#include "restore/restore_files.h"
+#include "core/file_tools.h"
 #include "restore/undo.h"
 
 namespace merva {

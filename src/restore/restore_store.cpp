@@ -7,7 +7,7 @@
 #include "core/fingerprint.h"
 #include "core/sha256.h"
 #include "core/text.h"
-#include "restore/restore_files.h"
+#include "core/file_tools.h"
 
 namespace merva {
 

@@ -5,11 +5,11 @@
 #include <map>
 #include <utility>
 
-#include "archive/sector_copy.h"
+#include "archive/sectors.h"
 #include "core/block_file.h"
 #include "core/errors.h"
 #include "core/text.h"
-#include "restore/restore_files.h"
+#include "core/file_tools.h"
 #include "restore/restore_store.h"
 
 namespace merva {

@@ -6,13 +6,13 @@
 #include <set>
 
 #include "archive/archive_file.h"
-#include "archive/sector_copy.h"
+#include "archive/sectors.h"
 #include "core/block_file.h"
 #include "core/fingerprint.h"
 #include "core/step_times.h"
 #include "core/text.h"
 #include "restore/level_value.h"
-#include "restore/restore_files.h"
+#include "core/file_tools.h"
 #include "restore/restore_store.h"
 
 namespace merva {

@@ -10,7 +10,7 @@
 #include "core/fingerprint.h"
 #include "core/sha256.h"
 #include "package/install.h"
-#include "restore/restore_files.h"
+#include "core/file_tools.h"
 #include "restore/restore_store.h"
 #include "restore/undo.h"
 #include "script/level_gate.h"

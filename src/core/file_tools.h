@@ -1,6 +1,6 @@
 #pragma once
-// The few whole-file operations a restore point needs, each checked and flushed, so that what a
-// restore point says is on the disk before the archive it describes takes its place.
+// Whole-file operations on the checked block file: copies, flushes, folders made and removed,
+// and the replacing write of a file beside its target.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,6 +10,12 @@
 #include "core/platform.h"
 
 namespace merva {
+
+// Copies `bytes` from the source's position to the target's position, exact both ways: inside
+// the system where it can, else through one 1 MiB buffer.
+void CopyExact(TBlockFile& source, TBlockFile& target, int64_t bytes);
+// Writes `count` zero bytes.
+void WriteZeros(TBlockFile& target, int64_t count);
 
 std::string ReadWholeFile(IFileSystem& fs, const std::string& path);
 void WriteFileFlushed(IFileSystem& fs, const std::string& path, const std::string& bytes);

@@ -1,6 +1,7 @@
-#include "restore/restore_files.h"
+#include "core/file_tools.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <exception>
@@ -8,11 +9,37 @@
 #include <thread>
 #include <vector>
 
-#include "archive/sector_copy.h"
 #include "core/block_file.h"
 #include "core/errors.h"
 
 namespace merva {
+
+namespace {
+// Large enough that a copy through the program costs about what the system's own copy costs,
+// small enough to keep memory flat whatever the file's size.
+constexpr uint32_t kBufferBytes = 1 << 20;
+const std::array<uint8_t, 2048> kZeros{};
+}  // namespace
+
+void CopyExact(TBlockFile& source, TBlockFile& target, int64_t bytes) {
+  if (target.CopyFrom(source, bytes)) return;  // inside the system, where it can
+  thread_local std::vector<uint8_t> buffer;
+  buffer.resize(kBufferBytes);
+  while (bytes > 0) {
+    const auto n = static_cast<uint32_t>(std::min<int64_t>(bytes, kBufferBytes));
+    source.ReadExact(buffer.data(), n);
+    target.WriteExact(buffer.data(), n);
+    bytes -= n;
+  }
+}
+
+void WriteZeros(TBlockFile& target, int64_t count) {
+  while (count > 0) {
+    const auto n = static_cast<uint32_t>(std::min<int64_t>(count, kZeros.size()));
+    target.WriteExact(kZeros.data(), n);
+    count -= n;
+  }
+}
 
 std::string ReadWholeFile(IFileSystem& fs, const std::string& path) {
   TBlockFile file = TBlockFile::OpenReadOnly(fs, path);

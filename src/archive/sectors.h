@@ -1,0 +1,12 @@
+#pragma once
+// The archive's unit, the 2048-byte sector, and the limit its signed positions set.
+#include <cstdint>
+
+namespace merva {
+
+// Raises when an archive would grow to `length` bytes, past what its signed positions can hold.
+void CheckArchiveLength(int64_t length);
+// Sectors needed for `bytes` bytes.
+int64_t SectorsFor(int64_t bytes);
+
+}  // namespace merva
