@@ -207,8 +207,7 @@ double PlanTime(const std::string& archivePath, const std::string& packagePath) 
   test::FakeBoxes boxes;
   TPackageDirectory directory;
   ReadPackageDirectory(package, directory, boxes);
-  TGTA3Archive state;
-  TArchiveFile archive(state, fs);
+  TArchiveFile archive(fs);
   archive.Open(img, OpenAccess::kReadOnly);
   const auto start = Clock::now();
   TPlannedBody plan(archive.File(), archive.File().Size());

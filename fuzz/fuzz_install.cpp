@@ -1,6 +1,6 @@
 // A whole installation run: script, package and archive all from the input.
 #include "fuzz/fuzz_services.h"
-#include "package/install.h"
+#include "operations/installation.h"
 #include "wizard/controls.h"
 
 using namespace merva;

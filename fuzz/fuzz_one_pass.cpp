@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "fuzz/fuzz_services.h"
-#include "package/install.h"
+#include "operations/installation.h"
 #include "tests/support/step_install.h"
 #include "wizard/controls.h"
 

@@ -6,8 +6,8 @@
 #include "core/block_file.h"
 #include "core/sha256.h"
 #include "fuzz/fuzz_services.h"
+#include "operations/undo.h"
 #include "restore/restore_point.h"
-#include "restore/undo.h"
 #include "wizard/controls.h"
 
 using namespace merva;

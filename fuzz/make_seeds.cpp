@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "package/install.h"
+#include "operations/installation.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_file_system.h"
 #include "wizard/controls.h"

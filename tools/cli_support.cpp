@@ -1,5 +1,6 @@
 #include "tools/cli_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -50,88 +51,6 @@ std::string DisplayPath(const std::string& path) {
   return text;
 }
 
-#ifdef _WIN32
-namespace {
-std::wstring WidePath(const std::string& path) {
-  return Wide(path);
-}
-// An open handle on the file or folder itself, for asking what it is; none when missing.
-HANDLE OpenForQuery(const std::string& path) {
-  return CreateFileW(WidePath(path).c_str(), 0,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-}  // namespace
-
-PathKind KindOfPath(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::kFolder;
-  const HANDLE h = OpenForQuery(path);
-  if (h == INVALID_HANDLE_VALUE) return PathKind::kFile;  // in use: still a file
-  const DWORD type = GetFileType(h);
-  CloseHandle(h);
-  return type == FILE_TYPE_DISK ? PathKind::kFile : PathKind::kOther;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  BY_HANDLE_FILE_INFORMATION info[2] = {};
-  const std::string* paths[2] = {&a, &b};
-  for (int i = 0; i < 2; ++i) {
-    const HANDLE h = OpenForQuery(*paths[i]);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    const BOOL ok = GetFileInformationByHandle(h, &info[i]);
-    CloseHandle(h);
-    if (!ok) return false;
-  }
-  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
-         info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
-         info[0].nFileIndexLow == info[1].nFileIndexLow;
-}
-
-std::string AbsolutePath(const std::string& path) {
-  const std::wstring wide = WidePath(path);
-  wchar_t full[MAX_PATH * 4];
-  const DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH * 4, full, nullptr);
-  if (length == 0 || length >= MAX_PATH * 4) return path;
-  return Utf8FromWide(std::wstring(full, length));
-}
-#else
-namespace {
-bool StatPath(const std::string& path, struct stat& st) {
-  std::string native = path;
-  for (char& c : native)
-    if (c == '\\') c = '/';
-  return !native.empty() && ::stat(native.c_str(), &st) == 0;
-}
-}  // namespace
-
-PathKind KindOfPath(const std::string& path) {
-  struct stat st;
-  if (!StatPath(path, st)) return PathKind::kMissing;
-  if (S_ISDIR(st.st_mode)) return PathKind::kFolder;
-  return S_ISREG(st.st_mode) ? PathKind::kFile : PathKind::kOther;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return StatPath(a, sa) && StatPath(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-std::string AbsolutePath(const std::string& path) {
-  if (!path.empty() && path[0] == '\\') return path;
-  char* here = getcwd(nullptr, 0);
-  if (!here) return path;
-  std::string folder = here;
-  free(here);
-  for (char& c : folder)
-    if (c == '/') c = '\\';
-  std::string relative = path;
-  while (relative.rfind(".\\", 0) == 0) relative.erase(0, 2);
-  return relative == "." ? folder : folder + "\\" + relative;
-}
-#endif
-
 void ConsoleNotices::Notice(TNoticeKind kind, const std::string& text) {
   std::string line = text;
   for (char& c : line)
@@ -142,10 +61,9 @@ void ConsoleNotices::Notice(TNoticeKind kind, const std::string& text) {
 ConsoleProgress::ConsoleProgress(std::string label)
     : label_(std::move(label)), terminal_(isatty(fileno(stderr)) != 0) {}
 
-void ConsoleProgress::SetPosition(int value) {
-  position_ = value;
-  if (!terminal_ || max_ <= min_) return;
-  const int percent = static_cast<int>(100LL * (position_ - min_) / (max_ - min_));
+void ConsoleProgress::Show(int64_t total, int64_t done) {
+  if (!terminal_ || total <= 0) return;
+  const int percent = static_cast<int>(100 * std::clamp<int64_t>(done, 0, total) / total);
   if (percent == shown_) return;
   shown_ = percent;
   drawn_ = true;
@@ -193,8 +111,8 @@ int RunTool(const std::string& tool, const char* usage, int argc, char** argv,
     return body(args);
   } catch (const EAbort&) {
     return 1;  // already told
-  } catch (const FileError& error) {
-    std::cerr << tool << ": " << error.what() << "\n";
+  } catch (const EFileError& error) {
+    std::cerr << tool << ": " << DisplayPath(error.Path()) << ": " << error.Text() << "\n";
     return 1;
   } catch (const EInOutError& error) {
     if (error.Path().empty())

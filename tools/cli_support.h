@@ -8,6 +8,7 @@
 
 #include "core/errors.h"
 #include "core/platform.h"
+#include "core/progress.h"
 
 namespace merva {
 
@@ -16,22 +17,6 @@ namespace merva {
 std::vector<std::string> ToolArguments(int argc, char** argv);
 // A path as the user writes it on this system ("/" on Linux).
 std::string DisplayPath(const std::string& path);
-
-// A failure that concerns one file: reported as "TOOL: PATH: TEXT".
-class FileError : public std::runtime_error {
- public:
-  FileError(const std::string& path, const std::string& text)
-      : std::runtime_error(DisplayPath(path) + ": " + text) {}
-};
-
-// What lies at a path, as the tools must know before they read or write it.
-enum class PathKind { kMissing, kFile, kFolder, kOther };
-PathKind KindOfPath(const std::string& path);
-// True when both paths name the same existing file.
-bool SameFile(const std::string& a, const std::string& b);
-// The path from the root, so that a restore point names its game folder the same way whatever
-// folder the tool ran in.
-std::string AbsolutePath(const std::string& path);
 
 // What the operations tell the user becomes lines on standard error.
 class ConsoleNotices : public INotices {
@@ -52,25 +37,19 @@ class KeptNotices : public INotices {
   std::string First;
 };
 
-class NoMessages : public IMessagePump {
- public:
-  void ProcessMessages() override {}
-};
-
 // A progress bar drawn on a terminal as a percentage; silent when standard error is no terminal.
 class ConsoleProgress : public IProgress {
  public:
   explicit ConsoleProgress(std::string label);
   ~ConsoleProgress() override;
-  void SetMin(int value) override { min_ = value; }
-  void SetMax(int value) override { max_ = value; }
-  void SetPosition(int value) override;
-  int Position() const override { return position_; }
+
+ protected:
+  void Show(int64_t total, int64_t done) override;
 
  private:
   std::string label_;
   bool terminal_;
-  int min_ = 0, max_ = 100, position_ = 0, shown_ = -1;
+  int shown_ = -1;
   bool drawn_ = false;
 };
 

@@ -7,7 +7,8 @@
 #include "core/cp1251.h"
 #include "core/errors.h"
 #include "core/text.h"
-#include "package/install.h"
+#include "package/package.h"
+#include "script/install_items.h"
 #include "script/level_gate.h"
 
 namespace merva {

@@ -12,19 +12,17 @@
 #include "core/cp1251.h"
 #include "core/environment.h"
 #include "core/errors.h"
+#include "core/file_tools.h"
 #include "core/game_lock.h"
 #include "core/text.h"
-#include "package/install.h"
+#include "operations/extraction.h"
+#include "operations/installation.h"
+#include "operations/undo.h"
 #include "restore/level_value.h"
-#include "core/file_tools.h"
 #include "restore/restore_store.h"
-#include "restore/undo.h"
 #include "script/level_gate.h"
 #include "script/script.h"
 #include "tools/cli_support.h"
-#ifdef _WIN32
-#include "wizard/win32/registry.h"
-#endif
 
 using namespace merva;
 
@@ -38,6 +36,9 @@ const char kUsage[] =
     "                         warns of what the game cannot use. Exit 0 only when sound\n"
     "  put ARCHIVE FILE...    puts each file in turn, replacing entries of its name\n"
     "                         or appending a new one\n"
+    "  extract [--force] [--to FOLDER] ARCHIVE NAME...\n"
+    "                         writes each named entry's bytes to a file of its name in FOLDER\n"
+    "                         (the current folder); --force writes over existing files\n"
     "  sort ARCHIVE           sorts the directory by data position and writes it back\n"
     "  compact ARCHIVE        rebuilds the archive without gaps through ARCHIVE.merva-tmp\n"
     "  create [--force] ARCHIVE  writes a new, empty archive; --force writes over a file\n"
@@ -54,48 +55,61 @@ const char kUsage[] =
     "Restore points are kept in MERVA_RESTORE_DIR, else in %LOCALAPPDATA%\\Merva\\restore\n"
     "(Windows) or $XDG_DATA_HOME/merva/restore.\n";
 
+// A command's words after its name: options (--force, --point NAME, --to FOLDER) and the rest.
+struct TArguments {
+  std::vector<std::string> Rest;
+  bool Force = false;
+  std::string Point;
+  std::string To;
+};
+
+// Everything a command reaches the system through.
+struct Tool {
+  IFileSystem& fs = SystemFileSystem();
+  ConsoleNotices notices{"merva-img"};
+};
+
 // A file, and nothing else, at `path`: a folder, a device or a pipe is refused before any use.
-void RequireFile(const std::string& path) {
-  switch (KindOfPath(path)) {
+void RequireFile(IFileSystem& fs, const std::string& path) {
+  switch (fs.KindOf(path)) {
     case PathKind::kFile:
       return;
     case PathKind::kMissing:
-      throw FileError(path, "file not found");
+      throw EFileError(path, "file not found");
     case PathKind::kFolder:
-      throw FileError(path, "is a folder, not a file");
+      throw EFileError(path, "is a folder, not a file");
     case PathKind::kOther:
-      throw FileError(path, "is not a regular file (a device or a pipe)");
+      throw EFileError(path, "is not a regular file (a device or a pipe)");
   }
+}
+
+void RequireFolder(IFileSystem& fs, const std::string& path) {
+  if (fs.KindOf(path) != PathKind::kFolder) throw EFileError(path, "folder not found");
 }
 
 // An IMG archive at `path`, checked before anything reads its directory or writes to it.
 void RequireArchive(IFileSystem& fs, const std::string& path) {
-  RequireFile(path);
+  RequireFile(fs, path);
   TBlockFile file = TBlockFile::OpenReadOnly(fs, path);
-  char header[8] = {};
+  char header[kHeaderBytes] = {};
   const uint32_t got = file.ReadCounted(header, sizeof header);
   file.Close();
   if (got < sizeof header || std::memcmp(header, kArchiveTag, 4) != 0)
-    throw FileError(path, "not an IMG archive (no \"VER2\" header)");
+    throw EFileError(path, "not an IMG archive (no \"VER2\" header)");
 }
 
-struct Tool {
-  ConsoleNotices notices{"merva-img"};
-  NoMessages pump;
-  IFileSystem& fs = SystemFileSystem();
+TGTA3Archive ReadArchive(IFileSystem& fs, const std::string& path) {
+  RequireArchive(fs, path);
   TGTA3Archive archive;
-
-  void Open(const std::string& path) {
-    RequireArchive(fs, path);
-    if (!OpenArchive(archive, path, fs)) throw FileError(path, "not an IMG archive");
-  }
-};
+  if (!OpenArchive(archive, path, fs)) throw EFileError(path, "not an IMG archive");
+  return archive;
+}
 
 // A game's archive (GAME\models\gta3.img) changes only under the game's lock, as during an
 // installation or an undo.
 std::optional<TGameLock> LockIfGameArchive(IFileSystem& fs, const std::string& archive) {
   std::optional<TGameLock> lock;
-  const std::string path = AbsolutePath(archive);
+  const std::string path = fs.AbsolutePath(archive);
   const std::string models = ParentFolder(path);
   if (AsciiUpper(ExtractFileNamePart(path)) == "GTA3.IMG" &&
       AsciiUpper(ExtractFileNamePart(models)) == "MODELS")
@@ -103,100 +117,111 @@ std::optional<TGameLock> LockIfGameArchive(IFileSystem& fs, const std::string& a
   return lock;
 }
 
-int List(Tool& tool, const std::string& path) {
-  tool.Open(path);
-  for (int32_t i = 0; i < tool.archive.Count; ++i) {
-    const TArchiveEntry& e = tool.archive.Entries[i];
+// Where restore points are kept; a tool that changes a game must have one.
+std::string RestoreFolder() {
+  const std::string folder = RestoreFolderFromEnvironment();
+  if (folder.empty()) throw Exception("no folder for restore points: set MERVA_RESTORE_DIR");
+  return folder;
+}
+
+int List(Tool& tool, const TArguments& args) {
+  const TGTA3Archive archive = ReadArchive(tool.fs, args.Rest[0]);
+  for (int32_t i = 0; i < archive.EntryCount(); ++i) {
+    const TArchiveEntry& e = archive.Entries[i];
     std::printf("%d %d %d %s\n", i, e.Offset, e.Size, EntryName(e).c_str());
   }
   return 0;
 }
 
-int Check(Tool& tool, const std::string& path) {
-  tool.Open(path);
+int Check(Tool& tool, const TArguments& args) {
+  const std::string& path = args.Rest[0];
+  const TGTA3Archive archive = ReadArchive(tool.fs, path);
   TBlockFile file = TBlockFile::OpenReadOnly(tool.fs, path);
   const int64_t length = file.Size();
   file.Close();
-  const TArchiveReport report = CheckArchive(tool.archive, length);
+  const TArchiveReport report = CheckArchive(archive, length);
   for (const TArchiveFinding& finding : report.Findings)
     std::printf("%s: %s\n", finding.Error ? "error" : "warning", finding.Text.c_str());
   std::printf("%s: %d entries, %lld bytes, %d errors, %d warnings\n",
-              report.Sound() ? "sound" : "damaged", static_cast<int>(tool.archive.Entries.size()),
+              report.Sound() ? "sound" : "damaged", archive.EntryCount(),
               static_cast<long long>(length), report.Errors, report.Warnings);
   return report.Sound() ? 0 : 1;
 }
 
-int Put(Tool& tool, const std::string& path, const std::vector<std::string>& files) {
+int Put(Tool& tool, const TArguments& args) {
+  const std::string& path = args.Rest[0];
+  const std::vector<std::string> files(args.Rest.begin() + 1, args.Rest.end());
   // Every file is checked before the archive changes at all.
   RequireArchive(tool.fs, path);
   for (const std::string& file : files) {
-    RequireFile(file);
-    if (SameFile(file, path)) throw FileError(file, "is the archive itself");
+    RequireFile(tool.fs, file);
+    if (tool.fs.SameFile(file, path)) throw EFileError(file, "is the archive itself");
     const std::string name = ExtractFileNamePart(file);
-    if (!EntryNameFits(name)) throw FileError(file, kNameOutsideCp1251);
+    if (!EntryNameFits(name)) throw EFileError(file, kNameOutsideCp1251);
     if (Cp1251FromUtf8(name).size() > sizeof(TArchiveEntry::Name))
-      throw FileError(file,
-                      "the name is longer than 24 characters, which an archive entry "
-                      "cannot hold");
+      throw EFileError(file,
+                       "the name is longer than 24 characters, which an archive entry "
+                       "cannot hold");
   }
   const std::optional<TGameLock> lock = LockIfGameArchive(tool.fs, path);
-  // The archive stays open for the whole command, its directory read once.
-  TArchiveFile archive(tool.archive, tool.fs);
-  if (!archive.Open(path, OpenAccess::kReadWriteOthersRead))
-    throw FileError(path, "not an IMG archive");
   ConsoleProgress progress("put");
-  progress.SetMax(static_cast<int>(files.size()));
-  for (const std::string& file : files) {
-    TBlockFile source = TBlockFile::OpenReadOnly(tool.fs, file);
-    archive.Put(ExtractFileNamePart(file), {source, 0, source.Size()}, nullptr);
-    source.Close();
-    progress.SetPosition(progress.Position() + 1);
-  }
-  archive.Close();
+  PutFilesIntoArchive(path, files, tool.fs, progress);
   return 0;
 }
 
-int Sort(Tool& tool, const std::string& path) {
+int Extract(Tool& tool, const TArguments& args) {
+  const std::string& path = args.Rest[0];
+  RequireArchive(tool.fs, path);
+  const std::string folder = args.To.empty() ? "." : args.To;
+  const PathKind kind = tool.fs.KindOf(folder);
+  if (kind != PathKind::kFolder && kind != PathKind::kMissing)
+    throw EFileError(folder, "is not a folder");
+  ConsoleProgress progress("extract");
+  TExtraction extraction(path, {args.Rest.begin() + 1, args.Rest.end()}, folder,
+                         {tool.fs, tool.notices, progress});
+  extraction.Overwrite(args.Force);
+  for (const TExtracted& file : extraction.Run())
+    std::printf("%s\t%lld bytes\n", DisplayPath(folder + "\\" + file.Name).c_str(),
+                static_cast<long long>(file.Bytes));
+  return 0;
+}
+
+int Sort(Tool& tool, const TArguments& args) {
+  const std::string& path = args.Rest[0];
   RequireArchive(tool.fs, path);
   const std::optional<TGameLock> lock = LockIfGameArchive(tool.fs, path);
-  tool.archive.FileName = path;
-  RewriteSortedDirectory(tool.archive, tool.fs);
+  RewriteSortedDirectory(path, tool.fs);
   return 0;
 }
 
-int Compact(Tool& tool, const std::string& path) {
+int Compact(Tool& tool, const TArguments& args) {
+  const std::string& path = args.Rest[0];
   RequireArchive(tool.fs, path);
   const std::optional<TGameLock> lock = LockIfGameArchive(tool.fs, path);
   // A name of the tool's own beside the archive, so that it can never be the archive.
-  const std::string temp = path + ".merva-tmp";
   ConsoleProgress progress("compact");
-  CompactArchiveFile(tool.archive, path, temp, progress, tool.fs);
+  CompactArchive(path, path + ".merva-tmp", progress, tool.fs);
   return 0;
 }
 
-int Create(Tool& tool, const std::string& path, bool force) {
-  const PathKind kind = KindOfPath(path);
-  if (kind == PathKind::kFolder || kind == PathKind::kOther) RequireFile(path);
-  if (kind == PathKind::kFile && !force)
-    throw FileError(path, "already exists; give --force to write a new archive over it");
+int Create(Tool& tool, const TArguments& args) {
+  const std::string& path = args.Rest[0];
+  const PathKind kind = tool.fs.KindOf(path);
+  if (kind == PathKind::kFolder || kind == PathKind::kOther) RequireFile(tool.fs, path);
+  if (kind == PathKind::kFile && !args.Force)
+    throw EFileError(path, "already exists; give --force to write a new archive over it");
   CreateEmptyArchive(tool.fs, path);
   return 0;
 }
 
-// Where restore points are kept; a tool that changes a game must have one.
-std::string RestoreFolder() {
-  const std::string folder = RestoreFolderFromEnvironment();
-  if (folder.empty())
-    throw std::runtime_error("no folder for restore points: set MERVA_RESTORE_DIR");
-  return folder;
-}
-
-int Install(Tool& tool, const std::string& game, const std::string& mod) {
-  if (KindOfPath(game) != PathKind::kFolder) throw FileError(game, "folder not found");
+int Install(Tool& tool, const TArguments& args) {
+  const std::string game = tool.fs.AbsolutePath(args.Rest[0]);
+  const std::string& mod = args.Rest[1];
+  RequireFolder(tool.fs, game);
   const std::string scriptPath = mod + "\\" + kScriptFileName;
   const std::string packagePath = mod + "\\" + kPackageFileName;
-  RequireFile(scriptPath);
-  RequireFile(packagePath);
+  RequireFile(tool.fs, scriptPath);
+  RequireFile(tool.fs, packagePath);
   RequireArchive(tool.fs, ArchivePathOf(game));
   {
     // Read once before the run, so that a damaged package is one line naming it.
@@ -209,36 +234,33 @@ int Install(Tool& tool, const std::string& game, const std::string& mod) {
       said.First = kPackageDamagedMessage;
     }
     if (!said.First.empty())
-      throw FileError(packagePath, "not a Merva package, or damaged (" + said.First + ")");
+      throw EFileError(packagePath, "not a Merva package, or damaged (" + said.First + ")");
   }
   TDATAInst script;
   bool refused = false;
   TRestoreRequest restore{RestoreFolder(), "", LocalTimeText(), {}};
-#ifdef _WIN32
-  Win32Registry registry;
-  Win32Locale locale;
+  IRegistry* registry = SystemRegistry();
   LoadScript(
       script, tool.fs, tool.notices,
       [&](const std::string& level) {
-        refused =
-            CheckLevelRecorded(level, {registry, locale}, restore.Level) == TLevelCheck::kRefused;
+        if (!registry) return;
+        refused = CheckLevelRecorded(level, {*registry, SystemLocale()}, restore.Level) ==
+                  TLevelCheck::kRefused;
       },
       scriptPath);
-#else
-  LoadScript(script, tool.fs, tool.notices, nullptr, scriptPath);
-  if (!script.Level.empty() && script.Level != "0")
+  if (!registry && !script.Level.empty() && script.Level != "0")
     std::cerr << "merva-img: the installed level is kept in the Windows registry; this build "
                  "skips the level check\n";
-#endif
   if (refused) {
     std::cerr << "merva-img: the mod is refused: " << script.RefusalText << "\n";
     return 1;
   }
-  TPackageDirectory package;
   ConsoleProgress progress("install");
   restore.Title = script.Title;
-  InstallPackage(script, tool.archive, package, game,
-                 {tool.fs, tool.notices, tool.pump, progress, &restore}, packagePath);
+  TInstallation installation(script, game, {tool.fs, tool.notices, progress, registry},
+                             packagePath);
+  installation.KeepRestorePoint(restore);
+  installation.Run();
   return 0;
 }
 
@@ -254,38 +276,18 @@ std::string PointLine(const TRestorePoint& point) {
          field(DisplayPath(point.GameFolder));
 }
 
-int Undo(Tool& tool, const std::string& game, const std::string& pointName, bool force) {
-  if (KindOfPath(game) != PathKind::kFolder) throw FileError(game, "folder not found");
+int Undo(Tool& tool, const TArguments& args) {
+  const std::string game = tool.fs.AbsolutePath(args.Rest[0]);
+  RequireFolder(tool.fs, game);
   const std::string root = RestoreFolder();
-  const TGameLock lock(tool.fs, game);
-  TRestorePoint point;
-  if (pointName.empty()) {
-    point = FindLatestRestorePoint(tool.fs, root, game, &tool.pump);
-  } else {
-    RecoverRestorePoints(tool.fs, root, game, &tool.pump);
-    bool found = false;
-    for (const TRestorePoint& candidate : ListRestorePoints(tool.fs, root, ""))
-      if (candidate.Folder == pointName) point = candidate, found = true;
-    // A game folder moved since is known by its archive: the size and fingerprint recorded.
-    if (found && !SameGameFolder(tool.fs, point.GameFolder, game)) {
-      TRestorePoint moved = point;
-      moved.GameFolder = tool.fs.CanonicalPath(game);
-      found = ArchiveMatches(tool.fs, moved, &tool.pump);
-      if (found) point = moved;
-    }
-    if (!found) throw FileError(root + "\\" + pointName, "no restore point of " + game);
-  }
   ConsoleProgress progress("undo");
-#ifdef _WIN32
-  Win32Registry registry;
-  IRegistry* levels = &registry;
-#else
-  IRegistry* levels = nullptr;
-#endif
+  const TOperationServices services{tool.fs, tool.notices, progress, SystemRegistry()};
+  const std::unique_ptr<TUndo> undo =
+      args.Point.empty() ? std::make_unique<TUndo>(root, game, services)
+                         : std::make_unique<TUndo>(root, args.Point, game, services);
   TUndoResult result;
   try {
-    result =
-        TakeBackInstallation(root, point, {force, force}, {tool.fs, tool.pump, progress, levels});
+    result = undo->Run({args.Force, args.Force});
   } catch (const EGameFilesEdited& edited) {
     std::cerr << "merva-img: " << edited.what() << "\n"
               << "merva-img: give --force to take it back all the same; your versions are then "
@@ -306,19 +308,21 @@ int Undo(Tool& tool, const std::string& game, const std::string& pointName, bool
     std::cout << "your versions of " << result.KeptEdited.size()
               << " game files changed since the installation were kept in "
               << DisplayPath(result.KeptEditedIn) << "\n";
-  std::cout << "took back " << PointLine(point) << "\n";
+  std::cout << "took back " << PointLine(undo->Point()) << "\n";
   return 0;
 }
 
-int History(Tool& tool, const std::string& game) {
+int History(Tool& tool, const TArguments& args) {
+  const std::string game = args.Rest.empty() ? "" : tool.fs.AbsolutePath(args.Rest[0]);
   const std::string root = RestoreFolder();
   // What killed runs left is made whole first, each game under its lock; a game that another
   // run holds is left to that run.
+  TNoProgress quiet;
   for (const std::string& other :
        game.empty() ? GamesOfUnfinishedPoints(tool.fs, root) : std::vector<std::string>{game}) {
     try {
       const TGameLock lock(tool.fs, other);
-      RecoverRestorePoints(tool.fs, root, other, &tool.pump);
+      RecoverRestorePoints(tool.fs, root, other, &quiet);
     } catch (const Exception&) {
       if (!game.empty()) throw;
     }
@@ -340,55 +344,68 @@ int History(Tool& tool, const std::string& game) {
   return 0;
 }
 
+// Every command: its options, how many other words it takes, and what runs it.
+struct TCommand {
+  const char* Name;
+  size_t Least, Most;  // words besides the options
+  bool TakesForce;
+  bool TakesPoint;  // --point NAME
+  bool TakesTo;     // --to FOLDER
+  int (*Run)(Tool&, const TArguments&);
+};
+
+constexpr size_t kAny = SIZE_MAX;
+
+// clang-format off
+const TCommand kCommands[] = {
+  // name       least most  force  point  to     run
+  {"list",      1,    1,    false, false, false, List},
+  {"check",     1,    1,    false, false, false, Check},
+  {"put",       2,    kAny, false, false, false, Put},
+  {"extract",   2,    kAny, true,  false, true,  Extract},
+  {"sort",      1,    1,    false, false, false, Sort},
+  {"compact",   1,    1,    false, false, false, Compact},
+  {"create",    1,    1,    true,  false, false, Create},
+  {"install",   2,    2,    false, false, false, Install},
+  {"undo",      1,    1,    true,  true,  false, Undo},
+  {"history",   0,    1,    false, false, false, History},
+};
+// clang-format on
+
+// The command's words as options and the rest; false for words the command does not take.
+bool ReadArguments(const TCommand& command, const std::vector<std::string>& words,
+                   TArguments& args) {
+  for (size_t i = 1; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    const bool hasValue = i + 1 < words.size();
+    if (command.TakesForce && word == "--force") {
+      args.Force = true;
+    } else if (command.TakesPoint && word == "--point" && hasValue) {
+      args.Point = words[++i];
+    } else if (command.TakesTo && word == "--to" && hasValue) {
+      args.To = words[++i];
+    } else {
+      args.Rest.push_back(word);
+    }
+  }
+  return args.Rest.size() >= command.Least && args.Rest.size() <= command.Most;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  return RunTool("merva-img", kUsage, argc, argv, [&](const std::vector<std::string>& args) {
-    const std::string& command = args[0];
-    if (command == "undo" || command == "history") {
-      bool undoForce = false;
-      std::string pointName;
-      std::vector<std::string> rest;
-      for (size_t i = 1; i < args.size(); ++i) {
-        if (command == "undo" && args[i] == "--force") {
-          undoForce = true;
-        } else if (command == "undo" && args[i] == "--point" && i + 1 < args.size()) {
-          pointName = args[++i];
-        } else {
-          rest.push_back(args[i]);
-        }
-      }
-      if (rest.size() > 1 || (command == "undo" && rest.size() != 1)) {
+  return RunTool("merva-img", kUsage, argc, argv, [&](const std::vector<std::string>& words) {
+    for (const TCommand& command : kCommands) {
+      if (words[0] != command.Name) continue;
+      TArguments args;
+      if (!ReadArguments(command, words, args)) {
         std::cerr << kUsage;
         return 2;
       }
       Tool tool;
-      if (command == "history") return History(tool, rest.empty() ? "" : AbsolutePath(rest[0]));
-      return Undo(tool, AbsolutePath(rest[0]), pointName, undoForce);
+      return command.Run(tool, args);
     }
-    const bool force = args.size() == 3 && command == "create" && args[1] == "--force";
-    const bool known = command == "list" || command == "check" || command == "put" ||
-                       command == "sort" || command == "compact" || command == "create" ||
-                       command == "install";
-    if (!known) {
-      std::cerr << "merva-img: unknown command " << command << "\n" << kUsage;
-      return 2;
-    }
-    const bool fits = command == "put"       ? args.size() >= 3
-                      : command == "install" ? args.size() == 3
-                                             : args.size() == (force ? 3u : 2u);
-    if (!fits) {
-      std::cerr << kUsage;
-      return 2;
-    }
-    Tool tool;
-    const std::string& archive = args.back();
-    if (command == "list") return List(tool, archive);
-    if (command == "check") return Check(tool, archive);
-    if (command == "put") return Put(tool, args[1], {args.begin() + 2, args.end()});
-    if (command == "sort") return Sort(tool, archive);
-    if (command == "compact") return Compact(tool, archive);
-    if (command == "install") return Install(tool, AbsolutePath(args[1]), args[2]);
-    return Create(tool, archive, force);
+    std::cerr << "merva-img: unknown command " << words[0] << "\n" << kUsage;
+    return 2;
   });
 }

@@ -4,6 +4,7 @@
 
 #include "core/block_file.h"
 #include "core/errors.h"
+#include "core/file_tools.h"
 #include "package/package.h"
 #include "tools/cli_support.h"
 #include "tools/manifest.h"
@@ -26,47 +27,45 @@ const char kUsage[] =
 // Both files are written beside their places and moved there only when both are whole, so a
 // failure never leaves a new script beside an old package.
 int Build(const std::string& manifestPath, const std::string& folder, bool anyLevel) {
-  if (KindOfPath(manifestPath) == PathKind::kFolder)
-    throw FileError(manifestPath, "is a folder, not a manifest file");
+  if (SystemFileSystem().KindOf(manifestPath) == PathKind::kFolder)
+    throw EFileError(manifestPath, "is a folder, not a manifest file");
   const TManifest manifest = ReadManifest(manifestPath, anyLevel);
   for (const std::string& warning : manifest.Warnings)
     std::cerr << "merva-pack: warning: " << warning << "\n";
-  if (KindOfPath(folder) != PathKind::kFolder) throw FileError(folder, "folder not found");
+  if (SystemFileSystem().KindOf(folder) != PathKind::kFolder)
+    throw EFileError(folder, "folder not found");
   IFileSystem& fs = SystemFileSystem();
   const std::string script = folder + "\\" + kScriptFileName;
   const std::string package = folder + "\\" + kPackageFileName;
-  const std::string scriptTemp = script + ".merva-tmp", packageTemp = package + ".merva-tmp";
-  try {
-    WritePackageFile(manifest.Sources, packageTemp);
-    WriteScriptFile(manifest.Script, scriptTemp);
-    if (fs.MoveFileReplace(packageTemp, package) != 0)
-      throw FileError(package, "cannot be replaced; nothing was changed");
-    if (fs.MoveFileReplace(scriptTemp, script) != 0)
-      throw FileError(script, "cannot be replaced; data.cab is new, scripts.bin is not");
-  } catch (...) {
-    fs.DeleteFile(packageTemp);
-    fs.DeleteFile(scriptTemp);
-    throw;
-  }
+  TFileBeside newPackage(fs, package + ".merva-tmp", package);
+  TFileBeside newScript(fs, script + ".merva-tmp", script);
+  WritePackageFile(manifest.Sources, newPackage.Path());
+  WriteScriptFile(manifest.Script, newScript.Path());
+  if (newPackage.Replace() != 0)
+    throw EFileError(package, "cannot be replaced; nothing was changed");
+  if (newScript.Replace() != 0)
+    throw EFileError(script, "cannot be replaced; data.cab is new, scripts.bin is not");
   std::printf("wrote %s and %s: %zu files\n", kScriptFileName, kPackageFileName,
               manifest.Sources.size());
   return 0;
 }
 
 int ListOrUnpack(const std::string& path, const std::string* folder) {
-  if (KindOfPath(path) == PathKind::kFolder) throw FileError(path, "is a folder, not a package");
+  if (SystemFileSystem().KindOf(path) == PathKind::kFolder)
+    throw EFileError(path, "is a folder, not a package");
   ConsoleNotices notices("merva-pack");
   TBlockFile package = TBlockFile::OpenReadOnly(SystemFileSystem(), path);
   TPackageDirectory directory;
   ReadPackageDirectory(package, directory, notices);
   if (folder) {
-    if (KindOfPath(*folder) != PathKind::kFolder) throw FileError(*folder, "folder not found");
+    if (SystemFileSystem().KindOf(*folder) != PathKind::kFolder)
+      throw EFileError(*folder, "folder not found");
     // Every name is checked before the first file is written: none may lead out of the folder.
     for (const TPackageEntry& entry : directory.PackageEntries)
       if (!PackageFileNameIsSafe(PackageEntryName(entry)))
-        throw FileError(path, "holds a file named " + PackageEntryName(entry) +
-                                  ", which would be written outside the folder; nothing was "
-                                  "unpacked");
+        throw EFileError(path, "holds a file named " + PackageEntryName(entry) +
+                                   ", which would be written outside the folder; nothing was "
+                                   "unpacked");
   }
   uint32_t position = static_cast<uint32_t>(PackageDataOffset(directory.PackageEntryCount));
   for (const TPackageEntry& entry : directory.PackageEntries) {
@@ -88,7 +87,7 @@ int PrintScript(const std::string& path) {
   // The level is printed, not checked: nothing here touches the registry.
   const bool ended = LoadScript(script, SystemFileSystem(), notices, nullptr, path);
   if (!notices.First.empty() || !ended)
-    throw FileError(path, notices.First.empty() ? kScriptVersionMessage : notices.First);
+    throw EFileError(path, notices.First.empty() ? kScriptVersionMessage : notices.First);
   for (const TScriptRecord& record : kScriptRecords) {
     if (record.List) {
       for (const std::string& item : script.*record.List)

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/file_system.h"
-#include "core/platform.h"
+#include "core/progress.h"
 
 namespace merva {
 
@@ -28,14 +28,13 @@ struct TArchiveEntry {
 #pragma pack(pop)
 static_assert(sizeof(TArchiveEntry) == kEntryBytes, "directory entries are 32 bytes on disk");
 
+// One archive as read: its tag, its directory (whose size is the entry count) and its path.
 struct TGTA3Archive {
   char Signature[4] = {0, 0, 0, 0};
-  int32_t EntryCount = 0;
   bool Loaded = false;
-  int32_t Count = 0;
   std::vector<TArchiveEntry> Entries;
   std::string FileName;
-  std::string AuxName;
+  int32_t EntryCount() const { return static_cast<int32_t>(Entries.size()); }
 };
 
 extern const char kArchiveTag[];  // "VER2"
@@ -55,22 +54,15 @@ std::string TempArchivePathOf(const std::string& gameFolder);
 std::string MissingArchiveText(const std::string& path);
 
 void ResetArchive(TGTA3Archive& Archive);
-// Reads the header and directory at `path` (taken by value: callers pass Archive.FileName,
-// which the reset clears); a missing or foreign file is told in the error box
-// and leaves `Loaded` false. Other failures raise.
-bool OpenArchive(TGTA3Archive& Archive, std::string path, IFileSystem& fs);
+// Reads the header and directory at `path` into `Archive`; a missing or foreign file gives false
+// (MissingArchiveText says it) and leaves `Loaded` false. Other failures raise.
+bool OpenArchive(TGTA3Archive& Archive, const std::string& path, IFileSystem& fs);
 
-struct TArchiveServices {
-  IFileSystem& Files;
-  IMessagePump& Pump;
-};
-
-// Puts the file at `path` into the archive: every entry of its name is replaced, or a new entry
-// is appended. The archive is re-read from disk before the search and before every change.
-void PutFileIntoArchive(TGTA3Archive& Archive, const std::string& path, TArchiveServices services);
-void ReplaceArchiveEntry(TGTA3Archive& Archive, int32_t index, const std::string& path,
-                         IFileSystem& fs);
-void AppendArchiveEntry(TGTA3Archive& Archive, const std::string& path, IFileSystem& fs);
+// Puts each file into the archive at `archivePath` in turn, under its file-name part: every
+// entry of that name is replaced, or a new entry is appended. The archive is held for the whole
+// put (others may read it), its directory read once; a step of `progress` per file.
+void PutFilesIntoArchive(const std::string& archivePath, const std::vector<std::string>& files,
+                         IFileSystem& fs, IProgress& progress);
 
 // Selection sort by ascending Offset; its order among equal offsets is the one required, since
 // the compaction lays the data out in directory order.
@@ -79,18 +71,16 @@ void SortArchiveEntries(std::vector<TArchiveEntry>& entries, int32_t count,
                         std::vector<int32_t>* carried = nullptr);
 // The plain quadratic form of the same sort, kept to check the fast one against.
 void SortArchiveEntriesByDefinition(std::vector<TArchiveEntry>& entries, int32_t count);
-// Re-reads the archive, sorts its directory and writes it back at byte 8.
-void RewriteSortedDirectory(TGTA3Archive& Archive, IFileSystem& fs);
+// Reads the archive's directory, sorts it and writes it back at byte 8.
+void RewriteSortedDirectory(const std::string& archivePath, IFileSystem& fs);
 
 // The first data sector of a compacted archive of `count` entries: past the directory with room
 // for at least one more entry, so that the next append need not move any data. Its byte
 // position always exceeds (count + 2) x 32, while the directory ends at 8 + count x 32.
 int32_t FirstCompactedOffset(int32_t count);
-// Rebuilds gameFolder\models\gta3.img without gaps through gameFolder\models\temp.img.
-void CompactArchive(TGTA3Archive& Archive, const std::string& gameFolder, IProgress& progress,
-                    IFileSystem& fs);
-// The same for any archive file, rebuilt through `tempPath`.
-void CompactArchiveFile(TGTA3Archive& Archive, const std::string& archivePath,
-                        const std::string& tempPath, IProgress& progress, IFileSystem& fs);
+// Rebuilds the archive without gaps through `tempPath` beside it (TempArchivePathOf for a game's
+// archive), from the directory it stores whatever its tag, and puts it in place in one move.
+void CompactArchive(const std::string& archivePath, const std::string& tempPath,
+                    IProgress& progress, IFileSystem& fs);
 
 }  // namespace merva

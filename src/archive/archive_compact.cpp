@@ -1,3 +1,4 @@
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -9,9 +10,9 @@
 #include "archive/archive.h"
 #include "archive/archive_file.h"
 #include "archive/sectors.h"
-#include "core/file_tools.h"
 #include "core/block_file.h"
 #include "core/errors.h"
+#include "core/file_tools.h"
 #include "core/fingerprint.h"
 
 namespace merva {
@@ -19,32 +20,12 @@ namespace merva {
 namespace {
 
 const char kUnableToCreate[] = "Unable to create archive file.";
-// Runs are copied in parts of this size, between which the progress moves and the window's
-// messages are handled.
+// Runs are copied in parts of this size, between which the progress is told.
 constexpr int64_t kCopyPart = 1 << 20;
-constexpr auto kMessageInterval = std::chrono::milliseconds(20);
 
-// Handles the window's messages whenever enough time has passed, so a long rebuild never leaves
-// the window unanswered.
-class MessageTicker {
- public:
-  explicit MessageTicker(IMessagePump* pump) : pump_(pump), last_(Clock::now()) {}
-  void Tick() {
-    if (!pump_ || Clock::now() - last_ < kMessageInterval) return;
-    pump_->ProcessMessages();
-    last_ = Clock::now();
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  IMessagePump* pump_;
-  Clock::time_point last_;
-};
-
-// Writing a gigabyte out to a hard disk takes seconds: the flush runs beside the window, which
-// goes on answering until it is done.
-void FlushAnswering(TBlockFile& file, IMessagePump* pump) {
-  if (!pump) return file.Flush();
+// Writing a gigabyte out to a hard disk takes seconds: the flush runs on a thread of its own,
+// the progress told meanwhile.
+void FlushTelling(TBlockFile& file, IProgress& progress) {
   std::atomic<bool> done{false};
   std::exception_ptr error;
   std::thread flusher([&] {
@@ -56,7 +37,7 @@ void FlushAnswering(TBlockFile& file, IMessagePump* pump) {
     done = true;
   });
   while (!done) {
-    pump->ProcessMessages();
+    progress.Wait();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   flusher.join();
@@ -67,7 +48,7 @@ void FlushAnswering(TBlockFile& file, IMessagePump* pump) {
 // kFlushEvery bytes are out, on a thread of its own: the last flush then has little left to do.
 class TFlushWhileWriting {
  public:
-  TFlushWhileWriting(TBlockFile& file, IMessagePump* pump) : file_(file), pump_(pump) {}
+  TFlushWhileWriting(TBlockFile& file, IProgress& progress) : file_(file), progress_(progress) {}
   ~TFlushWhileWriting() {
     if (thread_.joinable()) thread_.join();  // a failure here is met again by the last flush
   }
@@ -90,11 +71,10 @@ class TFlushWhileWriting {
       done_ = true;
     });
   }
-  // Waits for a flush under way, the window answering meanwhile; one that failed fails the
-  // writing.
+  // Waits for a flush under way, the progress told meanwhile; one that failed fails the writing.
   void Stop() {
     while (running_ && !done_) {
-      if (pump_) pump_->ProcessMessages();
+      progress_.Wait();
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     if (thread_.joinable()) thread_.join();
@@ -109,7 +89,7 @@ class TFlushWhileWriting {
  private:
   static constexpr int64_t kFlushEvery = int64_t{128} << 20;
   TBlockFile& file_;
-  IMessagePump* pump_;
+  IProgress& progress_;
   std::thread thread_;
   std::atomic<bool> done_{true};
   bool running_ = false;
@@ -126,15 +106,12 @@ int32_t FirstCompactedOffset(int32_t count) {
 }
 
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
-                           IMessagePump* pump, IFileSystem& fs, int32_t firstSector,
-                           std::string* fingerprint) {
-  TGTA3Archive& state = archive.State();
+                           IFileSystem& fs, int32_t firstSector, std::string* fingerprint) {
+  const TGTA3Archive& state = archive.State();
   IArchiveBody& body = archive.Body();
-  const int32_t count = state.EntryCount;
-  progress.SetPosition(0);
-  progress.SetMax(count - 1);
-  if (count < 0 || count >= kEntryCountLimit || static_cast<size_t>(count) > state.Entries.size())
-    throw ERangeError();
+  const int32_t count = state.EntryCount();
+  progress.Start(count - 1);
+  if (count >= kEntryCountLimit) throw ERangeError();
 
   // Everything the copy will read must lie inside the archive, and the result must stay within
   // the archive's limit: both are known before the file is made.
@@ -145,7 +122,7 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
     const int64_t start = int64_t{entry.Offset} * kSector;
     const int64_t bytes = int64_t{entry.Size} * kSector;
     if (entry.Size < 0 || (bytes > 0 && (start < 0 || start + bytes > length)))
-      throw EInOutError(kReadBeyondEnd, state.FileName);
+      throw EInOutError(kReadBeyondEnd, archive.File().Path());
     dataSectors += entry.Size;
   }
   const int64_t directoryEnd = kHeaderBytes + int64_t{count} * kEntryBytes;
@@ -190,23 +167,19 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
         hashed += part;
       }
     };
-    TFlushWhileWriting flushing(temp, pump);
-    char header[kHeaderBytes];
-    std::memcpy(header, state.Signature, 4);
-    std::memcpy(header + 4, &state.EntryCount, 4);
-    temp.WriteExact(header, sizeof header);
+    TFlushWhileWriting flushing(temp, progress);
+    const std::array<char, kHeaderBytes> header = ArchiveHeader(state);
+    temp.WriteExact(header.data(), static_cast<uint32_t>(header.size()));
     if (count == 0) {
       WriteZeros(temp, kSector - kHeaderBytes);  // the header alone, padded to one sector
     } else {
       temp.WriteExact(compacted.data(), static_cast<uint32_t>(count) * kEntryBytes);
       WriteZeros(temp, int64_t{first} * kSector - (kHeaderBytes + int64_t{count} * kEntryBytes));
-      MessageTicker ticker(pump);
       int64_t written = int64_t{first} * kSector;
       size_t next = 0;  // the first entry not yet wholly written
       auto advance = [&] {
-        for (; next < entryEnds.size() && entryEnds[next] <= written; ++next)
-          progress.SetPosition(progress.Position() + 1);
-        ticker.Tick();
+        for (; next < entryEnds.size() && entryEnds[next] <= written; ++next) progress.Step();
+        progress.Wait();
       };
       advance();
       for (const TPiece& run : runs) {
@@ -224,7 +197,7 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
     }
     hashUpTo(temp.Size());
     flushing.Stop();
-    FlushAnswering(temp, pump);  // on disk before it takes the archive's place
+    FlushTelling(temp, progress);  // on disk before it takes the archive's place
     if (reader) reader->Close();
     if (fingerprint) *fingerprint = hash.HexDigest();
     temp.Close();
@@ -240,41 +213,25 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
   }
 }
 
-void ReplaceArchiveFile(const std::string& tempPath, const std::string& archivePath,
-                        IFileSystem& fs) {
+void ReplaceArchiveFile(TFileBeside& archive) {
   // One replacing move: the game is never left without its archive.
-  const int code = fs.MoveFileReplace(tempPath, archivePath);
+  const int code = archive.Replace();
   if (code == 0) return;
-  fs.DeleteFile(tempPath);
   // The game, started meanwhile, holds the archive: that is worth telling as such.
-  if (code == kSharingViolation || code == kLockViolation) throw EInOutError(code, archivePath);
+  if (code == kSharingViolation || code == kLockViolation)
+    throw EInOutError(code, archive.Target());
   throw Exception(kUnableToCreate);
 }
 
-void CompactArchive(TGTA3Archive& Archive, const std::string& gameFolder, IProgress& progress,
-                    IFileSystem& fs) {
-  CompactArchiveFile(Archive, ArchivePathOf(gameFolder), TempArchivePathOf(gameFolder),
-                     progress, fs);
-}
-
-void CompactArchiveFile(TGTA3Archive& Archive, const std::string& archivePath,
-                        const std::string& tempPath, IProgress& progress, IFileSystem& fs) {
+void CompactArchive(const std::string& archivePath, const std::string& tempPath,
+                    IProgress& progress, IFileSystem& fs) {
   // The directory as it stands on disk; the tag is not checked here.
-  const TGTA3Archive kept = Archive;
-  TArchiveFile archive(Archive, fs);
-  Archive.FileName = archivePath;
-  archive.Attach(OpenAccess::kReadWriteOthersRead, /*readDirectory=*/true);
-  WriteCompactedArchive(archive, tempPath, progress, nullptr, fs);
-  try {
-    archive.Close();
-  } catch (...) {
-    fs.DeleteFile(tempPath);
-    throw;
-  }
-  Archive.FileName = kept.FileName;
-  Archive.Count = kept.Count;
-  Archive.Loaded = kept.Loaded;
-  ReplaceArchiveFile(tempPath, archivePath, fs);
+  TArchiveFile archive(fs);
+  archive.OpenAnyTag(archivePath);
+  TFileBeside rebuilt(fs, tempPath, archivePath);
+  WriteCompactedArchive(archive, rebuilt.Path(), progress, fs);
+  archive.Close();
+  ReplaceArchiveFile(rebuilt);
 }
 
 }  // namespace merva

@@ -1,6 +1,7 @@
 #include "archive/archive_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "archive/sectors.h"
@@ -28,18 +29,27 @@ void CheckInPlace(const TArchiveEntry& entry, int64_t archiveLength, int64_t sou
 
 }  // namespace
 
+std::array<char, kHeaderBytes> ArchiveHeader(const TGTA3Archive& state) {
+  std::array<char, kHeaderBytes> header;
+  const int32_t count = state.EntryCount();
+  std::memcpy(header.data(), state.Signature, 4);
+  std::memcpy(header.data() + 4, &count, 4);
+  return header;
+}
+
 bool ReadArchiveDirectory(TBlockFile& file, TGTA3Archive& state, bool anyTag) {
   char header[kHeaderBytes];
   file.ReadExact(header, sizeof header);
+  int32_t count;
   std::memcpy(state.Signature, header, 4);
-  std::memcpy(&state.EntryCount, header + 4, 4);
+  std::memcpy(&count, header + 4, 4);
+  state.Entries.clear();
   if (!anyTag && std::memcmp(state.Signature, kArchiveTag, 4) != 0) return false;
-  state.Count = state.EntryCount;
   // Refuse an impossible count before anything is allocated for it.
-  if (state.Count < 0 || state.Count >= kEntryCountLimit) throw ERangeError();
-  const int64_t directoryBytes = int64_t{state.Count} * kEntryBytes;
+  if (count < 0 || count >= kEntryCountLimit) throw ERangeError();
+  const int64_t directoryBytes = int64_t{count} * kEntryBytes;
   if (kHeaderBytes + directoryBytes > file.Size()) throw EInOutError(kReadBeyondEnd, file.Path());
-  state.Entries.resize(static_cast<size_t>(state.Count));
+  state.Entries.resize(static_cast<size_t>(count));
   if (directoryBytes > 0)
     file.ReadExact(state.Entries.data(), static_cast<uint32_t>(directoryBytes));
   return true;
@@ -48,23 +58,27 @@ bool ReadArchiveDirectory(TBlockFile& file, TGTA3Archive& state, bool anyTag) {
 bool TArchiveFile::Open(const std::string& path, OpenAccess access) {
   ResetArchive(state_);
   state_.FileName = path;
-  if (!fs_.FileExists(state_.FileName)) return false;
+  if (!fs_.FileExists(path)) return false;
   file_.emplace(TBlockFile::Open(fs_, path, access));
   if (!ReadArchiveDirectory(*file_, state_)) {
     Close();
     return false;
   }
   state_.Loaded = true;
-  fileBody_ = std::make_unique<TFileBody>(*file_);
-  body_ = fileBody_.get();
-  BuildIndex();
-  StartTracking();
+  AfterOpen();
   return true;
 }
 
-void TArchiveFile::Attach(OpenAccess access, bool readDirectory) {
-  file_.emplace(TBlockFile::Open(fs_, state_.FileName, access));
-  if (readDirectory) ReadArchiveDirectory(*file_, state_, /*anyTag=*/true);
+void TArchiveFile::OpenAnyTag(const std::string& path) {
+  ResetArchive(state_);
+  state_.FileName = path;
+  file_.emplace(TBlockFile::Open(fs_, path, OpenAccess::kReadWriteOthersRead));
+  ReadArchiveDirectory(*file_, state_, /*anyTag=*/true);
+  state_.Loaded = true;
+  AfterOpen();
+}
+
+void TArchiveFile::AfterOpen() {
   fileBody_ = std::make_unique<TFileBody>(*file_);
   body_ = fileBody_.get();
   BuildIndex();
@@ -72,12 +86,16 @@ void TArchiveFile::Attach(OpenAccess access, bool readDirectory) {
 }
 
 void TArchiveFile::StartTracking() {
-  const int32_t count =
-      std::max(0, std::min<int32_t>(state_.Count, static_cast<int32_t>(state_.Entries.size())));
-  opened_.assign(state_.Entries.begin(), state_.Entries.begin() + count);
-  origins_.resize(static_cast<size_t>(count));
-  for (int32_t i = 0; i < count; ++i) origins_[i] = i;
+  opened_ = state_.Entries;
+  origins_.resize(opened_.size());
+  for (size_t i = 0; i < origins_.size(); ++i) origins_[i] = static_cast<int32_t>(i);
   replaced_.clear();
+}
+
+void TArchiveFile::SetDirectory(std::vector<TArchiveEntry> entries) {
+  state_.Entries = std::move(entries);
+  origins_.assign(state_.Entries.size(), -1);
+  BuildIndex();
 }
 
 void TArchiveFile::Close() {
@@ -93,9 +111,7 @@ void TArchiveFile::Close() {
 void TArchiveFile::BuildIndex() {
   index_.clear();
   byOffset_.clear();
-  const int32_t count =
-      std::min<int32_t>(state_.Count, static_cast<int32_t>(state_.Entries.size()));
-  for (int32_t i = 0; i < count; ++i) {
+  for (int32_t i = 0; i < state_.EntryCount(); ++i) {
     index_[AsciiUpper(EntryName(state_.Entries[i]))].push_back(i);
     byOffset_.emplace(state_.Entries[i].Offset, i);
   }
@@ -131,11 +147,17 @@ void TArchiveFile::CheckPut(const std::string& key, int64_t sourceLength) {
     }
   } else {
     growth = RoundUpToSector(sourceLength);
-    const int64_t grownDirectoryEnd = kHeaderBytes + (int64_t{state_.Count} + 1) * kEntryBytes;
+    const int64_t grownDirectoryEnd =
+        kHeaderBytes + (int64_t{state_.EntryCount()} + 1) * kEntryBytes;
     for (const int32_t i : EntriesStartingBefore(grownDirectoryEnd))
       growth += int64_t{std::max(state_.Entries[i].Size, 0)} * kSector;
   }
   CheckArchiveLength(RoundUpToSector(archiveLength) + growth);
+}
+
+std::vector<int32_t> TArchiveFile::Find(const std::string& name) const {
+  const auto found = index_.find(AsciiUpper(name));
+  return found == index_.end() ? std::vector<int32_t>{} : found->second;
 }
 
 void TArchiveFile::Put(const std::string& name, const TPutSource& source,
@@ -192,7 +214,7 @@ void TArchiveFile::Replace(int32_t index, const std::string& name, const TPutSou
 }
 
 void TArchiveFile::Append(const std::string& name, const TPutSource& source) {
-  const int32_t n = state_.Count;
+  const int32_t n = state_.EntryCount();
   const int64_t grownDirectoryEnd = kHeaderBytes + (int64_t{n} + 1) * kEntryBytes;
   const std::vector<int32_t> moved = EntriesStartingBefore(grownDirectoryEnd);
   int64_t movedSectors = 0;
@@ -218,27 +240,22 @@ void TArchiveFile::Append(const std::string& name, const TPutSource& source) {
     WriteEntry(i);
   }
 
-  state_.Entries.resize(static_cast<size_t>(n));
   state_.Entries.push_back(added);
   origins_.resize(static_cast<size_t>(n), -1);
   origins_.push_back(-1);
   WriteEntry(n);
-  state_.EntryCount += 1;
-  state_.Count = n + 1;
-  char header[kHeaderBytes];
-  std::memcpy(header, state_.Signature, 4);
-  std::memcpy(header + 4, &state_.EntryCount, 4);
-  body_->WriteBytes(0, header, sizeof header);
+  const std::array<char, kHeaderBytes> header = ArchiveHeader(state_);
+  body_->WriteBytes(0, header.data(), header.size());
   index_[AsciiUpper(EntryName(added))].push_back(n);
   byOffset_.emplace(added.Offset, n);
 }
 
 void TArchiveFile::SortDirectory() {
   origins_.resize(state_.Entries.size(), -1);
-  SortArchiveEntries(state_.Entries, state_.EntryCount, &origins_);
-  if (state_.EntryCount > 0)
+  SortArchiveEntries(state_.Entries, state_.EntryCount(), &origins_);
+  if (!state_.Entries.empty())
     body_->WriteBytes(kHeaderBytes, state_.Entries.data(),
-                      static_cast<uint32_t>(state_.EntryCount) * kEntryBytes);
+                      static_cast<uint32_t>(state_.Entries.size()) * kEntryBytes);
   BuildIndex();
 }
 

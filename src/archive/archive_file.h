@@ -3,6 +3,7 @@
 // but not change it, its directory read once, and an index of its names. The put, the
 // replacement, the append and the directory sort work on it; their writes go to the file itself
 // or, for an installation, into a plan of the new archive (archive_body.h).
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,32 +14,39 @@
 
 #include "archive/archive.h"
 #include "archive/archive_body.h"
+#include "core/file_tools.h"
 
 namespace merva {
 
 // Reads the 8-byte header into `state` and, when the tag is "VER2" or `anyTag` is set, the
 // directory that follows it. False for a foreign tag (the header read, no entries).
 bool ReadArchiveDirectory(TBlockFile& file, TGTA3Archive& state, bool anyTag = false);
+// The 8-byte header of `state`: its tag and entry count.
+std::array<char, kHeaderBytes> ArchiveHeader(const TGTA3Archive& state);
 
 class TArchiveFile {
  public:
-  // `state` is the archive's record (the wizard's `Archive`); the run keeps it current.
-  TArchiveFile(TGTA3Archive& state, IFileSystem& fs) : state_(state), fs_(fs) {}
+  explicit TArchiveFile(IFileSystem& fs) : fs_(fs) {}
 
   // Opens the archive and reads its header and directory. A missing or foreign file gives false
   // with the file closed (MissingArchiveText says it); other failures raise.
   bool Open(const std::string& path, OpenAccess access);
-  // Opens the file at `state.FileName` for writing, with the directory already in `state` as it
-  // stands on disk, or read afresh whatever its tag (as the compaction reads it).
-  void Attach(OpenAccess access, bool readDirectory = false);
+  // Opens the archive to rebuild it: held for reading and writing, its directory read whatever
+  // its tag.
+  void OpenAnyTag(const std::string& path);
   void Close();
 
   TBlockFile& File() { return *file_; }
-  TGTA3Archive& State() { return state_; }
+  // The archive as it stands in this run; it changes only through the operations below.
+  const TGTA3Archive& State() const { return state_; }
+  const std::vector<TArchiveEntry>& Entries() const { return state_.Entries; }
   // Changes go to the file itself until they are sent into a plan.
   void WriteTo(IArchiveBody& body) { body_ = &body; }
   IArchiveBody& Body() { return *body_; }
 
+  // The entries of `name` (ASCII letters in either case, as the installer matches names), in
+  // directory order; the first is the one the game uses.
+  std::vector<int32_t> Find(const std::string& name) const;
   // Puts `source` under `name` (a file-name part): every entry of that name is replaced, the
   // highest index first, or a new entry is appended. Every place it will write is checked
   // before anything is written. `beforeChange` runs before each replacement or append.
@@ -48,6 +56,9 @@ class TArchiveFile {
   void Append(const std::string& name, const TPutSource& source);
   // Sorts the directory by data position and writes it back at byte 8.
   void SortDirectory();
+  // Gives the archive a new directory in memory (an undo's plan: entries laid out from the
+  // body); the next compacted write lays them out.
+  void SetDirectory(std::vector<TArchiveEntry> entries);
 
   // What the run changed, so that it can be taken back: the directory as it was opened, and for
   // each entry now, its index then (-1 for an entry added since).
@@ -57,6 +68,7 @@ class TArchiveFile {
   const std::set<int32_t>& ReplacedOrigins() const { return replaced_; }
 
  private:
+  void AfterOpen();
   void BuildIndex();
   void StartTracking();
   // The entries whose data starts before byte `end`, in directory order: those an append moves.
@@ -66,7 +78,7 @@ class TArchiveFile {
   int64_t PadToSector();
   void WriteEntry(int32_t index);
 
-  TGTA3Archive& state_;
+  TGTA3Archive state_;
   IFileSystem& fs_;
   std::optional<TBlockFile> file_;
   std::unique_ptr<TFileBody> fileBody_;
@@ -84,17 +96,18 @@ class TArchiveFile {
 // back from FirstCompactedOffset, zeros, then every entry's data in directory order, runs of
 // adjacent data copied through one 1 MiB buffer. Everything it will read and the new length are
 // checked before the file is made; the file is flushed before it returns. The progress goes
-// from 0 by one per entry written; `pump` handles the window's messages at least every 100 ms.
+// a stretch of one step per entry written, less one (as the bar has always counted), reported
+// between parts of long copies and flushes too.
 // `firstSector`, when it leaves room for the directory, puts the data there instead of at
 // FirstCompactedOffset: taking an installation back lays the data where it was. `fingerprint`,
 // when given, receives the new file's fingerprint (core/fingerprint.h), read back part by part
 // as it is written. What is written is sent to the disk every 128 MiB meanwhile.
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
-                           IMessagePump* pump, IFileSystem& fs, int32_t firstSector = 0,
+                           IFileSystem& fs, int32_t firstSector = 0,
                            std::string* fingerprint = nullptr);
 
-// Puts the finished `tempPath` in place of `archivePath` in one replacing move.
-void ReplaceArchiveFile(const std::string& tempPath, const std::string& archivePath,
-                        IFileSystem& fs);
+// Puts the finished new archive in place of the old one in one replacing move; a failure says
+// whether the game holds the archive.
+void ReplaceArchiveFile(TFileBeside& archive);
 
 }  // namespace merva

@@ -44,16 +44,15 @@ std::string MissingArchiveText(const std::string& path) {
 void ResetArchive(TGTA3Archive& Archive) {
   Archive.Loaded = false;
   Archive.FileName.clear();
-  Archive.AuxName.clear();
-  Archive.Count = 0;
   Archive.Entries.clear();
 }
 
-bool OpenArchive(TGTA3Archive& Archive, std::string path, IFileSystem& fs) {
-  TArchiveFile archive(Archive, fs);
-  if (!archive.Open(path, OpenAccess::kReadOnly)) return false;
-  archive.Close();
-  return true;
+bool OpenArchive(TGTA3Archive& Archive, const std::string& path, IFileSystem& fs) {
+  TArchiveFile archive(fs);
+  const bool opened = archive.Open(path, OpenAccess::kReadOnly);
+  if (opened) archive.Close();
+  Archive = archive.State();
+  return opened;
 }
 
 }  // namespace merva

@@ -69,10 +69,9 @@ void SortArchiveEntriesByDefinition(std::vector<TArchiveEntry>& entries, int32_t
   SelectionSort(entries, count, nullptr);
 }
 
-void RewriteSortedDirectory(TGTA3Archive& Archive, IFileSystem& fs) {
+void RewriteSortedDirectory(const std::string& path, IFileSystem& fs) {
   // A directory that was not read is never written back.
-  TArchiveFile archive(Archive, fs);
-  const std::string path = Archive.FileName;
+  TArchiveFile archive(fs);
   if (!archive.Open(path, OpenAccess::kReadWriteOthersRead))
     throw ENotice(TNoticeKind::kError, MissingArchiveText(path));
   archive.SortDirectory();

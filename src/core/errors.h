@@ -27,6 +27,19 @@ class EInOutError : public Exception {
   std::string path_;
 };
 
+// A failure that concerns one file or folder, told with its path: the tools print
+// "PATH: TEXT", the wizard the whole message.
+class EFileError : public Exception {
+ public:
+  EFileError(std::string path, std::string text)
+      : Exception(path + ": " + text), path_(std::move(path)), text_(std::move(text)) {}
+  const std::string& Path() const { return path_; }
+  const std::string& Text() const { return text_; }
+
+ private:
+  std::string path_, text_;
+};
+
 // Text-to-number conversion error.
 class EConvertError : public Exception {
  public:

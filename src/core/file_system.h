@@ -41,6 +41,9 @@ enum class OpenAccess {
   kReadWriteOthersRead,
 };
 
+// What lies at a path.
+enum class PathKind { kMissing, kFile, kFolder, kOther /* a device, a pipe */ };
+
 // A lock held until it is destroyed, or until the process ends, however it ends.
 class IHeldLock {
  public:
@@ -80,6 +83,13 @@ class IFileSystem {
   // The path of an existing file or folder as the system knows it: from the root, with links,
   // "." and ".." resolved and the system's own letter case; empty when there is none.
   virtual std::string CanonicalPath(const std::string& path) = 0;
+  // What lies at the path, links followed.
+  virtual PathKind KindOf(const std::string& path) = 0;
+  // True when both paths name the same existing file.
+  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+  // The path from the root of a path given from the current folder, so that it names the same
+  // place whatever folder the program later runs in; the path itself when that cannot be known.
+  virtual std::string AbsolutePath(const std::string& path) = 0;
 };
 
 // The file system of the machine the program runs on.

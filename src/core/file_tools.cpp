@@ -41,6 +41,20 @@ void WriteZeros(TBlockFile& target, int64_t count) {
   }
 }
 
+TFileBeside::TFileBeside(IFileSystem& fs, std::string temp, std::string target)
+    : fs_(fs), temp_(std::move(temp)), target_(std::move(target)) {}
+
+TFileBeside::~TFileBeside() {
+  if (pending_) fs_.DeleteFile(temp_);
+}
+
+int TFileBeside::Replace() {
+  const int code = fs_.MoveFileReplace(temp_, target_);
+  if (code != 0) fs_.DeleteFile(temp_);
+  pending_ = false;
+  return code;
+}
+
 std::string ReadWholeFile(IFileSystem& fs, const std::string& path) {
   TBlockFile file = TBlockFile::OpenReadOnly(fs, path);
   const int64_t size = file.Size();
@@ -85,7 +99,7 @@ int64_t CopyWholeFile(IFileSystem& fs, const std::string& from, const std::strin
   return size;
 }
 
-void FlushFiles(IFileSystem& fs, const std::vector<std::string>& paths, IMessagePump* pump) {
+void FlushFiles(IFileSystem& fs, const std::vector<std::string>& paths, IProgress* progress) {
   const auto flush = [&fs](const std::string& path) {
     TBlockFile file = TBlockFile::Open(fs, path, OpenAccess::kReadWrite);
     file.Flush();
@@ -96,7 +110,7 @@ void FlushFiles(IFileSystem& fs, const std::vector<std::string>& paths, IMessage
   if (paths.size() < kParallelFrom) {
     for (const std::string& path : paths) {
       flush(path);
-      if (pump) pump->ProcessMessages();
+      if (progress) progress->Wait();
     }
     return;
   }
@@ -119,7 +133,7 @@ void FlushFiles(IFileSystem& fs, const std::vector<std::string>& paths, IMessage
     });
   }
   do {
-    if (pump) pump->ProcessMessages();
+    if (progress) progress->Wait();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   } while (finished < kThreads);
   for (std::thread& thread : threads) thread.join();

@@ -7,7 +7,7 @@
 
 #include "core/block_file.h"
 #include "core/file_system.h"
-#include "core/platform.h"
+#include "core/progress.h"
 
 namespace merva {
 
@@ -16,6 +16,27 @@ namespace merva {
 void CopyExact(TBlockFile& source, TBlockFile& target, int64_t bytes);
 // Writes `count` zero bytes.
 void WriteZeros(TBlockFile& target, int64_t count);
+
+// A new version of `target`, written and flushed beside it under `temp`, that takes the target's
+// place in one replacing move: the target is never half-written, and a temporary file that did
+// not take its place is removed.
+class TFileBeside {
+ public:
+  TFileBeside(IFileSystem& fs, std::string temp, std::string target);
+  ~TFileBeside();
+  TFileBeside(const TFileBeside&) = delete;
+  TFileBeside& operator=(const TFileBeside&) = delete;
+  // Where the new version is written.
+  const std::string& Path() const { return temp_; }
+  const std::string& Target() const { return target_; }
+  // Moves it over the target; 0, or the system's error code with the temporary file removed.
+  int Replace();
+
+ private:
+  IFileSystem& fs_;
+  std::string temp_, target_;
+  bool pending_ = true;
+};
 
 std::string ReadWholeFile(IFileSystem& fs, const std::string& path);
 void WriteFileFlushed(IFileSystem& fs, const std::string& path, const std::string& bytes);
@@ -29,9 +50,9 @@ void CopyRange(IFileSystem& fs, TBlockFile& source, int64_t position, int64_t co
 int64_t CopyWholeFile(IFileSystem& fs, const std::string& from, const std::string& to, bool flush);
 // Flushes files written before. Many files are flushed side by side, since each flush waits for
 // the disk on its own: thousands of kept files would otherwise take seconds.
-// `pump`, when given, handles the window's messages meanwhile.
+// `progress`, when given, is told meanwhile.
 void FlushFiles(IFileSystem& fs, const std::vector<std::string>& paths,
-                IMessagePump* pump = nullptr);
+                IProgress* progress = nullptr);
 // Creates a folder and every folder above it that is missing.
 void CreateFolderPath(IFileSystem& fs, const std::string& path);
 // Removes a folder with everything in it, as far as it can; never raises. A link inside is

@@ -23,13 +23,6 @@ class IMessageBoxes {
   virtual bool Ask(const std::string& text) = 0;
 };
 
-class IMessagePump {
- public:
-  virtual ~IMessagePump() = default;
-  // Handles the window messages waiting in the queue, then returns.
-  virtual void ProcessMessages() = 0;
-};
-
 class IProcess {
  public:
   virtual ~IProcess() = default;
@@ -80,14 +73,9 @@ class IShell {
   virtual void OpenUrl(const std::string& url) = 0;
 };
 
-// A progress bar: the position is held within Min..Max, as the control does.
-class IProgress {
- public:
-  virtual ~IProgress() = default;
-  virtual void SetMin(int value) = 0;
-  virtual void SetMax(int value) = 0;
-  virtual void SetPosition(int value) = 0;
-  virtual int Position() const = 0;
-};
+// The registry of the machine the program runs on; null where the system has none.
+IRegistry* SystemRegistry();
+// The locale of the running thread.
+ILocale& SystemLocale();
 
 }  // namespace merva

@@ -211,6 +211,30 @@ class PosixFileSystem : public IFileSystem {
     std::free(resolved);
     return canonical;
   }
+  PathKind KindOf(const std::string& path) override {
+    struct stat st;
+    if (path.empty() || ::stat(NativePath(path).c_str(), &st) != 0) return PathKind::kMissing;
+    if (S_ISDIR(st.st_mode)) return PathKind::kFolder;
+    return S_ISREG(st.st_mode) ? PathKind::kFile : PathKind::kOther;
+  }
+  bool SameFile(const std::string& a, const std::string& b) override {
+    struct stat sa, sb;
+    return !a.empty() && !b.empty() && ::stat(NativePath(a).c_str(), &sa) == 0 &&
+           ::stat(NativePath(b).c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+  }
+  std::string AbsolutePath(const std::string& path) override {
+    if (!path.empty() && path[0] == '\\') return path;
+    char* here = ::getcwd(nullptr, 0);
+    if (!here) return path;
+    std::string folder = here;
+    std::free(here);
+    for (char& c : folder)
+      if (c == '/') c = '\\';
+    std::string relative = path;
+    while (relative.rfind(".\\", 0) == 0) relative.erase(0, 2);
+    return relative == "." ? folder : folder + "\\" + relative;
+  }
   int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
     const std::string native = NativePath(path);
     // The holder before us may remove the file between our open and our lock: the lock counts

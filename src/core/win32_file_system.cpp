@@ -15,6 +15,13 @@ std::wstring WidePath(const std::string& path) {
   return Wide(path);
 }
 
+// An open handle on the file or folder itself, for asking what it is; none when missing.
+HANDLE OpenForQuery(const std::string& path) {
+  return CreateFileW(WidePath(path).c_str(), 0,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 int LastCode() {
   const DWORD error = GetLastError();
   if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return kDiskFull;
@@ -152,6 +159,39 @@ class Win32FileSystem : public IFileSystem {
     else if (name.rfind(L"\\\\?\\", 0) == 0)
       name = name.substr(4);
     return Utf8FromWide(name);
+  }
+  PathKind KindOf(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::kFolder;
+    const HANDLE h = OpenForQuery(path);
+    if (h == INVALID_HANDLE_VALUE) return PathKind::kFile;  // in use: still a file
+    const DWORD type = GetFileType(h);
+    CloseHandle(h);
+    return type == FILE_TYPE_DISK ? PathKind::kFile : PathKind::kOther;
+  }
+  bool SameFile(const std::string& a, const std::string& b) override {
+    BY_HANDLE_FILE_INFORMATION info[2] = {};
+    const std::string* paths[2] = {&a, &b};
+    for (int i = 0; i < 2; ++i) {
+      const HANDLE h = OpenForQuery(*paths[i]);
+      if (h == INVALID_HANDLE_VALUE) return false;
+      const BOOL ok = GetFileInformationByHandle(h, &info[i]);
+      CloseHandle(h);
+      if (!ok) return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+           info[0].nFileIndexLow == info[1].nFileIndexLow;
+  }
+  std::string AbsolutePath(const std::string& path) override {
+    const std::wstring wide = WidePath(path);
+    std::wstring full(32768, L'\0');
+    const DWORD length =
+        GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size()) return path;
+    full.resize(length);
+    return Utf8FromWide(full);
   }
   int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
     // No sharing at all, and the system deletes the file when the last handle goes, also when

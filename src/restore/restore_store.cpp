@@ -4,12 +4,14 @@
 
 #include "core/block_file.h"
 #include "core/errors.h"
+#include "core/file_tools.h"
 #include "core/fingerprint.h"
 #include "core/sha256.h"
 #include "core/text.h"
-#include "core/file_tools.h"
 
 namespace merva {
+
+const char kNothingToTakeBack[] = "There is no installation to take back.";
 
 const char kPartialSuffix[] = ".partial";
 const char kPointMarkName[] = "merva-restore-point";
@@ -169,11 +171,11 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
   return points;
 }
 
-bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IMessagePump* pump) {
+bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IProgress* progress) {
   const int64_t size = archive.Size();
   if (size != point.NewArchiveBytes) return false;
-  const auto tick = [pump] {
-    if (pump) pump->ProcessMessages();
+  const auto tick = [progress] {
+    if (progress) progress->Wait();
   };
   const std::string found = point.NewArchiveFingerprint.size() == 64
                                 ? FileSha256(archive, tick)
@@ -181,11 +183,11 @@ bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IMessage
   return found == point.NewArchiveFingerprint;
 }
 
-bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* pump) {
+bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IProgress* progress) {
   const std::string path = ArchivePathOf(TrimmedFolder(point.GameFolder));
   if (!fs.FileExists(path)) return false;
   TBlockFile archive = TBlockFile::OpenReadOnly(fs, path);
-  const bool same = IsRecordedArchive(archive, point, pump);
+  const bool same = IsRecordedArchive(archive, point, progress);
   archive.Close();
   return same;
 }
@@ -228,7 +230,7 @@ std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::str
 }
 
 void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::string& gameFolder,
-                          IMessagePump* pump) {
+                          IProgress* progress) {
   std::vector<std::string> names;
   if (!fs.ListFolder(root, names)) return;
   for (const std::string& name : names) {
@@ -247,13 +249,29 @@ void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::s
       continue;
     bool matches = false;
     try {
-      matches = recorded && ArchiveMatches(fs, point, pump);
+      matches = recorded && ArchiveMatches(fs, point, progress);
     } catch (const std::exception&) {
       matches = false;  // an archive that cannot be read is not the one recorded
     }
     if (matches && !fs.DirectoryExists(whole) && fs.MoveFolder(path, whole) == 0) continue;
     RemovePointFolder(fs, path);
   }
+}
+
+TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
+                                     const std::string& gameFolder, IProgress* progress) {
+  if (!gameFolder.empty()) RecoverRestorePoints(fs, root, gameFolder, progress);
+  const std::vector<TRestorePoint> points = ListRestorePoints(fs, root, gameFolder);
+  // A newer point that cannot be read must not let an older one be taken back under it.
+  const std::vector<TDamagedPoint> damaged = DamagedRestorePoints(fs, root, gameFolder);
+  if (!damaged.empty() && (points.empty() || damaged.front().Counter > points.front().Counter))
+    throw Exception("The restore point " + root + "\\" + damaged.front().Folder +
+                    " is damaged: its record is missing or cannot be read. Nothing was changed.");
+  if (points.empty())
+    throw Exception(gameFolder.empty()
+                        ? std::string(kNothingToTakeBack)
+                        : "There is no installation to take back in " + gameFolder + ".");
+  return points.front();
 }
 
 }  // namespace merva

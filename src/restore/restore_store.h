@@ -8,10 +8,12 @@
 
 #include "core/block_file.h"
 #include "core/file_system.h"
-#include "core/platform.h"
+#include "core/progress.h"
 #include "restore/restore_point.h"
 
 namespace merva {
+
+extern const char kNothingToTakeBack[];  // "There is no installation to take back."
 
 extern const char kPartialSuffix[];  // ".partial"
 extern const char kUndoingSuffix[];  // ".undoing"
@@ -43,9 +45,9 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
 
 // True when `archive` is the one the restore point recorded after its installation: same size
 // and fingerprint.
-bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IMessagePump* pump);
+bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IProgress* progress);
 // The same for the archive in the point's game folder.
-bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IMessagePump* pump);
+bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IProgress* progress);
 
 // Makes whole what a killed run left (only folders of our own, see IsOwnPointFolder): a ".partial"
 // point whose archive is in place (the installation got that far) takes its final name, any other
@@ -65,6 +67,12 @@ std::vector<TDamagedPoint> DamagedRestorePoints(IFileSystem& fs, const std::stri
 std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::string& root);
 // Only points of `gameFolder` are touched, and only while its lock (core/game_lock.h) is held.
 void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::string& gameFolder,
-                          IMessagePump* pump);
+                          IProgress* progress);
+
+// Finishes what killed runs of `gameFolder` left in `root` (the caller holds the game's lock),
+// then gives its newest restore point, or the newest of any game folder when it is empty.
+// Raises when there is none, or when a newer point than the newest whole one is damaged.
+TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
+                                     const std::string& gameFolder, IProgress* progress);
 
 }  // namespace merva

@@ -8,29 +8,11 @@
 #include "archive/sectors.h"
 #include "core/block_file.h"
 #include "core/errors.h"
-#include "core/text.h"
 #include "core/file_tools.h"
+#include "core/text.h"
 #include "restore/restore_store.h"
 
 namespace merva {
-
-namespace {
-
-// The item's folders and name without empty or "." parts: "data\\.\\x" is "data\x".
-std::vector<std::string> ItemParts(const std::string& item) {
-  std::vector<std::string> parts;
-  for (const std::string& part : SplitAt(item, "\\/"))
-    if (!part.empty() && part != ".") parts.push_back(part);
-  return parts;
-}
-
-std::string Join(const std::vector<std::string>& parts, size_t count) {
-  std::string joined;
-  for (size_t i = 0; i < count; ++i) joined += (i ? "\\" : "") + parts[i];
-  return joined;
-}
-
-}  // namespace
 
 TRestorePointWriter::TRestorePointWriter(const TRestoreRequest& request, IFileSystem& fs,
                                          const std::string& gameFolder)
@@ -49,14 +31,12 @@ TRestorePointWriter::~TRestorePointWriter() {
   if (!pending_.empty()) RemovePointFolder(fs_, pending_);
 }
 
-void TRestorePointWriter::NoteGameFile(const std::string& item, int64_t newBytes,
+void TRestorePointWriter::NoteGameFile(const TGameFileItem& item, int64_t newBytes,
                                        const std::string& fingerprint) {
-  const std::vector<std::string> parts = ItemParts(item);
-  if (parts.empty()) return;
-  const std::string relative = Join(parts, parts.size());
+  const std::string& relative = item.Path;
+  if (relative.empty()) return;
   if (!notedFiles_.insert(AsciiUpper(relative)).second) return;
-  for (size_t depth = 1; depth < parts.size(); ++depth) {
-    const std::string folder = Join(parts, depth);
+  for (const std::string& folder : item.Folders) {
     if (notedFolders_.count(AsciiUpper(folder))) continue;
     if (fs_.DirectoryExists(gameFolder_ + "\\" + folder)) continue;
     notedFolders_.insert(AsciiUpper(folder));
@@ -87,7 +67,7 @@ void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive) {
     anyData = true;
   }
   std::map<int32_t, int32_t> newIndexOf;
-  for (int32_t j = 0; j < now.EntryCount && static_cast<size_t>(j) < origins.size(); ++j) {
+  for (int32_t j = 0; j < now.EntryCount() && static_cast<size_t>(j) < origins.size(); ++j) {
     const int32_t k = origins[j];
     if (k < 0) {
       point_.Added.push_back({EntryName(now.Entries[j]), now.Entries[j].Size});
@@ -124,20 +104,20 @@ void TRestorePointWriter::Checked(const Step& step) {
   }
 }
 
-void TRestorePointWriter::Keep(TArchiveFile& archive, IMessagePump& pump) {
-  Checked([&] { KeepUnchecked(archive, pump); });
+void TRestorePointWriter::Keep(TArchiveFile& archive, IProgress& progress) {
+  Checked([&] { KeepUnchecked(archive, progress); });
 }
 
 void TRestorePointWriter::Finish(const std::string& newArchivePath,
-                                 const std::string& newArchiveFingerprint, IMessagePump& pump) {
-  Checked([&] { FinishUnchecked(newArchivePath, newArchiveFingerprint, pump); });
+                                 const std::string& newArchiveFingerprint, IProgress& progress) {
+  Checked([&] { FinishUnchecked(newArchivePath, newArchiveFingerprint, progress); });
 }
 
-void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IMessagePump& pump) {
+void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IProgress& progress) {
   CreateFolderPath(fs_, request_.Folder);
   // A point left by a killed run is finished or removed first, so that counters and names
   // stay clear.
-  RecoverRestorePoints(fs_, request_.Folder, gameFolder_, &pump);
+  RecoverRestorePoints(fs_, request_.Folder, gameFolder_, &progress);
   int32_t counter = NextRestoreCounter(fs_, request_.Folder);
   // A name in any of its states that something still holds is passed over.
   const auto taken = [&](const std::string& base) {
@@ -162,7 +142,7 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IMessagePump& pum
     WriteKeptArchive(archive.File(), target);
     for (const TKeptEntry& entry : point_.Replaced)
       kept += int64_t{std::max(entry.Old.Size, 0)} * kSector;
-    pump.ProcessMessages();
+    progress.Wait();
   }
   for (TGameFileChange& change : point_.GameFiles) {
     if (!change.Replaced) continue;
@@ -171,7 +151,7 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IMessagePump& pum
     change.OldBytes = CopyWholeFile(fs_, gameFolder_ + "\\" + change.Item, target, false);
     keptFiles_.push_back(target);
     kept += change.OldBytes;
-    pump.ProcessMessages();
+    progress.Wait();
   }
   point_.KeptBytes = kept;
 }
@@ -212,10 +192,10 @@ void TRestorePointWriter::WriteKeptArchive(TBlockFile& archive, const std::strin
   });
 }
 
-void TRestorePointWriter::JoinKeptFlush(IMessagePump& pump) {
-  // The window goes on answering while the last of it reaches the disk.
+void TRestorePointWriter::JoinKeptFlush(IProgress& progress) {
+  // The progress is told while the last of it reaches the disk.
   while (keptFlush_.joinable() && !keptFlushed_) {
-    pump.ProcessMessages();
+    progress.Wait();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   if (keptFlush_.joinable()) keptFlush_.join();
@@ -226,10 +206,10 @@ void TRestorePointWriter::JoinKeptFlush(IMessagePump& pump) {
 
 void TRestorePointWriter::FinishUnchecked(const std::string& newArchivePath,
                                           const std::string& newArchiveFingerprint,
-                                          IMessagePump& pump) {
+                                          IProgress& progress) {
   // The old bytes are on the disk before the record that names them.
-  JoinKeptFlush(pump);
-  FlushFiles(fs_, keptFiles_, &pump);
+  JoinKeptFlush(progress);
+  FlushFiles(fs_, keptFiles_, &progress);
   TBlockFile created = TBlockFile::OpenReadOnly(fs_, newArchivePath);
   point_.NewArchiveBytes = created.Size();
   point_.NewArchiveFingerprint = newArchiveFingerprint;

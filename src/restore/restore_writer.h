@@ -13,8 +13,9 @@
 
 #include "archive/archive_file.h"
 #include "core/file_system.h"
-#include "core/platform.h"
+#include "core/progress.h"
 #include "restore/restore_point.h"
+#include "script/install_items.h"
 
 namespace merva {
 
@@ -37,15 +38,15 @@ class TRestorePointWriter {
 
   // Notes, before anything changes, a game file the run will write: created or replaced, and
   // the folders it will create. Only the first note of a file counts.
-  void NoteGameFile(const std::string& item, int64_t newBytes, const std::string& fingerprint);
+  void NoteGameFile(const TGameFileItem& item, int64_t newBytes, const std::string& fingerprint);
   // Makes the point's folder and keeps in it the old bytes of every replaced entry (read from
   // the archive, still the old file, once the run has planned the new one) and game file. Done
   // before the new archive is written, so that the disk takes them in meanwhile.
-  void Keep(TArchiveFile& archive, IMessagePump& pump);
+  void Keep(TArchiveFile& archive, IProgress& progress);
   // Once the new archive is written at `newArchivePath` with that fingerprint: flushes the kept
   // files, then writes changes.txt and the record, flushed. The point is then whole.
   void Finish(const std::string& newArchivePath, const std::string& newArchiveFingerprint,
-              IMessagePump& pump);
+              IProgress& progress);
   // The new archive is in place: the point takes its final name.
   void Commit();
 
@@ -55,12 +56,12 @@ class TRestorePointWriter {
   // Runs a step; a failure removes the unfinished point and is told in the program's words.
   template <typename Step>
   void Checked(const Step& step);
-  void KeepUnchecked(TArchiveFile& archive, IMessagePump& pump);
+  void KeepUnchecked(TArchiveFile& archive, IProgress& progress);
   void FinishUnchecked(const std::string& newArchivePath, const std::string& newArchiveFingerprint,
-                       IMessagePump& pump);
+                       IProgress& progress);
   void RecordArchiveChanges(TArchiveFile& archive);
   void WriteKeptArchive(TBlockFile& archive, const std::string& path);
-  void JoinKeptFlush(IMessagePump& pump);
+  void JoinKeptFlush(IProgress& progress);
 
   TRestoreRequest request_;
   IFileSystem& fs_;

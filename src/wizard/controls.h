@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <string>
 
-#include "core/platform.h"
-
 namespace merva {
 
 constexpr int crDefault = 0;
@@ -22,19 +20,14 @@ struct TCheckBox : TControl {
   bool Checked = false;
 };
 
-class TProgressBar : public TControl, public IProgress {
- public:
-  void SetMin(int value) override {
-    Min = value;
-    SetPosition(Pos);
-  }
-  void SetMax(int value) override {
-    Max = value;
-    SetPosition(Pos);
-  }
+struct TProgressBar : TControl {
   // The control holds its position within its range.
-  void SetPosition(int value) override { Pos = std::max(Min, std::min(value, std::max(Min, Max))); }
-  int Position() const override { return Pos; }
+  void SetRange(int min, int max) {
+    Min = min;
+    Max = max;
+    SetPosition(Pos);
+  }
+  void SetPosition(int value) { Pos = std::max(Min, std::min(value, std::max(Min, Max))); }
 
   int Min = 0;
   int Max = 100;

@@ -4,7 +4,8 @@
 
 #include "core/environment.h"
 #include "core/errors.h"
-#include "package/install.h"
+#include "operations/installation.h"
+#include "package/package.h"
 #include "resources/layout.h"
 #include "restore/level_value.h"
 #include "script/level_gate.h"
@@ -162,8 +163,7 @@ void TForm1::ShowStep() {
 void TForm1::FolderCheck() {
   const std::string candidate = ArchivePathOf(Edit1.Text);
   if (services_.Files.FileExists(candidate)) {
-    ArchivePath = candidate;
-    OpenArchive(ArchivePath);
+    OpenArchive(candidate);
   } else {
     Button4Click();
   }
@@ -171,11 +171,13 @@ void TForm1::FolderCheck() {
 
 void TForm1::InstallPackage() {
   const TRunningFlag running(Installing);
+  TWindowProgress progress(ProgressBar1, services_.Pump);
   // The run reads the game folder once, so everything goes to one game.
-  const TRestoreRequest restore{services_.RestoreFolder, Script.Title, LocalTimeText(), Level};
-  merva::InstallPackage(Script, Archive, Package, Edit1.Text,
-                        {services_.Files, notices_, services_.Pump, ProgressBar1,
-                         services_.RestoreFolder.empty() ? nullptr : &restore});
+  TInstallation installation(Script, Edit1.Text,
+                             {services_.Files, notices_, progress, &services_.Registry});
+  if (!services_.RestoreFolder.empty())
+    installation.KeepRestorePoint({services_.RestoreFolder, Script.Title, LocalTimeText(), Level});
+  installation.Run();
 }
 
 void TForm1::OpenArchive(const std::string& path) {
@@ -212,8 +214,7 @@ void TForm1::Button4Click() {
   std::string folder;
   if (services_.FolderDialog.SelectFolder(kFolderDialogCaption, u"", folder)) {
     Edit1.Text = folder;
-    ArchivePath = ArchivePathOf(folder);
-    OpenArchive(ArchivePath);
+    OpenArchive(ArchivePathOf(folder));
     BrowseCancelled = false;
   } else {
     BrowseCancelled = true;

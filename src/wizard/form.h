@@ -9,10 +9,10 @@
 #include "core/errors.h"
 #include "core/file_system.h"
 #include "core/platform.h"
-#include "package/package.h"
 #include "restore/restore_point.h"
 #include "script/script.h"
 #include "wizard/controls.h"
+#include "wizard/window_progress.h"
 
 namespace merva {
 
@@ -74,10 +74,8 @@ class TForm1 {
   // The program's state for its whole run.
   uint8_t Step = kRefusalPage;  // a TPage
   bool BrowseCancelled = false;
-  std::string ArchivePath;
   TDATAInst Script;
-  TGTA3Archive Archive;
-  TPackageDirectory Package;
+  TGTA3Archive Archive;  // the game's archive as the folder page found it
   // The installed level's registry value around the level check, for the restore point.
   TLevelRecord Level;
 

@@ -1,6 +1,8 @@
 // The wizard started with /undo: one question, the progress bar while the installation is taken
 // back, one box with the result.
-#include "restore/undo.h"
+#include <memory>
+
+#include "operations/undo.h"
 #include "wizard/form.h"
 
 namespace merva {
@@ -16,15 +18,17 @@ void TForm1::UndoCreate(const std::string& gameFolder) {
     services_.Boxes.Show(TBoxKind::kPlain, kNothingToTakeBack);
     return;
   }
-  TRestorePoint point;
-  std::optional<TGameLock> lock;  // one run on this game until the window closes
+  TWindowProgress progress(ProgressBar1, services_.Pump);
+  std::unique_ptr<TUndo> undo;  // holds the game's lock: one run on this game until it ends
   try {
-    point = LockAndFindLatest(services_.Files, services_.RestoreFolder, gameFolder, &services_.Pump,
-                              lock);
+    undo = std::make_unique<TUndo>(
+        services_.RestoreFolder, gameFolder,
+        TOperationServices{services_.Files, notices_, progress, &services_.Registry});
   } catch (const Exception& none) {
     services_.Boxes.Show(TBoxKind::kPlain, none.Message());
     return;
   }
+  const TRestorePoint& point = undo->Point();
   Label2.Text = point.Title;
   Label1.Text = "Take back the installation of \"" + point.Title + "\" made on " + point.Time +
                 " in " + point.GameFolder + "?";
@@ -38,9 +42,7 @@ void TForm1::UndoCreate(const std::string& gameFolder) {
     for (;;) {
       try {
         const TRunningFlag running(Installing);
-        result = TakeBackInstallation(
-            services_.RestoreFolder, point, choices,
-            {services_.Files, services_.Pump, ProgressBar1, &services_.Registry});
+        result = undo->Run(choices);
         break;
       } catch (const EGameFilesEdited& edited) {
         // The player's own work: asked once, and kept whatever the answer.

@@ -10,6 +10,8 @@
 #include "archive/archive.h"
 #include "core/errors.h"
 #include "core/platform.h"
+#include "core/progress.h"
+#include "wizard/window_progress.h"
 
 namespace merva::test {
 
@@ -46,6 +48,24 @@ class CountingPump : public IMessagePump {
   }
   int Calls = 0;
   std::function<void()> OnProcess;
+};
+
+// Records every report of long work; `OnShow` runs at each, as a front end's would.
+class FakeProgress : public IProgress {
+ public:
+  int64_t Total = 0, Done = 0;
+  int Shows = 0;
+  int Waits = 0;  // reports without a step: the work still at the same place
+  std::function<void()> OnShow;
+
+ protected:
+  void Show(int64_t total, int64_t done) override {
+    if (Shows > 0 && total == Total && done == Done) ++Waits;
+    Total = total;
+    Done = done;
+    ++Shows;
+    if (OnShow) OnShow();
+  }
 };
 
 // Thrown where the real program would end.

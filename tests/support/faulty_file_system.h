@@ -50,6 +50,11 @@ class FaultyFileSystem : public IFileSystem {
   bool RemoveDirectory(const std::string& path) override;
   bool IsLink(const std::string& path) override { return inner_.IsLink(path); }
   std::string CanonicalPath(const std::string& path) override { return inner_.CanonicalPath(path); }
+  PathKind KindOf(const std::string& path) override { return inner_.KindOf(path); }
+  bool SameFile(const std::string& a, const std::string& b) override {
+    return inner_.SameFile(a, b);
+  }
+  std::string AbsolutePath(const std::string& path) override { return inner_.AbsolutePath(path); }
   int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
     return inner_.LockExclusive(path, held);
   }

@@ -40,6 +40,15 @@ class MemoryFileSystem : public IFileSystem {
   std::string CanonicalPath(const std::string& path) override {
     return FileExists(path) || DirectoryExists(path) ? Key(path) : "";
   }
+  PathKind KindOf(const std::string& path) override {
+    return FileExists(path)        ? PathKind::kFile
+           : DirectoryExists(path) ? PathKind::kFolder
+                                   : PathKind::kMissing;
+  }
+  bool SameFile(const std::string& a, const std::string& b) override {
+    return FileExists(a) && Key(a) == Key(b);
+  }
+  std::string AbsolutePath(const std::string& path) override { return path; }  // no current folder
   // Every file, by path, for comparing whole trees.
   const std::map<std::string, std::shared_ptr<Bytes>>& Files() const { return files_; }
 

@@ -3,23 +3,18 @@
 #include "archive/archive.h"
 #include "core/errors.h"
 #include "core/text.h"
-#include "package/install.h"
+#include "operations/installation.h"
 #include "package/package.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_file_system.h"
-#include "wizard/controls.h"
 
 namespace merva::test {
 
 void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& gameFolder,
                                    const std::string& packagePath, IFileSystem& fs) {
   FakeBoxes boxes;
-  CountingPump pump;
-  TProgressBar progress;
-  TGTA3Archive archive;
-  const std::string archivePath = gameFolder + "\\models\\gta3.img";
-  if (!OpenArchive(archive, archivePath, fs))
-    throw ENotice(TNoticeKind::kError, MissingArchiveText(archivePath));
+  TNoProgress progress;
+  const std::string archivePath = ArchivePathOf(gameFolder);
   TBlockFile package = TBlockFile::OpenReadOnly(fs, packagePath);
   TPackageDirectory directory;
   ReadPackageDirectory(package, directory, boxes);
@@ -32,7 +27,7 @@ void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& g
     const std::string path = scratch + "\\" + AsciiLower(PackageFileName(PackageEntryName(entry)));
     ExtractPackageEntry(package, entry, position, path, fs);
     try {
-      PutFileIntoArchive(archive, path, {fs, pump});
+      PutFilesIntoArchive(archivePath, {path}, fs, progress);
     } catch (...) {
       fs.DeleteFile(path);
       throw;
@@ -40,8 +35,8 @@ void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& g
     fs.DeleteFile(path);
   }
   fs.RemoveDirectory(scratch);
-  RewriteSortedDirectory(archive, fs);
-  CompactArchive(archive, gameFolder, progress, fs);
+  RewriteSortedDirectory(archivePath, fs);
+  CompactArchive(archivePath, TempArchivePathOf(gameFolder), progress, fs);
 }
 
 TInstallOutcome InstallInMemory(const TDATAInst& script, const std::string& archive,
@@ -55,11 +50,8 @@ TInstallOutcome InstallInMemory(const TDATAInst& script, const std::string& arch
   try {
     if (onePass) {
       FakeBoxes boxes;
-      CountingPump pump;
-      TProgressBar progress;
-      TGTA3Archive state;
-      TPackageDirectory directory;
-      InstallPackage(script, state, directory, "G", {fs, boxes, pump, progress}, "data.cab");
+      TNoProgress progress;
+      TInstallation(script, "G", {fs, boxes, progress}, "data.cab").Run();
     } else {
       InstallArchiveFilesStepByStep(script, "G", "data.cab", fs);
     }

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "archive/archive_file.h"
+#include "core/block_file.h"
 #include "core/cp1251.h"
 #include "core/errors.h"
 #include "tests/support/fakes.h"
@@ -23,7 +25,7 @@ using test::TempDir;
 
 struct ArchiveFixture : ::testing::Test {
   TempDir dir;
-  test::CountingPump pump;
+  test::FakeProgress progress;
   TGTA3Archive archive;
   IFileSystem& fs = SystemFileSystem();
   std::string path = dir / "gta3.img";
@@ -35,10 +37,7 @@ struct ArchiveFixture : ::testing::Test {
     test::WriteFile(file, std::string(size, fill));
     return file;
   }
-  void Put(const std::string& file) {
-    archive.FileName = path;
-    PutFileIntoArchive(archive, file, {fs, pump});
-  }
+  void Put(const std::string& file) { PutFilesIntoArchive(path, {file}, fs, progress); }
 };
 
 using OpenArchiveTest = ArchiveFixture;
@@ -49,9 +48,7 @@ TEST_F(OpenArchiveTest, ReadsTheDirectory) {
   EXPECT_TRUE(OpenArchive(archive, path, spy));
   EXPECT_EQ(spy.Accesses, (std::vector<OpenAccess>{OpenAccess::kReadOnly}));  // only read
   EXPECT_TRUE(archive.Loaded);
-  EXPECT_EQ(archive.Count, 2);
-  EXPECT_EQ(archive.EntryCount, 2);
-  ASSERT_EQ(archive.Entries.size(), 2u);
+  ASSERT_EQ(archive.EntryCount(), 2);
   EXPECT_EQ(EntryName(archive.Entries[1]), "B.TXD");
   EXPECT_EQ(archive.Entries[1].Offset, 2);
 }
@@ -67,7 +64,6 @@ TEST_F(OpenArchiveTest, MissingOrForeignFilesAreRefusedWithTheirText) {
     if (!bytes.empty()) test::WriteFile(dir / name, bytes);
     EXPECT_FALSE(OpenArchive(archive, dir / name, fs)) << name;
     EXPECT_FALSE(archive.Loaded) << name;
-    EXPECT_EQ(archive.Count, 0) << name;
     EXPECT_TRUE(archive.Entries.empty()) << name;
     EXPECT_EQ(archive.FileName, dir / name);
     EXPECT_EQ(MissingArchiveText(archive.FileName),
@@ -153,7 +149,8 @@ TEST_F(PutTest, EveryEntryOfTheNameIsReplacedHighestIndexFirst) {
   EXPECT_EQ(directory[2], (EntrySpec{4, 2, "Dup.dff"}));  // first to go to the end
   EXPECT_EQ(directory[0], (EntrySpec{6, 2, "Dup.dff"}));
   EXPECT_EQ(directory[1], (EntrySpec{2, 1, "x.txd"}));
-  EXPECT_EQ(pump.Calls, 2);  // messages processed before each change
+  EXPECT_EQ(progress.Waits, 2);  // told before each change
+  EXPECT_EQ(progress.Done, 1);
 }
 
 TEST_F(PutTest, AsciiCaseIsIgnoredButCyrillicMustMatch) {
@@ -215,13 +212,17 @@ TEST_F(PutTest, AppendMovesEntriesOutOfTheGrowingDirectory) {
   }
 }
 
-TEST_F(PutTest, AppendCountsTheNewEntryOnlyInTheHeaderUntilReopened) {
+TEST_F(PutTest, AnAppendCountsTheNewEntryInTheHeaderAndTheDirectoryAtOnce) {
   Write(BuildArchive({{1, 1, "a.dff"}}));
-  archive.FileName = path;
-  OpenArchive(archive, path, fs);
-  AppendArchiveEntry(archive, Source("b.dff", 0), fs);
-  EXPECT_EQ(archive.EntryCount, 2);
-  EXPECT_EQ(archive.Count, 1);
+  TArchiveFile file(fs);
+  ASSERT_TRUE(file.Open(path, OpenAccess::kReadWrite));
+  TBlockFile source = TBlockFile::OpenReadOnly(fs, Source("b.dff", 0));
+  file.Append("b.dff", {source, 0, 0});
+  EXPECT_EQ(file.State().EntryCount(), 2);
+  EXPECT_EQ(file.Find("B.DFF"), std::vector<int32_t>{1});
+  source.Close();
+  file.Close();
+  EXPECT_EQ(Bytes().substr(4, 4), std::string("\x02\0\0\0", 4));
   EXPECT_EQ(DirectoryOf(Bytes())[1], (EntrySpec{2, 0, "b.dff"}));
 }
 
@@ -235,12 +236,12 @@ TEST_F(PutTest, AnArchiveOfPartSectorsIsPaddedBeforeNewData) {
   EXPECT_EQ(bytes.size(), 4u * 2048);
 }
 
-TEST_F(PutTest, AnEmptyPathChangesNothing) {
+TEST_F(PutTest, APutOfNoFilesChangesNothing) {
   Write(BuildArchive({{1, 1, "a.dff"}}));
   const std::string before = Bytes();
-  Put("");
+  PutFilesIntoArchive(path, {}, fs, progress);
   EXPECT_EQ(Bytes(), before);
-  EXPECT_EQ(pump.Calls, 0);
+  EXPECT_EQ(progress.Total, 0);
 }
 
 TEST_F(PutTest, AVanishedOrForeignArchiveStopsThePutWithItsErrorBoxText) {
@@ -337,9 +338,8 @@ TEST_F(PutTest, AFailureAtEveryWriteLeavesTheArchiveReadable) {
   for (uint64_t n = 1;; ++n) {
     Write(original);
     faulty.FailAt(n, kDiskFull, {FileOp::kWrite});
-    archive.FileName = path;
     try {
-      PutFileIntoArchive(archive, source, {faulty, pump});
+      PutFilesIntoArchive(path, {source}, faulty, progress);
     } catch (const EInOutError& error) {
       EXPECT_EQ(error.Message(), "Disk full");
     }

@@ -1,5 +1,3 @@
-#include "package/install.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,9 +7,9 @@
 
 #include "core/errors.h"
 #include "core/text.h"
+#include "operations/installation.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"
-#include "wizard/controls.h"
 
 namespace merva {
 namespace {
@@ -35,10 +33,7 @@ struct InstallTest : ::testing::Test {
   std::string img = dir / "game\\models\\gta3.img";
   std::string cab = dir / "data.cab";
   test::FakeBoxes boxes;
-  test::CountingPump pump;
-  TProgressBar progress;
-  TGTA3Archive archive;
-  TPackageDirectory package;
+  test::FakeProgress progress;
   TDATAInst script;
   const std::string original = BuildArchive({{1, 1, "A.DFF"}, {2, 2, "B.DFF"}, {4, 1, "c.txd"}});
 
@@ -53,7 +48,7 @@ struct InstallTest : ::testing::Test {
     script.GameFiles = {"data\\maps\\x.ide", "nothere.dat"};
   }
   void Install(IFileSystem& fs = SystemFileSystem()) {
-    InstallPackage(script, archive, package, game, {fs, boxes, pump, progress}, cab);
+    TInstallation(script, game, {fs, boxes, progress}, cab).Run();
   }
 };
 
@@ -73,8 +68,10 @@ TEST_F(InstallTest, PutsSortsCompactsAndPlacesGameFiles) {
   EXPECT_FALSE(test::Exists(dir / "game\\merva-install.tmp"));
   EXPECT_FALSE(test::Exists(dir / "game\\models\\temp.img"));
   EXPECT_FALSE(test::Exists(dir / "game\\X.IDE"));
-  EXPECT_EQ(progress.Max, 3);  // the compaction's range stays
-  EXPECT_EQ(progress.Position(), 3);
+  // The rebuild's stretch is the last (a bar holds its position within it): four entries, then
+  // the one game file placed.
+  EXPECT_EQ(progress.Total, 3);
+  EXPECT_EQ(progress.Done, 5);
 }
 
 TEST_F(InstallTest, EmptyListsStillSortAndCompact) {
@@ -88,9 +85,9 @@ TEST_F(InstallTest, EmptyListsStillSortAndCompact) {
 TEST_F(InstallTest, AnItemListedTwiceIsPutTwice) {
   script.ArchiveFiles = {"d.txd", "d.txd"};
   script.GameFiles = {};
-  int beforeTheRebuild = 0;  // messages handled before each change of the plan
-  pump.OnProcess = [&] {
-    if (!test::Exists(dir / "game\\models\\temp.img")) ++beforeTheRebuild;
+  int beforeTheRebuild = 0;  // the progress told before each change of the plan
+  progress.OnShow = [&] {
+    if (!test::Exists(dir / "game\\models\\temp.img")) beforeTheRebuild = progress.Waits;
   };
   Install();
   const std::vector<EntrySpec> directory = DirectoryOf(test::ReadFile(img));

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/errors.h"
-#include "package/install.h"
+#include "operations/installation.h"
 #include "tests/support/archive_generator.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_file_system.h"

@@ -7,12 +7,12 @@
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/file_tools.h"
 #include "core/fingerprint.h"
 #include "core/sha256.h"
-#include "package/install.h"
-#include "core/file_tools.h"
+#include "operations/installation.h"
+#include "operations/undo.h"
 #include "restore/restore_store.h"
-#include "restore/undo.h"
 #include "script/level_gate.h"
 #include "tests/support/archive_generator.h"
 #include "tests/support/fakes.h"
@@ -35,8 +35,7 @@ const char kImg[] = "G\\models\\gta3.img";
 struct Game {
   MemoryFileSystem fs;
   test::FakeBoxes boxes;
-  test::CountingPump pump;
-  TProgressBar progress;
+  test::FakeProgress progress;
   test::FakeRegistry registry;
 
   explicit Game(const std::string& archive) {
@@ -50,21 +49,20 @@ struct Game {
     fs.Put("data.cab", PackageBytes(files));
     if (script.Title.empty()) script.Title = "Mod";
     TRestoreRequest request{kRoot, script.Title, "2026-12-08 10:00:00", level};
-    TGTA3Archive state;
-    TPackageDirectory directory;
-    InstallPackage(script, state, directory, "G",
-                   {through ? *through : fs, boxes, pump, progress, &request}, "data.cab");
+    TInstallation installation(script, "G", {through ? *through : fs, boxes, progress}, "data.cab");
+    installation.KeepRestorePoint(request);
+    installation.Run();
   }
 
-  TRestorePoint Latest() { return FindLatestRestorePoint(fs, kRoot, "G", &pump); }
+  TRestorePoint Latest() { return FindLatestRestorePoint(fs, kRoot, "G", &progress); }
 
   TUndoResult Undo(bool force = false, IFileSystem* through = nullptr) {
     return UndoPoint(Latest(), force, through);
   }
   TUndoResult UndoPoint(const TRestorePoint& point, bool force = false,
                         IFileSystem* through = nullptr) {
-    return TakeBackInstallation(kRoot, point, {force, force},
-                                {through ? *through : fs, pump, progress, &registry});
+    return TUndo(kRoot, point, {through ? *through : fs, boxes, progress, &registry})
+        .Run({force, force});
   }
 
   std::string File(const std::string& path) const {
@@ -580,9 +578,9 @@ TEST(FlushFiles, FlushesManyFilesSideBySideAndReportsAFailure) {
       paths.push_back(dir / ("f" + std::to_string(i)));
       test::WriteFile(paths.back(), std::string(i + 1, 'x'));
     }
-    test::CountingPump pump;
-    FlushFiles(fs, paths, &pump);
-    EXPECT_GT(pump.Calls, 0);
+    test::FakeProgress progress;
+    FlushFiles(fs, paths, &progress);
+    EXPECT_GT(progress.Waits, 0);
     for (size_t i = 0; i < count; ++i) EXPECT_EQ(test::ReadFile(paths[i]).size(), i + 1);
     paths.insert(paths.begin() + static_cast<std::ptrdiff_t>(count / 2), dir / "missing");
     EXPECT_THROW(FlushFiles(fs, paths), EInOutError) << count;

@@ -110,7 +110,7 @@ TEST_F(WizardTest, TheNormalWayThroughEveryPage) {
   }
   EXPECT_EQ(form->CheckBox1.Text, "agree");
   EXPECT_TRUE(boxes.Shown.empty());
-  EXPECT_EQ(form->ArchivePath, game + "\\models\\gta3.img");
+  EXPECT_EQ(form->Archive.FileName, game + "\\models\\gta3.img");
   EXPECT_TRUE(form->Archive.Loaded);
   Next();
   EXPECT_TRUE(form->CloseRequested);
@@ -197,7 +197,7 @@ TEST_F(WizardTest, AFolderWithoutAnArchiveOpensTheDialog) {
   form->Edit1.Text = game;  // a typed folder with an archive does not undo the cancel
   Next();
   EXPECT_EQ(form->Step, 3);
-  EXPECT_EQ(form->ArchivePath, game + "\\models\\gta3.img");
+  EXPECT_EQ(form->Archive.FileName, game + "\\models\\gta3.img");
   EXPECT_TRUE(form->BrowseCancelled);
   Event(&TForm1::Button4Click);  // chosen in the dialog
   EXPECT_FALSE(form->BrowseCancelled);
@@ -211,13 +211,13 @@ TEST_F(WizardTest, ChosenThenCancelledKeepsTheFirstChoice) {
   Start();
   folderDialog.Answers = {"C:\\", ""};
   Event(&TForm1::Button4Click);
-  EXPECT_EQ(form->ArchivePath, "C:\\\\models\\gta3.img");  // a drive root: two backslashes
+  EXPECT_EQ(form->Archive.FileName, "C:\\\\models\\gta3.img");  // a drive root: two backslashes
   ASSERT_EQ(boxes.Shown.size(), 1u);  // no archive there: told, and the choice stands
   EXPECT_FALSE(form->BrowseCancelled);
   Event(&TForm1::Button4Click);
   EXPECT_TRUE(form->BrowseCancelled);
   EXPECT_EQ(form->Edit1.Text, "C:\\");
-  EXPECT_EQ(form->ArchivePath, "C:\\\\models\\gta3.img");
+  EXPECT_EQ(form->Archive.FileName, "C:\\\\models\\gta3.img");
   Next();  // the welcome page does not advance, but showing it again clears the cancel
   EXPECT_EQ(form->Step, 1);
   EXPECT_FALSE(form->BrowseCancelled);

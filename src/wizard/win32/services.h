@@ -5,7 +5,6 @@
 #include <functional>
 
 #include "core/platform.h"
-#include "wizard/win32/registry.h"
 
 namespace merva {
 
@@ -58,8 +57,8 @@ struct TWin32Services {
   TModalOwner Owner;  // set by the window once it exists
   Win32Boxes Boxes{Owner};
   Win32Process Process;
-  Win32Locale Locale;
-  Win32Registry Registry;
+  ILocale& Locale = SystemLocale();
+  IRegistry& Registry = *SystemRegistry();
   Win32FolderDialog FolderDialog{Owner};
   Win32Shell Shell{Owner};
 };

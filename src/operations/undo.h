@@ -1,27 +1,18 @@
 #pragma once
 // Taking an installation back from its restore point: gta3.img rebuilt in one pass without the
 // added entries and with the replaced ones' old bytes, the game files put back, the level value
-// restored, and the restore point removed.
+// restored, and the restore point removed. All or nothing, as the installation.
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "core/errors.h"
-#include "core/file_system.h"
 #include "core/game_lock.h"
-#include "core/platform.h"
+#include "operations/operation.h"
 #include "restore/restore_point.h"
+#include "restore/restore_store.h"
 
 namespace merva {
-
-extern const char kNothingToTakeBack[];  // "There is no installation to take back."
-
-struct TUndoServices {
-  IFileSystem& Files;
-  IMessagePump& Pump;
-  IProgress& Progress;
-  IRegistry* Registry;  // null where there is none: the level value is left alone
-};
 
 // A refusal of the undo that the user may override: the archive is not the one the restore
 // point recorded, or the player changed game files since (see TUndoChoices).
@@ -53,20 +44,33 @@ struct TUndoResult {
   std::string KeptEditedIn;
 };
 
-// Finishes what killed runs of `gameFolder` left in `root` (the caller holds the game's lock),
-// then gives its newest restore point, or the newest of any game folder when it is empty.
-// Raises when there is none.
-TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
-                                     const std::string& gameFolder, IMessagePump* pump);
-// The same, taking the lock of the game first (of the newest point's game when `gameFolder` is
-// empty) into `lock`, which the caller holds until its undo ends.
-TRestorePoint LockAndFindLatest(IFileSystem& fs, const std::string& root,
-                                const std::string& gameFolder, IMessagePump* pump,
-                                std::optional<TGameLock>& lock);
+// One undo, from finding its restore point to the end: the game's lock is held for the life of
+// the object.
+class TUndo {
+ public:
+  // The latest installation into `gameFolder` (into any game folder when it is empty), after
+  // what killed runs of that game left is made whole. Raises when there is none.
+  TUndo(std::string root, const std::string& gameFolder, TOperationServices services);
+  // The restore point named `pointName`, of the game in `gameFolder`; a game folder moved since
+  // is known by its archive (the size and fingerprint recorded). Raises EFileError when the
+  // point is not that game's.
+  TUndo(std::string root, const std::string& pointName, const std::string& gameFolder,
+        TOperationServices services);
+  // A point in hand, whose game's lock the caller holds: an installation taking itself back.
+  TUndo(std::string root, TRestorePoint point, TOperationServices services);
 
-// Takes back the installation of `point`, a restore point in `root`. Nothing changes when it
-// refuses or fails before the archive is replaced.
-TUndoResult TakeBackInstallation(const std::string& root, const TRestorePoint& point,
-                                 TUndoChoices choices, TUndoServices services);
+  const TRestorePoint& Point() const { return point_; }
+  // Takes the installation back. Nothing changes when it refuses or fails before the archive is
+  // replaced.
+  TUndoResult Run(TUndoChoices choices);
+
+ private:
+  TUndoResult RunUnchecked(TUndoChoices choices);
+
+  std::string root_;
+  TOperationServices services_;
+  std::optional<TGameLock> lock_;
+  TRestorePoint point_;
+};
 
 }  // namespace merva

@@ -1,4 +1,4 @@
-#include "restore/undo.h"
+#include "operations/undo.h"
 
 #include <deque>
 #include <map>
@@ -8,16 +8,14 @@
 #include "archive/archive_file.h"
 #include "archive/sectors.h"
 #include "core/block_file.h"
+#include "core/file_tools.h"
 #include "core/fingerprint.h"
 #include "core/step_times.h"
 #include "core/text.h"
 #include "restore/level_value.h"
-#include "core/file_tools.h"
 #include "restore/restore_store.h"
 
 namespace merva {
-
-const char kNothingToTakeBack[] = "There is no installation to take back.";
 
 namespace {
 
@@ -128,12 +126,12 @@ class TUndoDirectory {
       bool sound = false;
       try {
         sound = ReadArchiveDirectory(*keptArchive_, read) &&
-                read.EntryCount == static_cast<int32_t>(point_.Replaced.size());
+                read.Entries.size() == point_.Replaced.size();
       } catch (const Exception&) {
         sound = false;  // a count past the file, or an impossible one
       }
       if (!sound) throw Damaged(point_, "the kept file " + name + " is not the archive recorded");
-      keptEntries_.assign(read.Entries.begin(), read.Entries.begin() + read.EntryCount);
+      keptEntries_ = read.Entries;
     }
     const TArchiveEntry& stored = keptEntries_.at(n);
     const int64_t bytes = int64_t{std::max(kept.Old.Size, 0)} * kSector;
@@ -228,12 +226,11 @@ void RestoreGameFiles(const std::string& pointPath, const TRestorePoint& point, 
       fs.DeleteFile(target);
       continue;
     }
-    const std::string temp = target + ".merva-tmp";
     CreateFolderPath(fs, ParentFolder(target));
-    CopyWholeFile(fs, pointPath + "\\" + change.Kept, temp, /*flush=*/true);
-    const int code = fs.MoveFileReplace(temp, target);
+    TFileBeside copy(fs, target + ".merva-tmp", target);
+    CopyWholeFile(fs, pointPath + "\\" + change.Kept, copy.Path(), /*flush=*/true);
+    const int code = copy.Replace();
     if (code != 0) {
-      fs.DeleteFile(temp);
       const std::string advice = BlockedFileAdvice(code, target);
       throw Exception(advice.empty() ? "Unable to put back the file " + target : advice);
     }
@@ -243,35 +240,6 @@ void RestoreGameFiles(const std::string& pointPath, const TRestorePoint& point, 
 }
 
 }  // namespace
-
-TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
-                                     const std::string& gameFolder, IMessagePump* pump) {
-  if (!gameFolder.empty()) RecoverRestorePoints(fs, root, gameFolder, pump);
-  const std::vector<TRestorePoint> points = ListRestorePoints(fs, root, gameFolder);
-  // A newer point that cannot be read must not let an older one be taken back under it.
-  const std::vector<TDamagedPoint> damaged = DamagedRestorePoints(fs, root, gameFolder);
-  if (!damaged.empty() && (points.empty() || damaged.front().Counter > points.front().Counter))
-    throw Exception("The restore point " + root + "\\" + damaged.front().Folder +
-                    " is damaged: its record is missing or cannot be read. Nothing was changed.");
-  if (points.empty())
-    throw Exception(gameFolder.empty()
-                        ? std::string(kNothingToTakeBack)
-                        : "There is no installation to take back in " + gameFolder + ".");
-  return points.front();
-}
-
-TRestorePoint LockAndFindLatest(IFileSystem& fs, const std::string& root,
-                                const std::string& gameFolder, IMessagePump* pump,
-                                std::optional<TGameLock>& lock) {
-  std::string game = gameFolder;
-  if (game.empty()) {
-    const std::vector<TRestorePoint> points = ListRestorePoints(fs, root, "");
-    if (points.empty()) throw Exception(kNothingToTakeBack);
-    game = points.front().GameFolder;
-  }
-  lock.emplace(fs, game);
-  return FindLatestRestorePoint(fs, root, game, pump);
-}
 
 namespace {
 
@@ -283,10 +251,6 @@ namespace {
   throw Exception(advice + " " + done);
 }
 
-// The undo, with a file held by the game or refused to this user raised as it was met.
-TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& point,
-                              TUndoChoices choices, TUndoServices services);
-
 }  // namespace
 
 EGameFilesEdited::EGameFilesEdited(const std::string& summary, std::vector<std::string> items,
@@ -296,20 +260,53 @@ EGameFilesEdited::EGameFilesEdited(const std::string& summary, std::vector<std::
       Items(std::move(items)),
       KeptIn(std::move(keptIn)) {}
 
-TUndoResult TakeBackInstallation(const std::string& root, const TRestorePoint& point,
-                                 TUndoChoices choices, TUndoServices services) {
+TUndo::TUndo(std::string root, const std::string& gameFolder, TOperationServices services)
+    : root_(std::move(root)), services_(services) {
+  IFileSystem& fs = services_.Files;
+  std::string game = gameFolder;
+  if (game.empty()) {
+    const std::vector<TRestorePoint> points = ListRestorePoints(fs, root_, "");
+    if (points.empty()) throw Exception(kNothingToTakeBack);
+    game = points.front().GameFolder;
+  }
+  lock_.emplace(fs, game);
+  point_ = FindLatestRestorePoint(fs, root_, game, &services_.Progress);
+}
+
+TUndo::TUndo(std::string root, const std::string& pointName, const std::string& gameFolder,
+             TOperationServices services)
+    : root_(std::move(root)), services_(services) {
+  IFileSystem& fs = services_.Files;
+  lock_.emplace(fs, gameFolder);
+  RecoverRestorePoints(fs, root_, gameFolder, &services_.Progress);
+  bool found = false;
+  for (const TRestorePoint& candidate : ListRestorePoints(fs, root_, ""))
+    if (candidate.Folder == pointName) point_ = candidate, found = true;
+  // A game folder moved since is known by its archive: the size and fingerprint recorded.
+  if (found && !SameGameFolder(fs, point_.GameFolder, gameFolder)) {
+    TRestorePoint moved = point_;
+    moved.GameFolder = fs.CanonicalPath(gameFolder);
+    found = ArchiveMatches(fs, moved, &services_.Progress);
+    if (found) point_ = moved;
+  }
+  if (!found) throw EFileError(root_ + "\\" + pointName, "no restore point of " + gameFolder);
+}
+
+TUndo::TUndo(std::string root, TRestorePoint point, TOperationServices services)
+    : root_(std::move(root)), services_(services), point_(std::move(point)) {}
+
+TUndoResult TUndo::Run(TUndoChoices choices) {
   try {
-    return TakeBackUnchecked(root, point, choices, services);
+    return RunUnchecked(choices);
   } catch (const EInOutError& error) {
     Rethrow(error, "Nothing was changed.");
   }
 }
 
-namespace {
-
-TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& point,
-                              TUndoChoices choices, TUndoServices services) {
-  IFileSystem& fs = services.Files;
+TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
+  IFileSystem& fs = services_.Files;
+  const std::string& root = root_;
+  const TRestorePoint& point = point_;
   const std::string pointPath = root + "\\" + point.Folder;
   TUndoResult result;
   // Newest first, forced or not: an older installation taken back under a newer one would
@@ -335,12 +332,12 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
   const std::string tempPath = TempArchivePathOf(point.GameFolder);
   // A killed run's temp.img is ours and of no use now.
   if (fs.FileExists(tempPath) || fs.IsLink(tempPath)) fs.DeleteFile(tempPath);
-  TGTA3Archive state;
-  TArchiveFile archive(state, fs);
+  TArchiveFile archive(fs);
   if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead))
     throw Exception(MissingArchiveText(archivePath));
   MarkStep("start");
-  const bool same = IsRecordedArchive(archive.File(), point, &services.Pump);
+  IProgress& progress = services_.Progress;
+  const bool same = IsRecordedArchive(archive.File(), point, &progress);
   MarkStep("gta3.img checked");
   if (!same && !choices.ByNames)
     throw EUndoRefused("models\\gta3.img has changed since " + Describe(point) +
@@ -351,12 +348,10 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
   TPlannedBody plan(archive.File(), archive.File().Size());
   archive.WriteTo(plan);
   TUndoDirectory directory(pointPath, point, fs, plan);
-  const std::vector<TArchiveEntry> now(state.Entries.begin(),
-                                       state.Entries.begin() + state.EntryCount);
-  state.Entries = same ? directory.Exact(now) : directory.ByNames(now);
-  state.EntryCount = state.Count = static_cast<int32_t>(state.Entries.size());
-  WriteCompactedArchive(archive, tempPath, services.Progress, &services.Pump, fs,
-                        same ? point.OldFirstSector : 0);
+  const std::vector<TArchiveEntry>& now = archive.Entries();
+  archive.SetDirectory(same ? directory.Exact(now) : directory.ByNames(now));
+  TFileBeside rebuilt(fs, tempPath, archivePath);
+  WriteCompactedArchive(archive, rebuilt.Path(), progress, fs, same ? point.OldFirstSector : 0);
   // The kept files are read: closed now, so that the point's folder can be renamed and removed
   // (Windows keeps an open file, and its folder, in place).
   directory.CloseFiles();
@@ -366,19 +361,17 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
   // finished or given back its name by whichever run looks next.
   const std::string undoing = pointPath + kUndoingSuffix;
   if (fs.MoveFolder(pointPath, undoing) != 0) {
-    fs.DeleteFile(tempPath);
     throw Exception("Unable to rename the restore point " + pointPath + ". Nothing was changed.");
   }
   bool gameFilesBack = false;
   try {
     RestoreGameFiles(undoing, point, fs, edited, editsFolder);
     gameFilesBack = true;
-    if (services.Registry)
-      result.LevelRestored = RestoreLevelValue(*services.Registry, point.Level);
+    if (services_.Registry)
+      result.LevelRestored = RestoreLevelValue(*services_.Registry, point.Level);
     archive.Close();
-    ReplaceArchiveFile(tempPath, archivePath, fs);
+    ReplaceArchiveFile(rebuilt);
   } catch (const EInOutError& error) {
-    fs.DeleteFile(tempPath);
     fs.MoveFolder(undoing, pointPath);
     // The game files are put back before the archive: taking the installation back again
     // once the game is closed finishes it.
@@ -388,7 +381,6 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
               "back again.");
     throw;
   } catch (...) {
-    fs.DeleteFile(tempPath);
     fs.MoveFolder(undoing, pointPath);
     throw;
   }
@@ -398,7 +390,5 @@ TUndoResult TakeBackUnchecked(const std::string& root, const TRestorePoint& poin
   if (!edited.empty()) result.KeptEditedIn = editsFolder;
   return result;
 }
-
-}  // namespace
 
 }  // namespace merva

@@ -1,0 +1,106 @@
+// The registry and the locale of Windows, for the level gate of the installer and of merva-img.
+#ifdef _WIN32
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "core/platform.h"
+#include "core/wide_text.h"
+
+namespace merva {
+
+namespace {
+
+class Win32Locale : public ILocale {
+ public:
+  char DecimalSeparator() override {
+    char buffer[8] = {};
+    if (GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, buffer, sizeof buffer) > 1 && buffer[0])
+      return buffer[0];
+    return '.';
+  }
+};
+
+class Win32Key : public IRegistryKey {
+ public:
+  explicit Win32Key(HKEY key) : key_(key) {}
+  ~Win32Key() override { RegCloseKey(key_); }
+  bool ValueExists(const std::string& name) override {
+    return RegQueryValueExW(key_, Wide(name).c_str(), nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
+  }
+  bool ReadValue(const std::string& name, TValueType& type, std::vector<uint8_t>& data) override {
+    DWORD kind = 0, size = 0;
+    const std::wstring wide = Wide(name);
+    if (RegQueryValueExW(key_, wide.c_str(), nullptr, &kind, nullptr, &size) != ERROR_SUCCESS)
+      return false;
+    data.resize(size);
+    if (RegQueryValueExW(key_, wide.c_str(), nullptr, &kind, data.data(), &size) != ERROR_SUCCESS)
+      return false;
+    data.resize(size);
+    type = kind == REG_BINARY ? TValueType::kBinary : TValueType::kOther;
+    return true;
+  }
+  bool WriteBinary(const std::string& name, const std::vector<uint8_t>& data) override {
+    return RegSetValueExW(key_, Wide(name).c_str(), 0, REG_BINARY, data.data(),
+                          static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+  }
+  bool DeleteValue(const std::string& name) override {
+    const LSTATUS status = RegDeleteValueW(key_, Wide(name).c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+  }
+
+ private:
+  HKEY key_;
+};
+
+class Win32Registry : public IRegistry {
+ public:
+  std::unique_ptr<IRegistryKey> CreateKeyFullAccess(const std::string& path) override {
+    HKEY key = nullptr;
+    // Full access (0xF003F) in the 32-bit view, where the game keeps its key on 64-bit Windows.
+    const LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, nullptr, 0,
+                                        KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr);
+    if (result != ERROR_SUCCESS) return nullptr;
+    return std::make_unique<Win32Key>(key);
+  }
+};
+
+}  // namespace
+
+IRegistry* SystemRegistry() {
+  static Win32Registry registry;
+  return &registry;
+}
+
+ILocale& SystemLocale() {
+  static Win32Locale locale;
+  return locale;
+}
+
+}  // namespace merva
+#else
+#include "core/platform.h"
+
+namespace merva {
+
+namespace {
+class PointLocale : public ILocale {
+ public:
+  char DecimalSeparator() override { return '.'; }
+};
+}  // namespace
+
+// The installed level lives in the Windows registry; elsewhere there is none to read.
+IRegistry* SystemRegistry() {
+  return nullptr;
+}
+
+ILocale& SystemLocale() {
+  static PointLocale locale;
+  return locale;
+}
+
+}  // namespace merva
+#endif

@@ -1,0 +1,232 @@
+#include "operations/installation.h"
+
+#include <set>
+
+#include "core/errors.h"
+#include "core/file_tools.h"
+#include "core/fingerprint.h"
+#include "core/step_times.h"
+#include "core/text.h"
+#include "operations/undo.h"
+
+namespace merva {
+
+// The run's own folder for extracted files, so that no file the user keeps in the game folder
+// is written over; removed with everything in it when the run ends, also after an error.
+class TInstallation::TScratchFolder {
+ public:
+  TScratchFolder(IFileSystem& fs, const std::string& gameFolder)
+      : fs_(fs), path_(gameFolder + "\\" + kScratchFolderName) {
+    // Written through, a link would put the run's files wherever it points.
+    if (fs_.IsLink(path_))
+      throw Exception("The folder " + path_ + " is a link, which Merva does not follow. Nothing " +
+                      "was changed.");
+    // What a killed run left here is ours alone, and of no use now.
+    RemoveFolderTree(fs_, path_);
+    if (!fs_.DirectoryExists(path_) && !fs_.CreateDirectory(path_))
+      throw Exception("Unable to create the folder " + path_);
+  }
+  ~TScratchFolder() {
+    for (const std::string& file : files_) fs_.DeleteFile(file);
+    fs_.RemoveDirectory(path_);
+  }
+  TScratchFolder(const TScratchFolder&) = delete;
+  TScratchFolder& operator=(const TScratchFolder&) = delete;
+  std::string File(const std::string& name) {
+    files_.insert(path_ + "\\" + name);
+    return path_ + "\\" + name;
+  }
+
+ private:
+  IFileSystem& fs_;
+  std::string path_;
+  std::set<std::string> files_;
+};
+
+// The folders a run made, removed again (when empty) unless the run got as far as keeping them.
+class TInstallation::TMadeFolders {
+ public:
+  explicit TMadeFolders(IFileSystem& fs) : fs_(fs) {}
+  ~TMadeFolders() {
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it) fs_.RemoveDirectory(*it);
+  }
+  TMadeFolders(const TMadeFolders&) = delete;
+  TMadeFolders& operator=(const TMadeFolders&) = delete;
+  void Make(const std::string& folder) {
+    if (!fs_.DirectoryExists(folder) && fs_.CreateDirectory(folder)) made_.push_back(folder);
+  }
+  void Keep() { made_.clear(); }
+
+ private:
+  IFileSystem& fs_;
+  std::vector<std::string> made_;
+};
+
+TInstallation::TInstallation(const TDATAInst& script, std::string gameFolder,
+                             TOperationServices services, std::string packagePath)
+    : items_(ReadInstallItems(script)),
+      game_(std::move(gameFolder)),
+      services_(services),
+      packagePath_(std::move(packagePath)),
+      archive_(services.Files) {}
+
+TInstallation::~TInstallation() = default;
+
+void TInstallation::Run() {
+  lock_.emplace(services_.Files, game_);
+  MarkStep("start");
+  try {
+    Open();
+    NoteGameFiles();
+    services_.Progress.Start(
+        static_cast<int64_t>(items_.ArchiveFiles.size() + items_.GameFiles.size()));
+    // Every game file is extracted and its place made ready before the archive changes, so
+    // that what can fail fails while nothing is changed yet.
+    StageGameFiles();
+    MarkStep("game files staged");
+    PlanArchive();
+    MarkStep("new archive planned");
+    ReplaceArchive();
+  } catch (const EInOutError& error) {
+    // The game running, or a file the user may not write, is the usual cause: say so.
+    const std::string advice = BlockedFileAdvice(error.ErrorCode(), error.Path());
+    if (advice.empty()) throw;
+    throw Exception(advice + " Nothing was changed.");
+  }
+  PlaceGameFiles();
+  MarkStep("game files placed");
+  package_->Close();
+}
+
+void TInstallation::Open() {
+  IFileSystem& fs = services_.Files;
+  // The archive must be there before anything changes. It stays open for the whole run: others
+  // may read it, not change it.
+  const std::string archivePath = ArchivePathOf(game_);
+  if (!archive_.Open(archivePath, OpenAccess::kReadWriteOthersRead))
+    throw ENotice(TNoticeKind::kError, MissingArchiveText(archivePath));
+  // A temp.img that a killed run left beside the archive: as large as the archive, and never
+  // anything but ours (the game has no such file). It goes before a new one is written.
+  const std::string tempPath = TempArchivePathOf(game_);
+  if (fs.FileExists(tempPath) || fs.IsLink(tempPath)) fs.DeleteFile(tempPath);
+  package_.emplace(TBlockFile::OpenReadOnly(fs, packagePath_));
+  ReadPackageDirectory(*package_, directory_, services_.Notices);
+  index_.emplace(directory_);
+  if (request_) restore_.emplace(*request_, fs, game_);
+}
+
+void TInstallation::NoteGameFiles() {
+  if (!restore_) return;
+  // What the game files will do is seen before any of them changes.
+  for (const TGameFileItem& item : items_.GameFiles) {
+    TPackageEntry entry;
+    uint32_t position;
+    if (item.PackageName.empty() || !index_->Find(item.PackageName, entry, position)) continue;
+    restore_->NoteGameFile(
+        item, entry.Size,
+        FileFingerprint(*package_, position, entry.Size, [this] { services_.Progress.Wait(); }));
+  }
+}
+
+void TInstallation::StageGameFiles() {
+  IFileSystem& fs = services_.Files;
+  made_ = std::make_unique<TMadeFolders>(fs);
+  scratch_ = std::make_unique<TScratchFolder>(fs, game_);
+  for (const TGameFileItem& item : items_.GameFiles) {
+    TPackageEntry entry;
+    uint32_t position;
+    if (item.PackageName.empty() || !index_->Find(item.PackageName, entry, position)) continue;
+    PackageFileName(PackageEntryName(entry));  // a hostile name is refused here
+    TStagedFile file{&item, scratch_->File(std::to_string(staged_.size() + 1) + ".new"),
+                     game_ + "\\" + item.Path};
+    ExtractPackageEntry(*package_, entry, position, file.Scratch, fs);
+    for (const std::string& folder : item.Folders) made_->Make(game_ + "\\" + folder);
+    if (fs.DirectoryExists(file.Target) || !fs.DirectoryExists(ParentFolder(file.Target)))
+      throw Exception("Unable to put the file " + item.Item + " into the game folder: " +
+                      (fs.DirectoryExists(file.Target) ? "a folder has its name"
+                                                       : "its folder cannot be made") +
+                      ". Nothing was changed.");
+    staged_.push_back(file);
+  }
+}
+
+void TInstallation::PlanArchive() {
+  // The archive files are put in, the directory sorted and the archive compacted as a plan in
+  // memory; the new archive is then written once, front to back, beside the old one, and takes
+  // its place in one move. gta3.img itself is never written: a failure or a kill at any moment
+  // leaves it as it was, or the new one whole.
+  plan_.emplace(archive_.File(), archive_.File().Size());
+  archive_.WriteTo(*plan_);
+  IProgress& progress = services_.Progress;
+  for (const TArchiveItem& item : items_.ArchiveFiles) {
+    TPackageEntry entry;
+    uint32_t position;
+    if (item.PackageName.empty() || !index_->Find(item.PackageName, entry, position)) continue;
+    // A new entry is named after the package file, in small letters.
+    const std::string name = AsciiLower(PackageFileName(PackageEntryName(entry)));
+    archive_.Put(name, {*package_, position, entry.Size}, [&] { progress.Wait(); });
+    progress.Step();
+  }
+  archive_.SortDirectory();  // in logarithmic time per entry: no wait for the window
+}
+
+void TInstallation::ReplaceArchive() {
+  IProgress& progress = services_.Progress;
+  if (restore_) restore_->Keep(archive_, progress);
+  MarkStep("old bytes kept");
+  TFileBeside rebuilt(services_.Files, TempArchivePathOf(game_), ArchivePathOf(game_));
+  std::string fingerprint;
+  WriteCompactedArchive(archive_, rebuilt.Path(), progress, services_.Files, 0,
+                        restore_ ? &fingerprint : nullptr);
+  MarkStep("temp.img written and flushed");
+  // The restore point is whole on the disk before the new archive takes the old one's place.
+  if (restore_) restore_->Finish(rebuilt.Path(), fingerprint, progress);
+  archive_.Close();
+  MarkStep("restore point flushed");
+  ReplaceArchiveFile(rebuilt);
+  made_->Keep();
+  MarkStep("gta3.img replaced");
+  if (restore_) restore_->Commit();
+}
+
+void TInstallation::PlaceGameFiles() {
+  // The archive is in place: the staged game files take theirs. Should one fail, what this run
+  // did is taken back through its own restore point, so the run is all or nothing.
+  std::vector<const TGameFileItem*> moved;
+  for (const TStagedFile& file : staged_) {
+    const int code = services_.Files.MoveFileReplace(file.Scratch, file.Target);
+    if (code != 0) {
+      const std::string advice = BlockedFileAdvice(code, file.Target);
+      const std::string what = advice.empty()
+                                   ? "Unable to put the file " + file.Item->Item +
+                                         " into the game folder (" + IoErrorText(code) + ")."
+                                   : advice;
+      throw Exception(what + " " + TakeBackAfterFailure(moved));
+    }
+    moved.push_back(file.Item);
+    services_.Progress.Step();
+  }
+}
+
+std::string TInstallation::TakeBackAfterFailure(const std::vector<const TGameFileItem*>& moved) {
+  // The run's own restore point, cut to the game files already moved, takes everything back.
+  if (!restore_)
+    return "models\\gta3.img and the game files before it were changed; no restore point was "
+           "kept.";
+  TRestorePoint point = restore_->Point();
+  std::vector<TGameFileChange> done;
+  for (const TGameFileChange& change : point.GameFiles)
+    for (const TGameFileItem* item : moved)
+      if (AsciiUpper(item->Path) == AsciiUpper(change.Item)) done.push_back(change);
+  point.GameFiles = done;
+  try {
+    TUndo undo(request_->Folder, point, {services_.Files, services_.Notices, services_.Progress});
+    undo.Run({});
+    return "Nothing was changed.";
+  } catch (const std::exception& error) {
+    return std::string("Taking the installation back failed as well (") + error.what() +
+           "): take it back with merva.exe /undo.";
+  }
+}
+
+}  // namespace merva

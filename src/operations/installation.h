@@ -1,0 +1,71 @@
+#pragma once
+// The installation of one mod into one game folder, from start to end: the archive files into
+// models\gta3.img (planned in memory, written once beside the old archive, put in its place in
+// one move), then the game files to their listed paths, with a restore point of everything it
+// replaces. All or nothing: a failure at any moment leaves the game as it was.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/archive_file.h"
+#include "core/game_lock.h"
+#include "operations/operation.h"
+#include "package/package.h"
+#include "restore/restore_writer.h"
+#include "script/install_items.h"
+#include "script/script.h"
+
+namespace merva {
+
+class TInstallation {
+ public:
+  // `gameFolder` is read once by the caller (the edit box's text): everything goes to that one
+  // game. The script's lists are read here; a script that names a place outside the game
+  // folder, or one the installer itself uses, raises before anything is touched.
+  TInstallation(const TDATAInst& script, std::string gameFolder, TOperationServices services,
+                std::string packagePath = kPackageFileName);
+  ~TInstallation();
+  TInstallation(const TInstallation&) = delete;
+  TInstallation& operator=(const TInstallation&) = delete;
+
+  // Keeps a restore point of the run where and as `request` says; none is kept without it.
+  void KeepRestorePoint(const TRestoreRequest& request) { request_ = request; }
+  // Installs, once.
+  void Run();
+
+ private:
+  // A game file extracted into the scratch folder, its place in the game folder made ready.
+  struct TStagedFile {
+    const TGameFileItem* Item;
+    std::string Scratch, Target;
+  };
+  class TScratchFolder;
+  class TMadeFolders;
+
+  void Open();
+  void NoteGameFiles();
+  void StageGameFiles();
+  void PlanArchive();
+  void ReplaceArchive();
+  void PlaceGameFiles();
+  std::string TakeBackAfterFailure(const std::vector<const TGameFileItem*>& moved);
+
+  TInstallItems items_;
+  std::string game_;
+  TOperationServices services_;
+  std::string packagePath_;
+  std::optional<TRestoreRequest> request_;
+  // In the order they are let go: the lock last, the folders the run made (when empty) first.
+  std::optional<TGameLock> lock_;
+  TArchiveFile archive_;
+  std::optional<TPlannedBody> plan_;
+  std::optional<TBlockFile> package_;
+  TPackageDirectory directory_;
+  std::optional<TPackageIndex> index_;
+  std::unique_ptr<TScratchFolder> scratch_;
+  std::optional<TRestorePointWriter> restore_;
+  std::vector<TStagedFile> staged_;
+  std::unique_ptr<TMadeFolders> made_;
+};
+
+}  // namespace merva

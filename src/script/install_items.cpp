@@ -1,0 +1,67 @@
+#include "script/install_items.h"
+
+#include "core/errors.h"
+#include "core/game_lock.h"
+#include "core/text.h"
+
+namespace merva {
+
+const char kScratchFolderName[] = "merva-install.tmp";
+
+namespace {
+
+// The item's folders and name without empty or "." parts: "data\\.\\x" is "data\x".
+std::vector<std::string> ItemParts(const std::string& item) {
+  std::vector<std::string> parts;
+  for (const std::string& part : SplitAt(item, "\\/"))
+    if (!part.empty() && part != ".") parts.push_back(part);
+  return parts;
+}
+
+TGameFileItem ReadGameFileItem(const std::string& item) {
+  // An empty item (a script's end record may carry the game-file tag) names no package file and
+  // is passed over like any other item the package lacks.
+  if (!item.empty() && !GameFileItemIsInside(item))
+    throw Exception("The script names a game file outside the game folder: " + item);
+  if (GameFileItemIsInstallers(item))
+    throw Exception("The script names a game file that the installer itself uses: " + item +
+                    ". Nothing was changed.");
+  TGameFileItem read;
+  read.Item = item;
+  read.PackageName = ExtractFileNamePart(item);
+  const std::vector<std::string> parts = ItemParts(item);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    read.Path += (i ? "\\" : "") + parts[i];
+    if (i + 1 < parts.size()) read.Folders.push_back(read.Path);
+  }
+  return read;
+}
+
+}  // namespace
+
+bool GameFileItemIsInside(const std::string& item) {
+  bool inside =
+      !item.empty() && item.find(':') == std::string::npos && item[0] != '\\' && item[0] != '/';
+  for (const std::string& part : SplitAt(item, "\\/")) inside = inside && part != "..";
+  return inside;
+}
+
+bool GameFileItemIsInstallers(const std::string& item) {
+  std::vector<std::string> parts = ItemParts(item);
+  if (parts.empty()) return false;
+  for (std::string& part : parts) part = AsciiUpper(part);
+  const std::string& first = parts[0];
+  if (first == AsciiUpper(kScratchFolderName) || first == AsciiUpper(kGameLockName)) return true;
+  return parts.size() == 2 && first == "MODELS" &&
+         (parts[1] == "GTA3.IMG" || parts[1] == "TEMP.IMG");
+}
+
+TInstallItems ReadInstallItems(const TDATAInst& Script) {
+  TInstallItems items;
+  for (const std::string& item : Script.GameFiles)
+    items.GameFiles.push_back(ReadGameFileItem(item));
+  for (const std::string& item : Script.ArchiveFiles) items.ArchiveFiles.push_back({item});
+  return items;
+}
+
+}  // namespace merva

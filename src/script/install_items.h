@@ -1,0 +1,43 @@
+#pragma once
+// The script's two file lists, read once into values that every step of an installation uses:
+// which package file each item names, and where a game file goes.
+#include <string>
+#include <vector>
+
+#include "script/script.h"
+
+namespace merva {
+
+extern const char kScratchFolderName[];  // made inside the game folder for the run's own files
+
+// A package file put into the game's archive under its own name.
+struct TArchiveItem {
+  std::string PackageName;  // empty: the item names no package file and is passed over
+};
+
+// A package file copied into the game folder ("data\\cars.ide").
+struct TGameFileItem {
+  std::string Item;         // as the script lists it, for messages
+  std::string PackageName;  // its file-name part; empty: it names no package file
+  // The path below the game folder, its parts joined by "\" without empty or "." parts, and
+  // the folders on the way to it, outermost first ("data", "data\\maps").
+  std::string Path;
+  std::vector<std::string> Folders;
+};
+
+struct TInstallItems {
+  std::vector<TArchiveItem> ArchiveFiles;
+  std::vector<TGameFileItem> GameFiles;
+};
+
+// True when a game-file item names a place inside the game folder: no drive, no root, no "..".
+bool GameFileItemIsInside(const std::string& item);
+// True when a game-file item names what the installer itself uses in the game folder: the
+// archive, its temporary file, the scratch folder or the lock. A package must not replace them.
+bool GameFileItemIsInstallers(const std::string& item);
+
+// The script's lists as items, in their order. A game-file item outside the game folder, or one
+// that the installer itself uses, raises: nothing may be installed from such a script.
+TInstallItems ReadInstallItems(const TDATAInst& Script);
+
+}  // namespace merva
