@@ -1,7 +1,6 @@
 // Opening, putting into, sorting and compacting an archive of any bytes.
 #include "archive/archive.h"
 #include "fuzz/fuzz_services.h"
-#include "wizard/controls.h"
 
 using namespace merva;
 
@@ -9,18 +8,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string file = fuzz::TakePart(data, size);
   MemoryFileSystem fs(8 << 20);
   fuzz::MakeGameFolder(fs, std::string(reinterpret_cast<const char*>(data), size));
-  test::CountingPump pump;
-  TProgressBar progress;
+  TNoProgress progress;
   TGTA3Archive archive;
+  const std::string img = ArchivePathOf("G");
   try {
-    if (!OpenArchive(archive, "G\\models\\gta3.img", fs)) return 0;
-    const std::string name = archive.Count > 0 ? EntryName(archive.Entries[0]) : "new.dff";
-    fs.Put("G\\" + (name.empty() ? std::string("x") : name), file);
+    if (!OpenArchive(archive, img, fs)) return 0;
+    const std::string name = archive.EntryCount() > 0 ? EntryName(archive.Entries[0]) : "new.dff";
+    const std::string same = "G\\" + (name.empty() ? std::string("x") : name);
+    fs.Put(same, file);
     fs.Put("G\\fresh.txd", file);
-    PutFileIntoArchive(archive, "G\\" + (name.empty() ? std::string("x") : name), {fs, pump});
-    PutFileIntoArchive(archive, "G\\fresh.txd", {fs, pump});
-    RewriteSortedDirectory(archive, fs);
-    CompactArchive(archive, "G", progress, fs);
+    PutFilesIntoArchive(img, {same, "G\\fresh.txd"}, fs, progress);
+    RewriteSortedDirectory(img, fs);
+    CompactArchive(img, TempArchivePathOf("G"), progress, fs);
     // A compacted archive opens again, with every entry's data inside the file.
     if (!OpenArchive(archive, "G\\models\\gta3.img", fs)) __builtin_trap();
     const size_t length = fs.Get("G\\models\\gta3.img")->size();

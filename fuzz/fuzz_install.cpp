@@ -1,7 +1,6 @@
 // A whole installation run: script, package and archive all from the input.
 #include "fuzz/fuzz_services.h"
 #include "operations/installation.h"
-#include "wizard/controls.h"
 
 using namespace merva;
 
@@ -13,14 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fs.Put("scripts.bin", script);
   fs.Put("data.cab", package);
   test::FakeBoxes boxes;
-  test::CountingPump pump;
-  TProgressBar progress;
-  TGTA3Archive archive;
-  TPackageDirectory directory;
+  TNoProgress progress;
   TDATAInst loaded;
   try {
     LoadScript(loaded, fs, boxes, nullptr);
-    InstallPackage(loaded, archive, directory, "G", {fs, boxes, pump, progress});
+    TInstallation(loaded, "G", {fs, boxes, progress}).Run();
   } catch (const Exception&) {
   }
   // Whatever happened, the game keeps its archive and the run leaves no scratch behind.

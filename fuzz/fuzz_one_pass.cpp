@@ -5,7 +5,6 @@
 #include "fuzz/fuzz_services.h"
 #include "operations/installation.h"
 #include "tests/support/step_install.h"
-#include "wizard/controls.h"
 
 using namespace merva;
 

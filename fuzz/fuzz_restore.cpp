@@ -8,7 +8,6 @@
 #include "fuzz/fuzz_services.h"
 #include "operations/undo.h"
 #include "restore/restore_point.h"
-#include "wizard/controls.h"
 
 using namespace merva;
 
@@ -39,11 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   point.Counter = 1;
   for (TGameFileChange& change : point.GameFiles) change.Item = "data\\x.cfg";
   for (std::string& folder : point.FoldersCreated) folder = "data";
-  test::CountingPump pump;
-  TProgressBar progress;
+  test::FakeBoxes boxes;
+  TNoProgress progress;
   try {
     const bool force = size % 2 == 1;
-    TakeBackInstallation("R", point, {force, force}, {fs, pump, progress, nullptr});
+    TUndo("R", point, {fs, boxes, progress}).Run({force, force});
   } catch (const Exception&) {
   }
   return 0;

@@ -7,7 +7,6 @@
 #include "operations/installation.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_file_system.h"
-#include "wizard/controls.h"
 
 using namespace merva::test;
 using merva::MemoryFileSystem;
@@ -57,16 +56,14 @@ int main(int argc, char** argv) {
   fs.Put("G\\models\\gta3.img", archive);
   fs.Put("data.cab", package);
   FakeBoxes boxes;
-  CountingPump pump;
-  merva::TProgressBar progress;
+  merva::TNoProgress progress;
   merva::TDATAInst loaded;
   loaded.ArchiveFiles = {"a.dff", "new.txd"};
   loaded.GameFiles = {"data\\x.ide"};
   const merva::TRestoreRequest request{"R", "Title", "2026-12-08 10:00:00", {}};
-  merva::TGTA3Archive state;
-  merva::TPackageDirectory directory;
-  merva::InstallPackage(loaded, state, directory, "G", {fs, boxes, pump, progress, &request},
-                        "data.cab");
+  merva::TInstallation installation(loaded, "G", {fs, boxes, progress}, "data.cab");
+  installation.KeepRestorePoint(request);
+  installation.Run();
   const MemoryFileSystem::Bytes* record = fs.Get("R\\G 1\\record.txt");
   if (!record) return 1;
   Seed(root + "/restore", "sample", std::string(record->begin(), record->end()));

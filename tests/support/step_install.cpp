@@ -15,6 +15,9 @@ void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& g
   FakeBoxes boxes;
   TNoProgress progress;
   const std::string archivePath = ArchivePathOf(gameFolder);
+  TGTA3Archive archive;  // the archive is checked first, as the one-pass run does
+  if (!OpenArchive(archive, archivePath, fs))
+    throw ENotice(TNoticeKind::kError, MissingArchiveText(archivePath));
   TBlockFile package = TBlockFile::OpenReadOnly(fs, packagePath);
   TPackageDirectory directory;
   ReadPackageDirectory(package, directory, boxes);
