@@ -224,7 +224,7 @@ class PosixFileSystem : public IFileSystem {
            sa.st_ino == sb.st_ino;
   }
   std::string AbsolutePath(const std::string& path) override {
-    if (!path.empty() && path[0] == '\\') return path;
+    if (!path.empty() && (path[0] == '\\' || path[0] == '/')) return path;
     char* here = ::getcwd(nullptr, 0);
     if (!here) return path;
     std::string folder = here;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "archive/archive_check.h"
 #include "archive/archive_file.h"
 #include "core/block_file.h"
 #include "core/cp1251.h"
@@ -350,6 +351,61 @@ TEST_F(PutTest, AFailureAtEveryWriteLeavesTheArchiveReadable) {
     for (const EntrySpec& e : directory)
       EXPECT_EQ(DataOf(bytes, e), EntryData(e.Name, 1)) << "write " << n << " " << e.Name;
   }
+}
+
+TEST(CheckArchive, TellsWhatTheGameCannotReadAndWhatItCannotUse) {
+  const std::string long24(24, 'n');
+  struct Case {
+    const char* what;
+    std::vector<EntrySpec> entries;
+    int64_t length;
+    std::vector<std::string> findings;  // "e:" errors, "w:" warnings
+  };
+  const Case cases[] = {
+      {"sound", {{1, 1, "a.dff"}, {2, 2, "b.dff"}}, 4 * 2048, {}},
+      {"negative size", {{1, -1, "a.dff"}}, 2048, {"e:entry 0 (a.dff) has a negative size"}},
+      {"inside the directory",
+       {{0, 1, "a.dff"}},
+       2048,
+       {"e:entry 0 (a.dff) starts inside the directory"}},
+      {"past the end",
+       {{1, 2, "a.dff"}},
+       2 * 2048,
+       {"e:entry 0 (a.dff) runs past the end of the file"}},
+      {"a name twice",
+       {{1, 1, "a.dff"}, {2, 1, "A.DFF"}},
+       3 * 2048,
+       {"e:entries 0 and 1 are both named A.DFF; the game uses only the first"}},
+      {"overlap", {{1, 2, "a.dff"}, {2, 1, "b.dff"}}, 3 * 2048, {"e:entries 0 and 1 overlap"}},
+      {"24 characters",
+       {{1, 1, long24}},
+       2 * 2048,
+       {"w:entry 0 (" + long24 + "): the game reads only the first 23 characters of the name"}},
+      {"too large",
+       {{1, 70000, "big.dff"}},
+       70001 * 2048,
+       {"w:entry 0 (big.dff): more than 65,535 sectors, which the game cannot read"}},
+  };
+  for (const Case& c : cases) {
+    TGTA3Archive archive;
+    for (const EntrySpec& spec : c.entries) {
+      TArchiveEntry entry{spec.Offset, spec.Size, {}};
+      std::copy(spec.Name.begin(), spec.Name.end(), entry.Name);
+      archive.Entries.push_back(entry);
+    }
+    const TArchiveReport report = CheckArchive(archive, c.length);
+    std::vector<std::string> findings;
+    for (const TArchiveFinding& f : report.Findings)
+      findings.push_back((f.Error ? "e:" : "w:") + f.Text);
+    EXPECT_EQ(findings, c.findings) << c.what;
+    EXPECT_EQ(report.Sound(), report.Errors == 0) << c.what;
+  }
+}
+
+TEST(CreateEmptyArchive, WritesTheTagAndNoEntriesInOneSector) {
+  TempDir dir;
+  CreateEmptyArchive(SystemFileSystem(), dir / "new.img");
+  EXPECT_EQ(test::ReadFile(dir / "new.img"), std::string("VER2", 4) + std::string(2044, '\0'));
 }
 
 }  // namespace

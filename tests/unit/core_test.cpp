@@ -4,6 +4,7 @@
 #include "core/block_file.h"
 #include "core/cp1251.h"
 #include "core/errors.h"
+#include "core/file_tools.h"
 #include "core/fingerprint.h"
 #include "core/sha256.h"
 #include "core/text.h"
@@ -262,6 +263,51 @@ TEST(Sha256, KnownDigestsWholeAndInPartsAndOfAFile) {
     EXPECT_EQ(ticks, static_cast<int>((text.size() + (1 << 20) - 1) >> 20));
     file.Close();
   }
+}
+
+TEST(TFileBeside, TakesTheTargetsPlaceOrLeavesNothingBehind) {
+  test::TempDir dir;
+  IFileSystem& fs = SystemFileSystem();
+  const std::string target = dir / "gta3.img", temp = dir / "gta3.img.new";
+  test::WriteFile(target, "old");
+  {
+    TFileBeside file(fs, temp, target);
+    test::WriteFile(file.Path(), "new");
+    EXPECT_EQ(test::ReadFile(target), "old");  // untouched until the move
+    EXPECT_EQ(file.Replace(), 0);
+  }
+  EXPECT_EQ(test::ReadFile(target), "new");
+  EXPECT_FALSE(test::Exists(temp));
+  {
+    TFileBeside file(fs, temp, target);
+    test::WriteFile(file.Path(), "half-written");
+  }  // a writer that failed: the target stays, the half-written file goes
+  EXPECT_EQ(test::ReadFile(target), "new");
+  EXPECT_FALSE(test::Exists(temp));
+  FaultyFileSystem faulty(fs);
+  faulty.FailAt(1, kSharingViolation, {FileOp::kMove});
+  TFileBeside held(faulty, temp, target);
+  test::WriteFile(held.Path(), "newer");
+  EXPECT_EQ(held.Replace(), kSharingViolation);
+  EXPECT_EQ(test::ReadFile(target), "new");
+  EXPECT_FALSE(test::Exists(temp));
+}
+
+TEST(SystemFileSystem, TellsWhatLiesAtAPathAndWhetherTwoPathsAreOneFile) {
+  test::TempDir dir;
+  IFileSystem& fs = SystemFileSystem();
+  test::WriteFile(dir / "a.dff", "a");
+  test::MakeDirs(dir / "folder");
+  EXPECT_EQ(fs.KindOf(dir / "a.dff"), PathKind::kFile);
+  EXPECT_EQ(fs.KindOf(dir / "folder"), PathKind::kFolder);
+  EXPECT_EQ(fs.KindOf(dir / "missing"), PathKind::kMissing);
+  EXPECT_EQ(fs.KindOf("/dev/null"), PathKind::kOther);
+  EXPECT_TRUE(fs.SameFile(dir / "a.dff", dir / "folder\\..\\a.dff"));
+  EXPECT_FALSE(fs.SameFile(dir / "a.dff", dir / "missing"));
+  EXPECT_EQ(fs.AbsolutePath(dir / "a.dff"), dir / "a.dff");  // already from the root
+  const std::string relative = fs.AbsolutePath("x\\y");
+  EXPECT_EQ(relative.substr(relative.size() - 4), "\\x\\y");
+  EXPECT_EQ(relative[0], '\\');
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/errors.h"
+#include "script/install_items.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"
 
@@ -198,6 +199,58 @@ TEST(LoadScript, AnErrorFromTheLevelCheckEndsLoadingThere) {
                EConvertError);
   EXPECT_EQ(script.Title, "a");
   EXPECT_TRUE(script.WelcomeText.empty());
+}
+
+TEST(ReadInstallItems, AGameFileItemIsReadOnceIntoItsPlaceAndItsPackageFile) {
+  struct Case {
+    std::string item, packageName, path;
+    std::vector<std::string> folders;
+  };
+  const Case cases[] = {
+      {"data\\maps\\x.ide", "x.ide", "data\\maps\\x.ide", {"data", "data\\maps"}},
+      {"data\\.\\\\x.ide", "x.ide", "data\\x.ide", {"data"}},
+      {"data/x.ide", "data/x.ide", "data\\x.ide", {"data"}},  // "/" parts a place, not a name
+      {"top.txt", "top.txt", "top.txt", {}},
+      {"data\\", "", "data", {}},  // names no package file
+      {"", "", "", {}},
+  };
+  for (const Case& c : cases) {
+    TDATAInst script;
+    script.GameFiles = {c.item};
+    script.ArchiveFiles = {"a.dff", ""};
+    const TInstallItems items = ReadInstallItems(script);
+    ASSERT_EQ(items.GameFiles.size(), 1u);
+    const TGameFileItem& item = items.GameFiles[0];
+    EXPECT_EQ(item.Item, c.item);
+    EXPECT_EQ(item.PackageName, c.packageName) << c.item;
+    EXPECT_EQ(item.Path, c.path) << c.item;
+    EXPECT_EQ(item.Folders, c.folders) << c.item;
+    ASSERT_EQ(items.ArchiveFiles.size(), 2u);
+    EXPECT_EQ(items.ArchiveFiles[0].PackageName, "a.dff");
+  }
+}
+
+TEST(ReadInstallItems, ItemsOutsideTheGameFolderOrOfTheInstallersOwnAreRefused) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"..\\x.ide", "outside the game folder"},
+      {"C:\\x.ide", "outside the game folder"},
+      {"\\x.ide", "outside the game folder"},
+      {"data\\..\\..\\x", "outside the game folder"},
+      {"MODELS\\gta3.IMG", "the installer itself uses"},
+      {"models\\.\\temp.img", "the installer itself uses"},
+      {"merva-install.tmp\\1.new", "the installer itself uses"},
+      {"Merva.Lock", "the installer itself uses"},
+  };
+  for (const auto& [item, says] : cases) {
+    TDATAInst script;
+    script.GameFiles = {"fine.txt", item};
+    try {
+      ReadInstallItems(script);
+      ADD_FAILURE() << item;
+    } catch (const Exception& error) {
+      EXPECT_NE(error.Message().find(says), std::string::npos) << item << ": " << error.Message();
+    }
+  }
 }
 
 }  // namespace

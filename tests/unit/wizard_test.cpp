@@ -381,5 +381,20 @@ TEST_F(WizardTest, UndoAsksBeforeItMovesThePlayersEditsAside) {
   }
 }
 
+TEST(TWindowProgress, TheBarHoldsItsRangeAndTheWindowAnswersWithoutBeingFlooded) {
+  TProgressBar bar;
+  test::CountingPump pump;
+  TWindowProgress progress(bar, pump);
+  progress.Start(3);
+  EXPECT_EQ(pump.Calls, 1);  // the first report handles the queue at once
+  for (int i = 0; i < 1000; ++i) progress.Step();
+  EXPECT_EQ(bar.Min, 0);
+  EXPECT_EQ(bar.Max, 3);
+  EXPECT_EQ(bar.Pos, 3);      // past the end of its range, the bar stays full
+  EXPECT_LT(pump.Calls, 10);  // a thousand quick steps are not a thousand trips to the queue
+  progress.Start(-1);         // an archive of no entries: a range of one less
+  EXPECT_EQ(bar.Pos, 0);
+}
+
 }  // namespace
 }  // namespace merva
