@@ -10,26 +10,47 @@ const char kScratchFolderName[] = "merva-install.tmp";
 
 namespace {
 
-// The item's folders and name without empty or "." parts: "data\\.\\x" is "data\x".
-std::vector<std::string> ItemParts(const std::string& item) {
+// The item's parts between separators, empty ones included.
+std::vector<std::string> RawParts(const std::string& item) {
+  return SplitAt(item, "\\/");
+}
+
+// Without empty or "." parts: "data\\.\\x" is "data\x".
+std::vector<std::string> PlaceParts(const std::vector<std::string>& raw) {
   std::vector<std::string> parts;
-  for (const std::string& part : SplitAt(item, "\\/"))
+  for (const std::string& part : raw)
     if (!part.empty() && part != ".") parts.push_back(part);
   return parts;
 }
 
+bool IsInside(const std::string& item, const std::vector<std::string>& raw) {
+  bool inside =
+      !item.empty() && item.find(':') == std::string::npos && item[0] != '\\' && item[0] != '/';
+  for (const std::string& part : raw) inside = inside && part != "..";
+  return inside;
+}
+
+bool IsInstallers(const std::vector<std::string>& parts) {
+  if (parts.empty()) return false;
+  const std::string first = AsciiUpper(parts[0]);
+  if (first == AsciiUpper(kScratchFolderName) || first == AsciiUpper(kGameLockName)) return true;
+  return parts.size() == 2 && first == "MODELS" &&
+         (AsciiUpper(parts[1]) == "GTA3.IMG" || AsciiUpper(parts[1]) == "TEMP.IMG");
+}
+
 TGameFileItem ReadGameFileItem(const std::string& item) {
+  const std::vector<std::string> raw = RawParts(item);
+  const std::vector<std::string> parts = PlaceParts(raw);
   // An empty item (a script's end record may carry the game-file tag) names no package file and
   // is passed over like any other item the package lacks.
-  if (!item.empty() && !GameFileItemIsInside(item))
+  if (!item.empty() && !IsInside(item, raw))
     throw Exception("The script names a game file outside the game folder: " + item);
-  if (GameFileItemIsInstallers(item))
+  if (IsInstallers(parts))
     throw Exception("The script names a game file that the installer itself uses: " + item +
                     ". Nothing was changed.");
   TGameFileItem read;
   read.Item = item;
   read.PackageName = ExtractFileNamePart(item);
-  const std::vector<std::string> parts = ItemParts(item);
   for (size_t i = 0; i < parts.size(); ++i) {
     read.Path += (i ? "\\" : "") + parts[i];
     if (i + 1 < parts.size()) read.Folders.push_back(read.Path);
@@ -40,20 +61,11 @@ TGameFileItem ReadGameFileItem(const std::string& item) {
 }  // namespace
 
 bool GameFileItemIsInside(const std::string& item) {
-  bool inside =
-      !item.empty() && item.find(':') == std::string::npos && item[0] != '\\' && item[0] != '/';
-  for (const std::string& part : SplitAt(item, "\\/")) inside = inside && part != "..";
-  return inside;
+  return IsInside(item, RawParts(item));
 }
 
 bool GameFileItemIsInstallers(const std::string& item) {
-  std::vector<std::string> parts = ItemParts(item);
-  if (parts.empty()) return false;
-  for (std::string& part : parts) part = AsciiUpper(part);
-  const std::string& first = parts[0];
-  if (first == AsciiUpper(kScratchFolderName) || first == AsciiUpper(kGameLockName)) return true;
-  return parts.size() == 2 && first == "MODELS" &&
-         (parts[1] == "GTA3.IMG" || parts[1] == "TEMP.IMG");
+  return IsInstallers(PlaceParts(RawParts(item)));
 }
 
 TInstallItems ReadInstallItems(const TDATAInst& Script) {

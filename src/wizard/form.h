@@ -13,6 +13,7 @@
 #include "script/script.h"
 #include "wizard/controls.h"
 #include "wizard/window_progress.h"
+#include "wizard/wizard_services.h"
 
 namespace merva {
 

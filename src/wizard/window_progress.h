@@ -7,15 +7,9 @@
 
 #include "core/progress.h"
 #include "wizard/controls.h"
+#include "wizard/wizard_services.h"
 
 namespace merva {
-
-class IMessagePump {
- public:
-  virtual ~IMessagePump() = default;
-  // Handles the window messages waiting in the queue, then returns.
-  virtual void ProcessMessages() = 0;
-};
 
 class TWindowProgress : public IProgress {
  public:

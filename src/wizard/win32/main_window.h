@@ -11,6 +11,7 @@
 #include "wizard/win32/handles.h"
 #include "wizard/win32/picture_controls.h"
 #include "wizard/win32/services.h"
+#include "wizard/wizard_services.h"
 
 namespace merva {
 

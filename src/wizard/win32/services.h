@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "core/platform.h"
+#include "wizard/wizard_services.h"
 
 namespace merva {
 
