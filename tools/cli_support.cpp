@@ -12,7 +12,6 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 

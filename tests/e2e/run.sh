@@ -255,6 +255,13 @@ for system in en_US.UTF-8:1252 ru_RU.UTF-8:1251; do
 done
 # The Windows tools take such paths from the wide command line and print them in UTF-8.
 check unicode-windows-merva-img bash -c "cd '$uni_game/models' && diff <(wine '$win/merva-img.exe' list '$(winpath "$uni_game/models/gta3.img")' 2>/dev/null | tr -d '\r') <('$native/merva-img' list gta3.img)"
+# An entry taken out by the Windows tool into a folder of such a name is the native tool's, and
+# an existing file is refused without --force.
+check unicode-windows-merva-img-extract bash -c "cd '$uni_game' &&
+  wine '$win/merva-img.exe' extract --to 'Área 游戏' '$(winpath "$uni_game/models/gta3.img")' INFERNUS.DFF >/dev/null 2>&1 &&
+  '$native/merva-img' extract --to native-out models/gta3.img infernus.dff >/dev/null &&
+  cmp 'Área 游戏/infernus.dff' native-out/infernus.dff &&
+  ! wine '$win/merva-img.exe' extract --to 'Área 游戏' '$(winpath "$uni_game/models/gta3.img")' infernus.dff >/dev/null 2>&1"
 rm -rf "$uni_game" "$uni_mod"
 wine reg delete "$key" /f >/dev/null 2>&1
 wine reg add "$key" /v ProductID /t REG_BINARY /d 000000000000F03F /f >/dev/null 2>&1
