@@ -117,6 +117,15 @@ std::optional<TGameLock> LockIfGameArchive(IFileSystem& fs, const std::string& a
   return lock;
 }
 
+// A game folder as the user gave it, from the root and without a final separator, so that a
+// restore point names it the same way whatever folder the tool ran in and however it was typed.
+std::string GameFolderArgument(IFileSystem& fs, const std::string& argument) {
+  std::string folder = fs.AbsolutePath(argument);
+  while (folder.size() > 1 && folder.back() == '\\' && folder[folder.size() - 2] != ':')
+    folder.pop_back();
+  return folder;
+}
+
 // Where restore points are kept; a tool that changes a game must have one.
 std::string RestoreFolder() {
   const std::string folder = RestoreFolderFromEnvironment();
@@ -215,7 +224,7 @@ int Create(Tool& tool, const TArguments& args) {
 }
 
 int Install(Tool& tool, const TArguments& args) {
-  const std::string game = tool.fs.AbsolutePath(args.Rest[0]);
+  const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
   const std::string& mod = args.Rest[1];
   RequireFolder(tool.fs, game);
   const std::string scriptPath = mod + "\\" + kScriptFileName;
@@ -277,7 +286,7 @@ std::string PointLine(const TRestorePoint& point) {
 }
 
 int Undo(Tool& tool, const TArguments& args) {
-  const std::string game = tool.fs.AbsolutePath(args.Rest[0]);
+  const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
   RequireFolder(tool.fs, game);
   const std::string root = RestoreFolder();
   ConsoleProgress progress("undo");
@@ -313,7 +322,7 @@ int Undo(Tool& tool, const TArguments& args) {
 }
 
 int History(Tool& tool, const TArguments& args) {
-  const std::string game = args.Rest.empty() ? "" : tool.fs.AbsolutePath(args.Rest[0]);
+  const std::string game = args.Rest.empty() ? "" : GameFolderArgument(tool.fs, args.Rest[0]);
   const std::string root = RestoreFolder();
   // What killed runs left is made whole first, each game under its lock; a game that another
   // run holds is left to that run.
