@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
   Seed(root + "/archive", "sample", Part(std::string(2100, 'f')) + archive);
   Seed(root + "/archive", "empty", Part("x") + std::string("VER2\0\0\0\0", 8));
   Seed(root + "/install", "sample", Part(script) + Part(package) + archive);
-  std::vector<EntrySpec> crowded;  // 63 entries, the first at sector 1: an append moves it
+  std::vector<EntryLayout> crowded;  // 63 entries, the first at sector 1: an append moves it
   for (int i = 0; i < 63; ++i) crowded.push_back({1 + i, 1, "e" + std::to_string(i) + ".dff"});
   Seed(root + "/one_pass", "sample",
        Part("a.dff\nnew.txd\nA.DFF\nmissing") + Part(package) + archive);

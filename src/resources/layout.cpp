@@ -10,8 +10,8 @@ const char kKestrinUrl[] =
     "http://kestrin.example.org/modules.php?name=Articles&file=category&articles_categories_id=1";
 
 namespace {
-constexpr TFontSpec kSansSerif{"MS Sans Serif", -11, false, false};
-constexpr TFontSpec kTitleFont{"Arial", -19, true, true};
+constexpr TFontStyle kSansSerif{"MS Sans Serif", -11, false, false};
+constexpr TFontStyle kTitleFont{"Arial", -19, true, true};
 }  // namespace
 
 const TWindowLayout kWindowLayout{"MERVA v1.01 by TAVIK", 566, 450, kSansSerif};

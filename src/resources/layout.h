@@ -9,7 +9,7 @@ namespace merva {
 enum class TControlKind { kPicture, kLabel, kCheckBox, kEdit, kButton, kProgressBar };
 enum class TAlign { kLeft, kCenter };
 
-struct TFontSpec {
+struct TFontStyle {
   const char* Face;
   int Height;  // negative: character height in pixels
   bool Bold;
@@ -22,7 +22,7 @@ struct TControlLayout {
   TControlKind Kind;
   int Left, Top, Width, Height;
   const char* Caption;  // UTF-8 design-time text
-  TFontSpec Font;
+  TFontStyle Font;
   bool BlackBackground;  // white text on opaque black; otherwise transparent where it applies
   TAlign Align;
   int TabOrder;         // -1: takes no focus
@@ -32,7 +32,7 @@ struct TControlLayout {
 struct TWindowLayout {
   const char* Caption;
   int ClientWidth, ClientHeight;
-  TFontSpec Font;
+  TFontStyle Font;
 };
 
 extern const TWindowLayout kWindowLayout;

@@ -154,13 +154,23 @@ bool ReadRestorePoint(IFileSystem& fs, const std::string& path, TRestorePoint& p
   return true;
 }
 
+namespace {
+
+// The names of the folders in `root` that are finished points by their name, links left out.
+std::vector<std::string> FinishedPointFolders(IFileSystem& fs, const std::string& root) {
+  std::vector<std::string> names, finished;
+  if (!fs.ListFolder(root, names)) return finished;
+  for (const std::string& name : names)
+    if (IsFinishedPointName(name) && !fs.IsLink(root + "\\" + name)) finished.push_back(name);
+  return finished;
+}
+
+}  // namespace
+
 std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string& root,
                                              const std::string& gameFolder) {
-  std::vector<std::string> names;
   std::vector<TRestorePoint> points;
-  if (!fs.ListFolder(root, names)) return points;
-  for (const std::string& name : names) {
-    if (!IsFinishedPointName(name) || fs.IsLink(root + "\\" + name)) continue;
+  for (const std::string& name : FinishedPointFolders(fs, root)) {
     TRestorePoint point;
     if (!ReadRestorePoint(fs, root + "\\" + name, point)) continue;
     if (!gameFolder.empty() && !SameGameFolder(fs, point.GameFolder, gameFolder)) continue;
@@ -194,12 +204,10 @@ bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IProgress* prog
 
 std::vector<TDamagedPoint> DamagedRestorePoints(IFileSystem& fs, const std::string& root,
                                                 const std::string& gameFolder) {
-  std::vector<std::string> names;
   std::vector<TDamagedPoint> damaged;
-  if (!fs.ListFolder(root, names)) return damaged;
-  for (const std::string& name : names) {
+  for (const std::string& name : FinishedPointFolders(fs, root)) {
     const std::string path = root + "\\" + name;
-    if (!IsFinishedPointName(name) || fs.IsLink(path) || !IsOwnPointFolder(fs, path)) continue;
+    if (!IsOwnPointFolder(fs, path)) continue;
     TRestorePoint point;
     if (ReadRestorePoint(fs, path, point)) continue;
     const std::string game = PointMarkGame(fs, path);

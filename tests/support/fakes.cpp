@@ -107,7 +107,7 @@ int32_t Get32(const std::string& bytes, size_t at) {
 }
 }  // namespace
 
-std::string ArchiveBytes(const std::vector<EntrySpec>& entries, int64_t sectors,
+std::string ArchiveBytes(const std::vector<EntryLayout>& entries, int64_t sectors,
                          const std::string& tag) {
   std::string bytes(static_cast<size_t>(sectors * 2048), '\0');
   std::memcpy(&bytes[0], tag.data(), 4);
@@ -130,18 +130,18 @@ std::string EntryData(const std::string& entryName, int32_t sectors) {
   return data;
 }
 
-std::string BuildArchive(const std::vector<EntrySpec>& entries) {
+std::string BuildArchive(const std::vector<EntryLayout>& entries) {
   int64_t sectors = 1 + static_cast<int64_t>(entries.size()) * 32 / 2048 + 1;
-  for (const EntrySpec& e : entries) sectors = std::max<int64_t>(sectors, e.Offset + e.Size);
+  for (const EntryLayout& e : entries) sectors = std::max<int64_t>(sectors, e.Offset + e.Size);
   std::string bytes = ArchiveBytes(entries, sectors);
-  for (const EntrySpec& e : entries)
+  for (const EntryLayout& e : entries)
     bytes.replace(static_cast<size_t>(e.Offset) * 2048, static_cast<size_t>(e.Size) * 2048,
                   EntryData(e.Name, e.Size));
   return bytes;
 }
 
-std::vector<EntrySpec> DirectoryOf(const std::string& bytes) {
-  std::vector<EntrySpec> entries;
+std::vector<EntryLayout> DirectoryOf(const std::string& bytes) {
+  std::vector<EntryLayout> entries;
   const int32_t count = Get32(bytes, 4);
   for (int32_t i = 0; i < count; ++i) {
     const size_t at = 8 + static_cast<size_t>(i) * 32;
@@ -152,7 +152,7 @@ std::vector<EntrySpec> DirectoryOf(const std::string& bytes) {
   return entries;
 }
 
-std::string DataOf(const std::string& bytes, const EntrySpec& entry) {
+std::string DataOf(const std::string& bytes, const EntryLayout& entry) {
   return bytes.substr(static_cast<size_t>(entry.Offset) * 2048,
                       static_cast<size_t>(entry.Size) * 2048);
 }

@@ -139,25 +139,25 @@ void MakeDirs(const std::string& path);
 
 // An archive built byte by byte, independently of the code under test. Names and texts are
 // given and read back in UTF-8 and stored in code page 1251, as the game's files hold them.
-struct EntrySpec {
+struct EntryLayout {
   int32_t Offset;
   int32_t Size;
   std::string Name;
 };
-inline bool operator==(const EntrySpec& a, const EntrySpec& b) {
+inline bool operator==(const EntryLayout& a, const EntryLayout& b) {
   return a.Offset == b.Offset && a.Size == b.Size && a.Name == b.Name;
 }
-inline std::ostream& operator<<(std::ostream& out, const EntrySpec& e) {
+inline std::ostream& operator<<(std::ostream& out, const EntryLayout& e) {
   return out << "{" << e.Offset << ", " << e.Size << ", " << e.Name << "}";
 }
-std::string ArchiveBytes(const std::vector<EntrySpec>& entries, int64_t sectors,
+std::string ArchiveBytes(const std::vector<EntryLayout>& entries, int64_t sectors,
                          const std::string& tag = "VER2");
 // Fills each entry's sectors with a pattern derived from its name.
 std::string EntryData(const std::string& name, int32_t sectors);
-std::string BuildArchive(const std::vector<EntrySpec>& entries);
+std::string BuildArchive(const std::vector<EntryLayout>& entries);
 // The directory as read back from an archive's bytes.
-std::vector<EntrySpec> DirectoryOf(const std::string& bytes);
-std::string DataOf(const std::string& bytes, const EntrySpec& entry);
+std::vector<EntryLayout> DirectoryOf(const std::string& bytes);
+std::string DataOf(const std::string& bytes, const EntryLayout& entry);
 
 // A script file from (tag, text) records, scrambled as the format wants.
 std::string ScriptBytes(const std::vector<std::pair<uint8_t, std::string>>& records,

@@ -21,7 +21,7 @@ using test::BuildArchive;
 using test::DataOf;
 using test::DirectoryOf;
 using test::EntryData;
-using test::EntrySpec;
+using test::EntryLayout;
 using test::TempDir;
 
 struct ArchiveFixture : ::testing::Test {
@@ -118,7 +118,7 @@ TEST_F(PutTest, ReplacementGoesInPlaceUpToItsSizeAndToTheEndBeyond) {
   const std::string original = BuildArchive({{1, 2, "Car.dff"}, {3, 1, "other.txd"}});
   struct Case {
     size_t bytes;
-    EntrySpec expected;
+    EntryLayout expected;
   };
   const Case cases[] = {
       {4096, {1, 2, "Car.dff"}},  // exactly Size x 2048: in place, stored name kept
@@ -131,10 +131,10 @@ TEST_F(PutTest, ReplacementGoesInPlaceUpToItsSizeAndToTheEndBeyond) {
     const std::string file = Source("car.DFF", c.bytes, 'n');
     Put(file);
     const std::string bytes = Bytes();
-    const std::vector<EntrySpec> directory = DirectoryOf(bytes);
+    const std::vector<EntryLayout> directory = DirectoryOf(bytes);
     ASSERT_EQ(directory.size(), 2u);
     EXPECT_EQ(directory[0], c.expected) << c.bytes;
-    EXPECT_EQ(directory[1], (EntrySpec{3, 1, "other.txd"}));
+    EXPECT_EQ(directory[1], (EntryLayout{3, 1, "other.txd"}));
     std::string expectedData(c.bytes, 'n');
     expectedData.resize(static_cast<size_t>(c.expected.Size) * 2048, '\0');
     EXPECT_EQ(DataOf(bytes, directory[0]), expectedData);
@@ -146,10 +146,10 @@ TEST_F(PutTest, ReplacementGoesInPlaceUpToItsSizeAndToTheEndBeyond) {
 TEST_F(PutTest, EveryEntryOfTheNameIsReplacedHighestIndexFirst) {
   Write(BuildArchive({{1, 1, "dup.dff"}, {2, 1, "x.txd"}, {3, 1, "DUP.DFF"}}));
   Put(Source("Dup.dff", 3000));
-  const std::vector<EntrySpec> directory = DirectoryOf(Bytes());
-  EXPECT_EQ(directory[2], (EntrySpec{4, 2, "Dup.dff"}));  // first to go to the end
-  EXPECT_EQ(directory[0], (EntrySpec{6, 2, "Dup.dff"}));
-  EXPECT_EQ(directory[1], (EntrySpec{2, 1, "x.txd"}));
+  const std::vector<EntryLayout> directory = DirectoryOf(Bytes());
+  EXPECT_EQ(directory[2], (EntryLayout{4, 2, "Dup.dff"}));  // first to go to the end
+  EXPECT_EQ(directory[0], (EntryLayout{6, 2, "Dup.dff"}));
+  EXPECT_EQ(directory[1], (EntryLayout{2, 1, "x.txd"}));
   EXPECT_EQ(progress.Waits, 2);  // told before each change
   EXPECT_EQ(progress.Done, 1);
 }
@@ -167,9 +167,9 @@ TEST_F(PutTest, AppendingTheSameFileTwiceReplacesTheFirstCopy) {
   Write(BuildArchive({{1, 1, "a.dff"}}));
   Put(Source("new.txd", 100));
   Put(Source("new.txd", 100, 'z'));
-  const std::vector<EntrySpec> directory = DirectoryOf(Bytes());
+  const std::vector<EntryLayout> directory = DirectoryOf(Bytes());
   ASSERT_EQ(directory.size(), 2u);
-  EXPECT_EQ(directory[1], (EntrySpec{2, 1, "new.txd"}));
+  EXPECT_EQ(directory[1], (EntryLayout{2, 1, "new.txd"}));
   EXPECT_EQ(DataOf(Bytes(), directory[1]).substr(0, 3), "zzz");
 }
 
@@ -181,7 +181,7 @@ TEST_F(PutTest, NamesOf24CharactersMatchAgainLongerOnesNever) {
   Put(Source(longer, 10));
   Put(Source(longer, 10));
   const std::string bytes = Bytes();
-  const std::vector<EntrySpec> directory = DirectoryOf(bytes);
+  const std::vector<EntryLayout> directory = DirectoryOf(bytes);
   ASSERT_EQ(directory.size(), 4u);
   EXPECT_EQ(directory[1].Name, exact);
   EXPECT_EQ(bytes.substr(8 + 32 + 8, 24), exact);  // no terminator
@@ -192,21 +192,21 @@ TEST_F(PutTest, NamesOf24CharactersMatchAgainLongerOnesNever) {
 TEST_F(PutTest, AppendMovesEntriesOutOfTheGrowingDirectory) {
   // 63 entries, one of them starting at sector 1: the grown directory ends at byte 2056.
   for (int count : {62, 63}) {
-    std::vector<EntrySpec> entries;
+    std::vector<EntryLayout> entries;
     entries.push_back({1, 1, "first.dff"});
     for (int i = 1; i < count; ++i) entries.push_back({1 + i, 1, "e" + std::to_string(i) + ".dff"});
     const std::string original = BuildArchive(entries);
     Write(original);
     Put(Source("new.dff", 2048, 'q'));
     const std::string bytes = Bytes();
-    const std::vector<EntrySpec> directory = DirectoryOf(bytes);
+    const std::vector<EntryLayout> directory = DirectoryOf(bytes);
     ASSERT_EQ(directory.size(), static_cast<size_t>(count + 1));
     const int32_t end = count + 1;  // sectors in the original file
-    EXPECT_EQ(directory[count], (EntrySpec{end, 1, "new.dff"}));
+    EXPECT_EQ(directory[count], (EntryLayout{end, 1, "new.dff"}));
     if (count == 63) {
-      EXPECT_EQ(directory[0], (EntrySpec{end + 1, 1, "first.dff"}));  // after the new data
+      EXPECT_EQ(directory[0], (EntryLayout{end + 1, 1, "first.dff"}));  // after the new data
     } else {
-      EXPECT_EQ(directory[0], (EntrySpec{1, 1, "first.dff"}));
+      EXPECT_EQ(directory[0], (EntryLayout{1, 1, "first.dff"}));
     }
     EXPECT_EQ(DataOf(bytes, directory[0]), EntryData("first.dff", 1));
     EXPECT_EQ(DataOf(bytes, directory[count]), std::string(2048, 'q'));
@@ -224,15 +224,15 @@ TEST_F(PutTest, AnAppendCountsTheNewEntryInTheHeaderAndTheDirectoryAtOnce) {
   source.Close();
   file.Close();
   EXPECT_EQ(Bytes().substr(4, 4), std::string("\x02\0\0\0", 4));
-  EXPECT_EQ(DirectoryOf(Bytes())[1], (EntrySpec{2, 0, "b.dff"}));
+  EXPECT_EQ(DirectoryOf(Bytes())[1], (EntryLayout{2, 0, "b.dff"}));
 }
 
 TEST_F(PutTest, AnArchiveOfPartSectorsIsPaddedBeforeNewData) {
   Write(BuildArchive({{1, 1, "a.dff"}}) + "tail");
   Put(Source("b.dff", 5));
   const std::string bytes = Bytes();
-  const std::vector<EntrySpec> directory = DirectoryOf(bytes);
-  EXPECT_EQ(directory[1], (EntrySpec{3, 1, "b.dff"}));
+  const std::vector<EntryLayout> directory = DirectoryOf(bytes);
+  EXPECT_EQ(directory[1], (EntryLayout{3, 1, "b.dff"}));
   EXPECT_EQ(DataOf(bytes, directory[1]).substr(0, 5), "mmmmm");
   EXPECT_EQ(bytes.size(), 4u * 2048);
 }
@@ -294,7 +294,7 @@ TEST_F(PutTest, AnArchivePastTwoGigabytesIsRefusedBeforeAnyWrite) {
 TEST_F(PutTest, ADamagedDirectoryStopsThePutBeforeAnyWrite) {
   struct Case {
     const char* what;
-    std::vector<EntrySpec> entries;
+    std::vector<EntryLayout> entries;
     int64_t sectors;
     size_t sourceBytes;
     const char* says;
@@ -326,12 +326,12 @@ TEST_F(PutTest, AnEntryEndingInAPartSectorIsReplacedInPlace) {
   bytes.resize(bytes.size() - 1000);
   Write(bytes);
   Put(Source("b.dff", 500));
-  EXPECT_EQ((DirectoryOf(Bytes())[1]), (EntrySpec{2, 1, "b.dff"}));
+  EXPECT_EQ((DirectoryOf(Bytes())[1]), (EntryLayout{2, 1, "b.dff"}));
 }
 
 // A failure at each write of a put leaves the archive as it was or sound, never lost.
 TEST_F(PutTest, AFailureAtEveryWriteLeavesTheArchiveReadable) {
-  std::vector<EntrySpec> entries;
+  std::vector<EntryLayout> entries;
   for (int i = 0; i < 63; ++i) entries.push_back({1 + i, 1, "e" + std::to_string(i) + ".dff"});
   const std::string original = BuildArchive(entries);
   const std::string source = Source("fresh.dff", 5000);
@@ -346,9 +346,9 @@ TEST_F(PutTest, AFailureAtEveryWriteLeavesTheArchiveReadable) {
     }
     if (!faulty.Fired()) break;
     const std::string bytes = Bytes();
-    const std::vector<EntrySpec> directory = DirectoryOf(bytes);
+    const std::vector<EntryLayout> directory = DirectoryOf(bytes);
     ASSERT_EQ(directory.size(), 63u) << "write " << n;  // the header is written last
-    for (const EntrySpec& e : directory)
+    for (const EntryLayout& e : directory)
       EXPECT_EQ(DataOf(bytes, e), EntryData(e.Name, 1)) << "write " << n << " " << e.Name;
   }
 }
@@ -357,7 +357,7 @@ TEST(CheckArchive, TellsWhatTheGameCannotReadAndWhatItCannotUse) {
   const std::string long24(24, 'n');
   struct Case {
     const char* what;
-    std::vector<EntrySpec> entries;
+    std::vector<EntryLayout> entries;
     int64_t length;
     std::vector<std::string> findings;  // "e:" errors, "w:" warnings
   };
@@ -388,9 +388,9 @@ TEST(CheckArchive, TellsWhatTheGameCannotReadAndWhatItCannotUse) {
   };
   for (const Case& c : cases) {
     TGTA3Archive archive;
-    for (const EntrySpec& spec : c.entries) {
-      TArchiveEntry entry{spec.Offset, spec.Size, {}};
-      std::copy(spec.Name.begin(), spec.Name.end(), entry.Name);
+    for (const EntryLayout& layout : c.entries) {
+      TArchiveEntry entry{layout.Offset, layout.Size, {}};
+      std::copy(layout.Name.begin(), layout.Name.end(), entry.Name);
       archive.Entries.push_back(entry);
     }
     const TArchiveReport report = CheckArchive(archive, c.length);

@@ -15,7 +15,7 @@ using test::BuildArchive;
 using test::DataOf;
 using test::DirectoryOf;
 using test::EntryData;
-using test::EntrySpec;
+using test::EntryLayout;
 using test::TempDir;
 
 TArchiveEntry Entry(int32_t offset, const std::string& name) {
@@ -82,16 +82,16 @@ struct CompactTest : ::testing::Test {
 
 // The compacted archive as the format defines it, built without the code under test.
 std::string Compacted(const std::string& original) {
-  const std::vector<EntrySpec> old = DirectoryOf(original);
+  const std::vector<EntryLayout> old = DirectoryOf(original);
   const int32_t first = (static_cast<int32_t>(old.size()) + 2) * 32 / 2048 + 1;
-  std::vector<EntrySpec> fresh;
+  std::vector<EntryLayout> fresh;
   int32_t at = first;
-  for (const EntrySpec& e : old) {
+  for (const EntryLayout& e : old) {
     fresh.push_back({at, e.Size, e.Name});
     at += e.Size;
   }
   std::string bytes = test::ArchiveBytes(fresh, first);
-  for (const EntrySpec& e : old) bytes += DataOf(original, e);
+  for (const EntryLayout& e : old) bytes += DataOf(original, e);
   return bytes;
 }
 
@@ -105,7 +105,7 @@ TEST_F(CompactTest, LaysTheDataOutBackToBackInDirectoryOrder) {
   const std::string bytes = test::ReadFile(img);
   EXPECT_EQ(bytes, Compacted(original));
   EXPECT_EQ(bytes.size(), 2048u * (1 + 4));
-  const std::vector<EntrySpec> directory = DirectoryOf(bytes);
+  const std::vector<EntryLayout> directory = DirectoryOf(bytes);
   EXPECT_EQ(directory[2].Offset, directory[3].Offset);  // the empty entry shares its successor's
   EXPECT_FALSE(test::Exists(temp));
   // One step per entry, over a stretch of one less, as the installing page's bar has always
@@ -151,7 +151,7 @@ TEST_F(CompactTest, AFailedReplacementKeepsTheOldArchive) {
 // Whatever operation fails, gta3.img is either untouched or fully compacted, and no temp.img
 // is left behind.
 TEST_F(CompactTest, AFailureAtEveryStepKeepsTheArchiveWhole) {
-  std::vector<EntrySpec> entries;
+  std::vector<EntryLayout> entries;
   for (int i = 0; i < 70; ++i) entries.push_back({100 - i, 1, "e" + std::to_string(i) + ".dff"});
   const std::string original = BuildArchive(entries);
   const std::string compacted = Compacted(original);

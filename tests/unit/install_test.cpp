@@ -18,7 +18,7 @@ using test::BuildArchive;
 using test::DataOf;
 using test::DirectoryOf;
 using test::EntryData;
-using test::EntrySpec;
+using test::EntryLayout;
 using test::PackageBytes;
 using test::TempDir;
 
@@ -56,7 +56,7 @@ TEST_F(InstallTest, PutsSortsCompactsAndPlacesGameFiles) {
   test::WriteFile(dir / "game\\b.dff", "the user's own file");
   Install();
   const std::string bytes = test::ReadFile(img);
-  const std::vector<EntrySpec> expected = {
+  const std::vector<EntryLayout> expected = {
       {1, 1, "B.DFF"}, {2, 1, "c.txd"}, {3, 2, "a.dff"}, {5, 1, "d.txd"}};
   EXPECT_EQ(DirectoryOf(bytes), expected);
   const std::string data = Padded(std::string(100, 'B')) + EntryData("c.txd", 1) +
@@ -79,7 +79,7 @@ TEST_F(InstallTest, EmptyListsStillSortAndCompact) {
   test::WriteFile(img, BuildArchive({{5, 1, "late.dff"}, {2, 1, "early.dff"}}));
   Install();
   EXPECT_EQ(DirectoryOf(test::ReadFile(img)),
-            (std::vector<EntrySpec>{{1, 1, "early.dff"}, {2, 1, "late.dff"}}));
+            (std::vector<EntryLayout>{{1, 1, "early.dff"}, {2, 1, "late.dff"}}));
 }
 
 TEST_F(InstallTest, AnItemListedTwiceIsPutTwice) {
@@ -90,7 +90,7 @@ TEST_F(InstallTest, AnItemListedTwiceIsPutTwice) {
     if (!test::Exists(dir / "game\\models\\temp.img")) beforeTheRebuild = progress.Waits;
   };
   Install();
-  const std::vector<EntrySpec> directory = DirectoryOf(test::ReadFile(img));
+  const std::vector<EntryLayout> directory = DirectoryOf(test::ReadFile(img));
   EXPECT_EQ(directory.size(), 4u);  // appended once, then replaced in place
   EXPECT_EQ(beforeTheRebuild, 2);
 }

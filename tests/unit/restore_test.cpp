@@ -25,7 +25,7 @@ namespace {
 
 using test::ArchiveBytes;
 using test::DirectoryOf;
-using test::EntrySpec;
+using test::EntryLayout;
 using test::PackageBytes;
 
 const char kRoot[] = "R";
@@ -85,7 +85,7 @@ struct Game {
 };
 
 // An entry's sectors as the archive holds them, zeros where the file ends early.
-std::string SectorsOf(const std::string& archive, const EntrySpec& entry) {
+std::string SectorsOf(const std::string& archive, const EntryLayout& entry) {
   std::string data(static_cast<size_t>(entry.Size) * 2048, '\0');
   const size_t from = static_cast<size_t>(entry.Offset) * 2048;
   if (from < archive.size()) {
@@ -101,9 +101,9 @@ std::string NameBytes(const std::string& archive, size_t index) {
 
 // Entries that lie apart, after the directory and inside the file: their bytes are their own.
 bool EntriesAreSound(const std::string& archive) {
-  const std::vector<EntrySpec> entries = DirectoryOf(archive);
+  const std::vector<EntryLayout> entries = DirectoryOf(archive);
   std::vector<std::pair<int64_t, int64_t>> spans;
-  for (const EntrySpec& e : entries) {
+  for (const EntryLayout& e : entries) {
     if (e.Size == 0) continue;
     const int64_t start = int64_t{e.Offset} * 2048, end = start + int64_t{e.Size} * 2048;
     if (start < 8 + 32 * static_cast<int64_t>(entries.size()) ||
@@ -118,7 +118,7 @@ bool EntriesAreSound(const std::string& archive) {
 }
 
 void ExpectSameEntries(const std::string& before, const std::string& after, uint32_t seed) {
-  const std::vector<EntrySpec> a = DirectoryOf(before), b = DirectoryOf(after);
+  const std::vector<EntryLayout> a = DirectoryOf(before), b = DirectoryOf(after);
   ASSERT_EQ(a.size(), b.size()) << "seed " << seed;
   for (size_t i = 0; i < a.size(); ++i) {
     EXPECT_EQ(NameBytes(before, i), NameBytes(after, i)) << "seed " << seed << " entry " << i;
@@ -185,7 +185,7 @@ TEST_F(TakeBackTest, KeepsOnlyWhatItReplacesAndSaysWhatChanged) {
   const std::string folder = std::string(kRoot) + "\\G 1";
   // The old entries in one archive of the game's own format.
   const std::string kept = game.File(folder + "\\archive.img");
-  const std::vector<EntrySpec> keptEntries = DirectoryOf(kept);
+  const std::vector<EntryLayout> keptEntries = DirectoryOf(kept);
   ASSERT_EQ(keptEntries.size(), 1u);
   EXPECT_EQ(keptEntries[0].Name, "b.txd");
   EXPECT_EQ(keptEntries[0].Size, 2);
@@ -228,7 +228,7 @@ TEST(TakeBack, EntriesWhoseNamesDifferInCyrillicCaseAreKeptApart) {
   game.Install(script, {{"ЖУК.dff", std::string(3000, 'U')}, {"жук.dff", std::string(3000, 'l')}});
   const TRestorePoint point = game.Latest();
   ASSERT_EQ(point.Replaced.size(), 2u);
-  const std::vector<EntrySpec> kept =
+  const std::vector<EntryLayout> kept =
       DirectoryOf(game.File(std::string(kRoot) + "\\G 1\\archive.img"));
   ASSERT_EQ(kept.size(), 2u);
   EXPECT_EQ(kept[0].Name, "ЖУК.dff");
@@ -314,7 +314,7 @@ TEST_F(TakeBackTest, AnArchiveChangedSinceIsRefusedUnlessForcedThenTakenBackByNa
   game.Install(script, files);
   // Another tool appends an entry of its own.
   std::string changed = game.Archive();
-  std::vector<EntrySpec> entries = DirectoryOf(changed);
+  std::vector<EntryLayout> entries = DirectoryOf(changed);
   entries.push_back({static_cast<int32_t>(changed.size() / 2048), 1, "other.dff"});
   changed = ArchiveBytes(entries, static_cast<int64_t>(changed.size() / 2048) + 1);
   std::string data = game.Archive();
@@ -325,9 +325,9 @@ TEST_F(TakeBackTest, AnArchiveChangedSinceIsRefusedUnlessForcedThenTakenBackByNa
   EXPECT_THROW(game.Undo(), EUndoRefused);
   EXPECT_TRUE(game.Archive() == changed);
   EXPECT_TRUE(game.Undo(/*force=*/true).ByNames);
-  const std::vector<EntrySpec> back = DirectoryOf(game.Archive());
+  const std::vector<EntryLayout> back = DirectoryOf(game.Archive());
   std::vector<std::string> names;
-  for (const EntrySpec& e : back) names.push_back(e.Name);
+  for (const EntryLayout& e : back) names.push_back(e.Name);
   // The archive's own order stays: b.txd had moved to the end when it grew.
   EXPECT_EQ(names, (std::vector<std::string>{"a.dff", "c.dff", "b.txd", "other.dff"}));
   EXPECT_TRUE(SectorsOf(game.Archive(), back[2]) == test::DataOf(original, {2, 2, "b.txd"}));

@@ -192,7 +192,7 @@ TEST(MervaImg, CheckFindsDamageAndWarnsOfWhatTheGameCannotUse) {
   TempDir dir;
   const std::string tool = kImg;
   struct Case {
-    std::vector<test::EntrySpec> entries;
+    std::vector<test::EntryLayout> entries;
     int64_t sectors;
     int status;
     const char* says;
@@ -274,7 +274,7 @@ TEST(MervaImg, CompactsAnArchiveNamedTempImg) {
   const ToolRun run = RunShell(kImg + " compact " + ShellQuoted(dir / "temp.img"));
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(test::DirectoryOf(test::ReadFile(dir / "temp.img")),
-            (std::vector<test::EntrySpec>{{1, 1, "a.dff"}}));
+            (std::vector<test::EntryLayout>{{1, 1, "a.dff"}}));
 }
 
 // install keeps a restore point in MERVA_RESTORE_DIR, history lists it with its game folder,

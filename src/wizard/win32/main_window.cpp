@@ -34,7 +34,7 @@ int IdOf(const char* name) {
   return ControlLayout(name).Id;
 }
 
-HFONT MakeFont(const TFontSpec& font) {
+HFONT MakeFont(const TFontStyle& font) {
   return CreateFontW(font.Height, 0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                      font.AnsiCharset ? ANSI_CHARSET : DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
