@@ -94,8 +94,9 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
   TManifest manifest;
   TDATAInst& script = manifest.Script;
   const std::string base = FolderOf(path);
-  std::map<std::string, std::string> packed;  // upper-cased name -> disk path
-  std::map<std::string, size_t> textLines;    // key -> the line that gave it
+  std::map<std::string, std::string> packed;     // upper-cased name -> disk path
+  std::map<std::string, std::string> gamePaths;  // a game file as Windows names it -> as listed
+  std::map<std::string, size_t> textLines;       // key -> the line that gave it
   bool anyLine = false;
 
   std::string content = ReadWholeFile(path);
@@ -172,6 +173,14 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
       throw Exception(where + listed + " lies outside the game folder");
     if (key == "game" && GameFileItemIsInstallers(listed))
       throw Exception(where + listed + " is the installer's own; a mod cannot replace it");
+    if (key == "game" && !GameFileItemWindowsFault(listed).empty())
+      throw Exception(where + listed + ": " + GameFileItemWindowsFault(listed));
+    if (key == "game") {
+      const auto [known, added] = gamePaths.emplace(GameFileItemKey(listed), listed);
+      if (!added && known->second != listed)
+        throw Exception(where + listed + " and " + known->second +
+                        " are one file on Windows; list it once");
+    }
     if (StoredLength(name) > 24)
       throw Exception(where + "the name " + name + " is longer than 24 characters");
     if (key == "archive" && StoredLength(name) == 24)

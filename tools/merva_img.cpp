@@ -15,6 +15,7 @@
 #include "core/file_tools.h"
 #include "core/game_lock.h"
 #include "core/text.h"
+#include "core/windows_names.h"
 #include "operations/extraction.h"
 #include "operations/installation.h"
 #include "operations/undo.h"
@@ -105,16 +106,44 @@ TGTA3Archive ReadArchive(IFileSystem& fs, const std::string& path) {
   return archive;
 }
 
+// The path with "." and empty parts dropped and ".." taking the part before it away, as the
+// system reads the spelling before it follows any link.
+std::string LexicalPath(const std::string& path) {
+  std::vector<std::string> kept;
+  const std::vector<std::string> parts = SplitAt(path, "\\/");
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if ((parts[i].empty() && i > 0) || parts[i] == ".") continue;
+    if (parts[i] == ".." && kept.size() > 1)
+      kept.pop_back();
+    else
+      kept.push_back(parts[i]);
+  }
+  std::string joined;
+  for (size_t i = 0; i < kept.size(); ++i) joined += (i ? "\\" : "") + kept[i];
+  return joined.empty() ? path : joined;
+}
+
 // A game's archive (GAME\models\gta3.img) changes only under the game's lock, as during an
-// installation or an undo.
-std::optional<TGameLock> LockIfGameArchive(IFileSystem& fs, const std::string& archive) {
-  std::optional<TGameLock> lock;
-  const std::string path = fs.AbsolutePath(archive);
-  const std::string models = ParentFolder(path);
-  if (AsciiUpper(ExtractFileNamePart(path)) == "GTA3.IMG" &&
-      AsciiUpper(ExtractFileNamePart(models)) == "MODELS")
-    lock.emplace(fs, ParentFolder(models));
-  return lock;
+// installation or an undo. The game is found by what the path is, not by how it is spelt: as
+// written ("models\.\gta3.img", a linked models folder) and as the system resolves it, each
+// game folder it names is locked.
+std::vector<TGameLock> LockIfGameArchive(IFileSystem& fs, const std::string& archive) {
+  std::vector<TGameLock> locks;
+  std::vector<std::string> games;
+  for (const std::string& path :
+       {LexicalPath(fs.AbsolutePath(archive)), fs.CanonicalPath(archive)}) {
+    const std::string models = ParentFolder(path);
+    if (path.empty() || WindowsNameKey(ExtractFileNamePart(path)) != "GTA3.IMG" ||
+        WindowsNameKey(ExtractFileNamePart(models)) != "MODELS")
+      continue;
+    const std::string game = ParentFolder(models);
+    bool known = false;
+    for (const std::string& other : games) known = known || SameGameFolder(fs, other, game);
+    if (known) continue;
+    games.push_back(game);
+    locks.emplace_back(fs, game.empty() ? "\\" : game);
+  }
+  return locks;
 }
 
 // A game folder as the user gave it, from the root and without a final separator, so that a
@@ -172,7 +201,7 @@ int Put(Tool& tool, const TArguments& args) {
                        "the name is longer than 24 characters, which an archive entry "
                        "cannot hold");
   }
-  const std::optional<TGameLock> lock = LockIfGameArchive(tool.fs, path);
+  const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
   ConsoleProgress progress("put");
   PutFilesIntoArchive(path, files, tool.fs, progress);
   return 0;
@@ -198,7 +227,7 @@ int Extract(Tool& tool, const TArguments& args) {
 int Sort(Tool& tool, const TArguments& args) {
   const std::string& path = args.Rest[0];
   RequireArchive(tool.fs, path);
-  const std::optional<TGameLock> lock = LockIfGameArchive(tool.fs, path);
+  const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
   RewriteSortedDirectory(path, tool.fs);
   return 0;
 }
@@ -206,7 +235,7 @@ int Sort(Tool& tool, const TArguments& args) {
 int Compact(Tool& tool, const TArguments& args) {
   const std::string& path = args.Rest[0];
   RequireArchive(tool.fs, path);
-  const std::optional<TGameLock> lock = LockIfGameArchive(tool.fs, path);
+  const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
   // A name of the tool's own beside the archive, so that it can never be the archive.
   ConsoleProgress progress("compact");
   CompactArchive(path, path + ".merva-tmp", progress, tool.fs);
@@ -324,16 +353,19 @@ int Undo(Tool& tool, const TArguments& args) {
 int History(Tool& tool, const TArguments& args) {
   const std::string game = args.Rest.empty() ? "" : GameFolderArgument(tool.fs, args.Rest[0]);
   const std::string root = RestoreFolder();
-  // What killed runs left is made whole first, each game under its lock; a game that another
-  // run holds is left to that run.
+  // What killed runs left is made whole first, each game under its lock. A listing never needs
+  // to write: a game that another run holds, or whose folder cannot be written, is listed as it
+  // stands and left to the next run.
   TNoProgress quiet;
   for (const std::string& other :
        game.empty() ? GamesOfUnfinishedPoints(tool.fs, root) : std::vector<std::string>{game}) {
     try {
       const TGameLock lock(tool.fs, other);
       RecoverRestorePoints(tool.fs, root, other, &quiet);
-    } catch (const Exception&) {
-      if (!game.empty()) throw;
+    } catch (const Exception& busy) {
+      if (!game.empty())
+        std::cerr << "merva-img: " << DisplayPath(other)
+                  << ": recovered nothing there: " << busy.what() << "\n";
     }
   }
   std::vector<TRestorePoint> points = ListRestorePoints(tool.fs, root, game);

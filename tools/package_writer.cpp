@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "core/file_tools.h"
 #include "core/block_file.h"
 #include "core/cp1251.h"
 #include "core/errors.h"
+#include "core/file_tools.h"
 #include "package/package.h"
 
 namespace merva {

@@ -15,11 +15,19 @@ constexpr TIoCodeText kIoCodeTexts[] = {
     {kFileNotFound, "File not found", "file not found"},
     {kPathNotFound, "Path not found", "folder not found"},
     {kAccessDenied, "File access denied", "access denied"},
+    {kNotSameDevice, "The file cannot be moved to another drive",
+     "the file cannot be moved to another drive"},
+    {kSeekOnDevice, "Not a regular file (a pipe or a device)",
+     "not a regular file (a pipe or a device)"},
+    {kPathTooLong, "The path is too long for the system", "the path is too long for the system"},
+    {kLinkRefused, "A link is at that name, which Merva never writes through",
+     "a link is at that name, which Merva never writes through"},
     {kSharingViolation, nullptr, "the file is in use by another program"},
     {kLockViolation, nullptr, "the file is in use by another program"},
     {kReadBeyondEnd, "Read beyond end of file",
      "the file ends too early (read beyond end of file)"},
     {kDiskFull, "Disk full", "disk full"},
+    {kAlreadyExists, "File already exists", "already exists"},
 };
 
 const TIoCodeText* FindIoCode(int code) {

@@ -84,6 +84,14 @@ enum IoCode : int {
   kFileNotFound = 2,
   kPathNotFound = 3,
   kAccessDenied = 5,
+  // A move the system does only inside one drive (another drive, another file system).
+  kNotSameDevice = 17,
+  // A seek on a pipe or a device, which is no file.
+  kSeekOnDevice = 132,
+  // A path longer than the system takes.
+  kPathTooLong = 206,
+  // A link (symbolic link, junction) where a file is to be written: never written through.
+  kLinkRefused = 1920,
   kSharingViolation = 32,
   kLockViolation = 33,
   kAlreadyExists = 183,

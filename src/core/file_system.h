@@ -56,7 +56,8 @@ class IFileSystem {
   // Opens an existing file; others may read and write it but not delete it.
   virtual int Open(const std::string& path, OpenAccess access,
                    std::unique_ptr<IFileHandle>& handle) = 0;
-  // Creates a file, or truncates an existing one, for reading and writing.
+  // Creates a file, or truncates an existing one, for reading and writing; a link at the name
+  // is refused (kLinkRefused), never written through.
   virtual int Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) = 0;
   // True for a file; a folder at the path is no file.
   virtual bool FileExists(const std::string& path) = 0;

@@ -42,7 +42,11 @@ void WriteZeros(TBlockFile& target, int64_t count) {
 }
 
 TFileBeside::TFileBeside(IFileSystem& fs, std::string temp, std::string target)
-    : fs_(fs), temp_(std::move(temp)), target_(std::move(target)) {}
+    : fs_(fs), temp_(std::move(temp)), target_(std::move(target)) {
+  // A temporary name is ours alone: what a killed run left there goes, and a link planted there
+  // is removed itself, so that the new version is never written through it.
+  if (fs_.IsLink(temp_) || fs_.FileExists(temp_)) fs_.DeleteFile(temp_);
+}
 
 TFileBeside::~TFileBeside() {
   if (pending_) fs_.DeleteFile(temp_);
@@ -157,8 +161,11 @@ void CreateFolderPath(IFileSystem& fs, const std::string& path) {
   if (path.empty() || fs.DirectoryExists(path)) return;
   const std::string parent = ParentFolder(path);
   if (!parent.empty() && parent != path) CreateFolderPath(fs, parent);
-  if (!fs.CreateDirectory(path) && !fs.DirectoryExists(path))
-    throw Exception("Unable to create the folder " + path);
+  if (fs.CreateDirectory(path) || fs.DirectoryExists(path)) return;
+  const PathKind kind = fs.KindOf(path);
+  throw Exception(
+      "Unable to create the folder " + path +
+      (kind == PathKind::kFile || kind == PathKind::kOther ? ": a file has that name" : ""));
 }
 
 void RemoveFolderTree(IFileSystem& fs, const std::string& path) {

@@ -8,7 +8,10 @@ const char kGameLockName[] = "merva.lock";
 
 TGameLock::TGameLock(IFileSystem& fs, const std::string& gameFolder) {
   if (!fs.DirectoryExists(gameFolder)) return;
-  const std::string path = gameFolder + "\\" + kGameLockName;
+  // The folder as the system knows it: every spelling of one game ("models\\..", a link to it,
+  // another letter case on Windows) meets the same lock.
+  const std::string canonical = fs.CanonicalPath(gameFolder);
+  const std::string path = (canonical.empty() ? gameFolder : canonical) + "\\" + kGameLockName;
   const int code = fs.LockExclusive(path, held_);
   if (code == 0) return;
   if (code == kSharingViolation)

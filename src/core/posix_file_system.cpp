@@ -50,6 +50,16 @@ int CodeFromErrno(int error, const std::string& native) {
     case ENOSPC:
     case EDQUOT:
       return kDiskFull;
+    case EXDEV:
+      return kNotSameDevice;
+    case ELOOP:  // O_NOFOLLOW met a link
+      return kLinkRefused;
+    case ENAMETOOLONG:
+      return kPathTooLong;
+    case ESPIPE:
+      return kSeekOnDevice;
+    case EEXIST:
+      return kAlreadyExists;
     default:
       return error;
   }
@@ -129,19 +139,33 @@ class PosixFile : public IFileHandle {
 };
 
 // flock() on the lock file; the file is removed while the lock is still held, so that a run
-// waiting on the old file finds it gone and takes the new one (see LockExclusive).
+// waiting on the old file finds it gone and takes the new one (see LockExclusive). A file of
+// that name that some other program or the player made is locked as it is and left in place.
 class PosixLock : public IHeldLock {
  public:
-  PosixLock(int fd, std::string native) : fd_(fd), native_(std::move(native)) {}
+  PosixLock(int fd, std::string native, bool ours)
+      : fd_(fd), native_(std::move(native)), ours_(ours) {}
   ~PosixLock() override {
-    ::unlink(native_.c_str());
+    if (ours_) ::unlink(native_.c_str());
     ::close(fd_);
   }
 
  private:
   int fd_;
   std::string native_;
+  bool ours_;
 };
+
+// What a lock file of ours holds, so that a run knows one a killed run left (or an empty one of
+// an earlier version) from a file of the player's that happens to have the name.
+constexpr char kLockFileText[] = "Merva holds this game folder while it changes the game.\n";
+
+bool IsOurLockFile(int fd) {
+  char text[sizeof kLockFileText] = {};
+  const ssize_t got = ::pread(fd, text, sizeof text, 0);
+  return got == 0 || (got == static_cast<ssize_t>(sizeof kLockFileText - 1) &&
+                      std::string(text, static_cast<size_t>(got)) == kLockFileText);
+}
 
 class PosixFileSystem : public IFileSystem {
  public:
@@ -157,7 +181,9 @@ class PosixFileSystem : public IFileSystem {
   }
   int Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) override {
     const std::string native = NativePath(path);
-    const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Never through a link at the name: what is written stays where the name says.
+    const int fd =
+        ::open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) return CodeFromErrno(errno, native);
     handle = std::make_unique<PosixFile>(fd);
     return 0;
@@ -240,7 +266,13 @@ class PosixFileSystem : public IFileSystem {
     // The holder before us may remove the file between our open and our lock: the lock counts
     // only on the file that still has the name.
     for (int attempt = 0; attempt < 16; ++attempt) {
-      const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+      bool created = true;
+      int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+      if (fd < 0 && errno == EEXIST) {
+        created = false;
+        fd = ::open(native.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0 && errno == ENOENT) continue;  // its holder just removed it
+      }
       if (fd < 0) return CodeFromErrno(errno, native);
       if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
@@ -250,7 +282,12 @@ class PosixFileSystem : public IFileSystem {
       struct stat locked, named;
       if (::fstat(fd, &locked) == 0 && ::lstat(native.c_str(), &named) == 0 &&
           locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
-        held = std::make_unique<PosixLock>(fd, native);
+        const bool ours = created || IsOurLockFile(fd);
+        if (created) {
+          const ssize_t wrote = ::write(fd, kLockFileText, sizeof kLockFileText - 1);
+          (void)wrote;  // the text only tells later runs whose file it is
+        }
+        held = std::make_unique<PosixLock>(fd, native, ours);
         return 0;
       }
       ::close(fd);

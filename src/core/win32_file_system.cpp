@@ -95,6 +95,8 @@ class Win32FileSystem : public IFileSystem {
     return Make(path, rights, sharing, OPEN_EXISTING, handle);
   }
   int Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) override {
+    // Never through a link at the name: what is written stays where the name says.
+    if (IsLink(path)) return kLinkRefused;
     return Make(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                 CREATE_ALWAYS, handle);
   }
@@ -195,10 +197,17 @@ class Win32FileSystem : public IFileSystem {
   }
   int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
     // No sharing at all, and the system deletes the file when the last handle goes, also when
-    // the process is killed.
-    const HANDLE h =
-        CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    // the process is killed: a lock file of ours never outlives its run.
+    const std::wstring wide = WidePath(path);
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+      // Held by another run (a sharing violation), or a file of the player's with the name:
+      // that one is held as it is, and left in place.
+      if (IsLink(path)) return kLinkRefused;
+      h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     if (h == INVALID_HANDLE_VALUE) return LastCode();
     held = std::make_unique<Win32Lock>(h);
     return 0;

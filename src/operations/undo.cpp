@@ -1,5 +1,6 @@
 #include "operations/undo.h"
 
+#include <cstring>
 #include <deque>
 #include <map>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "core/fingerprint.h"
 #include "core/step_times.h"
 #include "core/text.h"
+#include "operations/undo_game_files.h"
 #include "restore/level_value.h"
 #include "restore/restore_store.h"
 
@@ -122,6 +124,12 @@ class TUndoDirectory {
       if (fs_.IsLink(path)) throw Damaged(point_, "the kept file " + name + " is a link");
       if (!fs_.FileExists(path)) throw Damaged(point_, "the kept file " + name + " is missing");
       keptArchive_ = &files_.emplace_back(TBlockFile::OpenReadOnly(fs_, path));
+      // Changed or swapped since, even with the same names and sizes, it would bring back the
+      // wrong bytes: it must be the file the installation wrote.
+      if (!point_.KeptArchiveFingerprint.empty() &&
+          FileFingerprint(*keptArchive_, 0, keptArchive_->Size()) != point_.KeptArchiveFingerprint)
+        throw Damaged(point_, "the kept file " + name + " has changed since it was written");
+      keptArchive_->Seek(0);
       TGTA3Archive read;
       bool sound = false;
       try {
@@ -136,7 +144,8 @@ class TUndoDirectory {
     const TArchiveEntry& stored = keptEntries_.at(n);
     const int64_t bytes = int64_t{std::max(kept.Old.Size, 0)} * kSector;
     const int64_t from = int64_t{stored.Offset} * kSector;
-    if (stored.Size != std::max(kept.Old.Size, 0) || from < 0 ||
+    if (stored.Size != std::max(kept.Old.Size, 0) ||
+        std::memcmp(stored.Name, kept.Old.Name, sizeof stored.Name) != 0 || from < 0 ||
         from + bytes > keptArchive_->Size())
       throw Damaged(point_, "the kept file " + name + " does not hold the entry " +
                                 EntryName(kept.Old) + " as recorded");
@@ -157,86 +166,15 @@ class TUndoDirectory {
   std::vector<TArchiveEntry> keptEntries_;
 };
 
-// True when the game file is no longer what the installation wrote: the player (or another
-// program) changed it since. A point of the first layout has no fingerprints: nothing is known.
-bool ChangedSince(IFileSystem& fs, const std::string& target, const TGameFileChange& change) {
-  if (change.NewFingerprint.empty()) return false;
-  if (fs.IsLink(target)) return true;
-  if (!fs.FileExists(target)) return false;  // gone: nothing of the player's to keep
-  TBlockFile file = TBlockFile::OpenReadOnly(fs, target);
-  const int64_t size = file.Size();
-  const bool changed =
-      size != change.NewBytes || FileFingerprint(file, 0, size) != change.NewFingerprint;
-  file.Close();
-  return changed;
-}
-
-// Everything the game files need is checked before anything changes: each kept file is there,
-// a plain file of the size recorded, and no folder on the way to a game file is a link, which
-// would lead outside the game folder. Gives the items the player changed since.
-std::set<std::string> CheckGameFiles(const std::string& pointPath, const TRestorePoint& point,
-                                     IFileSystem& fs) {
-  std::set<std::string> edited;
-  for (const TGameFileChange& change : point.GameFiles) {
-    std::string path = point.GameFolder;
-    for (const std::string& part : SplitAt(change.Item, "\\/")) {
-      path += "\\" + part;
-      if (fs.IsLink(path) && path != point.GameFolder + "\\" + change.Item)
-        throw Exception("The game folder holds a link at " + path +
-                        ", which Merva does not follow. Nothing was changed.");
-    }
-    if (ChangedSince(fs, point.GameFolder + "\\" + change.Item, change)) edited.insert(change.Item);
-    if (!change.Replaced) continue;
-    const std::string kept = pointPath + "\\" + change.Kept;
-    if (fs.IsLink(kept)) throw Damaged(point, "the kept file " + change.Kept + " is a link");
-    if (!fs.FileExists(kept)) throw Damaged(point, "the kept file " + change.Kept + " is missing");
-    TBlockFile file = TBlockFile::OpenReadOnly(fs, kept);
-    const int64_t bytes = file.Size();
-    file.Close();
-    if (bytes != change.OldBytes)
-      throw Damaged(point, "the kept file " + change.Kept + " is not the size recorded");
-  }
-  return edited;
-}
-
 // Where the player's versions of changed game files go: beside the restore points, under a
-// name that is no point's ("GTA San Andreas 3 edits", then "... edits 2").
+// name that no point's name can be ("GTA San Andreas 3 edits", then "... edits (2)": a name
+// ending in a number would be read as a point's).
 std::string EditsFolder(IFileSystem& fs, const std::string& root, const TRestorePoint& point) {
   const std::string base = root + "\\" + point.Folder + " edits";
   std::string folder = base;
   for (int n = 2; fs.DirectoryExists(folder) || fs.FileExists(folder) || fs.IsLink(folder); ++n)
-    folder = base + " " + std::to_string(n);
+    folder = base + " (" + std::to_string(n) + ")";
   return folder;
-}
-
-// Puts the game folder back as it was: replaced files from their kept copies, created files
-// deleted, and the folders the installation made removed when they are empty.
-void RestoreGameFiles(const std::string& pointPath, const TRestorePoint& point, IFileSystem& fs,
-                      const std::set<std::string>& edited, const std::string& editsFolder) {
-  for (const TGameFileChange& change : point.GameFiles) {
-    const std::string target = point.GameFolder + "\\" + change.Item;
-    if (edited.count(change.Item)) {
-      // The player's version is moved aside, never lost.
-      const std::string aside = editsFolder + "\\" + change.Item;
-      CreateFolderPath(fs, ParentFolder(aside));
-      const int code = fs.MoveFileReplace(target, aside);
-      if (code != 0) throw EInOutError(code, target);
-    }
-    if (!change.Replaced) {
-      fs.DeleteFile(target);
-      continue;
-    }
-    CreateFolderPath(fs, ParentFolder(target));
-    TFileBeside copy(fs, target + ".merva-tmp", target);
-    CopyWholeFile(fs, pointPath + "\\" + change.Kept, copy.Path(), /*flush=*/true);
-    const int code = copy.Replace();
-    if (code != 0) {
-      const std::string advice = BlockedFileAdvice(code, target);
-      throw Exception(advice.empty() ? "Unable to put back the file " + target : advice);
-    }
-  }
-  for (auto it = point.FoldersCreated.rbegin(); it != point.FoldersCreated.rend(); ++it)
-    fs.RemoveDirectory(point.GameFolder + "\\" + *it);  // a folder the player filled stays
 }
 
 }  // namespace
@@ -282,14 +220,23 @@ TUndo::TUndo(std::string root, const std::string& pointName, const std::string& 
   bool found = false;
   for (const TRestorePoint& candidate : ListRestorePoints(fs, root_, ""))
     if (candidate.Folder == pointName) point_ = candidate, found = true;
+  const std::string pointPath = root_ + "\\" + pointName;
+  if (!found) throw EFileError(pointPath, "no restore point of " + gameFolder);
+  if (SameGameFolder(fs, point_.GameFolder, gameFolder)) return;
+  // Named for a game folder it does not record: only a game that moved. While the folder it
+  // records still holds an archive, the point is that game's (a copy of one game may have the
+  // very same archive), and is taken back there.
+  if (fs.FileExists(ArchivePathOf(point_.GameFolder)) ||
+      fs.IsLink(ArchivePathOf(point_.GameFolder)))
+    throw EFileError(pointPath, "is a restore point of the game in " + point_.GameFolder +
+                                    ", which is still there; take it back there");
   // A game folder moved since is known by its archive: the size and fingerprint recorded.
-  if (found && !SameGameFolder(fs, point_.GameFolder, gameFolder)) {
-    TRestorePoint moved = point_;
-    moved.GameFolder = fs.CanonicalPath(gameFolder);
-    found = ArchiveMatches(fs, moved, &services_.Progress);
-    if (found) point_ = moved;
-  }
-  if (!found) throw EFileError(root_ + "\\" + pointName, "no restore point of " + gameFolder);
+  TRestorePoint moved = point_;
+  moved.GameFolder = fs.CanonicalPath(gameFolder);
+  if (moved.GameFolder.empty() || !ArchiveMatches(fs, moved, &services_.Progress))
+    throw EFileError(pointPath, "no restore point of " + gameFolder);
+  recordedFolder_ = point_.GameFolder;
+  point_ = moved;
 }
 
 TUndo::TUndo(std::string root, TRestorePoint point, TOperationServices services)
@@ -310,15 +257,20 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   const std::string pointPath = root + "\\" + point.Folder;
   TUndoResult result;
   // Newest first, forced or not: an older installation taken back under a newer one would
-  // bring back files that no restore point covers.
-  for (const TRestorePoint& other : ListRestorePoints(fs, root, point.GameFolder)) {
-    if (other.Counter <= point.Counter) continue;
-    throw Exception("The installation of " + Describe(other) +
-                    " was made after it: take that back first. Nothing was changed.");
+  // bring back files that no restore point covers. A game moved since has newer points under
+  // the folder they record and, once moved, under its new one.
+  for (const std::string& folder : {point.GameFolder, recordedFolder_}) {
+    if (folder.empty()) continue;
+    for (const TRestorePoint& other : ListRestorePoints(fs, root, folder)) {
+      if (other.Counter <= point.Counter) continue;
+      throw Exception("The installation of " + Describe(other) +
+                      " was made after it: take that back first. Nothing was changed.");
+    }
   }
 
   if (fs.IsLink(pointPath)) throw Damaged(point, "its folder is a link");
-  const std::set<std::string> edited = CheckGameFiles(pointPath, point, fs);
+  // Everything the game files need is checked before anything changes.
+  const std::set<std::string> edited = CheckGameFilePlaces(fs, point, pointPath);
   const std::string editsFolder = edited.empty() ? "" : EditsFolder(fs, root, point);
   if (!edited.empty() && !choices.KeepEdited) {
     std::string list;
@@ -356,34 +308,37 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   // (Windows keeps an open file, and its folder, in place).
   directory.CloseFiles();
   MarkStep("temp.img written and flushed");
+  // The old versions wait beside their places and the player's edits are copied out: still
+  // nothing in the game has changed.
+  TGameFilesSwap files(fs, point, pointPath);
+  files.Prepare(edited, editsFolder);
+  MarkStep("game files ready");
 
   // From here the restore point is marked as being taken back: a kill leaves it to be
   // finished or given back its name by whichever run looks next.
   const std::string undoing = pointPath + kUndoingSuffix;
-  if (fs.MoveFolder(pointPath, undoing) != 0) {
+  if (fs.MoveFolder(pointPath, undoing) != 0)
     throw Exception("Unable to rename the restore point " + pointPath + ". Nothing was changed.");
-  }
-  bool gameFilesBack = false;
   try {
-    RestoreGameFiles(undoing, point, fs, edited, editsFolder);
-    gameFilesBack = true;
-    if (services_.Registry)
-      result.LevelRestored = RestoreLevelValue(*services_.Registry, point.Level);
+    files.Commit();
     archive.Close();
     ReplaceArchiveFile(rebuilt);
-  } catch (const EInOutError& error) {
-    fs.MoveFolder(undoing, pointPath);
-    // The game files are put back before the archive: taking the installation back again
-    // once the game is closed finishes it.
-    if (gameFilesBack)
-      Rethrow(error,
-              "The game files were put back, models\\gta3.img not: take the installation "
-              "back again.");
-    throw;
-  } catch (...) {
-    fs.MoveFolder(undoing, pointPath);
-    throw;
+  } catch (const std::exception& error) {
+    // The game files swapped so far go back, so that a failure changes nothing at all.
+    const bool back = files.RollBack();
+    const bool named = fs.MoveFolder(undoing, pointPath) == 0;
+    if (back && named) throw;
+    std::string stuck;
+    for (const std::string& path : files.Stuck()) stuck += (stuck.empty() ? "" : ", ") + path;
+    throw Exception(std::string(error.what()) + " Taking the undo back failed as well: " +
+                    (back ? "" : "these game files are as the undo left them: " + stuck + "; ") +
+                    "models\\gta3.img still holds the mod" +
+                    (named ? "" : ", and the restore point is left as " + undoing) +
+                    ". Run the undo again once the cause is mended.");
   }
+  files.Finish();
+  if (services_.Registry)
+    result.LevelRestored = RestoreLevelValue(*services_.Registry, point.Level);
   RemovePointFolder(fs, undoing);
   MarkStep("game files and gta3.img back");
   result.KeptEdited.assign(edited.begin(), edited.end());

@@ -53,7 +53,7 @@ class TUndo {
   TUndo(std::string root, const std::string& gameFolder, TOperationServices services);
   // The restore point named `pointName`, of the game in `gameFolder`; a game folder moved since
   // is known by its archive (the size and fingerprint recorded). Raises EFileError when the
-  // point is not that game's.
+  // point is not that game's, or when the folder it records still holds an archive.
   TUndo(std::string root, const std::string& pointName, const std::string& gameFolder,
         TOperationServices services);
   // A point in hand, whose game's lock the caller holds: an installation taking itself back.
@@ -71,6 +71,8 @@ class TUndo {
   TOperationServices services_;
   std::optional<TGameLock> lock_;
   TRestorePoint point_;
+  // The folder a point named for a moved game records (its newer points name it too).
+  std::string recordedFolder_;
 };
 
 }  // namespace merva

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <sstream>
 
 #include "core/cp1251.h"
@@ -102,7 +103,8 @@ bool IsHex(const std::string& text, size_t digits) {
 }
 
 bool Number(const std::string& text, int64_t& value) {
-  if (text.empty() || text.size() > 19) return false;
+  // Eighteen digits at most: any more could overflow, and no size or count comes near them.
+  if (text.empty() || text.size() > (text[0] == '-' ? 19 : 18)) return false;
   size_t i = text[0] == '-' ? 1 : 0;
   if (i == text.size()) return false;
   value = 0;
@@ -180,6 +182,7 @@ std::string RecordText(const TRestorePoint& p) {
   for (const std::string& folder : p.FoldersCreated) out << "folder\t" << Escape(folder) << "\n";
   out << "new\t" << p.NewArchiveBytes << "\t" << p.NewArchiveFingerprint << "\n";
   out << "kept\t" << p.KeptBytes << "\n";
+  if (!p.KeptArchiveFingerprint.empty()) out << "keptimg\t" << p.KeptArchiveFingerprint << "\n";
   out << "end\n";
   return out.str();
 }
@@ -191,11 +194,16 @@ bool ParseRecord(const std::string& text, TRestorePoint& p) {
     return false;
   const bool cp1251 = line == kCp1251RecordHeading;
   bool ended = false, sawNew = false;
+  std::set<std::string> once;
   while (std::getline(in, line)) {
     if (ended) return false;  // nothing may follow the end
     const std::vector<std::string> f = SplitAt(line, "\t");
     const std::string& key = f[0];
     const size_t n = f.size();
+    // A field of the whole point given twice: a record written by no installation.
+    static const std::set<std::string> kOnce = {"title", "time", "game", "level",
+                                                "old",   "new",  "kept", "keptimg"};
+    if (kOnce.count(key) && !once.insert(key).second) return false;
     bool ok = true;
     if (key == "end" && n == 1) {
       ended = true;
@@ -245,6 +253,9 @@ bool ParseRecord(const std::string& text, TRestorePoint& p) {
       sawNew = true;
     } else if (key == "kept" && n == 2) {
       ok = Number(f[1], p.KeptBytes);
+    } else if (key == "keptimg" && n == 2) {
+      ok = IsHex(f[1], 32);
+      p.KeptArchiveFingerprint = f[1];
     } else {
       ok = false;
     }

@@ -77,6 +77,9 @@ struct TRestorePoint {
   // XXH3-128 (32 hex digits; core/fingerprint.h), or SHA-256 (64) in points of earlier layouts.
   std::string NewArchiveFingerprint;
   int64_t KeptBytes = 0;  // what the kept files cost on disk
+  // The fingerprint of archive.img as written (XXH3-128), so that a kept archive swapped or
+  // changed since is known; empty in points of earlier layouts.
+  std::string KeptArchiveFingerprint;
 };
 
 // The record as the program reads it back: one field per line, ending in "end" so that a cut

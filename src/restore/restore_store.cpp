@@ -22,6 +22,8 @@ constexpr int32_t kLastCounter = 999999999;
 constexpr size_t kPointNameBytes = 64;
 constexpr int64_t kRecordLimit = 64 << 20;
 const char kUndoingSuffix[] = ".undoing";
+const char kStagedSuffix[] = ".merva-new";
+const char kAsideSuffix[] = ".merva-old";
 
 namespace {
 
@@ -237,6 +239,27 @@ std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::str
   return games;
 }
 
+namespace {
+
+// The files a killed undo left beside the game files of `point` (see kAsideSuffix): the
+// versions it took away go back into place (rollBack), or go.
+void SettleGameFileSwap(IFileSystem& fs, const TRestorePoint& point, bool rollBack) {
+  const auto isOurs = [&fs](const std::string& path) {
+    return fs.IsLink(path) || fs.FileExists(path);
+  };
+  for (const TGameFileChange& change : point.GameFiles) {
+    const std::string target = TrimmedFolder(point.GameFolder) + "\\" + change.Item;
+    const std::string aside = target + kAsideSuffix, staged = target + kStagedSuffix;
+    if (rollBack && fs.FileExists(aside) && !fs.IsLink(aside))
+      fs.MoveFileReplace(aside, target);
+    else if (isOurs(aside))
+      fs.DeleteFile(aside);
+    if (isOurs(staged)) fs.DeleteFile(staged);
+  }
+}
+
+}  // namespace
+
 void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::string& gameFolder,
                           IProgress* progress) {
   std::vector<std::string> names;
@@ -255,12 +278,19 @@ void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::s
     // Only the game whose lock this run holds: another game's run may be writing its point.
     if (!SameGameFolder(fs, recorded ? point.GameFolder : PointMarkGame(fs, path), gameFolder))
       continue;
+    // A game folder that is not there (moved away, its drive unplugged) cannot say how far the
+    // run got: the point waits for it to come back.
+    const std::string game = recorded ? point.GameFolder : PointMarkGame(fs, path);
+    if (!fs.FileExists(ArchivePathOf(TrimmedFolder(game)))) continue;
     bool matches = false;
     try {
       matches = recorded && ArchiveMatches(fs, point, progress);
     } catch (const std::exception&) {
       matches = false;  // an archive that cannot be read is not the one recorded
     }
+    // A killed undo swapped game files only while the archive was still the installation's:
+    // with the archive in place they go back, with the old archive back they are done.
+    if (undoing && recorded) SettleGameFileSwap(fs, point, /*rollBack=*/matches);
     if (matches && !fs.DirectoryExists(whole) && fs.MoveFolder(path, whole) == 0) continue;
     RemovePointFolder(fs, path);
   }

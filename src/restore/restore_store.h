@@ -17,6 +17,11 @@ extern const char kNothingToTakeBack[];  // "There is no installation to take ba
 
 extern const char kPartialSuffix[];  // ".partial"
 extern const char kUndoingSuffix[];  // ".undoing"
+// Beside a game file while an undo swaps it: the version it puts back (".merva-new") and the
+// version it takes away (".merva-old"), each in the file's own folder, so that every move stays
+// on one drive. A killed undo's are put back or removed by the recovery.
+extern const char kStagedSuffix[];  // ".merva-new"
+extern const char kAsideSuffix[];   // ".merva-old"
 // The first file of every restore point folder, so that a folder left by a killed run is told
 // from someone else's folder of a similar name.
 extern const char kPointMarkName[];  // "merva-restore-point"

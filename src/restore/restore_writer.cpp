@@ -9,6 +9,7 @@
 #include "core/block_file.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
+#include "core/fingerprint.h"
 #include "core/text.h"
 #include "restore/restore_store.h"
 
@@ -200,7 +201,13 @@ void TRestorePointWriter::JoinKeptFlush(IProgress& progress) {
   }
   if (keptFlush_.joinable()) keptFlush_.join();
   if (keptFlushError_) std::rethrow_exception(std::exchange(keptFlushError_, nullptr));
-  if (keptArchive_) keptArchive_->Close();
+  if (keptArchive_) {
+    // Read back as it now lies on the disk (from the cache, at reading speed), so that an undo
+    // knows a kept archive that was changed or swapped since.
+    point_.KeptArchiveFingerprint =
+        FileFingerprint(*keptArchive_, 0, keptArchive_->Size(), [&progress] { progress.Wait(); });
+    keptArchive_->Close();
+  }
   keptArchive_.reset();
 }
 

@@ -1,8 +1,11 @@
 #include "script/install_items.h"
 
+#include <map>
+
 #include "core/errors.h"
 #include "core/game_lock.h"
 #include "core/text.h"
+#include "core/windows_names.h"
 
 namespace merva {
 
@@ -30,12 +33,23 @@ bool IsInside(const std::string& item, const std::vector<std::string>& raw) {
   return inside;
 }
 
+// Compared as Windows compares names, so that "models\\gta3.img." or "MERVA.LOCK " is known
+// for what it is; anything below the archive or its temporary file is refused with them.
 bool IsInstallers(const std::vector<std::string>& parts) {
   if (parts.empty()) return false;
-  const std::string first = AsciiUpper(parts[0]);
-  if (first == AsciiUpper(kScratchFolderName) || first == AsciiUpper(kGameLockName)) return true;
-  return parts.size() == 2 && first == "MODELS" &&
-         (AsciiUpper(parts[1]) == "GTA3.IMG" || AsciiUpper(parts[1]) == "TEMP.IMG");
+  const std::string first = WindowsNameKey(parts[0]);
+  if (first == WindowsNameKey(kScratchFolderName) || first == WindowsNameKey(kGameLockName))
+    return true;
+  return parts.size() >= 2 && first == "MODELS" &&
+         (WindowsNameKey(parts[1]) == "GTA3.IMG" || WindowsNameKey(parts[1]) == "TEMP.IMG");
+}
+
+std::string WindowsFault(const std::vector<std::string>& parts) {
+  for (const std::string& part : parts) {
+    const std::string fault = WindowsNameFault(part);
+    if (!fault.empty()) return fault;
+  }
+  return "";
 }
 
 TGameFileItem ReadGameFileItem(const std::string& item) {
@@ -48,6 +62,10 @@ TGameFileItem ReadGameFileItem(const std::string& item) {
   if (IsInstallers(parts))
     throw Exception("The script names a game file that the installer itself uses: " + item +
                     ". Nothing was changed.");
+  const std::string fault = WindowsFault(parts);
+  if (!fault.empty())
+    throw Exception("The script names a game file that Windows cannot hold: " + item + " (" +
+                    fault + "). Nothing was changed.");
   TGameFileItem read;
   read.Item = item;
   read.PackageName = ExtractFileNamePart(item);
@@ -68,10 +86,27 @@ bool GameFileItemIsInstallers(const std::string& item) {
   return IsInstallers(PlaceParts(RawParts(item)));
 }
 
+std::string GameFileItemWindowsFault(const std::string& item) {
+  return WindowsFault(PlaceParts(RawParts(item)));
+}
+
+std::string GameFileItemKey(const std::string& item) {
+  return WindowsPathKey(PlaceParts(RawParts(item)));
+}
+
 TInstallItems ReadInstallItems(const TDATAInst& Script) {
   TInstallItems items;
-  for (const std::string& item : Script.GameFiles)
-    items.GameFiles.push_back(ReadGameFileItem(item));
+  std::map<std::string, const TGameFileItem*> seen;
+  items.GameFiles.reserve(Script.GameFiles.size());
+  for (const std::string& item : Script.GameFiles) {
+    const TGameFileItem& read = items.GameFiles.emplace_back(ReadGameFileItem(item));
+    // One file on Windows under two spellings would be one file there and two on a system that
+    // tells letter case apart: a restore point could keep only one of them.
+    const auto [known, added] = seen.emplace(GameFileItemKey(read.Path), &read);
+    if (!added && known->second->Path != read.Path)
+      throw Exception("The script names one game file twice, as " + known->second->Item +
+                      " and as " + item + ". Nothing was changed.");
+  }
   for (const std::string& item : Script.ArchiveFiles) items.ArchiveFiles.push_back({item});
   return items;
 }
