@@ -130,8 +130,8 @@ std::string LexicalPath(const std::string& path) {
 std::vector<TGameLock> LockIfGameArchive(IFileSystem& fs, const std::string& archive) {
   std::vector<TGameLock> locks;
   std::vector<std::string> games;
-  for (const std::string& path :
-       {LexicalPath(fs.AbsolutePath(archive)), fs.CanonicalPath(archive)}) {
+  for (std::string path : {LexicalPath(fs.AbsolutePath(archive)), fs.CanonicalPath(archive)}) {
+    std::replace(path.begin(), path.end(), '/', '\\');
     const std::string models = ParentFolder(path);
     if (path.empty() || WindowsNameKey(ExtractFileNamePart(path)) != "GTA3.IMG" ||
         WindowsNameKey(ExtractFileNamePart(models)) != "MODELS")

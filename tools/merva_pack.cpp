@@ -21,7 +21,9 @@ const char kUsage[] =
     "  build --any-level MANIFEST FOLDER\n"
     "                           the same, keeping a level the installer refuses (for tests)\n"
     "  list DATA.CAB            the package's files: size in bytes, name\n"
-    "  unpack DATA.CAB FOLDER   writes every file of the package into FOLDER\n"
+    "  unpack [--force] DATA.CAB FOLDER\n"
+    "                           writes every file of the package into FOLDER (made when\n"
+    "                           missing); --force writes over existing files\n"
     "  script SCRIPTS.BIN       prints the script as manifest lines\n";
 
 // Both files are written beside their places and moved there only when both are whole, so a
@@ -50,29 +52,50 @@ int Build(const std::string& manifestPath, const std::string& folder, bool anyLe
   return 0;
 }
 
-int ListOrUnpack(const std::string& path, const std::string* folder) {
-  if (SystemFileSystem().KindOf(path) == PathKind::kFolder)
-    throw EFileError(path, "is a folder, not a package");
+// Every name is checked before the first file is written: none may lead out of the folder, and
+// none may meet a file already there unless `force` says so, nor a folder or a device.
+void CheckUnpackTargets(IFileSystem& fs, const std::string& path,
+                        const TPackageDirectory& directory, const std::string& folder, bool force) {
+  const PathKind kind = fs.KindOf(folder);
+  if (kind != PathKind::kFolder && kind != PathKind::kMissing)
+    throw EFileError(folder, "is not a folder");
+  for (const TPackageEntry& entry : directory.PackageEntries) {
+    const std::string name = PackageEntryName(entry);
+    if (!PackageFileNameIsSafe(name))
+      throw EFileError(path, "holds a file named " + name +
+                                 ", which would be written outside the folder; nothing was "
+                                 "unpacked");
+    const std::string target = folder + "\\" + PackageFileName(name);
+    const PathKind at = fs.IsLink(target) ? PathKind::kFile : fs.KindOf(target);
+    if (at == PathKind::kFolder || at == PathKind::kOther)
+      throw EFileError(target, "is not a regular file; nothing was unpacked");
+    if (at == PathKind::kFile && !force)
+      throw EFileError(target, "already exists; give --force to write over it");
+  }
+}
+
+int ListOrUnpack(const std::string& path, const std::string* folder, bool force = false) {
+  IFileSystem& fs = SystemFileSystem();
+  if (fs.KindOf(path) == PathKind::kFolder) throw EFileError(path, "is a folder, not a package");
   ConsoleNotices notices("merva-pack");
-  TBlockFile package = TBlockFile::OpenReadOnly(SystemFileSystem(), path);
+  TBlockFile package = TBlockFile::OpenReadOnly(fs, path);
   TPackageDirectory directory;
   ReadPackageDirectory(package, directory, notices);
   if (folder) {
-    if (SystemFileSystem().KindOf(*folder) != PathKind::kFolder)
-      throw EFileError(*folder, "folder not found");
-    // Every name is checked before the first file is written: none may lead out of the folder.
-    for (const TPackageEntry& entry : directory.PackageEntries)
-      if (!PackageFileNameIsSafe(PackageEntryName(entry)))
-        throw EFileError(path, "holds a file named " + PackageEntryName(entry) +
-                                   ", which would be written outside the folder; nothing was "
-                                   "unpacked");
+    CheckUnpackTargets(fs, path, directory, *folder, force);
+    CreateFolderPath(fs, *folder);
   }
   uint32_t position = static_cast<uint32_t>(PackageDataOffset(directory.PackageEntryCount));
   for (const TPackageEntry& entry : directory.PackageEntries) {
     const std::string name = PackageEntryName(entry);
     if (folder) {
-      ExtractPackageEntry(package, entry, position, *folder + "\\" + PackageFileName(name),
-                          SystemFileSystem());
+      // Written beside its place and moved there: a link at the name is replaced, never
+      // written through.
+      const std::string target = *folder + "\\" + PackageFileName(name);
+      TFileBeside file(fs, target + ".merva-tmp", target);
+      ExtractPackageEntry(package, entry, position, file.Path(), fs);
+      const int code = file.Replace();
+      if (code != 0) throw EInOutError(code, target);
     } else {
       std::printf("%u %s\n", entry.Size, name.c_str());
     }
@@ -109,6 +132,8 @@ int main(int argc, char** argv) {
       return Build(args[2], args[3], true);
     if (command == "list" && args.size() == 2) return ListOrUnpack(args[1], nullptr);
     if (command == "unpack" && args.size() == 3) return ListOrUnpack(args[1], &args[2]);
+    if (command == "unpack" && args.size() == 4 && args[1] == "--force")
+      return ListOrUnpack(args[2], &args[3], true);
     if (command == "script" && args.size() == 2) return PrintScript(args[1]);
     std::cerr << kUsage;
     return 2;

@@ -7,8 +7,8 @@
 
 #include "archive/archive.h"
 #include "archive/sectors.h"
-#include "core/file_tools.h"
 #include "core/errors.h"
+#include "core/file_tools.h"
 
 namespace merva {
 

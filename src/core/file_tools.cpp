@@ -11,6 +11,7 @@
 
 #include "core/block_file.h"
 #include "core/errors.h"
+#include "core/text.h"
 
 namespace merva {
 
@@ -142,6 +143,22 @@ void FlushFiles(IFileSystem& fs, const std::vector<std::string>& paths, IProgres
   } while (finished < kThreads);
   for (std::thread& thread : threads) thread.join();
   if (error) std::rethrow_exception(error);
+}
+
+std::string LinkOnTheWay(IFileSystem& fs, const std::string& folder, const std::string& relative) {
+  std::string path = folder;
+  for (const std::string& part : SplitAt(relative, "\\/")) {
+    if (part.empty() || part == ".") continue;
+    path += "\\" + part;
+    if (fs.IsLink(path)) return path;
+    if (fs.KindOf(path) == PathKind::kMissing) break;  // nothing further along exists
+  }
+  return "";
+}
+
+std::string LinkOnTheWayText(const std::string& folderKind, const std::string& link) {
+  return "The " + folderKind + " holds a link at " + link +
+         ", which Merva does not follow. Nothing was changed.";
 }
 
 std::string FileSystemSafeName(std::string name) {

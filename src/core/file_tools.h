@@ -58,6 +58,11 @@ void CreateFolderPath(IFileSystem& fs, const std::string& path);
 // Removes a folder with everything in it, as far as it can; never raises. A link inside is
 // removed itself, never followed; a folder that is a link is left alone.
 void RemoveFolderTree(IFileSystem& fs, const std::string& path);
+// The first link (symbolic link, junction) on the way from `folder` to `folder\relative`, the
+// last part included; empty when there is none. What lies beyond a link is outside the folder.
+std::string LinkOnTheWay(IFileSystem& fs, const std::string& folder, const std::string& relative);
+// The message for such a link, ending in "Nothing was changed.".
+std::string LinkOnTheWayText(const std::string& folderKind, const std::string& link);
 // `name` with every character that some file system refuses (control characters and
 // <>:"/\|?*) turned into "_".
 std::string FileSystemSafeName(std::string name);

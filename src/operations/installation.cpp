@@ -130,6 +130,11 @@ void TInstallation::NoteGameFiles() {
 
 void TInstallation::StageGameFiles() {
   IFileSystem& fs = services_.Files;
+  // A link on the way would put the file outside the game folder, where no undo may follow.
+  for (const TGameFileItem& item : items_.GameFiles) {
+    const std::string link = LinkOnTheWay(fs, game_, item.Path);
+    if (!link.empty()) throw Exception(LinkOnTheWayText("game folder", link));
+  }
   made_ = std::make_unique<TMadeFolders>(fs);
   scratch_ = std::make_unique<TScratchFolder>(fs, game_);
   for (const TGameFileItem& item : items_.GameFiles) {

@@ -47,21 +47,20 @@ void CheckKeptFile(IFileSystem& fs, const TRestorePoint& point, const std::strin
 }
 
 // The way from the game folder to the file: no link (which would lead outside the game
-// folder), and no file where a folder goes.
+// folder) before the file itself, and no file where a folder goes.
 void CheckWay(IFileSystem& fs, const std::string& game, const TGameFileChange& change) {
+  const std::string target = game + "\\" + change.Item;
+  const std::string link = LinkOnTheWay(fs, game, change.Item);
+  if (!link.empty() && link != target) throw Exception(LinkOnTheWayText("game folder", link));
   const std::vector<std::string> parts = SplitAt(change.Item, "\\/");
   std::string path = game;
-  for (size_t i = 0; i + 1 < parts.size(); ++i) {
+  for (size_t i = 0; i + 1 < parts.size() && change.Replaced; ++i) {
     path += "\\" + parts[i];
-    if (fs.IsLink(path))
-      throw Exception("The game folder holds a link at " + path +
-                      ", which Merva does not follow. Nothing was changed.");
     const PathKind kind = fs.KindOf(path);
-    if (kind == PathKind::kMissing) return;  // the rest of the way is missing too
-    if (kind != PathKind::kFolder && change.Replaced)
+    if (kind == PathKind::kMissing) break;  // the rest of the way is made again
+    if (kind != PathKind::kFolder)
       throw Blocked("a file stands at " + path + ", where the folder of " + change.Item + " goes");
   }
-  const std::string target = game + "\\" + change.Item;
   const PathKind kind = fs.IsLink(target) ? PathKind::kFile : fs.KindOf(target);
   if (kind == PathKind::kFolder)
     throw Blocked("a folder stands at " + target + ", where the file " + change.Item + " goes");

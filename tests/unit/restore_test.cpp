@@ -448,12 +448,33 @@ TEST_F(TakeBackTest, FaultsWhileInstallingNeverLeaveARestorePointThatLies) {
   EXPECT_GT(installed, 0);
 }
 
-// A fault at any file operation of an undo leaves the installed archive with its restore point,
-// or the old archive without it.
+// The paths where two trees differ, for a short message; empty when they are the same. A file
+// a finished undo moved aside and could not delete (the fault hit that delete) is passed over:
+// it is a copy of the mod's version, which the undo no longer needs.
+std::string TreeDifference(std::map<std::string, std::string> a,
+                           const std::map<std::string, std::string>& b) {
+  for (auto it = a.begin(); it != a.end();)
+    it = it->first.size() > 10 && it->first.compare(it->first.size() - 10, 10, ".merva-old") == 0 &&
+                 !b.count(it->first)
+             ? a.erase(it)
+             : std::next(it);
+  std::string differ;
+  for (const auto& [path, bytes] : a)
+    if (!b.count(path) || b.at(path) != bytes) differ += path + " ";
+  for (const auto& [path, bytes] : b)
+    if (!a.count(path)) differ += path + " (missing) ";
+  return differ;
+}
+
+// A fault at any file operation of an undo leaves the whole game folder as installed, with its
+// restore point, or as it was before the installation, without it: a failed undo takes back
+// what it did (game files included) before it says so.
 TEST_F(TakeBackTest, FaultsWhileTakingBackLeaveEitherStateWhole) {
+  const std::map<std::string, std::string> before = game.Tree();
   game.Install(script, files);
   const std::string installed = game.Archive();
-  int before = 0, after = 0;
+  const std::map<std::string, std::string> installedTree = game.Tree();
+  int failed = 0, done = 0;
   for (uint64_t nth = 1;; ++nth) {
     Game g(installed);
     for (const auto& [path, bytes] : game.fs.Files())
@@ -464,25 +485,27 @@ TEST_F(TakeBackTest, FaultsWhileTakingBackLeaveEitherStateWhole) {
     const TRestorePoint point = g.Latest();
     FaultyFileSystem faulty(g.fs);
     faulty.FailAt(nth, kDiskFull);
+    bool refused = false;
     try {
       g.UndoPoint(point, false, &faulty);
     } catch (const Exception&) {
+      refused = true;
     }
     if (!faulty.Fired()) break;
     RecoverRestorePoints(g.fs, kRoot, "G", nullptr);
     const size_t points = ListRestorePoints(g.fs, kRoot).size();
-    if (g.Archive() == installed) {
+    if (refused) {
+      EXPECT_EQ(TreeDifference(g.Tree(), installedTree), "") << "fault " << nth;
       EXPECT_EQ(points, 1u) << "fault " << nth;
-      ++before;
+      ++failed;
     } else {
-      EXPECT_TRUE(g.Archive() == original) << "fault " << nth;
+      EXPECT_EQ(TreeDifference(g.Tree(), before), "") << "fault " << nth;
       EXPECT_EQ(points, 0u) << "fault " << nth;
-      EXPECT_EQ(g.File("G\\data\\handling.cfg"), "old handling") << "fault " << nth;
-      ++after;
+      ++done;
     }
   }
-  EXPECT_GT(before, 20);
-  EXPECT_GT(after, 0);
+  EXPECT_GT(failed, 20);
+  EXPECT_GT(done, 0);
 }
 
 TEST(RestoreRecord, ReadsBackWhatItWritesAndRefusesACutOrDamagedOne) {
