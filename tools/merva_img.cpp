@@ -362,6 +362,7 @@ int History(Tool& tool, const TArguments& args) {
     try {
       const TGameLock lock(tool.fs, other);
       RecoverRestorePoints(tool.fs, root, other, &quiet);
+      if (tool.fs.DirectoryExists(other)) RemoveKilledInstallationLeftovers(tool.fs, other);
     } catch (const Exception& busy) {
       if (!game.empty())
         std::cerr << "merva-img: " << DisplayPath(other)

@@ -11,18 +11,52 @@
 
 namespace merva {
 
+namespace {
+
+// Beside the extracted files in the scratch folder: the folders the run made in the game
+// folder, one per line, so that a run killed before it kept them has them removed by the next.
+constexpr char kMadeFoldersName[] = "folders.txt";
+
+std::string ScratchPath(const std::string& gameFolder) {
+  return gameFolder + "\\" + kScratchFolderName;
+}
+
+}  // namespace
+
+void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameFolder) {
+  // temp.img: as large as the archive, and never anything but ours (the game has no such file).
+  const std::string tempPath = TempArchivePathOf(gameFolder);
+  if (fs.FileExists(tempPath) || fs.IsLink(tempPath)) fs.DeleteFile(tempPath);
+  const std::string scratch = ScratchPath(gameFolder);
+  if (fs.IsLink(scratch) || !fs.DirectoryExists(scratch)) return;
+  const std::string list = scratch + "\\" + kMadeFoldersName;
+  if (fs.FileExists(list) && !fs.IsLink(list)) {
+    std::vector<std::string> made;
+    try {
+      made = SplitAt(ReadWholeFile(fs, list), "\n");
+    } catch (const std::exception&) {
+      made.clear();  // unreadable: the folders stay, as any folder the player made would
+    }
+    // Innermost first, and only while empty: a folder the player filled since stays.
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+      if (!it->empty() && GameFileItemIsInside(*it) && LinkOnTheWay(fs, gameFolder, *it).empty())
+        fs.RemoveDirectory(gameFolder + "\\" + *it);
+  }
+  RemoveFolderTree(fs, scratch);
+}
+
 // The run's own folder for extracted files, so that no file the user keeps in the game folder
 // is written over; removed with everything in it when the run ends, also after an error.
 class TInstallation::TScratchFolder {
  public:
   TScratchFolder(IFileSystem& fs, const std::string& gameFolder)
-      : fs_(fs), path_(gameFolder + "\\" + kScratchFolderName) {
+      : fs_(fs), path_(ScratchPath(gameFolder)) {
     // Written through, a link would put the run's files wherever it points.
     if (fs_.IsLink(path_))
       throw Exception("The folder " + path_ + " is a link, which Merva does not follow. Nothing " +
                       "was changed.");
     // What a killed run left here is ours alone, and of no use now.
-    RemoveFolderTree(fs_, path_);
+    RemoveKilledInstallationLeftovers(fs_, gameFolder);
     if (!fs_.DirectoryExists(path_) && !fs_.CreateDirectory(path_))
       throw Exception("Unable to create the folder " + path_);
   }
@@ -43,22 +77,35 @@ class TInstallation::TScratchFolder {
   std::set<std::string> files_;
 };
 
-// The folders a run made, removed again (when empty) unless the run got as far as keeping them.
+// The folders a run made, removed again (when empty) unless the run got as far as keeping them;
+// noted in the scratch folder as they are made, for a run that is killed.
 class TInstallation::TMadeFolders {
  public:
-  explicit TMadeFolders(IFileSystem& fs) : fs_(fs) {}
+  TMadeFolders(IFileSystem& fs, std::string gameFolder, const std::string& list)
+      : fs_(fs), game_(std::move(gameFolder)) {
+    if (fs_.Create(list, listFile_) != 0) listFile_.reset();  // the run goes on without its note
+  }
   ~TMadeFolders() {
     for (auto it = made_.rbegin(); it != made_.rend(); ++it) fs_.RemoveDirectory(*it);
   }
   TMadeFolders(const TMadeFolders&) = delete;
   TMadeFolders& operator=(const TMadeFolders&) = delete;
   void Make(const std::string& folder) {
-    if (!fs_.DirectoryExists(folder) && fs_.CreateDirectory(folder)) made_.push_back(folder);
+    const std::string path = game_ + "\\" + folder;
+    if (fs_.DirectoryExists(path)) return;
+    if (listFile_) {
+      const std::string line = folder + "\n";
+      uint32_t done = 0;
+      listFile_->Write(line.data(), static_cast<uint32_t>(line.size()), done);
+    }
+    if (fs_.CreateDirectory(path)) made_.push_back(path);
   }
   void Keep() { made_.clear(); }
 
  private:
   IFileSystem& fs_;
+  std::string game_;
+  std::unique_ptr<IFileHandle> listFile_;
   std::vector<std::string> made_;
 };
 
@@ -105,10 +152,8 @@ void TInstallation::Open() {
   const std::string archivePath = ArchivePathOf(game_);
   if (!archive_.Open(archivePath, OpenAccess::kReadWriteOthersRead))
     throw ENotice(TNoticeKind::kError, MissingArchiveText(archivePath));
-  // A temp.img that a killed run left beside the archive: as large as the archive, and never
-  // anything but ours (the game has no such file). It goes before a new one is written.
-  const std::string tempPath = TempArchivePathOf(game_);
-  if (fs.FileExists(tempPath) || fs.IsLink(tempPath)) fs.DeleteFile(tempPath);
+  // What a killed run left (temp.img, the scratch folder) goes before anything new is written.
+  RemoveKilledInstallationLeftovers(fs, game_);
   package_.emplace(TBlockFile::OpenReadOnly(fs, packagePath_));
   ReadPackageDirectory(*package_, directory_, services_.Notices);
   index_.emplace(directory_);
@@ -135,8 +180,8 @@ void TInstallation::StageGameFiles() {
     const std::string link = LinkOnTheWay(fs, game_, item.Path);
     if (!link.empty()) throw Exception(LinkOnTheWayText("game folder", link));
   }
-  made_ = std::make_unique<TMadeFolders>(fs);
   scratch_ = std::make_unique<TScratchFolder>(fs, game_);
+  made_ = std::make_unique<TMadeFolders>(fs, game_, scratch_->File(kMadeFoldersName));
   for (const TGameFileItem& item : items_.GameFiles) {
     TPackageEntry entry;
     uint32_t position;
@@ -145,7 +190,7 @@ void TInstallation::StageGameFiles() {
     TStagedFile file{&item, scratch_->File(std::to_string(staged_.size() + 1) + ".new"),
                      game_ + "\\" + item.Path};
     ExtractPackageEntry(*package_, entry, position, file.Scratch, fs);
-    for (const std::string& folder : item.Folders) made_->Make(game_ + "\\" + folder);
+    for (const std::string& folder : item.Folders) made_->Make(folder);
     if (fs.DirectoryExists(file.Target) || !fs.DirectoryExists(ParentFolder(file.Target)))
       throw Exception("Unable to put the file " + item.Item + " into the game folder: " +
                       (fs.DirectoryExists(file.Target) ? "a folder has its name"

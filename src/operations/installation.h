@@ -17,6 +17,11 @@
 
 namespace merva {
 
+// Removes what a killed installation left in the game folder: temp.img, the scratch folder, and
+// the folders it made on the way to its game files, while they are empty. The caller holds the
+// game's lock.
+void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameFolder);
+
 class TInstallation {
  public:
   // `gameFolder` is read once by the caller (the edit box's text): everything goes to that one

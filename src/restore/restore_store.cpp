@@ -256,6 +256,10 @@ void SettleGameFileSwap(IFileSystem& fs, const TRestorePoint& point, bool rollBa
       fs.DeleteFile(aside);
     if (isOurs(staged)) fs.DeleteFile(staged);
   }
+  // A finished undo's folders go as its own would have, when empty.
+  if (!rollBack)
+    for (auto it = point.FoldersCreated.rbegin(); it != point.FoldersCreated.rend(); ++it)
+      fs.RemoveDirectory(TrimmedFolder(point.GameFolder) + "\\" + *it);
 }
 
 }  // namespace
