@@ -70,13 +70,21 @@ struct Tool {
   ConsoleNotices notices{"merva-img"};
 };
 
+// What is missing is told as missing, unless the system cannot even take a path that long.
+EFileError NotFound(IFileSystem& fs, const std::string& path, const std::string& what) {
+  std::unique_ptr<IFileHandle> probe;
+  if (fs.Open(path, OpenAccess::kReadOnly, probe) == kPathTooLong)
+    return EFileError(path, IoErrorPlainText(kPathTooLong));
+  return EFileError(path, what);
+}
+
 // A file, and nothing else, at `path`: a folder, a device or a pipe is refused before any use.
 void RequireFile(IFileSystem& fs, const std::string& path) {
   switch (fs.KindOf(path)) {
     case PathKind::kFile:
       return;
     case PathKind::kMissing:
-      throw EFileError(path, "file not found");
+      throw NotFound(fs, path, "file not found");
     case PathKind::kFolder:
       throw EFileError(path, "is a folder, not a file");
     case PathKind::kOther:
@@ -85,7 +93,9 @@ void RequireFile(IFileSystem& fs, const std::string& path) {
 }
 
 void RequireFolder(IFileSystem& fs, const std::string& path) {
-  if (fs.KindOf(path) != PathKind::kFolder) throw EFileError(path, "folder not found");
+  const PathKind kind = fs.KindOf(path);
+  if (kind == PathKind::kMissing) throw NotFound(fs, path, "folder not found");
+  if (kind != PathKind::kFolder) throw EFileError(path, "is not a folder");
 }
 
 // An IMG archive at `path`, checked before anything reads its directory or writes to it.

@@ -138,6 +138,26 @@ check undo-takes-the-level-back bash -c "! wine reg query '$key' /v ProductID"
 scenario undo-nothing-left "$mod" start-with '/undo' \
   box plain "$title" 'There is no installation to take back.' exit 0
 
+# --- the restore folder on another drive (R:, a tmpfs), as %LOCALAPPDATA% on C: with the game
+# on D:: the player's edit of an installed file is kept there, and the game comes back whole ---
+other_drive="$(mktemp -d /dev/shm/merva-e2e-XXXXXX)"
+trap 'merva_stop; rm -rf "$other_drive"' EXIT
+ln -sfn "$other_drive" "$WINEPREFIX/dosdevices/r:"
+export MERVA_RESTORE_DIR='R:\Merva restore'
+check other-drive-install wine "$win/merva-img.exe" install 'C:\Program Files\GTA San Andreass' \
+  "$(winpath "$mod")"
+echo "my own notes" >"$game/data/merva/infernus_gt.txt"
+scenario other-drive-undo-keeps-the-edit "$mod" start-with '/undo "C:\Program Files\GTA San Andreass"' \
+  window ask "$title" "$undo_question" yes \
+  ask "$title" 'Game files were changed since *Take the installation back all the same?*' yes \
+  box plain "$title" "$undo_done" exit 0
+check other-drive-game-back diff -r "$work/game-before" "$game"
+check other-drive-edit-kept grep -qx "my own notes" \
+  "$other_drive/Merva restore/GTA San Andreass 1 edits/data/merva/infernus_gt.txt"
+check other-drive-point-gone test ! -e "$other_drive/Merva restore/GTA San Andreass 1"
+unset MERVA_RESTORE_DIR
+wine reg delete "$key" /f >/dev/null 2>&1
+
 # --- cancel, and the folder page ---
 scenario cancel-on-welcome "$mod" start window click 105 exit 0
 scenario hints "$mod" start window sleep 300 hint 102 - hint 106 'Kestrin Team' hint 104 - \

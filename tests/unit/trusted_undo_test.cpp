@@ -439,6 +439,13 @@ TEST(TrustedUndo, ListingsAndRecoveryNeverTakeWhatIsNotTheirs) {
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("afile: a file has that name"), std::string::npos) << run.output;
   }
+  {
+    Scene s;  // a path longer than the system takes is told as such, not as missing
+    const test::ToolRun run = s.Img("undo " + ShellQuoted(s.dir / std::string(300, 'x')));
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("the path is too long for the system"), std::string::npos)
+        << run.output;
+  }
 }
 
 }  // namespace
