@@ -327,7 +327,10 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
     // The game files swapped so far go back, so that a failure changes nothing at all.
     const bool back = files.RollBack();
     const bool named = fs.MoveFolder(undoing, pointPath) == 0;
-    if (back && named) throw;
+    if (back && named) {
+      if (dynamic_cast<const EInOutError*>(&error)) throw;  // told with its advice by Run
+      throw Exception(ErrorReportText(error.what()) + " Nothing was changed.");
+    }
     std::string stuck;
     for (const std::string& path : files.Stuck()) stuck += (stuck.empty() ? "" : ", ") + path;
     throw Exception(std::string(error.what()) + " Taking the undo back failed as well: " +

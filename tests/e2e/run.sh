@@ -149,7 +149,7 @@ check other-drive-install wine "$win/merva-img.exe" install 'C:\Program Files\GT
 echo "my own notes" >"$game/data/merva/infernus_gt.txt"
 scenario other-drive-undo-keeps-the-edit "$mod" start-with '/undo "C:\Program Files\GTA San Andreass"' \
   window ask "$title" "$undo_question" yes \
-  ask "$title" 'Game files were changed since *Take the installation back all the same?*' yes \
+  ask "$title" 'Game files were changed since Infernus GT — пример мода / sample mod (installed *' yes \
   box plain "$title" "$undo_done" exit 0
 check other-drive-game-back diff -r "$work/game-before" "$game"
 check other-drive-edit-kept grep -qx "my own notes" \
