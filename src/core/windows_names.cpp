@@ -1,7 +1,5 @@
 #include "core/windows_names.h"
 
-#include <algorithm>
-
 #include "core/text.h"
 
 namespace merva {
@@ -60,14 +58,12 @@ std::string WindowsPathKey(const std::vector<std::string>& parts) {
 }
 
 std::string WindowsNameFault(const std::string& part) {
-  for (const char c : part)
-    if (static_cast<unsigned char>(c) < 0x20 ||
-        std::string("<>:\"|?*").find(c) != std::string::npos)
-      return "Windows does not allow the character '" +
-             (static_cast<unsigned char>(c) < 0x20
-                  ? std::string("\\x") + "0123456789abcdef"[c >> 4] + "0123456789abcdef"[c & 15]
-                  : std::string(1, c)) +
-             "' in a name";
+  for (const char c : part) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20) return "Windows does not allow control characters in a name";
+    if (std::string("<>:\"|?*").find(c) != std::string::npos)
+      return std::string("Windows does not allow the character '") + c + "' in a name";
+  }
   if (WithoutFinalDotsAndSpaces(part).empty())
     return "Windows takes no name of dots and spaces alone";
   if (IsDeviceName(part)) return "Windows reserves the name " + part + " for a device";

@@ -9,6 +9,7 @@
 #include "core/sha256.h"
 #include "core/text.h"
 #include "core/unicode.h"
+#include "core/windows_names.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"
 
@@ -308,6 +309,32 @@ TEST(SystemFileSystem, TellsWhatLiesAtAPathAndWhetherTwoPathsAreOneFile) {
   const std::string relative = fs.AbsolutePath("x\\y");
   EXPECT_EQ(relative.substr(relative.size() - 4), "\\x\\y");
   EXPECT_EQ(relative[0], '\\');
+}
+
+// Names as Windows compares and refuses them: final dots and spaces, case of Latin and Cyrillic
+// letters, device names with any extension, refused characters.
+TEST(WindowsNames, AreComparedAndRefusedAsWindowsDoes) {
+  const std::pair<const char*, const char*> sameKey[] = {
+      {"gta3.img", "GTA3.IMG. . "},
+      {"Моды", "МОДЫ"},
+      {"ёж", "ЁЖ"},
+      {"ґ", "Ґ"},
+  };
+  for (const auto& [a, b] : sameKey) EXPECT_EQ(WindowsNameKey(a), WindowsNameKey(b)) << a;
+  EXPECT_NE(WindowsNameKey("gta3.img"), WindowsNameKey("gta3.imgx"));
+  EXPECT_EQ(WindowsPathKey({"data", "x.txt "}), WindowsPathKey({"DATA.", "X.TXT"}));
+
+  const std::pair<const char*, const char*> faults[] = {
+      {"NUL", "reserves the name NUL"},  {"nul.txt", "reserves the name nul.txt"},
+      {"Com7.dat", "reserves the name"}, {"aux .txt", "reserves the name"},
+      {"CONIN$", "reserves the name"},   {"a?b", "character '?'"},
+      {"a:b", "character ':'"},          {"tab\there", "control characters"},
+      {"...", "dots and spaces alone"},  {" ", "dots and spaces alone"},
+  };
+  for (const auto& [name, says] : faults)
+    EXPECT_NE(WindowsNameFault(name).find(says), std::string::npos) << name;
+  for (const char* fine : {"console.txt", "COM10", "nullable.dff", "lpt.txt", "данные"})
+    EXPECT_EQ(WindowsNameFault(fine), "") << fine;
 }
 
 }  // namespace
