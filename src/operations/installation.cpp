@@ -62,7 +62,8 @@ class TInstallation::TScratchFolder {
   }
   ~TScratchFolder() {
     for (const std::string& file : files_) fs_.DeleteFile(file);
-    fs_.RemoveDirectory(path_);
+    // Only the run's own files are in it: whatever one failed delete left goes with the folder.
+    if (!fs_.RemoveDirectory(path_)) RemoveFolderTree(fs_, path_);
   }
   TScratchFolder(const TScratchFolder&) = delete;
   TScratchFolder& operator=(const TScratchFolder&) = delete;

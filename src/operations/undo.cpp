@@ -308,18 +308,18 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   // (Windows keeps an open file, and its folder, in place).
   directory.CloseFiles();
   MarkStep("temp.img written and flushed");
-  // The old versions wait beside their places and the player's edits are copied out: still
-  // nothing in the game has changed.
-  TGameFilesSwap files(fs, point, pointPath);
-  files.Prepare(edited, editsFolder);
-  MarkStep("game files ready");
-
   // From here the restore point is marked as being taken back: a kill leaves it to be
-  // finished or given back its name by whichever run looks next.
+  // finished or given back its name by whichever run looks next, with the game files it had
+  // begun to swap.
   const std::string undoing = pointPath + kUndoingSuffix;
   if (fs.MoveFolder(pointPath, undoing) != 0)
     throw Exception("Unable to rename the restore point " + pointPath + ". Nothing was changed.");
+  TGameFilesSwap files(fs, point, undoing);
   try {
+    // The old versions wait beside their places and the player's edits are copied out: still
+    // nothing in the game has changed.
+    files.Prepare(edited, editsFolder);
+    MarkStep("game files ready");
     files.Commit();
     archive.Close();
     ReplaceArchiveFile(rebuilt);
