@@ -3,6 +3,7 @@
 #include <cmath>
 #include <map>
 
+#include "archive/archive.h"
 #include "core/block_file.h"
 #include "core/cp1251.h"
 #include "core/errors.h"
@@ -192,6 +193,13 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
     if (SystemFileSystem().DirectoryExists(disk))
       throw Exception(where + source + ": is a folder, not a file");
     if (!SystemFileSystem().FileExists(disk)) throw Exception(where + source + ": file not found");
+    if (key == "archive") {
+      TBlockFile file = TBlockFile::OpenReadOnly(SystemFileSystem(), disk);
+      const int64_t bytes = file.Size();
+      file.Close();
+      if (bytes > int64_t{kGameSectorLimit} * kSector)
+        throw Exception(where + source + ": " + kTooLargeForTheGame);
+    }
     const auto known = packed.find(AsciiUpper(name));
     if (known == packed.end()) {
       packed[AsciiUpper(name)] = disk;

@@ -204,6 +204,10 @@ int Put(Tool& tool, const TArguments& args) {
   for (const std::string& file : files) {
     RequireFile(tool.fs, file);
     if (tool.fs.SameFile(file, path)) throw EFileError(file, "is the archive itself");
+    TBlockFile opened = TBlockFile::OpenReadOnly(tool.fs, file);
+    const int64_t bytes = opened.Size();
+    opened.Close();
+    if (bytes > int64_t{kGameSectorLimit} * kSector) throw EFileError(file, kTooLargeForTheGame);
     const std::string name = ExtractFileNamePart(file);
     if (!EntryNameFits(name)) throw EFileError(file, kNameOutsideCp1251);
     if (Cp1251FromUtf8(name).size() > sizeof(TArchiveEntry::Name))

@@ -18,6 +18,12 @@ constexpr size_t kEntryNameBytes = 24;
 constexpr int64_t kArchiveLimit = int64_t{1} << 31;
 // A directory of 2^26 entries or more would not fit in 31 bits.
 constexpr int32_t kEntryCountLimit = int32_t{1} << 26;
+// The game reads an entry's 4-byte size as two 16-bit fields: the streaming size, then the size
+// in the archive, which wins when it is not 0. Merva writes the size in the first field and 0 in
+// the second, as other IMG tools do, so no entry it writes may be larger than this (128 MiB).
+constexpr int32_t kGameSectorLimit = 65535;
+// The game compares this many characters of a name: it forces the 24th byte to zero.
+constexpr size_t kGameNameChars = 23;
 
 #pragma pack(push, 1)
 struct TArchiveEntry {
@@ -38,7 +44,11 @@ struct TGTA3Archive {
 };
 
 extern const char kArchiveTag[];  // "VER2"
+// Why a file of 128 MiB or more cannot go into the archive.
+extern const char kTooLargeForTheGame[];
 
+// The size in sectors that the game reads from an entry's size field as it lies on the disk.
+int32_t SizeAsTheGameReads(int32_t field);
 // The name as read back, in UTF-8: the characters before the first zero byte, at most 24.
 std::string EntryName(const TArchiveEntry& entry);
 // True when `name` has a code page 1251 form, as every entry name must.

@@ -1,6 +1,7 @@
 #include "archive/archive_check.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 #include "core/block_file.h"
@@ -9,8 +10,6 @@
 namespace merva {
 
 namespace {
-
-constexpr int32_t kGameSectorLimit = 65535;  // the game reads an entry's size in 16 bits
 
 class TReportWriter {
  public:
@@ -47,14 +46,22 @@ TArchiveReport CheckArchive(const TGTA3Archive& archive, int64_t length) {
     if (e.Size > kGameSectorLimit)
       report.Warning(where + ": more than 65,535 sectors, which the game cannot read");
   }
-  // The game keeps the first entry of a name and never sees the others.
-  std::map<std::string, int32_t> firstOfName;
+  // The game keeps the first entry of a name and never sees the others; it compares the first
+  // 23 characters alone, so names that differ only in a 24th are one name to it.
+  std::map<std::string, int32_t> firstOfName, firstOfGameName;
   for (int32_t i = 0; i < count; ++i) {
     const std::string name = EntryName(entries[i]);
+    const std::string gameName(entries[i].Name, strnlen(entries[i].Name, kGameNameChars));
     const auto [first, isNew] = firstOfName.emplace(AsciiUpper(name), i);
+    const auto [firstOfGame, isNewToGame] = firstOfGameName.emplace(AsciiUpper(gameName), i);
     if (!isNew)
       report.Error("entries " + std::to_string(first->second) + " and " + std::to_string(i) +
                    " are both named " + name + "; the game uses only the first");
+    else if (!isNewToGame)
+      report.Warning("entries " + std::to_string(firstOfGame->second) + " and " +
+                     std::to_string(i) + " have one name in the 23 characters the game reads (" +
+                     EntryName(entries[firstOfGame->second]) + ", " + name +
+                     "); the game uses only the first");
   }
   std::sort(withData.begin(), withData.end(),
             [&](int32_t x, int32_t y) { return entries[x].Offset < entries[y].Offset; });

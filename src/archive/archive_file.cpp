@@ -52,6 +52,10 @@ bool ReadArchiveDirectory(TBlockFile& file, TGTA3Archive& state, bool anyTag) {
   state.Entries.resize(static_cast<size_t>(count));
   if (directoryBytes > 0)
     file.ReadExact(state.Entries.data(), static_cast<uint32_t>(directoryBytes));
+  // Every size as the game reads it, so that Merva sees the archive as the game does (an
+  // archive written by a tool that fills the second field included); written back, the size
+  // stands in the first field alone, which the game reads the same.
+  for (TArchiveEntry& entry : state.Entries) entry.Size = SizeAsTheGameReads(entry.Size);
   return true;
 }
 
@@ -134,6 +138,8 @@ void TArchiveFile::SetOffset(int32_t index, int32_t offset) {
 }
 
 void TArchiveFile::CheckPut(const std::string& key, int64_t sourceLength) {
+  if (RoundUpToSector(sourceLength) / kSector > kGameSectorLimit)
+    throw Exception(key + " is " + std::to_string(sourceLength) + " bytes: " + kTooLargeForTheGame);
   const int64_t archiveLength = body_->Length();
   int64_t growth = 0;
   const auto found = index_.find(key);

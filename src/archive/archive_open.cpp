@@ -10,6 +10,14 @@
 namespace merva {
 
 const char kArchiveTag[] = "VER2";
+const char kTooLargeForTheGame[] =
+    "the game reads no archive file of 128 MiB (65,536 sectors) or more";
+
+int32_t SizeAsTheGameReads(int32_t field) {
+  const auto bits = static_cast<uint32_t>(field);
+  const uint32_t streaming = bits & 0xFFFF, inArchive = bits >> 16;
+  return static_cast<int32_t>(inArchive != 0 ? inArchive : streaming);
+}
 
 std::string EntryName(const TArchiveEntry& entry) {
   return Utf8FromCp1251(std::string(entry.Name, strnlen(entry.Name, sizeof entry.Name)));

@@ -188,6 +188,60 @@ TEST(MervaImg, CreatePutListCheckSortCompact) {
   EXPECT_EQ(RunShell(tool + " sort " + img).status, 0);
 }
 
+// The size field as the game reads it: two 16-bit fields, the second (the size in the archive)
+// winning when it is not 0. list, check and extract agree with the game, and an empty entry is
+// an empty file wherever its offset points.
+TEST(MervaImg, ReadsTheSizeFieldsAsTheGameDoes) {
+  TempDir dir;
+  struct Case {
+    const char* what;
+    int32_t field;
+    int32_t offset;
+    const char* listed;  // the size list prints, in sectors
+    int64_t extracted;   // bytes
+  };
+  const Case cases[] = {
+      {"the streaming size alone", 0x00000002, 1, "1 2 a.dff", 4096},
+      {"the size in the archive wins", 0x00010005, 1, "1 1 a.dff", 2048},
+      {"a 32-bit size of 65,536 sectors", 0x00010000, 1, "1 1 a.dff", 2048},
+      {"the largest size the game reads", 0x0000FFFF, 1, "1 65535 a.dff", 65535 * 2048},
+      {"an empty entry past the end of the file", 0, 9, "9 0 a.dff", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int64_t sectors = c.extracted / 2048 + 2;
+    test::WriteFile(dir / "x.img", test::ArchiveBytes({{c.offset, c.field, "a.dff"}}, sectors));
+    ToolRun run = RunShell(kImg + " list " + ShellQuoted(dir / "x.img"));
+    EXPECT_EQ(run.output, std::string("0 ") + c.listed + "\n");
+    run = RunShell(kImg + " check " + ShellQuoted(dir / "x.img"));
+    EXPECT_EQ(run.status, 0) << run.output;
+    std::filesystem::remove(test::Native(dir / "a.dff"));
+    run = RunShell(kImg + " extract --to " + ShellQuoted(dir.Path()) + " " +
+                   ShellQuoted(dir / "x.img") + " a.dff");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(test::Native(dir / "a.dff"))),
+              c.extracted);
+  }
+  // What the game could not read is never written: put and build refuse 128 MiB.
+  test::WriteFile(dir / "x.img", test::ArchiveBytes({{1, 1, "a.dff"}}, 2));
+  const std::string big = test::Native(dir / "big.dff");
+  test::WriteFile(dir / "big.dff", "");
+  std::filesystem::resize_file(big, 65536 * 2048);
+  const std::string before = test::ReadFile(dir / "x.img");
+  ToolRun run = RunShell(kImg + " put " + ShellQuoted(dir / "x.img") + " " + ShellQuoted(big));
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("the game reads no archive file of 128 MiB"), std::string::npos)
+      << run.output;
+  EXPECT_EQ(test::ReadFile(dir / "x.img"), before);
+  test::WriteFile(dir / "manifest.txt", "title = t\narchive = big.dff\n");
+  test::MakeDirs(dir / "out");
+  run = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                 ShellQuoted(dir / "out"));
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("the game reads no archive file of 128 MiB"), std::string::npos)
+      << run.output;
+}
+
 TEST(MervaImg, CheckFindsDamageAndWarnsOfWhatTheGameCannotUse) {
   TempDir dir;
   const std::string tool = kImg;
@@ -202,7 +256,10 @@ TEST(MervaImg, CheckFindsDamageAndWarnsOfWhatTheGameCannotUse) {
       {{{1, 5, "a.dff"}}, 3, 1, "past the end"},
       {{{0, 1, "a.dff"}}, 2, 1, "inside the directory"},
       {{{1, 1, std::string(24, 'n')}}, 2, 0, "23 characters"},
-      {{{1, 70000, "big.dff"}}, 70001, 0, "65,535"},
+      {{{1, 1, std::string(23, 'n') + "a"}, {2, 1, std::string(23, 'n') + "b"}},
+       3,
+       0,
+       "have one name in the 23 characters the game reads"},
   };
   for (const Case& c : cases) {
     test::WriteFile(dir / "x.img", test::ArchiveBytes(c.entries, c.sectors));

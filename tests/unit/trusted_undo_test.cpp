@@ -400,6 +400,33 @@ TEST(TrustedUndo, NamesAreComparedAsWindowsReadsThem) {
   }
 }
 
+// A game whose archive another tool wrote with the size in the archive's own field: installed
+// into and taken back as the game reads it, entry for entry.
+TEST(TrustedUndo, AnArchiveWithTheSecondSizeFieldInstallsAndComesBack) {
+  Scene s;
+  std::string archive =
+      test::ArchiveBytes({{1, 0x00010007, "a.dff"}, {2, 3, "b.dff"}, {5, 1, "c.txd"}}, 6);
+  for (size_t at = 2048; at < archive.size(); ++at)
+    archive[at] = static_cast<char>('0' + at / 2048);
+  test::WriteFile(s.game + "\\models\\gta3.img", archive);
+  const std::string img = ShellQuoted(s.game + "\\models\\gta3.img");
+  const std::string listed = s.Img("list " + img).output;
+  EXPECT_EQ(listed, "0 1 1 a.dff\n1 2 3 b.dff\n2 5 1 c.txd\n");
+  s.Install();
+  EXPECT_EQ(s.Img("check " + img).status, 0);
+  const test::ToolRun run = s.Img("undo " + ShellQuoted(s.game));
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(s.Img("list " + img).output, listed);
+  // Each entry's bytes where the game reads them, before and after.
+  const std::string back = test::ReadFile(s.game + "\\models\\gta3.img");
+  const std::vector<test::EntryLayout> asTheGameReads = {
+      {1, 1, "a.dff"}, {2, 3, "b.dff"}, {5, 1, "c.txd"}};
+  const std::vector<test::EntryLayout> now = test::DirectoryOf(back);
+  ASSERT_EQ(now.size(), asTheGameReads.size());
+  for (size_t i = 0; i < now.size(); ++i)
+    EXPECT_EQ(test::DataOf(back, now[i]), test::DataOf(archive, asTheGameReads[i])) << i;
+}
+
 // Recovery and listings: a killed run's point whose game is away waits for it; a listing needs
 // no write and no lock; a player's own merva.lock stays.
 TEST(TrustedUndo, ListingsAndRecoveryNeverTakeWhatIsNotTheirs) {
