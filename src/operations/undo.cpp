@@ -25,11 +25,6 @@ std::string Describe(const TRestorePoint& point) {
   return point.Title + " (installed " + point.Time + ", restore point " + point.Folder + ")";
 }
 
-Exception Damaged(const TRestorePoint& point, const std::string& what) {
-  return Exception("The restore point " + point.Folder + " is damaged: " + what +
-                   ". Nothing was changed.");
-}
-
 // The entries of the archive before the installation, in their order, with their data:
 // entries the installation left from the archive as it is, replaced ones from the kept files.
 class TUndoDirectory {

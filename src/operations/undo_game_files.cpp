@@ -11,11 +11,6 @@ namespace merva {
 
 namespace {
 
-Exception Damaged(const TRestorePoint& point, const std::string& what) {
-  return Exception("The restore point " + point.Folder + " is damaged: " + what +
-                   ". Nothing was changed.");
-}
-
 Exception Blocked(const std::string& what) {
   return Exception("A game file cannot be put back: " + what + ". Nothing was changed.");
 }
@@ -69,6 +64,11 @@ void CheckWay(IFileSystem& fs, const std::string& game, const TGameFileChange& c
 
 }  // namespace
 
+Exception Damaged(const TRestorePoint& point, const std::string& what) {
+  return Exception("The restore point " + point.Folder + " is damaged: " + what +
+                   ". Nothing was changed.");
+}
+
 std::set<std::string> CheckGameFilePlaces(IFileSystem& fs, const TRestorePoint& point,
                                           const std::string& pointPath) {
   std::set<std::string> edited;
@@ -92,6 +92,7 @@ TGameFilesSwap::TGameFilesSwap(IFileSystem& fs, const TRestorePoint& point, std:
     item.Target = point.GameFolder + "\\" + change.Item;
     item.Replaced = change.Replaced;
     if (change.Replaced) item.Staged = item.Target + kStagedSuffix;
+    item.Kept = change.Kept;
     item.Aside = item.Target + kAsideSuffix;
     items_.push_back(item);
   }
@@ -116,6 +117,7 @@ void TGameFilesSwap::Prepare(const std::set<std::string>& edited, const std::str
       CopyWholeFile(fs_, point_.GameFolder + "\\" + item, copy, /*flush=*/true);
     }
   }
+  std::vector<std::string> staged;
   for (TItem& item : items_) {
     if (item.Staged.empty()) continue;
     // A folder the player removed since is made again, and removed should the undo fail.
@@ -130,11 +132,11 @@ void TGameFilesSwap::Prepare(const std::set<std::string>& edited, const std::str
     }
     // A name of ours: what a killed undo left there goes first (a link itself, never followed).
     if (fs_.IsLink(item.Staged) || fs_.FileExists(item.Staged)) fs_.DeleteFile(item.Staged);
-    const TGameFileChange* change = nullptr;
-    for (const TGameFileChange& c : point_.GameFiles)
-      if (c.Item == item.Item) change = &c;
-    CopyWholeFile(fs_, pointPath_ + "\\" + change->Kept, item.Staged, /*flush=*/true);
+    CopyWholeFile(fs_, pointPath_ + "\\" + item.Kept, item.Staged, /*flush=*/false);
+    staged.push_back(item.Staged);
   }
+  // On the disk before any of them takes its place; many are flushed side by side.
+  FlushFiles(fs_, staged);
 }
 
 void TGameFilesSwap::Commit() {

@@ -8,10 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/file_system.h"
 #include "restore/restore_point.h"
 
 namespace merva {
+
+// The refusal of a point whose files are not as its record says.
+Exception Damaged(const TRestorePoint& point, const std::string& what);
 
 // Checks, before anything changes, that every game file of the point can be put back: no link
 // on the way to it (nor at its folder), no folder or device where the file goes, no file where a
@@ -42,6 +46,7 @@ class TGameFilesSwap {
  private:
   struct TItem {
     std::string Item, Target, Staged, Aside;
+    std::string Kept;  // the old version in the point, for a replaced file
     bool Replaced = false, MovedAside = false, Placed = false;
   };
   IFileSystem& fs_;
