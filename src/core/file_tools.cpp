@@ -46,7 +46,11 @@ TFileBeside::TFileBeside(IFileSystem& fs, std::string temp, std::string target)
     : fs_(fs), temp_(std::move(temp)), target_(std::move(target)) {
   // A temporary name is ours alone: what a killed run left there goes, and a link planted there
   // is removed itself, so that the new version is never written through it.
-  if (fs_.IsLink(temp_) || fs_.FileExists(temp_)) fs_.DeleteFile(temp_);
+  RemoveStaleName(fs_, temp_);
+}
+
+void RemoveStaleName(IFileSystem& fs, const std::string& path) {
+  if (fs.IsLink(path) || fs.FileExists(path)) fs.DeleteFile(path);
 }
 
 TFileBeside::~TFileBeside() {

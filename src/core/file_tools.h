@@ -38,6 +38,10 @@ class TFileBeside {
   bool pending_ = true;
 };
 
+// Clears a name that is the program's own (a temporary name, a leftover of a killed run): a file
+// or a link at it is deleted (a link itself, never what it points to), a folder is left alone.
+void RemoveStaleName(IFileSystem& fs, const std::string& path);
+
 std::string ReadWholeFile(IFileSystem& fs, const std::string& path);
 void WriteFileFlushed(IFileSystem& fs, const std::string& path, const std::string& bytes);
 // Copies `count` bytes of `source` starting at `position` to the target's position; what lies

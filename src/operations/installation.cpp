@@ -26,7 +26,7 @@ std::string ScratchPath(const std::string& gameFolder) {
 void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameFolder) {
   // temp.img: as large as the archive, and never anything but ours (the game has no such file).
   const std::string tempPath = TempArchivePathOf(gameFolder);
-  if (fs.FileExists(tempPath) || fs.IsLink(tempPath)) fs.DeleteFile(tempPath);
+  RemoveStaleName(fs, tempPath);
   const std::string scratch = ScratchPath(gameFolder);
   if (fs.IsLink(scratch) || !fs.DirectoryExists(scratch)) return;
   const std::string list = scratch + "\\" + kMadeFoldersName;

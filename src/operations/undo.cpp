@@ -278,7 +278,7 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   const std::string archivePath = ArchivePathOf(point.GameFolder);
   const std::string tempPath = TempArchivePathOf(point.GameFolder);
   // A killed run's temp.img is ours and of no use now.
-  if (fs.FileExists(tempPath) || fs.IsLink(tempPath)) fs.DeleteFile(tempPath);
+  RemoveStaleName(fs, tempPath);
   TArchiveFile archive(fs);
   if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead))
     throw Exception(MissingArchiveText(archivePath));

@@ -131,7 +131,7 @@ void TGameFilesSwap::Prepare(const std::set<std::string>& edited, const std::str
       madeFolders_.push_back(folder);
     }
     // A name of ours: what a killed undo left there goes first (a link itself, never followed).
-    if (fs_.IsLink(item.Staged) || fs_.FileExists(item.Staged)) fs_.DeleteFile(item.Staged);
+    RemoveStaleName(fs_, item.Staged);
     CopyWholeFile(fs_, pointPath_ + "\\" + item.Kept, item.Staged, /*flush=*/false);
     staged.push_back(item.Staged);
   }
@@ -142,7 +142,7 @@ void TGameFilesSwap::Prepare(const std::set<std::string>& edited, const std::str
 void TGameFilesSwap::Commit() {
   for (TItem& item : items_) {
     if (fs_.IsLink(item.Target) || fs_.FileExists(item.Target)) {
-      if (fs_.IsLink(item.Aside) || fs_.FileExists(item.Aside)) fs_.DeleteFile(item.Aside);
+      RemoveStaleName(fs_, item.Aside);
       const int code = fs_.MoveFileReplace(item.Target, item.Aside);
       if (code != 0) throw EInOutError(code, item.Target);
       item.MovedAside = true;

@@ -244,17 +244,14 @@ namespace {
 // The files a killed undo left beside the game files of `point` (see kAsideSuffix): the
 // versions it took away go back into place (rollBack), or go.
 void SettleGameFileSwap(IFileSystem& fs, const TRestorePoint& point, bool rollBack) {
-  const auto isOurs = [&fs](const std::string& path) {
-    return fs.IsLink(path) || fs.FileExists(path);
-  };
   for (const TGameFileChange& change : point.GameFiles) {
     const std::string target = TrimmedFolder(point.GameFolder) + "\\" + change.Item;
     const std::string aside = target + kAsideSuffix, staged = target + kStagedSuffix;
     if (rollBack && fs.FileExists(aside) && !fs.IsLink(aside))
       fs.MoveFileReplace(aside, target);
-    else if (isOurs(aside))
-      fs.DeleteFile(aside);
-    if (isOurs(staged)) fs.DeleteFile(staged);
+    else
+      RemoveStaleName(fs, aside);
+    RemoveStaleName(fs, staged);
   }
   // A finished undo's folders go as its own would have, when empty.
   if (!rollBack)

@@ -60,6 +60,16 @@ bool FakeFolderDialog::SelectFolder(const std::string& caption, const std::u16st
   return true;
 }
 
+std::string TreeDifference(const std::map<std::string, std::string>& now,
+                           const std::map<std::string, std::string>& expected) {
+  std::string differ;
+  for (const auto& [path, what] : now)
+    if (!expected.count(path) || expected.at(path) != what) differ += path + "; ";
+  for (const auto& [path, what] : expected)
+    if (!now.count(path)) differ += path + " (gone); ";
+  return differ;
+}
+
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "merva-test-XXXXXX").string();
   path_ = mkdtemp(pattern.data());

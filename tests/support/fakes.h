@@ -130,6 +130,11 @@ class TempDir {
   std::string path_;
 };
 
+// The paths where two trees (a path -> what lies there) differ, in a line short enough to read;
+// empty when they are the same.
+std::string TreeDifference(const std::map<std::string, std::string>& now,
+                           const std::map<std::string, std::string>& expected);
+
 // The path with "\" turned into "/", for the standard library.
 std::string Native(std::string path);
 std::string ReadFile(const std::string& path);

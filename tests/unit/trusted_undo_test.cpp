@@ -47,16 +47,6 @@ Tree TreeOf(const std::string& root) {
   return tree;
 }
 
-// Where two trees differ, in a line short enough to read.
-std::string Difference(const Tree& now, const Tree& expected) {
-  std::string differ;
-  for (const auto& [path, what] : now)
-    if (!expected.count(path) || expected.at(path) != what) differ += path + "; ";
-  for (const auto& [path, what] : expected)
-    if (!now.count(path)) differ += path + " (gone); ";
-  return differ;
-}
-
 // A temporary folder on another file system than the test's own where the machine has one
 // (/dev/shm is a tmpfs on every usual Linux), so that the restore folder lies on another drive.
 struct OtherDrive {
@@ -218,11 +208,11 @@ TEST(TrustedUndo, HostileCasesAreRefusedWithNothingChangedOrTakenBackWhole) {
     EXPECT_EQ(test::ReadFile(s.victim + "\\precious.txt"), "precious");
     if (c.outcome == kRefused) {
       EXPECT_EQ(run.status, 1) << run.output;
-      EXPECT_EQ(Difference(s.World(), tampered), "") << run.output;
+      EXPECT_EQ(test::TreeDifference(s.World(), tampered), "") << run.output;
     } else {
       EXPECT_EQ(run.status, 0) << run.output;
-      EXPECT_EQ(Difference(TreeOf(s.game), s.before), "") << run.output;
-      EXPECT_EQ(Difference(TreeOf(s.restore), {}), "") << run.output;
+      EXPECT_EQ(test::TreeDifference(TreeOf(s.game), s.before), "") << run.output;
+      EXPECT_EQ(test::TreeDifference(TreeOf(s.restore), {}), "") << run.output;
     }
   }
 }
@@ -236,7 +226,7 @@ TEST(TrustedUndo, AMovedGameComesBackNewestFirst) {
   const std::string moved = ShellQuoted(s.dir / "moved");
   EXPECT_EQ(s.Img("undo --point 'game 2' " + moved).status, 0);
   EXPECT_EQ(s.Img("undo --point 'game 1' " + moved).status, 0);
-  EXPECT_EQ(Difference(TreeOf(s.dir / "moved"), s.before), "");
+  EXPECT_EQ(test::TreeDifference(TreeOf(s.dir / "moved"), s.before), "");
 }
 
 // The restore folder on another file system, as %LOCALAPPDATA% on C: and the game on D:: the
@@ -251,12 +241,13 @@ TEST(TrustedUndo, ThePlayersEditsAreKeptOnAnotherDrive) {
   test::WriteFile(s.game + "\\data\\mine\\new.txt", "my notes");
   const test::ToolRun run = s.Img("undo --force " + ShellQuoted(s.game));
   EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_EQ(Difference(TreeOf(s.game), s.before), "") << run.output;
-  EXPECT_EQ(Difference(TreeOf(s.restore), {{"game 1 edits", "folder"},
-                                           {"game 1 edits/data", "folder"},
-                                           {"game 1 edits/data/handling.cfg", "file my own tuning"},
-                                           {"game 1 edits/data/mine", "folder"},
-                                           {"game 1 edits/data/mine/new.txt", "file my notes"}}),
+  EXPECT_EQ(test::TreeDifference(TreeOf(s.game), s.before), "") << run.output;
+  EXPECT_EQ(test::TreeDifference(TreeOf(s.restore),
+                                 {{"game 1 edits", "folder"},
+                                  {"game 1 edits/data", "folder"},
+                                  {"game 1 edits/data/handling.cfg", "file my own tuning"},
+                                  {"game 1 edits/data/mine", "folder"},
+                                  {"game 1 edits/data/mine/new.txt", "file my notes"}}),
             "");
 
   // A second time: the edits get a folder of their own whose name is no point's.
@@ -306,7 +297,7 @@ TEST(TrustedUndo, NoWriteFollowsALink) {
         s.Img("install " + ShellQuoted(s.game) + " " + ShellQuoted(s.dir / "mod"));
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("holds a link at"), std::string::npos) << run.output;
-    EXPECT_EQ(Difference(s.World(), world), "");
+    EXPECT_EQ(test::TreeDifference(s.World(), world), "");
   }
   {
     Scene s;  // compact, extract and unpack with links at their temporary names and targets
@@ -332,7 +323,7 @@ TEST(TrustedUndo, NoWriteFollowsALink) {
     test::ToolRun run = RunShell(kPack + " unpack " + cab + " " + ShellQuoted(s.dir / "unpacked"));
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("already exists; give --force"), std::string::npos) << run.output;
-    EXPECT_EQ(Difference(s.World(), world), "");
+    EXPECT_EQ(test::TreeDifference(s.World(), world), "");
     run = RunShell(kPack + " unpack --force " + cab + " " + ShellQuoted(s.dir / "unpacked"));
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(test::ReadFile(s.dir / "unpacked\\new.txt"), "new");
@@ -387,7 +378,7 @@ TEST(TrustedUndo, NamesAreComparedAsWindowsReadsThem) {
         s.Img("install " + ShellQuoted(s.game) + " " + ShellQuoted(s.dir / "mod"));
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find(c.install), std::string::npos) << run.output;
-    EXPECT_EQ(Difference(s.World(), world), "");
+    EXPECT_EQ(test::TreeDifference(s.World(), world), "");
 
     test::WriteFile(s.dir / "x.txt", "x");
     test::WriteFile(s.dir / "manifest.txt", manifest);
