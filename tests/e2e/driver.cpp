@@ -22,9 +22,10 @@
 //   no-window                  check that no wizard window is shown
 //   exit CODE                  wait for the program to end with CODE
 //   shot FILE                  save the wizard window as a BMP picture
-//   responsive ID TEXT MS      until control ID shows TEXT, send the window messages over and
-//                              over: each must be answered within MS ms, and the progress
-//                              bar's position must be seen to rise during the rebuild
+//   responsive ID TEXT         until control ID shows TEXT, send the window messages over and
+//                              over: the window must answer them while the bar stands between
+//                              its ends, see the bar rise, and never be what Windows calls
+//                              "Not Responding" (a message unanswered for 5 seconds)
 //   same-bytes FILE1 FILE2     check that two files hold the same bytes
 //   touch FILE                 create an empty file (a signal to a helper)
 //   sleep MS
@@ -402,34 +403,40 @@ int wmain(int argc, wchar_t** argv) {
     } else if (command == L"shot") {
       Shot(next(i));
     } else if (command == L"responsive") {
+      // Counts what must happen when the work runs off the window's thread: messages answered
+      // while the bar moves. How fast each is answered depends on the machine, so the only
+      // limit is the one Windows itself uses to call a window hung.
+      const DWORD hung = 5000;
       HWND control = Control(std::stoi(next(i)));
       const std::wstring text = next(i);
-      const DWORD limit = std::stoul(next(i));
       HWND window = MainWindow();
       HWND bar = Control(601);
-      DWORD slowest = 0, messages = 0;
+      DWORD slowest = 0, messages = 0, midway = 0;
       int rises = 0, highest = 0, last = -1;
       const DWORD started = GetTickCount();
       while (!TextMatches(TextOf(control), text)) {
         if (GetTickCount() - started > 120000) Fail(L"the installation does not end");
-        DWORD_PTR position = 0;
+        DWORD_PTR position = 0, top = 0;
         const DWORD before = GetTickCount();
-        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr);
-        SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 10000, &position);
-        const DWORD took = GetTickCount() - before;
-        slowest = std::max(slowest, took);
+        if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, hung, nullptr) ||
+            !SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, hung, &position) ||
+            !SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_NORMAL, hung, &top))
+          Fail(L"the window did not answer for " + std::to_wstring(hung) + L" ms");
+        slowest = std::max(slowest, GetTickCount() - before);
         ++messages;
+        if (position > 0 && position < top) ++midway;
         if (last >= 0 && static_cast<int>(position) > last) ++rises;
         last = static_cast<int>(position);
         highest = std::max(highest, last);
         Sleep(5);
       }
-      Say(L"ok:", L"answered " + std::to_wstring(messages) + L" messages, the slowest in " +
+      Say(L"ok:", L"answered " + std::to_wstring(messages) + L" messages, " +
+                      std::to_wstring(midway) + L" of them with the bar midway, the slowest in " +
                       std::to_wstring(slowest) + L" ms; the bar rose " + std::to_wstring(rises) +
                       L" times, to " + std::to_wstring(highest));
-      if (slowest > limit) Fail(L"a message waited " + std::to_wstring(slowest) + L" ms");
       // The rebuild counts the archive's entries, far more than the mod's files.
       if (rises < 2 || highest < 100) Fail(L"the progress bar was not seen to rise");
+      if (midway < 2) Fail(L"the window did not answer while the archive was rebuilt");
     } else if (command == L"same-bytes") {
       const std::wstring first = next(i), second = next(i);
       if (ReadAll(first) != ReadAll(second)) Fail(first + L" differs from " + second);
