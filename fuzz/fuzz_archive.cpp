@@ -1,5 +1,6 @@
 // Opening, putting into, sorting and compacting an archive of any bytes.
 #include "archive/archive.h"
+#include "archive/archive_rebuild.h"
 #include "fuzz/fuzz_services.h"
 
 using namespace merva;

@@ -7,7 +7,10 @@
 
 #include "archive/archive.h"
 #include "archive/archive_check.h"
+#include "archive/archive_delete.h"
 #include "archive/archive_file.h"
+#include "archive/archive_rebuild.h"
+#include "archive/archive_rename.h"
 #include "core/block_file.h"
 #include "core/cp1251.h"
 #include "core/environment.h"
@@ -42,6 +45,8 @@ const char kUsage[] =
     "                         (the current folder); --force writes over existing files\n"
     "  sort ARCHIVE           sorts the directory by data position and writes it back\n"
     "  compact ARCHIVE        rebuilds the archive without gaps through ARCHIVE.merva-tmp\n"
+    "  delete ARCHIVE NAME... takes every entry of each name out, and rebuilds the archive\n"
+    "  rename ARCHIVE OLD NEW gives the entry OLD the name NEW, and rebuilds the archive\n"
     "  create [--force] ARCHIVE  writes a new, empty archive; --force writes over a file\n"
     "  install GAME_FOLDER MOD_FOLDER\n"
     "                         installs the mod (MOD_FOLDER/scripts.bin and data.cab) into the\n"
@@ -208,12 +213,8 @@ int Put(Tool& tool, const TArguments& args) {
     const int64_t bytes = opened.Size();
     opened.Close();
     if (bytes > int64_t{kGameSectorLimit} * kSector) throw EFileError(file, kTooLargeForTheGame);
-    const std::string name = ExtractFileNamePart(file);
-    if (!EntryNameFits(name)) throw EFileError(file, kNameOutsideCp1251);
-    if (Cp1251FromUtf8(name).size() > sizeof(TArchiveEntry::Name))
-      throw EFileError(file,
-                       "the name is longer than 24 characters, which an archive entry "
-                       "cannot hold");
+    const std::string fault = NewEntryNameFault(ExtractFileNamePart(file));
+    if (!fault.empty()) throw EFileError(file, fault);
   }
   const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
   ConsoleProgress progress("put");
@@ -246,13 +247,38 @@ int Sort(Tool& tool, const TArguments& args) {
   return 0;
 }
 
+// Where the tool writes a rebuilt archive: a name of its own beside the archive, so that it can
+// never be the archive.
+std::string RebuildPathOf(const std::string& archive) {
+  return archive + ".merva-tmp";
+}
+
 int Compact(Tool& tool, const TArguments& args) {
   const std::string& path = args.Rest[0];
   RequireArchive(tool.fs, path);
   const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
-  // A name of the tool's own beside the archive, so that it can never be the archive.
   ConsoleProgress progress("compact");
-  CompactArchive(path, path + ".merva-tmp", progress, tool.fs);
+  CompactArchive(path, RebuildPathOf(path), progress, tool.fs);
+  return 0;
+}
+
+int Delete(Tool& tool, const TArguments& args) {
+  const std::string& path = args.Rest[0];
+  RequireArchive(tool.fs, path);
+  const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
+  ConsoleProgress progress("delete");
+  const int32_t gone = DeleteArchiveEntries(tool.fs, path, RebuildPathOf(path),
+                                            {args.Rest.begin() + 1, args.Rest.end()}, progress);
+  std::printf("deleted %d entries\n", gone);
+  return 0;
+}
+
+int Rename(Tool& tool, const TArguments& args) {
+  const std::string& path = args.Rest[0];
+  RequireArchive(tool.fs, path);
+  const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
+  ConsoleProgress progress("rename");
+  RenameArchiveEntry(tool.fs, path, RebuildPathOf(path), args.Rest[1], args.Rest[2], progress);
   return 0;
 }
 
@@ -421,6 +447,8 @@ const TCommand kCommands[] = {
   {"extract",   2,    kAny, true,  false, true,  Extract},
   {"sort",      1,    1,    false, false, false, Sort},
   {"compact",   1,    1,    false, false, false, Compact},
+  {"delete",    2,    kAny, false, false, false, Delete},
+  {"rename",    3,    3,    false, false, false, Rename},
   {"create",    1,    1,    true,  false, false, Create},
   {"install",   2,    2,    false, false, false, Install},
   {"undo",      1,    1,    true,  true,  false, Undo},

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/file_system.h"
 #include "core/progress.h"
 
@@ -51,8 +52,16 @@ extern const char kTooLargeForTheGame[];
 int32_t SizeAsTheGameReads(int32_t field);
 // The name as read back, in UTF-8: the characters before the first zero byte, at most 24.
 std::string EntryName(const TArchiveEntry& entry);
+// The key two entry names match by, in the installer as in every tool: ASCII letters upper-cased,
+// every other byte as it is.
+std::string EntryNameKey(const std::string& name);
+// The same over what the game compares of a stored name: its first 23 characters.
+std::string GameNameKey(const TArchiveEntry& entry);
 // True when `name` has a code page 1251 form, as every entry name must.
 bool EntryNameFits(const std::string& name);
+// Why `name` cannot be a new entry's name (empty, a folder separator or a control character, a
+// character outside code page 1251, longer than the 24 bytes an entry holds); empty when it can.
+std::string NewEntryNameFault(const std::string& name);
 // The name of a new entry: the file-name part of `path`, cut to 24 characters. A name with a
 // character outside code page 1251 raises an Exception.
 void SetNewEntryName(TArchiveEntry& entry, const std::string& path);
@@ -62,6 +71,12 @@ std::string ArchivePathOf(const std::string& gameFolder);
 std::string TempArchivePathOf(const std::string& gameFolder);
 // The text of the error box for a missing or foreign archive.
 std::string MissingArchiveText(const std::string& path);
+// The one answer when an operation finds no game archive at `path`: that box, as an error.
+class EArchiveMissing : public ENotice {
+ public:
+  explicit EArchiveMissing(const std::string& path)
+      : ENotice(TNoticeKind::kError, MissingArchiveText(path)) {}
+};
 
 void ResetArchive(TGTA3Archive& Archive);
 // Reads the header and directory at `path` into `Archive`; a missing or foreign file gives false
@@ -88,9 +103,5 @@ void RewriteSortedDirectory(const std::string& archivePath, IFileSystem& fs);
 // for at least one more entry, so that the next append need not move any data. Its byte
 // position always exceeds (count + 2) x 32, while the directory ends at 8 + count x 32.
 int32_t FirstCompactedOffset(int32_t count);
-// Rebuilds the archive without gaps through `tempPath` beside it (TempArchivePathOf for a game's
-// archive), from the directory it stores whatever its tag, and puts it in place in one move.
-void CompactArchive(const std::string& archivePath, const std::string& tempPath,
-                    IProgress& progress, IFileSystem& fs);
 
 }  // namespace merva

@@ -51,9 +51,8 @@ TArchiveReport CheckArchive(const TGTA3Archive& archive, int64_t length) {
   std::map<std::string, int32_t> firstOfName, firstOfGameName;
   for (int32_t i = 0; i < count; ++i) {
     const std::string name = EntryName(entries[i]);
-    const std::string gameName(entries[i].Name, strnlen(entries[i].Name, kGameNameChars));
-    const auto [first, isNew] = firstOfName.emplace(AsciiUpper(name), i);
-    const auto [firstOfGame, isNewToGame] = firstOfGameName.emplace(AsciiUpper(gameName), i);
+    const auto [first, isNew] = firstOfName.emplace(EntryNameKey(name), i);
+    const auto [firstOfGame, isNewToGame] = firstOfGameName.emplace(GameNameKey(entries[i]), i);
     if (!isNew)
       report.Error("entries " + std::to_string(first->second) + " and " + std::to_string(i) +
                    " are both named " + name + "; the game uses only the first");

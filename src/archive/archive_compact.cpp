@@ -19,7 +19,6 @@ namespace merva {
 
 namespace {
 
-const char kUnableToCreate[] = "Unable to create archive file.";
 // Runs are copied in parts of this size, between which the progress is told.
 constexpr int64_t kCopyPart = 1 << 20;
 
@@ -211,27 +210,6 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
     fs.DeleteFile(tempPath);
     throw;
   }
-}
-
-void ReplaceArchiveFile(TFileBeside& archive) {
-  // One replacing move: the game is never left without its archive.
-  const int code = archive.Replace();
-  if (code == 0) return;
-  // The game, started meanwhile, holds the archive: that is worth telling as such.
-  if (code == kSharingViolation || code == kLockViolation)
-    throw EInOutError(code, archive.Target());
-  throw Exception(kUnableToCreate);
-}
-
-void CompactArchive(const std::string& archivePath, const std::string& tempPath,
-                    IProgress& progress, IFileSystem& fs) {
-  // The directory as it stands on disk; the tag is not checked here.
-  TArchiveFile archive(fs);
-  archive.OpenAnyTag(archivePath);
-  TFileBeside rebuilt(fs, tempPath, archivePath);
-  WriteCompactedArchive(archive, rebuilt.Path(), progress, fs);
-  archive.Close();
-  ReplaceArchiveFile(rebuilt);
 }
 
 }  // namespace merva

@@ -116,7 +116,7 @@ void TArchiveFile::BuildIndex() {
   index_.clear();
   byOffset_.clear();
   for (int32_t i = 0; i < state_.EntryCount(); ++i) {
-    index_[AsciiUpper(EntryName(state_.Entries[i]))].push_back(i);
+    index_[EntryNameKey(EntryName(state_.Entries[i]))].push_back(i);
     byOffset_.emplace(state_.Entries[i].Offset, i);
   }
 }
@@ -162,13 +162,13 @@ void TArchiveFile::CheckPut(const std::string& key, int64_t sourceLength) {
 }
 
 std::vector<int32_t> TArchiveFile::Find(const std::string& name) const {
-  const auto found = index_.find(AsciiUpper(name));
+  const auto found = index_.find(EntryNameKey(name));
   return found == index_.end() ? std::vector<int32_t>{} : found->second;
 }
 
 void TArchiveFile::Put(const std::string& name, const TPutSource& source,
                        const std::function<void()>& beforeChange) {
-  const std::string key = AsciiUpper(name);
+  const std::string key = EntryNameKey(name);
   CheckPut(key, source.Length);
   const auto found = index_.find(key);
   if (found == index_.end()) {
@@ -252,7 +252,7 @@ void TArchiveFile::Append(const std::string& name, const TPutSource& source) {
   WriteEntry(n);
   const std::array<char, kHeaderBytes> header = ArchiveHeader(state_);
   body_->WriteBytes(0, header.data(), header.size());
-  index_[AsciiUpper(EntryName(added))].push_back(n);
+  index_[EntryNameKey(EntryName(added))].push_back(n);
   byOffset_.emplace(added.Offset, n);
 }
 

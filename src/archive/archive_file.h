@@ -37,6 +37,7 @@ class TArchiveFile {
   void Close();
 
   TBlockFile& File() { return *file_; }
+  IFileSystem& FileSystem() { return fs_; }
   // The archive as it stands in this run; it changes only through the operations below.
   const TGTA3Archive& State() const { return state_; }
   const std::vector<TArchiveEntry>& Entries() const { return state_.Entries; }
@@ -105,9 +106,5 @@ class TArchiveFile {
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
                            IFileSystem& fs, int32_t firstSector = 0,
                            std::string* fingerprint = nullptr);
-
-// Puts the finished new archive in place of the old one in one replacing move; a failure says
-// whether the game holds the archive.
-void ReplaceArchiveFile(TFileBeside& archive);
 
 }  // namespace merva

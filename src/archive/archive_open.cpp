@@ -28,6 +28,26 @@ bool EntryNameFits(const std::string& name) {
   return TryCp1251FromUtf8(name, stored);
 }
 
+std::string EntryNameKey(const std::string& name) {
+  return AsciiUpper(name);
+}
+
+std::string GameNameKey(const TArchiveEntry& entry) {
+  return EntryNameKey(Utf8FromCp1251(std::string(entry.Name, strnlen(entry.Name, kGameNameChars))));
+}
+
+std::string NewEntryNameFault(const std::string& name) {
+  if (name.empty()) return "an entry needs a name";
+  for (const char c : name)
+    if (c == '\\' || c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+      return "an entry name cannot hold a folder separator or a control character";
+  std::string stored;
+  if (!TryCp1251FromUtf8(name, stored)) return kNameOutsideCp1251;
+  if (stored.size() > kEntryNameBytes)
+    return "the name is longer than 24 characters, which an archive entry cannot hold";
+  return "";
+}
+
 void SetNewEntryName(TArchiveEntry& entry, const std::string& path) {
   std::memset(entry.Name, 0, sizeof entry.Name);
   const std::string name = ExtractFileNamePart(path);

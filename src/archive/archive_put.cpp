@@ -11,7 +11,7 @@ void PutFilesIntoArchive(const std::string& archivePath, const std::vector<std::
   // Nothing is written into an archive that vanished or lost its tag.
   TArchiveFile archive(fs);
   if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead))
-    throw ENotice(TNoticeKind::kError, MissingArchiveText(archivePath));
+    throw EArchiveMissing(archivePath);
   progress.Start(static_cast<int64_t>(files.size()));
   for (const std::string& path : files) {
     TBlockFile source = TBlockFile::OpenReadOnly(fs, path);  // only read

@@ -115,8 +115,7 @@ TInstallation::TInstallation(const TDATAInst& script, std::string gameFolder,
     : items_(ReadInstallItems(script)),
       game_(std::move(gameFolder)),
       services_(services),
-      packagePath_(std::move(packagePath)),
-      archive_(services.Files) {}
+      packagePath_(std::move(packagePath)) {}
 
 TInstallation::~TInstallation() = default;
 
@@ -150,9 +149,7 @@ void TInstallation::Open() {
   IFileSystem& fs = services_.Files;
   // The archive must be there before anything changes. It stays open for the whole run: others
   // may read it, not change it.
-  const std::string archivePath = ArchivePathOf(game_);
-  if (!archive_.Open(archivePath, OpenAccess::kReadWriteOthersRead))
-    throw ENotice(TNoticeKind::kError, MissingArchiveText(archivePath));
+  rebuild_.emplace(fs, ArchivePathOf(game_), TempArchivePathOf(game_));
   // What a killed run left (temp.img, the scratch folder) goes before anything new is written.
   RemoveKilledInstallationLeftovers(fs, game_);
   package_.emplace(TBlockFile::OpenReadOnly(fs, packagePath_));
@@ -202,12 +199,9 @@ void TInstallation::StageGameFiles() {
 }
 
 void TInstallation::PlanArchive() {
-  // The archive files are put in, the directory sorted and the archive compacted as a plan in
-  // memory; the new archive is then written once, front to back, beside the old one, and takes
-  // its place in one move. gta3.img itself is never written: a failure or a kill at any moment
-  // leaves it as it was, or the new one whole.
-  plan_.emplace(archive_.File(), archive_.File().Size());
-  archive_.WriteTo(*plan_);
+  // The archive files are put in and the directory sorted in the rebuild's plan; the compaction
+  // comes with the writing.
+  TArchiveFile& archive = rebuild_->Archive();
   IProgress& progress = services_.Progress;
   for (const TArchiveItem& item : items_.ArchiveFiles) {
     TPackageEntry entry;
@@ -215,26 +209,23 @@ void TInstallation::PlanArchive() {
     if (item.PackageName.empty() || !index_->Find(item.PackageName, entry, position)) continue;
     // A new entry is named after the package file, in small letters.
     const std::string name = AsciiLower(PackageFileName(PackageEntryName(entry)));
-    archive_.Put(name, {*package_, position, entry.Size}, [&] { progress.Wait(); });
+    archive.Put(name, {*package_, position, entry.Size}, [&] { progress.Wait(); });
     progress.Step();
   }
-  archive_.SortDirectory();  // in logarithmic time per entry: no wait for the window
+  archive.SortDirectory();  // in logarithmic time per entry: no wait for the window
 }
 
 void TInstallation::ReplaceArchive() {
   IProgress& progress = services_.Progress;
-  if (restore_) restore_->Keep(archive_, progress);
+  if (restore_) restore_->Keep(rebuild_->Archive(), progress);
   MarkStep("old bytes kept");
-  TFileBeside rebuilt(services_.Files, TempArchivePathOf(game_), ArchivePathOf(game_));
   std::string fingerprint;
-  WriteCompactedArchive(archive_, rebuilt.Path(), progress, services_.Files, 0,
-                        restore_ ? &fingerprint : nullptr);
+  rebuild_->Write(progress, 0, restore_ ? &fingerprint : nullptr);
   MarkStep("temp.img written and flushed");
   // The restore point is whole on the disk before the new archive takes the old one's place.
-  if (restore_) restore_->Finish(rebuilt.Path(), fingerprint, progress);
-  archive_.Close();
+  if (restore_) restore_->Finish(rebuild_->WrittenPath(), fingerprint, progress);
   MarkStep("restore point flushed");
-  ReplaceArchiveFile(rebuilt);
+  rebuild_->Replace();
   made_->Keep();
   MarkStep("gta3.img replaced");
   if (restore_) restore_->Commit();

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/archive_file.h"
+#include "archive/archive_rebuild.h"
 #include "core/game_lock.h"
 #include "operations/operation.h"
 #include "package/package.h"
@@ -62,8 +62,7 @@ class TInstallation {
   std::optional<TRestoreRequest> request_;
   // In the order they are let go: the lock last, the folders the run made (when empty) first.
   std::optional<TGameLock> lock_;
-  TArchiveFile archive_;
-  std::optional<TPlannedBody> plan_;
+  std::optional<TArchiveRebuild> rebuild_;
   std::optional<TBlockFile> package_;
   TPackageDirectory directory_;
   std::optional<TPackageIndex> index_;

@@ -6,7 +6,7 @@
 #include <optional>
 #include <set>
 
-#include "archive/archive_file.h"
+#include "archive/archive_rebuild.h"
 #include "archive/sectors.h"
 #include "core/block_file.h"
 #include "core/file_tools.h"
@@ -30,7 +30,7 @@ std::string Describe(const TRestorePoint& point) {
 class TUndoDirectory {
  public:
   TUndoDirectory(const std::string& pointPath, const TRestorePoint& point, IFileSystem& fs,
-                 TPlannedBody& plan)
+                 IArchiveBody& plan)
       : pointPath_(pointPath), point_(point), fs_(fs), plan_(plan) {}
 
   // The exact way: the restore point's record of where every old entry went.
@@ -65,14 +65,14 @@ class TUndoDirectory {
   // stays in its order.
   std::vector<TArchiveEntry> ByNames(const std::vector<TArchiveEntry>& now) {
     std::set<std::string> added;
-    for (const TAddedEntry& entry : point_.Added) added.insert(AsciiUpper(entry.Name));
+    for (const TAddedEntry& entry : point_.Added) added.insert(EntryNameKey(entry.Name));
     std::map<std::string, std::vector<const TKeptEntry*>> replaced;
     for (const TKeptEntry& kept : point_.Replaced)
-      replaced[AsciiUpper(EntryName(kept.Old))].push_back(&kept);
+      replaced[EntryNameKey(EntryName(kept.Old))].push_back(&kept);
     std::map<std::string, size_t> used;
     std::vector<TArchiveEntry> entries;
     for (const TArchiveEntry& entry : now) {
-      const std::string key = AsciiUpper(EntryName(entry));
+      const std::string key = EntryNameKey(EntryName(entry));
       const auto found = replaced.find(key);
       if (found != replaced.end()) {
         const size_t n = std::min(used[key]++, found->second.size() - 1);
@@ -155,7 +155,7 @@ class TUndoDirectory {
   std::string pointPath_;
   const TRestorePoint& point_;
   IFileSystem& fs_;
-  TPlannedBody& plan_;
+  IArchiveBody& plan_;
   std::deque<TBlockFile> files_;  // open until the new archive is written
   TBlockFile* keptArchive_ = nullptr;
   std::vector<TArchiveEntry> keptEntries_;
@@ -275,13 +275,8 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
         {edited.begin(), edited.end()}, editsFolder);
   }
 
-  const std::string archivePath = ArchivePathOf(point.GameFolder);
-  const std::string tempPath = TempArchivePathOf(point.GameFolder);
-  // A killed run's temp.img is ours and of no use now.
-  RemoveStaleName(fs, tempPath);
-  TArchiveFile archive(fs);
-  if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead))
-    throw Exception(MissingArchiveText(archivePath));
+  TArchiveRebuild rebuild(fs, ArchivePathOf(point.GameFolder), TempArchivePathOf(point.GameFolder));
+  TArchiveFile& archive = rebuild.Archive();
   MarkStep("start");
   IProgress& progress = services_.Progress;
   const bool same = IsRecordedArchive(archive.File(), point, &progress);
@@ -292,13 +287,10 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
                        "changed it. Nothing was changed.");
   result.ByNames = !same;
 
-  TPlannedBody plan(archive.File(), archive.File().Size());
-  archive.WriteTo(plan);
-  TUndoDirectory directory(pointPath, point, fs, plan);
+  TUndoDirectory directory(pointPath, point, fs, archive.Body());
   const std::vector<TArchiveEntry>& now = archive.Entries();
   archive.SetDirectory(same ? directory.Exact(now) : directory.ByNames(now));
-  TFileBeside rebuilt(fs, tempPath, archivePath);
-  WriteCompactedArchive(archive, rebuilt.Path(), progress, fs, same ? point.OldFirstSector : 0);
+  rebuild.Write(progress, same ? point.OldFirstSector : 0);
   // The kept files are read: closed now, so that the point's folder can be renamed and removed
   // (Windows keeps an open file, and its folder, in place).
   directory.CloseFiles();
@@ -316,8 +308,7 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
     files.Prepare(edited, editsFolder);
     MarkStep("game files ready");
     files.Commit();
-    archive.Close();
-    ReplaceArchiveFile(rebuilt);
+    rebuild.Replace();
   } catch (const std::exception& error) {
     // The game files swapped so far go back, so that a failure changes nothing at all.
     const bool back = files.RollBack();

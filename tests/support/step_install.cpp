@@ -1,6 +1,7 @@
 #include "tests/support/step_install.h"
 
 #include "archive/archive.h"
+#include "archive/archive_rebuild.h"
 #include "core/errors.h"
 #include "core/text.h"
 #include "operations/installation.h"

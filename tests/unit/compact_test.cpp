@@ -4,6 +4,7 @@
 #include <random>
 
 #include "archive/archive.h"
+#include "archive/archive_rebuild.h"
 #include "core/errors.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"

@@ -274,6 +274,8 @@ TEST(TrustedUndo, EverySpellingOfAGameMeetsItsLock) {
           ShellQuoted(s.dir / "x.dff"),
       "sort " + ShellQuoted(s.game + "//models//gta3.img"),
       "compact " + ShellQuoted(s.dir / "linked/gta3.img"),
+      "delete " + ShellQuoted(s.game + "/models/./gta3.img") + " x.dff",
+      "rename " + ShellQuoted(s.dir / "linked/gta3.img") + " x.dff y.dff",
   };
   for (const std::string& command : commands) {
     SCOPED_TRACE(command);
