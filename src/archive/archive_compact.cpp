@@ -1,15 +1,12 @@
 #include <array>
-#include <atomic>
-#include <chrono>
 #include <cstring>
-#include <exception>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "archive/archive.h"
 #include "archive/archive_file.h"
 #include "archive/sectors.h"
+#include "core/background_flush.h"
 #include "core/block_file.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
@@ -22,78 +19,32 @@ namespace {
 // Runs are copied in parts of this size, between which the progress is told.
 constexpr int64_t kCopyPart = 1 << 20;
 
-// Writing a gigabyte out to a hard disk takes seconds: the flush runs on a thread of its own,
-// the progress told meanwhile.
-void FlushTelling(TBlockFile& file, IProgress& progress) {
-  std::atomic<bool> done{false};
-  std::exception_ptr error;
-  std::thread flusher([&] {
-    try {
-      file.Flush();
-    } catch (...) {
-      error = std::current_exception();
-    }
-    done = true;
-  });
-  while (!done) {
-    progress.Wait();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  flusher.join();
-  if (error) std::rethrow_exception(error);
-}
-
 // Sends what was written to the disk while the rest is still being written, each time another
-// kFlushEvery bytes are out, on a thread of its own: the last flush then has little left to do.
+// kFlushEvery bytes are out: the last flush then has little left to do.
 class TFlushWhileWriting {
  public:
   TFlushWhileWriting(TBlockFile& file, IProgress& progress) : file_(file), progress_(progress) {}
-  ~TFlushWhileWriting() {
-    if (thread_.joinable()) thread_.join();  // a failure here is met again by the last flush
-  }
-  TFlushWhileWriting(const TFlushWhileWriting&) = delete;
-  TFlushWhileWriting& operator=(const TFlushWhileWriting&) = delete;
 
   void Written(int64_t total) {
     if (total < next_) return;
     next_ = total + kFlushEvery;
-    if (running_ && !done_) return;  // the one before is still at it: the next one catches up
-    Stop();
-    done_ = false;
-    running_ = true;
-    thread_ = std::thread([this] {
-      try {
-        file_.Flush();
-      } catch (...) {
-        error_ = std::current_exception();
-      }
-      done_ = true;
-    });
+    if (flush_.Running()) return;  // the one before is still at it: the next one catches up
+    flush_.Wait(progress_);        // a flush that failed fails the writing
+    flush_.Start(file_);
   }
-  // Waits for a flush under way, the progress told meanwhile; one that failed fails the writing.
-  void Stop() {
-    while (running_ && !done_) {
-      progress_.Wait();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (thread_.joinable()) thread_.join();
-    running_ = false;
-    if (error_) {
-      const std::exception_ptr error = error_;
-      error_ = nullptr;
-      std::rethrow_exception(error);
-    }
+  // The last flush, once everything is written: the file is on the disk when it returns.
+  void Finish() {
+    flush_.Wait(progress_);
+    flush_.Start(file_);
+    flush_.Wait(progress_);
   }
 
  private:
   static constexpr int64_t kFlushEvery = int64_t{128} << 20;
   TBlockFile& file_;
   IProgress& progress_;
-  std::thread thread_;
-  std::atomic<bool> done_{true};
-  bool running_ = false;
+  TBackgroundFlush flush_;
   int64_t next_ = kFlushEvery;
-  std::exception_ptr error_;
 };
 
 }  // namespace
@@ -195,8 +146,7 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
       }
     }
     hashUpTo(temp.Size());
-    flushing.Stop();
-    FlushTelling(temp, progress);  // on disk before it takes the archive's place
+    flushing.Finish();  // on disk before it takes the archive's place
     if (reader) reader->Close();
     if (fingerprint) *fingerprint = hash.HexDigest();
     temp.Close();

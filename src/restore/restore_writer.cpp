@@ -1,7 +1,6 @@
 #include "restore/restore_writer.h"
 
 #include <algorithm>
-#include <chrono>
 #include <map>
 #include <utility>
 
@@ -27,7 +26,7 @@ TRestorePointWriter::TRestorePointWriter(const TRestoreRequest& request, IFileSy
 }
 
 TRestorePointWriter::~TRestorePointWriter() {
-  if (keptFlush_.joinable()) keptFlush_.join();
+  keptFlush_.Join();
   keptArchive_.reset();  // closed quietly
   if (!pending_.empty()) RemovePointFolder(fs_, pending_);
 }
@@ -96,7 +95,7 @@ void TRestorePointWriter::Checked(const Step& step) {
   try {
     step();
   } catch (const std::exception& error) {
-    if (keptFlush_.joinable()) keptFlush_.join();
+    keptFlush_.Join();
     keptArchive_.reset();
     if (!pending_.empty()) RemovePointFolder(fs_, pending_);
     pending_.clear();
@@ -182,25 +181,12 @@ void TRestorePointWriter::WriteKeptArchive(TBlockFile& archive, const std::strin
   // To the disk while the new archive is written, through the handle that wrote it; the record
   // waits for it (JoinKeptFlush).
   keptArchive_.emplace(std::move(file));
-  keptFlushed_ = false;
-  keptFlush_ = std::thread([this] {
-    try {
-      keptArchive_->Flush();
-    } catch (...) {
-      keptFlushError_ = std::current_exception();
-    }
-    keptFlushed_ = true;
-  });
+  keptFlush_.Start(*keptArchive_);
 }
 
 void TRestorePointWriter::JoinKeptFlush(IProgress& progress) {
   // The progress is told while the last of it reaches the disk.
-  while (keptFlush_.joinable() && !keptFlushed_) {
-    progress.Wait();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  if (keptFlush_.joinable()) keptFlush_.join();
-  if (keptFlushError_) std::rethrow_exception(std::exchange(keptFlushError_, nullptr));
+  keptFlush_.Wait(progress);
   if (keptArchive_) {
     // Read back as it now lies on the disk (from the cache, at reading speed), so that an undo
     // knows a kept archive that was changed or swapped since.

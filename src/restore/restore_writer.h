@@ -3,15 +3,13 @@
 // while the new archive waits as temp.img, and takes its final name once the new archive is in
 // place: a run that fails or is killed leaves no restore point, or one that is whole and
 // matches the archive.
-#include <atomic>
-#include <exception>
 #include <optional>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "archive/archive_file.h"
+#include "core/background_flush.h"
 #include "core/file_system.h"
 #include "core/progress.h"
 #include "restore/restore_point.h"
@@ -71,9 +69,7 @@ class TRestorePointWriter {
   std::vector<std::string> keptFiles_;
   // archive.img goes to the disk on this thread while the new archive is written.
   std::optional<TBlockFile> keptArchive_;
-  std::thread keptFlush_;
-  std::atomic<bool> keptFlushed_{true};
-  std::exception_ptr keptFlushError_;
+  TBackgroundFlush keptFlush_;
   std::string pending_;  // the folder while it is written
   std::string final_;
 };

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/background_flush.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
 #include "core/fingerprint.h"
@@ -602,6 +603,35 @@ TEST(FlushFiles, FlushesManyFilesSideBySideAndReportsAFailure) {
     for (size_t i = 0; i < count; ++i) EXPECT_EQ(test::ReadFile(paths[i]).size(), i + 1);
     paths.insert(paths.begin() + static_cast<std::ptrdiff_t>(count / 2), dir / "missing");
     EXPECT_THROW(FlushFiles(fs, paths), EInOutError) << count;
+  }
+}
+
+// The one flush on a thread of its own: what it flushed is on the disk when Wait returns, its
+// failure comes back to the waiting thread, and a failure nobody waits for is dropped quietly.
+TEST(BackgroundFlush, WaitsRaisesAndForgets) {
+  test::TempDir dir;
+  FaultyFileSystem faulty(SystemFileSystem());
+  test::FakeProgress progress;
+  TBackgroundFlush idle;
+  idle.Wait(progress);  // nothing started: nothing to wait for
+  EXPECT_FALSE(idle.Running());
+  for (const bool fails : {false, true}) {
+    SCOPED_TRACE(fails ? "failing" : "sound");
+    TBlockFile file = TBlockFile::Create(faulty, dir / "f");
+    file.WriteExact("abc", 3);
+    faulty.FailAt(fails ? 1 : 1000, kDiskFull, {FileOp::kFlush});
+    TBackgroundFlush flush;
+    flush.Start(file);
+    if (fails)
+      EXPECT_THROW(flush.Wait(progress), EInOutError);
+    else
+      EXPECT_NO_THROW(flush.Wait(progress));
+    EXPECT_FALSE(flush.Running());
+    EXPECT_EQ(faulty.Fired(), fails);
+    flush.Wait(progress);  // the failure is raised once
+    flush.Start(file);
+    flush.Join();
+    file.Close();
   }
 }
 
