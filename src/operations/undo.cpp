@@ -1,20 +1,17 @@
 #include "operations/undo.h"
 
-#include <cstring>
-#include <deque>
 #include <map>
 #include <optional>
 #include <set>
 
 #include "archive/archive_rebuild.h"
 #include "archive/sectors.h"
-#include "core/block_file.h"
 #include "core/file_tools.h"
-#include "core/fingerprint.h"
 #include "core/step_times.h"
 #include "core/text.h"
 #include "operations/undo_game_files.h"
 #include "restore/level_value.h"
+#include "restore/restore_reader.h"
 #include "restore/restore_store.h"
 
 namespace merva {
@@ -31,7 +28,7 @@ class TUndoDirectory {
  public:
   TUndoDirectory(const std::string& pointPath, const TRestorePoint& point, IFileSystem& fs,
                  IArchiveBody& plan)
-      : pointPath_(pointPath), point_(point), fs_(fs), plan_(plan) {}
+      : point_(point), plan_(plan), kept_(fs, pointPath, point) {}
 
   // The exact way: the restore point's record of where every old entry went.
   std::vector<TArchiveEntry> Exact(const std::vector<TArchiveEntry>& now) {
@@ -85,96 +82,24 @@ class TUndoDirectory {
   }
 
   // The kept files are needed until the new archive is written, no longer.
-  void CloseFiles() {
-    for (TBlockFile& file : files_)
-      if (file.IsOpen()) file.Close();
-    keptArchive_ = nullptr;
-  }
+  void CloseFiles() { kept_.Close(); }
 
  private:
   // The old entry, its data placed at the end of the plan from where the point keeps it.
   TArchiveEntry FromKeptFile(const TKeptEntry& kept) {
-    if (kept.Kept == kKeptArchiveName) return FromKeptArchive(kept);
-    const std::string path = pointPath_ + "\\" + kept.Kept;
-    if (fs_.IsLink(path)) throw Damaged(point_, "the kept file " + kept.Kept + " is a link");
-    if (!fs_.FileExists(path)) throw Damaged(point_, "the kept file " + kept.Kept + " is missing");
-    TBlockFile& file = files_.emplace_back(TBlockFile::OpenReadOnly(fs_, path));
-    const int64_t bytes = int64_t{std::max(kept.Old.Size, 0)} * kSector;
-    if (file.Size() != bytes)
-      throw Damaged(point_, "the kept file " + kept.Kept + " is not the size recorded");
+    const TPutSource source = kept_.Source(kept);
     const int64_t at = SectorsFor(plan_.Length()) * kSector;
-    CheckArchiveLength(at + bytes);
-    if (bytes > 0) plan_.WriteSource(at, {file, 0, bytes});
+    CheckArchiveLength(at + source.Length);
+    if (source.Length > 0) plan_.WriteSource(at, source);
     TArchiveEntry entry = kept.Old;
     entry.Offset = static_cast<int32_t>(at / kSector);
     return entry;
   }
 
-  // The same from archive.img: the n-th replaced entry is its n-th entry, of the size recorded.
-  TArchiveEntry FromKeptArchive(const TKeptEntry& kept) {
-    const size_t n = static_cast<size_t>(&kept - point_.Replaced.data());
-    const std::string name = kKeptArchiveName;
-    if (!keptArchive_) {
-      const std::string path = pointPath_ + "\\" + name;
-      if (fs_.IsLink(path)) throw Damaged(point_, "the kept file " + name + " is a link");
-      if (!fs_.FileExists(path)) throw Damaged(point_, "the kept file " + name + " is missing");
-      keptArchive_ = &files_.emplace_back(TBlockFile::OpenReadOnly(fs_, path));
-      // Changed or swapped since, even with the same names and sizes, it would bring back the
-      // wrong bytes: it must be the file the installation wrote.
-      if (!point_.KeptArchiveFingerprint.empty() &&
-          FileFingerprint(*keptArchive_, 0, keptArchive_->Size()) != point_.KeptArchiveFingerprint)
-        throw Damaged(point_, "the kept file " + name + " has changed since it was written");
-      keptArchive_->Seek(0);
-      TGTA3Archive read;
-      bool sound = false;
-      try {
-        sound = ReadArchiveDirectory(*keptArchive_, read) &&
-                read.Entries.size() == point_.Replaced.size();
-      } catch (const Exception&) {
-        sound = false;  // a count past the file, or an impossible one
-      }
-      if (!sound) throw Damaged(point_, "the kept file " + name + " is not the archive recorded");
-      keptEntries_ = read.Entries;
-    }
-    const TArchiveEntry& stored = keptEntries_.at(n);
-    const int64_t bytes = int64_t{std::max(kept.Old.Size, 0)} * kSector;
-    const int64_t from = int64_t{stored.Offset} * kSector;
-    if (stored.Size != std::max(kept.Old.Size, 0) ||
-        std::memcmp(stored.Name, kept.Old.Name, sizeof stored.Name) != 0 || from < 0 ||
-        from + bytes > keptArchive_->Size())
-      throw Damaged(point_, "the kept file " + name + " does not hold the entry " +
-                                EntryName(kept.Old) + " as recorded");
-    const int64_t at = SectorsFor(plan_.Length()) * kSector;
-    CheckArchiveLength(at + bytes);
-    if (bytes > 0) plan_.WriteSource(at, {*keptArchive_, from, bytes});
-    TArchiveEntry entry = kept.Old;
-    entry.Offset = static_cast<int32_t>(at / kSector);
-    return entry;
-  }
-
-  std::string pointPath_;
   const TRestorePoint& point_;
-  IFileSystem& fs_;
   IArchiveBody& plan_;
-  std::deque<TBlockFile> files_;  // open until the new archive is written
-  TBlockFile* keptArchive_ = nullptr;
-  std::vector<TArchiveEntry> keptEntries_;
+  TKeptEntries kept_;
 };
-
-// Where the player's versions of changed game files go: beside the restore points, under a
-// name that no point's name can be ("GTA San Andreas 3 edits", then "... edits (2)": a name
-// ending in a number would be read as a point's).
-std::string EditsFolder(IFileSystem& fs, const std::string& root, const TRestorePoint& point) {
-  const std::string base = root + "\\" + point.Folder + " edits";
-  std::string folder = base;
-  for (int n = 2; fs.DirectoryExists(folder) || fs.FileExists(folder) || fs.IsLink(folder); ++n)
-    folder = base + " (" + std::to_string(n) + ")";
-  return folder;
-}
-
-}  // namespace
-
-namespace {
 
 // The game running, or a file the user may not write, is the usual cause of a failure: it is
 // told as such, with what was already done.
@@ -266,7 +191,7 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   if (fs.IsLink(pointPath)) throw Damaged(point, "its folder is a link");
   // Everything the game files need is checked before anything changes.
   const std::set<std::string> edited = CheckGameFilePlaces(fs, point, pointPath);
-  const std::string editsFolder = edited.empty() ? "" : EditsFolder(fs, root, point);
+  const std::string editsFolder = edited.empty() ? "" : EditsFolderFor(fs, root, point);
   if (!edited.empty() && !choices.KeepEdited) {
     std::string list;
     for (const std::string& item : edited) list += (list.empty() ? "" : ", ") + item;

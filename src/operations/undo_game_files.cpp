@@ -5,6 +5,7 @@
 #include "core/file_tools.h"
 #include "core/fingerprint.h"
 #include "core/text.h"
+#include "restore/restore_reader.h"
 #include "restore/restore_store.h"
 
 namespace merva {
@@ -27,18 +28,6 @@ bool ChangedSince(IFileSystem& fs, const std::string& target, const TGameFileCha
       size != change.NewBytes || FileFingerprint(file, 0, size) != change.NewFingerprint;
   file.Close();
   return changed;
-}
-
-void CheckKeptFile(IFileSystem& fs, const TRestorePoint& point, const std::string& pointPath,
-                   const TGameFileChange& change) {
-  const std::string kept = pointPath + "\\" + change.Kept;
-  if (fs.IsLink(kept)) throw Damaged(point, "the kept file " + change.Kept + " is a link");
-  if (!fs.FileExists(kept)) throw Damaged(point, "the kept file " + change.Kept + " is missing");
-  TBlockFile file = TBlockFile::OpenReadOnly(fs, kept);
-  const int64_t bytes = file.Size();
-  file.Close();
-  if (bytes != change.OldBytes)
-    throw Damaged(point, "the kept file " + change.Kept + " is not the size recorded");
 }
 
 // The way from the game folder to the file: no link (which would lead outside the game
@@ -64,11 +53,6 @@ void CheckWay(IFileSystem& fs, const std::string& game, const TGameFileChange& c
 
 }  // namespace
 
-Exception Damaged(const TRestorePoint& point, const std::string& what) {
-  return Exception("The restore point " + point.Folder + " is damaged: " + what +
-                   ". Nothing was changed.");
-}
-
 std::set<std::string> CheckGameFilePlaces(IFileSystem& fs, const TRestorePoint& point,
                                           const std::string& pointPath) {
   std::set<std::string> edited;
@@ -79,7 +63,7 @@ std::set<std::string> CheckGameFilePlaces(IFileSystem& fs, const TRestorePoint& 
       if (fs.DirectoryExists(target + suffix) && !fs.IsLink(target + suffix))
         throw Blocked("a folder stands at " + target + suffix + ", a name the undo uses");
     if (ChangedSince(fs, target, change)) edited.insert(change.Item);
-    if (change.Replaced) CheckKeptFile(fs, point, pointPath, change);
+    if (change.Replaced) CheckKeptGameFile(fs, point, pointPath, change);
   }
   return edited;
 }
@@ -92,7 +76,7 @@ TGameFilesSwap::TGameFilesSwap(IFileSystem& fs, const TRestorePoint& point, std:
     item.Target = point.GameFolder + "\\" + change.Item;
     item.Replaced = change.Replaced;
     if (change.Replaced) item.Staged = item.Target + kStagedSuffix;
-    item.Kept = change.Kept;
+    if (change.Replaced) item.Kept = KeptGameFilePath(pointPath_, change);
     item.Aside = item.Target + kAsideSuffix;
     items_.push_back(item);
   }
@@ -132,7 +116,7 @@ void TGameFilesSwap::Prepare(const std::set<std::string>& edited, const std::str
     }
     // A name of ours: what a killed undo left there goes first (a link itself, never followed).
     RemoveStaleName(fs_, item.Staged);
-    CopyWholeFile(fs_, pointPath_ + "\\" + item.Kept, item.Staged, /*flush=*/false);
+    CopyWholeFile(fs_, item.Kept, item.Staged, /*flush=*/false);
     staged.push_back(item.Staged);
   }
   // On the disk before any of them takes its place; many are flushed side by side.

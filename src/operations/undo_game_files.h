@@ -14,9 +14,6 @@
 
 namespace merva {
 
-// The refusal of a point whose files are not as its record says.
-Exception Damaged(const TRestorePoint& point, const std::string& what);
-
 // Checks, before anything changes, that every game file of the point can be put back: no link
 // on the way to it (nor at its folder), no folder or device where the file goes, no file where a
 // folder on its way goes. Raises in plain words; gives the items the player changed since.
@@ -46,7 +43,7 @@ class TGameFilesSwap {
  private:
   struct TItem {
     std::string Item, Target, Staged, Aside;
-    std::string Kept;  // the old version in the point, for a replaced file
+    std::string Kept;  // the path of the old version in the point, for a replaced file
     bool Replaced = false, MovedAside = false, Placed = false;
   };
   IFileSystem& fs_;

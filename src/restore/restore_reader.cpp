@@ -1,0 +1,98 @@
+#include "restore/restore_reader.h"
+
+#include <cstring>
+
+#include "archive/archive_file.h"
+#include "core/fingerprint.h"
+
+namespace merva {
+
+Exception Damaged(const TRestorePoint& point, const std::string& what) {
+  return Exception("The restore point " + point.Folder + " is damaged: " + what +
+                   ". Nothing was changed.");
+}
+
+TKeptEntries::TKeptEntries(IFileSystem& fs, std::string pointPath, const TRestorePoint& point)
+    : fs_(fs), pointPath_(std::move(pointPath)), point_(point) {}
+
+TBlockFile& TKeptEntries::OpenKept(const std::string& name) {
+  const std::string path = pointPath_ + "\\" + name;
+  if (fs_.IsLink(path)) throw Damaged(point_, "the kept file " + name + " is a link");
+  if (!fs_.FileExists(path)) throw Damaged(point_, "the kept file " + name + " is missing");
+  return files_.emplace_back(TBlockFile::OpenReadOnly(fs_, path));
+}
+
+TPutSource TKeptEntries::Source(const TKeptEntry& kept) {
+  if (kept.Kept == kKeptArchiveName) return FromKeptArchive(kept);
+  TBlockFile& file = OpenKept(kept.Kept);
+  const int64_t bytes = int64_t{std::max(kept.Old.Size, 0)} * kSector;
+  if (file.Size() != bytes)
+    throw Damaged(point_, "the kept file " + kept.Kept + " is not the size recorded");
+  return {file, 0, bytes};
+}
+
+// The n-th replaced entry is archive.img's n-th entry, of the name and size recorded.
+TPutSource TKeptEntries::FromKeptArchive(const TKeptEntry& kept) {
+  const std::string name = kKeptArchiveName;
+  if (!keptArchive_) {
+    keptArchive_ = &OpenKept(name);
+    // Changed or swapped since, even with the same names and sizes, it would bring back the
+    // wrong bytes: it must be the file the installation wrote.
+    if (!point_.KeptArchiveFingerprint.empty() &&
+        FileFingerprint(*keptArchive_, 0, keptArchive_->Size()) != point_.KeptArchiveFingerprint)
+      throw Damaged(point_, "the kept file " + name + " has changed since it was written");
+    keptArchive_->Seek(0);
+    TGTA3Archive read;
+    bool sound = false;
+    try {
+      sound = ReadArchiveDirectory(*keptArchive_, read) &&
+              read.Entries.size() == point_.Replaced.size();
+    } catch (const Exception&) {
+      sound = false;  // a count past the file, or an impossible one
+    }
+    if (!sound) throw Damaged(point_, "the kept file " + name + " is not the archive recorded");
+    keptEntries_ = read.Entries;
+  }
+  const size_t n = static_cast<size_t>(&kept - point_.Replaced.data());
+  const TArchiveEntry& stored = keptEntries_.at(n);
+  const int64_t bytes = int64_t{std::max(kept.Old.Size, 0)} * kSector;
+  const int64_t from = int64_t{stored.Offset} * kSector;
+  if (stored.Size != std::max(kept.Old.Size, 0) ||
+      std::memcmp(stored.Name, kept.Old.Name, sizeof stored.Name) != 0 || from < 0 ||
+      from + bytes > keptArchive_->Size())
+    throw Damaged(point_, "the kept file " + name + " does not hold the entry " +
+                              EntryName(kept.Old) + " as recorded");
+  return {*keptArchive_, from, bytes};
+}
+
+void TKeptEntries::Close() {
+  for (TBlockFile& file : files_)
+    if (file.IsOpen()) file.Close();
+  keptArchive_ = nullptr;
+}
+
+std::string KeptGameFilePath(const std::string& pointPath, const TGameFileChange& change) {
+  return pointPath + "\\" + change.Kept;
+}
+
+void CheckKeptGameFile(IFileSystem& fs, const TRestorePoint& point, const std::string& pointPath,
+                       const TGameFileChange& change) {
+  const std::string kept = KeptGameFilePath(pointPath, change);
+  if (fs.IsLink(kept)) throw Damaged(point, "the kept file " + change.Kept + " is a link");
+  if (!fs.FileExists(kept)) throw Damaged(point, "the kept file " + change.Kept + " is missing");
+  TBlockFile file = TBlockFile::OpenReadOnly(fs, kept);
+  const int64_t bytes = file.Size();
+  file.Close();
+  if (bytes != change.OldBytes)
+    throw Damaged(point, "the kept file " + change.Kept + " is not the size recorded");
+}
+
+std::string EditsFolderFor(IFileSystem& fs, const std::string& root, const TRestorePoint& point) {
+  const std::string base = root + "\\" + point.Folder + " edits";
+  std::string folder = base;
+  for (int n = 2; fs.DirectoryExists(folder) || fs.FileExists(folder) || fs.IsLink(folder); ++n)
+    folder = base + " (" + std::to_string(n) + ")";
+  return folder;
+}
+
+}  // namespace merva

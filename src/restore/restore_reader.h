@@ -1,0 +1,59 @@
+#pragma once
+// A restore point read back for its undo. Where the old bytes lie in a point's folder (one
+// archive.img, or in points of the first layouts a file per entry; game\RELATIVE\PATH) is known
+// here and by the writer alone: the undo asks for an entry's or a file's old bytes and gets them
+// checked against the record, or a refusal naming what is wrong.
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "archive/archive_body.h"
+#include "core/block_file.h"
+#include "core/errors.h"
+#include "core/file_system.h"
+#include "restore/restore_point.h"
+
+namespace merva {
+
+// The refusal of a point whose files are not as its record says.
+Exception Damaged(const TRestorePoint& point, const std::string& what);
+
+// The old bytes of the archive entries a point keeps.
+class TKeptEntries {
+ public:
+  TKeptEntries(IFileSystem& fs, std::string pointPath, const TRestorePoint& point);
+  TKeptEntries(const TKeptEntries&) = delete;
+  TKeptEntries& operator=(const TKeptEntries&) = delete;
+
+  // The old bytes of `kept` (one of the point's Replaced), read from where the point keeps them
+  // once checked: no link, the size recorded, and for archive.img the very file the
+  // installation wrote (its fingerprint) holding that entry under its name. Valid until Close.
+  TPutSource Source(const TKeptEntry& kept);
+  // Lets the kept files go, so that the point's folder can be renamed and removed (Windows
+  // keeps an open file, and its folder, in place).
+  void Close();
+
+ private:
+  TBlockFile& OpenKept(const std::string& name);
+  TPutSource FromKeptArchive(const TKeptEntry& kept);
+
+  IFileSystem& fs_;
+  std::string pointPath_;
+  const TRestorePoint& point_;
+  std::deque<TBlockFile> files_;
+  TBlockFile* keptArchive_ = nullptr;
+  std::vector<TArchiveEntry> keptEntries_;
+};
+
+// The kept old version of a replaced game file, where the point keeps it in `pointPath`.
+std::string KeptGameFilePath(const std::string& pointPath, const TGameFileChange& change);
+// Checks that it is there, no link, of the size recorded; raises Damaged.
+void CheckKeptGameFile(IFileSystem& fs, const TRestorePoint& point, const std::string& pointPath,
+                       const TGameFileChange& change);
+
+// Where an undo of `point` keeps the player's versions of changed game files: beside the
+// restore points in `root`, under a name that no point's name can be ("GTA San Andreas 3
+// edits", then "... edits (2)": a name ending in a number would be read as a point's).
+std::string EditsFolderFor(IFileSystem& fs, const std::string& root, const TRestorePoint& point);
+
+}  // namespace merva
