@@ -1,5 +1,7 @@
 // Measures installation at the game's scale: a synthetic archive shaped like the stock one
-// (16,000 entries, about 1 GiB, data partly out of directory order), mods of 50, 1,000 and
+// (16,000 entries, about 1 GiB, data partly out of directory order; random bytes, as the game's
+// compressed textures and binary models are, or with --letters one repeated letter per sector),
+// mods of 50, 1,000 and
 // 5,000 files installed into it with `merva-img install` (files replaced in place, moved to the
 // end, appended), and the compaction alone; natively and, when Wine and the Windows build are
 // there, with merva-img.exe under Wine. Every time is printed beside a safe copy of the same
@@ -8,9 +10,11 @@
 // each step of the run (MERVA_TIMINGS). Every installation keeps its restore
 // point (its size is printed), and taking it back (`merva-img undo`) is timed the same way. Also
 // the planning of a 5,000-file put into the 16,000-entry directory and the directory sort on
-// 100,000 entries.
+// 100,000 entries. Every round is printed; the disk is settled (sync and a pause) before each
+// timed step, and the copy and the step alternate, so that neither pays for the other.
+// BENCH_NO_WINE=1 leaves Wine out; BENCH_MODS="1000 5000" measures only those mods.
 //
-//   archive_bench FOLDER [ENTRIES] [ROUNDS]
+//   archive_bench FOLDER [ENTRIES] [ROUNDS] [--letters]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,14 +49,14 @@ std::string Name(int i) {
   return "stock" + std::to_string(i) + ".dff";
 }
 
-struct Run {
+struct TRun {
   double Seconds = 0;
   double PeakMiB = 0;
   bool Ok = false;
 };
 
 // Runs a command (no shell) and waits for it: its wall time and its own peak resident memory.
-Run Child(const std::vector<std::string>& command) {
+TRun Child(const std::vector<std::string>& command) {
   std::vector<char*> argv;
   for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -69,7 +73,7 @@ Run Child(const std::vector<std::string>& command) {
   int status = 0;
   struct rusage usage {};
   wait4(pid, &status, 0, &usage);
-  Run run;
+  TRun run;
   run.Seconds = Seconds(start);
   run.PeakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
   run.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -83,7 +87,7 @@ void Shell(const std::string& command) {
 
 // Writes the archive: sizes of 1 to 63 sectors (32 on average, 64 KiB), a tenth of the entries'
 // data swapped out of directory order.
-void MakeArchive(const std::string& path, int entries, std::mt19937& random) {
+void MakeArchive(const std::string& path, int entries, std::mt19937& random, bool letters) {
   std::vector<TArchiveEntry> directory(static_cast<size_t>(entries));
   for (int i = 0; i < entries; ++i) {
     directory[i] = TArchiveEntry{};
@@ -106,18 +110,23 @@ void MakeArchive(const std::string& path, int entries, std::mt19937& random) {
   std::memcpy(head.data() + 4, &entries, 4);
   std::memcpy(head.data() + 8, directory.data(), directory.size() * 32);
   out.write(head.data(), static_cast<std::streamsize>(head.size()));
-  std::vector<char> sector(kSector);
+  std::vector<uint64_t> sector(kSector / sizeof(uint64_t));
+  std::mt19937_64 bytes(random());
   for (int i : order) {
     for (int32_t s = 0; s < directory[i].Size; ++s) {
-      std::memset(sector.data(), 'a' + (i + s) % 26, sector.size());
-      out.write(sector.data(), kSector);
+      if (letters)
+        std::memset(sector.data(), 'a' + (i + s) % 26, kSector);
+      else
+        for (uint64_t& word : sector) word = bytes();
+      out.write(reinterpret_cast<const char*>(sector.data()), kSector);
     }
   }
 }
 
 // A mod folder made by merva-pack: a third of the files fit in place, a third are larger than
 // the entry they replace, a third are new.
-void MakeMod(const std::string& folder, int files, int entries) {
+void MakeMod(const std::string& folder, int files, int entries, bool letters) {
+  std::mt19937 random(static_cast<unsigned>(files));
   Shell("rm -rf '" + folder + "' && mkdir -p '" + folder + "/files'");
   std::ofstream manifest(folder + "/manifest.txt");
   manifest << "title = bench\n";
@@ -126,7 +135,10 @@ void MakeMod(const std::string& folder, int files, int entries) {
     const std::string name = kind == 2 ? "mod" + std::to_string(k) + ".txd"
                                        : Name(static_cast<int>((int64_t{k} * 7919) % entries));
     const size_t bytes = kind == 0 ? 1000 : kind == 1 ? 70 * kSector : 20 * kSector + 17;
-    std::ofstream(folder + "/files/" + name, std::ios::binary) << std::string(bytes, 'm');
+    std::string data(bytes, 'm');
+    if (!letters)
+      for (char& c : data) c = static_cast<char>(random());
+    std::ofstream(folder + "/files/" + name, std::ios::binary) << data;
     manifest << "archive = files/" + name + "\n";
   }
   manifest.close();
@@ -134,10 +146,10 @@ void MakeMod(const std::string& folder, int files, int entries) {
   Shell("rm -rf '" + folder + "/files'");
 }
 
-// Each measurement starts with nothing waiting to be written, so that no step pays for the
-// write-back of another.
+// Each measurement starts with nothing waiting to be written, and the disk done with what it
+// was sent, so that no step pays for the write-back of another.
 void Settle() {
-  Shell("sync");
+  Shell("sync && sleep 1");
 }
 
 // The reference every step is measured against: a safe replacing copy of the same archive, as
@@ -175,14 +187,16 @@ void Measure(const char* what, const std::string& stock, const std::string& scra
     if (!prepare.empty()) ok = Child(prepare).Ok && ok;
     Settle();
     if (round == g_repeats - 1) setenv("MERVA_TIMINGS", "1", 1);  // the steps of the last round
-    const Run step = Child(command);
+    const TRun step = Child(command);
     unsetenv("MERVA_TIMINGS");
     steps.push_back(step.Seconds);
     peaks.push_back(step.PeakMiB);
     ok = ok && step.Ok;
+    std::printf("  round %d: %6.2f s against %.2f s (%.2fx)\n", round + 1, steps.back(),
+                copies.back(), steps.back() / copies.back());
   }
   const double copy = Median(copies);
-  Run run;
+  TRun run;
   run.Seconds = Median(steps);
   run.PeakMiB = *std::max_element(peaks.begin(), peaks.end());
   run.Ok = ok;
@@ -204,11 +218,11 @@ double PlanTime(const std::string& archivePath, const std::string& packagePath) 
   std::replace(img.begin(), img.end(), '/', '\\');
   std::replace(cab.begin(), cab.end(), '/', '\\');
   TBlockFile package = TBlockFile::OpenReadOnly(fs, cab);
-  test::FakeBoxes boxes;
+  test::TFakeBoxes boxes;
   TPackageDirectory directory;
   ReadPackageDirectory(package, directory, boxes);
   TArchiveFile archive(fs);
-  archive.Open(img, OpenAccess::kReadOnly);
+  archive.Open(img, TOpenAccess::kReadOnly);
   const auto start = Clock::now();
   TPlannedBody plan(archive.File(), archive.File().Size());
   archive.WriteTo(plan);
@@ -224,16 +238,20 @@ double PlanTime(const std::string& archivePath, const std::string& packagePath) 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: archive_bench FOLDER [ENTRIES] [ROUNDS]\n");
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const auto letters = std::find(args.begin(), args.end(), "--letters");
+  const bool withLetters = letters != args.end();
+  if (withLetters) args.erase(letters);
+  if (args.empty()) {
+    std::fprintf(stderr, "usage: archive_bench FOLDER [ENTRIES] [ROUNDS] [--letters]\n");
     return 2;
   }
-  const std::string folder = argv[1];
-  const int entries = argc > 2 ? std::atoi(argv[2]) : 16000;
-  if (argc > 3) g_repeats = std::max(1, std::atoi(argv[3]));
+  const std::string folder = args[0];
+  const int entries = args.size() > 1 ? std::atoi(args[1].c_str()) : 16000;
+  if (args.size() > 2) g_repeats = std::max(1, std::atoi(args[2].c_str()));
   const std::string exe = MERVA_IMG_EXE;
-  const bool wine =
-      access(exe.c_str(), F_OK) == 0 && std::system("command -v wine >/dev/null") == 0;
+  const bool wine = !std::getenv("BENCH_NO_WINE") && access(exe.c_str(), F_OK) == 0 &&
+                    std::system("command -v wine >/dev/null") == 0;
   if (wine) {
     setenv("WINEDEBUG", "-all", 1);
     setenv("WINEARCH", "win32", 1);
@@ -249,12 +267,12 @@ int main(int argc, char** argv) {
   const std::string stock = folder + "/stock.img";
   const std::string img = folder + "/game/models/gta3.img";
   const std::string scratch = folder + "/copy.img";
-  MakeArchive(stock, entries, random);
+  MakeArchive(stock, entries, random, withLetters);
   std::printf(
-      "archive: %d entries, %.2f GiB; each step beside a safe copy made just before it, "
+      "archive: %d entries, %.2f GiB of %s; each step beside a safe copy made just before it, "
       "medians of %d rounds\n",
       entries, static_cast<double>(std::ifstream(stock, std::ios::ate).tellg()) / (1 << 30),
-      g_repeats);
+      withLetters ? "one letter per sector" : "random bytes", g_repeats);
 
   const std::string compacted = folder + "/compacted.img";
   Measure("compaction, merva-img compact", stock, scratch, compacted,
@@ -264,9 +282,15 @@ int main(int argc, char** argv) {
             {"wine", exe, "compact", WinePath(compacted)});
   std::remove(compacted.c_str());
 
-  for (const int files : {50, 1000, 5000}) {
+  std::vector<int> mods = {50, 1000, 5000};
+  if (const char* only = std::getenv("BENCH_MODS")) {
+    mods.clear();
+    for (const std::string& word : SplitAt(only, " ,"))
+      if (!word.empty()) mods.push_back(std::atoi(word.c_str()));
+  }
+  for (const int files : mods) {
     const std::string mod = folder + "/mod" + std::to_string(files);
-    MakeMod(mod, files, entries);
+    MakeMod(mod, files, entries, withLetters);
     const std::string label = std::to_string(files) + "-file mod, merva-img install";
     const std::vector<std::string> install = {MERVA_IMG, "install", folder + "/game", mod};
     Measure(label.c_str(), stock, scratch, img, install);

@@ -7,7 +7,7 @@ using namespace merva;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string file = fuzz::TakePart(data, size);
-  MemoryFileSystem fs(8 << 20);
+  TMemoryFileSystem fs(8 << 20);
   fuzz::MakeGameFolder(fs, std::string(reinterpret_cast<const char*>(data), size));
   TNoProgress progress;
   TGTA3Archive archive;

@@ -7,11 +7,11 @@ using namespace merva;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string script = fuzz::TakePart(data, size);
   const std::string package = fuzz::TakePart(data, size);
-  MemoryFileSystem fs(8 << 20);
+  TMemoryFileSystem fs(8 << 20);
   fuzz::MakeGameFolder(fs, std::string(reinterpret_cast<const char*>(data), size));
   fs.Put("scripts.bin", script);
   fs.Put("data.cab", package);
-  test::FakeBoxes boxes;
+  test::TFakeBoxes boxes;
   TNoProgress progress;
   TDATAInst loaded;
   try {

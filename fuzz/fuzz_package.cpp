@@ -6,9 +6,9 @@ using namespace merva;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string key = fuzz::TakePart(data, size);
-  MemoryFileSystem fs(1 << 20);
+  TMemoryFileSystem fs(1 << 20);
   fs.Put("data.cab", std::string(reinterpret_cast<const char*>(data), size));
-  test::FakeBoxes boxes;
+  test::TFakeBoxes boxes;
   TPackageDirectory directory;
   try {
     TBlockFile package = TBlockFile::OpenReadOnly(fs, "data.cab");

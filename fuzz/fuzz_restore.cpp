@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ChangesText(point);
 
   // The record as the point of the archive in place, so that the undo trusts its order.
-  MemoryFileSystem fs;
+  TMemoryFileSystem fs;
   const std::string archive =
       test::BuildArchive({{1, 1, "a.dff"}, {2, 2, "b.txd"}, {4, 1, "c.dff"}, {5, 1, "new.dff"}});
   fuzz::MakeGameFolder(fs, archive);
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   point.Counter = 1;
   for (TGameFileChange& change : point.GameFiles) change.Item = "data\\x.cfg";
   for (std::string& folder : point.FoldersCreated) folder = "data";
-  test::FakeBoxes boxes;
+  test::TFakeBoxes boxes;
   TNoProgress progress;
   try {
     const bool force = size % 2 == 1;

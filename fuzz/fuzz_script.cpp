@@ -6,12 +6,12 @@
 using namespace merva;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  MemoryFileSystem fs;
+  TMemoryFileSystem fs;
   fs.Put("scripts.bin", std::string(reinterpret_cast<const char*>(data), size));
-  test::FakeBoxes boxes;
-  test::FakeRegistry registry;
+  test::TFakeBoxes boxes;
+  test::TFakeRegistry registry;
   registry.Values["ProductID"] = {TValueType::kBinary, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}};
-  test::FakeLocale locale(size % 2 ? ',' : '.');
+  test::TFakeLocale locale(size % 2 ? ',' : '.');
   TDATAInst script;
   try {
     LoadScript(script, fs, boxes, [&](const std::string& level) {

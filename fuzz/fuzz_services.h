@@ -25,7 +25,7 @@ inline std::string TakePart(const uint8_t*& data, size_t& size) {
 }
 
 // A game folder "G" with its models folder, in memory.
-inline void MakeGameFolder(MemoryFileSystem& fs, const std::string& archive) {
+inline void MakeGameFolder(TMemoryFileSystem& fs, const std::string& archive) {
   fs.AddDirectory("G");
   fs.AddDirectory("G\\models");
   fs.Put("G\\models\\gta3.img", archive);

@@ -9,7 +9,7 @@
 #include "tests/support/memory_file_system.h"
 
 using namespace merva::test;
-using merva::MemoryFileSystem;
+using merva::TMemoryFileSystem;
 
 namespace {
 
@@ -43,19 +43,19 @@ int main(int argc, char** argv) {
   Seed(root + "/archive", "sample", Part(std::string(2100, 'f')) + archive);
   Seed(root + "/archive", "empty", Part("x") + std::string("VER2\0\0\0\0", 8));
   Seed(root + "/install", "sample", Part(script) + Part(package) + archive);
-  std::vector<EntryLayout> crowded;  // 63 entries, the first at sector 1: an append moves it
+  std::vector<TEntryLayout> crowded;  // 63 entries, the first at sector 1: an append moves it
   for (int i = 0; i < 63; ++i) crowded.push_back({1 + i, 1, "e" + std::to_string(i) + ".dff"});
   Seed(root + "/one_pass", "sample",
        Part("a.dff\nnew.txd\nA.DFF\nmissing") + Part(package) + archive);
   Seed(root + "/one_pass", "crowded",
        Part("new.txd\na.dff") + Part(package) + BuildArchive(crowded));
   // The record of a real installation that replaces, adds and moves entries.
-  MemoryFileSystem fs;
+  TMemoryFileSystem fs;
   fs.AddDirectory("G");
   fs.AddDirectory("G\\models");
   fs.Put("G\\models\\gta3.img", archive);
   fs.Put("data.cab", package);
-  FakeBoxes boxes;
+  TFakeBoxes boxes;
   merva::TNoProgress progress;
   merva::TDATAInst loaded;
   loaded.ArchiveFiles = {"a.dff", "new.txd"};
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
   merva::TInstallation installation(loaded, "G", {fs, boxes, progress}, "data.cab");
   installation.KeepRestorePoint(request);
   installation.Run();
-  const MemoryFileSystem::Bytes* record = fs.Get("R\\G 1\\record.txt");
+  const TMemoryFileSystem::Bytes* record = fs.Get("R\\G 1\\record.txt");
   if (!record) return 1;
   Seed(root + "/restore", "sample", std::string(record->begin(), record->end()));
   return 0;

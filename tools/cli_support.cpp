@@ -50,17 +50,17 @@ std::string DisplayPath(const std::string& path) {
   return text;
 }
 
-void ConsoleNotices::Notice(TNoticeKind kind, const std::string& text) {
+void TConsoleNotices::Notice(TNoticeKind kind, const std::string& text) {
   std::string line = text;
   for (char& c : line)
     if (c == '\n') c = ' ';
   std::cerr << tool_ << (kind == TNoticeKind::kPlain ? ": " : ": error: ") << line << "\n";
 }
 
-ConsoleProgress::ConsoleProgress(std::string label)
+TConsoleProgress::TConsoleProgress(std::string label)
     : label_(std::move(label)), terminal_(isatty(fileno(stderr)) != 0) {}
 
-void ConsoleProgress::Show(int64_t total, int64_t done) {
+void TConsoleProgress::Show(int64_t total, int64_t done) {
   if (!terminal_ || total <= 0) return;
   const int percent = static_cast<int>(100 * std::clamp<int64_t>(done, 0, total) / total);
   if (percent == shown_) return;
@@ -70,7 +70,7 @@ void ConsoleProgress::Show(int64_t total, int64_t done) {
   std::fflush(stderr);
 }
 
-ConsoleProgress::~ConsoleProgress() {
+TConsoleProgress::~TConsoleProgress() {
   if (drawn_) std::fprintf(stderr, "\n");
 }
 
@@ -78,16 +78,16 @@ ConsoleProgress::~ConsoleProgress() {
 namespace {
 // Texts are UTF-8: a console shows them as such while the tool runs, and gets its own code
 // page back afterwards. Output into a file or a pipe is UTF-8 as it is.
-class ConsoleInUtf8 {
+class TConsoleInUtf8 {
  public:
-  ConsoleInUtf8() : previous_(GetConsoleOutputCP()) {
+  TConsoleInUtf8() : previous_(GetConsoleOutputCP()) {
     if (previous_ != 0) SetConsoleOutputCP(CP_UTF8);
   }
-  ~ConsoleInUtf8() {
+  ~TConsoleInUtf8() {
     if (previous_ != 0) SetConsoleOutputCP(previous_);
   }
-  ConsoleInUtf8(const ConsoleInUtf8&) = delete;
-  ConsoleInUtf8& operator=(const ConsoleInUtf8&) = delete;
+  TConsoleInUtf8(const TConsoleInUtf8&) = delete;
+  TConsoleInUtf8& operator=(const TConsoleInUtf8&) = delete;
 
  private:
   UINT previous_;
@@ -99,7 +99,7 @@ int RunTool(const std::string& tool, const char* usage, int argc, char** argv,
             const std::function<int(const std::vector<std::string>& args)>& body) {
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);  // "\n" stays "\n", so scripts read the same output
-  const ConsoleInUtf8 console;
+  const TConsoleInUtf8 console;
 #endif
   try {
     const std::vector<std::string> args = ToolArguments(argc, argv);

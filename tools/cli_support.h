@@ -19,9 +19,9 @@ std::vector<std::string> ToolArguments(int argc, char** argv);
 std::string DisplayPath(const std::string& path);
 
 // What the operations tell the user becomes lines on standard error.
-class ConsoleNotices : public INotices {
+class TConsoleNotices : public INotices {
  public:
-  explicit ConsoleNotices(std::string tool) : tool_(std::move(tool)) {}
+  explicit TConsoleNotices(std::string tool) : tool_(std::move(tool)) {}
   void Notice(TNoticeKind kind, const std::string& text) override;
 
  private:
@@ -29,7 +29,7 @@ class ConsoleNotices : public INotices {
 };
 
 // Notices kept instead of shown, for a tool that reports the first one in its own words.
-class KeptNotices : public INotices {
+class TKeptNotices : public INotices {
  public:
   void Notice(TNoticeKind, const std::string& text) override {
     if (First.empty()) First = text;
@@ -38,10 +38,10 @@ class KeptNotices : public INotices {
 };
 
 // A progress bar drawn on a terminal as a percentage; silent when standard error is no terminal.
-class ConsoleProgress : public IProgress {
+class TConsoleProgress : public IProgress {
  public:
-  explicit ConsoleProgress(std::string label);
-  ~ConsoleProgress() override;
+  explicit TConsoleProgress(std::string label);
+  ~TConsoleProgress() override;
 
  protected:
   void Show(int64_t total, int64_t done) override;

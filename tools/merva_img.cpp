@@ -70,15 +70,15 @@ struct TArguments {
 };
 
 // Everything a command reaches the system through.
-struct Tool {
+struct TTool {
   IFileSystem& fs = SystemFileSystem();
-  ConsoleNotices notices{"merva-img"};
+  TConsoleNotices notices{"merva-img"};
 };
 
 // What is missing is told as missing, unless the system cannot even take a path that long.
 EFileError NotFound(IFileSystem& fs, const std::string& path, const std::string& what) {
   std::unique_ptr<IFileHandle> probe;
-  if (fs.Open(path, OpenAccess::kReadOnly, probe) == kPathTooLong)
+  if (fs.Open(path, TOpenAccess::kReadOnly, probe) == kPathTooLong)
     return EFileError(path, IoErrorPlainText(kPathTooLong));
   return EFileError(path, what);
 }
@@ -86,21 +86,21 @@ EFileError NotFound(IFileSystem& fs, const std::string& path, const std::string&
 // A file, and nothing else, at `path`: a folder, a device or a pipe is refused before any use.
 void RequireFile(IFileSystem& fs, const std::string& path) {
   switch (fs.KindOf(path)) {
-    case PathKind::kFile:
+    case TPathKind::kFile:
       return;
-    case PathKind::kMissing:
+    case TPathKind::kMissing:
       throw NotFound(fs, path, "file not found");
-    case PathKind::kFolder:
+    case TPathKind::kFolder:
       throw EFileError(path, "is a folder, not a file");
-    case PathKind::kOther:
+    case TPathKind::kOther:
       throw EFileError(path, "is not a regular file (a device or a pipe)");
   }
 }
 
 void RequireFolder(IFileSystem& fs, const std::string& path) {
-  const PathKind kind = fs.KindOf(path);
-  if (kind == PathKind::kMissing) throw NotFound(fs, path, "folder not found");
-  if (kind != PathKind::kFolder) throw EFileError(path, "is not a folder");
+  const TPathKind kind = fs.KindOf(path);
+  if (kind == TPathKind::kMissing) throw NotFound(fs, path, "folder not found");
+  if (kind != TPathKind::kFolder) throw EFileError(path, "is not a folder");
 }
 
 // An IMG archive at `path`, checked before anything reads its directory or writes to it.
@@ -177,7 +177,7 @@ std::string RestoreFolder() {
   return folder;
 }
 
-int List(Tool& tool, const TArguments& args) {
+int List(TTool& tool, const TArguments& args) {
   const TGTA3Archive archive = ReadArchive(tool.fs, args.Rest[0]);
   for (int32_t i = 0; i < archive.EntryCount(); ++i) {
     const TArchiveEntry& e = archive.Entries[i];
@@ -186,7 +186,7 @@ int List(Tool& tool, const TArguments& args) {
   return 0;
 }
 
-int Check(Tool& tool, const TArguments& args) {
+int Check(TTool& tool, const TArguments& args) {
   const std::string& path = args.Rest[0];
   const TGTA3Archive archive = ReadArchive(tool.fs, path);
   TBlockFile file = TBlockFile::OpenReadOnly(tool.fs, path);
@@ -201,7 +201,7 @@ int Check(Tool& tool, const TArguments& args) {
   return report.Sound() ? 0 : 1;
 }
 
-int Put(Tool& tool, const TArguments& args) {
+int Put(TTool& tool, const TArguments& args) {
   const std::string& path = args.Rest[0];
   const std::vector<std::string> files(args.Rest.begin() + 1, args.Rest.end());
   // Every file is checked before the archive changes at all.
@@ -217,19 +217,19 @@ int Put(Tool& tool, const TArguments& args) {
     if (!fault.empty()) throw EFileError(file, fault);
   }
   const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
-  ConsoleProgress progress("put");
+  TConsoleProgress progress("put");
   PutFilesIntoArchive(path, files, tool.fs, progress);
   return 0;
 }
 
-int Extract(Tool& tool, const TArguments& args) {
+int Extract(TTool& tool, const TArguments& args) {
   const std::string& path = args.Rest[0];
   RequireArchive(tool.fs, path);
   const std::string folder = args.To.empty() ? "." : args.To;
-  const PathKind kind = tool.fs.KindOf(folder);
-  if (kind != PathKind::kFolder && kind != PathKind::kMissing)
+  const TPathKind kind = tool.fs.KindOf(folder);
+  if (kind != TPathKind::kFolder && kind != TPathKind::kMissing)
     throw EFileError(folder, "is not a folder");
-  ConsoleProgress progress("extract");
+  TConsoleProgress progress("extract");
   TExtraction extraction(path, {args.Rest.begin() + 1, args.Rest.end()}, folder,
                          {tool.fs, tool.notices, progress});
   extraction.Overwrite(args.Force);
@@ -239,7 +239,7 @@ int Extract(Tool& tool, const TArguments& args) {
   return 0;
 }
 
-int Sort(Tool& tool, const TArguments& args) {
+int Sort(TTool& tool, const TArguments& args) {
   const std::string& path = args.Rest[0];
   RequireArchive(tool.fs, path);
   const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
@@ -253,46 +253,46 @@ std::string RebuildPathOf(const std::string& archive) {
   return archive + ".merva-tmp";
 }
 
-int Compact(Tool& tool, const TArguments& args) {
+int Compact(TTool& tool, const TArguments& args) {
   const std::string& path = args.Rest[0];
   RequireArchive(tool.fs, path);
   const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
-  ConsoleProgress progress("compact");
+  TConsoleProgress progress("compact");
   CompactArchive(path, RebuildPathOf(path), progress, tool.fs);
   return 0;
 }
 
-int Delete(Tool& tool, const TArguments& args) {
+int Delete(TTool& tool, const TArguments& args) {
   const std::string& path = args.Rest[0];
   RequireArchive(tool.fs, path);
   const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
-  ConsoleProgress progress("delete");
+  TConsoleProgress progress("delete");
   const int32_t gone = DeleteArchiveEntries(tool.fs, path, RebuildPathOf(path),
                                             {args.Rest.begin() + 1, args.Rest.end()}, progress);
   std::printf("deleted %d entries\n", gone);
   return 0;
 }
 
-int Rename(Tool& tool, const TArguments& args) {
+int Rename(TTool& tool, const TArguments& args) {
   const std::string& path = args.Rest[0];
   RequireArchive(tool.fs, path);
   const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
-  ConsoleProgress progress("rename");
+  TConsoleProgress progress("rename");
   RenameArchiveEntry(tool.fs, path, RebuildPathOf(path), args.Rest[1], args.Rest[2], progress);
   return 0;
 }
 
-int Create(Tool& tool, const TArguments& args) {
+int Create(TTool& tool, const TArguments& args) {
   const std::string& path = args.Rest[0];
-  const PathKind kind = tool.fs.KindOf(path);
-  if (kind == PathKind::kFolder || kind == PathKind::kOther) RequireFile(tool.fs, path);
-  if (kind == PathKind::kFile && !args.Force)
+  const TPathKind kind = tool.fs.KindOf(path);
+  if (kind == TPathKind::kFolder || kind == TPathKind::kOther) RequireFile(tool.fs, path);
+  if (kind == TPathKind::kFile && !args.Force)
     throw EFileError(path, "already exists; give --force to write a new archive over it");
   CreateEmptyArchive(tool.fs, path);
   return 0;
 }
 
-int Install(Tool& tool, const TArguments& args) {
+int Install(TTool& tool, const TArguments& args) {
   const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
   const std::string& mod = args.Rest[1];
   RequireFolder(tool.fs, game);
@@ -303,7 +303,7 @@ int Install(Tool& tool, const TArguments& args) {
   RequireArchive(tool.fs, ArchivePathOf(game));
   {
     // Read once before the run, so that a damaged package is one line naming it.
-    KeptNotices said;
+    TKeptNotices said;
     TPackageDirectory directory;
     TBlockFile package = TBlockFile::OpenReadOnly(tool.fs, packagePath);
     try {
@@ -333,7 +333,7 @@ int Install(Tool& tool, const TArguments& args) {
     std::cerr << "merva-img: the mod is refused: " << script.RefusalText << "\n";
     return 1;
   }
-  ConsoleProgress progress("install");
+  TConsoleProgress progress("install");
   restore.Title = script.Title;
   TInstallation installation(script, game, {tool.fs, tool.notices, progress, registry},
                              packagePath);
@@ -354,11 +354,11 @@ std::string PointLine(const TRestorePoint& point) {
          field(DisplayPath(point.GameFolder));
 }
 
-int Undo(Tool& tool, const TArguments& args) {
+int Undo(TTool& tool, const TArguments& args) {
   const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
   RequireFolder(tool.fs, game);
   const std::string root = RestoreFolder();
-  ConsoleProgress progress("undo");
+  TConsoleProgress progress("undo");
   const TOperationServices services{tool.fs, tool.notices, progress, SystemRegistry()};
   const std::unique_ptr<TUndo> undo =
       args.Point.empty() ? std::make_unique<TUndo>(root, game, services)
@@ -390,7 +390,7 @@ int Undo(Tool& tool, const TArguments& args) {
   return 0;
 }
 
-int History(Tool& tool, const TArguments& args) {
+int History(TTool& tool, const TArguments& args) {
   const std::string game = args.Rest.empty() ? "" : GameFolderArgument(tool.fs, args.Rest[0]);
   const std::string root = RestoreFolder();
   // What killed runs left is made whole first, each game under its lock. A listing never needs
@@ -433,7 +433,7 @@ struct TCommand {
   bool TakesForce;
   bool TakesPoint;  // --point NAME
   bool TakesTo;     // --to FOLDER
-  int (*Run)(Tool&, const TArguments&);
+  int (*Run)(TTool&, const TArguments&);
 };
 
 constexpr size_t kAny = SIZE_MAX;
@@ -486,7 +486,7 @@ int main(int argc, char** argv) {
         std::cerr << kUsage;
         return 2;
       }
-      Tool tool;
+      TTool tool;
       return command.Run(tool, args);
     }
     std::cerr << "merva-img: unknown command " << words[0] << "\n" << kUsage;

@@ -29,12 +29,12 @@ const char kUsage[] =
 // Both files are written beside their places and moved there only when both are whole, so a
 // failure never leaves a new script beside an old package.
 int Build(const std::string& manifestPath, const std::string& folder, bool anyLevel) {
-  if (SystemFileSystem().KindOf(manifestPath) == PathKind::kFolder)
+  if (SystemFileSystem().KindOf(manifestPath) == TPathKind::kFolder)
     throw EFileError(manifestPath, "is a folder, not a manifest file");
   const TManifest manifest = ReadManifest(manifestPath, anyLevel);
   for (const std::string& warning : manifest.Warnings)
     std::cerr << "merva-pack: warning: " << warning << "\n";
-  if (SystemFileSystem().KindOf(folder) != PathKind::kFolder)
+  if (SystemFileSystem().KindOf(folder) != TPathKind::kFolder)
     throw EFileError(folder, "folder not found");
   IFileSystem& fs = SystemFileSystem();
   const std::string script = folder + "\\" + kScriptFileName;
@@ -56,8 +56,8 @@ int Build(const std::string& manifestPath, const std::string& folder, bool anyLe
 // none may meet a file already there unless `force` says so, nor a folder or a device.
 void CheckUnpackTargets(IFileSystem& fs, const std::string& path,
                         const TPackageDirectory& directory, const std::string& folder, bool force) {
-  const PathKind kind = fs.KindOf(folder);
-  if (kind != PathKind::kFolder && kind != PathKind::kMissing)
+  const TPathKind kind = fs.KindOf(folder);
+  if (kind != TPathKind::kFolder && kind != TPathKind::kMissing)
     throw EFileError(folder, "is not a folder");
   for (const TPackageEntry& entry : directory.PackageEntries) {
     const std::string name = PackageEntryName(entry);
@@ -66,18 +66,18 @@ void CheckUnpackTargets(IFileSystem& fs, const std::string& path,
                                  ", which would be written outside the folder; nothing was "
                                  "unpacked");
     const std::string target = folder + "\\" + PackageFileName(name);
-    const PathKind at = fs.IsLink(target) ? PathKind::kFile : fs.KindOf(target);
-    if (at == PathKind::kFolder || at == PathKind::kOther)
+    const TPathKind at = fs.IsLink(target) ? TPathKind::kFile : fs.KindOf(target);
+    if (at == TPathKind::kFolder || at == TPathKind::kOther)
       throw EFileError(target, "is not a regular file; nothing was unpacked");
-    if (at == PathKind::kFile && !force)
+    if (at == TPathKind::kFile && !force)
       throw EFileError(target, "already exists; give --force to write over it");
   }
 }
 
 int ListOrUnpack(const std::string& path, const std::string* folder, bool force = false) {
   IFileSystem& fs = SystemFileSystem();
-  if (fs.KindOf(path) == PathKind::kFolder) throw EFileError(path, "is a folder, not a package");
-  ConsoleNotices notices("merva-pack");
+  if (fs.KindOf(path) == TPathKind::kFolder) throw EFileError(path, "is a folder, not a package");
+  TConsoleNotices notices("merva-pack");
   TBlockFile package = TBlockFile::OpenReadOnly(fs, path);
   TPackageDirectory directory;
   ReadPackageDirectory(package, directory, notices);
@@ -105,7 +105,7 @@ int ListOrUnpack(const std::string& path, const std::string* folder, bool force 
 }
 
 int PrintScript(const std::string& path) {
-  KeptNotices notices;  // a damaged script is one error line
+  TKeptNotices notices;  // a damaged script is one error line
   TDATAInst script;
   // The level is printed, not checked: nothing here touches the registry.
   const bool ended = LoadScript(script, SystemFileSystem(), notices, nullptr, path);

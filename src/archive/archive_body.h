@@ -13,8 +13,8 @@ namespace merva {
 
 // Where a run of an archive's bytes comes from.
 struct TPiece {
-  enum Kind : uint8_t { kArchive, kFile, kZeros, kLiteral };
-  Kind Source;
+  enum TKind : uint8_t { kArchive, kFile, kZeros, kLiteral };
+  TKind Source;
   int64_t From;  // byte position in the old archive, the file or the literal bytes
   int64_t Length;
   TBlockFile* File = nullptr;  // for kFile: a package, or a file kept by a restore point

@@ -59,7 +59,7 @@ bool ReadArchiveDirectory(TBlockFile& file, TGTA3Archive& state, bool anyTag) {
   return true;
 }
 
-bool TArchiveFile::Open(const std::string& path, OpenAccess access) {
+bool TArchiveFile::Open(const std::string& path, TOpenAccess access) {
   ResetArchive(state_);
   state_.FileName = path;
   if (!fs_.FileExists(path)) return false;
@@ -76,7 +76,7 @@ bool TArchiveFile::Open(const std::string& path, OpenAccess access) {
 void TArchiveFile::OpenAnyTag(const std::string& path) {
   ResetArchive(state_);
   state_.FileName = path;
-  file_.emplace(TBlockFile::Open(fs_, path, OpenAccess::kReadWriteOthersRead));
+  file_.emplace(TBlockFile::Open(fs_, path, TOpenAccess::kReadWriteOthersRead));
   ReadArchiveDirectory(*file_, state_, /*anyTag=*/true);
   state_.Loaded = true;
   AfterOpen();

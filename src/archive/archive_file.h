@@ -30,7 +30,7 @@ class TArchiveFile {
 
   // Opens the archive and reads its header and directory. A missing or foreign file gives false
   // with the file closed (MissingArchiveText says it); other failures raise.
-  bool Open(const std::string& path, OpenAccess access);
+  bool Open(const std::string& path, TOpenAccess access);
   // Opens the archive to rebuild it: held for reading and writing, its directory read whatever
   // its tag.
   void OpenAnyTag(const std::string& path);

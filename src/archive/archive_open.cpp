@@ -77,7 +77,7 @@ void ResetArchive(TGTA3Archive& Archive) {
 
 bool OpenArchive(TGTA3Archive& Archive, const std::string& path, IFileSystem& fs) {
   TArchiveFile archive(fs);
-  const bool opened = archive.Open(path, OpenAccess::kReadOnly);
+  const bool opened = archive.Open(path, TOpenAccess::kReadOnly);
   if (opened) archive.Close();
   Archive = archive.State();
   return opened;

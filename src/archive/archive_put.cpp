@@ -10,7 +10,7 @@ void PutFilesIntoArchive(const std::string& archivePath, const std::vector<std::
                          IFileSystem& fs, IProgress& progress) {
   // Nothing is written into an archive that vanished or lost its tag.
   TArchiveFile archive(fs);
-  if (!archive.Open(archivePath, OpenAccess::kReadWriteOthersRead))
+  if (!archive.Open(archivePath, TOpenAccess::kReadWriteOthersRead))
     throw EArchiveMissing(archivePath);
   progress.Start(static_cast<int64_t>(files.size()));
   for (const std::string& path : files) {

@@ -15,7 +15,7 @@ TArchiveRebuild::TArchiveRebuild(IFileSystem& fs, const std::string& archivePath
     : archive_(fs), rebuilt_(fs, tempPath, archivePath) {
   if (tag == TTag::kAny)
     archive_.OpenAnyTag(archivePath);
-  else if (!archive_.Open(archivePath, OpenAccess::kReadWriteOthersRead))
+  else if (!archive_.Open(archivePath, TOpenAccess::kReadWriteOthersRead))
     throw EArchiveMissing(archivePath);
   plan_.emplace(archive_.File(), archive_.File().Size());
   archive_.WriteTo(*plan_);

@@ -72,7 +72,7 @@ void SortArchiveEntriesByDefinition(std::vector<TArchiveEntry>& entries, int32_t
 void RewriteSortedDirectory(const std::string& path, IFileSystem& fs) {
   // A directory that was not read is never written back.
   TArchiveFile archive(fs);
-  if (!archive.Open(path, OpenAccess::kReadWriteOthersRead)) throw EArchiveMissing(path);
+  if (!archive.Open(path, TOpenAccess::kReadWriteOthersRead)) throw EArchiveMissing(path);
   archive.SortDirectory();
   archive.Close();
 }

@@ -16,7 +16,7 @@ void TBlockFile::Check(int code) const {
   if (code != 0) throw EInOutError(code, path_);
 }
 
-TBlockFile TBlockFile::Open(IFileSystem& fs, const std::string& path, OpenAccess access) {
+TBlockFile TBlockFile::Open(IFileSystem& fs, const std::string& path, TOpenAccess access) {
   std::unique_ptr<IFileHandle> handle;
   CheckOpen(fs.Open(path, access, handle), path);
   return TBlockFile(std::move(handle), path);
@@ -24,7 +24,7 @@ TBlockFile TBlockFile::Open(IFileSystem& fs, const std::string& path, OpenAccess
 
 TBlockFile TBlockFile::OpenReadOnly(IFileSystem& fs, const std::string& path) {
   std::unique_ptr<IFileHandle> handle;
-  CheckOpen(fs.Open(path, OpenAccess::kReadOnly, handle), path);
+  CheckOpen(fs.Open(path, TOpenAccess::kReadOnly, handle), path);
   return TBlockFile(std::move(handle), path);
 }
 

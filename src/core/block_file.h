@@ -11,7 +11,7 @@ namespace merva {
 class TBlockFile {
  public:
   // Opens an existing file with the access asked for.
-  static TBlockFile Open(IFileSystem& fs, const std::string& path, OpenAccess access);
+  static TBlockFile Open(IFileSystem& fs, const std::string& path, TOpenAccess access);
   // Opens an existing file read-only, whatever the open mode.
   static TBlockFile OpenReadOnly(IFileSystem& fs, const std::string& path);
   // Creates a file, or empties an existing one, for reading and writing.

@@ -80,7 +80,7 @@ class INotices {
 };
 
 // Error codes the framework knows by name; others print as "I/O error %d".
-enum IoCode : int {
+enum TIoCode : int {
   kFileNotFound = 2,
   kPathNotFound = 3,
   kAccessDenied = 5,

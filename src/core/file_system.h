@@ -33,7 +33,7 @@ class IFileHandle {
   static constexpr int kCopyUnsupported = -1;
 };
 
-enum class OpenAccess {
+enum class TOpenAccess {
   kReadOnly,
   kReadWrite,
   // Read and write, while other programs may only read: a run that holds the game's archive
@@ -42,7 +42,7 @@ enum class OpenAccess {
 };
 
 // What lies at a path.
-enum class PathKind { kMissing, kFile, kFolder, kOther /* a device, a pipe */ };
+enum class TPathKind { kMissing, kFile, kFolder, kOther /* a device, a pipe */ };
 
 // A lock held until it is destroyed, or until the process ends, however it ends.
 class IHeldLock {
@@ -54,7 +54,7 @@ class IFileSystem {
  public:
   virtual ~IFileSystem() = default;
   // Opens an existing file; others may read and write it but not delete it.
-  virtual int Open(const std::string& path, OpenAccess access,
+  virtual int Open(const std::string& path, TOpenAccess access,
                    std::unique_ptr<IFileHandle>& handle) = 0;
   // Creates a file, or truncates an existing one, for reading and writing; a link at the name
   // is refused (kLinkRefused), never written through.
@@ -85,7 +85,7 @@ class IFileSystem {
   // "." and ".." resolved and the system's own letter case; empty when there is none.
   virtual std::string CanonicalPath(const std::string& path) = 0;
   // What lies at the path, links followed.
-  virtual PathKind KindOf(const std::string& path) = 0;
+  virtual TPathKind KindOf(const std::string& path) = 0;
   // True when both paths name the same existing file.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
   // The path from the root of a path given from the current folder, so that it names the same

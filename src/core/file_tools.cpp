@@ -110,7 +110,7 @@ int64_t CopyWholeFile(IFileSystem& fs, const std::string& from, const std::strin
 
 void FlushFiles(IFileSystem& fs, const std::vector<std::string>& paths, IProgress* progress) {
   const auto flush = [&fs](const std::string& path) {
-    TBlockFile file = TBlockFile::Open(fs, path, OpenAccess::kReadWrite);
+    TBlockFile file = TBlockFile::Open(fs, path, TOpenAccess::kReadWrite);
     file.Flush();
     file.Close();
   };
@@ -155,7 +155,7 @@ std::string LinkOnTheWay(IFileSystem& fs, const std::string& folder, const std::
     if (part.empty() || part == ".") continue;
     path += "\\" + part;
     if (fs.IsLink(path)) return path;
-    if (fs.KindOf(path) == PathKind::kMissing) break;  // nothing further along exists
+    if (fs.KindOf(path) == TPathKind::kMissing) break;  // nothing further along exists
   }
   return "";
 }
@@ -183,10 +183,10 @@ void CreateFolderPath(IFileSystem& fs, const std::string& path) {
   const std::string parent = ParentFolder(path);
   if (!parent.empty() && parent != path) CreateFolderPath(fs, parent);
   if (fs.CreateDirectory(path) || fs.DirectoryExists(path)) return;
-  const PathKind kind = fs.KindOf(path);
+  const TPathKind kind = fs.KindOf(path);
   throw Exception(
       "Unable to create the folder " + path +
-      (kind == PathKind::kFile || kind == PathKind::kOther ? ": a file has that name" : ""));
+      (kind == TPathKind::kFile || kind == TPathKind::kOther ? ": a file has that name" : ""));
 }
 
 void RemoveFolderTree(IFileSystem& fs, const std::string& path) {

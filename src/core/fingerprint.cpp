@@ -8,11 +8,11 @@
 
 namespace merva {
 
-struct TFingerprint::State {
+struct TFingerprint::TState {
   XXH3_state_t xxh;
 };
 
-TFingerprint::TFingerprint() : state_(std::make_unique<State>()) {
+TFingerprint::TFingerprint() : state_(std::make_unique<TState>()) {
   XXH3_128bits_reset(&state_->xxh);
 }
 

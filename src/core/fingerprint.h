@@ -23,8 +23,8 @@ class TFingerprint {
   std::string HexDigest() const;
 
  private:
-  struct State;
-  std::unique_ptr<State> state_;
+  struct TState;
+  std::unique_ptr<TState> state_;
 };
 
 // The fingerprint of `count` bytes of a file from `position`, read in 1 MiB parts;

@@ -65,10 +65,10 @@ int CodeFromErrno(int error, const std::string& native) {
   }
 }
 
-class PosixFile : public IFileHandle {
+class TPosixFile : public IFileHandle {
  public:
-  explicit PosixFile(int fd) : fd_(fd) {}
-  ~PosixFile() override {
+  explicit TPosixFile(int fd) : fd_(fd) {}
+  ~TPosixFile() override {
     if (fd_ >= 0) ::close(fd_);
   }
   int Read(void* buffer, uint32_t count, uint32_t& done) override {
@@ -114,7 +114,7 @@ class PosixFile : public IFileHandle {
   // does.
   int CopyFrom(IFileHandle& source, uint32_t count, uint32_t& done) override {
     done = 0;
-    auto* from = dynamic_cast<PosixFile*>(&source);
+    auto* from = dynamic_cast<TPosixFile*>(&source);
     if (!from) return kCopyUnsupported;
     while (done < count) {
       const ssize_t n = ::copy_file_range(from->fd_, nullptr, fd_, nullptr, count - done, 0);
@@ -141,11 +141,11 @@ class PosixFile : public IFileHandle {
 // flock() on the lock file; the file is removed while the lock is still held, so that a run
 // waiting on the old file finds it gone and takes the new one (see LockExclusive). A file of
 // that name that some other program or the player made is locked as it is and left in place.
-class PosixLock : public IHeldLock {
+class TPosixLock : public IHeldLock {
  public:
-  PosixLock(int fd, std::string native, bool ours)
+  TPosixLock(int fd, std::string native, bool ours)
       : fd_(fd), native_(std::move(native)), ours_(ours) {}
-  ~PosixLock() override {
+  ~TPosixLock() override {
     if (ours_) ::unlink(native_.c_str());
     ::close(fd_);
   }
@@ -167,16 +167,16 @@ bool IsOurLockFile(int fd) {
                       std::string(text, static_cast<size_t>(got)) == kLockFileText);
 }
 
-class PosixFileSystem : public IFileSystem {
+class TPosixFileSystem : public IFileSystem {
  public:
-  int Open(const std::string& path, OpenAccess access,
+  int Open(const std::string& path, TOpenAccess access,
            std::unique_ptr<IFileHandle>& handle) override {
     const std::string native = NativePath(path);
     if (DirectoryExists(path)) return kAccessDenied;
     const int fd =
-        ::open(native.c_str(), (access == OpenAccess::kReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+        ::open(native.c_str(), (access == TOpenAccess::kReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
     if (fd < 0) return CodeFromErrno(errno, native);
-    handle = std::make_unique<PosixFile>(fd);
+    handle = std::make_unique<TPosixFile>(fd);
     return 0;
   }
   int Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) override {
@@ -185,7 +185,7 @@ class PosixFileSystem : public IFileSystem {
     const int fd =
         ::open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) return CodeFromErrno(errno, native);
-    handle = std::make_unique<PosixFile>(fd);
+    handle = std::make_unique<TPosixFile>(fd);
     return 0;
   }
   bool FileExists(const std::string& path) override {
@@ -237,11 +237,11 @@ class PosixFileSystem : public IFileSystem {
     std::free(resolved);
     return canonical;
   }
-  PathKind KindOf(const std::string& path) override {
+  TPathKind KindOf(const std::string& path) override {
     struct stat st;
-    if (path.empty() || ::stat(NativePath(path).c_str(), &st) != 0) return PathKind::kMissing;
-    if (S_ISDIR(st.st_mode)) return PathKind::kFolder;
-    return S_ISREG(st.st_mode) ? PathKind::kFile : PathKind::kOther;
+    if (path.empty() || ::stat(NativePath(path).c_str(), &st) != 0) return TPathKind::kMissing;
+    if (S_ISDIR(st.st_mode)) return TPathKind::kFolder;
+    return S_ISREG(st.st_mode) ? TPathKind::kFile : TPathKind::kOther;
   }
   bool SameFile(const std::string& a, const std::string& b) override {
     struct stat sa, sb;
@@ -287,7 +287,7 @@ class PosixFileSystem : public IFileSystem {
           const ssize_t wrote = ::write(fd, kLockFileText, sizeof kLockFileText - 1);
           (void)wrote;  // the text only tells later runs whose file it is
         }
-        held = std::make_unique<PosixLock>(fd, native, ours);
+        held = std::make_unique<TPosixLock>(fd, native, ours);
         return 0;
       }
       ::close(fd);
@@ -319,7 +319,7 @@ class PosixFileSystem : public IFileSystem {
 }  // namespace
 
 IFileSystem& SystemFileSystem() {
-  static PosixFileSystem fs;
+  static TPosixFileSystem fs;
   return fs;
 }
 

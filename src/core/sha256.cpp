@@ -23,14 +23,14 @@ void InitialiseOnce() {
 
 }  // namespace
 
-struct TSha256::State {
+struct TSha256::TState {
   gcry_md_hd_t hash = nullptr;
-  ~State() {
+  ~TState() {
     if (hash) gcry_md_close(hash);
   }
 };
 
-TSha256::TSha256() : state_(std::make_unique<State>()) {
+TSha256::TSha256() : state_(std::make_unique<TState>()) {
   InitialiseOnce();
   if (gcry_md_open(&state_->hash, GCRY_MD_SHA256, 0) != 0)
     throw std::runtime_error("The system offers no SHA-256");

@@ -22,8 +22,8 @@ class TSha256 {
   std::string HexDigest();
 
  private:
-  struct State;
-  std::unique_ptr<State> state_;
+  struct TState;
+  std::unique_ptr<TState> state_;
 };
 
 // The SHA-256 of a whole file from its start, read in 1 MiB parts; `betweenParts` runs after

@@ -28,19 +28,19 @@ int LastCode() {
   return error == 0 ? 1 : static_cast<int>(error);
 }
 
-class Win32Lock : public IHeldLock {
+class TWin32Lock : public IHeldLock {
  public:
-  explicit Win32Lock(HANDLE handle) : handle_(handle) {}
-  ~Win32Lock() override { CloseHandle(handle_); }
+  explicit TWin32Lock(HANDLE handle) : handle_(handle) {}
+  ~TWin32Lock() override { CloseHandle(handle_); }
 
  private:
   HANDLE handle_;
 };
 
-class Win32File : public IFileHandle {
+class TWin32File : public IFileHandle {
  public:
-  explicit Win32File(HANDLE handle) : handle_(handle) {}
-  ~Win32File() override {
+  explicit TWin32File(HANDLE handle) : handle_(handle) {}
+  ~TWin32File() override {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   }
   int Read(void* buffer, uint32_t count, uint32_t& done) override {
@@ -83,13 +83,13 @@ class Win32File : public IFileHandle {
   HANDLE handle_;
 };
 
-class Win32FileSystem : public IFileSystem {
+class TWin32FileSystem : public IFileSystem {
  public:
-  int Open(const std::string& path, OpenAccess access,
+  int Open(const std::string& path, TOpenAccess access,
            std::unique_ptr<IFileHandle>& handle) override {
     const DWORD rights =
-        access == OpenAccess::kReadOnly ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
-    const DWORD sharing = access == OpenAccess::kReadWriteOthersRead
+        access == TOpenAccess::kReadOnly ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
+    const DWORD sharing = access == TOpenAccess::kReadWriteOthersRead
                               ? FILE_SHARE_READ
                               : FILE_SHARE_READ | FILE_SHARE_WRITE;
     return Make(path, rights, sharing, OPEN_EXISTING, handle);
@@ -162,15 +162,15 @@ class Win32FileSystem : public IFileSystem {
       name = name.substr(4);
     return Utf8FromWide(name);
   }
-  PathKind KindOf(const std::string& path) override {
+  TPathKind KindOf(const std::string& path) override {
     const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::kFolder;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return TPathKind::kMissing;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return TPathKind::kFolder;
     const HANDLE h = OpenForQuery(path);
-    if (h == INVALID_HANDLE_VALUE) return PathKind::kFile;  // in use: still a file
+    if (h == INVALID_HANDLE_VALUE) return TPathKind::kFile;  // in use: still a file
     const DWORD type = GetFileType(h);
     CloseHandle(h);
-    return type == FILE_TYPE_DISK ? PathKind::kFile : PathKind::kOther;
+    return type == FILE_TYPE_DISK ? TPathKind::kFile : TPathKind::kOther;
   }
   bool SameFile(const std::string& a, const std::string& b) override {
     BY_HANDLE_FILE_INFORMATION info[2] = {};
@@ -209,7 +209,7 @@ class Win32FileSystem : public IFileSystem {
                       FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     if (h == INVALID_HANDLE_VALUE) return LastCode();
-    held = std::make_unique<Win32Lock>(h);
+    held = std::make_unique<TWin32Lock>(h);
     return 0;
   }
   int MoveFolder(const std::string& from, const std::string& to) override {
@@ -225,7 +225,7 @@ class Win32FileSystem : public IFileSystem {
     const HANDLE h = CreateFileW(WidePath(path).c_str(), rights, sharing, nullptr, disposition,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return LastCode();
-    handle = std::make_unique<Win32File>(h);
+    handle = std::make_unique<TWin32File>(h);
     return 0;
   }
 };
@@ -233,7 +233,7 @@ class Win32FileSystem : public IFileSystem {
 }  // namespace
 
 IFileSystem& SystemFileSystem() {
-  static Win32FileSystem fs;
+  static TWin32FileSystem fs;
   return fs;
 }
 

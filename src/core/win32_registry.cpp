@@ -12,7 +12,7 @@ namespace merva {
 
 namespace {
 
-class Win32Locale : public ILocale {
+class TWin32Locale : public ILocale {
  public:
   char DecimalSeparator() override {
     char buffer[8] = {};
@@ -22,10 +22,10 @@ class Win32Locale : public ILocale {
   }
 };
 
-class Win32Key : public IRegistryKey {
+class TWin32Key : public IRegistryKey {
  public:
-  explicit Win32Key(HKEY key) : key_(key) {}
-  ~Win32Key() override { RegCloseKey(key_); }
+  explicit TWin32Key(HKEY key) : key_(key) {}
+  ~TWin32Key() override { RegCloseKey(key_); }
   bool ValueExists(const std::string& name) override {
     return RegQueryValueExW(key_, Wide(name).c_str(), nullptr, nullptr, nullptr, nullptr) ==
            ERROR_SUCCESS;
@@ -55,7 +55,7 @@ class Win32Key : public IRegistryKey {
   HKEY key_;
 };
 
-class Win32Registry : public IRegistry {
+class TWin32Registry : public IRegistry {
  public:
   std::unique_ptr<IRegistryKey> CreateKeyFullAccess(const std::string& path) override {
     HKEY key = nullptr;
@@ -63,19 +63,19 @@ class Win32Registry : public IRegistry {
     const LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, nullptr, 0,
                                         KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr);
     if (result != ERROR_SUCCESS) return nullptr;
-    return std::make_unique<Win32Key>(key);
+    return std::make_unique<TWin32Key>(key);
   }
 };
 
 }  // namespace
 
 IRegistry* SystemRegistry() {
-  static Win32Registry registry;
+  static TWin32Registry registry;
   return &registry;
 }
 
 ILocale& SystemLocale() {
-  static Win32Locale locale;
+  static TWin32Locale locale;
   return locale;
 }
 
@@ -86,7 +86,7 @@ ILocale& SystemLocale() {
 namespace merva {
 
 namespace {
-class PointLocale : public ILocale {
+class TPointLocale : public ILocale {
  public:
   char DecimalSeparator() override { return '.'; }
 };
@@ -98,7 +98,7 @@ IRegistry* SystemRegistry() {
 }
 
 ILocale& SystemLocale() {
-  static PointLocale locale;
+  static TPointLocale locale;
   return locale;
 }
 

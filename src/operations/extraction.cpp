@@ -22,7 +22,7 @@ bool IsPlainFileName(const std::string& name) {
 std::vector<TExtracted> TExtraction::Run() {
   IFileSystem& fs = services_.Files;
   TArchiveFile archive(fs);
-  if (!archive.Open(archivePath_, OpenAccess::kReadOnly))
+  if (!archive.Open(archivePath_, TOpenAccess::kReadOnly))
     throw EFileError(archivePath_, "not an IMG archive (no \"VER2\" header)");
   const int64_t length = archive.File().Size();
 
@@ -44,10 +44,10 @@ std::vector<TExtracted> TExtraction::Run() {
       throw EFileError(archivePath_, "the entry " + stored +
                                          " lies past the end of the file (a damaged archive)");
     const std::string target = folder_ + "\\" + stored;
-    const PathKind kind = fs.KindOf(target);
-    if (kind == PathKind::kFolder || kind == PathKind::kOther)
+    const TPathKind kind = fs.KindOf(target);
+    if (kind == TPathKind::kFolder || kind == TPathKind::kOther)
       throw EFileError(target, "is not a regular file; nothing was written");
-    if (kind == PathKind::kFile && !overwrite_)
+    if (kind == TPathKind::kFile && !overwrite_)
       throw EFileError(target, "already exists; give --force to write over it");
     chosen.push_back(found.front());
   }

@@ -40,15 +40,15 @@ void CheckWay(IFileSystem& fs, const std::string& game, const TGameFileChange& c
   std::string path = game;
   for (size_t i = 0; i + 1 < parts.size() && change.Replaced; ++i) {
     path += "\\" + parts[i];
-    const PathKind kind = fs.KindOf(path);
-    if (kind == PathKind::kMissing) break;  // the rest of the way is made again
-    if (kind != PathKind::kFolder)
+    const TPathKind kind = fs.KindOf(path);
+    if (kind == TPathKind::kMissing) break;  // the rest of the way is made again
+    if (kind != TPathKind::kFolder)
       throw Blocked("a file stands at " + path + ", where the folder of " + change.Item + " goes");
   }
-  const PathKind kind = fs.IsLink(target) ? PathKind::kFile : fs.KindOf(target);
-  if (kind == PathKind::kFolder)
+  const TPathKind kind = fs.IsLink(target) ? TPathKind::kFile : fs.KindOf(target);
+  if (kind == TPathKind::kFolder)
     throw Blocked("a folder stands at " + target + ", where the file " + change.Item + " goes");
-  if (kind == PathKind::kOther) throw Blocked(target + " is a device or a pipe, not a file");
+  if (kind == TPathKind::kOther) throw Blocked(target + " is a device or a pipe, not a file");
 }
 
 }  // namespace

@@ -10,14 +10,14 @@ namespace merva {
 namespace {
 
 // libjpeg reports errors through a callback that must not return; jump back to the caller.
-struct ErrorManager {
+struct TErrorManager {
   jpeg_error_mgr base;
   std::jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
 };
 
 void OnError(j_common_ptr info) {
-  auto* manager = reinterpret_cast<ErrorManager*>(info->err);
+  auto* manager = reinterpret_cast<TErrorManager*>(info->err);
   (*info->err->format_message)(info, manager->message);
   std::longjmp(manager->jump, 1);
 }
@@ -26,7 +26,7 @@ void OnError(j_common_ptr info) {
 
 bool DecodeJpeg(const uint8_t* data, size_t size, TDecodedPicture& picture, std::string& error) {
   jpeg_decompress_struct info;
-  ErrorManager manager;
+  TErrorManager manager;
   info.err = jpeg_std_error(&manager.base);
   manager.base.error_exit = OnError;
   if (setjmp(manager.jump)) {

@@ -76,13 +76,13 @@ std::wstring ClassOf(HWND window) {
   return buffer;
 }
 
-struct Search {
+struct TSearch {
   std::wstring className;
   HWND found = nullptr;
 };
 
 BOOL CALLBACK FindTopLevel(HWND window, LPARAM data) {
-  auto* search = reinterpret_cast<Search*>(data);
+  auto* search = reinterpret_cast<TSearch*>(data);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
   if (pid == process.dwProcessId && IsWindowVisible(window) &&
@@ -94,7 +94,7 @@ BOOL CALLBACK FindTopLevel(HWND window, LPARAM data) {
 }
 
 HWND FindWindowOfProgram(const std::wstring& className) {
-  Search search{className};
+  TSearch search{className};
   EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }

@@ -15,24 +15,24 @@
 
 namespace merva::test {
 
-struct Generated {
+struct TGenerated {
   std::string Archive;
   std::vector<std::pair<std::string, std::string>> Files;
   TDATAInst Script;
 };
 
-class Generator {
+class TGenerator {
  public:
   // `compacted`: the archive as the game's own is, data back to back in directory order from
   // the first sector a compaction uses, with nothing between; else gaps, other orders, damage.
-  explicit Generator(uint32_t seed, bool compacted = false)
+  explicit TGenerator(uint32_t seed, bool compacted = false)
       : random_(seed), compacted_(compacted) {}
 
-  Generated Make() {
-    Generated g;
+  TGenerated Make() {
+    TGenerated g;
     const int counts[] = {0, 1, 2, 5, 30, 62, 63, 64, 70, 127};
     const int n = counts[Pick(10)];
-    std::vector<EntryLayout> entries;
+    std::vector<TEntryLayout> entries;
     for (int i = 0; i < n; ++i) entries.push_back({0, Pick(4), Name(i)});
     // Data in directory order, in another order, or with gaps; sometimes one entry at sector 1,
     // where a growing directory reaches it.
@@ -46,7 +46,7 @@ class Generator {
       at += entries[i].Size + (gaps ? Pick(3) : 0);
     }
     if (!compacted_ && n > 0 && Pick(3) == 0) {
-      EntryLayout& low = entries[Pick(n)];
+      TEntryLayout& low = entries[Pick(n)];
       low.Offset = 1;
       if (Pick(3) == 0) low.Size = at + Pick(4);  // damaged: its data runs past the end
     }
@@ -65,7 +65,7 @@ class Generator {
   }
 
  private:
-  Generated WithMod(Generated& g, const std::vector<EntryLayout>& entries, int n) {
+  TGenerated WithMod(TGenerated& g, const std::vector<TEntryLayout>& entries, int n) {
     // The mod: names of the archive in any letter case, new ones, 24 characters; files smaller,
     // equal to and larger than the entries they replace, and empty ones.
     const int files = Pick(12);

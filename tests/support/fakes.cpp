@@ -13,10 +13,10 @@ namespace merva::test {
 
 namespace {
 
-class FakeKey : public IRegistryKey {
+class TFakeKey : public IRegistryKey {
  public:
-  explicit FakeKey(FakeRegistry& owner) : owner_(owner) {}
-  ~FakeKey() override { ++owner_.KeysClosed; }
+  explicit TFakeKey(TFakeRegistry& owner) : owner_(owner) {}
+  ~TFakeKey() override { ++owner_.KeysClosed; }
   bool ValueExists(const std::string& name) override { return owner_.Values.count(name) > 0; }
   bool ReadValue(const std::string& name, TValueType& type, std::vector<uint8_t>& data) override {
     const auto it = owner_.Values.find(name);
@@ -37,21 +37,21 @@ class FakeKey : public IRegistryKey {
   }
 
  private:
-  FakeRegistry& owner_;
+  TFakeRegistry& owner_;
 };
 
 }  // namespace
 
-std::unique_ptr<IRegistryKey> FakeRegistry::CreateKeyFullAccess(const std::string& path) {
+std::unique_ptr<IRegistryKey> TFakeRegistry::CreateKeyFullAccess(const std::string& path) {
   if (RefuseKey) return nullptr;
   ++KeysOpened;
   KeyExists = true;
   OpenedPath = path;
-  return std::make_unique<FakeKey>(*this);
+  return std::make_unique<TFakeKey>(*this);
 }
 
-bool FakeFolderDialog::SelectFolder(const std::string& caption, const std::u16string&,
-                                    std::string& folder) {
+bool TFakeFolderDialog::SelectFolder(const std::string& caption, const std::u16string&,
+                                     std::string& folder) {
   LastCaption = caption;
   const std::string answer = Calls < static_cast<int>(Answers.size()) ? Answers[Calls] : "";
   ++Calls;
@@ -70,12 +70,12 @@ std::string TreeDifference(const std::map<std::string, std::string>& now,
   return differ;
 }
 
-TempDir::TempDir() {
+TTempDir::TTempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "merva-test-XXXXXX").string();
   path_ = mkdtemp(pattern.data());
 }
 
-TempDir::~TempDir() {
+TTempDir::~TTempDir() {
   std::error_code ignored;
   std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
   std::filesystem::remove_all(path_, ignored);
@@ -117,7 +117,7 @@ int32_t Get32(const std::string& bytes, size_t at) {
 }
 }  // namespace
 
-std::string ArchiveBytes(const std::vector<EntryLayout>& entries, int64_t sectors,
+std::string ArchiveBytes(const std::vector<TEntryLayout>& entries, int64_t sectors,
                          const std::string& tag) {
   std::string bytes(static_cast<size_t>(sectors * 2048), '\0');
   std::memcpy(&bytes[0], tag.data(), 4);
@@ -140,18 +140,18 @@ std::string EntryData(const std::string& entryName, int32_t sectors) {
   return data;
 }
 
-std::string BuildArchive(const std::vector<EntryLayout>& entries) {
+std::string BuildArchive(const std::vector<TEntryLayout>& entries) {
   int64_t sectors = 1 + static_cast<int64_t>(entries.size()) * 32 / 2048 + 1;
-  for (const EntryLayout& e : entries) sectors = std::max<int64_t>(sectors, e.Offset + e.Size);
+  for (const TEntryLayout& e : entries) sectors = std::max<int64_t>(sectors, e.Offset + e.Size);
   std::string bytes = ArchiveBytes(entries, sectors);
-  for (const EntryLayout& e : entries)
+  for (const TEntryLayout& e : entries)
     bytes.replace(static_cast<size_t>(e.Offset) * 2048, static_cast<size_t>(e.Size) * 2048,
                   EntryData(e.Name, e.Size));
   return bytes;
 }
 
-std::vector<EntryLayout> DirectoryOf(const std::string& bytes) {
-  std::vector<EntryLayout> entries;
+std::vector<TEntryLayout> DirectoryOf(const std::string& bytes) {
+  std::vector<TEntryLayout> entries;
   const int32_t count = Get32(bytes, 4);
   for (int32_t i = 0; i < count; ++i) {
     const size_t at = 8 + static_cast<size_t>(i) * 32;
@@ -162,7 +162,7 @@ std::vector<EntryLayout> DirectoryOf(const std::string& bytes) {
   return entries;
 }
 
-std::string DataOf(const std::string& bytes, const EntryLayout& entry) {
+std::string DataOf(const std::string& bytes, const TEntryLayout& entry) {
   return bytes.substr(static_cast<size_t>(entry.Offset) * 2048,
                       static_cast<size_t>(entry.Size) * 2048);
 }

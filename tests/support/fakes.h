@@ -15,13 +15,13 @@
 
 namespace merva::test {
 
-struct ShownBox {
+struct TShownBox {
   TBoxKind Kind;
   std::string Text;
 };
 
 // Records boxes, and the notices of the operations as the boxes the wizard would show.
-class FakeBoxes : public IMessageBoxes, public INotices {
+class TFakeBoxes : public IMessageBoxes, public INotices {
  public:
   void Show(TBoxKind kind, const std::string& text) override { Shown.push_back({kind, text}); }
   bool Ask(const std::string& text) override {
@@ -37,10 +37,10 @@ class FakeBoxes : public IMessageBoxes, public INotices {
   void Notice(TNoticeKind kind, const std::string& text) override {
     Shown.push_back({kind == TNoticeKind::kError ? TBoxKind::kErrorBox : TBoxKind::kPlain, text});
   }
-  std::vector<ShownBox> Shown;
+  std::vector<TShownBox> Shown;
 };
 
-class CountingPump : public IMessagePump {
+class TCountingPump : public IMessagePump {
  public:
   void ProcessMessages() override {
     ++Calls;
@@ -51,7 +51,7 @@ class CountingPump : public IMessagePump {
 };
 
 // Records every report of long work; `OnShow` runs at each, as a front end's would.
-class FakeProgress : public IProgress {
+class TFakeProgress : public IProgress {
  public:
   int64_t Total = 0, Done = 0;
   int Shows = 0;
@@ -69,27 +69,27 @@ class FakeProgress : public IProgress {
 };
 
 // Thrown where the real program would end.
-struct ProgramEnded {};
+struct TProgramEnded {};
 
-class FakeProcess : public IProcess {
+class TFakeProcess : public IProcess {
  public:
-  [[noreturn]] void EndProgram() override { throw ProgramEnded{}; }
+  [[noreturn]] void EndProgram() override { throw TProgramEnded{}; }
 };
 
-class FakeLocale : public ILocale {
+class TFakeLocale : public ILocale {
  public:
-  explicit FakeLocale(char separator = '.') : Separator(separator) {}
+  explicit TFakeLocale(char separator = '.') : Separator(separator) {}
   char DecimalSeparator() override { return Separator; }
   char Separator;
 };
 
-struct FakeValue {
+struct TFakeValue {
   TValueType Type;
   std::vector<uint8_t> Data;
 };
 
 // One key's values; can refuse to open the key or refuse writes.
-class FakeRegistry : public IRegistry {
+class TFakeRegistry : public IRegistry {
  public:
   std::unique_ptr<IRegistryKey> CreateKeyFullAccess(const std::string& path) override;
   bool RefuseKey = false;
@@ -98,10 +98,10 @@ class FakeRegistry : public IRegistry {
   int KeysOpened = 0;
   int KeysClosed = 0;
   std::string OpenedPath;
-  std::map<std::string, FakeValue> Values;
+  std::map<std::string, TFakeValue> Values;
 };
 
-class FakeFolderDialog : public IFolderDialog {
+class TFakeFolderDialog : public IFolderDialog {
  public:
   bool SelectFolder(const std::string& caption, const std::u16string& root,
                     std::string& folder) override;
@@ -110,17 +110,17 @@ class FakeFolderDialog : public IFolderDialog {
   std::string LastCaption;
 };
 
-class FakeShell : public IShell {
+class TFakeShell : public IShell {
  public:
   void OpenUrl(const std::string& url) override { Opened.push_back(url); }
   std::vector<std::string> Opened;
 };
 
 // A fresh folder under the system's temporary folder, removed with its contents at the end.
-class TempDir {
+class TTempDir {
  public:
-  TempDir();
-  ~TempDir();
+  TTempDir();
+  ~TTempDir();
   const std::string& Path() const { return path_; }
   // A path in the program's own form: "\" before the name, so that the name is its file-name
   // part. The helpers below and the native file system accept it.
@@ -144,25 +144,25 @@ void MakeDirs(const std::string& path);
 
 // An archive built byte by byte, independently of the code under test. Names and texts are
 // given and read back in UTF-8 and stored in code page 1251, as the game's files hold them.
-struct EntryLayout {
+struct TEntryLayout {
   int32_t Offset;
   int32_t Size;
   std::string Name;
 };
-inline bool operator==(const EntryLayout& a, const EntryLayout& b) {
+inline bool operator==(const TEntryLayout& a, const TEntryLayout& b) {
   return a.Offset == b.Offset && a.Size == b.Size && a.Name == b.Name;
 }
-inline std::ostream& operator<<(std::ostream& out, const EntryLayout& e) {
+inline std::ostream& operator<<(std::ostream& out, const TEntryLayout& e) {
   return out << "{" << e.Offset << ", " << e.Size << ", " << e.Name << "}";
 }
-std::string ArchiveBytes(const std::vector<EntryLayout>& entries, int64_t sectors,
+std::string ArchiveBytes(const std::vector<TEntryLayout>& entries, int64_t sectors,
                          const std::string& tag = "VER2");
 // Fills each entry's sectors with a pattern derived from its name.
 std::string EntryData(const std::string& name, int32_t sectors);
-std::string BuildArchive(const std::vector<EntryLayout>& entries);
+std::string BuildArchive(const std::vector<TEntryLayout>& entries);
 // The directory as read back from an archive's bytes.
-std::vector<EntryLayout> DirectoryOf(const std::string& bytes);
-std::string DataOf(const std::string& bytes, const EntryLayout& entry);
+std::vector<TEntryLayout> DirectoryOf(const std::string& bytes);
+std::string DataOf(const std::string& bytes, const TEntryLayout& entry);
 
 // A script file from (tag, text) records, scrambled as the format wants.
 std::string ScriptBytes(const std::vector<std::pair<uint8_t, std::string>>& records,

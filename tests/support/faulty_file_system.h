@@ -10,7 +10,7 @@
 
 namespace merva {
 
-enum class FileOp {
+enum class TFileOp {
   kOpen,
   kCreate,
   kRead,
@@ -28,18 +28,18 @@ enum class FileOp {
   kMoveFolder
 };
 
-class FaultyFileSystem : public IFileSystem {
+class TFaultyFileSystem : public IFileSystem {
  public:
-  explicit FaultyFileSystem(IFileSystem& inner) : inner_(inner) {}
+  explicit TFaultyFileSystem(IFileSystem& inner) : inner_(inner) {}
 
   // Fails the nth (counted from 1) operation whose kind is in `kinds` with `code`; 0 disarms.
-  void FailAt(uint64_t nth, int code, std::set<FileOp> kinds = AllOps());
+  void FailAt(uint64_t nth, int code, std::set<TFileOp> kinds = AllOps());
   // Operations of the chosen kinds seen so far.
   uint64_t Count() const { return count_; }
   bool Fired() const { return fired_; }
-  static std::set<FileOp> AllOps();
+  static std::set<TFileOp> AllOps();
 
-  int Open(const std::string& path, OpenAccess access,
+  int Open(const std::string& path, TOpenAccess access,
            std::unique_ptr<IFileHandle>& handle) override;
   int Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) override;
   bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
@@ -50,7 +50,7 @@ class FaultyFileSystem : public IFileSystem {
   bool RemoveDirectory(const std::string& path) override;
   bool IsLink(const std::string& path) override { return inner_.IsLink(path); }
   std::string CanonicalPath(const std::string& path) override { return inner_.CanonicalPath(path); }
-  PathKind KindOf(const std::string& path) override { return inner_.KindOf(path); }
+  TPathKind KindOf(const std::string& path) override { return inner_.KindOf(path); }
   bool SameFile(const std::string& a, const std::string& b) override {
     return inner_.SameFile(a, b);
   }
@@ -62,12 +62,12 @@ class FaultyFileSystem : public IFileSystem {
   int MoveFolder(const std::string& from, const std::string& to) override;
 
   // True when this operation is the one to fail; used by the wrapped handles too.
-  bool ShouldFail(FileOp op);
+  bool ShouldFail(TFileOp op);
   int Code() const { return code_; }
 
  private:
   IFileSystem& inner_;
-  std::set<FileOp> kinds_ = AllOps();
+  std::set<TFileOp> kinds_ = AllOps();
   uint64_t fail_at_ = 0;
   std::atomic<uint64_t> count_{0};
   int code_ = 0;
@@ -75,15 +75,15 @@ class FaultyFileSystem : public IFileSystem {
 };
 
 // Records how files are opened, so that a test run as any user sees the access asked for.
-class AccessSpy : public FaultyFileSystem {
+class TAccessSpy : public TFaultyFileSystem {
  public:
-  AccessSpy();
-  int Open(const std::string& path, OpenAccess access,
+  TAccessSpy();
+  int Open(const std::string& path, TOpenAccess access,
            std::unique_ptr<IFileHandle>& handle) override {
     Accesses.push_back(access);
-    return FaultyFileSystem::Open(path, access, handle);
+    return TFaultyFileSystem::Open(path, access, handle);
   }
-  std::vector<OpenAccess> Accesses;
+  std::vector<TOpenAccess> Accesses;
 };
 
 }  // namespace merva

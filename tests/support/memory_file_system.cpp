@@ -9,9 +9,9 @@ namespace merva {
 
 namespace {
 
-class MemoryFile : public IFileHandle {
+class TMemoryFile : public IFileHandle {
  public:
-  MemoryFile(std::shared_ptr<MemoryFileSystem::Bytes> data, bool writable, size_t limit)
+  TMemoryFile(std::shared_ptr<TMemoryFileSystem::Bytes> data, bool writable, size_t limit)
       : data_(std::move(data)), writable_(writable), limit_(limit) {}
   int Read(void* buffer, uint32_t count, uint32_t& done) override {
     const size_t size = data_->size();
@@ -47,7 +47,7 @@ class MemoryFile : public IFileHandle {
   int Close() override { return 0; }
 
  private:
-  std::shared_ptr<MemoryFileSystem::Bytes> data_;
+  std::shared_ptr<TMemoryFileSystem::Bytes> data_;
   bool writable_;
   size_t limit_;
   size_t position_ = 0;
@@ -55,55 +55,55 @@ class MemoryFile : public IFileHandle {
 
 }  // namespace
 
-std::string MemoryFileSystem::Key(const std::string& path) {
+std::string TMemoryFileSystem::Key(const std::string& path) {
   std::string key = path;
   std::replace(key.begin(), key.end(), '/', '\\');
   while (key.size() > 1 && key.back() == '\\') key.pop_back();
   return key;
 }
 
-std::string MemoryFileSystem::Parent(const std::string& key) {
+std::string TMemoryFileSystem::Parent(const std::string& key) {
   const auto slash = key.find_last_of('\\');
   return slash == std::string::npos ? "" : key.substr(0, slash);
 }
 
-void MemoryFileSystem::Put(const std::string& path, const std::string& data) {
+void TMemoryFileSystem::Put(const std::string& path, const std::string& data) {
   files_[Key(path)] = std::make_shared<Bytes>(data.begin(), data.end());
 }
 
-const MemoryFileSystem::Bytes* MemoryFileSystem::Get(const std::string& path) const {
+const TMemoryFileSystem::Bytes* TMemoryFileSystem::Get(const std::string& path) const {
   const auto it = files_.find(Key(path));
   return it == files_.end() ? nullptr : it->second.get();
 }
 
-int MemoryFileSystem::Open(const std::string& path, OpenAccess access,
-                           std::unique_ptr<IFileHandle>& handle) {
+int TMemoryFileSystem::Open(const std::string& path, TOpenAccess access,
+                            std::unique_ptr<IFileHandle>& handle) {
   const auto it = files_.find(Key(path));
   if (it == files_.end()) return DirectoryExists(path) ? kAccessDenied : kFileNotFound;
-  handle = std::make_unique<MemoryFile>(it->second, access != OpenAccess::kReadOnly, limit_);
+  handle = std::make_unique<TMemoryFile>(it->second, access != TOpenAccess::kReadOnly, limit_);
   return 0;
 }
 
-int MemoryFileSystem::Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) {
+int TMemoryFileSystem::Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) {
   const std::string key = Key(path);
   const std::string parent = Parent(key);
   if (!parent.empty() && !directories_.count(parent)) return kPathNotFound;
   if (directories_.count(key)) return kAccessDenied;
   auto data = std::make_shared<Bytes>();
   files_[key] = data;
-  handle = std::make_unique<MemoryFile>(data, true, limit_);
+  handle = std::make_unique<TMemoryFile>(data, true, limit_);
   return 0;
 }
 
-bool MemoryFileSystem::DirectoryExists(const std::string& path) {
+bool TMemoryFileSystem::DirectoryExists(const std::string& path) {
   return directories_.count(Key(path)) > 0;
 }
 
-bool MemoryFileSystem::DeleteFile(const std::string& path) {
+bool TMemoryFileSystem::DeleteFile(const std::string& path) {
   return files_.erase(Key(path)) > 0;
 }
 
-int MemoryFileSystem::MoveFileReplace(const std::string& from, const std::string& to) {
+int TMemoryFileSystem::MoveFileReplace(const std::string& from, const std::string& to) {
   const auto it = files_.find(Key(from));
   const std::string target = Key(to);
   const std::string parent = Parent(target);
@@ -116,7 +116,7 @@ int MemoryFileSystem::MoveFileReplace(const std::string& from, const std::string
   return 0;
 }
 
-bool MemoryFileSystem::CreateDirectory(const std::string& path) {
+bool TMemoryFileSystem::CreateDirectory(const std::string& path) {
   const std::string key = Key(path);
   const std::string parent = Parent(key);
   if (files_.count(key) || directories_.count(key)) return false;
@@ -125,14 +125,14 @@ bool MemoryFileSystem::CreateDirectory(const std::string& path) {
   return true;
 }
 
-bool MemoryFileSystem::RemoveDirectory(const std::string& path) {
+bool TMemoryFileSystem::RemoveDirectory(const std::string& path) {
   const std::string key = Key(path);
   for (const auto& [file, data] : files_)
     if (Parent(file) == key) return false;
   return directories_.erase(key) > 0;
 }
 
-bool MemoryFileSystem::ListFolder(const std::string& path, std::vector<std::string>& names) {
+bool TMemoryFileSystem::ListFolder(const std::string& path, std::vector<std::string>& names) {
   names.clear();
   const std::string key = Key(path);
   if (!directories_.count(key)) return false;
@@ -144,11 +144,11 @@ bool MemoryFileSystem::ListFolder(const std::string& path, std::vector<std::stri
 }
 
 namespace {
-class MemoryLock : public IHeldLock {
+class TMemoryLock : public IHeldLock {
  public:
-  MemoryLock(std::shared_ptr<std::set<std::string>> locks, std::string key)
+  TMemoryLock(std::shared_ptr<std::set<std::string>> locks, std::string key)
       : locks_(std::move(locks)), key_(std::move(key)) {}
-  ~MemoryLock() override { locks_->erase(key_); }
+  ~TMemoryLock() override { locks_->erase(key_); }
 
  private:
   std::shared_ptr<std::set<std::string>> locks_;
@@ -156,16 +156,16 @@ class MemoryLock : public IHeldLock {
 };
 }  // namespace
 
-int MemoryFileSystem::LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) {
+int TMemoryFileSystem::LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) {
   const std::string key = Key(path);
   const auto slash = key.find_last_of('\\');
   if (slash != std::string::npos && !directories_.count(key.substr(0, slash))) return kPathNotFound;
   if (!locks_->insert(key).second) return kSharingViolation;
-  held = std::make_unique<MemoryLock>(locks_, key);
+  held = std::make_unique<TMemoryLock>(locks_, key);
   return 0;
 }
 
-int MemoryFileSystem::MoveFolder(const std::string& from, const std::string& to) {
+int TMemoryFileSystem::MoveFolder(const std::string& from, const std::string& to) {
   const std::string source = Key(from), target = Key(to);
   if (!directories_.count(source)) return kPathNotFound;
   if (files_.count(target) || directories_.count(target)) return 183;  // already exists

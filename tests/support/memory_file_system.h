@@ -11,19 +11,19 @@
 
 namespace merva {
 
-class MemoryFileSystem : public IFileSystem {
+class TMemoryFileSystem : public IFileSystem {
  public:
   using Bytes = std::vector<uint8_t>;
 
   // Files may not grow past this, so that hostile inputs cannot exhaust memory.
-  explicit MemoryFileSystem(size_t limit = 64 << 20) : limit_(limit) {}
+  explicit TMemoryFileSystem(size_t limit = 64 << 20) : limit_(limit) {}
 
   void Put(const std::string& path, const std::string& data);
   // The file's content, or nullptr.
   const Bytes* Get(const std::string& path) const;
   void AddDirectory(const std::string& path) { directories_.insert(Key(path)); }
 
-  int Open(const std::string& path, OpenAccess access,
+  int Open(const std::string& path, TOpenAccess access,
            std::unique_ptr<IFileHandle>& handle) override;
   int Create(const std::string& path, std::unique_ptr<IFileHandle>& handle) override;
   bool FileExists(const std::string& path) override { return files_.count(Key(path)) > 0; }
@@ -40,10 +40,10 @@ class MemoryFileSystem : public IFileSystem {
   std::string CanonicalPath(const std::string& path) override {
     return FileExists(path) || DirectoryExists(path) ? Key(path) : "";
   }
-  PathKind KindOf(const std::string& path) override {
-    return FileExists(path)        ? PathKind::kFile
-           : DirectoryExists(path) ? PathKind::kFolder
-                                   : PathKind::kMissing;
+  TPathKind KindOf(const std::string& path) override {
+    return FileExists(path)        ? TPathKind::kFile
+           : DirectoryExists(path) ? TPathKind::kFolder
+                                   : TPathKind::kMissing;
   }
   bool SameFile(const std::string& a, const std::string& b) override {
     return FileExists(a) && Key(a) == Key(b);

@@ -8,8 +8,8 @@
 
 namespace merva::test {
 
-ToolRun RunShell(const std::string& command) {
-  ToolRun run{-1, ""};
+TToolRun RunShell(const std::string& command) {
+  TToolRun run{-1, ""};
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   if (!pipe) return run;
   char buffer[4096];

@@ -4,12 +4,12 @@
 
 namespace merva::test {
 
-struct ToolRun {
+struct TToolRun {
   int status;
   std::string output;  // standard output and standard error together
 };
 
-ToolRun RunShell(const std::string& command);
+TToolRun RunShell(const std::string& command);
 // A path (in either form) as one shell word: "/" separators, single quotes, and each quote of
 // its own closed and reopened, so that any folder the clone lies in is one argument.
 std::string ShellQuoted(const std::string& path);

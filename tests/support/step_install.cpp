@@ -13,7 +13,7 @@ namespace merva::test {
 
 void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& gameFolder,
                                    const std::string& packagePath, IFileSystem& fs) {
-  FakeBoxes boxes;
+  TFakeBoxes boxes;
   TNoProgress progress;
   const std::string archivePath = ArchivePathOf(gameFolder);
   TGTA3Archive archive;  // the archive is checked first, as the one-pass run does
@@ -45,7 +45,7 @@ void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& g
 
 TInstallOutcome InstallInMemory(const TDATAInst& script, const std::string& archive,
                                 const std::string& package, bool onePass, size_t limit) {
-  MemoryFileSystem fs(limit);
+  TMemoryFileSystem fs(limit);
   fs.AddDirectory("G");
   fs.AddDirectory("G\\models");
   fs.Put("G\\models\\gta3.img", archive);
@@ -53,7 +53,7 @@ TInstallOutcome InstallInMemory(const TDATAInst& script, const std::string& arch
   TInstallOutcome outcome;
   try {
     if (onePass) {
-      FakeBoxes boxes;
+      TFakeBoxes boxes;
       TNoProgress progress;
       TInstallation(script, "G", {fs, boxes, progress}, "data.cab").Run();
     } else {
@@ -62,7 +62,7 @@ TInstallOutcome InstallInMemory(const TDATAInst& script, const std::string& arch
   } catch (const Exception& error) {
     outcome.Error = error.Message().empty() ? "(silent)" : error.Message();
   }
-  const MemoryFileSystem::Bytes* bytes = fs.Get("G\\models\\gta3.img");
+  const TMemoryFileSystem::Bytes* bytes = fs.Get("G\\models\\gta3.img");
   if (bytes) outcome.Archive.assign(bytes->begin(), bytes->end());
   return outcome;
 }

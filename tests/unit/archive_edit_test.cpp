@@ -16,26 +16,27 @@ namespace {
 using test::BuildArchive;
 using test::DataOf;
 using test::DirectoryOf;
-using test::EntryLayout;
-using test::TempDir;
+using test::TEntryLayout;
+using test::TTempDir;
 
 // Data out of directory order, a name given twice, an empty entry and a 24-character name.
-const std::vector<EntryLayout> kOriginal = {
+const std::vector<TEntryLayout> kOriginal = {
     {9, 2, "b.dff"},  {2, 1, "a.txd"},   {4, 1, "dup.dff"},
     {12, 0, "e.col"}, {6, 3, "DUP.DFF"}, {5, 1, "abcdefghijklmnopqrstuvwx"},
 };
 
 // What a delete or a rename must leave, built without the code under test: the entries kept,
 // named as given, sorted by position and laid out back to back after the directory.
-std::string Expected(const std::string& original, std::vector<EntryLayout> kept) {
-  std::stable_sort(kept.begin(), kept.end(),
-                   [](const EntryLayout& a, const EntryLayout& b) { return a.Offset < b.Offset; });
+std::string Expected(const std::string& original, std::vector<TEntryLayout> kept) {
+  std::stable_sort(kept.begin(), kept.end(), [](const TEntryLayout& a, const TEntryLayout& b) {
+    return a.Offset < b.Offset;
+  });
   const auto count = static_cast<int32_t>(kept.size());
   const int32_t first = (count + 2) * 32 / 2048 + 1;
-  std::vector<EntryLayout> fresh;
+  std::vector<TEntryLayout> fresh;
   std::string data;
   int32_t at = first;
-  for (const EntryLayout& e : kept) {
+  for (const TEntryLayout& e : kept) {
     fresh.push_back({at, e.Size, e.Name});
     data += DataOf(original, e);
     at += e.Size;
@@ -44,36 +45,36 @@ std::string Expected(const std::string& original, std::vector<EntryLayout> kept)
                     : test::ArchiveBytes(fresh, first) + data;
 }
 
-std::vector<EntryLayout> Without(const std::vector<std::string>& gone) {
-  std::vector<EntryLayout> kept;
-  for (const EntryLayout& e : kOriginal)
+std::vector<TEntryLayout> Without(const std::vector<std::string>& gone) {
+  std::vector<TEntryLayout> kept;
+  for (const TEntryLayout& e : kOriginal)
     if (std::find(gone.begin(), gone.end(), e.Name) == gone.end()) kept.push_back(e);
   return kept;
 }
 
-std::vector<EntryLayout> Renamed(const std::string& from, const std::string& to) {
-  std::vector<EntryLayout> entries = kOriginal;
-  for (EntryLayout& e : entries)
+std::vector<TEntryLayout> Renamed(const std::string& from, const std::string& to) {
+  std::vector<TEntryLayout> entries = kOriginal;
+  for (TEntryLayout& e : entries)
     if (e.Name == from) e.Name = to;
   return entries;
 }
 
-struct EditTest : ::testing::Test {
-  TempDir dir;
+struct TEditTest : ::testing::Test {
+  TTempDir dir;
   std::string img = dir / "gta3.img";
   std::string temp = dir / "gta3.img.merva-tmp";
   std::string original = BuildArchive(kOriginal);
-  test::FakeProgress progress;
+  test::TFakeProgress progress;
   void SetUp() override { test::WriteFile(img, original); }
 };
 
-TEST_F(EditTest, DeleteTakesEveryEntryOfEachNameOrNothing) {
-  struct Case {
+TEST_F(TEditTest, DeleteTakesEveryEntryOfEachNameOrNothing) {
+  struct TCase {
     std::vector<std::string> Names;
     std::vector<std::string> Gone;  // the entries that go, by their stored names
     std::string Error;              // empty: it succeeds
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {{"b.dff"}, {"b.dff"}, ""},
       {{"A.TXD"}, {"a.txd"}, ""},                 // names match as the installer's do
       {{"dup.dff"}, {"dup.dff", "DUP.DFF"}, ""},  // a name given twice in the archive
@@ -87,7 +88,7 @@ TEST_F(EditTest, DeleteTakesEveryEntryOfEachNameOrNothing) {
       {{"a.txd", "nope.dff"}, {}, "has no entry named nope.dff"},  // the known one stays too
       {{"abcdefghijklmnopqrstuvw"}, {}, "has no entry named"},     // 23 of 24 characters
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Names[0] + " and " + std::to_string(c.Names.size() - 1) + " more");
     test::WriteFile(img, original);
     if (c.Error.empty()) {
@@ -107,12 +108,12 @@ TEST_F(EditTest, DeleteTakesEveryEntryOfEachNameOrNothing) {
   }
 }
 
-TEST_F(EditTest, RenameRefusesWhatTheArchiveOrTheGameCouldNotTellApart) {
-  struct Case {
+TEST_F(TEditTest, RenameRefusesWhatTheArchiveOrTheGameCouldNotTellApart) {
+  struct TCase {
     std::string From, To;
     std::string Error;  // empty: it succeeds
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"a.txd", "z.txd", ""},
       {"A.TXD", "A.TXD", ""},  // the entry's own name in other letters
       {"b.dff", "машина.dff", ""},
@@ -127,7 +128,7 @@ TEST_F(EditTest, RenameRefusesWhatTheArchiveOrTheGameCouldNotTellApart) {
       {"a.txd", "a\tb", "control character"},
       {"a.txd", "", "an entry needs a name"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.From + " -> " + c.To);
     test::WriteFile(img, original);
     if (c.Error.empty()) {
@@ -149,12 +150,12 @@ TEST_F(EditTest, RenameRefusesWhatTheArchiveOrTheGameCouldNotTellApart) {
 
 // Whatever operation fails, the archive is the old one or the new one whole, and nothing of
 // the rebuild is left beside it.
-TEST_F(EditTest, AFailureAtEveryStepLeavesTheArchiveWhole) {
+TEST_F(TEditTest, AFailureAtEveryStepLeavesTheArchiveWhole) {
   const std::pair<std::string, std::string> edits[] = {
       {"delete", Expected(original, Without({"dup.dff", "DUP.DFF"}))},
       {"rename", Expected(original, Renamed("b.dff", "c.dff"))},
   };
-  FaultyFileSystem faulty(SystemFileSystem());
+  TFaultyFileSystem faulty(SystemFileSystem());
   for (const auto& [edit, done] : edits) {
     for (int code : {kDiskFull, kAccessDenied}) {
       for (uint64_t n = 1;; ++n) {
@@ -182,11 +183,11 @@ TEST_F(EditTest, AFailureAtEveryStepLeavesTheArchiveWhole) {
 
 // The commands: what they print, and that a refusal is one line naming the archive.
 TEST(MervaImg, DeleteAndRename) {
-  TempDir dir;
+  TTempDir dir;
   const std::string img = test::ShellQuoted(dir / "gta3.img");
   const std::string tool = test::ShellQuoted(MERVA_IMG);
   test::WriteFile(dir / "gta3.img", BuildArchive(kOriginal));
-  test::ToolRun run = test::RunShell(tool + " delete " + img + " dup.dff e.col");
+  test::TToolRun run = test::RunShell(tool + " delete " + img + " dup.dff e.col");
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("deleted 3 entries"), std::string::npos) << run.output;
   run = test::RunShell(tool + " rename " + img + " A.txd c.txd");

@@ -21,12 +21,12 @@ using test::BuildArchive;
 using test::DataOf;
 using test::DirectoryOf;
 using test::EntryData;
-using test::EntryLayout;
-using test::TempDir;
+using test::TEntryLayout;
+using test::TTempDir;
 
-struct ArchiveFixture : ::testing::Test {
-  TempDir dir;
-  test::FakeProgress progress;
+struct TArchiveFixture : ::testing::Test {
+  TTempDir dir;
+  test::TFakeProgress progress;
   TGTA3Archive archive;
   IFileSystem& fs = SystemFileSystem();
   std::string path = dir / "gta3.img";
@@ -41,13 +41,13 @@ struct ArchiveFixture : ::testing::Test {
   void Put(const std::string& file) { PutFilesIntoArchive(path, {file}, fs, progress); }
 };
 
-using OpenArchiveTest = ArchiveFixture;
+using OpenArchiveTest = TArchiveFixture;
 
 TEST_F(OpenArchiveTest, ReadsTheDirectory) {
   Write(BuildArchive({{1, 1, "a.dff"}, {2, 2, "B.TXD"}}));
-  AccessSpy spy;
+  TAccessSpy spy;
   EXPECT_TRUE(OpenArchive(archive, path, spy));
-  EXPECT_EQ(spy.Accesses, (std::vector<OpenAccess>{OpenAccess::kReadOnly}));  // only read
+  EXPECT_EQ(spy.Accesses, (std::vector<TOpenAccess>{TOpenAccess::kReadOnly}));  // only read
   EXPECT_TRUE(archive.Loaded);
   ASSERT_EQ(archive.EntryCount(), 2);
   EXPECT_EQ(EntryName(archive.Entries[1]), "B.TXD");
@@ -112,29 +112,29 @@ TEST_F(OpenArchiveTest, NamesReadBackUpToTheirFirstZeroOrAll24) {
   EXPECT_EQ(EntryName(archive.Entries[1]), "");
 }
 
-using PutTest = ArchiveFixture;
+using PutTest = TArchiveFixture;
 
 TEST_F(PutTest, ReplacementGoesInPlaceUpToItsSizeAndToTheEndBeyond) {
   const std::string original = BuildArchive({{1, 2, "Car.dff"}, {3, 1, "other.txd"}});
-  struct Case {
+  struct TCase {
     size_t bytes;
-    EntryLayout expected;
+    TEntryLayout expected;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {4096, {1, 2, "Car.dff"}},  // exactly Size x 2048: in place, stored name kept
       {4097, {4, 3, "car.DFF"}},  // one byte more: at the end, under the new name
       {0, {1, 0, "Car.dff"}},     // empty: in place with Size 0
       {10, {1, 1, "Car.dff"}},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     Write(original);
     const std::string file = Source("car.DFF", c.bytes, 'n');
     Put(file);
     const std::string bytes = Bytes();
-    const std::vector<EntryLayout> directory = DirectoryOf(bytes);
+    const std::vector<TEntryLayout> directory = DirectoryOf(bytes);
     ASSERT_EQ(directory.size(), 2u);
     EXPECT_EQ(directory[0], c.expected) << c.bytes;
-    EXPECT_EQ(directory[1], (EntryLayout{3, 1, "other.txd"}));
+    EXPECT_EQ(directory[1], (TEntryLayout{3, 1, "other.txd"}));
     std::string expectedData(c.bytes, 'n');
     expectedData.resize(static_cast<size_t>(c.expected.Size) * 2048, '\0');
     EXPECT_EQ(DataOf(bytes, directory[0]), expectedData);
@@ -146,10 +146,10 @@ TEST_F(PutTest, ReplacementGoesInPlaceUpToItsSizeAndToTheEndBeyond) {
 TEST_F(PutTest, EveryEntryOfTheNameIsReplacedHighestIndexFirst) {
   Write(BuildArchive({{1, 1, "dup.dff"}, {2, 1, "x.txd"}, {3, 1, "DUP.DFF"}}));
   Put(Source("Dup.dff", 3000));
-  const std::vector<EntryLayout> directory = DirectoryOf(Bytes());
-  EXPECT_EQ(directory[2], (EntryLayout{4, 2, "Dup.dff"}));  // first to go to the end
-  EXPECT_EQ(directory[0], (EntryLayout{6, 2, "Dup.dff"}));
-  EXPECT_EQ(directory[1], (EntryLayout{2, 1, "x.txd"}));
+  const std::vector<TEntryLayout> directory = DirectoryOf(Bytes());
+  EXPECT_EQ(directory[2], (TEntryLayout{4, 2, "Dup.dff"}));  // first to go to the end
+  EXPECT_EQ(directory[0], (TEntryLayout{6, 2, "Dup.dff"}));
+  EXPECT_EQ(directory[1], (TEntryLayout{2, 1, "x.txd"}));
   EXPECT_EQ(progress.Waits, 2);  // told before each change
   EXPECT_EQ(progress.Done, 1);
 }
@@ -167,9 +167,9 @@ TEST_F(PutTest, AppendingTheSameFileTwiceReplacesTheFirstCopy) {
   Write(BuildArchive({{1, 1, "a.dff"}}));
   Put(Source("new.txd", 100));
   Put(Source("new.txd", 100, 'z'));
-  const std::vector<EntryLayout> directory = DirectoryOf(Bytes());
+  const std::vector<TEntryLayout> directory = DirectoryOf(Bytes());
   ASSERT_EQ(directory.size(), 2u);
-  EXPECT_EQ(directory[1], (EntryLayout{2, 1, "new.txd"}));
+  EXPECT_EQ(directory[1], (TEntryLayout{2, 1, "new.txd"}));
   EXPECT_EQ(DataOf(Bytes(), directory[1]).substr(0, 3), "zzz");
 }
 
@@ -181,7 +181,7 @@ TEST_F(PutTest, NamesOf24CharactersMatchAgainLongerOnesNever) {
   Put(Source(longer, 10));
   Put(Source(longer, 10));
   const std::string bytes = Bytes();
-  const std::vector<EntryLayout> directory = DirectoryOf(bytes);
+  const std::vector<TEntryLayout> directory = DirectoryOf(bytes);
   ASSERT_EQ(directory.size(), 4u);
   EXPECT_EQ(directory[1].Name, exact);
   EXPECT_EQ(bytes.substr(8 + 32 + 8, 24), exact);  // no terminator
@@ -192,21 +192,21 @@ TEST_F(PutTest, NamesOf24CharactersMatchAgainLongerOnesNever) {
 TEST_F(PutTest, AppendMovesEntriesOutOfTheGrowingDirectory) {
   // 63 entries, one of them starting at sector 1: the grown directory ends at byte 2056.
   for (int count : {62, 63}) {
-    std::vector<EntryLayout> entries;
+    std::vector<TEntryLayout> entries;
     entries.push_back({1, 1, "first.dff"});
     for (int i = 1; i < count; ++i) entries.push_back({1 + i, 1, "e" + std::to_string(i) + ".dff"});
     const std::string original = BuildArchive(entries);
     Write(original);
     Put(Source("new.dff", 2048, 'q'));
     const std::string bytes = Bytes();
-    const std::vector<EntryLayout> directory = DirectoryOf(bytes);
+    const std::vector<TEntryLayout> directory = DirectoryOf(bytes);
     ASSERT_EQ(directory.size(), static_cast<size_t>(count + 1));
     const int32_t end = count + 1;  // sectors in the original file
-    EXPECT_EQ(directory[count], (EntryLayout{end, 1, "new.dff"}));
+    EXPECT_EQ(directory[count], (TEntryLayout{end, 1, "new.dff"}));
     if (count == 63) {
-      EXPECT_EQ(directory[0], (EntryLayout{end + 1, 1, "first.dff"}));  // after the new data
+      EXPECT_EQ(directory[0], (TEntryLayout{end + 1, 1, "first.dff"}));  // after the new data
     } else {
-      EXPECT_EQ(directory[0], (EntryLayout{1, 1, "first.dff"}));
+      EXPECT_EQ(directory[0], (TEntryLayout{1, 1, "first.dff"}));
     }
     EXPECT_EQ(DataOf(bytes, directory[0]), EntryData("first.dff", 1));
     EXPECT_EQ(DataOf(bytes, directory[count]), std::string(2048, 'q'));
@@ -216,7 +216,7 @@ TEST_F(PutTest, AppendMovesEntriesOutOfTheGrowingDirectory) {
 TEST_F(PutTest, AnAppendCountsTheNewEntryInTheHeaderAndTheDirectoryAtOnce) {
   Write(BuildArchive({{1, 1, "a.dff"}}));
   TArchiveFile file(fs);
-  ASSERT_TRUE(file.Open(path, OpenAccess::kReadWrite));
+  ASSERT_TRUE(file.Open(path, TOpenAccess::kReadWrite));
   TBlockFile source = TBlockFile::OpenReadOnly(fs, Source("b.dff", 0));
   file.Append("b.dff", {source, 0, 0});
   EXPECT_EQ(file.State().EntryCount(), 2);
@@ -224,15 +224,15 @@ TEST_F(PutTest, AnAppendCountsTheNewEntryInTheHeaderAndTheDirectoryAtOnce) {
   source.Close();
   file.Close();
   EXPECT_EQ(Bytes().substr(4, 4), std::string("\x02\0\0\0", 4));
-  EXPECT_EQ(DirectoryOf(Bytes())[1], (EntryLayout{2, 0, "b.dff"}));
+  EXPECT_EQ(DirectoryOf(Bytes())[1], (TEntryLayout{2, 0, "b.dff"}));
 }
 
 TEST_F(PutTest, AnArchiveOfPartSectorsIsPaddedBeforeNewData) {
   Write(BuildArchive({{1, 1, "a.dff"}}) + "tail");
   Put(Source("b.dff", 5));
   const std::string bytes = Bytes();
-  const std::vector<EntryLayout> directory = DirectoryOf(bytes);
-  EXPECT_EQ(directory[1], (EntryLayout{3, 1, "b.dff"}));
+  const std::vector<TEntryLayout> directory = DirectoryOf(bytes);
+  EXPECT_EQ(directory[1], (TEntryLayout{3, 1, "b.dff"}));
   EXPECT_EQ(DataOf(bytes, directory[1]).substr(0, 5), "mmmmm");
   EXPECT_EQ(bytes.size(), 4u * 2048);
 }
@@ -292,21 +292,21 @@ TEST_F(PutTest, AnArchivePastTwoGigabytesIsRefusedBeforeAnyWrite) {
 // A damaged directory must not send a write anywhere: an in-place replacement of an entry that
 // lies past the end of the file, or a put that would pass 2 GB, stops before any write.
 TEST_F(PutTest, ADamagedDirectoryStopsThePutBeforeAnyWrite) {
-  struct Case {
+  struct TCase {
     const char* what;
-    std::vector<EntryLayout> entries;
+    std::vector<TEntryLayout> entries;
     int64_t sectors;
     size_t sourceBytes;
     const char* says;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"offset far past the end", {{1, 1, "a.dff"}, {0x7FFFFFFF, 1, "far.dff"}}, 3, 100, "far.dff"},
       {"offset just past the end", {{1, 1, "a.dff"}, {5, 1, "far.dff"}}, 3, 100, "far.dff"},
       {"data running past the end", {{1, 1, "a.dff"}, {2, 9, "far.dff"}}, 3, 100, "far.dff"},
       {"negative offset", {{1, 1, "a.dff"}, {-4, 1, "far.dff"}}, 3, 100, "far.dff"},
       {"a file the game cannot read: 128 MiB", {{1, 1, "a.dff"}}, 2, 65536 * 2048, "128 MiB"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     Write(ArchiveBytes(c.entries, c.sectors));
     const std::string before = Bytes();
     try {
@@ -326,19 +326,19 @@ TEST_F(PutTest, AnEntryEndingInAPartSectorIsReplacedInPlace) {
   bytes.resize(bytes.size() - 1000);
   Write(bytes);
   Put(Source("b.dff", 500));
-  EXPECT_EQ((DirectoryOf(Bytes())[1]), (EntryLayout{2, 1, "b.dff"}));
+  EXPECT_EQ((DirectoryOf(Bytes())[1]), (TEntryLayout{2, 1, "b.dff"}));
 }
 
 // A failure at each write of a put leaves the archive as it was or sound, never lost.
 TEST_F(PutTest, AFailureAtEveryWriteLeavesTheArchiveReadable) {
-  std::vector<EntryLayout> entries;
+  std::vector<TEntryLayout> entries;
   for (int i = 0; i < 63; ++i) entries.push_back({1 + i, 1, "e" + std::to_string(i) + ".dff"});
   const std::string original = BuildArchive(entries);
   const std::string source = Source("fresh.dff", 5000);
-  FaultyFileSystem faulty(SystemFileSystem());
+  TFaultyFileSystem faulty(SystemFileSystem());
   for (uint64_t n = 1;; ++n) {
     Write(original);
-    faulty.FailAt(n, kDiskFull, {FileOp::kWrite});
+    faulty.FailAt(n, kDiskFull, {TFileOp::kWrite});
     try {
       PutFilesIntoArchive(path, {source}, faulty, progress);
     } catch (const EInOutError& error) {
@@ -346,22 +346,22 @@ TEST_F(PutTest, AFailureAtEveryWriteLeavesTheArchiveReadable) {
     }
     if (!faulty.Fired()) break;
     const std::string bytes = Bytes();
-    const std::vector<EntryLayout> directory = DirectoryOf(bytes);
+    const std::vector<TEntryLayout> directory = DirectoryOf(bytes);
     ASSERT_EQ(directory.size(), 63u) << "write " << n;  // the header is written last
-    for (const EntryLayout& e : directory)
+    for (const TEntryLayout& e : directory)
       EXPECT_EQ(DataOf(bytes, e), EntryData(e.Name, 1)) << "write " << n << " " << e.Name;
   }
 }
 
 TEST(CheckArchive, TellsWhatTheGameCannotReadAndWhatItCannotUse) {
   const std::string long24(24, 'n');
-  struct Case {
+  struct TCase {
     const char* what;
-    std::vector<EntryLayout> entries;
+    std::vector<TEntryLayout> entries;
     int64_t length;
     std::vector<std::string> findings;  // "e:" errors, "w:" warnings
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"sound", {{1, 1, "a.dff"}, {2, 2, "b.dff"}}, 4 * 2048, {}},
       {"negative size", {{1, -1, "a.dff"}}, 2048, {"e:entry 0 (a.dff) has a negative size"}},
       {"inside the directory",
@@ -386,9 +386,9 @@ TEST(CheckArchive, TellsWhatTheGameCannotReadAndWhatItCannotUse) {
        70001 * 2048,
        {"w:entry 0 (big.dff): more than 65,535 sectors, which the game cannot read"}},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     TGTA3Archive archive;
-    for (const EntryLayout& layout : c.entries) {
+    for (const TEntryLayout& layout : c.entries) {
       TArchiveEntry entry{layout.Offset, layout.Size, {}};
       std::copy(layout.Name.begin(), layout.Name.end(), entry.Name);
       archive.Entries.push_back(entry);
@@ -403,7 +403,7 @@ TEST(CheckArchive, TellsWhatTheGameCannotReadAndWhatItCannotUse) {
 }
 
 TEST(CreateEmptyArchive, WritesTheTagAndNoEntriesInOneSector) {
-  TempDir dir;
+  TTempDir dir;
   CreateEmptyArchive(SystemFileSystem(), dir / "new.img");
   EXPECT_EQ(test::ReadFile(dir / "new.img"), std::string("VER2", 4) + std::string(2044, '\0'));
 }

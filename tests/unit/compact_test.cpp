@@ -16,8 +16,8 @@ using test::BuildArchive;
 using test::DataOf;
 using test::DirectoryOf;
 using test::EntryData;
-using test::EntryLayout;
-using test::TempDir;
+using test::TEntryLayout;
+using test::TTempDir;
 
 TArchiveEntry Entry(int32_t offset, const std::string& name) {
   TArchiveEntry entry{};
@@ -72,31 +72,31 @@ TEST(FirstCompactedOffset, LeavesRoomForOneMoreEntry) {
   }
 }
 
-struct CompactTest : ::testing::Test {
-  TempDir dir;
+struct TCompactTest : ::testing::Test {
+  TTempDir dir;
   std::string game = dir.Path();
   std::string img = dir / "models\\gta3.img";
   std::string temp = dir / "models\\temp.img";
-  test::FakeProgress progress;
+  test::TFakeProgress progress;
   void SetUp() override { test::MakeDirs(dir / "models"); }
 };
 
 // The compacted archive as the format defines it, built without the code under test.
 std::string Compacted(const std::string& original) {
-  const std::vector<EntryLayout> old = DirectoryOf(original);
+  const std::vector<TEntryLayout> old = DirectoryOf(original);
   const int32_t first = (static_cast<int32_t>(old.size()) + 2) * 32 / 2048 + 1;
-  std::vector<EntryLayout> fresh;
+  std::vector<TEntryLayout> fresh;
   int32_t at = first;
-  for (const EntryLayout& e : old) {
+  for (const TEntryLayout& e : old) {
     fresh.push_back({at, e.Size, e.Name});
     at += e.Size;
   }
   std::string bytes = test::ArchiveBytes(fresh, first);
-  for (const EntryLayout& e : old) bytes += DataOf(original, e);
+  for (const TEntryLayout& e : old) bytes += DataOf(original, e);
   return bytes;
 }
 
-TEST_F(CompactTest, LaysTheDataOutBackToBackInDirectoryOrder) {
+TEST_F(TCompactTest, LaysTheDataOutBackToBackInDirectoryOrder) {
   // Data out of directory order, a gap, an empty entry and a 24-character name.
   std::string original = BuildArchive(
       {{6, 2, "b.dff"}, {1, 1, "a.txd"}, {3, 0, "empty.col"}, {4, 1, std::string(24, 'n')}});
@@ -106,7 +106,7 @@ TEST_F(CompactTest, LaysTheDataOutBackToBackInDirectoryOrder) {
   const std::string bytes = test::ReadFile(img);
   EXPECT_EQ(bytes, Compacted(original));
   EXPECT_EQ(bytes.size(), 2048u * (1 + 4));
-  const std::vector<EntryLayout> directory = DirectoryOf(bytes);
+  const std::vector<TEntryLayout> directory = DirectoryOf(bytes);
   EXPECT_EQ(directory[2].Offset, directory[3].Offset);  // the empty entry shares its successor's
   EXPECT_FALSE(test::Exists(temp));
   // One step per entry, over a stretch of one less, as the installing page's bar has always
@@ -115,13 +115,13 @@ TEST_F(CompactTest, LaysTheDataOutBackToBackInDirectoryOrder) {
   EXPECT_EQ(progress.Done, 4);
 }
 
-TEST_F(CompactTest, AnEmptyDirectoryLeavesTheHeaderInOneSector) {
+TEST_F(TCompactTest, AnEmptyDirectoryLeavesTheHeaderInOneSector) {
   test::WriteFile(img, std::string("VER2\0\0\0\0", 8));
   CompactArchive(img, temp, progress, SystemFileSystem());
   EXPECT_EQ(test::ReadFile(img), std::string("VER2", 4) + std::string(2044, '\0'));
 }
 
-TEST_F(CompactTest, DataPastTheEndFailsBeforeAnythingChanges) {
+TEST_F(TCompactTest, DataPastTheEndFailsBeforeAnythingChanges) {
   const std::string original = BuildArchive({{1, 1, "a.dff"}, {2, 5, "b.dff"}}).substr(0, 3 * 2048);
   test::WriteFile(img, original);
   try {
@@ -134,11 +134,11 @@ TEST_F(CompactTest, DataPastTheEndFailsBeforeAnythingChanges) {
   EXPECT_FALSE(test::Exists(temp));
 }
 
-TEST_F(CompactTest, AFailedReplacementKeepsTheOldArchive) {
+TEST_F(TCompactTest, AFailedReplacementKeepsTheOldArchive) {
   const std::string original = BuildArchive({{3, 1, "a.dff"}});
   test::WriteFile(img, original);
-  FaultyFileSystem faulty(SystemFileSystem());
-  faulty.FailAt(1, 0, {FileOp::kMove});
+  TFaultyFileSystem faulty(SystemFileSystem());
+  faulty.FailAt(1, 0, {TFileOp::kMove});
   try {
     CompactArchive(img, temp, progress, faulty);
     ADD_FAILURE() << "no error";
@@ -151,12 +151,12 @@ TEST_F(CompactTest, AFailedReplacementKeepsTheOldArchive) {
 
 // Whatever operation fails, gta3.img is either untouched or fully compacted, and no temp.img
 // is left behind.
-TEST_F(CompactTest, AFailureAtEveryStepKeepsTheArchiveWhole) {
-  std::vector<EntryLayout> entries;
+TEST_F(TCompactTest, AFailureAtEveryStepKeepsTheArchiveWhole) {
+  std::vector<TEntryLayout> entries;
   for (int i = 0; i < 70; ++i) entries.push_back({100 - i, 1, "e" + std::to_string(i) + ".dff"});
   const std::string original = BuildArchive(entries);
   const std::string compacted = Compacted(original);
-  FaultyFileSystem faulty(SystemFileSystem());
+  TFaultyFileSystem faulty(SystemFileSystem());
   for (int code : {kDiskFull, kAccessDenied}) {
     for (uint64_t n = 1;; ++n) {
       test::WriteFile(img, original);

@@ -16,7 +16,7 @@
 namespace merva {
 namespace {
 
-using test::TempDir;
+using test::TTempDir;
 
 std::string ErrorOf(const std::function<void()>& action) {
   try {
@@ -55,22 +55,22 @@ TEST(ErrorReportText, AppendsAFullStopAfterCharactersAboveIt) {
 }
 
 TEST(BlockFile, FailuresCarryTheFrameworksTexts) {
-  TempDir dir;
+  TTempDir dir;
   IFileSystem& fs = SystemFileSystem();
-  EXPECT_EQ(ErrorOf([&] { TBlockFile::Open(fs, dir / "missing.bin", OpenAccess::kReadWrite); }),
+  EXPECT_EQ(ErrorOf([&] { TBlockFile::Open(fs, dir / "missing.bin", TOpenAccess::kReadWrite); }),
             "File not found");
-  EXPECT_EQ(ErrorOf([&] { TBlockFile::Open(fs, dir / "no\\such\\file", OpenAccess::kReadWrite); }),
+  EXPECT_EQ(ErrorOf([&] { TBlockFile::Open(fs, dir / "no\\such\\file", TOpenAccess::kReadWrite); }),
             "Path not found");
   EXPECT_EQ(ErrorOf([&] { TBlockFile::Create(fs, dir / "none/x.bin"); }), "Path not found");
   EXPECT_EQ(ErrorOf([&] {
-              TBlockFile full = TBlockFile::Open(fs, "/dev/full", OpenAccess::kReadWrite);
+              TBlockFile full = TBlockFile::Open(fs, "/dev/full", TOpenAccess::kReadWrite);
               const char data[4] = {1, 2, 3, 4};
               full.WriteExact(data, 4);
             }),
             "Disk full");
   test::WriteFile(dir / "short.bin", "abc");
   EXPECT_EQ(ErrorOf([&] {
-              TBlockFile file = TBlockFile::Open(fs, dir / "short.bin", OpenAccess::kReadWrite);
+              TBlockFile file = TBlockFile::Open(fs, dir / "short.bin", TOpenAccess::kReadWrite);
               char buffer[8];
               file.ReadExact(buffer, 8);
             }),
@@ -78,9 +78,9 @@ TEST(BlockFile, FailuresCarryTheFrameworksTexts) {
 }
 
 TEST(BlockFile, CountedReadsReturnWhatTheFileHolds) {
-  TempDir dir;
+  TTempDir dir;
   test::WriteFile(dir / "f.bin", "0123456789");
-  TBlockFile file = TBlockFile::Open(SystemFileSystem(), dir / "f.bin", OpenAccess::kReadWrite);
+  TBlockFile file = TBlockFile::Open(SystemFileSystem(), dir / "f.bin", TOpenAccess::kReadWrite);
   char buffer[16] = {};
   file.Seek(4);
   EXPECT_EQ(file.ReadCounted(buffer, 16), 6u);
@@ -91,16 +91,16 @@ TEST(BlockFile, CountedReadsReturnWhatTheFileHolds) {
 }
 
 TEST(BlockFile, AReadOnlyOpenRefusesWrites) {
-  TempDir dir;
+  TTempDir dir;
   test::WriteFile(dir / "f.bin", "data");
   IFileSystem& fs = SystemFileSystem();
   EXPECT_EQ(ErrorOf([&] {
-              TBlockFile file = TBlockFile::Open(fs, dir / "f.bin", OpenAccess::kReadOnly);
+              TBlockFile file = TBlockFile::Open(fs, dir / "f.bin", TOpenAccess::kReadOnly);
               file.WriteExact("x", 1);
             }),
             "File access denied");
   {
-    TBlockFile file = TBlockFile::Open(fs, dir / "f.bin", OpenAccess::kReadWrite);
+    TBlockFile file = TBlockFile::Open(fs, dir / "f.bin", TOpenAccess::kReadWrite);
     file.WriteExact("D", 1);
     file.Close();
   }
@@ -108,7 +108,7 @@ TEST(BlockFile, AReadOnlyOpenRefusesWrites) {
 }
 
 TEST(BlockFile, BackslashesSeparateFoldersInNativeBuilds) {
-  TempDir dir;
+  TTempDir dir;
   test::MakeDirs(dir / "models");
   test::WriteFile(dir / "models/gta3.img", "VER2");
   EXPECT_TRUE(SystemFileSystem().FileExists(dir.Path() + "\\models\\gta3.img"));
@@ -116,12 +116,12 @@ TEST(BlockFile, BackslashesSeparateFoldersInNativeBuilds) {
   EXPECT_TRUE(SystemFileSystem().DirectoryExists(dir.Path() + "\\models"));
 }
 
-TEST(FaultyFileSystem, FailsExactlyTheChosenOperation) {
-  TempDir dir;
+TEST(TFaultyFileSystem, FailsExactlyTheChosenOperation) {
+  TTempDir dir;
   test::WriteFile(dir / "f.bin", "0123456789");
-  FaultyFileSystem faulty(SystemFileSystem());
-  faulty.FailAt(2, kAccessDenied, {FileOp::kRead});
-  TBlockFile file = TBlockFile::Open(faulty, dir / "f.bin", OpenAccess::kReadWrite);
+  TFaultyFileSystem faulty(SystemFileSystem());
+  faulty.FailAt(2, kAccessDenied, {TFileOp::kRead});
+  TBlockFile file = TBlockFile::Open(faulty, dir / "f.bin", TOpenAccess::kReadWrite);
   char buffer[4];
   file.ReadExact(buffer, 4);
   EXPECT_EQ(ErrorOf([&] { file.ReadExact(buffer, 4); }), "File access denied");
@@ -223,7 +223,7 @@ TEST(Fingerprint, WholeInPartsAndOfAFileAgree) {
   for (size_t at = 0; at < data.size(); at += 4099)
     parts.Update(data.data() + at, std::min<size_t>(4099, data.size() - at));
   EXPECT_EQ(parts.HexDigest(), digest);
-  TempDir dir;
+  TTempDir dir;
   test::WriteFile(dir / "f", "head" + data);
   TBlockFile file = TBlockFile::OpenReadOnly(SystemFileSystem(), dir / "f");
   int ticks = 0;
@@ -248,7 +248,7 @@ TEST(Sha256, KnownDigestsWholeAndInPartsAndOfAFile) {
       {std::string(1000000, 'a'),
        "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
   };
-  TempDir dir;
+  TTempDir dir;
   for (const auto& [text, digest] : cases) {
     TSha256 whole;
     whole.Update(text.data(), text.size());
@@ -267,7 +267,7 @@ TEST(Sha256, KnownDigestsWholeAndInPartsAndOfAFile) {
 }
 
 TEST(TFileBeside, TakesTheTargetsPlaceOrLeavesNothingBehind) {
-  test::TempDir dir;
+  test::TTempDir dir;
   IFileSystem& fs = SystemFileSystem();
   const std::string target = dir / "gta3.img", temp = dir / "gta3.img.new";
   test::WriteFile(target, "old");
@@ -285,8 +285,8 @@ TEST(TFileBeside, TakesTheTargetsPlaceOrLeavesNothingBehind) {
   }  // a writer that failed: the target stays, the half-written file goes
   EXPECT_EQ(test::ReadFile(target), "new");
   EXPECT_FALSE(test::Exists(temp));
-  FaultyFileSystem faulty(fs);
-  faulty.FailAt(1, kSharingViolation, {FileOp::kMove});
+  TFaultyFileSystem faulty(fs);
+  faulty.FailAt(1, kSharingViolation, {TFileOp::kMove});
   TFileBeside held(faulty, temp, target);
   test::WriteFile(held.Path(), "newer");
   EXPECT_EQ(held.Replace(), kSharingViolation);
@@ -295,14 +295,14 @@ TEST(TFileBeside, TakesTheTargetsPlaceOrLeavesNothingBehind) {
 }
 
 TEST(SystemFileSystem, TellsWhatLiesAtAPathAndWhetherTwoPathsAreOneFile) {
-  test::TempDir dir;
+  test::TTempDir dir;
   IFileSystem& fs = SystemFileSystem();
   test::WriteFile(dir / "a.dff", "a");
   test::MakeDirs(dir / "folder");
-  EXPECT_EQ(fs.KindOf(dir / "a.dff"), PathKind::kFile);
-  EXPECT_EQ(fs.KindOf(dir / "folder"), PathKind::kFolder);
-  EXPECT_EQ(fs.KindOf(dir / "missing"), PathKind::kMissing);
-  EXPECT_EQ(fs.KindOf("/dev/null"), PathKind::kOther);
+  EXPECT_EQ(fs.KindOf(dir / "a.dff"), TPathKind::kFile);
+  EXPECT_EQ(fs.KindOf(dir / "folder"), TPathKind::kFolder);
+  EXPECT_EQ(fs.KindOf(dir / "missing"), TPathKind::kMissing);
+  EXPECT_EQ(fs.KindOf("/dev/null"), TPathKind::kOther);
   EXPECT_TRUE(fs.SameFile(dir / "a.dff", dir / "folder\\..\\a.dff"));
   EXPECT_FALSE(fs.SameFile(dir / "a.dff", dir / "missing"));
   EXPECT_EQ(fs.AbsolutePath(dir / "a.dff"), dir / "a.dff");  // already from the root

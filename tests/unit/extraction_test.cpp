@@ -11,14 +11,14 @@ namespace {
 
 using test::BuildArchive;
 using test::EntryData;
-using test::TempDir;
+using test::TTempDir;
 
-struct ExtractionTest : ::testing::Test {
-  TempDir dir;
+struct TExtractionTest : ::testing::Test {
+  TTempDir dir;
   std::string img = dir / "gta3.img";
   std::string out = dir / "out";
-  test::FakeBoxes boxes;
-  test::FakeProgress progress;
+  test::TFakeBoxes boxes;
+  test::TFakeProgress progress;
 
   std::vector<TExtracted> Extract(const std::vector<std::string>& names, bool force = false) {
     TExtraction extraction(img, names, out, {SystemFileSystem(), boxes, progress});
@@ -36,7 +36,7 @@ struct ExtractionTest : ::testing::Test {
   }
 };
 
-TEST_F(ExtractionTest, NamesAreMatchedAsTheInstallerMatchesThemAndTheGamesEntryIsTaken) {
+TEST_F(TExtractionTest, NamesAreMatchedAsTheInstallerMatchesThemAndTheGamesEntryIsTaken) {
   // Two entries of one name: the game uses the first, and so does the extraction.
   test::WriteFile(img,
                   BuildArchive({{1, 1, "Infernus.dff"}, {2, 2, "x.txd"}, {4, 1, "INFERNUS.DFF"}}));
@@ -50,14 +50,14 @@ TEST_F(ExtractionTest, NamesAreMatchedAsTheInstallerMatchesThemAndTheGamesEntryI
   EXPECT_FALSE(test::Exists(out + "\\Infernus.dff.merva-tmp"));
 }
 
-TEST_F(ExtractionTest, WhatCannotBeDoneIsRefusedBeforeAnyFileIsWritten) {
-  struct Case {
+TEST_F(TExtractionTest, WhatCannotBeDoneIsRefusedBeforeAnyFileIsWritten) {
+  struct TCase {
     const char* what;
     std::string archive;
     std::vector<std::string> names;
     const char* says;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"a name the archive lacks",
        BuildArchive({{1, 1, "a.dff"}}),
        {"a.dff", "b.dff"},
@@ -79,7 +79,7 @@ TEST_F(ExtractionTest, WhatCannotBeDoneIsRefusedBeforeAnyFileIsWritten) {
        {"a.dff"},
        "past the end of the file"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     test::WriteFile(img, c.archive);
     EXPECT_NE(Refusal(c.names).find(c.says), std::string::npos) << c.what;
     EXPECT_FALSE(test::Exists(out)) << c.what;
@@ -87,7 +87,7 @@ TEST_F(ExtractionTest, WhatCannotBeDoneIsRefusedBeforeAnyFileIsWritten) {
   }
 }
 
-TEST_F(ExtractionTest, AnExistingFileIsWrittenOverOnlyWhenAskedAndAFolderNever) {
+TEST_F(TExtractionTest, AnExistingFileIsWrittenOverOnlyWhenAskedAndAFolderNever) {
   test::WriteFile(img, BuildArchive({{1, 1, "a.dff"}, {2, 1, "b.dff"}}));
   test::MakeDirs(out);
   test::WriteFile(out + "\\b.dff", "the author's own");
@@ -103,16 +103,16 @@ TEST_F(ExtractionTest, AnExistingFileIsWrittenOverOnlyWhenAskedAndAFolderNever) 
 }
 
 TEST(MervaImgExtract, WritesTheEntriesIntoTheFolderAndSaysWhat) {
-  TempDir dir;
+  TTempDir dir;
   test::WriteFile(dir / "gta3.img", BuildArchive({{1, 1, "a.dff"}, {2, 3, "b.txd"}}));
   const std::string img = test::ShellQuoted(MERVA_IMG);
   const std::string archive = test::ShellQuoted(dir / "gta3.img");
   const std::string to = test::ShellQuoted(dir / "new folder");
-  const test::ToolRun run = test::RunShell(img + " extract --to " + to + " " + archive + " B.TXD");
+  const test::TToolRun run = test::RunShell(img + " extract --to " + to + " " + archive + " B.TXD");
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("b.txd\t6144 bytes"), std::string::npos) << run.output;
   EXPECT_EQ(test::ReadFile(dir / "new folder\\b.txd"), EntryData("b.txd", 3));
-  const test::ToolRun again =
+  const test::TToolRun again =
       test::RunShell(img + " extract --to " + to + " " + archive + " b.txd");
   EXPECT_EQ(again.status, 1);
   EXPECT_NE(again.output.find("already exists; give --force"), std::string::npos) << again.output;

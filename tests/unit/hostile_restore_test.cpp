@@ -19,19 +19,19 @@ namespace {
 
 using test::RunShell;
 using test::ShellQuoted;
-using test::TempDir;
+using test::TTempDir;
 
 const std::string kImg = ShellQuoted(MERVA_IMG);
 
 // A game with an archive and a data file, a mod that replaces an entry and the data file and
 // creates a file in a new folder, and a file of the player's outside both.
-struct Scene {
-  TempDir dir;
+struct TScene {
+  TTempDir dir;
   const std::string game = dir / "game", restore = dir / "restore", victim = dir / "victim";
   const std::string original = test::BuildArchive({{1, 1, "a.dff"}, {2, 1, "b.dff"}});
   const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(restore) + " ";
 
-  Scene() {
+  TScene() {
     test::MakeDirs(game + "\\models");
     test::MakeDirs(game + "\\data");
     test::MakeDirs(dir / "mod");
@@ -47,7 +47,7 @@ struct Scene {
                                                                {"handling.cfg", "new handling"},
                                                                {"new.txt", "new"}}));
   }
-  test::ToolRun Img(const std::string& args) { return RunShell(env + kImg + " " + args); }
+  test::TToolRun Img(const std::string& args) { return RunShell(env + kImg + " " + args); }
   void Install() {
     ASSERT_EQ(Img("install " + ShellQuoted(game) + " " + ShellQuoted(dir / "mod")).status, 0);
   }
@@ -67,84 +67,84 @@ struct Scene {
 };
 
 TEST(HostileRestore, NothingOutsideIsTouchedAndARefusedUndoChangesNothing) {
-  struct Case {
+  struct TCase {
     const char* what;
-    std::function<void(Scene&)> tamper;
+    std::function<void(TScene&)> tamper;
     const char* command;  // GAME stands for the game folder
     const char* says;     // a part of the output
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"a created file's path climbs out of the game folder",
-       [](Scene& s) {
+       [](TScene& s) {
          s.EditRecord(1, "gamefile\tdata\\mine\\new.txt", "gamefile\t..\\victim\\precious.txt");
        },
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a kept game file's path climbs out of the point",
-       [](Scene& s) {
+       [](TScene& s) {
          s.EditRecord(1, "game\\data\\handling.cfg", "..\\..\\victim\\precious.txt");
        },
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a kept entry's path climbs out of the point",
-       [](Scene& s) {
+       [](TScene& s) {
          s.EditRecord(1, "\tarchive.img\n", "\tarchive\\..\\..\\victim\\precious.txt\n");
        },
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
-      {"a record cut before its end line", [](Scene& s) { s.EditRecord(1, "\nend\n", "\n"); },
+      {"a record cut before its end line", [](TScene& s) { s.EditRecord(1, "\nend\n", "\n"); },
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a kept game file is a link",
-       [](Scene& s) {
+       [](TScene& s) {
          const std::string kept = s.Point(1) + "\\game\\data\\handling.cfg";
          std::filesystem::remove(s.Native(kept));
          s.Link(s.victim + "\\precious.txt", kept);
        },
        "undo GAME", "the kept file game\\data\\handling.cfg is a link"},
       {"a kept game file is cut short",
-       [](Scene& s) { test::WriteFile(s.Point(1) + "\\game\\data\\handling.cfg", "old"); },
+       [](TScene& s) { test::WriteFile(s.Point(1) + "\\game\\data\\handling.cfg", "old"); },
        "undo GAME", "the kept file game\\data\\handling.cfg is not the size recorded"},
       {"a kept game file is missing",
-       [](Scene& s) {
+       [](TScene& s) {
          std::filesystem::remove(s.Native(s.Point(1) + "\\game\\data\\handling.cfg"));
        },
        "undo GAME", "the kept file game\\data\\handling.cfg is missing"},
       {"a kept entry is a link",
-       [](Scene& s) {
+       [](TScene& s) {
          const std::string kept = s.Point(1) + "\\archive.img";
          std::filesystem::remove(s.Native(kept));
          s.Link(s.victim + "\\precious.txt", kept);
        },
        "undo GAME", "the kept file archive.img is a link"},
       {"a folder on the way to a game file is a link",
-       [](Scene& s) {
+       [](TScene& s) {
          std::filesystem::rename(s.Native(s.game + "\\data\\mine"), s.Native(s.dir / "moved"));
          s.Link(s.victim, s.game + "\\data\\mine");
          test::WriteFile(s.victim + "\\new.txt", "the victim's own");
        },
        "undo GAME", "holds a link at"},
       {"the point's folder is a link",
-       [](Scene& s) {
+       [](TScene& s) {
          std::filesystem::rename(s.Native(s.Point(1)), s.Native(s.dir / "elsewhere"));
          s.Link(s.dir / "elsewhere", s.Point(1));
        },
        "undo GAME", "There is no installation to take back"},
       {"a stranger's link named like a killed run's point, met by history",
-       [](Scene& s) { s.Link(s.victim, s.restore + "\\evil 7.partial"); }, "history", ""},
+       [](TScene& s) { s.Link(s.victim, s.restore + "\\evil 7.partial"); }, "history", ""},
       {"a stranger's folder named like a killed undo's point, met by history",
-       [](Scene& s) {
+       [](TScene& s) {
          test::MakeDirs(s.restore + "\\notes 8.undoing");
          test::WriteFile(s.restore + "\\notes 8.undoing\\mine.txt", "mine");
        },
        "history", ""},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.what);
-    Scene s;
+    TScene s;
     s.Install();
     const std::string installed = test::ReadFile(s.game + "\\models\\gta3.img");
     c.tamper(s);
     std::string command = c.command;
     if (command.find("GAME") != std::string::npos)
       command.replace(command.find("GAME"), 4, ShellQuoted(s.game));
-    const test::ToolRun run = s.Img(command);
+    const test::TToolRun run = s.Img(command);
     EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
     EXPECT_EQ(test::ReadFile(s.victim + "\\precious.txt"), "precious");
     if (std::string(c.command) != "history") {
@@ -166,12 +166,12 @@ TEST(HostileRestore, TheInstallersOwnFilesAreNoGameFiles) {
                                "merva-install.tmp\\x.txt", "merva.lock"};
   for (const char* item : items) {
     SCOPED_TRACE(item);
-    Scene s;
+    TScene s;
     test::WriteFile(s.dir / "mod\\scripts.bin", test::ScriptBytes({{20, "Mod"}, {2, item}}));
     test::WriteFile(s.dir / "mod\\data.cab",
                     test::PackageBytes(
                         {{test::Native(item).substr(test::Native(item).rfind('/') + 1), "fake"}}));
-    const test::ToolRun run =
+    const test::TToolRun run =
         s.Img("install " + ShellQuoted(s.game) + " " + ShellQuoted(s.dir / "mod"));
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("the installer itself uses"), std::string::npos) << run.output;
@@ -182,7 +182,7 @@ TEST(HostileRestore, TheInstallersOwnFilesAreNoGameFiles) {
     test::WriteFile(s.dir / "manifest.txt",
                     std::string("title = t\ngame = ") + item + " from fake.img\n");
     test::MakeDirs(s.dir / "out");
-    const test::ToolRun build =
+    const test::TToolRun build =
         RunShell(ShellQuoted(MERVA_PACK) + " build " + ShellQuoted(s.dir / "manifest.txt") + " " +
                  ShellQuoted(s.dir / "out"));
     EXPECT_EQ(build.status, 1) << build.output;
@@ -194,18 +194,18 @@ TEST(HostileRestore, TheInstallersOwnFilesAreNoGameFiles) {
 // folder that differs only in letter case (a Linux folder of its own) does not, and a game moved
 // since is found by its archive when the point is named.
 TEST(HostileRestore, TheGameFolderIsFoundByWhatItIs) {
-  Scene s;
+  TScene s;
   const std::string folder = test::Native(s.dir.Path());
   test::MakeDirs(s.dir / "elsewhere");
-  const test::ToolRun installed = RunShell("cd " + ShellQuoted(s.dir / "elsewhere") + " && " +
-                                           s.env + kImg + " install ../game ../mod");
+  const test::TToolRun installed = RunShell("cd " + ShellQuoted(s.dir / "elsewhere") + " && " +
+                                            s.env + kImg + " install ../game ../mod");
   ASSERT_EQ(installed.status, 0) << installed.output;
   const std::string history = s.Img("history").output;
   EXPECT_NE(history.find("\t" + folder + "/game\n"), std::string::npos) << history;
 
   test::MakeDirs(s.dir / "GAME\\models");
   test::WriteFile(s.dir / "GAME\\models\\gta3.img", s.original);
-  test::ToolRun run = s.Img("undo " + ShellQuoted(s.dir / "GAME"));
+  test::TToolRun run = s.Img("undo " + ShellQuoted(s.dir / "GAME"));
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("There is no installation to take back"), std::string::npos);
 
@@ -223,12 +223,12 @@ TEST(HostileRestore, TheGameFolderIsFoundByWhatItIs) {
 // The player's later work: a replaced game file and a created one, edited since. The undo
 // refuses and names them; forced, it keeps the player's versions beside the restore points.
 TEST(HostileRestore, ThePlayersLaterEditsAreKept) {
-  Scene s;
+  TScene s;
   s.Install();
   test::WriteFile(s.game + "\\data\\handling.cfg", "my own tuning");
   test::WriteFile(s.game + "\\data\\mine\\new.txt", "my notes");
   const std::string installed = test::ReadFile(s.game + "\\models\\gta3.img");
-  test::ToolRun run = s.Img("undo " + ShellQuoted(s.game));
+  test::TToolRun run = s.Img("undo " + ShellQuoted(s.game));
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("Game files were changed since Mod"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("data\\handling.cfg, data\\mine\\new.txt."), std::string::npos)
@@ -250,9 +250,9 @@ TEST(HostileRestore, ThePlayersLaterEditsAreKept) {
 // What can fail is tried before the archive changes: a game file whose folder is a file is
 // refused with nothing changed, no restore point and no folder left behind.
 TEST(HostileRestore, AGameFileThatCannotBePlacedChangesNothing) {
-  Scene s;
+  TScene s;
   test::WriteFile(s.game + "\\data\\mine", "a file where the mod wants a folder");
-  const test::ToolRun run =
+  const test::TToolRun run =
       s.Img("install " + ShellQuoted(s.game) + " " + ShellQuoted(s.dir / "mod"));
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("Unable to put the file data\\mine\\new.txt into the game folder"),
@@ -268,18 +268,18 @@ TEST(HostileRestore, AGameFileThatCannotBePlacedChangesNothing) {
 // Smaller faults, each told plainly or handled as it plainly needs.
 TEST(HostileRestore, SmallerFaultsAreHandledPlainly) {
   {
-    Scene s;  // a garbage archive: one line naming it, in English
+    TScene s;  // a garbage archive: one line naming it, in English
     test::WriteFile(s.game + "\\models\\gta3.img", std::string(5000, 'g'));
-    const test::ToolRun run =
+    const test::TToolRun run =
         s.Img("install " + ShellQuoted(s.game) + " " + ShellQuoted(s.dir / "mod"));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "merva-img: " + test::Native(s.game) +
                               "/models/gta3.img: not an IMG archive (no \"VER2\" header)\n");
   }
   {
-    Scene s;  // a damaged package: told once, naming the file
+    TScene s;  // a damaged package: told once, naming the file
     test::WriteFile(s.dir / "mod\\data.cab", std::string(200, 'x'));
-    const test::ToolRun run =
+    const test::TToolRun run =
         s.Img("install " + ShellQuoted(s.game) + " " + ShellQuoted(s.dir / "mod"));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "merva-img: " + test::Native(s.dir / "mod") +
@@ -287,7 +287,7 @@ TEST(HostileRestore, SmallerFaultsAreHandledPlainly) {
                               "data-file or file damaged)\n");
   }
   {
-    Scene s;  // a title with line breaks: history stays one line per point
+    TScene s;  // a title with line breaks: history stays one line per point
     test::WriteFile(s.dir / "mod\\scripts.bin",
                     test::ScriptBytes({{20, "Two\r\nlines\tand a tab"}, {1, "a.dff"}}));
     s.Install();
@@ -296,16 +296,16 @@ TEST(HostileRestore, SmallerFaultsAreHandledPlainly) {
     EXPECT_NE(history.find("\tTwo  lines and a tab\t"), std::string::npos) << history;
   }
   {
-    Scene s;  // a huge record is no record of ours: not read at all
+    TScene s;  // a huge record is no record of ours: not read at all
     s.Install();
     ASSERT_EQ(truncate(s.Native(s.Point(1) + "\\record.txt").c_str(), 600 << 20), 0);
-    const test::ToolRun run = s.Img("history");
+    const test::TToolRun run = s.Img("history");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, "game 1\t-\t(damaged: the record is missing or cannot be read)\t" +
                               test::Native(s.game) + "\n");
   }
   {
-    Scene s;  // leftovers of a killed run go with the next one
+    TScene s;  // leftovers of a killed run go with the next one
     test::WriteFile(s.game + "\\models\\temp.img", std::string(10000, 't'));
     test::MakeDirs(s.game + "\\merva-install.tmp");
     test::WriteFile(s.game + "\\merva-install.tmp\\1.new", "left");
@@ -314,9 +314,9 @@ TEST(HostileRestore, SmallerFaultsAreHandledPlainly) {
     EXPECT_FALSE(test::Exists(s.game + "\\merva-install.tmp"));
   }
   {
-    Scene s;  // a relative XDG_DATA_HOME is ignored: the points go under HOME
+    TScene s;  // a relative XDG_DATA_HOME is ignored: the points go under HOME
     test::MakeDirs(s.dir / "home");
-    const test::ToolRun run = RunShell(
+    const test::TToolRun run = RunShell(
         "cd " + ShellQuoted(s.dir.Path()) +
         " && env -u MERVA_RESTORE_DIR XDG_DATA_HOME=relative HOME=" + ShellQuoted(s.dir / "home") +
         " " + kImg + " install game mod");
@@ -329,7 +329,7 @@ TEST(HostileRestore, SmallerFaultsAreHandledPlainly) {
 // A second lock of one game is refused while the first is held, by this process or another;
 // the lock file goes with the lock.
 TEST(GameLock, OneRunPerGameFolder) {
-  TempDir dir;
+  TTempDir dir;
   test::MakeDirs(dir / "game\\models");
   test::WriteFile(dir / "game\\models\\gta3.img", test::BuildArchive({{1, 1, "a.dff"}}));
   {
@@ -341,7 +341,7 @@ TEST(GameLock, OneRunPerGameFolder) {
       EXPECT_NE(std::string(refused.what()).find("Another installation or undo of the game in"),
                 std::string::npos);
     }
-    const test::ToolRun other =
+    const test::TToolRun other =
         RunShell(kImg + " sort " + ShellQuoted(dir / "game\\models\\gta3.img"));
     EXPECT_NE(other.output.find("is running"), std::string::npos) << other.output;
     EXPECT_TRUE(test::Exists(dir / "game\\merva.lock"));
@@ -354,10 +354,10 @@ TEST(GameLock, OneRunPerGameFolder) {
 // --force overrides only a changed archive: an older installation under a newer one stays
 // refused, so that no file comes back that no restore point covers.
 TEST(HostileRestore, AForcedUndoOutOfOrderIsRefused) {
-  Scene s;
+  TScene s;
   s.Install();
   s.Install();
-  const test::ToolRun run = s.Img("undo --force --point 'game 1' " + ShellQuoted(s.game));
+  const test::TToolRun run = s.Img("undo --force --point 'game 1' " + ShellQuoted(s.game));
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("was made after it: take that back first"), std::string::npos)
       << run.output;

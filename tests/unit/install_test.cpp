@@ -18,22 +18,22 @@ using test::BuildArchive;
 using test::DataOf;
 using test::DirectoryOf;
 using test::EntryData;
-using test::EntryLayout;
 using test::PackageBytes;
-using test::TempDir;
+using test::TEntryLayout;
+using test::TTempDir;
 
 std::string Padded(std::string data) {
   data.resize((data.size() + 2047) / 2048 * 2048, '\0');
   return data;
 }
 
-struct InstallTest : ::testing::Test {
-  TempDir dir;
+struct TInstallTest : ::testing::Test {
+  TTempDir dir;
   std::string game = dir / "game";
   std::string img = dir / "game\\models\\gta3.img";
   std::string cab = dir / "data.cab";
-  test::FakeBoxes boxes;
-  test::FakeProgress progress;
+  test::TFakeBoxes boxes;
+  test::TFakeProgress progress;
   TDATAInst script;
   const std::string original = BuildArchive({{1, 1, "A.DFF"}, {2, 2, "B.DFF"}, {4, 1, "c.txd"}});
 
@@ -52,11 +52,11 @@ struct InstallTest : ::testing::Test {
   }
 };
 
-TEST_F(InstallTest, PutsSortsCompactsAndPlacesGameFiles) {
+TEST_F(TInstallTest, PutsSortsCompactsAndPlacesGameFiles) {
   test::WriteFile(dir / "game\\b.dff", "the user's own file");
   Install();
   const std::string bytes = test::ReadFile(img);
-  const std::vector<EntryLayout> expected = {
+  const std::vector<TEntryLayout> expected = {
       {1, 1, "B.DFF"}, {2, 1, "c.txd"}, {3, 2, "a.dff"}, {5, 1, "d.txd"}};
   EXPECT_EQ(DirectoryOf(bytes), expected);
   const std::string data = Padded(std::string(100, 'B')) + EntryData("c.txd", 1) +
@@ -74,15 +74,15 @@ TEST_F(InstallTest, PutsSortsCompactsAndPlacesGameFiles) {
   EXPECT_EQ(progress.Done, 5);
 }
 
-TEST_F(InstallTest, EmptyListsStillSortAndCompact) {
+TEST_F(TInstallTest, EmptyListsStillSortAndCompact) {
   script = TDATAInst{};
   test::WriteFile(img, BuildArchive({{5, 1, "late.dff"}, {2, 1, "early.dff"}}));
   Install();
   EXPECT_EQ(DirectoryOf(test::ReadFile(img)),
-            (std::vector<EntryLayout>{{1, 1, "early.dff"}, {2, 1, "late.dff"}}));
+            (std::vector<TEntryLayout>{{1, 1, "early.dff"}, {2, 1, "late.dff"}}));
 }
 
-TEST_F(InstallTest, AnItemListedTwiceIsPutTwice) {
+TEST_F(TInstallTest, AnItemListedTwiceIsPutTwice) {
   script.ArchiveFiles = {"d.txd", "d.txd"};
   script.GameFiles = {};
   int beforeTheRebuild = 0;  // the progress told before each change of the plan
@@ -90,12 +90,12 @@ TEST_F(InstallTest, AnItemListedTwiceIsPutTwice) {
     if (!test::Exists(dir / "game\\models\\temp.img")) beforeTheRebuild = progress.Waits;
   };
   Install();
-  const std::vector<EntryLayout> directory = DirectoryOf(test::ReadFile(img));
+  const std::vector<TEntryLayout> directory = DirectoryOf(test::ReadFile(img));
   EXPECT_EQ(directory.size(), 4u);  // appended once, then replaced in place
   EXPECT_EQ(beforeTheRebuild, 2);
 }
 
-TEST_F(InstallTest, ADamagedPackageChangesNothing) {
+TEST_F(TInstallTest, ADamagedPackageChangesNothing) {
   const std::string whole = test::ReadFile(cab);
   test::WriteFile(cab, whole.substr(0, whole.size() - 1));
   try {
@@ -108,7 +108,7 @@ TEST_F(InstallTest, ADamagedPackageChangesNothing) {
   EXPECT_FALSE(test::Exists(dir / "game\\data"));
 }
 
-TEST_F(InstallTest, AGameFolderWithoutItsArchiveChangesNothing) {
+TEST_F(TInstallTest, AGameFolderWithoutItsArchiveChangesNothing) {
   std::filesystem::remove(test::Native(img));
   try {
     Install();
@@ -121,7 +121,7 @@ TEST_F(InstallTest, AGameFolderWithoutItsArchiveChangesNothing) {
   EXPECT_FALSE(test::Exists(dir / "game\\merva-install.tmp"));
 }
 
-TEST_F(InstallTest, GameFilesOutsideTheGameFolderAreRefused) {
+TEST_F(TInstallTest, GameFilesOutsideTheGameFolderAreRefused) {
   for (const char* item : {"..\\evil.dll", "C:\\Windows\\evil.dll", "\\evil.dll", "a\\..\\..\\e"}) {
     script.GameFiles = {item};
     EXPECT_THROW(Install(), Exception) << item;
@@ -131,7 +131,7 @@ TEST_F(InstallTest, GameFilesOutsideTheGameFolderAreRefused) {
 
 // A script's end record may carry the game-file tag: its empty item names no package file and is
 // skipped, as is an item that ends in a folder; the mod installs.
-TEST_F(InstallTest, EmptyItemsAreSkippedLikeMissingFiles) {
+TEST_F(TInstallTest, EmptyItemsAreSkippedLikeMissingFiles) {
   test::WriteFile(cab, PackageBytes({{"", "nameless"}, {"X.IDE", "x"}, {"a.dff", "a"}}));
   script.ArchiveFiles = {"", "a.dff"};
   script.GameFiles = {"data\\x.ide", "data\\", ""};
@@ -140,7 +140,7 @@ TEST_F(InstallTest, EmptyItemsAreSkippedLikeMissingFiles) {
   EXPECT_EQ(DirectoryOf(test::ReadFile(img)).size(), 3u);
 }
 
-TEST_F(InstallTest, PackageNamesThatLeadOutOfTheScratchFolderAreRefused) {
+TEST_F(TInstallTest, PackageNamesThatLeadOutOfTheScratchFolderAreRefused) {
   test::WriteFile(dir / "game\\keep.txt", "the user's");
   for (const char* name : {"../keep.txt", "..", "a/../../keep.txt", "..\\keep.txt", "c:x.dff"}) {
     test::WriteFile(cab, PackageBytes({{name, "hostile"}}));
@@ -154,20 +154,20 @@ TEST_F(InstallTest, PackageNamesThatLeadOutOfTheScratchFolderAreRefused) {
 
 // The game holding its archive, or an archive the user may not write, is told as such, naming
 // the file, and the archive stays as it was.
-TEST_F(InstallTest, AnArchiveInUseOrDeniedIsToldAsSuch) {
-  struct Case {
-    FileOp op;
+TEST_F(TInstallTest, AnArchiveInUseOrDeniedIsToldAsSuch) {
+  struct TCase {
+    TFileOp op;
     int code;
     const char* says;
   };
-  const Case cases[] = {
-      {FileOp::kOpen, kSharingViolation, "The game or another program is using the file "},
-      {FileOp::kOpen, kLockViolation, "The game or another program is using the file "},
-      {FileOp::kMove, kSharingViolation, "The game or another program is using the file "},
-      {FileOp::kOpen, kAccessDenied, "Access to the file "},
+  const TCase cases[] = {
+      {TFileOp::kOpen, kSharingViolation, "The game or another program is using the file "},
+      {TFileOp::kOpen, kLockViolation, "The game or another program is using the file "},
+      {TFileOp::kMove, kSharingViolation, "The game or another program is using the file "},
+      {TFileOp::kOpen, kAccessDenied, "Access to the file "},
   };
-  FaultyFileSystem faulty(SystemFileSystem());
-  for (const Case& c : cases) {
+  TFaultyFileSystem faulty(SystemFileSystem());
+  for (const TCase& c : cases) {
     test::WriteFile(img, original);
     faulty.FailAt(1, c.code, {c.op});
     try {
@@ -184,11 +184,11 @@ TEST_F(InstallTest, AnArchiveInUseOrDeniedIsToldAsSuch) {
 
 // Fail every file operation of a whole run in turn: gta3.img is never written in place, so it
 // is always either the old archive or the new one whole, and no scratch file stays behind.
-TEST_F(InstallTest, AFailureAtEveryOperationLeavesTheOldArchiveOrTheNewOne) {
+TEST_F(TInstallTest, AFailureAtEveryOperationLeavesTheOldArchiveOrTheNewOne) {
   Install();
   const std::string installed = test::ReadFile(img);
   ASSERT_NE(installed, original);
-  FaultyFileSystem faulty(SystemFileSystem());
+  TFaultyFileSystem faulty(SystemFileSystem());
   int runs = 0;
   for (int code : {kDiskFull, kAccessDenied}) {
     for (uint64_t n = 1;; ++n) {

@@ -11,9 +11,9 @@
 namespace merva {
 namespace {
 
-using test::FakeLocale;
-using test::FakeRegistry;
-using test::FakeValue;
+using test::TFakeLocale;
+using test::TFakeRegistry;
+using test::TFakeValue;
 
 const std::vector<uint8_t> kLevelOne = {0, 0, 0, 0, 0, 0, 0xF0, 0x3F};
 
@@ -23,61 +23,61 @@ std::vector<uint8_t> DoubleBytes(double value) {
   return bytes;
 }
 
-enum class Outcome { kGoesOn, kRefused, kDamaged, kConversionError };
+enum class TOutcome { kGoesOn, kRefused, kDamaged, kConversionError };
 
-struct GateCase {
+struct TGateCase {
   const char* level;
-  std::optional<FakeValue> before;  // "ProductID" before the check
-  Outcome outcome;
+  std::optional<TFakeValue> before;  // "ProductID" before the check
+  TOutcome outcome;
   std::optional<std::vector<uint8_t>> after;  // "ProductID" afterwards; nullopt: absent
   bool touchesRegistry;
 };
 
 TEST(CheckInstalledLevel, OutcomeTableOnBothSeparators) {
-  const FakeValue one{TValueType::kBinary, kLevelOne};
-  const std::vector<GateCase> cases = {
-      {"0", std::nullopt, Outcome::kGoesOn, std::nullopt, false},
-      {"0", one, Outcome::kGoesOn, kLevelOne, false},
-      {"1.0", std::nullopt, Outcome::kGoesOn, kLevelOne, true},
-      {"1,0", std::nullopt, Outcome::kGoesOn, kLevelOne, true},
-      {"1.0", one, Outcome::kGoesOn, kLevelOne, true},
-      {"2.5", one, Outcome::kGoesOn, kLevelOne, true},
-      {"0.5", one, Outcome::kRefused, kLevelOne, true},
-      {"2.0", std::nullopt, Outcome::kRefused, std::nullopt, true},
-      {"1", std::nullopt, Outcome::kRefused, std::nullopt, true},  // reads as 0.1
-      {"10", one, Outcome::kRefused, kLevelOne, true},             // reads as 0.10
-      {"0.0", one, Outcome::kDamaged, kLevelOne, false},
-      {"00", std::nullopt, Outcome::kDamaged, std::nullopt, false},
-      {"0,00", std::nullopt, Outcome::kDamaged, std::nullopt, false},
-      {"", std::nullopt, Outcome::kRefused, std::nullopt, true},
-      {"", one, Outcome::kRefused, kLevelOne, true},
-      {"1.5.2", one, Outcome::kConversionError, kLevelOne, false},
-      {"1,5.0", std::nullopt, Outcome::kConversionError, std::nullopt, false},
-      {"abc", std::nullopt, Outcome::kConversionError, std::nullopt, false},
-      {"1.0", FakeValue{TValueType::kOther, {'1'}}, Outcome::kGoesOn, std::vector<uint8_t>{'1'},
+  const TFakeValue one{TValueType::kBinary, kLevelOne};
+  const std::vector<TGateCase> cases = {
+      {"0", std::nullopt, TOutcome::kGoesOn, std::nullopt, false},
+      {"0", one, TOutcome::kGoesOn, kLevelOne, false},
+      {"1.0", std::nullopt, TOutcome::kGoesOn, kLevelOne, true},
+      {"1,0", std::nullopt, TOutcome::kGoesOn, kLevelOne, true},
+      {"1.0", one, TOutcome::kGoesOn, kLevelOne, true},
+      {"2.5", one, TOutcome::kGoesOn, kLevelOne, true},
+      {"0.5", one, TOutcome::kRefused, kLevelOne, true},
+      {"2.0", std::nullopt, TOutcome::kRefused, std::nullopt, true},
+      {"1", std::nullopt, TOutcome::kRefused, std::nullopt, true},  // reads as 0.1
+      {"10", one, TOutcome::kRefused, kLevelOne, true},             // reads as 0.10
+      {"0.0", one, TOutcome::kDamaged, kLevelOne, false},
+      {"00", std::nullopt, TOutcome::kDamaged, std::nullopt, false},
+      {"0,00", std::nullopt, TOutcome::kDamaged, std::nullopt, false},
+      {"", std::nullopt, TOutcome::kRefused, std::nullopt, true},
+      {"", one, TOutcome::kRefused, kLevelOne, true},
+      {"1.5.2", one, TOutcome::kConversionError, kLevelOne, false},
+      {"1,5.0", std::nullopt, TOutcome::kConversionError, std::nullopt, false},
+      {"abc", std::nullopt, TOutcome::kConversionError, std::nullopt, false},
+      {"1.0", TFakeValue{TValueType::kOther, {'1'}}, TOutcome::kGoesOn, std::vector<uint8_t>{'1'},
        true},
-      {"1.0", FakeValue{TValueType::kBinary, {0, 0, 0x80, 0x3F}}, Outcome::kGoesOn,
+      {"1.0", TFakeValue{TValueType::kBinary, {0, 0, 0x80, 0x3F}}, TOutcome::kGoesOn,
        std::vector<uint8_t>{0, 0, 0x80, 0x3F}, true},
-      {" 1.5e0 ", one, Outcome::kGoesOn, kLevelOne, true},
-      {"1.0", FakeValue{TValueType::kBinary, DoubleBytes(3)}, Outcome::kRefused, DoubleBytes(3),
+      {" 1.5e0 ", one, TOutcome::kGoesOn, kLevelOne, true},
+      {"1.0", TFakeValue{TValueType::kBinary, DoubleBytes(3)}, TOutcome::kRefused, DoubleBytes(3),
        true},
   };
   for (char separator : {'.', ','}) {
-    for (const GateCase& c : cases) {
+    for (const TGateCase& c : cases) {
       SCOPED_TRACE(std::string("level '") + c.level + "' separator " + separator);
-      FakeRegistry registry;
+      TFakeRegistry registry;
       if (c.before) registry.Values["ProductID"] = *c.before;
-      FakeLocale locale(separator);
-      Outcome outcome = Outcome::kGoesOn;
+      TFakeLocale locale(separator);
+      TOutcome outcome = TOutcome::kGoesOn;
       try {
         if (CheckInstalledLevel(c.level, {registry, locale}) == TLevelCheck::kRefused)
-          outcome = Outcome::kRefused;
+          outcome = TOutcome::kRefused;
       } catch (const ENotice& notice) {
-        outcome = Outcome::kDamaged;
+        outcome = TOutcome::kDamaged;
         EXPECT_EQ(notice.Kind(), TNoticeKind::kEndProgram);
         EXPECT_EQ(notice.Message(), "Installation command file has been damaged");
       } catch (const EConvertError&) {
-        outcome = Outcome::kConversionError;
+        outcome = TOutcome::kConversionError;
       }
       EXPECT_EQ(outcome, c.outcome);
       if (c.after) {
@@ -96,9 +96,9 @@ TEST(CheckInstalledLevel, OutcomeTableOnBothSeparators) {
 }
 
 TEST(CheckInstalledLevel, ConversionErrorNamesTheNormalisedText) {
-  FakeRegistry registry;
+  TFakeRegistry registry;
   for (char separator : {'.', ','}) {
-    FakeLocale locale(separator);
+    TFakeLocale locale(separator);
     try {
       CheckInstalledLevel("1.5.2", {registry, locale});
       ADD_FAILURE() << "no conversion error";
@@ -110,9 +110,9 @@ TEST(CheckInstalledLevel, ConversionErrorNamesTheNormalisedText) {
 }
 
 TEST(CheckInstalledLevel, WithoutRightsTheProgramIsToEndWithTheMessage) {
-  FakeRegistry registry;
+  TFakeRegistry registry;
   registry.RefuseKey = true;
-  FakeLocale locale;
+  TFakeLocale locale;
   try {
     CheckInstalledLevel("1.0", {registry, locale});
     ADD_FAILURE() << "no notice";
@@ -123,16 +123,16 @@ TEST(CheckInstalledLevel, WithoutRightsTheProgramIsToEndWithTheMessage) {
 }
 
 TEST(CheckInstalledLevel, ARefusedWriteIsSwallowed) {
-  FakeRegistry registry;
+  TFakeRegistry registry;
   registry.RefuseWrites = true;
-  FakeLocale locale;
+  TFakeLocale locale;
   EXPECT_EQ(CheckInstalledLevel("1.0", {registry, locale}), TLevelCheck::kAccepted);
   EXPECT_EQ(registry.KeysClosed, 1);
 }
 
 TEST(CheckInstalledLevel, TheSecondRunSeesWhatTheFirstWrote) {
-  FakeRegistry registry;
-  FakeLocale locale;
+  TFakeRegistry registry;
+  TFakeLocale locale;
   EXPECT_EQ(CheckInstalledLevel("1.0", {registry, locale}), TLevelCheck::kAccepted);
   EXPECT_EQ(CheckInstalledLevel("2.0", {registry, locale}), TLevelCheck::kAccepted);
   EXPECT_EQ(registry.Values["ProductID"].Data, kLevelOne);

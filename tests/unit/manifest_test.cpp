@@ -10,10 +10,10 @@
 namespace merva {
 namespace {
 
-using test::TempDir;
+using test::TTempDir;
 
-struct ManifestTest : ::testing::Test {
-  TempDir dir;
+struct TManifestTest : ::testing::Test {
+  TTempDir dir;
   TManifest Read(const std::string& text) {
     test::WriteFile(dir / "manifest.txt", text);
     return ReadManifest(dir / "manifest.txt");
@@ -28,7 +28,7 @@ struct ManifestTest : ::testing::Test {
   }
 };
 
-TEST_F(ManifestTest, ListsBecomeScriptItemsAndEachFileIsPackedOnce) {
+TEST_F(TManifestTest, ListsBecomeScriptItemsAndEachFileIsPackedOnce) {
   test::MakeDirs(dir / "files");
   test::WriteFile(dir / "files\\car.dff", "car");
   test::WriteFile(dir / "files\\cars.ide", "ide");
@@ -46,7 +46,7 @@ TEST_F(ManifestTest, ListsBecomeScriptItemsAndEachFileIsPackedOnce) {
   EXPECT_EQ(manifest.Sources[1].Name, "cars.ide");
 }
 
-TEST_F(ManifestTest, TextsAreConvertedUnescapedAndReadFromFiles) {
+TEST_F(TManifestTest, TextsAreConvertedUnescapedAndReadFromFiles) {
   test::WriteFile(dir / "welcome.txt", "\xEF\xBB\xBFПривет\r\nмир\n\n");
   const TManifest manifest = Read(
       "\xEF\xBB\xBF"
@@ -59,7 +59,7 @@ TEST_F(ManifestTest, TextsAreConvertedUnescapedAndReadFromFiles) {
   EXPECT_EQ(UnescapeText(EscapeText("x\r\ny\\n")), "x\r\ny\\n");
 }
 
-TEST_F(ManifestTest, WarnsOfWhatTheGameOrTheInstallerReadsDifferently) {
+TEST_F(TManifestTest, WarnsOfWhatTheGameOrTheInstallerReadsDifferently) {
   test::WriteFile(dir / std::string(24, 'n'), "n");
   const TManifest manifest = Read("level = 3\narchive = " + std::string(24, 'n') + "\n");
   ASSERT_EQ(manifest.Warnings.size(), 2u);
@@ -69,7 +69,7 @@ TEST_F(ManifestTest, WarnsOfWhatTheGameOrTheInstallerReadsDifferently) {
   EXPECT_TRUE(Read("level = 1,5\n").Warnings.empty());
 }
 
-TEST_F(ManifestTest, RefusesWhatItCannotPackAsWritten) {
+TEST_F(TManifestTest, RefusesWhatItCannotPackAsWritten) {
   test::MakeDirs(dir / "a");
   test::MakeDirs(dir / "b");
   test::WriteFile(dir / "a\\x.dff", "1");

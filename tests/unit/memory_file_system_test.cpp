@@ -10,15 +10,15 @@
 namespace merva {
 namespace {
 
-struct MemoryFileSystemTest : ::testing::Test {
-  MemoryFileSystem fs{64};
+struct TMemoryFileSystemTest : ::testing::Test {
+  TMemoryFileSystem fs{64};
   void SetUp() override {
     fs.AddDirectory("G");
     fs.Put("G\\a.txt", "hello");
   }
   int OpenCode(const std::string& path) {
     std::unique_ptr<IFileHandle> handle;
-    return fs.Open(path, OpenAccess::kReadOnly, handle);
+    return fs.Open(path, TOpenAccess::kReadOnly, handle);
   }
   int CreateCode(const std::string& path) {
     std::unique_ptr<IFileHandle> handle;
@@ -26,7 +26,7 @@ struct MemoryFileSystemTest : ::testing::Test {
   }
 };
 
-TEST_F(MemoryFileSystemTest, OpensAndCreatesWithTheSystemsCodes) {
+TEST_F(TMemoryFileSystemTest, OpensAndCreatesWithTheSystemsCodes) {
   EXPECT_EQ(OpenCode("G\\a.txt"), 0);
   EXPECT_EQ(OpenCode("G/a.txt"), 0);  // either separator
   EXPECT_EQ(OpenCode("G\\b.txt"), kFileNotFound);
@@ -38,7 +38,7 @@ TEST_F(MemoryFileSystemTest, OpensAndCreatesWithTheSystemsCodes) {
   EXPECT_FALSE(fs.FileExists("G"));
 }
 
-TEST_F(MemoryFileSystemTest, ReadsCountWritesRespectAccessAndTheLimit) {
+TEST_F(TMemoryFileSystemTest, ReadsCountWritesRespectAccessAndTheLimit) {
   TBlockFile readOnly = TBlockFile::OpenReadOnly(fs, "G\\a.txt");
   char buffer[16] = {};
   EXPECT_EQ(readOnly.ReadCounted(buffer, sizeof buffer), 5u);  // short at the end: no error
@@ -59,7 +59,7 @@ TEST_F(MemoryFileSystemTest, ReadsCountWritesRespectAccessAndTheLimit) {
   EXPECT_EQ(created.ReadCounted(buffer, 4), 0u);
 }
 
-TEST_F(MemoryFileSystemTest, MovesReplaceAndTellWhyTheyFail) {
+TEST_F(TMemoryFileSystemTest, MovesReplaceAndTellWhyTheyFail) {
   fs.Put("G\\b.txt", "old");
   EXPECT_EQ(fs.MoveFileReplace("G\\a.txt", "G\\b.txt"), 0);
   EXPECT_EQ(std::string(fs.Get("G\\b.txt")->begin(), fs.Get("G\\b.txt")->end()), "hello");
@@ -70,7 +70,7 @@ TEST_F(MemoryFileSystemTest, MovesReplaceAndTellWhyTheyFail) {
   EXPECT_TRUE(fs.FileExists("G\\b.txt"));
 }
 
-TEST_F(MemoryFileSystemTest, FoldersAreMadeAndRemovedOneLevelAtATime) {
+TEST_F(TMemoryFileSystemTest, FoldersAreMadeAndRemovedOneLevelAtATime) {
   EXPECT_FALSE(fs.CreateDirectory("H\\I"));  // no parent
   EXPECT_TRUE(fs.CreateDirectory("G\\I"));
   EXPECT_FALSE(fs.CreateDirectory("G\\I"));  // already there

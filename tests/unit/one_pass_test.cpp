@@ -16,7 +16,7 @@ namespace {
 TEST(OnePassInstallation, LeavesTheArchiveOfThePutSortAndCompaction) {
   int installed = 0, refused = 0;
   for (uint32_t seed = 1; seed <= 600; ++seed) {
-    const test::Generated g = test::Generator(seed).Make();
+    const test::TGenerated g = test::TGenerator(seed).Make();
     const std::string package = test::PackageBytes(g.Files);
     const test::TInstallOutcome steps = test::InstallInMemory(g.Script, g.Archive, package, false);
     const test::TInstallOutcome onePass = test::InstallInMemory(g.Script, g.Archive, package, true);

@@ -11,13 +11,13 @@
 namespace merva {
 namespace {
 
-using test::FakeBoxes;
 using test::PackageBytes;
-using test::TempDir;
+using test::TFakeBoxes;
+using test::TTempDir;
 
-struct PackageTest : ::testing::Test {
-  TempDir dir;
-  FakeBoxes boxes;
+struct TPackageTest : ::testing::Test {
+  TTempDir dir;
+  TFakeBoxes boxes;
   TPackageDirectory directory;
   std::string path = dir / "data.cab";
 
@@ -35,7 +35,7 @@ struct PackageTest : ::testing::Test {
   }
 };
 
-TEST_F(PackageTest, DescramblingRestoresTwentyFiveBytes) {
+TEST_F(TPackageTest, DescramblingRestoresTwentyFiveBytes) {
   TPackageEntry entry;
   std::memset(&entry, 20, 24);                       // an empty name, stored as 20s
   const uint8_t size[4] = {0x1E, 0x10, 0x00, 0x00};  // stored size bytes
@@ -48,7 +48,7 @@ TEST_F(PackageTest, DescramblingRestoresTwentyFiveBytes) {
   EXPECT_EQ(static_cast<uint8_t>(entry.Name[0]), 246);
 }
 
-TEST_F(PackageTest, ReadsTheDirectoryAndFindsNames) {
+TEST_F(TPackageTest, ReadsTheDirectoryAndFindsNames) {
   const std::string cyrillic = "Жук.dff";
   Read(PackageBytes({{"a.dff", "aaaa"},
                      {"Same.TXD", "first"},
@@ -70,20 +70,20 @@ TEST_F(PackageTest, ReadsTheDirectoryAndFindsNames) {
   for (const auto& [key, found] : cases) EXPECT_EQ(Find(key), found) << key;
 }
 
-TEST_F(PackageTest, AnEmptyPackageMatchesNothing) {
+TEST_F(TPackageTest, AnEmptyPackageMatchesNothing) {
   Read(PackageBytes({}));
   EXPECT_EQ(directory.PackageEntryCount, 0);
   EXPECT_EQ(Find("a"), "-");
 }
 
-TEST_F(PackageTest, AWrongVersionIsToldOnceAndReadingGoesOn) {
+TEST_F(TPackageTest, AWrongVersionIsToldOnceAndReadingGoesOn) {
   Read(PackageBytes({{"a.dff", "x"}}, "2.0"));
   ASSERT_EQ(boxes.Shown.size(), 1u);
   EXPECT_EQ(boxes.Shown[0].Text, "Unknow version of data-file or file damaged");
   EXPECT_EQ(Find("a.dff"), "a.dff@144");
 }
 
-TEST_F(PackageTest, APackageCutShortOrWithANegativeCountIsDamaged) {
+TEST_F(TPackageTest, APackageCutShortOrWithANegativeCountIsDamaged) {
   const std::string whole = PackageBytes({{"a.dff", "0123456789"}, {"b.dff", "xy"}});
   std::string negative = whole;
   negative[115] = '\x80';
@@ -99,7 +99,7 @@ TEST_F(PackageTest, APackageCutShortOrWithANegativeCountIsDamaged) {
   }
 }
 
-TEST_F(PackageTest, ExtractionCopiesExactlyTheEntrysBytes) {
+TEST_F(TPackageTest, ExtractionCopiesExactlyTheEntrysBytes) {
   const std::string big(4096, 'b'), odd(5000, 'o');
   Read(PackageBytes({{"empty", ""}, {"big", big}, {"odd", odd}}));
   TBlockFile file = TBlockFile::OpenReadOnly(SystemFileSystem(), path);

@@ -26,20 +26,20 @@ namespace {
 
 using test::ArchiveBytes;
 using test::DirectoryOf;
-using test::EntryLayout;
 using test::PackageBytes;
+using test::TEntryLayout;
 
 const char kRoot[] = "R";
 const char kImg[] = "G\\models\\gta3.img";
 
 // A game folder "G" and a folder of restore points "R" in memory.
-struct Game {
-  MemoryFileSystem fs;
-  test::FakeBoxes boxes;
-  test::FakeProgress progress;
-  test::FakeRegistry registry;
+struct TGame {
+  TMemoryFileSystem fs;
+  test::TFakeBoxes boxes;
+  test::TFakeProgress progress;
+  test::TFakeRegistry registry;
 
-  explicit Game(const std::string& archive) {
+  explicit TGame(const std::string& archive) {
     fs.AddDirectory("G");
     fs.AddDirectory("G\\models");
     fs.Put(kImg, archive);
@@ -67,7 +67,7 @@ struct Game {
   }
 
   std::string File(const std::string& path) const {
-    const MemoryFileSystem::Bytes* bytes = fs.Get(path);
+    const TMemoryFileSystem::Bytes* bytes = fs.Get(path);
     return bytes ? std::string(bytes->begin(), bytes->end()) : "(none)";
   }
   std::string Archive() const { return File(kImg); }
@@ -86,7 +86,7 @@ struct Game {
 };
 
 // An entry's sectors as the archive holds them, zeros where the file ends early.
-std::string SectorsOf(const std::string& archive, const EntryLayout& entry) {
+std::string SectorsOf(const std::string& archive, const TEntryLayout& entry) {
   std::string data(static_cast<size_t>(entry.Size) * 2048, '\0');
   const size_t from = static_cast<size_t>(entry.Offset) * 2048;
   if (from < archive.size()) {
@@ -102,9 +102,9 @@ std::string NameBytes(const std::string& archive, size_t index) {
 
 // Entries that lie apart, after the directory and inside the file: their bytes are their own.
 bool EntriesAreSound(const std::string& archive) {
-  const std::vector<EntryLayout> entries = DirectoryOf(archive);
+  const std::vector<TEntryLayout> entries = DirectoryOf(archive);
   std::vector<std::pair<int64_t, int64_t>> spans;
-  for (const EntryLayout& e : entries) {
+  for (const TEntryLayout& e : entries) {
     if (e.Size == 0) continue;
     const int64_t start = int64_t{e.Offset} * 2048, end = start + int64_t{e.Size} * 2048;
     if (start < 8 + 32 * static_cast<int64_t>(entries.size()) ||
@@ -119,7 +119,7 @@ bool EntriesAreSound(const std::string& archive) {
 }
 
 void ExpectSameEntries(const std::string& before, const std::string& after, uint32_t seed) {
-  const std::vector<EntryLayout> a = DirectoryOf(before), b = DirectoryOf(after);
+  const std::vector<TEntryLayout> a = DirectoryOf(before), b = DirectoryOf(after);
   ASSERT_EQ(a.size(), b.size()) << "seed " << seed;
   for (size_t i = 0; i < a.size(); ++i) {
     EXPECT_EQ(NameBytes(before, i), NameBytes(after, i)) << "seed " << seed << " entry " << i;
@@ -133,8 +133,8 @@ TEST(TakeBack, GeneratedInstallationsComeBackExactlyOnCompactedArchivesAndEntryF
   int exact = 0, entryForEntry = 0;
   for (const bool compacted : {true, false}) {
     for (uint32_t seed = 1; seed <= 200; ++seed) {
-      const test::Generated g = test::Generator(seed, compacted).Make();
-      Game game(g.Archive);
+      const test::TGenerated g = test::TGenerator(seed, compacted).Make();
+      TGame game(g.Archive);
       try {
         game.Install(g.Script, g.Files);
       } catch (const Exception&) {
@@ -161,10 +161,10 @@ TEST(TakeBack, GeneratedInstallationsComeBackExactlyOnCompactedArchivesAndEntryF
 
 // A game folder with an archive of three entries and a data file; the mod replaces one entry,
 // adds one, replaces the data file and creates a file in a new folder.
-struct TakeBackTest : ::testing::Test {
+struct TTakeBackTest : ::testing::Test {
   const std::string original =
       test::BuildArchive({{1, 1, "a.dff"}, {2, 2, "b.txd"}, {4, 1, "c.dff"}});
-  Game game{original};
+  TGame game{original};
   TDATAInst script;
   std::vector<std::pair<std::string, std::string>> files = {{"b.txd", std::string(5000, 'B')},
                                                             {"new.dff", std::string(10, 'N')},
@@ -179,14 +179,14 @@ struct TakeBackTest : ::testing::Test {
   }
 };
 
-TEST_F(TakeBackTest, KeepsOnlyWhatItReplacesAndSaysWhatChanged) {
+TEST_F(TTakeBackTest, KeepsOnlyWhatItReplacesAndSaysWhatChanged) {
   game.Install(script, files);
   const TRestorePoint point = game.Latest();
   EXPECT_EQ(point.Folder, "G 1");
   const std::string folder = std::string(kRoot) + "\\G 1";
   // The old entries in one archive of the game's own format.
   const std::string kept = game.File(folder + "\\archive.img");
-  const std::vector<EntryLayout> keptEntries = DirectoryOf(kept);
+  const std::vector<TEntryLayout> keptEntries = DirectoryOf(kept);
   ASSERT_EQ(keptEntries.size(), 1u);
   EXPECT_EQ(keptEntries[0].Name, "b.txd");
   EXPECT_EQ(keptEntries[0].Size, 2);
@@ -222,14 +222,14 @@ TEST_F(TakeBackTest, KeepsOnlyWhatItReplacesAndSaysWhatChanged) {
 // archive instead, each under its own name.
 TEST(TakeBack, EntriesWhoseNamesDifferInCyrillicCaseAreKeptApart) {
   const std::string original = test::BuildArchive({{1, 1, "ЖУК.dff"}, {2, 1, "жук.dff"}});
-  Game game{original};
+  TGame game{original};
   TDATAInst script;
   script.Title = "Bugs";
   script.ArchiveFiles = {"ЖУК.dff", "жук.dff"};
   game.Install(script, {{"ЖУК.dff", std::string(3000, 'U')}, {"жук.dff", std::string(3000, 'l')}});
   const TRestorePoint point = game.Latest();
   ASSERT_EQ(point.Replaced.size(), 2u);
-  const std::vector<EntryLayout> kept =
+  const std::vector<TEntryLayout> kept =
       DirectoryOf(game.File(std::string(kRoot) + "\\G 1\\archive.img"));
   ASSERT_EQ(kept.size(), 2u);
   EXPECT_EQ(kept[0].Name, "ЖУК.dff");
@@ -240,7 +240,7 @@ TEST(TakeBack, EntriesWhoseNamesDifferInCyrillicCaseAreKeptApart) {
 
 // A point of the earlier layout, one file per kept entry and a SHA-256 of the archive, is taken
 // back as before.
-TEST_F(TakeBackTest, APointOfTheEarlierLayoutComesBackToo) {
+TEST_F(TTakeBackTest, APointOfTheEarlierLayoutComesBackToo) {
   const auto before = game.Tree();
   game.Install(script, files);
   const std::string folder = std::string(kRoot) + "\\G 1";
@@ -259,7 +259,7 @@ TEST_F(TakeBackTest, APointOfTheEarlierLayoutComesBackToo) {
   EXPECT_EQ(game.Tree(), before);
 }
 
-TEST_F(TakeBackTest, GivesTheGameFolderBackFileForFile) {
+TEST_F(TTakeBackTest, GivesTheGameFolderBackFileForFile) {
   game.fs.Put("G\\keep.txt", "the player's own");
   const auto before = game.Tree();
   game.Install(script, files);
@@ -271,7 +271,7 @@ TEST_F(TakeBackTest, GivesTheGameFolderBackFileForFile) {
   EXPECT_FALSE(game.fs.DirectoryExists("G\\merva-install.tmp"));
 }
 
-TEST_F(TakeBackTest, AFolderThePlayerFilledSinceStays) {
+TEST_F(TTakeBackTest, AFolderThePlayerFilledSinceStays) {
   game.Install(script, files);
   game.fs.Put("G\\data\\mymod\\notes.txt", "mine");
   game.Undo();
@@ -280,7 +280,7 @@ TEST_F(TakeBackTest, AFolderThePlayerFilledSinceStays) {
   EXPECT_FALSE(game.fs.DirectoryExists("G\\data\\mymod\\docs"));
 }
 
-TEST_F(TakeBackTest, TwoModsComeBackInReverseOrderAndTheOlderFirstIsRefused) {
+TEST_F(TTakeBackTest, TwoModsComeBackInReverseOrderAndTheOlderFirstIsRefused) {
   const auto before = game.Tree();
   game.Install(script, files);
   const std::string afterFirst = game.Archive();
@@ -311,11 +311,11 @@ TEST_F(TakeBackTest, TwoModsComeBackInReverseOrderAndTheOlderFirstIsRefused) {
   EXPECT_THROW(game.Latest(), Exception);
 }
 
-TEST_F(TakeBackTest, AnArchiveChangedSinceIsRefusedUnlessForcedThenTakenBackByName) {
+TEST_F(TTakeBackTest, AnArchiveChangedSinceIsRefusedUnlessForcedThenTakenBackByName) {
   game.Install(script, files);
   // Another tool appends an entry of its own.
   std::string changed = game.Archive();
-  std::vector<EntryLayout> entries = DirectoryOf(changed);
+  std::vector<TEntryLayout> entries = DirectoryOf(changed);
   entries.push_back({static_cast<int32_t>(changed.size() / 2048), 1, "other.dff"});
   changed = ArchiveBytes(entries, static_cast<int64_t>(changed.size() / 2048) + 1);
   std::string data = game.Archive();
@@ -326,9 +326,9 @@ TEST_F(TakeBackTest, AnArchiveChangedSinceIsRefusedUnlessForcedThenTakenBackByNa
   EXPECT_THROW(game.Undo(), EUndoRefused);
   EXPECT_TRUE(game.Archive() == changed);
   EXPECT_TRUE(game.Undo(/*force=*/true).ByNames);
-  const std::vector<EntryLayout> back = DirectoryOf(game.Archive());
+  const std::vector<TEntryLayout> back = DirectoryOf(game.Archive());
   std::vector<std::string> names;
-  for (const EntryLayout& e : back) names.push_back(e.Name);
+  for (const TEntryLayout& e : back) names.push_back(e.Name);
   // The archive's own order stays: b.txd had moved to the end when it grew.
   EXPECT_EQ(names, (std::vector<std::string>{"a.dff", "c.dff", "b.txd", "other.dff"}));
   EXPECT_TRUE(SectorsOf(game.Archive(), back[2]) == test::DataOf(original, {2, 2, "b.txd"}));
@@ -338,22 +338,22 @@ TEST_F(TakeBackTest, AnArchiveChangedSinceIsRefusedUnlessForcedThenTakenBackByNa
 }
 
 // The running game holds gta3.img: opening it is refused as Windows refuses it.
-class HeldArchive : public FaultyFileSystem {
+class THeldArchive : public TFaultyFileSystem {
  public:
-  using FaultyFileSystem::FaultyFileSystem;
-  int Open(const std::string& path, OpenAccess access,
+  using TFaultyFileSystem::TFaultyFileSystem;
+  int Open(const std::string& path, TOpenAccess access,
            std::unique_ptr<IFileHandle>& handle) override {
     if (path.size() >= 8 && path.compare(path.size() - 8, 8, "gta3.img") == 0)
       return kSharingViolation;
-    return FaultyFileSystem::Open(path, access, handle);
+    return TFaultyFileSystem::Open(path, access, handle);
   }
 };
 
-TEST_F(TakeBackTest, TheGameHoldingItsArchiveIsToldAndNothingChanges) {
+TEST_F(TTakeBackTest, TheGameHoldingItsArchiveIsToldAndNothingChanges) {
   game.Install(script, files);
   const auto tree = game.Tree();
   const TRestorePoint point = game.Latest();
-  HeldArchive held(game.fs);
+  THeldArchive held(game.fs);
   try {
     game.UndoPoint(point, false, &held);
     FAIL() << "the undo went on";
@@ -367,7 +367,7 @@ TEST_F(TakeBackTest, TheGameHoldingItsArchiveIsToldAndNothingChanges) {
   EXPECT_TRUE(game.Archive() == original);
 }
 
-TEST_F(TakeBackTest, ADamagedRestorePointChangesNothing) {
+TEST_F(TTakeBackTest, ADamagedRestorePointChangesNothing) {
   game.Install(script, files);
   const std::string installed = game.Archive();
   const auto tree = game.Tree();
@@ -379,24 +379,24 @@ TEST_F(TakeBackTest, ADamagedRestorePointChangesNothing) {
   EXPECT_EQ(game.Folders(), std::vector<std::string>{"G 1"});
 }
 
-TEST_F(TakeBackTest, TheLevelValueComesBackOnlyWhereTheInstallationChangedIt) {
+TEST_F(TTakeBackTest, TheLevelValueComesBackOnlyWhereTheInstallationChangedIt) {
   const double one = 1.0;
   std::vector<uint8_t> oneBytes(8);
   std::memcpy(oneBytes.data(), &one, 8);
-  struct Case {
+  struct TCase {
     const char* Name;
     TLevelRecord Level;
     bool ChangedSince;
     bool ExpectPresent;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"first installation recorded 1", {true, {}, {true, oneBytes}}, false, false},
       {"unchanged value", {true, {true, {1, 2}}, {true, {1, 2}}}, false, true},
       {"changed since by another mod", {true, {}, {true, oneBytes}}, true, true},
       {"not checked", {false, {}, {}}, false, true},
   };
-  for (const Case& c : cases) {
-    Game g(original);
+  for (const TCase& c : cases) {
+    TGame g(original);
     g.registry.Values[kLevelValueName] = {TValueType::kBinary, c.Level.After.Bytes};
     if (!c.Level.After.Present) g.registry.Values[kLevelValueName] = {TValueType::kBinary, {9}};
     if (c.ChangedSince) g.registry.Values[kLevelValueName].Data = {7, 7};
@@ -409,14 +409,14 @@ TEST_F(TakeBackTest, TheLevelValueComesBackOnlyWhereTheInstallationChangedIt) {
 
 // A fault at any file operation of an installation leaves either the old archive and no
 // restore point, or the installed archive and one whole restore point that matches it.
-TEST_F(TakeBackTest, FaultsWhileInstallingNeverLeaveARestorePointThatLies) {
+TEST_F(TTakeBackTest, FaultsWhileInstallingNeverLeaveARestorePointThatLies) {
   int untouched = 0, installed = 0;
   for (uint64_t nth = 1;; ++nth) {
-    Game g(original);
+    TGame g(original);
     g.fs.AddDirectory("G\\data");
     g.fs.Put("G\\data\\handling.cfg", "old handling");
     const auto before = g.Tree();
-    FaultyFileSystem faulty(g.fs);
+    TFaultyFileSystem faulty(g.fs);
     faulty.FailAt(nth, kDiskFull);
     bool failed = false;
     try {
@@ -462,21 +462,21 @@ std::map<std::string, std::string> WithoutAsides(std::map<std::string, std::stri
 // A fault at any file operation of an undo leaves the whole game folder as installed, with its
 // restore point, or as it was before the installation, without it: a failed undo takes back
 // what it did (game files included) before it says so.
-TEST_F(TakeBackTest, FaultsWhileTakingBackLeaveEitherStateWhole) {
+TEST_F(TTakeBackTest, FaultsWhileTakingBackLeaveEitherStateWhole) {
   const std::map<std::string, std::string> before = game.Tree();
   game.Install(script, files);
   const std::string installed = game.Archive();
   const std::map<std::string, std::string> installedTree = game.Tree();
   int failed = 0, done = 0;
   for (uint64_t nth = 1;; ++nth) {
-    Game g(installed);
+    TGame g(installed);
     for (const auto& [path, bytes] : game.fs.Files())
       g.fs.Put(path, std::string(bytes->begin(), bytes->end()));
     for (const char* folder : {"G\\data", "G\\data\\mymod", "G\\data\\mymod\\docs", "R", "R\\G 1",
                                "R\\G 1\\archive", "R\\G 1\\game", "R\\G 1\\game\\data"})
       g.fs.AddDirectory(folder);
     const TRestorePoint point = g.Latest();
-    FaultyFileSystem faulty(g.fs);
+    TFaultyFileSystem faulty(g.fs);
     faulty.FailAt(nth, kDiskFull);
     bool refused = false;
     try {
@@ -562,13 +562,13 @@ TEST(RestorePointName, IsTheGameFolderNameAndACounter) {
        "Игры GTA San Andreas с модами, которые я со 7"},
   };
   for (const auto& [folder, name] : cases) EXPECT_EQ(RestorePointName(folder, 7), name) << folder;
-  MemoryFileSystem fs;
+  TMemoryFileSystem fs;
   EXPECT_TRUE(SameGameFolder(fs, "C:\\Games\\GTA\\", "C:/Games/GTA"));
   EXPECT_FALSE(SameGameFolder(fs, "C:\\Games\\GTA", "C:\\Games\\GTA2"));
 }
 
 TEST(RestorePointName, CountersOnlyGrowAcrossGameFolders) {
-  MemoryFileSystem fs;
+  TMemoryFileSystem fs;
   fs.AddDirectory("R");
   for (const char* folder : {"R\\GTA 3", "R\\Other 9.partial", "R\\GTA 12.undoing"}) {
     fs.AddDirectory(folder);
@@ -586,7 +586,7 @@ TEST(RestorePointName, CountersOnlyGrowAcrossGameFolders) {
 // Thousands of kept files are flushed side by side; a file that cannot be flushed still fails the
 // whole, whichever thread meets it.
 TEST(FlushFiles, FlushesManyFilesSideBySideAndReportsAFailure) {
-  test::TempDir dir;
+  test::TTempDir dir;
   IFileSystem& fs = SystemFileSystem();
   for (const size_t count : {3u, 200u}) {
     std::vector<std::string> paths;
@@ -596,7 +596,7 @@ TEST(FlushFiles, FlushesManyFilesSideBySideAndReportsAFailure) {
     }
     // The front end is told at least once while the flush runs, however fast the disk is: the
     // stretch has begun, so that every report after it counts as one.
-    test::FakeProgress progress;
+    test::TFakeProgress progress;
     progress.Start(1);
     FlushFiles(fs, paths, &progress);
     EXPECT_GT(progress.Waits, 0);
@@ -609,9 +609,9 @@ TEST(FlushFiles, FlushesManyFilesSideBySideAndReportsAFailure) {
 // The one flush on a thread of its own: what it flushed is on the disk when Wait returns, its
 // failure comes back to the waiting thread, and a failure nobody waits for is dropped quietly.
 TEST(BackgroundFlush, WaitsRaisesAndForgets) {
-  test::TempDir dir;
-  FaultyFileSystem faulty(SystemFileSystem());
-  test::FakeProgress progress;
+  test::TTempDir dir;
+  TFaultyFileSystem faulty(SystemFileSystem());
+  test::TFakeProgress progress;
   TBackgroundFlush idle;
   idle.Wait(progress);  // nothing started: nothing to wait for
   EXPECT_FALSE(idle.Running());
@@ -619,7 +619,7 @@ TEST(BackgroundFlush, WaitsRaisesAndForgets) {
     SCOPED_TRACE(fails ? "failing" : "sound");
     TBlockFile file = TBlockFile::Create(faulty, dir / "f");
     file.WriteExact("abc", 3);
-    faulty.FailAt(fails ? 1 : 1000, kDiskFull, {FileOp::kFlush});
+    faulty.FailAt(fails ? 1 : 1000, kDiskFull, {TFileOp::kFlush});
     TBackgroundFlush flush;
     flush.Start(file);
     if (fails)

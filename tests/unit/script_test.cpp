@@ -10,21 +10,21 @@
 namespace merva {
 namespace {
 
-using test::FakeBoxes;
 using test::ScriptBytes;
-using test::TempDir;
+using test::TFakeBoxes;
+using test::TTempDir;
 
-struct Loaded {
+struct TLoaded {
   TDATAInst Script;
-  std::vector<test::ShownBox> Boxes;
+  std::vector<test::TShownBox> Boxes;
   std::vector<std::string> Levels;
 };
 
-Loaded Load(const std::string& bytes) {
-  TempDir dir;
+TLoaded Load(const std::string& bytes) {
+  TTempDir dir;
   test::WriteFile(dir / "scripts.bin", bytes);
-  Loaded result;
-  FakeBoxes boxes;
+  TLoaded result;
+  TFakeBoxes boxes;
   LoadScript(
       result.Script, SystemFileSystem(), boxes,
       [&](const std::string& level) { result.Levels.push_back(level); }, dir / "scripts.bin");
@@ -39,19 +39,19 @@ std::string Record(uint8_t tag, int32_t length, const std::string& stored) {
 }
 
 TEST(DescrambleScriptText, FirstByteStaysTheOthersLose32) {
-  struct Case {
+  struct TCase {
     std::vector<uint8_t> stored;
     int32_t length;
     std::vector<uint8_t> text;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {{0x41, 0x61, 0x62}, 3, {0x41, 0x41, 0x42}},
       {{0x41, 0x10}, 2, {0x41, 0xF0}},
       {{0x99}, 1, {0x99}},
       {{0x99, 0x99}, 0, {0x99, 0x99}},
       {{0x50, 0x50, 0x50}, 2, {0x50, 0x30, 0x50}},  // only the first `length` bytes
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     std::vector<uint8_t> buffer = c.stored;
     DescrambleScriptText(buffer.data(), buffer.size(), c.length);
     EXPECT_EQ(buffer, c.text);
@@ -59,7 +59,7 @@ TEST(DescrambleScriptText, FirstByteStaysTheOthersLose32) {
 }
 
 TEST(LoadScript, ExactlyTheHeaderLoadsNothingWithoutAMessage) {
-  const Loaded loaded = Load(ScriptBytes({}));
+  const TLoaded loaded = Load(ScriptBytes({}));
   EXPECT_TRUE(loaded.Boxes.empty());
   EXPECT_TRUE(loaded.Script.Title.empty());
   EXPECT_TRUE(loaded.Script.ArchiveFiles.empty());
@@ -70,29 +70,29 @@ TEST(LoadScript, AWrongOrMissingVersionMarkIsToldOnceAndLoadingGoesOn) {
   for (const std::string& bytes : {std::string(), std::string("\0\0\0\0\0\0"
                                                               "1.",
                                                               8)}) {
-    const Loaded loaded = Load(bytes);
+    const TLoaded loaded = Load(bytes);
     ASSERT_EQ(loaded.Boxes.size(), 1u);
     EXPECT_EQ(loaded.Boxes[0].Text, "Unknow version of script-file or file damaged");
     EXPECT_EQ(loaded.Boxes[0].Kind, TBoxKind::kPlain);
   }
-  const Loaded loaded = Load(ScriptBytes({{20, "Title"}}, "1.1"));
+  const TLoaded loaded = Load(ScriptBytes({{20, "Title"}}, "1.1"));
   EXPECT_EQ(loaded.Boxes.size(), 1u);
   EXPECT_EQ(loaded.Script.Title, "Title");
 }
 
 TEST(LoadScript, EveryTagReachesItsField) {
-  const Loaded loaded = Load(ScriptBytes({{20, "T"},
-                                          {11, "welcome"},
-                                          {12, "agreement"},
-                                          {13, "folder"},
-                                          {14, "progress"},
-                                          {15, "finish"},
-                                          {10, "refusal"},
-                                          {22, "agree"},
-                                          {1, "a.dff"},
-                                          {2, "data\\b.ide"},
-                                          {1, "c.txd"},
-                                          {21, "1.0"}}));
+  const TLoaded loaded = Load(ScriptBytes({{20, "T"},
+                                           {11, "welcome"},
+                                           {12, "agreement"},
+                                           {13, "folder"},
+                                           {14, "progress"},
+                                           {15, "finish"},
+                                           {10, "refusal"},
+                                           {22, "agree"},
+                                           {1, "a.dff"},
+                                           {2, "data\\b.ide"},
+                                           {1, "c.txd"},
+                                           {21, "1.0"}}));
   const TDATAInst& s = loaded.Script;
   EXPECT_EQ(s.Title, "T");
   EXPECT_EQ(s.WelcomeText, "welcome");
@@ -109,19 +109,19 @@ TEST(LoadScript, EveryTagReachesItsField) {
 }
 
 TEST(LoadScript, LaterTextRecordsReplaceAndListRecordsAppend) {
-  const Loaded loaded =
+  const TLoaded loaded =
       Load(ScriptBytes({{20, "first"}, {20, "second"}, {1, "x"}, {1, "y"}, {1, "x"}}));
   EXPECT_EQ(loaded.Script.Title, "second");
   EXPECT_EQ(loaded.Script.ArchiveFiles, (std::vector<std::string>{"x", "y", "x"}));
 }
 
 TEST(LoadScript, AZeroLengthRecordIsAppliedAndEndsLoading) {
-  const Loaded loaded = Load(ScriptBytes({{20, "title"}, {2, ""}, {11, "never"}}));
+  const TLoaded loaded = Load(ScriptBytes({{20, "title"}, {2, ""}, {11, "never"}}));
   EXPECT_EQ(loaded.Script.Title, "title");
   EXPECT_EQ(loaded.Script.GameFiles, (std::vector<std::string>{""}));
   EXPECT_TRUE(loaded.Script.WelcomeText.empty());
 
-  const Loaded level = Load(ScriptBytes({{21, ""}, {20, "never"}}));
+  const TLoaded level = Load(ScriptBytes({{21, ""}, {20, "never"}}));
   EXPECT_EQ(level.Levels, (std::vector<std::string>{""}));
   EXPECT_TRUE(level.Script.Title.empty());
 }
@@ -129,7 +129,7 @@ TEST(LoadScript, AZeroLengthRecordIsAppliedAndEndsLoading) {
 TEST(LoadScript, UnassignedTagsAreSkipped) {
   const std::string filler(100, 'z');
   for (uint8_t tag : {0, 7, 255}) {
-    const Loaded loaded = Load(ScriptBytes({{tag, filler}, {20, "after"}}));
+    const TLoaded loaded = Load(ScriptBytes({{tag, filler}, {20, "after"}}));
     EXPECT_EQ(loaded.Script.Title, "after") << int(tag);
   }
 }
@@ -137,14 +137,14 @@ TEST(LoadScript, UnassignedTagsAreSkipped) {
 TEST(LoadScript, PayloadsKeepEveryByteUpToTheLimit) {
   const std::string full(2048, 'q');
   const std::string withZero("a\0b", 3);
-  const Loaded loaded = Load(ScriptBytes({{11, full}, {12, withZero}}));
+  const TLoaded loaded = Load(ScriptBytes({{11, full}, {12, withZero}}));
   EXPECT_EQ(loaded.Script.WelcomeText, full);
   EXPECT_EQ(loaded.Script.AgreementText, withZero);
 }
 
 TEST(LoadScript, DamagedLengthsStopLoadingWithTheMessageOnce) {
   for (int32_t length : {-1, 2049, INT32_MIN}) {
-    const Loaded loaded =
+    const TLoaded loaded =
         Load(ScriptBytes({{20, "kept"}}, "1.1") + Record(11, length, "abc") + Record(12, 1, "x"));
     EXPECT_EQ(loaded.Script.Title, "kept");
     EXPECT_TRUE(loaded.Script.WelcomeText.empty());
@@ -161,38 +161,38 @@ TEST(LoadScript, AnIncompleteLastRecordIsNotApplied) {
       Record(20, 10, "sho"),           // inside the payload
   };
   for (const std::string& tail : cases) {
-    const Loaded loaded = Load(base + tail);
+    const TLoaded loaded = Load(base + tail);
     EXPECT_EQ(loaded.Script.Title, "long title");
     EXPECT_TRUE(loaded.Boxes.empty());
   }
-  const Loaded complete = Load(base);  // a file that ends after a whole record
+  const TLoaded complete = Load(base);  // a file that ends after a whole record
   EXPECT_EQ(complete.Script.Title, "long title");
 }
 
 TEST(LoadScript, OpensTheScriptReadOnly) {
-  TempDir dir;
+  TTempDir dir;
   test::WriteFile(dir / "scripts.bin", ScriptBytes({{20, "ro"}}));
-  AccessSpy spy;
+  TAccessSpy spy;
   TDATAInst script;
-  FakeBoxes boxes;
+  TFakeBoxes boxes;
   LoadScript(script, spy, boxes, nullptr, dir / "scripts.bin");
   EXPECT_EQ(script.Title, "ro");
-  EXPECT_EQ(spy.Accesses, (std::vector<OpenAccess>{OpenAccess::kReadOnly}));
+  EXPECT_EQ(spy.Accesses, (std::vector<TOpenAccess>{TOpenAccess::kReadOnly}));
 }
 
 TEST(LoadScript, AMissingScriptRaisesAnInputOutputError) {
-  TempDir dir;
+  TTempDir dir;
   TDATAInst script;
-  FakeBoxes boxes;
+  TFakeBoxes boxes;
   EXPECT_THROW(LoadScript(script, SystemFileSystem(), boxes, nullptr, dir / "scripts.bin"),
                EInOutError);
 }
 
 TEST(LoadScript, AnErrorFromTheLevelCheckEndsLoadingThere) {
-  TempDir dir;
+  TTempDir dir;
   test::WriteFile(dir / "scripts.bin", ScriptBytes({{20, "a"}, {21, "x"}, {11, "never"}}));
   TDATAInst script;
-  FakeBoxes boxes;
+  TFakeBoxes boxes;
   EXPECT_THROW(LoadScript(
                    script, SystemFileSystem(), boxes,
                    [](const std::string&) { throw EConvertError("bad"); }, dir / "scripts.bin"),
@@ -202,11 +202,11 @@ TEST(LoadScript, AnErrorFromTheLevelCheckEndsLoadingThere) {
 }
 
 TEST(ReadInstallItems, AGameFileItemIsReadOnceIntoItsPlaceAndItsPackageFile) {
-  struct Case {
+  struct TCase {
     std::string item, packageName, path;
     std::vector<std::string> folders;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"data\\maps\\x.ide", "x.ide", "data\\maps\\x.ide", {"data", "data\\maps"}},
       {"data\\.\\\\x.ide", "x.ide", "data\\x.ide", {"data"}},
       {"data/x.ide", "data/x.ide", "data\\x.ide", {"data"}},  // "/" parts a place, not a name
@@ -214,7 +214,7 @@ TEST(ReadInstallItems, AGameFileItemIsReadOnceIntoItsPlaceAndItsPackageFile) {
       {"data\\", "", "data", {}},  // names no package file
       {"", "", "", {}},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     TDATAInst script;
     script.GameFiles = {c.item};
     script.ArchiveFiles = {"a.dff", ""};

@@ -14,13 +14,13 @@ namespace {
 
 using test::RunShell;
 using test::ShellQuoted;
-using test::TempDir;
-using test::ToolRun;
+using test::TTempDir;
+using test::TToolRun;
 
 const std::string kImg = ShellQuoted(MERVA_IMG), kPack = ShellQuoted(MERVA_PACK);
 
 TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
-  TempDir dir;
+  TTempDir dir;
   test::WriteFile(dir / "welcome.txt", "Привет!\nВторая строка.\n");
   test::MakeDirs(dir / "files");
   const std::string binary("\x00\x01\xFF\x80 data", 10);
@@ -35,12 +35,12 @@ TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
                   "archive = files/car.dff\n"
                   "game = data\\cars.ide from files/cars.ide\n");
   test::MakeDirs(dir / "out");
-  const ToolRun build = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
-                                 ShellQuoted(dir / "out"));
+  const TToolRun build = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                                  ShellQuoted(dir / "out"));
   ASSERT_EQ(build.status, 0) << build.output;
 
   TDATAInst script;
-  test::FakeBoxes boxes;
+  test::TFakeBoxes boxes;
   LoadScript(script, SystemFileSystem(), boxes, nullptr, dir / "out\\scripts.bin");
   EXPECT_TRUE(boxes.Shown.empty());
   EXPECT_EQ(script.Title, "Мой мод");
@@ -50,10 +50,10 @@ TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
   EXPECT_EQ(script.ArchiveFiles, (std::vector<std::string>{"car.dff"}));
   EXPECT_EQ(script.GameFiles, (std::vector<std::string>{"data\\cars.ide"}));
 
-  const ToolRun printed = RunShell(kPack + " script " + ShellQuoted(dir / "out\\scripts.bin"));
+  const TToolRun printed = RunShell(kPack + " script " + ShellQuoted(dir / "out\\scripts.bin"));
   EXPECT_NE(printed.output.find("welcome = Привет!\\nВторая строка."), std::string::npos)
       << printed.output;
-  const ToolRun listed = RunShell(kPack + " list " + ShellQuoted(dir / "out\\data.cab"));
+  const TToolRun listed = RunShell(kPack + " list " + ShellQuoted(dir / "out\\data.cab"));
   EXPECT_EQ(listed.output, "10 car.dff\n3 cars.ide\n");
   test::MakeDirs(dir / "unpacked");
   ASSERT_EQ(RunShell(kPack + " unpack " + ShellQuoted(dir / "out\\data.cab") + " " +
@@ -65,7 +65,7 @@ TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
 }
 
 TEST(MervaPack, BadManifestsGetAClearError) {
-  TempDir dir;
+  TTempDir dir;
   test::WriteFile(dir / "x.dff", "x");
   test::MakeDirs(dir / "folder.dff");
   const std::pair<std::string, std::string> cases[] = {
@@ -92,12 +92,12 @@ TEST(MervaPack, BadManifestsGetAClearError) {
     // Two lines ahead, so that errors name a line of their own.
     if (!manifest.empty() && manifest[0] != '#') manifest = "# the mod\n\n" + manifest;
     test::WriteFile(dir / "manifest.txt", manifest);
-    const ToolRun run = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
-                                 ShellQuoted(dir.Path()));
+    const TToolRun run = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                                  ShellQuoted(dir.Path()));
     EXPECT_NE(run.status, 0) << manifest;
     EXPECT_NE(run.output.find(error), std::string::npos) << run.output;
   }
-  const ToolRun folder =
+  const TToolRun folder =
       RunShell(kPack + " build " + ShellQuoted(dir / "folder.dff") + " " + ShellQuoted(dir.Path()));
   EXPECT_NE(folder.output.find("folder.dff: is a folder, not a manifest file"), std::string::npos)
       << folder.output;
@@ -105,20 +105,20 @@ TEST(MervaPack, BadManifestsGetAClearError) {
 
 // A build that fails leaves the folder as it was: no new script beside an old package.
 TEST(MervaPack, AFailedBuildChangesNoOutput) {
-  TempDir dir;
+  TTempDir dir;
   test::WriteFile(dir / "scripts.bin", "old script");
   test::WriteFile(dir / "data.cab", "old package");
   test::WriteFile(dir / "x.dff", "x");
   test::WriteFile(dir / "manifest.txt", "title = t\narchive = x.dff\narchive = y.dff\n");
-  const ToolRun run = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
-                               ShellQuoted(dir.Path()));
+  const TToolRun run = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                                ShellQuoted(dir.Path()));
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_EQ(test::ReadFile(dir / "scripts.bin"), "old script");
   EXPECT_EQ(test::ReadFile(dir / "data.cab"), "old package");
   // Notepad's byte-order mark is no part of the first key.
   test::WriteFile(dir / "manifest.txt", "\xEF\xBB\xBFtitle = t\narchive = x.dff\n");
-  const ToolRun fixed = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
-                                 ShellQuoted(dir.Path()));
+  const TToolRun fixed = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                                  ShellQuoted(dir.Path()));
   EXPECT_EQ(fixed.status, 0) << fixed.output;
   EXPECT_EQ(RunShell(kPack + " list " + ShellQuoted(dir / "data.cab")).output, "1 x.dff\n");
   for (const auto& file : std::filesystem::directory_iterator(test::Native(dir.Path())))
@@ -126,12 +126,12 @@ TEST(MervaPack, AFailedBuildChangesNoOutput) {
 }
 
 TEST(MervaPack, UnpackWritesNothingOutsideItsFolder) {
-  TempDir dir;
+  TTempDir dir;
   test::MakeDirs(dir / "out");
   for (const char* name : {"..\\evil.txt", "../evil.txt", "a/../../evil.txt", ".."}) {
     test::WriteFile(dir / "data.cab", test::PackageBytes({{"fine.txt", "f"}, {name, "evil"}}));
-    const ToolRun run = RunShell(kPack + " unpack " + ShellQuoted(dir / "data.cab") + " " +
-                                 ShellQuoted(dir / "out"));
+    const TToolRun run = RunShell(kPack + " unpack " + ShellQuoted(dir / "data.cab") + " " +
+                                  ShellQuoted(dir / "out"));
     EXPECT_EQ(run.status, 1) << name;
     EXPECT_NE(run.output.find(std::string("holds a file named ") + name), std::string::npos)
         << run.output;
@@ -141,7 +141,7 @@ TEST(MervaPack, UnpackWritesNothingOutsideItsFolder) {
 }
 
 TEST(MervaPack, ScriptRefusesWhatTheLoaderCannotRead) {
-  TempDir dir;
+  TTempDir dir;
   const std::string whole = test::ScriptBytes({{20, "Title"}, {1, "a.dff"}});
   const std::pair<const char*, std::string> cases[] = {
       {"empty", ""},
@@ -150,7 +150,7 @@ TEST(MervaPack, ScriptRefusesWhatTheLoaderCannotRead) {
   };
   for (const auto& [what, bytes] : cases) {
     test::WriteFile(dir / "scripts.bin", bytes);
-    const ToolRun run = RunShell(kPack + " script " + ShellQuoted(dir / "scripts.bin"));
+    const TToolRun run = RunShell(kPack + " script " + ShellQuoted(dir / "scripts.bin"));
     EXPECT_EQ(run.status, 1) << what << ": " << run.output;
     EXPECT_NE(run.output.find("scripts.bin: Unknow version of script-file or file damaged"),
               std::string::npos)
@@ -159,17 +159,17 @@ TEST(MervaPack, ScriptRefusesWhatTheLoaderCannotRead) {
 }
 
 TEST(MervaPack, WarnsOfALevelWithoutAPoint) {
-  TempDir dir;
+  TTempDir dir;
   test::WriteFile(dir / "manifest.txt", "level = 2\n");
-  const ToolRun run = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
-                               ShellQuoted(dir.Path()));
+  const TToolRun run = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                                ShellQuoted(dir.Path()));
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("warning: the installer reads the level 2 as 0.2"), std::string::npos)
       << run.output;
 }
 
 TEST(MervaImg, CreatePutListCheckSortCompact) {
-  TempDir dir;
+  TTempDir dir;
   const std::string img = ShellQuoted(dir / "gta3.img");
   const std::string tool = kImg;
   ASSERT_EQ(RunShell(tool + " create " + img).status, 0);
@@ -180,7 +180,7 @@ TEST(MervaImg, CreatePutListCheckSortCompact) {
                 .status,
             0);
   EXPECT_EQ(RunShell(tool + " list " + img).output, "0 1 2 b.dff\n1 3 1 a.txd\n");
-  const ToolRun check = RunShell(tool + " check " + img);
+  const TToolRun check = RunShell(tool + " check " + img);
   EXPECT_EQ(check.status, 0) << check.output;
   ASSERT_EQ(RunShell(tool + " compact " + img).status, 0);
   EXPECT_EQ(RunShell(tool + " list " + img).output, "0 1 2 b.dff\n1 3 1 a.txd\n");
@@ -192,26 +192,26 @@ TEST(MervaImg, CreatePutListCheckSortCompact) {
 // winning when it is not 0. list, check and extract agree with the game, and an empty entry is
 // an empty file wherever its offset points.
 TEST(MervaImg, ReadsTheSizeFieldsAsTheGameDoes) {
-  TempDir dir;
-  struct Case {
+  TTempDir dir;
+  struct TCase {
     const char* what;
     int32_t field;
     int32_t offset;
     const char* listed;  // the size list prints, in sectors
     int64_t extracted;   // bytes
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"the streaming size alone", 0x00000002, 1, "1 2 a.dff", 4096},
       {"the size in the archive wins", 0x00010005, 1, "1 1 a.dff", 2048},
       {"a 32-bit size of 65,536 sectors", 0x00010000, 1, "1 1 a.dff", 2048},
       {"the largest size the game reads", 0x0000FFFF, 1, "1 65535 a.dff", 65535 * 2048},
       {"an empty entry past the end of the file", 0, 9, "9 0 a.dff", 0},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.what);
     const int64_t sectors = c.extracted / 2048 + 2;
     test::WriteFile(dir / "x.img", test::ArchiveBytes({{c.offset, c.field, "a.dff"}}, sectors));
-    ToolRun run = RunShell(kImg + " list " + ShellQuoted(dir / "x.img"));
+    TToolRun run = RunShell(kImg + " list " + ShellQuoted(dir / "x.img"));
     EXPECT_EQ(run.output, std::string("0 ") + c.listed + "\n");
     run = RunShell(kImg + " check " + ShellQuoted(dir / "x.img"));
     EXPECT_EQ(run.status, 0) << run.output;
@@ -228,7 +228,7 @@ TEST(MervaImg, ReadsTheSizeFieldsAsTheGameDoes) {
   test::WriteFile(dir / "big.dff", "");
   std::filesystem::resize_file(big, 65536 * 2048);
   const std::string before = test::ReadFile(dir / "x.img");
-  ToolRun run = RunShell(kImg + " put " + ShellQuoted(dir / "x.img") + " " + ShellQuoted(big));
+  TToolRun run = RunShell(kImg + " put " + ShellQuoted(dir / "x.img") + " " + ShellQuoted(big));
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("the game reads no archive file of 128 MiB"), std::string::npos)
       << run.output;
@@ -243,15 +243,15 @@ TEST(MervaImg, ReadsTheSizeFieldsAsTheGameDoes) {
 }
 
 TEST(MervaImg, CheckFindsDamageAndWarnsOfWhatTheGameCannotUse) {
-  TempDir dir;
+  TTempDir dir;
   const std::string tool = kImg;
-  struct Case {
-    std::vector<test::EntryLayout> entries;
+  struct TCase {
+    std::vector<test::TEntryLayout> entries;
     int64_t sectors;
     int status;
     const char* says;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {{{1, 2, "a.dff"}, {2, 1, "b.dff"}}, 3, 1, "overlap"},
       {{{1, 5, "a.dff"}}, 3, 1, "past the end"},
       {{{0, 1, "a.dff"}}, 2, 1, "inside the directory"},
@@ -261,14 +261,14 @@ TEST(MervaImg, CheckFindsDamageAndWarnsOfWhatTheGameCannotUse) {
        0,
        "have one name in the 23 characters the game reads"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     test::WriteFile(dir / "x.img", test::ArchiveBytes(c.entries, c.sectors));
-    const ToolRun run = RunShell(tool + " check " + ShellQuoted(dir / "x.img"));
+    const TToolRun run = RunShell(tool + " check " + ShellQuoted(dir / "x.img"));
     EXPECT_EQ(run.status, c.status) << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
   }
   test::WriteFile(dir / "x.img", test::ArchiveBytes({{1, 1, "a.dff"}, {2, 1, "A.DFF"}}, 3));
-  const ToolRun twice = RunShell(tool + " check " + ShellQuoted(dir / "x.img"));
+  const TToolRun twice = RunShell(tool + " check " + ShellQuoted(dir / "x.img"));
   EXPECT_EQ(twice.status, 1) << twice.output;
   EXPECT_NE(twice.output.find("entries 0 and 1 are both named A.DFF; the game uses only the first"),
             std::string::npos)
@@ -278,7 +278,7 @@ TEST(MervaImg, CheckFindsDamageAndWarnsOfWhatTheGameCannotUse) {
 // Every command checks what it is given before it changes anything, and says in English what
 // failed and with which file.
 TEST(MervaImg, RefusesOddInputAndLeavesTheArchiveAsItWas) {
-  TempDir dir;
+  TTempDir dir;
   const std::string tool = kImg;
   const std::string archive = test::BuildArchive({{1, 1, "a.dff"}});
   test::MakeDirs(dir / "models");
@@ -288,13 +288,13 @@ TEST(MervaImg, RefusesOddInputAndLeavesTheArchiveAsItWas) {
   test::WriteFile(dir / "notimg.img", std::string(5000, 'z'));
   test::WriteFile(dir / "snow\u2603.dff", "x");  // a host can hold it, the archive cannot
   ASSERT_EQ(mkfifo(test::Native(dir / "pipe.dff").c_str(), 0644), 0);
-  struct Case {
+  struct TCase {
     std::string args;
     int status;
     std::string says;
   };
   const std::string img = ShellQuoted(dir / "models\\gta3.img");
-  const Case cases[] = {
+  const TCase cases[] = {
       {"create " + img, 1, "gta3.img: already exists; give --force"},
       {"compact " + ShellQuoted(dir / "notimg.img"), 1,
        "notimg.img: not an IMG archive (no \"VER2\" header)"},
@@ -312,9 +312,9 @@ TEST(MervaImg, RefusesOddInputAndLeavesTheArchiveAsItWas) {
       {"list " + img + " extra", 2, "usage"},
       {"compact " + img + " extra", 2, "usage"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     test::WriteFile(dir / "models\\gta3.img", archive);
-    const ToolRun run = RunShell(tool + " " + c.args);
+    const TToolRun run = RunShell(tool + " " + c.args);
     EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << c.args << "\n" << run.output;
     EXPECT_EQ(test::ReadFile(dir / "models\\gta3.img"), archive) << c.args;
@@ -326,18 +326,18 @@ TEST(MervaImg, RefusesOddInputAndLeavesTheArchiveAsItWas) {
 
 // The tool's temporary file has a name of its own, so an archive called temp.img survives.
 TEST(MervaImg, CompactsAnArchiveNamedTempImg) {
-  TempDir dir;
+  TTempDir dir;
   test::WriteFile(dir / "temp.img", test::ArchiveBytes({{3, 1, "a.dff"}}, 5));
-  const ToolRun run = RunShell(kImg + " compact " + ShellQuoted(dir / "temp.img"));
+  const TToolRun run = RunShell(kImg + " compact " + ShellQuoted(dir / "temp.img"));
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(test::DirectoryOf(test::ReadFile(dir / "temp.img")),
-            (std::vector<test::EntryLayout>{{1, 1, "a.dff"}}));
+            (std::vector<test::TEntryLayout>{{1, 1, "a.dff"}}));
 }
 
 // install keeps a restore point in MERVA_RESTORE_DIR, history lists it with its game folder,
 // undo takes it back; each refusal is one line and exit status 1, and nothing changes.
 TEST(MervaImg, InstallHistoryAndUndo) {
-  TempDir dir;
+  TTempDir dir;
   const std::string tool = kImg, restore = test::Native(dir / "restore");
   const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(dir / "restore") + " ";
   test::MakeDirs(dir / "game\\models");
@@ -348,13 +348,13 @@ TEST(MervaImg, InstallHistoryAndUndo) {
   test::WriteFile(dir / "mod\\data.cab", test::PackageBytes({{"a.dff", std::string(5000, 'n')}}));
   const std::string game = ShellQuoted(dir / "game");
 
-  struct Step {
+  struct TStep {
     const char* command;
     int status;
     const char* output;  // a part of the output
     bool installed;      // the archive afterwards
   };
-  const Step steps[] = {
+  const TStep steps[] = {
       {"history", 0, "", false},
       {"undo GAME", 1, "There is no installation to take back in ", false},
       {"install GAME MOD", 0, "", true},
@@ -364,7 +364,7 @@ TEST(MervaImg, InstallHistoryAndUndo) {
       {"undo GAME", 0, "took back game 1\t", false},
       {"history", 0, "", false},
   };
-  for (const Step& step : steps) {
+  for (const TStep& step : steps) {
     std::string command = step.command;
     for (const auto& [word, path] :
          {std::pair<std::string, std::string>{"GAME", game}, {"MOD", ShellQuoted(dir / "mod")}}) {
@@ -373,7 +373,7 @@ TEST(MervaImg, InstallHistoryAndUndo) {
     }
     if (command.find("--point game 7") != std::string::npos)
       command.replace(command.find("game 7"), 6, "'game 7'");
-    const ToolRun run = RunShell(env + tool + " " + command);
+    const TToolRun run = RunShell(env + tool + " " + command);
     EXPECT_EQ(run.status, step.status) << step.command << ": " << run.output;
     EXPECT_NE(run.output.find(step.output), std::string::npos)
         << step.command << ": " << run.output;

@@ -22,7 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::RunShell;
 using test::ShellQuoted;
-using test::TempDir;
+using test::TTempDir;
 
 const std::string kImg = ShellQuoted(MERVA_IMG);
 const std::string kPack = ShellQuoted(MERVA_PACK);
@@ -49,16 +49,16 @@ Tree TreeOf(const std::string& root) {
 
 // A temporary folder on another file system than the test's own where the machine has one
 // (/dev/shm is a tmpfs on every usual Linux), so that the restore folder lies on another drive.
-struct OtherDrive {
+struct TOtherDrive {
   std::string path;
-  OtherDrive() {
+  TOtherDrive() {
     std::string pattern = "/dev/shm/merva-drive-XXXXXX";
     struct stat shm, tmp;
     if (::stat("/dev/shm", &shm) == 0 && ::stat(fs::temp_directory_path().c_str(), &tmp) == 0 &&
         shm.st_dev != tmp.st_dev && mkdtemp(pattern.data()))
       path = pattern;
   }
-  ~OtherDrive() {
+  ~TOtherDrive() {
     std::error_code ignored;
     if (!path.empty()) fs::remove_all(path, ignored);
   }
@@ -66,14 +66,14 @@ struct OtherDrive {
 
 // A game whose archive and a data file a mod replaces, beside a file it creates in a new folder;
 // a folder of the player's outside the game.
-struct Scene {
-  TempDir dir;
+struct TScene {
+  TTempDir dir;
   std::string game = dir / "game", restore = dir / "restore", victim = dir / "victim";
   const std::string original =
       test::BuildArchive({{1, 3, "a.dff"}, {4, 3, "b.dff"}, {7, 1, "c.txd"}});
   Tree before;  // the game folder before the first installation
 
-  explicit Scene(const std::string& restoreFolder = "") {
+  explicit TScene(const std::string& restoreFolder = "") {
     if (!restoreFolder.empty()) restore = restoreFolder + "/restore";
     test::MakeDirs(game + "\\models");
     test::MakeDirs(game + "\\data");
@@ -94,9 +94,9 @@ struct Scene {
     before = TreeOf(game);
   }
   std::string Env() const { return "MERVA_RESTORE_DIR=" + ShellQuoted(restore) + " "; }
-  test::ToolRun Img(const std::string& args) { return RunShell(Env() + kImg + " " + args); }
+  test::TToolRun Img(const std::string& args) { return RunShell(Env() + kImg + " " + args); }
   void Install() {
-    const test::ToolRun run = Img("install " + ShellQuoted(game) + " " + ShellQuoted(dir / "mod"));
+    const test::TToolRun run = Img("install " + ShellQuoted(game) + " " + ShellQuoted(dir / "mod"));
     ASSERT_EQ(run.status, 0) << run.output;
   }
   std::string Point(int counter) const { return restore + "\\game " + std::to_string(counter); }
@@ -129,17 +129,17 @@ std::string Replaced(std::string command, const std::string& word, const std::st
 }
 
 TEST(TrustedUndo, HostileCasesAreRefusedWithNothingChangedOrTakenBackWhole) {
-  enum Outcome { kRefused, kTakenBack };
-  struct Case {
+  enum TOutcome { kRefused, kTakenBack };
+  struct TCase {
     const char* what;
-    std::function<void(Scene&)> tamper;
+    std::function<void(TScene&)> tamper;
     const char* command;  // GAME, COPY and MOVED stand for folders of the scene
-    Outcome outcome;
+    TOutcome outcome;
     const char* says;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"the kept archive's two entries of one size swapped by name",
-       [](Scene& s) {
+       [](TScene& s) {
          const std::string kept = s.Point(1) + "\\archive.img";
          const std::string bytes = test::ReadFile(kept);
          Patch(kept, 8 + 8, bytes.substr(8 + 32 + 8, 24));
@@ -147,63 +147,63 @@ TEST(TrustedUndo, HostileCasesAreRefusedWithNothingChangedOrTakenBackWhole) {
        },
        "undo GAME", kRefused, "the kept file archive.img"},
       {"a foreign kept archive with other names of the same sizes",
-       [](Scene& s) {
+       [](TScene& s) {
          test::WriteFile(s.Point(1) + "\\archive.img",
                          test::BuildArchive({{1, 3, "x.dff"}, {4, 3, "y.dff"}}));
        },
        "undo GAME", kRefused, "the kept file archive.img"},
       {"the kept archive's bytes changed, names and sizes as recorded",
-       [](Scene& s) { Patch(s.Point(1) + "\\archive.img", 2048 + 100, "changed"); }, "undo GAME",
+       [](TScene& s) { Patch(s.Point(1) + "\\archive.img", 2048 + 100, "changed"); }, "undo GAME",
        kRefused, "has changed since it was written"},
       {"a folder where a replaced game file goes",
-       [](Scene& s) {
+       [](TScene& s) {
          fs::remove(test::Native(s.game + "\\data\\handling.cfg"));
          test::MakeDirs(s.game + "\\data\\handling.cfg");
        },
        "undo GAME", kRefused, "a folder stands at"},
       {"a file where the folder of a replaced game file goes",
-       [](Scene& s) {
+       [](TScene& s) {
          fs::remove_all(test::Native(s.game + "\\data"));
          test::WriteFile(s.game + "\\data", "a file of the player's");
        },
        "undo GAME", kRefused, "a file stands at"},
       {"a second game line in the record",
-       [](Scene& s) {
+       [](TScene& s) {
          s.EditRecord(1, "\nlevel\t", "\ngame\t" + test::Native(s.victim) + "\nlevel\t");
        },
        "undo GAME", kRefused, "is damaged"},
       {"a number of 19 digits in the record",
-       [](Scene& s) { s.EditRecord(1, "\nkept\t", "\nkept\t9999999999999999999\nx\t"); },
+       [](TScene& s) { s.EditRecord(1, "\nkept\t", "\nkept\t9999999999999999999\nx\t"); },
        "undo GAME", kRefused, "is damaged"},
       {"a point named for a copy of the game while the game is in place",
-       [](Scene& s) {
+       [](TScene& s) {
          fs::copy(test::Native(s.game), test::Native(s.dir / "copy"), fs::copy_options::recursive);
        },
        "undo --point 'game 1' COPY", kRefused, "which is still there"},
       {"an older point of a moved game forced under a newer one",
-       [](Scene& s) {
+       [](TScene& s) {
          s.Install();
          fs::rename(test::Native(s.game), test::Native(s.dir / "moved"));
        },
        "undo --force --point 'game 1' MOVED", kRefused, "was made after it"},
       {"links planted at the undo's own names beside a game file",
-       [](Scene& s) {
+       [](TScene& s) {
          s.Link(s.victim + "\\precious.txt", s.game + "\\data\\handling.cfg.merva-new");
          s.Link(s.victim + "\\precious.txt", s.game + "\\data\\handling.cfg.merva-old");
          s.Link(s.victim + "\\precious.txt", s.game + "\\models\\temp.img");
        },
        "undo GAME", kTakenBack, "took back game 1"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.what);
-    Scene s;
+    TScene s;
     s.Install();
     c.tamper(s);
     const Tree tampered = s.World();
     std::string command = Replaced(c.command, "GAME", ShellQuoted(s.game));
     command = Replaced(command, "COPY", ShellQuoted(s.dir / "copy"));
     command = Replaced(command, "MOVED", ShellQuoted(s.dir / "moved"));
-    const test::ToolRun run = s.Img(command);
+    const test::TToolRun run = s.Img(command);
     EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
     EXPECT_EQ(test::ReadFile(s.victim + "\\precious.txt"), "precious");
     if (c.outcome == kRefused) {
@@ -219,7 +219,7 @@ TEST(TrustedUndo, HostileCasesAreRefusedWithNothingChangedOrTakenBackWhole) {
 
 // A game moved since comes back newest first under its new folder; the points name the old one.
 TEST(TrustedUndo, AMovedGameComesBackNewestFirst) {
-  Scene s;
+  TScene s;
   s.Install();
   s.Install();
   fs::rename(test::Native(s.game), test::Native(s.dir / "moved"));
@@ -232,14 +232,14 @@ TEST(TrustedUndo, AMovedGameComesBackNewestFirst) {
 // The restore folder on another file system, as %LOCALAPPDATA% on C: and the game on D:: the
 // player's edits are copied there, never lost, and the game comes back whole.
 TEST(TrustedUndo, ThePlayersEditsAreKeptOnAnotherDrive) {
-  OtherDrive drive;
+  TOtherDrive drive;
   SCOPED_TRACE(drive.path.empty() ? "no second file system here: one drive"
                                   : "restore folder on " + drive.path);
-  Scene s(drive.path);
+  TScene s(drive.path);
   s.Install();
   test::WriteFile(s.game + "\\data\\handling.cfg", "my own tuning");
   test::WriteFile(s.game + "\\data\\mine\\new.txt", "my notes");
-  const test::ToolRun run = s.Img("undo --force " + ShellQuoted(s.game));
+  const test::TToolRun run = s.Img("undo --force " + ShellQuoted(s.game));
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(test::TreeDifference(TreeOf(s.game), s.before), "") << run.output;
   EXPECT_EQ(test::TreeDifference(TreeOf(s.restore),
@@ -255,7 +255,7 @@ TEST(TrustedUndo, ThePlayersEditsAreKeptOnAnotherDrive) {
   test::WriteFile(s.game + "\\data\\handling.cfg", "tuned again");
   EXPECT_EQ(s.Img("undo --force " + ShellQuoted(s.game)).status, 0);
   EXPECT_EQ(test::ReadFile(s.restore + "\\game 1 edits (2)\\data\\handling.cfg"), "tuned again");
-  const test::ToolRun history = s.Img("history");
+  const test::TToolRun history = s.Img("history");
   EXPECT_EQ(history.status, 0);
   EXPECT_EQ(history.output, "");
 }
@@ -263,7 +263,7 @@ TEST(TrustedUndo, ThePlayersEditsAreKeptOnAnotherDrive) {
 // Every spelling of one game meets its lock: a second program's change of the archive is
 // refused while an installation or undo holds it.
 TEST(TrustedUndo, EverySpellingOfAGameMeetsItsLock) {
-  Scene s;
+  TScene s;
   test::WriteFile(s.dir / "x.dff", std::string(100, 'x'));
   s.Link(s.game + "\\models", s.dir / "linked");
   const std::string before = test::ReadFile(s.game + "\\models\\gta3.img");
@@ -279,7 +279,7 @@ TEST(TrustedUndo, EverySpellingOfAGameMeetsItsLock) {
   };
   for (const std::string& command : commands) {
     SCOPED_TRACE(command);
-    const test::ToolRun run = s.Img(command);
+    const test::TToolRun run = s.Img(command);
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("is running"), std::string::npos) << run.output;
     EXPECT_EQ(test::ReadFile(s.game + "\\models\\gta3.img"), before);
@@ -290,27 +290,27 @@ TEST(TrustedUndo, EverySpellingOfAGameMeetsItsLock) {
 // game, nor at a temporary name or a target of compact, extract and unpack.
 TEST(TrustedUndo, NoWriteFollowsALink) {
   {
-    Scene s;  // the game's data folder a link to the player's folder
+    TScene s;  // the game's data folder a link to the player's folder
     fs::rename(test::Native(s.game + "\\data"), test::Native(s.dir / "data-elsewhere"));
     s.Link(s.victim, s.game + "\\data");
     test::WriteFile(s.victim + "\\handling.cfg", "the victim's own");
     const Tree world = s.World();
-    const test::ToolRun run =
+    const test::TToolRun run =
         s.Img("install " + ShellQuoted(s.game) + " " + ShellQuoted(s.dir / "mod"));
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("holds a link at"), std::string::npos) << run.output;
     EXPECT_EQ(test::TreeDifference(s.World(), world), "");
   }
   {
-    Scene s;  // compact, extract and unpack with links at their temporary names and targets
+    TScene s;  // compact, extract and unpack with links at their temporary names and targets
     const std::string archive = s.game + "\\models\\gta3.img";
     s.Link(s.victim + "\\precious.txt", archive + ".merva-tmp");
     EXPECT_EQ(s.Img("compact " + ShellQuoted(archive)).status, 0);
     test::MakeDirs(s.dir / "out");
     s.Link(s.victim + "\\precious.txt", s.dir / "out\\a.dff.merva-tmp");
     s.Link(s.victim + "\\precious.txt", s.dir / "out\\b.dff");
-    const test::ToolRun extracted = s.Img("extract --force --to " + ShellQuoted(s.dir / "out") +
-                                          " " + ShellQuoted(archive) + " a.dff b.dff");
+    const test::TToolRun extracted = s.Img("extract --force --to " + ShellQuoted(s.dir / "out") +
+                                           " " + ShellQuoted(archive) + " a.dff b.dff");
     EXPECT_EQ(extracted.status, 0) << extracted.output;
     EXPECT_EQ(test::ReadFile(s.victim + "\\precious.txt"), "precious");
     EXPECT_FALSE(fs::is_symlink(test::Native(archive)));
@@ -322,7 +322,7 @@ TEST(TrustedUndo, NoWriteFollowsALink) {
     s.Link(s.victim + "\\precious.txt", s.dir / "unpacked\\new.txt");
     test::WriteFile(s.dir / "unpacked\\a.dff", "mine");
     const Tree world = s.World();
-    test::ToolRun run = RunShell(kPack + " unpack " + cab + " " + ShellQuoted(s.dir / "unpacked"));
+    test::TToolRun run = RunShell(kPack + " unpack " + cab + " " + ShellQuoted(s.dir / "unpacked"));
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("already exists; give --force"), std::string::npos) << run.output;
     EXPECT_EQ(test::TreeDifference(s.World(), world), "");
@@ -342,12 +342,12 @@ TEST(TrustedUndo, NoWriteFollowsALink) {
 // spelling, a device, a character Windows refuses, or one file twice, is never built and never
 // installed.
 TEST(TrustedUndo, NamesAreComparedAsWindowsReadsThem) {
-  struct Case {
+  struct TCase {
     std::vector<std::string> items;
     const char* build;    // what merva-pack says
     const char* install;  // what the installation says
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {{"models\\gta3.img."}, "is the installer's own", "the installer itself uses"},
       {{"MODELS\\GTA3.IMG . "}, "is the installer's own", "the installer itself uses"},
       {{"merva-install.tmp.\\readme.txt"}, "is the installer's own", "the installer itself uses"},
@@ -361,9 +361,9 @@ TEST(TrustedUndo, NamesAreComparedAsWindowsReadsThem) {
       {{"data\\x.txt", "DATA\\X.TXT"}, "are one file on Windows", "names one game file twice"},
       {{"data\\x.txt", "data.\\x.txt "}, "are one file on Windows", "names one game file twice"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.items[0]);
-    Scene s;
+    TScene s;
     std::vector<std::pair<uint8_t, std::string>> records = {{20, "Mod"}};
     std::string manifest = "title = t\n";
     std::vector<std::pair<std::string, std::string>> files;
@@ -376,7 +376,7 @@ TEST(TrustedUndo, NamesAreComparedAsWindowsReadsThem) {
     test::WriteFile(s.dir / "mod\\scripts.bin", test::ScriptBytes(records));
     test::WriteFile(s.dir / "mod\\data.cab", test::PackageBytes(files));
     const Tree world = s.World();
-    const test::ToolRun run =
+    const test::TToolRun run =
         s.Img("install " + ShellQuoted(s.game) + " " + ShellQuoted(s.dir / "mod"));
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find(c.install), std::string::npos) << run.output;
@@ -385,8 +385,8 @@ TEST(TrustedUndo, NamesAreComparedAsWindowsReadsThem) {
     test::WriteFile(s.dir / "x.txt", "x");
     test::WriteFile(s.dir / "manifest.txt", manifest);
     test::MakeDirs(s.dir / "out");
-    const test::ToolRun build = RunShell(kPack + " build " + ShellQuoted(s.dir / "manifest.txt") +
-                                         " " + ShellQuoted(s.dir / "out"));
+    const test::TToolRun build = RunShell(kPack + " build " + ShellQuoted(s.dir / "manifest.txt") +
+                                          " " + ShellQuoted(s.dir / "out"));
     EXPECT_EQ(build.status, 1) << build.output;
     EXPECT_NE(build.output.find(c.build), std::string::npos) << build.output;
     EXPECT_TRUE(fs::is_empty(test::Native(s.dir / "out")));
@@ -396,7 +396,7 @@ TEST(TrustedUndo, NamesAreComparedAsWindowsReadsThem) {
 // A game whose archive another tool wrote with the size in the archive's own field: installed
 // into and taken back as the game reads it, entry for entry.
 TEST(TrustedUndo, AnArchiveWithTheSecondSizeFieldInstallsAndComesBack) {
-  Scene s;
+  TScene s;
   std::string archive =
       test::ArchiveBytes({{1, 0x00010007, "a.dff"}, {2, 3, "b.dff"}, {5, 1, "c.txd"}}, 6);
   for (size_t at = 2048; at < archive.size(); ++at)
@@ -407,14 +407,14 @@ TEST(TrustedUndo, AnArchiveWithTheSecondSizeFieldInstallsAndComesBack) {
   EXPECT_EQ(listed, "0 1 1 a.dff\n1 2 3 b.dff\n2 5 1 c.txd\n");
   s.Install();
   EXPECT_EQ(s.Img("check " + img).status, 0);
-  const test::ToolRun run = s.Img("undo " + ShellQuoted(s.game));
+  const test::TToolRun run = s.Img("undo " + ShellQuoted(s.game));
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(s.Img("list " + img).output, listed);
   // Each entry's bytes where the game reads them, before and after.
   const std::string back = test::ReadFile(s.game + "\\models\\gta3.img");
-  const std::vector<test::EntryLayout> asTheGameReads = {
+  const std::vector<test::TEntryLayout> asTheGameReads = {
       {1, 1, "a.dff"}, {2, 3, "b.dff"}, {5, 1, "c.txd"}};
-  const std::vector<test::EntryLayout> now = test::DirectoryOf(back);
+  const std::vector<test::TEntryLayout> now = test::DirectoryOf(back);
   ASSERT_EQ(now.size(), asTheGameReads.size());
   for (size_t i = 0; i < now.size(); ++i)
     EXPECT_EQ(test::DataOf(back, now[i]), test::DataOf(archive, asTheGameReads[i])) << i;
@@ -424,7 +424,7 @@ TEST(TrustedUndo, AnArchiveWithTheSecondSizeFieldInstallsAndComesBack) {
 // no write and no lock; a player's own merva.lock stays.
 TEST(TrustedUndo, ListingsAndRecoveryNeverTakeWhatIsNotTheirs) {
   {
-    Scene s;  // a point left between the swap and its rename, its game moved away meanwhile
+    TScene s;  // a point left between the swap and its rename, its game moved away meanwhile
     s.Install();
     fs::rename(test::Native(s.Point(1)), test::Native(s.Point(1) + ".partial"));
     fs::rename(test::Native(s.game), test::Native(s.dir / "away"));
@@ -435,16 +435,16 @@ TEST(TrustedUndo, ListingsAndRecoveryNeverTakeWhatIsNotTheirs) {
     EXPECT_TRUE(test::Exists(s.Point(1) + "\\record.txt")) << "finished once the game is back";
   }
   {
-    Scene s;  // a game busy with another run: listed all the same
+    TScene s;  // a game busy with another run: listed all the same
     s.Install();
     const TGameLock held(SystemFileSystem(), s.game);
-    const test::ToolRun run = s.Img("history " + ShellQuoted(s.game));
+    const test::TToolRun run = s.Img("history " + ShellQuoted(s.game));
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("game 1\t"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("recovered nothing there"), std::string::npos) << run.output;
   }
   {
-    Scene s;  // the player's own file named like the lock
+    TScene s;  // the player's own file named like the lock
     test::WriteFile(s.game + "\\merva.lock", "my notes about locks");
     s.Install();
     EXPECT_EQ(test::ReadFile(s.game + "\\merva.lock"), "my notes about locks");
@@ -452,16 +452,16 @@ TEST(TrustedUndo, ListingsAndRecoveryNeverTakeWhatIsNotTheirs) {
     EXPECT_EQ(test::ReadFile(s.game + "\\merva.lock"), "my notes about locks");
   }
   {
-    Scene s;  // a folder in the way of --to is named for what it is
+    TScene s;  // a folder in the way of --to is named for what it is
     test::WriteFile(s.dir / "afile", "a file");
-    const test::ToolRun run = s.Img("extract --to " + ShellQuoted(s.dir / "afile/sub") + " " +
-                                    ShellQuoted(s.game + "\\models\\gta3.img") + " a.dff");
+    const test::TToolRun run = s.Img("extract --to " + ShellQuoted(s.dir / "afile/sub") + " " +
+                                     ShellQuoted(s.game + "\\models\\gta3.img") + " a.dff");
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("afile: a file has that name"), std::string::npos) << run.output;
   }
   {
-    Scene s;  // a path longer than the system takes is told as such, not as missing
-    const test::ToolRun run = s.Img("undo " + ShellQuoted(s.dir / std::string(300, 'x')));
+    TScene s;  // a path longer than the system takes is told as such, not as missing
+    const test::TToolRun run = s.Img("undo " + ShellQuoted(s.dir / std::string(300, 'x')));
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("the path is too long for the system"), std::string::npos)
         << run.output;

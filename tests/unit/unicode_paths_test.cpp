@@ -18,8 +18,8 @@ namespace {
 
 using test::RunShell;
 using test::ShellQuoted;
-using test::TempDir;
-using test::ToolRun;
+using test::TTempDir;
+using test::TToolRun;
 
 const std::string kImg = ShellQuoted(MERVA_IMG), kPack = ShellQuoted(MERVA_PACK);
 
@@ -32,7 +32,7 @@ TEST(UnicodePaths, EveryFileSystemOperationKeepsTheName) {
   IFileSystem& fs = SystemFileSystem();
   for (const char* name : kFolderNames) {
     SCOPED_TRACE(name);
-    TempDir dir;
+    TTempDir dir;
     const std::string folder = dir / name, file = folder + "\\" + name + ".dat";
     ASSERT_TRUE(fs.CreateDirectory(folder));
     EXPECT_TRUE(fs.DirectoryExists(folder));
@@ -44,7 +44,7 @@ TEST(UnicodePaths, EveryFileSystemOperationKeepsTheName) {
     EXPECT_EQ(handle->Write("bytes", 5, done), 0);
     EXPECT_EQ(handle->Close(), 0);
     EXPECT_TRUE(fs.FileExists(file));
-    ASSERT_EQ(fs.Open(file, OpenAccess::kReadOnly, handle), 0);
+    ASSERT_EQ(fs.Open(file, TOpenAccess::kReadOnly, handle), 0);
     char read[5];
     EXPECT_EQ(handle->Read(read, 5, done), 0);
     EXPECT_EQ(std::string(read, done), "bytes");
@@ -72,7 +72,7 @@ TEST(UnicodePaths, TheToolsWorkInAFolderOfAnyName) {
   const std::string pack = kPack, img = kImg;
   for (const char* name : kFolderNames) {
     SCOPED_TRACE(name);
-    TempDir dir;
+    TTempDir dir;
     const std::string root = dir / name;
     const std::string mod = root + "\\mod", out = root + "\\mod out", game = root + "\\game";
     test::MakeDirs(mod + "\\files " + name);
@@ -89,7 +89,7 @@ TEST(UnicodePaths, TheToolsWorkInAFolderOfAnyName) {
     const std::string original = test::BuildArchive({{1, 1, "a.dff"}, {2, 1, "car.dff"}});
     test::WriteFile(game + "\\models\\gta3.img", original);
 
-    ToolRun run =
+    TToolRun run =
         RunShell(pack + " build " + ShellQuoted(mod + "\\manifest.txt") + " " + ShellQuoted(out));
     ASSERT_EQ(run.status, 0) << run.output;
     run = RunShell(pack + " unpack " + ShellQuoted(out + "\\data.cab") + " " +
@@ -130,18 +130,18 @@ TEST(UnicodePaths, TheToolsWorkInAFolderOfAnyName) {
 // Whatever the host can hold, the game's files cannot: each such name is refused with one
 // line naming it, and nothing is written.
 TEST(UnicodePaths, NamesForTheGamesFilesMustFitCodePage1251) {
-  TempDir dir;
+  TTempDir dir;
   test::MakeDirs(dir / "files");
   test::WriteFile(dir / "files\\ação.dff", "x");
   test::WriteFile(dir / "files\\ok.dff", "x");
   test::WriteFile(dir / "gta3.img", test::BuildArchive({{1, 1, "a.dff"}}));
   const std::string before = test::ReadFile(dir / "gta3.img");
-  struct Case {
+  struct TCase {
     std::string command, says;
   };
   const std::string pack =
       kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " + ShellQuoted(dir / "out");
-  const Case cases[] = {
+  const TCase cases[] = {
       {kImg + " put " + ShellQuoted(dir / "gta3.img") + " " + ShellQuoted(dir / "files\\ação.dff"),
        "/files/ação.dff: the name has a character outside code page 1251"},
       {"archive = files/ação.dff", "ação.dff: the name has a character outside code page 1251"},
@@ -149,13 +149,13 @@ TEST(UnicodePaths, NamesForTheGamesFilesMustFitCodePage1251) {
        "data\\游戏.txt: the name has a character outside code page 1251"},
       {"welcome = 游戏", "the text of welcome has a character that code page 1251 lacks"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     std::string command = c.command;
     if (command.find(" = ") != std::string::npos) {
       test::WriteFile(dir / "manifest.txt", "title = t\n" + c.command + "\n");
       command = pack;
     }
-    const ToolRun run = RunShell(command);
+    const TToolRun run = RunShell(command);
     EXPECT_EQ(run.status, 1) << c.command << "\n" << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << c.command << "\n" << run.output;
     EXPECT_FALSE(test::Exists(dir / "out")) << c.command;

@@ -11,19 +11,19 @@ namespace merva {
 namespace {
 
 using test::ScriptBytes;
-using test::TempDir;
+using test::TTempDir;
 
 // The wizard on fakes, in a mod folder of its own that is the current directory.
-struct WizardTest : ::testing::Test {
-  TempDir dir;
+struct TWizardTest : ::testing::Test {
+  TTempDir dir;
   std::string previous;
-  test::FakeBoxes boxes;
-  test::CountingPump pump;
-  test::FakeProcess process;
-  test::FakeRegistry registry;
-  test::FakeLocale locale;
-  test::FakeFolderDialog folderDialog;
-  test::FakeShell shell;
+  test::TFakeBoxes boxes;
+  test::TCountingPump pump;
+  test::TFakeProcess process;
+  test::TFakeRegistry registry;
+  test::TFakeLocale locale;
+  test::TFakeFolderDialog folderDialog;
+  test::TFakeShell shell;
   std::unique_ptr<TForm1> form;
   std::string game = dir / "game";
 
@@ -83,17 +83,17 @@ struct WizardTest : ::testing::Test {
   }
 };
 
-TEST_F(WizardTest, TheNormalWayThroughEveryPage) {
+TEST_F(TWizardTest, TheNormalWayThroughEveryPage) {
   Start();
   EXPECT_EQ(form->Label2.Text, "Title!");
-  enum Action { kNone, kNext, kTick };
-  struct Row {
-    Action action;
+  enum TAction { kNone, kNext, kTick };
+  struct TRow {
+    TAction action;
     int step;
     const char* text;
     const char* page;
   };
-  const Row rows[] = {
+  const TRow rows[] = {
       {kNone, 1, "welcome", "hidden-off shown shown"},
       {kNext, 2, "agreement", "shown shown-off shown +check"},
       {kNext, 2, "agreement", "shown shown-off shown +check"},  // not ticked: Next is off
@@ -101,7 +101,7 @@ TEST_F(WizardTest, TheNormalWayThroughEveryPage) {
       {kNext, 3, "folder", "shown shown shown +edit +browse"},
       {kNext, 5, "finish", "hidden-off shown hidden-off"},
   };
-  for (const Row& row : rows) {
+  for (const TRow& row : rows) {
     if (row.action == kTick) Tick();
     if (row.action == kNext) Next();
     EXPECT_EQ(form->Step, row.step) << row.text;
@@ -117,7 +117,7 @@ TEST_F(WizardTest, TheNormalWayThroughEveryPage) {
   EXPECT_EQ(form->Step, 5);
 }
 
-TEST_F(WizardTest, BackAndTheTickSurviveMovingBetweenPages) {
+TEST_F(TWizardTest, BackAndTheTickSurviveMovingBetweenPages) {
   Start();
   Next();
   Tick();
@@ -132,7 +132,7 @@ TEST_F(WizardTest, BackAndTheTickSurviveMovingBetweenPages) {
   EXPECT_EQ(Page(), "shown shown-off shown +check");
 }
 
-TEST_F(WizardTest, CancelClosesFromEveryPageBeforeTheFinish) {
+TEST_F(TWizardTest, CancelClosesFromEveryPageBeforeTheFinish) {
   for (int nexts = 0; nexts < 3; ++nexts) {
     MakeForm();
     Start();
@@ -145,11 +145,11 @@ TEST_F(WizardTest, CancelClosesFromEveryPageBeforeTheFinish) {
   }
 }
 
-TEST_F(WizardTest, MissingDataFilesEndTheProgramWithTheMessage) {
+TEST_F(TWizardTest, MissingDataFilesEndTheProgramWithTheMessage) {
   for (const char* missing : {"scripts.bin", "data.cab"}) {
     std::filesystem::remove(missing);
     boxes.Shown.clear();
-    EXPECT_THROW(form->FormCreate(), test::ProgramEnded);
+    EXPECT_THROW(form->FormCreate(), test::TProgramEnded);
     ASSERT_EQ(boxes.Shown.size(), 1u);
     EXPECT_EQ(boxes.Shown[0].Kind, TBoxKind::kPlain);
     EXPECT_EQ(boxes.Shown[0].Text, "Not found \"scripts.bin\" or \"data.cab\" files");
@@ -157,7 +157,7 @@ TEST_F(WizardTest, MissingDataFilesEndTheProgramWithTheMessage) {
   }
 }
 
-TEST_F(WizardTest, AnErrorWhileLoadingLeavesTheDesignTimeWindow) {
+TEST_F(TWizardTest, AnErrorWhileLoadingLeavesTheDesignTimeWindow) {
   WriteMod(ScriptBytes({{20, "never shown"}, {21, "1.5.2"}, {11, "never"}}));
   Start();
   ASSERT_EQ(boxes.Shown.size(), 1u);
@@ -170,7 +170,7 @@ TEST_F(WizardTest, AnErrorWhileLoadingLeavesTheDesignTimeWindow) {
   EXPECT_EQ(Page(), "shown shown shown +edit +browse +progress");
 }
 
-TEST_F(WizardTest, ARefusedPackageShowsOnlyTheRefusalText) {
+TEST_F(TWizardTest, ARefusedPackageShowsOnlyTheRefusalText) {
   WriteMod(ScriptBytes({{15, "finish"}, {10, "refused"}, {21, "2.0"}}));
   Start();
   EXPECT_EQ(form->Step, 5);
@@ -181,7 +181,7 @@ TEST_F(WizardTest, ARefusedPackageShowsOnlyTheRefusalText) {
   EXPECT_TRUE(form->CloseRequested);
 }
 
-TEST_F(WizardTest, AFolderWithoutAnArchiveOpensTheDialog) {
+TEST_F(TWizardTest, AFolderWithoutAnArchiveOpensTheDialog) {
   Start();
   Next();
   Tick();
@@ -207,7 +207,7 @@ TEST_F(WizardTest, AFolderWithoutAnArchiveOpensTheDialog) {
   EXPECT_EQ(form->Step, 5);
 }
 
-TEST_F(WizardTest, ChosenThenCancelledKeepsTheFirstChoice) {
+TEST_F(TWizardTest, ChosenThenCancelledKeepsTheFirstChoice) {
   Start();
   folderDialog.Answers = {"C:\\", ""};
   Event(&TForm1::Button4Click);
@@ -223,7 +223,7 @@ TEST_F(WizardTest, ChosenThenCancelledKeepsTheFirstChoice) {
   EXPECT_FALSE(form->BrowseCancelled);
 }
 
-TEST_F(WizardTest, BackAndNextWaitForTheRunAndCancelEndsItAfterwards) {
+TEST_F(TWizardTest, BackAndNextWaitForTheRunAndCancelEndsItAfterwards) {
   Start();
   Next();
   Tick();
@@ -244,7 +244,7 @@ TEST_F(WizardTest, BackAndNextWaitForTheRunAndCancelEndsItAfterwards) {
   EXPECT_TRUE(form->CloseRequested);
 }
 
-TEST_F(WizardTest, AFailedRunStaysOnTheInstallingPage) {
+TEST_F(TWizardTest, AFailedRunStaysOnTheInstallingPage) {
   Start();
   Next();
   Tick();
@@ -264,7 +264,7 @@ TEST_F(WizardTest, AFailedRunStaysOnTheInstallingPage) {
   EXPECT_EQ(form->Label1.Text, "finish");
 }
 
-TEST_F(WizardTest, LinksPointersAndTheHiddenButtons) {
+TEST_F(TWizardTest, LinksPointersAndTheHiddenButtons) {
   Start();
   Event(&TForm1::Image2Click);
   Event(&TForm1::Image6Click);
@@ -280,7 +280,7 @@ TEST_F(WizardTest, LinksPointersAndTheHiddenButtons) {
 }
 
 TEST(ReportError, FollowsTheFrameworksFullStopRule) {
-  test::FakeBoxes boxes;
+  test::TFakeBoxes boxes;
   ReportError(boxes, "Disk full");
   ReportError(boxes, "Unable to create archive file.");
   EXPECT_EQ(boxes.Shown[0].Text, "Disk full.");
@@ -290,7 +290,7 @@ TEST(ReportError, FollowsTheFrameworksFullStopRule) {
 
 // Started with /undo: one question naming the mod and the date, then the installation is taken
 // back; a No changes nothing, and with nothing left to take back it says so.
-TEST_F(WizardTest, UndoAsksThenTakesTheLatestInstallationBack) {
+TEST_F(TWizardTest, UndoAsksThenTakesTheLatestInstallationBack) {
   const std::string restore = dir / "restore";
   const std::string img = dir / "game\\models\\gta3.img";
   const std::string before = test::ReadFile(img);
@@ -307,17 +307,17 @@ TEST_F(WizardTest, UndoAsksThenTakesTheLatestInstallationBack) {
   const std::string installed = test::ReadFile(img);
   ASSERT_NE(installed, before);
 
-  struct Case {
+  struct TCase {
     bool answer;
     const char* expectArchive;
     const char* lastBox;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {false, "installed", nullptr},
       {true, "before", "\"Title!\" was taken back: "},
       {true, "before", "There is no installation to take back in "},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     boxes.Shown.clear();
     boxes.Asked.clear();
     boxes.Answer = c.answer;
@@ -344,7 +344,7 @@ TEST_F(WizardTest, UndoAsksThenTakesTheLatestInstallationBack) {
 
 // A game file the player changed since the installation: the undo asks once more, and keeps
 // the player's version where its last box says; a No there changes nothing.
-TEST_F(WizardTest, UndoAsksBeforeItMovesThePlayersEditsAside) {
+TEST_F(TWizardTest, UndoAsksBeforeItMovesThePlayersEditsAside) {
   const std::string restore = dir / "restore";
   test::WriteFile("scripts.bin", ScriptBytes({{20, "Title!"}, {2, "data\\notes.txt"}}));
   test::WriteFile("data.cab", test::PackageBytes({{"notes.txt", "the mod's notes"}}));
@@ -383,7 +383,7 @@ TEST_F(WizardTest, UndoAsksBeforeItMovesThePlayersEditsAside) {
 
 TEST(TWindowProgress, TheBarHoldsItsRangeAndTheWindowAnswersWithoutBeingFlooded) {
   TProgressBar bar;
-  test::CountingPump pump;
+  test::TCountingPump pump;
   TWindowProgress progress(bar, pump);
   progress.Start(3);
   EXPECT_EQ(pump.Calls, 1);  // the first report handles the queue at once

@@ -27,8 +27,8 @@ BOOL CALLBACK DisableWindow(HWND window, LPARAM list) {
 
 }  // namespace
 
-bool Win32FolderDialog::SelectFolder(const std::string& caption, const std::u16string& root,
-                                     std::string& folder) {
+bool TWin32FolderDialog::SelectFolder(const std::string& caption, const std::u16string& root,
+                                      std::string& folder) {
   owner_.BeforeModal();
   const std::wstring existing = Wide(folder);
   const DWORD attributes = GetFileAttributesW(existing.c_str());

@@ -9,7 +9,7 @@
 
 namespace merva {
 
-void Win32Boxes::Show(TBoxKind kind, const std::string& text) {
+void TWin32Boxes::Show(TBoxKind kind, const std::string& text) {
   owner_.BeforeModal();
   const HWND owner = owner_.Window && IsWindowVisible(owner_.Window) ? owner_.Window : nullptr;
   const std::wstring caption = kind == TBoxKind::kErrorBox ? L"Error" : Wide(kApplicationTitle);
@@ -17,18 +17,18 @@ void Win32Boxes::Show(TBoxKind kind, const std::string& text) {
   MessageBoxW(owner, Wide(text).c_str(), caption.c_str(), MB_OK | icon | MB_TASKMODAL);
 }
 
-bool Win32Boxes::Ask(const std::string& text) {
+bool TWin32Boxes::Ask(const std::string& text) {
   owner_.BeforeModal();
   const HWND owner = owner_.Window && IsWindowVisible(owner_.Window) ? owner_.Window : nullptr;
   return MessageBoxW(owner, Wide(text).c_str(), Wide(kApplicationTitle).c_str(),
                      MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDYES;
 }
 
-void Win32Process::EndProgram() {
+void TWin32Process::EndProgram() {
   ExitProcess(0);
 }
 
-void Win32Shell::OpenUrl(const std::string& url) {
+void TWin32Shell::OpenUrl(const std::string& url) {
   ShellExecuteA(owner_.Window, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 

@@ -19,9 +19,9 @@ struct TModalOwner {
   }
 };
 
-class Win32Boxes : public IMessageBoxes {
+class TWin32Boxes : public IMessageBoxes {
  public:
-  explicit Win32Boxes(const TModalOwner& owner) : owner_(owner) {}
+  explicit TWin32Boxes(const TModalOwner& owner) : owner_(owner) {}
   void Show(TBoxKind kind, const std::string& text) override;
   bool Ask(const std::string& text) override;
 
@@ -29,14 +29,14 @@ class Win32Boxes : public IMessageBoxes {
   const TModalOwner& owner_;
 };
 
-class Win32Process : public IProcess {
+class TWin32Process : public IProcess {
  public:
   [[noreturn]] void EndProgram() override;
 };
 
-class Win32FolderDialog : public IFolderDialog {
+class TWin32FolderDialog : public IFolderDialog {
  public:
-  explicit Win32FolderDialog(const TModalOwner& owner) : owner_(owner) {}
+  explicit TWin32FolderDialog(const TModalOwner& owner) : owner_(owner) {}
   bool SelectFolder(const std::string& caption, const std::u16string& root,
                     std::string& folder) override;
 
@@ -44,9 +44,9 @@ class Win32FolderDialog : public IFolderDialog {
   const TModalOwner& owner_;
 };
 
-class Win32Shell : public IShell {
+class TWin32Shell : public IShell {
  public:
-  explicit Win32Shell(const TModalOwner& owner) : owner_(owner) {}
+  explicit TWin32Shell(const TModalOwner& owner) : owner_(owner) {}
   void OpenUrl(const std::string& url) override;
 
  private:
@@ -56,12 +56,12 @@ class Win32Shell : public IShell {
 // Every Windows service of the program, in one place for the window to hand to TForm1.
 struct TWin32Services {
   TModalOwner Owner;  // set by the window once it exists
-  Win32Boxes Boxes{Owner};
-  Win32Process Process;
+  TWin32Boxes Boxes{Owner};
+  TWin32Process Process;
   ILocale& Locale = SystemLocale();
   IRegistry& Registry = *SystemRegistry();
-  Win32FolderDialog FolderDialog{Owner};
-  Win32Shell Shell{Owner};
+  TWin32FolderDialog FolderDialog{Owner};
+  TWin32Shell Shell{Owner};
 };
 
 }  // namespace merva
