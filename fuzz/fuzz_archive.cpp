@@ -2,6 +2,7 @@
 #include "archive/archive.h"
 #include "archive/archive_rebuild.h"
 #include "fuzz/fuzz_services.h"
+#include "game/game_folder.h"
 
 using namespace merva;
 

@@ -1,5 +1,6 @@
 // A whole installation run: script, package and archive all from the input.
 #include "fuzz/fuzz_services.h"
+#include "game/game_folder.h"
 #include "operations/installation.h"
 
 using namespace merva;

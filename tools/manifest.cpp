@@ -91,63 +91,77 @@ std::string UnescapeText(const std::string& text) {
   return out;
 }
 
-TManifest ReadManifest(const std::string& path, bool anyLevel) {
-  TManifest manifest;
-  TDATAInst& script = manifest.Script;
-  const std::string base = FolderOf(path);
-  std::map<std::string, std::string> packed;     // upper-cased name -> disk path
-  std::map<std::string, std::string> gamePaths;  // a game file as Windows names it -> as listed
-  std::map<std::string, size_t> textLines;       // key -> the line that gave it
-  bool anyLine = false;
+namespace {
 
-  std::string content = ReadWholeFile(path);
-  if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);  // Notepad's mark
-  size_t lineNumber = 0;
-  size_t at = 0;
-  while (at <= content.size()) {
-    const size_t end = std::min(content.find('\n', at), content.size());
-    const std::string line = Trim(content.substr(at, end - at));
-    at = end + 1;
-    ++lineNumber;
-    if (line.empty() || line[0] == '#') continue;
-    anyLine = true;
-    const std::string where = LinePrefix(path, lineNumber);
+// One manifest read line by line: each line is checked as the installer would take what it
+// gives, so that a mod the installer refuses is never built.
+class TManifestReader {
+ public:
+  TManifestReader(const std::string& path, bool anyLevel)
+      : path_(path), base_(FolderOf(path)), anyLevel_(anyLevel) {}
+
+  TManifest Read() {
+    std::string content = ReadWholeFile(path_);
+    if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);  // Notepad's mark
+    size_t lineNumber = 0;
+    for (size_t at = 0; at <= content.size();) {
+      const size_t end = std::min(content.find('\n', at), content.size());
+      ReadLine(Trim(content.substr(at, end - at)), ++lineNumber);
+      at = end + 1;
+    }
+    if (!anyLine_) throw Exception(path_ + ": the manifest has no KEY = VALUE line");
+    CheckLevel();
+    return manifest_;
+  }
+
+ private:
+  void ReadLine(const std::string& line, size_t lineNumber) {
+    if (line.empty() || line[0] == '#') return;
+    anyLine_ = true;
+    const std::string where = LinePrefix(path_, lineNumber);
     const auto equals = line.find('=');
     if (equals == std::string::npos) throw Exception(where + "expected KEY = VALUE");
     const std::string key = AsciiLower(Trim(line.substr(0, equals)));
     const std::string value = Trim(line.substr(equals + 1));
-
     const TScriptRecord* record = FindScriptRecord(key);
     if (!record) throw Exception(where + "unknown key " + key);
     if (record->Text) {
-      const auto [earlier, first] = textLines.emplace(key, lineNumber);
+      const auto [earlier, first] = textLines_.emplace(key, lineNumber);
       if (!first)
         throw Exception(where + key + " is given twice, on lines " +
                         std::to_string(earlier->second) + " and " + std::to_string(lineNumber));
-      std::string utf8 = value;
-      if (!value.empty() && value[0] == '@') {
-        std::string file;
-        try {
-          file = ReadWholeFile(DiskPath(base, value.substr(1)));
-        } catch (const EInOutError& error) {
-          throw Exception(where + value.substr(1) + ": " + Lowered(error.what()));
-        }
-        if (file.size() >= 3 && file.compare(0, 3, "\xEF\xBB\xBF") == 0) file.erase(0, 3);
-        while (!file.empty() && (file.back() == '\n' || file.back() == '\r')) file.pop_back();
-        utf8 = EscapeText(file);
-      }
-      const std::string text = UnescapeText(utf8);
-      std::string stored;
-      if (!TryCp1251FromUtf8(text, stored))
-        throw Exception(where + "the text of " + key +
-                        " has a character that code page 1251 lacks");
-      if (stored.size() > static_cast<size_t>(kScriptPayloadLimit))
-        throw Exception(where + "the text of " + key + " is longer than 2048 bytes");
-      script.*record->Text = text;
-      continue;
+      manifest_.Script.*record->Text = ReadText(key, value, where);
+    } else {
+      (manifest_.Script.*record->List).push_back(ReadItem(key, value, where));
     }
+  }
 
-    // "ITEM from PATH", or just "PATH" for an archive file named after the file.
+  // The text as the script will hold it: given on the line, or "@FILE" for a file's text.
+  std::string ReadText(const std::string& key, const std::string& value, const std::string& where) {
+    std::string utf8 = value;
+    if (!value.empty() && value[0] == '@') {
+      std::string file;
+      try {
+        file = ReadWholeFile(DiskPath(base_, value.substr(1)));
+      } catch (const EInOutError& error) {
+        throw Exception(where + value.substr(1) + ": " + Lowered(error.what()));
+      }
+      if (file.size() >= 3 && file.compare(0, 3, "\xEF\xBB\xBF") == 0) file.erase(0, 3);
+      while (!file.empty() && (file.back() == '\n' || file.back() == '\r')) file.pop_back();
+      utf8 = EscapeText(file);
+    }
+    const std::string text = UnescapeText(utf8);
+    std::string stored;
+    if (!TryCp1251FromUtf8(text, stored))
+      throw Exception(where + "the text of " + key + " has a character that code page 1251 lacks");
+    if (stored.size() > static_cast<size_t>(kScriptPayloadLimit))
+      throw Exception(where + "the text of " + key + " is longer than 2048 bytes");
+    return text;
+  }
+
+  // "ITEM from PATH", or just "PATH" for an archive file named after the file: the item as
+  // the script lists it, its file checked and noted for the package.
+  std::string ReadItem(const std::string& key, const std::string& value, const std::string& where) {
     std::string item = value, source = value;
     const auto from = value.find(" from ");
     if (from != std::string::npos) {
@@ -157,27 +171,35 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
       throw Exception(where + "a game file is written as: game = PATH\\IN\\GAME from FILE");
     }
     // An archive file is listed by its name alone; a game file by its path in the game folder.
-    std::string listed = item, stored;
+    std::string listed = item;
     if (key == "archive") {
       for (char& c : listed)
         if (c == '/') c = '\\';
       listed = ExtractFileNamePart(listed);
     }
+    const std::string name = CheckListed(key, listed, where);
+    PackSource(key, name, source, where);
+    return listed;
+  }
+
+  // The installer's own rules for a listed item; gives its file name.
+  std::string CheckListed(const std::string& key, const std::string& listed,
+                          const std::string& where) {
+    std::string stored;
     if (!TryCp1251FromUtf8(listed, stored))
       throw Exception(where + listed + ": " + kNameOutsideCp1251);
     const std::string name = ExtractFileNamePart(listed);
     if (name.empty()) throw Exception(where + "no file name in " + listed);
-    // The installer's own rules, so that a mod it would refuse is never built.
     if (!PackageFileNameIsSafe(name))
       throw Exception(where + "the installer cannot install a file named " + name);
-    if (key == "game" && !GameFileItemIsInside(listed))
-      throw Exception(where + listed + " lies outside the game folder");
-    if (key == "game" && GameFileItemIsInstallers(listed))
-      throw Exception(where + listed + " is the installer's own; a mod cannot replace it");
-    if (key == "game" && !GameFileItemWindowsFault(listed).empty())
-      throw Exception(where + listed + ": " + GameFileItemWindowsFault(listed));
     if (key == "game") {
-      const auto [known, added] = gamePaths.emplace(GameFileItemKey(listed), listed);
+      if (!GameFileItemIsInside(listed))
+        throw Exception(where + listed + " lies outside the game folder");
+      if (GameFileItemIsInstallers(listed))
+        throw Exception(where + listed + " is the installer's own; a mod cannot replace it");
+      if (!GameFileItemWindowsFault(listed).empty())
+        throw Exception(where + listed + ": " + GameFileItemWindowsFault(listed));
+      const auto [known, added] = gamePaths_.emplace(GameFileItemKey(listed), listed);
       if (!added && known->second != listed)
         throw Exception(where + listed + " and " + known->second +
                         " are one file on Windows; list it once");
@@ -185,50 +207,69 @@ TManifest ReadManifest(const std::string& path, bool anyLevel) {
     if (StoredLength(name) > 24)
       throw Exception(where + "the name " + name + " is longer than 24 characters");
     if (key == "archive" && StoredLength(name) == 24)
-      manifest.Warnings.push_back(where + "the game reads only the first 23 characters of " + name);
+      manifest_.Warnings.push_back(where + "the game reads only the first 23 characters of " +
+                                   name);
     if (StoredLength(listed) > static_cast<size_t>(kScriptPayloadLimit))
       throw Exception(where + "the item is longer than 2048 bytes");
+    return name;
+  }
 
-    const std::string disk = DiskPath(base, source);
-    if (SystemFileSystem().DirectoryExists(disk))
-      throw Exception(where + source + ": is a folder, not a file");
-    if (!SystemFileSystem().FileExists(disk)) throw Exception(where + source + ": file not found");
+  // The file behind an item: there, not a folder, small enough for the game, and one file per
+  // name in the package (the installer finds a name's first file only).
+  void PackSource(const std::string& key, const std::string& name, const std::string& source,
+                  const std::string& where) {
+    const std::string disk = DiskPath(base_, source);
+    IFileSystem& fs = SystemFileSystem();
+    if (fs.DirectoryExists(disk)) throw Exception(where + source + ": is a folder, not a file");
+    if (!fs.FileExists(disk)) throw Exception(where + source + ": file not found");
     if (key == "archive") {
-      TBlockFile file = TBlockFile::OpenReadOnly(SystemFileSystem(), disk);
+      TBlockFile file = TBlockFile::OpenReadOnly(fs, disk);
       const int64_t bytes = file.Size();
       file.Close();
       if (bytes > int64_t{kGameSectorLimit} * kSector)
         throw Exception(where + source + ": " + kTooLargeForTheGame);
     }
-    const auto known = packed.find(AsciiUpper(name));
-    if (known == packed.end()) {
-      packed[AsciiUpper(name)] = disk;
-      manifest.Sources.push_back({name, disk});
-    } else if (known->second != disk) {
+    const auto [known, added] = packed_.emplace(AsciiUpper(name), disk);
+    if (added)
+      manifest_.Sources.push_back({name, disk});
+    else if (known->second != disk)
       throw Exception(where + "two different files are named " + name +
                       "; the installer finds only the first");
-    }
-    (script.*record->List).push_back(listed);
   }
-  if (!anyLine) throw Exception(path + ": the manifest has no KEY = VALUE line");
-  const std::string& level = script.Level;
-  if (!level.empty() && level != "0" && !anyLevel) {
-    // Read as the installer reads it: what it cannot take as a level above 0 is refused.
-    const std::string where = LinePrefix(path, textLines.at("level"));
-    double number = 0;
-    try {
-      number = LevelNumber(level, '.');
-    } catch (const EConvertError&) {
-      throw Exception(where + "the installer cannot read the level " + level + " as a number");
+
+  void CheckLevel() {
+    const std::string& level = manifest_.Script.Level;
+    if (!level.empty() && level != "0" && !anyLevel_) {
+      // Read as the installer reads it: what it cannot take as a level above 0 is refused.
+      const std::string where = LinePrefix(path_, textLines_.at("level"));
+      double number = 0;
+      try {
+        number = LevelNumber(level, '.');
+      } catch (const EConvertError&) {
+        throw Exception(where + "the installer cannot read the level " + level + " as a number");
+      }
+      if (!(number > 0) || !std::isfinite(number))
+        throw Exception(where + "the level " + level +
+                        " must be a number above 0 (or 0 for a mod that is never checked)");
     }
-    if (!(number > 0) || !std::isfinite(number))
-      throw Exception(where + "the level " + level +
-                      " must be a number above 0 (or 0 for a mod that is never checked)");
+    if (!level.empty() && level != "0" && level.find_first_of(".,") == std::string::npos)
+      manifest_.Warnings.push_back("the installer reads the level " + level + " as 0." + level +
+                                   "; write it with a point, such as " + level + ".0");
   }
-  if (!level.empty() && level != "0" && level.find_first_of(".,") == std::string::npos)
-    manifest.Warnings.push_back("the installer reads the level " + level + " as 0." + level +
-                                "; write it with a point, such as " + level + ".0");
-  return manifest;
+
+  std::string path_, base_;
+  bool anyLevel_;
+  TManifest manifest_;
+  bool anyLine_ = false;
+  std::map<std::string, std::string> packed_;     // upper-cased name -> disk path
+  std::map<std::string, std::string> gamePaths_;  // a game file as Windows names it -> as listed
+  std::map<std::string, size_t> textLines_;       // key -> the line that gave it
+};
+
+}  // namespace
+
+TManifest ReadManifest(const std::string& path, bool anyLevel) {
+  return TManifestReader(path, anyLevel).Read();
 }
 
 }  // namespace merva

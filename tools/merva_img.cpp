@@ -16,9 +16,10 @@
 #include "core/environment.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
-#include "core/game_lock.h"
 #include "core/text.h"
 #include "core/windows_names.h"
+#include "game/game_folder.h"
+#include "game/game_lock.h"
 #include "operations/extraction.h"
 #include "operations/installation.h"
 #include "operations/undo.h"
@@ -314,30 +315,19 @@ int Install(TTool& tool, const TArguments& args) {
     if (!said.First.empty())
       throw EFileError(packagePath, "not a Merva package, or damaged (" + said.First + ")");
   }
-  TDATAInst script;
-  bool refused = false;
-  TRestoreRequest restore{RestoreFolder(), "", LocalTimeText(), {}};
   IRegistry* registry = SystemRegistry();
-  LoadScript(
-      script, tool.fs, tool.notices,
-      [&](const std::string& level) {
-        if (!registry) return;
-        refused = CheckLevelRecorded(level, {*registry, SystemLocale()}, restore.Level) ==
-                  TLevelCheck::kRefused;
-      },
-      scriptPath);
-  if (!registry && !script.Level.empty() && script.Level != "0")
+  const TInstallRequest request = ReadInstallRequest(
+      tool.fs, tool.notices, registry, SystemLocale(), RestoreFolder(), scriptPath, packagePath);
+  const std::string& level = request.Script.Level;
+  if (!registry && !level.empty() && level != "0")
     std::cerr << "merva-img: the installed level is kept in the Windows registry; this build "
                  "skips the level check\n";
-  if (refused) {
-    std::cerr << "merva-img: the mod is refused: " << script.RefusalText << "\n";
+  if (request.Refused) {
+    std::cerr << "merva-img: the mod is refused: " << request.Script.RefusalText << "\n";
     return 1;
   }
   TConsoleProgress progress("install");
-  restore.Title = script.Title;
-  TInstallation installation(script, game, {tool.fs, tool.notices, progress, registry},
-                             packagePath);
-  installation.KeepRestorePoint(restore);
+  TInstallation installation(request, game, {tool.fs, tool.notices, progress, registry});
   installation.Run();
   return 0;
 }

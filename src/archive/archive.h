@@ -65,10 +65,6 @@ std::string NewEntryNameFault(const std::string& name);
 // The name of a new entry: the file-name part of `path`, cut to 24 characters. A name with a
 // character outside code page 1251 raises an Exception.
 void SetNewEntryName(TArchiveEntry& entry, const std::string& path);
-// The game's archive in `gameFolder` ("\\models\\gta3.img" added as it stands), and the file the
-// new archive is written to beside it before it takes the archive's place.
-std::string ArchivePathOf(const std::string& gameFolder);
-std::string TempArchivePathOf(const std::string& gameFolder);
 // The text of the error box for a missing or foreign archive.
 std::string MissingArchiveText(const std::string& path);
 // The one answer when an operation finds no game archive at `path`: that box, as an error.

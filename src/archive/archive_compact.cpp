@@ -1,5 +1,6 @@
 #include <array>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -47,6 +48,116 @@ class TFlushWhileWriting {
   int64_t next_ = kFlushEvery;
 };
 
+// The fingerprint of the new file, following the writer: each part is read back as soon as it
+// is written (the system copies most of it without the program seeing the bytes), from the page
+// cache.
+class TReadBackFingerprint {
+ public:
+  TReadBackFingerprint(IFileSystem& fs, const std::string& path)
+      : reader_(TBlockFile::OpenReadOnly(fs, path)), buffer_(static_cast<size_t>(kCopyPart)) {}
+  void UpTo(int64_t end) {
+    reader_.Seek(hashed_);
+    while (hashed_ < end) {
+      const auto part = static_cast<uint32_t>(std::min<int64_t>(end - hashed_, kCopyPart));
+      reader_.ReadExact(buffer_.data(), part);
+      hash_.Update(buffer_.data(), part);
+      hashed_ += part;
+    }
+  }
+  std::string Finish() {
+    reader_.Close();
+    return hash_.HexDigest();
+  }
+
+ private:
+  TBlockFile reader_;
+  std::vector<char> buffer_;
+  TFingerprint hash_;
+  int64_t hashed_ = 0;
+};
+
+// The compacted archive before a byte of it is written: its directory, and the runs of data in
+// the order they are written. Data that lay side by side stays one run however many entries it
+// holds.
+struct TCompactionPlan {
+  int32_t First = 0;  // the first data sector
+  std::vector<TArchiveEntry> Directory;
+  std::vector<int64_t> EntryEnds;  // where each entry's data ends in the new file
+  std::vector<TPiece> Runs;
+};
+
+// Everything the copy will read must lie inside the archive, and the result must stay within
+// the archive's limit: both are known before the file is made.
+TCompactionPlan PlanCompaction(TArchiveFile& archive, int32_t firstSector) {
+  const TGTA3Archive& state = archive.State();
+  IArchiveBody& body = archive.Body();
+  const int32_t count = state.EntryCount();
+  if (count >= kEntryCountLimit) throw ERangeError();
+  const int64_t length = body.Length();
+  int64_t dataSectors = 0;
+  for (const TArchiveEntry& entry : state.Entries) {
+    const int64_t start = int64_t{entry.Offset} * kSector;
+    const int64_t bytes = int64_t{entry.Size} * kSector;
+    if (entry.Size < 0 || (bytes > 0 && (start < 0 || start + bytes > length)))
+      throw EInOutError(kReadBeyondEnd, archive.File().Path());
+    dataSectors += entry.Size;
+  }
+  TCompactionPlan plan;
+  const int64_t directoryEnd = kHeaderBytes + int64_t{count} * kEntryBytes;
+  plan.First = int64_t{firstSector} * kSector >= directoryEnd && count > 0
+                   ? firstSector
+                   : FirstCompactedOffset(count);
+  CheckArchiveLength((plan.First + dataSectors) * kSector);
+  plan.Directory = state.Entries;
+  plan.EntryEnds.resize(static_cast<size_t>(count));
+  int64_t end = int64_t{plan.First} * kSector;
+  for (int32_t i = 0; i < count; ++i) {
+    const TArchiveEntry& entry = state.Entries[i];
+    plan.Directory[i].Offset = static_cast<int32_t>(end / kSector);
+    body.Pieces(int64_t{entry.Offset} * kSector, int64_t{entry.Size} * kSector, plan.Runs);
+    end += int64_t{entry.Size} * kSector;
+    plan.EntryEnds[i] = end;
+  }
+  return plan;
+}
+
+// The header, the directory and the zeros up to the first data sector (one sector at least).
+void WriteHead(TBlockFile& temp, const TGTA3Archive& state, const TCompactionPlan& plan) {
+  const std::array<char, kHeaderBytes> header = ArchiveHeader(state);
+  temp.WriteExact(header.data(), static_cast<uint32_t>(header.size()));
+  const auto count = static_cast<uint32_t>(plan.Directory.size());
+  if (count == 0) {
+    WriteZeros(temp, kSector - kHeaderBytes);
+    return;
+  }
+  temp.WriteExact(plan.Directory.data(), count * static_cast<uint32_t>(kEntryBytes));
+  WriteZeros(temp, int64_t{plan.First} * kSector - (kHeaderBytes + int64_t{count} * kEntryBytes));
+}
+
+// Copies the runs in parts, a step of the progress for every entry wholly written; `written`
+// runs after each part with the length so far.
+void WriteRuns(TBlockFile& temp, IArchiveBody& body, const TCompactionPlan& plan,
+               IProgress& progress, const std::function<void(int64_t)>& written) {
+  int64_t length = int64_t{plan.First} * kSector;
+  size_t next = 0;  // the first entry not yet wholly written
+  auto advance = [&] {
+    for (; next < plan.EntryEnds.size() && plan.EntryEnds[next] <= length; ++next) progress.Step();
+    progress.Wait();
+  };
+  advance();
+  for (const TPiece& run : plan.Runs) {
+    for (int64_t done = 0; done < run.Length; done += kCopyPart) {
+      TPiece part = run;
+      part.Length = std::min(kCopyPart, run.Length - done);
+      if (part.Source != TPiece::kZeros) part.From += done;
+      body.CopyPiece(part, temp);
+      length += part.Length;
+      written(length);
+      advance();
+    }
+  }
+}
+
 }  // namespace
 
 int32_t FirstCompactedOffset(int32_t count) {
@@ -57,98 +168,21 @@ int32_t FirstCompactedOffset(int32_t count) {
 
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
                            IFileSystem& fs, int32_t firstSector, std::string* fingerprint) {
-  const TGTA3Archive& state = archive.State();
-  IArchiveBody& body = archive.Body();
-  const int32_t count = state.EntryCount();
-  progress.Start(count - 1);
-  if (count >= kEntryCountLimit) throw ERangeError();
-
-  // Everything the copy will read must lie inside the archive, and the result must stay within
-  // the archive's limit: both are known before the file is made.
-  const int64_t length = body.Length();
-  int64_t dataSectors = 0;
-  for (int32_t i = 0; i < count; ++i) {
-    const TArchiveEntry& entry = state.Entries[i];
-    const int64_t start = int64_t{entry.Offset} * kSector;
-    const int64_t bytes = int64_t{entry.Size} * kSector;
-    if (entry.Size < 0 || (bytes > 0 && (start < 0 || start + bytes > length)))
-      throw EInOutError(kReadBeyondEnd, archive.File().Path());
-    dataSectors += entry.Size;
-  }
-  const int64_t directoryEnd = kHeaderBytes + int64_t{count} * kEntryBytes;
-  const int32_t first = int64_t{firstSector} * kSector >= directoryEnd && count > 0
-                            ? firstSector
-                            : FirstCompactedOffset(count);
-  CheckArchiveLength((first + dataSectors) * kSector);
-
-  // The new directory, and the runs of data in the order they are written. Data that lay side
-  // by side stays one run however many entries it holds.
-  std::vector<TArchiveEntry> compacted(state.Entries.begin(), state.Entries.begin() + count);
-  std::vector<int64_t> entryEnds(static_cast<size_t>(count));
-  std::vector<TPiece> runs;
-  int64_t end = int64_t{first} * kSector;
-  for (int32_t i = 0; i < count; ++i) {
-    const TArchiveEntry& entry = state.Entries[i];
-    compacted[i].Offset = static_cast<int32_t>(end / kSector);
-    body.Pieces(int64_t{entry.Offset} * kSector, int64_t{entry.Size} * kSector, runs);
-    end += int64_t{entry.Size} * kSector;
-    entryEnds[i] = end;
-  }
-
+  progress.Start(archive.State().EntryCount() - 1);
+  const TCompactionPlan plan = PlanCompaction(archive, firstSector);
   TBlockFile temp = TBlockFile::Create(fs, tempPath);
   try {
-    // The fingerprint follows the writer: each part is read back as soon as it is written (the
-    // system copies most of it without the program seeing the bytes), from the page cache.
-    std::optional<TBlockFile> reader;
-    TFingerprint hash;
-    std::vector<char> readBack;
-    int64_t hashed = 0;
-    if (fingerprint) {
-      reader.emplace(TBlockFile::OpenReadOnly(fs, tempPath));
-      readBack.resize(static_cast<size_t>(kCopyPart));
-    }
-    auto hashUpTo = [&](int64_t end) {
-      if (!reader) return;
-      reader->Seek(hashed);
-      while (hashed < end) {
-        const auto part = static_cast<uint32_t>(std::min<int64_t>(end - hashed, kCopyPart));
-        reader->ReadExact(readBack.data(), part);
-        hash.Update(readBack.data(), part);
-        hashed += part;
-      }
-    };
+    std::optional<TReadBackFingerprint> hash;
+    if (fingerprint) hash.emplace(fs, tempPath);
     TFlushWhileWriting flushing(temp, progress);
-    const std::array<char, kHeaderBytes> header = ArchiveHeader(state);
-    temp.WriteExact(header.data(), static_cast<uint32_t>(header.size()));
-    if (count == 0) {
-      WriteZeros(temp, kSector - kHeaderBytes);  // the header alone, padded to one sector
-    } else {
-      temp.WriteExact(compacted.data(), static_cast<uint32_t>(count) * kEntryBytes);
-      WriteZeros(temp, int64_t{first} * kSector - (kHeaderBytes + int64_t{count} * kEntryBytes));
-      int64_t written = int64_t{first} * kSector;
-      size_t next = 0;  // the first entry not yet wholly written
-      auto advance = [&] {
-        for (; next < entryEnds.size() && entryEnds[next] <= written; ++next) progress.Step();
-        progress.Wait();
-      };
-      advance();
-      for (const TPiece& run : runs) {
-        for (int64_t done = 0; done < run.Length; done += kCopyPart) {
-          TPiece part = run;
-          part.Length = std::min(kCopyPart, run.Length - done);
-          if (part.Source != TPiece::kZeros) part.From += done;
-          body.CopyPiece(part, temp);
-          written += part.Length;
-          hashUpTo(written);
-          flushing.Written(written);
-          advance();
-        }
-      }
-    }
-    hashUpTo(temp.Size());
+    WriteHead(temp, archive.State(), plan);
+    WriteRuns(temp, archive.Body(), plan, progress, [&](int64_t length) {
+      if (hash) hash->UpTo(length);
+      flushing.Written(length);
+    });
+    if (hash) hash->UpTo(temp.Size());
     flushing.Finish();  // on disk before it takes the archive's place
-    if (reader) reader->Close();
-    if (fingerprint) *fingerprint = hash.HexDigest();
+    if (hash) *fingerprint = hash->Finish();
     temp.Close();
   } catch (...) {
     if (temp.IsOpen()) {

@@ -57,14 +57,6 @@ void SetNewEntryName(TArchiveEntry& entry, const std::string& path) {
   std::memcpy(entry.Name, stored.data(), std::min(stored.size(), sizeof entry.Name));
 }
 
-std::string ArchivePathOf(const std::string& gameFolder) {
-  return gameFolder + "\\models\\gta3.img";
-}
-
-std::string TempArchivePathOf(const std::string& gameFolder) {
-  return gameFolder + "\\models\\temp.img";
-}
-
 std::string MissingArchiveText(const std::string& path) {
   return "Невозможно найти IMG файл!\n\n[" + path + "]";
 }

@@ -1,7 +1,8 @@
 #pragma once
-// SHA-256 from libgcrypt, linked into both builds: a restore point names the archive it belongs
-// to by its hash, and a gigabyte must hash in well under a second (Wine's own BCrypt takes
-// four).
+// SHA-256 from libgcrypt, linked into both builds. Restore points of earlier layouts name the
+// archive they belong to by its SHA-256 (newer ones by the fingerprint of core/fingerprint.h),
+// so an undo of such a point still hashes the archive this way; a gigabyte hashes in well under
+// a second here, where Wine's own BCrypt takes four.
 #include <cstddef>
 #include <functional>
 #include <memory>

@@ -2,11 +2,13 @@
 
 #include <set>
 
+#include "core/environment.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
 #include "core/fingerprint.h"
 #include "core/step_times.h"
 #include "core/text.h"
+#include "game/game_folder.h"
 #include "operations/undo.h"
 
 namespace merva {
@@ -17,17 +19,13 @@ namespace {
 // folder, one per line, so that a run killed before it kept them has them removed by the next.
 constexpr char kMadeFoldersName[] = "folders.txt";
 
-std::string ScratchPath(const std::string& gameFolder) {
-  return gameFolder + "\\" + kScratchFolderName;
-}
-
 }  // namespace
 
 void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameFolder) {
   // temp.img: as large as the archive, and never anything but ours (the game has no such file).
   const std::string tempPath = TempArchivePathOf(gameFolder);
   RemoveStaleName(fs, tempPath);
-  const std::string scratch = ScratchPath(gameFolder);
+  const std::string scratch = ScratchFolderOf(gameFolder);
   if (fs.IsLink(scratch) || !fs.DirectoryExists(scratch)) return;
   const std::string list = scratch + "\\" + kMadeFoldersName;
   if (fs.FileExists(list) && !fs.IsLink(list)) {
@@ -50,7 +48,7 @@ void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameF
 class TInstallation::TScratchFolder {
  public:
   TScratchFolder(IFileSystem& fs, const std::string& gameFolder)
-      : fs_(fs), path_(ScratchPath(gameFolder)) {
+      : fs_(fs), path_(ScratchFolderOf(gameFolder)) {
     // Written through, a link would put the run's files wherever it points.
     if (fs_.IsLink(path_))
       throw Exception("The folder " + path_ + " is a link, which Merva does not follow. Nothing " +
@@ -117,10 +115,17 @@ TInstallation::TInstallation(const TDATAInst& script, std::string gameFolder,
       services_(services),
       packagePath_(std::move(packagePath)) {}
 
+TInstallation::TInstallation(const TInstallRequest& request, std::string gameFolder,
+                             TOperationServices services)
+    : TInstallation(request.Script, std::move(gameFolder), services, request.PackagePath) {
+  if (!request.Restore.Folder.empty()) request_ = request.Restore;
+}
+
 TInstallation::~TInstallation() = default;
 
 void TInstallation::Run() {
   lock_.emplace(services_.Files, game_);
+  if (request_ && request_->Time.empty()) request_->Time = LocalTimeText();
   MarkStep("start");
   try {
     Open();

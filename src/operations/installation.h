@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "archive/archive_rebuild.h"
-#include "core/game_lock.h"
+#include "game/game_lock.h"
+#include "operations/install_request.h"
 #include "operations/operation.h"
 #include "package/package.h"
 #include "restore/restore_writer.h"
@@ -29,11 +30,16 @@ class TInstallation {
   // folder, or one the installer itself uses, raises before anything is touched.
   TInstallation(const TDATAInst& script, std::string gameFolder, TOperationServices services,
                 std::string packagePath = kPackageFileName);
+  // The same for a request as every front end makes it (install_request.h), with its restore
+  // point when the request names a folder for it.
+  TInstallation(const TInstallRequest& request, std::string gameFolder,
+                TOperationServices services);
   ~TInstallation();
   TInstallation(const TInstallation&) = delete;
   TInstallation& operator=(const TInstallation&) = delete;
 
-  // Keeps a restore point of the run where and as `request` says; none is kept without it.
+  // Keeps a restore point of the run where and as `request` says (stamped with the time the run
+  // starts when it has none); none is kept without it.
   void KeepRestorePoint(const TRestoreRequest& request) { request_ = request; }
   // Installs, once.
   void Run();

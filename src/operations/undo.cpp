@@ -9,6 +9,7 @@
 #include "core/file_tools.h"
 #include "core/step_times.h"
 #include "core/text.h"
+#include "game/game_folder.h"
 #include "operations/undo_game_files.h"
 #include "restore/level_value.h"
 #include "restore/restore_reader.h"
@@ -171,62 +172,83 @@ TUndoResult TUndo::Run(TUndoChoices choices) {
 }
 
 TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
-  IFileSystem& fs = services_.Files;
-  const std::string& root = root_;
-  const TRestorePoint& point = point_;
-  const std::string pointPath = root + "\\" + point.Folder;
+  const std::string pointPath = root_ + "\\" + point_.Folder;
+  RefuseUnderNewerPoints();
   TUndoResult result;
+  const std::set<std::string> edited = CheckGameFiles(pointPath, choices, result.KeptEditedIn);
+  TArchiveRebuild rebuild(services_.Files, ArchivePathOf(point_.GameFolder),
+                          TempArchivePathOf(point_.GameFolder));
+  MarkStep("start");
+  result.ByNames = PlanArchive(rebuild, pointPath, choices);
+  MarkStep("temp.img written and flushed");
+  PutBack(rebuild, pointPath, edited, result.KeptEditedIn);
+  if (services_.Registry)
+    result.LevelRestored = RestoreLevelValue(*services_.Registry, point_.Level);
+  MarkStep("game files and gta3.img back");
+  result.KeptEdited.assign(edited.begin(), edited.end());
+  return result;
+}
+
+void TUndo::RefuseUnderNewerPoints() {
   // Newest first, forced or not: an older installation taken back under a newer one would
   // bring back files that no restore point covers. A game moved since has newer points under
   // the folder they record and, once moved, under its new one.
-  for (const std::string& folder : {point.GameFolder, recordedFolder_}) {
+  for (const std::string& folder : {point_.GameFolder, recordedFolder_}) {
     if (folder.empty()) continue;
-    for (const TRestorePoint& other : ListRestorePoints(fs, root, folder)) {
-      if (other.Counter <= point.Counter) continue;
+    for (const TRestorePoint& other : ListRestorePoints(services_.Files, root_, folder)) {
+      if (other.Counter <= point_.Counter) continue;
       throw Exception("The installation of " + Describe(other) +
                       " was made after it: take that back first. Nothing was changed.");
     }
   }
+}
 
-  if (fs.IsLink(pointPath)) throw Damaged(point, "its folder is a link");
+std::set<std::string> TUndo::CheckGameFiles(const std::string& pointPath, TUndoChoices choices,
+                                            std::string& editsFolder) {
+  IFileSystem& fs = services_.Files;
+  if (fs.IsLink(pointPath)) throw Damaged(point_, "its folder is a link");
   // Everything the game files need is checked before anything changes.
-  const std::set<std::string> edited = CheckGameFilePlaces(fs, point, pointPath);
-  const std::string editsFolder = edited.empty() ? "" : EditsFolderFor(fs, root, point);
-  if (!edited.empty() && !choices.KeepEdited) {
-    std::string list;
-    for (const std::string& item : edited) list += (list.empty() ? "" : ", ") + item;
-    throw EGameFilesEdited(
-        "Game files were changed since " + Describe(point) + " was installed: " + list + ".",
-        {edited.begin(), edited.end()}, editsFolder);
-  }
+  const std::set<std::string> edited = CheckGameFilePlaces(fs, point_, pointPath);
+  if (edited.empty()) return edited;
+  editsFolder = EditsFolderFor(fs, root_, point_);
+  if (choices.KeepEdited) return edited;
+  std::string list;
+  for (const std::string& item : edited) list += (list.empty() ? "" : ", ") + item;
+  throw EGameFilesEdited(
+      "Game files were changed since " + Describe(point_) + " was installed: " + list + ".",
+      {edited.begin(), edited.end()}, editsFolder);
+}
 
-  TArchiveRebuild rebuild(fs, ArchivePathOf(point.GameFolder), TempArchivePathOf(point.GameFolder));
-  TArchiveFile& archive = rebuild.Archive();
-  MarkStep("start");
+bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
+                        TUndoChoices choices) {
   IProgress& progress = services_.Progress;
-  const bool same = IsRecordedArchive(archive.File(), point, &progress);
+  TArchiveFile& archive = rebuild.Archive();
+  const bool same = IsRecordedArchive(archive.File(), point_, &progress);
   MarkStep("gta3.img checked");
   if (!same && !choices.ByNames)
-    throw EUndoRefused("models\\gta3.img has changed since " + Describe(point) +
+    throw EUndoRefused("models\\gta3.img has changed since " + Describe(point_) +
                        " was installed: another program, or a mod installed without Merva, "
                        "changed it. Nothing was changed.");
-  result.ByNames = !same;
-
-  TUndoDirectory directory(pointPath, point, fs, archive.Body());
+  TUndoDirectory directory(pointPath, point_, services_.Files, archive.Body());
   const std::vector<TArchiveEntry>& now = archive.Entries();
   archive.SetDirectory(same ? directory.Exact(now) : directory.ByNames(now));
-  rebuild.Write(progress, same ? point.OldFirstSector : 0);
+  rebuild.Write(progress, same ? point_.OldFirstSector : 0);
   // The kept files are read: closed now, so that the point's folder can be renamed and removed
   // (Windows keeps an open file, and its folder, in place).
   directory.CloseFiles();
-  MarkStep("temp.img written and flushed");
+  return !same;
+}
+
+void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
+                    const std::set<std::string>& edited, const std::string& editsFolder) {
+  IFileSystem& fs = services_.Files;
   // From here the restore point is marked as being taken back: a kill leaves it to be
   // finished or given back its name by whichever run looks next, with the game files it had
   // begun to swap.
   const std::string undoing = pointPath + kUndoingSuffix;
   if (fs.MoveFolder(pointPath, undoing) != 0)
     throw Exception("Unable to rename the restore point " + pointPath + ". Nothing was changed.");
-  TGameFilesSwap files(fs, point, undoing);
+  TGameFilesSwap files(fs, point_, undoing);
   try {
     // The old versions wait beside their places and the player's edits are copied out: still
     // nothing in the game has changed.
@@ -251,13 +273,7 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
                     ". Run the undo again once the cause is mended.");
   }
   files.Finish();
-  if (services_.Registry)
-    result.LevelRestored = RestoreLevelValue(*services_.Registry, point.Level);
   RemovePointFolder(fs, undoing);
-  MarkStep("game files and gta3.img back");
-  result.KeptEdited.assign(edited.begin(), edited.end());
-  if (!edited.empty()) result.KeptEditedIn = editsFolder;
-  return result;
 }
 
 }  // namespace merva

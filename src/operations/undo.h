@@ -3,11 +3,13 @@
 // added entries and with the replaced ones' old bytes, the game files put back, the level value
 // restored, and the restore point removed. All or nothing, as the installation.
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "archive/archive_rebuild.h"
 #include "core/errors.h"
-#include "core/game_lock.h"
+#include "game/game_lock.h"
 #include "operations/operation.h"
 #include "restore/restore_point.h"
 #include "restore/restore_store.h"
@@ -66,6 +68,17 @@ class TUndo {
 
  private:
   TUndoResult RunUnchecked(TUndoChoices choices);
+  // The steps of a run, in order.
+  void RefuseUnderNewerPoints();
+  // Raises unless every game file can be put back; gives the ones the player changed since,
+  // and where they are to be kept.
+  std::set<std::string> CheckGameFiles(const std::string& pointPath, TUndoChoices choices,
+                                       std::string& editsFolder);
+  // Writes the archive as it was into the rebuild; true when it was taken back by names.
+  bool PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath, TUndoChoices choices);
+  // Swaps the game files and the archive all or nothing, and removes the point.
+  void PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
+               const std::set<std::string>& edited, const std::string& editsFolder);
 
   std::string root_;
   TOperationServices services_;

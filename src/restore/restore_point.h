@@ -1,8 +1,10 @@
 #pragma once
 // A restore point: what one installation changed, kept outside the game folder so that it can
-// be taken back. Its folder holds changes.txt (for the player), record.txt (for the program),
-// and the old bytes of every replaced archive entry (archive\NAME) and game file
-// (game\RELATIVE\PATH) as plain files.
+// be taken back. Its folder holds its mark (merva-restore-point, first in and last out),
+// changes.txt (for the player), record.txt (for the program), the old bytes of the replaced
+// archive entries in one archive.img (a file per entry, archive\NAME, in points of the first
+// layouts) and the old version of every replaced game file (game\RELATIVE\PATH). The writer
+// (restore_writer.h) and the reader (restore_reader.h) alone know where each lies.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -8,6 +8,7 @@
 #include "core/fingerprint.h"
 #include "core/sha256.h"
 #include "core/text.h"
+#include "game/game_folder.h"
 
 namespace merva {
 

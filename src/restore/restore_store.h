@@ -54,11 +54,7 @@ bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IProgres
 // The same for the archive in the point's game folder.
 bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IProgress* progress);
 
-// Makes whole what a killed run left (only folders of our own, see IsOwnPointFolder): a ".partial"
-// point whose archive is in place (the installation got that far) takes its final name, any other
-// is removed; an ".undoing" point whose archive is still in place gets its name back (the undo
-// never replaced the archive), any other is removed (the archive was taken back). A point of ours
-// whose record is missing or cannot be read.
+// A point of ours whose record is missing or cannot be read.
 struct TDamagedPoint {
   std::string Folder;
   int32_t Counter = 0;
@@ -70,7 +66,13 @@ std::vector<TDamagedPoint> DamagedRestorePoints(IFileSystem& fs, const std::stri
 
 // The game folders that points left by killed runs name, each once.
 std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::string& root);
-// Only points of `gameFolder` are touched, and only while its lock (core/game_lock.h) is held.
+// Makes whole what killed runs of `gameFolder` left (only folders of our own, see
+// IsOwnPointFolder), while the caller holds the game's lock (core/game_lock.h): a ".partial"
+// point whose new archive is in place (the installation got that far) takes its final name, any
+// other is removed; an ".undoing" point whose archive is still the installed one gets its name
+// back and the game files it had begun to swap go back (SettleGameFileSwap), any other is removed
+// with the files set aside (the archive was taken back). A point whose game has no archive now
+// (a folder moved, a drive unplugged) is left for a later run.
 void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::string& gameFolder,
                           IProgress* progress);
 

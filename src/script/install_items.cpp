@@ -3,13 +3,11 @@
 #include <map>
 
 #include "core/errors.h"
-#include "core/game_lock.h"
 #include "core/text.h"
 #include "core/windows_names.h"
+#include "game/game_folder.h"
 
 namespace merva {
-
-const char kScratchFolderName[] = "merva-install.tmp";
 
 namespace {
 
@@ -33,17 +31,6 @@ bool IsInside(const std::string& item, const std::vector<std::string>& raw) {
   return inside;
 }
 
-// Compared as Windows compares names, so that "models\\gta3.img." or "MERVA.LOCK " is known
-// for what it is; anything below the archive or its temporary file is refused with them.
-bool IsInstallers(const std::vector<std::string>& parts) {
-  if (parts.empty()) return false;
-  const std::string first = WindowsNameKey(parts[0]);
-  if (first == WindowsNameKey(kScratchFolderName) || first == WindowsNameKey(kGameLockName))
-    return true;
-  return parts.size() >= 2 && first == "MODELS" &&
-         (WindowsNameKey(parts[1]) == "GTA3.IMG" || WindowsNameKey(parts[1]) == "TEMP.IMG");
-}
-
 std::string WindowsFault(const std::vector<std::string>& parts) {
   for (const std::string& part : parts) {
     const std::string fault = WindowsNameFault(part);
@@ -59,7 +46,7 @@ TGameFileItem ReadGameFileItem(const std::string& item) {
   // is passed over like any other item the package lacks.
   if (!item.empty() && !IsInside(item, raw))
     throw Exception("The script names a game file outside the game folder: " + item);
-  if (IsInstallers(parts))
+  if (IsInstallersOwnPath(parts))
     throw Exception("The script names a game file that the installer itself uses: " + item +
                     ". Nothing was changed.");
   const std::string fault = WindowsFault(parts);
@@ -83,7 +70,7 @@ bool GameFileItemIsInside(const std::string& item) {
 }
 
 bool GameFileItemIsInstallers(const std::string& item) {
-  return IsInstallers(PlaceParts(RawParts(item)));
+  return IsInstallersOwnPath(PlaceParts(RawParts(item)));
 }
 
 std::string GameFileItemWindowsFault(const std::string& item) {

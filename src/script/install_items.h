@@ -8,8 +8,6 @@
 
 namespace merva {
 
-extern const char kScratchFolderName[];  // made inside the game folder for the run's own files
-
 // A package file put into the game's archive under its own name.
 struct TArchiveItem {
   std::string PackageName;  // empty: the item names no package file and is passed over

@@ -4,11 +4,10 @@
 
 #include "core/environment.h"
 #include "core/errors.h"
+#include "game/game_folder.h"
 #include "operations/installation.h"
 #include "package/package.h"
 #include "resources/layout.h"
-#include "restore/level_value.h"
-#include "script/level_gate.h"
 
 namespace merva {
 
@@ -73,11 +72,9 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::LoadScript() {
-  merva::LoadScript(Script, services_.Files, notices_, [this](const std::string& level) {
-    if (CheckLevelRecorded(level, {services_.Registry, services_.Locale}, Level) ==
-        TLevelCheck::kRefused)
-      Step = kRefusalPage;
-  });
+  merva::LoadScript(
+      Script, services_.Files, notices_,
+      LevelCheckFor(&services_.Registry, services_.Locale, Level, [this] { Step = kRefusalPage; }));
 }
 
 namespace {
@@ -173,10 +170,11 @@ void TForm1::InstallPackage() {
   const TRunningFlag running(Installing);
   TWindowProgress progress(ProgressBar1, services_.Pump);
   // The run reads the game folder once, so everything goes to one game.
-  TInstallation installation(Script, Edit1.Text,
+  TInstallRequest request;
+  request.Script = Script;
+  request.Restore = {services_.RestoreFolder, Script.Title, "", Level};
+  TInstallation installation(request, Edit1.Text,
                              {services_.Files, notices_, progress, &services_.Registry});
-  if (!services_.RestoreFolder.empty())
-    installation.KeepRestorePoint({services_.RestoreFolder, Script.Title, LocalTimeText(), Level});
   installation.Run();
 }
 

@@ -4,6 +4,7 @@
 #include "archive/archive_rebuild.h"
 #include "core/errors.h"
 #include "core/text.h"
+#include "game/game_folder.h"
 #include "operations/installation.h"
 #include "package/package.h"
 #include "tests/support/fakes.h"

@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "core/errors.h"
-#include "core/game_lock.h"
+#include "game/game_lock.h"
 #include "tests/support/fakes.h"
 #include "tests/support/shell.h"
 

@@ -12,7 +12,7 @@
 #include <map>
 
 #include "core/file_system.h"
-#include "core/game_lock.h"
+#include "game/game_lock.h"
 #include "tests/support/fakes.h"
 #include "tests/support/shell.h"
 

@@ -9,8 +9,6 @@
 
 namespace merva {
 
-extern const char kGameLockName[];  // "merva.lock", in the game folder while a run holds it
-
 class TGameLock {
  public:
   // Takes the lock of `gameFolder`. Raises an Exception when another run holds it, or when it

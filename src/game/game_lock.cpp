@@ -1,10 +1,9 @@
-#include "core/game_lock.h"
+#include "game/game_lock.h"
 
 #include "core/errors.h"
+#include "game/game_folder.h"
 
 namespace merva {
-
-const char kGameLockName[] = "merva.lock";
 
 TGameLock::TGameLock(IFileSystem& fs, const std::string& gameFolder) {
   if (!fs.DirectoryExists(gameFolder)) return;

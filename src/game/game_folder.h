@@ -1,0 +1,25 @@
+#pragma once
+// The game folder as the installer knows it: where the game keeps its archive, and the names the
+// installer itself uses there (the new archive's temporary file, the scratch folder, the lock).
+// Every part of the program asks here, the build checks of a mod too, so that no mod can
+// replace what the installer relies on.
+#include <string>
+#include <vector>
+
+namespace merva {
+
+extern const char kScratchFolderName[];  // "merva-install.tmp": the run's own files
+extern const char kGameLockName[];       // "merva.lock", while a run holds the game
+
+// The game's archive in `gameFolder` ("\\models\\gta3.img" added as it stands), and the file the
+// new archive is written to beside it before it takes the archive's place.
+std::string ArchivePathOf(const std::string& gameFolder);
+std::string TempArchivePathOf(const std::string& gameFolder);
+// The folder a run extracts its game files into before they take their places.
+std::string ScratchFolderOf(const std::string& gameFolder);
+
+// True when a path below the game folder, given as its parts, is one of the installer's own
+// names or lies below one, as Windows reads names ("models\\gta3.img.", "MERVA.LOCK ").
+bool IsInstallersOwnPath(const std::vector<std::string>& parts);
+
+}  // namespace merva
