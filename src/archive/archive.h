@@ -50,6 +50,10 @@ extern const char kTooLargeForTheGame[];
 
 // The size in sectors that the game reads from an entry's size field as it lies on the disk.
 int32_t SizeAsTheGameReads(int32_t field);
+// True when the entry's data lies inside a file of `length` bytes: no negative size and, for an
+// entry with data, whole sectors from an offset of 0 or more that end at or before the end. An
+// empty entry lies inside wherever its offset points, as the game reads it.
+bool EntryLiesInside(const TArchiveEntry& entry, int64_t length);
 // The name as read back, in UTF-8: the characters before the first zero byte, at most 24.
 std::string EntryName(const TArchiveEntry& entry);
 // The key two entry names match by, in the installer as in every tool: ASCII letters upper-cased,

@@ -36,10 +36,10 @@ TArchiveReport CheckArchive(const TGTA3Archive& archive, int64_t length) {
     const TArchiveEntry& e = entries[i];
     const std::string where = "entry " + std::to_string(i) + " (" + EntryName(e) + ")";
     const int64_t start = int64_t{e.Offset} * kSector;
-    const int64_t end = start + int64_t{e.Size} * kSector;
     if (e.Size < 0) report.Error(where + " has a negative size");
     if (e.Size > 0 && start < directoryEnd) report.Error(where + " starts inside the directory");
-    if (e.Size > 0 && end > length) report.Error(where + " runs past the end of the file");
+    if (e.Size > 0 && start >= 0 && !EntryLiesInside(e, length))
+      report.Error(where + " runs past the end of the file");
     if (e.Size > 0) withData.push_back(i);
     if (std::find(e.Name, e.Name + sizeof e.Name, '\0') == e.Name + sizeof e.Name)
       report.Warning(where + ": the game reads only the first 23 characters of the name");

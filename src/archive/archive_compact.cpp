@@ -96,10 +96,7 @@ TCompactionPlan PlanCompaction(TArchiveFile& archive, int32_t firstSector) {
   const int64_t length = body.Length();
   int64_t dataSectors = 0;
   for (const TArchiveEntry& entry : state.Entries) {
-    const int64_t start = int64_t{entry.Offset} * kSector;
-    const int64_t bytes = int64_t{entry.Size} * kSector;
-    if (entry.Size < 0 || (bytes > 0 && (start < 0 || start + bytes > length)))
-      throw EInOutError(kReadBeyondEnd, archive.File().Path());
+    if (!EntryLiesInside(entry, length)) throw EInOutError(kReadBeyondEnd, archive.File().Path());
     dataSectors += entry.Size;
   }
   TCompactionPlan plan;

@@ -19,9 +19,9 @@ int64_t RoundUpToSector(int64_t bytes) {
 // An entry overwritten in place must lie inside the file: a damaged directory could otherwise
 // send the write anywhere below 2^31 sectors, growing the archive without end.
 void CheckInPlace(const TArchiveEntry& entry, int64_t archiveLength, int64_t sourceLength) {
+  // The file's last sector counts whole: a put may fill it.
   const int64_t start = int64_t{entry.Offset} * kSector;
-  if (entry.Offset < 0 || entry.Size < 0 ||
-      start + int64_t{entry.Size} * kSector > RoundUpToSector(archiveLength))
+  if (entry.Offset < 0 || !EntryLiesInside(entry, RoundUpToSector(archiveLength)))
     throw Exception("The game archive is damaged: the entry " + EntryName(entry) +
                     " lies past the end of the file; nothing was written to it");
   CheckArchiveLength(start + RoundUpToSector(sourceLength));

@@ -28,6 +28,12 @@ bool EntryNameFits(const std::string& name) {
   return TryCp1251FromUtf8(name, stored);
 }
 
+bool EntryLiesInside(const TArchiveEntry& entry, int64_t length) {
+  if (entry.Size < 0) return false;
+  const int64_t start = int64_t{entry.Offset} * kSector;
+  return entry.Size == 0 || (start >= 0 && start + int64_t{entry.Size} * kSector <= length);
+}
+
 std::string EntryNameKey(const std::string& name) {
   return AsciiUpper(name);
 }

@@ -38,9 +38,8 @@ std::vector<TExtracted> TExtraction::Run() {
     if (!IsPlainFileName(stored))
       throw EFileError(archivePath_,
                        "the entry named " + stored + " cannot be written as a file of that name");
-    const int64_t start = int64_t{entry.Offset} * kSector;
     // An empty entry is an empty file wherever its offset points, as `check` finds it sound.
-    if (entry.Size > 0 && (start < 0 || start + int64_t{entry.Size} * kSector > length))
+    if (!EntryLiesInside(entry, length))
       throw EFileError(archivePath_, "the entry " + stored +
                                          " lies past the end of the file (a damaged archive)");
     const std::string target = folder_ + "\\" + stored;

@@ -58,8 +58,8 @@ TPutSource TKeptEntries::FromKeptArchive(const TKeptEntry& kept) {
   const int64_t bytes = int64_t{std::max(kept.Old.Size, 0)} * kSector;
   const int64_t from = int64_t{stored.Offset} * kSector;
   if (stored.Size != std::max(kept.Old.Size, 0) ||
-      std::memcmp(stored.Name, kept.Old.Name, sizeof stored.Name) != 0 || from < 0 ||
-      from + bytes > keptArchive_->Size())
+      std::memcmp(stored.Name, kept.Old.Name, sizeof stored.Name) != 0 ||
+      !EntryLiesInside(stored, keptArchive_->Size()))
     throw Damaged(point_, "the kept file " + name + " does not hold the entry " +
                               EntryName(kept.Old) + " as recorded");
   return {*keptArchive_, from, bytes};

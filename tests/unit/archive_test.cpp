@@ -410,3 +410,38 @@ TEST(CreateEmptyArchive, WritesTheTagAndNoEntriesInOneSector) {
 
 }  // namespace
 }  // namespace merva
+
+namespace merva {
+namespace {
+
+// The one rule for "an entry lies inside the file", which check, extract, the compaction, the
+// put in place and the undo's kept archive all ask.
+TEST(EntryLiesInside, WholeSectorsInsideTheFileOrNoDataAtAll) {
+  struct TCase {
+    int32_t Offset, Size;
+    int64_t Length;
+    bool Inside;
+  };
+  const TCase cases[] = {
+      {1, 2, 3 * 2048, true},       // ends at the end
+      {1, 2, 3 * 2048 - 1, false},  // its last sector cut short
+      {2, 2, 3 * 2048, false},      // one sector past the end
+      {-1, 1, 3 * 2048, false},     // before the start
+      {0, -1, 3 * 2048, false},     // a negative size
+      {9, 0, 3 * 2048, true},       // empty, past the end: the game reads nothing there
+      {-5, 0, 3 * 2048, true},      // empty, before the start
+      {0, 65535, 65535 * 2048, true},
+      {0x7fffffff, 65535, int64_t{1} << 43, true},  // 64-bit arithmetic, no overflow
+      {0x7fffffff, 1, int64_t{1} << 31, false},
+  };
+  for (const TCase& c : cases) {
+    TArchiveEntry entry{};
+    entry.Offset = c.Offset;
+    entry.Size = c.Size;
+    EXPECT_EQ(EntryLiesInside(entry, c.Length), c.Inside)
+        << c.Offset << "+" << c.Size << " in " << c.Length;
+  }
+}
+
+}  // namespace
+}  // namespace merva

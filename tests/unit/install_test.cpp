@@ -7,7 +7,9 @@
 
 #include "core/errors.h"
 #include "core/text.h"
+#include "operations/install_request.h"
 #include "operations/installation.h"
+#include "restore/restore_store.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"
 
@@ -210,6 +212,43 @@ TEST_F(TInstallTest, AFailureAtEveryOperationLeavesTheOldArchiveOrTheNewOne) {
     }
   }
   EXPECT_GT(runs, 20);
+}
+
+// One request for every front end: the level checked against the registry as the wizard does
+// (or not at all without one), and an installation from it keeps its restore point, stamped
+// with the time the run starts.
+TEST_F(TInstallTest, ARequestChecksTheLevelAndKeepsItsRestorePoint) {
+  struct TCase {
+    const char* Level;
+    bool WithRegistry;
+    bool Refused;
+  };
+  const TCase cases[] = {{"1.0", true, false}, {"0.5", true, true}, {"0.5", false, false}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Level) + (c.WithRegistry ? " with" : " without") + " a registry");
+    test::WriteFile(dir / "scripts.bin",
+                    test::ScriptBytes({{20, "Mod"}, {21, c.Level}, {1, "a.dff"}}));
+    test::TFakeRegistry registry;
+    registry.KeyExists = true;
+    registry.Values["ProductID"] = {TValueType::kBinary, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}};  // 1.0
+    test::TFakeLocale locale;
+    const TInstallRequest request =
+        ReadInstallRequest(SystemFileSystem(), boxes, c.WithRegistry ? &registry : nullptr, locale,
+                           dir / "restore", dir / "scripts.bin", cab);
+    EXPECT_EQ(request.Refused, c.Refused);
+    EXPECT_EQ(request.Restore.Level.Checked, c.WithRegistry);
+    EXPECT_EQ(request.Restore.Title, "Mod");
+    if (c.Refused) continue;
+    test::WriteFile(img, original);
+    TInstallation(request, game, {SystemFileSystem(), boxes, progress}).Run();
+    const std::vector<TRestorePoint> points =
+        ListRestorePoints(SystemFileSystem(), dir / "restore");
+    ASSERT_EQ(points.size(), 1u);
+    EXPECT_EQ(points[0].Title, "Mod");
+    EXPECT_FALSE(points[0].Time.empty());
+    EXPECT_EQ(DirectoryOf(test::ReadFile(img)).size(), 3u);
+    std::filesystem::remove_all(test::Native(dir / "restore"));
+  }
 }
 
 }  // namespace
