@@ -48,32 +48,55 @@ class TFlushWhileWriting {
   int64_t next_ = kFlushEvery;
 };
 
-// The fingerprint of the new file, following the writer: each part is read back as soon as it
-// is written (the system copies most of it without the program seeing the bytes), from the page
-// cache.
+// The fingerprint of the new file, following the writer: what the program writes is hashed as it
+// goes by (under Windows every copy goes through the program), and what the system copied
+// without the program seeing it is read back as soon as it is written, from the page cache.
 class TReadBackFingerprint {
  public:
   TReadBackFingerprint(IFileSystem& fs, const std::string& path)
       : reader_(TBlockFile::OpenReadOnly(fs, path)), buffer_(static_cast<size_t>(kCopyPart)) {}
-  void UpTo(int64_t end) {
-    reader_.Seek(hashed_);
-    while (hashed_ < end) {
-      const auto part = static_cast<uint32_t>(std::min<int64_t>(end - hashed_, kCopyPart));
-      reader_.ReadExact(buffer_.data(), part);
-      hash_.Update(buffer_.data(), part);
-      hashed_ += part;
+  // Bytes written at `at`; the file is written front to back.
+  void Written(int64_t at, const void* data, uint32_t count) {
+    UpTo(at);
+    if (at != hashed_) {
+      backwards_ = true;  // never in a front-to-back write; read back whole at the end
+      return;
     }
+    hash_.Update(data, count);
+    hashed_ += count;
+  }
+  // Reads back what the program did not see, up to `end`.
+  void UpTo(int64_t end) {
+    if (hashed_ < end) hashed_ = ReadBack(hash_, hashed_, end);
   }
   std::string Finish() {
+    if (backwards_) {
+      TFingerprint whole;
+      ReadBack(whole, 0, hashed_);
+      reader_.Close();
+      return whole.HexDigest();
+    }
     reader_.Close();
     return hash_.HexDigest();
   }
 
  private:
+  int64_t ReadBack(TFingerprint& hash, int64_t from, int64_t end) {
+    reader_.Seek(from);
+    while (from < end) {
+      const auto part = static_cast<uint32_t>(std::min<int64_t>(end - from, kCopyPart));
+      reader_.ReadExact(buffer_.data(), part);
+      hash.Update(buffer_.data(), part);
+      from += part;
+    }
+    return from;
+  }
+
   TBlockFile reader_;
   std::vector<char> buffer_;
   TFingerprint hash_;
   int64_t hashed_ = 0;
+  bool backwards_ = false;
 };
 
 // The compacted archive before a byte of it is written: its directory, and the runs of data in
@@ -170,7 +193,12 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
   TBlockFile temp = TBlockFile::Create(fs, tempPath);
   try {
     std::optional<TReadBackFingerprint> hash;
-    if (fingerprint) hash.emplace(fs, tempPath);
+    if (fingerprint) {
+      hash.emplace(fs, tempPath);
+      temp.ObserveWrites([&hash](int64_t at, const void* data, uint32_t count) {
+        hash->Written(at, data, count);
+      });
+    }
     TFlushWhileWriting flushing(temp, progress);
     WriteHead(temp, archive.State(), plan);
     WriteRuns(temp, archive.Body(), plan, progress, [&](int64_t length) {
@@ -180,8 +208,10 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
     if (hash) hash->UpTo(temp.Size());
     flushing.Finish();  // on disk before it takes the archive's place
     if (hash) *fingerprint = hash->Finish();
+    temp.ObserveWrites(nullptr);
     temp.Close();
   } catch (...) {
+    temp.ObserveWrites(nullptr);
     if (temp.IsOpen()) {
       try {
         temp.Close();

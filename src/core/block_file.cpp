@@ -55,9 +55,11 @@ uint32_t TBlockFile::ReadCounted(void* buffer, uint32_t count) {
 }
 
 void TBlockFile::WriteExact(const void* buffer, uint32_t count) {
+  const int64_t at = observer_ ? Position() : 0;
   uint32_t done = 0;
   Check(Handle().Write(buffer, count, done));
   if (done != count) throw EInOutError(kDiskFull, path_);
+  if (observer_) observer_(at, buffer, count);
 }
 
 bool TBlockFile::CopyFrom(TBlockFile& source, int64_t count) {

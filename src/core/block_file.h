@@ -1,6 +1,7 @@
 #pragma once
 // The checked block file: every failure raises EInOutError with the framework's text.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,11 @@ class TBlockFile {
   // Copies `count` bytes from the source's position to this file's position inside the system;
   // false, with nothing copied, where the system cannot. A short copy raises as a short read.
   bool CopyFrom(TBlockFile& source, int64_t count);
+  // Runs after every WriteExact with the position the bytes went to and the bytes, so that what
+  // goes through the program (under Windows, every copy) need not be read back to be
+  // fingerprinted. Copies inside the system pass it by. Null stops it.
+  using TWriteObserver = std::function<void(int64_t at, const void* data, uint32_t count)>;
+  void ObserveWrites(TWriteObserver observer) { observer_ = std::move(observer); }
   void Seek(int64_t position);
   int64_t Size();
   int64_t Position();
@@ -45,6 +51,7 @@ class TBlockFile {
   void Check(int code) const;
   std::unique_ptr<IFileHandle> handle_;
   std::string path_;  // named in errors
+  TWriteObserver observer_;
 };
 
 }  // namespace merva
