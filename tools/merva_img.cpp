@@ -254,33 +254,39 @@ std::string RebuildPathOf(const std::string& archive) {
   return archive + ".merva-tmp";
 }
 
-int Compact(TTool& tool, const TArguments& args) {
+// A command that rebuilds ARCHIVE (the first word): the archive checked first, the game's lock
+// held when it is a game's, the change given where to write the new archive and a progress line.
+template <typename TChange>
+int Rebuilding(TTool& tool, const TArguments& args, const char* command, const TChange& change) {
   const std::string& path = args.Rest[0];
   RequireArchive(tool.fs, path);
   const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
-  TConsoleProgress progress("compact");
-  CompactArchive(path, RebuildPathOf(path), progress, tool.fs);
+  TConsoleProgress progress(command);
+  change(path, RebuildPathOf(path), progress);
   return 0;
+}
+
+int Compact(TTool& tool, const TArguments& args) {
+  return Rebuilding(tool, args, "compact",
+                    [&](const std::string& path, const std::string& temp, IProgress& progress) {
+                      CompactArchive(path, temp, progress, tool.fs);
+                    });
 }
 
 int Delete(TTool& tool, const TArguments& args) {
-  const std::string& path = args.Rest[0];
-  RequireArchive(tool.fs, path);
-  const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
-  TConsoleProgress progress("delete");
-  const int32_t gone = DeleteArchiveEntries(tool.fs, path, RebuildPathOf(path),
-                                            {args.Rest.begin() + 1, args.Rest.end()}, progress);
-  std::printf("deleted %d entries\n", gone);
-  return 0;
+  return Rebuilding(tool, args, "delete",
+                    [&](const std::string& path, const std::string& temp, IProgress& progress) {
+                      const int32_t gone = DeleteArchiveEntries(
+                          tool.fs, path, temp, {args.Rest.begin() + 1, args.Rest.end()}, progress);
+                      std::printf("deleted %d entries\n", gone);
+                    });
 }
 
 int Rename(TTool& tool, const TArguments& args) {
-  const std::string& path = args.Rest[0];
-  RequireArchive(tool.fs, path);
-  const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
-  TConsoleProgress progress("rename");
-  RenameArchiveEntry(tool.fs, path, RebuildPathOf(path), args.Rest[1], args.Rest[2], progress);
-  return 0;
+  return Rebuilding(tool, args, "rename",
+                    [&](const std::string& path, const std::string& temp, IProgress& progress) {
+                      RenameArchiveEntry(tool.fs, path, temp, args.Rest[1], args.Rest[2], progress);
+                    });
 }
 
 int Create(TTool& tool, const TArguments& args) {
