@@ -34,10 +34,11 @@ class TFlushWhileWriting {
     flush_.Start(file_);
   }
   // The last flush, once everything is written: the file is on the disk when it returns.
-  void Finish() {
+  // `meanwhile` works in parts while the disk is busy (TBackgroundFlush::Wait).
+  void Finish(const std::function<bool()>& meanwhile) {
     flush_.Wait(progress_);
     flush_.Start(file_);
-    flush_.Wait(progress_);
+    flush_.Wait(progress_, meanwhile);
   }
 
  private:
@@ -187,7 +188,8 @@ int32_t FirstCompactedOffset(int32_t count) {
 }
 
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
-                           IFileSystem& fs, int32_t firstSector, std::string* fingerprint) {
+                           IFileSystem& fs, int32_t firstSector, std::string* fingerprint,
+                           const std::function<bool()>& whileFlushing) {
   progress.Start(archive.State().EntryCount() - 1);
   const TCompactionPlan plan = PlanCompaction(archive, firstSector);
   TBlockFile temp = TBlockFile::Create(fs, tempPath);
@@ -206,7 +208,7 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
       flushing.Written(length);
     });
     if (hash) hash->UpTo(temp.Size());
-    flushing.Finish();  // on disk before it takes the archive's place
+    flushing.Finish(whileFlushing);  // on disk before it takes the archive's place
     if (hash) *fingerprint = hash->Finish();
     temp.ObserveWrites(nullptr);
     temp.Close();

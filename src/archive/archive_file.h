@@ -103,8 +103,11 @@ class TArchiveFile {
 // FirstCompactedOffset: taking an installation back lays the data where it was. `fingerprint`,
 // when given, receives the new file's fingerprint (core/fingerprint.h), read back part by part
 // as it is written. What is written is sent to the disk every 128 MiB meanwhile.
+// `whileFlushing`, when given, is work done in parts while the last flush waits for the disk
+// (TBackgroundFlush::Wait).
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
                            IFileSystem& fs, int32_t firstSector = 0,
-                           std::string* fingerprint = nullptr);
+                           std::string* fingerprint = nullptr,
+                           const std::function<bool()>& whileFlushing = nullptr);
 
 }  // namespace merva

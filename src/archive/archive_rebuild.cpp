@@ -21,9 +21,10 @@ TArchiveRebuild::TArchiveRebuild(IFileSystem& fs, const std::string& archivePath
   archive_.WriteTo(*plan_);
 }
 
-void TArchiveRebuild::Write(IProgress& progress, int32_t firstSector, std::string* fingerprint) {
+void TArchiveRebuild::Write(IProgress& progress, int32_t firstSector, std::string* fingerprint,
+                            const std::function<bool()>& whileFlushing) {
   WriteCompactedArchive(archive_, rebuilt_.Path(), progress, archive_.FileSystem(), firstSector,
-                        fingerprint);
+                        fingerprint, whileFlushing);
 }
 
 void TArchiveRebuild::Replace() {

@@ -5,6 +5,7 @@
 // the new archive is written compacted beside the old one and flushed, and it takes the old
 // one's place in one replacing move. The archive itself is never written: a failure or a kill
 // at any moment leaves it as it was, or the new one whole.
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -28,9 +29,11 @@ class TArchiveRebuild {
 
   // The archive as planned: every change made through it goes into memory, not into the file.
   TArchiveFile& Archive() { return archive_; }
-  // Writes the new archive and flushes it (WriteCompactedArchive tells what `firstSector` and
-  // `fingerprint` do). Raises with nothing left behind.
-  void Write(IProgress& progress, int32_t firstSector = 0, std::string* fingerprint = nullptr);
+  // Writes the new archive and flushes it (WriteCompactedArchive tells what `firstSector`,
+  // `fingerprint` and `whileFlushing` do). Raises with nothing left behind. May be called again
+  // with another plan: the file is written anew.
+  void Write(IProgress& progress, int32_t firstSector = 0, std::string* fingerprint = nullptr,
+             const std::function<bool()>& whileFlushing = nullptr);
   // Where the written archive waits for its move.
   const std::string& WrittenPath() const { return rebuilt_.Path(); }
   // Lets the old archive go and puts the new one in its place; a failure says whether the game

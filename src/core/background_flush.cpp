@@ -18,10 +18,14 @@ void TBackgroundFlush::Start(TBlockFile& file) {
   });
 }
 
-void TBackgroundFlush::Wait(IProgress& progress) {
+void TBackgroundFlush::Wait(IProgress& progress, const std::function<bool()>& meanwhile) {
+  bool more = static_cast<bool>(meanwhile);
   while (Running()) {
     progress.Wait();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (more)
+      more = meanwhile();
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   if (thread_.joinable()) thread_.join();
   if (error_) std::rethrow_exception(std::exchange(error_, nullptr));

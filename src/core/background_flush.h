@@ -4,6 +4,7 @@
 // starts such a thread, waits for it and carries its failure back.
 #include <atomic>
 #include <exception>
+#include <functional>
 #include <thread>
 
 #include "core/block_file.h"
@@ -26,7 +27,9 @@ class TBackgroundFlush {
   // True while a flush started is not done.
   bool Running() const { return thread_.joinable() && !done_; }
   // Waits for the flush under way, telling `progress` meanwhile, and raises its failure.
-  void Wait(IProgress& progress);
+  // `meanwhile`, when given, is other work done in parts while the disk is busy: it runs instead
+  // of a pause for as long as it returns true.
+  void Wait(IProgress& progress, const std::function<bool()>& meanwhile = nullptr);
   // Waits for it quietly, keeping no failure.
   void Join();
 

@@ -223,16 +223,36 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
                         TUndoChoices choices) {
   IProgress& progress = services_.Progress;
   TArchiveFile& archive = rebuild.Archive();
-  const bool same = IsRecordedArchive(archive.File(), point_, &progress);
+  TUndoDirectory directory(pointPath, point_, services_.Files, archive.Body());
+  const std::vector<TArchiveEntry> opened = archive.Entries();
+  // Reading the whole archive for its fingerprint takes as long as a good part of writing the
+  // new one: when its size is the one recorded, the exact way is written first and the check
+  // reads while the disk takes the new archive. Should it find the archive changed after all,
+  // that writing is thrown away.
+  TRecordedArchiveCheck check(archive.File(), point_);
+  std::optional<std::vector<TArchiveEntry>> exact;
+  if (check.SizeMatches()) {
+    try {
+      exact = directory.Exact(opened);
+    } catch (const Exception&) {
+      exact.reset();  // an archive that is not the recorded one; the check tells which
+    }
+  }
+  if (exact) {
+    archive.SetDirectory(*exact);
+    rebuild.Write(progress, point_.OldFirstSector, nullptr, [&check] { return check.Step(); });
+  }
+  const bool same = check.Same(&progress);
   MarkStep("gta3.img checked");
   if (!same && !choices.ByNames)
     throw EUndoRefused("models\\gta3.img has changed since " + Describe(point_) +
                        " was installed: another program, or a mod installed without Merva, "
                        "changed it. Nothing was changed.");
-  TUndoDirectory directory(pointPath, point_, services_.Files, archive.Body());
-  const std::vector<TArchiveEntry>& now = archive.Entries();
-  archive.SetDirectory(same ? directory.Exact(now) : directory.ByNames(now));
-  rebuild.Write(progress, same ? point_.OldFirstSector : 0);
+  if (!exact || !same) {
+    // The recorded archive that its point does not fit raises here (Exact).
+    archive.SetDirectory(same ? directory.Exact(opened) : directory.ByNames(opened));
+    rebuild.Write(progress, same ? point_.OldFirstSector : 0);
+  }
   // The kept files are read: closed now, so that the point's folder can be renamed and removed
   // (Windows keeps an open file, and its folder, in place).
   directory.CloseFiles();

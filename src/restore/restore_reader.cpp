@@ -35,23 +35,25 @@ TPutSource TKeptEntries::Source(const TKeptEntry& kept) {
 TPutSource TKeptEntries::FromKeptArchive(const TKeptEntry& kept) {
   const std::string name = kKeptArchiveName;
   if (!keptArchive_) {
-    keptArchive_ = &OpenKept(name);
+    // Taken as the kept archive only once it has passed every check, so that asking again
+    // after a refusal is refused again.
+    TBlockFile& file = OpenKept(name);
     // Changed or swapped since, even with the same names and sizes, it would bring back the
     // wrong bytes: it must be the file the installation wrote.
     if (!point_.KeptArchiveFingerprint.empty() &&
-        FileFingerprint(*keptArchive_, 0, keptArchive_->Size()) != point_.KeptArchiveFingerprint)
+        FileFingerprint(file, 0, file.Size()) != point_.KeptArchiveFingerprint)
       throw Damaged(point_, "the kept file " + name + " has changed since it was written");
-    keptArchive_->Seek(0);
+    file.Seek(0);
     TGTA3Archive read;
     bool sound = false;
     try {
-      sound = ReadArchiveDirectory(*keptArchive_, read) &&
-              read.Entries.size() == point_.Replaced.size();
+      sound = ReadArchiveDirectory(file, read) && read.Entries.size() == point_.Replaced.size();
     } catch (const Exception&) {
       sound = false;  // a count past the file, or an impossible one
     }
     if (!sound) throw Damaged(point_, "the kept file " + name + " is not the archive recorded");
     keptEntries_ = read.Entries;
+    keptArchive_ = &file;
   }
   const size_t n = static_cast<size_t>(&kept - point_.Replaced.data());
   const TArchiveEntry& stored = keptEntries_.at(n);

@@ -185,15 +185,49 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
 }
 
 bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IProgress* progress) {
-  const int64_t size = archive.Size();
-  if (size != point.NewArchiveBytes) return false;
-  const auto tick = [progress] {
+  return TRecordedArchiveCheck(archive, point).Same(progress);
+}
+
+// Points of earlier layouts name the archive by its SHA-256 (64 hex digits), newer ones by its
+// fingerprint.
+struct TRecordedArchiveCheck::THashes {
+  bool Sha;
+  TSha256 Sha256;
+  TFingerprint Fingerprint;
+  std::vector<char> Buffer = std::vector<char>(1 << 20);
+};
+
+TRecordedArchiveCheck::TRecordedArchiveCheck(TBlockFile& archive, const TRestorePoint& point)
+    : archive_(archive),
+      point_(point),
+      sizeMatches_(archive.Size() == point.NewArchiveBytes),
+      hashes_(std::make_unique<THashes>()) {
+  hashes_->Sha = point.NewArchiveFingerprint.size() == 64;
+}
+
+TRecordedArchiveCheck::~TRecordedArchiveCheck() = default;
+
+bool TRecordedArchiveCheck::Step() {
+  if (!sizeMatches_ || done_ >= point_.NewArchiveBytes) return false;
+  const auto part = static_cast<uint32_t>(
+      std::min<int64_t>(point_.NewArchiveBytes - done_, hashes_->Buffer.size()));
+  archive_.Seek(done_);
+  archive_.ReadExact(hashes_->Buffer.data(), part);
+  if (hashes_->Sha)
+    hashes_->Sha256.Update(hashes_->Buffer.data(), part);
+  else
+    hashes_->Fingerprint.Update(hashes_->Buffer.data(), part);
+  done_ += part;
+  return done_ < point_.NewArchiveBytes;
+}
+
+bool TRecordedArchiveCheck::Same(IProgress* progress) {
+  if (!sizeMatches_) return false;
+  while (Step())
     if (progress) progress->Wait();
-  };
-  const std::string found = point.NewArchiveFingerprint.size() == 64
-                                ? FileSha256(archive, tick)
-                                : FileFingerprint(archive, 0, size, tick);
-  return found == point.NewArchiveFingerprint;
+  const std::string found =
+      hashes_->Sha ? hashes_->Sha256.HexDigest() : hashes_->Fingerprint.HexDigest();
+  return found == point_.NewArchiveFingerprint;
 }
 
 bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IProgress* progress) {

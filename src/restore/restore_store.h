@@ -3,6 +3,7 @@
 // counter that only grows, so the newest has the highest. A folder whose name ends in
 // ".partial" is still being written (or was left by a killed installation); one ending in
 // ".undoing" is being taken back.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,30 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
 // True when `archive` is the one the restore point recorded after its installation: same size
 // and fingerprint.
 bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IProgress* progress);
+// The same check part by part, so that it can go on while the program waits for the disk (an
+// undo writes its new archive meanwhile). Each part seeks to where the last one ended: the file
+// may be read elsewhere in between.
+class TRecordedArchiveCheck {
+ public:
+  TRecordedArchiveCheck(TBlockFile& archive, const TRestorePoint& point);
+  ~TRecordedArchiveCheck();
+  TRecordedArchiveCheck(const TRecordedArchiveCheck&) = delete;
+  TRecordedArchiveCheck& operator=(const TRecordedArchiveCheck&) = delete;
+  // False when the size alone tells that it is not the recorded archive.
+  bool SizeMatches() const { return sizeMatches_; }
+  // Reads one more part; false once there is nothing left to read.
+  bool Step();
+  // Reads the rest, telling `progress` between parts, and gives the verdict.
+  bool Same(IProgress* progress);
+
+ private:
+  struct THashes;
+  TBlockFile& archive_;
+  const TRestorePoint& point_;
+  bool sizeMatches_;
+  int64_t done_ = 0;
+  std::unique_ptr<THashes> hashes_;
+};
 // The same for the archive in the point's game folder.
 bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IProgress* progress);
 
