@@ -61,8 +61,6 @@ std::string EntryName(const TArchiveEntry& entry);
 std::string EntryNameKey(const std::string& name);
 // The same over what the game compares of a stored name: its first 23 characters.
 std::string GameNameKey(const TArchiveEntry& entry);
-// True when `name` has a code page 1251 form, as every entry name must.
-bool EntryNameFits(const std::string& name);
 // Why `name` cannot be a new entry's name (empty, a folder separator or a control character, a
 // character outside code page 1251, longer than the 24 bytes an entry holds); empty when it can.
 std::string NewEntryNameFault(const std::string& name);

@@ -23,11 +23,6 @@ std::string EntryName(const TArchiveEntry& entry) {
   return Utf8FromCp1251(std::string(entry.Name, strnlen(entry.Name, sizeof entry.Name)));
 }
 
-bool EntryNameFits(const std::string& name) {
-  std::string stored;
-  return TryCp1251FromUtf8(name, stored);
-}
-
 bool EntryLiesInside(const TArchiveEntry& entry, int64_t length) {
   if (entry.Size < 0) return false;
   const int64_t start = int64_t{entry.Offset} * kSector;
