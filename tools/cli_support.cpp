@@ -96,11 +96,15 @@ class TConsoleInUtf8 {
 #endif
 
 int RunTool(const std::string& tool, const char* usage, int argc, char** argv,
-            const std::function<int(const std::vector<std::string>& args)>& body) {
+            const std::function<int(const std::vector<std::string>& args)>& body,
+            const std::function<int(const std::exception&)>& exitCodeOf) {
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);  // "\n" stays "\n", so scripts read the same output
   const TConsoleInUtf8 console;
 #endif
+  const auto failed = [&](const std::exception& error) {
+    return exitCodeOf ? exitCodeOf(error) : 1;
+  };
   try {
     const std::vector<std::string> args = ToolArguments(argc, argv);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
@@ -108,24 +112,21 @@ int RunTool(const std::string& tool, const char* usage, int argc, char** argv,
       return args.empty() ? 2 : 0;
     }
     return body(args);
-  } catch (const EAbort&) {
-    return 1;  // already told
+  } catch (const EAbort& error) {
+    return failed(error);  // already told
   } catch (const EFileError& error) {
     std::cerr << tool << ": " << DisplayPath(error.Path()) << ": " << error.Text() << "\n";
-    return 1;
+    return failed(error);
   } catch (const EInOutError& error) {
     if (error.Path().empty())
       std::cerr << tool << ": error: " << error.what() << "\n";
     else
       std::cerr << tool << ": " << DisplayPath(error.Path()) << ": "
                 << IoErrorPlainText(error.ErrorCode()) << "\n";
-    return 1;
-  } catch (const Exception& error) {
-    std::cerr << tool << ": error: " << error.what() << "\n";
-    return 1;
+    return failed(error);
   } catch (const std::exception& error) {
     std::cerr << tool << ": error: " << error.what() << "\n";
-    return 1;
+    return failed(error);
   }
 }
 

@@ -55,8 +55,10 @@ class TConsoleProgress : public IProgress {
 
 // Runs a tool on its arguments (ToolArguments): none, or "--help", prints `usage` (exit 2 and 0),
 // anything else goes to `body`. An error becomes one line on standard error, "TOOL: PATH: ..."
-// when it concerns a file and "TOOL: error: ..." otherwise, and exit status 1.
+// when it concerns a file and "TOOL: error: ..." otherwise, and the exit status `exitCodeOf`
+// gives for it (1 unless it says otherwise).
 int RunTool(const std::string& tool, const char* usage, int argc, char** argv,
-            const std::function<int(const std::vector<std::string>& args)>& body);
+            const std::function<int(const std::vector<std::string>& args)>& body,
+            const std::function<int(const std::exception&)>& exitCodeOf = nullptr);
 
 }  // namespace merva

@@ -20,6 +20,7 @@
 #include "core/windows_names.h"
 #include "game/game_folder.h"
 #include "game/game_lock.h"
+#include "operations/exit_codes.h"
 #include "operations/extraction.h"
 #include "operations/installation.h"
 #include "operations/undo.h"
@@ -113,6 +114,16 @@ void RequireArchive(IFileSystem& fs, const std::string& path) {
   file.Close();
   if (got < sizeof header || std::memcmp(header, kArchiveTag, 4) != 0)
     throw EFileError(path, "not an IMG archive (no \"VER2\" header)");
+}
+
+// A game: its folder and its archive, checked before a run is asked of it.
+void RequireGame(IFileSystem& fs, const std::string& gameFolder) {
+  try {
+    RequireFolder(fs, gameFolder);
+    RequireArchive(fs, ArchivePathOf(gameFolder));
+  } catch (const EFileError& missing) {
+    throw ENotAGame(missing.Path(), missing.Text());
+  }
 }
 
 TGTA3Archive ReadArchive(IFileSystem& fs, const std::string& path) {
@@ -302,12 +313,11 @@ int Create(TTool& tool, const TArguments& args) {
 int Install(TTool& tool, const TArguments& args) {
   const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
   const std::string& mod = args.Rest[1];
-  RequireFolder(tool.fs, game);
+  RequireGame(tool.fs, game);
   const std::string scriptPath = mod + "\\" + kScriptFileName;
   const std::string packagePath = mod + "\\" + kPackageFileName;
   RequireFile(tool.fs, scriptPath);
   RequireFile(tool.fs, packagePath);
-  RequireArchive(tool.fs, ArchivePathOf(game));
   {
     // Read once before the run, so that a damaged package is one line naming it.
     TKeptNotices said;
@@ -330,7 +340,7 @@ int Install(TTool& tool, const TArguments& args) {
                  "skips the level check\n";
   if (request.Refused) {
     std::cerr << "merva-img: the mod is refused: " << request.Script.RefusalText << "\n";
-    return 1;
+    return kExitRefusedByLevel;
   }
   TConsoleProgress progress("install");
   TInstallation installation(request, game, {tool.fs, tool.notices, progress, registry});
@@ -352,7 +362,7 @@ std::string PointLine(const TRestorePoint& point) {
 
 int Undo(TTool& tool, const TArguments& args) {
   const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
-  RequireFolder(tool.fs, game);
+  RequireGame(tool.fs, game);
   const std::string root = RestoreFolder();
   TConsoleProgress progress("undo");
   const TOperationServices services{tool.fs, tool.notices, progress, SystemRegistry()};
@@ -367,11 +377,11 @@ int Undo(TTool& tool, const TArguments& args) {
               << "merva-img: give --force to take it back all the same; your versions are then "
                  "kept in "
               << DisplayPath(edited.KeptIn) << "\n";
-    return 1;
+    return kExitFailed;
   } catch (const EUndoRefused& refusal) {
     std::cerr << "merva-img: " << refusal.what() << "\n"
               << "merva-img: give --force to take it back all the same, by entry names\n";
-    return 1;
+    return kExitFailed;
   }
   if (result.ByNames)
     std::cout << "gta3.img had changed since the installation: entries were taken back by "
@@ -429,6 +439,8 @@ struct TCommand {
   bool TakesForce;
   bool TakesPoint;  // --point NAME
   bool TakesTo;     // --to FOLDER
+  // A run on a game (install, undo): it ends with the wizard's unattended exit codes.
+  bool GameRun;
   int (*Run)(TTool&, const TArguments&);
 };
 
@@ -436,19 +448,19 @@ constexpr size_t kAny = SIZE_MAX;
 
 // clang-format off
 const TCommand kCommands[] = {
-  // name       least most  force  point  to     run
-  {"list",      1,    1,    false, false, false, List},
-  {"check",     1,    1,    false, false, false, Check},
-  {"put",       2,    kAny, false, false, false, Put},
-  {"extract",   2,    kAny, true,  false, true,  Extract},
-  {"sort",      1,    1,    false, false, false, Sort},
-  {"compact",   1,    1,    false, false, false, Compact},
-  {"delete",    2,    kAny, false, false, false, Delete},
-  {"rename",    3,    3,    false, false, false, Rename},
-  {"create",    1,    1,    true,  false, false, Create},
-  {"install",   2,    2,    false, false, false, Install},
-  {"undo",      1,    1,    true,  true,  false, Undo},
-  {"history",   0,    1,    false, false, false, History},
+  // name       least most  force  point  to     game   run
+  {"list",      1,    1,    false, false, false, false, List},
+  {"check",     1,    1,    false, false, false, false, Check},
+  {"put",       2,    kAny, false, false, false, false, Put},
+  {"extract",   2,    kAny, true,  false, true,  false, Extract},
+  {"sort",      1,    1,    false, false, false, false, Sort},
+  {"compact",   1,    1,    false, false, false, false, Compact},
+  {"delete",    2,    kAny, false, false, false, false, Delete},
+  {"rename",    3,    3,    false, false, false, false, Rename},
+  {"create",    1,    1,    true,  false, false, false, Create},
+  {"install",   2,    2,    false, false, false, true,  Install},
+  {"undo",      1,    1,    true,  true,  false, true,  Undo},
+  {"history",   0,    1,    false, false, false, false, History},
 };
 // clang-format on
 
@@ -474,18 +486,25 @@ bool ReadArguments(const TCommand& command, const std::vector<std::string>& word
 }  // namespace
 
 int main(int argc, char** argv) {
-  return RunTool("merva-img", kUsage, argc, argv, [&](const std::vector<std::string>& words) {
-    for (const TCommand& command : kCommands) {
-      if (words[0] != command.Name) continue;
-      TArguments args;
-      if (!ReadArguments(command, words, args)) {
-        std::cerr << kUsage;
-        return 2;
-      }
-      TTool tool;
-      return command.Run(tool, args);
-    }
-    std::cerr << "merva-img: unknown command " << words[0] << "\n" << kUsage;
-    return 2;
-  });
+  const TCommand* running = nullptr;
+  return RunTool(
+      "merva-img", kUsage, argc, argv,
+      [&](const std::vector<std::string>& words) -> int {
+        for (const TCommand& command : kCommands) {
+          if (words[0] != command.Name) continue;
+          TArguments args;
+          if (!ReadArguments(command, words, args)) {
+            std::cerr << kUsage;
+            return kExitUsage;
+          }
+          TTool tool;
+          running = &command;
+          return command.Run(tool, args);
+        }
+        std::cerr << "merva-img: unknown command " << words[0] << "\n" << kUsage;
+        return kExitUsage;
+      },
+      [&](const std::exception& error) -> int {
+        return running && running->GameRun ? ExitCodeOf(error) : kExitFailed;
+      });
 }

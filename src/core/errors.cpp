@@ -62,6 +62,13 @@ std::string BlockedFileAdvice(int code, const std::string& path) {
   return "";
 }
 
+void RaiseIfBlocked(int code, const std::string& path, const std::string& done) {
+  const std::string advice = BlockedFileAdvice(code, path);
+  if (advice.empty()) return;
+  if (code == kSharingViolation || code == kLockViolation) throw EGameBusy(advice + " " + done);
+  throw Exception(advice + " " + done);
+}
+
 std::string ErrorReportText(const std::string& message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
   return message;

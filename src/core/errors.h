@@ -109,6 +109,25 @@ std::string IoErrorPlainText(int code);
 // empty for any other error.
 std::string BlockedFileAdvice(int code, const std::string& path);
 
+// The game, or another installation or undo, holds what a run needs (the game's lock, the
+// archive, a game file): nothing was changed, and trying again later may work.
+class EGameBusy : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A run failed after it had changed the game and could not take the change back: the message
+// says what state the game is in.
+class EHalfDone : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// Raises the advice of BlockedFileAdvice followed by `done` (what state the game is in), as
+// EGameBusy when another program holds the file; returns when there is no advice, so that the
+// caller reports the error as it stands.
+void RaiseIfBlocked(int code, const std::string& path, const std::string& done);
+
 // The report text: the message, with "." appended when it ends in a character above ".".
 std::string ErrorReportText(const std::string& message);
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/errors.h"
+
 namespace merva {
 
 extern const char kScratchFolderName[];  // "merva-install.tmp": the run's own files
@@ -17,6 +19,12 @@ std::string ArchivePathOf(const std::string& gameFolder);
 std::string TempArchivePathOf(const std::string& gameFolder);
 // The folder a run extracts its game files into before they take their places.
 std::string ScratchFolderOf(const std::string& gameFolder);
+
+// A game folder that is no folder, or holds no game archive, told with the path that is missing.
+class ENotAGame : public EFileError {
+ public:
+  using EFileError::EFileError;
+};
 
 // True when a path below the game folder, given as its parts, is one of the installer's own
 // names or lies below one, as Windows reads names ("models\\gta3.img.", "MERVA.LOCK ").

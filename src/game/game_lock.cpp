@@ -14,13 +14,11 @@ TGameLock::TGameLock(IFileSystem& fs, const std::string& gameFolder) {
   const int code = fs.LockExclusive(path, held_);
   if (code == 0) return;
   if (code == kSharingViolation)
-    throw Exception("Another installation or undo of the game in " + gameFolder +
+    throw EGameBusy("Another installation or undo of the game in " + gameFolder +
                     " is running. Wait for it to end, then try again. Nothing was changed.");
-  const std::string advice = BlockedFileAdvice(code, path);
-  throw Exception((advice.empty()
-                       ? "Unable to lock the game folder: " + path + " (" + IoErrorText(code) + ")."
-                       : advice) +
-                  " Nothing was changed.");
+  RaiseIfBlocked(code, path, "Nothing was changed.");
+  throw Exception("Unable to lock the game folder: " + path + " (" + IoErrorText(code) +
+                  "). Nothing was changed.");
 }
 
 }  // namespace merva

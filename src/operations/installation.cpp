@@ -141,9 +141,8 @@ void TInstallation::Run() {
     ReplaceArchive();
   } catch (const EInOutError& error) {
     // The game running, or a file the user may not write, is the usual cause: say so.
-    const std::string advice = BlockedFileAdvice(error.ErrorCode(), error.Path());
-    if (advice.empty()) throw;
-    throw Exception(advice + " Nothing was changed.");
+    RaiseIfBlocked(error.ErrorCode(), error.Path(), "Nothing was changed.");
+    throw;
   }
   PlaceGameFiles();
   MarkStep("game files placed");
@@ -243,36 +242,46 @@ void TInstallation::PlaceGameFiles() {
   for (const TStagedFile& file : staged_) {
     const int code = services_.Files.MoveFileReplace(file.Scratch, file.Target);
     if (code != 0) {
-      const std::string advice = BlockedFileAdvice(code, file.Target);
-      const std::string what = advice.empty()
-                                   ? "Unable to put the file " + file.Item->Item +
-                                         " into the game folder (" + IoErrorText(code) + ")."
-                                   : advice;
-      throw Exception(what + " " + TakeBackAfterFailure(moved));
+      std::string done;
+      const bool back = TakeBackAfterFailure(moved, done);
+      if (!back) {
+        const std::string advice = BlockedFileAdvice(code, file.Target);
+        throw EHalfDone((advice.empty() ? "Unable to put the file " + file.Item->Item +
+                                              " into the game folder (" + IoErrorText(code) + ")."
+                                        : advice) +
+                        " " + done);
+      }
+      RaiseIfBlocked(code, file.Target, done);
+      throw Exception("Unable to put the file " + file.Item->Item + " into the game folder (" +
+                      IoErrorText(code) + "). " + done);
     }
     moved.push_back(file.Item);
     services_.Progress.Step();
   }
 }
 
-std::string TInstallation::TakeBackAfterFailure(const std::vector<const TGameFileItem*>& moved) {
+bool TInstallation::TakeBackAfterFailure(const std::vector<const TGameFileItem*>& moved,
+                                         std::string& done) {
   // The run's own restore point, cut to the game files already moved, takes everything back.
-  if (!restore_)
-    return "models\\gta3.img and the game files before it were changed; no restore point was "
-           "kept.";
+  if (!restore_) {
+    done = "models\\gta3.img and the game files before it were changed; no restore point was kept.";
+    return false;
+  }
   TRestorePoint point = restore_->Point();
-  std::vector<TGameFileChange> done;
+  std::vector<TGameFileChange> changed;
   for (const TGameFileChange& change : point.GameFiles)
     for (const TGameFileItem* item : moved)
-      if (AsciiUpper(item->Path) == AsciiUpper(change.Item)) done.push_back(change);
-  point.GameFiles = done;
+      if (AsciiUpper(item->Path) == AsciiUpper(change.Item)) changed.push_back(change);
+  point.GameFiles = changed;
   try {
     TUndo undo(request_->Folder, point, {services_.Files, services_.Notices, services_.Progress});
     undo.Run({});
-    return "Nothing was changed.";
+    done = "Nothing was changed.";
+    return true;
   } catch (const std::exception& error) {
-    return std::string("Taking the installation back failed as well (") + error.what() +
+    done = std::string("Taking the installation back failed as well (") + error.what() +
            "): take it back with merva.exe /undo.";
+    return false;
   }
 }
 

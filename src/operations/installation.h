@@ -59,7 +59,8 @@ class TInstallation {
   void PlanArchive();
   void ReplaceArchive();
   void PlaceGameFiles();
-  std::string TakeBackAfterFailure(const std::vector<const TGameFileItem*>& moved);
+  // Takes back what the run did after a failure; `done` says what state the game is in.
+  bool TakeBackAfterFailure(const std::vector<const TGameFileItem*>& moved, std::string& done);
 
   TInstallItems items_;
   std::string game_;

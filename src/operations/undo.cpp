@@ -105,9 +105,8 @@ class TUndoDirectory {
 // The game running, or a file the user may not write, is the usual cause of a failure: it is
 // told as such, with what was already done.
 [[noreturn]] void Rethrow(const EInOutError& error, const std::string& done) {
-  const std::string advice = BlockedFileAdvice(error.ErrorCode(), error.Path());
-  if (advice.empty()) throw error;
-  throw Exception(advice + " " + done);
+  RaiseIfBlocked(error.ErrorCode(), error.Path(), done);
+  throw error;
 }
 
 }  // namespace
@@ -286,7 +285,7 @@ void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
     }
     std::string stuck;
     for (const std::string& path : files.Stuck()) stuck += (stuck.empty() ? "" : ", ") + path;
-    throw Exception(std::string(error.what()) + " Taking the undo back failed as well: " +
+    throw EHalfDone(std::string(error.what()) + " Taking the undo back failed as well: " +
                     (back ? "" : "these game files are as the undo left them: " + stuck + "; ") +
                     "models\\gta3.img still holds the mod" +
                     (named ? "" : ", and the restore point is left as " + undoing) +
