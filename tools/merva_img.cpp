@@ -24,6 +24,7 @@
 #include "operations/extraction.h"
 #include "operations/installation.h"
 #include "operations/undo.h"
+#include "restore/installed_apps.h"
 #include "restore/level_value.h"
 #include "restore/restore_store.h"
 #include "script/level_gate.h"
@@ -343,7 +344,10 @@ int Install(TTool& tool, const TArguments& args) {
     return kExitRefusedByLevel;
   }
   TConsoleProgress progress("install");
-  TInstallation installation(request, game, {tool.fs, tool.notices, progress, registry});
+  // merva-img is no merva.exe: its installations are listed with the copy that an installation
+  // by the wizard left beside the restore points, when there is one.
+  TInstallation installation(request, game,
+                             {tool.fs, tool.notices, progress, registry, SystemInstalledApps()});
   installation.Run();
   return 0;
 }
@@ -365,7 +369,8 @@ int Undo(TTool& tool, const TArguments& args) {
   RequireGame(tool.fs, game);
   const std::string root = RestoreFolder();
   TConsoleProgress progress("undo");
-  const TOperationServices services{tool.fs, tool.notices, progress, SystemRegistry()};
+  const TOperationServices services{tool.fs, tool.notices, progress, SystemRegistry(),
+                                    SystemInstalledApps()};
   const std::unique_ptr<TUndo> undo =
       args.Point.empty() ? std::make_unique<TUndo>(root, game, services)
                          : std::make_unique<TUndo>(root, args.Point, game, services);
@@ -415,6 +420,8 @@ int History(TTool& tool, const TArguments& args) {
                   << ": recovered nothing there: " << busy.what() << "\n";
     }
   }
+  if (IInstalledApps* apps = SystemInstalledApps())
+    UnlistVanishedInstallations(*apps, tool.fs, root);
   std::vector<TRestorePoint> points = ListRestorePoints(tool.fs, root, game);
   for (const TDamagedPoint& damaged : DamagedRestorePoints(tool.fs, root, game)) {
     TRestorePoint shown;

@@ -37,8 +37,33 @@ class IRegistry {
   virtual std::unique_ptr<IRegistryKey> CreateKeyFullAccess(const std::string& path) = 0;
 };
 
+// One value of an entry in the list of installed programs: a text, or a number.
+struct TAppValue {
+  std::string Name;
+  std::string Text;
+  uint32_t Number = 0;
+  bool IsNumber = false;
+};
+
+// The current user's list of installed programs, which Settings > Apps and Programs and
+// Features show (the uninstall key): each entry a key of values.
+class IInstalledApps {
+ public:
+  virtual ~IInstalledApps() = default;
+  // Creates or opens the entry `key` and writes its values; false when refused.
+  virtual bool Write(const std::string& key, const std::vector<TAppValue>& values) = 0;
+  // Removes the entry; one that is absent is no failure.
+  virtual bool Remove(const std::string& key) = 0;
+  // The names of every entry in the list.
+  virtual std::vector<std::string> Keys() = 0;
+  // A text value of an entry; empty when there is none.
+  virtual std::string ReadText(const std::string& key, const std::string& name) = 0;
+};
+
 // The registry of the machine the program runs on; null where the system has none.
 IRegistry* SystemRegistry();
+// The current user's list of installed programs; null where the system has none.
+IInstalledApps* SystemInstalledApps();
 // The locale of the running thread.
 ILocale& SystemLocale();
 

@@ -67,11 +67,80 @@ class TWin32Registry : public IRegistry {
   }
 };
 
+// The entries live under the current user's uninstall key: a player's restore points are
+// their own, and no administrator is needed to list or remove them.
+const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+class TWin32InstalledApps : public IInstalledApps {
+ public:
+  bool Write(const std::string& key, const std::vector<TAppValue>& values) override {
+    HKEY entry = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, EntryPath(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                        nullptr, &entry, nullptr) != ERROR_SUCCESS)
+      return false;
+    bool ok = true;
+    for (const TAppValue& value : values) {
+      const std::wstring name = Wide(value.Name);
+      if (value.IsNumber) {
+        const DWORD number = value.Number;
+        ok &=
+            RegSetValueExW(entry, name.c_str(), 0, REG_DWORD,
+                           reinterpret_cast<const BYTE*>(&number), sizeof number) == ERROR_SUCCESS;
+      } else {
+        const std::wstring text = Wide(value.Text);
+        ok &= RegSetValueExW(
+                  entry, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+      }
+    }
+    RegCloseKey(entry);
+    return ok;
+  }
+  bool Remove(const std::string& key) override {
+    const LSTATUS status = RegDeleteKeyW(HKEY_CURRENT_USER, EntryPath(key).c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+  }
+  std::vector<std::string> Keys() override {
+    std::vector<std::string> keys;
+    HKEY list = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, KEY_READ, &list) != ERROR_SUCCESS)
+      return keys;
+    for (DWORD i = 0;; ++i) {
+      wchar_t name[256];
+      DWORD length = 256;
+      if (RegEnumKeyExW(list, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS)
+        break;
+      keys.push_back(Utf8FromWide(std::wstring(name, length)));
+    }
+    RegCloseKey(list);
+    return keys;
+  }
+  std::string ReadText(const std::string& key, const std::string& name) override {
+    wchar_t text[32768];
+    DWORD size = sizeof text;
+    if (RegGetValueW(HKEY_CURRENT_USER, EntryPath(key).c_str(), Wide(name).c_str(), RRF_RT_REG_SZ,
+                     nullptr, text, &size) != ERROR_SUCCESS)
+      return "";
+    return Utf8FromWide(text);
+  }
+
+ private:
+  static std::wstring EntryPath(const std::string& key) {
+    return std::wstring(kUninstallKey) + L"\\" + Wide(key);
+  }
+};
+
 }  // namespace
 
 IRegistry* SystemRegistry() {
   static TWin32Registry registry;
   return &registry;
+}
+
+IInstalledApps* SystemInstalledApps() {
+  static TWin32InstalledApps apps;
+  return &apps;
 }
 
 ILocale& SystemLocale() {
@@ -94,6 +163,11 @@ class TPointLocale : public ILocale {
 
 // The installed level lives in the Windows registry; elsewhere there is none to read.
 IRegistry* SystemRegistry() {
+  return nullptr;
+}
+
+// Nor is there a list of installed programs to put a mod in.
+IInstalledApps* SystemInstalledApps() {
   return nullptr;
 }
 

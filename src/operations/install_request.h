@@ -21,6 +21,9 @@ struct TInstallRequest {
   // Where its restore point goes (none when Folder is empty), with the mod's title and the
   // level as the check found and left it; the installation stamps the time it starts.
   TRestoreRequest Restore;
+  // The merva.exe whose copy beside the restore points the installation's uninstall command
+  // runs (the newest version is kept); without it an existing copy serves, if any.
+  std::string ProgramPath;
 };
 
 // The check LoadScript hands each level to, as every front end runs it: the installed level's

@@ -10,6 +10,7 @@
 #include "core/text.h"
 #include "game/game_folder.h"
 #include "operations/undo.h"
+#include "restore/installed_apps.h"
 
 namespace merva {
 
@@ -119,6 +120,7 @@ TInstallation::TInstallation(const TInstallRequest& request, std::string gameFol
                              TOperationServices services)
     : TInstallation(request.Script, std::move(gameFolder), services, request.PackagePath) {
   if (!request.Restore.Folder.empty()) request_ = request.Restore;
+  programPath_ = request.ProgramPath;
 }
 
 TInstallation::~TInstallation() = default;

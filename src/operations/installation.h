@@ -59,6 +59,9 @@ class TInstallation {
   void PlanArchive();
   void ReplaceArchive();
   void PlaceGameFiles();
+  // Lists the installation in the player's installed programs, with the program its uninstall
+  // command runs kept beside the restore points.
+  void ListInApps();
   // Takes back what the run did after a failure; `done` says what state the game is in.
   bool TakeBackAfterFailure(const std::vector<const TGameFileItem*>& moved, std::string& done);
 
@@ -66,6 +69,7 @@ class TInstallation {
   std::string game_;
   TOperationServices services_;
   std::string packagePath_;
+  std::string programPath_;
   std::optional<TRestoreRequest> request_;
   // In the order they are let go: the lock last, the folders the run made (when empty) first.
   std::optional<TGameLock> lock_;

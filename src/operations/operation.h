@@ -14,6 +14,9 @@ struct TOperationServices {
   INotices& Notices;
   IProgress& Progress;
   IRegistry* Registry = nullptr;  // null where there is none: the level value is left alone
+  // The player's list of installed programs: an installation with a restore point is listed
+  // there, and leaves it with its point. Null where there is none.
+  IInstalledApps* Apps = nullptr;
 };
 
 }  // namespace merva

@@ -11,6 +11,7 @@
 #include "core/text.h"
 #include "game/game_folder.h"
 #include "operations/undo_game_files.h"
+#include "restore/installed_apps.h"
 #include "restore/level_value.h"
 #include "restore/restore_reader.h"
 #include "restore/restore_store.h"
@@ -128,7 +129,17 @@ TUndo::TUndo(std::string root, const std::string& gameFolder, TOperationServices
     game = points.front().GameFolder;
   }
   lock_.emplace(fs, game);
-  point_ = FindLatestRestorePoint(fs, root_, game, &services_.Progress);
+  try {
+    point_ = FindLatestRestorePoint(fs, root_, game, &services_.Progress);
+  } catch (const Exception&) {
+    UnlistVanishedPoints();
+    throw;
+  }
+  UnlistVanishedPoints();
+}
+
+void TUndo::UnlistVanishedPoints() {
+  if (services_.Apps) UnlistVanishedInstallations(*services_.Apps, services_.Files, root_);
 }
 
 TUndo::TUndo(std::string root, const std::string& pointName, const std::string& gameFolder,
@@ -137,6 +148,7 @@ TUndo::TUndo(std::string root, const std::string& pointName, const std::string& 
   IFileSystem& fs = services_.Files;
   lock_.emplace(fs, gameFolder);
   RecoverRestorePoints(fs, root_, gameFolder, &services_.Progress);
+  UnlistVanishedPoints();
   bool found = false;
   for (const TRestorePoint& candidate : ListRestorePoints(fs, root_, ""))
     if (candidate.Folder == pointName) point_ = candidate, found = true;
@@ -192,14 +204,19 @@ void TUndo::RefuseUnderNewerPoints() {
   // Newest first, forced or not: an older installation taken back under a newer one would
   // bring back files that no restore point covers. A game moved since has newer points under
   // the folder they record and, once moved, under its new one.
+  // Every one of them is named, so that the player knows the whole way back.
+  std::string newer;
   for (const std::string& folder : {point_.GameFolder, recordedFolder_}) {
     if (folder.empty()) continue;
-    for (const TRestorePoint& other : ListRestorePoints(services_.Files, root_, folder)) {
-      if (other.Counter <= point_.Counter) continue;
-      throw Exception("The installation of " + Describe(other) +
-                      " was made after it: take that back first. Nothing was changed.");
-    }
+    for (const TRestorePoint& other : ListRestorePoints(services_.Files, root_, folder))
+      if (other.Counter > point_.Counter)
+        newer += (newer.empty() ? "" : "; then ") + Describe(other);
   }
+  if (newer.empty()) return;
+  throw Exception("The installation of " + Describe(point_) +
+                  " cannot be taken back yet: installations were made after it. Take these back "
+                  "first: " +
+                  newer + ". Nothing was changed.");
 }
 
 std::set<std::string> TUndo::CheckGameFiles(const std::string& pointPath, TUndoChoices choices,
@@ -293,6 +310,7 @@ void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
   }
   files.Finish();
   RemovePointFolder(fs, undoing);
+  if (services_.Apps) UnlistInstallation(*services_.Apps, root_, point_.Folder);
 }
 
 }  // namespace merva

@@ -68,6 +68,8 @@ class TUndo {
 
  private:
   TUndoResult RunUnchecked(TUndoChoices choices);
+  // Takes the entries of points gone since (killed runs made whole) out of the installed list.
+  void UnlistVanishedPoints();
   // The steps of a run, in order.
   void RefuseUnderNewerPoints();
   // Raises unless every game file can be put back; gives the ones the player changed since,

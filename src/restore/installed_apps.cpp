@@ -1,0 +1,156 @@
+#include "restore/installed_apps.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "core/block_file.h"
+#include "core/errors.h"
+#include "core/file_tools.h"
+#include "core/fingerprint.h"
+#include "restore/restore_store.h"
+
+namespace merva {
+
+const char kProgramCopyName[] = "merva.exe";
+const char kAppNameSuffix[] = " (GTA San Andreas mod)";
+
+namespace {
+
+const char kKeyPrefix[] = "Merva.";
+// The point an entry stands for, as its path: how a later run knows which entries are gone.
+const char kPointValue[] = "MervaRestorePoint";
+// A version resource is near the end of a program of a few megabytes; a bigger file is no
+// program of ours.
+constexpr int64_t kLargestProgram = 64 << 20;
+
+// An argument as the system's command-line splitting gives it back: quoted, with the
+// backslashes before the closing quote doubled ("D:\" would otherwise swallow the quote).
+std::string Quoted(const std::string& argument) {
+  std::string quoted = "\"" + argument;
+  const size_t last = argument.find_last_not_of('\\');
+  quoted += std::string(argument.size() - (last == std::string::npos ? 0 : last + 1), '\\');
+  return quoted + "\"";
+}
+
+// "2026-12-08 14:05:09" as the list wants a date: "20261208".
+std::string InstallDate(const std::string& time) {
+  std::string date;
+  for (char c : time.substr(0, 10))
+    if (c >= '0' && c <= '9') date += c;
+  return date.size() == 8 ? date : "";
+}
+
+TAppValue Text(const char* name, std::string text) {
+  return {name, std::move(text), 0, false};
+}
+
+TAppValue Number(const char* name, uint32_t number) {
+  return {name, "", number, true};
+}
+
+}  // namespace
+
+std::string InstalledAppKey(const std::string& root, const std::string& pointFolder) {
+  // The point's path in a fingerprint: a key name has at most 255 characters, a path more.
+  TFingerprint print;
+  const std::string path = root + "\\" + pointFolder;
+  print.Update(path.data(), path.size());
+  return kKeyPrefix + print.HexDigest().substr(0, 16);
+}
+
+uint64_t ProgramFileVersion(IFileSystem& fs, const std::string& path) {
+  try {
+    if (fs.KindOf(path) != TPathKind::kFile || fs.IsLink(path)) return 0;
+    TBlockFile file = TBlockFile::OpenReadOnly(fs, path);
+    const int64_t size = file.Size();
+    if (size > kLargestProgram) return 0;
+    std::string bytes(static_cast<size_t>(size), '\0');
+    bytes.resize(file.ReadCounted(bytes.data(), static_cast<uint32_t>(size)));
+    file.Close();
+    // VS_FIXEDFILEINFO: its signature, the structure's version, then the file version's two
+    // halves, each a little-endian 32-bit word.
+    const char signature[] = "\xBD\x04\xEF\xFE";
+    const size_t at = bytes.find(std::string(signature, 4));
+    if (at == std::string::npos || at + 16 > bytes.size()) return 0;
+    const auto word = [&](size_t offset) {
+      uint32_t value = 0;
+      for (int i = 3; i >= 0; --i)
+        value = value << 8 | static_cast<unsigned char>(bytes[at + offset + i]);
+      return value;
+    };
+    return static_cast<uint64_t>(word(8)) << 32 | word(12);
+  } catch (const Exception&) {
+    return 0;
+  }
+}
+
+std::string KeepProgramCopy(IFileSystem& fs, const std::string& root,
+                            const std::string& programPath) {
+  const std::string copy = root + "\\" + kProgramCopyName;
+  // A link there is someone else's doing: an uninstall command never runs through it.
+  if (fs.IsLink(copy)) return "";
+  const bool present = fs.KindOf(copy) == TPathKind::kFile;
+  if (programPath.empty() ||
+      (present && ProgramFileVersion(fs, copy) >= ProgramFileVersion(fs, programPath)))
+    return present ? copy : "";
+  const std::string fresh = copy + ".new";
+  try {
+    RemoveStaleName(fs, fresh);
+    CopyWholeFile(fs, programPath, fresh, true);
+    // The copy in use by a running uninstall cannot be replaced: it stays, older but working.
+    if (fs.MoveFileReplace(fresh, copy) == 0) return copy;
+  } catch (const Exception&) {
+  }
+  RemoveStaleName(fs, fresh);
+  return fs.KindOf(copy) == TPathKind::kFile ? copy : "";
+}
+
+int64_t AddedBytes(const TRestorePoint& point) {
+  int64_t added = point.NewArchiveBytes - point.OldArchiveBytes;
+  for (const TGameFileChange& file : point.GameFiles)
+    added += file.NewBytes - (file.Replaced ? file.OldBytes : 0);
+  return std::max<int64_t>(added, 0);
+}
+
+bool ListInstallation(IInstalledApps& apps, const std::string& root, const TRestorePoint& point,
+                      const std::string& program, int64_t addedBytes) {
+  const std::string undo =
+      Quoted(program) + " /undo /point=" + Quoted(point.Folder) + " " + Quoted(point.GameFolder);
+  const std::string title = point.Title.empty() ? "GTA San Andreas mod" : point.Title;
+  const int64_t kilobytes = std::min<int64_t>((addedBytes + 1023) / 1024, UINT32_MAX);
+  return apps.Write(
+      InstalledAppKey(root, point.Folder),
+      {
+          // First, so that an entry cut short by a kill still says which point it stands for.
+          Text(kPointValue, root + "\\" + point.Folder),
+          Text("DisplayName", title + (point.Title.empty() ? "" : kAppNameSuffix)),
+          Text("InstallDate", InstallDate(point.Time)),
+          Text("InstallLocation", point.GameFolder),
+          Text("DisplayIcon", program),
+          Text("UninstallString", undo),
+          Text("QuietUninstallString", undo + " /silent"),
+          Number("EstimatedSize", static_cast<uint32_t>(kilobytes)),
+          Number("NoModify", 1),
+          Number("NoRepair", 1),
+      });
+}
+
+void UnlistInstallation(IInstalledApps& apps, const std::string& root,
+                        const std::string& pointFolder) {
+  apps.Remove(InstalledAppKey(root, pointFolder));
+}
+
+void UnlistVanishedInstallations(IInstalledApps& apps, IFileSystem& fs, const std::string& root) {
+  for (const std::string& key : apps.Keys()) {
+    if (key.rfind(kKeyPrefix, 0) != 0) continue;
+    const std::string point = apps.ReadText(key, kPointValue);
+    if (ParentFolder(point) != root) continue;  // another restore folder's, or no entry of ours
+    const std::string name = point.substr(root.size() + 1);
+    if (key != InstalledAppKey(root, name)) continue;
+    if (fs.DirectoryExists(point) || fs.DirectoryExists(point + kUndoingSuffix)) continue;
+    apps.Remove(key);
+  }
+}
+
+}  // namespace merva
