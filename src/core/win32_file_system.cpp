@@ -6,13 +6,25 @@
 #include "core/errors.h"
 #include "core/file_system.h"
 #include "core/wide_text.h"
+#include "core/windows_names.h"
 
 namespace merva {
 
 namespace {
 
+// A path as the wide API is to take it: a full one in the system's long form, so that a game
+// or mod folder deep in a library passes the old limit of 260 characters whatever the system's
+// setting. The system makes it whole first ("." and "..", "/", final dots and spaces), as it
+// would for a path in the short form.
 std::wstring WidePath(const std::string& path) {
-  return Wide(path);
+  const std::wstring wide = Wide(path);
+  if (!IsFullPath(path)) return wide;
+  std::wstring full(32768, L'\0');
+  const DWORD length =
+      GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) return wide;
+  full.resize(length);
+  return Wide(LongPathForm(Utf8FromWide(full)));
 }
 
 // An open handle on the file or folder itself, for asking what it is; none when missing.
@@ -187,7 +199,7 @@ class TWin32FileSystem : public IFileSystem {
            info[0].nFileIndexLow == info[1].nFileIndexLow;
   }
   std::string AbsolutePath(const std::string& path) override {
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = Wide(path);  // as the user is to read it: no long form
     std::wstring full(32768, L'\0');
     const DWORD length =
         GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);

@@ -70,4 +70,20 @@ std::string WindowsNameFault(const std::string& part) {
   return "";
 }
 
+bool IsFullPath(const std::string& path) {
+  const auto separator = [](char c) { return c == '\\' || c == '/'; };
+  if (path.size() >= 3 && path[1] == ':' && separator(path[2]))
+    return (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+  return path.size() >= 2 && separator(path[0]) && separator(path[1]);
+}
+
+std::string LongPathForm(const std::string& fullPath) {
+  if (fullPath.rfind("\\\\?\\", 0) == 0 || fullPath.rfind("\\\\.\\", 0) == 0) return fullPath;
+  if (fullPath.size() >= 3 && fullPath[1] == ':' && fullPath[2] == '\\' && IsFullPath(fullPath))
+    return "\\\\?\\" + fullPath;
+  if (fullPath.size() > 2 && fullPath.rfind("\\\\", 0) == 0)
+    return "\\\\?\\UNC\\" + fullPath.substr(2);
+  return fullPath;
+}
+
 }  // namespace merva

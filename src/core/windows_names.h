@@ -16,4 +16,12 @@ std::string WindowsPathKey(const std::vector<std::string>& parts);
 // device name with any extension, a character Windows refuses, a name of dots and spaces alone.
 std::string WindowsNameFault(const std::string& part);
 
+// The system's long form of a full path, in which the wide API takes a path of any length:
+// "\\?\C:\..." for a drive, "\\?\UNC\server\share\..." for a share. A path already in a
+// form of the system's own ("\\?\", "\\.\": a device) or no full path stays as it is.
+std::string LongPathForm(const std::string& fullPath);
+// True for a path that names its drive or share ("C:\...", "\\server\..."), which the system
+// reads without the current folder.
+bool IsFullPath(const std::string& path);
+
 }  // namespace merva

@@ -43,6 +43,8 @@ class TInstallation {
   void KeepRestorePoint(const TRestoreRequest& request) { request_ = request; }
   // Installs, once.
   void Run();
+  // The restore point the run kept, once it is whole; null without one.
+  const TRestorePoint* Point() const { return restore_ ? &restore_->Point() : nullptr; }
 
  private:
   // A game file extracted into the scratch folder, its place in the game folder made ready.

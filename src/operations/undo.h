@@ -62,6 +62,9 @@ class TUndo {
   TUndo(std::string root, TRestorePoint point, TOperationServices services);
 
   const TRestorePoint& Point() const { return point_; }
+  // Raises, naming them, when installations into the game were made after this one: they are
+  // to be taken back first. Run checks it too.
+  void RefuseUnderNewerPoints();
   // Takes the installation back. Nothing changes when it refuses or fails before the archive is
   // replaced.
   TUndoResult Run(TUndoChoices choices);
@@ -70,8 +73,7 @@ class TUndo {
   TUndoResult RunUnchecked(TUndoChoices choices);
   // Takes the entries of points gone since (killed runs made whole) out of the installed list.
   void UnlistVanishedPoints();
-  // The steps of a run, in order.
-  void RefuseUnderNewerPoints();
+  // The steps of a run, in order (RefuseUnderNewerPoints first).
   // Raises unless every game file can be put back; gives the ones the player changed since,
   // and where they are to be kept.
   std::set<std::string> CheckGameFiles(const std::string& pointPath, TUndoChoices choices,

@@ -48,7 +48,7 @@ void TForm1::HandleEvent(const std::function<void()>& handler) {
   } catch (const EAbort&) {
     // Already told to the user.
   } catch (const ENotice& notice) {
-    notices_.Notice(notice.Kind(), notice.Message());
+    notices_->Notice(notice.Kind(), notice.Message());
   } catch (const Exception& error) {
     ReportError(services_.Boxes, error.Message());
   } catch (const std::bad_alloc&) {
@@ -73,7 +73,7 @@ void TForm1::FormCreate() {
 
 void TForm1::LoadScript() {
   merva::LoadScript(
-      Script, services_.Files, notices_,
+      Script, services_.Files, *notices_,
       LevelCheckFor(&services_.Registry, services_.Locale, Level, [this] { Step = kRefusalPage; }));
 }
 
@@ -166,16 +166,19 @@ void TForm1::FolderCheck() {
   }
 }
 
-void TForm1::InstallPackage() {
+void TForm1::InstallPackage(TRestorePoint* done) {
   const TRunningFlag running(Installing);
   TWindowProgress progress(ProgressBar1, services_.Pump);
   // The run reads the game folder once, so everything goes to one game.
   TInstallRequest request;
   request.Script = Script;
   request.Restore = {services_.RestoreFolder, Script.Title, "", Level};
-  TInstallation installation(request, Edit1.Text,
-                             {services_.Files, notices_, progress, &services_.Registry});
+  request.ProgramPath = services_.ProgramPath;
+  TInstallation installation(
+      request, Edit1.Text,
+      {services_.Files, *notices_, progress, &services_.Registry, services_.Apps});
   installation.Run();
+  if (done && installation.Point()) *done = *installation.Point();
 }
 
 void TForm1::OpenArchive(const std::string& path) {

@@ -11,7 +11,9 @@
 #include "core/platform.h"
 #include "restore/restore_point.h"
 #include "script/script.h"
+#include "wizard/command_line.h"
 #include "wizard/controls.h"
+#include "wizard/run_log.h"
 #include "wizard/window_progress.h"
 #include "wizard/wizard_services.h"
 
@@ -28,6 +30,10 @@ struct TWizardServices {
   IShell& Shell;
   // Where installations keep their restore points; none is kept when it is empty.
   std::string RestoreFolder = {};
+  // The player's list of installed programs, and this merva.exe, which the entries' uninstall
+  // commands run from a copy beside the restore points; none when null or empty.
+  IInstalledApps* Apps = nullptr;
+  std::string ProgramPath = {};
 };
 
 // The wizard's pages. `Step` holds one of them, as the number the page has always had.
@@ -89,7 +95,13 @@ class TForm1 {
   void FormCreate();
   // The start with /undo: asks whether to take back the latest installation into `gameFolder`
   // (into any game folder when it is empty), does it with the progress bar, reports, closes.
-  void UndoCreate(const std::string& gameFolder);
+  // With `pointName`, that installation of the game in `gameFolder` (an uninstall command).
+  void UndoCreate(const std::string& gameFolder, const std::string& pointName = "");
+  // The unattended runs (command_line.h): the installation or the undo with nothing asked, told
+  // in `log`; gives the exit code (operations/exit_codes.h). The window, when one is shown,
+  // shows the installing page with its progress bar.
+  int SilentInstall(const TCommandLine& line, TRunLog& log);
+  int SilentUndo(const TCommandLine& line, TRunLog& log);
   void Image4Click();     // Next
   void Image3Click();     // Back
   void Image5Click();     // Cancel
@@ -111,13 +123,18 @@ class TForm1 {
  private:
   void ShowStep();
   void LoadScript();
-  void InstallPackage();
+  // Installs into the edit box's folder; `done`, when given, receives the restore point kept.
+  void InstallPackage(TRestorePoint* done = nullptr);
+  // The window as the unattended runs show it: the progress bar and the texts, no buttons.
+  void ShowUnattended();
   void OpenArchive(const std::string& path);
   void FolderCheck();
   void Close() { CloseRequested = true; }
 
   TWizardServices services_;
-  TBoxNotices notices_{services_.Boxes, services_.Process};
+  TBoxNotices boxNotices_{services_.Boxes, services_.Process};
+  // Where the operations' notices go: the boxes, or an unattended run's log.
+  INotices* notices_ = &boxNotices_;
 };
 
 // Holds `flag` set for the length of a run: Back and Next do nothing while it works.

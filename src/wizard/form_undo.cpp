@@ -7,7 +7,7 @@
 
 namespace merva {
 
-void TForm1::UndoCreate(const std::string& gameFolder) {
+void TForm1::UndoCreate(const std::string& gameFolder, const std::string& pointName) {
   Close();  // whatever happens, the window closes once this ends
   Step = kFinishPage;
   for (TControl* hidden :
@@ -21,9 +21,13 @@ void TForm1::UndoCreate(const std::string& gameFolder) {
   TWindowProgress progress(ProgressBar1, services_.Pump);
   std::unique_ptr<TUndo> undo;  // holds the game's lock: one run on this game until it ends
   try {
-    undo = std::make_unique<TUndo>(
-        services_.RestoreFolder, gameFolder,
-        TOperationServices{services_.Files, notices_, progress, &services_.Registry});
+    const TOperationServices services{services_.Files, *notices_, progress, &services_.Registry,
+                                      services_.Apps};
+    undo = pointName.empty()
+               ? std::make_unique<TUndo>(services_.RestoreFolder, gameFolder, services)
+               : std::make_unique<TUndo>(services_.RestoreFolder, pointName, gameFolder, services);
+    // An installation with later ones over it is refused before anything is asked.
+    undo->RefuseUnderNewerPoints();
   } catch (const Exception& none) {
     services_.Boxes.Show(TBoxKind::kPlain, none.Message());
     return;

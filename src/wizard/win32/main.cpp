@@ -1,30 +1,64 @@
-// The program entry: the window, the creation handler, the message loop.
+// The program entry: the command line, the window, the creation handler, the message loop.
 #include <windows.h>
 // Needs the types of windows.h.
 #include <commctrl.h>
 #include <objbase.h>
 #include <shellapi.h>
 
-#include <cwchar>
 #include <string>
+#include <vector>
 
+#include "core/file_system.h"
 #include "core/wide_text.h"
+#include "operations/exit_codes.h"
+#include "wizard/command_line.h"
+#include "wizard/run_log.h"
 #include "wizard/win32/main_window.h"
 #include "wizard/win32/services.h"
 
 namespace {
 
-// "/undo [GAME_FOLDER]" on the command line: true, with the folder (empty when not given).
-bool UndoRequested(std::string& gameFolder) {
+// The words after the program's name, as UTF-8.
+std::vector<std::string> CommandLineWords() {
+  std::vector<std::string> words;
   int count = 0;
   wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (!args) return false;
-  const bool undo = count >= 2 && _wcsicmp(args[1], L"/undo") == 0;
-  if (undo && count >= 3) {
-    gameFolder = merva::Utf8FromWide(args[2]);
-  }
+  if (!args) return words;
+  for (int i = 1; i < count; ++i) words.push_back(merva::Utf8FromWide(args[i]));
   LocalFree(args);
-  return undo;
+  return words;
+}
+
+// A wrong command line: told in a box when the pages were asked for, else only in the log.
+int WrongCommandLine(const merva::TCommandLine& line, merva::TWin32Services& services) {
+  const std::string text = line.Error + "\n\n" + merva::kCommandLineUsage;
+  if (line.Mode == merva::TRunMode::kPages) {
+    services.Boxes.Show(merva::TBoxKind::kErrorBox, text);
+  } else {
+    try {
+      merva::TRunLog log(merva::SystemFileSystem(), line.Log);
+      log.Line("Error: " + text);
+    } catch (const merva::Exception&) {
+    }
+  }
+  return merva::kExitUsage;
+}
+
+// An unattended run: the window with its progress bar for /silent, none for /verysilent.
+int RunUnattended(const merva::TCommandLine& line, merva::TMainWindow& window) {
+  int code = merva::kExitFailed;
+  try {
+    merva::TRunLog log(merva::SystemFileSystem(), line.Log);
+    if (line.Mode == merva::TRunMode::kSilent) ShowWindow(window.Handle(), SW_SHOWNORMAL);
+    window.Run([&] {
+      code =
+          line.Undo ? window.Form().SilentUndo(line, log) : window.Form().SilentInstall(line, log);
+    });
+  } catch (const std::exception&) {
+    // The log itself could not be opened: nothing was done.
+  }
+  if (IsWindow(window.Handle())) DestroyWindow(window.Handle());
+  return code;
 }
 
 }  // namespace
@@ -35,12 +69,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   CoInitialize(nullptr);  // the shell's folder dialog needs COM
 
   static merva::TWin32Services services;
+  const merva::TCommandLine line = merva::ReadCommandLine(CommandLineWords());
+  if (!line.Error.empty()) return WrongCommandLine(line, services);
   static merva::TMainWindow window(instance, services);
-  std::string undoFolder;
-  if (UndoRequested(undoFolder)) {
+  if (line.Mode != merva::TRunMode::kPages) {
+    const int code = RunUnattended(line, window);
+    CoUninitialize();
+    return code;
+  }
+  if (line.Undo) {
     // The window shows the progress bar while the installation is taken back.
     ShowWindow(window.Handle(), SW_SHOWNORMAL);
-    window.Run([&] { window.Form().UndoCreate(undoFolder); });
+    window.Run([&] { window.Form().UndoCreate(line.GameFolder, line.Point); });
   } else {
     // An error in the creation handler is reported and the window is still shown.
     window.Dispatch(&merva::TForm1::FormCreate);

@@ -46,7 +46,8 @@ HFONT MakeFont(const TFontStyle& font) {
 TMainWindow::TMainWindow(HINSTANCE instance, TWin32Services& services)
     : form_(TWizardServices{SystemFileSystem(), services.Boxes, *this, services.Process,
                             services.Registry, services.Locale, services.FolderDialog,
-                            services.Shell, RestoreFolderFromEnvironment()}),
+                            services.Shell, RestoreFolderFromEnvironment(), SystemInstalledApps(),
+                            ProgramPath()}),
       checkBoxId_(IdOf("CheckBox1")),
       editId_(IdOf("Edit1")),
       browseId_(IdOf("Button4")),

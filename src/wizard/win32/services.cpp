@@ -24,6 +24,14 @@ bool TWin32Boxes::Ask(const std::string& text) {
                      MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDYES;
 }
 
+std::string ProgramPath() {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) return "";
+  path.resize(length);
+  return Utf8FromWide(path);
+}
+
 void TWin32Process::EndProgram() {
   ExitProcess(0);
 }

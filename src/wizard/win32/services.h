@@ -53,6 +53,9 @@ class TWin32Shell : public IShell {
   const TModalOwner& owner_;
 };
 
+// The path of this merva.exe, as the system started it.
+std::string ProgramPath();
+
 // Every Windows service of the program, in one place for the window to hand to TForm1.
 struct TWin32Services {
   TModalOwner Owner;  // set by the window once it exists

@@ -1,0 +1,73 @@
+#include "wizard/command_line.h"
+
+#include "core/text.h"
+
+namespace merva {
+
+const char kCommandLineUsage[] =
+    "merva.exe [/silent | /verysilent] [/dir=\"GAME_FOLDER\"] [/log=\"FILE\"]\n"
+    "merva.exe /undo [/silent | /verysilent] [/point=\"NAME\"] [/log=\"FILE\"] [GAME_FOLDER]";
+
+namespace {
+
+// The value of "/name=value" when `word` is that switch (any letter case), else false.
+bool SwitchValue(const std::string& word, const char* name, std::string& value) {
+  const std::string prefix = std::string("/") + name + "=";
+  if (word.size() < prefix.size() ||
+      AsciiUpper(word.substr(0, prefix.size())) != AsciiUpper(prefix))
+    return false;
+  value = word.substr(prefix.size());
+  return true;
+}
+
+}  // namespace
+
+TCommandLine ReadCommandLine(const std::vector<std::string>& words) {
+  TCommandLine line;
+  bool modeGiven = false;
+  std::vector<std::string> folders;
+  std::string bare;
+  const auto fail = [&line](const std::string& why) {
+    if (line.Error.empty()) line.Error = why;
+  };
+  const auto mode = [&](TRunMode chosen, const std::string& word) {
+    if (modeGiven && line.Mode != chosen) fail("The switch " + word + " contradicts another one.");
+    line.Mode = chosen;
+    modeGiven = true;
+  };
+  for (const std::string& word : words) {
+    const std::string upper = AsciiUpper(word);
+    std::string value;
+    if (upper == "/UNDO") {
+      line.Undo = true;
+    } else if (upper == "/SILENT") {
+      mode(TRunMode::kSilent, word);
+    } else if (upper == "/VERYSILENT" || upper == "/S") {
+      mode(TRunMode::kVerySilent, word);
+    } else if (SwitchValue(word, "dir", value)) {
+      folders.push_back(value);
+      if (value.empty()) fail("The switch /dir= names no folder.");
+    } else if (SwitchValue(word, "log", value)) {
+      if (!line.Log.empty() || value.empty()) fail("The switch /log= must name one file.");
+      line.Log = value;
+    } else if (SwitchValue(word, "point", value)) {
+      if (!line.Point.empty() || value.empty()) fail("The switch /point= must name one point.");
+      line.Point = value;
+    } else if (!word.empty() && word[0] == '/') {
+      fail("Unknown switch " + word + ".");
+    } else {
+      folders.push_back(word);  // /undo's game folder, as it has always been given
+      bare = word;
+    }
+  }
+  if (!bare.empty() && !line.Undo)
+    fail("Unexpected word " + bare + ": a game folder is given as /dir=\"...\".");
+  if (folders.size() > 1) fail("More than one game folder is given.");
+  if (!folders.empty()) line.GameFolder = folders.front();
+  if (!line.Point.empty() && !line.Undo) fail("The switch /point= belongs to /undo.");
+  if (!line.Point.empty() && line.GameFolder.empty())
+    fail("The switch /point= needs the game folder the point belongs to.");
+  return line;
+}
+
+}  // namespace merva

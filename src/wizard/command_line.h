@@ -1,0 +1,34 @@
+#pragma once
+// What merva.exe is asked on its command line: the pages (nothing, or /undo with a game folder),
+// or an unattended run in the switches the other installers use, so that a batch file can
+// install a whole mod pack.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace merva {
+
+enum class TRunMode : uint8_t {
+  kPages,       // the wizard's pages, or /undo's question and boxes
+  kSilent,      // /silent: only the window with its progress bar, nothing asked
+  kVerySilent,  // /verysilent (or /S): no window at all
+};
+
+struct TCommandLine {
+  bool Undo = false;
+  TRunMode Mode = TRunMode::kPages;
+  std::string GameFolder;  // /dir="..." (or /undo's folder word); empty: the usual one
+  std::string Log;         // /log="FILE"; empty: no log
+  std::string Point;       // /point="NAME": the restore point /undo takes back
+  // A wrong command line, said in the program's words; empty when it is right.
+  std::string Error;
+};
+
+// Reads the words after the program's name. Switches are read in any letter case, their values
+// as they stand (the system has taken the quotes away).
+TCommandLine ReadCommandLine(const std::vector<std::string>& words);
+
+// The switches, for the message of a wrong command line and the guide.
+extern const char kCommandLineUsage[];
+
+}  // namespace merva

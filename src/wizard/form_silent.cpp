@@ -1,0 +1,124 @@
+// The unattended runs: the wizard's own installation and undo, with nothing asked, told in a
+// log, ending with an exit code that a batch file can act on.
+#include <memory>
+#include <new>
+
+#include "core/errors.h"
+#include "game/game_folder.h"
+#include "operations/exit_codes.h"
+#include "operations/undo.h"
+#include "package/package.h"
+#include "wizard/form.h"
+
+namespace merva {
+
+namespace {
+
+// The log's last line and the run's exit code for an error, in the words the wizard would show.
+int Failed(TRunLog& log, const std::exception& error) {
+  const int code = dynamic_cast<const std::bad_alloc*>(&error) ? kExitFailed : ExitCodeOf(error);
+  if (!dynamic_cast<const EAbort*>(&error))
+    log.Line("Error: " + ErrorReportText(dynamic_cast<const std::bad_alloc*>(&error)
+                                             ? "Out of memory"
+                                             : error.what()));
+  log.Line("Ended with exit code " + std::to_string(code) + ".");
+  return code;
+}
+
+int Done(TRunLog& log) {
+  log.Line("Done: exit code 0.");
+  return kExitDone;
+}
+
+void LogChanges(TRunLog& log, const TRestorePoint& point) {
+  for (const TKeptEntry& entry : point.Replaced)
+    log.Line("Replaced entry " + EntryName(entry.Old) + " in models\\gta3.img.");
+  for (const TAddedEntry& entry : point.Added)
+    log.Line("Added entry " + entry.Name + " to models\\gta3.img.");
+  for (const TGameFileChange& file : point.GameFiles)
+    log.Line((file.Replaced ? "Replaced game file " : "Created game file ") + file.Item + ".");
+  log.Line("Restore point: " + point.Folder + ".");
+}
+
+}  // namespace
+
+void TForm1::ShowUnattended() {
+  Close();  // whatever happens, the window closes once the run ends
+  Step = kInstallingPage;
+  for (TControl* hidden :
+       {&Image3, &Image4, &Image5, &Edit1, &Button4, static_cast<TControl*>(&CheckBox1)})
+    hidden->Visible = false;
+  ProgressBar1.Visible = true;
+}
+
+int TForm1::SilentInstall(const TCommandLine& line, TRunLog& log) {
+  ShowUnattended();
+  notices_ = &log;
+  log.Line("Merva: unattended installation.");
+  try {
+    IFileSystem& fs = services_.Files;
+    if (!fs.FileExists(kScriptFileName) || !fs.FileExists(kPackageFileName))
+      throw Exception(kMissingDataFilesMessage);
+    LoadScript();
+    Label2.Text = Script.Title;
+    Label1.Text = Script.ProgressText;
+    log.Line("Mod: " + Script.Title + ".");
+    if (Step == kRefusalPage) {
+      log.Line("Refused by the installed level: " + Script.RefusalText);
+      log.Line("Ended with exit code " + std::to_string(kExitRefusedByLevel) + ".");
+      return kExitRefusedByLevel;
+    }
+    // The agreement counts as accepted; the folder is the one named, else the edit box's own.
+    if (!line.GameFolder.empty()) Edit1.Text = line.GameFolder;
+    log.Line("Game folder: " + Edit1.Text + ".");
+    if (!fs.FileExists(ArchivePathOf(Edit1.Text))) throw EArchiveMissing(ArchivePathOf(Edit1.Text));
+    log.Line("Installing.");
+    TRestorePoint point;
+    InstallPackage(&point);
+    if (!point.Folder.empty()) LogChanges(log, point);
+    Label1.Text = Script.FinishText;
+    return Done(log);
+  } catch (const std::exception& error) {
+    return Failed(log, error);
+  }
+}
+
+int TForm1::SilentUndo(const TCommandLine& line, TRunLog& log) {
+  ShowUnattended();
+  notices_ = &log;
+  log.Line("Merva: unattended undo.");
+  try {
+    if (services_.RestoreFolder.empty()) throw Exception(kNothingToTakeBack);
+    TWindowProgress progress(ProgressBar1, services_.Pump);
+    const TOperationServices services{services_.Files, log, progress, &services_.Registry,
+                                      services_.Apps};
+    const std::unique_ptr<TUndo> undo =
+        line.Point.empty()
+            ? std::make_unique<TUndo>(services_.RestoreFolder, line.GameFolder, services)
+            : std::make_unique<TUndo>(services_.RestoreFolder, line.Point, line.GameFolder,
+                                      services);
+    const TRestorePoint& point = undo->Point();
+    Label2.Text = point.Title;
+    Label1.Text = "Taking back \"" + point.Title + "\"...";
+    log.Line("Taking back \"" + point.Title + "\" made on " + point.Time + " in " +
+             point.GameFolder + ", restore point " + point.Folder + ".");
+    TUndoResult result;
+    {
+      const TRunningFlag running(Installing);
+      // Nothing is asked: an archive changed since, or game files the player changed, refuse.
+      result = undo->Run({});
+    }
+    if (!result.LevelRestored)
+      log.Line("The installed level was changed since by another installation and is kept.");
+    log.Line(point.GameFolder + " is as it was before the installation.");
+    return Done(log);
+  } catch (const EUndoRefused& refusal) {
+    const int code = Failed(log, refusal);
+    log.Line("Run merva.exe /undo without /silent to choose.");
+    return code;
+  } catch (const std::exception& error) {
+    return Failed(log, error);
+  }
+}
+
+}  // namespace merva

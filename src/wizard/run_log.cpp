@@ -1,0 +1,38 @@
+#include "wizard/run_log.h"
+
+#include "core/environment.h"
+
+namespace merva {
+
+TRunLog::TRunLog(IFileSystem& fs, const std::string& path) : path_(path) {
+  if (path.empty()) return;
+  // A link is the player's own choice of where the log goes, as any path they type.
+  int code = fs.Open(path, TOpenAccess::kReadWrite, file_);
+  if (code == kFileNotFound) code = fs.Create(path, file_);
+  int64_t end = 0;
+  if (code == 0) code = file_->Size(end);
+  if (code == 0) code = file_->Seek(end);
+  if (code != 0) {
+    file_.reset();
+    throw EFileError(path, "unable to write the log (" + IoErrorPlainText(code) + ")");
+  }
+}
+
+TRunLog::~TRunLog() {
+  if (file_) file_->Close();
+}
+
+void TRunLog::Line(const std::string& text) {
+  if (!file_) return;
+  const std::string line = LocalTimeText() + "  " + text + "\r\n";
+  uint32_t done = 0;
+  // A log that stops taking lines (a full disk) must not stop the run it tells of.
+  file_->Write(line.data(), static_cast<uint32_t>(line.size()), done);
+}
+
+void TRunLog::Notice(TNoticeKind kind, const std::string& text) {
+  Line((kind == TNoticeKind::kPlain ? "Notice: " : "Error: ") + text);
+  if (kind == TNoticeKind::kEndProgram) throw EAbort();  // told above
+}
+
+}  // namespace merva
