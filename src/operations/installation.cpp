@@ -149,6 +149,21 @@ void TInstallation::Run() {
   PlaceGameFiles();
   MarkStep("game files placed");
   package_->Close();
+  if (restore_) ListInApps();
+}
+
+void TInstallation::ListInApps() {
+  IInstalledApps* apps = services_.Apps;
+  if (!apps) return;
+  IFileSystem& fs = services_.Files;
+  const std::string& root = request_->Folder;
+  UnlistVanishedInstallations(*apps, fs, root);
+  const TRestorePoint& point = restore_->Point();
+  // Only a point under its final name is listed, so that no entry is ever without its point.
+  // The installation is done either way: a list that refuses costs the player only the entry.
+  if (!fs.DirectoryExists(root + "\\" + point.Folder)) return;
+  const std::string program = KeepProgramCopy(fs, root, programPath_);
+  if (!program.empty()) ListInstallation(*apps, root, point, program, AddedBytes(point));
 }
 
 void TInstallation::Open() {

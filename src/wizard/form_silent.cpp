@@ -60,6 +60,9 @@ int TForm1::SilentInstall(const TCommandLine& line, TRunLog& log) {
     if (!fs.FileExists(kScriptFileName) || !fs.FileExists(kPackageFileName))
       throw Exception(kMissingDataFilesMessage);
     LoadScript();
+    // The wizard goes on after a warning about its script, for the player to judge what the
+    // pages then show; with nobody to read them, nothing is installed.
+    if (log.Noticed()) throw EAbort();
     Label2.Text = Script.Title;
     Label1.Text = Script.ProgressText;
     log.Line("Mod: " + Script.Title + ".");

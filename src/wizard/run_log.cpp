@@ -31,6 +31,7 @@ void TRunLog::Line(const std::string& text) {
 }
 
 void TRunLog::Notice(TNoticeKind kind, const std::string& text) {
+  noticed_ = true;
   Line((kind == TNoticeKind::kPlain ? "Notice: " : "Error: ") + text);
   if (kind == TNoticeKind::kEndProgram) throw EAbort();  // told above
 }

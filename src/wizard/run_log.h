@@ -19,10 +19,13 @@ class TRunLog : public INotices {
   // What the operations tell the player goes to the log; an error is kept as the run's first.
   // A message after which the wizard ends (a script it cannot read) stops the run: EAbort.
   void Notice(TNoticeKind kind, const std::string& text) override;
+  // True once anything was noticed.
+  bool Noticed() const { return noticed_; }
 
  private:
   std::unique_ptr<IFileHandle> file_;
   std::string path_;
+  bool noticed_ = false;
 };
 
 }  // namespace merva

@@ -101,6 +101,33 @@ class TFakeRegistry : public IRegistry {
   std::map<std::string, TFakeValue> Values;
 };
 
+// The list of installed programs as a map of entries; can refuse writes.
+class TFakeInstalledApps : public IInstalledApps {
+ public:
+  bool Write(const std::string& key, const std::vector<TAppValue>& values) override {
+    if (RefuseWrites) return false;
+    for (const TAppValue& value : values) Entries[key][value.Name] = value;
+    return true;
+  }
+  bool Remove(const std::string& key) override {
+    Entries.erase(key);
+    return true;
+  }
+  std::vector<std::string> Keys() override {
+    std::vector<std::string> keys;
+    for (const auto& entry : Entries) keys.push_back(entry.first);
+    return keys;
+  }
+  std::string ReadText(const std::string& key, const std::string& name) override {
+    const auto entry = Entries.find(key);
+    if (entry == Entries.end()) return "";
+    const auto value = entry->second.find(name);
+    return value == entry->second.end() || value->second.IsNumber ? "" : value->second.Text;
+  }
+  bool RefuseWrites = false;
+  std::map<std::string, std::map<std::string, TAppValue>> Entries;
+};
+
 class TFakeFolderDialog : public IFolderDialog {
  public:
   bool SelectFolder(const std::string& caption, const std::u16string& root,

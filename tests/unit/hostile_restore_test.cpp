@@ -357,10 +357,18 @@ TEST(HostileRestore, AForcedUndoOutOfOrderIsRefused) {
   TScene s;
   s.Install();
   s.Install();
+  s.Install();
   const test::TToolRun run = s.Img("undo --force --point 'game 1' " + ShellQuoted(s.game));
   EXPECT_EQ(run.status, 1) << run.output;
-  EXPECT_NE(run.output.find("was made after it: take that back first"), std::string::npos)
+  // Every later installation is named, in the order they are to be taken back.
+  EXPECT_NE(run.output.find("Take these back first: Mod (installed "), std::string::npos)
       << run.output;
+  const size_t third = run.output.find("restore point game 3); then Mod");
+  EXPECT_NE(third, std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("restore point game 2). Nothing was changed.", third),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(s.Img("undo " + ShellQuoted(s.game)).status, 0);
   EXPECT_EQ(s.Img("undo " + ShellQuoted(s.game)).status, 0);
   EXPECT_EQ(s.Img("undo " + ShellQuoted(s.game)).status, 0);
   EXPECT_EQ(test::ReadFile(s.game + "\\models\\gta3.img"), s.original);

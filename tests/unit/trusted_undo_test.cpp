@@ -185,7 +185,7 @@ TEST(TrustedUndo, HostileCasesAreRefusedWithNothingChangedOrTakenBackWhole) {
          s.Install();
          fs::rename(test::Native(s.game), test::Native(s.dir / "moved"));
        },
-       "undo --force --point 'game 1' MOVED", kRefused, "was made after it"},
+       "undo --force --point 'game 1' MOVED", kRefused, "Take these back first"},
       {"links planted at the undo's own names beside a game file",
        [](TScene& s) {
          s.Link(s.victim + "\\precious.txt", s.game + "\\data\\handling.cfg.merva-new");

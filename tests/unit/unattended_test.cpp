@@ -1,0 +1,374 @@
+// The unattended runs of merva.exe (command line, log, exit codes) and the entries each
+// installation leaves in the player's list of installed programs.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "archive/archive.h"
+#include "core/windows_names.h"
+#include "game/game_folder.h"
+#include "game/game_lock.h"
+#include "operations/exit_codes.h"
+#include "operations/installation.h"
+#include "operations/undo.h"
+#include "restore/installed_apps.h"
+#include "restore/restore_store.h"
+#include "tests/support/fakes.h"
+#include "tests/support/faulty_file_system.h"
+#include "wizard/form.h"
+
+namespace merva {
+namespace {
+
+using test::ScriptBytes;
+using test::TTempDir;
+namespace fs = std::filesystem;
+
+TEST(ReadCommandLine, SwitchesAsTheOtherInstallersTakeThem) {
+  struct TCase {
+    std::vector<std::string> words;
+    bool undo;
+    TRunMode mode;
+    const char* folder;
+    const char* log;
+    const char* point;
+    const char* error;  // the start of the error; "" when the line is right
+  };
+  const TRunMode P = TRunMode::kPages, S = TRunMode::kSilent, V = TRunMode::kVerySilent;
+  const TCase cases[] = {
+      {{}, false, P, "", "", "", ""},
+      {{"/SILENT", "/Dir=C:\\Games\\GTA SA", "/log=C:\\x y\\run.log"},
+       false,
+       S,
+       "C:\\Games\\GTA SA",
+       "C:\\x y\\run.log",
+       "",
+       ""},
+      {{"/verysilent"}, false, V, "", "", "", ""},
+      {{"/S"}, false, V, "", "", "", ""},
+      {{"/undo", "D:\\GTA"}, true, P, "D:\\GTA", "", "", ""},
+      {{"D:\\GTA", "/undo"}, true, P, "D:\\GTA", "", "", ""},
+      {{"/undo", "/point=game 3", "/silent", "D:\\GTA\\"}, true, S, "D:\\GTA\\", "", "game 3", ""},
+      {{"/undo", "/point=game 3", "/dir=D:\\GTA"}, true, P, "D:\\GTA", "", "game 3", ""},
+      {{"/quiet"}, false, P, "", "", "", "Unknown switch /quiet."},
+      {{"/silent", "/verysilent"}, false, S, "", "", "", "The switch /verysilent contradicts"},
+      {{"/dir="}, false, P, "", "", "", "The switch /dir= names no folder."},
+      {{"/log=a", "/log=b"}, false, P, "", "", "", "The switch /log= must name one file."},
+      {{"D:\\GTA"}, false, P, "D:\\GTA", "", "", "Unexpected word D:\\GTA"},
+      {{"/dir=a", "/dir=b"}, false, P, "a", "", "", "More than one game folder"},
+      {{"/point=game 1", "/dir=a"}, false, P, "a", "", "game 1", "The switch /point= belongs"},
+      {{"/undo", "/point=game 1"}, true, P, "", "", "game 1", "The switch /point= needs"},
+  };
+  for (const TCase& c : cases) {
+    std::string shown;
+    for (const std::string& word : c.words) shown += word + " ";
+    SCOPED_TRACE(shown);
+    const TCommandLine line = ReadCommandLine(c.words);
+    EXPECT_EQ(line.Error.rfind(c.error, 0), 0u) << line.Error;
+    EXPECT_EQ(line.Error.empty(), std::string(c.error).empty()) << line.Error;
+    if (!line.Error.empty()) continue;
+    EXPECT_EQ(line.Undo, c.undo);
+    EXPECT_EQ(line.Mode, c.mode);
+    EXPECT_EQ(line.GameFolder, c.folder);
+    EXPECT_EQ(line.Log, c.log);
+    EXPECT_EQ(line.Point, c.point);
+  }
+}
+
+TEST(ExitCodeOf, EachFailureHasTheCodeABatchFileActsOn) {
+  EXPECT_EQ(ExitCodeOf(Exception("anything")), kExitFailed);
+  EXPECT_EQ(ExitCodeOf(EAbort()), kExitFailed);
+  EXPECT_EQ(ExitCodeOf(EGameBusy("running")), kExitBusy);
+  EXPECT_EQ(ExitCodeOf(EInOutError(kSharingViolation, "x")), kExitBusy);
+  EXPECT_EQ(ExitCodeOf(EInOutError(kLockViolation, "x")), kExitBusy);
+  EXPECT_EQ(ExitCodeOf(EInOutError(kDiskFull, "x")), kExitFailed);
+  EXPECT_EQ(ExitCodeOf(EArchiveMissing("x")), kExitNoGame);
+  EXPECT_EQ(ExitCodeOf(ENotAGame("x", "folder not found")), kExitNoGame);
+  EXPECT_EQ(ExitCodeOf(EHalfDone("stuck")), kExitHalfDone);
+  EXPECT_EQ(ExitCodeOf(std::runtime_error("other")), kExitFailed);
+}
+
+TEST(LongPathForm, FullPathsTakeTheSystemsLongForm) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\Games\\GTA", "\\\\?\\C:\\Games\\GTA"},
+      {"z:\\", "\\\\?\\z:\\"},
+      {"\\\\server\\share\\GTA", "\\\\?\\UNC\\server\\share\\GTA"},
+      {"\\\\?\\C:\\already", "\\\\?\\C:\\already"},
+      {"\\\\.\\CON", "\\\\.\\CON"},  // a device stays a device
+      {"relative\\path", "relative\\path"},
+      {"C:drive-relative", "C:drive-relative"},
+      {"1:\\not a drive", "1:\\not a drive"},
+  };
+  for (const auto& [path, expected] : cases) EXPECT_EQ(LongPathForm(path), expected) << path;
+  EXPECT_TRUE(IsFullPath("C:/Games"));
+  EXPECT_TRUE(IsFullPath("//server/share"));
+  EXPECT_FALSE(IsFullPath("scripts.bin"));
+  EXPECT_FALSE(IsFullPath("\\rooted on the current drive"));
+}
+
+// A Windows program's bytes with a version resource's fixed part for `major.minor.patch.build`.
+std::string ProgramBytes(uint16_t major, uint16_t minor, uint16_t patch, uint16_t build) {
+  std::string bytes = "MZ" + std::string(300, 'p') + "\xBD\x04\xEF\xFE" + std::string(4, '\0');
+  for (uint32_t word : {uint32_t(major) << 16 | minor, uint32_t(patch) << 16 | build})
+    for (int i = 0; i < 4; ++i) bytes += static_cast<char>(word >> (8 * i) & 0xFF);
+  return bytes + std::string(100, 'q');
+}
+
+TEST(KeepProgramCopy, TheNewestVersionWinsAndNoLinkIsWrittenThrough) {
+  TTempDir dir;
+  IFileSystem& files = SystemFileSystem();
+  const std::string root = dir / "restore";
+  test::MakeDirs(root);
+  test::WriteFile(dir / "v1.exe", ProgramBytes(1, 2, 0, 0));
+  test::WriteFile(dir / "v2.exe", ProgramBytes(1, 10, 0, 0));
+  test::WriteFile(dir / "none.exe", "MZ no version here");
+  EXPECT_EQ(ProgramFileVersion(files, dir / "v2.exe"), 0x0001000A00000000u);
+  EXPECT_EQ(ProgramFileVersion(files, dir / "none.exe"), 0u);
+  EXPECT_EQ(ProgramFileVersion(files, dir / "missing.exe"), 0u);
+
+  const std::string copy = root + "\\merva.exe";
+  EXPECT_EQ(KeepProgramCopy(files, root, ""), "") << "no program, no copy yet";
+  const std::pair<const char*, const char*> steps[] = {
+      {"v1.exe", "v1.exe"},  // the first copy
+      {"v2.exe", "v2.exe"},  // a newer one replaces it
+      {"v1.exe", "v2.exe"},  // an older one does not
+      {"none.exe", "v2.exe"},
+  };
+  for (const auto& [program, kept] : steps) {
+    EXPECT_EQ(KeepProgramCopy(files, root, dir / program), copy) << program;
+    EXPECT_EQ(test::ReadFile(copy), test::ReadFile(dir / kept)) << program;
+  }
+  EXPECT_FALSE(test::Exists(copy + ".new"));
+  EXPECT_EQ(KeepProgramCopy(files, root, ""), copy) << "the copy there serves";
+
+  fs::remove(test::Native(copy));
+  fs::create_symlink(test::Native(dir / "v1.exe"), test::Native(copy));
+  EXPECT_EQ(KeepProgramCopy(files, root, dir / "v2.exe"), "");
+  EXPECT_EQ(test::ReadFile(dir / "v1.exe"), ProgramBytes(1, 2, 0, 0)) << "written through";
+}
+
+// merva.exe in a mod folder of its own (the current directory), a game, and a restore folder.
+struct TUnattendedTest : ::testing::Test {
+  TTempDir dir;
+  std::string previous;
+  test::TFakeBoxes boxes;
+  test::TCountingPump pump;
+  test::TFakeProcess process;
+  test::TFakeRegistry registry;
+  test::TFakeLocale locale;
+  test::TFakeFolderDialog folderDialog;
+  test::TFakeShell shell;
+  test::TFakeInstalledApps apps;
+  std::unique_ptr<TForm1> form;
+  std::string game = dir / "game";
+  std::string restore = dir / "restore";
+  std::string program = dir / "mod\\merva.exe";
+  std::string original;
+
+  void SetUp() override {
+    previous = fs::current_path();
+    test::MakeDirs(dir / "mod");
+    fs::current_path(test::Native(dir / "mod"));
+    test::MakeDirs(game + "\\models");
+    original = test::BuildArchive({{1, 1, "a.dff"}});
+    test::WriteFile(game + "\\models\\gta3.img", original);
+    test::WriteFile(program, ProgramBytes(1, 0, 0, 0));
+    WriteMod("Title!", "");
+  }
+  void TearDown() override { fs::current_path(previous); }
+  void WriteMod(const std::string& title, const std::string& level) {
+    std::vector<std::pair<uint8_t, std::string>> records = {
+        {20, title},  {14, "progress"}, {15, "finish"},        {10, "refused"},
+        {1, "a.dff"}, {1, "b.dff"},     {2, "data\\notes.txt"}};
+    if (!level.empty()) records.push_back({21, level});
+    test::WriteFile("scripts.bin", ScriptBytes(records));
+    test::WriteFile("data.cab", test::PackageBytes({{"a.dff", "new a of " + title},
+                                                    {"b.dff", "new b"},
+                                                    {"notes.txt", "notes of " + title}}));
+  }
+  TWizardServices Services() {
+    TWizardServices services{SystemFileSystem(), boxes, pump,   process, registry, locale,
+                             folderDialog,       shell, restore};
+    services.Apps = &apps;
+    services.ProgramPath = program;
+    return services;
+  }
+  // One run of merva.exe with these words; its exit code, its log in `log`.
+  int Run(std::vector<std::string> words, std::string* log = nullptr) {
+    words.push_back("/log=" + (dir / "run.log"));
+    const TCommandLine line = ReadCommandLine(words);
+    EXPECT_EQ(line.Error, "");
+    fs::remove(test::Native(dir / "run.log"));
+    form = std::make_unique<TForm1>(Services());
+    int code = -1;
+    {
+      TRunLog runLog(SystemFileSystem(), line.Log);
+      code = line.Undo ? form->SilentUndo(line, runLog) : form->SilentInstall(line, runLog);
+    }
+    if (log) *log = test::ReadFile(dir / "run.log");
+    EXPECT_TRUE(boxes.Shown.empty() && boxes.Asked.empty()) << "an unattended run asks nothing";
+    EXPECT_TRUE(form->CloseRequested);
+    return code;
+  }
+  std::string Img() { return test::ReadFile(game + "\\models\\gta3.img"); }
+};
+
+TEST_F(TUnattendedTest, EachOutcomeEndsWithItsCodeAndIsToldInTheLog) {
+  struct TCase {
+    const char* what;
+    std::function<void(TUnattendedTest&)> prepare;
+    std::vector<std::string> words;
+    int code;
+    std::vector<const char*> logSays;
+    bool installed;
+  };
+  const TCase cases[] = {
+      {"installed",
+       [](TUnattendedTest&) {},
+       {"/silent", "/dir=GAME"},
+       kExitDone,
+       {"Mod: Title!.", "Game folder: GAME.", "Replaced entry a.dff in models\\gta3.img.",
+        "Added entry b.dff to models\\gta3.img.", "Created game file data\\notes.txt.",
+        "Restore point: game 1.", "Done: exit code 0."},
+       true},
+      {"refused by the installed level",
+       [](TUnattendedTest& t) { t.WriteMod("Title!", "2.0"); },
+       {"/verysilent", "/dir=GAME"},
+       kExitRefusedByLevel,
+       {"Refused by the installed level: refused", "exit code 3."},
+       false},
+      {"no game there",
+       [](TUnattendedTest&) {},
+       {"/silent", "/dir=GAME\\nothing"},
+       kExitNoGame,
+       {"Error: ", "models\\gta3.img", "exit code 5."},
+       false},
+      {"no data files",
+       [](TUnattendedTest&) { fs::remove("data.cab"); },
+       {"/silent", "/dir=GAME"},
+       kExitFailed,
+       {"Error: Not found \"scripts.bin\" or \"data.cab\" files", "exit code 1."},
+       false},
+      {"a damaged script",
+       [](TUnattendedTest&) { test::WriteFile("scripts.bin", "xx"); },
+       {"/silent", "/dir=GAME"},
+       kExitFailed,
+       {"Notice: Unknow version of script-file or file damaged", "exit code 1."},
+       false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(test::Native(restore));
+    test::WriteFile(game + "\\models\\gta3.img", original);
+    fs::remove_all(test::Native(game + "\\data"));
+    WriteMod("Title!", "");
+    c.prepare(*this);
+    std::vector<std::string> words;
+    for (std::string word : c.words) {
+      const size_t at = word.find("GAME");
+      if (at != std::string::npos) word.replace(at, 4, game);
+      words.push_back(word);
+    }
+    std::string log;
+    EXPECT_EQ(Run(words, &log), c.code) << log;
+    for (std::string says : c.logSays) {
+      const size_t at = says.find("GAME");
+      if (at != std::string::npos) says.replace(at, 4, game);
+      EXPECT_NE(log.find(says), std::string::npos) << says << "\n" << log;
+    }
+    EXPECT_EQ(Img() != original, c.installed);
+    EXPECT_EQ(apps.Entries.size(), c.installed ? 1u : 0u);
+    apps.Entries.clear();
+  }
+}
+
+TEST_F(TUnattendedTest, AGameHeldByAnotherRunEndsWithCodeFour) {
+  const TGameLock held(SystemFileSystem(), game);
+  std::string log;
+  EXPECT_EQ(Run({"/verysilent", "/dir=" + game}, &log), kExitBusy);
+  EXPECT_NE(log.find("is running"), std::string::npos) << log;
+  EXPECT_EQ(Img(), original);
+}
+
+TEST_F(TUnattendedTest, TheEntryTakesExactlyThatInstallationBackAndLeavesWithIt) {
+  ASSERT_EQ(Run({"/silent", "/dir=" + game}), kExitDone);
+  ASSERT_EQ(apps.Entries.size(), 1u);
+  const std::string key = InstalledAppKey(restore, "game 1");
+  ASSERT_EQ(apps.Entries.count(key), 1u);
+  std::map<std::string, TAppValue>& entry = apps.Entries[key];
+  const std::string copy = restore + "\\merva.exe";
+  const std::string undo =
+      "\"" + copy + "\" /undo /point=\"game 1\" \"" + test::Native(game) + "\"";
+  EXPECT_EQ(entry["DisplayName"].Text, "Title! (GTA San Andreas mod)");
+  EXPECT_EQ(entry["UninstallString"].Text, undo);
+  EXPECT_EQ(entry["QuietUninstallString"].Text, undo + " /silent");
+  EXPECT_EQ(entry["InstallLocation"].Text, test::Native(game));
+  EXPECT_EQ(entry["DisplayIcon"].Text, copy);
+  EXPECT_EQ(entry["InstallDate"].Text.size(), 8u);
+  EXPECT_TRUE(entry["NoModify"].IsNumber && entry["NoModify"].Number == 1);
+  EXPECT_TRUE(entry["NoRepair"].IsNumber && entry["NoRepair"].Number == 1);
+  EXPECT_TRUE(entry["EstimatedSize"].IsNumber && entry["EstimatedSize"].Number >= 1);
+  EXPECT_EQ(test::ReadFile(copy), test::ReadFile(program));
+
+  // Its quiet uninstall command, once the mod's own folder is gone.
+  WriteMod("Second", "");
+  ASSERT_EQ(Run({"/silent", "/dir=" + game}), kExitDone);
+  ASSERT_EQ(apps.Entries.size(), 2u);
+  std::string log;
+  EXPECT_EQ(Run({"/undo", "/point=game 1", "/dir=" + game, "/silent"}, &log), kExitFailed);
+  EXPECT_NE(log.find("Take these back first: Second (installed "), std::string::npos) << log;
+  EXPECT_EQ(apps.Entries.size(), 2u);
+  const std::string installed = Img();
+  ASSERT_EQ(Run({"/undo", "/point=game 2", "/dir=" + game, "/silent"}, &log), kExitDone) << log;
+  EXPECT_EQ(apps.Entries.count(InstalledAppKey(restore, "game 2")), 0u);
+  EXPECT_EQ(apps.Entries.count(key), 1u);
+  fs::remove_all(test::Native(dir / "mod"));
+  ASSERT_EQ(Run({"/undo", "/point=game 1", "/dir=" + game, "/verysilent"}, &log), kExitDone) << log;
+  EXPECT_TRUE(apps.Entries.empty());
+  EXPECT_EQ(Img(), original);
+  EXPECT_FALSE(test::Exists(game + "\\data\\notes.txt"));
+  EXPECT_NE(installed, original);
+}
+
+TEST_F(TUnattendedTest, AnEntryWhosePointWentIsTakenOutByTheNextRun) {
+  ASSERT_EQ(Run({"/silent", "/dir=" + game}), kExitDone);
+  apps.Entries["Merva.foreign"]["MervaRestorePoint"] = {"MervaRestorePoint", dir / "other\\game 1"};
+  apps.Entries["SomeoneElse"]["DisplayName"] = {"DisplayName", "Not ours"};
+  // The point goes as the recovery of a killed undo removes it.
+  RemovePointFolder(SystemFileSystem(), restore + "\\game 1");
+  UnlistVanishedInstallations(apps, SystemFileSystem(), restore);
+  EXPECT_EQ(apps.Entries.count(InstalledAppKey(restore, "game 1")), 0u);
+  EXPECT_EQ(apps.Entries.count("Merva.foreign"), 1u) << "another restore folder's";
+  EXPECT_EQ(apps.Entries.count("SomeoneElse"), 1u);
+}
+
+// A failure at any step of an installation leaves either its point with its entry, or neither:
+// never an entry without a point.
+TEST_F(TUnattendedTest, AFailureAtAnyStepLeavesNoEntryWithoutItsPoint) {
+  TFaultyFileSystem faulty(SystemFileSystem());
+  test::TFakeBoxes notices;
+  TNoProgress progress;
+  TInstallRequest request;
+  for (uint64_t n = 1;; ++n) {
+    fs::remove_all(test::Native(restore));
+    test::WriteFile(game + "\\models\\gta3.img", original);
+    fs::remove_all(test::Native(game + "\\data"));
+    apps.Entries.clear();
+    request = ReadInstallRequest(SystemFileSystem(), notices, nullptr, locale, restore);
+    request.ProgramPath = program;
+    faulty.FailAt(n, kDiskFull);
+    try {
+      TInstallation(request, game, {faulty, notices, progress, nullptr, &apps}).Run();
+    } catch (const Exception&) {
+    }
+    for (const std::string& key : apps.Keys()) {
+      const std::string point = apps.ReadText(key, "MervaRestorePoint");
+      EXPECT_TRUE(fs::is_directory(test::Native(point))) << "step " << n << ": " << point;
+    }
+    if (!faulty.Fired()) break;
+  }
+  EXPECT_EQ(apps.Entries.size(), 1u) << "the run without a fault is listed";
+}
+
+}  // namespace
+}  // namespace merva
