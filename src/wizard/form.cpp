@@ -74,7 +74,12 @@ void TForm1::FormCreate() {
 void TForm1::LoadScript() {
   merva::LoadScript(
       Script, services_.Files, *notices_,
-      LevelCheckFor(&services_.Registry, services_.Locale, Level, [this] { Step = kRefusalPage; }));
+      LevelCheckFor(&services_.Registry, services_.Locale, Level, [this] { Step = kRefusalPage; }),
+      DataPath(kScriptFileName));
+}
+
+std::string TForm1::DataPath(const char* name) const {
+  return dataFolder_.empty() ? name : dataFolder_ + "\\" + name;
 }
 
 namespace {
@@ -172,6 +177,7 @@ void TForm1::InstallPackage(TRestorePoint* done) {
   // The run reads the game folder once, so everything goes to one game.
   TInstallRequest request;
   request.Script = Script;
+  request.PackagePath = DataPath(kPackageFileName);
   request.Restore = {services_.RestoreFolder, Script.Title, "", Level};
   request.ProgramPath = services_.ProgramPath;
   TInstallation installation(

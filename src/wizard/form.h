@@ -130,8 +130,14 @@ class TForm1 {
   void OpenArchive(const std::string& path);
   void FolderCheck();
   void Close() { CloseRequested = true; }
+  // A data file's path: by its bare name in the current folder, or in dataFolder_.
+  std::string DataPath(const char* name) const;
 
   TWizardServices services_;
+  // Where the data files are read: empty for the current folder, the wizard's rule; an unattended
+  // run falls back on merva.exe's own folder (a batch file need not change folders, and a folder
+  // deeper than the system's old limit cannot be the current one).
+  std::string dataFolder_;
   TBoxNotices boxNotices_{services_.Boxes, services_.Process};
   // Where the operations' notices go: the boxes, or an unattended run's log.
   INotices* notices_ = &boxNotices_;

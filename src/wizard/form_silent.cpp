@@ -4,6 +4,7 @@
 #include <new>
 
 #include "core/errors.h"
+#include "core/file_tools.h"
 #include "game/game_folder.h"
 #include "operations/exit_codes.h"
 #include "operations/undo.h"
@@ -57,8 +58,13 @@ int TForm1::SilentInstall(const TCommandLine& line, TRunLog& log) {
   log.Line("Merva: unattended installation.");
   try {
     IFileSystem& fs = services_.Files;
-    if (!fs.FileExists(kScriptFileName) || !fs.FileExists(kPackageFileName))
-      throw Exception(kMissingDataFilesMessage);
+    const auto present = [&] {
+      return fs.FileExists(DataPath(kScriptFileName)) && fs.FileExists(DataPath(kPackageFileName));
+    };
+    if (!present() && !services_.ProgramPath.empty())
+      dataFolder_ = ParentFolder(services_.ProgramPath);
+    if (!present()) throw Exception(kMissingDataFilesMessage);
+    if (!dataFolder_.empty()) log.Line("Mod folder: " + dataFolder_ + ".");
     LoadScript();
     // The wizard goes on after a warning about its script, for the player to judge what the
     // pages then show; with nobody to read them, nothing is installed.

@@ -255,6 +255,13 @@ TEST_F(TUnattendedTest, EachOutcomeEndsWithItsCodeAndIsToldInTheLog) {
        kExitFailed,
        {"Notice: Unknow version of script-file or file damaged", "exit code 1."},
        false},
+      // Last: it leaves another current folder. A batch file need not change folders.
+      {"started from another folder",
+       [](TUnattendedTest& t) { fs::current_path(t.dir.Path()); },
+       {"/silent", "/dir=GAME"},
+       kExitDone,
+       {"Mod folder: ", "Replaced entry a.dff", "Done: exit code 0."},
+       true},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.what);
