@@ -98,6 +98,8 @@ int TForm1::SilentUndo(const TCommandLine& line, TRunLog& log) {
   log.Line("Merva: unattended undo.");
   try {
     if (services_.RestoreFolder.empty()) throw Exception(kNothingToTakeBack);
+    if (!line.GameFolder.empty() && !services_.Files.FileExists(ArchivePathOf(line.GameFolder)))
+      throw EArchiveMissing(ArchivePathOf(line.GameFolder));
     TWindowProgress progress(ProgressBar1, services_.Pump);
     const TOperationServices services{services_.Files, log, progress, &services_.Registry,
                                       services_.Apps};

@@ -296,6 +296,8 @@ scenario level-not-a-number "$(mod_with_level 1.5.2)" start \
   box error "$title" "'1.5.2' is not a valid floating point value." window \
   text 202 'Title' state 301 hidden click 105 exit 0
 
+source "$here/unattended.sh"
+
 for bmp in "$shots"/*.bmp; do
   [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
 done

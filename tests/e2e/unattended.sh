@@ -1,0 +1,132 @@
+# Sourced by run.sh: merva.exe run unattended as a mod pack's batch file runs it, with its log
+# and exit codes; the entries in Installed apps and their uninstall commands; folders deeper than
+# the old limit of 260 characters.
+
+u="$work/unattended"
+ugame_win='C:\Unattended\GTA San Andreas'
+ugame="$WINEPREFIX/drive_c/Unattended/GTA San Andreas"
+uimg="$ugame/models/gta3.img"
+apps_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+rm -rf "$u" "$WINEPREFIX/drive_c/Unattended" && mkdir -p "$u" "$(dirname "$ugame")"
+cp -a "$work/game-before" "$ugame"
+cp -a "$ugame" "$u/game-before"
+dos() { local p="${1//\//\\}"; echo "Z:$p"; }
+
+# Three mods over one another: the same names, each its own bytes and title.
+for n in 1 2 3; do
+  cp -r "$here/../../samples/mod" "$u/source-$n"
+  sed -i "s/^title = .*/title = Pack mod $n/" "$u/source-$n/manifest.txt"
+  printf 'pack mod %s\n' "$n" >>"$u/source-$n/files/infernus_gt.txt"
+  printf 'pack mod %s' "$n" >>"$u/source-$n/files/infernus.dff"
+  mkdir -p "$u/mod-$n"
+  "$native/merva-pack" build --any-level "$u/source-$n/manifest.txt" "$u/mod-$n" >/dev/null
+  cp "$exe" "$u/mod-$n/"
+done
+
+# The batch file a mod pack ships: each installer in turn, stopping at the first that fails.
+{
+  printf '@echo off\r\n'
+  for n in 1 2 3; do
+    printf 'cd /d "%s"\r\n' "$(dos "$u/mod-$n")"
+    printf 'merva.exe /silent /dir="%s" /log="%s"\r\n' "$ugame_win" "$(dos "$u/pack.log")"
+    printf 'if errorlevel 1 exit /b %%errorlevel%%\r\n'
+  done
+  printf 'echo all three installed\r\n'
+} >"$u/pack.bat"
+check pack-batch-installs-three bash -c "cd '$u' && wine cmd /c pack.bat | tr -d '\r' | grep -qx 'all three installed'"
+check pack-log-tells-each bash -c "[ \$(grep -c 'Done: exit code 0.' '$u/pack.log') = 3 ] &&
+  grep -q 'Mod: Pack mod 3.' '$u/pack.log' && grep -q 'Replaced entry infernus.dff in models' '$u/pack.log' &&
+  grep -q 'Replaced game file data.merva.infernus_gt.txt.' '$u/pack.log' && grep -q 'Restore point: ' '$u/pack.log'"
+check pack-archive-sound "$native/merva-img" check "$uimg"
+check pack-last-mod-wins bash -c "grep -q 'pack mod 3' '$ugame/data/merva/infernus_gt.txt'"
+cp "$uimg" "$u/gta3-packed.img"
+
+# exit_code NAME CODE FOLDER ARGUMENTS...: merva.exe run from FOLDER ends with CODE and leaves
+# the game as the batch left it.
+exit_code() {
+  local name="$1" want="$2" folder="$3"
+  shift 3
+  check "$name" bash -c "cd '$folder' && wine '$exe' \"\$@\"; code=\$?; echo \"exit code \$code\";
+    [ \$code = $want ] && cmp '$uimg' '$u/gta3-packed.img'" _ "$@"
+}
+low="$(mod_with_level 0.5)"
+exit_code exit-3-refused-by-level 3 "$low" /verysilent "/dir=$ugame_win" "/log=$(dos "$u/refused.log")"
+check exit-3-logged grep -q 'Refused by the installed level: Этот мод нельзя установить' "$u/refused.log"
+exit_code exit-5-no-game 5 "$u/mod-1" /verysilent '/dir=C:\Unattended\nowhere'
+exit_code exit-2-bad-switch 2 "$u/mod-1" /silent /bogus "/log=$(dos "$u/bad.log")"
+check exit-2-logged grep -q 'Unknown switch /bogus.' "$u/bad.log"
+exit_code exit-5-undo-no-game 5 "$u" /undo /verysilent '/dir=C:\Unattended\nowhere'
+# The game running: it holds gta3.img.
+rm -f "$u/stop-hold"
+wine "$win/tests/e2e/merva-hold.exe" "$(winpath "$uimg")" "$(winpath "$u/stop-hold")" >"$logs/unattended-hold.txt" 2>&1 &
+uhold=$!
+for _ in $(seq 100); do grep -q holding "$logs/unattended-hold.txt" 2>/dev/null && break; sleep 0.1; done
+exit_code exit-4-game-running 4 "$u/mod-1" /verysilent "/dir=$ugame_win" "/log=$(dos "$u/running.log")"
+touch "$u/stop-hold" && wait "$uhold"
+check exit-4-logged grep -q 'The game or another program is using the file' "$u/running.log"
+
+# --- Installed apps: one entry for each installation, read as Windows lists them ---
+wine reg query "$apps_key" /s 2>/dev/null | tr -d '\r' >"$u/apps.txt"
+# entry_value TITLE NAME: a value of the entry whose DisplayName is "TITLE (GTA San Andreas mod)".
+entry_value() {
+  awk -v title="$1 (GTA San Andreas mod)" -v name="$2" '
+    /^HKEY_/ { if (found && value != "") exit; found = 0; value = "" }
+    $1 == "DisplayName" && substr($0, index($0, "REG_SZ") + 10) == title { found = 1 }
+    $1 == name { value = substr($0, index($0, "REG_SZ") + 10) }
+    END { if (found && value != "") print value }' "$u/apps.txt"
+}
+check apps-three-entries bash -c "[ \$(grep -c 'DisplayName    REG_SZ    Pack mod [123] (GTA San Andreas mod)' '$u/apps.txt') = 3 ]"
+check apps-entry-values bash -c "grep -q 'InstallLocation    REG_SZ    C:.Unattended.GTA San Andreas' '$u/apps.txt' &&
+  grep -q 'NoModify    REG_DWORD    0x1' '$u/apps.txt' && grep -q 'NoRepair    REG_DWORD    0x1' '$u/apps.txt' &&
+  grep -q 'EstimatedSize    REG_DWORD' '$u/apps.txt' && grep -q 'InstallDate    REG_SZ    20' '$u/apps.txt'"
+restore_root="$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Local/Merva/restore)"
+check apps-program-copy cmp "$restore_root/merva.exe" "$exe"
+for n in 1 2 3; do
+  entry_value "Pack mod $n" UninstallString >"$u/uninstall-$n"
+  entry_value "Pack mod $n" QuietUninstallString >"$u/quiet-$n"
+done
+# The mods' own folders are gone, as players delete them: the uninstall commands still work.
+rm -rf "$u"/mod-?
+# run_uninstall NAME FILE [MORE]: the command in FILE (with MORE after it) run as Windows runs
+# it, from a batch file.
+run_uninstall() {
+  printf '@%s%s\r\nexit /b %%errorlevel%%\r\n' "$(cat "$2")" "${3:-}" >"$u/$1.bat"
+  (cd "$u" && wine cmd /c "$1.bat")
+}
+out_of_order_refused() {
+  run_uninstall order "$u/quiet-1" " /log=$(dos "$u/order.log")"
+  local code=$?
+  echo "exit code $code"
+  [ $code = 1 ] &&
+    grep -q 'Take these back first: Pack mod 3 (installed .*; then Pack mod 2 (installed ' "$u/order.log" &&
+    cmp "$uimg" "$u/gta3-packed.img"
+}
+check uninstall-out-of-order-refused out_of_order_refused
+args_of() { sed 's/^"[^"]*" //' "$1"; }
+MERVA_EXE="$restore_root/merva.exe" scenario uninstall-out-of-order-box "$u" \
+  start-with "$(args_of "$u/uninstall-1")" \
+  box plain "$title" 'The installation of Pack mod 1 (installed *' exit 0
+check uninstall-quiet-newest run_uninstall quiet "$u/quiet-3"
+MERVA_EXE="$restore_root/merva.exe" scenario uninstall-with-question "$u" \
+  start-with "$(args_of "$u/uninstall-2")" window \
+  ask "$title" 'Take back the installation of "Pack mod 2" made on *' yes \
+  box plain "$title" '"Pack mod 2" was taken back: *' exit 0
+check uninstall-quiet-last run_uninstall last "$u/quiet-1"
+check uninstall-game-back-byte-for-byte diff -r "$u/game-before" "$ugame"
+check uninstall-entries-gone bash -c "! wine reg query '$apps_key' /s 2>/dev/null | grep -q 'Pack mod'"
+
+# --- a game folder and a mod folder of over 300 characters ---
+seg="$(printf 'folder-%.0s' 1 2 3 4 5 6)deep"
+long_rel="Long/$seg/$seg/$seg/$seg/$seg/$seg"
+long_game="$WINEPREFIX/drive_c/$long_rel/GTA San Andreas"
+long_game_win="C:\\${long_rel//\//\\}\\GTA San Andreas"
+long_mod="$WINEPREFIX/drive_c/$long_rel/mod"
+rm -rf "$WINEPREFIX/drive_c/Long" && mkdir -p "$long_mod"
+cp -a "$work/game-before" "$long_game"
+cp "$mod"/* "$long_mod/" && cp "$exe" "$long_mod/"
+check long-paths-are-long test "${#long_game_win}" -gt 300
+# The system keeps the current folder under the old limit: the mod is read beside merva.exe.
+check long-install bash -c "cd '$WINEPREFIX/drive_c' && wine '$long_mod/merva.exe' /verysilent \"/dir=\$1\" && '$native/merva-img' check '$long_game/models/gta3.img' && test -f '$long_game/data/merva/infernus_gt.txt'" _ "$long_game_win"
+check long-list bash -c "wine '$win/merva-img.exe' history \"\$1\" 2>/dev/null | grep -q 'Infernus GT'" _ "$long_game_win"
+check long-undo bash -c "cd '$WINEPREFIX/drive_c' && wine '$long_mod/merva.exe' /undo /verysilent \"/dir=\$1\" && diff -r '$work/game-before' '$long_game'" _ "$long_game_win"
+rm -rf "$WINEPREFIX/drive_c/Long" "$WINEPREFIX/drive_c/Unattended"
