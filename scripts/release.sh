@@ -2,8 +2,38 @@
 # Builds the Windows programs (as build.sh does) and writes build/release/merva-VERSION-windows.zip
 # and its SHA256SUMS: the programs, a guide, the sample mod and the licences of what is linked
 # into the programs. The same tree gives the same zip, byte for byte.
+#
+#   release.sh [--cert CERT.pem --key KEY.pem [--timestamp URL]]
+#
+# With a code-signing certificate and its key (PEM), the three programs are signed with
+# Authenticode (osslsigncode), so that Windows names the publisher instead of warning of an
+# unknown one. The signing time is the zip's own fixed time, so the same tree and certificate
+# give the same zip; a timestamp server (--timestamp) makes the signature outlive the
+# certificate, and makes each zip its own.
 set -euo pipefail
 source "$(dirname "$0")/root.sh"
+
+cert="" key="" timestamp=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --cert) cert="${2:?--cert needs a file}"; shift 2 ;;
+    --key) key="${2:?--key needs a file}"; shift 2 ;;
+    --timestamp) timestamp="${2:?--timestamp needs an address}"; shift 2 ;;
+    *) echo "release.sh: unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+if [ -n "$cert$key" ]; then
+  for file in "$cert" "$key"; do
+    if [ -z "$file" ] || [ ! -f "$file" ]; then
+      echo "release.sh: signing needs both --cert and --key as files; got '$file'" >&2
+      exit 2
+    fi
+  done
+fi
+if [ -n "$timestamp" ] && [ -z "$cert" ]; then
+  echo "release.sh: --timestamp needs --cert and --key" >&2
+  exit 2
+fi
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh"
 
@@ -18,6 +48,19 @@ crlf() { sed -e 's/\r$//' -e 's/$/\r/' "$@"; }
 
 win="$root/build/win32"
 cp "$win/src/wizard/win32/merva.exe" "$win/merva-pack.exe" "$win/merva-img.exe" "$stage/"
+if [ -n "$cert" ]; then
+  for program in merva.exe merva-pack.exe merva-img.exe; do
+    signed="$stage/$program.signed"
+    rm -f "$signed"
+    osslsigncode sign -certs "$cert" -key "$key" -h sha256 -n "Merva" \
+      -time "${SOURCE_DATE_EPOCH:-1767225600}" \
+      ${timestamp:+-ts "$timestamp"} -in "$stage/$program" -out "$signed" >/dev/null
+    mv "$signed" "$stage/$program"
+  done
+  signing="signed with $(openssl x509 -noout -subject -in "$cert" | sed 's/^subject=//')"
+else
+  signing="UNSIGNED: no certificate given (--cert and --key); Windows will warn of an unknown publisher"
+fi
 sed "s/@VERSION@/$version/" "$root/docs/guide.txt" | crlf >"$stage/GUIDE.txt"
 
 cp -r "$root/samples/mod/." "$stage/sample/"
@@ -57,4 +100,5 @@ rm -f "$zip"
 python3 "$root/scripts/make_zip.py" "$stage" "$zip"
 (cd "$out" && sha256sum "$(basename "$zip")" >SHA256SUMS)
 echo "release: $zip ($(stat -c %s "$zip") bytes)"
+echo "release: the programs are $signing"
 cat "$out/SHA256SUMS"

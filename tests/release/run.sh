@@ -41,6 +41,30 @@ check release-holds-what-it-says bash -c "cd '$kit' && test -f merva.exe -a -f m
   -a -f merva-img.exe -a -f GUIDE.txt -a -f sample/manifest.txt -a -f licenses/SOURCES.txt &&
   grep -q \$'\r\$' GUIDE.txt && ! grep -q '@VERSION@' GUIDE.txt"
 
+# Signed with a certificate made here: osslsigncode accepts all three programs, the signature is
+# all that differs from the unsigned build, the same certificate gives the same zip, and without
+# one the build says it is unsigned and is the same as ever.
+sign="$work/sign"
+mkdir -p "$sign"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$sign/key.pem" -out "$sign/cert.pem" \
+  -days 3650 -subj "/CN=Merva release test" >/dev/null 2>&1
+signed_release() { bash "$root/scripts/release.sh" --cert "$sign/cert.pem" --key "$sign/key.pem"; }
+check release-signs bash -c "$(declare -f signed_release); sign='$sign' root='$root';
+  signed_release | grep -q 'the programs are signed with CN = Merva release test' &&
+  cp '$zip' '$sign/signed.zip' && python3 -m zipfile -e '$sign/signed.zip' '$sign/unpacked'"
+signed_kit="$sign/unpacked/merva-$version"
+check release-signatures-verify bash -c "for p in merva.exe merva-pack.exe merva-img.exe; do
+  osslsigncode verify -CAfile '$sign/cert.pem' -in '$signed_kit/'\$p | grep -q '^Signature verification: ok' || exit 1
+  osslsigncode remove-signature -in '$signed_kit/'\$p -out '$sign/'\$p.stripped >/dev/null &&
+    cmp '$sign/'\$p.stripped '$kit/'\$p || exit 1
+done"
+check release-signed-is-reproducible bash -c "$(declare -f signed_release); sign='$sign' root='$root';
+  signed_release >/dev/null && cmp '$sign/signed.zip' '$zip'"
+check release-refuses-half-a-signing bash -c "bash '$root/scripts/release.sh' --cert '$sign/cert.pem' 2>&1;
+  [ \$? = 2 ]"
+check release-unsigned-says-so bash -c "bash '$root/scripts/release.sh' | grep -q 'the programs are UNSIGNED' &&
+  cmp '$work/first.zip' '$zip'"
+
 merva_start_display
 trap merva_stop EXIT
 merva_prepare_prefix
