@@ -114,6 +114,18 @@ MERVA_EXE="$restore_root/merva.exe" scenario uninstall-with-question "$u" \
 check uninstall-quiet-last run_uninstall last "$u/quiet-1"
 check uninstall-game-back-byte-for-byte diff -r "$u/game-before" "$ugame"
 check uninstall-entries-gone bash -c "! wine reg query '$apps_key' /s 2>/dev/null | grep -q 'Pack mod'"
+# merva-img's undo, too, takes the entry away with the point.
+entries_of_the_game() {
+  wine reg query "$apps_key" /s 2>/dev/null | tr -d '\r' |
+    grep -c 'InstallLocation    REG_SZ    C:.Unattended.GTA San Andreas$'
+}
+img_undo_unlists() {
+  (cd "$mod" && wine "$exe" /verysilent "/dir=$ugame_win") || return 1
+  [ "$(entries_of_the_game)" = 1 ] || return 1
+  wine "$win/merva-img.exe" undo "$ugame_win" || return 1
+  [ "$(entries_of_the_game)" = 0 ] && diff -r "$u/game-before" "$ugame"
+}
+check merva-img-undo-unlists img_undo_unlists
 
 # --- a game folder and a mod folder of over 300 characters ---
 seg="$(printf 'folder-%.0s' 1 2 3 4 5 6)deep"
