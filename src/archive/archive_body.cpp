@@ -6,11 +6,40 @@
 #include <stdexcept>
 
 #include "archive/archive.h"
+#include "core/fingerprint.h"
 #include "archive/sectors.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
+#include "core/fingerprint.h"
 
 namespace merva {
+
+namespace {
+
+constexpr int64_t kReadPart = 1 << 20;
+
+// Hands `count` bytes of `file` from `position` to `take` in parts; past its end, zeros.
+void ReadRange(TBlockFile& file, int64_t position, int64_t count,
+               const std::function<void(const char*, size_t)>& take) {
+  std::vector<char> buffer(static_cast<size_t>(std::min(count, kReadPart)));
+  file.Seek(position);
+  while (count > 0) {
+    const uint32_t want = static_cast<uint32_t>(std::min<int64_t>(count, kReadPart));
+    const uint32_t got = file.ReadCounted(buffer.data(), want);
+    std::fill(buffer.begin() + got, buffer.begin() + want, '\0');
+    take(buffer.data(), want);
+    count -= want;
+  }
+}
+
+void ReadZeros(int64_t count, const std::function<void(const char*, size_t)>& take) {
+  const std::vector<char> zeros(
+      static_cast<size_t>(std::min(std::max<int64_t>(count, 0), kReadPart)));
+  for (; count > 0; count -= kReadPart)
+    take(zeros.data(), static_cast<size_t>(std::min(count, kReadPart)));
+}
+
+}  // namespace
 
 namespace {
 // The system's error for a seek before the start of a file, as a real move meets it.
@@ -78,6 +107,12 @@ void TFileBody::CopyPiece(const TPiece& piece, TBlockFile& target) {
   if (piece.Source == TPiece::kZeros) return merva::WriteZeros(target, piece.Length);
   if (piece.Source != TPiece::kArchive) throw std::logic_error("a file holds only its own bytes");
   CopyRange(archive_, piece.From, target, piece.Length);
+}
+
+void TFileBody::ReadPiece(const TPiece& piece,
+                          const std::function<void(const char*, size_t)>& take) {
+  if (piece.Source == TPiece::kZeros) return ReadZeros(piece.Length, take);
+  ReadRange(archive_, piece.From, piece.Length, take);
 }
 
 // --- the plan ---
@@ -197,6 +232,31 @@ void TPlannedBody::Pieces(int64_t at, int64_t count, std::vector<TPiece>& out) {
     AppendPiece(out, part);
     position += take;
   }
+}
+
+void TPlannedBody::ReadPiece(const TPiece& piece,
+                             const std::function<void(const char*, size_t)>& take) {
+  switch (piece.Source) {
+    case TPiece::kArchive:
+      return ReadRange(oldArchive_, piece.From, piece.Length, take);
+    case TPiece::kFile:
+      return ReadRange(*piece.File, piece.From, piece.Length, take);
+    case TPiece::kZeros:
+      return ReadZeros(piece.Length, take);
+    case TPiece::kLiteral:
+      return take(literal_.data() + piece.From, static_cast<size_t>(piece.Length));
+  }
+}
+
+std::string BodyFingerprint(IArchiveBody& body, int64_t at, int64_t count) {
+  std::vector<TPiece> pieces;
+  const int64_t inside = std::max<int64_t>(0, std::min(count, body.Length() - at));
+  body.Pieces(at, inside, pieces);
+  TFingerprint print;
+  const auto take = [&print](const char* data, size_t size) { print.Update(data, size); };
+  for (const TPiece& piece : pieces) body.ReadPiece(piece, take);
+  ReadZeros(count - inside, take);  // past the end: zeros, as the compaction writes them
+  return print.HexDigest();
 }
 
 void TPlannedBody::CopyPiece(const TPiece& piece, TBlockFile& target) {

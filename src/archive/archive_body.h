@@ -3,6 +3,7 @@
 // write through this interface, so one piece of code changes a real file (merva-img) or plans a
 // new archive in memory (the installation), and both give the same bytes.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -43,7 +44,15 @@ class IArchiveBody {
   virtual void Pieces(int64_t at, int64_t count, std::vector<TPiece>& out) = 0;
   // Writes a piece at the target's position.
   virtual void CopyPiece(const TPiece& piece, TBlockFile& target) = 0;
+  // Hands a piece's bytes to `take`, part by part; what lies past the end of its file reads as
+  // zeros, as the compaction writes it.
+  virtual void ReadPiece(const TPiece& piece,
+                         const std::function<void(const char*, size_t)>& take) = 0;
 };
+
+// The fingerprint (core/fingerprint.h) of `count` bytes of the body from `at`: an entry's sectors
+// as they lie in the archive, planned or written.
+std::string BodyFingerprint(IArchiveBody& body, int64_t at, int64_t count);
 
 // The archive file itself: every write goes to the disk at once.
 class TFileBody : public IArchiveBody {
@@ -56,6 +65,8 @@ class TFileBody : public IArchiveBody {
   void MoveSectors(int64_t from, int64_t to, int64_t sectors) override;
   void Pieces(int64_t at, int64_t count, std::vector<TPiece>& out) override;
   void CopyPiece(const TPiece& piece, TBlockFile& target) override;
+  void ReadPiece(const TPiece& piece,
+                 const std::function<void(const char*, size_t)>& take) override;
 
  private:
   TBlockFile& archive_;
@@ -74,6 +85,8 @@ class TPlannedBody : public IArchiveBody {
   void MoveSectors(int64_t from, int64_t to, int64_t sectors) override;
   void Pieces(int64_t at, int64_t count, std::vector<TPiece>& out) override;
   void CopyPiece(const TPiece& piece, TBlockFile& target) override;
+  void ReadPiece(const TPiece& piece,
+                 const std::function<void(const char*, size_t)>& take) override;
 
  private:
   void Place(int64_t at, TPiece piece);

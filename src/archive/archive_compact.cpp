@@ -225,4 +225,10 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
   }
 }
 
+int64_t CompactedArchiveBytes(const TGTA3Archive& state) {
+  int64_t sectors = FirstCompactedOffset(state.EntryCount());
+  for (const TArchiveEntry& entry : state.Entries) sectors += std::max(entry.Size, 0);
+  return sectors * kSector;
+}
+
 }  // namespace merva

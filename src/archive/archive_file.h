@@ -93,6 +93,10 @@ class TArchiveFile {
   std::set<int32_t> replaced_;
 };
 
+// The length of the archive written compacted from `state` (its first data sector the
+// compaction's own): what an installation or an undo needs room for.
+int64_t CompactedArchiveBytes(const TGTA3Archive& state);
+
 // Writes the archive compacted to `tempPath`: the header, the directory with offsets back to
 // back from FirstCompactedOffset, zeros, then every entry's data in directory order, runs of
 // adjacent data copied through one 1 MiB buffer. Everything it will read and the new length are

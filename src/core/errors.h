@@ -97,6 +97,8 @@ enum TIoCode : int {
   kAlreadyExists = 183,
   kReadBeyondEnd = 100,
   kDiskFull = 101,
+  // An operation this file system does not offer.
+  kNotSupported = 50,
 };
 
 // The framework's text for an input/output error code, as the wizard's boxes show it.

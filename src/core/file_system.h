@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/errors.h"
+
 namespace merva {
 
 class IFileHandle {
@@ -50,6 +52,14 @@ class IHeldLock {
   virtual ~IHeldLock() = default;
 };
 
+// The room on the drive that holds a path.
+struct TDriveRoom {
+  uint64_t Free = 0;  // bytes this user may still write
+  // The drive as the system names it ("C:\\"; a device number elsewhere), so that two paths
+  // are known to share one drive.
+  std::string Drive;
+};
+
 class IFileSystem {
  public:
   virtual ~IFileSystem() = default;
@@ -81,6 +91,19 @@ class IFileSystem {
   // gone again once the lock is released. Returns 0, kSharingViolation while another process
   // (or another lock of this one) holds it, or the system's error code.
   virtual int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) = 0;
+  // The same lock shared with other shared holders: it keeps any exclusive holder out, as long
+  // as it is held, and is refused (kSharingViolation) while one holds it. Where a file system
+  // has no shared locks, the exclusive one stands in.
+  virtual int LockShared(const std::string& path, std::unique_ptr<IHeldLock>& held) {
+    return LockExclusive(path, held);
+  }
+  // The room on the drive of an existing file or folder. Returns 0, or an error code when the
+  // system cannot tell (then no room is checked).
+  virtual int RoomOf(const std::string& path, TDriveRoom& room) {
+    (void)path;
+    (void)room;
+    return kNotSupported;
+  }
   // The path of an existing file or folder as the system knows it: from the root, with links,
   // "." and ".." resolved and the system's own letter case; empty when there is none.
   virtual std::string CanonicalPath(const std::string& path) = 0;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -156,15 +157,41 @@ class TPosixLock : public IHeldLock {
   bool ours_;
 };
 
+// A shared hold of the lock file: the last holder out removes a file of ours, once it can take
+// the lock alone and the file still has its name.
+class TPosixSharedLock : public IHeldLock {
+ public:
+  TPosixSharedLock(int fd, std::string native) : fd_(fd), native_(std::move(native)) {}
+  ~TPosixSharedLock() override;
+
+ private:
+  int fd_;
+  std::string native_;
+};
+
 // What a lock file of ours holds, so that a run knows one a killed run left (or an empty one of
 // an earlier version) from a file of the player's that happens to have the name.
 constexpr char kLockFileText[] = "Merva holds this game folder while it changes the game.\n";
+
+// True while the open file still has the name: a lock counts only on that file.
+bool SameFileAsNamed(int fd, const std::string& native) {
+  struct stat locked, named;
+  return ::fstat(fd, &locked) == 0 && ::lstat(native.c_str(), &named) == 0 &&
+         locked.st_dev == named.st_dev && locked.st_ino == named.st_ino;
+}
 
 bool IsOurLockFile(int fd) {
   char text[sizeof kLockFileText] = {};
   const ssize_t got = ::pread(fd, text, sizeof text, 0);
   return got == 0 || (got == static_cast<ssize_t>(sizeof kLockFileText - 1) &&
                       std::string(text, static_cast<size_t>(got)) == kLockFileText);
+}
+
+TPosixSharedLock::~TPosixSharedLock() {
+  // Taken alone, nobody else holds it: a file of ours goes, as after an exclusive hold.
+  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 && SameFileAsNamed(fd_, native_) && IsOurLockFile(fd_))
+    ::unlink(native_.c_str());
+  ::close(fd_);
 }
 
 class TPosixFileSystem : public IFileSystem {
@@ -279,9 +306,7 @@ class TPosixFileSystem : public IFileSystem {
         ::close(fd);
         return error == EWOULDBLOCK ? kSharingViolation : CodeFromErrno(error, native);
       }
-      struct stat locked, named;
-      if (::fstat(fd, &locked) == 0 && ::lstat(native.c_str(), &named) == 0 &&
-          locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+      if (SameFileAsNamed(fd, native)) {
         const bool ours = created || IsOurLockFile(fd);
         if (created) {
           const ssize_t wrote = ::write(fd, kLockFileText, sizeof kLockFileText - 1);
@@ -293,6 +318,44 @@ class TPosixFileSystem : public IFileSystem {
       ::close(fd);
     }
     return kSharingViolation;
+  }
+  int LockShared(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
+    const std::string native = NativePath(path);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+      bool created = true;
+      int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+      if (fd < 0 && errno == EEXIST) {
+        created = false;
+        fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0 && errno == ENOENT) continue;  // its holder just removed it
+      }
+      if (fd < 0) return CodeFromErrno(errno, native);
+      if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error == EWOULDBLOCK ? kSharingViolation : CodeFromErrno(error, native);
+      }
+      if (SameFileAsNamed(fd, native)) {
+        if (created) {
+          const ssize_t wrote = ::write(fd, kLockFileText, sizeof kLockFileText - 1);
+          (void)wrote;
+        }
+        held = std::make_unique<TPosixSharedLock>(fd, native);
+        return 0;
+      }
+      ::close(fd);
+    }
+    return kSharingViolation;
+  }
+  int RoomOf(const std::string& path, TDriveRoom& room) override {
+    const std::string native = NativePath(path);
+    struct statvfs drive;
+    struct stat where;
+    if (::statvfs(native.c_str(), &drive) != 0 || ::stat(native.c_str(), &where) != 0)
+      return CodeFromErrno(errno, native);
+    room.Free = static_cast<uint64_t>(drive.f_bavail) * drive.f_frsize;
+    room.Drive = "device " + std::to_string(static_cast<uint64_t>(where.st_dev));
+    return 0;
   }
   int MoveFolder(const std::string& from, const std::string& to) override {
     if (!DirectoryExists(from)) return kPathNotFound;

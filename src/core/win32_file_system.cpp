@@ -224,6 +224,36 @@ class TWin32FileSystem : public IFileSystem {
     held = std::make_unique<TWin32Lock>(h);
     return 0;
   }
+  int LockShared(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
+    // Read sharing among the shared holders, none for an exclusive one (see LockExclusive),
+    // and the system deletes a file the first holder made once the last handle goes.
+    const std::wstring wide = WidePath(path);
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_DELETE;
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | DELETE, sharing, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+      if (IsLink(path)) return kLinkRefused;
+      h = CreateFileW(wide.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (h == INVALID_HANDLE_VALUE) return LastCode();
+    held = std::make_unique<TWin32Lock>(h);
+    return 0;
+  }
+  int RoomOf(const std::string& path, TDriveRoom& room) override {
+    ULARGE_INTEGER free{};
+    if (!GetDiskFreeSpaceExW(WidePath(path).c_str(), &free, nullptr, nullptr)) return LastCode();
+    room.Free = free.QuadPart;
+    std::wstring volume(32768, L'\0');
+    if (!GetVolumePathNameW(WidePath(path).c_str(), volume.data(),
+                            static_cast<DWORD>(volume.size())))
+      return LastCode();
+    volume.resize(wcslen(volume.c_str()));
+    // "\\?\C:\" as the user writes it.
+    if (volume.rfind(L"\\\\?\\", 0) == 0) volume = volume.substr(4);
+    room.Drive = Utf8FromWide(volume);
+    return 0;
+  }
   int MoveFolder(const std::string& from, const std::string& to) override {
     return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0
                ? 0

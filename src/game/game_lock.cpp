@@ -5,14 +5,18 @@
 
 namespace merva {
 
-TGameLock::TGameLock(IFileSystem& fs, const std::string& gameFolder) {
+TGameLock::TGameLock(IFileSystem& fs, const std::string& gameFolder, TMode mode) {
   if (!fs.DirectoryExists(gameFolder)) return;
   // The folder as the system knows it: every spelling of one game ("models\\..", a link to it,
   // another letter case on Windows) meets the same lock.
   const std::string canonical = fs.CanonicalPath(gameFolder);
   const std::string path = (canonical.empty() ? gameFolder : canonical) + "\\" + kGameLockName;
-  const int code = fs.LockExclusive(path, held_);
+  const int code =
+      mode == TMode::kRead ? fs.LockShared(path, held_) : fs.LockExclusive(path, held_);
   if (code == 0) return;
+  if (code == kSharingViolation && mode == TMode::kRead)
+    throw EGameBusy("An installation or undo of the game in " + gameFolder +
+                    " is running. Wait for it to end, then try again.");
   if (code == kSharingViolation)
     throw EGameBusy("Another installation or undo of the game in " + gameFolder +
                     " is running. Wait for it to end, then try again. Nothing was changed.");

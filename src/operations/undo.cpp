@@ -13,16 +13,13 @@
 #include "operations/undo_game_files.h"
 #include "restore/installed_apps.h"
 #include "restore/level_value.h"
+#include "restore/ownership.h"
 #include "restore/restore_reader.h"
 #include "restore/restore_store.h"
 
 namespace merva {
 
 namespace {
-
-std::string Describe(const TRestorePoint& point) {
-  return point.Title + " (installed " + point.Time + ", restore point " + point.Folder + ")";
-}
 
 // The entries of the archive before the installation, in their order, with their data:
 // entries the installation left from the archive as it is, replaced ones from the kept files.
@@ -210,10 +207,10 @@ void TUndo::RefuseUnderNewerPoints() {
     if (folder.empty()) continue;
     for (const TRestorePoint& other : ListRestorePoints(services_.Files, root_, folder))
       if (other.Counter > point_.Counter)
-        newer += (newer.empty() ? "" : "; then ") + Describe(other);
+        newer += (newer.empty() ? "" : "; then ") + PointDescription(other);
   }
   if (newer.empty()) return;
-  throw Exception("The installation of " + Describe(point_) +
+  throw Exception("The installation of " + PointDescription(point_) +
                   " cannot be taken back yet: installations were made after it. Take these back "
                   "first: " +
                   newer + ". Nothing was changed.");
@@ -231,7 +228,7 @@ std::set<std::string> TUndo::CheckGameFiles(const std::string& pointPath, TUndoC
   std::string list;
   for (const std::string& item : edited) list += (list.empty() ? "" : ", ") + item;
   throw EGameFilesEdited(
-      "Game files were changed since " + Describe(point_) + " was installed: " + list + ".",
+      "Game files were changed since " + PointDescription(point_) + " was installed: " + list + ".",
       {edited.begin(), edited.end()}, editsFolder);
 }
 
@@ -261,7 +258,7 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
   const bool same = check.Same(&progress);
   MarkStep("gta3.img checked");
   if (!same && !choices.ByNames)
-    throw EUndoRefused("models\\gta3.img has changed since " + Describe(point_) +
+    throw EUndoRefused("models\\gta3.img has changed since " + PointDescription(point_) +
                        " was installed: another program, or a mod installed without Merva, "
                        "changed it. Nothing was changed.");
   if (!exact || !same) {

@@ -8,6 +8,7 @@
 
 #include "core/cp1251.h"
 #include "core/text.h"
+#include "restore/ownership.h"
 
 namespace merva {
 
@@ -159,7 +160,28 @@ bool PathsStayInside(const TRestorePoint& p) {
   return !p.GameFolder.empty();
 }
 
+// A fingerprint field: empty, or XXH3-128's 32 hex digits.
+bool Fingerprint(const std::string& field, std::string& value) {
+  value = field;
+  return field.empty() || IsHex(field, 32);
+}
+
+// A "taken from" field: one of its three forms, a point named by its folder's name alone.
+bool TakenFrom(const std::string& field, std::string& value) {
+  if (!Unescape(field, value)) return false;
+  if (value.empty() || value == kTakenFromGame || value == kTakenFromChanged) return true;
+  const std::string prefix = kTakenFromPoint;
+  if (value.rfind(prefix, 0) != 0) return false;
+  const std::string name = value.substr(prefix.size());
+  return !name.empty() && name.find_first_of("\\/") == std::string::npos && name != "." &&
+         name != "..";
+}
+
 }  // namespace
+
+const char kTakenFromGame[] = "game";
+const char kTakenFromChanged[] = "changed";
+const char kTakenFromPoint[] = "point:";
 
 std::string RecordText(const TRestorePoint& p) {
   std::ostringstream out;
@@ -174,11 +196,13 @@ std::string RecordText(const TRestorePoint& p) {
     out << "order\t" << run.Old << "\t" << run.New << "\t" << run.Count << "\n";
   for (const TKeptEntry& e : p.Replaced)
     out << "replaced\t" << e.Index << "\t" << Hex(&e.Old, sizeof e.Old) << "\t" << e.NewSize << "\t"
-        << Escape(e.Kept) << "\n";
-  for (const TAddedEntry& e : p.Added) out << "added\t" << Escape(e.Name) << "\t" << e.Size << "\n";
+        << Escape(e.Kept) << "\t" << e.NewFingerprint << "\t" << Escape(e.TakenFrom) << "\n";
+  for (const TAddedEntry& e : p.Added)
+    out << "added\t" << Escape(e.Name) << "\t" << e.Size << "\t" << e.NewFingerprint << "\n";
   for (const TGameFileChange& f : p.GameFiles)
     out << "gamefile\t" << Escape(f.Item) << "\t" << (f.Replaced ? 1 : 0) << "\t" << f.OldBytes
-        << "\t" << f.NewBytes << "\t" << Escape(f.Kept) << "\t" << f.NewFingerprint << "\n";
+        << "\t" << f.NewBytes << "\t" << Escape(f.Kept) << "\t" << f.NewFingerprint << "\t"
+        << Escape(f.TakenFrom) << "\n";
   for (const std::string& folder : p.FoldersCreated) out << "folder\t" << Escape(folder) << "\n";
   out << "new\t" << p.NewArchiveBytes << "\t" << p.NewArchiveFingerprint << "\n";
   out << "kept\t" << p.KeptBytes << "\n";
@@ -220,25 +244,25 @@ bool ParseRecord(const std::string& text, TRestorePoint& p) {
       TOrderRun run;
       ok = Number32(f[1], run.Old) && Number32(f[2], run.New) && Number32(f[3], run.Count);
       p.Order.push_back(run);
-    } else if (key == "replaced" && n == 5) {
+    } else if (key == "replaced" && (n == 5 || n == 7)) {
       TKeptEntry e;
       std::vector<uint8_t> entry;
       ok = Number32(f[1], e.Index) && FromHex(f[2], entry) && entry.size() == sizeof e.Old &&
            Number32(f[3], e.NewSize) && Unescape(f[4], e.Kept);
+      if (n == 7) ok = ok && Fingerprint(f[5], e.NewFingerprint) && TakenFrom(f[6], e.TakenFrom);
       if (ok) std::memcpy(&e.Old, entry.data(), sizeof e.Old);
       p.Replaced.push_back(e);
-    } else if (key == "added" && n == 3) {
+    } else if (key == "added" && (n == 3 || n == 4)) {
       TAddedEntry e;
       ok = Unescape(f[1], e.Name) && Number32(f[2], e.Size);
+      if (n == 4) ok = ok && Fingerprint(f[3], e.NewFingerprint);
       p.Added.push_back(e);
-    } else if (key == "gamefile" && (n == 6 || n == 7)) {
+    } else if (key == "gamefile" && (n == 6 || n == 7 || n == 8)) {
       TGameFileChange g;
       ok = Unescape(f[1], g.Item) && (f[2] == "0" || f[2] == "1") && Number(f[3], g.OldBytes) &&
            Number(f[4], g.NewBytes) && Unescape(f[5], g.Kept);
-      if (n == 7) {
-        g.NewFingerprint = f[6];
-        ok = ok && (g.NewFingerprint.empty() || IsHex(g.NewFingerprint, 32));
-      }
+      if (n >= 7) ok = ok && Fingerprint(f[6], g.NewFingerprint);
+      if (n == 8) ok = ok && TakenFrom(f[7], g.TakenFrom);
       g.Replaced = f[2] == "1";
       p.GameFiles.push_back(g);
     } else if (key == "folder" && n == 2) {
@@ -278,7 +302,12 @@ std::string LevelText(const TLevelRecord& level, const TLevelValue& value) {
   return text;
 }
 
-std::string ChangesText(const TRestorePoint& p) {
+std::string ChangesText(const TRestorePoint& p, const std::vector<TRestorePoint>& earlier) {
+  // ", taken over from ..." after a replaced entry or file, where the point knows it.
+  const auto from = [&earlier](const std::string& takenFrom) {
+    const std::string text = TakenFromText(takenFrom, earlier);
+    return text.empty() ? std::string() : ", taken over from " + text;
+  };
   std::ostringstream out;
   out << "Merva restore point " << p.Folder << "\n\n";
   out << "Mod: " << p.Title << "\n";
@@ -293,7 +322,7 @@ std::string ChangesText(const TRestorePoint& p) {
       << kKeptArchiveName << " (an IMG archive of their own):\n";
   for (const TKeptEntry& e : p.Replaced)
     out << "  " << EntryName(e.Old) << ": old " << int64_t{e.Old.Size} * kSector << " bytes, new "
-        << int64_t{e.NewSize} * kSector << " bytes\n";
+        << int64_t{e.NewSize} * kSector << " bytes" << from(e.TakenFrom) << "\n";
   size_t created = 0;
   for (const TGameFileChange& f : p.GameFiles) created += f.Replaced ? 0 : 1;
   out << "Game files created (" << created << "):\n";
@@ -303,7 +332,8 @@ std::string ChangesText(const TRestorePoint& p) {
       << "), old bytes kept in game\\:\n";
   for (const TGameFileChange& f : p.GameFiles)
     if (f.Replaced)
-      out << "  " << f.Item << ": old " << f.OldBytes << " bytes, new " << f.NewBytes << " bytes\n";
+      out << "  " << f.Item << ": old " << f.OldBytes << " bytes, new " << f.NewBytes << " bytes"
+          << from(f.TakenFrom) << "\n";
   out << "Folders created (" << p.FoldersCreated.size() << "):\n";
   for (const std::string& folder : p.FoldersCreated) out << "  " << folder << "\n";
   out << "\nNew models\\gta3.img: " << p.NewArchiveBytes << " bytes, "

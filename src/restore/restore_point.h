@@ -35,16 +35,28 @@ struct TLevelRecord {
 };
 
 // An archive entry whose data the installation replaced.
+// Whom an entry or a game file belonged to when an installation replaced it: "game" (no
+// installation of Merva wrote it), "changed" (changed since by another program), "point:NAME"
+// (the installation of that restore point), or empty in points of earlier layouts.
+extern const char kTakenFromGame[];     // "game"
+extern const char kTakenFromChanged[];  // "changed"
+extern const char kTakenFromPoint[];    // "point:"
+
 struct TKeptEntry {
   int32_t Index = 0;    // in the directory before the installation
   TArchiveEntry Old{};  // its directory entry then, name bytes and all
   int32_t NewSize = 0;  // sectors
   std::string Kept;     // kKeptArchiveName, or in older points its own file (archive\NAME)
+  // The fingerprint of the sectors the installation wrote (core/fingerprint.h), so that a
+  // change since is known; empty in points of earlier layouts.
+  std::string NewFingerprint;
+  std::string TakenFrom;
 };
 
 struct TAddedEntry {
   std::string Name;
-  int32_t Size = 0;  // sectors
+  int32_t Size = 0;            // sectors
+  std::string NewFingerprint;  // as TKeptEntry's
 };
 
 struct TGameFileChange {
@@ -55,6 +67,7 @@ struct TGameFileChange {
   // The fingerprint of what the installation wrote (core/fingerprint.h), so that an undo knows
   // the player's later edits; empty in points of the first layout.
   std::string NewFingerprint;
+  std::string TakenFrom;  // for a replaced file, as TKeptEntry's
 };
 
 // Entries that kept their order: [Old, Old + Count) of the old directory are now
@@ -90,7 +103,8 @@ std::string RecordText(const TRestorePoint& point);
 // False for a record that is damaged or cut short.
 bool ParseRecord(const std::string& text, TRestorePoint& point);
 // The player's account of the changes, in UTF-8 with Windows line breaks.
-std::string ChangesText(const TRestorePoint& point);
+// `earlier` are the game's points before it, for the installations it took files over from.
+std::string ChangesText(const TRestorePoint& point, const std::vector<TRestorePoint>& earlier = {});
 // The level as the player reads it: "not checked", "none" or the number.
 std::string LevelText(const TLevelRecord& level, const TLevelValue& value);
 

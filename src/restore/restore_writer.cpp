@@ -10,6 +10,7 @@
 #include "core/file_tools.h"
 #include "core/fingerprint.h"
 #include "core/text.h"
+#include "restore/ownership.h"
 #include "restore/restore_store.h"
 
 namespace merva {
@@ -54,6 +55,73 @@ void TRestorePointWriter::NoteGameFile(const TGameFileItem& item, int64_t newByt
   point_.GameFiles.push_back(change);
 }
 
+namespace {
+
+// The fingerprint of an entry's sectors as the planned archive holds them: what the installation
+// writes, so that a later run knows whether it is still there.
+std::string WrittenFingerprint(TArchiveFile& archive, const TArchiveEntry& entry) {
+  return BodyFingerprint(archive.Body(), int64_t{entry.Offset} * kSector,
+                         int64_t{std::max(entry.Size, 0)} * kSector);
+}
+
+// The same for an entry of the archive as it lies in its file.
+std::string StoredFingerprint(TArchiveFile& archive, const TArchiveEntry& entry) {
+  TFileBody stored(archive.File());
+  return BodyFingerprint(stored, int64_t{entry.Offset} * kSector,
+                         int64_t{std::max(entry.Size, 0)} * kSector);
+}
+
+// The length of archive.img, as WriteKeptArchive writes it.
+int64_t KeptArchiveBytes(const TRestorePoint& point) {
+  if (point.Replaced.empty()) return 0;
+  int64_t sectors = FirstCompactedOffset(static_cast<int32_t>(point.Replaced.size()));
+  for (const TKeptEntry& entry : point.Replaced) sectors += std::max(entry.Old.Size, 0);
+  return sectors * kSector;
+}
+
+}  // namespace
+
+void TRestorePointWriter::NoteOwners(TArchiveFile& archive) {
+  // Whom each replaced entry and game file belongs to before this installation takes it over.
+  const TOwnership owners(ListRestorePoints(fs_, request_.Folder, gameFolder_));
+  for (TKeptEntry& entry : point_.Replaced)
+    entry.TakenFrom = TakenFromOf(owners.OwnerOf(TThing::kEntry, EntryName(entry.Old),
+                                                 StoredFingerprint(archive, entry.Old)));
+  for (TGameFileChange& change : point_.GameFiles) {
+    if (!change.Replaced) continue;
+    std::string now;
+    try {
+      TBlockFile file = TBlockFile::OpenReadOnly(fs_, gameFolder_ + "\\" + change.Item);
+      now = FileFingerprint(file, 0, file.Size());
+      file.Close();
+    } catch (const EInOutError&) {
+      // Unreadable now: the copy into the point meets it and says so.
+    }
+    change.TakenFrom = TakenFromOf(owners.OwnerOf(TThing::kGameFile, change.Item, now));
+  }
+  earlier_ = owners.Points();
+}
+
+TRestorePoint TRestorePointWriter::Preview(TArchiveFile& archive) {
+  point_.Added.clear();
+  point_.Replaced.clear();
+  point_.Order.clear();
+  RecordArchiveChanges(archive);
+  NoteOwners(archive);
+  point_.OldArchiveBytes = archive.File().Size();
+  point_.NewArchiveBytes = CompactedArchiveBytes(archive.State());
+  int64_t kept = KeptArchiveBytes(point_);
+  for (TGameFileChange& change : point_.GameFiles) {
+    if (!change.Replaced) continue;
+    TBlockFile file = TBlockFile::OpenReadOnly(fs_, gameFolder_ + "\\" + change.Item);
+    change.OldBytes = file.Size();
+    file.Close();
+    kept += change.OldBytes;
+  }
+  point_.KeptBytes = kept;
+  return point_;
+}
+
 void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive) {
   const std::vector<TArchiveEntry>& opened = archive.Opened();
   const std::vector<int32_t>& origins = archive.Origins();
@@ -70,7 +138,8 @@ void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive) {
   for (int32_t j = 0; j < now.EntryCount() && static_cast<size_t>(j) < origins.size(); ++j) {
     const int32_t k = origins[j];
     if (k < 0) {
-      point_.Added.push_back({EntryName(now.Entries[j]), now.Entries[j].Size});
+      point_.Added.push_back({EntryName(now.Entries[j]), now.Entries[j].Size,
+                              WrittenFingerprint(archive, now.Entries[j])});
       continue;
     }
     newIndexOf[k] = j;
@@ -86,6 +155,7 @@ void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive) {
     kept.Old = opened[k];
     kept.NewSize = now.Entries[newIndexOf.at(k)].Size;
     kept.Kept = kKeptArchiveName;
+    kept.NewFingerprint = WrittenFingerprint(archive, now.Entries[newIndexOf.at(k)]);
     point_.Replaced.push_back(kept);
   }
 }
@@ -135,6 +205,7 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IProgress& progre
   WriteFileFlushed(fs_, pending_ + "\\" + kPointMarkName, gameFolder_);
 
   RecordArchiveChanges(archive);
+  NoteOwners(archive);
   point_.OldArchiveBytes = archive.File().Size();
   int64_t kept = 0;
   if (!point_.Replaced.empty()) {
@@ -208,7 +279,7 @@ void TRestorePointWriter::FinishUnchecked(const std::string& newArchivePath,
   point_.NewArchiveFingerprint = newArchiveFingerprint;
   created.Close();
 
-  WriteFileFlushed(fs_, pending_ + "\\" + kChangesFileName, ChangesText(point_));
+  WriteFileFlushed(fs_, pending_ + "\\" + kChangesFileName, ChangesText(point_, earlier_));
   // The record last: a point without it is no point at all.
   WriteFileFlushed(fs_, pending_ + "\\" + kRecordFileName, RecordText(point_));
 }

@@ -47,6 +47,10 @@ class TRestorePointWriter {
               IProgress& progress);
   // The new archive is in place: the point takes its final name.
   void Commit();
+  // The point as Keep and Finish would record it for the plan in `archive`, sizes and owners
+  // and all, with nothing written: what `merva-img plan` tells. Its Folder is empty and its
+  // KeptBytes count the kept entries' and files' bytes.
+  TRestorePoint Preview(TArchiveFile& archive);
 
   const TRestorePoint& Point() const { return point_; }
 
@@ -58,6 +62,7 @@ class TRestorePointWriter {
   void FinishUnchecked(const std::string& newArchivePath, const std::string& newArchiveFingerprint,
                        IProgress& progress);
   void RecordArchiveChanges(TArchiveFile& archive);
+  void NoteOwners(TArchiveFile& archive);
   void WriteKeptArchive(TBlockFile& archive, const std::string& path);
   void JoinKeptFlush(IProgress& progress);
 
@@ -65,6 +70,7 @@ class TRestorePointWriter {
   IFileSystem& fs_;
   std::string gameFolder_;
   TRestorePoint point_;
+  std::vector<TRestorePoint> earlier_;  // the game's points before this one, newest first
   std::set<std::string> notedFiles_, notedFolders_;
   std::vector<std::string> keptFiles_;
   // archive.img goes to the disk on this thread while the new archive is written.

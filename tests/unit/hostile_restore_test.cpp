@@ -86,7 +86,7 @@ TEST(HostileRestore, NothingOutsideIsTouchedAndARefusedUndoChangesNothing) {
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a kept entry's path climbs out of the point",
        [](TScene& s) {
-         s.EditRecord(1, "\tarchive.img\n", "\tarchive\\..\\..\\victim\\precious.txt\n");
+         s.EditRecord(1, "\tarchive.img\t", "\tarchive\\..\\..\\victim\\precious.txt\t");
        },
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a record cut before its end line", [](TScene& s) { s.EditRecord(1, "\nend\n", "\n"); },

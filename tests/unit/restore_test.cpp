@@ -203,8 +203,9 @@ TEST_F(TTakeBackTest, KeepsOnlyWhatItReplacesAndSaysWhatChanged) {
   for (const char* line :
        {"Mod: Infernus GT\n", "Installed: 2026-12-08 10:00:00\n",
         "Installed level before: not checked\n", "  new.dff, 2048 bytes\n",
-        "  b.txd: old 4096 bytes, new 6144 bytes\n", "  data\\mymod\\docs\\readme.txt, 7 bytes\n",
-        "  data\\handling.cfg: old 12 bytes, new 12 bytes\n",
+        "  b.txd: old 4096 bytes, new 6144 bytes, taken over from the game's own\n",
+        "  data\\mymod\\docs\\readme.txt, 7 bytes\n",
+        "  data\\handling.cfg: old 12 bytes, new 12 bytes, taken over from the game's own\n",
         "Folders created (2):\n  data\\mymod\n  data\\mymod\\docs\n",
         "This restore point keeps 4108 bytes of old files.\n"})
     EXPECT_NE(changes.find(line), std::string::npos) << line << "\n" << changes;
@@ -248,7 +249,9 @@ TEST_F(TTakeBackTest, APointOfTheEarlierLayoutComesBackToo) {
   game.fs.Put(folder + "\\archive\\b.txd", test::DataOf(kept, DirectoryOf(kept)[0]));
   game.fs.DeleteFile(folder + "\\archive.img");
   std::string record = game.File(folder + "\\record.txt");
-  record.replace(record.find("\tarchive.img\n"), 13, "\tarchive\\b.txd\n");
+  // The replaced line as that layout wrote it: five fields, no fingerprint, no owner.
+  const size_t at = record.find("\tarchive.img\t");
+  record.replace(at, record.find('\n', at) - at, "\tarchive\\b.txd");
   const TRestorePoint point = game.Latest();
   const std::string archive = game.Archive();
   TSha256 sha;
@@ -516,10 +519,12 @@ TEST(RestoreRecord, ReadsBackWhatItWritesAndRefusesACutOrDamagedOne) {
   kept.Old.Size = 2;
   kept.NewSize = 3;
   kept.Kept = "archive\\b.txd";
+  kept.NewFingerprint = "00112233445566778899aabbccddeeff";
+  kept.TakenFrom = "game";
   point.Replaced = {kept};
-  point.Added = {{"new.dff", 1}};
-  point.GameFiles = {
-      {"data\\x.cfg", true, 12, 13, "game\\data\\x.cfg", "0123456789abcdef0123456789abcdef"}};
+  point.Added = {{"new.dff", 1, "fedcba9876543210fedcba9876543210"}};
+  point.GameFiles = {{"data\\x.cfg", true, 12, 13, "game\\data\\x.cfg",
+                      "0123456789abcdef0123456789abcdef", "point:GTA 3"}};
   point.FoldersCreated = {"data\\mod"};
   point.NewArchiveBytes = 8192;
   point.NewArchiveFingerprint = std::string(64, 'a');
@@ -540,6 +545,10 @@ TEST(RestoreRecord, ReadsBackWhatItWritesAndRefusesACutOrDamagedOne) {
       {"\norder\t0\t0\t2", "\norder\t0\t0"},
       {"title\t", "titel\t"},
       {"%", "%G"},
+      {"point:GTA 3", "point:..\\elsewhere"},  // a point is named by its folder's name alone
+      {"point:GTA 3", "point:"},
+      {"\tgame\n", "\tsomeone\n"},
+      {"fedcba98", "fedcba9"},
   };
   EXPECT_FALSE(ParseRecord(text.substr(0, text.size() - 4), read)) << "cut before its end";
   EXPECT_FALSE(ParseRecord(text + "title\tx\n", read)) << "a line after the end";

@@ -1,0 +1,62 @@
+#pragma once
+// Which installation holds an archive entry or a game file now, as the restore points of its
+// game tell: the newest installation that wrote it, while its bytes are still the ones it
+// wrote (by the fingerprints the points record). The plan, the installation (for its record of
+// what it took over) and the status all ask here.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "restore/restore_point.h"
+
+namespace merva {
+
+enum class TThing : uint8_t { kEntry, kGameFile };
+
+enum class THolder : uint8_t {
+  kGame,          // no installation of Merva wrote it
+  kInstallation,  // the installation of `Point` wrote it, and it is as written
+  kChangedSince,  // `Point` wrote it last, and another program changed or removed it since
+  kUnknown,       // `Point` wrote it last; its record, of an earlier layout, cannot tell more
+};
+
+struct TOwner {
+  THolder Holder = THolder::kGame;
+  const TRestorePoint* Point = nullptr;
+};
+
+class TOwnership {
+ public:
+  // The points of one game, newest first (ListRestorePoints).
+  explicit TOwnership(std::vector<TRestorePoint> points);
+  const std::vector<TRestorePoint>& Points() const { return points_; }
+  // Who holds `name` (an entry's name, a game file's path in the game folder) whose bytes now
+  // have `fingerprint`; empty when it is missing now.
+  TOwner OwnerOf(TThing thing, const std::string& name, const std::string& fingerprint) const;
+  // What the point at `index` (in Points()) recorded for `name`: false when it wrote nothing
+  // there; `fingerprint` is empty in points of earlier layouts.
+  bool Wrote(size_t index, TThing thing, const std::string& name, std::string& fingerprint) const;
+  // The oldest point newer than the one at `index` that wrote `name`: the installation that took
+  // it over. Null when none did.
+  const TRestorePoint* TakenOverBy(size_t index, TThing thing, const std::string& name) const;
+
+ private:
+  std::vector<TRestorePoint> points_;
+  // For each point, by thing: the name's key -> the fingerprint written.
+  std::vector<std::map<std::string, std::string>> wrote_[2];
+};
+
+// The key two names of one thing share: an entry's as the installer matches it, a game file's as
+// Windows reads its path.
+std::string ThingKey(TThing thing, const std::string& name);
+
+// An owner as a record keeps it (restore_point.h: kTakenFrom...).
+std::string TakenFromOf(const TOwner& owner);
+// An owner in words, and a record's "taken from" in words (`points` name the earlier ones).
+std::string OwnerText(const TOwner& owner);
+std::string TakenFromText(const std::string& takenFrom, const std::vector<TRestorePoint>& points);
+// A point as the player knows it: "TITLE (installed TIME, restore point NAME)".
+std::string PointDescription(const TRestorePoint& point);
+
+}  // namespace merva
