@@ -9,6 +9,7 @@
 #include "core/step_times.h"
 #include "core/text.h"
 #include "game/game_folder.h"
+#include "operations/room_check.h"
 #include "operations/undo.h"
 #include "restore/installed_apps.h"
 
@@ -134,12 +135,13 @@ void TInstallation::Run() {
     NoteGameFiles();
     services_.Progress.Start(
         static_cast<int64_t>(items_.ArchiveFiles.size() + items_.GameFiles.size()));
+    PlanArchive();
+    MarkStep("new archive planned");
+    CheckRoom();
     // Every game file is extracted and its place made ready before the archive changes, so
     // that what can fail fails while nothing is changed yet.
     StageGameFiles();
     MarkStep("game files staged");
-    PlanArchive();
-    MarkStep("new archive planned");
     ReplaceArchive();
   } catch (const EInOutError& error) {
     // The game running, or a file the user may not write, is the usual cause: say so.
@@ -234,6 +236,22 @@ void TInstallation::PlanArchive() {
     progress.Step();
   }
   archive.SortDirectory();  // in logarithmic time per entry: no wait for the window
+}
+
+void TInstallation::CheckRoom() {
+  // temp.img and the staged game files on the game's drive, the old bytes on the restore
+  // folder's: before the first byte of either is written.
+  TRoomCheck room(services_.Files);
+  int64_t staged = 0;
+  for (const TGameFileItem& item : items_.GameFiles) {
+    TPackageEntry entry;
+    uint32_t position;
+    if (!item.PackageName.empty() && index_->Find(item.PackageName, entry, position))
+      staged += entry.Size;
+  }
+  room.Need(game_, CompactedArchiveBytes(rebuild_->Archive().State()) + staged);
+  if (restore_) room.Need(request_->Folder, restore_->KeptBytesFor(rebuild_->Archive()));
+  room.Check();
 }
 
 void TInstallation::ReplaceArchive() {

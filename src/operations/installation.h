@@ -59,6 +59,7 @@ class TInstallation {
   void NoteGameFiles();
   void StageGameFiles();
   void PlanArchive();
+  void CheckRoom();
   void ReplaceArchive();
   void PlaceGameFiles();
   // Lists the installation in the player's installed programs, with the program its uninstall

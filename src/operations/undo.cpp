@@ -10,6 +10,7 @@
 #include "core/step_times.h"
 #include "core/text.h"
 #include "game/game_folder.h"
+#include "operations/room_check.h"
 #include "operations/undo_game_files.h"
 #include "restore/installed_apps.h"
 #include "restore/level_value.h"
@@ -184,6 +185,7 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   RefuseUnderNewerPoints();
   TUndoResult result;
   const std::set<std::string> edited = CheckGameFiles(pointPath, choices, result.KeptEditedIn);
+  CheckRoom(edited, result.KeptEditedIn);
   TArchiveRebuild rebuild(services_.Files, ArchivePathOf(point_.GameFolder),
                           TempArchivePathOf(point_.GameFolder));
   MarkStep("start");
@@ -230,6 +232,26 @@ std::set<std::string> TUndo::CheckGameFiles(const std::string& pointPath, TUndoC
   throw EGameFilesEdited(
       "Game files were changed since " + PointDescription(point_) + " was installed: " + list + ".",
       {edited.begin(), edited.end()}, editsFolder);
+}
+
+void TUndo::CheckRoom(const std::set<std::string>& edited, const std::string& editsFolder) {
+  // The archive as it was and the old game files waiting beside their places on the game's
+  // drive, the player's edits on the restore folder's: before the first byte is written.
+  IFileSystem& fs = services_.Files;
+  TRoomCheck room(fs);
+  int64_t staged = 0, edits = 0;
+  for (const TGameFileChange& file : point_.GameFiles) {
+    if (file.Replaced) staged += file.OldBytes;
+    if (!edited.count(file.Item)) continue;
+    const std::string path = point_.GameFolder + "\\" + file.Item;
+    if (fs.KindOf(path) != TPathKind::kFile) continue;
+    TBlockFile current = TBlockFile::OpenReadOnly(fs, path);
+    edits += current.Size();
+    current.Close();
+  }
+  room.Need(point_.GameFolder, point_.OldArchiveBytes + staged);
+  if (!edited.empty()) room.Need(editsFolder, edits);
+  room.Check();
 }
 
 bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,

@@ -78,6 +78,8 @@ class TUndo {
   // and where they are to be kept.
   std::set<std::string> CheckGameFiles(const std::string& pointPath, TUndoChoices choices,
                                        std::string& editsFolder);
+  // Raises ENoRoom unless both drives have room for what the undo writes.
+  void CheckRoom(const std::set<std::string>& edited, const std::string& editsFolder);
   // Writes the archive as it was into the rebuild; true when it was taken back by names.
   bool PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath, TUndoChoices choices);
   // Swaps the game files and the archive all or nothing, and removes the point.

@@ -71,14 +71,6 @@ std::string StoredFingerprint(TArchiveFile& archive, const TArchiveEntry& entry)
                          int64_t{std::max(entry.Size, 0)} * kSector);
 }
 
-// The length of archive.img, as WriteKeptArchive writes it.
-int64_t KeptArchiveBytes(const TRestorePoint& point) {
-  if (point.Replaced.empty()) return 0;
-  int64_t sectors = FirstCompactedOffset(static_cast<int32_t>(point.Replaced.size()));
-  for (const TKeptEntry& entry : point.Replaced) sectors += std::max(entry.Old.Size, 0);
-  return sectors * kSector;
-}
-
 }  // namespace
 
 void TRestorePointWriter::NoteOwners(TArchiveFile& archive) {
@@ -110,16 +102,31 @@ TRestorePoint TRestorePointWriter::Preview(TArchiveFile& archive) {
   NoteOwners(archive);
   point_.OldArchiveBytes = archive.File().Size();
   point_.NewArchiveBytes = CompactedArchiveBytes(archive.State());
-  int64_t kept = KeptArchiveBytes(point_);
-  for (TGameFileChange& change : point_.GameFiles) {
-    if (!change.Replaced) continue;
-    TBlockFile file = TBlockFile::OpenReadOnly(fs_, gameFolder_ + "\\" + change.Item);
-    change.OldBytes = file.Size();
-    file.Close();
-    kept += change.OldBytes;
-  }
-  point_.KeptBytes = kept;
+  point_.KeptBytes = KeptBytesFor(archive);
+  for (TGameFileChange& change : point_.GameFiles)
+    if (change.Replaced) change.OldBytes = GameFileBytes(change);
   return point_;
+}
+
+int64_t TRestorePointWriter::GameFileBytes(const TGameFileChange& change) {
+  TBlockFile file = TBlockFile::OpenReadOnly(fs_, gameFolder_ + "\\" + change.Item);
+  const int64_t size = file.Size();
+  file.Close();
+  return size;
+}
+
+int64_t TRestorePointWriter::KeptBytesFor(TArchiveFile& archive) {
+  const std::vector<TArchiveEntry>& opened = archive.Opened();
+  const std::set<int32_t>& replaced = archive.ReplacedOrigins();
+  int64_t kept = 0;
+  if (!replaced.empty()) {
+    int64_t sectors = FirstCompactedOffset(static_cast<int32_t>(replaced.size()));
+    for (const int32_t k : replaced) sectors += std::max(opened[k].Size, 0);
+    kept = sectors * kSector;
+  }
+  for (const TGameFileChange& change : point_.GameFiles)
+    if (change.Replaced) kept += GameFileBytes(change);
+  return kept;
 }
 
 void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive) {

@@ -51,6 +51,9 @@ class TRestorePointWriter {
   // and all, with nothing written: what `merva-img plan` tells. Its Folder is empty and its
   // KeptBytes count the kept entries' and files' bytes.
   TRestorePoint Preview(TArchiveFile& archive);
+  // The bytes Keep will write for the plan in `archive`: archive.img and the replaced game
+  // files (noted before), for the room check before anything is written.
+  int64_t KeptBytesFor(TArchiveFile& archive);
 
   const TRestorePoint& Point() const { return point_; }
 
@@ -63,6 +66,7 @@ class TRestorePointWriter {
                        IProgress& progress);
   void RecordArchiveChanges(TArchiveFile& archive);
   void NoteOwners(TArchiveFile& archive);
+  int64_t GameFileBytes(const TGameFileChange& change);
   void WriteKeptArchive(TBlockFile& archive, const std::string& path);
   void JoinKeptFlush(IProgress& progress);
 
