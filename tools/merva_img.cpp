@@ -22,6 +22,7 @@
 #include "game/game_lock.h"
 #include "operations/exit_codes.h"
 #include "operations/extraction.h"
+#include "operations/game_status.h"
 #include "operations/installation.h"
 #include "operations/undo.h"
 #include "restore/installed_apps.h"
@@ -30,6 +31,7 @@
 #include "script/level_gate.h"
 #include "script/script.h"
 #include "tools/cli_support.h"
+#include "tools/reports.h"
 
 using namespace merva;
 
@@ -60,6 +62,13 @@ const char kUsage[] =
     "                         the restore point NAME); --force takes it back by entry names\n"
     "                         when gta3.img has changed since\n"
     "  history [GAME_FOLDER]  lists the restore points, newest first\n"
+    "  plan [--json] GAME_FOLDER MOD_FOLDER\n"
+    "                         tells everything the installation would do, changing nothing:\n"
+    "                         each entry and game file, whose it is now, the level check, the\n"
+    "                         archive's size after and the room needed on each drive\n"
+    "  status [--json] GAME_FOLDER\n"
+    "                         the installed mods, newest first, each with what it still holds,\n"
+    "                         what a later mod took over and what changed since\n"
     "\n"
     "Restore points are kept in MERVA_RESTORE_DIR, else in %LOCALAPPDATA%\\Merva\\restore\n"
     "(Windows) or $XDG_DATA_HOME/merva/restore.\n";
@@ -68,6 +77,7 @@ const char kUsage[] =
 struct TArguments {
   std::vector<std::string> Rest;
   bool Force = false;
+  bool Json = false;
   std::string Point;
   std::string To;
 };
@@ -311,16 +321,14 @@ int Create(TTool& tool, const TArguments& args) {
   return 0;
 }
 
-int Install(TTool& tool, const TArguments& args) {
-  const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
-  const std::string& mod = args.Rest[1];
-  RequireGame(tool.fs, game);
+// The installation request for the mod in `mod` (its scripts.bin and data.cab), checked before
+// anything reads it: a damaged package is one line naming it.
+TInstallRequest ModRequest(TTool& tool, const std::string& mod) {
   const std::string scriptPath = mod + "\\" + kScriptFileName;
   const std::string packagePath = mod + "\\" + kPackageFileName;
   RequireFile(tool.fs, scriptPath);
   RequireFile(tool.fs, packagePath);
   {
-    // Read once before the run, so that a damaged package is one line naming it.
     TKeptNotices said;
     TPackageDirectory directory;
     TBlockFile package = TBlockFile::OpenReadOnly(tool.fs, packagePath);
@@ -332,11 +340,22 @@ int Install(TTool& tool, const TArguments& args) {
     if (!said.First.empty())
       throw EFileError(packagePath, "not a Merva package, or damaged (" + said.First + ")");
   }
-  IRegistry* registry = SystemRegistry();
-  const TInstallRequest request = ReadInstallRequest(
-      tool.fs, tool.notices, registry, SystemLocale(), RestoreFolder(), scriptPath, packagePath);
+  return ReadInstallRequest(tool.fs, tool.notices, SystemRegistry(), SystemLocale(),
+                            RestoreFolder(), scriptPath, packagePath);
+}
+
+// True when the level check means anything here: with a registry, or for a mod never checked.
+bool LevelChecked(const TInstallRequest& request) {
   const std::string& level = request.Script.Level;
-  if (!registry && !level.empty() && level != "0")
+  return SystemRegistry() || level.empty() || level == "0";
+}
+
+int Install(TTool& tool, const TArguments& args) {
+  const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
+  RequireGame(tool.fs, game);
+  const TInstallRequest request = ModRequest(tool, args.Rest[1]);
+  IRegistry* registry = SystemRegistry();
+  if (!LevelChecked(request))
     std::cerr << "merva-img: the installed level is kept in the Windows registry; this build "
                  "skips the level check\n";
   if (request.Refused) {
@@ -401,6 +420,34 @@ int Undo(TTool& tool, const TArguments& args) {
   return 0;
 }
 
+int Plan(TTool& tool, const TArguments& args) {
+  const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
+  RequireGame(tool.fs, game);
+  const TInstallRequest request = ModRequest(tool, args.Rest[1]);
+  TPlanReport report;
+  report.GameFolder = DisplayPath(game);
+  report.Title = request.Script.Title;
+  report.Level = !LevelChecked(request) ? TLevelVerdict::kNotChecked
+                 : request.Refused      ? TLevelVerdict::kRefused
+                                        : TLevelVerdict::kPasses;
+  report.Refusal = request.Script.RefusalText;
+  TNoProgress quiet;
+  TInstallation installation(request, game,
+                             {tool.fs, tool.notices, quiet, nullptr, SystemInstalledApps()});
+  report.Plan = installation.Plan();
+  std::cout << (args.Json ? PlanJson(report) : PlanText(report));
+  return 0;
+}
+
+int Status(TTool& tool, const TArguments& args) {
+  const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
+  RequireGame(tool.fs, game);
+  const TGameStatus status = ReadGameStatus(tool.fs, RestoreFolder(), game);
+  std::cout << (args.Json ? StatusJson(DisplayPath(game), status)
+                          : StatusText(DisplayPath(game), status));
+  return 0;
+}
+
 int History(TTool& tool, const TArguments& args) {
   const std::string game = args.Rest.empty() ? "" : GameFolderArgument(tool.fs, args.Rest[0]);
   const std::string root = RestoreFolder();
@@ -446,7 +493,8 @@ struct TCommand {
   bool TakesForce;
   bool TakesPoint;  // --point NAME
   bool TakesTo;     // --to FOLDER
-  // A run on a game (install, undo): it ends with the wizard's unattended exit codes.
+  bool TakesJson;   // --json
+  // A run on a game (install, undo, plan, status): it ends with the unattended exit codes.
   bool GameRun;
   int (*Run)(TTool&, const TArguments&);
 };
@@ -455,19 +503,21 @@ constexpr size_t kAny = SIZE_MAX;
 
 // clang-format off
 const TCommand kCommands[] = {
-  // name       least most  force  point  to     game   run
-  {"list",      1,    1,    false, false, false, false, List},
-  {"check",     1,    1,    false, false, false, false, Check},
-  {"put",       2,    kAny, false, false, false, false, Put},
-  {"extract",   2,    kAny, true,  false, true,  false, Extract},
-  {"sort",      1,    1,    false, false, false, false, Sort},
-  {"compact",   1,    1,    false, false, false, false, Compact},
-  {"delete",    2,    kAny, false, false, false, false, Delete},
-  {"rename",    3,    3,    false, false, false, false, Rename},
-  {"create",    1,    1,    true,  false, false, false, Create},
-  {"install",   2,    2,    false, false, false, true,  Install},
-  {"undo",      1,    1,    true,  true,  false, true,  Undo},
-  {"history",   0,    1,    false, false, false, false, History},
+  // name       least most  force  point  to     json   game   run
+  {"list",      1,    1,    false, false, false, false, false, List},
+  {"check",     1,    1,    false, false, false, false, false, Check},
+  {"put",       2,    kAny, false, false, false, false, false, Put},
+  {"extract",   2,    kAny, true,  false, true,  false, false, Extract},
+  {"sort",      1,    1,    false, false, false, false, false, Sort},
+  {"compact",   1,    1,    false, false, false, false, false, Compact},
+  {"delete",    2,    kAny, false, false, false, false, false, Delete},
+  {"rename",    3,    3,    false, false, false, false, false, Rename},
+  {"create",    1,    1,    true,  false, false, false, false, Create},
+  {"install",   2,    2,    false, false, false, false, true,  Install},
+  {"undo",      1,    1,    true,  true,  false, false, true,  Undo},
+  {"plan",      2,    2,    false, false, false, true,  true,  Plan},
+  {"status",    1,    1,    false, false, false, true,  true,  Status},
+  {"history",   0,    1,    false, false, false, false, false, History},
 };
 // clang-format on
 
@@ -481,6 +531,8 @@ bool ReadArguments(const TCommand& command, const std::vector<std::string>& word
       args.Force = true;
     } else if (command.TakesPoint && word == "--point" && hasValue) {
       args.Point = words[++i];
+    } else if (command.TakesJson && word == "--json") {
+      args.Json = true;
     } else if (command.TakesTo && word == "--to" && hasValue) {
       args.To = words[++i];
     } else {

@@ -175,10 +175,38 @@ void TInstallation::Open() {
   rebuild_.emplace(fs, ArchivePathOf(game_), TempArchivePathOf(game_));
   // What a killed run left (temp.img, the scratch folder) goes before anything new is written.
   RemoveKilledInstallationLeftovers(fs, game_);
+  OpenPackage();
+  if (request_) restore_.emplace(*request_, fs, game_);
+}
+
+void TInstallation::OpenPackage() {
+  IFileSystem& fs = services_.Files;
   package_.emplace(TBlockFile::OpenReadOnly(fs, packagePath_));
   ReadPackageDirectory(*package_, directory_, services_.Notices);
   index_.emplace(directory_);
-  if (request_) restore_.emplace(*request_, fs, game_);
+}
+
+TInstallPlan TInstallation::Plan() {
+  IFileSystem& fs = services_.Files;
+  // Read under the shared lock: never during a change, never waiting for another reader.
+  const TGameLock lock(fs, game_, TGameLock::TMode::kRead);
+  TArchiveFile archive(fs);
+  if (!archive.Open(ArchivePathOf(game_), TOpenAccess::kReadOnly))
+    throw EArchiveMissing(ArchivePathOf(game_));
+  TPlannedBody body(archive.File(), archive.File().Size());
+  archive.WriteTo(body);
+  OpenPackage();
+  // Without a restore folder the plan still tells what a point would record.
+  restore_.emplace(request_ ? *request_ : TRestoreRequest{}, fs, game_);
+  NoteGameFiles();
+  PutArchiveFiles(archive);
+  TInstallPlan plan;
+  plan.Point = restore_->Preview(archive);
+  plan.Earlier = restore_->Earlier();
+  plan.Drives = RoomNeeded(archive).Drives();
+  archive.Close();
+  package_->Close();
+  return plan;
 }
 
 void TInstallation::NoteGameFiles() {
@@ -224,7 +252,10 @@ void TInstallation::StageGameFiles() {
 void TInstallation::PlanArchive() {
   // The archive files are put in and the directory sorted in the rebuild's plan; the compaction
   // comes with the writing.
-  TArchiveFile& archive = rebuild_->Archive();
+  PutArchiveFiles(rebuild_->Archive());
+}
+
+void TInstallation::PutArchiveFiles(TArchiveFile& archive) {
   IProgress& progress = services_.Progress;
   for (const TArchiveItem& item : items_.ArchiveFiles) {
     TPackageEntry entry;
@@ -239,8 +270,12 @@ void TInstallation::PlanArchive() {
 }
 
 void TInstallation::CheckRoom() {
+  RoomNeeded(rebuild_->Archive()).Check();
+}
+
+TRoomCheck TInstallation::RoomNeeded(TArchiveFile& archive) {
   // temp.img and the staged game files on the game's drive, the old bytes on the restore
-  // folder's: before the first byte of either is written.
+  // folder's.
   TRoomCheck room(services_.Files);
   int64_t staged = 0;
   for (const TGameFileItem& item : items_.GameFiles) {
@@ -249,9 +284,9 @@ void TInstallation::CheckRoom() {
     if (!item.PackageName.empty() && index_->Find(item.PackageName, entry, position))
       staged += entry.Size;
   }
-  room.Need(game_, CompactedArchiveBytes(rebuild_->Archive().State()) + staged);
-  if (restore_) room.Need(request_->Folder, restore_->KeptBytesFor(rebuild_->Archive()));
-  room.Check();
+  room.Need(game_, CompactedArchiveBytes(archive.State()) + staged);
+  if (request_ && restore_) room.Need(request_->Folder, restore_->KeptBytesFor(archive));
+  return room;
 }
 
 void TInstallation::ReplaceArchive() {

@@ -11,6 +11,7 @@
 #include "game/game_lock.h"
 #include "operations/install_request.h"
 #include "operations/operation.h"
+#include "operations/room_check.h"
 #include "package/package.h"
 #include "restore/restore_writer.h"
 #include "script/install_items.h"
@@ -22,6 +23,16 @@ namespace merva {
 // the folders it made on the way to its game files, while they are empty. The caller holds the
 // game's lock.
 void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameFolder);
+
+// What an installation would do, told before it is run: the point it would record (entries
+// added and replaced, game files created and replaced, folders made, each replaced one's owner
+// now, the archive's size after, the bytes kept), the game's installations now, and the room
+// needed and free on each drive.
+struct TInstallPlan {
+  TRestorePoint Point;
+  std::vector<TRestorePoint> Earlier;  // newest first
+  std::vector<TDriveNeed> Drives;
+};
 
 class TInstallation {
  public:
@@ -43,6 +54,9 @@ class TInstallation {
   void KeepRestorePoint(const TRestoreRequest& request) { request_ = request; }
   // Installs, once.
   void Run();
+  // What Run would do, with nothing written, under the game's shared lock: the same planning,
+  // the same owners and the same room the installation checks.
+  TInstallPlan Plan();
   // The restore point the run kept, once it is whole; null without one.
   const TRestorePoint* Point() const { return restore_ ? &restore_->Point() : nullptr; }
 
@@ -58,7 +72,10 @@ class TInstallation {
   void Open();
   void NoteGameFiles();
   void StageGameFiles();
+  void OpenPackage();
   void PlanArchive();
+  void PutArchiveFiles(TArchiveFile& archive);
+  TRoomCheck RoomNeeded(TArchiveFile& archive);
   void CheckRoom();
   void ReplaceArchive();
   void PlaceGameFiles();

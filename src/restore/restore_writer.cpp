@@ -75,6 +75,8 @@ std::string StoredFingerprint(TArchiveFile& archive, const TArchiveEntry& entry)
 
 void TRestorePointWriter::NoteOwners(TArchiveFile& archive) {
   // Whom each replaced entry and game file belongs to before this installation takes it over.
+  // Without a restore folder there is nobody to ask: the owners stay untold.
+  if (request_.Folder.empty()) return;
   const TOwnership owners(ListRestorePoints(fs_, request_.Folder, gameFolder_));
   for (TKeptEntry& entry : point_.Replaced)
     entry.TakenFrom = TakenFromOf(owners.OwnerOf(TThing::kEntry, EntryName(entry.Old),

@@ -56,6 +56,8 @@ class TRestorePointWriter {
   int64_t KeptBytesFor(TArchiveFile& archive);
 
   const TRestorePoint& Point() const { return point_; }
+  // The game's points before this one, newest first, once Keep or Preview has looked.
+  const std::vector<TRestorePoint>& Earlier() const { return earlier_; }
 
  private:
   // Runs a step; a failure removes the unfinished point and is told in the program's words.

@@ -1,0 +1,48 @@
+#pragma once
+// What each installed mod of a game holds now: the entries and game files it wrote that are
+// still as it wrote them, those a later mod took over, and those changed since outside Merva
+// (by the fingerprints its restore point keeps of what it wrote). Read under the game's shared
+// lock, with nothing written.
+#include <string>
+#include <vector>
+
+#include "core/file_system.h"
+#include "restore/ownership.h"
+#include "restore/restore_point.h"
+
+namespace merva {
+
+enum class TThingState : uint8_t {
+  kOwns,          // as the installation wrote it
+  kTakenOver,     // a later installation wrote it: `By`
+  kChangedSince,  // changed or removed since by another program (or by hand)
+  kCannotTell,    // the record, of an earlier layout, keeps no fingerprint of it
+};
+
+struct TThingStatus {
+  TThing Thing;
+  std::string Name;
+  TThingState State;
+  const TRestorePoint* By = nullptr;  // kTakenOver: the installation that took it over
+};
+
+struct TInstallationStatus {
+  const TRestorePoint* Point;
+  std::vector<TThingStatus> Things;
+};
+
+// Holds its points: not copied, so that the pointers into them stay good.
+struct TGameStatus {
+  TGameStatus() = default;
+  TGameStatus(TGameStatus&&) = default;
+  TGameStatus(const TGameStatus&) = delete;
+  TGameStatus& operator=(const TGameStatus&) = delete;
+  TOwnership Owners{{}};                       // the game's installations, newest first
+  std::vector<TInstallationStatus> Installed;  // in that order
+};
+
+// The status of the game in `gameFolder` from the restore points in `root`. Raises
+// EArchiveMissing when the folder holds no game, EGameBusy while a change runs.
+TGameStatus ReadGameStatus(IFileSystem& fs, const std::string& root, const std::string& gameFolder);
+
+}  // namespace merva

@@ -1,0 +1,248 @@
+#include "tools/reports.h"
+
+#include <cstdio>
+#include <sstream>
+
+#include "archive/archive.h"
+#include "operations/room_check.h"
+#include "restore/ownership.h"
+#include "tools/cli_support.h"
+
+namespace merva {
+
+std::string JsonString(const std::string& text) {
+  std::string json = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += c;
+    } else if (byte < 0x20 || byte == 0x7f) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      json += escaped;
+    } else {
+      json += c;
+    }
+  }
+  return json + "\"";
+}
+
+namespace {
+
+const char* VerdictWord(TLevelVerdict verdict) {
+  switch (verdict) {
+    case TLevelVerdict::kPasses:
+      return "passes";
+    case TLevelVerdict::kRefused:
+      return "refused";
+    case TLevelVerdict::kNotChecked:
+      break;
+  }
+  return "not checked";
+}
+
+// The owner a record keeps ("taken from"), as a JSON object.
+std::string OwnerJson(const std::string& takenFrom, const std::vector<TRestorePoint>& earlier) {
+  if (takenFrom == kTakenFromGame) return "{\"kind\": \"game\"}";
+  if (takenFrom == kTakenFromChanged) return "{\"kind\": \"changed\"}";
+  const std::string prefix = kTakenFromPoint;
+  if (takenFrom.rfind(prefix, 0) != 0) return "{\"kind\": \"unknown\"}";
+  const std::string name = takenFrom.substr(prefix.size());
+  for (const TRestorePoint& point : earlier)
+    if (point.Folder == name)
+      return "{\"kind\": \"installation\", \"point\": " + JsonString(name) +
+             ", \"title\": " + JsonString(point.Title) +
+             ", \"installed\": " + JsonString(point.Time) + "}";
+  return "{\"kind\": \"installation\", \"point\": " + JsonString(name) + "}";
+}
+
+std::string OwnerWords(const std::string& takenFrom, const std::vector<TRestorePoint>& earlier) {
+  const std::string text = TakenFromText(takenFrom, earlier);
+  return text.empty() ? "unknown (no restore folder)" : text;
+}
+
+int64_t Bytes(int32_t sectors) {
+  return int64_t{std::max(sectors, 0)} * kSector;
+}
+
+}  // namespace
+
+std::string PlanText(const TPlanReport& report) {
+  const TRestorePoint& p = report.Plan.Point;
+  const std::vector<TRestorePoint>& earlier = report.Plan.Earlier;
+  std::ostringstream out;
+  out << "plan: " << report.Title << " into " << report.GameFolder << "\n";
+  out << "level check: " << VerdictWord(report.Level);
+  if (report.Level == TLevelVerdict::kRefused) out << ": " << report.Refusal;
+  out << "\n";
+  for (const TKeptEntry& e : p.Replaced)
+    out << "replace entry " << EntryName(e.Old) << ": " << Bytes(e.Old.Size) << " -> "
+        << Bytes(e.NewSize) << " bytes, now " << OwnerWords(e.TakenFrom, earlier) << "\n";
+  for (const TAddedEntry& e : p.Added)
+    out << "add entry " << e.Name << ": " << Bytes(e.Size) << " bytes\n";
+  for (const TGameFileChange& f : p.GameFiles) {
+    if (f.Replaced)
+      out << "replace game file " << f.Item << ": " << f.OldBytes << " -> " << f.NewBytes
+          << " bytes, now " << OwnerWords(f.TakenFrom, earlier) << "\n";
+    else
+      out << "create game file " << f.Item << ": " << f.NewBytes << " bytes\n";
+  }
+  for (const std::string& folder : p.FoldersCreated) out << "make folder " << folder << "\n";
+  out << "archive: " << SizeText(static_cast<uint64_t>(p.OldArchiveBytes)) << " now, "
+      << SizeText(static_cast<uint64_t>(p.NewArchiveBytes)) << " after\n";
+  out << "restore point keeps: " << SizeText(static_cast<uint64_t>(p.KeptBytes)) << "\n";
+  for (const TDriveNeed& drive : report.Plan.Drives) {
+    out << "room on the drive of " << DisplayPath(drive.Folder);
+    if (!drive.Known) {
+      out << ": " << SizeText(static_cast<uint64_t>(drive.Needed))
+          << " needed, free room unknown\n";
+      continue;
+    }
+    out << " (" << drive.Drive << "): " << SizeText(static_cast<uint64_t>(drive.Needed))
+        << " needed, " << SizeText(drive.Free) << " free"
+        << (static_cast<uint64_t>(drive.Needed) > drive.Free ? ": NOT ENOUGH" : "") << "\n";
+  }
+  return out.str();
+}
+
+std::string PlanJson(const TPlanReport& report) {
+  const TRestorePoint& p = report.Plan.Point;
+  const std::vector<TRestorePoint>& earlier = report.Plan.Earlier;
+  std::ostringstream out;
+  out << "{\n  \"game\": " << JsonString(report.GameFolder)
+      << ",\n  \"mod\": " << JsonString(report.Title) << ",\n  \"level\": {\"verdict\": \""
+      << VerdictWord(report.Level) << "\"";
+  if (report.Level == TLevelVerdict::kRefused)
+    out << ", \"refusal\": " << JsonString(report.Refusal);
+  out << "},\n  \"entries\": [";
+  const char* comma = "";
+  for (const TKeptEntry& e : p.Replaced) {
+    out << comma << "\n    {\"name\": " << JsonString(EntryName(e.Old))
+        << ", \"action\": \"replace\", \"oldBytes\": " << Bytes(e.Old.Size)
+        << ", \"newBytes\": " << Bytes(e.NewSize)
+        << ", \"owner\": " << OwnerJson(e.TakenFrom, earlier) << "}";
+    comma = ",";
+  }
+  for (const TAddedEntry& e : p.Added) {
+    out << comma << "\n    {\"name\": " << JsonString(e.Name)
+        << ", \"action\": \"add\", \"newBytes\": " << Bytes(e.Size) << "}";
+    comma = ",";
+  }
+  out << "\n  ],\n  \"gameFiles\": [";
+  comma = "";
+  for (const TGameFileChange& f : p.GameFiles) {
+    out << comma << "\n    {\"path\": " << JsonString(f.Item) << ", \"action\": \""
+        << (f.Replaced ? "replace" : "create") << "\"";
+    if (f.Replaced)
+      out << ", \"oldBytes\": " << f.OldBytes << ", \"newBytes\": " << f.NewBytes
+          << ", \"owner\": " << OwnerJson(f.TakenFrom, earlier) << "}";
+    else
+      out << ", \"newBytes\": " << f.NewBytes << "}";
+    comma = ",";
+  }
+  out << "\n  ],\n  \"folders\": [";
+  comma = "";
+  for (const std::string& folder : p.FoldersCreated) {
+    out << comma << JsonString(folder);
+    comma = ", ";
+  }
+  out << "],\n  \"archive\": {\"bytesNow\": " << p.OldArchiveBytes
+      << ", \"bytesAfter\": " << p.NewArchiveBytes << "},\n  \"keptBytes\": " << p.KeptBytes
+      << ",\n  \"drives\": [";
+  comma = "";
+  for (const TDriveNeed& drive : report.Plan.Drives) {
+    out << comma << "\n    {\"folder\": " << JsonString(DisplayPath(drive.Folder))
+        << ", \"drive\": " << JsonString(drive.Drive) << ", \"neededBytes\": " << drive.Needed;
+    if (drive.Known)
+      out << ", \"freeBytes\": " << drive.Free << ", \"enough\": "
+          << (static_cast<uint64_t>(drive.Needed) <= drive.Free ? "true" : "false");
+    out << "}";
+    comma = ",";
+  }
+  out << "\n  ]\n}\n";
+  return out.str();
+}
+
+namespace {
+
+const char* StateWord(TThingState state) {
+  switch (state) {
+    case TThingState::kOwns:
+      return "owns";
+    case TThingState::kTakenOver:
+      return "taken over";
+    case TThingState::kChangedSince:
+      return "changed since";
+    case TThingState::kCannotTell:
+      break;
+  }
+  return "cannot tell";
+}
+
+// The same for a script.
+const char* StateKey(TThingState state) {
+  switch (state) {
+    case TThingState::kOwns:
+      return "owns";
+    case TThingState::kTakenOver:
+      return "takenOver";
+    case TThingState::kChangedSince:
+      return "changedSince";
+    case TThingState::kCannotTell:
+      break;
+  }
+  return "cannotTell";
+}
+
+std::string ThingWord(TThing thing) {
+  return thing == TThing::kEntry ? "entry" : "game file";
+}
+
+}  // namespace
+
+std::string StatusText(const std::string& gameFolder, const TGameStatus& status) {
+  std::ostringstream out;
+  out << "installed into " << gameFolder << ", newest first: " << status.Installed.size() << "\n";
+  for (const TInstallationStatus& installed : status.Installed) {
+    out << "\n" << PointDescription(*installed.Point) << "\n";
+    for (const TThingStatus& thing : installed.Things) {
+      out << "  " << StateWord(thing.State) << ": " << ThingWord(thing.Thing) << " " << thing.Name;
+      if (thing.State == TThingState::kTakenOver) out << ", by " << PointDescription(*thing.By);
+      if (thing.State == TThingState::kChangedSince) out << ", by another program or by hand";
+      if (thing.State == TThingState::kCannotTell)
+        out << ": its record, of an earlier version, keeps no fingerprint";
+      out << "\n";
+    }
+  }
+  return out.str();
+}
+
+std::string StatusJson(const std::string& gameFolder, const TGameStatus& status) {
+  std::ostringstream out;
+  out << "{\n  \"game\": " << JsonString(gameFolder) << ",\n  \"installed\": [";
+  const char* comma = "";
+  for (const TInstallationStatus& installed : status.Installed) {
+    const TRestorePoint& point = *installed.Point;
+    out << comma << "\n    {\"point\": " << JsonString(point.Folder)
+        << ", \"title\": " << JsonString(point.Title)
+        << ", \"installed\": " << JsonString(point.Time) << ", \"things\": [";
+    const char* inner = "";
+    for (const TThingStatus& thing : installed.Things) {
+      out << inner << "\n      {\"kind\": \""
+          << (thing.Thing == TThing::kEntry ? "entry" : "gameFile")
+          << "\", \"name\": " << JsonString(thing.Name) << ", \"state\": \""
+          << StateWord(thing.State) << "\"";
+      if (thing.State == TThingState::kTakenOver)
+        out << ", \"by\": " << JsonString(thing.By->Folder);
+      out << "}";
+      inner = ",";
+    }
+    out << "\n    ]}";
+    comma = ",";
+  }
+  out << "\n  ]\n}\n";
+  return out.str();
+}
+
+}  // namespace merva
