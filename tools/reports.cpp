@@ -232,7 +232,7 @@ std::string StatusJson(const std::string& gameFolder, const TGameStatus& status)
       out << inner << "\n      {\"kind\": \""
           << (thing.Thing == TThing::kEntry ? "entry" : "gameFile")
           << "\", \"name\": " << JsonString(thing.Name) << ", \"state\": \""
-          << StateWord(thing.State) << "\"";
+          << StateKey(thing.State) << "\"";
       if (thing.State == TThingState::kTakenOver)
         out << ", \"by\": " << JsonString(thing.By->Folder);
       out << "}";
