@@ -104,9 +104,15 @@ TRestorePoint TRestorePointWriter::Preview(TArchiveFile& archive) {
   NoteOwners(archive);
   point_.OldArchiveBytes = archive.File().Size();
   point_.NewArchiveBytes = CompactedArchiveBytes(archive.State());
-  point_.KeptBytes = KeptBytesFor(archive);
-  for (TGameFileChange& change : point_.GameFiles)
-    if (change.Replaced) change.OldBytes = GameFileBytes(change);
+  // Counted as Keep counts them: the old entries' and game files' own bytes.
+  point_.KeptBytes = 0;
+  for (const TKeptEntry& entry : point_.Replaced)
+    point_.KeptBytes += int64_t{std::max(entry.Old.Size, 0)} * kSector;
+  for (TGameFileChange& change : point_.GameFiles) {
+    if (!change.Replaced) continue;
+    change.OldBytes = GameFileBytes(change);
+    point_.KeptBytes += change.OldBytes;
+  }
   return point_;
 }
 

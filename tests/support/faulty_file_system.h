@@ -55,6 +55,12 @@ class TFaultyFileSystem : public IFileSystem {
     return inner_.SameFile(a, b);
   }
   std::string AbsolutePath(const std::string& path) override { return inner_.AbsolutePath(path); }
+  int LockShared(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
+    return inner_.LockShared(path, held);
+  }
+  int RoomOf(const std::string& path, TDriveRoom& room) override {
+    return inner_.RoomOf(path, room);
+  }
   int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
     return inner_.LockExclusive(path, held);
   }
