@@ -61,7 +61,9 @@ const char kUsage[] =
     "                         takes back the latest installation into the game folder (or\n"
     "                         the restore point NAME); --force takes it back by entry names\n"
     "                         when gta3.img has changed since\n"
-    "  history [GAME_FOLDER]  lists the restore points, newest first\n"
+    "  history [--detail] [GAME_FOLDER]\n"
+    "                         lists the restore points, newest first; --detail adds what\n"
+    "                         each installation changed and whose files it took over\n"
     "  plan [--json] GAME_FOLDER MOD_FOLDER\n"
     "                         tells everything the installation would do, changing nothing:\n"
     "                         each entry and game file, whose it is now, the level check, the\n"
@@ -78,6 +80,7 @@ struct TArguments {
   std::vector<std::string> Rest;
   bool Force = false;
   bool Json = false;
+  bool Detail = false;
   std::string Point;
   std::string To;
 };
@@ -448,6 +451,20 @@ int Status(TTool& tool, const TArguments& args) {
   return 0;
 }
 
+// A point's changes.txt, indented under its line, with the installations it took files over from
+// named from the points older than it.
+std::string PointDetail(const std::vector<TRestorePoint>& newestFirst, size_t index) {
+  const std::vector<TRestorePoint> older(newestFirst.begin() + static_cast<ptrdiff_t>(index) + 1,
+                                         newestFirst.end());
+  std::string detail;
+  for (const std::string& line : SplitAt(ChangesText(newestFirst[index], older), "\n")) {
+    const std::string text =
+        !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
+    if (!text.empty()) detail += "    " + text + "\n";
+  }
+  return detail;
+}
+
 int History(TTool& tool, const TArguments& args) {
   const std::string game = args.Rest.empty() ? "" : GameFolderArgument(tool.fs, args.Rest[0]);
   const std::string root = RestoreFolder();
@@ -482,7 +499,10 @@ int History(TTool& tool, const TArguments& args) {
   std::stable_sort(
       points.begin(), points.end(),
       [](const TRestorePoint& a, const TRestorePoint& b) { return a.Counter > b.Counter; });
-  for (const TRestorePoint& point : points) std::cout << PointLine(point) << "\n";
+  for (size_t i = 0; i < points.size(); ++i) {
+    std::cout << PointLine(points[i]) << "\n";
+    if (args.Detail && points[i].Time != "-") std::cout << PointDetail(points, i);
+  }
   return 0;
 }
 
@@ -533,6 +553,8 @@ bool ReadArguments(const TCommand& command, const std::vector<std::string>& word
       args.Point = words[++i];
     } else if (command.TakesJson && word == "--json") {
       args.Json = true;
+    } else if (command.Run == History && word == "--detail") {
+      args.Detail = true;
     } else if (command.TakesTo && word == "--to" && hasValue) {
       args.To = words[++i];
     } else {

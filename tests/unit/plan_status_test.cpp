@@ -19,10 +19,14 @@
 #include "restore/restore_store.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/shell.h"
+#include "tools/reports.h"
 
 namespace merva {
 namespace {
 
+using test::RunShell;
+using test::ShellQuoted;
 using test::TTempDir;
 
 // A game with three entries and a game file of its own, a restore folder, and mods to build.
@@ -328,6 +332,63 @@ TEST(GameStatus, ARecordOfAnEarlierLayoutSaysWhatItCannotTell) {
   const TInstallPlan plan = s.Plan(s.Mod("second", {{"a.dff", "second a"}}, {}));
   ASSERT_EQ(plan.Point.Replaced.size(), 1u);
   EXPECT_EQ(plan.Point.Replaced[0].TakenFrom, "point:game 1");
+}
+
+// merva-img's plan and status over three overlapping mods, in words and in JSON.
+TEST(MervaImg, PlanAndStatusNameTheOwnersInWordsAndJson) {
+  TScene s;
+  const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(s.restore) + " ";
+  const auto img = [&](const std::string& args) {
+    return RunShell(env + ShellQuoted(MERVA_IMG) + " " + args);
+  };
+  for (const char* name : {"one", "two", "three"}) {
+    const std::string mod = s.Mod(name, {{"a.dff", std::string("a of ") + name}},
+                                  {{"data\\cars.ide", std::string("cars of ") + name}});
+    if (std::string(name) == "three") {
+      const test::TToolRun plan = img("plan " + ShellQuoted(s.game) + " " + ShellQuoted(mod));
+      EXPECT_EQ(plan.status, 0) << plan.output;
+      EXPECT_NE(plan.output.find("replace entry a.dff: 2048 -> 2048 bytes, now two (installed "),
+                std::string::npos)
+          << plan.output;
+      const test::TToolRun json =
+          img("plan --json " + ShellQuoted(s.game) + " " + ShellQuoted(mod));
+      EXPECT_NE(json.output.find("{\"name\": \"a.dff\", \"action\": \"replace\", \"oldBytes\": "
+                                 "2048, \"newBytes\": 2048, \"owner\": {\"kind\": "
+                                 "\"installation\", \"point\": \"game 2\", \"title\": \"two\""),
+                std::string::npos)
+          << json.output;
+      EXPECT_NE(json.output.find("\"path\": \"data\\\\cars.ide\", \"action\": \"replace\""),
+                std::string::npos)
+          << json.output;
+    }
+    ASSERT_EQ(img("install " + ShellQuoted(s.game) + " " + ShellQuoted(mod)).status, 0);
+  }
+  const test::TToolRun status = img("status " + ShellQuoted(s.game));
+  EXPECT_EQ(status.status, 0);
+  EXPECT_NE(status.output.find("  taken over: entry a.dff, by three (installed "),
+            std::string::npos)
+      << status.output;
+  const test::TToolRun json = img("status --json " + ShellQuoted(s.game));
+  EXPECT_NE(json.output.find("{\"kind\": \"entry\", \"name\": \"a.dff\", \"state\": "
+                             "\"takenOver\", \"by\": \"game 3\"}"),
+            std::string::npos)
+      << json.output;
+  const test::TToolRun detail = img("history --detail " + ShellQuoted(s.game));
+  EXPECT_NE(detail.output.find("      a.dff: old 2048 bytes, new 2048 bytes, taken over from two"),
+            std::string::npos)
+      << detail.output;
+  // No game there: the exit code of a folder that is no game.
+  EXPECT_EQ(img("status " + ShellQuoted(s.dir / "nothing")).status, kExitNoGame);
+}
+
+TEST(JsonString, EscapesWhatJsonMust) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain", "\"plain\""},
+      {"a \"quoted\" C:\\path", "\"a \\\"quoted\\\" C:\\\\path\""},
+      {"tab\tline\n", "\"tab\\u0009line\\u000a\""},
+      {"Машина 游戏", "\"Машина 游戏\""},
+  };
+  for (const auto& [text, json] : cases) EXPECT_EQ(JsonString(text), json) << text;
 }
 
 TEST(SharedLock, ReadersShareItAndKeepChangesOut) {
