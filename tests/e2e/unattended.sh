@@ -40,6 +40,15 @@ check pack-log-tells-each bash -c "[ \$(grep -c 'Done: exit code 0.' '$u/pack.lo
 check pack-archive-sound "$native/merva-img" check "$uimg"
 check pack-last-mod-wins bash -c "grep -q 'pack mod 3' '$ugame/data/merva/infernus_gt.txt'"
 cp "$uimg" "$u/gta3-packed.img"
+# What each of the three still holds, read by the Windows tool under the shared lock.
+check pack-status bash -c "wine '$win/merva-img.exe' status '$ugame_win' 2>/dev/null | tr -d '\r' >'$u/status.txt' &&
+  grep -q '^installed into .*, newest first: 3' '$u/status.txt' &&
+  grep -q '  owns: entry infernus.dff' '$u/status.txt' &&
+  grep -q '  taken over: entry infernus.dff, by Pack mod 3 (installed ' '$u/status.txt' &&
+  grep -q '  taken over: game file data.merva.infernus_gt.txt, by Pack mod 2 (installed ' '$u/status.txt'"
+check pack-plan-json bash -c "wine '$win/merva-img.exe' plan --json '$ugame_win' '$(winpath "$u/mod-1")' 2>/dev/null | tr -d '\r' >'$u/plan.json' &&
+  python3 -c 'import json,sys; p=json.load(open(sys.argv[1])); e=[x for x in p[\"entries\"] if x[\"name\"]==\"infernus.dff\"][0];
+assert e[\"owner\"][\"title\"]==\"Pack mod 3\", e; assert all(d[\"enough\"] for d in p[\"drives\"]), p' '$u/plan.json'"
 
 # exit_code NAME CODE FOLDER ARGUMENTS...: merva.exe run from FOLDER ends with CODE and leaves
 # the game as the batch left it.
