@@ -36,12 +36,13 @@ bool TOwnership::Wrote(size_t index, TThing thing, const std::string& name,
 }
 
 TOwner TOwnership::OwnerOf(TThing thing, const std::string& name,
-                           const std::string& fingerprint) const {
+                           const std::function<std::string()>& fingerprintNow) const {
   for (size_t i = 0; i < points_.size(); ++i) {
     std::string wrote;
     if (!Wrote(i, thing, name, wrote)) continue;
     if (wrote.empty()) return {THolder::kUnknown, &points_[i]};
-    return {wrote == fingerprint ? THolder::kInstallation : THolder::kChangedSince, &points_[i]};
+    return {wrote == fingerprintNow() ? THolder::kInstallation : THolder::kChangedSince,
+            &points_[i]};
   }
   return {};
 }

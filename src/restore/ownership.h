@@ -4,6 +4,7 @@
 // wrote (by the fingerprints the points record). The plan, the installation (for its record of
 // what it took over) and the status all ask here.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,9 +32,11 @@ class TOwnership {
   // The points of one game, newest first (ListRestorePoints).
   explicit TOwnership(std::vector<TRestorePoint> points);
   const std::vector<TRestorePoint>& Points() const { return points_; }
-  // Who holds `name` (an entry's name, a game file's path in the game folder) whose bytes now
-  // have `fingerprint`; empty when it is missing now.
-  TOwner OwnerOf(TThing thing, const std::string& name, const std::string& fingerprint) const;
+  // Who holds `name` (an entry's name, a game file's path in the game folder); `fingerprintNow`
+  // gives the fingerprint of its bytes now (empty when it is missing), asked only when an
+  // installation wrote it, since reading costs.
+  TOwner OwnerOf(TThing thing, const std::string& name,
+                 const std::function<std::string()>& fingerprintNow) const;
   // What the point at `index` (in Points()) recorded for `name`: false when it wrote nothing
   // there; `fingerprint` is empty in points of earlier layouts.
   bool Wrote(size_t index, TThing thing, const std::string& name, std::string& fingerprint) const;

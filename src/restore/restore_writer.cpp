@@ -79,19 +79,21 @@ void TRestorePointWriter::NoteOwners(TArchiveFile& archive) {
   if (request_.Folder.empty()) return;
   const TOwnership owners(ListRestorePoints(fs_, request_.Folder, gameFolder_));
   for (TKeptEntry& entry : point_.Replaced)
-    entry.TakenFrom = TakenFromOf(owners.OwnerOf(TThing::kEntry, EntryName(entry.Old),
-                                                 StoredFingerprint(archive, entry.Old)));
+    entry.TakenFrom = TakenFromOf(owners.OwnerOf(TThing::kEntry, EntryName(entry.Old), [&] {
+      return StoredFingerprint(archive, entry.Old);
+    }));
   for (TGameFileChange& change : point_.GameFiles) {
     if (!change.Replaced) continue;
-    std::string now;
-    try {
-      TBlockFile file = TBlockFile::OpenReadOnly(fs_, gameFolder_ + "\\" + change.Item);
-      now = FileFingerprint(file, 0, file.Size());
-      file.Close();
-    } catch (const EInOutError&) {
-      // Unreadable now: the copy into the point meets it and says so.
-    }
-    change.TakenFrom = TakenFromOf(owners.OwnerOf(TThing::kGameFile, change.Item, now));
+    change.TakenFrom = TakenFromOf(owners.OwnerOf(TThing::kGameFile, change.Item, [&] {
+      try {
+        TBlockFile file = TBlockFile::OpenReadOnly(fs_, gameFolder_ + "\\" + change.Item);
+        const std::string now = FileFingerprint(file, 0, file.Size());
+        file.Close();
+        return now;
+      } catch (const EInOutError&) {
+        return std::string();  // unreadable now: the copy into the point meets it and says so
+      }
+    }));
   }
   earlier_ = owners.Points();
 }
