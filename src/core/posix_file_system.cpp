@@ -187,6 +187,38 @@ bool IsOurLockFile(int fd) {
                       std::string(text, static_cast<size_t>(got)) == kLockFileText);
 }
 
+// Opens the lock file at `native`, made when missing, and locks it with `operation` (LOCK_EX or
+// LOCK_SH) without waiting. The holder before us may remove the file between our open and our
+// lock: the lock counts only on the file that still has the name. Returns 0 with `fd` locked,
+// kSharingViolation while another holds it, or the system's error code.
+int TakeLockFile(const std::string& native, int operation, int& fd, bool& created) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    created = true;
+    fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0 && errno == EEXIST) {
+      created = false;
+      const int access = operation == LOCK_EX ? O_RDWR : O_RDONLY;
+      fd = ::open(native.c_str(), access | O_CLOEXEC | O_NOFOLLOW);
+      if (fd < 0 && errno == ENOENT) continue;  // its holder just removed it
+    }
+    if (fd < 0) return CodeFromErrno(errno, native);
+    if (::flock(fd, operation | LOCK_NB) != 0) {
+      const int error = errno;
+      ::close(fd);
+      return error == EWOULDBLOCK ? kSharingViolation : CodeFromErrno(error, native);
+    }
+    if (SameFileAsNamed(fd, native)) {
+      if (created) {
+        const ssize_t wrote = ::write(fd, kLockFileText, sizeof kLockFileText - 1);
+        (void)wrote;  // the text only tells later runs whose file it is
+      }
+      return 0;
+    }
+    ::close(fd);
+  }
+  return kSharingViolation;
+}
+
 TPosixSharedLock::~TPosixSharedLock() {
   // Taken alone, nobody else holds it: a file of ours goes, as after an exclusive hold.
   if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 && SameFileAsNamed(fd_, native_) && IsOurLockFile(fd_))
@@ -290,62 +322,21 @@ class TPosixFileSystem : public IFileSystem {
   }
   int LockExclusive(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
     const std::string native = NativePath(path);
-    // The holder before us may remove the file between our open and our lock: the lock counts
-    // only on the file that still has the name.
-    for (int attempt = 0; attempt < 16; ++attempt) {
-      bool created = true;
-      int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-      if (fd < 0 && errno == EEXIST) {
-        created = false;
-        fd = ::open(native.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0 && errno == ENOENT) continue;  // its holder just removed it
-      }
-      if (fd < 0) return CodeFromErrno(errno, native);
-      if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return error == EWOULDBLOCK ? kSharingViolation : CodeFromErrno(error, native);
-      }
-      if (SameFileAsNamed(fd, native)) {
-        const bool ours = created || IsOurLockFile(fd);
-        if (created) {
-          const ssize_t wrote = ::write(fd, kLockFileText, sizeof kLockFileText - 1);
-          (void)wrote;  // the text only tells later runs whose file it is
-        }
-        held = std::make_unique<TPosixLock>(fd, native, ours);
-        return 0;
-      }
-      ::close(fd);
-    }
-    return kSharingViolation;
+    int fd = -1;
+    bool created = false;
+    const int code = TakeLockFile(native, LOCK_EX, fd, created);
+    if (code != 0) return code;
+    held = std::make_unique<TPosixLock>(fd, native, created || IsOurLockFile(fd));
+    return 0;
   }
   int LockShared(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
     const std::string native = NativePath(path);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-      bool created = true;
-      int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-      if (fd < 0 && errno == EEXIST) {
-        created = false;
-        fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0 && errno == ENOENT) continue;  // its holder just removed it
-      }
-      if (fd < 0) return CodeFromErrno(errno, native);
-      if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return error == EWOULDBLOCK ? kSharingViolation : CodeFromErrno(error, native);
-      }
-      if (SameFileAsNamed(fd, native)) {
-        if (created) {
-          const ssize_t wrote = ::write(fd, kLockFileText, sizeof kLockFileText - 1);
-          (void)wrote;
-        }
-        held = std::make_unique<TPosixSharedLock>(fd, native);
-        return 0;
-      }
-      ::close(fd);
-    }
-    return kSharingViolation;
+    int fd = -1;
+    bool created = false;
+    const int code = TakeLockFile(native, LOCK_SH, fd, created);
+    if (code != 0) return code;
+    held = std::make_unique<TPosixSharedLock>(fd, native);
+    return 0;
   }
   int RoomOf(const std::string& path, TDriveRoom& room) override {
     const std::string native = NativePath(path);

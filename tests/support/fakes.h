@@ -143,6 +143,18 @@ class TFakeShell : public IShell {
   std::vector<std::string> Opened;
 };
 
+// Every service of the wizard as a fake, for a TForm1 in a native test.
+struct TWizardFakes {
+  TFakeBoxes boxes;
+  TCountingPump pump;
+  TFakeProcess process;
+  TFakeRegistry registry;
+  TFakeLocale locale;
+  TFakeFolderDialog folderDialog;
+  TFakeShell shell;
+  TFakeInstalledApps apps;
+};
+
 // A fresh folder under the system's temporary folder, removed with its contents at the end.
 class TTempDir {
  public:

@@ -148,17 +148,9 @@ TEST(KeepProgramCopy, TheNewestVersionWinsAndNoLinkIsWrittenThrough) {
 }
 
 // merva.exe in a mod folder of its own (the current directory), a game, and a restore folder.
-struct TUnattendedTest : ::testing::Test {
+struct TUnattendedTest : ::testing::Test, test::TWizardFakes {
   TTempDir dir;
   std::string previous;
-  test::TFakeBoxes boxes;
-  test::TCountingPump pump;
-  test::TFakeProcess process;
-  test::TFakeRegistry registry;
-  test::TFakeLocale locale;
-  test::TFakeFolderDialog folderDialog;
-  test::TFakeShell shell;
-  test::TFakeInstalledApps apps;
   std::unique_ptr<TForm1> form;
   std::string game = dir / "game";
   std::string restore = dir / "restore";

@@ -14,16 +14,9 @@ using test::ScriptBytes;
 using test::TTempDir;
 
 // The wizard on fakes, in a mod folder of its own that is the current directory.
-struct TWizardTest : ::testing::Test {
+struct TWizardTest : ::testing::Test, test::TWizardFakes {
   TTempDir dir;
   std::string previous;
-  test::TFakeBoxes boxes;
-  test::TCountingPump pump;
-  test::TFakeProcess process;
-  test::TFakeRegistry registry;
-  test::TFakeLocale locale;
-  test::TFakeFolderDialog folderDialog;
-  test::TFakeShell shell;
   std::unique_ptr<TForm1> form;
   std::string game = dir / "game";
 
