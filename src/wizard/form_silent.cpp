@@ -15,13 +15,15 @@ namespace merva {
 
 namespace {
 
-// The log's last line and the run's exit code for an error, in the words the wizard would show.
-int Failed(TRunLog& log, const std::exception& error) {
+// The log's last lines and the run's exit code for an error, in the words the wizard would
+// show, with what the player can do about it.
+int Failed(TRunLog& log, const std::exception& error, const std::string& advice = "") {
   const int code = dynamic_cast<const std::bad_alloc*>(&error) ? kExitFailed : ExitCodeOf(error);
   if (!dynamic_cast<const EAbort*>(&error))
     log.Line("Error: " + ErrorReportText(dynamic_cast<const std::bad_alloc*>(&error)
                                              ? "Out of memory"
                                              : error.what()));
+  if (!advice.empty()) log.Line(advice);
   log.Line("Ended with exit code " + std::to_string(code) + ".");
   return code;
 }
@@ -124,9 +126,7 @@ int TForm1::SilentUndo(const TCommandLine& line, TRunLog& log) {
     log.Line(point.GameFolder + " is as it was before the installation.");
     return Done(log);
   } catch (const EUndoRefused& refusal) {
-    const int code = Failed(log, refusal);
-    log.Line("Run merva.exe /undo without /silent to choose.");
-    return code;
+    return Failed(log, refusal, "Run merva.exe /undo without /silent to choose.");
   } catch (const std::exception& error) {
     return Failed(log, error);
   }

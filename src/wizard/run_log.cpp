@@ -24,7 +24,16 @@ TRunLog::~TRunLog() {
 
 void TRunLog::Line(const std::string& text) {
   if (!file_) return;
-  const std::string line = LocalTimeText() + "  " + text + "\r\n";
+  // One line each, so that a batch's log reads and searches line by line: a script's texts may
+  // hold line breaks of their own.
+  std::string line = LocalTimeText() + "  ";
+  for (const char c : text) {
+    if (c == '\n')
+      line += ' ';
+    else if (c != '\r')
+      line += c;
+  }
+  line += "\r\n";
   uint32_t done = 0;
   // A log that stops taking lines (a full disk) must not stop the run it tells of.
   file_->Write(line.data(), static_cast<uint32_t>(line.size()), done);

@@ -170,7 +170,7 @@ struct TUnattendedTest : ::testing::Test, test::TWizardFakes {
   void TearDown() override { fs::current_path(previous); }
   void WriteMod(const std::string& title, const std::string& level) {
     std::vector<std::pair<uint8_t, std::string>> records = {
-        {20, title},  {14, "progress"}, {15, "finish"},        {10, "refused"},
+        {20, title},  {14, "progress"}, {15, "finish"},        {10, "refused\nfor good"},
         {1, "a.dff"}, {1, "b.dff"},     {2, "data\\notes.txt"}};
     if (!level.empty()) records.push_back({21, level});
     test::WriteFile("scripts.bin", ScriptBytes(records));
@@ -227,7 +227,7 @@ TEST_F(TUnattendedTest, EachOutcomeEndsWithItsCodeAndIsToldInTheLog) {
        [](TUnattendedTest& t) { t.WriteMod("Title!", "2.0"); },
        {"/verysilent", "/dir=GAME"},
        kExitRefusedByLevel,
-       {"Refused by the installed level: refused", "exit code 3."},
+       {"Refused by the installed level: refused for good\r\n", "exit code 3."},
        false},
       {"no game there",
        [](TUnattendedTest&) {},
@@ -327,6 +327,23 @@ TEST_F(TUnattendedTest, TheEntryTakesExactlyThatInstallationBackAndLeavesWithIt)
   EXPECT_EQ(Img(), original);
   EXPECT_FALSE(test::Exists(game + "\\data\\notes.txt"));
   EXPECT_NE(installed, original);
+}
+
+// Unattended, nothing is asked: the player's later edit refuses the undo, which says how to
+// choose, and changes nothing.
+TEST_F(TUnattendedTest, AnUndoThatWouldAskRefusesAndSaysHowToChoose) {
+  ASSERT_EQ(Run({"/silent", "/dir=" + game}), kExitDone);
+  test::WriteFile(game + "\\data\\notes.txt", "the player's notes");
+  const std::string installed = Img();
+  std::string log;
+  EXPECT_EQ(Run({"/undo", "/verysilent", "/dir=" + game}, &log), kExitFailed);
+  EXPECT_NE(log.find("Game files were changed since Title!"), std::string::npos) << log;
+  EXPECT_NE(log.find("Run merva.exe /undo without /silent to choose.\r\n"), std::string::npos)
+      << log;
+  EXPECT_LT(log.find("to choose."), log.find("Ended with exit code 1.")) << log;
+  EXPECT_EQ(Img(), installed);
+  EXPECT_EQ(test::ReadFile(game + "\\data\\notes.txt"), "the player's notes");
+  EXPECT_EQ(apps.Entries.size(), 1u);
 }
 
 TEST_F(TUnattendedTest, AnEntryWhosePointWentIsTakenOutByTheNextRun) {
