@@ -46,9 +46,8 @@ const char* VerdictWord(TLevelVerdict verdict) {
 std::string OwnerJson(const std::string& takenFrom, const std::vector<TRestorePoint>& earlier) {
   if (takenFrom == kTakenFromGame) return "{\"kind\": \"game\"}";
   if (takenFrom == kTakenFromChanged) return "{\"kind\": \"changed\"}";
-  const std::string prefix = kTakenFromPoint;
-  if (takenFrom.rfind(prefix, 0) != 0) return "{\"kind\": \"unknown\"}";
-  const std::string name = takenFrom.substr(prefix.size());
+  const std::string name = TakenFromPointName(takenFrom);
+  if (name.empty()) return "{\"kind\": \"unknown\"}";
   for (const TRestorePoint& point : earlier)
     if (point.Folder == name)
       return "{\"kind\": \"installation\", \"point\": " + JsonString(name) +

@@ -90,9 +90,8 @@ std::string OwnerText(const TOwner& owner) {
 std::string TakenFromText(const std::string& takenFrom, const std::vector<TRestorePoint>& points) {
   if (takenFrom == kTakenFromGame) return "the game's own";
   if (takenFrom == kTakenFromChanged) return "changed since by another program";
-  const std::string prefix = kTakenFromPoint;
-  if (takenFrom.rfind(prefix, 0) != 0) return "";
-  const std::string name = takenFrom.substr(prefix.size());
+  const std::string name = TakenFromPointName(takenFrom);
+  if (name.empty()) return "";
   for (const TRestorePoint& point : points)
     if (point.Folder == name) return PointDescription(point);
   return "the installation of restore point " + name + ", taken back since";

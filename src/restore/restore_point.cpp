@@ -170,9 +170,7 @@ bool Fingerprint(const std::string& field, std::string& value) {
 bool TakenFrom(const std::string& field, std::string& value) {
   if (!Unescape(field, value)) return false;
   if (value.empty() || value == kTakenFromGame || value == kTakenFromChanged) return true;
-  const std::string prefix = kTakenFromPoint;
-  if (value.rfind(prefix, 0) != 0) return false;
-  const std::string name = value.substr(prefix.size());
+  const std::string name = TakenFromPointName(value);
   return !name.empty() && name.find_first_of("\\/") == std::string::npos && name != "." &&
          name != "..";
 }
@@ -182,6 +180,11 @@ bool TakenFrom(const std::string& field, std::string& value) {
 const char kTakenFromGame[] = "game";
 const char kTakenFromChanged[] = "changed";
 const char kTakenFromPoint[] = "point:";
+
+std::string TakenFromPointName(const std::string& takenFrom) {
+  const std::string prefix = kTakenFromPoint;
+  return takenFrom.rfind(prefix, 0) == 0 ? takenFrom.substr(prefix.size()) : "";
+}
 
 std::string RecordText(const TRestorePoint& p) {
   std::ostringstream out;

@@ -41,6 +41,8 @@ struct TLevelRecord {
 extern const char kTakenFromGame[];     // "game"
 extern const char kTakenFromChanged[];  // "changed"
 extern const char kTakenFromPoint[];    // "point:"
+// The point a "taken from" names; empty for any other form.
+std::string TakenFromPointName(const std::string& takenFrom);
 
 struct TKeptEntry {
   int32_t Index = 0;    // in the directory before the installation
