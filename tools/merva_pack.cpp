@@ -108,9 +108,9 @@ int PrintScript(const std::string& path) {
   TKeptNotices notices;  // a damaged script is one error line
   TDATAInst script;
   // The level is printed, not checked: nothing here touches the registry.
-  const bool ended = LoadScript(script, SystemFileSystem(), notices, nullptr, path);
-  if (!notices.First.empty() || !ended)
-    throw EFileError(path, notices.First.empty() ? kScriptVersionMessage : notices.First);
+  const TScriptEnd end = LoadScript(script, SystemFileSystem(), notices, nullptr, path);
+  if (!notices.First.empty()) throw EFileError(path, notices.First);
+  if (end == TScriptEnd::kDamaged) throw EScriptDamaged(path);
   for (const TScriptRecord& record : kScriptRecords) {
     if (record.List) {
       for (const std::string& item : script.*record.List)

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 
+#include "archive/sectors.h"
 #include "core/block_file.h"
 #include "core/text.h"
 
@@ -14,12 +15,13 @@ namespace {
 class TReportWriter {
  public:
   void Error(const std::string& text) { Add(true, text); }
+  void Misplaced(const std::string& text) { Add(true, text, true); }
   void Warning(const std::string& text) { Add(false, text); }
   TArchiveReport Report;
 
  private:
-  void Add(bool error, const std::string& text) {
-    Report.Findings.push_back({error, text});
+  void Add(bool error, const std::string& text, bool misplaced = false) {
+    Report.Findings.push_back({error, text, misplaced});
     ++(error ? Report.Errors : Report.Warnings);
   }
 };
@@ -36,10 +38,11 @@ TArchiveReport CheckArchive(const TGTA3Archive& archive, int64_t length) {
     const TArchiveEntry& e = entries[i];
     const std::string where = "entry " + std::to_string(i) + " (" + EntryName(e) + ")";
     const int64_t start = int64_t{e.Offset} * kSector;
-    if (e.Size < 0) report.Error(where + " has a negative size");
-    if (e.Size > 0 && start < directoryEnd) report.Error(where + " starts inside the directory");
+    if (e.Size < 0) report.Misplaced(where + " has a negative size");
+    if (e.Size > 0 && start < directoryEnd)
+      report.Misplaced(where + " starts inside the directory");
     if (e.Size > 0 && start >= 0 && !EntryLiesInside(e, length))
-      report.Error(where + " runs past the end of the file");
+      report.Misplaced(where + " runs past the end of the file");
     if (e.Size > 0) withData.push_back(i);
     if (std::find(e.Name, e.Name + sizeof e.Name, '\0') == e.Name + sizeof e.Name)
       report.Warning(where + ": the game reads only the first 23 characters of the name");
@@ -68,10 +71,37 @@ TArchiveReport CheckArchive(const TGTA3Archive& archive, int64_t length) {
     const TArchiveEntry& before = entries[withData[k - 1]];
     const TArchiveEntry& after = entries[withData[k]];
     if (int64_t{before.Offset} + before.Size > after.Offset)
-      report.Error("entries " + std::to_string(withData[k - 1]) + " and " +
-                   std::to_string(withData[k]) + " overlap");
+      report.Misplaced("entries " + std::to_string(withData[k - 1]) + " (" + EntryName(before) +
+                       ") and " + std::to_string(withData[k]) + " (" + EntryName(after) +
+                       ") overlap");
   }
   return report.Report;
+}
+
+namespace {
+
+std::string MisplacedText(const TArchiveReport& report) {
+  std::string text = "the archive is damaged";
+  const char* separator = ": ";
+  for (const TArchiveFinding& finding : report.Findings) {
+    if (!finding.Misplaced) continue;
+    text += separator + finding.Text;
+    separator = "; ";
+  }
+  return text + ". Nothing was changed; merva-img check tells what is wrong with it";
+}
+
+}  // namespace
+
+EArchiveDamaged::EArchiveDamaged(const std::string& path, const TArchiveReport& report)
+    : EFileError(path, MisplacedText(report)) {}
+
+void RefuseMisplacedData(const TGTA3Archive& archive, int64_t length, const std::string& path) {
+  // An archive whose last sector was not padded out is whole: the rebuild writes the missing
+  // bytes of that sector as zeros, as the game reads them.
+  const TArchiveReport report = CheckArchive(archive, SectorsFor(length) * kSector);
+  for (const TArchiveFinding& finding : report.Findings)
+    if (finding.Misplaced) throw EArchiveDamaged(path, report);
 }
 
 void CreateEmptyArchive(IFileSystem& fs, const std::string& path) {

@@ -13,6 +13,9 @@ namespace merva {
 struct TArchiveFinding {
   bool Error;  // false for a warning
   std::string Text;
+  // Data that lies where no rebuild can take it from: past the end, inside the directory,
+  // overlapping another entry, or of a negative size.
+  bool Misplaced = false;
 };
 
 struct TArchiveReport {
@@ -24,6 +27,16 @@ struct TArchiveReport {
 
 // Checks the directory of an archive file `length` bytes long.
 TArchiveReport CheckArchive(const TGTA3Archive& archive, int64_t length);
+
+// A game archive whose entries' data lies where it cannot be read whole: installing into it
+// would write the mod over entries it never names, and no undo could give the archive back.
+class EArchiveDamaged : public EFileError {
+ public:
+  EArchiveDamaged(const std::string& path, const TArchiveReport& report);
+};
+// Raises EArchiveDamaged, naming the misplaced entries, when the archive at `path`, `length`
+// bytes long, holds any (data in a last sector that was not padded out is not missing).
+void RefuseMisplacedData(const TGTA3Archive& archive, int64_t length, const std::string& path);
 
 // Writes a new archive without entries at `path`: the header, padded to one sector.
 void CreateEmptyArchive(IFileSystem& fs, const std::string& path);

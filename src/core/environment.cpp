@@ -7,6 +7,7 @@
 #include <windows.h>
 #endif
 
+#include "core/file_system.h"
 #include "core/wide_text.h"
 
 namespace merva {
@@ -24,9 +25,23 @@ std::string Variable(const char* name) {
 }
 }  // namespace
 
+std::string FolderWithoutFinalSeparators(std::string folder) {
+  // A drive's root keeps its separator: "C:" alone is the current folder of that drive.
+  const auto isRoot = [&folder] {
+    return folder.size() == 1 || (folder.size() == 3 && folder[1] == ':');
+  };
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/') && !isRoot())
+    folder.pop_back();
+  return folder;
+}
+
 std::string RestoreFolderFromEnvironment() {
+  // Made absolute and without a final separator once, here: the points' paths, the entries'
+  // keys and the uninstall commands are built from it, and must not change with the spelling
+  // or with the folder a later run starts in.
   const std::string chosen = Variable("MERVA_RESTORE_DIR");
-  if (!chosen.empty()) return chosen;
+  if (!chosen.empty())
+    return FolderWithoutFinalSeparators(SystemFileSystem().AbsolutePath(chosen));
 #ifdef _WIN32
   const std::string local = Variable("LOCALAPPDATA");
   return local.empty() ? "" : local + "\\Merva\\restore";

@@ -7,8 +7,10 @@ namespace merva {
 // The folder that holds the restore points, as a UTF-8 path: the one that
 // MERVA_RESTORE_DIR names, else %LOCALAPPDATA%\Merva\restore on Windows and
 // $XDG_DATA_HOME/merva/restore (when absolute; else ~/.local/share/merva/restore) elsewhere. Empty
-// when none of these is set.
+// when none of these is set. Always a full path without a final separator.
 std::string RestoreFolderFromEnvironment();
+// `folder` without the separators it ends in, a drive's or the system's root aside.
+std::string FolderWithoutFinalSeparators(std::string folder);
 // The local date and time, as "2026-12-08 14:05:09".
 std::string LocalTimeText();
 

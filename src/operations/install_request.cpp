@@ -18,10 +18,11 @@ TInstallRequest ReadInstallRequest(IFileSystem& fs, INotices& notices, IRegistry
                                    const std::string& scriptPath, const std::string& packagePath) {
   TInstallRequest request;
   request.PackagePath = packagePath;
-  LoadScript(request.Script, fs, notices,
-             LevelCheckFor(registry, locale, request.Restore.Level,
-                           [&request] { request.Refused = true; }),
-             scriptPath);
+  const TScriptEnd end = LoadScript(request.Script, fs, notices,
+                                    LevelCheckFor(registry, locale, request.Restore.Level,
+                                                  [&request] { request.Refused = true; }),
+                                    scriptPath);
+  if (end == TScriptEnd::kDamaged) throw EScriptDamaged(scriptPath);
   request.Restore.Folder = restoreFolder;
   request.Restore.Title = request.Script.Title;
   return request;

@@ -35,7 +35,8 @@ std::function<void(const std::string&)> LevelCheckFor(IRegistry* registry, ILoca
 
 // Reads the script at `scriptPath` and checks its level as the wizard always has: a level the
 // registry's installed level refuses sets Refused; without a registry (a native build) nothing
-// is checked. The script's errors leave as they do from LoadScript.
+// is checked. The script's errors leave as they do from LoadScript; a script cut short raises
+// EScriptDamaged.
 TInstallRequest ReadInstallRequest(IFileSystem& fs, INotices& notices, IRegistry* registry,
                                    ILocale& locale, const std::string& restoreFolder,
                                    const std::string& scriptPath = kScriptFileName,

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "archive/archive_check.h"
 #include "core/environment.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
@@ -20,6 +21,12 @@ namespace {
 // Beside the extracted files in the scratch folder: the folders the run made in the game
 // folder, one per line, so that a run killed before it kept them has them removed by the next.
 constexpr char kMadeFoldersName[] = "folders.txt";
+
+// A mod appended to an archive whose entries run past its end would be written over them, and
+// its undo could not give the archive back: such an archive is refused before anything changes.
+void RefuseDamagedArchive(TArchiveFile& archive) {
+  RefuseMisplacedData(archive.State(), archive.File().Size(), archive.File().Path());
+}
 
 }  // namespace
 
@@ -173,6 +180,7 @@ void TInstallation::Open() {
   // The archive must be there before anything changes. It stays open for the whole run: others
   // may read it, not change it.
   rebuild_.emplace(fs, ArchivePathOf(game_), TempArchivePathOf(game_));
+  RefuseDamagedArchive(rebuild_->Archive());
   // What a killed run left (temp.img, the scratch folder) goes before anything new is written.
   RemoveKilledInstallationLeftovers(fs, game_);
   OpenPackage();
@@ -193,6 +201,7 @@ TInstallPlan TInstallation::Plan() {
   TArchiveFile archive(fs);
   if (!archive.Open(ArchivePathOf(game_), TOpenAccess::kReadOnly))
     throw EArchiveMissing(ArchivePathOf(game_));
+  RefuseDamagedArchive(archive);
   TPlannedBody body(archive.File(), archive.File().Size());
   archive.WriteTo(body);
   OpenPackage();

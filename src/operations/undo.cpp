@@ -140,10 +140,13 @@ void TUndo::UnlistVanishedPoints() {
   if (services_.Apps) UnlistVanishedInstallations(*services_.Apps, services_.Files, root_);
 }
 
-TUndo::TUndo(std::string root, const std::string& pointName, const std::string& gameFolder,
+TUndo::TUndo(std::string root, const std::string& pointArgument, const std::string& gameFolder,
              TOperationServices services)
-    : root_(std::move(root)), services_(services) {
+    : services_(services) {
   IFileSystem& fs = services_.Files;
+  const TPointPlace place = PointPlaceOf(fs, root, pointArgument);
+  root_ = place.Root;
+  const std::string& pointName = place.Name;
   lock_.emplace(fs, gameFolder);
   RecoverRestorePoints(fs, root_, gameFolder, &services_.Progress);
   UnlistVanishedPoints();

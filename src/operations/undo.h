@@ -53,10 +53,11 @@ class TUndo {
   // The latest installation into `gameFolder` (into any game folder when it is empty), after
   // what killed runs of that game left is made whole. Raises when there is none.
   TUndo(std::string root, const std::string& gameFolder, TOperationServices services);
-  // The restore point named `pointName`, of the game in `gameFolder`; a game folder moved since
-  // is known by its archive (the size and fingerprint recorded). Raises EFileError when the
-  // point is not that game's, or when the folder it records still holds an archive.
-  TUndo(std::string root, const std::string& pointName, const std::string& gameFolder,
+  // The restore point named `point` (a name in `root`, or a point's full path: PointPlaceOf), of
+  // the game in `gameFolder`; a game folder moved since is known by its archive (the size and
+  // fingerprint recorded). Raises EFileError when the point is not that game's, or when the
+  // folder it records still holds an archive.
+  TUndo(std::string root, const std::string& point, const std::string& gameFolder,
         TOperationServices services);
   // A point in hand, whose game's lock the caller holds: an installation taking itself back.
   TUndo(std::string root, TRestorePoint point, TOperationServices services);

@@ -24,13 +24,10 @@ const char kPointValue[] = "MervaRestorePoint";
 // program of ours.
 constexpr int64_t kLargestProgram = 64 << 20;
 
-// An argument as the system's command-line splitting gives it back: quoted, with the
-// backslashes before the closing quote doubled ("D:\" would otherwise swallow the quote).
+// An argument quoted as merva.exe reads its command line (SplitCommandLine): a backslash
+// before the closing quote is itself, as a batch file would write "D:\".
 std::string Quoted(const std::string& argument) {
-  std::string quoted = "\"" + argument;
-  const size_t last = argument.find_last_not_of('\\');
-  quoted += std::string(argument.size() - (last == std::string::npos ? 0 : last + 1), '\\');
-  return quoted + "\"";
+  return "\"" + argument + "\"";
 }
 
 // "2026-12-08 14:05:09" as the list wants a date: "20261208".
@@ -115,8 +112,10 @@ int64_t AddedBytes(const TRestorePoint& point) {
 
 bool ListInstallation(IInstalledApps& apps, const std::string& root, const TRestorePoint& point,
                       const std::string& program, int64_t addedBytes) {
-  const std::string undo =
-      Quoted(program) + " /undo /point=" + Quoted(point.Folder) + " " + Quoted(point.GameFolder);
+  // The point by its full path: the process that runs the command may be given another restore
+  // folder (another user's, none), and a name alone could then take back another installation.
+  const std::string undo = Quoted(program) + " /undo /point=" + Quoted(root + "\\" + point.Folder) +
+                           " /dir=" + Quoted(point.GameFolder);
   const std::string title = point.Title.empty() ? "GTA San Andreas mod" : point.Title;
   const int64_t kilobytes = std::min<int64_t>((addedBytes + 1023) / 1024, UINT32_MAX);
   return apps.Write(

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/block_file.h"
+#include "core/environment.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
 #include "core/fingerprint.h"
@@ -98,6 +99,13 @@ bool IsOwnPointFolder(IFileSystem& fs, const std::string& path) {
     if (fs.FileExists(file) && !fs.IsLink(file)) return true;
   }
   return false;
+}
+
+TPointPlace PointPlaceOf(IFileSystem& fs, const std::string& root, const std::string& point) {
+  if (point.find_first_of("\\/") == std::string::npos) return {root, point};
+  const std::string full = FolderWithoutFinalSeparators(fs.AbsolutePath(point));
+  const size_t slash = full.find_last_of("\\/");
+  return {FolderWithoutFinalSeparators(full.substr(0, slash + 1)), full.substr(slash + 1)};
 }
 
 std::string RestorePointName(const std::string& gameFolder, int32_t counter) {

@@ -34,6 +34,14 @@ void RemovePointFolder(IFileSystem& fs, const std::string& path);
 // The game folder that a point's mark names; empty when there is none.
 std::string PointMarkGame(IFileSystem& fs, const std::string& path);
 
+// Where the point that a command line names lives: `point` is a name in `root`, or the point's
+// full path, as an Installed apps entry names it so that the entry takes back that point
+// whatever restore folder the process it starts is given.
+struct TPointPlace {
+  std::string Root, Name;
+};
+TPointPlace PointPlaceOf(IFileSystem& fs, const std::string& root, const std::string& point);
+
 // The folder name a restore point of `gameFolder` gets with `counter`.
 std::string RestorePointName(const std::string& gameFolder, int32_t counter);
 // One more than the highest counter in `root`, whatever state its folder is in.

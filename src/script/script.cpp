@@ -10,6 +10,10 @@ namespace merva {
 
 const char kScriptFileName[] = "scripts.bin";
 const char kScriptVersionMessage[] = "Unknow version of script-file or file damaged";
+const char kScriptDamagedMessage[] =
+    "the installation script is damaged: it ends inside a record. Nothing was installed";
+
+EScriptDamaged::EScriptDamaged(const std::string& path) : EFileError(path, kScriptDamagedMessage) {}
 
 void DescrambleScriptText(uint8_t* buffer, size_t size, int32_t length) {
   const size_t end = length < 0 ? 0 : std::min(static_cast<size_t>(length), size);
@@ -64,37 +68,34 @@ void ApplyRecord(TDATAInst& Script, uint8_t tag, const std::string& text,
 
 }  // namespace
 
-bool LoadScript(TDATAInst& Script, IFileSystem& fs, INotices& notices,
+TScriptEnd LoadScript(TDATAInst& Script, IFileSystem& fs, INotices& notices,
                 const std::function<void(const std::string&)>& checkLevel,
                 const std::string& path) {
   // The script is only read, so a mod on read-only media loads as well.
   TBlockFile file = TBlockFile::OpenReadOnly(fs, path);
   std::array<uint8_t, kScriptPayloadLimit> buffer{};
-  bool damageReported = false;
-  auto reportDamage = [&] {
-    if (!damageReported) notices.Notice(TNoticeKind::kPlain, kScriptVersionMessage);
-    damageReported = true;
-  };
-
   file.Seek(kScriptVersionOffset);
   file.ReadCounted(buffer.data(), 3);
-  if (std::memcmp(buffer.data(), "1.0", 3) != 0) reportDamage();
+  if (std::memcmp(buffer.data(), "1.0", 3) != 0)
+    notices.Notice(TNoticeKind::kPlain, kScriptVersionMessage);
 
   file.Seek(kScriptRecordsOffset);
-  bool ended = false;
+  // A file that ends inside a record was cut short (a broken download, a full disk): that
+  // record is not applied, and the caller learns that the lists may be missing items.
+  TScriptEnd end = TScriptEnd::kDamaged;
   for (;;) {
     uint8_t tag = 0;
-    if (file.ReadCounted(&tag, 1) == 0) break;
+    if (file.ReadCounted(&tag, 1) == 0) {
+      end = TScriptEnd::kFileEnd;
+      break;
+    }
     uint8_t lengthBytes[4];
-    // A file that ends inside a record: that record is not applied.
     if (file.ReadCounted(lengthBytes, 4) != 4) break;
     const int32_t length = static_cast<int32_t>(
         static_cast<uint32_t>(lengthBytes[0]) | static_cast<uint32_t>(lengthBytes[1]) << 8 |
         static_cast<uint32_t>(lengthBytes[2]) << 16 | static_cast<uint32_t>(lengthBytes[3]) << 24);
-    if (length < 0 || length > kScriptPayloadLimit) {
-      reportDamage();
-      break;
-    }
+    // Nothing past the buffer is read: the rest of the file cannot be trusted.
+    if (length < 0 || length > kScriptPayloadLimit) break;
     const auto count = static_cast<uint32_t>(length);
     if (file.ReadCounted(buffer.data(), count) != count) break;
     DescrambleScriptText(buffer.data(), buffer.size(), length);
@@ -102,12 +103,12 @@ bool LoadScript(TDATAInst& Script, IFileSystem& fs, INotices& notices,
     const std::string stored(reinterpret_cast<const char*>(buffer.data()), count);
     ApplyRecord(Script, tag, Utf8FromCp1251(stored), checkLevel);
     if (length == 0) {  // the end record
-      ended = true;
+      end = TScriptEnd::kEndRecord;
       break;
     }
   }
   file.Close();
-  return ended;
+  return end;
 }
 
 }  // namespace merva

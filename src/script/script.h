@@ -64,16 +64,31 @@ constexpr int64_t kScriptVersionOffset = 6;
 constexpr int64_t kScriptRecordsOffset = 21;
 extern const char kScriptFileName[];  // "scripts.bin"
 extern const char kScriptVersionMessage[];
+// What every front end says of a script that ends inside a record, before it installs nothing.
+extern const char kScriptDamagedMessage[];
 
 // Undoes the scrambling in place: bytes 1 to length-1 lose 32 each; byte 0 stays.
 void DescrambleScriptText(uint8_t* buffer, size_t size, int32_t length);
 // The inverse, for the package builder.
 std::string ScrambleScriptText(const std::string& text);
 
+// A script that nothing may be installed from: the path and kScriptDamagedMessage.
+class EScriptDamaged : public EFileError {
+ public:
+  explicit EScriptDamaged(const std::string& path);
+};
+
+// How the records of a script ended.
+enum class TScriptEnd : uint8_t {
+  kEndRecord,  // at the record of length 0
+  kFileEnd,    // at the end of the file, right after a whole record: as valid as an end record
+  kDamaged,    // inside a record (its length field or payload), or at a length beyond the limit
+};
+
 // Reads "scripts.bin" from the current folder into `Script`. Each Level record is handed to
-// `checkLevel` right after it is stored. Errors of the file leave as EInOutError. Returns false
-// when the file ends before its end record (cut short); what was read stays loaded.
-bool LoadScript(TDATAInst& Script, IFileSystem& fs, INotices& notices,
+// `checkLevel` right after it is stored. Errors of the file leave as EInOutError. What was read
+// before a damaged record stays loaded; nothing may be installed from such a script.
+TScriptEnd LoadScript(TDATAInst& Script, IFileSystem& fs, INotices& notices,
                 const std::function<void(const std::string&)>& checkLevel,
                 const std::string& path = kScriptFileName);
 

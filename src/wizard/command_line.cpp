@@ -22,6 +22,28 @@ bool SwitchValue(const std::string& word, const char* name, std::string& value) 
 
 }  // namespace
 
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false, quoted = false;
+  for (const char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+      inWord = true;  // "" is an empty word
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(word);
+  if (!words.empty()) words.erase(words.begin());  // the program's name
+  return words;
+}
+
 TCommandLine ReadCommandLine(const std::vector<std::string>& words) {
   TCommandLine line;
   bool modeGiven = false;

@@ -24,6 +24,13 @@ struct TCommandLine {
   std::string Error;
 };
 
+// Splits a whole command line (the program's name first, then the words) as batch files and the
+// other installers write one: blanks outside quotes separate words, a quote opens or closes a
+// quoted part and is dropped, and a backslash is always itself. No value holds a quote, so
+// /dir="C:\Games\" ends with its backslash instead of swallowing the rest of the line, as the
+// C runtime's rules would. Gives the words after the program's name.
+std::vector<std::string> SplitCommandLine(const std::string& line);
+
 // Reads the words after the program's name. Switches are read in any letter case, their values
 // as they stand (the system has taken the quotes away).
 TCommandLine ReadCommandLine(const std::vector<std::string>& words);

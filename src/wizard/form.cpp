@@ -72,10 +72,15 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::LoadScript() {
-  merva::LoadScript(
+  const std::string path = DataPath(kScriptFileName);
+  const TScriptEnd end = merva::LoadScript(
       Script, services_.Files, *notices_,
       LevelCheckFor(&services_.Registry, services_.Locale, Level, [this] { Step = kRefusalPage; }),
-      DataPath(kScriptFileName));
+      path);
+  // Part of the lists would be missing: the player is told, and the wizard ends before a page
+  // could offer to install what was read.
+  if (end == TScriptEnd::kDamaged)
+    throw ENotice(TNoticeKind::kEndProgram, ErrorReportText(EScriptDamaged(path).Message()));
 }
 
 std::string TForm1::DataPath(const char* name) const {

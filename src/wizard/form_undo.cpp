@@ -14,7 +14,7 @@ void TForm1::UndoCreate(const std::string& gameFolder, const std::string& pointN
        {&Image3, &Image4, &Image5, &Edit1, &Button4, static_cast<TControl*>(&CheckBox1),
         static_cast<TControl*>(&ProgressBar1)})
     hidden->Visible = false;
-  if (services_.RestoreFolder.empty()) {
+  if (services_.RestoreFolder.empty() && pointName.empty()) {
     services_.Boxes.Show(TBoxKind::kPlain, kNothingToTakeBack);
     return;
   }

@@ -60,6 +60,24 @@ bool TFakeFolderDialog::SelectFolder(const std::string& caption, const std::u16s
   return true;
 }
 
+std::map<std::string, std::string> TreeOf(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> tree;
+  const std::string native = Native(root);
+  if (!fs::exists(fs::symlink_status(native))) return tree;
+  for (auto it = fs::recursive_directory_iterator(native); it != fs::recursive_directory_iterator();
+       ++it) {
+    const std::string relative = fs::relative(it->path(), native).string();
+    if (it->is_symlink())
+      tree[relative] = "link to " + fs::read_symlink(it->path()).string();
+    else if (it->is_directory())
+      tree[relative] = "folder";
+    else
+      tree[relative] = "file " + ReadFile(it->path().string());
+  }
+  return tree;
+}
+
 std::string TreeDifference(const std::map<std::string, std::string>& now,
                            const std::map<std::string, std::string>& expected) {
   std::string differ;

@@ -174,6 +174,10 @@ class TTempDir {
 std::string TreeDifference(const std::map<std::string, std::string>& now,
                            const std::map<std::string, std::string>& expected);
 
+// What lies under `root`, by relative path: "folder", "file " and the bytes, or "link to " and
+// the target (never followed).
+std::map<std::string, std::string> TreeOf(const std::string& root);
+
 // The path with "\" turned into "/", for the standard library.
 std::string Native(std::string path);
 std::string ReadFile(const std::string& path);

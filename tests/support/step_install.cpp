@@ -1,6 +1,7 @@
 #include "tests/support/step_install.h"
 
 #include "archive/archive.h"
+#include "archive/archive_check.h"
 #include "archive/archive_rebuild.h"
 #include "core/errors.h"
 #include "core/text.h"
@@ -20,6 +21,11 @@ void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& g
   TGTA3Archive archive;  // the archive is checked first, as the one-pass run does
   if (!OpenArchive(archive, archivePath, fs))
     throw ENotice(TNoticeKind::kError, MissingArchiveText(archivePath));
+  {
+    TBlockFile file = TBlockFile::OpenReadOnly(fs, archivePath);
+    RefuseMisplacedData(archive, file.Size(), archivePath);
+    file.Close();
+  }
   TBlockFile package = TBlockFile::OpenReadOnly(fs, packagePath);
   TPackageDirectory directory;
   ReadPackageDirectory(package, directory, boxes);

@@ -376,7 +376,7 @@ TEST(CheckArchive, TellsWhatTheGameCannotReadAndWhatItCannotUse) {
        {{1, 1, "a.dff"}, {2, 1, "A.DFF"}},
        3 * 2048,
        {"e:entries 0 and 1 are both named A.DFF; the game uses only the first"}},
-      {"overlap", {{1, 2, "a.dff"}, {2, 1, "b.dff"}}, 3 * 2048, {"e:entries 0 and 1 overlap"}},
+      {"overlap", {{1, 2, "a.dff"}, {2, 1, "b.dff"}}, 3 * 2048, {"e:entries 0 (a.dff) and 1 (b.dff) overlap"}},
       {"24 characters",
        {{1, 1, long24}},
        2 * 2048,

@@ -143,19 +143,29 @@ TEST(MervaPack, UnpackWritesNothingOutsideItsFolder) {
 TEST(MervaPack, ScriptRefusesWhatTheLoaderCannotRead) {
   TTempDir dir;
   const std::string whole = test::ScriptBytes({{20, "Title"}, {1, "a.dff"}});
-  const std::pair<const char*, std::string> cases[] = {
-      {"empty", ""},
-      {"random", "\x13\x99garbage that is no script at all"},
-      {"cut short", whole.substr(0, whole.size() - 3)},
+  const std::string version = "scripts.bin: Unknow version of script-file or file damaged";
+  const std::string cut = "scripts.bin: the installation script is damaged: it ends inside";
+  const struct {
+    const char* what;
+    std::string bytes;
+    const std::string& said;
+  } cases[] = {
+      {"empty", "", version},
+      {"random", "\x13\x99garbage that is no script at all", version},
+      {"cut in the payload", whole.substr(0, whole.size() - 3), cut},
+      {"cut in the length", whole.substr(0, whole.size() - 7), cut},
   };
-  for (const auto& [what, bytes] : cases) {
-    test::WriteFile(dir / "scripts.bin", bytes);
+  for (const auto& c : cases) {
+    test::WriteFile(dir / "scripts.bin", c.bytes);
     const TToolRun run = RunShell(kPack + " script " + ShellQuoted(dir / "scripts.bin"));
-    EXPECT_EQ(run.status, 1) << what << ": " << run.output;
-    EXPECT_NE(run.output.find("scripts.bin: Unknow version of script-file or file damaged"),
-              std::string::npos)
-        << what << ": " << run.output;
+    EXPECT_EQ(run.status, 1) << c.what << ": " << run.output;
+    EXPECT_NE(run.output.find(c.said), std::string::npos) << c.what << ": " << run.output;
   }
+  // Ending right after a whole record, without an end record, is as the format allows.
+  test::WriteFile(dir / "scripts.bin", whole);
+  const TToolRun run = RunShell(kPack + " script " + ShellQuoted(dir / "scripts.bin"));
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("archive = a.dff"), std::string::npos) << run.output;
 }
 
 TEST(MervaPack, WarnsOfALevelWithoutAPoint) {

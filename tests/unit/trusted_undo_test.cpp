@@ -30,22 +30,7 @@ const std::string kPack = ShellQuoted(MERVA_PACK);
 // Everything below `root`: each file with its bytes, each folder, each link with its target,
 // never followed.
 using Tree = std::map<std::string, std::string>;
-Tree TreeOf(const std::string& root) {
-  Tree tree;
-  const std::string native = test::Native(root);
-  if (!fs::exists(fs::symlink_status(native))) return tree;
-  for (auto it = fs::recursive_directory_iterator(native); it != fs::recursive_directory_iterator();
-       ++it) {
-    const std::string relative = fs::relative(it->path(), native).string();
-    if (it->is_symlink())
-      tree[relative] = "link to " + fs::read_symlink(it->path()).string();
-    else if (it->is_directory())
-      tree[relative] = "folder";
-    else
-      tree[relative] = "file " + test::ReadFile(it->path().string());
-  }
-  return tree;
-}
+using test::TreeOf;
 
 // A temporary folder on another file system than the test's own where the machine has one
 // (/dev/shm is a tmpfs on every usual Linux), so that the restore folder lies on another drive.

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "archive/archive.h"
+#include "core/environment.h"
 #include "core/windows_names.h"
 #include "game/game_folder.h"
 #include "game/game_lock.h"
@@ -72,6 +73,49 @@ TEST(ReadCommandLine, SwitchesAsTheOtherInstallersTakeThem) {
     EXPECT_EQ(line.GameFolder, c.folder);
     EXPECT_EQ(line.Log, c.log);
     EXPECT_EQ(line.Point, c.point);
+  }
+}
+
+TEST(SplitCommandLine, QuotesGroupAndABackslashIsAlwaysItself) {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"merva.exe", {}},
+      {"\"C:\\My Mods\\merva.exe\" /silent", {"/silent"}},
+      // As batch files write a folder: the backslash before the closing quote ends the value.
+      {"merva.exe /dir=\"C:\\G\\GTA San Andreas\\\" /log=\"C:\\l.txt\"",
+       {"/dir=C:\\G\\GTA San Andreas\\", "/log=C:\\l.txt"}},
+      {"m \"/dir=D:\\\"  /S", {"/dir=D:\\", "/S"}},
+      {"m /undo \"\"\t\"a b\"c", {"/undo", "", "a bc"}},
+      {"m \\\\server\\share\\", {"\\\\server\\share\\"}},
+  };
+  for (const auto& [line, words] : cases) EXPECT_EQ(SplitCommandLine(line), words) << line;
+}
+
+TEST(RestoreFolder, ReadOnceAsAFullPathWithoutAFinalSeparator) {
+  const std::pair<const char*, const char*> trimmed[] = {
+      {"C:\\R\\", "C:\\R"}, {"C:\\R\\\\/", "C:\\R"}, {"C:\\", "C:\\"},
+      {"\\", "\\"},       {"C:\\R", "C:\\R"},         {"", ""},
+  };
+  for (const auto& [folder, expected] : trimmed)
+    EXPECT_EQ(FolderWithoutFinalSeparators(folder), expected) << folder;
+
+  const char* before = std::getenv("MERVA_RESTORE_DIR");
+  const std::string kept = before ? before : "";
+  ::setenv("MERVA_RESTORE_DIR", "points\\", 1);
+  const std::string read = RestoreFolderFromEnvironment();
+  before ? ::setenv("MERVA_RESTORE_DIR", kept.c_str(), 1) : ::unsetenv("MERVA_RESTORE_DIR");
+  EXPECT_EQ(read, SystemFileSystem().AbsolutePath("points"));
+  EXPECT_TRUE(read[0] == '\\' || read[0] == '/') << read;
+
+  TTempDir dir;
+  const std::pair<std::string, TPointPlace> places[] = {
+      {"game 3", {"ROOT", "game 3"}},
+      {dir / "R\\game 3", {dir / "R", "game 3"}},
+      {dir / "R\\game 3\\", {dir / "R", "game 3"}},
+  };
+  for (const auto& [argument, place] : places) {
+    const TPointPlace got = PointPlaceOf(SystemFileSystem(), "ROOT", argument);
+    EXPECT_EQ(got.Root, place.Root) << argument;
+    EXPECT_EQ(got.Name, place.Name) << argument;
   }
 }
 
@@ -296,8 +340,8 @@ TEST_F(TUnattendedTest, TheEntryTakesExactlyThatInstallationBackAndLeavesWithIt)
   ASSERT_EQ(apps.Entries.count(key), 1u);
   std::map<std::string, TAppValue>& entry = apps.Entries[key];
   const std::string copy = restore + "\\merva.exe";
-  const std::string undo =
-      "\"" + copy + "\" /undo /point=\"game 1\" \"" + test::Native(game) + "\"";
+  const std::string undo = "\"" + copy + "\" /undo /point=\"" + restore + "\\game 1\" /dir=\"" +
+                           test::Native(game) + "\"";
   EXPECT_EQ(entry["DisplayName"].Text, "Title! (GTA San Andreas mod)");
   EXPECT_EQ(entry["UninstallString"].Text, undo);
   EXPECT_EQ(entry["QuietUninstallString"].Text, undo + " /silent");
@@ -327,6 +371,33 @@ TEST_F(TUnattendedTest, TheEntryTakesExactlyThatInstallationBackAndLeavesWithIt)
   EXPECT_EQ(Img(), original);
   EXPECT_FALSE(test::Exists(game + "\\data\\notes.txt"));
   EXPECT_NE(installed, original);
+}
+
+// Two restore folders (MERVA_RESTORE_DIR set for one run) both hold a "game 1": each entry's
+// command, split as merva.exe splits it, takes back its own point, whatever restore folder the
+// process that runs it is given.
+TEST_F(TUnattendedTest, EachEntryTakesBackItsOwnPointWhateverFolderItsProcessIsGiven) {
+  const std::string first = dir / "r1", second = dir / "r2\\";
+  test::MakeDirs(first);
+  test::MakeDirs(second);
+  restore = first;
+  ASSERT_EQ(Run({"/silent", "/dir=" + game}), kExitDone);
+  const std::string afterFirst = Img();
+  WriteMod("Second", "");
+  restore = FolderWithoutFinalSeparators(second);
+  ASSERT_EQ(Run({"/silent", "/dir=" + game}), kExitDone);
+  ASSERT_EQ(apps.Entries.size(), 2u) << "one entry for each point";
+  const std::string secondKey = InstalledAppKey(restore, "game 1");
+  const std::string quiet = apps.Entries[secondKey]["QuietUninstallString"].Text;
+
+  restore = first;  // the process that runs the command is given the other folder
+  std::string log;
+  ASSERT_EQ(Run(SplitCommandLine(quiet), &log), kExitDone) << quiet << "\n" << log;
+  EXPECT_EQ(Img(), afterFirst);
+  EXPECT_FALSE(test::Exists(second + "game 1"));
+  EXPECT_TRUE(test::Exists(first + "\\game 1"));
+  EXPECT_EQ(apps.Entries.count(secondKey), 0u);
+  EXPECT_EQ(apps.Entries.count(InstalledAppKey(first, "game 1")), 1u);
 }
 
 // Unattended, nothing is asked: the player's later edit refuses the undo, which says how to

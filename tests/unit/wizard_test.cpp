@@ -138,6 +138,23 @@ TEST_F(TWizardTest, CancelClosesFromEveryPageBeforeTheFinish) {
   }
 }
 
+TEST_F(TWizardTest, AScriptCutShortIsToldAndTheWizardEndsBeforeAnyPage) {
+  const std::string whole = ScriptBytes({{20, "Title!"}, {11, "welcome"}, {1, "a.dff"}});
+  const std::string archive = test::ReadFile(game + "\\models\\gta3.img");
+  for (const size_t cut : {size_t{3}, size_t{8}}) {  // inside the payload, inside the length
+    WriteMod(whole.substr(0, whole.size() - cut));
+    MakeForm();
+    boxes.Shown.clear();
+    EXPECT_THROW(Event(&TForm1::FormCreate), test::TProgramEnded) << cut;
+    ASSERT_EQ(boxes.Shown.size(), 1u) << cut;
+    EXPECT_EQ(boxes.Shown[0].Text,
+              "scripts.bin: the installation script is damaged: it ends inside a record. Nothing "
+              "was installed.");
+    EXPECT_NE(form->Label1.Text, "welcome") << "no page was shown";
+  }
+  EXPECT_EQ(test::ReadFile(game + "\\models\\gta3.img"), archive);
+}
+
 TEST_F(TWizardTest, MissingDataFilesEndTheProgramWithTheMessage) {
   for (const char* missing : {"scripts.bin", "data.cab"}) {
     std::filesystem::remove(missing);

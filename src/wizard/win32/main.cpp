@@ -3,7 +3,6 @@
 // Needs the types of windows.h.
 #include <commctrl.h>
 #include <objbase.h>
-#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -20,13 +19,7 @@ namespace {
 
 // The words after the program's name, as UTF-8.
 std::vector<std::string> CommandLineWords() {
-  std::vector<std::string> words;
-  int count = 0;
-  wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (!args) return words;
-  for (int i = 1; i < count; ++i) words.push_back(merva::Utf8FromWide(args[i]));
-  LocalFree(args);
-  return words;
+  return merva::SplitCommandLine(merva::Utf8FromWide(GetCommandLineW()));
 }
 
 // A wrong command line: told in a box when the pages were asked for, else only in the log.
