@@ -12,6 +12,7 @@
 #include "core/block_file.h"
 #include "core/errors.h"
 #include "core/text.h"
+#include "core/windows_names.h"
 
 namespace merva {
 
@@ -176,6 +177,36 @@ std::string FileSystemSafeName(std::string name) {
 std::string ParentFolder(const std::string& path) {
   const auto slash = path.find_last_of("\\/");
   return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+std::string PlaceKey(IFileSystem& fs, const std::string& path) {
+  const std::string full = fs.AbsolutePath(path);
+  std::vector<std::string> missing;  // the parts below what exists, innermost first
+  for (std::string known = full;;) {
+    const std::string canonical = fs.CanonicalPath(known);
+    if (!canonical.empty()) {
+      std::vector<std::string> parts = SplitAt(canonical, "\\/");
+      for (auto part = missing.rbegin(); part != missing.rend(); ++part) {
+        if (*part == "..") {
+          if (parts.size() > 1) parts.pop_back();
+        } else if (!part->empty() && *part != ".") {
+          parts.push_back(*part);
+        }
+      }
+      return WindowsPathKey(parts);
+    }
+    const std::string parent = ParentFolder(known);
+    if (parent.empty() || parent.size() >= known.size()) return WindowsPathKey(SplitAt(full, "\\/"));
+    missing.push_back(known.substr(parent.size() + 1));
+    known = parent;
+  }
+}
+
+bool PlaceIsInside(const std::string& pathKey, const std::string& folderKey) {
+  if (folderKey.empty()) return false;
+  if (pathKey == folderKey) return true;
+  const std::string prefix = folderKey.back() == '\\' ? folderKey : folderKey + "\\";
+  return pathKey.size() > prefix.size() && pathKey.compare(0, prefix.size(), prefix) == 0;
 }
 
 void CreateFolderPath(IFileSystem& fs, const std::string& path) {

@@ -72,5 +72,11 @@ std::string LinkOnTheWayText(const std::string& folderKind, const std::string& l
 std::string FileSystemSafeName(std::string name);
 // The folder part of a path, without the last separator.
 std::string ParentFolder(const std::string& path);
+// The key under which the system finds `path`, existing or not: from the root, the part that
+// exists as the system knows it (links resolved), the rest compared as Windows compares names.
+// Two paths with one key name one place, however they are spelt.
+std::string PlaceKey(IFileSystem& fs, const std::string& path);
+// True when `path` is `folder` or lies below it (both as PlaceKey gives them).
+bool PlaceIsInside(const std::string& pathKey, const std::string& folderKey);
 
 }  // namespace merva

@@ -102,6 +102,10 @@ class TForm1 {
   // shows the installing page with its progress bar.
   int SilentInstall(const TCommandLine& line, TRunLog& log);
   int SilentUndo(const TCommandLine& line, TRunLog& log);
+  // Why the run of `line` may not write its log where /log= says (a file the run writes, holds
+  // or reads: the archive, temp.img, the lock, the scratch folder, the restore folder, a game
+  // file of the mod, the mod's own files); empty when it may. Nothing is written to find out.
+  std::string LogTargetFault(const TCommandLine& line);
   void Image4Click();     // Next
   void Image3Click();     // Back
   void Image5Click();     // Cancel

@@ -400,6 +400,47 @@ TEST_F(TUnattendedTest, EachEntryTakesBackItsOwnPointWhateverFolderItsProcessIsG
   EXPECT_EQ(apps.Entries.count(InstalledAppKey(first, "game 1")), 1u);
 }
 
+// A log is never a file the run writes, holds or reads, however the path is spelt; it may be
+// any other file, in the game folder too. Nothing is written to find out.
+TEST_F(TUnattendedTest, TheLogIsRefusedAtAnyFileTheRunTouches) {
+  ASSERT_EQ(Run({"/silent", "/dir=" + game}), kExitDone);  // a point, for the undo's cases
+  const std::string mod = dir / "mod";
+  struct TCase {
+    std::string log;
+    bool undo;
+    const char* says;  // empty: allowed
+  };
+  const TCase cases[] = {
+      {game + "\\models\\gta3.img", false, "one of the installer's own files"},
+      {game + "\\MODELS\\.\\Gta3.img. ", false, "one of the installer's own files"},
+      {game + "\\models\\temp.img", false, "one of the installer's own files"},
+      {game + "\\merva.lock", true, "one of the installer's own files"},
+      {game + "\\merva-install.tmp\\x.log", false, "one of the installer's own files"},
+      {game + "\\data\\notes.txt", false, "the game file data\\notes.txt"},
+      {game + "\\Data\\NOTES.TXT", true, "the game file data\\notes.txt"},
+      {restore + "\\run.log", false, "in the restore folder"},
+      {restore + "\\game 1\\changes.txt", true, "in the restore folder"},
+      {mod + "\\scripts.bin", false, "the mod's scripts.bin"},
+      {"data.cab", false, "the mod's data.cab"},
+      {program, true, "the installer itself"},
+      {game + "\\install.log", false, ""},
+      {game + "\\data\\other.txt", true, ""},
+      {dir / "batch.log", false, ""},
+  };
+  form = std::make_unique<TForm1>(Services());
+  const auto before = test::TreeOf(dir.Path());
+  for (const TCase& c : cases) {
+    std::vector<std::string> words = {"/silent", "/dir=" + game, "/log=" + c.log};
+    if (c.undo) words.push_back("/undo");
+    const std::string fault = form->LogTargetFault(ReadCommandLine(words));
+    if (*c.says)
+      EXPECT_NE(fault.find(c.says), std::string::npos) << c.log << ": " << fault;
+    else
+      EXPECT_EQ(fault, "") << c.log;
+  }
+  EXPECT_EQ(test::TreeDifference(test::TreeOf(dir.Path()), before), "");
+}
+
 // Unattended, nothing is asked: the player's later edit refuses the undo, which says how to
 // choose, and changes nothing.
 TEST_F(TUnattendedTest, AnUndoThatWouldAskRefusesAndSaysHowToChoose) {

@@ -22,6 +22,25 @@ std::vector<std::string> CommandLineWords() {
   return merva::SplitCommandLine(merva::Utf8FromWide(GetCommandLineW()));
 }
 
+// A line on standard error, for a batch file's console or the file it is redirected into: in
+// the console's own characters, else in UTF-8. A program started from Explorer has none.
+void TellOnStandardError(const std::string& text) {
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (error == nullptr || error == INVALID_HANDLE_VALUE) {
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    error = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                        nullptr);
+    if (error == INVALID_HANDLE_VALUE) return;
+  }
+  DWORD done = 0;
+  if (GetFileType(error) == FILE_TYPE_CHAR) {
+    const std::wstring wide = merva::Wide("merva.exe: " + text + "\r\n");
+    if (WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &done, nullptr)) return;
+  }
+  const std::string line = "merva.exe: " + text + "\r\n";
+  WriteFile(error, line.data(), static_cast<DWORD>(line.size()), &done, nullptr);
+}
+
 // A wrong command line: told in a box when the pages were asked for, else only in the log.
 int WrongCommandLine(const merva::TCommandLine& line, merva::TWin32Services& services) {
   const std::string text = line.Error + "\n\n" + merva::kCommandLineUsage;
@@ -63,8 +82,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
   static merva::TWin32Services services;
   const merva::TCommandLine line = merva::ReadCommandLine(CommandLineWords());
-  if (!line.Error.empty()) return WrongCommandLine(line, services);
   static merva::TMainWindow window(instance, services);
+  // Checked before anything is written, the log itself included.
+  const std::string logFault = window.Form().LogTargetFault(line);
+  if (!logFault.empty()) {
+    TellOnStandardError(logFault);
+    return merva::kExitUsage;
+  }
+  if (!line.Error.empty()) return WrongCommandLine(line, services);
   if (line.Mode != merva::TRunMode::kPages) {
     const int code = RunUnattended(line, window);
     CoUninitialize();
