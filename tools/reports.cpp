@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "archive/archive.h"
+#include "core/unicode.h"
 #include "operations/room_check.h"
 #include "restore/ownership.h"
 #include "tools/cli_support.h"
@@ -12,18 +13,31 @@ namespace merva {
 
 std::string JsonString(const std::string& text) {
   std::string json = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
+  const auto escape = [&json](unsigned value) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\u%04x", value);
+    json += escaped;
+  };
+  for (size_t i = 0; i < text.size();) {
+    char32_t c = 0;
+    size_t length = 1;
+    const bool valid = NextCodePoint(text, i, c, length);
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (!valid) {
+      // A byte that is no UTF-8 (a name in a code page of its own) is kept, not lost: as the
+      // surrogate U+DC00 + byte, as Python's "surrogateescape" reads it back.
+      escape(0xDC00 + byte);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      escape(static_cast<unsigned>(c));  // a lone surrogate of a Windows name
+    } else if (c == '"' || c == '\\') {
       json += '\\';
-      json += c;
-    } else if (byte < 0x20 || byte == 0x7f) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      json += escaped;
+      json += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7f) {
+      escape(static_cast<unsigned>(c));
     } else {
-      json += c;
+      json.append(text, i, length);
     }
+    i += length;
   }
   return json + "\"";
 }
@@ -42,8 +56,20 @@ const char* VerdictWord(TLevelVerdict verdict) {
   return "not checked";
 }
 
-// The owner a record keeps ("taken from"), as a JSON object.
-std::string OwnerJson(const std::string& takenFrom, const std::vector<TRestorePoint>& earlier) {
+// The damaged points' names, as a JSON array.
+std::string DamagedJson(const std::vector<TDamagedPoint>& damaged) {
+  std::string json = "[";
+  for (const TDamagedPoint& point : damaged)
+    json += (json.size() > 1 ? ", " : "") + JsonString(point.Folder);
+  return json + "]";
+}
+
+// The owner a record keeps ("taken from"), as a JSON object. While a damaged point of the game
+// is there, what no whole point wrote may be its: not known, never the game's.
+std::string OwnerJson(const std::string& takenFrom, const TInstallPlan& plan) {
+  const std::vector<TRestorePoint>& earlier = plan.Earlier;
+  if (takenFrom == kTakenFromGame && !plan.Damaged.empty())
+    return "{\"kind\": \"unknown\", \"damagedPoints\": " + DamagedJson(plan.Damaged) + "}";
   if (takenFrom == kTakenFromGame) return "{\"kind\": \"game\"}";
   if (takenFrom == kTakenFromChanged) return "{\"kind\": \"changed\"}";
   const std::string name = TakenFromPointName(takenFrom);
@@ -56,8 +82,17 @@ std::string OwnerJson(const std::string& takenFrom, const std::vector<TRestorePo
   return "{\"kind\": \"installation\", \"point\": " + JsonString(name) + "}";
 }
 
-std::string OwnerWords(const std::string& takenFrom, const std::vector<TRestorePoint>& earlier) {
-  const std::string text = TakenFromText(takenFrom, earlier);
+std::string DamagedWords(const std::vector<TDamagedPoint>& damaged) {
+  std::string words;
+  for (const TDamagedPoint& point : damaged) words += (words.empty() ? "" : ", ") + point.Folder;
+  return words;
+}
+
+std::string OwnerWords(const std::string& takenFrom, const TInstallPlan& plan) {
+  if (takenFrom == kTakenFromGame && !plan.Damaged.empty())
+    return "unknown: the damaged restore point " + DamagedWords(plan.Damaged) +
+           " may have written it";
+  const std::string text = TakenFromText(takenFrom, plan.Earlier);
   return text.empty() ? "unknown (no restore folder)" : text;
 }
 
@@ -69,21 +104,23 @@ int64_t Bytes(int32_t sectors) {
 
 std::string PlanText(const TPlanReport& report) {
   const TRestorePoint& p = report.Plan.Point;
-  const std::vector<TRestorePoint>& earlier = report.Plan.Earlier;
   std::ostringstream out;
   out << "plan: " << report.Title << " into " << report.GameFolder << "\n";
   out << "level check: " << VerdictWord(report.Level);
   if (report.Level == TLevelVerdict::kRefused) out << ": " << report.Refusal;
   out << "\n";
+  for (const TDamagedPoint& point : report.Plan.Damaged)
+    out << "damaged restore point " << point.Folder
+        << ": its record is missing or cannot be read, so what it wrote is not known\n";
   for (const TKeptEntry& e : p.Replaced)
     out << "replace entry " << EntryName(e.Old) << ": " << Bytes(e.Old.Size) << " -> "
-        << Bytes(e.NewSize) << " bytes, now " << OwnerWords(e.TakenFrom, earlier) << "\n";
+        << Bytes(e.NewSize) << " bytes, now " << OwnerWords(e.TakenFrom, report.Plan) << "\n";
   for (const TAddedEntry& e : p.Added)
     out << "add entry " << e.Name << ": " << Bytes(e.Size) << " bytes\n";
   for (const TGameFileChange& f : p.GameFiles) {
     if (f.Replaced)
       out << "replace game file " << f.Item << ": " << f.OldBytes << " -> " << f.NewBytes
-          << " bytes, now " << OwnerWords(f.TakenFrom, earlier) << "\n";
+          << " bytes, now " << OwnerWords(f.TakenFrom, report.Plan) << "\n";
     else
       out << "create game file " << f.Item << ": " << f.NewBytes << " bytes\n";
   }
@@ -107,7 +144,6 @@ std::string PlanText(const TPlanReport& report) {
 
 std::string PlanJson(const TPlanReport& report) {
   const TRestorePoint& p = report.Plan.Point;
-  const std::vector<TRestorePoint>& earlier = report.Plan.Earlier;
   std::ostringstream out;
   out << "{\n  \"game\": " << JsonString(report.GameFolder)
       << ",\n  \"mod\": " << JsonString(report.Title) << ",\n  \"level\": {\"verdict\": \""
@@ -120,7 +156,7 @@ std::string PlanJson(const TPlanReport& report) {
     out << comma << "\n    {\"name\": " << JsonString(EntryName(e.Old))
         << ", \"action\": \"replace\", \"oldBytes\": " << Bytes(e.Old.Size)
         << ", \"newBytes\": " << Bytes(e.NewSize)
-        << ", \"owner\": " << OwnerJson(e.TakenFrom, earlier) << "}";
+        << ", \"owner\": " << OwnerJson(e.TakenFrom, report.Plan) << "}";
     comma = ",";
   }
   for (const TAddedEntry& e : p.Added) {
@@ -135,7 +171,7 @@ std::string PlanJson(const TPlanReport& report) {
         << (f.Replaced ? "replace" : "create") << "\"";
     if (f.Replaced)
       out << ", \"oldBytes\": " << f.OldBytes << ", \"newBytes\": " << f.NewBytes
-          << ", \"owner\": " << OwnerJson(f.TakenFrom, earlier) << "}";
+          << ", \"owner\": " << OwnerJson(f.TakenFrom, report.Plan) << "}";
     else
       out << ", \"newBytes\": " << f.NewBytes << "}";
     comma = ",";
@@ -148,6 +184,7 @@ std::string PlanJson(const TPlanReport& report) {
   }
   out << "],\n  \"archive\": {\"bytesNow\": " << p.OldArchiveBytes
       << ", \"bytesAfter\": " << p.NewArchiveBytes << "},\n  \"keptBytes\": " << p.KeptBytes
+      << ",\n  \"damagedPoints\": " << DamagedJson(report.Plan.Damaged)
       << ",\n  \"drives\": [";
   comma = "";
   for (const TDriveNeed& drive : report.Plan.Drives) {
@@ -203,6 +240,9 @@ std::string ThingWord(TThing thing) {
 std::string StatusText(const std::string& gameFolder, const TGameStatus& status) {
   std::ostringstream out;
   out << "installed into " << gameFolder << ", newest first: " << status.Installed.size() << "\n";
+  for (const TDamagedPoint& point : status.Damaged)
+    out << "\ndamaged restore point " << point.Folder
+        << ": its record is missing or cannot be read, so what it wrote is not known\n";
   for (const TInstallationStatus& installed : status.Installed) {
     out << "\n" << PointDescription(*installed.Point) << "\n";
     for (const TThingStatus& thing : installed.Things) {
@@ -240,7 +280,7 @@ std::string StatusJson(const std::string& gameFolder, const TGameStatus& status)
     out << "\n    ]}";
     comma = ",";
   }
-  out << "\n  ]\n}\n";
+  out << "\n  ],\n  \"damagedPoints\": " << DamagedJson(status.Damaged) << "\n}\n";
   return out.str();
 }
 

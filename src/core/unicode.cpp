@@ -20,34 +20,36 @@ void AppendUtf8(char32_t c, std::string& out) {
   }
 }
 
-std::u32string DecodeUtf8(const std::string& utf8) {
+bool NextCodePoint(const std::string& utf8, size_t at, char32_t& c, size_t& length) {
   static constexpr char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
+  const auto b = static_cast<unsigned char>(utf8[at]);
+  const int extra = b < 0x80           ? 0
+                    : (b >> 5) == 0x06 ? 1
+                    : (b >> 4) == 0x0E ? 2
+                    : (b >> 3) == 0x1E ? 3
+                                       : -1;
+  length = 1;
+  if (extra < 0) return false;
+  c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+  for (int k = 1; k <= extra; ++k) {
+    if (at + k >= utf8.size() || (static_cast<unsigned char>(utf8[at + k]) & 0xC0) != 0x80)
+      return false;
+    c = (c << 6) | (static_cast<unsigned char>(utf8[at + k]) & 0x3F);
+  }
+  // Overlong forms and values past Unicode would let one text have two spellings.
+  if (c < kMinimum[extra] || c > 0x10FFFF) return false;
+  length = static_cast<size_t>(extra) + 1;
+  return true;
+}
+
+std::u32string DecodeUtf8(const std::string& utf8) {
   std::u32string out;
   out.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    const int extra = b < 0x80           ? 0
-                      : (b >> 5) == 0x06 ? 1
-                      : (b >> 4) == 0x0E ? 2
-                      : (b >> 3) == 0x1E ? 3
-                                         : -1;
-    char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    bool valid = extra >= 0;
-    for (int k = 1; valid && k <= extra; ++k) {
-      if (i + k >= utf8.size() || (static_cast<unsigned char>(utf8[i + k]) & 0xC0) != 0x80)
-        valid = false;
-      else
-        c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-    }
-    // Overlong forms and values past Unicode would let one text have two spellings.
-    valid = valid && c >= kMinimum[extra] && c <= 0x10FFFF;
-    if (!valid) {
-      out += U'\uFFFD';
-      ++i;
-    } else {
-      out += c;
-      i += static_cast<size_t>(extra) + 1;
-    }
+    char32_t c = 0;
+    size_t length = 1;
+    out += NextCodePoint(utf8, i, c, length) ? c : U'\uFFFD';
+    i += length;
   }
   return out;
 }

@@ -76,6 +76,7 @@ TGameStatus ReadGameStatus(IFileSystem& fs, const std::string& root,
   TGameStatus status;
   status.Owners = TOwnership(root.empty() ? std::vector<TRestorePoint>{}
                                           : ListRestorePoints(fs, root, gameFolder));
+  if (!root.empty()) status.Damaged = DamagedRestorePoints(fs, root, gameFolder);
   TPresent present(fs, archive, gameFolder);
   const std::vector<TRestorePoint>& points = status.Owners.Points();
   for (size_t i = 0; i < points.size(); ++i) {

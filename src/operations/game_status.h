@@ -9,6 +9,7 @@
 #include "core/file_system.h"
 #include "restore/ownership.h"
 #include "restore/restore_point.h"
+#include "restore/restore_store.h"
 
 namespace merva {
 
@@ -39,6 +40,8 @@ struct TGameStatus {
   TGameStatus& operator=(const TGameStatus&) = delete;
   TOwnership Owners{{}};                       // the game's installations, newest first
   std::vector<TInstallationStatus> Installed;  // in that order
+  // Points whose record is missing or cannot be read: what they wrote is not known.
+  std::vector<TDamagedPoint> Damaged;
 };
 
 // The status of the game in `gameFolder` from the restore points in `root`. Raises

@@ -212,6 +212,7 @@ TInstallPlan TInstallation::Plan() {
   TInstallPlan plan;
   plan.Point = restore_->Preview(archive);
   plan.Earlier = restore_->Earlier();
+  if (request_) plan.Damaged = DamagedRestorePoints(fs, request_->Folder, game_);
   plan.Drives = RoomNeeded(archive).Drives();
   archive.Close();
   package_->Close();

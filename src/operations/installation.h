@@ -13,6 +13,7 @@
 #include "operations/operation.h"
 #include "operations/room_check.h"
 #include "package/package.h"
+#include "restore/restore_store.h"
 #include "restore/restore_writer.h"
 #include "script/install_items.h"
 #include "script/script.h"
@@ -31,6 +32,9 @@ void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameF
 struct TInstallPlan {
   TRestorePoint Point;
   std::vector<TRestorePoint> Earlier;  // newest first
+  // Points of the game whose record is missing or cannot be read: what they wrote is not known,
+  // so nothing is called the game's own while they are there.
+  std::vector<TDamagedPoint> Damaged;
   std::vector<TDriveNeed> Drives;
 };
 

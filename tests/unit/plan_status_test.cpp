@@ -381,12 +381,74 @@ TEST(MervaImg, PlanAndStatusNameTheOwnersInWordsAndJson) {
   EXPECT_EQ(img("status " + ShellQuoted(s.dir / "nothing")).status, kExitNoGame);
 }
 
+// A newest point whose record is gone is named as damaged by status and plan, and nothing it
+// may have written is called the game's own. The JSON stays valid whatever bytes a name holds.
+TEST(MervaImg, ADamagedPointIsNamedAndWhatItMayHaveWrittenIsNeverTheGames) {
+  TScene s;
+  const std::string game = s.dir / "game\xcc\xe0";  // a folder named in code page 1251
+  std::filesystem::rename(test::Native(s.game), test::Native(game));
+  const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(s.restore) + " ";
+  const auto img = [&](const std::string& args) {
+    return RunShell(env + ShellQuoted(MERVA_IMG) + " " + args);
+  };
+  const auto validJson = [](const std::string& json) {
+    test::TTempDir jsonDir;
+    test::WriteFile(jsonDir / "out.json", json);
+    // Strict UTF-8, as a JSON document must be.
+    return RunShell("python3 -c 'import json,sys; json.load(open(sys.argv[1], encoding=\"utf-8\"))' " +
+                    ShellQuoted(jsonDir / "out.json"))
+               .status == 0;
+  };
+  const std::string one = s.Mod("one", {{"a.dff", "a of one"}}, {});
+  const std::string two = s.Mod("two", {{"b.txd", "b of two"}}, {{"data\\cars.ide", "two's"}});
+  ASSERT_EQ(img("install " + ShellQuoted(game) + " " + ShellQuoted(one)).status, 0);
+  ASSERT_EQ(img("install " + ShellQuoted(game) + " " + ShellQuoted(two)).status, 0);
+  std::filesystem::remove(test::Native(s.restore + "\\game\xcc\xe0 2\\record.txt"));
+
+  const test::TToolRun status = img("status " + ShellQuoted(game));
+  EXPECT_EQ(status.status, 0) << status.output;
+  EXPECT_NE(status.output.find("damaged restore point game\xcc\xe0 2: its record is missing"),
+            std::string::npos)
+      << status.output;
+  EXPECT_NE(status.output.find("one (installed "), std::string::npos) << status.output;
+  const test::TToolRun statusJson = img("status --json " + ShellQuoted(game));
+  EXPECT_NE(statusJson.output.find("\"damagedPoints\": [\"game\\udccc\\udce0 2\"]"),
+            std::string::npos)
+      << statusJson.output;
+  EXPECT_TRUE(validJson(statusJson.output)) << statusJson.output;
+
+  const std::string three =
+      s.Mod("three", {{"b.txd", "b of three"}, {"a.dff", "a of three"}}, {{"data\\cars.ide", "3"}});
+  const test::TToolRun plan = img("plan " + ShellQuoted(game) + " " + ShellQuoted(three));
+  EXPECT_EQ(plan.status, 0) << plan.output;
+  EXPECT_EQ(plan.output.find("the game's own"), std::string::npos) << plan.output;
+  EXPECT_NE(plan.output.find("replace entry b.txd: 2048 -> 2048 bytes, now unknown: the damaged "
+                             "restore point game\xcc\xe0 2 may have written it"),
+            std::string::npos)
+      << plan.output;
+  EXPECT_NE(plan.output.find("replace entry a.dff: 2048 -> 2048 bytes, now one (installed "),
+            std::string::npos)
+      << plan.output;
+  const test::TToolRun planJson = img("plan --json " + ShellQuoted(game) + " " + ShellQuoted(three));
+  EXPECT_EQ(planJson.output.find("\"kind\": \"game\""), std::string::npos) << planJson.output;
+  EXPECT_NE(planJson.output.find("{\"kind\": \"unknown\", \"damagedPoints\": [\"game\\udccc\\udce0 2\"]}"),
+            std::string::npos)
+      << planJson.output;
+  EXPECT_TRUE(validJson(planJson.output)) << planJson.output;
+}
+
 TEST(JsonString, EscapesWhatJsonMust) {
   const std::pair<std::string, std::string> cases[] = {
       {"plain", "\"plain\""},
       {"a \"quoted\" C:\\path", "\"a \\\"quoted\\\" C:\\\\path\""},
       {"tab\tline\n", "\"tab\\u0009line\\u000a\""},
       {"Машина 游戏", "\"Машина 游戏\""},
+      // Bytes that are no UTF-8 (a code page 1251 name, a cut sequence, an overlong form) each
+      // as the surrogate U+DC00 + byte; a Windows name's lone surrogate as itself.
+      {"\xcc\xe0\xf8\xe8\xed\xe0.dff", "\"\\udccc\\udce0\\udcf8\\udce8\\udced\\udce0.dff\""},
+      {"cut \xe6\xb8", "\"cut \\udce6\\udcb8\""},
+      {"\xc0\xaf", "\"\\udcc0\\udcaf\""},
+      {"\xed\xa0\x80", "\"\\ud800\""},
   };
   for (const auto& [text, json] : cases) EXPECT_EQ(JsonString(text), json) << text;
 }
