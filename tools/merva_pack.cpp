@@ -34,9 +34,14 @@ int Build(const std::string& manifestPath, const std::string& folder, bool anyLe
   const TManifest manifest = ReadManifest(manifestPath, anyLevel);
   for (const std::string& warning : manifest.Warnings)
     std::cerr << "merva-pack: warning: " << warning << "\n";
-  if (SystemFileSystem().KindOf(folder) != TPathKind::kFolder)
-    throw EFileError(folder, "folder not found");
   IFileSystem& fs = SystemFileSystem();
+  // Made once the manifest and every file it names are checked, as unpack makes its folder.
+  const TPathKind kind = fs.KindOf(folder);
+  if (kind != TPathKind::kFolder && kind != TPathKind::kMissing)
+    throw EFileError(folder, "is not a folder");
+  CreateFolderPath(fs, folder);
+  if (fs.KindOf(folder) != TPathKind::kFolder)
+    throw EFileError(folder, "the folder cannot be made; nothing was written");
   const std::string script = folder + "\\" + kScriptFileName;
   const std::string package = folder + "\\" + kPackageFileName;
   TFileBeside newPackage(fs, package + ".merva-tmp", package);

@@ -125,6 +125,27 @@ TEST(MervaPack, AFailedBuildChangesNoOutput) {
     EXPECT_EQ(file.path().filename().string().find("tmp"), std::string::npos) << file.path();
 }
 
+// The output folder is made when it is not there yet, and only once the manifest is sound.
+TEST(MervaPack, BuildMakesItsFolder) {
+  TTempDir dir;
+  test::WriteFile(dir / "x.dff", "x");
+  const auto build = [&](const std::string& manifest, const std::string& out) {
+    test::WriteFile(dir / "manifest.txt", manifest);
+    return RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " + ShellQuoted(out));
+  };
+  const TToolRun bad = build("title = t\narchive = missing.dff\n", dir / "bad\\out");
+  EXPECT_EQ(bad.status, 1) << bad.output;
+  EXPECT_FALSE(test::Exists(dir / "bad")) << "made for a manifest that was refused";
+  const TToolRun made = build("title = t\narchive = x.dff\n", dir / "new\\mod folder");
+  EXPECT_EQ(made.status, 0) << made.output;
+  EXPECT_EQ(RunShell(kPack + " list " + ShellQuoted(dir / "new\\mod folder\\data.cab")).output,
+            "1 x.dff\n");
+  const TToolRun onAFile = build("title = t\narchive = x.dff\n", dir / "x.dff");
+  EXPECT_EQ(onAFile.status, 1) << onAFile.output;
+  EXPECT_NE(onAFile.output.find("x.dff: is not a folder"), std::string::npos) << onAFile.output;
+  EXPECT_EQ(test::ReadFile(dir / "x.dff"), "x");
+}
+
 TEST(MervaPack, UnpackWritesNothingOutsideItsFolder) {
   TTempDir dir;
   test::MakeDirs(dir / "out");
