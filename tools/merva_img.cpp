@@ -274,8 +274,14 @@ int Sort(TTool& tool, const TArguments& args) {
 }
 
 // Where the tool writes a rebuilt archive: a name of its own beside the archive, so that it can
-// never be the archive.
-std::string RebuildPathOf(const std::string& archive) {
+// never be the archive. A game's archive is rebuilt where the installation rebuilds it
+// (models\temp.img), so that what a killed run leaves is what every later run of that game
+// removes.
+std::string RebuildPathOf(const std::string& archive, bool gamesArchive) {
+  const std::string models = ParentFolder(archive);
+  if (gamesArchive && WindowsNameKey(ExtractFileNamePart(archive)) == "GTA3.IMG" &&
+      WindowsNameKey(ExtractFileNamePart(models)) == "MODELS")
+    return TempArchivePathOf(ParentFolder(models));
   return archive + ".merva-tmp";
 }
 
@@ -287,7 +293,7 @@ int Rebuilding(TTool& tool, const TArguments& args, const char* command, const T
   RequireArchive(tool.fs, path);
   const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
   TConsoleProgress progress(command);
-  change(path, RebuildPathOf(path), progress);
+  change(path, RebuildPathOf(path, !locks.empty()), progress);
   return 0;
 }
 
@@ -356,7 +362,8 @@ bool LevelChecked(const TInstallRequest& request) {
 int Install(TTool& tool, const TArguments& args) {
   const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
   RequireGame(tool.fs, game);
-  const TInstallRequest request = ModRequest(tool, args.Rest[1]);
+  TInstallRequest request = ModRequest(tool, args.Rest[1]);
+  request.ProgramCopyFolder = ProgramCopyFolderFromEnvironment();
   IRegistry* registry = SystemRegistry();
   if (!LevelChecked(request))
     std::cerr << "merva-img: the installed level is kept in the Windows registry; this build "
@@ -367,7 +374,7 @@ int Install(TTool& tool, const TArguments& args) {
   }
   TConsoleProgress progress("install");
   // merva-img is no merva.exe: its installations are listed with the copy that an installation
-  // by the wizard left beside the restore points, when there is one.
+  // by the wizard left, when there is one.
   TInstallation installation(request, game,
                              {tool.fs, tool.notices, progress, registry, SystemInstalledApps()});
   installation.Run();

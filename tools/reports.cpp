@@ -184,8 +184,7 @@ std::string PlanJson(const TPlanReport& report) {
   }
   out << "],\n  \"archive\": {\"bytesNow\": " << p.OldArchiveBytes
       << ", \"bytesAfter\": " << p.NewArchiveBytes << "},\n  \"keptBytes\": " << p.KeptBytes
-      << ",\n  \"damagedPoints\": " << DamagedJson(report.Plan.Damaged)
-      << ",\n  \"drives\": [";
+      << ",\n  \"damagedPoints\": " << DamagedJson(report.Plan.Damaged) << ",\n  \"drives\": [";
   comma = "";
   for (const TDriveNeed& drive : report.Plan.Drives) {
     out << comma << "\n    {\"folder\": " << JsonString(DisplayPath(drive.Folder))

@@ -40,8 +40,7 @@ std::string RestoreFolderFromEnvironment() {
   // keys and the uninstall commands are built from it, and must not change with the spelling
   // or with the folder a later run starts in.
   const std::string chosen = Variable("MERVA_RESTORE_DIR");
-  if (!chosen.empty())
-    return FolderWithoutFinalSeparators(SystemFileSystem().AbsolutePath(chosen));
+  if (!chosen.empty()) return FolderWithoutFinalSeparators(SystemFileSystem().AbsolutePath(chosen));
 #ifdef _WIN32
   const std::string local = Variable("LOCALAPPDATA");
   return local.empty() ? "" : local + "\\Merva\\restore";
@@ -52,6 +51,17 @@ std::string RestoreFolderFromEnvironment() {
   if (!data.empty() && data[0] == '/') return data + "\\merva\\restore";
   const std::string home = Variable("HOME");
   return home.empty() ? "" : home + "\\.local\\share\\merva\\restore";
+#endif
+}
+
+std::string ProgramCopyFolderFromEnvironment() {
+#ifdef _WIN32
+  // A 32-bit program on 64-bit Windows reads "Program Files (x86)" here, as protected as the
+  // other.
+  const std::string programs = Variable("ProgramFiles");
+  return programs.empty() ? "" : FolderWithoutFinalSeparators(programs) + "\\Merva";
+#else
+  return "";
 #endif
 }
 

@@ -11,6 +11,11 @@ namespace merva {
 std::string RestoreFolderFromEnvironment();
 // `folder` without the separators it ends in, a drive's or the system's root aside.
 std::string FolderWithoutFinalSeparators(std::string folder);
+// The folder that holds the copy of merva.exe the Installed apps entries run: a folder of our
+// own under %ProgramFiles%, where only administrators may write, since the uninstall command
+// starts it with administrator rights. Empty where there is no such folder (not Windows): the
+// copy then lies beside the restore points.
+std::string ProgramCopyFolderFromEnvironment();
 // The local date and time, as "2026-12-08 14:05:09".
 std::string LocalTimeText();
 

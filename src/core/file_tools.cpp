@@ -196,7 +196,8 @@ std::string PlaceKey(IFileSystem& fs, const std::string& path) {
       return WindowsPathKey(parts);
     }
     const std::string parent = ParentFolder(known);
-    if (parent.empty() || parent.size() >= known.size()) return WindowsPathKey(SplitAt(full, "\\/"));
+    if (parent.empty() || parent.size() >= known.size())
+      return WindowsPathKey(SplitAt(full, "\\/"));
     missing.push_back(known.substr(parent.size() + 1));
     known = parent;
   }

@@ -131,10 +131,27 @@ class TWin32FileSystem : public IFileSystem {
     return DeleteFileW(WidePath(path).c_str()) != 0;
   }
   int MoveFileReplace(const std::string& from, const std::string& to) override {
-    return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0
-               ? 0
-               : LastCode();
+    if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+      return 0;
+    const int code = LastCode();
+    // A file that another program holds open (the game, an editor) cannot be replaced, and the
+    // system says "access denied", as it does for a file this user may not write. Asking for
+    // the right to delete it, while sharing everything, tells the two apart: the player is then
+    // told that a program is using it, not to run as administrator.
+    if (code == kAccessDenied && (HeldByAnother(to) || HeldByAnother(from)))
+      return kSharingViolation;
+    return code;
+  }
+  bool HeldByAnother(const std::string& path) {
+    const HANDLE h = CreateFileW(WidePath(path).c_str(), DELETE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      CloseHandle(h);
+      return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
   }
   bool CreateDirectory(const std::string& path) override {
     return CreateDirectoryW(WidePath(path).c_str(), nullptr) != 0;

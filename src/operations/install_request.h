@@ -24,6 +24,9 @@ struct TInstallRequest {
   // The merva.exe whose copy beside the restore points the installation's uninstall command
   // runs (the newest version is kept); without it an existing copy serves, if any.
   std::string ProgramPath;
+  // Where that copy is kept (ProgramCopyFolderFromEnvironment); beside the restore points when
+  // empty.
+  std::string ProgramCopyFolder;
 };
 
 // The check LoadScript hands each level to, as every front end runs it: the installed level's

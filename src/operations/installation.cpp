@@ -129,6 +129,7 @@ TInstallation::TInstallation(const TInstallRequest& request, std::string gameFol
     : TInstallation(request.Script, std::move(gameFolder), services, request.PackagePath) {
   if (!request.Restore.Folder.empty()) request_ = request.Restore;
   programPath_ = request.ProgramPath;
+  programCopyFolder_ = request.ProgramCopyFolder;
 }
 
 TInstallation::~TInstallation() = default;
@@ -171,7 +172,8 @@ void TInstallation::ListInApps() {
   // Only a point under its final name is listed, so that no entry is ever without its point.
   // The installation is done either way: a list that refuses costs the player only the entry.
   if (!fs.DirectoryExists(root + "\\" + point.Folder)) return;
-  const std::string program = KeepProgramCopy(fs, root, programPath_);
+  const std::string program =
+      KeepProgramCopy(fs, programCopyFolder_.empty() ? root : programCopyFolder_, programPath_);
   if (!program.empty()) ListInstallation(*apps, root, point, program, AddedBytes(point));
 }
 

@@ -94,6 +94,7 @@ class TInstallation {
   TOperationServices services_;
   std::string packagePath_;
   std::string programPath_;
+  std::string programCopyFolder_;
   std::optional<TRestoreRequest> request_;
   // In the order they are let go: the lock last, the folders the run made (when empty) first.
   std::optional<TGameLock> lock_;

@@ -82,11 +82,18 @@ uint64_t ProgramFileVersion(IFileSystem& fs, const std::string& path) {
   }
 }
 
-std::string KeepProgramCopy(IFileSystem& fs, const std::string& root,
+std::string KeepProgramCopy(IFileSystem& fs, const std::string& folder,
                             const std::string& programPath) {
-  const std::string copy = root + "\\" + kProgramCopyName;
+  const std::string copy = folder + "\\" + kProgramCopyName;
   // A link there is someone else's doing: an uninstall command never runs through it.
-  if (fs.IsLink(copy)) return "";
+  if (fs.IsLink(folder) || fs.IsLink(copy)) return "";
+  if (!programPath.empty() && !fs.DirectoryExists(folder)) {
+    try {
+      CreateFolderPath(fs, folder);
+    } catch (const Exception&) {
+      return "";  // without the rights to make it: no copy, so no entry
+    }
+  }
   const bool present = fs.KindOf(copy) == TPathKind::kFile;
   if (programPath.empty() ||
       (present && ProgramFileVersion(fs, copy) >= ProgramFileVersion(fs, programPath)))

@@ -12,7 +12,7 @@
 
 namespace merva {
 
-extern const char kProgramCopyName[];  // "merva.exe", in the restore folder
+extern const char kProgramCopyName[];  // "merva.exe", in the program copy's folder
 extern const char kAppNameSuffix[];    // " (GTA San Andreas mod)"
 
 // The key of the entry for the point named `pointFolder` in `root`: unique for each restore
@@ -23,10 +23,10 @@ std::string InstalledAppKey(const std::string& root, const std::string& pointFol
 // highest 16 bits); 0 when the file holds none or cannot be read.
 uint64_t ProgramFileVersion(IFileSystem& fs, const std::string& path);
 
-// Keeps one copy of the program at `programPath` in `root` (kProgramCopyName), replaced only by a
-// newer version. Never writes through a link. Gives the copy's path, or empty when there is none
-// (it could not be written, and none was there).
-std::string KeepProgramCopy(IFileSystem& fs, const std::string& root,
+// Keeps one copy of the program at `programPath` in `folder` (kProgramCopyName), made when it is
+// missing, replaced only by a newer version. Never writes through a link. Gives the copy's path, or
+// empty when there is none (it could not be written, and none was there).
+std::string KeepProgramCopy(IFileSystem& fs, const std::string& folder,
                             const std::string& programPath);
 
 // Lists the installation of `point` (whole, in `root`) with its uninstall commands run by the

@@ -69,8 +69,8 @@ void ApplyRecord(TDATAInst& Script, uint8_t tag, const std::string& text,
 }  // namespace
 
 TScriptEnd LoadScript(TDATAInst& Script, IFileSystem& fs, INotices& notices,
-                const std::function<void(const std::string&)>& checkLevel,
-                const std::string& path) {
+                      const std::function<void(const std::string&)>& checkLevel,
+                      const std::string& path) {
   // The script is only read, so a mod on read-only media loads as well.
   TBlockFile file = TBlockFile::OpenReadOnly(fs, path);
   std::array<uint8_t, kScriptPayloadLimit> buffer{};

@@ -89,7 +89,7 @@ enum class TScriptEnd : uint8_t {
 // `checkLevel` right after it is stored. Errors of the file leave as EInOutError. What was read
 // before a damaged record stays loaded; nothing may be installed from such a script.
 TScriptEnd LoadScript(TDATAInst& Script, IFileSystem& fs, INotices& notices,
-                const std::function<void(const std::string&)>& checkLevel,
-                const std::string& path = kScriptFileName);
+                      const std::function<void(const std::string&)>& checkLevel,
+                      const std::string& path = kScriptFileName);
 
 }  // namespace merva

@@ -185,6 +185,7 @@ void TForm1::InstallPackage(TRestorePoint* done) {
   request.PackagePath = DataPath(kPackageFileName);
   request.Restore = {services_.RestoreFolder, Script.Title, "", Level};
   request.ProgramPath = services_.ProgramPath;
+  request.ProgramCopyFolder = services_.ProgramCopyFolder;
   TInstallation installation(
       request, Edit1.Text,
       {services_.Files, *notices_, progress, &services_.Registry, services_.Apps});

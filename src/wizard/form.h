@@ -34,6 +34,8 @@ struct TWizardServices {
   // commands run from a copy beside the restore points; none when null or empty.
   IInstalledApps* Apps = nullptr;
   std::string ProgramPath = {};
+  // Where that copy is kept; beside the restore points when empty.
+  std::string ProgramCopyFolder = {};
 };
 
 // The wizard's pages. `Step` holds one of them, as the number the page has always had.

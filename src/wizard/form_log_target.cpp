@@ -47,7 +47,8 @@ std::string TForm1::LogTargetFault(const TCommandLine& line) {
   if (line.GameFolder.empty() && !line.Undo) games.push_back(Edit1.Text);
   std::vector<std::string> roots;
   if (!services_.RestoreFolder.empty()) roots.push_back(services_.RestoreFolder);
-  if (!line.Point.empty()) roots.push_back(PointPlaceOf(fs, services_.RestoreFolder, line.Point).Root);
+  if (!line.Point.empty())
+    roots.push_back(PointPlaceOf(fs, services_.RestoreFolder, line.Point).Root);
   for (const std::string& root : roots)
     if (PlaceIsInside(log, PlaceKey(fs, root))) return fault("in the restore folder " + root);
 

@@ -99,8 +99,7 @@ int TForm1::SilentUndo(const TCommandLine& line, TRunLog& log) {
   notices_ = &log;
   log.Line("Merva: unattended undo.");
   try {
-    if (services_.RestoreFolder.empty() && line.Point.empty())
-      throw Exception(kNothingToTakeBack);
+    if (services_.RestoreFolder.empty() && line.Point.empty()) throw Exception(kNothingToTakeBack);
     if (!line.GameFolder.empty() && !services_.Files.FileExists(ArchivePathOf(line.GameFolder)))
       throw EArchiveMissing(ArchivePathOf(line.GameFolder));
     TWindowProgress progress(ProgressBar1, services_.Pump);

@@ -5,6 +5,9 @@
 // Commands (each checked, the first failure ends the run with exit status 1):
 //   start                      start the program in FOLDER
 //   start-with ARGUMENTS       the same, with ARGUMENTS after the program's name
+//   start-command-line FILE    start the whole command line that FILE holds (UTF-8), program
+//                              and all, as Windows starts an uninstall command: CreateProcessW
+//                              without an application name, in FOLDER
 //   window                     wait for the wizard window
 //   box KIND CAPTION TEXT      wait for a message box (KIND: plain or error), check it, press OK
 //   ask CAPTION TEXT ANSWER    wait for a Yes/No box with the question icon, check it, press
@@ -180,6 +183,21 @@ void Start(const std::wstring& arguments = L"") {
     Fail(L"cannot start " + exePath);
 }
 
+void StartCommandLine(const std::wstring& file) {
+  std::string bytes = ReadAll(file);
+  if (!bytes.empty() && bytes[0] == '?') Fail(L"cannot read " + file);
+  while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) bytes.pop_back();
+  std::wstring commandLine(bytes.size() + 1, L'\0');
+  commandLine.resize(static_cast<size_t>(
+      MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
+                          commandLine.data(), static_cast<int>(commandLine.size()))));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.c_str(), &startup, &process))
+    Fail(L"cannot start " + commandLine + L": error " + std::to_wstring(GetLastError()));
+}
+
 // "<LF>" in an argument stands for a line break; a final "*" matches any rest. Neither "<" nor
 // "*" can occur in a Windows path, so a path in an expected text passes through unchanged,
 // whatever follows its backslashes.
@@ -289,6 +307,8 @@ int wmain(int argc, wchar_t** argv) {
       Start();
     } else if (command == L"start-with") {
       Start(next(i));
+    } else if (command == L"start-command-line") {
+      StartCommandLine(next(i));
     } else if (command == L"ask") {
       const std::wstring caption = next(i), text = next(i), answer = next(i);
       Ask(caption, text, answer);

@@ -23,12 +23,17 @@ for n in 1 2 3; do
   cp "$exe" "$u/mod-$n/"
 done
 
-# The batch file a mod pack ships: each installer in turn, stopping at the first that fails.
+# The batch file a mod pack ships: each installer in turn, stopping at the first that fails. It
+# names its folders from its own (%~dp0), as packs do: cmd reads a batch file in the console's
+# code page, where an absolute path of other letters would not survive. The last folder ends
+# with a backslash before its closing quote, as batch files often write one.
 {
   printf '@echo off\r\n'
   for n in 1 2 3; do
-    printf 'cd /d "%s"\r\n' "$(dos "$u/mod-$n")"
-    printf 'merva.exe /silent /dir="%s" /log="%s"\r\n' "$ugame_win" "$(dos "$u/pack.log")"
+    folder="$ugame_win"
+    [ "$n" = 3 ] && folder="$ugame_win\\"
+    printf 'cd /d "%%~dp0mod-%s"\r\n' "$n"
+    printf 'merva.exe /silent /dir="%s" /log="%%~dp0pack.log"\r\n' "$folder"
     printf 'if errorlevel 1 exit /b %%errorlevel%%\r\n'
   done
   printf 'echo all three installed\r\n'
@@ -73,6 +78,22 @@ for _ in $(seq 100); do grep -q holding "$logs/unattended-hold.txt" 2>/dev/null 
 exit_code exit-4-game-running 4 "$u/mod-1" /verysilent "/dir=$ugame_win" "/log=$(dos "$u/running.log")"
 touch "$u/stop-hold" && wait "$uhold"
 check exit-4-logged grep -q 'The game or another program is using the file' "$u/running.log"
+# A game file held open by another program: the same busy answer, and the archive back as it was.
+held_file="$ugame/data/merva/infernus_gt.txt"
+rm -f "$u/stop-hold"
+wine "$win/tests/e2e/merva-hold.exe" "$(winpath "$held_file")" "$(winpath "$u/stop-hold")" >"$logs/unattended-hold-file.txt" 2>&1 &
+uhold=$!
+for _ in $(seq 100); do grep -q holding "$logs/unattended-hold-file.txt" 2>/dev/null && break; sleep 0.1; done
+exit_code exit-4-game-file-held 4 "$u/mod-1" /verysilent "/dir=$ugame_win" "/log=$(dos "$u/held.log")"
+touch "$u/stop-hold" && wait "$uhold"
+check exit-4-game-file-logged bash -c "grep -q 'The game or another program is using the file' '$u/held.log' &&
+  grep -q 'pack mod 3' '$held_file'"
+# A log at a file the run writes or reads is refused before anything is written, the log too.
+cp "$held_file" "$u/held-before.txt"
+exit_code exit-2-log-at-archive 2 "$u/mod-1" /verysilent "/dir=$ugame_win" "/log=$ugame_win\\models\\gta3.img"
+check exit-2-log-at-archive-said grep -q 'The log .* would be one of the installer.s own files' "$logs/exit-2-log-at-archive.txt"
+exit_code exit-2-log-at-game-file 2 "$u/mod-1" /verysilent "/dir=$ugame_win" "/log=$ugame_win\\DATA\\merva\\infernus_gt.txt"
+check exit-2-log-at-game-file-untouched cmp "$held_file" "$u/held-before.txt"
 
 # --- Installed apps: one entry for each installation, read as Windows lists them ---
 wine reg query "$apps_key" /s 2>/dev/null | tr -d '\r' >"$u/apps.txt"
@@ -89,7 +110,9 @@ check apps-entry-values bash -c "grep -q 'InstallLocation    REG_SZ    C:.Unatte
   grep -q 'NoModify    REG_DWORD    0x1' '$u/apps.txt' && grep -q 'NoRepair    REG_DWORD    0x1' '$u/apps.txt' &&
   grep -q 'EstimatedSize    REG_DWORD' '$u/apps.txt' && grep -q 'InstallDate    REG_SZ    20' '$u/apps.txt'"
 restore_root="$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Local/Merva/restore)"
-check apps-program-copy cmp "$restore_root/merva.exe" "$exe"
+program_copy="$WINEPREFIX/drive_c/Program Files/Merva/merva.exe"
+check apps-program-copy bash -c "cmp '$program_copy' '$exe' && [ ! -e '$restore_root/merva.exe' ] &&
+  grep -q 'UninstallString    REG_SZ    \"C:.Program Files.Merva.merva.exe\" /undo /point=\"C:.users.*.Merva.restore.GTA San Andreas [0-9]*\" /dir=\"C:.Unattended.GTA San Andreas\"' '$u/apps.txt'"
 for n in 1 2 3; do
   entry_value "Pack mod $n" UninstallString >"$u/uninstall-$n"
   entry_value "Pack mod $n" QuietUninstallString >"$u/quiet-$n"
@@ -103,7 +126,7 @@ run_uninstall() {
   (cd "$u" && wine cmd /c "$1.bat")
 }
 out_of_order_refused() {
-  run_uninstall order "$u/quiet-1" " /log=$(dos "$u/order.log")"
+  run_uninstall order "$u/quiet-1" ' /log="%~dp0order.log"'
   local code=$?
   echo "exit code $code"
   [ $code = 1 ] &&
@@ -112,11 +135,11 @@ out_of_order_refused() {
 }
 check uninstall-out-of-order-refused out_of_order_refused
 args_of() { sed 's/^"[^"]*" //' "$1"; }
-MERVA_EXE="$restore_root/merva.exe" scenario uninstall-out-of-order-box "$u" \
+MERVA_EXE="$program_copy" scenario uninstall-out-of-order-box "$u" \
   start-with "$(args_of "$u/uninstall-1")" \
   box plain "$title" 'The installation of Pack mod 1 (installed *' exit 0
 check uninstall-quiet-newest run_uninstall quiet "$u/quiet-3"
-MERVA_EXE="$restore_root/merva.exe" scenario uninstall-with-question "$u" \
+MERVA_EXE="$program_copy" scenario uninstall-with-question "$u" \
   start-with "$(args_of "$u/uninstall-2")" window \
   ask "$title" 'Take back the installation of "Pack mod 2" made on *' yes \
   box plain "$title" '"Pack mod 2" was taken back: *' exit 0
@@ -135,6 +158,47 @@ img_undo_unlists() {
   [ "$(entries_of_the_game)" = 0 ] && diff -r "$u/game-before" "$ugame"
 }
 check merva-img-undo-unlists img_undo_unlists
+
+# --- each entry's command, started as Windows starts it, takes back its own point: restore
+# folders spelt with a final backslash, relative, deeper than 260 characters, and two at once ---
+for n in 1 2; do
+  "$native/merva-pack" build --any-level "$u/source-$n/manifest.txt" "$u/again-$n" >/dev/null
+  cp "$exe" "$u/again-$n/"
+done
+deep_restore='C:\Deep'
+for _ in $(seq 15); do deep_restore="$deep_restore\restore-folder-deep"; done
+# quiet_of TITLE FILE: the stored quiet uninstall command of the entry titled TITLE, into FILE.
+quiet_of() {
+  wine reg query "$apps_key" /s 2>/dev/null | tr -d '\r' >"$u/apps.txt"
+  entry_value "$1" QuietUninstallString >"$2"
+  [ -s "$2" ]
+}
+# its_own_point NAME RESTORE_DIR: Pack mod 1 into the default folder, then Pack mod 2 with its points
+# in RESTORE_DIR; the second entry's command, started from C:\ without MERVA_RESTORE_DIR, takes
+# back the second alone; the first one's then the first.
+its_own_point() {
+  local name="$1" dir="$2"
+  (cd "$u/again-1" && wine "$exe" /verysilent "/dir=$ugame_win") || { echo "first install"; return 1; }
+  cp "$uimg" "$u/$name-first.img"
+  (cd "$WINEPREFIX/drive_c" && MERVA_RESTORE_DIR="$dir" wine "$u/again-2/merva.exe" /verysilent "/dir=$ugame_win" "/log=$(dos "$u/$name.log")") ||
+    { echo "second install"; cat "$u/$name.log"; return 1; }
+  (cd "$WINEPREFIX/drive_c" && MERVA_RESTORE_DIR="$dir" wine "$win/merva-img.exe" history "$ugame_win") 2>/dev/null | grep -q 'Pack mod 2' ||
+    { echo "history does not list it"; return 1; }
+  quiet_of "Pack mod 2" "$u/$name-quiet-2" && quiet_of "Pack mod 1" "$u/$name-quiet-1" || { echo "no entries"; return 1; }
+  cat "$u/$name-quiet-2"
+  LC_ALL=C.UTF-8 wine "$driver" "$(winpath "$exe")" 'C:\' start-command-line "$(winpath "$u/$name-quiet-2")" exit 0 || return 1
+  cmp "$uimg" "$u/$name-first.img" || { echo "the second was not taken back exactly"; return 1; }
+  [ "$(entries_of_the_game)" = 1 ] || { echo "entries: $(entries_of_the_game)"; return 1; }
+  cat "$u/$name-quiet-1"
+  LC_ALL=C.UTF-8 wine "$driver" "$(winpath "$exe")" 'C:\' start-command-line "$(winpath "$u/$name-quiet-1")" exit 0 || return 1
+  [ "$(entries_of_the_game)" = 0 ] && diff -r "$u/game-before" "$ugame"
+}
+mkdir -p "$WINEPREFIX/drive_c/R2" "$WINEPREFIX/drive_c/points"
+check uninstall-restore-folder-final-backslash its_own_point backslash 'C:\R2\'
+check uninstall-restore-folder-relative its_own_point relative 'points'
+check uninstall-restore-folder-deep its_own_point deep "$deep_restore"
+check uninstall-restore-folder-deep-is-deep test "${#deep_restore}" -gt 260
+rm -rf "$WINEPREFIX/drive_c/R2" "$WINEPREFIX/drive_c/points" "$WINEPREFIX/drive_c/Deep"
 
 # --- a game folder and a mod folder of over 300 characters ---
 seg="$(printf 'folder-%.0s' 1 2 3 4 5 6)deep"

@@ -126,9 +126,9 @@ struct TDamagedUnattended : ::testing::Test, test::TWizardFakes {
   void TearDown() override { fs::current_path(previous); }
   int Run(std::string& log) {
     const std::string logPath = scene.dir / "run.log";
-    const TCommandLine line = ReadCommandLine({"/verysilent", "/dir=" + scene.game,
-                                               "/log=" + logPath});
-    TWizardServices services{SystemFileSystem(), boxes, pump,   process, registry, locale,
+    const TCommandLine line =
+        ReadCommandLine({"/verysilent", "/dir=" + scene.game, "/log=" + logPath});
+    TWizardServices services{SystemFileSystem(), boxes, pump,         process, registry, locale,
                              folderDialog,       shell, scene.restore};
     services.Apps = &apps;
     TForm1 form(services);

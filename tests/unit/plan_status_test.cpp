@@ -395,8 +395,9 @@ TEST(MervaImg, ADamagedPointIsNamedAndWhatItMayHaveWrittenIsNeverTheGames) {
     test::TTempDir jsonDir;
     test::WriteFile(jsonDir / "out.json", json);
     // Strict UTF-8, as a JSON document must be.
-    return RunShell("python3 -c 'import json,sys; json.load(open(sys.argv[1], encoding=\"utf-8\"))' " +
-                    ShellQuoted(jsonDir / "out.json"))
+    return RunShell(
+               "python3 -c 'import json,sys; json.load(open(sys.argv[1], encoding=\"utf-8\"))' " +
+               ShellQuoted(jsonDir / "out.json"))
                .status == 0;
   };
   const std::string one = s.Mod("one", {{"a.dff", "a of one"}}, {});
@@ -429,9 +430,11 @@ TEST(MervaImg, ADamagedPointIsNamedAndWhatItMayHaveWrittenIsNeverTheGames) {
   EXPECT_NE(plan.output.find("replace entry a.dff: 2048 -> 2048 bytes, now one (installed "),
             std::string::npos)
       << plan.output;
-  const test::TToolRun planJson = img("plan --json " + ShellQuoted(game) + " " + ShellQuoted(three));
+  const test::TToolRun planJson =
+      img("plan --json " + ShellQuoted(game) + " " + ShellQuoted(three));
   EXPECT_EQ(planJson.output.find("\"kind\": \"game\""), std::string::npos) << planJson.output;
-  EXPECT_NE(planJson.output.find("{\"kind\": \"unknown\", \"damagedPoints\": [\"game\\udccc\\udce0 2\"]}"),
+  EXPECT_NE(planJson.output.find(
+                "{\"kind\": \"unknown\", \"damagedPoints\": [\"game\\udccc\\udce0 2\"]}"),
             std::string::npos)
       << planJson.output;
   EXPECT_TRUE(validJson(planJson.output)) << planJson.output;

@@ -367,6 +367,37 @@ TEST(MervaImg, CompactsAnArchiveNamedTempImg) {
 
 // install keeps a restore point in MERVA_RESTORE_DIR, history lists it with its game folder,
 // undo takes it back; each refusal is one line and exit status 1, and nothing changes.
+// compact, delete and rename of a game's archive write the new archive where an installation
+// does, models\temp.img, so that what a killed one leaves is removed by the game's next run.
+TEST(MervaImg, AGamesArchiveIsRebuiltAtTheInstallersOwnName) {
+  TTempDir dir;
+  const std::string game = dir / "game", archive = game + "\\models\\gta3.img";
+  const std::string temp = game + "\\models\\temp.img";
+  test::MakeDirs(game + "\\models");
+  const std::string original = test::BuildArchive({{1, 1, "a.dff"}, {3, 1, "b.dff"}});
+  const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(dir / "restore") + " ";
+  for (const char* command : {"compact", "delete", "rename"}) {
+    SCOPED_TRACE(command);
+    test::WriteFile(archive, original);
+    std::string args = std::string(command) + " " + ShellQuoted(archive);
+    if (args.rfind("delete", 0) == 0) args += " b.dff";
+    if (args.rfind("rename", 0) == 0) args += " b.dff c.dff";
+    test::MakeDirs(temp + "\\in the way");  // a folder where the new archive is to be written
+    const TToolRun blocked = RunShell(env + kImg + " " + args);
+    EXPECT_EQ(blocked.status, 1) << blocked.output;
+    EXPECT_NE(blocked.output.find("temp.img"), std::string::npos) << blocked.output;
+    EXPECT_EQ(test::ReadFile(archive), original);
+    std::filesystem::remove_all(test::Native(temp));
+    test::WriteFile(temp, "left by a killed run");
+    EXPECT_EQ(RunShell(env + kImg + " history " + ShellQuoted(game)).status, 0);
+    EXPECT_FALSE(test::Exists(temp)) << "the next run of the game removes it";
+    const TToolRun done = RunShell(env + kImg + " " + args);
+    EXPECT_EQ(done.status, 0) << done.output;
+    EXPECT_FALSE(test::Exists(temp));
+    EXPECT_FALSE(test::Exists(archive + ".merva-tmp"));
+  }
+}
+
 TEST(MervaImg, InstallHistoryAndUndo) {
   TTempDir dir;
   const std::string tool = kImg, restore = test::Native(dir / "restore");

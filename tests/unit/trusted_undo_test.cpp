@@ -290,6 +290,7 @@ TEST(TrustedUndo, NoWriteFollowsALink) {
     TScene s;  // compact, extract and unpack with links at their temporary names and targets
     const std::string archive = s.game + "\\models\\gta3.img";
     s.Link(s.victim + "\\precious.txt", archive + ".merva-tmp");
+    s.Link(s.victim + "\\precious.txt", s.game + "\\models\\temp.img");
     EXPECT_EQ(s.Img("compact " + ShellQuoted(archive)).status, 0);
     test::MakeDirs(s.dir / "out");
     s.Link(s.victim + "\\precious.txt", s.dir / "out\\a.dff.merva-tmp");

@@ -93,7 +93,7 @@ TEST(SplitCommandLine, QuotesGroupAndABackslashIsAlwaysItself) {
 TEST(RestoreFolder, ReadOnceAsAFullPathWithoutAFinalSeparator) {
   const std::pair<const char*, const char*> trimmed[] = {
       {"C:\\R\\", "C:\\R"}, {"C:\\R\\\\/", "C:\\R"}, {"C:\\", "C:\\"},
-      {"\\", "\\"},       {"C:\\R", "C:\\R"},         {"", ""},
+      {"\\", "\\"},         {"C:\\R", "C:\\R"},      {"", ""},
   };
   for (const auto& [folder, expected] : trimmed)
     EXPECT_EQ(FolderWithoutFinalSeparators(folder), expected) << folder;

@@ -47,7 +47,7 @@ TMainWindow::TMainWindow(HINSTANCE instance, TWin32Services& services)
     : form_(TWizardServices{SystemFileSystem(), services.Boxes, *this, services.Process,
                             services.Registry, services.Locale, services.FolderDialog,
                             services.Shell, RestoreFolderFromEnvironment(), SystemInstalledApps(),
-                            ProgramPath()}),
+                            ProgramPath(), ProgramCopyFolderFromEnvironment()}),
       checkBoxId_(IdOf("CheckBox1")),
       editId_(IdOf("Edit1")),
       browseId_(IdOf("Button4")),
