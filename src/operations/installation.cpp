@@ -174,7 +174,9 @@ void TInstallation::ListInApps() {
   if (!fs.DirectoryExists(root + "\\" + point.Folder)) return;
   const std::string program =
       KeepProgramCopy(fs, programCopyFolder_.empty() ? root : programCopyFolder_, programPath_);
-  if (!program.empty()) ListInstallation(*apps, root, point, program, AddedBytes(point));
+  if (program.empty()) return;
+  ListInstallation(*apps, root, point, program, AddedBytes(point));
+  RelistWithProgram(*apps, fs, root, program);
 }
 
 void TInstallation::Open() {

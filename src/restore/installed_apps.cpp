@@ -142,6 +142,16 @@ bool ListInstallation(IInstalledApps& apps, const std::string& root, const TRest
       });
 }
 
+void RelistWithProgram(IInstalledApps& apps, IFileSystem& fs, const std::string& root,
+                       const std::string& program) {
+  for (const TRestorePoint& point : ListRestorePoints(fs, root)) {
+    const std::string key = InstalledAppKey(root, point.Folder);
+    const std::string runs = apps.ReadText(key, "DisplayIcon");
+    if (!runs.empty() && runs != program)
+      ListInstallation(apps, root, point, program, AddedBytes(point));
+  }
+}
+
 void UnlistInstallation(IInstalledApps& apps, const std::string& root,
                         const std::string& pointFolder) {
   apps.Remove(InstalledAppKey(root, pointFolder));

@@ -33,6 +33,11 @@ std::string KeepProgramCopy(IFileSystem& fs, const std::string& folder,
 // program at `program`; `addedBytes` is what it added to the game. False when the list refused.
 bool ListInstallation(IInstalledApps& apps, const std::string& root, const TRestorePoint& point,
                       const std::string& program, int64_t addedBytes);
+// Lists again, with their commands run by `program`, the entries of `root`'s points that run
+// another program: a copy an earlier version kept where any program of the player could
+// replace it, and commands that named their point by its name alone. That copy stays unused.
+void RelistWithProgram(IInstalledApps& apps, IFileSystem& fs, const std::string& root,
+                       const std::string& program);
 // Takes the entry of the point named `pointFolder` out of the list.
 void UnlistInstallation(IInstalledApps& apps, const std::string& root,
                         const std::string& pointFolder);

@@ -199,6 +199,7 @@ struct TUnattendedTest : ::testing::Test, test::TWizardFakes {
   std::string game = dir / "game";
   std::string restore = dir / "restore";
   std::string program = dir / "mod\\merva.exe";
+  std::string programs;  // the program copy's folder; beside the points when empty
   std::string original;
 
   void SetUp() override {
@@ -227,6 +228,7 @@ struct TUnattendedTest : ::testing::Test, test::TWizardFakes {
                              folderDialog,       shell, restore};
     services.Apps = &apps;
     services.ProgramPath = program;
+    services.ProgramCopyFolder = programs;
     return services;
   }
   // One run of merva.exe with these words; its exit code, its log in `log`.
@@ -398,6 +400,33 @@ TEST_F(TUnattendedTest, EachEntryTakesBackItsOwnPointWhateverFolderItsProcessIsG
   EXPECT_TRUE(test::Exists(first + "\\game 1"));
   EXPECT_EQ(apps.Entries.count(secondKey), 0u);
   EXPECT_EQ(apps.Entries.count(InstalledAppKey(first, "game 1")), 1u);
+}
+
+// An entry an earlier version made runs a copy beside the points and names its point alone: the
+// next installation lists it again with the copy in the program folder, and the old copy is
+// left unused.
+TEST_F(TUnattendedTest, EarlierEntriesRunTheProtectedCopyOnceOneIsKept) {
+  ASSERT_EQ(Run({"/silent", "/dir=" + game}), kExitDone);
+  const std::string key = InstalledAppKey(restore, "game 1");
+  const std::string oldCopy = restore + "\\merva.exe";
+  ASSERT_TRUE(test::Exists(oldCopy));
+  const std::string oldCommand = "\"" + oldCopy + "\" /undo /point=\"game 1\" \"" + game + "\"";
+  apps.Entries[key]["DisplayIcon"].Text = oldCopy;
+  apps.Entries[key]["UninstallString"].Text = oldCommand;
+
+  programs = dir / "Program Files\\Merva";
+  WriteMod("Second", "");
+  ASSERT_EQ(Run({"/silent", "/dir=" + game}), kExitDone);
+  const std::string copy = programs + "\\merva.exe";
+  EXPECT_EQ(test::ReadFile(copy), test::ReadFile(program));
+  for (const char* point : {"game 1", "game 2"}) {
+    std::map<std::string, TAppValue>& entry = apps.Entries[InstalledAppKey(restore, point)];
+    EXPECT_EQ(entry["DisplayIcon"].Text, copy) << point;
+    EXPECT_EQ(entry["UninstallString"].Text, "\"" + copy + "\" /undo /point=\"" + restore + "\\" +
+                                                 point + "\" /dir=\"" + test::Native(game) + "\"")
+        << point;
+  }
+  EXPECT_EQ(apps.Entries[key]["DisplayName"].Text, "Title! (GTA San Andreas mod)");
 }
 
 // A log is never a file the run writes, holds or reads, however the path is spelt; it may be
