@@ -129,6 +129,7 @@ class TForm1 {
  private:
   void ShowStep();
   void LoadScript();
+  std::string LogTargetFaultUnchecked(const TCommandLine& line);
   // Installs into the edit box's folder; `done`, when given, receives the restore point kept.
   void InstallPackage(TRestorePoint* done = nullptr);
   // The window as the unattended runs show it: the progress bar and the texts, no buttons.

@@ -35,6 +35,17 @@ std::vector<std::string> GameFilesOfScript(IFileSystem& fs, const std::string& p
 
 std::string TForm1::LogTargetFault(const TCommandLine& line) {
   if (line.Log.empty()) return "";
+  // Runs before the window's first message, where nothing would catch an error: a log that
+  // cannot be checked is not written.
+  try {
+    return LogTargetFaultUnchecked(line);
+  } catch (const std::exception& error) {
+    return "The log " + line.Log + " cannot be checked (" + error.what() +
+           "). Give /log= another file.";
+  }
+}
+
+std::string TForm1::LogTargetFaultUnchecked(const TCommandLine& line) {
   IFileSystem& fs = services_.Files;
   const std::string log = PlaceKey(fs, line.Log);
   const auto fault = [&line](const std::string& what) {
