@@ -8,6 +8,8 @@
 #include "core/errors.h"
 #include "core/file_tools.h"
 #include "core/fingerprint.h"
+#include "core/text.h"
+#include "core/windows_names.h"
 #include "restore/restore_store.h"
 
 namespace merva {
@@ -36,6 +38,11 @@ std::string InstallDate(const std::string& time) {
   for (char c : time.substr(0, 10))
     if (c >= '0' && c <= '9') date += c;
   return date.size() == 8 ? date : "";
+}
+
+// A point's path as Windows compares it, so that two spellings of one restore folder meet.
+std::string PointPathKey(const std::string& path) {
+  return WindowsPathKey(SplitAt(path, "\\/"));
 }
 
 TAppValue Text(const char* name, std::string text) {
@@ -155,15 +162,21 @@ void RelistWithProgram(IInstalledApps& apps, IFileSystem& fs, const std::string&
 void UnlistInstallation(IInstalledApps& apps, const std::string& root,
                         const std::string& pointFolder) {
   apps.Remove(InstalledAppKey(root, pointFolder));
+  // Listed while the restore folder was spelt otherwise ("c:\r" for "C:\R"): found by the point
+  // it names, as Windows compares paths.
+  const std::string point = PointPathKey(root + "\\" + pointFolder);
+  for (const std::string& key : apps.Keys())
+    if (key.rfind(kKeyPrefix, 0) == 0 && PointPathKey(apps.ReadText(key, kPointValue)) == point)
+      apps.Remove(key);
 }
 
 void UnlistVanishedInstallations(IInstalledApps& apps, IFileSystem& fs, const std::string& root) {
+  const std::string rootKey = PointPathKey(root);
   for (const std::string& key : apps.Keys()) {
     if (key.rfind(kKeyPrefix, 0) != 0) continue;
     const std::string point = apps.ReadText(key, kPointValue);
-    if (ParentFolder(point) != root) continue;  // another restore folder's, or no entry of ours
-    const std::string name = point.substr(root.size() + 1);
-    if (key != InstalledAppKey(root, name)) continue;
+    // Another restore folder's, or no entry of ours.
+    if (point.empty() || PointPathKey(ParentFolder(point)) != rootKey) continue;
     if (fs.DirectoryExists(point) || fs.DirectoryExists(point + kUndoingSuffix)) continue;
     apps.Remove(key);
   }

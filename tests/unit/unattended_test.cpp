@@ -499,6 +499,24 @@ TEST_F(TUnattendedTest, AnEntryWhosePointWentIsTakenOutByTheNextRun) {
   EXPECT_EQ(apps.Entries.count("SomeoneElse"), 1u);
 }
 
+// The restore folder spelt otherwise, as Windows reads it ("C:\R", "c:\r\"): the entry of a
+// point is still found, when its point goes and when its installation is taken back.
+TEST(InstalledApps, AnEntryIsFoundWhateverTheSpellingOfItsRestoreFolder) {
+  TTempDir dir;
+  test::TFakeInstalledApps apps;
+  TRestorePoint point;
+  point.Folder = "game 1";
+  point.GameFolder = "C:\\G";
+  const std::string listedAs = dir / "Restore", readAs = dir / "RESTORE\\";
+  ASSERT_TRUE(ListInstallation(apps, listedAs, point, "C:\\merva.exe", 10));
+  UnlistVanishedInstallations(apps, SystemFileSystem(), FolderWithoutFinalSeparators(readAs));
+  EXPECT_TRUE(apps.Entries.empty()) << "its point is not there";
+
+  ASSERT_TRUE(ListInstallation(apps, listedAs, point, "C:\\merva.exe", 10));
+  UnlistInstallation(apps, FolderWithoutFinalSeparators(readAs), "GAME 1");
+  EXPECT_TRUE(apps.Entries.empty());
+}
+
 // A failure at any step of an installation leaves either its point with its entry, or neither:
 // never an entry without a point.
 TEST_F(TUnattendedTest, AFailureAtAnyStepLeavesNoEntryWithoutItsPoint) {
