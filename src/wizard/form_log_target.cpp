@@ -89,7 +89,9 @@ std::string TForm1::LogTargetFaultUnchecked(const TCommandLine& line) {
   for (const std::string& game : games) {
     const std::string gameKey = PlaceKey(fs, game);
     if (!PlaceIsInside(log, gameKey) || log == gameKey) continue;
-    const std::vector<std::string> parts = SplitAt(log.substr(gameKey.size() + 1), "\\");
+    // A game at a drive's root keeps its separator in its key.
+    const size_t below = gameKey.back() == '\\' ? gameKey.size() : gameKey.size() + 1;
+    const std::vector<std::string> parts = SplitAt(log.substr(below), "\\");
     if (IsInstallersOwnPath(parts)) return fault("one of the installer's own files in " + game);
     for (const std::string& file : gameFiles)
       if (WindowsPathKey(SplitAt(file, "\\/")) == WindowsPathKey(parts))
