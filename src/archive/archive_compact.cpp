@@ -1,4 +1,5 @@
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -158,7 +159,8 @@ void WriteHead(TBlockFile& temp, const TGTA3Archive& state, const TCompactionPla
 // Copies the runs in parts, a step of the progress for every entry wholly written; `written`
 // runs after each part with the length so far.
 void WriteRuns(TBlockFile& temp, IArchiveBody& body, const TCompactionPlan& plan,
-               IProgress& progress, const std::function<void(int64_t)>& written) {
+               IProgress& progress, const std::function<void(int64_t)>& written,
+               const std::function<void(int64_t)>& beforeArchiveRead) {
   int64_t length = int64_t{plan.First} * kSector;
   size_t next = 0;  // the first entry not yet wholly written
   auto advance = [&] {
@@ -171,12 +173,14 @@ void WriteRuns(TBlockFile& temp, IArchiveBody& body, const TCompactionPlan& plan
       TPiece part = run;
       part.Length = std::min(kCopyPart, run.Length - done);
       if (part.Source != TPiece::kZeros) part.From += done;
+      if (beforeArchiveRead && part.Source == TPiece::kArchive) beforeArchiveRead(part.From);
       body.CopyPiece(part, temp);
       length += part.Length;
       written(length);
       advance();
     }
   }
+  if (beforeArchiveRead) beforeArchiveRead(INT64_MAX);
 }
 
 }  // namespace
@@ -189,7 +193,8 @@ int32_t FirstCompactedOffset(int32_t count) {
 
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
                            IFileSystem& fs, int32_t firstSector, std::string* fingerprint,
-                           const std::function<bool()>& whileFlushing) {
+                           const std::function<bool()>& whileFlushing,
+                           const std::function<void(int64_t)>& beforeArchiveRead) {
   progress.Start(archive.State().EntryCount() - 1);
   const TCompactionPlan plan = PlanCompaction(archive, firstSector);
   TBlockFile temp = TBlockFile::Create(fs, tempPath);
@@ -203,10 +208,13 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
     }
     TFlushWhileWriting flushing(temp, progress);
     WriteHead(temp, archive.State(), plan);
-    WriteRuns(temp, archive.Body(), plan, progress, [&](int64_t length) {
-      if (hash) hash->UpTo(length);
-      flushing.Written(length);
-    });
+    WriteRuns(
+        temp, archive.Body(), plan, progress,
+        [&](int64_t length) {
+          if (hash) hash->UpTo(length);
+          flushing.Written(length);
+        },
+        beforeArchiveRead);
     if (hash) hash->UpTo(temp.Size());
     flushing.Finish(whileFlushing);  // on disk before it takes the archive's place
     if (hash) *fingerprint = hash->Finish();

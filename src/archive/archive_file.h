@@ -109,9 +109,14 @@ int64_t CompactedArchiveBytes(const TGTA3Archive& state);
 // as it is written. What is written is sent to the disk every 128 MiB meanwhile.
 // `whileFlushing`, when given, is work done in parts while the last flush waits for the disk
 // (TBackgroundFlush::Wait).
+// `beforeArchiveRead`, when given, is told the old archive's byte position before each part read
+// from it, in increasing order, and INT64_MAX once the last is read: whoever else needs the old
+// archive's bytes (the restore point's kept entries) reads them then, so that the file is read
+// once, front to back.
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
                            IFileSystem& fs, int32_t firstSector = 0,
                            std::string* fingerprint = nullptr,
-                           const std::function<bool()>& whileFlushing = nullptr);
+                           const std::function<bool()>& whileFlushing = nullptr,
+                           const std::function<void(int64_t)>& beforeArchiveRead = nullptr);
 
 }  // namespace merva

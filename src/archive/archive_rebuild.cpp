@@ -22,9 +22,10 @@ TArchiveRebuild::TArchiveRebuild(IFileSystem& fs, const std::string& archivePath
 }
 
 void TArchiveRebuild::Write(IProgress& progress, int32_t firstSector, std::string* fingerprint,
-                            const std::function<bool()>& whileFlushing) {
+                            const std::function<bool()>& whileFlushing,
+                            const std::function<void(int64_t)>& beforeArchiveRead) {
   WriteCompactedArchive(archive_, rebuilt_.Path(), progress, archive_.FileSystem(), firstSector,
-                        fingerprint, whileFlushing);
+                        fingerprint, whileFlushing, beforeArchiveRead);
 }
 
 void TArchiveRebuild::Replace() {

@@ -306,9 +306,13 @@ TRoomCheck TInstallation::RoomNeeded(TArchiveFile& archive) {
 void TInstallation::ReplaceArchive() {
   IProgress& progress = services_.Progress;
   if (restore_) restore_->Keep(rebuild_->Archive(), progress);
-  MarkStep("old bytes kept");
+  MarkStep("old game files kept");
   std::string fingerprint;
-  rebuild_->Write(progress, 0, restore_ ? &fingerprint : nullptr);
+  // The old archive is read once, front to back: the replaced entries' old bytes go to the
+  // restore point as the new archive's writing passes them.
+  const auto keepAlong = [this](int64_t position) { restore_->KeepArchiveBytesBefore(position); };
+  rebuild_->Write(progress, 0, restore_ ? &fingerprint : nullptr, nullptr,
+                  restore_ ? std::function<void(int64_t)>(keepAlong) : nullptr);
   MarkStep("temp.img written and flushed");
   // The restore point is whole on the disk before the new archive takes the old one's place.
   if (restore_) restore_->Finish(rebuild_->WrittenPath(), fingerprint, progress);

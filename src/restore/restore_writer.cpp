@@ -263,16 +263,39 @@ void TRestorePointWriter::WriteKeptArchive(TBlockFile& archive, const std::strin
   file.WriteExact(&count, 4);
   file.WriteExact(directory.data(), static_cast<uint32_t>(count) * kEntryBytes);
   WriteZeros(file, int64_t{FirstCompactedOffset(count)} * kSector - file.Size());
-  for (const TKeptEntry& entry : point_.Replaced)
-    AppendRange(archive, int64_t{entry.Old.Offset} * kSector,
-                int64_t{std::max(entry.Old.Size, 0)} * kSector, file);
-  // To the disk while the new archive is written, through the handle that wrote it; the record
-  // waits for it (JoinKeptFlush).
   keptArchive_.emplace(std::move(file));
-  keptFlush_.Start(*keptArchive_);
+  // The old bytes are read where they lie, front to back: a player's archive is on the disk,
+  // not in memory, and reading it in the mod's order would seek all over it.
+  keptRanges_.clear();
+  keptCopied_ = 0;
+  keptSource_ = &archive;
+  for (size_t i = 0; i < directory.size(); ++i)
+    keptRanges_.push_back({int64_t{point_.Replaced[i].Old.Offset} * kSector,
+                           int64_t{directory[i].Size} * kSector,
+                           int64_t{directory[i].Offset} * kSector});
+  std::stable_sort(keptRanges_.begin(), keptRanges_.end(),
+                   [](const TKeptRange& a, const TKeptRange& b) { return a.From < b.From; });
+}
+
+void TRestorePointWriter::KeepArchiveBytesBefore(int64_t position) {
+  Checked([&] { CopyKeptBytesBefore(position); });
+}
+
+void TRestorePointWriter::CopyKeptBytesBefore(int64_t position) {
+  if (!keptArchive_ || keptCopied_ == keptRanges_.size()) return;
+  for (; keptCopied_ < keptRanges_.size() && keptRanges_[keptCopied_].From < position;
+       ++keptCopied_) {
+    const TKeptRange& range = keptRanges_[keptCopied_];
+    keptArchive_->Seek(range.To);
+    AppendRange(*keptSource_, range.From, range.Length, *keptArchive_);
+  }
+  // To the disk while the rest of the new archive is written, through the handle that wrote
+  // it; the record waits for it (JoinKeptFlush).
+  if (keptCopied_ == keptRanges_.size()) keptFlush_.Start(*keptArchive_);
 }
 
 void TRestorePointWriter::JoinKeptFlush(IProgress& progress) {
+  CopyKeptBytesBefore(INT64_MAX);  // what no rebuild read along with its own
   // The progress is told while the last of it reaches the disk.
   keptFlush_.Wait(progress);
   if (keptArchive_) {

@@ -37,10 +37,15 @@ class TRestorePointWriter {
   // Notes, before anything changes, a game file the run will write: created or replaced, and
   // the folders it will create. Only the first note of a file counts.
   void NoteGameFile(const TGameFileItem& item, int64_t newBytes, const std::string& fingerprint);
-  // Makes the point's folder and keeps in it the old bytes of every replaced entry (read from
-  // the archive, still the old file, once the run has planned the new one) and game file. Done
-  // before the new archive is written, so that the disk takes them in meanwhile.
+  // Makes the point's folder and keeps in it the old bytes of every replaced game file, and makes
+  // archive.img ready for the replaced entries' old bytes, once the run has planned the new
+  // archive. Those are read from the old archive in one pass with the new archive's writing
+  // (KeepArchiveBytesBefore), or at the latest by Finish.
   void Keep(TArchiveFile& archive, IProgress& progress);
+  // Copies into archive.img the old bytes of the replaced entries that start before byte
+  // `position` of the old archive, in the order they lie there; once every one is copied (at the
+  // latest when `position` is INT64_MAX), archive.img goes to the disk in the background.
+  void KeepArchiveBytesBefore(int64_t position);
   // Once the new archive is written at `newArchivePath` with that fingerprint: flushes the kept
   // files, then writes changes.txt and the record, flushed. The point is then whole.
   void Finish(const std::string& newArchivePath, const std::string& newArchiveFingerprint,
@@ -70,6 +75,7 @@ class TRestorePointWriter {
   void NoteOwners(TArchiveFile& archive);
   int64_t GameFileBytes(const TGameFileChange& change);
   void WriteKeptArchive(TBlockFile& archive, const std::string& path);
+  void CopyKeptBytesBefore(int64_t position);
   void JoinKeptFlush(IProgress& progress);
 
   TRestoreRequest request_;
@@ -81,6 +87,13 @@ class TRestorePointWriter {
   std::vector<std::string> keptFiles_;
   // archive.img goes to the disk on this thread while the new archive is written.
   std::optional<TBlockFile> keptArchive_;
+  // The replaced entries' old bytes still to copy into it, in the old archive's order.
+  struct TKeptRange {
+    int64_t From, Length, To;
+  };
+  std::vector<TKeptRange> keptRanges_;
+  size_t keptCopied_ = 0;
+  TBlockFile* keptSource_ = nullptr;
   TBackgroundFlush keptFlush_;
   std::string pending_;  // the folder while it is written
   std::string final_;

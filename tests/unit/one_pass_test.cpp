@@ -2,11 +2,15 @@
 // archives and mods: the same bytes, or the same error with the archive left as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "core/errors.h"
 #include "operations/installation.h"
 #include "tests/support/archive_generator.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_file_system.h"
+#include "tests/support/read_recorder.h"
 #include "tests/support/step_install.h"
 #include "wizard/controls.h"
 
@@ -32,6 +36,60 @@ TEST(OnePassInstallation, LeavesTheArchiveOfThePutSortAndCompaction) {
   // The generator must reach both outcomes, mostly installations.
   EXPECT_GT(installed, 400);
   EXPECT_GT(refused, 0);
+}
+
+// A player's archive is on the disk, not in memory: the installation reads its data once, front
+// to back, the replaced entries' old bytes for the restore point along with the rest. Aside: the
+// header and the directory, read when it opens, and the entries that the grown directory reaches,
+// which move to the end of the new archive and are read when it is written there.
+TEST(OnePassInstallation, ReadsTheOldArchiveOnceFrontToBack) {
+  int installed = 0, withKeptEntries = 0, moving = 0;
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    const test::TGenerated g = test::TGenerator(seed).Make();
+    TMemoryFileSystem memory(64 << 20);
+    memory.AddDirectory("G");
+    memory.AddDirectory("G\\models");
+    memory.Put("G\\models\\gta3.img", g.Archive);
+    memory.Put("data.cab", test::PackageBytes(g.Files));
+    test::TReadRecorder fs(memory, "G\\models\\gta3.img");
+    test::TFakeBoxes boxes;
+    TNoProgress progress;
+    TInstallation installation(g.Script, "G", {fs, boxes, progress}, "data.cab");
+    installation.KeepRestorePoint({"R", "mod", "2026-12-09 00:00:00", {}});
+    try {
+      installation.Run();
+    } catch (const Exception&) {
+      continue;  // refused before any change (a damaged archive, a name the game cannot hold)
+    }
+    ++installed;
+    if (!installation.Point()->Replaced.empty()) ++withKeptEntries;
+    const int64_t oldDirectoryEnd = 8 + 32 * int64_t{installation.Point()->OldCount};
+    const auto newCount = static_cast<int64_t>(
+        test::DirectoryOf(std::string(memory.Get("G\\models\\gta3.img")->begin(),
+                                      memory.Get("G\\models\\gta3.img")->end()))
+            .size());
+    const int64_t newDirectoryEnd = 8 + 32 * newCount;
+    std::vector<test::TRead> reads;
+    int64_t readUpTo = oldDirectoryEnd;
+    for (const test::TRead& read : fs.Reads()) {
+      if (read.At + read.Count <= oldDirectoryEnd) continue;
+      reads.push_back(read);
+      if (read.At < newDirectoryEnd) {
+        ++moving;
+        continue;
+      }
+      EXPECT_GE(read.At, readUpTo) << "seed " << seed << ": read backwards";
+      readUpTo = read.At + read.Count;
+    }
+    std::sort(reads.begin(), reads.end(),
+              [](const test::TRead& a, const test::TRead& b) { return a.At < b.At; });
+    for (size_t i = 1; i < reads.size(); ++i)
+      EXPECT_GE(reads[i].At, reads[i - 1].At + reads[i - 1].Count)
+          << "seed " << seed << ": bytes at " << reads[i].At << " read twice";
+  }
+  EXPECT_GT(installed, 200);
+  EXPECT_GT(withKeptEntries, 100);
+  EXPECT_GT(moving, 0) << "the generator must reach entries that a grown directory moves";
 }
 
 }  // namespace
