@@ -12,9 +12,13 @@
 // the planning of a 5,000-file put into the 16,000-entry directory and the directory sort on
 // 100,000 entries. Every round is printed; the disk is settled (sync and a pause) before each
 // timed step, and the copy and the step alternate, so that neither pays for the other.
-// BENCH_NO_WINE=1 leaves Wine out; BENCH_MODS="1000 5000" measures only those mods.
+// BENCH_NO_WINE=1 leaves Wine out; BENCH_MODS="1000 5000" measures only those mods;
+// BENCH_NO_COMPACT=1 leaves the compaction out; BENCH_MERVA_IMG=PATH measures another build's
+// merva-img (to set two builds side by side). With --cold the page cache is dropped before
+// every timed step and every copy, as a player's archive lies on the disk when the installer
+// starts (root only on Linux; without root it says so and measures warm).
 //
-//   archive_bench FOLDER [ENTRIES] [ROUNDS] [--letters]
+//   archive_bench FOLDER [ENTRIES] [ROUNDS] [--letters] [--cold]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -146,10 +150,20 @@ void MakeMod(const std::string& folder, int files, int entries, bool letters) {
   Shell("rm -rf '" + folder + "/files'");
 }
 
+bool g_cold = false;
+
 // Each measurement starts with nothing waiting to be written, and the disk done with what it
-// was sent, so that no step pays for the write-back of another.
+// was sent, so that no step pays for the write-back of another; cold, with nothing read before
+// in memory either.
 void Settle() {
   Shell("sync && sleep 1");
+  if (g_cold) Shell("echo 3 > /proc/sys/vm/drop_caches && sleep 1");
+}
+
+// The merva-img measured: this build's, or another's.
+std::string Img() {
+  const char* other = std::getenv("BENCH_MERVA_IMG");
+  return other ? other : MERVA_IMG;
 }
 
 // The reference every step is measured against: a safe replacing copy of the same archive, as
@@ -242,8 +256,14 @@ int main(int argc, char** argv) {
   const auto letters = std::find(args.begin(), args.end(), "--letters");
   const bool withLetters = letters != args.end();
   if (withLetters) args.erase(letters);
+  const auto cold = std::find(args.begin(), args.end(), "--cold");
+  if (cold != args.end()) {
+    args.erase(cold);
+    g_cold = geteuid() == 0;
+    if (!g_cold) std::printf("--cold needs root to drop the page cache: measured warm\n");
+  }
   if (args.empty()) {
-    std::fprintf(stderr, "usage: archive_bench FOLDER [ENTRIES] [ROUNDS] [--letters]\n");
+    std::fprintf(stderr, "usage: archive_bench FOLDER [ENTRIES] [ROUNDS] [--letters] [--cold]\n");
     return 2;
   }
   const std::string folder = args[0];
@@ -270,13 +290,15 @@ int main(int argc, char** argv) {
   MakeArchive(stock, entries, random, withLetters);
   std::printf(
       "archive: %d entries, %.2f GiB of %s; each step beside a safe copy made just before it, "
-      "medians of %d rounds\n",
+      "medians of %d rounds, %s\n",
       entries, static_cast<double>(std::ifstream(stock, std::ios::ate).tellg()) / (1 << 30),
-      withLetters ? "one letter per sector" : "random bytes", g_repeats);
+      withLetters ? "one letter per sector" : "random bytes", g_repeats,
+      g_cold ? "cold (the page cache dropped before each)" : "warm");
 
   const std::string compacted = folder + "/compacted.img";
-  Measure("compaction, merva-img compact", stock, scratch, compacted,
-          {MERVA_IMG, "compact", compacted});
+  if (!std::getenv("BENCH_NO_COMPACT"))
+    Measure("compaction, merva-img compact", stock, scratch, compacted,
+            {Img(), "compact", compacted});
   if (wine)
     Measure("compaction, merva-img.exe (Wine)", stock, scratch, compacted,
             {"wine", exe, "compact", WinePath(compacted)});
@@ -292,12 +314,12 @@ int main(int argc, char** argv) {
     const std::string mod = folder + "/mod" + std::to_string(files);
     MakeMod(mod, files, entries, withLetters);
     const std::string label = std::to_string(files) + "-file mod, merva-img install";
-    const std::vector<std::string> install = {MERVA_IMG, "install", folder + "/game", mod};
+    const std::vector<std::string> install = {Img(), "install", folder + "/game", mod};
     Measure(label.c_str(), stock, scratch, img, install);
     Shell("printf '%-40s %s bytes on disk; ' 'its restore point' \"$(du -sb '" + restore +
           "' | cut -f1)\"; grep -h 'keeps' '" + restore + "'/*/changes.txt");
     const std::string undoLabel = std::to_string(files) + "-file mod, merva-img undo";
-    Measure(undoLabel.c_str(), stock, scratch, img, {MERVA_IMG, "undo", folder + "/game"}, install);
+    Measure(undoLabel.c_str(), stock, scratch, img, {Img(), "undo", folder + "/game"}, install);
     if (wine) {
       const std::string wineLabel = std::to_string(files) + "-file mod, merva-img.exe (Wine)";
       Measure(wineLabel.c_str(), stock, scratch, img,
