@@ -102,7 +102,7 @@ TRestorePoint TRestorePointWriter::Preview(TArchiveFile& archive) {
   point_.Added.clear();
   point_.Replaced.clear();
   point_.Order.clear();
-  RecordArchiveChanges(archive, true);
+  RecordArchiveChanges(archive);
   NoteOwners(archive);
   point_.OldArchiveBytes = archive.File().Size();
   point_.NewArchiveBytes = CompactedArchiveBytes(archive.State());
@@ -139,12 +139,7 @@ int64_t TRestorePointWriter::KeptBytesFor(TArchiveFile& archive) {
   return kept;
 }
 
-void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive, bool fingerprints) {
-  const auto fingerprintOf = [&](const TArchiveEntry& entry) {
-    return fingerprints ? WrittenFingerprint(archive, entry) : std::string();
-  };
-  addedAt_.clear();
-  replacedAt_.clear();
+void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive) {
   const std::vector<TArchiveEntry>& opened = archive.Opened();
   const std::vector<int32_t>& origins = archive.Origins();
   const TGTA3Archive& now = archive.State();
@@ -160,9 +155,8 @@ void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive, bool finge
   for (int32_t j = 0; j < now.EntryCount() && static_cast<size_t>(j) < origins.size(); ++j) {
     const int32_t k = origins[j];
     if (k < 0) {
-      point_.Added.push_back(
-          {EntryName(now.Entries[j]), now.Entries[j].Size, fingerprintOf(now.Entries[j])});
-      addedAt_.push_back(j);
+      point_.Added.push_back({EntryName(now.Entries[j]), now.Entries[j].Size,
+                              WrittenFingerprint(archive, now.Entries[j])});
       continue;
     }
     newIndexOf[k] = j;
@@ -178,18 +172,9 @@ void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive, bool finge
     kept.Old = opened[k];
     kept.NewSize = now.Entries[newIndexOf.at(k)].Size;
     kept.Kept = kKeptArchiveName;
-    kept.NewFingerprint = fingerprintOf(now.Entries[newIndexOf.at(k)]);
+    kept.NewFingerprint = WrittenFingerprint(archive, now.Entries[newIndexOf.at(k)]);
     point_.Replaced.push_back(kept);
-    replacedAt_.push_back(newIndexOf.at(k));
   }
-}
-
-void TRestorePointWriter::FingerprintNewEntries(TArchiveFile& archive) {
-  const std::vector<TArchiveEntry>& now = archive.State().Entries;
-  for (size_t i = 0; i < point_.Added.size(); ++i)
-    point_.Added[i].NewFingerprint = WrittenFingerprint(archive, now[addedAt_[i]]);
-  for (size_t i = 0; i < point_.Replaced.size(); ++i)
-    point_.Replaced[i].NewFingerprint = WrittenFingerprint(archive, now[replacedAt_[i]]);
 }
 
 template <typename Step>
@@ -236,8 +221,7 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IProgress& progre
   pending_ = pending;
   WriteFileFlushed(fs_, pending_ + "\\" + kPointMarkName, gameFolder_);
 
-  RecordArchiveChanges(archive, false);
-  archive_ = &archive;
+  RecordArchiveChanges(archive);
   NoteOwners(archive);
   point_.OldArchiveBytes = archive.File().Size();
   int64_t kept = 0;
@@ -329,9 +313,6 @@ void TRestorePointWriter::FinishUnchecked(const std::string& newArchivePath,
                                           IProgress& progress) {
   // The old bytes are on the disk before the record that names them.
   JoinKeptFlush(progress);
-  // The new entries' bytes were just read by the rebuild: their fingerprints read them again
-  // from memory.
-  if (archive_) FingerprintNewEntries(*archive_);
   FlushFiles(fs_, keptFiles_, &progress);
   TBlockFile created = TBlockFile::OpenReadOnly(fs_, newArchivePath);
   point_.NewArchiveBytes = created.Size();

@@ -71,10 +71,7 @@ class TRestorePointWriter {
   void KeepUnchecked(TArchiveFile& archive, IProgress& progress);
   void FinishUnchecked(const std::string& newArchivePath, const std::string& newArchiveFingerprint,
                        IProgress& progress);
-  // `fingerprints`: the new entries' fingerprints now; else FingerprintNewEntries takes them
-  // once the rebuild has read their bytes (a mod's package is on the disk, not in memory).
-  void RecordArchiveChanges(TArchiveFile& archive, bool fingerprints);
-  void FingerprintNewEntries(TArchiveFile& archive);
+  void RecordArchiveChanges(TArchiveFile& archive);
   void NoteOwners(TArchiveFile& archive);
   int64_t GameFileBytes(const TGameFileChange& change);
   void WriteKeptArchive(TBlockFile& archive, const std::string& path);
@@ -97,9 +94,6 @@ class TRestorePointWriter {
   std::vector<TKeptRange> keptRanges_;
   size_t keptCopied_ = 0;
   TBlockFile* keptSource_ = nullptr;
-  // The archive Keep recorded, and where its added and replaced entries are in it now.
-  TArchiveFile* archive_ = nullptr;
-  std::vector<int32_t> addedAt_, replacedAt_;
   TBackgroundFlush keptFlush_;
   std::string pending_;  // the folder while it is written
   std::string final_;
