@@ -168,16 +168,24 @@ std::string LexicalPath(const std::string& path) {
 // installation or an undo. The game is found by what the path is, not by how it is spelt: as
 // written ("models\.\gta3.img", a linked models folder) and as the system resolves it, each
 // game folder it names is locked.
+// The game folder of `path` when it is spelt as a game's archive (GAME\models\gta3.img, as
+// Windows reads names); false otherwise.
+bool GameOfArchivePath(const std::string& path, std::string& game) {
+  const std::string models = ParentFolder(path);
+  if (path.empty() || WindowsNameKey(ExtractFileNamePart(path)) != "GTA3.IMG" ||
+      WindowsNameKey(ExtractFileNamePart(models)) != "MODELS")
+    return false;
+  game = ParentFolder(models);
+  return true;
+}
+
 std::vector<TGameLock> LockIfGameArchive(IFileSystem& fs, const std::string& archive) {
   std::vector<TGameLock> locks;
   std::vector<std::string> games;
   for (std::string path : {LexicalPath(fs.AbsolutePath(archive)), fs.CanonicalPath(archive)}) {
     std::replace(path.begin(), path.end(), '/', '\\');
-    const std::string models = ParentFolder(path);
-    if (path.empty() || WindowsNameKey(ExtractFileNamePart(path)) != "GTA3.IMG" ||
-        WindowsNameKey(ExtractFileNamePart(models)) != "MODELS")
-      continue;
-    const std::string game = ParentFolder(models);
+    std::string game;
+    if (!GameOfArchivePath(path, game)) continue;
     bool known = false;
     for (const std::string& other : games) known = known || SameGameFolder(fs, other, game);
     if (known) continue;
@@ -190,10 +198,7 @@ std::vector<TGameLock> LockIfGameArchive(IFileSystem& fs, const std::string& arc
 // A game folder as the user gave it, from the root and without a final separator, so that a
 // restore point names it the same way whatever folder the tool ran in and however it was typed.
 std::string GameFolderArgument(IFileSystem& fs, const std::string& argument) {
-  std::string folder = fs.AbsolutePath(argument);
-  while (folder.size() > 1 && folder.back() == '\\' && folder[folder.size() - 2] != ':')
-    folder.pop_back();
-  return folder;
+  return FolderWithoutFinalSeparators(fs.AbsolutePath(argument));
 }
 
 // Where restore points are kept; a tool that changes a game must have one.
@@ -278,10 +283,8 @@ int Sort(TTool& tool, const TArguments& args) {
 // (models\temp.img), so that what a killed run leaves is what every later run of that game
 // removes.
 std::string RebuildPathOf(const std::string& archive, bool gamesArchive) {
-  const std::string models = ParentFolder(archive);
-  if (gamesArchive && WindowsNameKey(ExtractFileNamePart(archive)) == "GTA3.IMG" &&
-      WindowsNameKey(ExtractFileNamePart(models)) == "MODELS")
-    return TempArchivePathOf(ParentFolder(models));
+  std::string game;
+  if (gamesArchive && GameOfArchivePath(archive, game)) return TempArchivePathOf(game);
   return archive + ".merva-tmp";
 }
 
