@@ -2,11 +2,13 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
 #include "archive/archive.h"
 #include "archive/archive_file.h"
+#include "archive/rebuild_reads.h"
 #include "archive/sectors.h"
 #include "core/background_flush.h"
 #include "core/block_file.h"
@@ -50,45 +52,39 @@ class TFlushWhileWriting {
   int64_t next_ = kFlushEvery;
 };
 
-// The fingerprint of the new file, following the writer: what the program writes is hashed as it
-// goes by (under Windows every copy goes through the program), and what the system copied
-// without the program seeing it is read back as soon as it is written, from the page cache.
+// The fingerprint of the new file, following the writer: what the program writes where the
+// hashed part ends is hashed as it goes by (under Windows every copy goes through the program);
+// what the system copied without the program seeing it, or what was written ahead of the hashed
+// part, is read back once the part before it is written, from the page cache.
 class TReadBackFingerprint {
  public:
   TReadBackFingerprint(IFileSystem& fs, const std::string& path)
       : reader_(TBlockFile::OpenReadOnly(fs, path)), buffer_(static_cast<size_t>(kCopyPart)) {}
-  // Bytes written at `at`; the file is written front to back.
+  // Bytes the program wrote at `at`.
   void Written(int64_t at, const void* data, uint32_t count) {
-    UpTo(at);
-    if (at != hashed_) {
-      backwards_ = true;  // never in a front-to-back write; read back whole at the end
-      return;
-    }
+    if (at != hashed_) return;  // Covered tells of them; read back in their turn
     hash_.Update(data, count);
     hashed_ += count;
   }
-  // Reads back what the program did not see, up to `end`.
-  void UpTo(int64_t end) {
-    if (hashed_ < end) hashed_ = ReadBack(hash_, hashed_, end);
+  // [at, at + count) is written, seen by the program or not. Every byte is written once.
+  void Covered(int64_t at, int64_t count) {
+    if (at + count > hashed_) ahead_[at] = at + count;
+    for (auto it = ahead_.begin(); it != ahead_.end() && it->first <= hashed_;
+         it = ahead_.erase(it))
+      if (it->second > hashed_) hashed_ = ReadBack(hashed_, it->second);
   }
   std::string Finish() {
-    if (backwards_) {
-      TFingerprint whole;
-      ReadBack(whole, 0, hashed_);
-      reader_.Close();
-      return whole.HexDigest();
-    }
     reader_.Close();
     return hash_.HexDigest();
   }
 
  private:
-  int64_t ReadBack(TFingerprint& hash, int64_t from, int64_t end) {
+  int64_t ReadBack(int64_t from, int64_t end) {
     reader_.Seek(from);
     while (from < end) {
       const auto part = static_cast<uint32_t>(std::min<int64_t>(end - from, kCopyPart));
       reader_.ReadExact(buffer_.data(), part);
-      hash.Update(buffer_.data(), part);
+      hash_.Update(buffer_.data(), part);
       from += part;
     }
     return from;
@@ -98,18 +94,67 @@ class TReadBackFingerprint {
   std::vector<char> buffer_;
   TFingerprint hash_;
   int64_t hashed_ = 0;
-  bool backwards_ = false;
+  std::map<int64_t, int64_t> ahead_;  // written ranges past the hashed part: start to end
+};
+
+// A run of the new archive's data and where it goes.
+struct TPlacedRun {
+  TPiece Piece;
+  int64_t To;
 };
 
 // The compacted archive before a byte of it is written: its directory, and the runs of data in
-// the order they are written. Data that lay side by side stays one run however many entries it
+// the order they are copied. Data that lay side by side stays one run however many entries it
 // holds.
 struct TCompactionPlan {
   int32_t First = 0;  // the first data sector
   std::vector<TArchiveEntry> Directory;
   std::vector<int64_t> EntryEnds;  // where each entry's data ends in the new file
-  std::vector<TPiece> Runs;
+  std::vector<TPlacedRun> Runs;
 };
+
+// A player's archive is on the disk, not in memory, and its data seldom lies in the order of
+// the sorted directory: reading it in that order would seek all over it. So each source is read
+// front to back: the runs are copied in the order of where their bytes lie in their source (the
+// old archive first, then each file in the order it is first met), each written in its place
+// with the zeros and few literal bytes that follow it in the new file.
+std::vector<TPlacedRun> InReadingOrder(const std::vector<TPiece>& pieces, int64_t start) {
+  struct TGroup {
+    int Source;  // -1: zeros or literal bytes before any data, 0: the old archive, then files
+    int64_t From;
+    size_t Begin, End;
+  };
+  std::map<const TBlockFile*, int> sourceOf;
+  std::vector<TPlacedRun> placed;
+  std::vector<TGroup> groups;
+  int64_t to = start;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    const TPiece& piece = pieces[i];
+    placed.push_back({piece, to});
+    to += piece.Length;
+    const bool data = piece.Source == TPiece::kArchive || piece.Source == TPiece::kFile;
+    if (!data && !groups.empty()) {
+      groups.back().End = i + 1;
+      continue;
+    }
+    int source = -1;
+    if (piece.Source == TPiece::kArchive) source = 0;
+    if (piece.Source == TPiece::kFile) {
+      const int next = static_cast<int>(sourceOf.size()) + 1;
+      source = sourceOf.emplace(piece.File, next).first->second;
+    }
+    groups.push_back({source, data ? piece.From : 0, i, i + 1});
+  }
+  std::stable_sort(groups.begin(), groups.end(), [](const TGroup& a, const TGroup& b) {
+    return a.Source != b.Source ? a.Source < b.Source : a.From < b.From;
+  });
+  std::vector<TPlacedRun> runs;
+  runs.reserve(placed.size());
+  for (const TGroup& group : groups)
+    runs.insert(runs.end(), placed.begin() + static_cast<ptrdiff_t>(group.Begin),
+                placed.begin() + static_cast<ptrdiff_t>(group.End));
+  return runs;
+}
 
 // Everything the copy will read must lie inside the archive, and the result must stay within
 // the archive's limit: both are known before the file is made.
@@ -132,14 +177,16 @@ TCompactionPlan PlanCompaction(TArchiveFile& archive, int32_t firstSector) {
   CheckArchiveLength((plan.First + dataSectors) * kSector);
   plan.Directory = state.Entries;
   plan.EntryEnds.resize(static_cast<size_t>(count));
+  std::vector<TPiece> pieces;
   int64_t end = int64_t{plan.First} * kSector;
   for (int32_t i = 0; i < count; ++i) {
     const TArchiveEntry& entry = state.Entries[i];
     plan.Directory[i].Offset = static_cast<int32_t>(end / kSector);
-    body.Pieces(int64_t{entry.Offset} * kSector, int64_t{entry.Size} * kSector, plan.Runs);
+    body.Pieces(int64_t{entry.Offset} * kSector, int64_t{entry.Size} * kSector, pieces);
     end += int64_t{entry.Size} * kSector;
     plan.EntryEnds[i] = end;
   }
+  plan.Runs = InReadingOrder(pieces, int64_t{plan.First} * kSector);
   return plan;
 }
 
@@ -156,31 +203,47 @@ void WriteHead(TBlockFile& temp, const TGTA3Archive& state, const TCompactionPla
   WriteZeros(temp, int64_t{plan.First} * kSector - (kHeaderBytes + int64_t{count} * kEntryBytes));
 }
 
-// Copies the runs in parts, a step of the progress for every entry wholly written; `written`
-// runs after each part with the length so far.
+// Copies the runs in parts, each in its place; `written` runs after each part with where it
+// went, its length and the data bytes written so far. The progress counts an entry for each
+// entry's worth of data written.
 void WriteRuns(TBlockFile& temp, IArchiveBody& body, const TCompactionPlan& plan,
-               IProgress& progress, const std::function<void(int64_t)>& written,
-               const std::function<void(int64_t)>& beforeArchiveRead) {
-  int64_t length = int64_t{plan.First} * kSector;
-  size_t next = 0;  // the first entry not yet wholly written
+               IProgress& progress,
+               const std::function<void(int64_t, int64_t, int64_t)>& written,
+               IRebuildReads* reads) {
+  const int64_t start = int64_t{plan.First} * kSector;
+  int64_t total = 0, position = start;
+  size_t next = 0;  // the first entry whose worth of data is not yet written
   auto advance = [&] {
-    for (; next < plan.EntryEnds.size() && plan.EntryEnds[next] <= length; ++next) progress.Step();
+    for (; next < plan.EntryEnds.size() && plan.EntryEnds[next] <= start + total; ++next)
+      progress.Step();
     progress.Wait();
   };
   advance();
-  for (const TPiece& run : plan.Runs) {
-    for (int64_t done = 0; done < run.Length; done += kCopyPart) {
-      TPiece part = run;
-      part.Length = std::min(kCopyPart, run.Length - done);
+  for (const TPlacedRun& run : plan.Runs) {
+    if (run.To != position) temp.Seek(run.To);
+    for (int64_t done = 0; done < run.Piece.Length; done += kCopyPart) {
+      TPiece part = run.Piece;
+      part.Length = std::min(kCopyPart, run.Piece.Length - done);
       if (part.Source != TPiece::kZeros) part.From += done;
-      if (beforeArchiveRead && part.Source == TPiece::kArchive) beforeArchiveRead(part.From);
-      body.CopyPiece(part, temp);
-      length += part.Length;
-      written(length);
+      const bool data = part.Source == TPiece::kArchive || part.Source == TPiece::kFile;
+      if (reads && data) reads->Before(part);
+      if (reads && data && reads->Wants(part)) {
+        int64_t at = part.From;
+        body.ReadPiece(part, [&](const char* bytes, size_t size) {
+          reads->Read(part, at, bytes, size);
+          temp.WriteExact(bytes, static_cast<uint32_t>(size));
+          at += static_cast<int64_t>(size);
+        });
+      } else {
+        body.CopyPiece(part, temp);
+      }
+      total += part.Length;
+      written(run.To + done, part.Length, total);
       advance();
     }
+    position = run.To + run.Piece.Length;
   }
-  if (beforeArchiveRead) beforeArchiveRead(INT64_MAX);
+  if (reads) reads->Finished();
 }
 
 }  // namespace
@@ -194,7 +257,7 @@ int32_t FirstCompactedOffset(int32_t count) {
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
                            IFileSystem& fs, int32_t firstSector, std::string* fingerprint,
                            const std::function<bool()>& whileFlushing,
-                           const std::function<void(int64_t)>& beforeArchiveRead) {
+                           IRebuildReads* reads) {
   progress.Start(archive.State().EntryCount() - 1);
   const TCompactionPlan plan = PlanCompaction(archive, firstSector);
   TBlockFile temp = TBlockFile::Create(fs, tempPath);
@@ -208,14 +271,14 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
     }
     TFlushWhileWriting flushing(temp, progress);
     WriteHead(temp, archive.State(), plan);
+    if (hash) hash->Covered(0, temp.Size());
     WriteRuns(
         temp, archive.Body(), plan, progress,
-        [&](int64_t length) {
-          if (hash) hash->UpTo(length);
-          flushing.Written(length);
+        [&](int64_t at, int64_t count, int64_t total) {
+          if (hash) hash->Covered(at, count);
+          flushing.Written(total);
         },
-        beforeArchiveRead);
-    if (hash) hash->UpTo(temp.Size());
+        reads);
     flushing.Finish(whileFlushing);  // on disk before it takes the archive's place
     if (hash) *fingerprint = hash->Finish();
     temp.ObserveWrites(nullptr);

@@ -14,6 +14,7 @@
 
 #include "archive/archive.h"
 #include "archive/archive_body.h"
+#include "archive/rebuild_reads.h"
 #include "core/file_tools.h"
 
 namespace merva {
@@ -98,25 +99,22 @@ class TArchiveFile {
 int64_t CompactedArchiveBytes(const TGTA3Archive& state);
 
 // Writes the archive compacted to `tempPath`: the header, the directory with offsets back to
-// back from FirstCompactedOffset, zeros, then every entry's data in directory order, runs of
-// adjacent data copied through one 1 MiB buffer. Everything it will read and the new length are
-// checked before the file is made; the file is flushed before it returns. The progress goes
-// a stretch of one step per entry written, less one (as the bar has always counted), reported
-// between parts of long copies and flushes too.
+// back from FirstCompactedOffset, zeros, then every entry's data in directory order. The data is
+// copied in the order it lies in its sources (each read front to back) and written in its place,
+// runs of adjacent data in 1 MiB parts. Everything it will read and the new length are checked
+// before the file is made; the file is flushed before it returns. The progress goes a stretch
+// of one step per entry's worth of data written, less one (as the bar has always counted),
+// reported between parts of long copies and flushes too.
 // `firstSector`, when it leaves room for the directory, puts the data there instead of at
 // FirstCompactedOffset: taking an installation back lays the data where it was. `fingerprint`,
-// when given, receives the new file's fingerprint (core/fingerprint.h), read back part by part
-// as it is written. What is written is sent to the disk every 128 MiB meanwhile.
+// when given, receives the new file's fingerprint (core/fingerprint.h), taken part by part as
+// it is written. What is written is sent to the disk every 128 MiB meanwhile.
 // `whileFlushing`, when given, is work done in parts while the last flush waits for the disk
-// (TBackgroundFlush::Wait).
-// `beforeArchiveRead`, when given, is told the old archive's byte position before each part read
-// from it, in increasing order, and INT64_MAX once the last is read: whoever else needs the old
-// archive's bytes (the restore point's kept entries) reads them then, so that the file is read
-// once, front to back.
+// (TBackgroundFlush::Wait). `reads`, when given, follows what is read (archive/rebuild_reads.h).
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
                            IFileSystem& fs, int32_t firstSector = 0,
                            std::string* fingerprint = nullptr,
                            const std::function<bool()>& whileFlushing = nullptr,
-                           const std::function<void(int64_t)>& beforeArchiveRead = nullptr);
+                           IRebuildReads* reads = nullptr);
 
 }  // namespace merva

@@ -23,9 +23,9 @@ TArchiveRebuild::TArchiveRebuild(IFileSystem& fs, const std::string& archivePath
 
 void TArchiveRebuild::Write(IProgress& progress, int32_t firstSector, std::string* fingerprint,
                             const std::function<bool()>& whileFlushing,
-                            const std::function<void(int64_t)>& beforeArchiveRead) {
+                            IRebuildReads* reads) {
   WriteCompactedArchive(archive_, rebuilt_.Path(), progress, archive_.FileSystem(), firstSector,
-                        fingerprint, whileFlushing, beforeArchiveRead);
+                        fingerprint, whileFlushing, reads);
 }
 
 void TArchiveRebuild::Replace() {

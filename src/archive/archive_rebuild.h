@@ -30,11 +30,11 @@ class TArchiveRebuild {
   // The archive as planned: every change made through it goes into memory, not into the file.
   TArchiveFile& Archive() { return archive_; }
   // Writes the new archive and flushes it (WriteCompactedArchive tells what `firstSector`,
-  // `fingerprint`, `whileFlushing` and `beforeArchiveRead` do). Raises with nothing left behind.
+  // `fingerprint`, `whileFlushing` and `reads` do). Raises with nothing left behind.
   // May be called again with another plan: the file is written anew.
   void Write(IProgress& progress, int32_t firstSector = 0, std::string* fingerprint = nullptr,
              const std::function<bool()>& whileFlushing = nullptr,
-             const std::function<void(int64_t)>& beforeArchiveRead = nullptr);
+             IRebuildReads* reads = nullptr);
   // Where the written archive waits for its move.
   const std::string& WrittenPath() const { return rebuilt_.Path(); }
   // Lets the old archive go and puts the new one in its place; a failure says whether the game

@@ -1,5 +1,6 @@
 #include "operations/installation.h"
 
+#include <optional>
 #include <set>
 
 #include "archive/archive_check.h"
@@ -308,11 +309,11 @@ void TInstallation::ReplaceArchive() {
   if (restore_) restore_->Keep(rebuild_->Archive(), progress);
   MarkStep("old game files kept");
   std::string fingerprint;
-  // The old archive is read once, front to back: the replaced entries' old bytes go to the
-  // restore point as the new archive's writing passes them.
-  const auto keepAlong = [this](int64_t position) { restore_->KeepArchiveBytesBefore(position); };
+  // The old archive is read once, front to back.
+  std::optional<TKeptBytesAlong> keepAlong;
+  if (restore_) keepAlong.emplace(*restore_);
   rebuild_->Write(progress, 0, restore_ ? &fingerprint : nullptr, nullptr,
-                  restore_ ? std::function<void(int64_t)>(keepAlong) : nullptr);
+                  keepAlong ? &*keepAlong : nullptr);
   MarkStep("temp.img written and flushed");
   // The restore point is whole on the disk before the new archive takes the old one's place.
   if (restore_) restore_->Finish(rebuild_->WrittenPath(), fingerprint, progress);

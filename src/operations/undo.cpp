@@ -81,6 +81,7 @@ class TUndoDirectory {
     return entries;
   }
 
+  TKeptEntries& Kept() { return kept_; }
   // The kept files are needed until the new archive is written, no longer.
   void CloseFiles() { kept_.Close(); }
 
@@ -99,6 +100,32 @@ class TUndoDirectory {
   const TRestorePoint& point_;
   IArchiveBody& plan_;
   TKeptEntries kept_;
+};
+
+// The undo's rebuild reads gta3.img and the point's archive.img each front to back: their
+// fingerprints are taken from that reading, so that each is read from the disk once.
+class TChecksAlong final : public IRebuildReads {
+ public:
+  TChecksAlong(TRecordedArchiveCheck& archive, TKeptEntries& kept) : archive_(archive), kept_(kept) {}
+  void Before(const TPiece& piece) override {
+    if (piece.Source == TPiece::kArchive) archive_.ReadUpTo(piece.From);
+    if (IsKeptArchive(piece)) kept_.ReadUpTo(piece.From);
+  }
+  bool Wants(const TPiece& piece) override {
+    return (piece.Source == TPiece::kArchive && archive_.SizeMatches()) || IsKeptArchive(piece);
+  }
+  void Read(const TPiece& piece, int64_t at, const char* data, size_t size) override {
+    if (piece.Source == TPiece::kArchive) archive_.Take(at, data, size);
+    if (IsKeptArchive(piece)) kept_.Take(at, data, size);
+  }
+  void Finished() override {}
+
+ private:
+  bool IsKeptArchive(const TPiece& piece) const {
+    return piece.Source == TPiece::kFile && piece.File && piece.File == kept_.KeptArchive();
+  }
+  TRecordedArchiveCheck& archive_;
+  TKeptEntries& kept_;
 };
 
 // The game running, or a file the user may not write, is the usual cause of a failure: it is
@@ -263,11 +290,12 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
   TArchiveFile& archive = rebuild.Archive();
   TUndoDirectory directory(pointPath, point_, services_.Files, archive.Body());
   const std::vector<TArchiveEntry> opened = archive.Entries();
-  // Reading the whole archive for its fingerprint takes as long as a good part of writing the
-  // new one: when its size is the one recorded, the exact way is written first and the check
-  // reads while the disk takes the new archive. Should it find the archive changed after all,
-  // that writing is thrown away.
+  // The archive's fingerprint is taken as the exact way is written, from the bytes the rebuild
+  // reads (the rest is read during the last flush): when the size is the one recorded, that way
+  // is written first. Should the check find the archive changed after all, that writing is
+  // thrown away.
   TRecordedArchiveCheck check(archive.File(), point_);
+  TChecksAlong along(check, directory.Kept());
   std::optional<std::vector<TArchiveEntry>> exact;
   if (check.SizeMatches()) {
     try {
@@ -278,7 +306,8 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
   }
   if (exact) {
     archive.SetDirectory(*exact);
-    rebuild.Write(progress, point_.OldFirstSector, nullptr, [&check] { return check.Step(); });
+    rebuild.Write(progress, point_.OldFirstSector, nullptr, [&check] { return check.Step(); },
+                  &along);
   }
   const bool same = check.Same(&progress);
   MarkStep("gta3.img checked");
@@ -289,8 +318,9 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
   if (!exact || !same) {
     // The recorded archive that its point does not fit raises here (Exact).
     archive.SetDirectory(same ? directory.Exact(opened) : directory.ByNames(opened));
-    rebuild.Write(progress, same ? point_.OldFirstSector : 0);
+    rebuild.Write(progress, same ? point_.OldFirstSector : 0, nullptr, nullptr, &along);
   }
+  directory.Kept().CheckKeptArchive(progress);
   // The kept files are read: closed now, so that the point's folder can be renamed and removed
   // (Windows keeps an open file, and its folder, in place).
   directory.CloseFiles();

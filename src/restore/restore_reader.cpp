@@ -38,12 +38,6 @@ TPutSource TKeptEntries::FromKeptArchive(const TKeptEntry& kept) {
     // Taken as the kept archive only once it has passed every check, so that asking again
     // after a refusal is refused again.
     TBlockFile& file = OpenKept(name);
-    // Changed or swapped since, even with the same names and sizes, it would bring back the
-    // wrong bytes: it must be the file the installation wrote.
-    if (!point_.KeptArchiveFingerprint.empty() &&
-        FileFingerprint(file, 0, file.Size()) != point_.KeptArchiveFingerprint)
-      throw Damaged(point_, "the kept file " + name + " has changed since it was written");
-    file.Seek(0);
     TGTA3Archive read;
     bool sound = false;
     try {
@@ -54,6 +48,9 @@ TPutSource TKeptEntries::FromKeptArchive(const TKeptEntry& kept) {
     if (!sound) throw Damaged(point_, "the kept file " + name + " is not the archive recorded");
     keptEntries_ = read.Entries;
     keptArchive_ = &file;
+    keptHash_ = std::make_unique<TFingerprint>();
+    keptAlong_.emplace(file, file.Size(),
+                       [this](const char* data, size_t size) { keptHash_->Update(data, size); });
   }
   const size_t n = static_cast<size_t>(&kept - point_.Replaced.data());
   const TArchiveEntry& stored = keptEntries_.at(n);
@@ -67,10 +64,27 @@ TPutSource TKeptEntries::FromKeptArchive(const TKeptEntry& kept) {
   return {*keptArchive_, from, bytes};
 }
 
+void TKeptEntries::ReadUpTo(int64_t position) {
+  if (keptAlong_) keptAlong_->ReadUpTo(position);
+}
+
+void TKeptEntries::Take(int64_t at, const char* data, size_t count) {
+  if (keptAlong_) keptAlong_->Take(at, data, count);
+}
+
+void TKeptEntries::CheckKeptArchive(IProgress& progress) {
+  if (!keptAlong_ || point_.KeptArchiveFingerprint.empty()) return;
+  while (keptAlong_->Step()) progress.Wait();
+  if (keptHash_->HexDigest() != point_.KeptArchiveFingerprint)
+    throw Damaged(point_, std::string("the kept file ") + kKeptArchiveName +
+                              " has changed since it was written");
+}
+
 void TKeptEntries::Close() {
   for (TBlockFile& file : files_)
     if (file.IsOpen()) file.Close();
   keptArchive_ = nullptr;
+  keptAlong_.reset();
 }
 
 std::string KeptGameFilePath(const std::string& pointPath, const TGameFileChange& change) {

@@ -4,12 +4,17 @@
 // here and by the writer alone: the undo asks for an entry's or a file's old bytes and gets them
 // checked against the record, or a refusal naming what is wrong.
 #include <deque>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/archive_body.h"
 #include "core/block_file.h"
 #include "core/errors.h"
+#include "core/file_hash_along.h"
+#include "core/fingerprint.h"
+#include "core/progress.h"
 #include "core/file_system.h"
 #include "restore/restore_point.h"
 
@@ -26,9 +31,18 @@ class TKeptEntries {
   TKeptEntries& operator=(const TKeptEntries&) = delete;
 
   // The old bytes of `kept` (one of the point's Replaced), read from where the point keeps them
-  // once checked: no link, the size recorded, and for archive.img the very file the
-  // installation wrote (its fingerprint) holding that entry under its name. Valid until Close.
+  // once checked: no link, the size recorded, and for archive.img its directory holding that
+  // entry under its name. Valid until Close.
   TPutSource Source(const TKeptEntry& kept);
+  // archive.img must also be the very file the installation wrote (its fingerprint): changed or
+  // swapped since, even with the same names and sizes, it would bring back the wrong bytes. Its
+  // fingerprint is taken as the undo's rebuild reads it (core/file_hash_along.h), so that it is
+  // read once: the file (null until a Source is asked of it), the reader's position before it
+  // reads, the bytes it read, then the verdict, which raises Damaged, before anything changes.
+  TBlockFile* KeptArchive() const { return keptArchive_; }
+  void ReadUpTo(int64_t position);
+  void Take(int64_t at, const char* data, size_t count);
+  void CheckKeptArchive(IProgress& progress);
   // Lets the kept files go, so that the point's folder can be renamed and removed (Windows
   // keeps an open file, and its folder, in place).
   void Close();
@@ -43,6 +57,8 @@ class TKeptEntries {
   std::deque<TBlockFile> files_;
   TBlockFile* keptArchive_ = nullptr;
   std::vector<TArchiveEntry> keptEntries_;
+  std::unique_ptr<TFingerprint> keptHash_;
+  std::optional<TFileHashAlong> keptAlong_;
 };
 
 // The kept old version of a replaced game file, where the point keeps it in `pointPath`.

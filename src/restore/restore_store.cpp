@@ -6,6 +6,7 @@
 #include "core/environment.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
+#include "core/file_hash_along.h"
 #include "core/fingerprint.h"
 #include "core/sha256.h"
 #include "core/text.h"
@@ -199,34 +200,37 @@ bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IProgres
 // Points of earlier layouts name the archive by its SHA-256 (64 hex digits), newer ones by its
 // fingerprint.
 struct TRecordedArchiveCheck::THashes {
+  THashes(TBlockFile& archive, const TRestorePoint& point)
+      : Sha(point.NewArchiveFingerprint.size() == 64),
+        Along(archive, point.NewArchiveBytes, [this](const char* data, size_t size) {
+          if (Sha)
+            Sha256.Update(data, size);
+          else
+            Fingerprint.Update(data, size);
+        }) {}
   bool Sha;
   TSha256 Sha256;
   TFingerprint Fingerprint;
-  std::vector<char> Buffer = std::vector<char>(1 << 20);
+  TFileHashAlong Along;
 };
 
 TRecordedArchiveCheck::TRecordedArchiveCheck(TBlockFile& archive, const TRestorePoint& point)
-    : archive_(archive),
-      point_(point),
+    : point_(point),
       sizeMatches_(archive.Size() == point.NewArchiveBytes),
-      hashes_(std::make_unique<THashes>()) {
-  hashes_->Sha = point.NewArchiveFingerprint.size() == 64;
-}
+      hashes_(std::make_unique<THashes>(archive, point)) {}
 
 TRecordedArchiveCheck::~TRecordedArchiveCheck() = default;
 
+void TRecordedArchiveCheck::ReadUpTo(int64_t position) {
+  if (sizeMatches_) hashes_->Along.ReadUpTo(position);
+}
+
+void TRecordedArchiveCheck::Take(int64_t at, const char* data, size_t count) {
+  if (sizeMatches_) hashes_->Along.Take(at, data, count);
+}
+
 bool TRecordedArchiveCheck::Step() {
-  if (!sizeMatches_ || done_ >= point_.NewArchiveBytes) return false;
-  const auto part = static_cast<uint32_t>(
-      std::min<int64_t>(point_.NewArchiveBytes - done_, hashes_->Buffer.size()));
-  archive_.Seek(done_);
-  archive_.ReadExact(hashes_->Buffer.data(), part);
-  if (hashes_->Sha)
-    hashes_->Sha256.Update(hashes_->Buffer.data(), part);
-  else
-    hashes_->Fingerprint.Update(hashes_->Buffer.data(), part);
-  done_ += part;
-  return done_ < point_.NewArchiveBytes;
+  return sizeMatches_ && hashes_->Along.Step();
 }
 
 bool TRecordedArchiveCheck::Same(IProgress* progress) {

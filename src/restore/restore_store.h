@@ -61,8 +61,8 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
 // and fingerprint.
 bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IProgress* progress);
 // The same check part by part, so that it can go on while the program waits for the disk (an
-// undo writes its new archive meanwhile). Each part seeks to where the last one ended: the file
-// may be read elsewhere in between.
+// undo writes its new archive meanwhile), and taking the bytes that the undo's rebuild reads of
+// the archive as they go by (core/file_hash_along.h): the archive is read once.
 class TRecordedArchiveCheck {
  public:
   TRecordedArchiveCheck(TBlockFile& archive, const TRestorePoint& point);
@@ -71,6 +71,9 @@ class TRecordedArchiveCheck {
   TRecordedArchiveCheck& operator=(const TRecordedArchiveCheck&) = delete;
   // False when the size alone tells that it is not the recorded archive.
   bool SizeMatches() const { return sizeMatches_; }
+  // Before another reader reads the archive from `position`; then the bytes it read.
+  void ReadUpTo(int64_t position);
+  void Take(int64_t at, const char* data, size_t count);
   // Reads one more part; false once there is nothing left to read.
   bool Step();
   // Reads the rest, telling `progress` between parts, and gives the verdict.
@@ -78,10 +81,8 @@ class TRecordedArchiveCheck {
 
  private:
   struct THashes;
-  TBlockFile& archive_;
   const TRestorePoint& point_;
   bool sizeMatches_;
-  int64_t done_ = 0;
   std::unique_ptr<THashes> hashes_;
 };
 // The same for the archive in the point's game folder.

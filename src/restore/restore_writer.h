@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/archive_file.h"
+#include "archive/rebuild_reads.h"
 #include "core/background_flush.h"
 #include "core/file_system.h"
 #include "core/progress.h"
@@ -97,6 +98,22 @@ class TRestorePointWriter {
   TBackgroundFlush keptFlush_;
   std::string pending_;  // the folder while it is written
   std::string final_;
+};
+
+// Follows the rebuild of the new archive: the replaced entries' old bytes go to the restore point
+// as the rebuild's reading of the old archive passes them, so that it is read once.
+class TKeptBytesAlong final : public IRebuildReads {
+ public:
+  explicit TKeptBytesAlong(TRestorePointWriter& point) : point_(point) {}
+  void Before(const TPiece& piece) override {
+    if (piece.Source == TPiece::kArchive) point_.KeepArchiveBytesBefore(piece.From);
+  }
+  bool Wants(const TPiece&) override { return false; }
+  void Read(const TPiece&, int64_t, const char*, size_t) override {}
+  void Finished() override { point_.KeepArchiveBytesBefore(INT64_MAX); }
+
+ private:
+  TRestorePointWriter& point_;
 };
 
 }  // namespace merva
