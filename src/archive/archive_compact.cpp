@@ -207,8 +207,7 @@ void WriteHead(TBlockFile& temp, const TGTA3Archive& state, const TCompactionPla
 // went, its length and the data bytes written so far. The progress counts an entry for each
 // entry's worth of data written.
 void WriteRuns(TBlockFile& temp, IArchiveBody& body, const TCompactionPlan& plan,
-               IProgress& progress,
-               const std::function<void(int64_t, int64_t, int64_t)>& written,
+               IProgress& progress, const std::function<void(int64_t, int64_t, int64_t)>& written,
                IRebuildReads* reads) {
   const int64_t start = int64_t{plan.First} * kSector;
   int64_t total = 0, position = start;
@@ -256,8 +255,7 @@ int32_t FirstCompactedOffset(int32_t count) {
 
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
                            IFileSystem& fs, int32_t firstSector, std::string* fingerprint,
-                           const std::function<bool()>& whileFlushing,
-                           IRebuildReads* reads) {
+                           const std::function<bool()>& whileFlushing, IRebuildReads* reads) {
   progress.Start(archive.State().EntryCount() - 1);
   const TCompactionPlan plan = PlanCompaction(archive, firstSector);
   TBlockFile temp = TBlockFile::Create(fs, tempPath);

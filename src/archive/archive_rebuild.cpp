@@ -22,8 +22,7 @@ TArchiveRebuild::TArchiveRebuild(IFileSystem& fs, const std::string& archivePath
 }
 
 void TArchiveRebuild::Write(IProgress& progress, int32_t firstSector, std::string* fingerprint,
-                            const std::function<bool()>& whileFlushing,
-                            IRebuildReads* reads) {
+                            const std::function<bool()>& whileFlushing, IRebuildReads* reads) {
   WriteCompactedArchive(archive_, rebuilt_.Path(), progress, archive_.FileSystem(), firstSector,
                         fingerprint, whileFlushing, reads);
 }

@@ -33,8 +33,7 @@ class TArchiveRebuild {
   // `fingerprint`, `whileFlushing` and `reads` do). Raises with nothing left behind.
   // May be called again with another plan: the file is written anew.
   void Write(IProgress& progress, int32_t firstSector = 0, std::string* fingerprint = nullptr,
-             const std::function<bool()>& whileFlushing = nullptr,
-             IRebuildReads* reads = nullptr);
+             const std::function<bool()>& whileFlushing = nullptr, IRebuildReads* reads = nullptr);
   // Where the written archive waits for its move.
   const std::string& WrittenPath() const { return rebuilt_.Path(); }
   // Lets the old archive go and puts the new one in its place; a failure says whether the game

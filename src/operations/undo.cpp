@@ -106,7 +106,8 @@ class TUndoDirectory {
 // fingerprints are taken from that reading, so that each is read from the disk once.
 class TChecksAlong final : public IRebuildReads {
  public:
-  TChecksAlong(TRecordedArchiveCheck& archive, TKeptEntries& kept) : archive_(archive), kept_(kept) {}
+  TChecksAlong(TRecordedArchiveCheck& archive, TKeptEntries& kept)
+      : archive_(archive), kept_(kept) {}
   void Before(const TPiece& piece) override {
     if (piece.Source == TPiece::kArchive) archive_.ReadUpTo(piece.From);
     if (IsKeptArchive(piece)) kept_.ReadUpTo(piece.From);
@@ -306,8 +307,8 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
   }
   if (exact) {
     archive.SetDirectory(*exact);
-    rebuild.Write(progress, point_.OldFirstSector, nullptr, [&check] { return check.Step(); },
-                  &along);
+    rebuild.Write(
+        progress, point_.OldFirstSector, nullptr, [&check] { return check.Step(); }, &along);
   }
   const bool same = check.Same(&progress);
   MarkStep("gta3.img checked");

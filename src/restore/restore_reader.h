@@ -13,9 +13,9 @@
 #include "core/block_file.h"
 #include "core/errors.h"
 #include "core/file_hash_along.h"
+#include "core/file_system.h"
 #include "core/fingerprint.h"
 #include "core/progress.h"
-#include "core/file_system.h"
 #include "restore/restore_point.h"
 
 namespace merva {
