@@ -4,9 +4,11 @@
 // mods of 50, 1,000 and
 // 5,000 files installed into it with `merva-img install` (files replaced in place, moved to the
 // end, appended), and the compaction alone; natively and, when Wine and the Windows build are
-// there, with merva-img.exe under Wine. Every time is printed beside a safe copy of the same
-// replacing copy of the archive measured in the same run (`cp`, `sync`, `mv` over the original),
-// as a ratio, with the peak resident memory of the step and, for its last round, the time of
+// there, with merva-img.exe under Wine. Every time is printed beside a safe replacing copy
+// (`cp`, `sync`, `mv` over the original) of as many bytes as the step leaves (the archive and
+// the restore point), measured in the same run, as the median of each round's own ratio, with
+// the bytes the kernel counts as written for the step (ru_oublock) against those it leaves, its
+// CPU time and peak resident memory, and, for its last round, the time of
 // each step of the run (MERVA_TIMINGS). Every installation keeps its restore
 // point (its size is printed), and taking it back (`merva-img undo`) is timed the same way. Also
 // the planning of a 5,000-file put into the 16,000-entry directory and the directory sort on
@@ -55,9 +57,15 @@ std::string Name(int i) {
 
 struct TRun {
   double Seconds = 0;
+  double CpuSeconds = 0;
   double PeakMiB = 0;
+  double WrittenMiB = 0;  // what the kernel counts as written for it (ru_oublock)
   bool Ok = false;
 };
+
+double Mib(double bytes) {
+  return bytes / (1 << 20);
+}
 
 // Runs a command (no shell) and waits for it: its wall time and its own peak resident memory.
 TRun Child(const std::vector<std::string>& command) {
@@ -80,6 +88,9 @@ TRun Child(const std::vector<std::string>& command) {
   TRun run;
   run.Seconds = Seconds(start);
   run.PeakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  run.CpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  run.WrittenMiB = Mib(static_cast<double>(usage.ru_oublock) * 512);
   run.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   if (!run.Ok) std::fprintf(stderr, "failed: %s\n", command[0].c_str());
   return run;
@@ -166,17 +177,40 @@ std::string Img() {
   return other ? other : MERVA_IMG;
 }
 
-// The reference every step is measured against: a safe replacing copy of the same archive, as
-// a careful script would make it: copy, flush the copy, move it over the original.
-double MeasureSafeCopy(const std::string& from, const std::string& scratch,
-                       const std::string& original) {
+// The reference every step is measured against: a safe replacing copy of as many bytes as the
+// step leaves on the disk, as a careful script would make it: copy, flush the copy, move it over
+// the original.
+TRun MeasureSafeCopy(const std::string& from, const std::string& scratch,
+                     const std::string& original) {
   Shell("cp '" + from + "' '" + original + "'");
   Settle();
-  const double seconds = Child({"sh", "-c", "cp \"$0\" \"$1\" && sync \"$1\" && mv \"$1\" \"$2\"",
-                                from, scratch, original})
-                             .Seconds;
+  const TRun copy = Child(
+      {"sh", "-c", "cp \"$0\" \"$1\" && sync \"$1\" && mv \"$1\" \"$2\"", from, scratch, original});
   std::remove(original.c_str());
-  return seconds;
+  return copy;
+}
+
+// The bytes a step leaves: the archive and the restore folder.
+int64_t BytesLeft(const std::string& target) {
+  int64_t bytes =
+      static_cast<int64_t>(std::ifstream(target, std::ios::ate | std::ios::binary).tellg());
+  const std::string restore = std::getenv("MERVA_RESTORE_DIR");
+  FILE* du = popen(("du -sb '" + restore + "' 2>/dev/null | cut -f1").c_str(), "r");
+  long long points = 0;
+  if (du) {
+    if (std::fscanf(du, "%lld", &points) != 1) points = 0;
+    pclose(du);
+  }
+  return std::max<int64_t>(bytes, 0) + points;
+}
+
+// A file of `bytes` bytes that begins as `stock` does, the rest random: what the safe copy copies.
+void MakeSameBytes(const std::string& stock, const std::string& path, int64_t bytes) {
+  Shell("head -c " + std::to_string(bytes) + " '" + stock + "' > '" + path + "'");
+  const int64_t have =
+      static_cast<int64_t>(std::ifstream(path, std::ios::ate | std::ios::binary).tellg());
+  if (have < bytes)
+    Shell("head -c " + std::to_string(bytes - have) + " /dev/urandom >> '" + path + "'");
 }
 
 int g_repeats = 3;
@@ -186,37 +220,71 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-// Times a step beside a safe copy of the same archive made just before it; the writes to disk
-// vary from one moment to the next, so each is the median of a few rounds.
+// Times a step beside a safe copy of as many bytes as it leaves, made just before it; the writes
+// to disk vary from one moment to the next, so each is the median of a few rounds, each round's
+// own ratio. A first run, untimed, tells how many bytes the step leaves.
 // `prepare`, when given, runs after the archive is in place and before the step, untimed.
 void Measure(const char* what, const std::string& stock, const std::string& scratch,
              const std::string& target, const std::vector<std::string>& command,
              const std::vector<std::string>& prepare = {}) {
-  std::vector<double> copies, steps, peaks;
-  bool ok = true;
-  for (int round = 0; round < g_repeats; ++round) {
-    copies.push_back(MeasureSafeCopy(stock, scratch, target));
+  const auto fresh = [&] {
     Shell("cp '" + stock + "' '" + target + "'");
     Shell(std::string("rm -rf '") + std::getenv("MERVA_RESTORE_DIR") + "'");
+  };
+  fresh();
+  bool ok = prepare.empty() || Child(prepare).Ok;
+  ok = Child(command).Ok && ok;
+  const int64_t left = BytesLeft(target);
+  const std::string same = scratch + ".same";
+  MakeSameBytes(stock, same, left);
+  std::vector<double> ratios, steps, copies, cpu, written, copyWritten;
+  double peak = 0;
+  for (int round = 0; round < g_repeats; ++round) {
+    const TRun copy = MeasureSafeCopy(same, scratch, target);
+    fresh();
     if (!prepare.empty()) ok = Child(prepare).Ok && ok;
     Settle();
     if (round == g_repeats - 1) setenv("MERVA_TIMINGS", "1", 1);  // the steps of the last round
     const TRun step = Child(command);
     unsetenv("MERVA_TIMINGS");
-    steps.push_back(step.Seconds);
-    peaks.push_back(step.PeakMiB);
     ok = ok && step.Ok;
-    std::printf("  round %d: %6.2f s against %.2f s (%.2fx)\n", round + 1, steps.back(),
-                copies.back(), steps.back() / copies.back());
+    steps.push_back(step.Seconds);
+    copies.push_back(copy.Seconds);
+    ratios.push_back(step.Seconds / copy.Seconds);
+    cpu.push_back(step.CpuSeconds);
+    written.push_back(step.WrittenMiB);
+    copyWritten.push_back(copy.WrittenMiB);
+    peak = std::max(peak, step.PeakMiB);
+    std::printf("  round %d: %6.2f s against %.2f s (%.2fx), %.0f MiB written (copy %.0f)\n",
+                round + 1, step.Seconds, copy.Seconds, ratios.back(), step.WrittenMiB,
+                copy.WrittenMiB);
   }
-  const double copy = Median(copies);
-  TRun run;
-  run.Seconds = Median(steps);
-  run.PeakMiB = *std::max_element(peaks.begin(), peaks.end());
-  run.Ok = ok;
-  std::printf("%-40s %6.2f s  %5.2fx safe copy (%.2f s)  peak %5.1f MiB%s\n", what, run.Seconds,
-              run.Seconds / copy, copy, run.PeakMiB, run.Ok ? "" : "  FAILED");
+  std::remove(same.c_str());
+  std::printf(
+      "%-40s %6.2f s  %5.2fx safe copy of %.0f MiB (%.2f s)  written %.0f MiB (%.2fx)  cpu %.2f s  "
+      "peak %5.1f MiB%s\n",
+      what, Median(steps), Median(ratios), Mib(static_cast<double>(left)), Median(copies),
+      Median(written), Median(written) / Mib(static_cast<double>(left)), Median(cpu), peak,
+      ok ? "" : "  FAILED");
   std::fflush(stdout);
+}
+
+// Where the disk itself is the floor: the archive's bytes read cold, written from memory and
+// flushed, and both (the safe copy).
+void MeasureDisk(const std::string& stock, const std::string& scratch) {
+  std::vector<double> reads, writes, copies;
+  for (int round = 0; round < g_repeats; ++round) {
+    Settle();
+    reads.push_back(Child({"sh", "-c", "cat \"$0\" > /dev/null", stock}).Seconds);
+    Shell("cat '" + stock + "' > /dev/null");  // in memory for the write alone
+    Shell("sync");
+    writes.push_back(
+        Child({"sh", "-c", "cat \"$0\" > \"$1\" && sync \"$1\"", stock, scratch}).Seconds);
+    std::remove(scratch.c_str());
+    copies.push_back(MeasureSafeCopy(stock, scratch, scratch + ".target").Seconds);
+  }
+  std::printf("%-40s read %.2f s, write and flush %.2f s, safe copy %.2f s\n",
+              "the disk, the archive's bytes", Median(reads), Median(writes), Median(copies));
 }
 
 std::string WinePath(const std::string& path) {
@@ -295,6 +363,7 @@ int main(int argc, char** argv) {
       withLetters ? "one letter per sector" : "random bytes", g_repeats,
       g_cold ? "cold (the page cache dropped before each)" : "warm");
 
+  MeasureDisk(stock, scratch);
   const std::string compacted = folder + "/compacted.img";
   if (!std::getenv("BENCH_NO_COMPACT"))
     Measure("compaction, merva-img compact", stock, scratch, compacted,
