@@ -391,9 +391,17 @@ int main(int argc, char** argv) {
     Measure(undoLabel.c_str(), stock, scratch, img, {Img(), "undo", folder + "/game"}, install);
     if (wine) {
       const std::string wineLabel = std::to_string(files) + "-file mod, merva-img.exe (Wine)";
-      Measure(wineLabel.c_str(), stock, scratch, img,
-              {"env", "MERVA_RESTORE_DIR=" + WinePath(restore), "wine", exe, "install",
-               WinePath(folder + "/game"), WinePath(mod)});
+      const std::vector<std::string> wineInstall = {
+          "env",        "MERVA_RESTORE_DIR=" + WinePath(restore),
+          "wine",       exe,
+          "install",    WinePath(folder + "/game"),
+          WinePath(mod)};
+      Measure(wineLabel.c_str(), stock, scratch, img, wineInstall);
+      const std::string wineUndo = std::to_string(files) + "-file mod, undo under Wine";
+      Measure(wineUndo.c_str(), stock, scratch, img,
+              {"env", "MERVA_RESTORE_DIR=" + WinePath(restore), "wine", exe, "undo",
+               WinePath(folder + "/game")},
+              wineInstall);
     }
     if (files == 5000) {
       std::printf("%-40s %6.3f s\n", "placing 5000 files in the directory",

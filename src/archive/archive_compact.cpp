@@ -113,11 +113,13 @@ struct TCompactionPlan {
   std::vector<TPlacedRun> Runs;
 };
 
-// A player's archive is on the disk, not in memory, and its data seldom lies in the order of
-// the sorted directory: reading it in that order would seek all over it. So each source is read
-// front to back: the runs are copied in the order of where their bytes lie in their source (the
-// old archive first, then each file in the order it is first met), each written in its place
-// with the zeros and few literal bytes that follow it in the new file.
+// A player's archive is on the disk, not in memory, and the new directory's order need not be
+// the order its data lies in (an undo gives the directory its old order back, a compaction
+// keeps any order, the restore point keeps entries in the mod's order): reading in the
+// directory's order would seek all over the file. So each source is read front to back: the runs
+// are copied in the order of where their bytes lie in their source (the old archive first, then
+// each file in the order it is first met), each written in its place with the zeros and few literal
+// bytes that follow it in the new file.
 std::vector<TPlacedRun> InReadingOrder(const std::vector<TPiece>& pieces, int64_t start) {
   struct TGroup {
     int Source;  // -1: zeros or literal bytes before any data, 0: the old archive, then files
