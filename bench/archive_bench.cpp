@@ -365,10 +365,11 @@ int main(int argc, char** argv) {
 
   MeasureDisk(stock, scratch);
   const std::string compacted = folder + "/compacted.img";
-  if (!std::getenv("BENCH_NO_COMPACT"))
+  const bool compaction = !std::getenv("BENCH_NO_COMPACT");
+  if (compaction)
     Measure("compaction, merva-img compact", stock, scratch, compacted,
             {Img(), "compact", compacted});
-  if (wine)
+  if (compaction && wine)
     Measure("compaction, merva-img.exe (Wine)", stock, scratch, compacted,
             {"wine", exe, "compact", WinePath(compacted)});
   std::remove(compacted.c_str());
