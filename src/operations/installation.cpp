@@ -14,6 +14,7 @@
 #include "operations/room_check.h"
 #include "operations/undo.h"
 #include "restore/installed_apps.h"
+#include "restore/restore_names.h"
 
 namespace merva {
 
@@ -172,7 +173,7 @@ void TInstallation::ListInApps() {
   const TRestorePoint& point = restore_->Point();
   // Only a point under its final name is listed, so that no entry is ever without its point.
   // The installation is done either way: a list that refuses costs the player only the entry.
-  if (!fs.DirectoryExists(root + "\\" + point.Folder)) return;
+  if (!fs.DirectoryExists(PointPathOf(root, point.Folder))) return;
   const std::string program =
       KeepProgramCopy(fs, programCopyFolder_.empty() ? root : programCopyFolder_, programPath_);
   if (program.empty()) return;

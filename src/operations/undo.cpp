@@ -15,6 +15,7 @@
 #include "restore/installed_apps.h"
 #include "restore/level_value.h"
 #include "restore/ownership.h"
+#include "restore/restore_names.h"
 #include "restore/restore_reader.h"
 #include "restore/restore_store.h"
 
@@ -181,7 +182,7 @@ TUndo::TUndo(std::string root, const std::string& pointArgument, const std::stri
   bool found = false;
   for (const TRestorePoint& candidate : ListRestorePoints(fs, root_, ""))
     if (candidate.Folder == pointName) point_ = candidate, found = true;
-  const std::string pointPath = root_ + "\\" + pointName;
+  const std::string pointPath = PointPathOf(root_, pointName);
   if (!found) throw EFileError(pointPath, "no restore point of " + gameFolder);
   if (SameGameFolder(fs, point_.GameFolder, gameFolder)) return;
   // Named for a game folder it does not record: only a game that moved. While the folder it
@@ -212,7 +213,7 @@ TUndoResult TUndo::Run(TUndoChoices choices) {
 }
 
 TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
-  const std::string pointPath = root_ + "\\" + point_.Folder;
+  const std::string pointPath = PointPathOf(root_, point_.Folder);
   RefuseUnderNewerPoints();
   TUndoResult result;
   const std::set<std::string> edited = CheckGameFiles(pointPath, choices, result.KeptEditedIn);

@@ -10,6 +10,7 @@
 #include "core/fingerprint.h"
 #include "core/text.h"
 #include "core/windows_names.h"
+#include "restore/restore_names.h"
 #include "restore/restore_store.h"
 
 namespace merva {
@@ -58,7 +59,7 @@ TAppValue Number(const char* name, uint32_t number) {
 std::string InstalledAppKey(const std::string& root, const std::string& pointFolder) {
   // The point's path in a fingerprint: a key name has at most 255 characters, a path more.
   TFingerprint print;
-  const std::string path = root + "\\" + pointFolder;
+  const std::string path = PointPathOf(root, pointFolder);
   print.Update(path.data(), path.size());
   return kKeyPrefix + print.HexDigest().substr(0, 16);
 }
@@ -128,7 +129,8 @@ bool ListInstallation(IInstalledApps& apps, const std::string& root, const TRest
                       const std::string& program, int64_t addedBytes) {
   // The point by its full path: the process that runs the command may be given another restore
   // folder (another user's, none), and a name alone could then take back another installation.
-  const std::string undo = Quoted(program) + " /undo /point=" + Quoted(root + "\\" + point.Folder) +
+  const std::string undo = Quoted(program) +
+                           " /undo /point=" + Quoted(PointPathOf(root, point.Folder)) +
                            " /dir=" + Quoted(point.GameFolder);
   const std::string title = point.Title.empty() ? "GTA San Andreas mod" : point.Title;
   const int64_t kilobytes = std::min<int64_t>((addedBytes + 1023) / 1024, UINT32_MAX);
@@ -136,7 +138,7 @@ bool ListInstallation(IInstalledApps& apps, const std::string& root, const TRest
       InstalledAppKey(root, point.Folder),
       {
           // First, so that an entry cut short by a kill still says which point it stands for.
-          Text(kPointValue, root + "\\" + point.Folder),
+          Text(kPointValue, PointPathOf(root, point.Folder)),
           Text("DisplayName", title + (point.Title.empty() ? "" : kAppNameSuffix)),
           Text("InstallDate", InstallDate(point.Time)),
           Text("InstallLocation", point.GameFolder),
@@ -164,7 +166,7 @@ void UnlistInstallation(IInstalledApps& apps, const std::string& root,
   apps.Remove(InstalledAppKey(root, pointFolder));
   // Listed while the restore folder was spelt otherwise ("c:\r" for "C:\R"): found by the point
   // it names, as Windows compares paths.
-  const std::string point = PointPathKey(root + "\\" + pointFolder);
+  const std::string point = PointPathKey(PointPathOf(root, pointFolder));
   for (const std::string& key : apps.Keys())
     if (key.rfind(kKeyPrefix, 0) == 0 && PointPathKey(apps.ReadText(key, kPointValue)) == point)
       apps.Remove(key);

@@ -9,6 +9,7 @@
 #include "core/cp1251.h"
 #include "core/text.h"
 #include "restore/ownership.h"
+#include "restore/restore_names.h"
 
 namespace merva {
 
@@ -150,10 +151,10 @@ bool StaysInside(const std::string& path) {
 bool PathsStayInside(const TRestorePoint& p) {
   for (const TGameFileChange& f : p.GameFiles) {
     if (!StaysInside(f.Item)) return false;
-    if (f.Replaced ? f.Kept != "game\\" + f.Item : !f.Kept.empty()) return false;
+    if (f.Replaced ? f.Kept != KeptGameFileName(f.Item) : !f.Kept.empty()) return false;
   }
   for (const TKeptEntry& e : p.Replaced)
-    if (e.Kept != kKeptArchiveName && (e.Kept.rfind("archive\\", 0) != 0 || !StaysInside(e.Kept)))
+    if (e.Kept != kKeptArchiveName && (!IsOwnKeptEntryFileName(e.Kept) || !StaysInside(e.Kept)))
       return false;
   for (const std::string& folder : p.FoldersCreated)
     if (!StaysInside(folder)) return false;
@@ -331,8 +332,8 @@ std::string ChangesText(const TRestorePoint& p, const std::vector<TRestorePoint>
   out << "Game files created (" << created << "):\n";
   for (const TGameFileChange& f : p.GameFiles)
     if (!f.Replaced) out << "  " << f.Item << ", " << f.NewBytes << " bytes\n";
-  out << "Game files replaced (" << p.GameFiles.size() - created
-      << "), old bytes kept in game\\:\n";
+  out << "Game files replaced (" << p.GameFiles.size() - created << "), old bytes kept in "
+      << kKeptGameFolder << ":\n";
   for (const TGameFileChange& f : p.GameFiles)
     if (f.Replaced)
       out << "  " << f.Item << ": old " << f.OldBytes << " bytes, new " << f.NewBytes << " bytes"
@@ -344,8 +345,9 @@ std::string ChangesText(const TRestorePoint& p, const std::vector<TRestorePoint>
       << p.NewArchiveFingerprint << "\n";
   out << "This restore point keeps " << p.KeptBytes << " bytes of old files.\n\n";
   out << "To take the mod back, run \"merva.exe /undo\" or \"merva-img undo GAME_FOLDER\".\n"
-         "The files under archive\\ and game\\ are the old files themselves, to put back by hand "
-         "if need be.\n";
+         "The old archive entries are in "
+      << kKeptArchiveName << ", which any IMG tool opens, and the files under " << kKeptGameFolder
+      << " are the old game files themselves, to put back by hand if need be.\n";
   // Windows line breaks: Notepad before Windows 10 shows a bare line feed as nothing.
   std::string text;
   for (const char c : out.str()) text += c == '\n' ? std::string("\r\n") : std::string(1, c);

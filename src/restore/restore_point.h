@@ -34,7 +34,6 @@ struct TLevelRecord {
   TLevelValue Before, After;
 };
 
-// An archive entry whose data the installation replaced.
 // Whom an entry or a game file belonged to when an installation replaced it: "game" (no
 // installation of Merva wrote it), "changed" (changed since by another program), "point:NAME"
 // (the installation of that restore point), or empty in points of earlier layouts.
@@ -44,6 +43,7 @@ extern const char kTakenFromPoint[];    // "point:"
 // The point a "taken from" names; empty for any other form.
 std::string TakenFromPointName(const std::string& takenFrom);
 
+// An archive entry whose data the installation replaced.
 struct TKeptEntry {
   int32_t Index = 0;    // in the directory before the installation
   TArchiveEntry Old{};  // its directory entry then, name bytes and all
@@ -52,7 +52,7 @@ struct TKeptEntry {
   // The fingerprint of the sectors the installation wrote (core/fingerprint.h), so that a
   // change since is known; empty in points of earlier layouts.
   std::string NewFingerprint;
-  std::string TakenFrom;
+  std::string TakenFrom;  // whom the entry belonged to then (kTakenFromGame...)
 };
 
 struct TAddedEntry {

@@ -4,6 +4,7 @@
 
 #include "archive/archive_file.h"
 #include "core/fingerprint.h"
+#include "restore/restore_names.h"
 
 namespace merva {
 
@@ -104,7 +105,7 @@ void CheckKeptGameFile(IFileSystem& fs, const TRestorePoint& point, const std::s
 }
 
 std::string EditsFolderFor(IFileSystem& fs, const std::string& root, const TRestorePoint& point) {
-  const std::string base = root + "\\" + point.Folder + " edits";
+  const std::string base = PointPathOf(root, point.Folder) + " edits";
   std::string folder = base;
   for (int n = 2; fs.DirectoryExists(folder) || fs.FileExists(folder) || fs.IsLink(folder); ++n)
     folder = base + " (" + std::to_string(n) + ")";

@@ -11,20 +11,18 @@
 #include "core/sha256.h"
 #include "core/text.h"
 #include "game/game_folder.h"
+#include "restore/restore_names.h"
 
 namespace merva {
 
 const char kNothingToTakeBack[] = "There is no installation to take back.";
 
-const char kPartialSuffix[] = ".partial";
-const char kPointMarkName[] = "merva-restore-point";
 // Nine digits, as folder names are read back.
 constexpr int32_t kLastCounter = 999999999;
 // A game folder's name in a point's name is cut to this many bytes, so that the point's path
 // stays short on every file system.
 constexpr size_t kPointNameBytes = 64;
 constexpr int64_t kRecordLimit = 64 << 20;
-const char kUndoingSuffix[] = ".undoing";
 const char kStagedSuffix[] = ".merva-new";
 const char kAsideSuffix[] = ".merva-old";
 
@@ -130,7 +128,7 @@ int32_t NextRestoreCounter(IFileSystem& fs, const std::string& root) {
   int32_t highest = 0;
   // Only our own folders count: someone else's "notes 999999999" must not use up the numbers.
   for (const std::string& name : names)
-    if (CounterOf(name) > highest && IsOwnPointFolder(fs, root + "\\" + name))
+    if (CounterOf(name) > highest && IsOwnPointFolder(fs, PointPathOf(root, name)))
       highest = CounterOf(name);
   if (highest >= kLastCounter)
     throw Exception("The restore points in " + root + " have used up their numbers (" +
@@ -173,7 +171,7 @@ std::vector<std::string> FinishedPointFolders(IFileSystem& fs, const std::string
   std::vector<std::string> names, finished;
   if (!fs.ListFolder(root, names)) return finished;
   for (const std::string& name : names)
-    if (IsFinishedPointName(name) && !fs.IsLink(root + "\\" + name)) finished.push_back(name);
+    if (IsFinishedPointName(name) && !fs.IsLink(PointPathOf(root, name))) finished.push_back(name);
   return finished;
 }
 
@@ -184,7 +182,7 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
   std::vector<TRestorePoint> points;
   for (const std::string& name : FinishedPointFolders(fs, root)) {
     TRestorePoint point;
-    if (!ReadRestorePoint(fs, root + "\\" + name, point)) continue;
+    if (!ReadRestorePoint(fs, PointPathOf(root, name), point)) continue;
     if (!gameFolder.empty() && !SameGameFolder(fs, point.GameFolder, gameFolder)) continue;
     points.push_back(point);
   }
@@ -255,7 +253,7 @@ std::vector<TDamagedPoint> DamagedRestorePoints(IFileSystem& fs, const std::stri
                                                 const std::string& gameFolder) {
   std::vector<TDamagedPoint> damaged;
   for (const std::string& name : FinishedPointFolders(fs, root)) {
-    const std::string path = root + "\\" + name;
+    const std::string path = PointPathOf(root, name);
     if (!IsOwnPointFolder(fs, path)) continue;
     TRestorePoint point;
     if (ReadRestorePoint(fs, path, point)) continue;
@@ -272,7 +270,7 @@ std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::str
   std::vector<std::string> names, games;
   if (!fs.ListFolder(root, names)) return games;
   for (const std::string& name : names) {
-    const std::string path = root + "\\" + name;
+    const std::string path = PointPathOf(root, name);
     if (!EndsWith(name, kPartialSuffix) && !EndsWith(name, kUndoingSuffix)) continue;
     if (fs.IsLink(path) || !IsOwnPointFolder(fs, path)) continue;
     TRestorePoint point;
@@ -315,7 +313,7 @@ void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::s
   for (const std::string& name : names) {
     const bool partial = EndsWith(name, kPartialSuffix), undoing = EndsWith(name, kUndoingSuffix);
     if (!partial && !undoing) continue;
-    const std::string path = root + "\\" + name;
+    const std::string path = PointPathOf(root, name);
     // Only what an installation or an undo of ours left: its mark or its record inside, and
     // never through a link. Anything else in the folder belongs to someone else.
     if (fs.IsLink(path) || !IsOwnPointFolder(fs, path)) continue;
@@ -351,7 +349,7 @@ TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
   // A newer point that cannot be read must not let an older one be taken back under it.
   const std::vector<TDamagedPoint> damaged = DamagedRestorePoints(fs, root, gameFolder);
   if (!damaged.empty() && (points.empty() || damaged.front().Counter > points.front().Counter))
-    throw Exception("The restore point " + root + "\\" + damaged.front().Folder +
+    throw Exception("The restore point " + PointPathOf(root, damaged.front().Folder) +
                     " is damaged: its record is missing or cannot be read. Nothing was changed.");
   if (points.empty())
     throw Exception(gameFolder.empty()

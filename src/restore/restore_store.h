@@ -10,22 +10,18 @@
 #include "core/block_file.h"
 #include "core/file_system.h"
 #include "core/progress.h"
+#include "restore/restore_names.h"
 #include "restore/restore_point.h"
 
 namespace merva {
 
 extern const char kNothingToTakeBack[];  // "There is no installation to take back."
 
-extern const char kPartialSuffix[];  // ".partial"
-extern const char kUndoingSuffix[];  // ".undoing"
 // Beside a game file while an undo swaps it: the version it puts back (".merva-new") and the
 // version it takes away (".merva-old"), each in the file's own folder, so that every move stays
 // on one drive. A killed undo's are put back or removed by the recovery.
 extern const char kStagedSuffix[];  // ".merva-new"
 extern const char kAsideSuffix[];   // ".merva-old"
-// The first file of every restore point folder, so that a folder left by a killed run is told
-// from someone else's folder of a similar name.
-extern const char kPointMarkName[];  // "merva-restore-point"
 
 // True for a folder that holds the mark or the record of a restore point (not through links).
 bool IsOwnPointFolder(IFileSystem& fs, const std::string& path);
@@ -101,7 +97,7 @@ std::vector<TDamagedPoint> DamagedRestorePoints(IFileSystem& fs, const std::stri
 // The game folders that points left by killed runs name, each once.
 std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::string& root);
 // Makes whole what killed runs of `gameFolder` left (only folders of our own, see
-// IsOwnPointFolder), while the caller holds the game's lock (core/game_lock.h): a ".partial"
+// IsOwnPointFolder), while the caller holds the game's lock (game/game_lock.h): a ".partial"
 // point whose new archive is in place (the installation got that far) takes its final name, any
 // other is removed; an ".undoing" point whose archive is still the installed one gets its name
 // back and the game files it had begun to swap go back (SettleGameFileSwap), any other is removed

@@ -11,6 +11,7 @@
 #include "core/fingerprint.h"
 #include "core/text.h"
 #include "restore/ownership.h"
+#include "restore/restore_names.h"
 #include "restore/restore_store.h"
 
 namespace merva {
@@ -50,7 +51,7 @@ void TRestorePointWriter::NoteGameFile(const TGameFileItem& item, int64_t newByt
   const std::string target = gameFolder_ + "\\" + relative;
   if (fs_.FileExists(target)) {
     change.Replaced = true;
-    change.Kept = "game\\" + relative;
+    change.Kept = KeptGameFileName(relative);
   }
   point_.GameFiles.push_back(change);
 }
@@ -212,10 +213,10 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IProgress& progre
       if (fs_.DirectoryExists(name) || fs_.FileExists(name) || fs_.IsLink(name)) return true;
     return false;
   };
-  while (taken(request_.Folder + "\\" + RestorePointName(gameFolder_, counter))) ++counter;
+  while (taken(PointPathOf(request_.Folder, RestorePointName(gameFolder_, counter)))) ++counter;
   point_.Folder = RestorePointName(gameFolder_, counter);
   point_.Counter = counter;
-  final_ = request_.Folder + "\\" + point_.Folder;
+  final_ = PointPathOf(request_.Folder, point_.Folder);
   const std::string pending = final_ + kPartialSuffix;
   if (!fs_.CreateDirectory(pending)) throw Exception("Unable to create the folder " + pending);
   pending_ = pending;
