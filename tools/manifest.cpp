@@ -226,7 +226,7 @@ class TManifestReader {
       TBlockFile file = TBlockFile::OpenReadOnly(fs, disk);
       const int64_t bytes = file.Size();
       file.Close();
-      if (bytes > int64_t{kGameSectorLimit} * kSector)
+      if (bytes > SectorBytes(kGameSectorLimit))
         throw Exception(where + source + ": " + kTooLargeForTheGame);
     }
     const auto [known, added] = packed_.emplace(AsciiUpper(name), disk);

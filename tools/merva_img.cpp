@@ -243,7 +243,7 @@ int Put(TTool& tool, const TArguments& args) {
     TBlockFile opened = TBlockFile::OpenReadOnly(tool.fs, file);
     const int64_t bytes = opened.Size();
     opened.Close();
-    if (bytes > int64_t{kGameSectorLimit} * kSector) throw EFileError(file, kTooLargeForTheGame);
+    if (bytes > SectorBytes(kGameSectorLimit)) throw EFileError(file, kTooLargeForTheGame);
     const std::string fault = NewEntryNameFault(ExtractFileNamePart(file));
     if (!fault.empty()) throw EFileError(file, fault);
   }

@@ -35,6 +35,18 @@ struct TArchiveEntry {
 #pragma pack(pop)
 static_assert(sizeof(TArchiveEntry) == kEntryBytes, "directory entries are 32 bytes on disk");
 
+// Sectors as bytes: sectors are counted in 32 bits, byte positions in 64.
+constexpr int64_t SectorBytes(int64_t sectors) {
+  return sectors * kSector;
+}
+// Where an entry's data starts, and how many bytes it holds (none for a damaged negative size).
+constexpr int64_t EntryStart(const TArchiveEntry& entry) {
+  return SectorBytes(entry.Offset);
+}
+constexpr int64_t EntryBytes(const TArchiveEntry& entry) {
+  return SectorBytes(entry.Size > 0 ? entry.Size : 0);
+}
+
 // One archive as read: its tag, its directory (whose size is the entry count) and its path.
 struct TGTA3Archive {
   char Signature[4] = {0, 0, 0, 0};

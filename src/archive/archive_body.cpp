@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include "archive/archive.h"
-#include "core/fingerprint.h"
 #include "archive/sectors.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
@@ -89,12 +88,12 @@ void TFileBody::WriteSource(int64_t at, const TPutSource& source) {
 void TFileBody::MoveSectors(int64_t from, int64_t to, int64_t sectors) {
   uint8_t block[kSector];
   for (int64_t s = 0; s < sectors; ++s) {
-    archive_.Seek(from + s * kSector);
+    archive_.Seek(from + SectorBytes(s));
     const uint32_t got = archive_.ReadCounted(block, kSector);
     // Data missing at the end of a damaged archive is written as zeros, so every moved entry
     // still fills the whole sectors its directory entry records.
     std::memset(block + got, 0, kSector - got);
-    archive_.Seek(to + s * kSector);
+    archive_.Seek(to + SectorBytes(s));
     archive_.WriteExact(block, kSector);
   }
 }
@@ -178,7 +177,7 @@ void TPlannedBody::WriteSource(int64_t at, const TPutSource& source) {
 void TPlannedBody::MoveSectors(int64_t from, int64_t to, int64_t sectors) {
   if (sectors <= 0) return;
   if (from < 0) throw EInOutError(kNegativeSeek, oldArchive_.Path());
-  const int64_t bytes = sectors * kSector;
+  const int64_t bytes = SectorBytes(sectors);
   const int64_t period = to - from;
   if (to == length_ && period >= 0 && period % kSector == 0) {
     // A move writes at the end, each sector after the one before it, so a sector that lies past
@@ -202,12 +201,12 @@ void TPlannedBody::MoveSectors(int64_t from, int64_t to, int64_t sectors) {
   // Any other move, sector by sector as the file would see it.
   std::vector<TPiece> moved;
   for (int64_t s = 0; s < sectors; ++s) {
-    const int64_t start = from + s * kSector;
+    const int64_t start = from + SectorBytes(s);
     const int64_t present = std::max<int64_t>(0, std::min(kSector, length_ - start));
     moved.clear();
     if (present > 0) Pieces(start, present, moved);
     AppendPiece(moved, {TPiece::kZeros, 0, kSector - present});
-    int64_t at = to + s * kSector;
+    int64_t at = to + SectorBytes(s);
     for (const TPiece& piece : moved) {
       Place(at, piece);
       at += piece.Length;

@@ -37,7 +37,7 @@ TArchiveReport CheckArchive(const TGTA3Archive& archive, int64_t length) {
   for (int32_t i = 0; i < count; ++i) {
     const TArchiveEntry& e = entries[i];
     const std::string where = "entry " + std::to_string(i) + " (" + EntryName(e) + ")";
-    const int64_t start = int64_t{e.Offset} * kSector;
+    const int64_t start = EntryStart(e);
     if (e.Size < 0) report.Misplaced(where + " has a negative size");
     if (e.Size > 0 && start < directoryEnd)
       report.Misplaced(where + " starts inside the directory");
@@ -99,7 +99,7 @@ EArchiveDamaged::EArchiveDamaged(const std::string& path, const TArchiveReport& 
 void RefuseMisplacedData(const TGTA3Archive& archive, int64_t length, const std::string& path) {
   // An archive whose last sector was not padded out is whole: the rebuild writes the missing
   // bytes of that sector as zeros, as the game reads them.
-  const TArchiveReport report = CheckArchive(archive, SectorsFor(length) * kSector);
+  const TArchiveReport report = CheckArchive(archive, SectorBytes(SectorsFor(length)));
   for (const TArchiveFinding& finding : report.Findings)
     if (finding.Misplaced) throw EArchiveDamaged(path, report);
 }

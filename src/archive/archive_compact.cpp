@@ -173,22 +173,21 @@ TCompactionPlan PlanCompaction(TArchiveFile& archive, int32_t firstSector) {
   }
   TCompactionPlan plan;
   const int64_t directoryEnd = kHeaderBytes + int64_t{count} * kEntryBytes;
-  plan.First = int64_t{firstSector} * kSector >= directoryEnd && count > 0
-                   ? firstSector
-                   : FirstCompactedOffset(count);
+  plan.First = SectorBytes(firstSector) >= directoryEnd && count > 0 ? firstSector
+                                                                     : FirstCompactedOffset(count);
   CheckArchiveLength((plan.First + dataSectors) * kSector);
   plan.Directory = state.Entries;
   plan.EntryEnds.resize(static_cast<size_t>(count));
   std::vector<TPiece> pieces;
-  int64_t end = int64_t{plan.First} * kSector;
+  int64_t end = SectorBytes(plan.First);
   for (int32_t i = 0; i < count; ++i) {
     const TArchiveEntry& entry = state.Entries[i];
     plan.Directory[i].Offset = static_cast<int32_t>(end / kSector);
-    body.Pieces(int64_t{entry.Offset} * kSector, int64_t{entry.Size} * kSector, pieces);
-    end += int64_t{entry.Size} * kSector;
+    body.Pieces(EntryStart(entry), SectorBytes(entry.Size), pieces);
+    end += SectorBytes(entry.Size);
     plan.EntryEnds[i] = end;
   }
-  plan.Runs = InReadingOrder(pieces, int64_t{plan.First} * kSector);
+  plan.Runs = InReadingOrder(pieces, SectorBytes(plan.First));
   return plan;
 }
 
@@ -202,7 +201,7 @@ void WriteHead(TBlockFile& temp, const TGTA3Archive& state, const TCompactionPla
     return;
   }
   temp.WriteExact(plan.Directory.data(), count * static_cast<uint32_t>(kEntryBytes));
-  WriteZeros(temp, int64_t{plan.First} * kSector - (kHeaderBytes + int64_t{count} * kEntryBytes));
+  WriteZeros(temp, SectorBytes(plan.First) - (kHeaderBytes + int64_t{count} * kEntryBytes));
 }
 
 // Copies the runs in parts, each in its place; `written` runs after each part with where it
@@ -211,7 +210,7 @@ void WriteHead(TBlockFile& temp, const TGTA3Archive& state, const TCompactionPla
 void WriteRuns(TBlockFile& temp, IArchiveBody& body, const TCompactionPlan& plan,
                IProgress& progress, const std::function<void(int64_t, int64_t, int64_t)>& written,
                IRebuildReads* reads) {
-  const int64_t start = int64_t{plan.First} * kSector;
+  const int64_t start = SectorBytes(plan.First);
   int64_t total = 0, position = start;
   size_t next = 0;  // the first entry whose worth of data is not yet written
   auto advance = [&] {
@@ -299,7 +298,7 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
 int64_t CompactedArchiveBytes(const TGTA3Archive& state) {
   int64_t sectors = FirstCompactedOffset(state.EntryCount());
   for (const TArchiveEntry& entry : state.Entries) sectors += std::max(entry.Size, 0);
-  return sectors * kSector;
+  return SectorBytes(sectors);
 }
 
 }  // namespace merva

@@ -13,14 +13,14 @@ namespace merva {
 namespace {
 
 int64_t RoundUpToSector(int64_t bytes) {
-  return SectorsFor(bytes) * kSector;
+  return SectorBytes(SectorsFor(bytes));
 }
 
 // An entry overwritten in place must lie inside the file: a damaged directory could otherwise
 // send the write anywhere below 2^31 sectors, growing the archive without end.
 void CheckInPlace(const TArchiveEntry& entry, int64_t archiveLength, int64_t sourceLength) {
   // The file's last sector counts whole: a put may fill it.
-  const int64_t start = int64_t{entry.Offset} * kSector;
+  const int64_t start = EntryStart(entry);
   if (entry.Offset < 0 || !EntryLiesInside(entry, RoundUpToSector(archiveLength)))
     throw Exception("The game archive is damaged: the entry " + EntryName(entry) +
                     " lies past the end of the file; nothing was written to it");
@@ -124,7 +124,7 @@ void TArchiveFile::BuildIndex() {
 std::vector<int32_t> TArchiveFile::EntriesStartingBefore(int64_t end) const {
   std::vector<int32_t> found;
   for (const auto& [offset, index] : byOffset_) {
-    if (int64_t{offset} * kSector >= end) break;
+    if (SectorBytes(offset) >= end) break;
     found.push_back(index);
   }
   std::sort(found.begin(), found.end());
@@ -146,7 +146,7 @@ void TArchiveFile::CheckPut(const std::string& key, int64_t sourceLength) {
   if (found != index_.end()) {
     for (const int32_t i : found->second) {
       const TArchiveEntry& entry = state_.Entries[i];
-      if (sourceLength > int64_t{entry.Size} * kSector)
+      if (sourceLength > SectorBytes(entry.Size))
         growth += RoundUpToSector(sourceLength);
       else
         CheckInPlace(entry, archiveLength, sourceLength);
@@ -156,7 +156,7 @@ void TArchiveFile::CheckPut(const std::string& key, int64_t sourceLength) {
     const int64_t grownDirectoryEnd =
         kHeaderBytes + (int64_t{state_.EntryCount()} + 1) * kEntryBytes;
     for (const int32_t i : EntriesStartingBefore(grownDirectoryEnd))
-      growth += int64_t{std::max(state_.Entries[i].Size, 0)} * kSector;
+      growth += EntryBytes(state_.Entries[i]);
   }
   CheckArchiveLength(RoundUpToSector(archiveLength) + growth);
 }
@@ -200,7 +200,7 @@ void TArchiveFile::WriteEntry(int32_t index) {
 void TArchiveFile::Replace(int32_t index, const std::string& name, const TPutSource& source) {
   TArchiveEntry entry = state_.Entries[index];
   int64_t start;
-  if (source.Length > int64_t{entry.Size} * kSector) {
+  if (source.Length > SectorBytes(entry.Size)) {
     // Too long for its old place: the data goes to the end of the archive.
     CheckArchiveLength(RoundUpToSector(body_->Length()) + RoundUpToSector(source.Length));
     start = PadToSector();
@@ -208,7 +208,7 @@ void TArchiveFile::Replace(int32_t index, const std::string& name, const TPutSou
     SetNewEntryName(entry, name);
   } else {
     CheckInPlace(entry, body_->Length(), source.Length);
-    start = int64_t{entry.Offset} * kSector;
+    start = EntryStart(entry);
   }
   body_->WriteSource(start, source);
   entry.Size = static_cast<int32_t>(SectorsFor(source.Length));
@@ -226,7 +226,7 @@ void TArchiveFile::Append(const std::string& name, const TPutSource& source) {
   int64_t movedSectors = 0;
   for (const int32_t i : moved) movedSectors += std::max(state_.Entries[i].Size, 0);
   CheckArchiveLength(RoundUpToSector(body_->Length()) + RoundUpToSector(source.Length) +
-                     movedSectors * kSector);
+                     SectorBytes(movedSectors));
 
   TArchiveEntry added{};
   const int64_t start = PadToSector();
@@ -241,7 +241,7 @@ void TArchiveFile::Append(const std::string& name, const TPutSource& source) {
   for (const int32_t i : moved) {
     const TArchiveEntry& entry = state_.Entries[i];
     const int64_t to = body_->Length();
-    body_->MoveSectors(int64_t{entry.Offset} * kSector, to, entry.Size);
+    body_->MoveSectors(EntryStart(entry), to, entry.Size);
     SetOffset(i, static_cast<int32_t>(to / kSector));
     WriteEntry(i);
   }

@@ -25,8 +25,8 @@ std::string EntryName(const TArchiveEntry& entry) {
 
 bool EntryLiesInside(const TArchiveEntry& entry, int64_t length) {
   if (entry.Size < 0) return false;
-  const int64_t start = int64_t{entry.Offset} * kSector;
-  return entry.Size == 0 || (start >= 0 && start + int64_t{entry.Size} * kSector <= length);
+  const int64_t start = EntryStart(entry);
+  return entry.Size == 0 || (start >= 0 && start + SectorBytes(entry.Size) <= length);
 }
 
 std::string EntryNameKey(const std::string& name) {

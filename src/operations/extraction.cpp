@@ -58,8 +58,8 @@ std::vector<TExtracted> TExtraction::Run() {
     const TArchiveEntry& entry = archive.Entries()[index];
     const std::string name = EntryName(entry);
     TFileBeside file(fs, folder_ + "\\" + name + ".merva-tmp", folder_ + "\\" + name);
-    const int64_t bytes = int64_t{entry.Size} * kSector;
-    CopyRange(fs, archive.File(), int64_t{entry.Offset} * kSector, bytes, file.Path());
+    const int64_t bytes = SectorBytes(entry.Size);
+    CopyRange(fs, archive.File(), EntryStart(entry), bytes, file.Path());
     const int code = file.Replace();
     if (code != 0) throw EInOutError(code, file.Target());
     written.push_back({name, bytes});

@@ -35,8 +35,7 @@ class TPresent {
     const std::vector<int32_t> indices = archive_.Find(name);
     if (indices.empty()) return "";
     const TArchiveEntry& entry = archive_.Entries()[indices.front()];
-    return BodyFingerprint(body_, int64_t{entry.Offset} * kSector,
-                           int64_t{std::max(entry.Size, 0)} * kSector);
+    return BodyFingerprint(body_, EntryStart(entry), EntryBytes(entry));
   }
   std::string OfGameFile(const std::string& item) {
     const std::string path = game_ + "\\" + item;

@@ -90,7 +90,7 @@ class TUndoDirectory {
   // The old entry, its data placed at the end of the plan from where the point keeps it.
   TArchiveEntry FromKeptFile(const TKeptEntry& kept) {
     const TPutSource source = kept_.Source(kept);
-    const int64_t at = SectorsFor(plan_.Length()) * kSector;
+    const int64_t at = SectorBytes(SectorsFor(plan_.Length()));
     CheckArchiveLength(at + source.Length);
     if (source.Length > 0) plan_.WriteSource(at, source);
     TArchiveEntry entry = kept.Old;

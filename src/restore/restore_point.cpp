@@ -321,12 +321,12 @@ std::string ChangesText(const TRestorePoint& p, const std::vector<TRestorePoint>
   out << "Installed level after: " << LevelText(p.Level, p.Level.After) << "\n\n";
   out << "Archive entries added (" << p.Added.size() << "):\n";
   for (const TAddedEntry& e : p.Added)
-    out << "  " << e.Name << ", " << int64_t{e.Size} * kSector << " bytes\n";
+    out << "  " << e.Name << ", " << SectorBytes(e.Size) << " bytes\n";
   out << "Archive entries replaced (" << p.Replaced.size() << "), old bytes kept in "
       << kKeptArchiveName << " (an IMG archive of their own):\n";
   for (const TKeptEntry& e : p.Replaced)
-    out << "  " << EntryName(e.Old) << ": old " << int64_t{e.Old.Size} * kSector << " bytes, new "
-        << int64_t{e.NewSize} * kSector << " bytes" << from(e.TakenFrom) << "\n";
+    out << "  " << EntryName(e.Old) << ": old " << SectorBytes(e.Old.Size) << " bytes, new "
+        << SectorBytes(e.NewSize) << " bytes" << from(e.TakenFrom) << "\n";
   size_t created = 0;
   for (const TGameFileChange& f : p.GameFiles) created += f.Replaced ? 0 : 1;
   out << "Game files created (" << created << "):\n";

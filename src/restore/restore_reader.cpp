@@ -26,7 +26,7 @@ TBlockFile& TKeptEntries::OpenKept(const std::string& name) {
 TPutSource TKeptEntries::Source(const TKeptEntry& kept) {
   if (kept.Kept == kKeptArchiveName) return FromKeptArchive(kept);
   TBlockFile& file = OpenKept(kept.Kept);
-  const int64_t bytes = int64_t{std::max(kept.Old.Size, 0)} * kSector;
+  const int64_t bytes = EntryBytes(kept.Old);
   if (file.Size() != bytes)
     throw Damaged(point_, "the kept file " + kept.Kept + " is not the size recorded");
   return {file, 0, bytes};
@@ -55,8 +55,8 @@ TPutSource TKeptEntries::FromKeptArchive(const TKeptEntry& kept) {
   }
   const size_t n = static_cast<size_t>(&kept - point_.Replaced.data());
   const TArchiveEntry& stored = keptEntries_.at(n);
-  const int64_t bytes = int64_t{std::max(kept.Old.Size, 0)} * kSector;
-  const int64_t from = int64_t{stored.Offset} * kSector;
+  const int64_t bytes = EntryBytes(kept.Old);
+  const int64_t from = EntryStart(stored);
   if (stored.Size != std::max(kept.Old.Size, 0) ||
       std::memcmp(stored.Name, kept.Old.Name, sizeof stored.Name) != 0 ||
       !EntryLiesInside(stored, keptArchive_->Size()))

@@ -61,15 +61,13 @@ namespace {
 // The fingerprint of an entry's sectors as the planned archive holds them: what the installation
 // writes, so that a later run knows whether it is still there.
 std::string WrittenFingerprint(TArchiveFile& archive, const TArchiveEntry& entry) {
-  return BodyFingerprint(archive.Body(), int64_t{entry.Offset} * kSector,
-                         int64_t{std::max(entry.Size, 0)} * kSector);
+  return BodyFingerprint(archive.Body(), EntryStart(entry), EntryBytes(entry));
 }
 
 // The same for an entry of the archive as it lies in its file.
 std::string StoredFingerprint(TArchiveFile& archive, const TArchiveEntry& entry) {
   TFileBody stored(archive.File());
-  return BodyFingerprint(stored, int64_t{entry.Offset} * kSector,
-                         int64_t{std::max(entry.Size, 0)} * kSector);
+  return BodyFingerprint(stored, EntryStart(entry), EntryBytes(entry));
 }
 
 }  // namespace
@@ -109,8 +107,7 @@ TRestorePoint TRestorePointWriter::Preview(TArchiveFile& archive) {
   point_.NewArchiveBytes = CompactedArchiveBytes(archive.State());
   // Counted as Keep counts them: the old entries' and game files' own bytes.
   point_.KeptBytes = 0;
-  for (const TKeptEntry& entry : point_.Replaced)
-    point_.KeptBytes += int64_t{std::max(entry.Old.Size, 0)} * kSector;
+  for (const TKeptEntry& entry : point_.Replaced) point_.KeptBytes += EntryBytes(entry.Old);
   for (TGameFileChange& change : point_.GameFiles) {
     if (!change.Replaced) continue;
     change.OldBytes = GameFileBytes(change);
@@ -133,7 +130,7 @@ int64_t TRestorePointWriter::KeptBytesFor(TArchiveFile& archive) {
   if (!replaced.empty()) {
     int64_t sectors = FirstCompactedOffset(static_cast<int32_t>(replaced.size()));
     for (const int32_t k : replaced) sectors += std::max(opened[k].Size, 0);
-    kept = sectors * kSector;
+    kept = SectorBytes(sectors);
   }
   for (const TGameFileChange& change : point_.GameFiles)
     if (change.Replaced) kept += GameFileBytes(change);
@@ -229,8 +226,7 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IProgress& progre
   if (!point_.Replaced.empty()) {
     const std::string target = pending_ + "\\" + kKeptArchiveName;
     WriteKeptArchive(archive.File(), target);
-    for (const TKeptEntry& entry : point_.Replaced)
-      kept += int64_t{std::max(entry.Old.Size, 0)} * kSector;
+    for (const TKeptEntry& entry : point_.Replaced) kept += EntryBytes(entry.Old);
     progress.Wait();
   }
   for (TGameFileChange& change : point_.GameFiles) {
@@ -258,12 +254,12 @@ void TRestorePointWriter::WriteKeptArchive(TBlockFile& archive, const std::strin
     at += kept.Size;
     directory.push_back(kept);
   }
-  CheckArchiveLength(int64_t{at} * kSector);
+  CheckArchiveLength(SectorBytes(at));
   TBlockFile file = TBlockFile::Create(fs_, path);
   file.WriteExact(kArchiveTag, 4);
   file.WriteExact(&count, 4);
   file.WriteExact(directory.data(), static_cast<uint32_t>(count) * kEntryBytes);
-  WriteZeros(file, int64_t{FirstCompactedOffset(count)} * kSector - file.Size());
+  WriteZeros(file, SectorBytes(FirstCompactedOffset(count)) - file.Size());
   keptArchive_.emplace(std::move(file));
   // The old bytes are read where they lie, front to back: a player's archive is on the disk,
   // not in memory, and reading it in the mod's order would seek all over it.
@@ -271,9 +267,8 @@ void TRestorePointWriter::WriteKeptArchive(TBlockFile& archive, const std::strin
   keptCopied_ = 0;
   keptSource_ = &archive;
   for (size_t i = 0; i < directory.size(); ++i)
-    keptRanges_.push_back({int64_t{point_.Replaced[i].Old.Offset} * kSector,
-                           int64_t{directory[i].Size} * kSector,
-                           int64_t{directory[i].Offset} * kSector});
+    keptRanges_.push_back({EntryStart(point_.Replaced[i].Old), SectorBytes(directory[i].Size),
+                           EntryStart(directory[i])});
   std::stable_sort(keptRanges_.begin(), keptRanges_.end(),
                    [](const TKeptRange& a, const TKeptRange& b) { return a.From < b.From; });
 }
