@@ -7,6 +7,8 @@ namespace merva {
 const char kScratchFolderName[] = "merva-install.tmp";
 const char kGameLockName[] = "merva.lock";
 
+const char kArchiveInGame[] = "models\\gta3.img";
+
 namespace {
 
 const char kModelsFolder[] = "models";
@@ -16,7 +18,7 @@ const char kTempArchiveName[] = "temp.img";
 }  // namespace
 
 std::string ArchivePathOf(const std::string& gameFolder) {
-  return gameFolder + "\\" + kModelsFolder + "\\" + kArchiveName;
+  return gameFolder + "\\" + kArchiveInGame;
 }
 
 std::string TempArchivePathOf(const std::string& gameFolder) {

@@ -13,6 +13,9 @@ namespace merva {
 extern const char kScratchFolderName[];  // "merva-install.tmp": the run's own files
 extern const char kGameLockName[];       // "merva.lock", while a run holds the game
 
+// The game's archive as a path below the game folder, as messages name it.
+extern const char kArchiveInGame[];  // "models\\gta3.img"
+
 // The game's archive in `gameFolder` ("\\models\\gta3.img" added as it stands), and the file the
 // new archive is written to beside it before it takes the archive's place.
 std::string ArchivePathOf(const std::string& gameFolder);

@@ -354,7 +354,8 @@ bool TInstallation::TakeBackAfterFailure(const std::vector<const TGameFileItem*>
                                          std::string& done) {
   // The run's own restore point, cut to the game files already moved, takes everything back.
   if (!restore_) {
-    done = "models\\gta3.img and the game files before it were changed; no restore point was kept.";
+    done = kArchiveInGame +
+           std::string(" and the game files before it were changed; no restore point was kept.");
     return false;
   }
   TRestorePoint point = restore_->Point();

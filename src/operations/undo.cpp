@@ -314,7 +314,8 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
   const bool same = check.Same(&progress);
   MarkStep("gta3.img checked");
   if (!same && !choices.ByNames)
-    throw EUndoRefused("models\\gta3.img has changed since " + PointDescription(point_) +
+    throw EUndoRefused(kArchiveInGame + std::string(" has changed since ") +
+                       PointDescription(point_) +
                        " was installed: another program, or a mod installed without Merva, "
                        "changed it. Nothing was changed.");
   if (!exact || !same) {
@@ -358,7 +359,7 @@ void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
     for (const std::string& path : files.Stuck()) stuck += (stuck.empty() ? "" : ", ") + path;
     throw EHalfDone(std::string(error.what()) + " Taking the undo back failed as well: " +
                     (back ? "" : "these game files are as the undo left them: " + stuck + "; ") +
-                    "models\\gta3.img still holds the mod" +
+                    kArchiveInGame + " still holds the mod" +
                     (named ? "" : ", and the restore point is left as " + undoing) +
                     ". Run the undo again once the cause is mended.");
   }

@@ -8,6 +8,7 @@
 
 #include "core/cp1251.h"
 #include "core/text.h"
+#include "game/game_folder.h"
 #include "restore/ownership.h"
 #include "restore/restore_names.h"
 
@@ -340,7 +341,7 @@ std::string ChangesText(const TRestorePoint& p, const std::vector<TRestorePoint>
           << from(f.TakenFrom) << "\n";
   out << "Folders created (" << p.FoldersCreated.size() << "):\n";
   for (const std::string& folder : p.FoldersCreated) out << "  " << folder << "\n";
-  out << "\nNew models\\gta3.img: " << p.NewArchiveBytes << " bytes, "
+  out << "\nNew " << kArchiveInGame << ": " << p.NewArchiveBytes << " bytes, "
       << (p.NewArchiveFingerprint.size() == 64 ? "SHA-256 " : "XXH3-128 ")
       << p.NewArchiveFingerprint << "\n";
   out << "This restore point keeps " << p.KeptBytes << " bytes of old files.\n\n";

@@ -35,9 +35,9 @@ int Done(TRunLog& log) {
 
 void LogChanges(TRunLog& log, const TRestorePoint& point) {
   for (const TKeptEntry& entry : point.Replaced)
-    log.Line("Replaced entry " + EntryName(entry.Old) + " in models\\gta3.img.");
+    log.Line("Replaced entry " + EntryName(entry.Old) + " in " + kArchiveInGame + ".");
   for (const TAddedEntry& entry : point.Added)
-    log.Line("Added entry " + entry.Name + " to models\\gta3.img.");
+    log.Line("Added entry " + entry.Name + " to " + kArchiveInGame + ".");
   for (const TGameFileChange& file : point.GameFiles)
     log.Line((file.Replaced ? "Replaced game file " : "Created game file ") + file.Item + ".");
   log.Line("Restore point: " + point.Folder + ".");
