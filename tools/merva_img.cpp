@@ -506,9 +506,7 @@ int History(TTool& tool, const TArguments& args) {
     shown.GameFolder = damaged.GameFolder;
     points.push_back(shown);
   }
-  std::stable_sort(
-      points.begin(), points.end(),
-      [](const TRestorePoint& a, const TRestorePoint& b) { return a.Counter > b.Counter; });
+  SortNewestFirst(points);
   for (size_t i = 0; i < points.size(); ++i) {
     std::cout << PointLine(points[i]) << "\n";
     if (args.Detail && points[i].Time != "-") std::cout << PointDetail(points, i);

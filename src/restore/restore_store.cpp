@@ -186,8 +186,7 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
     if (!gameFolder.empty() && !SameGameFolder(fs, point.GameFolder, gameFolder)) continue;
     points.push_back(point);
   }
-  std::sort(points.begin(), points.end(),
-            [](const TRestorePoint& a, const TRestorePoint& b) { return a.Counter > b.Counter; });
+  SortNewestFirst(points);
   return points;
 }
 
@@ -261,8 +260,7 @@ std::vector<TDamagedPoint> DamagedRestorePoints(IFileSystem& fs, const std::stri
     if (!gameFolder.empty() && (game.empty() || !SameGameFolder(fs, game, gameFolder))) continue;
     damaged.push_back({name, CounterOf(name), game});
   }
-  std::sort(damaged.begin(), damaged.end(),
-            [](const TDamagedPoint& a, const TDamagedPoint& b) { return a.Counter > b.Counter; });
+  SortNewestFirst(damaged);
   return damaged;
 }
 

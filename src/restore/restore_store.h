@@ -3,6 +3,7 @@
 // counter that only grows, so the newest has the highest. A folder whose name ends in
 // ".partial" is still being written (or was left by a killed installation); one ending in
 // ".undoing" is being taken back.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,13 @@ int32_t NextRestoreCounter(IFileSystem& fs, const std::string& root);
 // True when both name the same game folder: spelt alike (separators and a final "\" aside), or
 // the same folder as the system knows it.
 bool SameGameFolder(IFileSystem& fs, const std::string& a, const std::string& b);
+
+// Newest first, by counter: the order every list of points is shown and taken back in.
+template <class TPointLike>
+void SortNewestFirst(std::vector<TPointLike>& points) {
+  std::stable_sort(points.begin(), points.end(),
+                   [](const TPointLike& a, const TPointLike& b) { return a.Counter > b.Counter; });
+}
 
 // Reads the record of the restore point in folder `path`; false when it is missing or damaged.
 bool ReadRestorePoint(IFileSystem& fs, const std::string& path, TRestorePoint& point);
