@@ -1,5 +1,7 @@
 #include "game/game_folder.h"
 
+#include "core/block_file.h"
+#include "core/fingerprint.h"
 #include "core/windows_names.h"
 
 namespace merva {
@@ -27,6 +29,14 @@ std::string TempArchivePathOf(const std::string& gameFolder) {
 
 std::string ScratchFolderOf(const std::string& gameFolder) {
   return gameFolder + "\\" + kScratchFolderName;
+}
+
+std::string GameFileFingerprint(IFileSystem& fs, const std::string& path) {
+  if (fs.IsLink(path) || fs.KindOf(path) != TPathKind::kFile) return "";
+  TBlockFile file = TBlockFile::OpenReadOnly(fs, path);
+  const std::string print = FileFingerprint(file, 0, file.Size());
+  file.Close();
+  return print;
 }
 
 bool IsInstallersOwnPath(const std::vector<std::string>& parts) {

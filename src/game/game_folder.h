@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "core/file_system.h"
 
 namespace merva {
 
@@ -22,6 +23,12 @@ std::string ArchivePathOf(const std::string& gameFolder);
 std::string TempArchivePathOf(const std::string& gameFolder);
 // The folder a run extracts its game files into before they take their places.
 std::string ScratchFolderOf(const std::string& gameFolder);
+
+// The fingerprint (core/fingerprint.h) of the game file at `path` as it is now, the one answer
+// every part of the program compares with what an installation wrote: empty when no file is
+// there, and for a link, which no installation writes and so is nobody's version. Raises
+// EInOutError when the file cannot be read.
+std::string GameFileFingerprint(IFileSystem& fs, const std::string& path);
 
 // A game folder that is no folder, or holds no game archive, told with the path that is missing.
 class ENotAGame : public EFileError {

@@ -38,12 +38,7 @@ class TPresent {
     return BodyFingerprint(body_, EntryStart(entry), EntryBytes(entry));
   }
   std::string OfGameFile(const std::string& item) {
-    const std::string path = game_ + "\\" + item;
-    if (fs_.KindOf(path) != TPathKind::kFile || fs_.IsLink(path)) return "";
-    TBlockFile file = TBlockFile::OpenReadOnly(fs_, path);
-    const std::string print = FileFingerprint(file, 0, file.Size());
-    file.Close();
-    return print;
+    return GameFileFingerprint(fs_, game_ + "\\" + item);
   }
 
   IFileSystem& fs_;

@@ -5,6 +5,7 @@
 #include "core/file_tools.h"
 #include "core/fingerprint.h"
 #include "core/text.h"
+#include "game/game_folder.h"
 #include "restore/restore_reader.h"
 #include "restore/restore_store.h"
 
@@ -20,14 +21,9 @@ Exception Blocked(const std::string& what) {
 // program) changed it since. A point of the first layout has no fingerprints: nothing is known.
 bool ChangedSince(IFileSystem& fs, const std::string& target, const TGameFileChange& change) {
   if (change.NewFingerprint.empty()) return false;
-  if (fs.IsLink(target)) return true;
-  if (!fs.FileExists(target)) return false;  // gone: nothing of the player's to keep
-  TBlockFile file = TBlockFile::OpenReadOnly(fs, target);
-  const int64_t size = file.Size();
-  const bool changed =
-      size != change.NewBytes || FileFingerprint(file, 0, size) != change.NewFingerprint;
-  file.Close();
-  return changed;
+  // Gone: nothing of the player's to keep.
+  if (!fs.IsLink(target) && !fs.FileExists(target)) return false;
+  return GameFileFingerprint(fs, target) != change.NewFingerprint;
 }
 
 // The way from the game folder to the file: no link (which would lead outside the game

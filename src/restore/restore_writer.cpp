@@ -10,6 +10,7 @@
 #include "core/file_tools.h"
 #include "core/fingerprint.h"
 #include "core/text.h"
+#include "game/game_folder.h"
 #include "restore/ownership.h"
 #include "restore/restore_names.h"
 #include "restore/restore_store.h"
@@ -85,10 +86,7 @@ void TRestorePointWriter::NoteOwners(TArchiveFile& archive) {
     if (!change.Replaced) continue;
     change.TakenFrom = TakenFromOf(owners.OwnerOf(TThing::kGameFile, change.Item, [&] {
       try {
-        TBlockFile file = TBlockFile::OpenReadOnly(fs_, gameFolder_ + "\\" + change.Item);
-        const std::string now = FileFingerprint(file, 0, file.Size());
-        file.Close();
-        return now;
+        return GameFileFingerprint(fs_, gameFolder_ + "\\" + change.Item);
       } catch (const EInOutError&) {
         return std::string();  // unreadable now: the copy into the point meets it and says so
       }
