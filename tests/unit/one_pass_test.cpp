@@ -40,6 +40,14 @@ TEST(OnePassInstallation, LeavesTheArchiveOfThePutSortAndCompaction) {
   EXPECT_GT(refused, 0);
 }
 
+// A game folder "G" holding the generated archive, beside the mod's package "data.cab".
+void PutGame(TMemoryFileSystem& memory, const test::TGenerated& g) {
+  memory.AddDirectory("G");
+  memory.AddDirectory("G\\models");
+  memory.Put("G\\models\\gta3.img", g.Archive);
+  memory.Put("data.cab", test::PackageBytes(g.Files));
+}
+
 // A player's archive is on the disk, not in memory: the installation reads its data once, front
 // to back, the replaced entries' old bytes for the restore point along with the rest. Aside: the
 // header and the directory, read when it opens, and the entries that the grown directory reaches,
@@ -49,10 +57,7 @@ TEST(OnePassInstallation, ReadsTheOldArchiveOnceFrontToBack) {
   for (uint32_t seed = 1; seed <= 300; ++seed) {
     const test::TGenerated g = test::TGenerator(seed).Make();
     TMemoryFileSystem memory(64 << 20);
-    memory.AddDirectory("G");
-    memory.AddDirectory("G\\models");
-    memory.Put("G\\models\\gta3.img", g.Archive);
-    memory.Put("data.cab", test::PackageBytes(g.Files));
+    PutGame(memory, g);
     test::TReadRecorder fs(memory, "G\\models\\gta3.img");
     test::TFakeBoxes boxes;
     TNoProgress progress;
@@ -132,10 +137,7 @@ TEST(OnePassUndo, ReadsTheArchiveAndTheKeptArchiveOnceFrontToBack) {
   for (uint32_t seed = 1; seed <= 300; ++seed) {
     const test::TGenerated g = test::TGenerator(seed).Make();
     TMemoryFileSystem memory(64 << 20);
-    memory.AddDirectory("G");
-    memory.AddDirectory("G\\models");
-    memory.Put("G\\models\\gta3.img", g.Archive);
-    memory.Put("data.cab", test::PackageBytes(g.Files));
+    PutGame(memory, g);
     test::TFakeBoxes boxes;
     TNoProgress progress;
     TInstallation installation(g.Script, "G", {memory, boxes, progress}, "data.cab");
