@@ -1,7 +1,9 @@
 #pragma once
-// What one installation is asked to do, put together one way for every front end (the wizard,
-// `merva-img install`, unattended runs): the script read with its level checked against the
-// registry, the package, and the restore point to keep.
+// What one installation is asked to do: the script read with its level checked against the
+// registry, the package, and the restore point to keep. `merva-img install` and `plan` read it
+// whole with ReadInstallRequest; the wizard and its unattended runs load the script when they
+// start (TForm1::LoadScript, with the same level check, LevelCheckFor) and fill in the rest when
+// the installation starts.
 #include <functional>
 #include <string>
 
