@@ -19,13 +19,14 @@
 #include "core/text.h"
 #include "core/windows_names.h"
 #include "game/game_folder.h"
-#include "game/game_lock.h"
 #include "operations/exit_codes.h"
 #include "operations/extraction.h"
 #include "operations/game_status.h"
 #include "operations/installation.h"
 #include "operations/undo.h"
+#include "restore/changing_game.h"
 #include "restore/installed_apps.h"
+#include "restore/journal.h"
 #include "restore/level_value.h"
 #include "restore/restore_store.h"
 #include "script/level_gate.h"
@@ -179,8 +180,11 @@ bool GameOfArchivePath(const std::string& path, std::string& game) {
   return true;
 }
 
-std::vector<TGameLock> LockIfGameArchive(IFileSystem& fs, const std::string& archive) {
-  std::vector<TGameLock> locks;
+// The locks of the game folders `archive` lies in, taken for a change (restore/changing_game.h);
+// `games` gets their folders.
+std::vector<TChangingGame> LockIfGameArchive(IFileSystem& fs, const std::string& archive,
+                                             std::vector<std::string>* gamesOut = nullptr) {
+  std::vector<TChangingGame> locks;
   std::vector<std::string> games;
   for (std::string path : {LexicalPath(fs.AbsolutePath(archive)), fs.CanonicalPath(archive)}) {
     std::replace(path.begin(), path.end(), '/', '\\');
@@ -189,9 +193,10 @@ std::vector<TGameLock> LockIfGameArchive(IFileSystem& fs, const std::string& arc
     bool known = false;
     for (const std::string& other : games) known = known || SameGameFolder(fs, other, game);
     if (known) continue;
-    games.push_back(game);
-    locks.emplace_back(fs, game.empty() ? "\\" : game);
+    games.push_back(game.empty() ? "\\" : game);
+    locks.emplace_back(fs, games.back());
   }
+  if (gamesOut) *gamesOut = games;
   return locks;
 }
 
@@ -247,7 +252,7 @@ int Put(TTool& tool, const TArguments& args) {
     const std::string fault = NewEntryNameFault(ExtractFileNamePart(file));
     if (!fault.empty()) throw EFileError(file, fault);
   }
-  const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
+  const std::vector<TChangingGame> locks = LockIfGameArchive(tool.fs, path);
   TConsoleProgress progress("put");
   PutFilesIntoArchive(path, files, tool.fs, progress);
   return 0;
@@ -273,7 +278,7 @@ int Extract(TTool& tool, const TArguments& args) {
 int Sort(TTool& tool, const TArguments& args) {
   const std::string& path = args.Rest[0];
   RequireArchive(tool.fs, path);
-  const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
+  const std::vector<TChangingGame> locks = LockIfGameArchive(tool.fs, path);
   RewriteSortedDirectory(path, tool.fs);
   return 0;
 }
@@ -294,9 +299,21 @@ template <typename TChange>
 int Rebuilding(TTool& tool, const TArguments& args, const char* command, const TChange& change) {
   const std::string& path = args.Rest[0];
   RequireArchive(tool.fs, path);
-  const std::vector<TGameLock> locks = LockIfGameArchive(tool.fs, path);
+  std::vector<std::string> games;
+  const std::vector<TChangingGame> locks = LockIfGameArchive(tool.fs, path, &games);
   TConsoleProgress progress(command);
-  change(path, RebuildPathOf(path, !locks.empty()), progress);
+  if (games.empty()) {
+    change(path, RebuildPathOf(path, false), progress);
+    return 0;
+  }
+  // A game's archive changes under the game's journal, as in an installation: the new archive
+  // that a killed or cut-off run leaves is removed by the next run on that game.
+  TJournal journal(tool.fs, games.front(), "");
+  journal.Put(TempArchivePathOf(games.front()), ArchivePathOf(games.front()));
+  journal.Begin();
+  change(path, RebuildPathOf(path, true), progress);
+  journal.Commit();
+  journal.Finish();
   return 0;
 }
 
@@ -485,9 +502,7 @@ int History(TTool& tool, const TArguments& args) {
   for (const std::string& other :
        game.empty() ? GamesOfUnfinishedPoints(tool.fs, root) : std::vector<std::string>{game}) {
     try {
-      const TGameLock lock(tool.fs, other);
-      RecoverRestorePoints(tool.fs, root, other, &quiet);
-      if (tool.fs.DirectoryExists(other)) RemoveKilledInstallationLeftovers(tool.fs, other);
+      const TChangingGame lock(tool.fs, other, root, &quiet);
     } catch (const Exception& busy) {
       if (!game.empty())
         std::cerr << "merva-img: " << DisplayPath(other)

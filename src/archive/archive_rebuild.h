@@ -39,6 +39,10 @@ class TArchiveRebuild {
   // Lets the old archive go and puts the new one in its place; a failure says whether the game
   // holds the archive, and leaves the old archive as it was.
   void Replace();
+  // For a run that moves the archives itself through its journal: lets the old archive go (the
+  // files stay as they are), then, once the journal is committed, leaves the new one to it.
+  void Release() { archive_.Close(); }
+  void HandOver() { rebuilt_.HandOver(); }
 
  private:
   TArchiveFile archive_;

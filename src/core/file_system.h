@@ -81,6 +81,13 @@ class IFileSystem {
   // Returns 0, or the system's error code (a target in use is told apart from one refused).
   virtual int MoveFileReplace(const std::string& from, const std::string& to) = 0;
   virtual bool CreateDirectory(const std::string& path) = 0;
+  // Makes the creations, renames and deletions inside a folder last through a power cut, as
+  // Flush does for a file's bytes. Where the system keeps them in order on its own (NTFS with
+  // write-through moves, memory), there is nothing to do.
+  virtual int FlushFolder(const std::string& path) {
+    (void)path;
+    return 0;
+  }
   virtual bool RemoveDirectory(const std::string& path) = 0;
   // The names of the files and folders in a folder, without "." and "..", in no set order.
   // False when the folder cannot be read.

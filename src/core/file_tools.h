@@ -31,6 +31,8 @@ class TFileBeside {
   const std::string& Target() const { return target_; }
   // Moves it over the target; 0, or the system's error code with the temporary file removed.
   int Replace();
+  // Someone else moves it from here on: it is no longer removed.
+  void HandOver() { pending_ = false; }
 
  private:
   IFileSystem& fs_;

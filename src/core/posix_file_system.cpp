@@ -352,21 +352,18 @@ class TPosixFileSystem : public IFileSystem {
     if (!DirectoryExists(from)) return kPathNotFound;
     if (FileExists(to) || DirectoryExists(to)) return kAlreadyExists;
     const std::string target = NativePath(to);
-    if (std::rename(NativePath(from).c_str(), target.c_str()) != 0)
-      return CodeFromErrno(errno, target);
-    SyncParent(target);
-    return 0;
+    return std::rename(NativePath(from).c_str(), target.c_str()) == 0
+               ? 0
+               : CodeFromErrno(errno, target);
   }
-
- private:
-  // A rename is durable once the folder that holds it is flushed.
-  static void SyncParent(const std::string& native) {
-    const auto slash = native.find_last_of('/');
-    const std::string parent = slash == std::string::npos ? "." : native.substr(0, slash + 1);
-    const int fd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
+  // A creation or a rename lasts once the folder that holds it is flushed.
+  int FlushFolder(const std::string& path) override {
+    const std::string native = NativePath(path);
+    const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return CodeFromErrno(errno, native);
+    const int code = ::fsync(fd) == 0 ? 0 : CodeFromErrno(errno, native);
     ::close(fd);
+    return code;
   }
 };
 

@@ -8,6 +8,9 @@ namespace merva {
 
 const char kScratchFolderName[] = "merva-install.tmp";
 const char kGameLockName[] = "merva.lock";
+const char kJournalName[] = "merva-journal.txt";
+const char kAsideSuffix[] = ".merva-old";
+const char kStagedSuffix[] = ".merva-new";
 
 const char kArchiveInGame[] = "models\\gta3.img";
 
@@ -27,6 +30,10 @@ std::string TempArchivePathOf(const std::string& gameFolder) {
   return gameFolder + "\\" + kModelsFolder + "\\" + kTempArchiveName;
 }
 
+std::string JournalPathOf(const std::string& gameFolder) {
+  return gameFolder + "\\" + kJournalName;
+}
+
 std::string ScratchFolderOf(const std::string& gameFolder) {
   return gameFolder + "\\" + kScratchFolderName;
 }
@@ -42,7 +49,8 @@ std::string GameFileFingerprint(IFileSystem& fs, const std::string& path) {
 bool IsInstallersOwnPath(const std::vector<std::string>& parts) {
   if (parts.empty()) return false;
   const std::string first = WindowsNameKey(parts[0]);
-  if (first == WindowsNameKey(kScratchFolderName) || first == WindowsNameKey(kGameLockName))
+  if (first == WindowsNameKey(kScratchFolderName) || first == WindowsNameKey(kGameLockName) ||
+      first == WindowsNameKey(kJournalName))
     return true;
   // Anything below the archive or its temporary file is refused with them.
   return parts.size() >= 2 && first == WindowsNameKey(kModelsFolder) &&

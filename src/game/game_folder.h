@@ -13,6 +13,13 @@ namespace merva {
 
 extern const char kScratchFolderName[];  // "merva-install.tmp": the run's own files
 extern const char kGameLockName[];       // "merva.lock", while a run holds the game
+// The journal of a run that changes the game, until that run (or the one after it) is done.
+extern const char kJournalName[];  // "merva-journal.txt"
+// Beside a file that a run moves out of its place until it is committed: the archive, a game
+// file. The journal alone says whose it is.
+extern const char kAsideSuffix[];  // ".merva-old"
+// Beside a game file while an undo writes the version it puts back.
+extern const char kStagedSuffix[];  // ".merva-new"
 
 // The game's archive as a path below the game folder, as messages name it.
 extern const char kArchiveInGame[];  // "models\\gta3.img"
@@ -21,6 +28,7 @@ extern const char kArchiveInGame[];  // "models\\gta3.img"
 // new archive is written to beside it before it takes the archive's place.
 std::string ArchivePathOf(const std::string& gameFolder);
 std::string TempArchivePathOf(const std::string& gameFolder);
+std::string JournalPathOf(const std::string& gameFolder);
 // The folder a run extracts its game files into before they take their places.
 std::string ScratchFolderOf(const std::string& gameFolder);
 

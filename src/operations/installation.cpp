@@ -1,7 +1,7 @@
 #include "operations/installation.h"
 
+#include <algorithm>
 #include <optional>
-#include <set>
 
 #include "archive/archive_check.h"
 #include "core/environment.h"
@@ -20,10 +20,6 @@ namespace merva {
 
 namespace {
 
-// Beside the extracted files in the scratch folder: the folders the run made in the game
-// folder, one per line, so that a run killed before it kept them has them removed by the next.
-constexpr char kMadeFoldersName[] = "folders.txt";
-
 // A mod appended to an archive whose entries run past its end would be written over them, and
 // its undo could not give the archive back: such an archive is refused before anything changes.
 void RefuseDamagedArchive(TArchiveFile& archive) {
@@ -31,93 +27,6 @@ void RefuseDamagedArchive(TArchiveFile& archive) {
 }
 
 }  // namespace
-
-void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameFolder) {
-  // temp.img: as large as the archive, and never anything but ours (the game has no such file).
-  const std::string tempPath = TempArchivePathOf(gameFolder);
-  RemoveStaleName(fs, tempPath);
-  const std::string scratch = ScratchFolderOf(gameFolder);
-  if (fs.IsLink(scratch) || !fs.DirectoryExists(scratch)) return;
-  const std::string list = scratch + "\\" + kMadeFoldersName;
-  if (fs.FileExists(list) && !fs.IsLink(list)) {
-    std::vector<std::string> made;
-    try {
-      made = SplitAt(ReadWholeFile(fs, list), "\n");
-    } catch (const std::exception&) {
-      made.clear();  // unreadable: the folders stay, as any folder the player made would
-    }
-    // Innermost first, and only while empty: a folder the player filled since stays.
-    for (auto it = made.rbegin(); it != made.rend(); ++it)
-      if (!it->empty() && GameFileItemIsInside(*it) && LinkOnTheWay(fs, gameFolder, *it).empty())
-        fs.RemoveDirectory(gameFolder + "\\" + *it);
-  }
-  RemoveFolderTree(fs, scratch);
-}
-
-// The run's own folder for extracted files, so that no file the user keeps in the game folder
-// is written over; removed with everything in it when the run ends, also after an error.
-class TInstallation::TScratchFolder {
- public:
-  TScratchFolder(IFileSystem& fs, const std::string& gameFolder)
-      : fs_(fs), path_(ScratchFolderOf(gameFolder)) {
-    // Written through, a link would put the run's files wherever it points.
-    if (fs_.IsLink(path_))
-      throw Exception("The folder " + path_ + " is a link, which Merva does not follow. Nothing " +
-                      "was changed.");
-    // What a killed run left here is ours alone, and of no use now.
-    RemoveKilledInstallationLeftovers(fs_, gameFolder);
-    if (!fs_.DirectoryExists(path_) && !fs_.CreateDirectory(path_))
-      throw Exception("Unable to create the folder " + path_);
-  }
-  ~TScratchFolder() {
-    for (const std::string& file : files_) fs_.DeleteFile(file);
-    // Only the run's own files are in it: whatever one failed delete left goes with the folder.
-    if (!fs_.RemoveDirectory(path_)) RemoveFolderTree(fs_, path_);
-  }
-  TScratchFolder(const TScratchFolder&) = delete;
-  TScratchFolder& operator=(const TScratchFolder&) = delete;
-  std::string File(const std::string& name) {
-    files_.insert(path_ + "\\" + name);
-    return path_ + "\\" + name;
-  }
-
- private:
-  IFileSystem& fs_;
-  std::string path_;
-  std::set<std::string> files_;
-};
-
-// The folders a run made, removed again (when empty) unless the run got as far as keeping them;
-// noted in the scratch folder as they are made, for a run that is killed.
-class TInstallation::TMadeFolders {
- public:
-  TMadeFolders(IFileSystem& fs, std::string gameFolder, const std::string& list)
-      : fs_(fs), game_(std::move(gameFolder)) {
-    if (fs_.Create(list, listFile_) != 0) listFile_.reset();  // the run goes on without its note
-  }
-  ~TMadeFolders() {
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it) fs_.RemoveDirectory(*it);
-  }
-  TMadeFolders(const TMadeFolders&) = delete;
-  TMadeFolders& operator=(const TMadeFolders&) = delete;
-  void Make(const std::string& folder) {
-    const std::string path = game_ + "\\" + folder;
-    if (fs_.DirectoryExists(path)) return;
-    if (listFile_) {
-      const std::string line = folder + "\n";
-      uint32_t done = 0;
-      listFile_->Write(line.data(), static_cast<uint32_t>(line.size()), done);
-    }
-    if (fs_.CreateDirectory(path)) made_.push_back(path);
-  }
-  void Keep() { made_.clear(); }
-
- private:
-  IFileSystem& fs_;
-  std::string game_;
-  std::unique_ptr<IFileHandle> listFile_;
-  std::vector<std::string> made_;
-};
 
 TInstallation::TInstallation(const TDATAInst& script, std::string gameFolder,
                              TOperationServices services, std::string packagePath)
@@ -137,7 +46,7 @@ TInstallation::TInstallation(const TInstallRequest& request, std::string gameFol
 TInstallation::~TInstallation() = default;
 
 void TInstallation::Run() {
-  lock_.emplace(services_.Files, game_);
+  lock_.emplace(services_.Files, game_, request_ ? request_->Folder : "", &services_.Progress);
   if (request_ && request_->Time.empty()) request_->Time = LocalTimeText();
   MarkStep("start");
   try {
@@ -148,6 +57,8 @@ void TInstallation::Run() {
     PlanArchive();
     MarkStep("new archive planned");
     CheckRoom();
+    PlanGameFiles();
+    BeginJournal();
     // Every game file is extracted and its place made ready before the archive changes, so
     // that what can fail fails while nothing is changed yet.
     StageGameFiles();
@@ -158,7 +69,8 @@ void TInstallation::Run() {
     RaiseIfBlocked(error.ErrorCode(), error.Path(), "Nothing was changed.");
     throw;
   }
-  PlaceGameFiles();
+  journal_->Finish();
+  for (size_t i = 0; i < staged_.size(); ++i) services_.Progress.Step();
   MarkStep("game files placed");
   package_->Close();
   if (restore_) ListInApps();
@@ -187,8 +99,6 @@ void TInstallation::Open() {
   // may read it, not change it.
   rebuild_.emplace(fs, ArchivePathOf(game_), TempArchivePathOf(game_));
   RefuseDamagedArchive(rebuild_->Archive());
-  // What a killed run left (temp.img, the scratch folder) goes before anything new is written.
-  RemoveKilledInstallationLeftovers(fs, game_);
   OpenPackage();
   if (request_) restore_.emplace(*request_, fs, game_);
 }
@@ -238,30 +148,69 @@ void TInstallation::NoteGameFiles() {
   }
 }
 
-void TInstallation::StageGameFiles() {
+void TInstallation::PlanGameFiles() {
   IFileSystem& fs = services_.Files;
   // A link on the way would put the file outside the game folder, where no undo may follow.
   for (const TGameFileItem& item : items_.GameFiles) {
     const std::string link = LinkOnTheWay(fs, game_, item.Path);
     if (!link.empty()) throw Exception(LinkOnTheWayText("game folder", link));
   }
-  scratch_ = std::make_unique<TScratchFolder>(fs, game_);
-  made_ = std::make_unique<TMadeFolders>(fs, game_, scratch_->File(kMadeFoldersName));
+  const std::string scratch = ScratchFolderOf(game_);
+  // Written through, a link would put the run's files wherever it points.
+  if (fs.IsLink(scratch))
+    throw Exception("The folder " + scratch + " is a link, which Merva does not follow. Nothing " +
+                    "was changed.");
   for (const TGameFileItem& item : items_.GameFiles) {
     TPackageEntry entry;
     uint32_t position;
     if (item.PackageName.empty() || !index_->Find(item.PackageName, entry, position)) continue;
     PackageFileName(PackageEntryName(entry));  // a hostile name is refused here
-    TStagedFile file{&item, scratch_->File(std::to_string(staged_.size() + 1) + ".new"),
-                     game_ + "\\" + item.Path};
+    for (const std::string& folder : item.Folders)
+      if (!fs.DirectoryExists(game_ + "\\" + folder) &&
+          std::find(madeFolders_.begin(), madeFolders_.end(), folder) == madeFolders_.end())
+        madeFolders_.push_back(folder);
+    const std::string target = game_ + "\\" + item.Path;
+    if (fs.DirectoryExists(target))
+      throw Exception("Unable to put the file " + item.Item +
+                      " into the game folder: a folder has its name. Nothing was changed.");
+    staged_.push_back(
+        {&item, scratch + "\\" + std::to_string(staged_.size() + 1) + ".new", target});
+  }
+}
+
+void TInstallation::BeginJournal() {
+  IFileSystem& fs = services_.Files;
+  journal_.emplace(fs, game_, request_ ? request_->Folder : "");
+  for (const std::string& folder : madeFolders_) journal_->MadeFolder(game_ + "\\" + folder);
+  journal_->Put(TempArchivePathOf(game_), ArchivePathOf(game_));
+  journal_->Aside(ArchivePathOf(game_));
+  if (restore_) {
+    restore_->Reserve();
+    journal_->PutPoint(restore_->PendingPath(), restore_->FinalPath());
+  }
+  for (const TStagedFile& file : staged_) {
+    journal_->Put(file.Scratch, file.Target);
+    if (fs.IsLink(file.Target) || fs.FileExists(file.Target)) journal_->Aside(file.Target);
+  }
+  journal_->Scratch(ScratchFolderOf(game_));
+  journal_->Begin();
+}
+
+void TInstallation::StageGameFiles() {
+  IFileSystem& fs = services_.Files;
+  const std::string scratch = ScratchFolderOf(game_);
+  if (!fs.DirectoryExists(scratch) && !fs.CreateDirectory(scratch))
+    throw Exception("Unable to create the folder " + scratch);
+  for (const std::string& folder : madeFolders_) fs.CreateDirectory(game_ + "\\" + folder);
+  std::vector<std::string> written;
+  for (const TStagedFile& file : staged_) {
+    TPackageEntry entry;
+    uint32_t position;
+    index_->Find(file.Item->PackageName, entry, position);
     ExtractPackageEntry(*package_, entry, position, file.Scratch, fs);
-    for (const std::string& folder : item.Folders) made_->Make(folder);
-    if (fs.DirectoryExists(file.Target) || !fs.DirectoryExists(ParentFolder(file.Target)))
-      throw Exception("Unable to put the file " + item.Item + " into the game folder: " +
-                      (fs.DirectoryExists(file.Target) ? "a folder has its name"
-                                                       : "its folder cannot be made") +
-                      ". Nothing was changed.");
-    staged_.push_back(file);
+    if (!fs.DirectoryExists(ParentFolder(file.Target)))
+      throw Exception("Unable to put the file " + file.Item->Item +
+                      " into the game folder: its folder cannot be made. Nothing was changed.");
   }
 }
 
@@ -319,61 +268,15 @@ void TInstallation::ReplaceArchive() {
   // The restore point is whole on the disk before the new archive takes the old one's place.
   if (restore_) restore_->Finish(rebuild_->WrittenPath(), fingerprint, progress);
   MarkStep("restore point flushed");
-  rebuild_->Replace();
-  made_->Keep();
+  // The archive and the files the mod replaces go out of their places (the game holding one
+  // stops the run here, with everything put back), and the run is committed: from here on its
+  // journal owns what it wrote.
+  rebuild_->Release();
+  journal_->MoveAside();
+  journal_->Commit();
+  rebuild_->HandOver();
+  if (restore_) restore_->HandOver();
   MarkStep("gta3.img replaced");
-  if (restore_) restore_->Commit();
-}
-
-void TInstallation::PlaceGameFiles() {
-  // The archive is in place: the staged game files take theirs. Should one fail, what this run
-  // did is taken back through its own restore point, so the run is all or nothing.
-  std::vector<const TGameFileItem*> moved;
-  for (const TStagedFile& file : staged_) {
-    const int code = services_.Files.MoveFileReplace(file.Scratch, file.Target);
-    if (code != 0) {
-      std::string done;
-      const bool back = TakeBackAfterFailure(moved, done);
-      if (!back) {
-        const std::string advice = BlockedFileAdvice(code, file.Target);
-        throw EHalfDone((advice.empty() ? "Unable to put the file " + file.Item->Item +
-                                              " into the game folder (" + IoErrorText(code) + ")."
-                                        : advice) +
-                        " " + done);
-      }
-      RaiseIfBlocked(code, file.Target, done);
-      throw Exception("Unable to put the file " + file.Item->Item + " into the game folder (" +
-                      IoErrorText(code) + "). " + done);
-    }
-    moved.push_back(file.Item);
-    services_.Progress.Step();
-  }
-}
-
-bool TInstallation::TakeBackAfterFailure(const std::vector<const TGameFileItem*>& moved,
-                                         std::string& done) {
-  // The run's own restore point, cut to the game files already moved, takes everything back.
-  if (!restore_) {
-    done = kArchiveInGame +
-           std::string(" and the game files before it were changed; no restore point was kept.");
-    return false;
-  }
-  TRestorePoint point = restore_->Point();
-  std::vector<TGameFileChange> changed;
-  for (const TGameFileChange& change : point.GameFiles)
-    for (const TGameFileItem* item : moved)
-      if (AsciiUpper(item->Path) == AsciiUpper(change.Item)) changed.push_back(change);
-  point.GameFiles = changed;
-  try {
-    TUndo undo(request_->Folder, point, {services_.Files, services_.Notices, services_.Progress});
-    undo.Run({});
-    done = "Nothing was changed.";
-    return true;
-  } catch (const std::exception& error) {
-    done = std::string("Taking the installation back failed as well (") + error.what() +
-           "): take it back with merva.exe /undo.";
-    return false;
-  }
 }
 
 }  // namespace merva

@@ -1,29 +1,26 @@
 #pragma once
 // The installation of one mod into one game folder, from start to end: the archive files into
-// models\gta3.img (planned in memory, written once beside the old archive, put in its place in
-// one move), then the game files to their listed paths, with a restore point of everything it
-// replaces. All or nothing: a failure at any moment leaves the game as it was.
+// models\gta3.img (planned in memory, written once beside the old archive), the game files
+// extracted beside the game, and a restore point of everything it replaces; then, its journal
+// committed, each takes its place. All or nothing: a failure or a power cut at any moment leaves
+// the game as it was, or the run for the next one to finish (restore/journal.h).
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/archive_rebuild.h"
-#include "game/game_lock.h"
 #include "operations/install_request.h"
 #include "operations/operation.h"
 #include "operations/room_check.h"
 #include "package/package.h"
+#include "restore/changing_game.h"
+#include "restore/journal.h"
 #include "restore/restore_store.h"
 #include "restore/restore_writer.h"
 #include "script/install_items.h"
 #include "script/script.h"
 
 namespace merva {
-
-// Removes what a killed installation left in the game folder: temp.img, the scratch folder, and
-// the folders it made on the way to its game files, while they are empty. The caller holds the
-// game's lock.
-void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameFolder);
 
 // What an installation would do, told before it is run: the point it would record (entries
 // added and replaced, game files created and replaced, folders made, each replaced one's owner
@@ -70,11 +67,12 @@ class TInstallation {
     const TGameFileItem* Item;
     std::string Scratch, Target;
   };
-  class TScratchFolder;
-  class TMadeFolders;
-
   void Open();
   void NoteGameFiles();
+  // The game files' places checked and their names in the scratch folder chosen.
+  void PlanGameFiles();
+  // Writes the journal of every step the run will take.
+  void BeginJournal();
   void StageGameFiles();
   void OpenPackage();
   void PlanArchive();
@@ -82,12 +80,9 @@ class TInstallation {
   TRoomCheck RoomNeeded(TArchiveFile& archive);
   void CheckRoom();
   void ReplaceArchive();
-  void PlaceGameFiles();
   // Lists the installation in the player's installed programs, with the program its uninstall
   // command runs kept beside the restore points.
   void ListInApps();
-  // Takes back what the run did after a failure; `done` says what state the game is in.
-  bool TakeBackAfterFailure(const std::vector<const TGameFileItem*>& moved, std::string& done);
 
   TInstallItems items_;
   std::string game_;
@@ -96,16 +91,17 @@ class TInstallation {
   std::string programPath_;
   std::string programCopyFolder_;
   std::optional<TRestoreRequest> request_;
-  // In the order they are let go: the lock last, the folders the run made (when empty) first.
-  std::optional<TGameLock> lock_;
+  // In the order they are let go: the lock last, the journal (which takes back a run that
+  // failed before its commit) just before it.
+  std::optional<TChangingGame> lock_;
+  std::optional<TJournal> journal_;
   std::optional<TArchiveRebuild> rebuild_;
   std::optional<TBlockFile> package_;
   TPackageDirectory directory_;
   std::optional<TPackageIndex> index_;
-  std::unique_ptr<TScratchFolder> scratch_;
   std::optional<TRestorePointWriter> restore_;
   std::vector<TStagedFile> staged_;
-  std::unique_ptr<TMadeFolders> made_;
+  std::vector<std::string> madeFolders_;  // outermost first
 };
 
 }  // namespace merva

@@ -13,6 +13,7 @@
 #include "operations/room_check.h"
 #include "operations/undo_game_files.h"
 #include "restore/installed_apps.h"
+#include "restore/journal.h"
 #include "restore/level_value.h"
 #include "restore/ownership.h"
 #include "restore/restore_names.h"
@@ -155,9 +156,9 @@ TUndo::TUndo(std::string root, const std::string& gameFolder, TOperationServices
     if (points.empty()) throw Exception(kNothingToTakeBack);
     game = points.front().GameFolder;
   }
-  lock_.emplace(fs, game);
+  lock_.emplace(fs, game, root_, &services_.Progress);
   try {
-    point_ = FindLatestRestorePoint(fs, root_, game, &services_.Progress);
+    point_ = FindLatestRestorePoint(fs, root_, game);
   } catch (const Exception&) {
     UnlistVanishedPoints();
     throw;
@@ -176,8 +177,7 @@ TUndo::TUndo(std::string root, const std::string& pointArgument, const std::stri
   const TPointPlace place = PointPlaceOf(fs, root, pointArgument);
   root_ = place.Root;
   const std::string& pointName = place.Name;
-  lock_.emplace(fs, gameFolder);
-  RecoverRestorePoints(fs, root_, gameFolder, &services_.Progress);
+  lock_.emplace(fs, gameFolder, root_, &services_.Progress);
   UnlistVanishedPoints();
   bool found = false;
   for (const TRestorePoint& candidate : ListRestorePoints(fs, root_, ""))
@@ -333,38 +333,30 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
 void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
                     const std::set<std::string>& edited, const std::string& editsFolder) {
   IFileSystem& fs = services_.Files;
-  // From here the restore point is marked as being taken back: a kill leaves it to be
-  // finished or given back its name by whichever run looks next, with the game files it had
-  // begun to swap.
-  const std::string undoing = pointPath + kUndoingSuffix;
-  if (fs.MoveFolder(pointPath, undoing) != 0)
-    throw Exception("Unable to rename the restore point " + pointPath + ". Nothing was changed.");
-  TGameFilesSwap files(fs, point_, undoing);
+  TJournal journal(fs, point_.GameFolder, root_, recordedFolder_);
+  TGameFilesSwap files(fs, point_, pointPath);
+  files.Note(journal, edited, editsFolder);
+  journal.Put(TempArchivePathOf(point_.GameFolder), ArchivePathOf(point_.GameFolder));
+  journal.Aside(ArchivePathOf(point_.GameFolder));
+  journal.RemovePoint(pointPath);
   try {
+    journal.Begin();
     // The old versions wait beside their places and the player's edits are copied out: still
     // nothing in the game has changed.
     files.Prepare(edited, editsFolder);
     MarkStep("game files ready");
-    files.Commit();
-    rebuild.Replace();
+    // The current files and the archive go out of their places (the game holding one stops
+    // the undo here, and the journal puts everything back), and the undo is committed.
+    rebuild.Release();
+    journal.MoveAside();
+    journal.Commit();
+    rebuild.HandOver();
+  } catch (const EInOutError&) {
+    throw;  // told with its advice by Run
   } catch (const std::exception& error) {
-    // The game files swapped so far go back, so that a failure changes nothing at all.
-    const bool back = files.RollBack();
-    const bool named = fs.MoveFolder(undoing, pointPath) == 0;
-    if (back && named) {
-      if (dynamic_cast<const EInOutError*>(&error)) throw;  // told with its advice by Run
-      throw Exception(ErrorReportText(error.what()) + " Nothing was changed.");
-    }
-    std::string stuck;
-    for (const std::string& path : files.Stuck()) stuck += (stuck.empty() ? "" : ", ") + path;
-    throw EHalfDone(std::string(error.what()) + " Taking the undo back failed as well: " +
-                    (back ? "" : "these game files are as the undo left them: " + stuck + "; ") +
-                    kArchiveInGame + " still holds the mod" +
-                    (named ? "" : ", and the restore point is left as " + undoing) +
-                    ". Run the undo again once the cause is mended.");
+    throw Exception(ErrorReportText(error.what()) + " Nothing was changed.");
   }
-  files.Finish();
-  RemovePointFolder(fs, undoing);
+  journal.Finish();
   if (services_.Apps) UnlistInstallation(*services_.Apps, root_, point_.Folder);
 }
 

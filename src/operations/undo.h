@@ -9,8 +9,8 @@
 
 #include "archive/archive_rebuild.h"
 #include "core/errors.h"
-#include "game/game_lock.h"
 #include "operations/operation.h"
+#include "restore/changing_game.h"
 #include "restore/restore_point.h"
 #include "restore/restore_store.h"
 
@@ -89,7 +89,7 @@ class TUndo {
 
   std::string root_;
   TOperationServices services_;
-  std::optional<TGameLock> lock_;
+  std::optional<TChangingGame> lock_;
   TRestorePoint point_;
   // The folder a point named for a moved game records (its newer points name it too).
   std::string recordedFolder_;

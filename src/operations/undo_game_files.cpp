@@ -1,5 +1,7 @@
 #include "operations/undo_game_files.h"
 
+#include <algorithm>
+
 #include "core/block_file.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
@@ -70,46 +72,51 @@ TGameFilesSwap::TGameFilesSwap(IFileSystem& fs, const TRestorePoint& point, std:
     TItem item;
     item.Item = change.Item;
     item.Target = point.GameFolder + "\\" + change.Item;
-    item.Replaced = change.Replaced;
     if (change.Replaced) item.Staged = item.Target + kStagedSuffix;
     if (change.Replaced) item.Kept = KeptGameFilePath(pointPath_, change);
-    item.Aside = item.Target + kAsideSuffix;
     items_.push_back(item);
+    if (!change.Replaced) continue;
+    // A folder the player removed since is made again.
+    std::vector<std::string> missing;
+    for (std::string folder = ParentFolder(item.Target);
+         !folder.empty() && folder != point.GameFolder && !fs_.DirectoryExists(folder);
+         folder = ParentFolder(folder))
+      missing.insert(missing.begin(), folder);
+    for (const std::string& folder : missing)
+      if (std::find(missingFolders_.begin(), missingFolders_.end(), folder) ==
+          missingFolders_.end())
+        missingFolders_.push_back(folder);
   }
 }
 
-TGameFilesSwap::~TGameFilesSwap() {
-  if (done_) return;
-  for (const TItem& item : items_)
-    if (!item.Staged.empty() && !item.Placed) fs_.DeleteFile(item.Staged);
-  for (auto it = madeFolders_.rbegin(); it != madeFolders_.rend(); ++it) fs_.RemoveDirectory(*it);
-  if (!editsFolder_.empty()) RemoveFolderTree(fs_, editsFolder_);
+void TGameFilesSwap::Note(TJournal& journal, const std::set<std::string>& edited,
+                          const std::string& editsFolder) {
+  for (const std::string& folder : missingFolders_) journal.MadeFolder(folder);
+  for (const TItem& item : items_) {
+    if (!item.Staged.empty()) journal.Put(item.Staged, item.Target);
+    if (fs_.IsLink(item.Target) || fs_.FileExists(item.Target)) journal.Aside(item.Target);
+  }
+  // A folder the player filled since stays.
+  for (auto it = point_.FoldersCreated.rbegin(); it != point_.FoldersCreated.rend(); ++it)
+    journal.EmptyFolder(point_.GameFolder + "\\" + *it);
+  if (!edited.empty()) journal.New(editsFolder);
 }
 
 void TGameFilesSwap::Prepare(const std::set<std::string>& edited, const std::string& editsFolder) {
   if (!edited.empty()) {
     // The player's versions are copied out first: whatever happens next, they are kept.
     CreateFolderPath(fs_, editsFolder);
-    editsFolder_ = editsFolder;
     for (const std::string& item : edited) {
       const std::string copy = editsFolder + "\\" + item;
       CreateFolderPath(fs_, ParentFolder(copy));
       CopyWholeFile(fs_, point_.GameFolder + "\\" + item, copy, /*flush=*/true);
     }
   }
+  for (const std::string& folder : missingFolders_)
+    if (!fs_.CreateDirectory(folder)) throw Exception("Unable to create the folder " + folder);
   std::vector<std::string> staged;
   for (TItem& item : items_) {
     if (item.Staged.empty()) continue;
-    // A folder the player removed since is made again, and removed should the undo fail.
-    std::vector<std::string> missing;
-    for (std::string folder = ParentFolder(item.Target);
-         !folder.empty() && folder != point_.GameFolder && !fs_.DirectoryExists(folder);
-         folder = ParentFolder(folder))
-      missing.insert(missing.begin(), folder);
-    for (const std::string& folder : missing) {
-      if (!fs_.CreateDirectory(folder)) throw Exception("Unable to create the folder " + folder);
-      madeFolders_.push_back(folder);
-    }
     // A name of ours: what a killed undo left there goes first (a link itself, never followed).
     RemoveStaleName(fs_, item.Staged);
     CopyWholeFile(fs_, item.Kept, item.Staged, /*flush=*/false);
@@ -117,42 +124,6 @@ void TGameFilesSwap::Prepare(const std::set<std::string>& edited, const std::str
   }
   // On the disk before any of them takes its place; many are flushed side by side.
   FlushFiles(fs_, staged);
-}
-
-void TGameFilesSwap::Commit() {
-  for (TItem& item : items_) {
-    if (fs_.IsLink(item.Target) || fs_.FileExists(item.Target)) {
-      RemoveStaleName(fs_, item.Aside);
-      const int code = fs_.MoveFileReplace(item.Target, item.Aside);
-      if (code != 0) throw EInOutError(code, item.Target);
-      item.MovedAside = true;
-    }
-    if (!item.Replaced) continue;
-    const int code = fs_.MoveFileReplace(item.Staged, item.Target);
-    if (code != 0) throw EInOutError(code, item.Target);
-    item.Placed = true;
-  }
-}
-
-bool TGameFilesSwap::RollBack() {
-  for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
-    TItem& item = *it;
-    if (item.Placed && !item.MovedAside && !fs_.DeleteFile(item.Target))
-      stuck_.push_back(item.Target);
-    if (item.MovedAside && fs_.MoveFileReplace(item.Aside, item.Target) != 0)
-      stuck_.push_back(item.Target + " (its version is kept as " + item.Aside + ")");
-    item.Placed = item.MovedAside = false;
-  }
-  return stuck_.empty();
-}
-
-void TGameFilesSwap::Finish() {
-  for (const TItem& item : items_)
-    if (item.MovedAside) fs_.DeleteFile(item.Aside);
-  // A folder the player filled since stays.
-  for (auto it = point_.FoldersCreated.rbegin(); it != point_.FoldersCreated.rend(); ++it)
-    fs_.RemoveDirectory(point_.GameFolder + "\\" + *it);
-  done_ = true;
 }
 
 }  // namespace merva

@@ -23,8 +23,6 @@ constexpr int32_t kLastCounter = 999999999;
 // stays short on every file system.
 constexpr size_t kPointNameBytes = 64;
 constexpr int64_t kRecordLimit = 64 << 20;
-const char kStagedSuffix[] = ".merva-new";
-const char kAsideSuffix[] = ".merva-old";
 
 namespace {
 
@@ -341,8 +339,7 @@ void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::s
 }
 
 TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
-                                     const std::string& gameFolder, IProgress* progress) {
-  if (!gameFolder.empty()) RecoverRestorePoints(fs, root, gameFolder, progress);
+                                     const std::string& gameFolder) {
   const std::vector<TRestorePoint> points = ListRestorePoints(fs, root, gameFolder);
   // A newer point that cannot be read must not let an older one be taken back under it.
   const std::vector<TDamagedPoint> damaged = DamagedRestorePoints(fs, root, gameFolder);

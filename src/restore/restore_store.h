@@ -11,18 +11,13 @@
 #include "core/block_file.h"
 #include "core/file_system.h"
 #include "core/progress.h"
+#include "game/game_folder.h"
 #include "restore/restore_names.h"
 #include "restore/restore_point.h"
 
 namespace merva {
 
 extern const char kNothingToTakeBack[];  // "There is no installation to take back."
-
-// Beside a game file while an undo swaps it: the version it puts back (".merva-new") and the
-// version it takes away (".merva-old"), each in the file's own folder, so that every move stays
-// on one drive. A killed undo's are put back or removed by the recovery.
-extern const char kStagedSuffix[];  // ".merva-new"
-extern const char kAsideSuffix[];   // ".merva-old"
 
 // True for a folder that holds the mark or the record of a restore point (not through links).
 bool IsOwnPointFolder(IFileSystem& fs, const std::string& path);
@@ -114,10 +109,10 @@ std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::str
 void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::string& gameFolder,
                           IProgress* progress);
 
-// Finishes what killed runs of `gameFolder` left in `root` (the caller holds the game's lock),
-// then gives its newest restore point, or the newest of any game folder when it is empty.
+// The newest restore point of `gameFolder` in `root`, or the newest of any game folder when it is
+// empty; what killed runs left is settled before (restore/changing_game.h).
 // Raises when there is none, or when a newer point than the newest whole one is damaged.
 TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
-                                     const std::string& gameFolder, IProgress* progress);
+                                     const std::string& gameFolder);
 
 }  // namespace merva

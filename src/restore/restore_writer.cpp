@@ -31,7 +31,7 @@ TRestorePointWriter::TRestorePointWriter(const TRestoreRequest& request, IFileSy
 TRestorePointWriter::~TRestorePointWriter() {
   keptFlush_.Join();
   keptArchive_.reset();  // closed quietly
-  if (!pending_.empty()) RemovePointFolder(fs_, pending_);
+  if (made_ && !handedOver_) RemovePointFolder(fs_, pending_);
 }
 
 void TRestorePointWriter::NoteGameFile(const TGameFileItem& item, int64_t newBytes,
@@ -180,8 +180,8 @@ void TRestorePointWriter::Checked(const Step& step) {
   } catch (const std::exception& error) {
     keptFlush_.Join();
     keptArchive_.reset();
-    if (!pending_.empty()) RemovePointFolder(fs_, pending_);
-    pending_.clear();
+    if (made_) RemovePointFolder(fs_, pending_);
+    made_ = false;
     throw Exception("Unable to write the restore point in " + request_.Folder + " (" +
                     error.what() + "). Nothing was changed.");
   }
@@ -196,11 +196,11 @@ void TRestorePointWriter::Finish(const std::string& newArchivePath,
   Checked([&] { FinishUnchecked(newArchivePath, newArchiveFingerprint, progress); });
 }
 
-void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IProgress& progress) {
-  CreateFolderPath(fs_, request_.Folder);
-  // A point left by a killed run is finished or removed first, so that counters and names
-  // stay clear.
-  RecoverRestorePoints(fs_, request_.Folder, gameFolder_, &progress);
+void TRestorePointWriter::Reserve() {
+  Checked([&] {
+    CreateFolderPath(fs_, request_.Folder);
+    fs_.FlushFolder(ParentFolder(request_.Folder));
+  });
   int32_t counter = NextRestoreCounter(fs_, request_.Folder);
   // A name in any of its states that something still holds is passed over.
   const auto taken = [&](const std::string& base) {
@@ -212,9 +212,12 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IProgress& progre
   point_.Folder = RestorePointName(gameFolder_, counter);
   point_.Counter = counter;
   final_ = PointPathOf(request_.Folder, point_.Folder);
-  const std::string pending = final_ + kPartialSuffix;
-  if (!fs_.CreateDirectory(pending)) throw Exception("Unable to create the folder " + pending);
-  pending_ = pending;
+  pending_ = final_ + kPartialSuffix;
+}
+
+void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IProgress& progress) {
+  if (!fs_.CreateDirectory(pending_)) throw Exception("Unable to create the folder " + pending_);
+  made_ = true;
   WriteFileFlushed(fs_, pending_ + "\\" + kPointMarkName, gameFolder_);
 
   RecordArchiveChanges(archive);
@@ -316,14 +319,6 @@ void TRestorePointWriter::FinishUnchecked(const std::string& newArchivePath,
   WriteFileFlushed(fs_, pending_ + "\\" + kChangesFileName, ChangesText(point_, earlier_));
   // The record last: a point without it is no point at all.
   WriteFileFlushed(fs_, pending_ + "\\" + kRecordFileName, RecordText(point_));
-}
-
-void TRestorePointWriter::Commit() {
-  if (pending_.empty()) return;
-  // Should the rename fail, the point stays whole under its ".partial" name, and the next run
-  // that looks at restore points gives it its name, since the archive it records is in place.
-  fs_.MoveFolder(pending_, final_);
-  pending_.clear();
 }
 
 }  // namespace merva

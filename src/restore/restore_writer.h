@@ -1,8 +1,8 @@
 #pragma once
 // Writes the restore point of one installation. It is written, flushed, beside its final name
-// while the new archive waits as temp.img, and takes its final name once the new archive is in
-// place: a run that fails or is killed leaves no restore point, or one that is whole and
-// matches the archive.
+// while the new archive waits as temp.img, and the run's journal gives it its final name with
+// the new archive: a run that fails or is killed leaves no restore point, or one that is whole
+// and matches the archive.
 #include <optional>
 #include <set>
 #include <string>
@@ -38,6 +38,12 @@ class TRestorePointWriter {
   // Notes, before anything changes, a game file the run will write: created or replaced, and
   // the folders it will create. Only the first note of a file counts.
   void NoteGameFile(const TGameFileItem& item, int64_t newBytes, const std::string& fingerprint);
+  // Chooses the point's name, before the run's journal is written: the next counter, passing
+  // over any name in use.
+  void Reserve();
+  // Where the point is written, and the name it takes once the run is done.
+  const std::string& PendingPath() const { return pending_; }
+  const std::string& FinalPath() const { return final_; }
   // Makes the point's folder and keeps in it the old bytes of every replaced game file, and makes
   // archive.img ready for the replaced entries' old bytes, once the run has planned the new
   // archive. Those are read from the old archive in one pass with the new archive's writing
@@ -51,8 +57,8 @@ class TRestorePointWriter {
   // files, then writes changes.txt and the record, flushed. The point is then whole.
   void Finish(const std::string& newArchivePath, const std::string& newArchiveFingerprint,
               IProgress& progress);
-  // The new archive is in place: the point takes its final name.
-  void Commit();
+  // The run is committed: its journal gives the point its name from here on.
+  void HandOver() { handedOver_ = true; }
   // The point as Keep and Finish would record it for the plan in `archive`, sizes and owners
   // and all, with nothing written: what `merva-img plan` tells. Its Folder is empty and its
   // KeptBytes count the kept entries' and files' bytes.
@@ -98,6 +104,7 @@ class TRestorePointWriter {
   TBackgroundFlush keptFlush_;
   std::string pending_;  // the folder while it is written
   std::string final_;
+  bool made_ = false, handedOver_ = false;
 };
 
 // Follows the rebuild of the new archive: the replaced entries' old bytes go to the restore point

@@ -147,7 +147,7 @@ TEST(OnePassUndo, ReadsTheArchiveAndTheKeptArchiveOnceFrontToBack) {
     } catch (const Exception&) {
       continue;
     }
-    const TRestorePoint point = FindLatestRestorePoint(memory, "R", "G", &progress);
+    const TRestorePoint point = FindLatestRestorePoint(memory, "R", "G");
     const std::string kept = "R\\" + point.Folder + "\\archive.img";
     const std::string installed = File(memory, "G\\models\\gta3.img");
     const std::vector<test::TEntryLayout> before = test::DirectoryOf(g.Archive);

@@ -534,7 +534,8 @@ TEST_F(TUnattendedTest, AFailureAtAnyStepLeavesNoEntryWithoutItsPoint) {
     faulty.FailAt(n, kDiskFull);
     try {
       TInstallation(request, game, {faulty, notices, progress, nullptr, &apps}).Run();
-    } catch (const Exception&) {
+    } catch (const Exception& e) {
+      if (!faulty.Fired()) ADD_FAILURE() << e.what();
     }
     for (const std::string& key : apps.Keys()) {
       const std::string point = apps.ReadText(key, "MervaRestorePoint");

@@ -1,0 +1,50 @@
+#include "restore/changing_game.h"
+
+#include "core/file_tools.h"
+#include "core/text.h"
+#include "game/game_folder.h"
+#include "restore/journal.h"
+#include "restore/restore_store.h"
+#include "script/install_items.h"
+
+namespace merva {
+
+namespace {
+
+// Where an earlier version noted the folders its installation made.
+constexpr char kMadeFoldersName[] = "folders.txt";
+
+}  // namespace
+
+TChangingGame::TChangingGame(IFileSystem& fs, const std::string& gameFolder,
+                             const std::string& restoreRoot, IProgress* progress)
+    : lock_(fs, gameFolder) {
+  if (!fs.DirectoryExists(gameFolder)) return;
+  RecoverJournal(fs, gameFolder);
+  if (!restoreRoot.empty()) RecoverRestorePoints(fs, restoreRoot, gameFolder, progress);
+  RemoveKilledInstallationLeftovers(fs, gameFolder);
+}
+
+void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameFolder) {
+  // temp.img: as large as the archive, and never anything but ours (the game has no such file).
+  const std::string tempPath = TempArchivePathOf(gameFolder);
+  RemoveStaleName(fs, tempPath);
+  const std::string scratch = ScratchFolderOf(gameFolder);
+  if (fs.IsLink(scratch) || !fs.DirectoryExists(scratch)) return;
+  const std::string list = scratch + "\\" + kMadeFoldersName;
+  if (fs.FileExists(list) && !fs.IsLink(list)) {
+    std::vector<std::string> made;
+    try {
+      made = SplitAt(ReadWholeFile(fs, list), "\n");
+    } catch (const std::exception&) {
+      made.clear();  // unreadable: the folders stay, as any folder the player made would
+    }
+    // Innermost first, and only while empty: a folder the player filled since stays.
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+      if (!it->empty() && GameFileItemIsInside(*it) && LinkOnTheWay(fs, gameFolder, *it).empty())
+        fs.RemoveDirectory(gameFolder + "\\" + *it);
+  }
+  RemoveFolderTree(fs, scratch);
+}
+
+}  // namespace merva
