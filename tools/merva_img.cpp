@@ -26,7 +26,6 @@
 #include "operations/undo.h"
 #include "restore/changing_game.h"
 #include "restore/installed_apps.h"
-#include "restore/journal.h"
 #include "restore/level_value.h"
 #include "restore/restore_store.h"
 #include "script/level_gate.h"
@@ -306,14 +305,8 @@ int Rebuilding(TTool& tool, const TArguments& args, const char* command, const T
     change(path, RebuildPathOf(path, false), progress);
     return 0;
   }
-  // A game's archive changes under the game's journal, as in an installation: the new archive
-  // that a killed or cut-off run leaves is removed by the next run on that game.
-  TJournal journal(tool.fs, games.front(), "");
-  journal.Put(TempArchivePathOf(games.front()), ArchivePathOf(games.front()));
-  journal.Begin();
-  change(path, RebuildPathOf(path, true), progress);
-  journal.Commit();
-  journal.Finish();
+  RebuildGameArchive(tool.fs, games.front(),
+                     [&] { change(path, RebuildPathOf(path, true), progress); });
   return 0;
 }
 

@@ -25,6 +25,17 @@ TChangingGame::TChangingGame(IFileSystem& fs, const std::string& gameFolder,
   RemoveKilledInstallationLeftovers(fs, gameFolder);
 }
 
+void RebuildGameArchive(IFileSystem& fs, const std::string& gameFolder,
+                        const std::function<void()>& rebuild) {
+  TJournal journal(fs, gameFolder, "");
+  journal.Put(TempArchivePathOf(gameFolder), ArchivePathOf(gameFolder));
+  journal.Begin();
+  // The move over the archive is one step: old or new, whenever the run stops.
+  rebuild();
+  journal.Commit();
+  journal.Finish();
+}
+
 void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameFolder) {
   // temp.img: as large as the archive, and never anything but ours (the game has no such file).
   const std::string tempPath = TempArchivePathOf(gameFolder);

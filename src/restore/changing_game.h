@@ -2,6 +2,7 @@
 // The game's lock, taken for a change, and the one place where what an earlier run left is
 // settled: every run that changes a game starts here (the installation, the undo, merva-img on
 // a game's archive), and so does merva-img history.
+#include <functional>
 #include <string>
 
 #include "core/file_system.h"
@@ -21,6 +22,13 @@ class TChangingGame {
  private:
   TGameLock lock_;
 };
+
+// Changes the archive of the game in `gameFolder` (whose lock the caller holds) under the game's
+// journal: `rebuild` writes the new archive at TempArchivePathOf and moves it over the archive
+// (archive/archive_rebuild.h); a run cut off anywhere leaves the old archive or the new one,
+// and nothing of its own once the next run has looked.
+void RebuildGameArchive(IFileSystem& fs, const std::string& gameFolder,
+                        const std::function<void()>& rebuild);
 
 // Removes what a killed installation of an earlier version left in the game folder: temp.img,
 // the scratch folder, and the folders it made on the way to its game files, while they are

@@ -51,6 +51,7 @@ class TMemoryFileSystem : public IFileSystem {
   std::string AbsolutePath(const std::string& path) override { return path; }  // no current folder
   // Every file, by path, for comparing whole trees.
   const std::map<std::string, std::shared_ptr<Bytes>>& Files() const { return files_; }
+  const std::set<std::string>& Folders() const { return directories_; }
 
  private:
   static std::string Key(const std::string& path);

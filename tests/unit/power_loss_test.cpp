@@ -1,0 +1,149 @@
+// Every run that changes a game, with the power cut at each of its file operations in turn:
+// once the next run has looked, the game folder and the restore folder are the old state or the
+// new one, byte for byte.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "archive/archive_delete.h"
+#include "archive/archive_rebuild.h"
+#include "archive/archive_rename.h"
+#include "core/errors.h"
+#include "game/game_folder.h"
+#include "operations/installation.h"
+#include "operations/undo.h"
+#include "restore/changing_game.h"
+#include "restore/journal.h"
+#include "tests/support/fakes.h"
+#include "tests/support/memory_file_system.h"
+#include "tests/support/power_loss_file_system.h"
+
+namespace merva {
+namespace {
+
+using test::BuildArchive;
+using test::PackageBytes;
+
+const char kGame[] = "G";
+const char kRoot[] = "R";
+
+// Every file with its bytes and every folder: the whole disk.
+std::map<std::string, std::string> Disk(const TMemoryFileSystem& fs) {
+  std::map<std::string, std::string> tree;
+  for (const auto& [path, bytes] : fs.Files())
+    tree[path] = "file " + std::string(bytes->begin(), bytes->end());
+  for (const std::string& folder : fs.Folders()) tree[folder] = "folder";
+  return tree;
+}
+
+std::unique_ptr<TMemoryFileSystem> CopyOf(const TMemoryFileSystem& fs) {
+  auto copy = std::make_unique<TMemoryFileSystem>();
+  for (const std::string& folder : fs.Folders()) copy->AddDirectory(folder);
+  for (const auto& [path, bytes] : fs.Files())
+    copy->Put(path, std::string(bytes->begin(), bytes->end()));
+  return copy;
+}
+
+// A mod that replaces an entry and a game file, and adds an entry and a game file in a folder
+// of its own.
+void Install(IFileSystem& fs) {
+  TDATAInst script;
+  script.Title = "Car Pack";
+  script.ArchiveFiles = {"a.dff", "new.txd"};
+  script.GameFiles = {"data\\handling.cfg", "data\\mymod\\cars.ide"};
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  TInstallation installation(script, kGame, {fs, boxes, progress}, "data.cab");
+  installation.KeepRestorePoint({kRoot, script.Title, "2026-12-09 10:00:00", {}});
+  installation.Run();
+}
+
+void Undo(IFileSystem& fs) {
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  TUndo(kRoot, kGame, {fs, boxes, progress}).Run({});
+}
+
+// merva-img's rebuilds of a game's archive, as the tool runs them.
+void ChangeArchive(IFileSystem& fs, const std::function<void(IProgress&)>& change) {
+  TNoProgress progress;
+  const TChangingGame lock(fs, kGame);
+  RebuildGameArchive(fs, kGame, [&] { change(progress); });
+}
+
+std::unique_ptr<TMemoryFileSystem> Game(bool installed) {
+  auto fs = std::make_unique<TMemoryFileSystem>();
+  for (const char* folder : {"G", "G\\models", "G\\data", "R"}) fs->AddDirectory(folder);
+  fs->Put(ArchivePathOf(kGame), BuildArchive({{1, 2, "a.dff"}, {5, 1, "b.txd"}, {7, 3, "c.dff"}}));
+  fs->Put("G\\data\\handling.cfg", "the game's handling");
+  fs->Put("data.cab", PackageBytes({{"a.dff", std::string(5000, 'A')},
+                                    {"new.txd", std::string(700, 'N')},
+                                    {"handling.cfg", "the mod's handling"},
+                                    {"cars.ide", "the mod's cars"}}));
+  if (installed) Install(*fs);
+  return fs;
+}
+
+TEST(PowerLoss, EveryRunIsWholeOrNotDoneOnceTheNextRunHasLooked) {
+  const std::string archive = ArchivePathOf(kGame), temp = TempArchivePathOf(kGame);
+  struct TCase {
+    const char* Name;
+    bool Installed;  // the run starts from the game with the mod in
+    std::function<void(IFileSystem&)> Run;
+  };
+  const TCase cases[] = {
+      {"install", false, Install},
+      {"undo", true, Undo},
+      {"compact", false,
+       [&](IFileSystem& fs) {
+         ChangeArchive(fs, [&](IProgress& p) { CompactArchive(archive, temp, p, fs); });
+       }},
+      {"delete", true,
+       [&](IFileSystem& fs) {
+         ChangeArchive(
+             fs, [&](IProgress& p) { DeleteArchiveEntries(fs, archive, temp, {"b.txd"}, p); });
+       }},
+      {"rename", true,
+       [&](IFileSystem& fs) {
+         ChangeArchive(
+             fs, [&](IProgress& p) { RenameArchiveEntry(fs, archive, temp, "c.dff", "z.dff", p); });
+       }},
+  };
+  for (const TCase& c : cases) {
+    const std::unique_ptr<TMemoryFileSystem> start = Game(c.Installed);
+    const auto before = Disk(*start);
+    const std::unique_ptr<TMemoryFileSystem> finished = CopyOf(*start);
+    c.Run(*finished);
+    const auto after = Disk(*finished);
+    ASSERT_TRUE(before != after) << c.Name;
+    int old = 0, done = 0;
+    for (uint64_t cut = 1;; ++cut) {
+      const std::unique_ptr<TMemoryFileSystem> live = CopyOf(*start);
+      TPowerLossFileSystem disk(*live);
+      disk.CutPowerAt(cut);
+      try {
+        c.Run(disk);
+      } catch (const std::exception&) {
+        // the power went: what counts is what the disk keeps
+      }
+      if (!disk.Cut()) break;
+      const std::unique_ptr<TMemoryFileSystem> kept = disk.AfterCut();
+      { const TChangingGame next(*kept, kGame, kRoot); }
+      const auto now = Disk(*kept);
+      if (now == before) {
+        ++old;
+      } else {
+        EXPECT_EQ(test::TreeDifference(now, after), "") << c.Name << ", power cut at " << cut;
+        ++done;
+      }
+    }
+    // Cut before its commit, a run is taken back; after it, finished.
+    EXPECT_GT(old, 3) << c.Name;
+    EXPECT_GT(done, 0) << c.Name;
+  }
+}
+
+}  // namespace
+}  // namespace merva
