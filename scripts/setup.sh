@@ -10,7 +10,7 @@ packages=(
   wine wine32:i386 wine64 xvfb x11-utils imagemagick
   libjpeg62-turbo-dev dpkg-dev fonts-dejavu-core locales python3 libxxhash-dev
   libgcrypt20-dev libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev
-  osslsigncode openssl
+  osslsigncode openssl strace
 )
 
 missing=()

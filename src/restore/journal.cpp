@@ -212,6 +212,8 @@ class TSettle {
             RemovePointFolder(fs_, from);
             if (fs_.DirectoryExists(from)) throw EInOutError(kAccessDenied, from);
           }
+          // Emptied, mark and all, by a run cut off before the folder itself went.
+          if (!fs_.IsLink(from)) fs_.RemoveDirectory(from);
           break;
         case TJournalStep::kEmptyFolder:
           fs_.RemoveDirectory(from);
@@ -242,7 +244,9 @@ class TSettle {
           RemoveStaleName(fs_, from);
           break;
         case TJournalStep::kPutPoint:
-          if (IsGamesPoint(from)) RemovePointFolder(fs_, from);
+          // Or made and cut off before its mark was written, which no other folder is.
+          if (IsGamesPoint(from) || IsUnmarked(from)) RemovePointFolder(fs_, from);
+          if (!fs_.IsLink(from)) fs_.RemoveDirectory(from);
           break;
         case TJournalStep::kAside:
           if (fs_.IsLink(to) || fs_.FileExists(to)) {
@@ -297,6 +301,23 @@ class TSettle {
     for (const std::string& other : pointGames_)
       if (!other.empty() && SameGameFolder(fs_, game, other)) return true;
     return false;
+  }
+
+  // A folder with nothing in it but an empty mark.
+  bool IsUnmarked(const std::string& path) {
+    std::vector<std::string> names;
+    const std::string mark = path + "\\" + kPointMarkName;
+    if (fs_.IsLink(path) || !fs_.ListFolder(path, names) || names.size() != 1 ||
+        names[0] != kPointMarkName || fs_.IsLink(mark))
+      return false;
+    try {
+      TBlockFile file = TBlockFile::OpenReadOnly(fs_, mark);
+      const bool empty = file.Size() == 0;
+      file.Close();
+      return empty;
+    } catch (const std::exception&) {
+      return false;
+    }
   }
 
   void RemoveMade(const std::string& path) {
