@@ -3,6 +3,7 @@
 // new one, byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -142,6 +143,42 @@ TEST(PowerLoss, EveryRunIsWholeOrNotDoneOnceTheNextRunHasLooked) {
     // Cut before its commit, a run is taken back; after it, finished.
     EXPECT_GT(old, 3) << c.Name;
     EXPECT_GT(done, 0) << c.Name;
+  }
+}
+
+// The journal lies in the game folder: a game moved after a cut brings its unfinished run along,
+// and `undo --point NAME NEW_FOLDER` finds the point that run was writing.
+TEST(PowerLoss, AGameMovedAfterACutIsFinishedAndTakenBackInItsNewFolder) {
+  const std::unique_ptr<TMemoryFileSystem> start = Game(false);
+  for (uint64_t cut = 1;; ++cut) {
+    const std::unique_ptr<TMemoryFileSystem> live = CopyOf(*start);
+    TPowerLossFileSystem disk(*live);
+    disk.CutPowerAt(cut);
+    try {
+      Install(disk);
+    } catch (const std::exception&) {
+    }
+    ASSERT_TRUE(disk.Cut()) << "no cut left the run committed and unfinished";
+    const std::unique_ptr<TMemoryFileSystem> kept = disk.AfterCut();
+    const TMemoryFileSystem::Bytes* journal = kept->Get(JournalPathOf(kGame));
+    const std::string commit = kJournalCommitLine;
+    if (!journal || journal->size() < commit.size() ||
+        !std::equal(commit.begin(), commit.end(), journal->end() - commit.size()))
+      continue;
+    ASSERT_EQ(kept->MoveFolder(kGame, "G2"), 0);
+    test::TFakeBoxes boxes;
+    TNoProgress progress;
+    TUndo(kRoot, "G 1", "G2", {*kept, boxes, progress}).Run({});
+    // As an installation and its undo leave the game (compacted), in the new folder.
+    const std::unique_ptr<TMemoryFileSystem> undone = CopyOf(*start);
+    Install(*undone);
+    Undo(*undone);
+    std::map<std::string, std::string> moved;
+    for (const auto& [path, what] : Disk(*undone))
+      moved[path.rfind("G", 0) == 0 && (path.size() == 1 || path[1] == '\\') ? "G2" + path.substr(1)
+                                                                             : path] = what;
+    EXPECT_EQ(test::TreeDifference(Disk(*kept), moved), "") << "power cut at " << cut;
+    return;
   }
 }
 
