@@ -1,6 +1,7 @@
 #pragma once
 // The game folder as the installer knows it: where the game keeps its archive, and the names the
-// installer itself uses there (the new archive's temporary file, the scratch folder, the lock).
+// installer itself uses there (the new archive's temporary file, the scratch folder, the lock,
+// the journal of a run, the names beside a file moved aside or written for its place).
 // Every part of the program asks here, the build checks of a mod too, so that no mod can
 // replace what the installer relies on.
 #include <string>

@@ -85,7 +85,7 @@ enum class TScriptEnd : uint8_t {
   kDamaged,    // inside a record (its length field or payload), or at a length beyond the limit
 };
 
-// Reads "scripts.bin" from the current folder into `Script`. Each Level record is handed to
+// Reads the script at `path` ("scripts.bin" in the current folder unless told) into `Script`. Each Level record is handed to
 // `checkLevel` right after it is stored. Errors of the file leave as EInOutError. What was read
 // before a damaged record stays loaded; nothing may be installed from such a script.
 TScriptEnd LoadScript(TDATAInst& Script, IFileSystem& fs, INotices& notices,

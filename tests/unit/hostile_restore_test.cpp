@@ -159,11 +159,12 @@ TEST(HostileRestore, NothingOutsideIsTouchedAndARefusedUndoChangesNothing) {
   }
 }
 
-// The archive, its temporary file, the scratch folder and the lock are the installer's own: a
+// The archive, its temporary file, the scratch folder, the lock and the journal are the
+// installer's own: a
 // package naming one as a game file is refused before anything changes, and never built.
 TEST(HostileRestore, TheInstallersOwnFilesAreNoGameFiles) {
-  const char* const items[] = {"models\\gta3.img", "MODELS/Temp.img", ".\\models\\gta3.img",
-                               "merva-install.tmp\\x.txt", "merva.lock"};
+  const char* const items[] = {"models\\gta3.img",         "MODELS/Temp.img", ".\\models\\gta3.img",
+                               "merva-install.tmp\\x.txt", "merva.lock",      "Merva-Journal.txt"};
   for (const char* item : items) {
     SCOPED_TRACE(item);
     TScene s;
