@@ -510,7 +510,10 @@ int History(TTool& tool, const TArguments& args) {
     shown.Folder = damaged.Folder;
     shown.Counter = damaged.Counter;
     shown.Time = "-";
-    shown.Title = "(damaged: the record is missing or cannot be read)";
+    shown.Title =
+        damaged.NewerField.empty()
+            ? "(damaged: the record is missing or cannot be read)"
+            : "(made by a newer version of Merva: its record holds \"" + damaged.NewerField + "\")";
     shown.GameFolder = damaged.GameFolder;
     points.push_back(shown);
   }

@@ -110,8 +110,8 @@ std::string PlanText(const TPlanReport& report) {
   if (report.Level == TLevelVerdict::kRefused) out << ": " << report.Refusal;
   out << "\n";
   for (const TDamagedPoint& point : report.Plan.Damaged)
-    out << "damaged restore point " << point.Folder
-        << ": its record is missing or cannot be read, so what it wrote is not known\n";
+    out << "damaged restore point " << point.Folder << ": " << DamagedPointReason(point)
+        << ", so what it wrote is not known\n";
   for (const TKeptEntry& e : p.Replaced)
     out << "replace entry " << EntryName(e.Old) << ": " << Bytes(e.Old.Size) << " -> "
         << Bytes(e.NewSize) << " bytes, now " << OwnerWords(e.TakenFrom, report.Plan) << "\n";
@@ -240,8 +240,8 @@ std::string StatusText(const std::string& gameFolder, const TGameStatus& status)
   std::ostringstream out;
   out << "installed into " << gameFolder << ", newest first: " << status.Installed.size() << "\n";
   for (const TDamagedPoint& point : status.Damaged)
-    out << "\ndamaged restore point " << point.Folder
-        << ": its record is missing or cannot be read, so what it wrote is not known\n";
+    out << "\ndamaged restore point " << point.Folder << ": " << DamagedPointReason(point)
+        << ", so what it wrote is not known\n";
   for (const TInstallationStatus& installed : status.Installed) {
     out << "\n" << PointDescription(*installed.Point) << "\n";
     for (const TThingStatus& thing : installed.Things) {

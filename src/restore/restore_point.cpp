@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -22,8 +23,13 @@ namespace {
 
 // Records of the first layout held their names and paths in code page 1251; since the second,
 // every text is UTF-8. Both are read.
+// Layout 3 tags every field; 2 and 1 (code page 1251) tell their fields by their places.
+const char kTaggedRecordHeading[] = "merva restore point 3";
 const char kRecordHeading[] = "merva restore point 2";
 const char kCp1251RecordHeading[] = "merva restore point 1";
+// A field or a line whose name starts with this may be passed over by a reader that does not
+// know it: it adds to the point without changing what an undo does.
+constexpr char kSkippableMark = '~';
 
 void ConvertFromCp1251(TRestorePoint& p) {
   for (std::string* text : {&p.Title, &p.Time, &p.GameFolder}) *text = Utf8FromCp1251(*text);
@@ -126,11 +132,6 @@ bool Number32(const std::string& text, int32_t& value) {
   return true;
 }
 
-std::string LevelFields(const TLevelValue& value) {
-  return std::string(value.Present ? "1" : "0") + "\t" +
-         Hex(value.Bytes.data(), value.Bytes.size());
-}
-
 bool ParseLevel(const std::string& present, const std::string& bytes, TLevelValue& value) {
   if (present != "0" && present != "1") return false;
   value.Present = present == "1";
@@ -190,33 +191,215 @@ std::string TakenFromPointName(const std::string& takenFrom) {
 
 std::string RecordText(const TRestorePoint& p) {
   std::ostringstream out;
-  out << kRecordHeading << "\n";
-  out << "title\t" << Escape(p.Title) << "\n";
-  out << "time\t" << Escape(p.Time) << "\n";
-  out << "game\t" << Escape(p.GameFolder) << "\n";
-  out << "level\t" << (p.Level.Checked ? 1 : 0) << "\t" << LevelFields(p.Level.Before) << "\t"
-      << LevelFields(p.Level.After) << "\n";
-  out << "old\t" << p.OldCount << "\t" << p.OldFirstSector << "\t" << p.OldArchiveBytes << "\n";
+  out << kTaggedRecordHeading << "\n";
+  out << "title\ttext=" << Escape(p.Title) << "\n";
+  out << "time\ttext=" << Escape(p.Time) << "\n";
+  out << "game\tfolder=" << Escape(p.GameFolder) << "\n";
+  const auto level = [](const char* name, const TLevelValue& value) {
+    return std::string("\t") + name + "=" + (value.Present ? "1" : "0") + "\t" + name +
+           "-bytes=" + Hex(value.Bytes.data(), value.Bytes.size());
+  };
+  out << "level\tchecked=" << (p.Level.Checked ? 1 : 0) << level("before", p.Level.Before)
+      << level("after", p.Level.After) << "\n";
+  out << "old\tcount=" << p.OldCount << "\tfirst-sector=" << p.OldFirstSector
+      << "\tbytes=" << p.OldArchiveBytes << "\n";
   for (const TOrderRun& run : p.Order)
-    out << "order\t" << run.Old << "\t" << run.New << "\t" << run.Count << "\n";
+    out << "order\told=" << run.Old << "\tnew=" << run.New << "\tcount=" << run.Count << "\n";
   for (const TKeptEntry& e : p.Replaced)
-    out << "replaced\t" << e.Index << "\t" << Hex(&e.Old, sizeof e.Old) << "\t" << e.NewSize << "\t"
-        << Escape(e.Kept) << "\t" << e.NewFingerprint << "\t" << Escape(e.TakenFrom) << "\n";
+    out << "replaced\tindex=" << e.Index << "\tentry=" << Hex(&e.Old, sizeof e.Old)
+        << "\tnew-size=" << e.NewSize << "\tkept=" << Escape(e.Kept)
+        << "\tprint=" << e.NewFingerprint << "\tfrom=" << Escape(e.TakenFrom) << "\n";
   for (const TAddedEntry& e : p.Added)
-    out << "added\t" << Escape(e.Name) << "\t" << e.Size << "\t" << e.NewFingerprint << "\n";
+    out << "added\tname=" << Escape(e.Name) << "\tsize=" << e.Size << "\tprint=" << e.NewFingerprint
+        << "\n";
   for (const TGameFileChange& f : p.GameFiles)
-    out << "gamefile\t" << Escape(f.Item) << "\t" << (f.Replaced ? 1 : 0) << "\t" << f.OldBytes
-        << "\t" << f.NewBytes << "\t" << Escape(f.Kept) << "\t" << f.NewFingerprint << "\t"
-        << Escape(f.TakenFrom) << "\n";
-  for (const std::string& folder : p.FoldersCreated) out << "folder\t" << Escape(folder) << "\n";
-  out << "new\t" << p.NewArchiveBytes << "\t" << p.NewArchiveFingerprint << "\n";
-  out << "kept\t" << p.KeptBytes << "\n";
-  if (!p.KeptArchiveFingerprint.empty()) out << "keptimg\t" << p.KeptArchiveFingerprint << "\n";
+    out << "gamefile\titem=" << Escape(f.Item) << "\treplaced=" << (f.Replaced ? 1 : 0)
+        << "\told-bytes=" << f.OldBytes << "\tnew-bytes=" << f.NewBytes
+        << "\tkept=" << Escape(f.Kept) << "\tprint=" << f.NewFingerprint
+        << "\tfrom=" << Escape(f.TakenFrom) << "\n";
+  for (const std::string& folder : p.FoldersCreated)
+    out << "folder\tpath=" << Escape(folder) << "\n";
+  out << "new\tbytes=" << p.NewArchiveBytes << "\tprint=" << p.NewArchiveFingerprint << "\n";
+  out << "kept\tbytes=" << p.KeptBytes << "\n";
+  if (!p.KeptArchiveFingerprint.empty())
+    out << "keptimg\tprint=" << p.KeptArchiveFingerprint << "\n";
   out << "end\n";
   return out.str();
 }
 
+namespace {
+
+// One line of a tagged record: its kind, then NAME=VALUE fields in any order.
+class TTaggedLine {
+ public:
+  // False when a field has no name or comes twice.
+  bool Read(const std::vector<std::string>& fields) {
+    for (size_t i = 1; i < fields.size(); ++i) {
+      const size_t equals = fields[i].find('=');
+      if (equals == 0 || equals == std::string::npos) return false;
+      if (!values_.emplace(fields[i].substr(0, equals), fields[i].substr(equals + 1)).second)
+        return false;
+    }
+    return true;
+  }
+  // The field's value, or null when the line has none.
+  const std::string* Take(const std::string& name) {
+    const auto it = values_.find(name);
+    if (it == values_.end()) return nullptr;
+    taken_.insert(name);
+    return &it->second;
+  }
+  // The first field no Take asked for that may not be passed over; empty when there is none.
+  std::string Unknown() const {
+    for (const auto& [name, value] : values_)
+      if (!taken_.count(name) && name[0] != kSkippableMark) return name;
+    return "";
+  }
+
+ private:
+  std::map<std::string, std::string> values_;
+  std::set<std::string> taken_;
+};
+
+TRecordRead ParseTaggedRecord(std::istringstream& in, TRestorePoint& p, std::string& unknown) {
+  std::string line;
+  bool ended = false, sawNew = false;
+  std::set<std::string> once;
+  static const std::set<std::string> kOnce = {"title", "time", "game", "level",
+                                              "old",   "new",  "kept", "keptimg"};
+  while (std::getline(in, line)) {
+    if (ended) return TRecordRead::kDamaged;  // nothing may follow the end
+    const std::vector<std::string> fields = SplitAt(line, "\t");
+    const std::string& kind = fields[0];
+    TTaggedLine f;
+    if (kind.empty() || !f.Read(fields)) return TRecordRead::kDamaged;
+    if (kOnce.count(kind) && !once.insert(kind).second) return TRecordRead::kDamaged;
+    // Each field its reader; a missing one is a damaged record.
+    bool ok = true;
+    const auto text = [&](const char* name, std::string& value) {
+      const std::string* field = f.Take(name);
+      ok = ok && field && Unescape(*field, value);
+    };
+    const auto number = [&](const char* name, auto& value) {
+      const std::string* field = f.Take(name);
+      if constexpr (sizeof value == 4)
+        ok = ok && field && Number32(*field, value);
+      else
+        ok = ok && field && Number(*field, value);
+    };
+    const auto flag = [&](const char* name, bool& value) {
+      const std::string* field = f.Take(name);
+      ok = ok && field && (*field == "0" || *field == "1");
+      value = field && *field == "1";
+    };
+    const auto print = [&](const char* name, std::string& value) {
+      const std::string* field = f.Take(name);
+      ok = ok && field && Fingerprint(*field, value);
+    };
+    const auto from = [&](const char* name, std::string& value) {
+      const std::string* field = f.Take(name);
+      ok = ok && field && TakenFrom(*field, value);
+    };
+    const auto level = [&](const std::string& name, TLevelValue& value) {
+      const std::string* present = f.Take(name);
+      const std::string* bytes = f.Take(name + "-bytes");
+      ok = ok && present && bytes && ParseLevel(*present, *bytes, value);
+    };
+    if (kind == "end") {
+      ended = true;
+    } else if (kind == "title" || kind == "time") {
+      text("text", kind == "title" ? p.Title : p.Time);
+    } else if (kind == "game") {
+      text("folder", p.GameFolder);
+    } else if (kind == "level") {
+      flag("checked", p.Level.Checked);
+      level("before", p.Level.Before);
+      level("after", p.Level.After);
+    } else if (kind == "old") {
+      number("count", p.OldCount);
+      number("first-sector", p.OldFirstSector);
+      number("bytes", p.OldArchiveBytes);
+      ok = ok && p.OldCount >= 0 && p.OldCount < kEntryCountLimit;
+    } else if (kind == "order") {
+      TOrderRun& run = p.Order.emplace_back();
+      number("old", run.Old);
+      number("new", run.New);
+      number("count", run.Count);
+    } else if (kind == "replaced") {
+      TKeptEntry& e = p.Replaced.emplace_back();
+      std::vector<uint8_t> entry;
+      const std::string* hex = f.Take("entry");
+      ok = hex && FromHex(*hex, entry) && entry.size() == sizeof e.Old;
+      if (ok) std::memcpy(&e.Old, entry.data(), sizeof e.Old);
+      number("index", e.Index);
+      number("new-size", e.NewSize);
+      text("kept", e.Kept);
+      print("print", e.NewFingerprint);
+      from("from", e.TakenFrom);
+    } else if (kind == "added") {
+      TAddedEntry& e = p.Added.emplace_back();
+      text("name", e.Name);
+      number("size", e.Size);
+      print("print", e.NewFingerprint);
+    } else if (kind == "gamefile") {
+      TGameFileChange& g = p.GameFiles.emplace_back();
+      text("item", g.Item);
+      flag("replaced", g.Replaced);
+      number("old-bytes", g.OldBytes);
+      number("new-bytes", g.NewBytes);
+      text("kept", g.Kept);
+      print("print", g.NewFingerprint);
+      from("from", g.TakenFrom);
+    } else if (kind == "folder") {
+      text("path", p.FoldersCreated.emplace_back());
+    } else if (kind == "new") {
+      number("bytes", p.NewArchiveBytes);
+      const std::string* field = f.Take("print");
+      // A point rewritten from one of the first layouts keeps its SHA-256.
+      ok = ok && field && (IsHex(*field, 32) || IsHex(*field, 64));
+      if (field) p.NewArchiveFingerprint = *field;
+      sawNew = true;
+    } else if (kind == "kept") {
+      number("bytes", p.KeptBytes);
+    } else if (kind == "keptimg") {
+      const std::string* field = f.Take("print");
+      ok = field && IsHex(*field, 32);
+      if (field) p.KeptArchiveFingerprint = *field;
+    } else if (kind[0] == kSkippableMark) {
+      continue;
+    } else {
+      // Written by a newer Merva: what it means for an undo is not known here.
+      unknown = kind;
+      return TRecordRead::kNewer;
+    }
+    if (!ok) return TRecordRead::kDamaged;
+    const std::string field = f.Unknown();
+    if (!field.empty()) {
+      unknown = kind + " " + field;
+      return TRecordRead::kNewer;
+    }
+  }
+  if (!ended || !sawNew) return TRecordRead::kDamaged;
+  return PathsStayInside(p) ? TRecordRead::kWhole : TRecordRead::kDamaged;
+}
+
+}  // namespace
+
 bool ParseRecord(const std::string& text, TRestorePoint& p) {
+  std::string unknown;
+  return ReadRecord(text, p, unknown) == TRecordRead::kWhole;
+}
+
+TRecordRead ReadRecord(const std::string& text, TRestorePoint& p, std::string& unknown) {
+  std::istringstream tagged(text);
+  std::string heading;
+  if (std::getline(tagged, heading) && heading == kTaggedRecordHeading)
+    return ParseTaggedRecord(tagged, p, unknown);
+  return ParseUntaggedRecord(text, p) ? TRecordRead::kWhole : TRecordRead::kDamaged;
+}
+
+// The layouts before every field was tagged: each line's fields in their places.
+bool ParseUntaggedRecord(const std::string& text, TRestorePoint& p) {
   std::istringstream in(text);
   std::string line;
   if (!std::getline(in, line) || (line != kRecordHeading && line != kCp1251RecordHeading))

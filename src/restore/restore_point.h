@@ -99,11 +99,22 @@ struct TRestorePoint {
   std::string KeptArchiveFingerprint;
 };
 
-// The record as the program reads it back: one field per line, ending in "end" so that a cut
-// file is known.
+// The record as the program reads it back: one kind of fact per line, each of its fields tagged
+// with its name (NAME=VALUE), ending in "end" so that a cut file is known. A later version adds
+// a field or a line under a new name; one whose name starts with "~" adds to the point without
+// changing what an undo does, and an earlier reader passes it over.
 std::string RecordText(const TRestorePoint& point);
-// False for a record that is damaged or cut short.
+enum class TRecordRead {
+  kWhole,
+  kDamaged,  // cut short, changed by hand, or naming a path outside its folders
+  kNewer,    // holds a field this version does not know and may not pass over
+};
+// Reads a record of any layout; `unknown` gets the line and field a newer Merva wrote.
+TRecordRead ReadRecord(const std::string& text, TRestorePoint& point, std::string& unknown);
+// True for a whole record.
 bool ParseRecord(const std::string& text, TRestorePoint& point);
+// A record of the layouts before its fields were tagged (each field told by its place).
+bool ParseUntaggedRecord(const std::string& text, TRestorePoint& point);
 // The player's account of the changes, in UTF-8 with Windows line breaks.
 // `earlier` are the game's points before it, for the installations it took files over from.
 std::string ChangesText(const TRestorePoint& point, const std::vector<TRestorePoint>& earlier = {});

@@ -142,24 +142,41 @@ bool SameGameFolder(IFileSystem& fs, const std::string& a, const std::string& b)
   return !canonical.empty() && canonical == fs.CanonicalPath(b);
 }
 
-bool ReadRestorePoint(IFileSystem& fs, const std::string& path, TRestorePoint& point) {
+namespace {
+
+TRecordRead ReadPointRecord(IFileSystem& fs, const std::string& path, TRestorePoint& point,
+                            std::string& unknown) {
   const std::string record = path + "\\" + kRecordFileName;
-  if (!fs.FileExists(record)) return false;
+  if (!fs.FileExists(record)) return TRecordRead::kDamaged;
   point = TRestorePoint{};
+  TRecordRead read = TRecordRead::kDamaged;
   try {
-    if (fs.IsLink(record)) return false;
+    if (fs.IsLink(record)) return TRecordRead::kDamaged;
     TBlockFile file = TBlockFile::OpenReadOnly(fs, record);
     const int64_t size = file.Size();
     file.Close();
     // A record of the largest archive the game can read stays well below this.
-    if (size > kRecordLimit) return false;
-    if (!ParseRecord(ReadWholeFile(fs, record), point)) return false;
+    if (size > kRecordLimit) return TRecordRead::kDamaged;
+    read = ReadRecord(ReadWholeFile(fs, record), point, unknown);
   } catch (const std::exception&) {
-    return false;
+    return TRecordRead::kDamaged;
   }
   point.Folder = ExtractFileNamePart(path);
   point.Counter = CounterOf(point.Folder);
-  return true;
+  return read;
+}
+
+}  // namespace
+
+bool ReadRestorePoint(IFileSystem& fs, const std::string& path, TRestorePoint& point) {
+  std::string unknown;
+  return ReadPointRecord(fs, path, point, unknown) == TRecordRead::kWhole;
+}
+
+std::string DamagedPointReason(const TDamagedPoint& point) {
+  if (point.NewerField.empty()) return "its record is missing or cannot be read";
+  return "it was made by a newer version of Merva (its record holds \"" + point.NewerField +
+         "\", which this version does not know)";
 }
 
 namespace {
@@ -253,10 +270,12 @@ std::vector<TDamagedPoint> DamagedRestorePoints(IFileSystem& fs, const std::stri
     const std::string path = PointPathOf(root, name);
     if (!IsOwnPointFolder(fs, path)) continue;
     TRestorePoint point;
-    if (ReadRestorePoint(fs, path, point)) continue;
+    std::string unknown;
+    const TRecordRead read = ReadPointRecord(fs, path, point, unknown);
+    if (read == TRecordRead::kWhole) continue;
     const std::string game = PointMarkGame(fs, path);
     if (!gameFolder.empty() && (game.empty() || !SameGameFolder(fs, game, gameFolder))) continue;
-    damaged.push_back({name, CounterOf(name), game});
+    damaged.push_back({name, CounterOf(name), game, read == TRecordRead::kNewer ? unknown : ""});
   }
   SortNewestFirst(damaged);
   return damaged;
@@ -345,7 +364,8 @@ TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
   const std::vector<TDamagedPoint> damaged = DamagedRestorePoints(fs, root, gameFolder);
   if (!damaged.empty() && (points.empty() || damaged.front().Counter > points.front().Counter))
     throw Exception("The restore point " + PointPathOf(root, damaged.front().Folder) +
-                    " is damaged: its record is missing or cannot be read. Nothing was changed.");
+                    (damaged.front().NewerField.empty() ? " is damaged: " : " cannot be read: ") +
+                    DamagedPointReason(damaged.front()) + ". Nothing was changed.");
   if (points.empty())
     throw Exception(gameFolder.empty()
                         ? std::string(kNothingToTakeBack)

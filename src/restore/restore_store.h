@@ -92,7 +92,12 @@ struct TDamagedPoint {
   std::string Folder;
   int32_t Counter = 0;
   std::string GameFolder;  // as its mark names it; empty when unknown
+  // The field of its record that this version does not know, when a newer Merva wrote it.
+  std::string NewerField;
 };
+// Why the point cannot be read: "its record is missing or cannot be read", or that a newer Merva
+// made it, naming the field.
+std::string DamagedPointReason(const TDamagedPoint& point);
 // The damaged points of `gameFolder` (of any game folder when it is empty), newest first.
 std::vector<TDamagedPoint> DamagedRestorePoints(IFileSystem& fs, const std::string& root,
                                                 const std::string& gameFolder);

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -216,6 +217,68 @@ std::string PackageBytes(const std::vector<std::pair<std::string, std::string>>&
   }
   for (const auto& file : files) bytes += file.second;
   return bytes;
+}
+
+namespace {
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    char code[4];
+    std::snprintf(code, sizeof code, "%%%02X", byte);
+    out += byte < 0x20 || byte == 0x7f || c == '%' ? std::string(code) : std::string(1, c);
+  }
+  return out;
+}
+
+std::string HexOf(const void* data, size_t size) {
+  std::string out;
+  char digits[3];
+  for (size_t i = 0; i < size; ++i) {
+    std::snprintf(digits, sizeof digits, "%02x", static_cast<const unsigned char*>(data)[i]);
+    out += digits;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string UntaggedRecordText(const TRestorePoint& p, bool layoutOne, bool prints) {
+  std::ostringstream out;
+  out << (layoutOne ? "merva restore point 1" : "merva restore point 2") << "\n";
+  out << "title\t" << Escaped(p.Title) << "\ntime\t" << Escaped(p.Time) << "\ngame\t"
+      << Escaped(p.GameFolder) << "\n";
+  const auto level = [](const TLevelValue& value) {
+    return std::string(value.Present ? "1" : "0") + "\t" +
+           HexOf(value.Bytes.data(), value.Bytes.size());
+  };
+  out << "level\t" << (p.Level.Checked ? 1 : 0) << "\t" << level(p.Level.Before) << "\t"
+      << level(p.Level.After) << "\n";
+  out << "old\t" << p.OldCount << "\t" << p.OldFirstSector << "\t" << p.OldArchiveBytes << "\n";
+  for (const TOrderRun& run : p.Order)
+    out << "order\t" << run.Old << "\t" << run.New << "\t" << run.Count << "\n";
+  for (const TKeptEntry& e : p.Replaced) {
+    out << "replaced\t" << e.Index << "\t" << HexOf(&e.Old, sizeof e.Old) << "\t" << e.NewSize
+        << "\t" << Escaped(e.Kept);
+    if (prints) out << "\t" << e.NewFingerprint << "\t" << Escaped(e.TakenFrom);
+    out << "\n";
+  }
+  for (const TAddedEntry& e : p.Added)
+    out << "added\t" << Escaped(e.Name) << "\t" << e.Size << (prints ? "\t" + e.NewFingerprint : "")
+        << "\n";
+  for (const TGameFileChange& f : p.GameFiles) {
+    out << "gamefile\t" << Escaped(f.Item) << "\t" << (f.Replaced ? 1 : 0) << "\t" << f.OldBytes
+        << "\t" << f.NewBytes << "\t" << Escaped(f.Kept);
+    if (prints) out << "\t" << f.NewFingerprint << "\t" << Escaped(f.TakenFrom);
+    out << "\n";
+  }
+  for (const std::string& folder : p.FoldersCreated) out << "folder\t" << Escaped(folder) << "\n";
+  out << "new\t" << p.NewArchiveBytes << "\t" << p.NewArchiveFingerprint << "\n";
+  out << "kept\t" << p.KeptBytes << "\n";
+  if (!p.KeptArchiveFingerprint.empty()) out << "keptimg\t" << p.KeptArchiveFingerprint << "\n";
+  out << "end\n";
+  return out.str();
 }
 
 }  // namespace merva::test

@@ -11,6 +11,7 @@
 #include "core/errors.h"
 #include "core/platform.h"
 #include "core/progress.h"
+#include "restore/restore_point.h"
 #include "wizard/window_progress.h"
 
 namespace merva::test {
@@ -213,5 +214,10 @@ std::string ScriptBytes(const std::vector<std::pair<uint8_t, std::string>>& reco
 // A package from (name, data) files.
 std::string PackageBytes(const std::vector<std::pair<std::string, std::string>>& files,
                          const std::string& version = "1.0");
+
+// A restore record as the versions before tagged fields wrote it, each field told by its place:
+// layout 2 (UTF-8), or layout 1 (its heading; names in code page 1251 as given). Without
+// `prints` as the first of them: no fingerprints of what was written, no owners.
+std::string UntaggedRecordText(const TRestorePoint& point, bool layoutOne, bool prints);
 
 }  // namespace merva::test

@@ -76,7 +76,7 @@ TEST(HostileRestore, NothingOutsideIsTouchedAndARefusedUndoChangesNothing) {
   const TCase cases[] = {
       {"a created file's path climbs out of the game folder",
        [](TScene& s) {
-         s.EditRecord(1, "gamefile\tdata\\mine\\new.txt", "gamefile\t..\\victim\\precious.txt");
+         s.EditRecord(1, "item=data\\mine\\new.txt", "item=..\\victim\\precious.txt");
        },
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a kept game file's path climbs out of the point",
@@ -86,11 +86,15 @@ TEST(HostileRestore, NothingOutsideIsTouchedAndARefusedUndoChangesNothing) {
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a kept entry's path climbs out of the point",
        [](TScene& s) {
-         s.EditRecord(1, "\tarchive.img\t", "\tarchive\\..\\..\\victim\\precious.txt\t");
+         s.EditRecord(1, "\tkept=archive.img\t", "\tkept=archive\\..\\..\\victim\\precious.txt\t");
        },
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a record cut before its end line", [](TScene& s) { s.EditRecord(1, "\nend\n", "\n"); },
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
+      {"a record a newer Merva wrote",
+       [](TScene& s) { s.EditRecord(1, "\nend\n", "\nsigned\tby=someone\nend\n"); }, "undo GAME",
+       "game 1 cannot be read: it was made by a newer version of Merva (its record holds "
+       "\"signed\""},
       {"a kept game file is a link",
        [](TScene& s) {
          const std::string kept = s.Point(1) + "\\game\\data\\handling.cfg";

@@ -314,16 +314,9 @@ TEST(GameStatus, ARecordOfAnEarlierLayoutSaysWhatItCannotTell) {
   s.Install(s.Mod("first", {{"a.dff", "first a"}}, {{"data\\cars.ide", "first cars"}}));
   const std::string record = s.restore + "\\game 1\\record.txt";
   // Written as that layout did: no fingerprint of what it wrote, no owner.
-  const std::map<std::string, size_t> fields = {{"replaced", 5}, {"added", 3}, {"gamefile", 6}};
-  std::string text;
-  for (const std::string& line : SplitAt(test::ReadFile(record), "\n")) {
-    if (line.empty()) continue;
-    std::vector<std::string> parts = SplitAt(line, "\t");
-    const auto cut = fields.find(parts[0]);
-    if (cut != fields.end()) parts.resize(cut->second);
-    for (size_t i = 0; i < parts.size(); ++i) text += (i ? "\t" : "") + parts[i];
-    text += "\n";
-  }
+  TRestorePoint point;
+  ASSERT_TRUE(ParseRecord(test::ReadFile(record), point));
+  const std::string text = test::UntaggedRecordText(point, false, false);
   test::WriteFile(record, text);
   ASSERT_EQ(ListRestorePoints(SystemFileSystem(), s.restore, s.game).size(), 1u) << text;
   const std::string status = StatusOf(s.Status());

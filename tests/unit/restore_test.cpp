@@ -249,16 +249,16 @@ TEST_F(TTakeBackTest, APointOfTheEarlierLayoutComesBackToo) {
   const std::string kept = game.File(folder + "\\archive.img");
   game.fs.Put(folder + "\\archive\\b.txd", test::DataOf(kept, DirectoryOf(kept)[0]));
   game.fs.DeleteFile(folder + "\\archive.img");
-  std::string record = game.File(folder + "\\record.txt");
-  // The replaced line as that layout wrote it: five fields, no fingerprint, no owner.
-  const size_t at = record.find("\tarchive.img\t");
-  record.replace(at, record.find('\n', at) - at, "\tarchive\\b.txd");
-  const TRestorePoint point = game.Latest();
+  // As that layout wrote it: the entry kept in a file of its own, no fingerprint of what was
+  // written, no owner, the archive's SHA-256.
+  TRestorePoint point = game.Latest();
+  point.Replaced[0].Kept = "archive\\b.txd";
   const std::string archive = game.Archive();
   TSha256 sha;
   sha.Update(archive.data(), archive.size());
-  record.replace(record.find(point.NewArchiveFingerprint), 32, sha.HexDigest());
-  game.fs.Put(folder + "\\record.txt", record);
+  point.NewArchiveFingerprint = sha.HexDigest();
+  point.KeptArchiveFingerprint.clear();
+  game.fs.Put(folder + "\\record.txt", test::UntaggedRecordText(point, false, false));
   game.Undo();
   EXPECT_EQ(game.Tree(), before);
 }
@@ -532,23 +532,42 @@ TEST(RestoreRecord, ReadsBackWhatItWritesAndRefusesACutOrDamagedOne) {
   EXPECT_EQ(LevelText(read.Level, read.Level.Before), "none");
 
   const std::pair<std::string, std::string> damaged[] = {
-      {"end", "\nend\n"},
-      {"\nnew\t", "\nnew\t8192\tshort\n"},
-      {"\nold\t3\t", "\nold\tthree\t"},
-      {"\norder\t0\t0\t2", "\norder\t0\t0"},
-      {"title\t", "titel\t"},
+      {"\nend\n", "\nend\n\n"},
+      {"print=" + std::string(64, 'a'), "print=short"},
+      {"count=3", "count=three"},
+      {"\tcount=2\n", "\n"},      // a field missing
+      {"title\t", "title\tx\t"},  // a field without its name
+      {"title\ttext=", "title\ttext=x\ttext="},
       {"%", "%G"},
       {"point:GTA 3", "point:..\\elsewhere"},  // a point is named by its folder's name alone
       {"point:GTA 3", "point:"},
-      {"\tgame\n", "\tsomeone\n"},
+      {"from=game\n", "from=someone\n"},
       {"fedcba98", "fedcba9"},
   };
   EXPECT_FALSE(ParseRecord(text.substr(0, text.size() - 4), read)) << "cut before its end";
-  EXPECT_FALSE(ParseRecord(text + "title\tx\n", read)) << "a line after the end";
+  EXPECT_FALSE(ParseRecord(text + "title\ttext=x\n", read)) << "a line after the end";
+  std::string unknown;
   for (const auto& [from, to] : damaged) {
     std::string bad = text;
     bad.replace(bad.find(from), from.size(), to);
-    EXPECT_FALSE(ParseRecord(bad, read)) << to;
+    EXPECT_EQ(ReadRecord(bad, read, unknown), TRecordRead::kDamaged) << to;
+  }
+  // What a newer Merva adds: refused and named, unless it is marked as safe to pass over.
+  const struct {
+    std::string From, To, Unknown;
+    TRecordRead Read;
+  } later[] = {
+      {"\nend\n", "\nsigned\tby=me\nend\n", "signed", TRecordRead::kNewer},
+      {"\tprint=fedcba", "\tmerge=1\tprint=fedcba", "added merge", TRecordRead::kNewer},
+      {"\nend\n", "\n~note\tby=me\nend\n", "", TRecordRead::kWhole},
+      {"\tprint=fedcba", "\t~note=x\tprint=fedcba", "", TRecordRead::kWhole},
+  };
+  for (const auto& c : later) {
+    std::string newer = text;
+    newer.replace(newer.find(c.From), c.From.size(), c.To);
+    unknown.clear();
+    EXPECT_EQ(ReadRecord(newer, read, unknown), c.Read) << c.To;
+    EXPECT_EQ(unknown, c.Unknown) << c.To;
   }
 }
 

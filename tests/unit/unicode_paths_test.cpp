@@ -191,8 +191,7 @@ TEST(UnicodePaths, TheRestoreRecordKeepsEveryPathAndReadsTheOlderLayout) {
                     Cp1251FromUtf8("game\\data\\машина.txt"), "", ""}};
   old.Added = {{Cp1251FromUtf8("жук.dff"), 1, ""}};
   old.NewArchiveFingerprint = std::string(64, 'a');
-  std::string older = RecordText(old);
-  older.replace(older.find("restore point 2"), 15, "restore point 1");
+  const std::string older = test::UntaggedRecordText(old, true, true);
   TRestorePoint readOld;
   ASSERT_TRUE(ParseRecord(older, readOld));
   EXPECT_EQ(readOld.Title, "Мод");
