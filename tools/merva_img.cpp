@@ -23,7 +23,7 @@
 #include "operations/extraction.h"
 #include "operations/game_status.h"
 #include "operations/installation.h"
-#include "operations/undo.h"
+#include "operations/undo_request.h"
 #include "restore/changing_game.h"
 #include "restore/installed_apps.h"
 #include "restore/level_value.h"
@@ -411,11 +411,9 @@ int Undo(TTool& tool, const TArguments& args) {
   RequireGame(tool.fs, game);
   const std::string root = RestoreFolder();
   TConsoleProgress progress("undo");
-  const TOperationServices services{tool.fs, tool.notices, progress, SystemRegistry(),
-                                    SystemInstalledApps()};
   const std::unique_ptr<TUndo> undo =
-      args.Point.empty() ? std::make_unique<TUndo>(root, game, services)
-                         : std::make_unique<TUndo>(root, args.Point, game, services);
+      StartUndo({root, game, args.Point},
+                {tool.fs, tool.notices, progress, SystemRegistry(), SystemInstalledApps()});
   TUndoResult result;
   try {
     result = undo->Run({args.Force, args.Force});
@@ -430,15 +428,8 @@ int Undo(TTool& tool, const TArguments& args) {
               << "merva-img: give --force to take it back all the same, by entry names\n";
     return kExitFailed;
   }
-  if (result.ByNames)
-    std::cout << "gta3.img had changed since the installation: entries were taken back by "
-                 "name\n";
-  if (!result.LevelRestored)
-    std::cout << "the installed level had changed since the installation and was kept\n";
-  if (!result.KeptEdited.empty())
-    std::cout << "your versions of " << result.KeptEdited.size()
-              << " game files changed since the installation were kept in "
-              << DisplayPath(result.KeptEditedIn) << "\n";
+  result.KeptEditedIn = DisplayPath(result.KeptEditedIn);
+  for (const std::string& remark : UndoRemarks(result)) std::cout << remark << "\n";
   std::cout << "took back " << PointLine(undo->Point()) << "\n";
   return 0;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // What one installation is asked to do: the script read with its level checked against the
-// registry, the package, and the restore point to keep. `merva-img install` and `plan` read it
-// whole with ReadInstallRequest; the wizard and its unattended runs load the script when they
-// start (TForm1::LoadScript, with the same level check, LevelCheckFor) and fill in the rest when
+// registry, the package, and the restore point to keep. Every front end reads it with
+// ReadInstallRequest: `merva-img install` and `plan` when they run, the wizard and its unattended
+// runs when they start (TForm1::LoadScript), adding the program its uninstall command runs when
 // the installation starts.
 #include <functional>
 #include <string>

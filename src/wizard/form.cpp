@@ -72,15 +72,17 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::LoadScript() {
-  const std::string path = DataPath(kScriptFileName);
-  const TScriptEnd end = merva::LoadScript(
-      Script, services_.Files, *notices_,
-      LevelCheckFor(&services_.Registry, services_.Locale, Level, [this] { Step = kRefusalPage; }),
-      path);
-  // Part of the lists would be missing: the player is told, and the wizard ends before a page
-  // could offer to install what was read.
-  if (end == TScriptEnd::kDamaged)
-    throw ENotice(TNoticeKind::kEndProgram, ErrorReportText(EScriptDamaged(path).Message()));
+  try {
+    Request = ReadInstallRequest(services_.Files, *notices_, &services_.Registry, services_.Locale,
+                                 services_.RestoreFolder, DataPath(kScriptFileName),
+                                 DataPath(kPackageFileName));
+  } catch (const EScriptDamaged& damaged) {
+    // Part of the lists would be missing: the player is told, and the wizard ends before a page
+    // could offer to install what was read.
+    throw ENotice(TNoticeKind::kEndProgram, ErrorReportText(damaged.Message()));
+  }
+  Script = Request.Script;
+  if (Request.Refused) Step = kRefusalPage;
 }
 
 std::string TForm1::DataPath(const char* name) const {
@@ -180,10 +182,7 @@ void TForm1::InstallPackage(TRestorePoint* done) {
   const TRunningFlag running(Installing);
   TWindowProgress progress(ProgressBar1, services_.Pump);
   // The run reads the game folder once, so everything goes to one game.
-  TInstallRequest request;
-  request.Script = Script;
-  request.PackagePath = DataPath(kPackageFileName);
-  request.Restore = {services_.RestoreFolder, Script.Title, "", Level};
+  TInstallRequest request = Request;
   request.ProgramPath = services_.ProgramPath;
   request.ProgramCopyFolder = services_.ProgramCopyFolder;
   TInstallation installation(

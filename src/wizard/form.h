@@ -9,6 +9,7 @@
 #include "core/errors.h"
 #include "core/file_system.h"
 #include "core/platform.h"
+#include "operations/install_request.h"
 #include "restore/restore_point.h"
 #include "script/script.h"
 #include "wizard/command_line.h"
@@ -85,8 +86,9 @@ class TForm1 {
   bool BrowseCancelled = false;
   TDATAInst Script;
   TGTA3Archive Archive;  // the game's archive as the folder page found it
-  // The installed level's registry value around the level check, for the restore point.
-  TLevelRecord Level;
+  // The installation the script asks for, read as every front end reads it: the level as the
+  // check found and left it, where the restore point goes.
+  TInstallRequest Request;
 
   // Set by the framework's close request; the window closes once no handler runs.
   bool CloseRequested = false;

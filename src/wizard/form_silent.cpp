@@ -7,7 +7,7 @@
 #include "core/file_tools.h"
 #include "game/game_folder.h"
 #include "operations/exit_codes.h"
-#include "operations/undo.h"
+#include "operations/undo_request.h"
 #include "package/package.h"
 #include "wizard/form.h"
 
@@ -99,17 +99,12 @@ int TForm1::SilentUndo(const TCommandLine& line, TRunLog& log) {
   notices_ = &log;
   log.Line("Merva: unattended undo.");
   try {
-    if (services_.RestoreFolder.empty() && line.Point.empty()) throw Exception(kNothingToTakeBack);
     if (!line.GameFolder.empty() && !services_.Files.FileExists(ArchivePathOf(line.GameFolder)))
       throw EArchiveMissing(ArchivePathOf(line.GameFolder));
     TWindowProgress progress(ProgressBar1, services_.Pump);
-    const TOperationServices services{services_.Files, log, progress, &services_.Registry,
-                                      services_.Apps};
     const std::unique_ptr<TUndo> undo =
-        line.Point.empty()
-            ? std::make_unique<TUndo>(services_.RestoreFolder, line.GameFolder, services)
-            : std::make_unique<TUndo>(services_.RestoreFolder, line.Point, line.GameFolder,
-                                      services);
+        StartUndo({services_.RestoreFolder, line.GameFolder, line.Point},
+                  {services_.Files, log, progress, &services_.Registry, services_.Apps});
     const TRestorePoint& point = undo->Point();
     Label2.Text = point.Title;
     Label1.Text = "Taking back \"" + point.Title + "\"...";
@@ -121,9 +116,8 @@ int TForm1::SilentUndo(const TCommandLine& line, TRunLog& log) {
       // Nothing is asked: an archive changed since, or game files the player changed, refuse.
       result = undo->Run({});
     }
-    if (!result.LevelRestored)
-      log.Line("The installed level was changed since by another installation and is kept.");
-    log.Line(point.GameFolder + " is as it was before the installation.");
+    log.Line(UndoDoneText(point));
+    for (const std::string& remark : UndoRemarks(result)) log.Line(remark);
     return Done(log);
   } catch (const EUndoRefused& refusal) {
     return Failed(log, refusal, "Run merva.exe /undo without /silent to choose.");

@@ -2,7 +2,7 @@
 // back, one box with the result.
 #include <memory>
 
-#include "operations/undo.h"
+#include "operations/undo_request.h"
 #include "wizard/form.h"
 
 namespace merva {
@@ -14,18 +14,11 @@ void TForm1::UndoCreate(const std::string& gameFolder, const std::string& pointN
        {&Image3, &Image4, &Image5, &Edit1, &Button4, static_cast<TControl*>(&CheckBox1),
         static_cast<TControl*>(&ProgressBar1)})
     hidden->Visible = false;
-  if (services_.RestoreFolder.empty() && pointName.empty()) {
-    services_.Boxes.Show(TBoxKind::kPlain, kNothingToTakeBack);
-    return;
-  }
   TWindowProgress progress(ProgressBar1, services_.Pump);
   std::unique_ptr<TUndo> undo;  // holds the game's lock: one run on this game until it ends
   try {
-    const TOperationServices services{services_.Files, *notices_, progress, &services_.Registry,
-                                      services_.Apps};
-    undo = pointName.empty()
-               ? std::make_unique<TUndo>(services_.RestoreFolder, gameFolder, services)
-               : std::make_unique<TUndo>(services_.RestoreFolder, pointName, gameFolder, services);
+    undo = StartUndo({services_.RestoreFolder, gameFolder, pointName},
+                     {services_.Files, *notices_, progress, &services_.Registry, services_.Apps});
     // An installation with later ones over it is refused before anything is asked.
     undo->RefuseUnderNewerPoints();
   } catch (const Exception& none) {
@@ -34,8 +27,7 @@ void TForm1::UndoCreate(const std::string& gameFolder, const std::string& pointN
   }
   const TRestorePoint& point = undo->Point();
   Label2.Text = point.Title;
-  Label1.Text = "Take back the installation of \"" + point.Title + "\" made on " + point.Time +
-                " in " + point.GameFolder + "?";
+  Label1.Text = UndoQuestion(point);
   if (!services_.Boxes.Ask(Label1.Text)) return;
 
   Label1.Text = "Taking back \"" + point.Title + "\"...";
@@ -64,13 +56,8 @@ void TForm1::UndoCreate(const std::string& gameFolder, const std::string& pointN
     return;
   }
   ProgressBar1.Visible = false;
-  std::string done = "\"" + point.Title + "\" was taken back: " + point.GameFolder +
-                     " is as it was before the installation.";
-  if (!result.LevelRestored)
-    done += " The installed level was changed since by another installation and is kept.";
-  if (!result.KeptEdited.empty())
-    done +=
-        " Your versions of the game files changed since are kept in " + result.KeptEditedIn + ".";
+  std::string done = UndoDoneText(point);
+  for (const std::string& remark : UndoRemarks(result)) done += " " + remark;
   Label1.Text = done;
   services_.Boxes.Show(TBoxKind::kPlain, done);
 }

@@ -244,7 +244,7 @@ TEST(HostileRestore, ThePlayersLaterEditsAreKept) {
   run = s.Img("undo --force " + ShellQuoted(s.game));
   EXPECT_EQ(run.status, 0) << run.output;
   const std::string kept = s.restore + "\\game 1 edits";
-  EXPECT_NE(run.output.find("were kept in " + test::Native(kept)), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("are kept in " + test::Native(kept)), std::string::npos) << run.output;
   EXPECT_EQ(test::ReadFile(kept + "\\data\\handling.cfg"), "my own tuning");
   EXPECT_EQ(test::ReadFile(kept + "\\data\\mine\\new.txt"), "my notes");
   EXPECT_EQ(test::ReadFile(s.game + "\\models\\gta3.img"), s.original);

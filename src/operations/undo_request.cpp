@@ -1,0 +1,39 @@
+#include "operations/undo_request.h"
+
+#include "game/game_folder.h"
+#include "restore/restore_store.h"
+
+namespace merva {
+
+std::unique_ptr<TUndo> StartUndo(const TUndoRequest& request, TOperationServices services) {
+  if (request.RestoreFolder.empty() && request.Point.empty()) throw Exception(kNothingToTakeBack);
+  if (request.Point.empty())
+    return std::make_unique<TUndo>(request.RestoreFolder, request.GameFolder, services);
+  return std::make_unique<TUndo>(request.RestoreFolder, request.Point, request.GameFolder,
+                                 services);
+}
+
+std::string UndoQuestion(const TRestorePoint& point) {
+  return "Take back the installation of \"" + point.Title + "\" made on " + point.Time + " in " +
+         point.GameFolder + "?";
+}
+
+std::string UndoDoneText(const TRestorePoint& point) {
+  return "\"" + point.Title + "\" was taken back: " + point.GameFolder +
+         " is as it was before the installation.";
+}
+
+std::vector<std::string> UndoRemarks(const TUndoResult& result) {
+  std::vector<std::string> remarks;
+  if (result.ByNames)
+    remarks.push_back(std::string(kArchiveInGame) +
+                      " had changed since the installation: its entries were taken back by name.");
+  if (!result.LevelRestored)
+    remarks.push_back("The installed level was changed since by another installation and is kept.");
+  if (!result.KeptEdited.empty())
+    remarks.push_back("Your versions of the " + std::to_string(result.KeptEdited.size()) +
+                      " game files changed since are kept in " + result.KeptEditedIn + ".");
+  return remarks;
+}
+
+}  // namespace merva
