@@ -11,6 +11,7 @@
 #include "archive/archive_file.h"
 #include "archive/archive_rebuild.h"
 #include "archive/archive_rename.h"
+#include "archive/game_check.h"
 #include "core/block_file.h"
 #include "core/cp1251.h"
 #include "core/environment.h"
@@ -113,30 +114,32 @@ void RequireFile(IFileSystem& fs, const std::string& path) {
   }
 }
 
-void RequireFolder(IFileSystem& fs, const std::string& path) {
-  const TPathKind kind = fs.KindOf(path);
-  if (kind == TPathKind::kMissing) throw NotFound(fs, path, "folder not found");
-  if (kind != TPathKind::kFolder) throw EFileError(path, "is not a folder");
-}
+constexpr char kNoHeaderText[] = "not an IMG archive (no \"VER2\" header)";
 
 // An IMG archive at `path`, checked before anything reads its directory or writes to it.
 void RequireArchive(IFileSystem& fs, const std::string& path) {
   RequireFile(fs, path);
-  TBlockFile file = TBlockFile::OpenReadOnly(fs, path);
-  char header[kHeaderBytes] = {};
-  const uint32_t got = file.ReadCounted(header, sizeof header);
-  file.Close();
-  if (got < sizeof header || std::memcmp(header, kArchiveTag, 4) != 0)
-    throw EFileError(path, "not an IMG archive (no \"VER2\" header)");
+  if (!HasArchiveHeader(fs, path)) throw EFileError(path, kNoHeaderText);
 }
 
 // A game: its folder and its archive, checked before a run is asked of it.
 void RequireGame(IFileSystem& fs, const std::string& gameFolder) {
-  try {
-    RequireFolder(fs, gameFolder);
-    RequireArchive(fs, ArchivePathOf(gameFolder));
-  } catch (const EFileError& missing) {
-    throw ENotAGame(missing.Path(), missing.Text());
+  const std::string archive = ArchivePathOf(gameFolder);
+  switch (CheckGameFolder(fs, gameFolder)) {
+    case TGameCheck::kGame:
+      return;
+    case TGameCheck::kNoFolder:
+      throw ENotAGame(gameFolder, NotFound(fs, gameFolder, "folder not found").Text());
+    case TGameCheck::kNotAFolder:
+      throw ENotAGame(gameFolder, "is not a folder");
+    case TGameCheck::kNoArchive:
+      throw ENotAGame(archive, NotFound(fs, archive, "file not found").Text());
+    case TGameCheck::kArchiveNoFile:
+      throw ENotAGame(archive, fs.KindOf(archive) == TPathKind::kFolder
+                                   ? "is a folder, not a file"
+                                   : "is not a regular file (a device or a pipe)");
+    case TGameCheck::kArchiveNotImg:
+      throw ENotAGame(archive, kNoHeaderText);
   }
 }
 

@@ -2,13 +2,13 @@
 
 #include "archive/archive.h"
 #include "core/text.h"
-#include "core/windows_names.h"
+#include "script/install_items.h"
 
 namespace merva {
 
 std::string ThingKey(TThing thing, const std::string& name) {
   if (thing == TThing::kEntry) return EntryNameKey(name);
-  return WindowsPathKey(SplitAt(name, "\\/"));
+  return GameFileItemKey(name);
 }
 
 TOwnership::TOwnership(std::vector<TRestorePoint> points) : points_(std::move(points)) {

@@ -38,11 +38,12 @@ void TRestorePointWriter::NoteGameFile(const TGameFileItem& item, int64_t newByt
                                        const std::string& fingerprint) {
   const std::string& relative = item.Path;
   if (relative.empty()) return;
-  if (!notedFiles_.insert(AsciiUpper(relative)).second) return;
+  // One file on Windows however it is spelt: only the first note counts.
+  if (!notedFiles_.insert(GameFileItemKey(relative)).second) return;
   for (const std::string& folder : item.Folders) {
-    if (notedFolders_.count(AsciiUpper(folder))) continue;
+    if (notedFolders_.count(GameFileItemKey(folder))) continue;
     if (fs_.DirectoryExists(gameFolder_ + "\\" + folder)) continue;
-    notedFolders_.insert(AsciiUpper(folder));
+    notedFolders_.insert(GameFileItemKey(folder));
     point_.FoldersCreated.push_back(folder);
   }
   TGameFileChange change;

@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "archive/game_check.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
 #include "game/game_folder.h"
@@ -82,7 +83,8 @@ int TForm1::SilentInstall(const TCommandLine& line, TRunLog& log) {
     // The agreement counts as accepted; the folder is the one named, else the edit box's own.
     if (!line.GameFolder.empty()) Edit1.Text = line.GameFolder;
     log.Line("Game folder: " + Edit1.Text + ".");
-    if (!fs.FileExists(ArchivePathOf(Edit1.Text))) throw EArchiveMissing(ArchivePathOf(Edit1.Text));
+    if (CheckGameFolder(fs, Edit1.Text) != TGameCheck::kGame)
+      throw EArchiveMissing(ArchivePathOf(Edit1.Text));
     log.Line("Installing.");
     TRestorePoint point;
     InstallPackage(&point);
@@ -99,7 +101,8 @@ int TForm1::SilentUndo(const TCommandLine& line, TRunLog& log) {
   notices_ = &log;
   log.Line("Merva: unattended undo.");
   try {
-    if (!line.GameFolder.empty() && !services_.Files.FileExists(ArchivePathOf(line.GameFolder)))
+    if (!line.GameFolder.empty() &&
+        CheckGameFolder(services_.Files, line.GameFolder) != TGameCheck::kGame)
       throw EArchiveMissing(ArchivePathOf(line.GameFolder));
     TWindowProgress progress(ProgressBar1, services_.Pump);
     const std::unique_ptr<TUndo> undo =

@@ -1,0 +1,40 @@
+#include "archive/game_check.h"
+
+#include <cstring>
+
+#include "archive/archive.h"
+#include "core/block_file.h"
+#include "game/game_folder.h"
+
+namespace merva {
+
+bool HasArchiveHeader(IFileSystem& fs, const std::string& path) {
+  TBlockFile file = TBlockFile::OpenReadOnly(fs, path);
+  char header[kHeaderBytes] = {};
+  const uint32_t got = file.ReadCounted(header, sizeof header);
+  file.Close();
+  return got == sizeof header && std::memcmp(header, kArchiveTag, 4) == 0;
+}
+
+TGameCheck CheckGameFolder(IFileSystem& fs, const std::string& gameFolder) {
+  switch (fs.KindOf(gameFolder)) {
+    case TPathKind::kMissing:
+      return TGameCheck::kNoFolder;
+    case TPathKind::kFolder:
+      break;
+    default:
+      return TGameCheck::kNotAFolder;
+  }
+  const std::string archive = ArchivePathOf(gameFolder);
+  switch (fs.KindOf(archive)) {
+    case TPathKind::kMissing:
+      return TGameCheck::kNoArchive;
+    case TPathKind::kFile:
+      break;
+    default:
+      return TGameCheck::kArchiveNoFile;
+  }
+  return HasArchiveHeader(fs, archive) ? TGameCheck::kGame : TGameCheck::kArchiveNotImg;
+}
+
+}  // namespace merva
