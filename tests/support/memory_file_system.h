@@ -53,10 +53,12 @@ class TMemoryFileSystem : public IFileSystem {
   const std::map<std::string, std::shared_ptr<Bytes>>& Files() const { return files_; }
   const std::set<std::string>& Folders() const { return directories_; }
 
- private:
+  // How a path is kept: "/" as "\", no final separator; and the folder of such a key.
   static std::string Key(const std::string& path);
-  std::shared_ptr<std::set<std::string>> locks_ = std::make_shared<std::set<std::string>>();
   static std::string Parent(const std::string& key);
+
+ private:
+  std::shared_ptr<std::set<std::string>> locks_ = std::make_shared<std::set<std::string>>();
   size_t limit_;
   std::map<std::string, std::shared_ptr<Bytes>> files_;
   std::set<std::string> directories_;

@@ -47,18 +47,6 @@ TPowerLossFileSystem::TPowerLossFileSystem(TMemoryFileSystem& live) : live_(live
   folders_ = live.Folders();
 }
 
-std::string TPowerLossFileSystem::Key(const std::string& path) {
-  std::string key = path;
-  std::replace(key.begin(), key.end(), '/', '\\');
-  while (key.size() > 1 && key.back() == '\\') key.pop_back();
-  return key;
-}
-
-std::string TPowerLossFileSystem::Parent(const std::string& key) {
-  const auto slash = key.find_last_of('\\');
-  return slash == std::string::npos ? "" : key.substr(0, slash);
-}
-
 bool TPowerLossFileSystem::Operate() {
   const std::lock_guard<std::mutex> lock(mutex_);
   if (cut_) return false;

@@ -65,8 +65,8 @@ class TPowerLossFileSystem : public IFileSystem {
     std::string From, To;
     TInode Inode;
   };
-  static std::string Key(const std::string& path);
-  static std::string Parent(const std::string& key);
+  static std::string Key(const std::string& path) { return TMemoryFileSystem::Key(path); }
+  static std::string Parent(const std::string& key) { return TMemoryFileSystem::Parent(key); }
   void Note(TChange change);
   void Apply(const TChange& change);
   TInode InodeOf(const std::string& path) const;
