@@ -12,7 +12,6 @@
 #include "core/text.h"
 #include "game/game_folder.h"
 #include "operations/room_check.h"
-#include "operations/undo.h"
 #include "restore/installed_apps.h"
 #include "restore/restore_names.h"
 

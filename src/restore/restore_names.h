@@ -6,8 +6,8 @@
 
 namespace merva {
 
-extern const char kPartialSuffix[];  // ".partial": being written, or left by a killed run
-extern const char kUndoingSuffix[];  // ".undoing": being taken back
+extern const char kPartialSuffix[];  // ".partial": being written; the run's journal owns it
+extern const char kUndoingSuffix[];  // ".undoing": left by an undo of an earlier version
 // The first file of every restore point folder, so that a folder left by a killed run is told
 // from someone else's folder of a similar name.
 extern const char kPointMarkName[];  // "merva-restore-point"

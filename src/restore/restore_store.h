@@ -1,8 +1,8 @@
 #pragma once
 // The folder of restore points: one folder per installation, named after its game folder and a
 // counter that only grows, so the newest has the highest. A folder whose name ends in
-// ".partial" is still being written (or was left by a killed installation); one ending in
-// ".undoing" is being taken back.
+// ".partial" is being written by an installation, whose journal (restore/journal.h) says what
+// becomes of it; one ending in ".undoing" was left by an undo of an earlier version.
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -104,8 +104,9 @@ std::vector<TDamagedPoint> DamagedRestorePoints(IFileSystem& fs, const std::stri
 
 // The game folders that points left by killed runs name, each once.
 std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::string& root);
-// Makes whole what killed runs of `gameFolder` left (only folders of our own, see
-// IsOwnPointFolder), while the caller holds the game's lock (game/game_lock.h): a ".partial"
+// Makes whole what killed runs of earlier versions, which kept no journal, left of `gameFolder`
+// (only folders of our own, see IsOwnPointFolder), after its journal is settled and while the
+// caller holds the game's lock (restore/changing_game.h): a ".partial"
 // point whose new archive is in place (the installation got that far) takes its final name, any
 // other is removed; an ".undoing" point whose archive is still the installed one gets its name
 // back and the game files it had begun to swap go back (SettleGameFileSwap), any other is removed
