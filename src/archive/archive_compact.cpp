@@ -172,9 +172,7 @@ TCompactionPlan PlanCompaction(TArchiveFile& archive, int32_t firstSector) {
     dataSectors += entry.Size;
   }
   TCompactionPlan plan;
-  const int64_t directoryEnd = kHeaderBytes + int64_t{count} * kEntryBytes;
-  plan.First = SectorBytes(firstSector) >= directoryEnd && count > 0 ? firstSector
-                                                                     : FirstCompactedOffset(count);
+  plan.First = CompactionFirstSector(count, firstSector);
   CheckArchiveLength((plan.First + dataSectors) * kSector);
   plan.Directory = state.Entries;
   plan.EntryEnds.resize(static_cast<size_t>(count));
@@ -252,6 +250,12 @@ int32_t FirstCompactedOffset(int32_t count) {
   // On unsigned 32-bit values, as the archive's own writers compute it.
   const auto entry = static_cast<uint32_t>(kEntryBytes), sector = static_cast<uint32_t>(kSector);
   return static_cast<int32_t>((static_cast<uint32_t>(count) + 2) * entry / sector + 1);
+}
+
+int32_t CompactionFirstSector(int32_t count, int32_t firstSector) {
+  const int64_t directoryEnd = kHeaderBytes + int64_t{count} * kEntryBytes;
+  return SectorBytes(firstSector) >= directoryEnd && count > 0 ? firstSector
+                                                               : FirstCompactedOffset(count);
 }
 
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,

@@ -94,6 +94,9 @@ class TArchiveFile {
   std::set<int32_t> replaced_;
 };
 
+// Where the compaction puts the first data sector of `count` entries: at `firstSector` when it
+// leaves room for the directory, else at FirstCompactedOffset.
+int32_t CompactionFirstSector(int32_t count, int32_t firstSector);
 // The length of the archive written compacted from `state` (its first data sector the
 // compaction's own): what an installation or an undo needs room for.
 int64_t CompactedArchiveBytes(const TGTA3Archive& state);

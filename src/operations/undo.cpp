@@ -1,5 +1,6 @@
 #include "operations/undo.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <set>
@@ -16,6 +17,7 @@
 #include "restore/journal.h"
 #include "restore/level_value.h"
 #include "restore/ownership.h"
+#include "restore/point_rewrite.h"
 #include "restore/restore_names.h"
 #include "restore/restore_reader.h"
 #include "restore/restore_store.h"
@@ -32,30 +34,14 @@ class TUndoDirectory {
                  IArchiveBody& plan)
       : point_(point), plan_(plan), kept_(fs, pointPath, point) {}
 
-  // The exact way: the restore point's record of where every old entry went.
-  std::vector<TArchiveEntry> Exact(const std::vector<TArchiveEntry>& now) {
-    if (now.size() != static_cast<size_t>(point_.OldCount) + point_.Added.size())
-      throw Damaged(point_, "its entry count does not match the archive");
-    std::vector<int32_t> newIndexOf(static_cast<size_t>(point_.OldCount), -1);
-    for (const TOrderRun& run : point_.Order) {
-      for (int32_t i = 0; i < run.Count; ++i) {
-        const int64_t k = int64_t{run.Old} + i, j = int64_t{run.New} + i;
-        if (run.Count < 0 || k < 0 || k >= point_.OldCount || j < 0 ||
-            j >= static_cast<int64_t>(now.size()) || newIndexOf[k] >= 0)
-          throw Damaged(point_, "its order of entries does not fit the archive");
-        newIndexOf[k] = static_cast<int32_t>(j);
-      }
-    }
-    for (const int32_t j : newIndexOf)
-      if (j < 0) throw Damaged(point_, "an entry is missing from its order");
+  // The exact way: the archive as the records of the point and of the later ones work it out
+  // (restore/point_chain.h), each entry from the archive now or from the point's kept archive.
+  std::vector<TArchiveEntry> Exact(const TChainDirectory& planned) {
     std::vector<TArchiveEntry> entries;
-    entries.reserve(newIndexOf.size());
-    for (const int32_t j : newIndexOf) entries.push_back(now[j]);
-    for (const TKeptEntry& kept : point_.Replaced) {
-      if (kept.Index < 0 || kept.Index >= point_.OldCount)
-        throw Damaged(point_, "a replaced entry lies outside the directory");
-      entries[kept.Index] = FromKeptFile(kept);
-    }
+    entries.reserve(planned.size());
+    for (const TChainEntry& entry : planned)
+      entries.push_back(entry.Bytes.Point < 0 ? entry.Entry
+                                              : FromKeptFile(point_.Replaced.at(entry.Bytes.Kept)));
     return entries;
   }
 
@@ -214,48 +200,131 @@ TUndoResult TUndo::Run(TUndoChoices choices) {
 
 TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   const std::string pointPath = PointPathOf(root_, point_.Folder);
-  RefuseUnderNewerPoints();
-  TUndoResult result;
-  const std::set<std::string> edited = CheckGameFiles(pointPath, choices, result.KeptEditedIn);
-  CheckRoom(edited, result.KeptEditedIn);
+  const std::vector<TRestorePoint> chain = Chain();
   TArchiveRebuild rebuild(services_.Files, ArchivePathOf(point_.GameFolder),
                           TempArchivePathOf(point_.GameFolder));
+  std::optional<TChainUndo> plan;
+  std::optional<Exception> planFault;
+  try {
+    plan = PlanChainUndo(chain, rebuild.Archive().Entries());
+  } catch (const Exception& fault) {
+    planFault = fault;  // an archive changed since, or a record that does not fit it
+  }
+  if (chain.size() > 1 && !plan) {
+    TRecordedArchiveCheck check(rebuild.Archive().File(), chain.back());
+    if (check.Same(&services_.Progress)) throw *planFault;
+    throw ArchiveChanged(chain.back());
+  }
+  const TRestorePoint& undone = plan ? plan->Undone : point_;
+  TUndoResult result;
+  const std::set<std::string> edited =
+      CheckGameFiles(undone, pointPath, choices, result.KeptEditedIn);
+  CheckRoom(undone, plan ? &*plan : nullptr, edited, result.KeptEditedIn);
+  CheckLaterPoints(services_.Files, root_, chain, services_.Progress);
   MarkStep("start");
-  result.ByNames = PlanArchive(rebuild, pointPath, choices);
+  std::string written;
+  result.ByNames = PlanArchive(rebuild, pointPath, choices, chain, plan ? &*plan : nullptr,
+                               chain.size() > 1 ? &written : nullptr);
   MarkStep("temp.img written and flushed");
-  PutBack(rebuild, pointPath, edited, result.KeptEditedIn);
-  if (services_.Registry)
+  PutBack(rebuild, pointPath, undone, chain, plan ? &*plan : nullptr, written, edited,
+          result.KeptEditedIn);
+  // With later installations in, the installed level is theirs.
+  if (services_.Registry && chain.size() == 1)
     result.LevelRestored = RestoreLevelValue(*services_.Registry, point_.Level);
   MarkStep("game files and gta3.img back");
   result.KeptEdited.assign(edited.begin(), edited.end());
+  if (plan && !result.ByNames) result.Done = Tell(chain, *plan);
   return result;
 }
 
-void TUndo::RefuseUnderNewerPoints() {
-  // Newest first, forced or not: an older installation taken back under a newer one would
-  // bring back files that no restore point covers. A game moved since has newer points under
-  // the folder they record and, once moved, under its new one.
-  // Every one of them is named, so that the player knows the whole way back.
-  std::string newer;
+std::vector<TRestorePoint> TUndo::Chain() {
+  // The later installations of the game stay: their points are read, every one of them, before
+  // anything changes. A game moved since has later points under the folder they record and,
+  // once moved, under its new one.
+  IFileSystem& fs = services_.Files;
+  std::vector<TRestorePoint> chain{point_};
   for (const std::string& folder : {point_.GameFolder, recordedFolder_}) {
     if (folder.empty()) continue;
-    for (const TRestorePoint& other : ListRestorePoints(services_.Files, root_, folder))
-      if (other.Counter > point_.Counter)
-        newer += (newer.empty() ? "" : "; then ") + PointDescription(other);
+    for (const TDamagedPoint& damaged : DamagedRestorePoints(fs, root_, folder))
+      if (damaged.Counter > point_.Counter)
+        throw Exception("The installation of " + PointDescription(point_) +
+                        " cannot be taken back: the restore point " + damaged.Folder +
+                        " of a later installation " + DamagedPointReason(damaged) +
+                        ". Nothing was changed.");
+    for (const TRestorePoint& other : ListRestorePoints(fs, root_, folder))
+      if (other.Counter > point_.Counter) chain.push_back(other);
   }
-  if (newer.empty()) return;
-  throw Exception("The installation of " + PointDescription(point_) +
-                  " cannot be taken back yet: installations were made after it. Take these back "
-                  "first: " +
-                  newer + ". Nothing was changed.");
+  std::sort(chain.begin() + 1, chain.end(),
+            [](const TRestorePoint& a, const TRestorePoint& b) { return a.Counter < b.Counter; });
+  // A later point that took things over from a point no longer there: that point was removed
+  // by hand, and what it kept is not known.
+  std::set<std::string> present;
+  for (const std::string& folder : {point_.GameFolder, recordedFolder_})
+    if (!folder.empty())
+      for (const TRestorePoint& other : ListRestorePoints(fs, root_, folder))
+        present.insert(other.Folder);
+  present.insert(point_.Folder);
+  for (size_t i = 1; i < chain.size(); ++i) {
+    std::vector<std::string> owners;
+    for (const TKeptEntry& entry : chain[i].Replaced) owners.push_back(entry.TakenFrom);
+    for (const TGameFileChange& file : chain[i].GameFiles) owners.push_back(file.TakenFrom);
+    for (const std::string& owner : owners) {
+      const std::string name = TakenFromPointName(owner);
+      if (!name.empty() && !present.count(name))
+        throw Exception("The installation of " + PointDescription(point_) +
+                        " cannot be taken back: the restore point " + name + ", which " +
+                        PointDescription(chain[i]) +
+                        " took files over from, is missing. Take back the later installations "
+                        "first. Nothing was changed.");
+    }
+  }
+  return chain;
 }
 
-std::set<std::string> TUndo::CheckGameFiles(const std::string& pointPath, TUndoChoices choices,
+TUndoPlan TUndo::Plan() {
+  const std::vector<TRestorePoint> chain = Chain();
+  if (chain.size() == 1) {
+    // The newest: its record alone tells, whatever the archive has become since.
+    TChainUndo alone;
+    alone.Undone = point_;
+    return Tell(chain, alone);
+  }
+  TArchiveFile archive(services_.Files);
+  if (!archive.Open(ArchivePathOf(point_.GameFolder), TOpenAccess::kReadOnly))
+    throw EArchiveMissing(ArchivePathOf(point_.GameFolder));
+  const TChainUndo plan = PlanChainUndo(chain, archive.Entries());
+  archive.Close();
+  return Tell(chain, plan);
+}
+
+TUndoPlan TUndo::Tell(const std::vector<TRestorePoint>& chain, const TChainUndo& plan) const {
+  TUndoPlan told;
+  std::set<std::string> stays;
+  for (const TChainUndo::TStays& stay : plan.Stay) {
+    stays.insert(EntryNameKey(stay.Name));
+    for (const TRestorePoint& point : chain)
+      if (point.Folder == stay.Point)
+        told.Stay.push_back(stay.Name + " stays as " + point.Title + " installed it");
+  }
+  for (const TKeptEntry& entry : point_.Replaced)
+    if (!stays.count(EntryNameKey(EntryName(entry.Old))))
+      told.GivenBack.push_back(EntryName(entry.Old));
+  for (const TAddedEntry& entry : point_.Added)
+    if (!stays.count(EntryNameKey(entry.Name))) told.Removed.push_back(entry.Name);
+  for (const TGameFileChange& file : plan.Undone.GameFiles)
+    (file.Replaced ? told.GivenBack : told.Removed).push_back(file.Item);
+  for (const TRewrittenPoint& rewritten : plan.Rewritten)
+    told.Rewritten.push_back(rewritten.Point.Folder);
+  return told;
+}
+
+std::set<std::string> TUndo::CheckGameFiles(const TRestorePoint& undone,
+                                            const std::string& pointPath, TUndoChoices choices,
                                             std::string& editsFolder) {
   IFileSystem& fs = services_.Files;
   if (fs.IsLink(pointPath)) throw Damaged(point_, "its folder is a link");
   // Everything the game files need is checked before anything changes.
-  const std::set<std::string> edited = CheckGameFilePlaces(fs, point_, pointPath);
+  const std::set<std::string> edited = CheckGameFilePlaces(fs, undone, pointPath);
   if (edited.empty()) return edited;
   editsFolder = EditsFolderFor(fs, root_, point_);
   if (choices.KeepEdited) return edited;
@@ -266,13 +335,15 @@ std::set<std::string> TUndo::CheckGameFiles(const std::string& pointPath, TUndoC
       {edited.begin(), edited.end()}, editsFolder);
 }
 
-void TUndo::CheckRoom(const std::set<std::string>& edited, const std::string& editsFolder) {
+void TUndo::CheckRoom(const TRestorePoint& undone, const TChainUndo* plan,
+                      const std::set<std::string>& edited, const std::string& editsFolder) {
   // The archive as it was and the old game files waiting beside their places on the game's
-  // drive, the player's edits on the restore folder's: before the first byte is written.
+  // drive, the player's edits and the rewritten later points on the restore folder's: before
+  // the first byte is written.
   IFileSystem& fs = services_.Files;
   TRoomCheck room(fs);
   int64_t staged = 0, edits = 0;
-  for (const TGameFileChange& file : point_.GameFiles) {
+  for (const TGameFileChange& file : undone.GameFiles) {
     if (file.Replaced) staged += file.OldBytes;
     if (!edited.count(file.Item)) continue;
     const std::string path = point_.GameFolder + "\\" + file.Item;
@@ -281,47 +352,50 @@ void TUndo::CheckRoom(const std::set<std::string>& edited, const std::string& ed
     edits += current.Size();
     current.Close();
   }
-  room.Need(point_.GameFolder, point_.OldArchiveBytes + staged);
+  const int64_t archive = plan && !plan->Rewritten.empty()
+                              ? plan->Rewritten.back().Point.NewArchiveBytes
+                              : point_.OldArchiveBytes;
+  room.Need(point_.GameFolder, archive + staged);
   if (!edited.empty()) room.Need(editsFolder, edits);
+  int64_t rewritten = 0;
+  if (plan)
+    for (const TRewrittenPoint& later : plan->Rewritten) rewritten += later.Point.KeptBytes;
+  if (rewritten > 0) room.Need(root_, rewritten);
   room.Check();
 }
 
 bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
-                        TUndoChoices choices) {
+                        TUndoChoices choices, const std::vector<TRestorePoint>& chain,
+                        const TChainUndo* plan, std::string* fingerprint) {
   IProgress& progress = services_.Progress;
   TArchiveFile& archive = rebuild.Archive();
   TUndoDirectory directory(pointPath, point_, services_.Files, archive.Body());
   const std::vector<TArchiveEntry> opened = archive.Entries();
+  // Later installations stay: the archive they leave is written compacted, as an installation
+  // writes it; the newest taken back gets the archive it found, its data where it lay.
+  const bool later = chain.size() > 1;
+  const int32_t firstSector = later ? 0 : point_.OldFirstSector;
   // The archive's fingerprint is taken as the exact way is written, from the bytes the rebuild
   // reads (the rest is read during the last flush): when the size is the one recorded, that way
   // is written first. Should the check find the archive changed after all, that writing is
   // thrown away.
-  TRecordedArchiveCheck check(archive.File(), point_);
+  TRecordedArchiveCheck check(archive.File(), chain.back());
   TChecksAlong along(check, directory.Kept());
-  std::optional<std::vector<TArchiveEntry>> exact;
-  if (check.SizeMatches()) {
-    try {
-      exact = directory.Exact(opened);
-    } catch (const Exception&) {
-      exact.reset();  // an archive that is not the recorded one; the check tells which
-    }
-  }
+  const bool exact = plan && check.SizeMatches();
   if (exact) {
-    archive.SetDirectory(*exact);
+    archive.SetDirectory(directory.Exact(plan->Archive));
     rebuild.Write(
-        progress, point_.OldFirstSector, nullptr, [&check] { return check.Step(); }, &along);
+        progress, firstSector, fingerprint, [&check] { return check.Step(); }, &along);
   }
   const bool same = check.Same(&progress);
   MarkStep("gta3.img checked");
-  if (!same && !choices.ByNames)
-    throw EUndoRefused(kArchiveInGame + std::string(" has changed since ") +
-                       PointDescription(point_) +
-                       " was installed: another program, or a mod installed without Merva, "
-                       "changed it. Nothing was changed.");
+  // Under later installations only the exact way keeps their points true.
+  if (!same && (!choices.ByNames || later)) throw ArchiveChanged(chain.back());
   if (!exact || !same) {
-    // The recorded archive that its point does not fit raises here (Exact).
-    archive.SetDirectory(same ? directory.Exact(opened) : directory.ByNames(opened));
-    rebuild.Write(progress, same ? point_.OldFirstSector : 0, nullptr, nullptr, &along);
+    // The recorded archive that its point does not fit raises here.
+    if (same && !plan) PlanChainUndo(chain, opened);
+    archive.SetDirectory(same ? directory.Exact(plan->Archive) : directory.ByNames(opened));
+    rebuild.Write(progress, same ? firstSector : 0, fingerprint, nullptr, &along);
   }
   directory.Kept().CheckKeptArchive(progress);
   // The kept files are read: closed now, so that the point's folder can be renamed and removed
@@ -330,21 +404,45 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
   return !same;
 }
 
+EUndoRefused TUndo::ArchiveChanged(const TRestorePoint& newest) const {
+  const bool later = newest.Counter != point_.Counter;
+  return EUndoRefused(
+      kArchiveInGame + std::string(" has changed since ") + PointDescription(newest) +
+      " was installed: another program, or a mod installed without Merva, changed it." +
+      (later ? " An installation under later ones is taken back only from the archive they "
+               "left; take back the later ones first to go by entry names."
+             : "") +
+      " Nothing was changed.");
+}
+
 void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
+                    const TRestorePoint& undone, const std::vector<TRestorePoint>& chain,
+                    const TChainUndo* plan, const std::string& written,
                     const std::set<std::string>& edited, const std::string& editsFolder) {
   IFileSystem& fs = services_.Files;
   TJournal journal(fs, point_.GameFolder, root_, recordedFolder_);
-  TGameFilesSwap files(fs, point_, pointPath);
+  TGameFilesSwap files(fs, undone, pointPath);
   files.Note(journal, edited, editsFolder);
   journal.Put(TempArchivePathOf(point_.GameFolder), ArchivePathOf(point_.GameFolder));
   journal.Aside(ArchivePathOf(point_.GameFolder));
+  const std::vector<TRewrittenPoint> none;
+  const std::vector<TRewrittenPoint>& rewritten = plan ? plan->Rewritten : none;
+  for (const TRewrittenPoint& later : rewritten)
+    journal.ReplacePoint(RewrittenPathOf(later), PointPathOf(root_, later.Point.Folder));
   journal.RemovePoint(pointPath);
+  for (const TRewrittenPoint& later : rewritten) {
+    const std::string path = RewrittenPathOf(later);
+    if (fs.IsLink(path) || fs.KindOf(path) != TPathKind::kMissing)
+      throw Exception("Unable to rewrite the restore point " + later.Point.Folder + ": " + path +
+                      " is in the way. Nothing was changed.");
+  }
   try {
     journal.Begin();
     // The old versions wait beside their places and the player's edits are copied out: still
     // nothing in the game has changed.
     files.Prepare(edited, editsFolder);
     MarkStep("game files ready");
+    if (!rewritten.empty()) WriteRewrittenPoints(rebuild, chain, rewritten, written);
     // The current files and the archive go out of their places (the game holding one stops
     // the undo here, and the journal puts everything back), and the undo is committed.
     rebuild.Release();
@@ -357,7 +455,46 @@ void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
     throw Exception(ErrorReportText(error.what()) + " Nothing was changed.");
   }
   journal.Finish();
-  if (services_.Apps) UnlistInstallation(*services_.Apps, root_, point_.Folder);
+  if (!services_.Apps) return;
+  UnlistInstallation(*services_.Apps, root_, point_.Folder);
+  for (const TRewrittenPoint& later : rewritten) RelistSize(*services_.Apps, root_, later.Point);
+}
+
+std::string TUndo::RewrittenPathOf(const TRewrittenPoint& later) const {
+  return PointPathOf(root_, later.Point.Folder) + kPartialSuffix;
+}
+
+void TUndo::WriteRewrittenPoints(TArchiveRebuild& rebuild, const std::vector<TRestorePoint>& chain,
+                                 const std::vector<TRewrittenPoint>& rewritten,
+                                 const std::string& written) {
+  IFileSystem& fs = services_.Files;
+  IProgress& progress = services_.Progress;
+  // For changes.txt: whom each later point took things over from, the one taken back aside.
+  std::vector<TRestorePoint> stay;
+  for (const std::string& folder : {point_.GameFolder, recordedFolder_})
+    if (!folder.empty())
+      for (const TRestorePoint& other : ListRestorePoints(fs, root_, folder))
+        if (other.Counter != point_.Counter) stay.push_back(other);
+  SortNewestFirst(stay);
+  TChainSources sources(fs, root_, chain);
+  for (size_t i = 0; i < rewritten.size(); ++i) {
+    TRewrittenPoint later = rewritten[i];
+    if (i + 1 == rewritten.size()) {
+      later.Point.NewArchiveFingerprint = written;
+      TBlockFile created = TBlockFile::OpenReadOnly(fs, rebuild.WrittenPath());
+      later.Point.NewArchiveBytes = created.Size();
+      created.Close();
+    } else {
+      later.Point.NewArchiveFingerprint = ChainArchiveFingerprint(
+          later.Leaves, later.LeavesFirstSector, rebuild.Archive().File(), sources, progress);
+    }
+    std::vector<TRestorePoint> earlier;
+    for (const TRestorePoint& other : stay)
+      if (other.Counter < later.Point.Counter) earlier.push_back(other);
+    WriteRewrittenPoint(fs, root_, RewrittenPathOf(later), chain, later, earlier, sources,
+                        progress);
+  }
+  sources.Close();
 }
 
 }  // namespace merva

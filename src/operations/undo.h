@@ -2,6 +2,10 @@
 // Taking an installation back from its restore point: gta3.img rebuilt in one pass without the
 // added entries and with the replaced ones' old bytes, the game files put back, the level value
 // restored, and the restore point removed. All or nothing, as the installation.
+//
+// Any installation can go, not only the newest: what later installations took over of it stays
+// as they wrote it, and their restore points are rewritten to keep what it kept
+// (restore/point_chain.h), so that each later undo still gives back the game as it was.
 #include <optional>
 #include <set>
 #include <string>
@@ -11,6 +15,7 @@
 #include "core/errors.h"
 #include "operations/operation.h"
 #include "restore/changing_game.h"
+#include "restore/point_chain.h"
 #include "restore/restore_point.h"
 #include "restore/restore_store.h"
 
@@ -39,11 +44,21 @@ struct TUndoChoices {
   bool KeepEdited = false;  // game files the player changed since are moved aside, not lost
 };
 
+// What an undo does, told before it runs and after.
+struct TUndoPlan {
+  std::vector<std::string> GivenBack;  // entries and game files that get their old bytes back
+  std::vector<std::string> Removed;    // entries and game files the installation added
+  // What stays as later installations wrote it: "NAME stays as TITLE installed it".
+  std::vector<std::string> Stay;
+  std::vector<std::string> Rewritten;  // the later restore points rewritten
+};
+
 struct TUndoResult {
   bool ByNames = false;                 // the archive had changed: entries were matched by name
   bool LevelRestored = true;            // false when the level value had changed since and was kept
   std::vector<std::string> KeptEdited;  // the player's versions, kept in KeptEditedIn
   std::string KeptEditedIn;
+  TUndoPlan Done;  // empty when the archive was taken back by names
 };
 
 // One undo, from finding its restore point to the end: the game's lock is held for the life of
@@ -63,29 +78,45 @@ class TUndo {
   TUndo(std::string root, TRestorePoint point, TOperationServices services);
 
   const TRestorePoint& Point() const { return point_; }
-  // Raises, naming them, when installations into the game were made after this one: they are
-  // to be taken back first. Run checks it too.
-  void RefuseUnderNewerPoints();
+  // What Run would do with the archive as it is, from the records and the archive's directory
+  // alone. Raises as Run does for a damaged later point or a record that does not fit.
+  TUndoPlan Plan();
   // Takes the installation back. Nothing changes when it refuses or fails before the archive is
   // replaced.
   TUndoResult Run(TUndoChoices choices);
 
  private:
   TUndoResult RunUnchecked(TUndoChoices choices);
+  // The point and the game's later points, oldest first; raises when a later one is damaged.
+  std::vector<TRestorePoint> Chain();
+  TUndoPlan Tell(const std::vector<TRestorePoint>& chain, const TChainUndo& plan) const;
+  EUndoRefused ArchiveChanged(const TRestorePoint& newest) const;
+  std::string RewrittenPathOf(const TRewrittenPoint& later) const;
+  void WriteRewrittenPoints(TArchiveRebuild& rebuild, const std::vector<TRestorePoint>& chain,
+                            const std::vector<TRewrittenPoint>& rewritten,
+                            const std::string& written);
   // Takes the entries of points gone since (killed runs made whole) out of the installed list.
   void UnlistVanishedPoints();
-  // The steps of a run, in order (RefuseUnderNewerPoints first).
+  // The steps of a run, in order. `undone` is the point with only the game files that no later
+  // installation took over.
   // Raises unless every game file can be put back; gives the ones the player changed since,
   // and where they are to be kept.
-  std::set<std::string> CheckGameFiles(const std::string& pointPath, TUndoChoices choices,
-                                       std::string& editsFolder);
+  std::set<std::string> CheckGameFiles(const TRestorePoint& undone, const std::string& pointPath,
+                                       TUndoChoices choices, std::string& editsFolder);
   // Raises ENoRoom unless both drives have room for what the undo writes.
-  void CheckRoom(const std::set<std::string>& edited, const std::string& editsFolder);
-  // Writes the archive as it was into the rebuild; true when it was taken back by names.
-  bool PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath, TUndoChoices choices);
-  // Swaps the game files and the archive all or nothing, and removes the point.
-  void PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
-               const std::set<std::string>& edited, const std::string& editsFolder);
+  void CheckRoom(const TRestorePoint& undone, const TChainUndo* plan,
+                 const std::set<std::string>& edited, const std::string& editsFolder);
+  // Writes the archive as it was, or as the later installations leave it, into the rebuild;
+  // `fingerprint` gets the new archive's. True when it was taken back by names.
+  bool PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath, TUndoChoices choices,
+                   const std::vector<TRestorePoint>& chain, const TChainUndo* plan,
+                   std::string* fingerprint);
+  // Swaps the game files and the archive, rewrites the later points, and removes the point, all
+  // or nothing.
+  void PutBack(TArchiveRebuild& rebuild, const std::string& pointPath, const TRestorePoint& undone,
+               const std::vector<TRestorePoint>& chain, const TChainUndo* plan,
+               const std::string& written, const std::set<std::string>& edited,
+               const std::string& editsFolder);
 
   std::string root_;
   TOperationServices services_;

@@ -18,7 +18,18 @@ std::string UndoQuestion(const TRestorePoint& point) {
          point.GameFolder + "?";
 }
 
-std::string UndoDoneText(const TRestorePoint& point) {
+std::string UndoQuestion(const TRestorePoint& point, const TUndoPlan& plan) {
+  std::string question = UndoQuestion(point);
+  if (plan.Stay.empty()) return question;
+  std::string stays;
+  for (const std::string& stay : plan.Stay) stays += (stays.empty() ? "" : "; ") + stay;
+  return question + " Later installations stay: " + stays + ".";
+}
+
+std::string UndoDoneText(const TRestorePoint& point, const TUndoResult& result) {
+  if (!result.Done.Rewritten.empty())
+    return "\"" + point.Title + "\" was taken back: " + point.GameFolder +
+           " is as if it had never been installed, with the later installations in.";
   return "\"" + point.Title + "\" was taken back: " + point.GameFolder +
          " is as it was before the installation.";
 }
@@ -33,6 +44,14 @@ std::vector<std::string> UndoRemarks(const TUndoResult& result) {
   if (!result.KeptEdited.empty())
     remarks.push_back("Your versions of the " + std::to_string(result.KeptEdited.size()) +
                       " game files changed since are kept in " + result.KeptEditedIn + ".");
+  for (const std::string& stay : result.Done.Stay) remarks.push_back(stay + ".");
+  if (!result.Done.Rewritten.empty()) {
+    std::string points;
+    for (const std::string& point : result.Done.Rewritten)
+      points += (points.empty() ? "" : ", ") + point;
+    remarks.push_back("The restore points of the later installations were rewritten: " + points +
+                      ".");
+  }
   return remarks;
 }
 

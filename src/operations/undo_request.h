@@ -25,10 +25,13 @@ std::unique_ptr<TUndo> StartUndo(const TUndoRequest& request, TOperationServices
 
 // "Take back the installation of "TITLE" made on TIME in GAME?"
 std::string UndoQuestion(const TRestorePoint& point);
-// ""TITLE" was taken back: GAME is as it was before the installation."
-std::string UndoDoneText(const TRestorePoint& point);
+// "Take back ...?" with what stays because later installations own it.
+std::string UndoQuestion(const TRestorePoint& point, const TUndoPlan& plan);
+// ""TITLE" was taken back: GAME is as it was before the installation.", or with later
+// installations in, that they stay.
+std::string UndoDoneText(const TRestorePoint& point, const TUndoResult& result);
 // What else the undo did, a sentence each: entries taken back by name, a level kept, the
-// player's versions kept.
+// player's versions kept, what stays as later installations wrote it, the points rewritten.
 std::vector<std::string> UndoRemarks(const TUndoResult& result);
 
 }  // namespace merva

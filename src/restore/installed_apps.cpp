@@ -161,6 +161,11 @@ void RelistWithProgram(IInstalledApps& apps, IFileSystem& fs, const std::string&
   }
 }
 
+void RelistSize(IInstalledApps& apps, const std::string& root, const TRestorePoint& point) {
+  const std::string program = apps.ReadText(InstalledAppKey(root, point.Folder), "DisplayIcon");
+  if (!program.empty()) ListInstallation(apps, root, point, program, AddedBytes(point));
+}
+
 void UnlistInstallation(IInstalledApps& apps, const std::string& root,
                         const std::string& pointFolder) {
   apps.Remove(InstalledAppKey(root, pointFolder));

@@ -38,6 +38,9 @@ bool ListInstallation(IInstalledApps& apps, const std::string& root, const TRest
 // replace it, and commands that named their point by its name alone. That copy stays unused.
 void RelistWithProgram(IInstalledApps& apps, IFileSystem& fs, const std::string& root,
                        const std::string& program);
+// Lists again, with its size, the installation of a point rewritten since it was listed (an
+// older installation taken back under it); nothing when it is not listed.
+void RelistSize(IInstalledApps& apps, const std::string& root, const TRestorePoint& point);
 // Takes the entry of the point named `pointFolder` out of the list.
 void UnlistInstallation(IInstalledApps& apps, const std::string& root,
                         const std::string& pointFolder);

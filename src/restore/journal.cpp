@@ -25,8 +25,9 @@ constexpr char kHeading[] = "merva journal 1";
 // A journal names a few thousand files at most.
 constexpr int64_t kJournalLimit = 16 << 20;
 
-const char* const kKindNames[] = {"new",   "scratch",      "put",         "put-point",
-                                  "aside", "remove-point", "made-folder", "empty-folder"};
+const char* const kKindNames[] = {"new",         "scratch",      "put",
+                                  "put-point",   "aside",        "remove-point",
+                                  "made-folder", "empty-folder", "replace-point"};
 constexpr size_t kKindCount = sizeof kKindNames / sizeof kKindNames[0];
 
 const char* BaseName(TJournalPlace::TBase base) {
@@ -35,7 +36,12 @@ const char* BaseName(TJournalPlace::TBase base) {
 
 bool HasTwoPlaces(TJournalStep::TKind kind) {
   return kind == TJournalStep::kPut || kind == TJournalStep::kPutPoint ||
-         kind == TJournalStep::kAside;
+         kind == TJournalStep::kAside || kind == TJournalStep::kReplacePoint;
+}
+
+bool NamesPoints(TJournalStep::TKind kind) {
+  return kind == TJournalStep::kPutPoint || kind == TJournalStep::kRemovePoint ||
+         kind == TJournalStep::kReplacePoint;
 }
 
 std::string Body(const std::string& gameFolder, const std::string& restoreRoot,
@@ -156,11 +162,9 @@ class TSettle {
   void Check(const std::vector<TJournalStep>& steps) {
     std::set<std::string> points;
     for (const TJournalStep& step : steps)
-      if (step.Kind == TJournalStep::kPutPoint || step.Kind == TJournalStep::kRemovePoint)
-        points.insert(ExtractFileNamePart(step.From.Relative));
+      if (NamesPoints(step.Kind)) points.insert(ExtractFileNamePart(step.From.Relative));
     for (const TJournalStep& step : steps) {
-      const bool point =
-          step.Kind == TJournalStep::kPutPoint || step.Kind == TJournalStep::kRemovePoint;
+      const bool point = NamesPoints(step.Kind);
       for (const TJournalPlace* place : {&step.From, &step.To}) {
         if (place == &step.To && !HasTwoPlaces(step.Kind)) continue;
         const bool restore = place->Base == TJournalPlace::kRestore;
@@ -198,6 +202,16 @@ class TSettle {
           break;
         case TJournalStep::kPutPoint:
           if (IsGamesPoint(from) && !fs_.DirectoryExists(to)) {
+            const int code = fs_.MoveFolder(from, to);
+            if (code != 0) throw EInOutError(code, to);
+          }
+          break;
+        case TJournalStep::kReplacePoint:
+          // The old point goes (its mark last), then the rewritten one takes its name; cut off
+          // between the two, the next run finds the rewritten one still waiting.
+          if (IsGamesPoint(from)) {
+            if (IsGamesPoint(to)) RemovePointFolder(fs_, to);
+            if (!fs_.IsLink(to)) fs_.RemoveDirectory(to);
             const int code = fs_.MoveFolder(from, to);
             if (code != 0) throw EInOutError(code, to);
           }
@@ -244,6 +258,7 @@ class TSettle {
           RemoveStaleName(fs_, from);
           break;
         case TJournalStep::kPutPoint:
+        case TJournalStep::kReplacePoint:
           // Or made and cut off before its mark was written, which no other folder is.
           if (IsGamesPoint(from) || IsUnmarked(from)) RemovePointFolder(fs_, from);
           if (!fs_.IsLink(from)) fs_.RemoveDirectory(from);
@@ -444,6 +459,7 @@ void TJournal::Commit() {
     switch (step.Kind) {
       case TJournalStep::kNew:
       case TJournalStep::kPutPoint:
+      case TJournalStep::kReplacePoint:
         FlushTree(fs_, from);
         if (fs_.FileExists(from)) files.push_back(from);
         break;

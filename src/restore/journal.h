@@ -36,6 +36,9 @@ struct TJournalStep {
     kRemovePoint,  // a restore point removed when done
     kMadeFolder,   // a folder the run makes in the game: removed when not done, if empty
     kEmptyFolder,  // a folder of the game removed when done, if empty
+    // A restore point rewritten at From that takes the place of the point To when done (an undo
+    // of an older installation rewrites the later ones).
+    kReplacePoint,
   };
   TKind Kind = kNew;
   TJournalPlace From, To;
@@ -65,6 +68,9 @@ class TJournal {
   // `path` moves to path + kAsideSuffix (MoveAside).
   void Aside(const std::string& path);
   void RemovePoint(const std::string& path) { Add(TJournalStep::kRemovePoint, path, ""); }
+  void ReplacePoint(const std::string& from, const std::string& to) {
+    Add(TJournalStep::kReplacePoint, from, to);
+  }
   void MadeFolder(const std::string& path) { Add(TJournalStep::kMadeFolder, path, ""); }
   void EmptyFolder(const std::string& path) { Add(TJournalStep::kEmptyFolder, path, ""); }
 

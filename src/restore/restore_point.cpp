@@ -1,5 +1,6 @@
 #include "restore/restore_point.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,8 @@
 #include <set>
 #include <sstream>
 
+#include "archive/archive_file.h"
+#include "archive/sectors.h"
 #include "core/cp1251.h"
 #include "core/text.h"
 #include "game/game_folder.h"
@@ -18,6 +21,20 @@ namespace merva {
 const char kChangesFileName[] = "changes.txt";
 const char kRecordFileName[] = "record.txt";
 const char kKeptArchiveName[] = "archive.img";
+
+std::vector<TArchiveEntry> KeptArchiveDirectory(const std::vector<TKeptEntry>& replaced) {
+  std::vector<TArchiveEntry> directory;
+  int64_t at = FirstCompactedOffset(static_cast<int32_t>(replaced.size()));
+  for (const TKeptEntry& entry : replaced) {
+    TArchiveEntry kept = entry.Old;
+    kept.Size = std::max(entry.Old.Size, 0);
+    kept.Offset = static_cast<int32_t>(std::min<int64_t>(at, INT32_MAX));
+    at += kept.Size;
+    directory.push_back(kept);
+  }
+  CheckArchiveLength(SectorBytes(at));
+  return directory;
+}
 
 namespace {
 

@@ -19,6 +19,10 @@ extern const char kRecordFileName[];   // "record.txt"
 // of the record's "replaced" lines. Points of the first layouts kept one file per entry
 // (archive\NAME).
 extern const char kKeptArchiveName[];  // "archive.img"
+// The directory of the kept archive for `replaced`: their old entries in that order, their data
+// back to back from the compaction's first sector. Raises when they would pass the archive's
+// limit.
+std::vector<TArchiveEntry> KeptArchiveDirectory(const std::vector<struct TKeptEntry>& replaced);
 
 // The installed level's registry value: absent, or its bytes.
 struct TLevelValue {

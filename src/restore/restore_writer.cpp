@@ -247,16 +247,7 @@ void TRestorePointWriter::WriteKeptArchive(TBlockFile& archive, const std::strin
   // One file however many entries a mod replaces, in the game's own format: one file to write
   // and to flush (thousands of small files cost seconds), and any IMG tool can open it.
   const auto count = static_cast<int32_t>(point_.Replaced.size());
-  std::vector<TArchiveEntry> directory;
-  int32_t at = FirstCompactedOffset(count);
-  for (const TKeptEntry& entry : point_.Replaced) {
-    TArchiveEntry kept = entry.Old;
-    kept.Size = std::max(entry.Old.Size, 0);
-    kept.Offset = at;
-    at += kept.Size;
-    directory.push_back(kept);
-  }
-  CheckArchiveLength(SectorBytes(at));
+  const std::vector<TArchiveEntry> directory = KeptArchiveDirectory(point_.Replaced);
   TBlockFile file = TBlockFile::Create(fs_, path);
   file.WriteExact(kArchiveTag, 4);
   file.WriteExact(&count, 4);

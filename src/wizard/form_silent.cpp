@@ -119,7 +119,9 @@ int TForm1::SilentUndo(const TCommandLine& line, TRunLog& log) {
       // Nothing is asked: an archive changed since, or game files the player changed, refuse.
       result = undo->Run({});
     }
-    log.Line(UndoDoneText(point));
+    log.Line(UndoDoneText(point, result));
+    for (const std::string& item : result.Done.GivenBack) log.Line("Given back: " + item);
+    for (const std::string& item : result.Done.Removed) log.Line("Removed: " + item);
     for (const std::string& remark : UndoRemarks(result)) log.Line(remark);
     return Done(log);
   } catch (const EUndoRefused& refusal) {

@@ -16,18 +16,20 @@ void TForm1::UndoCreate(const std::string& gameFolder, const std::string& pointN
     hidden->Visible = false;
   TWindowProgress progress(ProgressBar1, services_.Pump);
   std::unique_ptr<TUndo> undo;  // holds the game's lock: one run on this game until it ends
+  TUndoPlan plan;
   try {
     undo = StartUndo({services_.RestoreFolder, gameFolder, pointName},
                      {services_.Files, *notices_, progress, &services_.Registry, services_.Apps});
-    // An installation with later ones over it is refused before anything is asked.
-    undo->RefuseUnderNewerPoints();
+    // What later installations keep is told in the question; a later point that cannot be
+    // read refuses before anything is asked.
+    plan = undo->Plan();
   } catch (const Exception& none) {
     services_.Boxes.Show(TBoxKind::kPlain, none.Message());
     return;
   }
   const TRestorePoint& point = undo->Point();
   Label2.Text = point.Title;
-  Label1.Text = UndoQuestion(point);
+  Label1.Text = UndoQuestion(point, plan);
   if (!services_.Boxes.Ask(Label1.Text)) return;
 
   Label1.Text = "Taking back \"" + point.Title + "\"...";
@@ -56,7 +58,7 @@ void TForm1::UndoCreate(const std::string& gameFolder, const std::string& pointN
     return;
   }
   ProgressBar1.Visible = false;
-  std::string done = UndoDoneText(point);
+  std::string done = UndoDoneText(point, result);
   for (const std::string& remark : UndoRemarks(result)) done += " " + remark;
   Label1.Text = done;
   services_.Boxes.Show(TBoxKind::kPlain, done);

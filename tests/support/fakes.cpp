@@ -181,6 +181,13 @@ std::vector<TEntryLayout> DirectoryOf(const std::string& bytes) {
   return entries;
 }
 
+std::vector<std::string> EntriesOf(const std::string& bytes) {
+  std::vector<std::string> entries;
+  for (const TEntryLayout& entry : DirectoryOf(bytes))
+    entries.push_back(entry.Name + ": " + DataOf(bytes, entry));
+  return entries;
+}
+
 std::string DataOf(const std::string& bytes, const TEntryLayout& entry) {
   return bytes.substr(static_cast<size_t>(entry.Offset) * 2048,
                       static_cast<size_t>(entry.Size) * 2048);

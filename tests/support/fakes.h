@@ -207,6 +207,9 @@ std::string BuildArchive(const std::vector<TEntryLayout>& entries);
 // The directory as read back from an archive's bytes.
 std::vector<TEntryLayout> DirectoryOf(const std::string& bytes);
 std::string DataOf(const std::string& bytes, const TEntryLayout& entry);
+// Every entry of an archive as "NAME: its sectors", in directory order: what the game reads of
+// it, wherever the data lies.
+std::vector<std::string> EntriesOf(const std::string& bytes);
 
 // A script file from (tag, text) records, scrambled as the format wants.
 std::string ScriptBytes(const std::vector<std::pair<uint8_t, std::string>>& records,

@@ -165,12 +165,32 @@ TEST(TrustedUndo, HostileCasesAreRefusedWithNothingChangedOrTakenBackWhole) {
          fs::copy(test::Native(s.game), test::Native(s.dir / "copy"), fs::copy_options::recursive);
        },
        "undo --point 'game 1' COPY", kRefused, "which is still there"},
-      {"an older point of a moved game forced under a newer one",
+      {"a later point's kept archive changed by hand",
        [](TScene& s) {
          s.Install();
-         fs::rename(test::Native(s.game), test::Native(s.dir / "moved"));
+         test::WriteFile(s.restore + "\\game 2\\archive.img",
+                         test::ReadFile(s.restore + "\\game 2\\archive.img") + "x");
        },
-       "undo --force --point 'game 1' MOVED", kRefused, "Take these back first"},
+       "undo --point 'game 1' GAME", kRefused, "restore point game 2 is damaged"},
+      {"a later point's kept game file removed by hand",
+       [](TScene& s) {
+         s.Install();
+         fs::remove(test::Native(s.restore + "\\game 2\\game\\data\\handling.cfg"));
+       },
+       "undo --point 'game 1' GAME", kRefused, "restore point game 2 is damaged"},
+      {"a later point's record with a changed order",
+       [](TScene& s) {
+         s.Install();
+         s.EditRecord(2, "\norder\t", "\norder\told=0\tnew=0\tcount=1\norder\t");
+       },
+       "undo --point 'game 1' GAME", kRefused, "restore point game 2 is damaged"},
+      {"the point between two removed by hand",
+       [](TScene& s) {
+         s.Install();
+         s.Install();
+         fs::remove_all(test::Native(s.restore + "\\game 2"));
+       },
+       "undo --point 'game 1' GAME", kRefused, "the restore point game 2, which"},
       {"links planted at the undo's own names beside a game file",
        [](TScene& s) {
          s.Link(s.victim + "\\precious.txt", s.game + "\\data\\handling.cfg.merva-new");

@@ -1,0 +1,91 @@
+#pragma once
+// Taking back an installation that is not the newest: what the archive becomes, and how the
+// restore points of the later installations are rewritten so that each of their undos stays
+// exact, as if the one taken back had never been installed. Worked out on the records and the
+// directory alone, before anything is read or written.
+//
+// Every later point describes the archive it found and the one it left. Those archives are
+// worked out back to the one before the installation taken back (each point's exact undo, done
+// in memory), then again forward without what it wrote: an entry it wrote that no later
+// installation took over gets its old bytes back (or goes, if it added it); one that a later
+// installation took over stays, and that installation's point now keeps what the one taken back
+// kept for it.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "restore/restore_point.h"
+
+namespace merva {
+
+// For the exact undo of `point` from an archive of `nowCount` entries: the index now of every
+// entry of the archive it found. Raises Damaged when its record does not fit.
+std::vector<int32_t> OldPlaces(const TRestorePoint& point, size_t nowCount);
+
+// Where an entry's bytes lie: in the game's archive now (Point < 0), at the entry's own offset,
+// or in the kept archive of the chain's point `Point`, as its Replaced[Kept].
+struct TChainBytes {
+  int32_t Point = -1;
+  int32_t Kept = -1;
+  bool operator==(const TChainBytes& other) const {
+    return Point == other.Point && Kept == other.Kept;
+  }
+};
+
+struct TChainEntry {
+  TArchiveEntry Entry{};
+  TChainBytes Bytes;
+};
+using TChainDirectory = std::vector<TChainEntry>;
+
+// A later point as it is to be rewritten.
+struct TRewrittenPoint {
+  TRestorePoint Point;  // its folder and counter unchanged
+  // Where the old bytes of each of Point.Replaced lie now, in that order.
+  std::vector<TChainBytes> KeptEntries;
+  // True when those are its own kept archive's, in its order: archive.img stays as it is.
+  bool SameKeptArchive = false;
+  // For each of Point.GameFiles that is replaced: the chain's point whose folder keeps its old
+  // version (its own index, or 0 for the one taken back), and its name there.
+  struct TKeptFile {
+    int32_t Point = 0;
+    std::string Kept;
+  };
+  std::vector<TKeptFile> GameFileFrom;
+  // The archive it leaves, and its first data sector (for its fingerprint): the archive of the
+  // run for the newest.
+  TChainDirectory Leaves;
+  int32_t LeavesFirstSector = 0;
+};
+
+struct TChainUndo {
+  // The game's archive after the undo: its entries in order, each from the archive now or from
+  // the kept archive of the point taken back.
+  TChainDirectory Archive;
+  // chain[1], chain[2]... as their records become; Point.NewArchiveFingerprint is left to the
+  // caller, who reads the archives they leave.
+  std::vector<TRewrittenPoint> Rewritten;
+  // The point taken back, reduced to what its undo still does: the game files and folders that
+  // no later installation took over, and its entries as they were (for the kept archive).
+  TRestorePoint Undone;
+  // Entry names the undo leaves as later installations wrote them, each with the point that
+  // holds it now: for the question and the log.
+  struct TStays {
+    std::string Name;
+    std::string Point;  // the folder of the point that took it over
+  };
+  std::vector<TStays> Stay;
+};
+
+// `chain` holds the point taken back and the later points of its game, oldest first; `now` is
+// the directory of the archive the newest left. Raises Damaged, naming the point, when a record
+// does not fit the archives.
+TChainUndo PlanChainUndo(const std::vector<TRestorePoint>& chain,
+                         const std::vector<TArchiveEntry>& now);
+
+// The length of the archive the compaction writes for `entries` from `firstSector` (0 for its
+// own first sector).
+int64_t ChainArchiveBytes(const TChainDirectory& entries, int32_t firstSector);
+
+}  // namespace merva

@@ -1,0 +1,272 @@
+// Installations taken back in any order: random mods that overlap, installed one over another,
+// then taken back in a random order. After every undo the game must be what installing the mods
+// still in, in their order, onto the original game gives, as a model of the installer's rules
+// written here works it out; after the last, the original game byte for byte.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "game/game_folder.h"
+#include "operations/installation.h"
+#include "operations/undo.h"
+#include "restore/installed_apps.h"
+#include "restore/level_value.h"
+#include "restore/restore_store.h"
+#include "script/level_gate.h"
+#include "tests/support/fakes.h"
+#include "tests/support/memory_file_system.h"
+
+namespace merva {
+namespace {
+
+using test::BuildArchive;
+using test::PackageBytes;
+
+const char kGame[] = "G";
+const char kRoot[] = "R";
+
+struct TMod {
+  std::string Title;
+  std::vector<std::pair<std::string, std::string>> Entries;    // name, bytes
+  std::vector<std::pair<std::string, std::string>> GameFiles;  // path in the game, bytes
+  std::string Level;
+};
+
+// Names that meet: the same entry in another letter case, names that differ only past the 23rd
+// character (the installer tells them apart), new names; game files in a folder the first of
+// them makes and the others share, and one the game has.
+const char* const kEntryNames[] = {"a.dff",
+                                   "A.DFF",
+                                   "b.txd",
+                                   "c.dff",
+                                   "new1.dff",
+                                   "NEW1.dff",
+                                   "new2.txd",
+                                   "vehicle_long_name_x.dff1",
+                                   "vehicle_long_name_x.dff2"};
+const char* const kGameFiles[] = {"data\\handling.cfg", "data\\shared\\x.txt",
+                                  "data\\shared\\y.txt", "data\\shared\\deep\\z.txt",
+                                  "readme_mod.txt"};
+// Sizes on either side of sector boundaries.
+const int kSizes[] = {1, 2047, 2048, 2049, 4096, 5000, 6145};
+
+std::string Upper(std::string name) {
+  for (char& c : name)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return name;
+}
+
+std::string Padded(const std::string& bytes) {
+  std::string sectors = bytes;
+  sectors.resize((bytes.size() + 2047) / 2048 * 2048, '\0');
+  return sectors;
+}
+
+TMod RandomMod(std::mt19937& random, int number) {
+  TMod mod;
+  mod.Title = "Mod " + std::to_string(number);
+  std::set<std::string> keys;
+  const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  for (int i = 0, count = 1 + pick(4); i < count; ++i) {
+    const std::string name = kEntryNames[pick(std::size(kEntryNames))];
+    if (!keys.insert(Upper(name)).second) continue;
+    const int size = kSizes[pick(std::size(kSizes))];
+    mod.Entries.push_back({name, std::string(static_cast<size_t>(size),
+                                             static_cast<char>('a' + (number * 7 + i) % 26))});
+  }
+  for (int i = 0, count = pick(3); i < count; ++i) {
+    const std::string path = kGameFiles[pick(std::size(kGameFiles))];
+    if (!keys.insert(Upper(path)).second) continue;
+    mod.GameFiles.push_back({path, mod.Title + " wrote " + path});
+  }
+  mod.Level = std::to_string(1 + pick(5));  // up and down
+  return mod;
+}
+
+// The game as the player sees it: every entry by the name the installer matches (its bytes),
+// every game file and folder, the level, the installations listed.
+struct TState {
+  std::map<std::string, std::string> Entries;
+  size_t EntryCount = 0;
+  std::map<std::string, std::string> Files;
+  std::set<std::string> Folders;
+  std::string Level;  // "-" when absent
+  bool operator==(const TState& other) const {
+    return Entries == other.Entries && EntryCount == other.EntryCount && Files == other.Files &&
+           Folders == other.Folders && Level == other.Level;
+  }
+};
+
+std::string Describe(const TState& state) {
+  std::string text = "entries:";
+  for (const auto& [name, bytes] : state.Entries)
+    text += " " + name + "(" + std::to_string(bytes.size()) + "," +
+            (bytes.empty() ? std::string("-") : bytes.substr(0, 1)) + ")";
+  text += " count " + std::to_string(state.EntryCount) + "; files:";
+  for (const auto& [path, bytes] : state.Files) text += " " + path + "=" + bytes.substr(0, 12);
+  text += "; folders:";
+  for (const std::string& folder : state.Folders) text += " " + folder;
+  return text + "; level " + state.Level;
+}
+
+const std::vector<test::TEntryLayout> kOriginalEntries = {
+    {1, 2, "a.dff"}, {3, 1, "b.txd"}, {4, 3, "c.dff"}, {7, 1, "d.col"}};
+
+// The model: the original game, then each mod still in, in its order, as the installer's rules
+// say (an entry of the same name, letters in either case, is replaced, else one is added; a game
+// file is written, its folders made).
+TState Expected(const std::vector<TMod>& mods, const std::vector<bool>& in) {
+  TState state;
+  const std::string original = BuildArchive(kOriginalEntries);
+  for (const test::TEntryLayout& entry : kOriginalEntries)
+    state.Entries[Upper(entry.Name)] = test::DataOf(original, entry);
+  state.Files["G\\data\\handling.cfg"] = "the game's handling";
+  state.Folders = {"G", "G\\models", "G\\data"};
+  state.Level = "-";
+  for (size_t i = 0; i < mods.size(); ++i) {
+    if (!in[i]) continue;
+    for (const auto& [name, bytes] : mods[i].Entries) state.Entries[Upper(name)] = Padded(bytes);
+    for (const auto& [path, bytes] : mods[i].GameFiles) {
+      state.Files["G\\" + path] = bytes;
+      for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
+        state.Folders.insert("G\\" + path.substr(0, at));
+    }
+    state.Level = mods[i].Level;
+  }
+  state.EntryCount = state.Entries.size();
+  return state;
+}
+
+struct TWorld {
+  TMemoryFileSystem fs;
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  test::TFakeRegistry registry;
+  test::TFakeInstalledApps apps;
+
+  TWorld() {
+    for (const char* folder : {"G", "G\\models", "G\\data", "R"}) fs.AddDirectory(folder);
+    fs.Put(ArchivePathOf(kGame), BuildArchive(kOriginalEntries));
+    fs.Put("G\\data\\handling.cfg", "the game's handling");
+    registry.KeyExists = true;
+  }
+
+  TOperationServices Services() { return {fs, boxes, progress, &registry, &apps}; }
+
+  // Installs as the wizard does: the level gate sets the value, the point is listed.
+  std::string Install(const TMod& mod, int number) {
+    const std::string package = "mod" + std::to_string(number) + ".cab";
+    std::vector<std::pair<std::string, std::string>> files = mod.Entries;
+    TDATAInst script;
+    script.Title = mod.Title;
+    for (const auto& [name, bytes] : mod.Entries) script.ArchiveFiles.push_back(name);
+    for (const auto& [path, bytes] : mod.GameFiles) {
+      script.GameFiles.push_back(path);
+      files.push_back({path.substr(path.rfind('\\') + 1), bytes});
+    }
+    fs.Put(package, PackageBytes(files));
+    TLevelRecord level;
+    level.Checked = true;
+    level.Before = ReadLevelValue(registry);
+    level.After = {true, std::vector<uint8_t>(mod.Level.begin(), mod.Level.end())};
+    registry.Values[kLevelValueName] = {TValueType::kBinary, level.After.Bytes};
+    TInstallation installation(script, kGame, Services(), package);
+    installation.KeepRestorePoint({kRoot, mod.Title, "2026-12-09 10:00:00", level});
+    installation.Run();
+    const TRestorePoint point = FindLatestRestorePoint(fs, kRoot, kGame);
+    ListInstallation(apps, kRoot, point, "C:\\merva.exe", AddedBytes(point));
+    return point.Folder;
+  }
+
+  TUndoResult Undo(const std::string& point) {
+    return TUndo(kRoot, point, kGame, Services()).Run({});
+  }
+
+  TState Now() {
+    TState state;
+    const TMemoryFileSystem::Bytes* archive = fs.Get(ArchivePathOf(kGame));
+    const std::string bytes(archive->begin(), archive->end());
+    const std::vector<test::TEntryLayout> entries = test::DirectoryOf(bytes);
+    for (const test::TEntryLayout& entry : entries)
+      state.Entries[Upper(entry.Name)] = test::DataOf(bytes, entry);
+    state.EntryCount = entries.size();
+    for (const auto& [path, data] : fs.Files())
+      if (path.rfind("G\\", 0) == 0 && path != ArchivePathOf(kGame))
+        state.Files[path] = std::string(data->begin(), data->end());
+    for (const std::string& folder : fs.Folders())
+      if (folder == "G" || folder.rfind("G\\", 0) == 0) state.Folders.insert(folder);
+    const auto level = registry.Values.find(kLevelValueName);
+    state.Level = level == registry.Values.end()
+                      ? "-"
+                      : std::string(level->second.Data.begin(), level->second.Data.end());
+    return state;
+  }
+
+  std::map<std::string, std::string> Disk() {
+    std::map<std::string, std::string> tree;
+    for (const auto& [path, data] : fs.Files())
+      if (path.rfind("G\\", 0) == 0) tree[path] = std::string(data->begin(), data->end());
+    return tree;
+  }
+};
+
+TEST(AnyOrderUndo, EveryUndoLeavesWhatTheModsStillInWouldHaveMade) {
+  int olderTakenBack = 0, rewrittenPoints = 0;
+  for (unsigned seed = 1; seed <= 120; ++seed) {
+    std::mt19937 random(seed);
+    TWorld world;
+    const auto disk = world.Disk();
+    std::vector<TMod> mods;
+    std::vector<std::string> points;
+    const int count = 2 + static_cast<int>(random() % 5);
+    for (int i = 0; i < count; ++i) {
+      mods.push_back(RandomMod(random, i + 1));
+      points.push_back(world.Install(mods.back(), i + 1));
+    }
+    std::vector<bool> in(mods.size(), true);
+    ASSERT_TRUE(world.Now() == Expected(mods, in)) << "seed " << seed << " before any undo";
+    std::vector<size_t> order(mods.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::shuffle(order.begin(), order.end(), random);
+    for (const size_t k : order) {
+      bool later = false;
+      for (size_t j = k + 1; j < mods.size(); ++j) later = later || in[j];
+      const TUndoResult result = world.Undo(points[k]);
+      in[k] = false;
+      olderTakenBack += later;
+      rewrittenPoints += static_cast<int>(result.Done.Rewritten.size());
+      EXPECT_EQ(result.Done.Rewritten.empty(), !later) << "seed " << seed;
+      const TState now = world.Now(), expected = Expected(mods, in);
+      ASSERT_TRUE(now == expected)
+          << "seed " << seed << ", " << mods[k].Title << " taken back\n now:      " << Describe(now)
+          << "\n expected: " << Describe(expected);
+      // One entry for each installation still in, each with its point.
+      std::set<std::string> listed, remaining;
+      for (const auto& [key, values] : world.apps.Entries) listed.insert(key);
+      for (size_t j = 0; j < mods.size(); ++j)
+        if (in[j]) remaining.insert(InstalledAppKey(kRoot, points[j]));
+      EXPECT_EQ(listed, remaining) << "seed " << seed;
+      for (const TRestorePoint& point : ListRestorePoints(world.fs, kRoot, kGame)) {
+        const auto& entry = world.apps.Entries[InstalledAppKey(kRoot, point.Folder)];
+        EXPECT_EQ(entry.at("EstimatedSize").Number, (AddedBytes(point) + 1023) / 1024)
+            << "seed " << seed << ", " << point.Folder;
+      }
+    }
+    EXPECT_TRUE(world.Disk() == disk) << "seed " << seed << ": not the original byte for byte";
+    EXPECT_TRUE(ListRestorePoints(world.fs, kRoot, kGame).empty()) << "seed " << seed;
+    std::vector<std::string> left;
+    world.fs.ListFolder(kRoot, left);
+    EXPECT_TRUE(left.empty()) << "seed " << seed << ": " << left.front();
+  }
+  // The sequences do take older installations back under later ones.
+  EXPECT_GT(olderTakenBack, 150);
+  EXPECT_GT(rewrittenPoints, olderTakenBack);
+}
+
+}  // namespace
+}  // namespace merva
