@@ -59,9 +59,11 @@ const char kUsage[] =
     "                         game folder as the wizard does, without a window, and keeps\n"
     "                         a restore point of what it replaces\n"
     "  undo [--force] [--point NAME] GAME_FOLDER\n"
-    "                         takes back the latest installation into the game folder (or\n"
-    "                         the restore point NAME); --force takes it back by entry names\n"
-    "                         when gta3.img has changed since\n"
+    "                         takes back the latest installation into the game folder, or\n"
+    "                         any earlier one by its restore point NAME (what later ones\n"
+    "                         took over stays, and their restore points are rewritten);\n"
+    "                         --force takes the newest back by entry names when gta3.img\n"
+    "                         has changed since\n"
     "  history [--detail] [GAME_FOLDER]\n"
     "                         lists the restore points, newest first; --detail adds what\n"
     "                         each installation changed and whose files it took over\n"
@@ -69,6 +71,9 @@ const char kUsage[] =
     "                         tells everything the installation would do, changing nothing:\n"
     "                         each entry and game file, whose it is now, the level check, the\n"
     "                         archive's size after and the room needed on each drive\n"
+    "  plan [--json] --undo NAME GAME_FOLDER\n"
+    "                         tells what taking back the restore point NAME would give\n"
+    "                         back, remove and leave, and which later points it rewrites\n"
     "  status [--json] GAME_FOLDER\n"
     "                         the installed mods, newest first, each with what it still holds,\n"
     "                         what a later mod took over and what changed since\n"
@@ -84,6 +89,7 @@ struct TArguments {
   bool Detail = false;
   std::string Point;
   std::string To;
+  std::string UndoPoint;  // plan --undo NAME
 };
 
 // Everything a command reaches the system through.
@@ -437,7 +443,17 @@ int Undo(TTool& tool, const TArguments& args) {
   return 0;
 }
 
+int PlanOfUndo(TTool& tool, const TArguments& args) {
+  const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
+  RequireGame(tool.fs, game);
+  const TUndoPlan plan = PlanUndo(RestoreFolder(), args.UndoPoint, game, tool.fs);
+  std::cout << (args.Json ? UndoPlanJson(args.UndoPoint, plan)
+                          : UndoPlanText(args.UndoPoint, plan));
+  return 0;
+}
+
 int Plan(TTool& tool, const TArguments& args) {
+  if (!args.UndoPoint.empty()) return PlanOfUndo(tool, args);
   const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
   RequireGame(tool.fs, game);
   const TInstallRequest request = ModRequest(tool, args.Rest[1]);
@@ -548,7 +564,7 @@ const TCommand kCommands[] = {
   {"create",    1,    1,    true,  false, false, false, false, Create},
   {"install",   2,    2,    false, false, false, false, true,  Install},
   {"undo",      1,    1,    true,  true,  false, false, true,  Undo},
-  {"plan",      2,    2,    false, false, false, true,  true,  Plan},
+  {"plan",      1,    2,    false, false, false, true,  true,  Plan},
   {"status",    1,    1,    false, false, false, true,  true,  Status},
   {"history",   0,    1,    false, false, false, false, false, History},
 };
@@ -568,12 +584,16 @@ bool ReadArguments(const TCommand& command, const std::vector<std::string>& word
       args.Json = true;
     } else if (command.Run == History && word == "--detail") {
       args.Detail = true;
+    } else if (command.Run == Plan && word == "--undo" && hasValue) {
+      args.UndoPoint = words[++i];
     } else if (command.TakesTo && word == "--to" && hasValue) {
       args.To = words[++i];
     } else {
       args.Rest.push_back(word);
     }
   }
+  // plan takes a game and a mod, or with --undo a game alone.
+  if (command.Run == Plan) return args.Rest.size() == (args.UndoPoint.empty() ? 2u : 1u);
   return args.Rest.size() >= command.Least && args.Rest.size() <= command.Most;
 }
 

@@ -283,4 +283,26 @@ std::string StatusJson(const std::string& gameFolder, const TGameStatus& status)
   return out.str();
 }
 
+std::string UndoPlanText(const std::string& point, const TUndoPlan& plan) {
+  std::ostringstream out;
+  out << "taking back " << point << ":\n";
+  for (const std::string& item : plan.GivenBack) out << "  given back\t" << item << "\n";
+  for (const std::string& item : plan.Removed) out << "  removed\t" << item << "\n";
+  for (const std::string& stay : plan.Stay) out << "  " << stay << "\n";
+  for (const std::string& rewritten : plan.Rewritten)
+    out << "  rewrites the restore point\t" << rewritten << "\n";
+  return out.str();
+}
+
+std::string UndoPlanJson(const std::string& point, const TUndoPlan& plan) {
+  const auto list = [](const std::vector<std::string>& items) {
+    std::string json = "[";
+    for (const std::string& item : items) json += (json.size() > 1 ? ", " : "") + JsonString(item);
+    return json + "]";
+  };
+  return "{\"undo\": " + JsonString(point) + ", \"givenBack\": " + list(plan.GivenBack) +
+         ", \"removed\": " + list(plan.Removed) + ", \"stays\": " + list(plan.Stay) +
+         ", \"rewrites\": " + list(plan.Rewritten) + "}\n";
+}
+
 }  // namespace merva

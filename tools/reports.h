@@ -5,6 +5,7 @@
 
 #include "operations/game_status.h"
 #include "operations/installation.h"
+#include "operations/undo.h"
 
 namespace merva {
 
@@ -21,6 +22,9 @@ struct TPlanReport {
 
 std::string PlanText(const TPlanReport& report);
 std::string PlanJson(const TPlanReport& report);
+// What taking back the point `point` would do: given back, removed, staying, rewritten.
+std::string UndoPlanText(const std::string& point, const TUndoPlan& plan);
+std::string UndoPlanJson(const std::string& point, const TUndoPlan& plan);
 std::string StatusText(const std::string& gameFolder, const TGameStatus& status);
 std::string StatusJson(const std::string& gameFolder, const TGameStatus& status);
 

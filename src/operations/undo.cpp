@@ -11,6 +11,7 @@
 #include "core/step_times.h"
 #include "core/text.h"
 #include "game/game_folder.h"
+#include "game/game_lock.h"
 #include "operations/room_check.h"
 #include "operations/undo_game_files.h"
 #include "restore/installed_apps.h"
@@ -123,6 +124,9 @@ class TChecksAlong final : public IRebuildReads {
   RaiseIfBlocked(error.ErrorCode(), error.Path(), done);
   throw error;
 }
+
+// What the undo of chain[0] does, in words (below).
+TUndoPlan Tell(const std::vector<TRestorePoint>& chain, const TChainUndo& plan);
 
 }  // namespace
 
@@ -237,11 +241,16 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   return result;
 }
 
-std::vector<TRestorePoint> TUndo::Chain() {
+namespace {
+
+// The point and the game's later points, oldest first, every one of them read; raises when a
+// later one is damaged or took things over from a point no longer there.
+std::vector<TRestorePoint> ChainOf(IFileSystem& fs, const std::string& root_,
+                                   const TRestorePoint& point_,
+                                   const std::string& recordedFolder_) {
   // The later installations of the game stay: their points are read, every one of them, before
   // anything changes. A game moved since has later points under the folder they record and,
   // once moved, under its new one.
-  IFileSystem& fs = services_.Files;
   std::vector<TRestorePoint> chain{point_};
   for (const std::string& folder : {point_.GameFolder, recordedFolder_}) {
     if (folder.empty()) continue;
@@ -281,23 +290,9 @@ std::vector<TRestorePoint> TUndo::Chain() {
   return chain;
 }
 
-TUndoPlan TUndo::Plan() {
-  const std::vector<TRestorePoint> chain = Chain();
-  if (chain.size() == 1) {
-    // The newest: its record alone tells, whatever the archive has become since.
-    TChainUndo alone;
-    alone.Undone = point_;
-    return Tell(chain, alone);
-  }
-  TArchiveFile archive(services_.Files);
-  if (!archive.Open(ArchivePathOf(point_.GameFolder), TOpenAccess::kReadOnly))
-    throw EArchiveMissing(ArchivePathOf(point_.GameFolder));
-  const TChainUndo plan = PlanChainUndo(chain, archive.Entries());
-  archive.Close();
-  return Tell(chain, plan);
-}
-
-TUndoPlan TUndo::Tell(const std::vector<TRestorePoint>& chain, const TChainUndo& plan) const {
+// What the undo of chain[0] does, in words.
+TUndoPlan Tell(const std::vector<TRestorePoint>& chain, const TChainUndo& plan) {
+  const TRestorePoint& point_ = chain[0];
   TUndoPlan told;
   std::set<std::string> stays;
   for (const TChainUndo::TStays& stay : plan.Stay) {
@@ -316,6 +311,43 @@ TUndoPlan TUndo::Tell(const std::vector<TRestorePoint>& chain, const TChainUndo&
   for (const TRewrittenPoint& rewritten : plan.Rewritten)
     told.Rewritten.push_back(rewritten.Point.Folder);
   return told;
+}
+
+TUndoPlan TellUndo(IFileSystem& fs, const std::string& root, const TRestorePoint& point,
+                   const std::string& recordedFolder) {
+  const std::vector<TRestorePoint> chain = ChainOf(fs, root, point, recordedFolder);
+  if (chain.size() == 1) {
+    // The newest: its record alone tells, whatever the archive has become since.
+    TChainUndo alone;
+    alone.Undone = point;
+    return Tell(chain, alone);
+  }
+  TArchiveFile archive(fs);
+  if (!archive.Open(ArchivePathOf(point.GameFolder), TOpenAccess::kReadOnly))
+    throw EArchiveMissing(ArchivePathOf(point.GameFolder));
+  const TChainUndo plan = PlanChainUndo(chain, archive.Entries());
+  archive.Close();
+  return Tell(chain, plan);
+}
+
+}  // namespace
+
+std::vector<TRestorePoint> TUndo::Chain() {
+  return ChainOf(services_.Files, root_, point_, recordedFolder_);
+}
+
+TUndoPlan TUndo::Plan() {
+  return TellUndo(services_.Files, root_, point_, recordedFolder_);
+}
+
+TUndoPlan PlanUndo(const std::string& root, const std::string& point, const std::string& game,
+                   IFileSystem& fs) {
+  const TPointPlace place = PointPlaceOf(fs, root, point);
+  // Read under the shared lock: never during a change, never waiting for another reader.
+  const TGameLock lock(fs, game, TGameLock::TMode::kRead);
+  for (const TRestorePoint& candidate : ListRestorePoints(fs, place.Root, game))
+    if (candidate.Folder == place.Name) return TellUndo(fs, place.Root, candidate, "");
+  throw EFileError(PointPathOf(place.Root, place.Name), "no restore point of " + game);
 }
 
 std::set<std::string> TUndo::CheckGameFiles(const TRestorePoint& undone,

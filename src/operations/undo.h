@@ -89,7 +89,6 @@ class TUndo {
   TUndoResult RunUnchecked(TUndoChoices choices);
   // The point and the game's later points, oldest first; raises when a later one is damaged.
   std::vector<TRestorePoint> Chain();
-  TUndoPlan Tell(const std::vector<TRestorePoint>& chain, const TChainUndo& plan) const;
   EUndoRefused ArchiveChanged(const TRestorePoint& newest) const;
   std::string RewrittenPathOf(const TRewrittenPoint& later) const;
   void WriteRewrittenPoints(TArchiveRebuild& rebuild, const std::vector<TRestorePoint>& chain,
@@ -125,5 +124,10 @@ class TUndo {
   // The folder a point named for a moved game records (its newer points name it too).
   std::string recordedFolder_;
 };
+
+// What the undo of the point `point` (a name in `root` or a full path) of the game in `game`
+// would do, read under the game's shared lock with nothing changed: `merva-img plan --undo`.
+TUndoPlan PlanUndo(const std::string& root, const std::string& point, const std::string& game,
+                   IFileSystem& fs);
 
 }  // namespace merva

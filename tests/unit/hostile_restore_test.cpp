@@ -363,7 +363,19 @@ TEST(HostileRestore, AnOlderInstallationGoesUnderLaterOnesButNotFromAChangedArch
   s.Install();
   s.Install();
   s.Install();
-  test::TToolRun run = s.Img("undo --point 'game 2' " + ShellQuoted(s.game));
+  // Told before, with nothing changed.
+  const auto before = test::TreeOf(s.dir.Path());
+  test::TToolRun run = s.Img("plan --undo 'game 2' " + ShellQuoted(s.game));
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("  a.dff stays as Mod installed it\n"), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("  rewrites the restore point\tgame 3\n"), std::string::npos)
+      << run.output;
+  run = s.Img("plan --json --undo 'game 2' " + ShellQuoted(s.game));
+  EXPECT_NE(run.output.find("\"rewrites\": [\"game 3\"]"), std::string::npos) << run.output;
+  EXPECT_EQ(s.Img("plan --undo 'game 9' " + ShellQuoted(s.game)).status, 1);
+  EXPECT_EQ(test::TreeDifference(test::TreeOf(s.dir.Path()), before), "");
+  run = s.Img("undo --point 'game 2' " + ShellQuoted(s.game));
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("rewritten: game 3."), std::string::npos) << run.output;
   const std::string archive = s.game + "\\models\\gta3.img";

@@ -61,6 +61,27 @@ void Install(IFileSystem& fs) {
   installation.Run();
 }
 
+// Two more mods over the first, sharing its entry and its game file, each with one of its own.
+void InstallMore(IFileSystem& fs, int number) {
+  TDATAInst script;
+  script.Title = "More " + std::to_string(number);
+  script.ArchiveFiles = {"a.dff", "more" + std::to_string(number) + ".dff"};
+  script.GameFiles = {"data\\mymod\\cars.ide"};
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  const std::string package = "more" + std::to_string(number) + ".cab";
+  TInstallation installation(script, kGame, {fs, boxes, progress}, package);
+  installation.KeepRestorePoint({kRoot, script.Title, "2026-12-09 10:00:00", {}});
+  installation.Run();
+}
+
+// An installation under later ones, by its point's name.
+void UndoPoint(IFileSystem& fs, const std::string& point) {
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  TUndo(kRoot, point, kGame, {fs, boxes, progress}).Run({});
+}
+
 void Undo(IFileSystem& fs) {
   test::TFakeBoxes boxes;
   TNoProgress progress;
@@ -74,7 +95,7 @@ void ChangeArchive(IFileSystem& fs, const std::function<void(IProgress&)>& chang
   RebuildGameArchive(fs, kGame, [&] { change(progress); });
 }
 
-std::unique_ptr<TMemoryFileSystem> Game(bool installed) {
+std::unique_ptr<TMemoryFileSystem> Game(int installed) {
   auto fs = std::make_unique<TMemoryFileSystem>();
   for (const char* folder : {"G", "G\\models", "G\\data", "R"}) fs->AddDirectory(folder);
   fs->Put(ArchivePathOf(kGame), BuildArchive({{1, 2, "a.dff"}, {5, 1, "b.txd"}, {7, 3, "c.dff"}}));
@@ -83,7 +104,13 @@ std::unique_ptr<TMemoryFileSystem> Game(bool installed) {
                                     {"new.txd", std::string(700, 'N')},
                                     {"handling.cfg", "the mod's handling"},
                                     {"cars.ide", "the mod's cars"}}));
-  if (installed) Install(*fs);
+  for (int number : {2, 3})
+    fs->Put("more" + std::to_string(number) + ".cab",
+            PackageBytes({{"a.dff", std::string(1000 * number, static_cast<char>('0' + number))},
+                          {"more" + std::to_string(number) + ".dff", std::string(3000, 'M')},
+                          {"cars.ide", "cars of " + std::to_string(number)}}));
+  if (installed >= 1) Install(*fs);
+  for (int number = 2; number <= installed; ++number) InstallMore(*fs, number);
   return fs;
 }
 
@@ -91,22 +118,25 @@ TEST(PowerLoss, EveryRunIsWholeOrNotDoneOnceTheNextRunHasLooked) {
   const std::string archive = ArchivePathOf(kGame), temp = TempArchivePathOf(kGame);
   struct TCase {
     const char* Name;
-    bool Installed;  // the run starts from the game with the mod in
+    int Installed;  // the run starts from the game with that many mods in
     std::function<void(IFileSystem&)> Run;
   };
   const TCase cases[] = {
-      {"install", false, Install},
-      {"undo", true, Undo},
-      {"compact", false,
+      {"install", 0, Install},
+      {"undo", 1, Undo},
+      {"undo under one later", 2, [](IFileSystem& fs) { UndoPoint(fs, "G 1"); }},
+      {"undo under two later", 3, [](IFileSystem& fs) { UndoPoint(fs, "G 1"); }},
+      {"undo of the middle", 3, [](IFileSystem& fs) { UndoPoint(fs, "G 2"); }},
+      {"compact", 0,
        [&](IFileSystem& fs) {
          ChangeArchive(fs, [&](IProgress& p) { CompactArchive(archive, temp, p, fs); });
        }},
-      {"delete", true,
+      {"delete", 1,
        [&](IFileSystem& fs) {
          ChangeArchive(
              fs, [&](IProgress& p) { DeleteArchiveEntries(fs, archive, temp, {"b.txd"}, p); });
        }},
-      {"rename", true,
+      {"rename", 1,
        [&](IFileSystem& fs) {
          ChangeArchive(
              fs, [&](IProgress& p) { RenameArchiveEntry(fs, archive, temp, "c.dff", "z.dff", p); });
@@ -149,7 +179,7 @@ TEST(PowerLoss, EveryRunIsWholeOrNotDoneOnceTheNextRunHasLooked) {
 // The journal lies in the game folder: a game moved after a cut brings its unfinished run along,
 // and `undo --point NAME NEW_FOLDER` finds the point that run was writing.
 TEST(PowerLoss, AGameMovedAfterACutIsFinishedAndTakenBackInItsNewFolder) {
-  const std::unique_ptr<TMemoryFileSystem> start = Game(false);
+  const std::unique_ptr<TMemoryFileSystem> start = Game(0);
   for (uint64_t cut = 1;; ++cut) {
     const std::unique_ptr<TMemoryFileSystem> live = CopyOf(*start);
     TPowerLossFileSystem disk(*live);
