@@ -10,7 +10,8 @@
 // the bytes the kernel counts as written for the step (ru_oublock) against those it leaves, its
 // CPU time and peak resident memory, and, for its last round, the time of
 // each step of the run (MERVA_TIMINGS). Every installation keeps its restore
-// point (its size is printed), and taking it back (`merva-img undo`) is timed the same way. Also
+// point (its size is printed), and taking it back (`merva-img undo`) is timed the same way, as
+// the newest and under a later installation of half as many of the same files. Also
 // the planning of a 5,000-file put into the 16,000-entry directory and the directory sort on
 // 100,000 entries. Every round is printed; the disk is settled (sync and a pause) before each
 // timed step, and the copy and the step alternate, so that neither pays for the other.
@@ -390,6 +391,17 @@ int main(int argc, char** argv) {
           "' | cut -f1)\"; grep -h 'keeps' '" + restore + "'/*/changes.txt");
     const std::string undoLabel = std::to_string(files) + "-file mod, merva-img undo";
     Measure(undoLabel.c_str(), stock, scratch, img, {Img(), "undo", folder + "/game"}, install);
+    // The same installation taken back under a later one that rewrote half of its files: one
+    // rebuild like the newest's, and the later restore point rewritten.
+    const std::string later = mod + "-later";
+    MakeMod(later, files / 2, entries, withLetters);
+    const std::string both = "'" + Img() + "' install '" + folder + "/game' '" + mod +
+                             "' >/dev/null && '" + Img() + "' install '" + folder + "/game' '" +
+                             later + "' >/dev/null";
+    const std::string olderLabel = std::to_string(files) + "-file mod, undo under a later one";
+    Measure(olderLabel.c_str(), stock, scratch, img,
+            {Img(), "undo", "--point", "game 1", folder + "/game"}, {"sh", "-c", both});
+    Shell("rm -rf '" + later + "'");
     if (wine) {
       const std::string wineLabel = std::to_string(files) + "-file mod, merva-img.exe (Wine)";
       const std::vector<std::string> wineInstall = {

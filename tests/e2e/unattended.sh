@@ -125,25 +125,29 @@ run_uninstall() {
   printf '@%s%s\r\nexit /b %%errorlevel%%\r\n' "$(cat "$2")" "${3:-}" >"$u/$1.bat"
   (cd "$u" && wine cmd /c "$1.bat")
 }
-out_of_order_refused() {
-  run_uninstall order "$u/quiet-1" ' /log="%~dp0order.log"'
-  local code=$?
-  echo "exit code $code"
-  [ $code = 1 ] &&
-    grep -q 'Take these back first: Pack mod 3 (installed .*; then Pack mod 2 (installed ' "$u/order.log" &&
-    cmp "$uimg" "$u/gta3-packed.img"
+# The middle one first, through its quiet command: what Pack mod 3 took over of it stays (here
+# all of it: the archive keeps its bytes), and Pack mod 3's restore point is rewritten.
+middle_first() {
+  run_uninstall middle "$u/quiet-2" ' /log="%~dp0middle.log"' || { cat "$u/middle.log"; return 1; }
+  cat "$u/middle.log"
+  grep -q 'infernus.dff stays as Pack mod 3 installed it.' "$u/middle.log" &&
+    grep -q 'The restore points of the later installations were rewritten: GTA San Andreas [0-9]*.' "$u/middle.log" &&
+    cmp "$uimg" "$u/gta3-packed.img" && grep -q 'pack mod 3' "$ugame/data/merva/infernus_gt.txt"
 }
-check uninstall-out-of-order-refused out_of_order_refused
+check uninstall-quiet-middle middle_first
 args_of() { sed 's/^"[^"]*" //' "$1"; }
-MERVA_EXE="$program_copy" scenario uninstall-out-of-order-box "$u" \
-  start-with "$(args_of "$u/uninstall-1")" \
-  box plain "$title" 'The installation of Pack mod 1 (installed *' exit 0
-check uninstall-quiet-newest run_uninstall quiet "$u/quiet-3"
-MERVA_EXE="$program_copy" scenario uninstall-with-question "$u" \
-  start-with "$(args_of "$u/uninstall-2")" window \
-  ask "$title" 'Take back the installation of "Pack mod 2" made on *' yes \
-  box plain "$title" '"Pack mod 2" was taken back: *' exit 0
-check uninstall-quiet-last run_uninstall last "$u/quiet-1"
+# Then the first, asked in its window.
+MERVA_EXE="$program_copy" scenario uninstall-first-with-question "$u" \
+  start-with "$(args_of "$u/uninstall-1")" window \
+  ask "$title" 'Take back the installation of "Pack mod 1" made on *' yes \
+  box plain "$title" '"Pack mod 1" was taken back: *' exit 0
+# Then the last: the game comes back byte for byte.
+last_of_three() {
+  run_uninstall last "$u/quiet-3" ' /log="%~dp0last.log"' || { cat "$u/last.log"; return 1; }
+  cat "$u/last.log"
+  grep -q 'is as it was before the installation.' "$u/last.log"
+}
+check uninstall-quiet-last last_of_three
 check uninstall-game-back-byte-for-byte diff -r "$u/game-before" "$ugame"
 check uninstall-entries-gone bash -c "! wine reg query '$apps_key' /s 2>/dev/null | grep -q 'Pack mod'"
 # merva-img's undo, too, takes the entry away with the point.

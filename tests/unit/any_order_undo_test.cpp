@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "game/game_folder.h"
+#include "operations/game_status.h"
 #include "operations/installation.h"
 #include "operations/undo.h"
 #include "restore/installed_apps.h"
@@ -215,6 +216,33 @@ struct TWorld {
   }
 };
 
+// The status must tell the truth after every undo: each thing a mod still in wrote is its own,
+// unless a later mod still in wrote it again.
+void ExpectStatus(TWorld& world, const std::vector<TMod>& mods, const std::vector<bool>& in,
+                  const std::vector<std::string>& points, unsigned seed) {
+  const TGameStatus status = ReadGameStatus(world.fs, kRoot, kGame);
+  size_t listed = 0;
+  for (const TInstallationStatus& installed : status.Installed) {
+    const auto at = std::find(points.begin(), points.end(), installed.Point->Folder);
+    ASSERT_NE(at, points.end()) << "seed " << seed;
+    const auto i = static_cast<size_t>(at - points.begin());
+    ASSERT_TRUE(in[i]) << "seed " << seed << ": " << installed.Point->Folder << " is listed";
+    ++listed;
+    for (const TThingStatus& thing : installed.Things) {
+      bool later = false;
+      for (size_t j = i + 1; j < mods.size(); ++j) {
+        if (!in[j]) continue;
+        for (const auto& [name, bytes] : thing.Thing == TThing::kEntry ? mods[j].Entries
+                                                                        : mods[j].GameFiles)
+          later = later || Upper(name) == Upper(thing.Name);
+      }
+      EXPECT_EQ(thing.State, later ? TThingState::kTakenOver : TThingState::kOwns)
+          << "seed " << seed << ", " << mods[i].Title << ", " << thing.Name;
+    }
+  }
+  EXPECT_EQ(listed, static_cast<size_t>(std::count(in.begin(), in.end(), true)));
+}
+
 TEST(AnyOrderUndo, EveryUndoLeavesWhatTheModsStillInWouldHaveMade) {
   int olderTakenBack = 0, rewrittenPoints = 0;
   for (unsigned seed = 1; seed <= 120; ++seed) {
@@ -251,6 +279,7 @@ TEST(AnyOrderUndo, EveryUndoLeavesWhatTheModsStillInWouldHaveMade) {
       for (size_t j = 0; j < mods.size(); ++j)
         if (in[j]) remaining.insert(InstalledAppKey(kRoot, points[j]));
       EXPECT_EQ(listed, remaining) << "seed " << seed;
+      ExpectStatus(world, mods, in, points, seed);
       for (const TRestorePoint& point : ListRestorePoints(world.fs, kRoot, kGame)) {
         const auto& entry = world.apps.Entries[InstalledAppKey(kRoot, point.Folder)];
         EXPECT_EQ(entry.at("EstimatedSize").Number, (AddedBytes(point) + 1023) / 1024)
