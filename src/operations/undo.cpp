@@ -14,6 +14,7 @@
 #include "game/game_lock.h"
 #include "operations/room_check.h"
 #include "operations/undo_game_files.h"
+#include "operations/undo_plan.h"
 #include "restore/installed_apps.h"
 #include "restore/journal.h"
 #include "restore/level_value.h"
@@ -125,9 +126,6 @@ class TChecksAlong final : public IRebuildReads {
   throw error;
 }
 
-// What the undo of chain[0] does, in words (below).
-TUndoPlan Tell(const std::vector<TRestorePoint>& chain, const TChainUndo& plan);
-
 }  // namespace
 
 EGameFilesEdited::EGameFilesEdited(const std::string& summary, std::vector<std::string> items,
@@ -237,117 +235,16 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
     result.LevelRestored = RestoreLevelValue(*services_.Registry, point_.Level);
   MarkStep("game files and gta3.img back");
   result.KeptEdited.assign(edited.begin(), edited.end());
-  if (plan && !result.ByNames) result.Done = Tell(chain, *plan);
+  if (plan && !result.ByNames) result.Done = TellUndo(chain, *plan);
   return result;
 }
 
-namespace {
-
-// The point and the game's later points, oldest first, every one of them read; raises when a
-// later one is damaged or took things over from a point no longer there.
-std::vector<TRestorePoint> ChainOf(IFileSystem& fs, const std::string& root_,
-                                   const TRestorePoint& point_,
-                                   const std::string& recordedFolder_) {
-  // The later installations of the game stay: their points are read, every one of them, before
-  // anything changes. A game moved since has later points under the folder they record and,
-  // once moved, under its new one.
-  std::vector<TRestorePoint> chain{point_};
-  for (const std::string& folder : {point_.GameFolder, recordedFolder_}) {
-    if (folder.empty()) continue;
-    for (const TDamagedPoint& damaged : DamagedRestorePoints(fs, root_, folder))
-      if (damaged.Counter > point_.Counter)
-        throw Exception("The installation of " + PointDescription(point_) +
-                        " cannot be taken back: the restore point " + damaged.Folder +
-                        " of a later installation " + DamagedPointReason(damaged) +
-                        ". Nothing was changed.");
-    for (const TRestorePoint& other : ListRestorePoints(fs, root_, folder))
-      if (other.Counter > point_.Counter) chain.push_back(other);
-  }
-  std::sort(chain.begin() + 1, chain.end(),
-            [](const TRestorePoint& a, const TRestorePoint& b) { return a.Counter < b.Counter; });
-  // A later point that took things over from a point no longer there: that point was removed
-  // by hand, and what it kept is not known.
-  std::set<std::string> present;
-  for (const std::string& folder : {point_.GameFolder, recordedFolder_})
-    if (!folder.empty())
-      for (const TRestorePoint& other : ListRestorePoints(fs, root_, folder))
-        present.insert(other.Folder);
-  present.insert(point_.Folder);
-  for (size_t i = 1; i < chain.size(); ++i) {
-    std::vector<std::string> owners;
-    for (const TKeptEntry& entry : chain[i].Replaced) owners.push_back(entry.TakenFrom);
-    for (const TGameFileChange& file : chain[i].GameFiles) owners.push_back(file.TakenFrom);
-    for (const std::string& owner : owners) {
-      const std::string name = TakenFromPointName(owner);
-      if (!name.empty() && !present.count(name))
-        throw Exception("The installation of " + PointDescription(point_) +
-                        " cannot be taken back: the restore point " + name + ", which " +
-                        PointDescription(chain[i]) +
-                        " took files over from, is missing. Take back the later installations "
-                        "first. Nothing was changed.");
-    }
-  }
-  return chain;
-}
-
-// What the undo of chain[0] does, in words.
-TUndoPlan Tell(const std::vector<TRestorePoint>& chain, const TChainUndo& plan) {
-  const TRestorePoint& point_ = chain[0];
-  TUndoPlan told;
-  std::set<std::string> stays;
-  for (const TChainUndo::TStays& stay : plan.Stay) {
-    stays.insert(EntryNameKey(stay.Name));
-    for (const TRestorePoint& point : chain)
-      if (point.Folder == stay.Point)
-        told.Stay.push_back(stay.Name + " stays as " + point.Title + " installed it");
-  }
-  for (const TKeptEntry& entry : point_.Replaced)
-    if (!stays.count(EntryNameKey(EntryName(entry.Old))))
-      told.GivenBack.push_back(EntryName(entry.Old));
-  for (const TAddedEntry& entry : point_.Added)
-    if (!stays.count(EntryNameKey(entry.Name))) told.Removed.push_back(entry.Name);
-  for (const TGameFileChange& file : plan.Undone.GameFiles)
-    (file.Replaced ? told.GivenBack : told.Removed).push_back(file.Item);
-  for (const TRewrittenPoint& rewritten : plan.Rewritten)
-    told.Rewritten.push_back(rewritten.Point.Folder);
-  return told;
-}
-
-TUndoPlan TellUndo(IFileSystem& fs, const std::string& root, const TRestorePoint& point,
-                   const std::string& recordedFolder) {
-  const std::vector<TRestorePoint> chain = ChainOf(fs, root, point, recordedFolder);
-  if (chain.size() == 1) {
-    // The newest: its record alone tells, whatever the archive has become since.
-    TChainUndo alone;
-    alone.Undone = point;
-    return Tell(chain, alone);
-  }
-  TArchiveFile archive(fs);
-  if (!archive.Open(ArchivePathOf(point.GameFolder), TOpenAccess::kReadOnly))
-    throw EArchiveMissing(ArchivePathOf(point.GameFolder));
-  const TChainUndo plan = PlanChainUndo(chain, archive.Entries());
-  archive.Close();
-  return Tell(chain, plan);
-}
-
-}  // namespace
-
 std::vector<TRestorePoint> TUndo::Chain() {
-  return ChainOf(services_.Files, root_, point_, recordedFolder_);
+  return UndoChain(services_.Files, root_, point_, recordedFolder_);
 }
 
 TUndoPlan TUndo::Plan() {
-  return TellUndo(services_.Files, root_, point_, recordedFolder_);
-}
-
-TUndoPlan PlanUndo(const std::string& root, const std::string& point, const std::string& game,
-                   IFileSystem& fs) {
-  const TPointPlace place = PointPlaceOf(fs, root, point);
-  // Read under the shared lock: never during a change, never waiting for another reader.
-  const TGameLock lock(fs, game, TGameLock::TMode::kRead);
-  for (const TRestorePoint& candidate : ListRestorePoints(fs, place.Root, game))
-    if (candidate.Folder == place.Name) return TellUndo(fs, place.Root, candidate, "");
-  throw EFileError(PointPathOf(place.Root, place.Name), "no restore point of " + game);
+  return PlanUndoOf(services_.Files, root_, point_, recordedFolder_);
 }
 
 std::set<std::string> TUndo::CheckGameFiles(const TRestorePoint& undone,
@@ -475,12 +372,14 @@ void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
     files.Prepare(edited, editsFolder);
     MarkStep("game files ready");
     if (!rewritten.empty()) WriteRewrittenPoints(rebuild, chain, rewritten, written);
+    MarkStep("later restore points written");
     // The current files and the archive go out of their places (the game holding one stops
     // the undo here, and the journal puts everything back), and the undo is committed.
     rebuild.Release();
     journal.MoveAside();
     journal.Commit();
     rebuild.HandOver();
+    MarkStep("committed");
   } catch (const EInOutError&) {
     throw;  // told with its advice by Run
   } catch (const std::exception& error) {

@@ -14,6 +14,7 @@
 #include "archive/archive_rebuild.h"
 #include "core/errors.h"
 #include "operations/operation.h"
+#include "operations/undo_plan.h"
 #include "restore/changing_game.h"
 #include "restore/point_chain.h"
 #include "restore/restore_point.h"
@@ -42,15 +43,6 @@ class EGameFilesEdited : public EUndoRefused {
 struct TUndoChoices {
   bool ByNames = false;     // an archive changed since is taken back by entry names
   bool KeepEdited = false;  // game files the player changed since are moved aside, not lost
-};
-
-// What an undo does, told before it runs and after.
-struct TUndoPlan {
-  std::vector<std::string> GivenBack;  // entries and game files that get their old bytes back
-  std::vector<std::string> Removed;    // entries and game files the installation added
-  // What stays as later installations wrote it: "NAME stays as TITLE installed it".
-  std::vector<std::string> Stay;
-  std::vector<std::string> Rewritten;  // the later restore points rewritten
 };
 
 struct TUndoResult {
@@ -124,10 +116,5 @@ class TUndo {
   // The folder a point named for a moved game records (its newer points name it too).
   std::string recordedFolder_;
 };
-
-// What the undo of the point `point` (a name in `root` or a full path) of the game in `game`
-// would do, read under the game's shared lock with nothing changed: `merva-img plan --undo`.
-TUndoPlan PlanUndo(const std::string& root, const std::string& point, const std::string& game,
-                   IFileSystem& fs);
 
 }  // namespace merva

@@ -1,0 +1,39 @@
+#pragma once
+// What an undo will do, worked out from the restore points and the archive's directory before
+// anything changes: the installation and the later ones it goes under, what it gives back,
+// removes and leaves, and which later points it rewrites. The undo runs by it, and
+// `merva-img plan --undo` and the wizard's question tell it.
+#include <string>
+#include <vector>
+
+#include "core/file_system.h"
+#include "restore/point_chain.h"
+#include "restore/restore_point.h"
+
+namespace merva {
+
+// What an undo does, told before it runs and after.
+struct TUndoPlan {
+  std::vector<std::string> GivenBack;  // entries and game files that get their old bytes back
+  std::vector<std::string> Removed;    // entries and game files the installation added
+  // What stays as later installations wrote it: "NAME stays as TITLE installed it".
+  std::vector<std::string> Stay;
+  std::vector<std::string> Rewritten;  // the later restore points rewritten
+};
+
+// The point and the game's later points, oldest first, every one of them read. Raises, naming
+// it, when a later one is damaged or took things over from a point no longer there.
+// `recordedFolder` is the folder a point of a moved game records (empty when it did not move).
+std::vector<TRestorePoint> UndoChain(IFileSystem& fs, const std::string& root,
+                                     const TRestorePoint& point, const std::string& recordedFolder);
+// What the undo of chain[0] does, in words.
+TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& plan);
+// The same, from the points and the archive's directory now.
+TUndoPlan PlanUndoOf(IFileSystem& fs, const std::string& root, const TRestorePoint& point,
+                     const std::string& recordedFolder);
+// What the undo of the point `point` (a name in `root` or a full path) of the game in `game`
+// would do, read under the game's shared lock with nothing changed: `merva-img plan --undo`.
+TUndoPlan PlanUndo(const std::string& root, const std::string& point, const std::string& game,
+                   IFileSystem& fs);
+
+}  // namespace merva
