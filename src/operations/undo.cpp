@@ -215,7 +215,8 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   if (chain.size() > 1 && !plan) {
     TRecordedArchiveCheck check(rebuild.Archive().File(), chain.back());
     if (check.Same(&services_.Progress)) throw *planFault;
-    throw ArchiveChanged(chain.back());
+    if (!choices.ByNames) throw ArchiveChanged(chain.back());
+    plan = PlanChainUndoByNames(chain, rebuild.Archive().Entries());
   }
   const TRestorePoint& undone = plan ? plan->Undone : point_;
   TUndoResult result;
@@ -225,8 +226,8 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   CheckLaterPoints(services_.Files, root_, chain, services_.Progress);
   MarkStep("start");
   std::string written;
-  result.ByNames = PlanArchive(rebuild, pointPath, choices, chain, plan ? &*plan : nullptr,
-                               chain.size() > 1 ? &written : nullptr);
+  result.ByNames =
+      PlanArchive(rebuild, pointPath, choices, chain, plan, chain.size() > 1 ? &written : nullptr);
   MarkStep("temp.img written and flushed");
   PutBack(rebuild, pointPath, undone, chain, plan ? &*plan : nullptr, written, edited,
           result.KeptEditedIn);
@@ -235,7 +236,7 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
     result.LevelRestored = RestoreLevelValue(*services_.Registry, point_.Level);
   MarkStep("game files and gta3.img back");
   result.KeptEdited.assign(edited.begin(), edited.end());
-  if (plan && !result.ByNames) result.Done = TellUndo(chain, *plan);
+  if (plan) result.Done = TellUndo(chain, *plan);
   return result;
 }
 
@@ -295,7 +296,7 @@ void TUndo::CheckRoom(const TRestorePoint& undone, const TChainUndo* plan,
 
 bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
                         TUndoChoices choices, const std::vector<TRestorePoint>& chain,
-                        const TChainUndo* plan, std::string* fingerprint) {
+                        std::optional<TChainUndo>& plan, std::string* fingerprint) {
   IProgress& progress = services_.Progress;
   TArchiveFile& archive = rebuild.Archive();
   TUndoDirectory directory(pointPath, point_, services_.Files, archive.Body());
@@ -310,21 +311,26 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
   // thrown away.
   TRecordedArchiveCheck check(archive.File(), chain.back());
   TChecksAlong along(check, directory.Kept());
-  const bool exact = plan && check.SizeMatches();
+  const bool knownChanged = plan && !plan->Rewritten.empty() && !plan->Rewritten.front().Exact;
+  const bool exact = plan && !knownChanged && check.SizeMatches();
   if (exact) {
     archive.SetDirectory(directory.Exact(plan->Archive));
     rebuild.Write(
         progress, firstSector, fingerprint, [&check] { return check.Step(); }, &along);
   }
-  const bool same = check.Same(&progress);
+  const bool same = !knownChanged && check.Same(&progress);
   MarkStep("gta3.img checked");
-  // Under later installations only the exact way keeps their points true.
-  if (!same && (!choices.ByNames || later)) throw ArchiveChanged(chain.back());
+  if (!same && !choices.ByNames) throw ArchiveChanged(chain.back());
   if (!exact || !same) {
     // The recorded archive that its point does not fit raises here.
     if (same && !plan) PlanChainUndo(chain, opened);
-    archive.SetDirectory(same ? directory.Exact(plan->Archive) : directory.ByNames(opened));
-    rebuild.Write(progress, same ? firstSector : 0, fingerprint, nullptr, &along);
+    // Changed under later installations: their points are rewritten by names too, and keep the
+    // fingerprint of the archive they left, so that their undos go by names as well.
+    if (!same && later && !knownChanged) plan = PlanChainUndoByNames(chain, opened);
+    archive.SetDirectory(same || later ? directory.Exact(plan->Archive)
+                                       : directory.ByNames(opened));
+    rebuild.Write(progress, same ? firstSector : 0, same ? fingerprint : nullptr, nullptr, &along);
+    if (!same && fingerprint) fingerprint->clear();
   }
   directory.Kept().CheckKeptArchive(progress);
   // The kept files are read: closed now, so that the point's folder can be renamed and removed
@@ -334,14 +340,10 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
 }
 
 EUndoRefused TUndo::ArchiveChanged(const TRestorePoint& newest) const {
-  const bool later = newest.Counter != point_.Counter;
-  return EUndoRefused(
-      kArchiveInGame + std::string(" has changed since ") + PointDescription(newest) +
-      " was installed: another program, or a mod installed without Merva, changed it." +
-      (later ? " An installation under later ones is taken back only from the archive they "
-               "left; take back the later ones first to go by entry names."
-             : "") +
-      " Nothing was changed.");
+  return EUndoRefused(kArchiveInGame + std::string(" has changed since ") +
+                      PointDescription(newest) +
+                      " was installed: another program, or a mod installed without Merva, "
+                      "changed it. Nothing was changed.");
 }
 
 void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
@@ -410,7 +412,9 @@ void TUndo::WriteRewrittenPoints(TArchiveRebuild& rebuild, const std::vector<TRe
   TChainSources sources(fs, root_, chain);
   for (size_t i = 0; i < rewritten.size(); ++i) {
     TRewrittenPoint later = rewritten[i];
-    if (i + 1 == rewritten.size()) {
+    if (!later.Exact) {
+      // Rewritten by names: its record keeps the archive it left, which no longer fits.
+    } else if (i + 1 == rewritten.size()) {
       later.Point.NewArchiveFingerprint = written;
       TBlockFile created = TBlockFile::OpenReadOnly(fs, rebuild.WrittenPath());
       later.Point.NewArchiveBytes = created.Size();

@@ -98,9 +98,10 @@ class TUndo {
   void CheckRoom(const TRestorePoint& undone, const TChainUndo* plan,
                  const std::set<std::string>& edited, const std::string& editsFolder);
   // Writes the archive as it was, or as the later installations leave it, into the rebuild;
-  // `fingerprint` gets the new archive's. True when it was taken back by names.
+  // `fingerprint` gets the new archive's (empty when taken back by names, which may replace
+  // `plan` with its own). True when it was taken back by names.
   bool PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath, TUndoChoices choices,
-                   const std::vector<TRestorePoint>& chain, const TChainUndo* plan,
+                   const std::vector<TRestorePoint>& chain, std::optional<TChainUndo>& plan,
                    std::string* fingerprint);
   // Swaps the game files and the archive, rewrites the later points, and removes the point, all
   // or nothing.

@@ -1,7 +1,9 @@
 #include "restore/point_chain.h"
 
 #include <algorithm>
+#include <map>
 #include <numeric>
+#include <set>
 
 #include "archive/archive_file.h"
 #include "core/errors.h"
@@ -291,6 +293,92 @@ TChainUndo PlanChainUndo(const std::vector<TRestorePoint>& chain,
       rewritten.GameFileFrom.push_back({static_cast<int32_t>(i), change.Kept});
     result.Rewritten.push_back(std::move(rewritten));
   }
+  PassGameFiles(chain, result);
+  for (TRewrittenPoint& rewritten : result.Rewritten) CountKeptBytes(rewritten.Point);
+  return result;
+}
+
+TChainUndo PlanChainUndoByNames(const std::vector<TRestorePoint>& chain,
+                                const std::vector<TArchiveEntry>& now) {
+  const TRestorePoint& undone = chain[0];
+  TChainUndo result;
+  result.Undone = undone;
+  for (size_t i = 1; i < chain.size(); ++i) {
+    TRewrittenPoint rewritten;
+    rewritten.Point = chain[i];
+    rewritten.Exact = false;
+    for (size_t r = 0; r < chain[i].Replaced.size(); ++r)
+      rewritten.KeptEntries.push_back({static_cast<int32_t>(i), static_cast<int32_t>(r)});
+    for (const TGameFileChange& change : chain[i].GameFiles)
+      rewritten.GameFileFrom.push_back({static_cast<int32_t>(i), change.Kept});
+    result.Rewritten.push_back(std::move(rewritten));
+  }
+  // Each name the point wrote: the first later point that wrote it again takes it over.
+  std::set<std::string> taken;
+  const auto takeOver = [&](const std::string& name, const TKeptEntry* kept, int32_t keptIndex) {
+    const std::string key = EntryNameKey(name);
+    for (TRewrittenPoint& later : result.Rewritten) {
+      TRestorePoint& point = later.Point;
+      for (size_t r = 0; r < point.Replaced.size(); ++r) {
+        if (EntryNameKey(EntryName(point.Replaced[r].Old)) != key) continue;
+        taken.insert(key);
+        result.Stay.push_back({name, point.Folder});
+        if (kept) {
+          point.Replaced[r].Old = kept->Old;
+          point.Replaced[r].TakenFrom = kept->TakenFrom;
+          later.KeptEntries[r] = {0, keptIndex};
+        } else {
+          point.Added.push_back({EntryName(point.Replaced[r].Old), point.Replaced[r].NewSize,
+                                 point.Replaced[r].NewFingerprint});
+          point.Replaced.erase(point.Replaced.begin() + static_cast<ptrdiff_t>(r));
+          later.KeptEntries.erase(later.KeptEntries.begin() + static_cast<ptrdiff_t>(r));
+        }
+        return;
+      }
+      for (const TAddedEntry& added : point.Added)
+        if (EntryNameKey(added.Name) == key) {
+          // Found gone by the later installation: it keeps what it recorded.
+          taken.insert(key);
+          result.Stay.push_back({name, point.Folder});
+          return;
+        }
+    }
+  };
+  for (size_t r = 0; r < undone.Replaced.size(); ++r)
+    takeOver(EntryName(undone.Replaced[r].Old), &undone.Replaced[r], static_cast<int32_t>(r));
+  for (const TAddedEntry& added : undone.Added) takeOver(added.Name, nullptr, -1);
+  for (TRewrittenPoint& later : result.Rewritten) {
+    later.SameKeptArchive = true;
+    for (size_t r = 0; r < later.KeptEntries.size(); ++r)
+      later.SameKeptArchive =
+          later.SameKeptArchive && later.KeptEntries[r].Point != 0 &&
+          later.KeptEntries[r].Kept == static_cast<int32_t>(r) &&
+          later.KeptEntries.size() ==
+              chain[static_cast<size_t>(later.KeptEntries[r].Point)].Replaced.size();
+    if (!later.SameKeptArchive) later.Point.KeptArchiveFingerprint.clear();
+  }
+  // The archive: the names nobody took over get their old bytes back, or go.
+  std::set<std::string> added;
+  for (const TAddedEntry& entry : undone.Added)
+    if (!taken.count(EntryNameKey(entry.Name))) added.insert(EntryNameKey(entry.Name));
+  std::map<std::string, std::vector<int32_t>> replaced;
+  for (size_t r = 0; r < undone.Replaced.size(); ++r) {
+    const std::string key = EntryNameKey(EntryName(undone.Replaced[r].Old));
+    if (!taken.count(key)) replaced[key].push_back(static_cast<int32_t>(r));
+  }
+  std::map<std::string, size_t> used;
+  for (const TArchiveEntry& entry : now) {
+    const std::string key = EntryNameKey(EntryName(entry));
+    const auto found = replaced.find(key);
+    if (found != replaced.end()) {
+      const int32_t r = found->second[std::min(used[key]++, found->second.size() - 1)];
+      result.Archive.push_back({undone.Replaced[r].Old, {0, r}});
+    } else if (!added.count(key)) {
+      result.Archive.push_back({entry, {}});
+    }
+  }
+  TRestorePoint& next = result.Rewritten.front().Point;
+  if (next.Level.Checked && undone.Level.Checked) next.Level.Before = undone.Level.Before;
   PassGameFiles(chain, result);
   for (TRewrittenPoint& rewritten : result.Rewritten) CountKeptBytes(rewritten.Point);
   return result;

@@ -53,6 +53,9 @@ struct TRewrittenPoint {
     std::string Kept;
   };
   std::vector<TKeptFile> GameFileFrom;
+  // False for a point rewritten by names: its record no longer fits the archive exactly, and
+  // keeps the sizes and fingerprints it had, so that its own undo goes by names too.
+  bool Exact = true;
   // The archive it leaves, and its first data sector (for its fingerprint): the archive of the
   // run for the newest.
   TChainDirectory Leaves;
@@ -83,6 +86,14 @@ struct TChainUndo {
 // does not fit the archives.
 TChainUndo PlanChainUndo(const std::vector<TRestorePoint>& chain,
                          const std::vector<TArchiveEntry>& now);
+
+// The same for an archive changed since the newest installation, taken back by names: of every
+// entry the point taken back wrote, a name a later installation also wrote stays, and that
+// installation's point keeps what it kept; the point's other names get their old bytes back (the
+// first kept one for the first entry of the name, and so on) or go. The later points keep their
+// orders, counts and fingerprints, which no longer fit: their undos go by names too.
+TChainUndo PlanChainUndoByNames(const std::vector<TRestorePoint>& chain,
+                                const std::vector<TArchiveEntry>& now);
 
 // The length of the archive the compaction writes for `entries` from `firstSector` (0 for its
 // own first sector).

@@ -356,9 +356,9 @@ TEST(GameLock, OneRunPerGameFolder) {
   EXPECT_NO_THROW(TGameLock(SystemFileSystem(), dir / "elsewhere")) << "no folder, nothing to hold";
 }
 
-// An older installation goes under later ones; --force overrides only a changed archive, and
-// under later installations not even that: their points would no longer fit it.
-TEST(HostileRestore, AnOlderInstallationGoesUnderLaterOnesButNotFromAChangedArchive) {
+// An older installation goes under later ones; from an archive changed since by another tool,
+// only with --force, by entry names, and the later ones then go by names too.
+TEST(HostileRestore, AnOlderInstallationGoesUnderLaterOnesAndByNamesFromAChangedArchive) {
   TScene s;
   s.Install();
   s.Install();
@@ -379,21 +379,28 @@ TEST(HostileRestore, AnOlderInstallationGoesUnderLaterOnesButNotFromAChangedArch
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("rewritten: game 3."), std::string::npos) << run.output;
   const std::string archive = s.game + "\\models\\gta3.img";
-  const std::string installed = test::ReadFile(archive);
   test::WriteFile(s.dir / "extra.dff", "another tool's entry");
   EXPECT_EQ(s.Img("put " + ShellQuoted(archive) + " " + ShellQuoted(s.dir / "extra.dff")).status,
             0);
   const std::string changed = test::ReadFile(archive);
-  run = s.Img("undo --force --point 'game 1' " + ShellQuoted(s.game));
+  run = s.Img("undo --point 'game 1' " + ShellQuoted(s.game));
   EXPECT_EQ(run.status, 1) << run.output;
-  EXPECT_NE(run.output.find("taken back only from the archive they left"), std::string::npos)
-      << run.output;
+  EXPECT_NE(run.output.find("has changed since Mod (installed "), std::string::npos) << run.output;
   EXPECT_EQ(test::ReadFile(archive), changed);
+  run = s.Img("undo --force --point 'game 1' " + ShellQuoted(s.game));
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("its entries were taken back by name"), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("rewritten: game 3."), std::string::npos) << run.output;
+  // The later one's record no longer fits the archive: it goes by names too.
+  EXPECT_EQ(s.Img("undo " + ShellQuoted(s.game)).status, 1);
+  EXPECT_EQ(s.Img("undo --force " + ShellQuoted(s.game)).status, 0);
   EXPECT_EQ(s.Img("delete " + ShellQuoted(archive) + " extra.dff").status, 0);
-  EXPECT_EQ(test::ReadFile(archive), installed);
-  EXPECT_EQ(s.Img("undo --point 'game 1' " + ShellQuoted(s.game)).status, 0);
-  EXPECT_EQ(s.Img("undo " + ShellQuoted(s.game)).status, 0);
-  EXPECT_EQ(test::ReadFile(archive), s.original);
+  std::vector<std::string> now = test::EntriesOf(test::ReadFile(archive)),
+                           original = test::EntriesOf(s.original);
+  std::sort(now.begin(), now.end());
+  std::sort(original.begin(), original.end());
+  EXPECT_TRUE(now == original) << "the entries by name and bytes";
   EXPECT_EQ(test::ReadFile(s.game + "\\data\\handling.cfg"), "old handling");
   EXPECT_FALSE(test::Exists(s.game + "\\data\\mine"));
 }
