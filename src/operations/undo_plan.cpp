@@ -1,6 +1,7 @@
 #include "operations/undo_plan.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "archive/archive_file.h"
@@ -92,9 +93,17 @@ TUndoPlan PlanUndoOf(IFileSystem& fs, const std::string& root, const TRestorePoi
   TArchiveFile archive(fs);
   if (!archive.Open(ArchivePathOf(point.GameFolder), TOpenAccess::kReadOnly))
     throw EArchiveMissing(ArchivePathOf(point.GameFolder));
-  const TChainUndo plan = PlanChainUndo(chain, archive.Entries());
+  std::optional<TChainUndo> plan;
+  try {
+    plan = PlanChainUndo(chain, archive.Entries());
+  } catch (const Exception&) {
+    // The archive changed since the newest installation (another tool) is no damage of a
+    // point: what a forced undo would do by names is told.
+    if (IsRecordedArchive(archive.File(), chain.back(), nullptr)) throw;
+    plan = PlanChainUndoByNames(chain, archive.Entries());
+  }
   archive.Close();
-  return TellUndo(chain, plan);
+  return TellUndo(chain, *plan);
 }
 
 TUndoPlan PlanUndo(const std::string& root, const std::string& point, const std::string& game,

@@ -383,6 +383,11 @@ TEST(HostileRestore, AnOlderInstallationGoesUnderLaterOnesAndByNamesFromAChanged
   EXPECT_EQ(s.Img("put " + ShellQuoted(archive) + " " + ShellQuoted(s.dir / "extra.dff")).status,
             0);
   const std::string changed = test::ReadFile(archive);
+  // Told before all the same: what a forced undo would do by names.
+  run = s.Img("plan --undo 'game 1' " + ShellQuoted(s.game));
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("  rewrites the restore point\tgame 3\n"), std::string::npos)
+      << run.output;
   run = s.Img("undo --point 'game 1' " + ShellQuoted(s.game));
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("has changed since Mod (installed "), std::string::npos) << run.output;
