@@ -438,6 +438,8 @@ int Undo(TTool& tool, const TArguments& args) {
     return kExitFailed;
   }
   result.KeptEditedIn = DisplayPath(result.KeptEditedIn);
+  for (const std::string& item : result.Done.GivenBack) std::cout << "given back\t" << item << "\n";
+  for (const std::string& item : result.Done.Removed) std::cout << "removed\t" << item << "\n";
   for (const std::string& remark : UndoRemarks(result)) std::cout << remark << "\n";
   std::cout << "took back " << PointLine(undo->Point()) << "\n";
   return 0;

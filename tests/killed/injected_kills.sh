@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Kills merva-img right before each of its file-changing system calls in turn (strace's fault
 # injection: the Nth call of one kind, for every kind and every N until the run no longer meets
-# it), for an installation, an undo, and a compaction, a delete and a rename of the game's
-# archive. After each kill, `merva-img history GAME` (which settles what a run left) must leave
+# it), for an installation, an undo (of the newest, and of an older one under a later one whose
+# restore point it rewrites), and a compaction, a delete and a rename of the game's archive. After each kill, `merva-img history GAME` (which settles what a run left) must leave
 # the game folder and the restore folder byte for byte as before the run or as after it.
 #   injected_kills.sh MERVA_IMG MERVA_PACK
 set -uo pipefail
@@ -55,6 +55,8 @@ game="$work/game" img="$work/game/models/gta3.img"
 save fresh
 "$tool" install "$game" "$work/mod" >/dev/null || { echo "the installation fails"; exit 1; }
 save installed
+"$tool" install "$game" "$work/mod" >/dev/null || { echo "the second installation fails"; exit 1; }
+save twice
 runs=0 failures=0
 # check NAME START COMMAND...: the command from state START, killed at each call in turn.
 check() {
@@ -95,6 +97,7 @@ check() {
 }
 check install fresh "$tool" install "$game" "$work/mod"
 check undo installed "$tool" undo "$game"
+check undo-under-a-later-one twice "$tool" undo --point "game 1" "$game"
 check compact fresh "$tool" compact "$img"
 check delete fresh "$tool" delete "$img" stock4.dff
 check rename fresh "$tool" rename "$img" stock5.dff renamed.dff
