@@ -180,13 +180,18 @@ TUndo::TUndo(std::string root, const std::string& pointArgument, const std::stri
       fs.IsLink(ArchivePathOf(point_.GameFolder)))
     throw EFileError(pointPath, "is a restore point of the game in " + point_.GameFolder +
                                     ", which is still there; take it back there");
-  // A game folder moved since is known by its archive: the size and fingerprint recorded.
-  TRestorePoint moved = point_;
-  moved.GameFolder = fs.CanonicalPath(gameFolder);
-  if (moved.GameFolder.empty() || !ArchiveMatches(fs, moved, &services_.Progress))
+  // A game folder moved since is known by its archive: the size and fingerprint that the newest
+  // installation into it recorded, made before the move or since.
+  const std::string movedTo = fs.CanonicalPath(gameFolder);
+  TRestorePoint newest = point_;
+  for (const std::string& folder : {point_.GameFolder, movedTo})
+    for (const TRestorePoint& other : ListRestorePoints(fs, root_, folder))
+      if (other.Counter > newest.Counter) newest = other;
+  newest.GameFolder = movedTo;
+  if (movedTo.empty() || !ArchiveMatches(fs, newest, &services_.Progress))
     throw EFileError(pointPath, "no restore point of " + gameFolder);
   recordedFolder_ = point_.GameFolder;
-  point_ = moved;
+  point_.GameFolder = movedTo;
 }
 
 TUndo::TUndo(std::string root, TRestorePoint point, TOperationServices services)

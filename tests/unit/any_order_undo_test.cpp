@@ -321,5 +321,25 @@ TEST(AnyOrderUndo, EveryUndoLeavesWhatTheModsStillInWouldHaveMade) {
   EXPECT_GT(rewrittenPoints, olderTakenBack);
 }
 
+// A game moved after two installations: the older one is taken back in the new folder first,
+// found by the archive the newer one left, then the newer one.
+TEST(AnyOrderUndo, AMovedGameTakesItsOlderInstallationBackFirst) {
+  TWorld world;
+  const auto disk = world.Disk();
+  std::mt19937 random(7);
+  const TMod first = RandomMod(random, 1), second = RandomMod(random, 2);
+  const std::string older = world.Install(first, 1), newer = world.Install(second, 2);
+  ASSERT_EQ(world.fs.MoveFolder(kGame, "G2"), 0);
+  TUndo(kRoot, older, "G2", world.Services()).Run({});
+  TUndo(kRoot, newer, "G2", world.Services()).Run({});
+  std::map<std::string, std::string> moved;
+  for (const auto& [path, bytes] : disk) moved["G2" + path.substr(1)] = bytes;
+  std::map<std::string, std::string> now;
+  for (const auto& [path, data] : world.fs.Files())
+    if (path.rfind("G2\\", 0) == 0) now[path] = std::string(data->begin(), data->end());
+  EXPECT_TRUE(now == moved) << "not the original byte for byte in the new folder";
+  EXPECT_TRUE(ListRestorePoints(world.fs, kRoot, "").empty());
+}
+
 }  // namespace
 }  // namespace merva
