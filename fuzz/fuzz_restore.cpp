@@ -1,12 +1,16 @@
-// A restore point's record on any bytes: it reads back what it writes, and taking an
-// installation back from a hostile record fails cleanly instead of writing anywhere.
+// A restore point's record on any bytes: it reads back what it writes, taking an installation
+// back from a hostile record fails cleanly instead of writing anywhere, and so does working out
+// an undo under a later installation whose record is hostile too.
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "archive/archive.h"
 #include "core/block_file.h"
 #include "core/sha256.h"
 #include "fuzz/fuzz_services.h"
 #include "operations/undo.h"
+#include "restore/point_chain.h"
 #include "restore/restore_point.h"
 
 using namespace merva;
@@ -38,6 +42,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   point.Counter = 1;
   for (TGameFileChange& change : point.GameFiles) change.Item = "data\\x.cfg";
   for (std::string& folder : point.FoldersCreated) folder = "data";
+  // The same record for a later installation that follows this one.
+  std::vector<TArchiveEntry> entries(4);
+  std::memcpy(entries.data(), archive.data() + 8, entries.size() * sizeof(TArchiveEntry));
+  TRestorePoint later = point;
+  later.Folder = "G 2";
+  later.Counter = 2;
+  later.OldArchiveBytes = point.NewArchiveBytes;
+  const int64_t count = int64_t{point.OldCount} + static_cast<int64_t>(point.Added.size());
+  later.OldCount = count <= INT32_MAX ? static_cast<int32_t>(count) : point.OldCount;
+  for (const auto& plan : {PlanChainUndo, PlanChainUndoByNames}) {
+    try {
+      plan({point, later}, entries);
+    } catch (const Exception&) {
+    }
+  }
+
   test::TFakeBoxes boxes;
   TNoProgress progress;
   try {
