@@ -193,4 +193,23 @@ std::unique_ptr<TMemoryFileSystem> TPowerLossFileSystem::AfterCut() const {
   return disk;
 }
 
+namespace test {
+
+std::map<std::string, std::string> DiskOf(const TMemoryFileSystem& fs) {
+  std::map<std::string, std::string> tree;
+  for (const auto& [path, bytes] : fs.Files())
+    tree[path] = "file " + std::string(bytes->begin(), bytes->end());
+  for (const std::string& folder : fs.Folders()) tree[folder] = "folder";
+  return tree;
+}
+
+std::unique_ptr<TMemoryFileSystem> CopyOf(const TMemoryFileSystem& fs) {
+  auto copy = std::make_unique<TMemoryFileSystem>();
+  for (const std::string& folder : fs.Folders()) copy->AddDirectory(folder);
+  for (const auto& [path, bytes] : fs.Files())
+    copy->Put(path, std::string(bytes->begin(), bytes->end()));
+  return copy;
+}
+
+}  // namespace test
 }  // namespace merva

@@ -82,4 +82,13 @@ class TPowerLossFileSystem : public IFileSystem {
   std::vector<TChange> pending_;  // in the order they were made
 };
 
+namespace test {
+
+// Every file with its bytes and every folder of a disk in memory, as one map: what a run must
+// leave whole.
+std::map<std::string, std::string> DiskOf(const TMemoryFileSystem& fs);
+// A disk in memory copied, for a run cut off on it.
+std::unique_ptr<TMemoryFileSystem> CopyOf(const TMemoryFileSystem& fs);
+
+}  // namespace test
 }  // namespace merva

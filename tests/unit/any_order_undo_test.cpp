@@ -24,6 +24,7 @@
 #include "script/level_gate.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_file_system.h"
+#include "tests/support/power_loss_file_system.h"
 
 namespace merva {
 namespace {
@@ -339,6 +340,51 @@ TEST(AnyOrderUndo, AMovedGameTakesItsOlderInstallationBackFirst) {
     if (path.rfind("G2\\", 0) == 0) now[path] = std::string(data->begin(), data->end());
   EXPECT_TRUE(now == moved) << "not the original byte for byte in the new folder";
   EXPECT_TRUE(ListRestorePoints(world.fs, kRoot, "").empty());
+}
+
+// The same sequences with the power cut at every file operation of an undo under later
+// installations: once the next run has looked, the whole disk is as before the undo or as after.
+TEST(AnyOrderUndo, AnUndoUnderLaterOnesIsWholeOrNotDoneAfterAPowerCut) {
+  for (const unsigned seed : {3u, 5u, 11u}) {
+    std::mt19937 random(seed);
+    TWorld world;
+    std::vector<std::string> points;
+    for (int i = 1; i <= 3; ++i) points.push_back(world.Install(RandomMod(random, i), i));
+    const std::string older = points[random() % 2];
+    const auto undo = [&](IFileSystem& fs) {
+      test::TFakeBoxes boxes;
+      TNoProgress progress;
+      TUndo(kRoot, older, kGame, {fs, boxes, progress}).Run({});
+    };
+    const auto before = test::DiskOf(world.fs);
+    const std::unique_ptr<TMemoryFileSystem> finished = test::CopyOf(world.fs);
+    undo(*finished);
+    const auto after = test::DiskOf(*finished);
+    int old = 0, done = 0;
+    for (uint64_t cut = 1;; ++cut) {
+      const std::unique_ptr<TMemoryFileSystem> live = test::CopyOf(world.fs);
+      TPowerLossFileSystem disk(*live);
+      disk.CutPowerAt(cut);
+      try {
+        undo(disk);
+      } catch (const std::exception&) {
+        // the power went: what counts is what the disk keeps
+      }
+      if (!disk.Cut()) break;
+      const std::unique_ptr<TMemoryFileSystem> kept = disk.AfterCut();
+      { const TChangingGame next(*kept, kGame, kRoot); }
+      const auto now = test::DiskOf(*kept);
+      if (now == before) {
+        ++old;
+      } else {
+        EXPECT_EQ(test::TreeDifference(now, after), "")
+            << "seed " << seed << ", power cut at " << cut;
+        ++done;
+      }
+    }
+    EXPECT_GT(old, 3) << "seed " << seed;
+    EXPECT_GT(done, 3) << "seed " << seed;
+  }
 }
 
 }  // namespace

@@ -30,22 +30,8 @@ using test::PackageBytes;
 const char kGame[] = "G";
 const char kRoot[] = "R";
 
-// Every file with its bytes and every folder: the whole disk.
-std::map<std::string, std::string> Disk(const TMemoryFileSystem& fs) {
-  std::map<std::string, std::string> tree;
-  for (const auto& [path, bytes] : fs.Files())
-    tree[path] = "file " + std::string(bytes->begin(), bytes->end());
-  for (const std::string& folder : fs.Folders()) tree[folder] = "folder";
-  return tree;
-}
-
-std::unique_ptr<TMemoryFileSystem> CopyOf(const TMemoryFileSystem& fs) {
-  auto copy = std::make_unique<TMemoryFileSystem>();
-  for (const std::string& folder : fs.Folders()) copy->AddDirectory(folder);
-  for (const auto& [path, bytes] : fs.Files())
-    copy->Put(path, std::string(bytes->begin(), bytes->end()));
-  return copy;
-}
+using test::CopyOf;
+using test::DiskOf;
 
 // A mod that replaces an entry and a game file, and adds an entry and a game file in a folder
 // of its own.
@@ -144,10 +130,10 @@ TEST(PowerLoss, EveryRunIsWholeOrNotDoneOnceTheNextRunHasLooked) {
   };
   for (const TCase& c : cases) {
     const std::unique_ptr<TMemoryFileSystem> start = Game(c.Installed);
-    const auto before = Disk(*start);
+    const auto before = DiskOf(*start);
     const std::unique_ptr<TMemoryFileSystem> finished = CopyOf(*start);
     c.Run(*finished);
-    const auto after = Disk(*finished);
+    const auto after = DiskOf(*finished);
     ASSERT_TRUE(before != after) << c.Name;
     int old = 0, done = 0;
     for (uint64_t cut = 1;; ++cut) {
@@ -162,7 +148,7 @@ TEST(PowerLoss, EveryRunIsWholeOrNotDoneOnceTheNextRunHasLooked) {
       if (!disk.Cut()) break;
       const std::unique_ptr<TMemoryFileSystem> kept = disk.AfterCut();
       { const TChangingGame next(*kept, kGame, kRoot); }
-      const auto now = Disk(*kept);
+      const auto now = DiskOf(*kept);
       if (now == before) {
         ++old;
       } else {
@@ -204,10 +190,10 @@ TEST(PowerLoss, AGameMovedAfterACutIsFinishedAndTakenBackInItsNewFolder) {
     Install(*undone);
     Undo(*undone);
     std::map<std::string, std::string> moved;
-    for (const auto& [path, what] : Disk(*undone))
+    for (const auto& [path, what] : DiskOf(*undone))
       moved[path.rfind("G", 0) == 0 && (path.size() == 1 || path[1] == '\\') ? "G2" + path.substr(1)
                                                                              : path] = what;
-    EXPECT_EQ(test::TreeDifference(Disk(*kept), moved), "") << "power cut at " << cut;
+    EXPECT_EQ(test::TreeDifference(DiskOf(*kept), moved), "") << "power cut at " << cut;
     return;
   }
 }
