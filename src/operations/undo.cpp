@@ -36,38 +36,14 @@ class TUndoDirectory {
                  IArchiveBody& plan)
       : point_(point), plan_(plan), kept_(fs, pointPath, point) {}
 
-  // The exact way: the archive as the records of the point and of the later ones work it out
-  // (restore/point_chain.h), each entry from the archive now or from the point's kept archive.
-  std::vector<TArchiveEntry> Exact(const TChainDirectory& planned) {
+  // The archive as worked out (restore/point_chain.h), exactly or by names: each entry from the
+  // archive now or from the point's kept archive.
+  std::vector<TArchiveEntry> Entries(const TChainDirectory& planned) {
     std::vector<TArchiveEntry> entries;
     entries.reserve(planned.size());
     for (const TChainEntry& entry : planned)
       entries.push_back(entry.Bytes.Point < 0 ? entry.Entry
                                               : FromKeptFile(point_.Replaced.at(entry.Bytes.Kept)));
-    return entries;
-  }
-
-  // The forced way, for an archive changed since: added names leave, replaced names get their
-  // old bytes back (the first kept one for the first entry of the name, and so on), the rest
-  // stays in its order.
-  std::vector<TArchiveEntry> ByNames(const std::vector<TArchiveEntry>& now) {
-    std::set<std::string> added;
-    for (const TAddedEntry& entry : point_.Added) added.insert(EntryNameKey(entry.Name));
-    std::map<std::string, std::vector<const TKeptEntry*>> replaced;
-    for (const TKeptEntry& kept : point_.Replaced)
-      replaced[EntryNameKey(EntryName(kept.Old))].push_back(&kept);
-    std::map<std::string, size_t> used;
-    std::vector<TArchiveEntry> entries;
-    for (const TArchiveEntry& entry : now) {
-      const std::string key = EntryNameKey(EntryName(entry));
-      const auto found = replaced.find(key);
-      if (found != replaced.end()) {
-        const size_t n = std::min(used[key]++, found->second.size() - 1);
-        entries.push_back(FromKeptFile(*found->second[n]));
-      } else if (!added.count(key)) {
-        entries.push_back(entry);
-      }
-    }
     return entries;
   }
 
@@ -319,7 +295,7 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
   const bool knownChanged = plan && !plan->Rewritten.empty() && !plan->Rewritten.front().Exact;
   const bool exact = plan && !knownChanged && check.SizeMatches();
   if (exact) {
-    archive.SetDirectory(directory.Exact(plan->Archive));
+    archive.SetDirectory(directory.Entries(plan->Archive));
     rebuild.Write(
         progress, firstSector, fingerprint, [&check] { return check.Step(); }, &along);
   }
@@ -332,8 +308,9 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
     // Changed under later installations: their points are rewritten by names too, and keep the
     // fingerprint of the archive they left, so that their undos go by names as well.
     if (!same && later && !knownChanged) plan = PlanChainUndoByNames(chain, opened);
-    archive.SetDirectory(same || later ? directory.Exact(plan->Archive)
-                                       : directory.ByNames(opened));
+    const TChainDirectory planned =
+        same || later ? plan->Archive : ArchiveByNames(point_, {}, opened);
+    archive.SetDirectory(directory.Entries(planned));
     rebuild.Write(progress, same ? firstSector : 0, same ? fingerprint : nullptr, nullptr, &along);
     if (!same && fingerprint) fingerprint->clear();
   }

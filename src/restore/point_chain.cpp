@@ -145,6 +145,15 @@ void PassGameFiles(const std::vector<TRestorePoint>& chain, TChainUndo& result) 
   }
 }
 
+// True when a rewritten point's old bytes are all its own kept archive's, in its order: that
+// archive.img stays as it is.
+bool KeepsItsOwn(const std::vector<TChainBytes>& kept, size_t own, size_t ownCount) {
+  if (kept.size() != ownCount) return false;
+  for (size_t r = 0; r < kept.size(); ++r)
+    if (!(kept[r] == TChainBytes{static_cast<int32_t>(own), static_cast<int32_t>(r)})) return false;
+  return true;
+}
+
 void CountKeptBytes(TRestorePoint& point) {
   point.KeptBytes = 0;
   for (const TKeptEntry& entry : point.Replaced) point.KeptBytes += EntryBytes(entry.Old);
@@ -267,14 +276,11 @@ TChainUndo PlanChainUndo(const std::vector<TRestorePoint>& chain,
     std::stable_sort(replaced.begin(), replaced.end(), [](const TReplaced& a, const TReplaced& b) {
       return a.Kept.Index < b.Kept.Index;
     });
-    rewritten.SameKeptArchive = replaced.size() == old.Replaced.size();
-    for (size_t r = 0; r < replaced.size(); ++r) {
-      point.Replaced.push_back(replaced[r].Kept);
-      rewritten.KeptEntries.push_back(replaced[r].Bytes);
-      rewritten.SameKeptArchive =
-          rewritten.SameKeptArchive &&
-          replaced[r].Bytes == TChainBytes{static_cast<int32_t>(i), static_cast<int32_t>(r)};
+    for (const TReplaced& kept : replaced) {
+      point.Replaced.push_back(kept.Kept);
+      rewritten.KeptEntries.push_back(kept.Bytes);
     }
+    rewritten.SameKeptArchive = KeepsItsOwn(rewritten.KeptEntries, i, old.Replaced.size());
     if (!rewritten.SameKeptArchive) point.KeptArchiveFingerprint.clear();
     // The archive it found: the one chain[0] found for the first, else one an installation
     // wrote compacted.
@@ -347,41 +353,42 @@ TChainUndo PlanChainUndoByNames(const std::vector<TRestorePoint>& chain,
   for (size_t r = 0; r < undone.Replaced.size(); ++r)
     takeOver(EntryName(undone.Replaced[r].Old), &undone.Replaced[r], static_cast<int32_t>(r));
   for (const TAddedEntry& added : undone.Added) takeOver(added.Name, nullptr, -1);
-  for (TRewrittenPoint& later : result.Rewritten) {
-    later.SameKeptArchive = true;
-    for (size_t r = 0; r < later.KeptEntries.size(); ++r)
-      later.SameKeptArchive =
-          later.SameKeptArchive && later.KeptEntries[r].Point != 0 &&
-          later.KeptEntries[r].Kept == static_cast<int32_t>(r) &&
-          later.KeptEntries.size() ==
-              chain[static_cast<size_t>(later.KeptEntries[r].Point)].Replaced.size();
+  for (size_t i = 1; i < chain.size(); ++i) {
+    TRewrittenPoint& later = result.Rewritten[i - 1];
+    later.SameKeptArchive = KeepsItsOwn(later.KeptEntries, i, chain[i].Replaced.size());
     if (!later.SameKeptArchive) later.Point.KeptArchiveFingerprint.clear();
   }
-  // The archive: the names nobody took over get their old bytes back, or go.
-  std::set<std::string> added;
-  for (const TAddedEntry& entry : undone.Added)
-    if (!taken.count(EntryNameKey(entry.Name))) added.insert(EntryNameKey(entry.Name));
-  std::map<std::string, std::vector<int32_t>> replaced;
-  for (size_t r = 0; r < undone.Replaced.size(); ++r) {
-    const std::string key = EntryNameKey(EntryName(undone.Replaced[r].Old));
-    if (!taken.count(key)) replaced[key].push_back(static_cast<int32_t>(r));
-  }
-  std::map<std::string, size_t> used;
-  for (const TArchiveEntry& entry : now) {
-    const std::string key = EntryNameKey(EntryName(entry));
-    const auto found = replaced.find(key);
-    if (found != replaced.end()) {
-      const int32_t r = found->second[std::min(used[key]++, found->second.size() - 1)];
-      result.Archive.push_back({undone.Replaced[r].Old, {0, r}});
-    } else if (!added.count(key)) {
-      result.Archive.push_back({entry, {}});
-    }
-  }
+  result.Archive = ArchiveByNames(undone, taken, now);
   TRestorePoint& next = result.Rewritten.front().Point;
   if (next.Level.Checked && undone.Level.Checked) next.Level.Before = undone.Level.Before;
   PassGameFiles(chain, result);
   for (TRewrittenPoint& rewritten : result.Rewritten) CountKeptBytes(rewritten.Point);
   return result;
+}
+
+TChainDirectory ArchiveByNames(const TRestorePoint& point, const std::set<std::string>& stay,
+                               const std::vector<TArchiveEntry>& now) {
+  std::set<std::string> added;
+  for (const TAddedEntry& entry : point.Added)
+    if (!stay.count(EntryNameKey(entry.Name))) added.insert(EntryNameKey(entry.Name));
+  std::map<std::string, std::vector<int32_t>> replaced;
+  for (size_t r = 0; r < point.Replaced.size(); ++r) {
+    const std::string key = EntryNameKey(EntryName(point.Replaced[r].Old));
+    if (!stay.count(key)) replaced[key].push_back(static_cast<int32_t>(r));
+  }
+  std::map<std::string, size_t> used;
+  TChainDirectory entries;
+  for (const TArchiveEntry& entry : now) {
+    const std::string key = EntryNameKey(EntryName(entry));
+    const auto found = replaced.find(key);
+    if (found != replaced.end()) {
+      const int32_t r = found->second[std::min(used[key]++, found->second.size() - 1)];
+      entries.push_back({point.Replaced[r].Old, {0, r}});
+    } else if (!added.count(key)) {
+      entries.push_back({entry, {}});
+    }
+  }
+  return entries;
 }
 
 }  // namespace merva

@@ -11,6 +11,7 @@
 // installation took over stays, and that installation's point now keeps what the one taken back
 // kept for it.
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,13 @@ TChainUndo PlanChainUndo(const std::vector<TRestorePoint>& chain,
 // orders, counts and fingerprints, which no longer fit: their undos go by names too.
 TChainUndo PlanChainUndoByNames(const std::vector<TRestorePoint>& chain,
                                 const std::vector<TArchiveEntry>& now);
+
+// The archive `now` with the names `point` wrote taken back, those in `stay` (keys, EntryNameKey)
+// left as they are: added names go, replaced names get their old bytes back (the first kept one
+// for the first entry of the name, and so on) from the point's kept archive (chain point 0), the
+// rest stays in its order. The forced undo of an archive changed since.
+TChainDirectory ArchiveByNames(const TRestorePoint& point, const std::set<std::string>& stay,
+                               const std::vector<TArchiveEntry>& now);
 
 // The length of the archive the compaction writes for `entries` from `firstSector` (0 for its
 // own first sector).

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/errors.h"
+#include "tests/support/fakes.h"
 
 namespace merva {
 
@@ -209,6 +210,39 @@ std::unique_ptr<TMemoryFileSystem> CopyOf(const TMemoryFileSystem& fs) {
   for (const auto& [path, bytes] : fs.Files())
     copy->Put(path, std::string(bytes->begin(), bytes->end()));
   return copy;
+}
+
+TCutResults CutAtEveryOperation(const TMemoryFileSystem& start,
+                                const std::function<void(IFileSystem&)>& run,
+                                const std::function<void(TMemoryFileSystem&)>& nextRun) {
+  const auto before = DiskOf(start);
+  const std::unique_ptr<TMemoryFileSystem> finished = CopyOf(start);
+  run(*finished);
+  const auto after = DiskOf(*finished);
+  TCutResults results;
+  for (uint64_t cut = 1;; ++cut) {
+    const std::unique_ptr<TMemoryFileSystem> live = CopyOf(start);
+    TPowerLossFileSystem disk(*live);
+    disk.CutPowerAt(cut);
+    try {
+      run(disk);
+    } catch (const std::exception&) {
+      // the power went: what counts is what the disk keeps
+    }
+    if (!disk.Cut()) break;
+    const std::unique_ptr<TMemoryFileSystem> kept = disk.AfterCut();
+    nextRun(*kept);
+    const auto now = DiskOf(*kept);
+    if (now == before) {
+      ++results.Before;
+    } else if (now == after) {
+      ++results.After;
+    } else {
+      results.Neither.push_back("power cut at " + std::to_string(cut) + ": " +
+                                TreeDifference(now, after));
+    }
+  }
+  return results;
 }
 
 }  // namespace test

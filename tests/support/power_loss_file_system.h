@@ -5,6 +5,7 @@
 // made, as a journaling file system commits them). At the chosen operation the power goes:
 // that operation and every later one fail, and AfterCut gives what the disk still holds.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -89,6 +90,17 @@ namespace test {
 std::map<std::string, std::string> DiskOf(const TMemoryFileSystem& fs);
 // A disk in memory copied, for a run cut off on it.
 std::unique_ptr<TMemoryFileSystem> CopyOf(const TMemoryFileSystem& fs);
+
+// `run` from `start` with the power cut at each of its file operations in turn, then `nextRun`
+// (the next run's look at the game) on what the disk kept: how many cuts left the whole disk as
+// before the run, how many as after it, and for any other, the cut and what differs from after.
+struct TCutResults {
+  int Before = 0, After = 0;
+  std::vector<std::string> Neither;
+};
+TCutResults CutAtEveryOperation(const TMemoryFileSystem& start,
+                                const std::function<void(IFileSystem&)>& run,
+                                const std::function<void(TMemoryFileSystem&)>& nextRun);
 
 }  // namespace test
 }  // namespace merva

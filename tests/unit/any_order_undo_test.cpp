@@ -356,34 +356,12 @@ TEST(AnyOrderUndo, AnUndoUnderLaterOnesIsWholeOrNotDoneAfterAPowerCut) {
       TNoProgress progress;
       TUndo(kRoot, older, kGame, {fs, boxes, progress}).Run({});
     };
-    const auto before = test::DiskOf(world.fs);
-    const std::unique_ptr<TMemoryFileSystem> finished = test::CopyOf(world.fs);
-    undo(*finished);
-    const auto after = test::DiskOf(*finished);
-    int old = 0, done = 0;
-    for (uint64_t cut = 1;; ++cut) {
-      const std::unique_ptr<TMemoryFileSystem> live = test::CopyOf(world.fs);
-      TPowerLossFileSystem disk(*live);
-      disk.CutPowerAt(cut);
-      try {
-        undo(disk);
-      } catch (const std::exception&) {
-        // the power went: what counts is what the disk keeps
-      }
-      if (!disk.Cut()) break;
-      const std::unique_ptr<TMemoryFileSystem> kept = disk.AfterCut();
-      { const TChangingGame next(*kept, kGame, kRoot); }
-      const auto now = test::DiskOf(*kept);
-      if (now == before) {
-        ++old;
-      } else {
-        EXPECT_EQ(test::TreeDifference(now, after), "")
-            << "seed " << seed << ", power cut at " << cut;
-        ++done;
-      }
-    }
-    EXPECT_GT(old, 3) << "seed " << seed;
-    EXPECT_GT(done, 3) << "seed " << seed;
+    const test::TCutResults cuts = test::CutAtEveryOperation(
+        world.fs, undo,
+        [](TMemoryFileSystem& kept) { const TChangingGame next(kept, kGame, kRoot); });
+    EXPECT_EQ(cuts.Neither, std::vector<std::string>{}) << "seed " << seed;
+    EXPECT_GT(cuts.Before, 3) << "seed " << seed;
+    EXPECT_GT(cuts.After, 3) << "seed " << seed;
   }
 }
 

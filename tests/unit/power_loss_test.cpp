@@ -130,35 +130,13 @@ TEST(PowerLoss, EveryRunIsWholeOrNotDoneOnceTheNextRunHasLooked) {
   };
   for (const TCase& c : cases) {
     const std::unique_ptr<TMemoryFileSystem> start = Game(c.Installed);
-    const auto before = DiskOf(*start);
-    const std::unique_ptr<TMemoryFileSystem> finished = CopyOf(*start);
-    c.Run(*finished);
-    const auto after = DiskOf(*finished);
-    ASSERT_TRUE(before != after) << c.Name;
-    int old = 0, done = 0;
-    for (uint64_t cut = 1;; ++cut) {
-      const std::unique_ptr<TMemoryFileSystem> live = CopyOf(*start);
-      TPowerLossFileSystem disk(*live);
-      disk.CutPowerAt(cut);
-      try {
-        c.Run(disk);
-      } catch (const std::exception&) {
-        // the power went: what counts is what the disk keeps
-      }
-      if (!disk.Cut()) break;
-      const std::unique_ptr<TMemoryFileSystem> kept = disk.AfterCut();
-      { const TChangingGame next(*kept, kGame, kRoot); }
-      const auto now = DiskOf(*kept);
-      if (now == before) {
-        ++old;
-      } else {
-        EXPECT_EQ(test::TreeDifference(now, after), "") << c.Name << ", power cut at " << cut;
-        ++done;
-      }
-    }
+    const test::TCutResults cuts = test::CutAtEveryOperation(
+        *start, c.Run,
+        [](TMemoryFileSystem& kept) { const TChangingGame next(kept, kGame, kRoot); });
+    EXPECT_EQ(cuts.Neither, std::vector<std::string>{}) << c.Name;
     // Cut before its commit, a run is taken back; after it, finished.
-    EXPECT_GT(old, 3) << c.Name;
-    EXPECT_GT(done, 0) << c.Name;
+    EXPECT_GT(cuts.Before, 3) << c.Name;
+    EXPECT_GT(cuts.After, 0) << c.Name;
   }
 }
 
