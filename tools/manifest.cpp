@@ -8,6 +8,7 @@
 #include "core/cp1251.h"
 #include "core/errors.h"
 #include "core/text.h"
+#include "game/game_archives.h"
 #include "package/package.h"
 #include "script/install_items.h"
 #include "script/level_gate.h"
@@ -15,6 +16,8 @@
 namespace merva {
 
 namespace {
+
+const char kNamedArchiveKey[] = "archive ";
 
 std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t\r");
@@ -121,8 +124,11 @@ class TManifestReader {
     const std::string where = LinePrefix(path_, lineNumber);
     const auto equals = line.find('=');
     if (equals == std::string::npos) throw Exception(where + "expected KEY = VALUE");
-    const std::string key = AsciiLower(Trim(line.substr(0, equals)));
+    const std::string givenKey = Trim(line.substr(0, equals));
+    const std::string key = AsciiLower(givenKey);
     const std::string value = Trim(line.substr(equals + 1));
+    // "archive ARCHIVE = FILE": an item for another of the game's archives.
+    if (key.rfind(kNamedArchiveKey, 0) == 0) return ReadNamedItem(givenKey, value, where);
     const TScriptRecord* record = FindScriptRecord(key);
     if (!record) throw Exception(where + "unknown key " + key);
     if (record->Text) {
@@ -134,6 +140,26 @@ class TManifestReader {
     } else {
       (manifest_.Script.*record->List).push_back(ReadItem(key, value, where));
     }
+  }
+
+  void ReadNamedItem(const std::string& givenKey, const std::string& value,
+                     const std::string& where) {
+    const std::string archive = Trim(givenKey.substr(std::string(kNamedArchiveKey).size()));
+    const std::string fault = GameArchiveFault(archive);
+    if (!fault.empty())
+      throw Exception(where + "a mod cannot put files into " + archive + ": " + fault);
+    const std::string listed = ReadItem("archive", value, where);
+    if (IsMainArchive(archive)) {
+      manifest_.Script.ArchiveFiles.push_back(listed);
+      return;
+    }
+    const std::string text = NamedArchiveItemText(GameArchivePath(archive), listed);
+    std::string stored;
+    if (!TryCp1251FromUtf8(text, stored))
+      throw Exception(where + archive + ": " + kNameOutsideCp1251);
+    if (stored.size() > static_cast<size_t>(kScriptPayloadLimit))
+      throw Exception(where + "the item is longer than 2048 bytes");
+    manifest_.Script.NamedArchiveFiles.push_back(text);
   }
 
   // The text as the script will hold it: given on the line, or "@FILE" for a file's text.

@@ -6,6 +6,7 @@
 #include "core/errors.h"
 #include "core/file_tools.h"
 #include "package/package.h"
+#include "script/install_items.h"
 #include "tools/cli_support.h"
 #include "tools/manifest.h"
 #include "tools/package_writer.h"
@@ -117,7 +118,14 @@ int PrintScript(const std::string& path) {
   if (!notices.First.empty()) throw EFileError(path, notices.First);
   if (end == TScriptEnd::kDamaged) throw EScriptDamaged(path);
   for (const TScriptRecord& record : kScriptRecords) {
-    if (record.List) {
+    if (record.Tag == kTagNamedArchiveFile) {
+      // As the manifest writes it: "archive ARCHIVE = ITEM".
+      for (const std::string& text : script.NamedArchiveFiles) {
+        std::string archive, item;
+        if (!SplitNamedArchiveItem(text, archive, item)) item = text;
+        std::printf("archive %s = %s\n", archive.c_str(), item.c_str());
+      }
+    } else if (record.List) {
       for (const std::string& item : script.*record.List)
         std::printf("%s = %s\n", record.ManifestKey, item.c_str());
     } else if (!(script.*record.Text).empty()) {

@@ -10,6 +10,7 @@
 #include "core/fingerprint.h"
 #include "core/step_times.h"
 #include "core/text.h"
+#include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "operations/room_check.h"
 #include "restore/installed_apps.h"
@@ -98,8 +99,65 @@ void TInstallation::Open() {
   // may read it, not change it.
   rebuild_.emplace(fs, ArchivePathOf(game_), TempArchivePathOf(game_));
   RefuseDamagedArchive(rebuild_->Archive());
+  OpenOtherArchives();
   OpenPackage();
-  if (request_) restore_.emplace(*request_, fs, game_);
+  if (request_) {
+    restore_.emplace(*request_, fs, game_);
+    for (TOtherArchive& other : others_) other.Point = &restore_->AddPart(other.Archive);
+  }
+}
+
+namespace {
+
+// The other archives the items name, each once however it is spelt, in the order they are first
+// named.
+std::vector<std::string> OtherArchivesOf(const TInstallItems& items) {
+  std::vector<std::string> archives, keys;
+  for (const TArchiveItem& item : items.ArchiveFiles) {
+    if (item.Archive.empty() || item.PackageName.empty()) continue;
+    const std::string key = GameArchiveKey(item.Archive);
+    if (std::find(keys.begin(), keys.end(), key) != keys.end()) continue;
+    keys.push_back(key);
+    archives.push_back(item.Archive);
+  }
+  return archives;
+}
+
+// The archive below the game folder, checked before it is opened: there, no link on the way,
+// an archive of the game. Raises naming it.
+void CheckOtherArchive(IFileSystem& fs, const std::string& game, const std::string& archive) {
+  const std::string path = GameArchivePathOf(game, archive);
+  const std::string link = LinkOnTheWay(fs, game, archive);
+  if (!link.empty()) throw Exception(LinkOnTheWayText("game folder", link));
+  if (fs.IsLink(path))
+    throw Exception("The archive " + path + " is a link, which Merva does not follow. Nothing " +
+                    "was changed.");
+  if (!fs.FileExists(path))
+    throw Exception("The mod puts files into " + archive + ", which is not in the game folder " +
+                    game + ". Nothing was changed.");
+}
+
+[[noreturn]] void RaiseNotAnArchive(const std::string& path) {
+  throw Exception("The mod puts files into " + path +
+                  ", which is not an IMG archive of the game. Nothing was changed.");
+}
+
+}  // namespace
+
+void TInstallation::OpenOtherArchives() {
+  IFileSystem& fs = services_.Files;
+  for (const std::string& archive : OtherArchivesOf(items_)) {
+    CheckOtherArchive(fs, game_, archive);
+    TOtherArchive& other = others_.emplace_back();
+    other.Archive = archive;
+    try {
+      other.Rebuild.emplace(fs, GameArchivePathOf(game_, archive),
+                            RebuiltArchivePathOf(game_, archive));
+    } catch (const EArchiveMissing&) {
+      RaiseNotAnArchive(GameArchivePathOf(game_, archive));
+    }
+    RefuseDamagedArchive(other.Rebuild->Archive());
+  }
 }
 
 void TInstallation::OpenPackage() {
@@ -119,17 +177,36 @@ TInstallPlan TInstallation::Plan() {
   RefuseDamagedArchive(archive);
   TPlannedBody body(archive.File(), archive.File().Size());
   archive.WriteTo(body);
+  // The other archives, read-only with their plans, in the order the items name them.
+  std::deque<TArchiveFile> others;
+  std::deque<TPlannedBody> otherBodies;
+  std::vector<TArchiveFile*> otherPlans;
+  const std::vector<std::string> otherNames = OtherArchivesOf(items_);
+  for (const std::string& name : otherNames) {
+    CheckOtherArchive(fs, game_, name);
+    TArchiveFile& other = others.emplace_back(fs);
+    if (!other.Open(GameArchivePathOf(game_, name), TOpenAccess::kReadOnly))
+      RaiseNotAnArchive(GameArchivePathOf(game_, name));
+    RefuseDamagedArchive(other);
+    other.WriteTo(otherBodies.emplace_back(other.File(), other.File().Size()));
+    otherPlans.push_back(&other);
+  }
   OpenPackage();
   // Without a restore folder the plan still tells what a point would record.
   restore_.emplace(request_ ? *request_ : TRestoreRequest{}, fs, game_);
   NoteGameFiles();
   PutArchiveFiles(archive);
+  for (size_t i = 0; i < otherNames.size(); ++i) {
+    PutArchiveFiles(*otherPlans[i], otherNames[i]);
+    restore_->AddPart(otherNames[i]).Preview(*otherPlans[i]);
+  }
   TInstallPlan plan;
   plan.Point = restore_->Preview(archive);
   plan.Earlier = restore_->Earlier();
   if (request_) plan.Damaged = DamagedRestorePoints(fs, request_->Folder, game_);
-  plan.Drives = RoomNeeded(archive).Drives();
+  plan.Drives = RoomNeeded(archive, otherPlans).Drives();
   archive.Close();
+  for (TArchiveFile& other : others) other.Close();
   package_->Close();
   return plan;
 }
@@ -153,6 +230,12 @@ void TInstallation::PlanGameFiles() {
   for (const TGameFileItem& item : items_.GameFiles) {
     const std::string link = LinkOnTheWay(fs, game_, item.Path);
     if (!link.empty()) throw Exception(LinkOnTheWayText("game folder", link));
+    // One file cannot be both rebuilt and replaced by the run.
+    for (const TOtherArchive& other : others_)
+      if (GameFileItemKey(item.Path) == GameArchiveKey(other.Archive))
+        throw Exception("The script names " + item.Item +
+                        " as a game file and as an archive to put files into. Nothing was "
+                        "changed.");
   }
   const std::string scratch = ScratchFolderOf(game_);
   // Written through, a link would put the run's files wherever it points.
@@ -183,6 +266,11 @@ void TInstallation::BeginJournal() {
   for (const std::string& folder : madeFolders_) journal_->MadeFolder(game_ + "\\" + folder);
   journal_->Put(TempArchivePathOf(game_), ArchivePathOf(game_));
   journal_->Aside(ArchivePathOf(game_));
+  for (const TOtherArchive& other : others_) {
+    journal_->Put(RebuiltArchivePathOf(game_, other.Archive),
+                  GameArchivePathOf(game_, other.Archive));
+    journal_->Aside(GameArchivePathOf(game_, other.Archive));
+  }
   if (restore_) {
     restore_->Reserve();
     journal_->PutPoint(restore_->PendingPath(), restore_->FinalPath());
@@ -217,11 +305,14 @@ void TInstallation::PlanArchive() {
   // The archive files are put in and the directory sorted in the rebuild's plan; the compaction
   // comes with the writing.
   PutArchiveFiles(rebuild_->Archive());
+  for (TOtherArchive& other : others_) PutArchiveFiles(other.Rebuild->Archive(), other.Archive);
 }
 
-void TInstallation::PutArchiveFiles(TArchiveFile& archive) {
+void TInstallation::PutArchiveFiles(TArchiveFile& archive, const std::string& into) {
   IProgress& progress = services_.Progress;
+  const std::string key = GameArchiveKey(into);
   for (const TArchiveItem& item : items_.ArchiveFiles) {
+    if (GameArchiveKey(item.Archive) != key) continue;
     TPackageEntry entry;
     uint32_t position;
     if (item.PackageName.empty() || !index_->Find(item.PackageName, entry, position)) continue;
@@ -234,10 +325,13 @@ void TInstallation::PutArchiveFiles(TArchiveFile& archive) {
 }
 
 void TInstallation::CheckRoom() {
-  RoomNeeded(rebuild_->Archive()).Check();
+  std::vector<TArchiveFile*> others;
+  for (TOtherArchive& other : others_) others.push_back(&other.Rebuild->Archive());
+  RoomNeeded(rebuild_->Archive(), others).Check();
 }
 
-TRoomCheck TInstallation::RoomNeeded(TArchiveFile& archive) {
+TRoomCheck TInstallation::RoomNeeded(TArchiveFile& archive,
+                                     const std::vector<TArchiveFile*>& others) {
   // temp.img and the staged game files on the game's drive, the old bytes on the restore
   // folder's.
   TRoomCheck room(services_.Files);
@@ -248,8 +342,16 @@ TRoomCheck TInstallation::RoomNeeded(TArchiveFile& archive) {
     if (!item.PackageName.empty() && index_->Find(item.PackageName, entry, position))
       staged += entry.Size;
   }
-  room.Need(game_, CompactedArchiveBytes(archive.State()) + staged);
-  if (request_ && restore_) room.Need(request_->Folder, restore_->KeptBytesFor(archive));
+  // Every archive's rebuild waits beside it until the commit.
+  int64_t rebuilt = CompactedArchiveBytes(archive.State());
+  for (TArchiveFile* other : others) rebuilt += CompactedArchiveBytes(other->State());
+  room.Need(game_, rebuilt + staged);
+  if (request_ && restore_) {
+    int64_t kept = restore_->KeptBytesFor(archive);
+    for (size_t i = 0; i < others.size() && i < others_.size(); ++i)
+      if (others_[i].Point) kept += others_[i].Point->KeptBytesFor(*others[i]);
+    room.Need(request_->Folder, kept);
+  }
   return room;
 }
 
@@ -264,16 +366,31 @@ void TInstallation::ReplaceArchive() {
   rebuild_->Write(progress, 0, restore_ ? &fingerprint : nullptr, nullptr,
                   keepAlong ? &*keepAlong : nullptr);
   MarkStep("temp.img written and flushed");
-  // The restore point is whole on the disk before the new archive takes the old one's place.
+  for (TOtherArchive& other : others_) {
+    // Each other archive the same way, its old bytes kept in its part of the point.
+    std::string print;
+    std::optional<TKeptBytesAlong> along;
+    if (other.Point) {
+      other.Point->Keep(other.Rebuild->Archive(), progress);
+      along.emplace(*other.Point);
+    }
+    other.Rebuild->Write(progress, 0, other.Point ? &print : nullptr, nullptr,
+                         along ? &*along : nullptr);
+    if (other.Point) other.Point->Finish(other.Rebuild->WrittenPath(), print, progress);
+  }
+  if (!others_.empty()) MarkStep("other archives written and flushed");
+  // The restore point is whole on the disk before the new archives take the old ones' places.
   if (restore_) restore_->Finish(rebuild_->WrittenPath(), fingerprint, progress);
   MarkStep("restore point flushed");
-  // The archive and the files the mod replaces go out of their places (the game holding one
+  // The archives and the files the mod replaces go out of their places (the game holding one
   // stops the run here, with everything put back), and the run is committed: from here on its
   // journal owns what it wrote.
   rebuild_->Release();
+  for (TOtherArchive& other : others_) other.Rebuild->Release();
   journal_->MoveAside();
   journal_->Commit();
   rebuild_->HandOver();
+  for (TOtherArchive& other : others_) other.Rebuild->HandOver();
   if (restore_) restore_->HandOver();
   MarkStep("gta3.img replaced");
 }

@@ -1,9 +1,11 @@
 #pragma once
 // The installation of one mod into one game folder, from start to end: the archive files into
-// models\gta3.img (planned in memory, written once beside the old archive), the game files
+// models\gta3.img and the other archives they name (each planned in memory, written once beside
+// the old archive), the game files
 // extracted beside the game, and a restore point of everything it replaces; then, its journal
 // committed, each takes its place. All or nothing: a failure or a power cut at any moment leaves
 // the game as it was, or the run for the next one to finish (restore/journal.h).
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -76,8 +78,13 @@ class TInstallation {
   void StageGameFiles();
   void OpenPackage();
   void PlanArchive();
-  void PutArchiveFiles(TArchiveFile& archive);
-  TRoomCheck RoomNeeded(TArchiveFile& archive);
+  // Opens every other archive the mod puts files into; raises, naming it, for one that is not
+  // an archive of the game or lies behind a link.
+  void OpenOtherArchives();
+  // Puts the items for `archive` (empty: models\gta3.img) into its plan, and sorts it.
+  void PutArchiveFiles(TArchiveFile& plan, const std::string& archive = "");
+  // The room the run needs, `others` the plans of the other archives in their order.
+  TRoomCheck RoomNeeded(TArchiveFile& archive, const std::vector<TArchiveFile*>& others);
   void CheckRoom();
   void ReplaceArchive();
   // Lists the installation in the player's installed programs, with the program its uninstall
@@ -96,6 +103,13 @@ class TInstallation {
   std::optional<TChangingGame> lock_;
   std::optional<TJournal> journal_;
   std::optional<TArchiveRebuild> rebuild_;
+  // Another archive the mod puts files into, rebuilt beside itself like gta3.img.
+  struct TOtherArchive {
+    std::string Archive;  // below the game folder, as the first item spells it
+    std::optional<TArchiveRebuild> Rebuild;
+    TRestorePointWriter* Point = nullptr;  // its part of the restore point
+  };
+  std::deque<TOtherArchive> others_;
   std::optional<TBlockFile> package_;
   TPackageDirectory directory_;
   std::optional<TPackageIndex> index_;

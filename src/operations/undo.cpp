@@ -10,6 +10,7 @@
 #include "core/file_tools.h"
 #include "core/step_times.h"
 #include "core/text.h"
+#include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "game/game_lock.h"
 #include "operations/room_check.h"
@@ -199,19 +200,22 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
     if (!choices.ByNames) throw ArchiveChanged(chain.back());
     plan = PlanChainUndoByNames(chain, rebuild.Archive().Entries());
   }
+  std::deque<TPartUndo> parts = OpenParts(chain);
   const TRestorePoint& undone = plan ? plan->Undone : point_;
   TUndoResult result;
   const std::set<std::string> edited =
       CheckGameFiles(undone, pointPath, choices, result.KeptEditedIn);
-  CheckRoom(undone, plan ? &*plan : nullptr, edited, result.KeptEditedIn);
+  CheckRoom(undone, plan ? &*plan : nullptr, edited, result.KeptEditedIn, parts);
   CheckLaterPoints(services_.Files, root_, chain, services_.Progress);
   MarkStep("start");
   std::string written;
   result.ByNames =
       PlanArchive(rebuild, pointPath, choices, chain, plan, chain.size() > 1 ? &written : nullptr);
   MarkStep("temp.img written and flushed");
+  for (TPartUndo& part : parts) result.ByNames = PlanPartArchive(part, choices) || result.ByNames;
+  if (!parts.empty()) MarkStep("other archives written and flushed");
   PutBack(rebuild, pointPath, undone, chain, plan ? &*plan : nullptr, written, edited,
-          result.KeptEditedIn);
+          result.KeptEditedIn, parts);
   // With later installations in, the installed level is theirs.
   if (services_.Registry && chain.size() == 1)
     result.LevelRestored = RestoreLevelValue(*services_.Registry, point_.Level);
@@ -219,6 +223,67 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   result.KeptEdited.assign(edited.begin(), edited.end());
   if (plan) result.Done = TellUndo(chain, *plan);
   return result;
+}
+
+std::deque<TUndo::TPartUndo> TUndo::OpenParts(const std::vector<TRestorePoint>& chain) {
+  std::deque<TPartUndo> parts;
+  const std::string pointPath = PointPathOf(root_, point_.Folder);
+  for (size_t n = 0; n < point_.Parts.size(); ++n) {
+    const std::string& archive = point_.Parts[n].Archive;
+    // What a later installation wrote there over this one's would need its point rewritten
+    // archive by archive; it is taken back first.
+    for (size_t i = 1; i < chain.size(); ++i)
+      if (PartIndexFor(chain[i], archive) >= 0)
+        throw Exception("The installation of " + PointDescription(point_) +
+                        " cannot be taken back while " + PointDescription(chain[i]) +
+                        ", which also changed " + GameArchiveText(archive) +
+                        ", is installed: take that one back first. Nothing was changed.");
+    TPartUndo& part = parts.emplace_back();
+    part.Part = PartPoint(point_, n);
+    part.Path = pointPath + "\\" + KeptPartFolder(n);
+    const std::string path = GameArchivePathOf(point_.GameFolder, archive);
+    if (services_.Files.IsLink(path) || !services_.Files.FileExists(path))
+      throw EFileError(path, "is missing or is a link: the installation of " +
+                                 PointDescription(point_) +
+                                 " changed it, and it cannot be given back. Nothing was changed.");
+    part.Rebuild.emplace(services_.Files, path,
+                         RebuiltArchivePathOf(point_.GameFolder, archive));
+  }
+  return parts;
+}
+
+bool TUndo::PlanPartArchive(TPartUndo& part, TUndoChoices choices) {
+  // As the undo of the newest installation of that archive: exactly, from its record, or by
+  // names when another program changed it since and the user allows it.
+  IProgress& progress = services_.Progress;
+  TArchiveFile& archive = part.Rebuild->Archive();
+  TUndoDirectory directory(part.Path, part.Part, services_.Files, archive.Body());
+  const std::vector<TArchiveEntry> opened = archive.Entries();
+  TRecordedArchiveCheck check(archive.File(), part.Part);
+  TChecksAlong along(check, directory.Kept());
+  std::optional<TChainUndo> plan;
+  try {
+    plan = PlanChainUndo({part.Part}, opened);
+  } catch (const Exception&) {
+    // The record does not fit the archive: changed since, or a damaged point (told below).
+  }
+  const bool exact = plan && check.SizeMatches();
+  if (exact) {
+    archive.SetDirectory(directory.Entries(plan->Archive));
+    part.Rebuild->Write(
+        progress, part.Part.OldFirstSector, nullptr, [&check] { return check.Step(); }, &along);
+  }
+  const bool same = check.Same(&progress);
+  if (!same && !choices.ByNames) throw ArchiveChanged(part.Part, part.Part.Archive);
+  if (same && !plan) PlanChainUndo({part.Part}, opened);  // raises: the point does not fit
+  if (!exact || !same) {
+    archive.SetDirectory(
+        directory.Entries(same ? plan->Archive : ArchiveByNames(part.Part, {}, opened)));
+    part.Rebuild->Write(progress, same ? part.Part.OldFirstSector : 0, nullptr, nullptr, &along);
+  }
+  directory.Kept().CheckKeptArchive(progress);
+  directory.CloseFiles();
+  return !same;
 }
 
 std::vector<TRestorePoint> TUndo::Chain() {
@@ -247,7 +312,8 @@ std::set<std::string> TUndo::CheckGameFiles(const TRestorePoint& undone,
 }
 
 void TUndo::CheckRoom(const TRestorePoint& undone, const TChainUndo* plan,
-                      const std::set<std::string>& edited, const std::string& editsFolder) {
+                      const std::set<std::string>& edited, const std::string& editsFolder,
+                      const std::deque<TPartUndo>& parts) {
   // The archive as it was and the old game files waiting beside their places on the game's
   // drive, the player's edits and the rewritten later points on the restore folder's: before
   // the first byte is written.
@@ -266,7 +332,9 @@ void TUndo::CheckRoom(const TRestorePoint& undone, const TChainUndo* plan,
   const int64_t archive = plan && !plan->Rewritten.empty()
                               ? plan->Rewritten.back().Point.NewArchiveBytes
                               : point_.OldArchiveBytes;
-  room.Need(point_.GameFolder, archive + staged);
+  int64_t others = 0;
+  for (const TPartUndo& part : parts) others += part.Part.OldArchiveBytes;
+  room.Need(point_.GameFolder, archive + others + staged);
   if (!edited.empty()) room.Need(editsFolder, edits);
   int64_t rewritten = 0;
   if (plan)
@@ -321,8 +389,9 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
   return !same;
 }
 
-EUndoRefused TUndo::ArchiveChanged(const TRestorePoint& newest) const {
-  return EUndoRefused(kArchiveInGame + std::string(" has changed since ") +
+EUndoRefused TUndo::ArchiveChanged(const TRestorePoint& newest,
+                                   const std::string& archive) const {
+  return EUndoRefused(GameArchiveText(archive) + std::string(" has changed since ") +
                       PointDescription(newest) +
                       " was installed: another program, or a mod installed without Merva, "
                       "changed it. Nothing was changed.");
@@ -331,13 +400,20 @@ EUndoRefused TUndo::ArchiveChanged(const TRestorePoint& newest) const {
 void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
                     const TRestorePoint& undone, const std::vector<TRestorePoint>& chain,
                     const TChainUndo* plan, const std::string& written,
-                    const std::set<std::string>& edited, const std::string& editsFolder) {
+                    const std::set<std::string>& edited, const std::string& editsFolder,
+                    std::deque<TPartUndo>& parts) {
   IFileSystem& fs = services_.Files;
   TJournal journal(fs, point_.GameFolder, root_, recordedFolder_);
   TGameFilesSwap files(fs, undone, pointPath);
   files.Note(journal, edited, editsFolder);
   journal.Put(TempArchivePathOf(point_.GameFolder), ArchivePathOf(point_.GameFolder));
   journal.Aside(ArchivePathOf(point_.GameFolder));
+  for (const TPartUndo& part : parts) {
+    const std::string& archive = part.Part.Archive;
+    journal.Put(RebuiltArchivePathOf(point_.GameFolder, archive),
+                GameArchivePathOf(point_.GameFolder, archive));
+    journal.Aside(GameArchivePathOf(point_.GameFolder, archive));
+  }
   const std::vector<TRewrittenPoint> none;
   const std::vector<TRewrittenPoint>& rewritten = plan ? plan->Rewritten : none;
   for (const TRewrittenPoint& later : rewritten)
@@ -360,9 +436,11 @@ void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
     // The current files and the archive go out of their places (the game holding one stops
     // the undo here, and the journal puts everything back), and the undo is committed.
     rebuild.Release();
+    for (TPartUndo& part : parts) part.Rebuild->Release();
     journal.MoveAside();
     journal.Commit();
     rebuild.HandOver();
+    for (TPartUndo& part : parts) part.Rebuild->HandOver();
     MarkStep("committed");
   } catch (const EInOutError&) {
     throw;  // told with its advice by Run

@@ -6,6 +6,7 @@
 // Any installation can go, not only the newest: what later installations took over of it stays
 // as they wrote it, and their restore points are rewritten to keep what it kept
 // (restore/point_chain.h), so that each later undo still gives back the game as it was.
+#include <deque>
 #include <optional>
 #include <set>
 #include <string>
@@ -78,10 +79,21 @@ class TUndo {
   TUndoResult Run(TUndoChoices choices);
 
  private:
+  // Another archive the installation changed, taken back with gta3.img.
+  struct TPartUndo {
+    TRestorePoint Part;  // as a point of that archive alone
+    std::string Path;    // where the point keeps its old entries
+    std::optional<TArchiveRebuild> Rebuild;
+  };
   TUndoResult RunUnchecked(TUndoChoices choices);
+  // Opens every other archive the installation changed. Raises, before anything changes, for
+  // one that a later installation changed again: that one is to be taken back first.
+  std::deque<TPartUndo> OpenParts(const std::vector<TRestorePoint>& chain);
+  // Writes the archive as it was into its rebuild; true when taken back by names.
+  bool PlanPartArchive(TPartUndo& part, TUndoChoices choices);
   // The point and the game's later points, oldest first; raises when a later one is damaged.
   std::vector<TRestorePoint> Chain();
-  EUndoRefused ArchiveChanged(const TRestorePoint& newest) const;
+  EUndoRefused ArchiveChanged(const TRestorePoint& newest, const std::string& archive = "") const;
   std::string RewrittenPathOf(const TRewrittenPoint& later) const;
   void WriteRewrittenPoints(TArchiveRebuild& rebuild, const std::vector<TRestorePoint>& chain,
                             const std::vector<TRewrittenPoint>& rewritten,
@@ -96,7 +108,8 @@ class TUndo {
                                        TUndoChoices choices, std::string& editsFolder);
   // Raises ENoRoom unless both drives have room for what the undo writes.
   void CheckRoom(const TRestorePoint& undone, const TChainUndo* plan,
-                 const std::set<std::string>& edited, const std::string& editsFolder);
+                 const std::set<std::string>& edited, const std::string& editsFolder,
+                 const std::deque<TPartUndo>& parts);
   // Writes the archive as it was, or as the later installations leave it, into the rebuild;
   // `fingerprint` gets the new archive's (empty when taken back by names, which may replace
   // `plan` with its own). True when it was taken back by names.
@@ -108,7 +121,7 @@ class TUndo {
   void PutBack(TArchiveRebuild& rebuild, const std::string& pointPath, const TRestorePoint& undone,
                const std::vector<TRestorePoint>& chain, const TChainUndo* plan,
                const std::string& written, const std::set<std::string>& edited,
-               const std::string& editsFolder);
+               const std::string& editsFolder, std::deque<TPartUndo>& parts);
 
   std::string root_;
   TOperationServices services_;

@@ -6,6 +6,7 @@
 
 #include "archive/archive_file.h"
 #include "core/errors.h"
+#include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "game/game_lock.h"
 #include "restore/ownership.h"
@@ -74,6 +75,12 @@ TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& pl
       told.GivenBack.push_back(EntryName(entry.Old));
   for (const TAddedEntry& entry : point.Added)
     if (!stays.count(EntryNameKey(entry.Name))) told.Removed.push_back(entry.Name);
+  // Another archive's entries with its name: no later installation changed it again.
+  for (const TRestorePoint& part : point.Parts) {
+    const std::string in = " in " + GameArchiveText(part.Archive);
+    for (const TKeptEntry& entry : part.Replaced) told.GivenBack.push_back(EntryName(entry.Old) + in);
+    for (const TAddedEntry& entry : part.Added) told.Removed.push_back(entry.Name + in);
+  }
   for (const TGameFileChange& file : plan.Undone.GameFiles)
     (file.Replaced ? told.GivenBack : told.Removed).push_back(file.Item);
   for (const TRewrittenPoint& rewritten : plan.Rewritten)

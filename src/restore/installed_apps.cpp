@@ -120,6 +120,8 @@ std::string KeepProgramCopy(IFileSystem& fs, const std::string& folder,
 
 int64_t AddedBytes(const TRestorePoint& point) {
   int64_t added = point.NewArchiveBytes - point.OldArchiveBytes;
+  for (const TRestorePoint& part : point.Parts)
+    added += part.NewArchiveBytes - part.OldArchiveBytes;
   for (const TGameFileChange& file : point.GameFiles)
     added += file.NewBytes - (file.Replaced ? file.OldBytes : 0);
   return std::max<int64_t>(added, 0);

@@ -49,6 +49,12 @@ void CheckLaterPoints(IFileSystem& fs, const std::string& root,
     kept.Close();
     for (const TGameFileChange& change : point.GameFiles)
       if (change.Replaced) CheckKeptGameFile(fs, point, path, change);
+    for (size_t n = 0; n < point.Parts.size(); ++n) {
+      const TRestorePoint part = PartPoint(point, n);
+      TKeptEntries partKept(fs, path + "\\" + KeptPartFolder(n), part);
+      CheckKeptArchiveWhole(fs, path + "\\" + KeptPartFolder(n), part, partKept, progress);
+      partKept.Close();
+    }
   }
 }
 
@@ -188,6 +194,20 @@ void WriteRewrittenPoint(IFileSystem& fs, const std::string& root, const std::st
     CreateFolderPath(fs, ParentFolder(target));
     CopyWholeFile(fs, KeptGameFilePath(ownerPath, kept), target, false);
     written.push_back(target);
+    progress.Wait();
+  }
+  // What the point keeps of its other archives stays as it is: no undo under it changes them.
+  for (size_t n = 0; n < point.Parts.size(); ++n) {
+    if (point.Parts[n].Replaced.empty()) continue;
+    const std::string from = PointPathOf(root, point.Folder) + "\\" + KeptPartFolder(n);
+    const std::string target = path + "\\" + KeptPartFolder(n);
+    const TRestorePoint part = PartPoint(point, n);
+    TKeptEntries kept(fs, from, part);
+    CheckKeptArchiveWhole(fs, from, part, kept, progress);
+    kept.Close();
+    CreateFolderPath(fs, target);
+    CopyWholeFile(fs, from + "\\" + kKeptArchiveName, target + "\\" + kKeptArchiveName, false);
+    written.push_back(target + "\\" + kKeptArchiveName);
     progress.Wait();
   }
   FlushFiles(fs, written, &progress);

@@ -20,6 +20,10 @@ std::string KeptGameFileName(const std::string& item) {
   return kKeptGameFolder + item;
 }
 
+std::string KeptPartFolder(size_t n) {
+  return "archives\\" + std::to_string(n + 1);
+}
+
 bool IsOwnKeptEntryFileName(const std::string& kept) {
   return kept.rfind(kKeptEntriesFolder, 0) == 0;
 }

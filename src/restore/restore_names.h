@@ -2,6 +2,7 @@
 // The names inside a restore folder, as game/game_folder.h holds the game folder's: a point's
 // folder, the states a run may leave it in, and where it keeps the old versions of game files.
 // Every part of the program builds them here.
+#include <cstddef>
 #include <string>
 
 namespace merva {
@@ -23,5 +24,9 @@ std::string KeptGameFileName(const std::string& item);
 // True for the name of a file that a point of the first layouts kept for one replaced archive
 // entry ("archive\NAME"); current points keep them all in one archive.img.
 bool IsOwnKeptEntryFileName(const std::string& kept);
+// The folder in a point that keeps what the installation changed in the `n`-th (from 0) archive
+// other than models\gta3.img: its own archive.img, relative to the point's folder
+// ("archives\1").
+std::string KeptPartFolder(size_t n);
 
 }  // namespace merva

@@ -12,6 +12,7 @@
 #include "archive/sectors.h"
 #include "core/cp1251.h"
 #include "core/text.h"
+#include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "restore/ownership.h"
 #include "restore/restore_names.h"
@@ -177,6 +178,14 @@ bool PathsStayInside(const TRestorePoint& p) {
       return false;
   for (const std::string& folder : p.FoldersCreated)
     if (!StaysInside(folder)) return false;
+  // Each other archive once, one a mod may change; its kept bytes in its own archive.img.
+  std::set<std::string> archives;
+  for (const TRestorePoint& part : p.Parts) {
+    if (!GameArchiveFault(part.Archive).empty() || IsMainArchive(part.Archive)) return false;
+    if (!archives.insert(GameArchiveKey(part.Archive)).second) return false;
+    for (const TKeptEntry& e : part.Replaced)
+      if (e.Kept != kKeptArchiveName) return false;
+  }
   return !p.GameFolder.empty();
 }
 
@@ -206,6 +215,54 @@ std::string TakenFromPointName(const std::string& takenFrom) {
   return takenFrom.rfind(prefix, 0) == 0 ? takenFrom.substr(prefix.size()) : "";
 }
 
+TRestorePoint PartPoint(const TRestorePoint& point, size_t n) {
+  TRestorePoint part = point.Parts.at(n);
+  part.Folder = point.Folder;
+  part.Counter = point.Counter;
+  part.Title = point.Title;
+  part.Time = point.Time;
+  part.GameFolder = point.GameFolder;
+  return part;
+}
+
+int PartIndexFor(const TRestorePoint& point, const std::string& archive) {
+  const std::string key = GameArchiveKey(archive);
+  for (size_t n = 0; n < point.Parts.size(); ++n)
+    if (GameArchiveKey(point.Parts[n].Archive) == key) return static_cast<int>(n);
+  return -1;
+}
+
+int64_t AllKeptBytes(const TRestorePoint& point) {
+  int64_t bytes = point.KeptBytes;
+  for (const TRestorePoint& part : point.Parts) bytes += part.KeptBytes;
+  return bytes;
+}
+
+namespace {
+
+void ArchiveChangeLines(std::ostringstream& out, const TRestorePoint& p) {
+  out << "old\tcount=" << p.OldCount << "\tfirst-sector=" << p.OldFirstSector
+      << "\tbytes=" << p.OldArchiveBytes << "\n";
+  for (const TOrderRun& run : p.Order)
+    out << "order\told=" << run.Old << "\tnew=" << run.New << "\tcount=" << run.Count << "\n";
+  for (const TKeptEntry& e : p.Replaced)
+    out << "replaced\tindex=" << e.Index << "\tentry=" << Hex(&e.Old, sizeof e.Old)
+        << "\tnew-size=" << e.NewSize << "\tkept=" << Escape(e.Kept)
+        << "\tprint=" << e.NewFingerprint << "\tfrom=" << Escape(e.TakenFrom) << "\n";
+  for (const TAddedEntry& e : p.Added)
+    out << "added\tname=" << Escape(e.Name) << "\tsize=" << e.Size << "\tprint=" << e.NewFingerprint
+        << "\n";
+}
+
+void NewArchiveLines(std::ostringstream& out, const TRestorePoint& p) {
+  out << "new\tbytes=" << p.NewArchiveBytes << "\tprint=" << p.NewArchiveFingerprint << "\n";
+  out << "kept\tbytes=" << p.KeptBytes << "\n";
+  if (!p.KeptArchiveFingerprint.empty())
+    out << "keptimg\tprint=" << p.KeptArchiveFingerprint << "\n";
+}
+
+}  // namespace
+
 std::string RecordText(const TRestorePoint& p) {
   std::ostringstream out;
   out << kTaggedRecordHeading << "\n";
@@ -218,17 +275,7 @@ std::string RecordText(const TRestorePoint& p) {
   };
   out << "level\tchecked=" << (p.Level.Checked ? 1 : 0) << level("before", p.Level.Before)
       << level("after", p.Level.After) << "\n";
-  out << "old\tcount=" << p.OldCount << "\tfirst-sector=" << p.OldFirstSector
-      << "\tbytes=" << p.OldArchiveBytes << "\n";
-  for (const TOrderRun& run : p.Order)
-    out << "order\told=" << run.Old << "\tnew=" << run.New << "\tcount=" << run.Count << "\n";
-  for (const TKeptEntry& e : p.Replaced)
-    out << "replaced\tindex=" << e.Index << "\tentry=" << Hex(&e.Old, sizeof e.Old)
-        << "\tnew-size=" << e.NewSize << "\tkept=" << Escape(e.Kept)
-        << "\tprint=" << e.NewFingerprint << "\tfrom=" << Escape(e.TakenFrom) << "\n";
-  for (const TAddedEntry& e : p.Added)
-    out << "added\tname=" << Escape(e.Name) << "\tsize=" << e.Size << "\tprint=" << e.NewFingerprint
-        << "\n";
+  ArchiveChangeLines(out, p);
   for (const TGameFileChange& f : p.GameFiles)
     out << "gamefile\titem=" << Escape(f.Item) << "\treplaced=" << (f.Replaced ? 1 : 0)
         << "\told-bytes=" << f.OldBytes << "\tnew-bytes=" << f.NewBytes
@@ -236,10 +283,14 @@ std::string RecordText(const TRestorePoint& p) {
         << "\tfrom=" << Escape(f.TakenFrom) << "\n";
   for (const std::string& folder : p.FoldersCreated)
     out << "folder\tpath=" << Escape(folder) << "\n";
-  out << "new\tbytes=" << p.NewArchiveBytes << "\tprint=" << p.NewArchiveFingerprint << "\n";
-  out << "kept\tbytes=" << p.KeptBytes << "\n";
-  if (!p.KeptArchiveFingerprint.empty())
-    out << "keptimg\tprint=" << p.KeptArchiveFingerprint << "\n";
+  NewArchiveLines(out, p);
+  // Each other archive after an "archive" line: a reader that does not know it refuses the
+  // point rather than take back gta3.img alone.
+  for (const TRestorePoint& part : p.Parts) {
+    out << "archive\tpath=" << Escape(part.Archive) << "\n";
+    ArchiveChangeLines(out, part);
+    NewArchiveLines(out, part);
+  }
   out << "end\n";
   return out.str();
 }
@@ -284,12 +335,26 @@ TRecordRead ParseTaggedRecord(std::istringstream& in, TRestorePoint& p, std::str
   std::set<std::string> once;
   static const std::set<std::string> kOnce = {"title", "time", "game", "level",
                                               "old",   "new",  "kept", "keptimg"};
+  // The lines of another archive's part describe that archive alone.
+  static const std::set<std::string> kPartKinds = {"archive", "old",  "order", "replaced",
+                                                   "added",   "new",  "kept",  "keptimg",
+                                                   "end"};
+  TRestorePoint* a = &p;  // the archive the lines describe now
   while (std::getline(in, line)) {
     if (ended) return TRecordRead::kDamaged;  // nothing may follow the end
     const std::vector<std::string> fields = SplitAt(line, "\t");
     const std::string& kind = fields[0];
     TTaggedLine f;
     if (kind.empty() || !f.Read(fields)) return TRecordRead::kDamaged;
+    if (a != &p && !kPartKinds.count(kind) && kind[0] != kSkippableMark)
+      return TRecordRead::kDamaged;
+    if (kind == "archive") {
+      // Only once the archive before it is whole.
+      if (!sawNew) return TRecordRead::kDamaged;
+      a = &p.Parts.emplace_back();
+      once.clear();
+      sawNew = false;
+    }
     if (kOnce.count(kind) && !once.insert(kind).second) return TRecordRead::kDamaged;
     // Each field its reader; a missing one is a damaged record.
     bool ok = true;
@@ -324,6 +389,8 @@ TRecordRead ParseTaggedRecord(std::istringstream& in, TRestorePoint& p, std::str
     };
     if (kind == "end") {
       ended = true;
+    } else if (kind == "archive") {
+      text("path", a->Archive);
     } else if (kind == "title" || kind == "time") {
       text("text", kind == "title" ? p.Title : p.Time);
     } else if (kind == "game") {
@@ -333,17 +400,17 @@ TRecordRead ParseTaggedRecord(std::istringstream& in, TRestorePoint& p, std::str
       level("before", p.Level.Before);
       level("after", p.Level.After);
     } else if (kind == "old") {
-      number("count", p.OldCount);
-      number("first-sector", p.OldFirstSector);
-      number("bytes", p.OldArchiveBytes);
-      ok = ok && p.OldCount >= 0 && p.OldCount < kEntryCountLimit;
+      number("count", a->OldCount);
+      number("first-sector", a->OldFirstSector);
+      number("bytes", a->OldArchiveBytes);
+      ok = ok && a->OldCount >= 0 && a->OldCount < kEntryCountLimit;
     } else if (kind == "order") {
-      TOrderRun& run = p.Order.emplace_back();
+      TOrderRun& run = a->Order.emplace_back();
       number("old", run.Old);
       number("new", run.New);
       number("count", run.Count);
     } else if (kind == "replaced") {
-      TKeptEntry& e = p.Replaced.emplace_back();
+      TKeptEntry& e = a->Replaced.emplace_back();
       std::vector<uint8_t> entry;
       const std::string* hex = f.Take("entry");
       ok = hex && FromHex(*hex, entry) && entry.size() == sizeof e.Old;
@@ -354,7 +421,7 @@ TRecordRead ParseTaggedRecord(std::istringstream& in, TRestorePoint& p, std::str
       print("print", e.NewFingerprint);
       from("from", e.TakenFrom);
     } else if (kind == "added") {
-      TAddedEntry& e = p.Added.emplace_back();
+      TAddedEntry& e = a->Added.emplace_back();
       text("name", e.Name);
       number("size", e.Size);
       print("print", e.NewFingerprint);
@@ -370,18 +437,18 @@ TRecordRead ParseTaggedRecord(std::istringstream& in, TRestorePoint& p, std::str
     } else if (kind == "folder") {
       text("path", p.FoldersCreated.emplace_back());
     } else if (kind == "new") {
-      number("bytes", p.NewArchiveBytes);
+      number("bytes", a->NewArchiveBytes);
       const std::string* field = f.Take("print");
       // A point rewritten from one of the first layouts keeps its SHA-256.
       ok = ok && field && (IsHex(*field, 32) || IsHex(*field, 64));
-      if (field) p.NewArchiveFingerprint = *field;
+      if (field) a->NewArchiveFingerprint = *field;
       sawNew = true;
     } else if (kind == "kept") {
-      number("bytes", p.KeptBytes);
+      number("bytes", a->KeptBytes);
     } else if (kind == "keptimg") {
       const std::string* field = f.Take("print");
       ok = field && IsHex(*field, 32);
-      if (field) p.KeptArchiveFingerprint = *field;
+      if (field) a->KeptArchiveFingerprint = *field;
     } else if (kind[0] == kSkippableMark) {
       continue;
     } else {
@@ -520,14 +587,21 @@ std::string ChangesText(const TRestorePoint& p, const std::vector<TRestorePoint>
   out << "Game folder: " << p.GameFolder << "\n";
   out << "Installed level before: " << LevelText(p.Level, p.Level.Before) << "\n";
   out << "Installed level after: " << LevelText(p.Level, p.Level.After) << "\n\n";
-  out << "Archive entries added (" << p.Added.size() << "):\n";
-  for (const TAddedEntry& e : p.Added)
-    out << "  " << e.Name << ", " << SectorBytes(e.Size) << " bytes\n";
-  out << "Archive entries replaced (" << p.Replaced.size() << "), old bytes kept in "
-      << kKeptArchiveName << " (an IMG archive of their own):\n";
-  for (const TKeptEntry& e : p.Replaced)
-    out << "  " << EntryName(e.Old) << ": old " << SectorBytes(e.Old.Size) << " bytes, new "
-        << SectorBytes(e.NewSize) << " bytes" << from(e.TakenFrom) << "\n";
+  // Each archive's entries under its name: two archives may hold entries of one name.
+  const auto entries = [&](const TRestorePoint& a, const std::string& keptIn) {
+    const std::string archive = GameArchiveText(a.Archive);
+    out << "Entries added to " << archive << " (" << a.Added.size() << "):\n";
+    for (const TAddedEntry& e : a.Added)
+      out << "  " << e.Name << ", " << SectorBytes(e.Size) << " bytes\n";
+    out << "Entries replaced in " << archive << " (" << a.Replaced.size()
+        << "), old bytes kept in " << keptIn << " (an IMG archive of their own):\n";
+    for (const TKeptEntry& e : a.Replaced)
+      out << "  " << EntryName(e.Old) << ": old " << SectorBytes(e.Old.Size) << " bytes, new "
+          << SectorBytes(e.NewSize) << " bytes" << from(e.TakenFrom) << "\n";
+  };
+  entries(p, kKeptArchiveName);
+  for (size_t n = 0; n < p.Parts.size(); ++n)
+    entries(p.Parts[n], KeptPartFolder(n) + "\\" + kKeptArchiveName);
   size_t created = 0;
   for (const TGameFileChange& f : p.GameFiles) created += f.Replaced ? 0 : 1;
   out << "Game files created (" << created << "):\n";
@@ -544,7 +618,10 @@ std::string ChangesText(const TRestorePoint& p, const std::vector<TRestorePoint>
   out << "\nNew " << kArchiveInGame << ": " << p.NewArchiveBytes << " bytes, "
       << (p.NewArchiveFingerprint.size() == 64 ? "SHA-256 " : "XXH3-128 ")
       << p.NewArchiveFingerprint << "\n";
-  out << "This restore point keeps " << p.KeptBytes << " bytes of old files.\n\n";
+  for (const TRestorePoint& part : p.Parts)
+    out << "New " << GameArchiveText(part.Archive) << ": " << part.NewArchiveBytes
+        << " bytes, XXH3-128 " << part.NewArchiveFingerprint << "\n";
+  out << "This restore point keeps " << AllKeptBytes(p) << " bytes of old files.\n\n";
   out << "To take the mod back, run \"merva.exe /undo\" or \"merva-img undo GAME_FOLDER\".\n"
          "The old archive entries are in "
       << kKeptArchiveName << ", which any IMG tool opens, and the files under " << kKeptGameFolder

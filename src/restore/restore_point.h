@@ -101,7 +101,23 @@ struct TRestorePoint {
   // The fingerprint of archive.img as written (XXH3-128), so that a kept archive swapped or
   // changed since is known; empty in points of earlier layouts.
   std::string KeptArchiveFingerprint;
+  // The archive the fields above describe, below the game folder: empty for models\gta3.img,
+  // which every point describes; set in the parts alone.
+  std::string Archive;
+  // What the installation changed in each other archive, as a point of its own: its archive
+  // fields, Archive, and its kept archive in KeptPartFolder(n); Folder, Counter, Title, Time
+  // and GameFolder are the point's, so that each part is taken back like a point of one
+  // archive. No game files, folders or level.
+  std::vector<TRestorePoint> Parts;
 };
+
+// The point's `n`-th part with the point's Folder, Counter, Title, Time and GameFolder.
+TRestorePoint PartPoint(const TRestorePoint& point, size_t n);
+// The index of the point's part that describes `archive` (any spelling), or -1 when the
+// installation did not change it.
+int PartIndexFor(const TRestorePoint& point, const std::string& archive);
+// What the point keeps on disk in all: its own kept files and every part's.
+int64_t AllKeptBytes(const TRestorePoint& point);
 
 // The record as the program reads it back: one kind of fact per line, each of its fields tagged
 // with its name (NAME=VALUE), ending in "end" so that a cut file is known. A later version adds

@@ -28,7 +28,24 @@ TRestorePointWriter::TRestorePointWriter(const TRestoreRequest& request, IFileSy
   point_.Level = request.Level;
 }
 
+TRestorePointWriter::TRestorePointWriter(TRestorePointWriter& owner, const std::string& archive,
+                                         size_t n)
+    : request_(owner.request_),
+      fs_(owner.fs_),
+      gameFolder_(owner.gameFolder_),
+      owner_(&owner),
+      partIndex_(n) {
+  point_.Archive = archive;
+}
+
+TRestorePointWriter& TRestorePointWriter::AddPart(const std::string& archive) {
+  parts_.push_back(std::unique_ptr<TRestorePointWriter>(
+      new TRestorePointWriter(*this, archive, parts_.size())));
+  return *parts_.back();
+}
+
 TRestorePointWriter::~TRestorePointWriter() {
+  parts_.clear();  // their files closed before the folder that holds them goes
   keptFlush_.Join();
   keptArchive_.reset();  // closed quietly
   if (made_ && !handedOver_) RemovePointFolder(fs_, pending_);
@@ -78,7 +95,17 @@ void TRestorePointWriter::NoteOwners(TArchiveFile& archive) {
   // Whom each replaced entry and game file belongs to before this installation takes it over.
   // Without a restore folder there is nobody to ask: the owners stay untold.
   if (request_.Folder.empty()) return;
-  const TOwnership owners(ListRestorePoints(fs_, request_.Folder, gameFolder_));
+  std::vector<TRestorePoint> points = ListRestorePoints(fs_, request_.Folder, gameFolder_);
+  if (owner_) {
+    // Another archive: its entries are known by the earlier points' parts for it alone.
+    std::vector<TRestorePoint> parts;
+    for (const TRestorePoint& point : points) {
+      const int n = PartIndexFor(point, point_.Archive);
+      if (n >= 0) parts.push_back(PartPoint(point, static_cast<size_t>(n)));
+    }
+    points = std::move(parts);
+  }
+  const TOwnership owners(std::move(points));
   for (TKeptEntry& entry : point_.Replaced)
     entry.TakenFrom = TakenFromOf(owners.OwnerOf(TThing::kEntry, EntryName(entry.Old), [&] {
       return StoredFingerprint(archive, entry.Old);
@@ -104,6 +131,8 @@ TRestorePoint TRestorePointWriter::Preview(TArchiveFile& archive) {
   NoteOwners(archive);
   point_.OldArchiveBytes = archive.File().Size();
   point_.NewArchiveBytes = CompactedArchiveBytes(archive.State());
+  point_.Parts.clear();
+  for (const auto& part : parts_) point_.Parts.push_back(part->point_);
   // Counted as Keep counts them: the old entries' and game files' own bytes.
   point_.KeptBytes = 0;
   for (const TKeptEntry& entry : point_.Replaced) point_.KeptBytes += EntryBytes(entry.Old);
@@ -217,9 +246,16 @@ void TRestorePointWriter::Reserve() {
 }
 
 void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IProgress& progress) {
-  if (!fs_.CreateDirectory(pending_)) throw Exception("Unable to create the folder " + pending_);
-  made_ = true;
-  WriteFileFlushed(fs_, pending_ + "\\" + kPointMarkName, gameFolder_);
+  if (owner_) {
+    // Inside the point's folder, which goes with the point.
+    pending_ = owner_->pending_ + "\\" + KeptPartFolder(partIndex_);
+    CreateFolderPath(fs_, pending_);
+  } else {
+    if (!fs_.CreateDirectory(pending_))
+      throw Exception("Unable to create the folder " + pending_);
+    made_ = true;
+    WriteFileFlushed(fs_, pending_ + "\\" + kPointMarkName, gameFolder_);
+  }
 
   RecordArchiveChanges(archive);
   NoteOwners(archive);
@@ -307,6 +343,9 @@ void TRestorePointWriter::FinishUnchecked(const std::string& newArchivePath,
   point_.NewArchiveBytes = created.Size();
   point_.NewArchiveFingerprint = newArchiveFingerprint;
   created.Close();
+  if (owner_) return;  // recorded with its point
+  point_.Parts.clear();
+  for (const auto& part : parts_) point_.Parts.push_back(part->point_);
 
   WriteFileFlushed(fs_, pending_ + "\\" + kChangesFileName, ChangesText(point_, earlier_));
   // The record last: a point without it is no point at all.

@@ -3,6 +3,7 @@
 // while the new archive waits as temp.img, and the run's journal gives it its final name with
 // the new archive: a run that fails or is killed leaves no restore point, or one that is whole
 // and matches the archive.
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -59,6 +60,11 @@ class TRestorePointWriter {
               IProgress& progress);
   // The run is committed: its journal gives the point its name from here on.
   void HandOver() { handedOver_ = true; }
+  // The writer of what the run changes in another of the game's archives (`archive` below the
+  // game folder), kept in this point's KeptPartFolder: Keep, KeepArchiveBytesBefore and Finish
+  // it with that archive's plan and new file, after this point's Keep and before its Finish,
+  // which records it. Its Preview goes before this point's.
+  TRestorePointWriter& AddPart(const std::string& archive);
   // The point as Keep and Finish would record it for the plan in `archive`, sizes and owners
   // and all, with nothing written: what `merva-img plan` tells. Its Folder is empty and its
   // KeptBytes count the kept entries' and files' bytes.
@@ -72,6 +78,7 @@ class TRestorePointWriter {
   const std::vector<TRestorePoint>& Earlier() const { return earlier_; }
 
  private:
+  TRestorePointWriter(TRestorePointWriter& owner, const std::string& archive, size_t n);
   // Runs a step; a failure removes the unfinished point and is told in the program's words.
   template <typename Step>
   void Checked(const Step& step);
@@ -102,6 +109,10 @@ class TRestorePointWriter {
   size_t keptCopied_ = 0;
   TBlockFile* keptSource_ = nullptr;
   TBackgroundFlush keptFlush_;
+  // For a part: the point it belongs to, and its index there; its own parts otherwise.
+  TRestorePointWriter* owner_ = nullptr;
+  size_t partIndex_ = 0;
+  std::vector<std::unique_ptr<TRestorePointWriter>> parts_;
   std::string pending_;  // the folder while it is written
   std::string final_;
   bool made_ = false, handedOver_ = false;

@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "core/text.h"
 #include "core/windows_names.h"
+#include "game/game_archives.h"
 #include "game/game_folder.h"
 
 namespace merva {
@@ -63,7 +64,33 @@ TGameFileItem ReadGameFileItem(const std::string& item) {
   return read;
 }
 
+TArchiveItem ReadNamedArchiveItem(const std::string& text) {
+  // An empty record (an end record may carry the tag) names nothing, as an empty item.
+  if (text.empty()) return {};
+  std::string archive, item;
+  if (!SplitNamedArchiveItem(text, archive, item))
+    throw Exception("The script names an archive item without its archive: " + text +
+                    ". Nothing was changed.");
+  const std::string fault = GameArchiveFault(archive);
+  if (!fault.empty())
+    throw Exception("The script names an archive that a mod may not change: " + archive + " (" +
+                    fault + "). Nothing was changed.");
+  return {item, IsMainArchive(archive) ? "" : GameArchivePath(archive)};
+}
+
 }  // namespace
+
+std::string NamedArchiveItemText(const std::string& archive, const std::string& item) {
+  return archive + "|" + item;
+}
+
+bool SplitNamedArchiveItem(const std::string& text, std::string& archive, std::string& item) {
+  const size_t bar = text.find('|');
+  if (bar == std::string::npos) return false;
+  archive = text.substr(0, bar);
+  item = text.substr(bar + 1);
+  return true;
+}
 
 bool GameFileItemIsInside(const std::string& item) {
   return IsInside(item, RawParts(item));
@@ -94,7 +121,9 @@ TInstallItems ReadInstallItems(const TDATAInst& Script) {
       throw Exception("The script names one game file twice, as " + known->second->Item +
                       " and as " + item + ". Nothing was changed.");
   }
-  for (const std::string& item : Script.ArchiveFiles) items.ArchiveFiles.push_back({item});
+  for (const std::string& item : Script.ArchiveFiles) items.ArchiveFiles.push_back({item, ""});
+  for (const std::string& text : Script.NamedArchiveFiles)
+    items.ArchiveFiles.push_back(ReadNamedArchiveItem(text));
   return items;
 }
 

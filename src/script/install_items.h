@@ -8,10 +8,18 @@
 
 namespace merva {
 
-// A package file put into the game's archive under its own name.
+// A package file put into one of the game's archives under its own name.
 struct TArchiveItem {
   std::string PackageName;  // empty: the item names no package file and is passed over
+  // The archive below the game folder (game/game_archives.h, "models\\gta_int.img"); empty for
+  // models\gta3.img.
+  std::string Archive;
 };
+
+// A named-archive record's text: the archive, "|" (which no Windows name holds), the item.
+std::string NamedArchiveItemText(const std::string& archive, const std::string& item);
+// Its two parts; false when the text has no "|".
+bool SplitNamedArchiveItem(const std::string& text, std::string& archive, std::string& item);
 
 // A package file copied into the game folder ("data\\cars.ide").
 struct TGameFileItem {
@@ -41,8 +49,10 @@ std::string GameFileItemWindowsFault(const std::string& item);
 // The item as Windows compares paths: two items with one key are one file there.
 std::string GameFileItemKey(const std::string& item);
 
-// The script's lists as items, in their order. A game-file item outside the game folder, or one
-// that the installer itself uses, raises: nothing may be installed from such a script.
+// The script's lists as items, in their order, the archive items that name their archive after
+// the others. A game-file item outside the game folder, or one that the installer itself uses,
+// and an archive a mod may not change (GameArchiveFault), raise: nothing may be installed from
+// such a script.
 TInstallItems ReadInstallItems(const TDATAInst& Script);
 
 }  // namespace merva

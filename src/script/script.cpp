@@ -26,7 +26,7 @@ std::string ScrambleScriptText(const std::string& text) {
   return stored;
 }
 
-const TScriptRecord kScriptRecords[11] = {
+const TScriptRecord kScriptRecords[12] = {
     {kTagTitle, "title", &TDATAInst::Title, nullptr},
     {kTagWelcomeText, "welcome", &TDATAInst::WelcomeText, nullptr},
     {kTagAgreementText, "agreement", &TDATAInst::AgreementText, nullptr},
@@ -36,6 +36,7 @@ const TScriptRecord kScriptRecords[11] = {
     {kTagFinishText, "finish", &TDATAInst::FinishText, nullptr},
     {kTagRefusalText, "refusal", &TDATAInst::RefusalText, nullptr},
     {kTagArchiveFile, "archive", nullptr, &TDATAInst::ArchiveFiles},
+    {kTagNamedArchiveFile, "archive in", nullptr, &TDATAInst::NamedArchiveFiles},
     {kTagGameFile, "game", nullptr, &TDATAInst::GameFiles},
     {kTagLevel, "level", &TDATAInst::Level, nullptr},
 };

@@ -25,12 +25,16 @@ struct TDATAInst {
   std::string AgreeCaption;
   std::vector<std::string> GameFiles;
   std::vector<std::string> ArchiveFiles;
+  // Archive items that name their archive ("models\\gta_int.img|int_room.dff"; install_items.h).
+  // An installer that does not know their tag passes them over: none can land in gta3.img.
+  std::vector<std::string> NamedArchiveFiles;
 };
 
 // Record tags of the script file.
 enum TScriptTag : uint8_t {
   kTagArchiveFile = 1,
   kTagGameFile = 2,
+  kTagNamedArchiveFile = 3,  // one of the tags the format reserves
   kTagRefusalText = 10,
   kTagWelcomeText = 11,
   kTagAgreementText = 12,
@@ -54,7 +58,7 @@ struct TScriptRecord {
 // Every kind of record, in the order the package builder writes them. The level comes last:
 // the gate runs while the script loads, and a refusal or an error there must not keep the texts
 // from loading.
-extern const TScriptRecord kScriptRecords[11];
+extern const TScriptRecord kScriptRecords[12];
 // The record kind of a tag, or null for a tag that nothing uses.
 const TScriptRecord* FindScriptRecord(uint8_t tag);
 const TScriptRecord* FindScriptRecord(const std::string& manifestKey);
