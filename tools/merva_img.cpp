@@ -13,6 +13,7 @@
 #include "archive/archive_rename.h"
 #include "archive/game_check.h"
 #include "core/block_file.h"
+#include "game/game_archives.h"
 #include "core/cp1251.h"
 #include "core/environment.h"
 #include "core/errors.h"
@@ -173,36 +174,53 @@ std::string LexicalPath(const std::string& path) {
   return joined.empty() ? path : joined;
 }
 
-// A game's archive (GAME\models\gta3.img) changes only under the game's lock, as during an
-// installation or an undo. The game is found by what the path is, not by how it is spelt: as
-// written ("models\.\gta3.img", a linked models folder) and as the system resolves it, each
-// game folder it names is locked.
-// The game folder of `path` when it is spelt as a game's archive (GAME\models\gta3.img, as
-// Windows reads names); false otherwise.
-bool GameOfArchivePath(const std::string& path, std::string& game) {
+// A game's archives (GAME\models\gta3.img, GAME\models\gta_int.img...) change only under the
+// game's lock, as during an installation or an undo. The game is found by what the path is, not
+// by how it is spelt: as written ("models\.\gta3.img", a linked models folder) and as the
+// system resolves it, each game folder it names is locked.
+// The game folder of `path` when it lies in one: spelt as a game's archive (GAME\models\gta3.img,
+// as Windows reads names), or below the nearest folder that holds models\gta3.img. `archive`
+// gets its place below the game folder (empty for gta3.img); false when it is in no game.
+bool GameOfArchivePath(IFileSystem& fs, const std::string& path, std::string& game,
+                       std::string& archive) {
   const std::string models = ParentFolder(path);
-  if (path.empty() || WindowsNameKey(ExtractFileNamePart(path)) != "GTA3.IMG" ||
-      WindowsNameKey(ExtractFileNamePart(models)) != "MODELS")
-    return false;
-  game = ParentFolder(models);
-  return true;
+  if (path.empty()) return false;
+  if (WindowsNameKey(ExtractFileNamePart(path)) == "GTA3.IMG" &&
+      WindowsNameKey(ExtractFileNamePart(models)) == "MODELS") {
+    game = ParentFolder(models);
+    archive.clear();
+    return true;
+  }
+  for (std::string folder = models; !folder.empty(); folder = ParentFolder(folder)) {
+    if (fs.FileExists(ArchivePathOf(folder)) && !fs.IsLink(ArchivePathOf(folder))) {
+      game = folder;
+      archive = path.substr(folder.size() + 1);
+      return true;
+    }
+  }
+  return false;
 }
 
+struct TGameOfArchive {
+  std::string Folder, Archive;
+};
+
 // The locks of the game folders `archive` lies in, taken for a change (restore/changing_game.h);
-// `games` gets their folders.
+// `games` gets their folders and the archive's place in each.
 std::vector<TChangingGame> LockIfGameArchive(IFileSystem& fs, const std::string& archive,
-                                             std::vector<std::string>* gamesOut = nullptr) {
+                                             std::vector<TGameOfArchive>* gamesOut = nullptr) {
   std::vector<TChangingGame> locks;
-  std::vector<std::string> games;
+  std::vector<TGameOfArchive> games;
   for (std::string path : {LexicalPath(fs.AbsolutePath(archive)), fs.CanonicalPath(archive)}) {
     std::replace(path.begin(), path.end(), '/', '\\');
-    std::string game;
-    if (!GameOfArchivePath(path, game)) continue;
+    std::string game, place;
+    if (!GameOfArchivePath(fs, path, game, place)) continue;
     bool known = false;
-    for (const std::string& other : games) known = known || SameGameFolder(fs, other, game);
+    for (const TGameOfArchive& other : games)
+      known = known || SameGameFolder(fs, other.Folder, game);
     if (known) continue;
-    games.push_back(game.empty() ? "\\" : game);
-    locks.emplace_back(fs, games.back());
+    games.push_back({game.empty() ? "\\" : game, place});
+    locks.emplace_back(fs, games.back().Folder);
   }
   if (gamesOut) *gamesOut = games;
   return locks;
@@ -293,29 +311,29 @@ int Sort(TTool& tool, const TArguments& args) {
 
 // Where the tool writes a rebuilt archive: a name of its own beside the archive, so that it can
 // never be the archive. A game's archive is rebuilt where the installation rebuilds it
-// (models\temp.img), so that what a killed run leaves is what every later run of that game
-// removes.
-std::string RebuildPathOf(const std::string& archive, bool gamesArchive) {
-  std::string game;
-  if (gamesArchive && GameOfArchivePath(archive, game)) return TempArchivePathOf(game);
-  return archive + ".merva-tmp";
-}
-
+// (models\temp.img, NAME.merva-new), so that what a killed run leaves is what every later run
+// of that game removes.
 // A command that rebuilds ARCHIVE (the first word): the archive checked first, the game's lock
 // held when it is a game's, the change given where to write the new archive and a progress line.
 template <typename TChange>
 int Rebuilding(TTool& tool, const TArguments& args, const char* command, const TChange& change) {
   const std::string& path = args.Rest[0];
   RequireArchive(tool.fs, path);
-  std::vector<std::string> games;
+  std::vector<TGameOfArchive> games;
   const std::vector<TChangingGame> locks = LockIfGameArchive(tool.fs, path, &games);
   TConsoleProgress progress(command);
   if (games.empty()) {
-    change(path, RebuildPathOf(path, false), progress);
+    change(path, path + ".merva-tmp", progress);
     return 0;
   }
-  RebuildGameArchive(tool.fs, games.front(),
-                     [&] { change(path, RebuildPathOf(path, true), progress); });
+  const TGameOfArchive& game = games.front();
+  RebuildGameArchive(
+      tool.fs, game.Folder,
+      [&] {
+        change(GameArchivePathOf(game.Folder, game.Archive),
+               RebuiltArchivePathOf(game.Folder, game.Archive), progress);
+      },
+      game.Archive);
   return 0;
 }
 

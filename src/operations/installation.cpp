@@ -155,6 +155,10 @@ void TInstallation::OpenOtherArchives() {
                             RebuiltArchivePathOf(game_, archive));
     } catch (const EArchiveMissing&) {
       RaiseNotAnArchive(GameArchivePathOf(game_, archive));
+    } catch (const EInOutError& error) {
+      // Shorter than an archive's header.
+      if (error.ErrorCode() != kReadBeyondEnd) throw;
+      RaiseNotAnArchive(GameArchivePathOf(game_, archive));
     }
     RefuseDamagedArchive(other.Rebuild->Archive());
   }
@@ -185,8 +189,13 @@ TInstallPlan TInstallation::Plan() {
   for (const std::string& name : otherNames) {
     CheckOtherArchive(fs, game_, name);
     TArchiveFile& other = others.emplace_back(fs);
-    if (!other.Open(GameArchivePathOf(game_, name), TOpenAccess::kReadOnly))
-      RaiseNotAnArchive(GameArchivePathOf(game_, name));
+    bool opened = false;
+    try {
+      opened = other.Open(GameArchivePathOf(game_, name), TOpenAccess::kReadOnly);
+    } catch (const EInOutError& error) {
+      if (error.ErrorCode() != kReadBeyondEnd) throw;
+    }
+    if (!opened) RaiseNotAnArchive(GameArchivePathOf(game_, name));
     RefuseDamagedArchive(other);
     other.WriteTo(otherBodies.emplace_back(other.File(), other.File().Size()));
     otherPlans.push_back(&other);

@@ -2,6 +2,7 @@
 
 #include "core/file_tools.h"
 #include "core/text.h"
+#include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "restore/journal.h"
 #include "restore/restore_store.h"
@@ -26,9 +27,9 @@ TChangingGame::TChangingGame(IFileSystem& fs, const std::string& gameFolder,
 }
 
 void RebuildGameArchive(IFileSystem& fs, const std::string& gameFolder,
-                        const std::function<void()>& rebuild) {
+                        const std::function<void()>& rebuild, const std::string& archive) {
   TJournal journal(fs, gameFolder, "");
-  journal.Put(TempArchivePathOf(gameFolder), ArchivePathOf(gameFolder));
+  journal.Put(RebuiltArchivePathOf(gameFolder, archive), GameArchivePathOf(gameFolder, archive));
   journal.Begin();
   // The move over the archive is one step: old or new, whenever the run stops.
   rebuild();

@@ -23,12 +23,13 @@ class TChangingGame {
   TGameLock lock_;
 };
 
-// Changes the archive of the game in `gameFolder` (whose lock the caller holds) under the game's
-// journal: `rebuild` writes the new archive at TempArchivePathOf and moves it over the archive
-// (archive/archive_rebuild.h); a run cut off anywhere leaves the old archive or the new one,
-// and nothing of its own once the next run has looked.
+// Changes an archive of the game in `gameFolder` (whose lock the caller holds; `archive` below
+// it, empty for models\gta3.img) under the game's journal: `rebuild` writes the new archive at
+// RebuiltArchivePathOf and moves it over the archive (archive/archive_rebuild.h); a run cut off
+// anywhere leaves the old archive or the new one, and nothing of its own once the next run has
+// looked.
 void RebuildGameArchive(IFileSystem& fs, const std::string& gameFolder,
-                        const std::function<void()>& rebuild);
+                        const std::function<void()>& rebuild, const std::string& archive = "");
 
 // Removes what a killed installation of an earlier version left in the game folder: temp.img,
 // the scratch folder, and the folders it made on the way to its game files, while they are

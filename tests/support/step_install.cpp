@@ -5,7 +5,9 @@
 #include "archive/archive_rebuild.h"
 #include "core/errors.h"
 #include "core/text.h"
+#include "game/game_archives.h"
 #include "game/game_folder.h"
+#include "script/install_items.h"
 #include "operations/installation.h"
 #include "package/package.h"
 #include "tests/support/fakes.h"
@@ -14,10 +16,21 @@
 namespace merva::test {
 
 void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& gameFolder,
-                                   const std::string& packagePath, IFileSystem& fs) {
+                                   const std::string& packagePath, IFileSystem& fs,
+                                   const std::string& into) {
   TFakeBoxes boxes;
   TNoProgress progress;
-  const std::string archivePath = ArchivePathOf(gameFolder);
+  const std::string archivePath = GameArchivePathOf(gameFolder, into);
+  std::vector<std::string> items = script.ArchiveFiles;
+  if (!into.empty()) {
+    items.clear();
+    for (const std::string& text : script.NamedArchiveFiles) {
+      std::string archive, item;
+      if (SplitNamedArchiveItem(text, archive, item) &&
+          GameArchiveKey(archive) == GameArchiveKey(into))
+        items.push_back(item);
+    }
+  }
   TGTA3Archive archive;  // the archive is checked first, as the one-pass run does
   if (!OpenArchive(archive, archivePath, fs))
     throw ENotice(TNoticeKind::kError, MissingArchiveText(archivePath));
@@ -31,7 +44,7 @@ void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& g
   ReadPackageDirectory(package, directory, boxes);
   const std::string scratch = gameFolder + "\\step";
   fs.CreateDirectory(scratch);
-  for (const std::string& item : script.ArchiveFiles) {
+  for (const std::string& item : items) {
     TPackageEntry entry;
     uint32_t position;
     if (item.empty() || !FindPackageEntry(directory, item, entry, position)) continue;
@@ -47,7 +60,7 @@ void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& g
   }
   fs.RemoveDirectory(scratch);
   RewriteSortedDirectory(archivePath, fs);
-  CompactArchive(archivePath, TempArchivePathOf(gameFolder), progress, fs);
+  CompactArchive(archivePath, RebuiltArchivePathOf(gameFolder, into), progress, fs);
 }
 
 TInstallOutcome InstallInMemory(const TDATAInst& script, const std::string& archive,

@@ -9,8 +9,11 @@
 
 namespace merva::test {
 
+// `archive` below the game folder (empty: models\gta3.img) gets the items the script names for
+// it.
 void InstallArchiveFilesStepByStep(const TDATAInst& script, const std::string& gameFolder,
-                                   const std::string& packagePath, IFileSystem& fs);
+                                   const std::string& packagePath, IFileSystem& fs,
+                                   const std::string& archive = "");
 
 // What an installation of the script's archive files into an archive and a package, on a file
 // system in memory limited to `limit` bytes a file, leaves: the archive, and the error's text.

@@ -61,6 +61,20 @@ void InstallMore(IFileSystem& fs, int number) {
   installation.Run();
 }
 
+// An interior mod: entries into gta3.img, gta_int.img (one replaced) and player.img.
+void InstallInterior(IFileSystem& fs) {
+  TDATAInst script;
+  script.Title = "Interior";
+  script.ArchiveFiles = {"a.dff"};
+  script.NamedArchiveFiles = {"models\\gta_int.img|room.dff", "models\\gta_int.img|new.txd",
+                              "models\\player.img|shirt.dff"};
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  TInstallation installation(script, kGame, {fs, boxes, progress}, "interior.cab");
+  installation.KeepRestorePoint({kRoot, script.Title, "2026-12-09 10:00:00", {}});
+  installation.Run();
+}
+
 // An installation under later ones, by its point's name.
 void UndoPoint(IFileSystem& fs, const std::string& point) {
   test::TFakeBoxes boxes;
@@ -81,10 +95,20 @@ void ChangeArchive(IFileSystem& fs, const std::function<void(IProgress&)>& chang
   RebuildGameArchive(fs, kGame, [&] { change(progress); });
 }
 
+// The game with that many mods in; kInteriorIn: the interior mod alone.
+constexpr int kInteriorIn = -1;
+
 std::unique_ptr<TMemoryFileSystem> Game(int installed) {
   auto fs = std::make_unique<TMemoryFileSystem>();
   for (const char* folder : {"G", "G\\models", "G\\data", "R"}) fs->AddDirectory(folder);
   fs->Put(ArchivePathOf(kGame), BuildArchive({{1, 2, "a.dff"}, {5, 1, "b.txd"}, {7, 3, "c.dff"}}));
+  fs->Put("G\\models\\gta_int.img", BuildArchive({{1, 2, "room.dff"}, {3, 1, "a.dff"}}));
+  fs->Put("G\\models\\player.img", BuildArchive({{1, 1, "torso.dff"}}));
+  fs->Put("interior.cab", PackageBytes({{"a.dff", std::string(4000, 'a')},
+                                        {"room.dff", std::string(6000, 'R')},
+                                        {"new.txd", std::string(100, 'n')},
+                                        {"shirt.dff", std::string(2500, 'S')}}));
+  if (installed == kInteriorIn) InstallInterior(*fs);
   fs->Put("G\\data\\handling.cfg", "the game's handling");
   fs->Put("data.cab", PackageBytes({{"a.dff", std::string(5000, 'A')},
                                     {"new.txd", std::string(700, 'N')},
@@ -110,6 +134,8 @@ TEST(PowerLoss, EveryRunIsWholeOrNotDoneOnceTheNextRunHasLooked) {
   const TCase cases[] = {
       {"install", 0, Install},
       {"undo", 1, Undo},
+      {"install into three archives", 0, InstallInterior},
+      {"undo of three archives", kInteriorIn, Undo},
       {"undo under one later", 2, [](IFileSystem& fs) { UndoPoint(fs, "G 1"); }},
       {"undo under two later", 3, [](IFileSystem& fs) { UndoPoint(fs, "G 1"); }},
       {"undo of the middle", 3, [](IFileSystem& fs) { UndoPoint(fs, "G 2"); }},

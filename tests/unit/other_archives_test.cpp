@@ -1,0 +1,364 @@
+// Mods that put files into the game's other archives (gta_int.img, player.img...): the script's
+// named-archive records, the rules for the archives a mod may name, the installation into every
+// archive at once and its undo, on a file system in memory.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/cp1251.h"
+#include "core/errors.h"
+#include "game/game_archives.h"
+#include "game/game_folder.h"
+#include "operations/installation.h"
+#include "operations/undo.h"
+#include "restore/restore_names.h"
+#include "restore/restore_store.h"
+#include "script/install_items.h"
+#include "tests/support/fakes.h"
+#include "tests/support/memory_file_system.h"
+#include "tests/support/step_install.h"
+
+namespace merva {
+namespace {
+
+using test::BuildArchive;
+using test::PackageBytes;
+
+const char kRoot[] = "R";
+const char kInt[] = "models\\gta_int.img";
+const char kPlayer[] = "models\\player.img";
+const char kCutscene[] = "models\\cutscene.img";
+
+// A game with four compacted archives (an undo gives those back byte for byte); gta_int.img
+// holds an entry of a name gta3.img holds too.
+std::unique_ptr<TMemoryFileSystem> Game() {
+  auto fs = std::make_unique<TMemoryFileSystem>();
+  for (const char* folder : {"G", "G\\models", "R"}) fs->AddDirectory(folder);
+  fs->Put(ArchivePathOf("G"), BuildArchive({{1, 2, "a.dff"}, {3, 1, "b.txd"}}));
+  fs->Put("G\\models\\gta_int.img", BuildArchive({{1, 1, "room.dff"}, {2, 2, "b.txd"}}));
+  fs->Put("G\\models\\player.img", BuildArchive({{1, 3, "torso.dff"}}));
+  fs->Put("G\\models\\cutscene.img", BuildArchive({{1, 1, "cs.dff"}}));
+  fs->Put("data.cab", PackageBytes({{"a.dff", std::string(3000, 'A')},
+                                    {"b.txd", std::string(5000, 'B')},
+                                    {"room.dff", std::string(4100, 'R')},
+                                    {"new_int.dff", std::string(100, 'I')},
+                                    {"shirt.dff", std::string(2049, 'S')}}));
+  return fs;
+}
+
+// Items in gta3.img (one replaced), gta_int.img (one replaced, b.txd of the same name as one in
+// gta3.img, one added) and player.img (one added), spelt as authors may spell them.
+TDATAInst InteriorScript() {
+  TDATAInst script;
+  script.Title = "Interior Pack";
+  script.ArchiveFiles = {"a.dff"};
+  script.NamedArchiveFiles = {NamedArchiveItemText(kInt, "room.dff"),
+                              NamedArchiveItemText("models/GTA_INT.IMG", "b.txd"),
+                              NamedArchiveItemText(kInt, "new_int.dff"),
+                              NamedArchiveItemText(kPlayer, "shirt.dff")};
+  return script;
+}
+
+void Install(IFileSystem& fs, const TDATAInst& script, bool keepPoint = true) {
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  TInstallation installation(script, "G", {fs, boxes, progress}, "data.cab");
+  if (keepPoint) installation.KeepRestorePoint({kRoot, script.Title, "2026-12-09 11:00:00", {}});
+  installation.Run();
+}
+
+TUndoResult Undo(IFileSystem& fs, const std::string& point = "", bool force = false) {
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  if (point.empty()) return TUndo(kRoot, "G", {fs, boxes, progress}).Run({force, force});
+  return TUndo(kRoot, point, "G", {fs, boxes, progress}).Run({force, force});
+}
+
+std::vector<std::string> EntriesOf(const std::string& archive) {
+  std::vector<std::string> names;
+  for (const test::TEntryLayout& entry : test::DirectoryOf(archive)) names.push_back(entry.Name);
+  return names;
+}
+
+std::map<std::string, std::string> Files(const TMemoryFileSystem& fs) {
+  std::map<std::string, std::string> files;
+  for (const auto& [path, bytes] : fs.Files())
+    files[path] = std::string(bytes->begin(), bytes->end());
+  return files;
+}
+
+std::string FileOf(const TMemoryFileSystem& fs, const std::string& path) {
+  const TMemoryFileSystem::Bytes* bytes = fs.Get(path);
+  return bytes ? std::string(bytes->begin(), bytes->end()) : "(none)";
+}
+
+TEST(OtherArchives, EachArchiveIsWhatPutSortAndCompactOfItAloneGiveAndTheUndoGivesAllBack) {
+  const std::unique_ptr<TMemoryFileSystem> fs = Game();
+  const std::map<std::string, std::string> before = Files(*fs);
+  Install(*fs, InteriorScript());
+
+  for (const char* archive : {"", kInt, kPlayer}) {
+    SCOPED_TRACE(archive);
+    const std::unique_ptr<TMemoryFileSystem> alone = Game();
+    test::InstallArchiveFilesStepByStep(InteriorScript(), "G", "data.cab", *alone, archive);
+    const std::string path = GameArchivePathOf("G", archive);
+    EXPECT_TRUE(FileOf(*fs, path) == FileOf(*alone, path));
+  }
+  EXPECT_EQ(EntriesOf(FileOf(*fs, "G\\models\\gta_int.img")),
+            (std::vector<std::string>{"room.dff", "b.txd", "new_int.dff"}));
+  EXPECT_EQ(EntriesOf(FileOf(*fs, "G\\models\\player.img")),
+            (std::vector<std::string>{"torso.dff", "shirt.dff"}));
+  // Not touched: not rewritten. No name of ours is left beside any archive.
+  EXPECT_TRUE(FileOf(*fs, "G\\models\\cutscene.img") == before.at("G\\models\\cutscene.img"));
+  for (const auto& [path, bytes] : Files(*fs))
+    EXPECT_TRUE(path.rfind("G\\", 0) != 0 || path.find("merva") == std::string::npos) << path;
+
+  // The point keeps each archive's old bytes in its own folder and names every archive.
+  const TRestorePoint point = FindLatestRestorePoint(*fs, kRoot, "G");
+  ASSERT_EQ(point.Parts.size(), 2u);
+  EXPECT_EQ(point.Parts[0].Archive, kInt);
+  EXPECT_EQ(point.Parts[0].Replaced.size(), 2u);
+  EXPECT_EQ(point.Parts[0].Added.size(), 1u);
+  EXPECT_EQ(point.Parts[1].Archive, kPlayer);
+  EXPECT_EQ(point.Replaced.size(), 1u);
+  EXPECT_TRUE(fs->FileExists(PointPathOf(kRoot, point.Folder) + "\\" + KeptPartFolder(0) + "\\" +
+                             kKeptArchiveName));
+  const std::string changes = FileOf(*fs, PointPathOf(kRoot, point.Folder) + "\\changes.txt");
+  EXPECT_NE(changes.find("Entries replaced in models\\gta_int.img (2)"), std::string::npos);
+  EXPECT_NE(changes.find("Entries added to models\\player.img (1)"), std::string::npos);
+  EXPECT_NE(changes.find("Entries replaced in models\\gta3.img (1)"), std::string::npos);
+
+  const TUndoResult undone = Undo(*fs);
+  EXPECT_FALSE(undone.ByNames);
+  EXPECT_EQ(undone.Done.GivenBack,
+            (std::vector<std::string>{"a.dff", "room.dff in models\\gta_int.img",
+                                      "b.txd in models\\gta_int.img"}));
+  std::map<std::string, std::string> after = Files(*fs);
+  EXPECT_TRUE(after == before) << "every archive back byte for byte, the point gone";
+}
+
+TEST(OtherArchives, AModWithoutRestorePointAndOneArchiveOnlyLeavesTheOthersAlone) {
+  const std::unique_ptr<TMemoryFileSystem> fs = Game();
+  TDATAInst script;
+  script.NamedArchiveFiles = {NamedArchiveItemText(kPlayer, "shirt.dff")};
+  const std::string interior = FileOf(*fs, "G\\models\\gta_int.img");
+  Install(*fs, script, false);
+  EXPECT_EQ(EntriesOf(FileOf(*fs, "G\\models\\player.img")),
+            (std::vector<std::string>{"torso.dff", "shirt.dff"}));
+  EXPECT_EQ(EntriesOf(FileOf(*fs, ArchivePathOf("G"))),
+            (std::vector<std::string>{"a.dff", "b.txd"}));
+  EXPECT_TRUE(FileOf(*fs, "G\\models\\gta_int.img") == interior);
+}
+
+// What a script may name as an archive, and what is refused before anything changes.
+TEST(OtherArchives, HostileArchiveNamesInAScriptAreRefusedBeforeAnythingChanges) {
+  const struct {
+    const char* Text;
+    const char* Said;  // empty: accepted
+  } cases[] = {
+      {"models\\gta_int.img|a.dff", ""},
+      {"anim/anim.img|a.dff", ""},
+      {"models\\GTA3.IMG.|a.dff", ""},  // gta3.img as Windows reads it: the main archive
+      {"..\\other\\gta3.img|a.dff", "outside the game folder"},
+      {"models\\..\\..\\x.img|a.dff", "outside the game folder"},
+      {"C:\\Games\\x.img|a.dff", "outside the game folder"},
+      {"\\models\\x.img|a.dff", "outside the game folder"},
+      {"models\\temp.img|a.dff", "the installer itself uses it"},
+      {"merva-install.tmp\\x.img|a.dff", "the installer itself uses it"},
+      {"merva.lock|a.dff", "the installer itself uses it"},
+      {"models\\gta_int.txd|a.dff", "not an IMG archive"},
+      {"models\\nul.img|a.dff", "device"},
+      {"|a.dff", "no archive is named"},
+      {"a.dff", "without its archive"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
+    TDATAInst script;
+    script.NamedArchiveFiles = {c.Text};
+    if (!*c.Said) {
+      EXPECT_EQ(ReadInstallItems(script).ArchiveFiles.size(), 1u);
+      continue;
+    }
+    try {
+      ReadInstallItems(script);
+      ADD_FAILURE() << "accepted";
+    } catch (const Exception& error) {
+      EXPECT_NE(std::string(error.what()).find(c.Said), std::string::npos) << error.what();
+    }
+    // The whole installation is refused with the game as it was.
+    const std::unique_ptr<TMemoryFileSystem> fs = Game();
+    const std::map<std::string, std::string> before = Files(*fs);
+    EXPECT_THROW(Install(*fs, script), Exception);
+    EXPECT_TRUE(Files(*fs) == before);
+  }
+  TDATAInst main;
+  main.NamedArchiveFiles = {"models\\GTA3.IMG.|a.dff"};
+  EXPECT_EQ(ReadInstallItems(main).ArchiveFiles[0].Archive, "") << "gta3.img is the main one";
+}
+
+TEST(OtherArchives, AnArchiveMissingOrForeignRefusesTheWholeModNamingIt) {
+  const struct {
+    const char* Name;
+    std::function<void(TMemoryFileSystem&)> Make;
+    const char* Said;
+  } cases[] = {
+      {"missing", [](TMemoryFileSystem& fs) { fs.DeleteFile("G\\models\\player.img"); },
+       "models\\player.img, which is not in the game folder"},
+      {"not an archive", [](TMemoryFileSystem& fs) { fs.Put("G\\models\\player.img", "text"); },
+       "G\\models\\player.img, which is not an IMG archive"},
+      {"a game file of the same name",
+       [](TMemoryFileSystem&) {}, "as a game file and as an archive"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::unique_ptr<TMemoryFileSystem> fs = Game();
+    c.Make(*fs);
+    const std::map<std::string, std::string> before = Files(*fs);
+    TDATAInst script = InteriorScript();
+    if (std::string(c.Name) == "a game file of the same name")
+      script.GameFiles = {"models\\Player.img"};
+    try {
+      Install(*fs, script);
+      ADD_FAILURE() << "installed";
+    } catch (const Exception& error) {
+      EXPECT_NE(std::string(error.what()).find(c.Said), std::string::npos) << error.what();
+    }
+    EXPECT_TRUE(Files(*fs) == before);
+  }
+}
+
+// A reader of the format as it was before the named-archive record: tags 1, 2, 10 to 15 and 20
+// to 22, every other tag read and passed over.
+TDATAInst ReadAsTheFormatWasBefore(const std::string& bytes) {
+  TDATAInst script;
+  for (size_t at = 21; at + 5 <= bytes.size();) {
+    const auto tag = static_cast<uint8_t>(bytes[at]);
+    uint32_t length = 0;
+    for (int i = 3; i >= 0; --i) length = length << 8 | static_cast<uint8_t>(bytes[at + 1 + i]);
+    std::string text = bytes.substr(at + 5, length);
+    for (size_t i = 1; i < text.size(); ++i) text[i] = static_cast<char>(text[i] - 32);
+    text = Utf8FromCp1251(text);
+    at += 5 + length;
+    if (tag == 1) script.ArchiveFiles.push_back(text);
+    if (tag == 2) script.GameFiles.push_back(text);
+    if (tag == 20) script.Title = text;
+    if (tag == 11) script.WelcomeText = text;
+    if (length == 0) break;
+  }
+  return script;
+}
+
+TEST(OtherArchives, AnInstallerThatDoesNotKnowTheRecordLeavesItsItemsOut) {
+  const std::string bytes = test::ScriptBytes({{20, "Interior"},
+                                               {3, NamedArchiveItemText(kInt, "room.dff")},
+                                               {1, "a.dff"},
+                                               {3, NamedArchiveItemText(kPlayer, "shirt.dff")},
+                                               {11, "Welcome"},
+                                               {2, "data\\x.dat"}});
+  TMemoryFileSystem fs;
+  fs.Put("scripts.bin", bytes);
+  test::TFakeBoxes boxes;
+  TDATAInst now;
+  ASSERT_EQ(LoadScript(now, fs, boxes, nullptr), TScriptEnd::kFileEnd);
+  const TDATAInst before = ReadAsTheFormatWasBefore(bytes);
+  for (const TDATAInst* script : {static_cast<const TDATAInst*>(&now), &before}) {
+    EXPECT_EQ(script->Title, "Interior");
+    EXPECT_EQ(script->WelcomeText, "Welcome");
+    EXPECT_EQ(script->ArchiveFiles, std::vector<std::string>{"a.dff"}) << "none into gta3.img";
+    EXPECT_EQ(script->GameFiles, std::vector<std::string>{"data\\x.dat"});
+  }
+  EXPECT_EQ(now.NamedArchiveFiles,
+            (std::vector<std::string>{"models\\gta_int.img|room.dff",
+                                      "models\\player.img|shirt.dff"}));
+}
+
+// A point whose record names another archive is refused whole by a reader that does not know
+// the line, never taken back for gta3.img alone; one whose parts are damaged reads as damaged.
+TEST(OtherArchives, TheRecordOfEveryArchiveReadsBackAndAHandMadeOneIsRefused) {
+  const std::unique_ptr<TMemoryFileSystem> fs = Game();
+  Install(*fs, InteriorScript());
+  const TRestorePoint point = FindLatestRestorePoint(*fs, kRoot, "G");
+  const std::string record = RecordText(point);
+  TRestorePoint read;
+  ASSERT_TRUE(ParseRecord(record, read));
+  EXPECT_EQ(RecordText(read), record);
+
+  const auto changed = [&](const std::string& from, const std::string& to) {
+    std::string text = record;
+    const size_t at = text.rfind(from);  // in the last archive's lines
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    TRestorePoint hostile;
+    return ParseRecord(text, hostile);
+  };
+  EXPECT_FALSE(changed("path=models\\gta_int.img", "path=..\\gta_int.img"));
+  EXPECT_FALSE(changed("path=models\\gta_int.img", "path=models\\temp.img"));
+  EXPECT_FALSE(changed("path=models\\gta_int.img", "path=models\\player.img"));
+  EXPECT_FALSE(changed("path=models\\gta_int.img", "path=models\\gta3.img"));
+  EXPECT_FALSE(changed("path=models\\gta_int.img\n", "path=models\\gta_int.img\ngamefile\t"));
+  EXPECT_FALSE(changed("kept=archive.img", "kept=archive%5Cx.dff"));
+}
+
+TEST(OtherArchives, AnArchiveChangedSinceIsRefusedAndTakenBackByNamesWhenForced) {
+  const std::unique_ptr<TMemoryFileSystem> fs = Game();
+  const std::map<std::string, std::string> before = Files(*fs);
+  Install(*fs, InteriorScript());
+  // Another tool adds an entry to player.img.
+  const std::string player = FileOf(*fs, "G\\models\\player.img");
+  fs->Put("G\\models\\player.img", BuildArchive({{1, 3, "torso.dff"}, {4, 2, "shirt.dff"},
+                                                 {6, 1, "hat.dff"}}));
+  const std::map<std::string, std::string> changed = Files(*fs);
+  try {
+    Undo(*fs);
+    ADD_FAILURE() << "taken back";
+  } catch (const EUndoRefused& refused) {
+    EXPECT_NE(std::string(refused.what()).find("models\\player.img has changed since"),
+              std::string::npos)
+        << refused.what();
+  }
+  EXPECT_TRUE(Files(*fs) == changed) << "nothing changed";
+  EXPECT_TRUE(Undo(*fs, "", true).ByNames);
+  EXPECT_EQ(EntriesOf(FileOf(*fs, "G\\models\\player.img")),
+            (std::vector<std::string>{"torso.dff", "hat.dff"}));
+  for (const char* archive : {"G\\models\\gta3.img", "G\\models\\gta_int.img"})
+    EXPECT_TRUE(FileOf(*fs, archive) == before.at(archive)) << archive;
+}
+
+TEST(OtherArchives, OlderInstallationsGoUnderLaterOnesWhileNoLaterOneChangedTheSameArchive) {
+  const std::unique_ptr<TMemoryFileSystem> fs = Game();
+  const std::map<std::string, std::string> before = Files(*fs);
+  TDATAInst cars;
+  cars.Title = "Cars";
+  cars.ArchiveFiles = {"a.dff", "b.txd"};
+  Install(*fs, cars);                 // G 1: gta3.img alone
+  Install(*fs, InteriorScript());     // G 2: gta3.img, gta_int.img, player.img
+  TDATAInst shirt;
+  shirt.Title = "Shirt";
+  shirt.NamedArchiveFiles = {NamedArchiveItemText(kPlayer, "shirt.dff")};
+  Install(*fs, shirt);  // G 3: player.img again
+  const std::map<std::string, std::string> three = Files(*fs);
+
+  // The interior pack's player.img was changed again by G 3: that one goes first.
+  try {
+    Undo(*fs, "G 2");
+    ADD_FAILURE() << "taken back";
+  } catch (const Exception& error) {
+    EXPECT_NE(std::string(error.what()).find("also changed models\\player.img"), std::string::npos)
+        << error.what();
+  }
+  EXPECT_TRUE(Files(*fs) == three);
+  // G 1 goes under both: their points are rewritten with their other archives' kept bytes.
+  Undo(*fs, "G 1");
+  EXPECT_EQ(FindLatestRestorePoint(*fs, kRoot, "G").Parts.size(), 1u);
+  Undo(*fs, "G 3");
+  Undo(*fs, "G 2");
+  const std::map<std::string, std::string> after = Files(*fs);
+  for (const auto& [path, bytes] : after)
+    EXPECT_TRUE(before.count(path) && before.at(path) == bytes) << path;
+  EXPECT_EQ(after.size(), before.size());
+}
+
+}  // namespace
+}  // namespace merva
