@@ -1,10 +1,12 @@
 // merva-pack: makes a mod's "scripts.bin" and "data.cab" from a manifest, and reads them back.
 #include <cstdio>
 #include <iostream>
+#include <map>
 
 #include "core/block_file.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
+#include "core/text.h"
 #include "package/package.h"
 #include "script/install_items.h"
 #include "tools/cli_support.h"
@@ -21,7 +23,8 @@ const char kUsage[] =
     "  build MANIFEST FOLDER    writes FOLDER/scripts.bin and FOLDER/data.cab\n"
     "  build --any-level MANIFEST FOLDER\n"
     "                           the same, keeping a level the installer refuses (for tests)\n"
-    "  list DATA.CAB            the package's files: size in bytes, name\n"
+    "  list DATA.CAB            the package's files: size in bytes, name, and the other\n"
+    "                           archives the scripts.bin beside it puts the file into\n"
     "  unpack [--force] DATA.CAB FOLDER\n"
     "                           writes every file of the package into FOLDER (made when\n"
     "                           missing); --force writes over existing files\n"
@@ -80,6 +83,29 @@ void CheckUnpackTargets(IFileSystem& fs, const std::string& path,
   }
 }
 
+// For `list`: the other archives the script beside the package puts each file into, by the
+// file's name as the installer finds it; nothing when there is no readable script.
+std::map<std::string, std::string> OtherArchivesOfFiles(IFileSystem& fs, const std::string& path) {
+  std::map<std::string, std::string> into;
+  const std::string folder = ParentFolder(path);
+  const std::string scriptPath = (folder.empty() ? "" : folder + "\\") + kScriptFileName;
+  if (fs.KindOf(scriptPath) != TPathKind::kFile) return into;
+  TKeptNotices notices;
+  TDATAInst script;
+  try {
+    LoadScript(script, fs, notices, nullptr, scriptPath);
+  } catch (const Exception&) {
+    return into;
+  }
+  for (const std::string& text : script.NamedArchiveFiles) {
+    std::string archive, item;
+    if (!SplitNamedArchiveItem(text, archive, item)) continue;
+    std::string& list = into[AsciiUpper(item)];
+    list += (list.empty() ? "" : ", ") + archive;
+  }
+  return into;
+}
+
 int ListOrUnpack(const std::string& path, const std::string* folder, bool force = false) {
   IFileSystem& fs = SystemFileSystem();
   if (fs.KindOf(path) == TPathKind::kFolder) throw EFileError(path, "is a folder, not a package");
@@ -91,6 +117,8 @@ int ListOrUnpack(const std::string& path, const std::string* folder, bool force 
     CheckUnpackTargets(fs, path, directory, *folder, force);
     CreateFolderPath(fs, *folder);
   }
+  const std::map<std::string, std::string> into =
+      folder ? std::map<std::string, std::string>() : OtherArchivesOfFiles(fs, path);
   uint32_t position = static_cast<uint32_t>(PackageDataOffset(directory.PackageEntryCount));
   for (const TPackageEntry& entry : directory.PackageEntries) {
     const std::string name = PackageEntryName(entry);
@@ -103,7 +131,11 @@ int ListOrUnpack(const std::string& path, const std::string* folder, bool force 
       const int code = file.Replace();
       if (code != 0) throw EInOutError(code, target);
     } else {
-      std::printf("%u %s\n", entry.Size, name.c_str());
+      const auto archives = into.find(AsciiUpper(PackageFileName(name)));
+      if (archives == into.end())
+        std::printf("%u %s\n", entry.Size, name.c_str());
+      else
+        std::printf("%u %s (into %s)\n", entry.Size, name.c_str(), archives->second.c_str());
     }
     position += entry.Size;
   }

@@ -46,6 +46,39 @@ TEST_F(TManifestTest, ListsBecomeScriptItemsAndEachFileIsPackedOnce) {
   EXPECT_EQ(manifest.Sources[1].Name, "cars.ide");
 }
 
+TEST_F(TManifestTest, AnItemNamesTheArchiveItGoesIntoAndAHostileArchiveIsRefused) {
+  test::MakeDirs(dir / "files");
+  test::WriteFile(dir / "files\\int_room.dff", "room");
+  const TManifest manifest = Read(
+      "archive models\\gta_int.img = files/int_room.dff\n"
+      "ARCHIVE anim/anim.img = walk.ifp from files/int_room.dff\n"
+      "archive models\\GTA3.IMG = files/int_room.dff\n");
+  EXPECT_EQ(manifest.Script.NamedArchiveFiles,
+            (std::vector<std::string>{"models\\gta_int.img|int_room.dff", "anim\\anim.img|walk.ifp"}));
+  EXPECT_EQ(manifest.Script.ArchiveFiles, std::vector<std::string>{"int_room.dff"})
+      << "gta3.img named is the main archive";
+  const struct {
+    const char* Archive;
+    const char* Said;
+  } refused[] = {
+      {"..\\gta_int.img", "outside the game folder"},
+      {"C:\\Games\\x.img", "outside the game folder"},
+      {"models\\temp.img", "the installer itself uses it"},
+      {"merva.lock", "the installer itself uses it"},
+      {"merva-install.tmp\\x.img", "the installer itself uses it"},
+      {"models\\gta_int.dat", "not an IMG archive"},
+      {"models\\con.img", "device"},
+  };
+  for (const auto& c : refused) {
+    const std::string error =
+        Error(std::string("archive ") + c.Archive + " = files/int_room.dff\n");
+    EXPECT_NE(error.find(":1: a mod cannot put files into " + std::string(c.Archive)),
+              std::string::npos)
+        << error;
+    EXPECT_NE(error.find(c.Said), std::string::npos) << error;
+  }
+}
+
 TEST_F(TManifestTest, TextsAreConvertedUnescapedAndReadFromFiles) {
   test::WriteFile(dir / "welcome.txt", "\xEF\xBB\xBFПривет\r\nмир\n\n");
   const TManifest manifest = Read(

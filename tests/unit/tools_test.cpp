@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 
 #include "core/cp1251.h"
 #include "script/script.h"
@@ -62,6 +63,57 @@ TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
             0);
   EXPECT_EQ(test::ReadFile(dir / "unpacked\\car.dff"), binary);
   EXPECT_EQ(test::ReadFile(dir / "unpacked\\cars.ide"), "ide");
+}
+
+// An interior mod end to end with the tools on disk: built from its manifest, shown, installed
+// into gta3.img and gta_int.img with the other archives untouched (bytes and file time), and
+// taken back.
+TEST(MervaPack, AnInteriorModIsBuiltShownInstalledAndTakenBack) {
+  TTempDir dir;
+  test::MakeDirs(dir / "files");
+  test::WriteFile(dir / "files\\int_room.dff", std::string(3000, 'R'));
+  test::WriteFile(dir / "files\\car.dff", "car");
+  test::WriteFile(dir / "manifest.txt",
+                  "title = Interior\n"
+                  "archive = files/car.dff\n"
+                  "archive models\\gta_int.img = files/int_room.dff\n");
+  ASSERT_EQ(RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                     ShellQuoted(dir / "mod"))
+                .status,
+            0);
+  EXPECT_NE(RunShell(kPack + " script " + ShellQuoted(dir / "mod\\scripts.bin"))
+                .output.find("archive models\\gta_int.img = int_room.dff\n"),
+            std::string::npos);
+  EXPECT_EQ(RunShell(kPack + " list " + ShellQuoted(dir / "mod\\data.cab")).output,
+            "3 car.dff\n3000 int_room.dff (into models\\gta_int.img)\n");
+
+  test::MakeDirs(dir / "game\\models");
+  for (const char* archive : {"gta3.img", "gta_int.img", "cutscene.img"})
+    ASSERT_EQ(RunShell(kImg + " create " + ShellQuoted(dir / "game\\models\\" + archive)).status, 0);
+  const std::string cutscene = test::Native(dir / "game\\models\\cutscene.img");
+  struct stat before {};
+  ASSERT_EQ(stat(cutscene.c_str(), &before), 0);
+  const std::map<std::string, std::string> game = test::TreeOf(dir / "game");
+  const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(dir / "restore") + " ";
+  const TToolRun install = RunShell(env + kImg + " install " + ShellQuoted(dir / "game") + " " +
+                                    ShellQuoted(dir / "mod"));
+  ASSERT_EQ(install.status, 0) << install.output;
+  EXPECT_NE(RunShell(kImg + " list " + ShellQuoted(dir / "game\\models\\gta_int.img"))
+                .output.find("int_room.dff"),
+            std::string::npos);
+  EXPECT_EQ(RunShell(kImg + " list " + ShellQuoted(dir / "game\\models\\gta3.img")).output,
+            "0 1 1 car.dff\n");
+  struct stat after {};
+  ASSERT_EQ(stat(cutscene.c_str(), &after), 0);
+  EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "not rewritten";
+
+  const TToolRun undo = RunShell(env + kImg + " undo " + ShellQuoted(dir / "game"));
+  ASSERT_EQ(undo.status, 0) << undo.output;
+  EXPECT_NE(undo.output.find("removed\tint_room.dff in models\\gta_int.img"), std::string::npos)
+      << undo.output;
+  EXPECT_EQ(test::TreeDifference(test::TreeOf(dir / "game"), game), "");
 }
 
 TEST(MervaPack, BadManifestsGetAClearError) {
