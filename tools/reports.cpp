@@ -5,6 +5,7 @@
 
 #include "archive/archive.h"
 #include "core/unicode.h"
+#include "game/game_archives.h"
 #include "operations/room_check.h"
 #include "restore/ownership.h"
 #include "tools/cli_support.h"
@@ -102,6 +103,17 @@ int64_t Bytes(int32_t sectors) {
 
 }  // namespace
 
+namespace {
+
+// The point's archives in their order: gta3.img (the point itself), then its parts.
+std::vector<const TRestorePoint*> ArchivesOf(const TRestorePoint& point) {
+  std::vector<const TRestorePoint*> archives{&point};
+  for (const TRestorePoint& part : point.Parts) archives.push_back(&part);
+  return archives;
+}
+
+}  // namespace
+
 std::string PlanText(const TPlanReport& report) {
   const TRestorePoint& p = report.Plan.Point;
   std::ostringstream out;
@@ -112,11 +124,14 @@ std::string PlanText(const TPlanReport& report) {
   for (const TDamagedPoint& point : report.Plan.Damaged)
     out << "damaged restore point " << point.Folder << ": " << DamagedPointReason(point)
         << ", so what it wrote is not known\n";
-  for (const TKeptEntry& e : p.Replaced)
-    out << "replace entry " << EntryName(e.Old) << ": " << Bytes(e.Old.Size) << " -> "
-        << Bytes(e.NewSize) << " bytes, now " << OwnerWords(e.TakenFrom, report.Plan) << "\n";
-  for (const TAddedEntry& e : p.Added)
-    out << "add entry " << e.Name << ": " << Bytes(e.Size) << " bytes\n";
+  for (const TRestorePoint* a : ArchivesOf(p)) {
+    const std::string in = a->Archive.empty() ? "" : " in " + a->Archive;
+    for (const TKeptEntry& e : a->Replaced)
+      out << "replace entry " << EntryName(e.Old) << in << ": " << Bytes(e.Old.Size) << " -> "
+          << Bytes(e.NewSize) << " bytes, now " << OwnerWords(e.TakenFrom, report.Plan) << "\n";
+    for (const TAddedEntry& e : a->Added)
+      out << "add entry " << e.Name << in << ": " << Bytes(e.Size) << " bytes\n";
+  }
   for (const TGameFileChange& f : p.GameFiles) {
     if (f.Replaced)
       out << "replace game file " << f.Item << ": " << f.OldBytes << " -> " << f.NewBytes
@@ -125,9 +140,11 @@ std::string PlanText(const TPlanReport& report) {
       out << "create game file " << f.Item << ": " << f.NewBytes << " bytes\n";
   }
   for (const std::string& folder : p.FoldersCreated) out << "make folder " << folder << "\n";
-  out << "archive: " << SizeText(static_cast<uint64_t>(p.OldArchiveBytes)) << " now, "
-      << SizeText(static_cast<uint64_t>(p.NewArchiveBytes)) << " after\n";
-  out << "restore point keeps: " << SizeText(static_cast<uint64_t>(p.KeptBytes)) << "\n";
+  for (const TRestorePoint* a : ArchivesOf(p))
+    out << "archive" << (a->Archive.empty() ? "" : " " + a->Archive) << ": "
+        << SizeText(static_cast<uint64_t>(a->OldArchiveBytes)) << " now, "
+        << SizeText(static_cast<uint64_t>(a->NewArchiveBytes)) << " after\n";
+  out << "restore point keeps: " << SizeText(static_cast<uint64_t>(AllKeptBytes(p))) << "\n";
   for (const TDriveNeed& drive : report.Plan.Drives) {
     out << "room on the drive of " << DisplayPath(drive.Folder);
     if (!drive.Known) {
@@ -152,17 +169,20 @@ std::string PlanJson(const TPlanReport& report) {
     out << ", \"refusal\": " << JsonString(report.Refusal);
   out << "},\n  \"entries\": [";
   const char* comma = "";
-  for (const TKeptEntry& e : p.Replaced) {
-    out << comma << "\n    {\"name\": " << JsonString(EntryName(e.Old))
-        << ", \"action\": \"replace\", \"oldBytes\": " << Bytes(e.Old.Size)
-        << ", \"newBytes\": " << Bytes(e.NewSize)
-        << ", \"owner\": " << OwnerJson(e.TakenFrom, report.Plan) << "}";
-    comma = ",";
-  }
-  for (const TAddedEntry& e : p.Added) {
-    out << comma << "\n    {\"name\": " << JsonString(e.Name)
-        << ", \"action\": \"add\", \"newBytes\": " << Bytes(e.Size) << "}";
-    comma = ",";
+  for (const TRestorePoint* a : ArchivesOf(p)) {
+    const std::string in = ", \"archive\": " + JsonString(GameArchiveText(a->Archive));
+    for (const TKeptEntry& e : a->Replaced) {
+      out << comma << "\n    {\"name\": " << JsonString(EntryName(e.Old))
+          << ", \"action\": \"replace\", \"oldBytes\": " << Bytes(e.Old.Size)
+          << ", \"newBytes\": " << Bytes(e.NewSize)
+          << ", \"owner\": " << OwnerJson(e.TakenFrom, report.Plan) << in << "}";
+      comma = ",";
+    }
+    for (const TAddedEntry& e : a->Added) {
+      out << comma << "\n    {\"name\": " << JsonString(e.Name)
+          << ", \"action\": \"add\", \"newBytes\": " << Bytes(e.Size) << in << "}";
+      comma = ",";
+    }
   }
   out << "\n  ],\n  \"gameFiles\": [";
   comma = "";
@@ -183,7 +203,15 @@ std::string PlanJson(const TPlanReport& report) {
     comma = ", ";
   }
   out << "],\n  \"archive\": {\"bytesNow\": " << p.OldArchiveBytes
-      << ", \"bytesAfter\": " << p.NewArchiveBytes << "},\n  \"keptBytes\": " << p.KeptBytes
+      << ", \"bytesAfter\": " << p.NewArchiveBytes << "},\n  \"otherArchives\": [";
+  comma = "";
+  for (const TRestorePoint& part : p.Parts) {
+    out << comma << "{\"path\": " << JsonString(part.Archive)
+        << ", \"bytesNow\": " << part.OldArchiveBytes << ", \"bytesAfter\": " << part.NewArchiveBytes
+        << "}";
+    comma = ", ";
+  }
+  out << "],\n  \"keptBytes\": " << AllKeptBytes(p)
       << ",\n  \"damagedPoints\": " << DamagedJson(report.Plan.Damaged) << ",\n  \"drives\": [";
   comma = "";
   for (const TDriveNeed& drive : report.Plan.Drives) {
@@ -246,6 +274,7 @@ std::string StatusText(const std::string& gameFolder, const TGameStatus& status)
     out << "\n" << PointDescription(*installed.Point) << "\n";
     for (const TThingStatus& thing : installed.Things) {
       out << "  " << StateWord(thing.State) << ": " << ThingWord(thing.Thing) << " " << thing.Name;
+      if (!thing.Archive.empty()) out << " in " << thing.Archive;
       if (thing.State == TThingState::kTakenOver) out << ", by " << PointDescription(*thing.By);
       if (thing.State == TThingState::kChangedSince) out << ", by another program or by hand";
       if (thing.State == TThingState::kCannotTell)
@@ -271,6 +300,7 @@ std::string StatusJson(const std::string& gameFolder, const TGameStatus& status)
           << (thing.Thing == TThing::kEntry ? "entry" : "gameFile")
           << "\", \"name\": " << JsonString(thing.Name) << ", \"state\": \""
           << StateKey(thing.State) << "\"";
+      if (!thing.Archive.empty()) out << ", \"archive\": " << JsonString(thing.Archive);
       if (thing.State == TThingState::kTakenOver)
         out << ", \"by\": " << JsonString(thing.By->Folder);
       out << "}";

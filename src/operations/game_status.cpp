@@ -1,12 +1,15 @@
 #include "operations/game_status.h"
 
+#include <algorithm>
 #include <map>
+#include <optional>
 
 #include "archive/archive.h"
 #include "archive/archive_body.h"
 #include "archive/archive_file.h"
 #include "core/block_file.h"
 #include "core/fingerprint.h"
+#include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "game/game_lock.h"
 #include "restore/restore_store.h"
@@ -59,6 +62,59 @@ std::vector<std::pair<TThing, std::string>> WrittenBy(const TRestorePoint& point
   return things;
 }
 
+// The entries of the other archives: each archive's installations told apart by the points'
+// parts for it alone, since two archives may hold entries of one name.
+void AddOtherArchives(IFileSystem& fs, const std::string& gameFolder, TGameStatus& status) {
+  const std::vector<TRestorePoint>& points = status.Owners.Points();
+  std::vector<std::string> archives, keys;
+  for (const TRestorePoint& point : points)
+    for (const TRestorePoint& part : point.Parts)
+      if (std::find(keys.begin(), keys.end(), GameArchiveKey(part.Archive)) == keys.end()) {
+        keys.push_back(GameArchiveKey(part.Archive));
+        archives.push_back(part.Archive);
+      }
+  for (const std::string& name : archives) {
+    std::vector<TRestorePoint> parts;
+    std::vector<size_t> of;  // the index in `points` of each part's point
+    for (size_t i = 0; i < points.size(); ++i) {
+      const int n = PartIndexFor(points[i], name);
+      if (n < 0) continue;
+      parts.push_back(PartPoint(points[i], static_cast<size_t>(n)));
+      of.push_back(i);
+    }
+    const TOwnership owners(parts);
+    TArchiveFile archive(fs);
+    const std::string path = GameArchivePathOf(gameFolder, name);
+    // Missing or no archive now: what the installations wrote there is gone.
+    bool opened = false;
+    try {
+      opened = !fs.IsLink(path) && archive.Open(path, TOpenAccess::kReadOnly);
+    } catch (const EInOutError&) {
+      opened = false;
+    }
+    std::optional<TPresent> present;
+    if (opened) present.emplace(fs, archive, gameFolder);
+    for (size_t j = 0; j < parts.size(); ++j) {
+      for (const auto& [thing, entry] : WrittenBy(parts[j])) {
+        TThingStatus state{thing, entry, name, TThingState::kOwns};
+        std::string wrote;
+        owners.Wrote(j, thing, entry, wrote);
+        if (const TRestorePoint* by = owners.TakenOverBy(j, thing, entry)) {
+          state.State = TThingState::kTakenOver;
+          for (const TRestorePoint& point : points)
+            if (point.Folder == by->Folder) state.By = &point;
+        } else if (wrote.empty()) {
+          state.State = TThingState::kCannotTell;
+        } else if (!present || present->Fingerprint(thing, entry) != wrote) {
+          state.State = TThingState::kChangedSince;
+        }
+        status.Installed[of[j]].Things.push_back(state);
+      }
+    }
+    if (opened) archive.Close();
+  }
+}
+
 }  // namespace
 
 TGameStatus ReadGameStatus(IFileSystem& fs, const std::string& root,
@@ -76,7 +132,7 @@ TGameStatus ReadGameStatus(IFileSystem& fs, const std::string& root,
   for (size_t i = 0; i < points.size(); ++i) {
     TInstallationStatus installed{&points[i], {}};
     for (const auto& [thing, name] : WrittenBy(points[i])) {
-      TThingStatus state{thing, name, TThingState::kOwns};
+      TThingStatus state{thing, name, "", TThingState::kOwns};
       std::string wrote;
       status.Owners.Wrote(i, thing, name, wrote);
       if ((state.By = status.Owners.TakenOverBy(i, thing, name)))
@@ -90,6 +146,7 @@ TGameStatus ReadGameStatus(IFileSystem& fs, const std::string& root,
     status.Installed.push_back(installed);
   }
   archive.Close();
+  AddOtherArchives(fs, gameFolder, status);
   return status;
 }
 

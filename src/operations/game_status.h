@@ -23,6 +23,7 @@ enum class TThingState : uint8_t {
 struct TThingStatus {
   TThing Thing;
   std::string Name;
+  std::string Archive;  // an entry's archive below the game folder; empty for gta3.img
   TThingState State;
   const TRestorePoint* By = nullptr;  // kTakenOver: the installation that took it over
 };

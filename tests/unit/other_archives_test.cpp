@@ -11,6 +11,7 @@
 #include "core/errors.h"
 #include "game/game_archives.h"
 #include "game/game_folder.h"
+#include "operations/game_status.h"
 #include "operations/installation.h"
 #include "operations/undo.h"
 #include "restore/restore_names.h"
@@ -358,6 +359,40 @@ TEST(OtherArchives, OlderInstallationsGoUnderLaterOnesWhileNoLaterOneChangedTheS
   for (const auto& [path, bytes] : after)
     EXPECT_TRUE(before.count(path) && before.at(path) == bytes) << path;
   EXPECT_EQ(after.size(), before.size());
+}
+
+// Two archives may hold entries of one name: they are different things to the status.
+TEST(OtherArchives, TheStatusAndThePlanTellEachArchivesEntriesApart) {
+  const std::unique_ptr<TMemoryFileSystem> fs = Game();
+  Install(*fs, InteriorScript());  // b.txd into gta_int.img
+  TDATAInst cars;
+  cars.Title = "Cars";
+  cars.ArchiveFiles = {"b.txd"};  // b.txd into gta3.img
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  TInstallation planned(cars, "G", {*fs, boxes, progress}, "data.cab");
+  planned.KeepRestorePoint({kRoot, cars.Title, "2026-12-09 11:00:00", {}});
+  const TInstallPlan plan = planned.Plan();
+  ASSERT_EQ(plan.Point.Replaced.size(), 1u);
+  EXPECT_EQ(plan.Point.Replaced[0].TakenFrom, kTakenFromGame) << "gta3.img's b.txd is the game's";
+  Install(*fs, cars);
+  fs->Put("G\\models\\player.img", BuildArchive({{1, 3, "torso.dff"}, {4, 1, "shirt.dff"}}));
+
+  const TGameStatus status = ReadGameStatus(*fs, kRoot, "G");
+  ASSERT_EQ(status.Installed.size(), 2u);
+  std::map<std::string, TThingState> interior;
+  for (const TThingStatus& thing : status.Installed[1].Things)
+    interior[thing.Name + (thing.Archive.empty() ? "" : " in " + thing.Archive)] = thing.State;
+  const std::map<std::string, TThingState> expected = {
+      {"a.dff", TThingState::kOwns},
+      {"room.dff in models\\gta_int.img", TThingState::kOwns},
+      {"b.txd in models\\gta_int.img", TThingState::kOwns},
+      {"new_int.dff in models\\gta_int.img", TThingState::kOwns},
+      {"shirt.dff in models\\player.img", TThingState::kChangedSince},
+  };
+  EXPECT_TRUE(interior == expected);
+  ASSERT_EQ(status.Installed[0].Things.size(), 1u);
+  EXPECT_EQ(status.Installed[0].Things[0].Archive, "");
 }
 
 }  // namespace
