@@ -187,20 +187,8 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   const std::vector<TRestorePoint> chain = Chain();
   TArchiveRebuild rebuild(services_.Files, ArchivePathOf(point_.GameFolder),
                           TempArchivePathOf(point_.GameFolder));
-  std::optional<TChainUndo> plan;
-  std::optional<Exception> planFault;
-  try {
-    plan = PlanChainUndo(chain, rebuild.Archive().Entries());
-  } catch (const Exception& fault) {
-    planFault = fault;  // an archive changed since, or a record that does not fit it
-  }
-  if (chain.size() > 1 && !plan) {
-    TRecordedArchiveCheck check(rebuild.Archive().File(), chain.back());
-    if (check.Same(&services_.Progress)) throw *planFault;
-    if (!choices.ByNames) throw ArchiveChanged(chain.back());
-    plan = PlanChainUndoByNames(chain, rebuild.Archive().Entries());
-  }
-  std::deque<TPartUndo> parts = OpenParts(chain);
+  std::optional<TChainUndo> plan = PlanChain(chain, rebuild.Archive(), choices, "");
+  std::deque<TPartUndo> parts = OpenParts(chain, choices);
   const TRestorePoint& undone = plan ? plan->Undone : point_;
   TUndoResult result;
   const std::set<std::string> edited =
@@ -212,7 +200,11 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   result.ByNames =
       PlanArchive(rebuild, pointPath, choices, chain, plan, chain.size() > 1 ? &written : nullptr);
   MarkStep("temp.img written and flushed");
-  for (TPartUndo& part : parts) result.ByNames = PlanPartArchive(part, choices) || result.ByNames;
+  for (TPartUndo& part : parts)
+    result.ByNames = PlanArchive(*part.Rebuild, part.Of.KeptFolders[0], choices, part.Of.Chain,
+                                 part.Plan, part.Of.Chain.size() > 1 ? &part.Written : nullptr,
+                                 part.Of.Archive) ||
+                     result.ByNames;
   if (!parts.empty()) MarkStep("other archives written and flushed");
   PutBack(rebuild, pointPath, undone, chain, plan ? &*plan : nullptr, written, edited,
           result.KeptEditedIn, parts);
@@ -221,69 +213,52 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
     result.LevelRestored = RestoreLevelValue(*services_.Registry, point_.Level);
   MarkStep("game files and gta3.img back");
   result.KeptEdited.assign(edited.begin(), edited.end());
-  if (plan) result.Done = TellUndo(chain, *plan);
+  if (plan) result.Done = TellUndo(chain, *plan, PartPlansOf(parts));
   return result;
 }
 
-std::deque<TUndo::TPartUndo> TUndo::OpenParts(const std::vector<TRestorePoint>& chain) {
+std::optional<TChainUndo> TUndo::PlanChain(const std::vector<TRestorePoint>& chain,
+                                           TArchiveFile& archive, TUndoChoices choices,
+                                           const std::string& archiveName) {
+  std::optional<TChainUndo> plan;
+  std::optional<Exception> planFault;
+  try {
+    plan = PlanChainUndo(chain, archive.Entries());
+  } catch (const Exception& fault) {
+    planFault = fault;  // an archive changed since, or a record that does not fit it
+  }
+  if (chain.size() > 1 && !plan) {
+    TRecordedArchiveCheck check(archive.File(), chain.back());
+    if (check.Same(&services_.Progress)) throw *planFault;
+    if (!choices.ByNames) throw ArchiveChanged(chain.back(), archiveName);
+    plan = PlanChainUndoByNames(chain, archive.Entries());
+  }
+  return plan;
+}
+
+std::deque<TUndo::TPartUndo> TUndo::OpenParts(const std::vector<TRestorePoint>& chain,
+                                              TUndoChoices choices) {
+  IFileSystem& fs = services_.Files;
   std::deque<TPartUndo> parts;
-  const std::string pointPath = PointPathOf(root_, point_.Folder);
-  for (size_t n = 0; n < point_.Parts.size(); ++n) {
-    const std::string& archive = point_.Parts[n].Archive;
-    // What a later installation wrote there over this one's would need its point rewritten
-    // archive by archive; it is taken back first.
-    for (size_t i = 1; i < chain.size(); ++i)
-      if (PartIndexFor(chain[i], archive) >= 0)
-        throw Exception("The installation of " + PointDescription(point_) +
-                        " cannot be taken back while " + PointDescription(chain[i]) +
-                        ", which also changed " + GameArchiveText(archive) +
-                        ", is installed: take that one back first. Nothing was changed.");
-    TPartUndo& part = parts.emplace_back();
-    part.Part = PartPoint(point_, n);
-    part.Path = pointPath + "\\" + KeptPartFolder(n);
-    const std::string path = GameArchivePathOf(point_.GameFolder, archive);
-    if (services_.Files.IsLink(path) || !services_.Files.FileExists(path))
+  for (TPartChain& of : PartChainsOf(root_, chain)) {
+    TPartUndo& undo = parts.emplace_back();
+    undo.Of = std::move(of);
+    const std::string path = GameArchivePathOf(point_.GameFolder, undo.Of.Archive);
+    if (fs.IsLink(path) || !fs.FileExists(path))
       throw EFileError(path, "is missing or is a link: the installation of " +
                                  PointDescription(point_) +
                                  " changed it, and it cannot be given back. Nothing was changed.");
-    part.Rebuild.emplace(services_.Files, path,
-                         RebuiltArchivePathOf(point_.GameFolder, archive));
+    undo.Rebuild.emplace(fs, path, RebuiltArchivePathOf(point_.GameFolder, undo.Of.Archive));
+    undo.Plan = PlanChain(undo.Of.Chain, undo.Rebuild->Archive(), choices, undo.Of.Archive);
   }
   return parts;
 }
 
-bool TUndo::PlanPartArchive(TPartUndo& part, TUndoChoices choices) {
-  // As the undo of the newest installation of that archive: exactly, from its record, or by
-  // names when another program changed it since and the user allows it.
-  IProgress& progress = services_.Progress;
-  TArchiveFile& archive = part.Rebuild->Archive();
-  TUndoDirectory directory(part.Path, part.Part, services_.Files, archive.Body());
-  const std::vector<TArchiveEntry> opened = archive.Entries();
-  TRecordedArchiveCheck check(archive.File(), part.Part);
-  TChecksAlong along(check, directory.Kept());
-  std::optional<TChainUndo> plan;
-  try {
-    plan = PlanChainUndo({part.Part}, opened);
-  } catch (const Exception&) {
-    // The record does not fit the archive: changed since, or a damaged point (told below).
-  }
-  const bool exact = plan && check.SizeMatches();
-  if (exact) {
-    archive.SetDirectory(directory.Entries(plan->Archive));
-    part.Rebuild->Write(
-        progress, part.Part.OldFirstSector, nullptr, [&check] { return check.Step(); }, &along);
-  }
-  const bool same = check.Same(&progress);
-  if (!same && !choices.ByNames) throw ArchiveChanged(part.Part, part.Part.Archive);
-  if (same && !plan) PlanChainUndo({part.Part}, opened);  // raises: the point does not fit
-  if (!exact || !same) {
-    archive.SetDirectory(
-        directory.Entries(same ? plan->Archive : ArchiveByNames(part.Part, {}, opened)));
-    part.Rebuild->Write(progress, same ? part.Part.OldFirstSector : 0, nullptr, nullptr, &along);
-  }
-  directory.Kept().CheckKeptArchive(progress);
-  directory.CloseFiles();
-  return !same;
+std::vector<TPartPlan> TUndo::PartPlansOf(const std::deque<TPartUndo>& parts) {
+  std::vector<TPartPlan> plans;
+  for (const TPartUndo& part : parts)
+    plans.push_back({&part.Of, part.Plan ? &*part.Plan : nullptr});
+  return plans;
 }
 
 std::vector<TRestorePoint> TUndo::Chain() {
@@ -332,28 +307,34 @@ void TUndo::CheckRoom(const TRestorePoint& undone, const TChainUndo* plan,
   const int64_t archive = plan && !plan->Rewritten.empty()
                               ? plan->Rewritten.back().Point.NewArchiveBytes
                               : point_.OldArchiveBytes;
-  int64_t others = 0;
-  for (const TPartUndo& part : parts) others += part.Part.OldArchiveBytes;
+  int64_t others = 0, rewritten = 0;
+  for (const TPartUndo& part : parts) {
+    const bool later = part.Plan && !part.Plan->Rewritten.empty();
+    others += later ? part.Plan->Rewritten.back().Point.NewArchiveBytes : part.Of.Chain[0].OldArchiveBytes;
+    if (part.Plan)
+      for (const TRewrittenPoint& redone : part.Plan->Rewritten) rewritten += redone.Point.KeptBytes;
+  }
   room.Need(point_.GameFolder, archive + others + staged);
   if (!edited.empty()) room.Need(editsFolder, edits);
-  int64_t rewritten = 0;
   if (plan)
     for (const TRewrittenPoint& later : plan->Rewritten) rewritten += later.Point.KeptBytes;
   if (rewritten > 0) room.Need(root_, rewritten);
   room.Check();
 }
 
-bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
+bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& keptPath,
                         TUndoChoices choices, const std::vector<TRestorePoint>& chain,
-                        std::optional<TChainUndo>& plan, std::string* fingerprint) {
+                        std::optional<TChainUndo>& plan, std::string* fingerprint,
+                        const std::string& archiveName) {
   IProgress& progress = services_.Progress;
   TArchiveFile& archive = rebuild.Archive();
-  TUndoDirectory directory(pointPath, point_, services_.Files, archive.Body());
+  const TRestorePoint& undone = chain[0];
+  TUndoDirectory directory(keptPath, undone, services_.Files, archive.Body());
   const std::vector<TArchiveEntry> opened = archive.Entries();
   // Later installations stay: the archive they leave is written compacted, as an installation
   // writes it; the newest taken back gets the archive it found, its data where it lay.
   const bool later = chain.size() > 1;
-  const int32_t firstSector = later ? 0 : point_.OldFirstSector;
+  const int32_t firstSector = later ? 0 : undone.OldFirstSector;
   // The archive's fingerprint is taken as the exact way is written, from the bytes the rebuild
   // reads (the rest is read during the last flush): when the size is the one recorded, that way
   // is written first. Should the check find the archive changed after all, that writing is
@@ -368,8 +349,8 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
         progress, firstSector, fingerprint, [&check] { return check.Step(); }, &along);
   }
   const bool same = !knownChanged && check.Same(&progress);
-  MarkStep("gta3.img checked");
-  if (!same && !choices.ByNames) throw ArchiveChanged(chain.back());
+  if (archiveName.empty()) MarkStep("gta3.img checked");
+  if (!same && !choices.ByNames) throw ArchiveChanged(chain.back(), archiveName);
   if (!exact || !same) {
     // The recorded archive that its point does not fit raises here.
     if (same && !plan) PlanChainUndo(chain, opened);
@@ -377,7 +358,7 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath,
     // fingerprint of the archive they left, so that their undos go by names as well.
     if (!same && later && !knownChanged) plan = PlanChainUndoByNames(chain, opened);
     const TChainDirectory planned =
-        same || later ? plan->Archive : ArchiveByNames(point_, {}, opened);
+        same || later ? plan->Archive : ArchiveByNames(undone, {}, opened);
     archive.SetDirectory(directory.Entries(planned));
     rebuild.Write(progress, same ? firstSector : 0, same ? fingerprint : nullptr, nullptr, &along);
     if (!same && fingerprint) fingerprint->clear();
@@ -409,7 +390,7 @@ void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
   journal.Put(TempArchivePathOf(point_.GameFolder), ArchivePathOf(point_.GameFolder));
   journal.Aside(ArchivePathOf(point_.GameFolder));
   for (const TPartUndo& part : parts) {
-    const std::string& archive = part.Part.Archive;
+    const std::string& archive = part.Of.Archive;
     journal.Put(RebuiltArchivePathOf(point_.GameFolder, archive),
                 GameArchivePathOf(point_.GameFolder, archive));
     journal.Aside(GameArchivePathOf(point_.GameFolder, archive));
@@ -431,7 +412,7 @@ void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
     // nothing in the game has changed.
     files.Prepare(edited, editsFolder);
     MarkStep("game files ready");
-    if (!rewritten.empty()) WriteRewrittenPoints(rebuild, chain, rewritten, written);
+    if (!rewritten.empty()) WriteRewrittenPoints(rebuild, chain, rewritten, written, parts);
     MarkStep("later restore points written");
     // The current files and the archive go out of their places (the game holding one stops
     // the undo here, and the journal puts everything back), and the undo is committed.
@@ -457,9 +438,26 @@ std::string TUndo::RewrittenPathOf(const TRewrittenPoint& later) const {
   return PointPathOf(root_, later.Point.Folder) + kPartialSuffix;
 }
 
+void TUndo::CompleteRewritten(TRewrittenPoint& later, bool newest, TArchiveRebuild& rebuild,
+                              const std::string& written, TChainSources& sources) {
+  IFileSystem& fs = services_.Files;
+  if (!later.Exact) {
+    // Rewritten by names: its record keeps the archive it left, which no longer fits.
+  } else if (newest) {
+    later.Point.NewArchiveFingerprint = written;
+    TBlockFile created = TBlockFile::OpenReadOnly(fs, rebuild.WrittenPath());
+    later.Point.NewArchiveBytes = created.Size();
+    created.Close();
+  } else {
+    later.Point.NewArchiveFingerprint =
+        ChainArchiveFingerprint(later.Leaves, later.LeavesFirstSector, rebuild.Archive().File(),
+                                sources, services_.Progress);
+  }
+}
+
 void TUndo::WriteRewrittenPoints(TArchiveRebuild& rebuild, const std::vector<TRestorePoint>& chain,
                                  const std::vector<TRewrittenPoint>& rewritten,
-                                 const std::string& written) {
+                                 const std::string& written, std::deque<TPartUndo>& parts) {
   IFileSystem& fs = services_.Files;
   IProgress& progress = services_.Progress;
   // For changes.txt: whom each later point took things over from, the one taken back aside.
@@ -470,26 +468,38 @@ void TUndo::WriteRewrittenPoints(TArchiveRebuild& rebuild, const std::vector<TRe
         if (other.Counter != point_.Counter) stay.push_back(other);
   SortNewestFirst(stay);
   TChainSources sources(fs, root_, chain);
+  // Each other archive's chain reads its own kept archives.
+  std::vector<std::unique_ptr<TChainSources>> partSources;
+  for (TPartUndo& part : parts)
+    partSources.push_back(
+        std::make_unique<TChainSources>(fs, root_, part.Of.Chain, part.Of.KeptFolders));
   for (size_t i = 0; i < rewritten.size(); ++i) {
     TRewrittenPoint later = rewritten[i];
-    if (!later.Exact) {
-      // Rewritten by names: its record keeps the archive it left, which no longer fits.
-    } else if (i + 1 == rewritten.size()) {
-      later.Point.NewArchiveFingerprint = written;
-      TBlockFile created = TBlockFile::OpenReadOnly(fs, rebuild.WrittenPath());
-      later.Point.NewArchiveBytes = created.Size();
-      created.Close();
-    } else {
-      later.Point.NewArchiveFingerprint = ChainArchiveFingerprint(
-          later.Leaves, later.LeavesFirstSector, rebuild.Archive().File(), sources, progress);
+    CompleteRewritten(later, i + 1 == rewritten.size(), rebuild, written, sources);
+    // Its parts for the archives the undo changes: chain[i + 1]'s place in each part's chain.
+    std::vector<TRewrittenPart> redoneParts;
+    for (size_t p = 0; p < parts.size(); ++p) {
+      TPartUndo& part = parts[p];
+      if (!part.Plan) continue;
+      for (size_t j = 1; j < part.Of.Chain.size(); ++j) {
+        if (part.Of.InChain[j] != i + 1) continue;
+        TRewrittenPart redone;
+        redone.Part = static_cast<size_t>(PartIndexFor(chain[i + 1], part.Of.Archive));
+        redone.Rewritten = part.Plan->Rewritten.at(j - 1);
+        redone.Sources = partSources[p].get();
+        CompleteRewritten(redone.Rewritten, j + 1 == part.Of.Chain.size(), *part.Rebuild,
+                          part.Written, *partSources[p]);
+        redoneParts.push_back(std::move(redone));
+      }
     }
     std::vector<TRestorePoint> earlier;
     for (const TRestorePoint& other : stay)
       if (other.Counter < later.Point.Counter) earlier.push_back(other);
     WriteRewrittenPoint(fs, root_, RewrittenPathOf(later), chain, later, earlier, sources,
-                        progress);
+                        progress, redoneParts);
   }
   sources.Close();
+  for (const auto& part : partSources) part->Close();
 }
 
 }  // namespace merva

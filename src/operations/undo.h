@@ -18,6 +18,7 @@
 #include "operations/undo_plan.h"
 #include "restore/changing_game.h"
 #include "restore/point_chain.h"
+#include "restore/point_rewrite.h"
 #include "restore/restore_point.h"
 #include "restore/restore_store.h"
 
@@ -79,25 +80,36 @@ class TUndo {
   TUndoResult Run(TUndoChoices choices);
 
  private:
-  // Another archive the installation changed, taken back with gta3.img.
+  // Another archive the installation changed, taken back with gta3.img as gta3.img is: under
+  // the later installations that changed it too, whose parts for it are rewritten.
   struct TPartUndo {
-    TRestorePoint Part;  // as a point of that archive alone
-    std::string Path;    // where the point keeps its old entries
+    TPartChain Of;
     std::optional<TArchiveRebuild> Rebuild;
+    std::optional<TChainUndo> Plan;
+    std::string Written;  // the new archive's fingerprint, for the newest part rewritten
   };
+  static std::vector<TPartPlan> PartPlansOf(const std::deque<TPartUndo>& parts);
   TUndoResult RunUnchecked(TUndoChoices choices);
-  // Opens every other archive the installation changed. Raises, before anything changes, for
-  // one that a later installation changed again: that one is to be taken back first.
-  std::deque<TPartUndo> OpenParts(const std::vector<TRestorePoint>& chain);
-  // Writes the archive as it was into its rebuild; true when taken back by names.
-  bool PlanPartArchive(TPartUndo& part, TUndoChoices choices);
+  // Opens every other archive the installation changed, with the chain of its parts and its
+  // plan. Raises, before anything changes, as for gta3.img.
+  std::deque<TPartUndo> OpenParts(const std::vector<TRestorePoint>& chain, TUndoChoices choices);
+  // The undo of chain[0] in `archive` (its rebuild's plan), from the records; by names when it
+  // changed since and the user allows it. Raises when a record does not fit, or when it changed
+  // and the user does not allow it.
+  std::optional<TChainUndo> PlanChain(const std::vector<TRestorePoint>& chain,
+                                      TArchiveFile& archive, TUndoChoices choices,
+                                      const std::string& archiveName);
   // The point and the game's later points, oldest first; raises when a later one is damaged.
   std::vector<TRestorePoint> Chain();
   EUndoRefused ArchiveChanged(const TRestorePoint& newest, const std::string& archive = "") const;
   std::string RewrittenPathOf(const TRewrittenPoint& later) const;
   void WriteRewrittenPoints(TArchiveRebuild& rebuild, const std::vector<TRestorePoint>& chain,
                             const std::vector<TRewrittenPoint>& rewritten,
-                            const std::string& written);
+                            const std::string& written, std::deque<TPartUndo>& parts);
+  // The newest rewritten point's archive: its size and fingerprint as written; an intermediate
+  // one's fingerprint read from the archive now and the kept archives.
+  void CompleteRewritten(TRewrittenPoint& later, bool newest, TArchiveRebuild& rebuild,
+                         const std::string& written, TChainSources& sources);
   // Takes the entries of points gone since (killed runs made whole) out of the installed list.
   void UnlistVanishedPoints();
   // The steps of a run, in order. `undone` is the point with only the game files that no later
@@ -113,9 +125,11 @@ class TUndo {
   // Writes the archive as it was, or as the later installations leave it, into the rebuild;
   // `fingerprint` gets the new archive's (empty when taken back by names, which may replace
   // `plan` with its own). True when it was taken back by names.
-  bool PlanArchive(TArchiveRebuild& rebuild, const std::string& pointPath, TUndoChoices choices,
+  // `keptPath` is where chain[0] keeps its old entries of the archive, `archiveName` the
+  // archive below the game folder (empty: gta3.img).
+  bool PlanArchive(TArchiveRebuild& rebuild, const std::string& keptPath, TUndoChoices choices,
                    const std::vector<TRestorePoint>& chain, std::optional<TChainUndo>& plan,
-                   std::string* fingerprint);
+                   std::string* fingerprint, const std::string& archiveName = "");
   // Swaps the game files and the archive, rewrites the later points, and removes the point, all
   // or nothing.
   void PutBack(TArchiveRebuild& rebuild, const std::string& pointPath, const TRestorePoint& undone,

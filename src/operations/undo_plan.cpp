@@ -46,6 +46,8 @@ std::vector<TRestorePoint> UndoChain(IFileSystem& fs, const std::string& root,
   for (size_t i = 1; i < chain.size(); ++i) {
     std::vector<std::string> owners;
     for (const TKeptEntry& entry : chain[i].Replaced) owners.push_back(entry.TakenFrom);
+    for (const TRestorePoint& part : chain[i].Parts)
+      for (const TKeptEntry& entry : part.Replaced) owners.push_back(entry.TakenFrom);
     for (const TGameFileChange& file : chain[i].GameFiles) owners.push_back(file.TakenFrom);
     for (const std::string& owner : owners) {
       const std::string name = TakenFromPointName(owner);
@@ -60,7 +62,28 @@ std::vector<TRestorePoint> UndoChain(IFileSystem& fs, const std::string& root,
   return chain;
 }
 
-TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& plan) {
+std::vector<TPartChain> PartChainsOf(const std::string& root,
+                                     const std::vector<TRestorePoint>& chain) {
+  std::vector<TPartChain> parts;
+  for (const TRestorePoint& part : chain[0].Parts) {
+    TPartChain& of = parts.emplace_back();
+    of.Archive = part.Archive;
+    for (size_t i = 0; i < chain.size(); ++i) {
+      const int n = PartIndexFor(chain[i], part.Archive);
+      if (n < 0) continue;
+      of.Chain.push_back(PartPoint(chain[i], static_cast<size_t>(n)));
+      // A moved game: every part is taken back where the game is now.
+      of.Chain.back().GameFolder = chain[0].GameFolder;
+      of.KeptFolders.push_back(PointPathOf(root, chain[i].Folder) + "\\" +
+                               KeptPartFolder(static_cast<size_t>(n)));
+      of.InChain.push_back(i);
+    }
+  }
+  return parts;
+}
+
+TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& plan,
+                   const std::vector<TPartPlan>& parts) {
   const TRestorePoint& point = chain[0];
   TUndoPlan told;
   std::set<std::string> stays;
@@ -75,11 +98,23 @@ TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& pl
       told.GivenBack.push_back(EntryName(entry.Old));
   for (const TAddedEntry& entry : point.Added)
     if (!stays.count(EntryNameKey(entry.Name))) told.Removed.push_back(entry.Name);
-  // Another archive's entries with its name: no later installation changed it again.
-  for (const TRestorePoint& part : point.Parts) {
-    const std::string in = " in " + GameArchiveText(part.Archive);
-    for (const TKeptEntry& entry : part.Replaced) told.GivenBack.push_back(EntryName(entry.Old) + in);
-    for (const TAddedEntry& entry : part.Added) told.Removed.push_back(entry.Name + in);
+  // Another archive's entries with its name: two archives may hold entries of one name.
+  for (const TPartPlan& part : parts) {
+    const std::string in = " in " + GameArchiveText(part.Part->Archive);
+    std::set<std::string> staysThere;
+    if (part.Plan)
+      for (const TChainUndo::TStays& stay : part.Plan->Stay) {
+        staysThere.insert(EntryNameKey(stay.Name));
+        for (const TRestorePoint& later : chain)
+          if (later.Folder == stay.Point)
+            told.Stay.push_back(stay.Name + in + " stays as " + later.Title + " installed it");
+      }
+    const TRestorePoint& undone = part.Part->Chain[0];
+    for (const TKeptEntry& entry : undone.Replaced)
+      if (!staysThere.count(EntryNameKey(EntryName(entry.Old))))
+        told.GivenBack.push_back(EntryName(entry.Old) + in);
+    for (const TAddedEntry& entry : undone.Added)
+      if (!staysThere.count(EntryNameKey(entry.Name))) told.Removed.push_back(entry.Name + in);
   }
   for (const TGameFileChange& file : plan.Undone.GameFiles)
     (file.Replaced ? told.GivenBack : told.Removed).push_back(file.Item);
@@ -91,11 +126,32 @@ TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& pl
 TUndoPlan PlanUndoOf(IFileSystem& fs, const std::string& root, const TRestorePoint& point,
                      const std::string& recordedFolder) {
   const std::vector<TRestorePoint> chain = UndoChain(fs, root, point, recordedFolder);
+  const std::vector<TPartChain> partChains = PartChainsOf(root, chain);
+  // Each other archive's plan, worked out as gta3.img's below.
+  std::vector<std::optional<TChainUndo>> partUndos(partChains.size());
+  std::vector<TPartPlan> parts;
+  for (size_t p = 0; p < partChains.size(); ++p) {
+    const TPartChain& part = partChains[p];
+    if (part.Chain.size() > 1) {
+      TArchiveFile archive(fs);
+      const std::string path = GameArchivePathOf(point.GameFolder, part.Archive);
+      if (fs.IsLink(path) || !archive.Open(path, TOpenAccess::kReadOnly))
+        throw EArchiveMissing(path);
+      try {
+        partUndos[p] = PlanChainUndo(part.Chain, archive.Entries());
+      } catch (const Exception&) {
+        if (IsRecordedArchive(archive.File(), part.Chain.back(), nullptr)) throw;
+        partUndos[p] = PlanChainUndoByNames(part.Chain, archive.Entries());
+      }
+      archive.Close();
+    }
+    parts.push_back({&part, partUndos[p] ? &*partUndos[p] : nullptr});
+  }
   if (chain.size() == 1) {
     // The newest: its record alone tells, whatever the archive has become since.
     TChainUndo alone;
     alone.Undone = point;
-    return TellUndo(chain, alone);
+    return TellUndo(chain, alone, parts);
   }
   TArchiveFile archive(fs);
   if (!archive.Open(ArchivePathOf(point.GameFolder), TOpenAccess::kReadOnly))
@@ -110,7 +166,7 @@ TUndoPlan PlanUndoOf(IFileSystem& fs, const std::string& root, const TRestorePoi
     plan = PlanChainUndoByNames(chain, archive.Entries());
   }
   archive.Close();
-  return TellUndo(chain, *plan);
+  return TellUndo(chain, *plan, parts);
 }
 
 TUndoPlan PlanUndo(const std::string& root, const std::string& point, const std::string& game,

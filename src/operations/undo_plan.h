@@ -26,8 +26,27 @@ struct TUndoPlan {
 // `recordedFolder` is the folder a point of a moved game records (empty when it did not move).
 std::vector<TRestorePoint> UndoChain(IFileSystem& fs, const std::string& root,
                                      const TRestorePoint& point, const std::string& recordedFolder);
+// Another archive the installation chain[0] changed: its part and the later points' parts for
+// it, oldest first, with where each point keeps its old entries for it and its place in the
+// chain. Taken back as gta3.img is, by the chain of its parts.
+struct TPartChain {
+  std::string Archive;
+  std::vector<TRestorePoint> Chain;
+  std::vector<std::string> KeptFolders;
+  std::vector<size_t> InChain;
+};
+std::vector<TPartChain> PartChainsOf(const std::string& root,
+                                     const std::vector<TRestorePoint>& chain);
+
+// A part chain with its plan (null: chain[0] is the newest there, and gives everything back).
+struct TPartPlan {
+  const TPartChain* Part;
+  const TChainUndo* Plan;
+};
+
 // What the undo of chain[0] does, in words.
-TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& plan);
+TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& plan,
+                   const std::vector<TPartPlan>& parts = {});
 // The same, from the points and the archive's directory now.
 TUndoPlan PlanUndoOf(IFileSystem& fs, const std::string& root, const TRestorePoint& point,
                      const std::string& recordedFolder);

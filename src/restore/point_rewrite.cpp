@@ -13,8 +13,13 @@
 namespace merva {
 
 TChainSources::TChainSources(IFileSystem& fs, std::string root,
-                             const std::vector<TRestorePoint>& chain)
-    : fs_(fs), root_(std::move(root)), chain_(chain), kept_(chain.size()) {}
+                             const std::vector<TRestorePoint>& chain,
+                             std::vector<std::string> keptFolders)
+    : fs_(fs),
+      root_(std::move(root)),
+      chain_(chain),
+      keptFolders_(std::move(keptFolders)),
+      kept_(chain.size()) {}
 
 TChainSources::~TChainSources() = default;
 
@@ -63,7 +68,8 @@ TPutSource TChainSources::Kept(const TChainBytes& bytes, IProgress& progress) {
   const TRestorePoint& point = chain_.at(p);
   const TKeptEntry& kept = point.Replaced.at(static_cast<size_t>(bytes.Kept));
   if (!kept_[p]) {
-    const std::string path = PointPathOf(root_, point.Folder);
+    const std::string path =
+        keptFolders_.empty() ? PointPathOf(root_, point.Folder) : keptFolders_.at(p);
     kept_[p] = std::make_unique<TKeptEntries>(fs_, path, point);
     CheckKeptArchiveWhole(fs_, path, point, *kept_[p], progress);
   }
@@ -145,41 +151,54 @@ std::string ChainArchiveFingerprint(const TChainDirectory& entries, int32_t firs
   return print.HexDigest();
 }
 
+namespace {
+
+// The kept archive of a rewritten point (or part) in `folder`: copied from `oldFolder` when it
+// stays the same, else made from where the old bytes now lie; `point` gets its fingerprint.
+void WriteKeptArchive(IFileSystem& fs, const std::string& oldFolder, const std::string& folder,
+                      TRestorePoint& point, const TRewrittenPoint& rewritten,
+                      TChainSources& sources, IProgress& progress) {
+  const std::string target = folder + "\\" + kKeptArchiveName;
+  if (rewritten.SameKeptArchive) {
+    // Checked whole as it is read for the first time.
+    sources.Kept(rewritten.KeptEntries.front(), progress);
+    CopyWholeFile(fs, oldFolder + "\\" + kKeptArchiveName, target, false);
+    return;
+  }
+  const std::vector<TArchiveEntry> directory = KeptArchiveDirectory(point.Replaced);
+  TBlockFile file = TBlockFile::Create(fs, target);
+  const auto count = static_cast<int32_t>(directory.size());
+  file.WriteExact(kArchiveTag, 4);
+  file.WriteExact(&count, 4);
+  file.WriteExact(directory.data(), static_cast<uint32_t>(count) * kEntryBytes);
+  WriteZeros(file, SectorBytes(FirstCompactedOffset(count)) - file.Size());
+  for (size_t r = 0; r < directory.size(); ++r) {
+    const TPutSource source = sources.Kept(rewritten.KeptEntries[r], progress);
+    file.Seek(EntryStart(directory[r]));
+    AppendRange(source.File, source.Position, source.Length, file);
+    progress.Wait();
+  }
+  file.Flush();
+  point.KeptArchiveFingerprint =
+      FileFingerprint(file, 0, file.Size(), [&progress] { progress.Wait(); });
+  file.Close();
+}
+
+}  // namespace
+
 void WriteRewrittenPoint(IFileSystem& fs, const std::string& root, const std::string& path,
                          const std::vector<TRestorePoint>& chain, TRewrittenPoint rewritten,
                          const std::vector<TRestorePoint>& earlier, TChainSources& sources,
-                         IProgress& progress) {
+                         IProgress& progress, const std::vector<TRewrittenPart>& parts) {
   TRestorePoint& point = rewritten.Point;
   if (fs.IsLink(path) || !fs.CreateDirectory(path))
     throw Exception("Unable to create the folder " + path + ". Nothing was changed.");
   WriteFileFlushed(fs, path + "\\" + kPointMarkName, point.GameFolder);
   std::vector<std::string> written;
   if (!point.Replaced.empty()) {
-    const std::string target = path + "\\" + kKeptArchiveName;
-    if (rewritten.SameKeptArchive) {
-      // Checked whole as it is read for the first time.
-      sources.Kept(rewritten.KeptEntries.front(), progress);
-      CopyWholeFile(fs, PointPathOf(root, point.Folder) + "\\" + kKeptArchiveName, target, false);
-    } else {
-      const std::vector<TArchiveEntry> directory = KeptArchiveDirectory(point.Replaced);
-      TBlockFile file = TBlockFile::Create(fs, target);
-      const auto count = static_cast<int32_t>(directory.size());
-      file.WriteExact(kArchiveTag, 4);
-      file.WriteExact(&count, 4);
-      file.WriteExact(directory.data(), static_cast<uint32_t>(count) * kEntryBytes);
-      WriteZeros(file, SectorBytes(FirstCompactedOffset(count)) - file.Size());
-      for (size_t r = 0; r < directory.size(); ++r) {
-        const TPutSource source = sources.Kept(rewritten.KeptEntries[r], progress);
-        file.Seek(EntryStart(directory[r]));
-        AppendRange(source.File, source.Position, source.Length, file);
-        progress.Wait();
-      }
-      file.Flush();
-      point.KeptArchiveFingerprint =
-          FileFingerprint(file, 0, file.Size(), [&progress] { progress.Wait(); });
-      file.Close();
-    }
-    written.push_back(target);
+    WriteKeptArchive(fs, PointPathOf(root, point.Folder), path, rewritten.Point,
+                     rewritten, sources, progress);
+    written.push_back(path + "\\" + kKeptArchiveName);
   }
   for (size_t f = 0; f < point.GameFiles.size(); ++f) {
     const TGameFileChange& change = point.GameFiles[f];
@@ -196,11 +215,26 @@ void WriteRewrittenPoint(IFileSystem& fs, const std::string& root, const std::st
     written.push_back(target);
     progress.Wait();
   }
-  // What the point keeps of its other archives stays as it is: no undo under it changes them.
+  // Its other archives: as the chains of their parts say, or else as they are.
   for (size_t n = 0; n < point.Parts.size(); ++n) {
-    if (point.Parts[n].Replaced.empty()) continue;
     const std::string from = PointPathOf(root, point.Folder) + "\\" + KeptPartFolder(n);
     const std::string target = path + "\\" + KeptPartFolder(n);
+    const TRewrittenPart* redone = nullptr;
+    for (const TRewrittenPart& part : parts)
+      if (part.Part == n) redone = &part;
+    if (redone) {
+      TRestorePoint& part = point.Parts[n];
+      const std::string archive = part.Archive;
+      part = redone->Rewritten.Point;
+      part.Archive = archive;
+      part.Parts.clear();
+      if (part.Replaced.empty()) continue;
+      CreateFolderPath(fs, target);
+      WriteKeptArchive(fs, from, target, part, redone->Rewritten, *redone->Sources, progress);
+      written.push_back(target + "\\" + kKeptArchiveName);
+      continue;
+    }
+    if (point.Parts[n].Replaced.empty()) continue;
     const TRestorePoint part = PartPoint(point, n);
     TKeptEntries kept(fs, from, part);
     CheckKeptArchiveWhole(fs, from, part, kept, progress);

@@ -21,7 +21,10 @@ namespace merva {
 // first byte is used: a kept archive changed by hand is named, never copied on.
 class TChainSources {
  public:
-  TChainSources(IFileSystem& fs, std::string root, const std::vector<TRestorePoint>& chain);
+  // `keptFolders` are where each chain point keeps its old entries, for a chain of one of the
+  // other archives' parts; empty: the points' own folders.
+  TChainSources(IFileSystem& fs, std::string root, const std::vector<TRestorePoint>& chain,
+                std::vector<std::string> keptFolders = {});
   ~TChainSources();
   TChainSources(const TChainSources&) = delete;
   TChainSources& operator=(const TChainSources&) = delete;
@@ -35,6 +38,7 @@ class TChainSources {
   IFileSystem& fs_;
   std::string root_;
   const std::vector<TRestorePoint>& chain_;
+  std::vector<std::string> keptFolders_;
   std::vector<std::unique_ptr<TKeptEntries>> kept_;
 };
 
@@ -50,13 +54,21 @@ std::string ChainArchiveFingerprint(const TChainDirectory& entries, int32_t firs
                                     TBlockFile& archive, TChainSources& sources,
                                     IProgress& progress);
 
+// One of a rewritten point's other archives, rewritten by the chain of that archive's parts.
+struct TRewrittenPart {
+  size_t Part = 0;  // its index in the point's Parts
+  TRewrittenPoint Rewritten;  // Rewritten.Point is the part as its record becomes
+  TChainSources* Sources = nullptr;
+};
+
 // Writes the rewritten point at `path`, a new folder in `root`: its mark, its kept archive
 // (copied when it stays the same, else made from where the old bytes now lie), its kept game
-// files, changes.txt and the record, all flushed. `earlier` are the game's points before it that
-// stay, newest first, for changes.txt.
+// files, each other archive's kept archive (rewritten as `parts` say, else copied), changes.txt
+// and the record, all flushed. `earlier` are the game's points before it that stay, newest
+// first, for changes.txt.
 void WriteRewrittenPoint(IFileSystem& fs, const std::string& root, const std::string& path,
                          const std::vector<TRestorePoint>& chain, TRewrittenPoint rewritten,
                          const std::vector<TRestorePoint>& earlier, TChainSources& sources,
-                         IProgress& progress);
+                         IProgress& progress, const std::vector<TRewrittenPart>& parts = {});
 
 }  // namespace merva

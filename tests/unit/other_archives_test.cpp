@@ -327,34 +327,45 @@ TEST(OtherArchives, AnArchiveChangedSinceIsRefusedAndTakenBackByNamesWhenForced)
     EXPECT_TRUE(FileOf(*fs, archive) == before.at(archive)) << archive;
 }
 
-TEST(OtherArchives, OlderInstallationsGoUnderLaterOnesWhileNoLaterOneChangedTheSameArchive) {
+TEST(OtherArchives, AnyInstallationGoesUnderLaterOnesInEveryArchive) {
   const std::unique_ptr<TMemoryFileSystem> fs = Game();
   const std::map<std::string, std::string> before = Files(*fs);
   TDATAInst cars;
   cars.Title = "Cars";
   cars.ArchiveFiles = {"a.dff", "b.txd"};
-  Install(*fs, cars);                 // G 1: gta3.img alone
-  Install(*fs, InteriorScript());     // G 2: gta3.img, gta_int.img, player.img
+  Install(*fs, cars);              // G 1: gta3.img alone
+  Install(*fs, InteriorScript());  // G 2: gta3.img, gta_int.img, player.img
   TDATAInst shirt;
   shirt.Title = "Shirt";
-  shirt.NamedArchiveFiles = {NamedArchiveItemText(kPlayer, "shirt.dff")};
-  Install(*fs, shirt);  // G 3: player.img again
-  const std::map<std::string, std::string> three = Files(*fs);
+  shirt.NamedArchiveFiles = {NamedArchiveItemText(kPlayer, "shirt.dff"),
+                             NamedArchiveItemText(kInt, "new_int.dff")};
+  Install(*fs, shirt);  // G 3: what G 2 added to player.img and gta_int.img, again
+  const std::string player = FileOf(*fs, "G\\models\\player.img");
 
-  // The interior pack's player.img was changed again by G 3: that one goes first.
-  try {
-    Undo(*fs, "G 2");
-    ADD_FAILURE() << "taken back";
-  } catch (const Exception& error) {
-    EXPECT_NE(std::string(error.what()).find("also changed models\\player.img"), std::string::npos)
-        << error.what();
+  // The interior pack goes from under the shirt: gta_int.img gets its old entries back but the
+  // one the shirt wrote again, player.img stays as the shirt left it.
+  const TUndoResult middle = Undo(*fs, "G 2");
+  EXPECT_EQ(middle.Done.Stay,
+            (std::vector<std::string>{"new_int.dff in models\\gta_int.img stays as Shirt installed it",
+                                      "shirt.dff in models\\player.img stays as Shirt installed it"}));
+  EXPECT_TRUE(FileOf(*fs, "G\\models\\player.img") == player);
+  EXPECT_EQ(EntriesOf(FileOf(*fs, "G\\models\\gta_int.img")),
+            (std::vector<std::string>{"room.dff", "b.txd", "new_int.dff"}));
+  const std::string interior = FileOf(*fs, "G\\models\\gta_int.img");
+  const std::string original = before.at("G\\models\\gta_int.img");
+  for (size_t i = 0; i < 2; ++i)
+    EXPECT_TRUE(test::DataOf(interior, test::DirectoryOf(interior)[i]) ==
+                test::DataOf(original, test::DirectoryOf(original)[i]))
+        << "entry " << i << " has its old bytes back";
+  // The shirt's point now added what it had taken over.
+  const TRestorePoint rewritten = FindLatestRestorePoint(*fs, kRoot, "G");
+  ASSERT_EQ(rewritten.Parts.size(), 2u);
+  for (const TRestorePoint& part : rewritten.Parts) {
+    EXPECT_EQ(part.Added.size(), 1u) << part.Archive;
+    EXPECT_TRUE(part.Replaced.empty()) << part.Archive;
   }
-  EXPECT_TRUE(Files(*fs) == three);
-  // G 1 goes under both: their points are rewritten with their other archives' kept bytes.
   Undo(*fs, "G 1");
-  EXPECT_EQ(FindLatestRestorePoint(*fs, kRoot, "G").Parts.size(), 1u);
   Undo(*fs, "G 3");
-  Undo(*fs, "G 2");
   const std::map<std::string, std::string> after = Files(*fs);
   for (const auto& [path, bytes] : after)
     EXPECT_TRUE(before.count(path) && before.at(path) == bytes) << path;
