@@ -75,6 +75,18 @@ void InstallInterior(IFileSystem& fs) {
   installation.Run();
 }
 
+// A mod over the interior mod in two of its archives.
+void InstallOverInterior(IFileSystem& fs) {
+  TDATAInst script;
+  script.Title = "Over";
+  script.NamedArchiveFiles = {"models\\gta_int.img|room.dff", "models\\player.img|hat.dff"};
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  TInstallation installation(script, kGame, {fs, boxes, progress}, "over.cab");
+  installation.KeepRestorePoint({kRoot, script.Title, "2026-12-09 10:00:00", {}});
+  installation.Run();
+}
+
 // An installation under later ones, by its point's name.
 void UndoPoint(IFileSystem& fs, const std::string& point) {
   test::TFakeBoxes boxes;
@@ -97,6 +109,7 @@ void ChangeArchive(IFileSystem& fs, const std::function<void(IProgress&)>& chang
 
 // The game with that many mods in; kInteriorIn: the interior mod alone.
 constexpr int kInteriorIn = -1;
+constexpr int kOverInteriorIn = -2;  // and a mod over it in two of its archives
 
 std::unique_ptr<TMemoryFileSystem> Game(int installed) {
   auto fs = std::make_unique<TMemoryFileSystem>();
@@ -108,7 +121,10 @@ std::unique_ptr<TMemoryFileSystem> Game(int installed) {
                                         {"room.dff", std::string(6000, 'R')},
                                         {"new.txd", std::string(100, 'n')},
                                         {"shirt.dff", std::string(2500, 'S')}}));
-  if (installed == kInteriorIn) InstallInterior(*fs);
+  fs->Put("over.cab", PackageBytes({{"room.dff", std::string(3000, 'O')},
+                                    {"hat.dff", std::string(100, 'H')}}));
+  if (installed == kInteriorIn || installed == kOverInteriorIn) InstallInterior(*fs);
+  if (installed == kOverInteriorIn) InstallOverInterior(*fs);
   fs->Put("G\\data\\handling.cfg", "the game's handling");
   fs->Put("data.cab", PackageBytes({{"a.dff", std::string(5000, 'A')},
                                     {"new.txd", std::string(700, 'N')},
@@ -136,6 +152,8 @@ TEST(PowerLoss, EveryRunIsWholeOrNotDoneOnceTheNextRunHasLooked) {
       {"undo", 1, Undo},
       {"install into three archives", 0, InstallInterior},
       {"undo of three archives", kInteriorIn, Undo},
+      {"undo of three archives under a later one", kOverInteriorIn,
+       [](IFileSystem& fs) { UndoPoint(fs, "G 1"); }},
       {"undo under one later", 2, [](IFileSystem& fs) { UndoPoint(fs, "G 1"); }},
       {"undo under two later", 3, [](IFileSystem& fs) { UndoPoint(fs, "G 1"); }},
       {"undo of the middle", 3, [](IFileSystem& fs) { UndoPoint(fs, "G 2"); }},
