@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the sample mod folder (scripts.bin, data.cab) and a sample game folder with its
-# models\gta3.img, compacted and sorted as the game's own, using the native merva-pack and
+# models\gta3.img and models\gta_int.img, compacted and sorted as the game's own, using the native merva-pack and
 # merva-img.
 #   make_sample.sh NATIVE_BUILD_DIR MOD_OUT GAME_OUT
 set -euo pipefail
@@ -13,3 +13,9 @@ img="$game/models/gta3.img"
 "$tools/merva-img" put "$img" "$here"/game/{bullet.dff,infernus.dff,infernus.txd,cheetah.dff}
 "$tools/merva-img" compact "$img"
 "$tools/merva-img" check "$img" >/dev/null
+# Interiors live in models\gta_int.img, which the sample mod puts a file into too.
+interiors="$game/models/gta_int.img"
+"$tools/merva-img" create --force "$interiors"
+"$tools/merva-img" put "$interiors" "$here/game/int_garage.dff"
+"$tools/merva-img" compact "$interiors"
+"$tools/merva-img" check "$interiors" >/dev/null

@@ -6,6 +6,7 @@
 #include "archive/game_check.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
+#include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "operations/exit_codes.h"
 #include "operations/undo_request.h"
@@ -35,10 +36,15 @@ int Done(TRunLog& log) {
 }
 
 void LogChanges(TRunLog& log, const TRestorePoint& point) {
-  for (const TKeptEntry& entry : point.Replaced)
-    log.Line("Replaced entry " + EntryName(entry.Old) + " in " + kArchiveInGame + ".");
-  for (const TAddedEntry& entry : point.Added)
-    log.Line("Added entry " + entry.Name + " to " + kArchiveInGame + ".");
+  std::vector<const TRestorePoint*> archives{&point};
+  for (const TRestorePoint& part : point.Parts) archives.push_back(&part);
+  for (const TRestorePoint* archive : archives) {
+    const std::string name = GameArchiveText(archive->Archive);
+    for (const TKeptEntry& entry : archive->Replaced)
+      log.Line("Replaced entry " + EntryName(entry.Old) + " in " + name + ".");
+    for (const TAddedEntry& entry : archive->Added)
+      log.Line("Added entry " + entry.Name + " to " + name + ".");
+  }
   for (const TGameFileChange& file : point.GameFiles)
     log.Line((file.Replaced ? "Replaced game file " : "Created game file ") + file.Item + ".");
   log.Line("Restore point: " + point.Folder + ".");

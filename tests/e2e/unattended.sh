@@ -43,6 +43,11 @@ check pack-log-tells-each bash -c "[ \$(grep -c 'Done: exit code 0.' '$u/pack.lo
   grep -q 'Mod: Pack mod 3.' '$u/pack.log' && grep -q 'Replaced entry infernus.dff in models' '$u/pack.log' &&
   grep -q 'Replaced game file data.merva.infernus_gt.txt.' '$u/pack.log' && grep -q 'Restore point: ' '$u/pack.log'"
 check pack-archive-sound "$native/merva-img" check "$uimg"
+# The sample's interior model goes into models\gta_int.img, each mod's over the one before.
+check pack-interior-installed bash -c "'$native/merva-img' check '$ugame/models/gta_int.img' &&
+  '$native/merva-img' list '$ugame/models/gta_int.img' | grep -q ' merva_room.dff\$' &&
+  grep -q 'Added entry merva_room.dff to models.gta_int.img.' '$u/pack.log' &&
+  grep -q 'Replaced entry merva_room.dff in models.gta_int.img.' '$u/pack.log'"
 check pack-last-mod-wins bash -c "grep -q 'pack mod 3' '$ugame/data/merva/infernus_gt.txt'"
 cp "$uimg" "$u/gta3-packed.img"
 # What each of the three still holds, read by the Windows tool under the shared lock.
@@ -131,6 +136,7 @@ middle_first() {
   run_uninstall middle "$u/quiet-2" ' /log="%~dp0middle.log"' || { cat "$u/middle.log"; return 1; }
   cat "$u/middle.log"
   grep -q 'infernus.dff stays as Pack mod 3 installed it.' "$u/middle.log" &&
+    grep -q 'merva_room.dff in models.gta_int.img stays as Pack mod 3 installed it.' "$u/middle.log" &&
     grep -q 'The restore points of the later installations were rewritten: GTA San Andreas [0-9]*.' "$u/middle.log" &&
     cmp "$uimg" "$u/gta3-packed.img" && grep -q 'pack mod 3' "$ugame/data/merva/infernus_gt.txt"
 }
@@ -145,7 +151,8 @@ MERVA_EXE="$program_copy" scenario uninstall-first-with-question "$u" \
 last_of_three() {
   run_uninstall last "$u/quiet-3" ' /log="%~dp0last.log"' || { cat "$u/last.log"; return 1; }
   cat "$u/last.log"
-  grep -q 'is as it was before the installation.' "$u/last.log"
+  grep -q 'is as it was before the installation.' "$u/last.log" &&
+    grep -q 'Removed: merva_room.dff in models.gta_int.img' "$u/last.log"
 }
 check uninstall-quiet-last last_of_three
 check uninstall-game-back-byte-for-byte diff -r "$u/game-before" "$ugame"
