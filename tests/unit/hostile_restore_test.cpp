@@ -346,9 +346,20 @@ TEST(GameLock, OneRunPerGameFolder) {
       EXPECT_NE(std::string(refused.what()).find("Another installation or undo of the game in"),
                 std::string::npos);
     }
-    const test::TToolRun other =
-        RunShell(kImg + " sort " + ShellQuoted(dir / "game\\models\\gta3.img"));
-    EXPECT_NE(other.output.find("is running"), std::string::npos) << other.output;
+    // Any archive of the game, by every command that changes one, meets the game's lock.
+    test::WriteFile(dir / "x.dff", "x");
+    for (const char* archive : {"models\\gta3.img", "models\\gta_int.img", "anim\\anim.img"}) {
+      test::MakeDirs(dir / "game\\anim");
+      if (!test::Exists(dir / "game\\" + archive))
+        test::WriteFile(dir / "game\\" + archive, test::BuildArchive({{1, 1, "a.dff"}}));
+      const std::string img = ShellQuoted(dir / "game\\" + archive);
+      for (const std::string& command :
+           {"sort " + img, "compact " + img, "put " + img + " " + ShellQuoted(dir / "x.dff"),
+            "delete " + img + " a.dff", "rename " + img + " a.dff b.dff"}) {
+        const test::TToolRun other = RunShell(kImg + " " + command);
+        EXPECT_NE(other.output.find("is running"), std::string::npos) << command << other.output;
+      }
+    }
     EXPECT_TRUE(test::Exists(dir / "game\\merva.lock"));
   }
   EXPECT_FALSE(test::Exists(dir / "game\\merva.lock"));

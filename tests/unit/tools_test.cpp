@@ -114,6 +114,14 @@ TEST(MervaPack, AnInteriorModIsBuiltShownInstalledAndTakenBack) {
   EXPECT_NE(undo.output.find("removed\tint_room.dff in models\\gta_int.img"), std::string::npos)
       << undo.output;
   EXPECT_EQ(test::TreeDifference(test::TreeOf(dir / "game"), game), "");
+  // A game's other archive changes under the game's journal, through a name of ours.
+  const std::string interior = ShellQuoted(dir / "game\\models\\gta_int.img");
+  ASSERT_EQ(RunShell(kImg + " put " + interior + " " + ShellQuoted(dir / "files\\car.dff")).status,
+            0);
+  ASSERT_EQ(RunShell(kImg + " rename " + interior + " car.dff van.dff").status, 0);
+  EXPECT_EQ(RunShell(kImg + " list " + interior).output, "0 1 1 van.dff\n");
+  EXPECT_FALSE(test::Exists(dir / "game\\models\\gta_int.img.merva-new"));
+  EXPECT_FALSE(test::Exists(dir / "game\\merva-journal.txt"));
 }
 
 TEST(MervaPack, BadManifestsGetAClearError) {
