@@ -11,7 +11,9 @@
 // CPU time and peak resident memory, and, for its last round, the time of
 // each step of the run (MERVA_TIMINGS). Every installation keeps its restore
 // point (its size is printed), and taking it back (`merva-img undo`) is timed the same way, as
-// the newest and under a later installation of half as many of the same files. Also
+// the newest and under a later installation of half as many of the same files; and the same
+// mod with half of its files into models\gta_int.img (a copy of the stock archive), which
+// rebuilds both archives. Also
 // the planning of a 5,000-file put into the 16,000-entry directory and the directory sort on
 // 100,000 entries. Every round is printed; the disk is settled (sync and a pause) before each
 // timed step, and the copy and the step alternate, so that neither pays for the other.
@@ -141,7 +143,9 @@ void MakeArchive(const std::string& path, int entries, std::mt19937& random, boo
 
 // A mod folder made by merva-pack: a third of the files fit in place, a third are larger than
 // the entry they replace, a third are new.
-void MakeMod(const std::string& folder, int files, int entries, bool letters) {
+// With `other`, every second file goes into that archive of the game instead of gta3.img.
+void MakeMod(const std::string& folder, int files, int entries, bool letters,
+             const std::string& other = "") {
   std::mt19937 random(static_cast<unsigned>(files));
   Shell("rm -rf '" + folder + "' && mkdir -p '" + folder + "/files'");
   std::ofstream manifest(folder + "/manifest.txt");
@@ -155,7 +159,8 @@ void MakeMod(const std::string& folder, int files, int entries, bool letters) {
     if (!letters)
       for (char& c : data) c = static_cast<char>(random());
     std::ofstream(folder + "/files/" + name, std::ios::binary) << data;
-    manifest << "archive = files/" + name + "\n";
+    const bool elsewhere = !other.empty() && k % 2 == 1;
+    manifest << (elsewhere ? "archive " + other : std::string("archive")) << " = files/" + name + "\n";
   }
   manifest.close();
   Child({MERVA_PACK, "build", folder + "/manifest.txt", folder});
@@ -191,10 +196,12 @@ TRun MeasureSafeCopy(const std::string& from, const std::string& scratch,
   return copy;
 }
 
-// The bytes a step leaves: the archive and the restore folder.
-int64_t BytesLeft(const std::string& target) {
-  int64_t bytes =
-      static_cast<int64_t>(std::ifstream(target, std::ios::ate | std::ios::binary).tellg());
+// The bytes a step leaves: the archives and the restore folder.
+int64_t BytesLeft(const std::vector<std::string>& targets) {
+  int64_t bytes = 0;
+  for (const std::string& target : targets)
+    bytes += std::max<int64_t>(
+        static_cast<int64_t>(std::ifstream(target, std::ios::ate | std::ios::binary).tellg()), 0);
   const std::string restore = std::getenv("MERVA_RESTORE_DIR");
   FILE* du = popen(("du -sb '" + restore + "' 2>/dev/null | cut -f1").c_str(), "r");
   long long points = 0;
@@ -225,17 +232,22 @@ double Median(std::vector<double> values) {
 // to disk vary from one moment to the next, so each is the median of a few rounds, each round's
 // own ratio. A first run, untimed, tells how many bytes the step leaves.
 // `prepare`, when given, runs after the archive is in place and before the step, untimed.
+// `others` are more archives of the game, each a copy of the stock one, that the step changes
+// too: the safe copy copies as many bytes as all of them and the restore point leave.
 void Measure(const char* what, const std::string& stock, const std::string& scratch,
              const std::string& target, const std::vector<std::string>& command,
-             const std::vector<std::string>& prepare = {}) {
+             const std::vector<std::string>& prepare = {},
+             const std::vector<std::string>& others = {}) {
+  std::vector<std::string> targets = others;
+  targets.insert(targets.begin(), target);
   const auto fresh = [&] {
-    Shell("cp '" + stock + "' '" + target + "'");
+    for (const std::string& archive : targets) Shell("cp '" + stock + "' '" + archive + "'");
     Shell(std::string("rm -rf '") + std::getenv("MERVA_RESTORE_DIR") + "'");
   };
   fresh();
   bool ok = prepare.empty() || Child(prepare).Ok;
   ok = Child(command).Ok && ok;
-  const int64_t left = BytesLeft(target);
+  const int64_t left = BytesLeft(targets);
   const std::string same = scratch + ".same";
   MakeSameBytes(stock, same, left);
   std::vector<double> ratios, steps, copies, cpu, written, copyWritten;
@@ -402,6 +414,14 @@ int main(int argc, char** argv) {
     Measure(olderLabel.c_str(), stock, scratch, img,
             {Img(), "undo", "--point", "game 1", folder + "/game"}, {"sh", "-c", both});
     Shell("rm -rf '" + later + "'");
+    // Half of the files into gta_int.img: two archives rebuilt, against a safe copy of both.
+    const std::string interior = folder + "/game/models/gta_int.img";
+    const std::string split = mod + "-split";
+    MakeMod(split, files, entries, withLetters, "models\\gta_int.img");
+    const std::string splitLabel = std::to_string(files) + "-file mod into two archives";
+    Measure(splitLabel.c_str(), stock, scratch, img, {Img(), "install", folder + "/game", split},
+            {}, {interior});
+    Shell("rm -rf '" + split + "' '" + interior + "'");
     if (wine) {
       const std::string wineLabel = std::to_string(files) + "-file mod, merva-img.exe (Wine)";
       const std::vector<std::string> wineInstall = {

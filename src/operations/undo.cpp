@@ -196,6 +196,12 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   CheckRoom(undone, plan ? &*plan : nullptr, edited, result.KeptEditedIn, parts);
   CheckLaterPoints(services_.Files, root_, chain, services_.Progress);
   MarkStep("start");
+  // Begun before the first archive is written: every rebuild is the journal's to remove when
+  // the undo stops short, whichever archive it lies beside.
+  TJournal journal(services_.Files, point_.GameFolder, root_, recordedFolder_);
+  TGameFilesSwap files(services_.Files, undone, pointPath);
+  BeginJournal(journal, files, pointPath, plan ? &*plan : nullptr, edited, result.KeptEditedIn,
+               parts);
   std::string written;
   result.ByNames =
       PlanArchive(rebuild, pointPath, choices, chain, plan, chain.size() > 1 ? &written : nullptr);
@@ -206,7 +212,7 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
                                  part.Of.Archive) ||
                      result.ByNames;
   if (!parts.empty()) MarkStep("other archives written and flushed");
-  PutBack(rebuild, pointPath, undone, chain, plan ? &*plan : nullptr, written, edited,
+  PutBack(journal, files, rebuild, chain, plan ? &*plan : nullptr, written, edited,
           result.KeptEditedIn, parts);
   // With later installations in, the installed level is theirs.
   if (services_.Registry && chain.size() == 1)
@@ -378,14 +384,10 @@ EUndoRefused TUndo::ArchiveChanged(const TRestorePoint& newest,
                       "changed it. Nothing was changed.");
 }
 
-void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
-                    const TRestorePoint& undone, const std::vector<TRestorePoint>& chain,
-                    const TChainUndo* plan, const std::string& written,
-                    const std::set<std::string>& edited, const std::string& editsFolder,
-                    std::deque<TPartUndo>& parts) {
+void TUndo::BeginJournal(TJournal& journal, TGameFilesSwap& files, const std::string& pointPath,
+                         const TChainUndo* plan, const std::set<std::string>& edited,
+                         const std::string& editsFolder, const std::deque<TPartUndo>& parts) {
   IFileSystem& fs = services_.Files;
-  TJournal journal(fs, point_.GameFolder, root_, recordedFolder_);
-  TGameFilesSwap files(fs, undone, pointPath);
   files.Note(journal, edited, editsFolder);
   journal.Put(TempArchivePathOf(point_.GameFolder), ArchivePathOf(point_.GameFolder));
   journal.Aside(ArchivePathOf(point_.GameFolder));
@@ -406,8 +408,16 @@ void TUndo::PutBack(TArchiveRebuild& rebuild, const std::string& pointPath,
       throw Exception("Unable to rewrite the restore point " + later.Point.Folder + ": " + path +
                       " is in the way. Nothing was changed.");
   }
+  journal.Begin();
+}
+
+void TUndo::PutBack(TJournal& journal, TGameFilesSwap& files, TArchiveRebuild& rebuild,
+                    const std::vector<TRestorePoint>& chain, const TChainUndo* plan,
+                    const std::string& written, const std::set<std::string>& edited,
+                    const std::string& editsFolder, std::deque<TPartUndo>& parts) {
+  const std::vector<TRewrittenPoint> none;
+  const std::vector<TRewrittenPoint>& rewritten = plan ? plan->Rewritten : none;
   try {
-    journal.Begin();
     // The old versions wait beside their places and the player's edits are copied out: still
     // nothing in the game has changed.
     files.Prepare(edited, editsFolder);

@@ -16,7 +16,9 @@
 #include "core/errors.h"
 #include "operations/operation.h"
 #include "operations/undo_plan.h"
+#include "operations/undo_game_files.h"
 #include "restore/changing_game.h"
+#include "restore/journal.h"
 #include "restore/point_chain.h"
 #include "restore/point_rewrite.h"
 #include "restore/restore_point.h"
@@ -130,9 +132,13 @@ class TUndo {
   bool PlanArchive(TArchiveRebuild& rebuild, const std::string& keptPath, TUndoChoices choices,
                    const std::vector<TRestorePoint>& chain, std::optional<TChainUndo>& plan,
                    std::string* fingerprint, const std::string& archiveName = "");
-  // Swaps the game files and the archive, rewrites the later points, and removes the point, all
-  // or nothing.
-  void PutBack(TArchiveRebuild& rebuild, const std::string& pointPath, const TRestorePoint& undone,
+  // Writes the journal of every step, before the first archive is written.
+  void BeginJournal(TJournal& journal, TGameFilesSwap& files, const std::string& pointPath,
+                    const TChainUndo* plan, const std::set<std::string>& edited,
+                    const std::string& editsFolder, const std::deque<TPartUndo>& parts);
+  // Swaps the game files and the archives, rewrites the later points, and removes the point,
+  // all or nothing.
+  void PutBack(TJournal& journal, TGameFilesSwap& files, TArchiveRebuild& rebuild,
                const std::vector<TRestorePoint>& chain, const TChainUndo* plan,
                const std::string& written, const std::set<std::string>& edited,
                const std::string& editsFolder, std::deque<TPartUndo>& parts);

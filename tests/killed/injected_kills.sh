@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Kills merva-img right before each of its file-changing system calls in turn (strace's fault
 # injection: the Nth call of one kind, for every kind and every N until the run no longer meets
-# it), for an installation, an undo (of the newest, and of an older one under a later one whose
-# restore point it rewrites), and a compaction, a delete and a rename of the game's archive. After each kill, `merva-img history GAME` (which settles what a run left) must leave
+# it), for an installation into gta3.img and gta_int.img, an undo (of the newest, and of an
+# older one under a later one whose restore point it rewrites, in both archives), and a
+# compaction, a delete and a rename of the game's archive (and a rename in gta_int.img). After each kill, `merva-img history GAME` (which settles what a run left) must leave
 # the game folder and the restore folder byte for byte as before the run or as after it.
 #   injected_kills.sh MERVA_IMG MERVA_PACK
 set -uo pipefail
@@ -41,10 +42,15 @@ for i in 1 2 3 4 5 6; do head -c $((i * 3000)) /dev/urandom >"$work/stock/stock$
 # A larger stock2.dff put over the first leaves a gap where it was, for the compaction.
 head -c 20000 /dev/urandom >"$work/stock/stock2.dff"
 "$tool" put "$work/game/models/gta3.img" "$work/stock/stock2.dff" >/dev/null
+# The interiors' archive, which the mod puts a file into as well.
+"$tool" create "$work/game/models/gta_int.img" >/dev/null
+"$tool" put "$work/game/models/gta_int.img" "$work"/stock/stock{1,3}.dff >/dev/null
 {
   echo "title = injected"
   head -c 9000 /dev/urandom >"$work/source/stock2.dff" && echo "archive = stock2.dff"
   head -c 500 /dev/urandom >"$work/source/new.txd" && echo "archive = new.txd"
+  head -c 7000 /dev/urandom >"$work/source/stock3.dff" && echo "archive models\\gta_int.img = stock3.dff"
+  head -c 300 /dev/urandom >"$work/source/room.dff" && echo "archive models\\gta_int.img = room.dff"
   echo "new handling" >"$work/source/handling.cfg" && echo "game = data\\handling.cfg from handling.cfg"
   echo "read me" >"$work/source/readme.txt" && echo "game = data\\mod\\readme.txt from readme.txt"
 } >"$work/source/manifest.txt"
@@ -101,5 +107,6 @@ check undo-under-a-later-one twice "$tool" undo --point "game 1" "$game"
 check compact fresh "$tool" compact "$img"
 check delete fresh "$tool" delete "$img" stock4.dff
 check rename fresh "$tool" rename "$img" stock5.dff renamed.dff
+check rename-interior fresh "$tool" rename "$game/models/gta_int.img" stock1.dff renamed.dff
 echo "injected kills: $runs runs, $failures left a game neither as before nor as after"
 [ "$failures" -eq 0 ] && [ "$runs" -gt 100 ]
