@@ -441,7 +441,14 @@ void TUndo::PutBack(TJournal& journal, TGameFilesSwap& files, TArchiveRebuild& r
   journal.Finish();
   if (!services_.Apps) return;
   UnlistInstallation(*services_.Apps, root_, point_.Folder);
-  for (const TRewrittenPoint& later : rewritten) RelistSize(*services_.Apps, root_, later.Point);
+  // Each rewritten point as its record now says, its other archives' parts and all.
+  if (rewritten.empty()) return;
+  for (const std::string& folder : {point_.GameFolder, recordedFolder_}) {
+    if (folder.empty()) continue;
+    for (const TRestorePoint& now : ListRestorePoints(services_.Files, root_, folder))
+      for (const TRewrittenPoint& later : rewritten)
+        if (later.Point.Folder == now.Folder) RelistSize(*services_.Apps, root_, now);
+  }
 }
 
 std::string TUndo::RewrittenPathOf(const TRewrittenPoint& later) const {

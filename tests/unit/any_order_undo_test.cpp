@@ -1,4 +1,5 @@
-// Installations taken back in any order: random mods that overlap, installed one over another,
+// Installations taken back in any order: random mods that overlap, in gta3.img and gta_int.img,
+// installed one over another,
 // then taken back in a random order. After every undo the game must be what installing the mods
 // still in, in their order, onto the original game gives, as a model of the installer's rules
 // written here works it out; after the last, the original game byte for byte. Games changed by
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <random>
 #include <set>
@@ -35,9 +37,12 @@ using test::PackageBytes;
 const char kGame[] = "G";
 const char kRoot[] = "R";
 
+// An entry of the interiors' archive, models\gta_int.img, is named with this before its name.
+const char kInteriorMark[] = "int:";
+
 struct TMod {
   std::string Title;
-  std::vector<std::pair<std::string, std::string>> Entries;    // name, bytes
+  std::vector<std::pair<std::string, std::string>> Entries;    // name (kInteriorMark...), bytes
   std::vector<std::pair<std::string, std::string>> GameFiles;  // path in the game, bytes
   std::string Level;
 };
@@ -79,10 +84,13 @@ TMod RandomMod(std::mt19937& random, int number) {
   const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
   for (int i = 0, count = 1 + pick(4); i < count; ++i) {
     const std::string name = kEntryNames[pick(std::size(kEntryNames))];
-    if (!keys.insert(Upper(name)).second) continue;
+    if (!keys.insert(Upper(name)).second) continue;  // one package file per name
+    // A third into gta_int.img, which holds entries of gta3.img's names too.
+    const bool interior = pick(3) == 0;
     const int size = kSizes[pick(std::size(kSizes))];
-    mod.Entries.push_back({name, std::string(static_cast<size_t>(size),
-                                             static_cast<char>('a' + (number * 7 + i) % 26))});
+    mod.Entries.push_back({(interior ? kInteriorMark : "") + name,
+                           std::string(static_cast<size_t>(size),
+                                       static_cast<char>('a' + (number * 7 + i) % 26))});
   }
   for (int i = 0, count = pick(3); i < count; ++i) {
     const std::string path = kGameFiles[pick(std::size(kGameFiles))];
@@ -93,7 +101,8 @@ TMod RandomMod(std::mt19937& random, int number) {
   return mod;
 }
 
-// The game as the player sees it: every entry by the name the installer matches (its bytes),
+// The game as the player sees it: every entry of both archives by the name the installer
+// matches (its bytes; gta_int.img's after kInteriorMark),
 // every game file and folder, the level, the installations listed.
 struct TState {
   std::map<std::string, std::string> Entries;
@@ -121,6 +130,8 @@ std::string Describe(const TState& state) {
 
 const std::vector<test::TEntryLayout> kOriginalEntries = {
     {1, 2, "a.dff"}, {3, 1, "b.txd"}, {4, 3, "c.dff"}, {7, 1, "d.col"}};
+const std::vector<test::TEntryLayout> kOriginalInteriors = {{1, 1, "a.dff"}, {2, 2, "room.dff"}};
+const char kInteriors[] = "G\\models\\gta_int.img";
 
 // The model: the original game, then each mod still in, in its order, as the installer's rules
 // say (an entry of the same name, letters in either case, is replaced, else one is added; a game
@@ -130,6 +141,9 @@ TState Expected(const std::vector<TMod>& mods, const std::vector<bool>& in) {
   const std::string original = BuildArchive(kOriginalEntries);
   for (const test::TEntryLayout& entry : kOriginalEntries)
     state.Entries[Upper(entry.Name)] = test::DataOf(original, entry);
+  const std::string interiors = BuildArchive(kOriginalInteriors);
+  for (const test::TEntryLayout& entry : kOriginalInteriors)
+    state.Entries[Upper(kInteriorMark + entry.Name)] = test::DataOf(interiors, entry);
   state.Files["G\\data\\handling.cfg"] = "the game's handling";
   state.Folders = {"G", "G\\models", "G\\data"};
   state.Level = "-";
@@ -157,6 +171,7 @@ struct TWorld {
   TWorld() {
     for (const char* folder : {"G", "G\\models", "G\\data", "R"}) fs.AddDirectory(folder);
     fs.Put(ArchivePathOf(kGame), BuildArchive(kOriginalEntries));
+    fs.Put(kInteriors, BuildArchive(kOriginalInteriors));
     fs.Put("G\\data\\handling.cfg", "the game's handling");
     registry.KeyExists = true;
   }
@@ -166,10 +181,19 @@ struct TWorld {
   // Installs as the wizard does: the level gate sets the value, the point is listed.
   std::string Install(const TMod& mod, int number) {
     const std::string package = "mod" + std::to_string(number) + ".cab";
-    std::vector<std::pair<std::string, std::string>> files = mod.Entries;
+    std::vector<std::pair<std::string, std::string>> files;
     TDATAInst script;
     script.Title = mod.Title;
-    for (const auto& [name, bytes] : mod.Entries) script.ArchiveFiles.push_back(name);
+    for (const auto& [name, bytes] : mod.Entries) {
+      if (name.rfind(kInteriorMark, 0) == 0) {
+        const std::string file = name.substr(std::strlen(kInteriorMark));
+        script.NamedArchiveFiles.push_back("models\\gta_int.img|" + file);
+        files.push_back({file, bytes});
+      } else {
+        script.ArchiveFiles.push_back(name);
+        files.push_back({name, bytes});
+      }
+    }
     for (const auto& [path, bytes] : mod.GameFiles) {
       script.GameFiles.push_back(path);
       files.push_back({path.substr(path.rfind('\\') + 1), bytes});
@@ -207,9 +231,14 @@ struct TWorld {
     const std::vector<test::TEntryLayout> entries = test::DirectoryOf(bytes);
     for (const test::TEntryLayout& entry : entries)
       state.Entries[Upper(entry.Name)] = test::DataOf(bytes, entry);
-    state.EntryCount = entries.size();
+    const TMemoryFileSystem::Bytes* interior = fs.Get(kInteriors);
+    const std::string interiors(interior->begin(), interior->end());
+    const std::vector<test::TEntryLayout> inside = test::DirectoryOf(interiors);
+    for (const test::TEntryLayout& entry : inside)
+      state.Entries[Upper(kInteriorMark + entry.Name)] = test::DataOf(interiors, entry);
+    state.EntryCount = entries.size() + inside.size();
     for (const auto& [path, data] : fs.Files())
-      if (path.rfind("G\\", 0) == 0 && path != ArchivePathOf(kGame))
+      if (path.rfind("G\\", 0) == 0 && path != ArchivePathOf(kGame) && path != kInteriors)
         state.Files[path] = std::string(data->begin(), data->end());
     for (const std::string& folder : fs.Folders())
       if (folder == "G" || folder.rfind("G\\", 0) == 0) state.Folders.insert(folder);
@@ -241,12 +270,14 @@ void ExpectStatus(TWorld& world, const std::vector<TMod>& mods, const std::vecto
     ASSERT_TRUE(in[i]) << "seed " << seed << ": " << installed.Point->Folder << " is listed";
     ++listed;
     for (const TThingStatus& thing : installed.Things) {
+      // An entry of gta_int.img is another thing than one of gta3.img's name.
+      const std::string key = Upper((thing.Archive.empty() ? "" : kInteriorMark) + thing.Name);
       bool later = false;
       for (size_t j = i + 1; j < mods.size(); ++j) {
         if (!in[j]) continue;
         for (const auto& [name, bytes] :
              thing.Thing == TThing::kEntry ? mods[j].Entries : mods[j].GameFiles)
-          later = later || Upper(name) == Upper(thing.Name);
+          later = later || Upper(name) == key;
       }
       EXPECT_EQ(thing.State, later ? TThingState::kTakenOver : TThingState::kOwns)
           << "seed " << seed << ", " << mods[i].Title << ", " << thing.Name;

@@ -95,6 +95,21 @@ TEST(MervaPack, AnInteriorModIsBuiltShownInstalledAndTakenBack) {
   ASSERT_EQ(stat(cutscene.c_str(), &before), 0);
   const std::map<std::string, std::string> game = test::TreeOf(dir / "game");
   const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(dir / "restore") + " ";
+  const TToolRun plan = RunShell(env + kImg + " plan " + ShellQuoted(dir / "game") + " " +
+                                 ShellQuoted(dir / "mod"));
+  EXPECT_NE(plan.output.find("add entry int_room.dff in models\\gta_int.img: 4096 bytes\n"),
+            std::string::npos)
+      << plan.output;
+  EXPECT_NE(plan.output.find("archive models\\gta_int.img: "), std::string::npos) << plan.output;
+  const TToolRun json = RunShell(env + kImg + " plan --json " + ShellQuoted(dir / "game") + " " +
+                                 ShellQuoted(dir / "mod"));
+  EXPECT_NE(json.output.find("\"name\": \"int_room.dff\", \"action\": \"add\", \"newBytes\": "
+                             "4096, \"archive\": \"models\\\\gta_int.img\"}"),
+            std::string::npos)
+      << json.output;
+  EXPECT_NE(json.output.find("\"otherArchives\": [{\"path\": \"models\\\\gta_int.img\""),
+            std::string::npos)
+      << json.output;
   const TToolRun install = RunShell(env + kImg + " install " + ShellQuoted(dir / "game") + " " +
                                     ShellQuoted(dir / "mod"));
   ASSERT_EQ(install.status, 0) << install.output;
