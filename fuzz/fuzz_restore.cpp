@@ -9,6 +9,7 @@
 #include "core/block_file.h"
 #include "core/sha256.h"
 #include "fuzz/fuzz_services.h"
+#include "game/game_archives.h"
 #include "operations/undo.h"
 #include "restore/point_chain.h"
 #include "restore/restore_point.h"
@@ -29,6 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string archive =
       test::BuildArchive({{1, 1, "a.dff"}, {2, 2, "b.txd"}, {4, 1, "c.dff"}, {5, 1, "new.dff"}});
   fuzz::MakeGameFolder(fs, archive);
+  // Every other archive the record names is there, so that its undo is worked out too.
+  for (const TRestorePoint& part : point.Parts)
+    if (GameArchiveFault(part.Archive).empty()) fs.Put(GameArchivePathOf("G", part.Archive), archive);
   fs.AddDirectory("R");
   fs.AddDirectory("R\\G 1");
   fs.AddDirectory("R\\G 1\\archive");

@@ -67,5 +67,19 @@ int main(int argc, char** argv) {
   const TMemoryFileSystem::Bytes* record = fs.Get("R\\G 1\\record.txt");
   if (!record) return 1;
   Seed(root + "/restore", "sample", std::string(record->begin(), record->end()));
+  // One that also changed the interiors' archive: its record describes gta_int.img after it.
+  TMemoryFileSystem game;
+  game.AddDirectory("G");
+  game.AddDirectory("G\\models");
+  game.Put("G\\models\\gta3.img", archive);
+  game.Put("G\\models\\gta_int.img", archive);
+  game.Put("data.cab", package);
+  loaded.NamedArchiveFiles = {"models\\gta_int.img|a.dff", "models\\gta_int.img|new.txd"};
+  merva::TInstallation interior(loaded, "G", {game, boxes, progress}, "data.cab");
+  interior.KeepRestorePoint(request);
+  interior.Run();
+  const TMemoryFileSystem::Bytes* parts = game.Get("R\\G 1\\record.txt");
+  if (!parts) return 1;
+  Seed(root + "/restore", "interior", std::string(parts->begin(), parts->end()));
   return 0;
 }
