@@ -160,7 +160,8 @@ void MakeMod(const std::string& folder, int files, int entries, bool letters,
       for (char& c : data) c = static_cast<char>(random());
     std::ofstream(folder + "/files/" + name, std::ios::binary) << data;
     const bool elsewhere = !other.empty() && k % 2 == 1;
-    manifest << (elsewhere ? "archive " + other : std::string("archive")) << " = files/" + name + "\n";
+    manifest << (elsewhere ? "archive " + other : std::string("archive"))
+             << " = files/" + name + "\n";
   }
   manifest.close();
   Child({MERVA_PACK, "build", folder + "/manifest.txt", folder});

@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::MakeGameFolder(fs, archive);
   // Every other archive the record names is there, so that its undo is worked out too.
   for (const TRestorePoint& part : point.Parts)
-    if (GameArchiveFault(part.Archive).empty()) fs.Put(GameArchivePathOf("G", part.Archive), archive);
+    if (GameArchiveFault(part.Archive).empty())
+      fs.Put(GameArchivePathOf("G", part.Archive), archive);
   fs.AddDirectory("R");
   fs.AddDirectory("R\\G 1");
   fs.AddDirectory("R\\G 1\\archive");

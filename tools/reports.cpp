@@ -207,8 +207,8 @@ std::string PlanJson(const TPlanReport& report) {
   comma = "";
   for (const TRestorePoint& part : p.Parts) {
     out << comma << "{\"path\": " << JsonString(part.Archive)
-        << ", \"bytesNow\": " << part.OldArchiveBytes << ", \"bytesAfter\": " << part.NewArchiveBytes
-        << "}";
+        << ", \"bytesNow\": " << part.OldArchiveBytes
+        << ", \"bytesAfter\": " << part.NewArchiveBytes << "}";
     comma = ", ";
   }
   out << "],\n  \"keptBytes\": " << AllKeptBytes(p)

@@ -42,7 +42,8 @@ bool IsMainArchive(const std::string& relative) {
 std::string GameArchiveFault(const std::string& relative) {
   if (IsMainArchive(relative)) return relative.empty() ? "no archive is named" : "";
   const std::vector<std::string> raw = SplitAt(relative, "\\/");
-  bool inside = relative.find(':') == std::string::npos && relative[0] != '\\' && relative[0] != '/';
+  bool inside =
+      relative.find(':') == std::string::npos && relative[0] != '\\' && relative[0] != '/';
   for (const std::string& part : raw) inside = inside && part != "..";
   if (!inside) return "it lies outside the game folder";
   const std::vector<std::string> parts = PlaceParts(relative);

@@ -207,10 +207,10 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
       PlanArchive(rebuild, pointPath, choices, chain, plan, chain.size() > 1 ? &written : nullptr);
   MarkStep("temp.img written and flushed");
   for (TPartUndo& part : parts)
-    result.ByNames = PlanArchive(*part.Rebuild, part.Of.KeptFolders[0], choices, part.Of.Chain,
-                                 part.Plan, part.Of.Chain.size() > 1 ? &part.Written : nullptr,
-                                 part.Of.Archive) ||
-                     result.ByNames;
+    result.ByNames =
+        PlanArchive(*part.Rebuild, part.Of.KeptFolders[0], choices, part.Of.Chain, part.Plan,
+                    part.Of.Chain.size() > 1 ? &part.Written : nullptr, part.Of.Archive) ||
+        result.ByNames;
   if (!parts.empty()) MarkStep("other archives written and flushed");
   PutBack(journal, files, rebuild, chain, plan ? &*plan : nullptr, written, edited,
           result.KeptEditedIn, parts);
@@ -316,9 +316,11 @@ void TUndo::CheckRoom(const TRestorePoint& undone, const TChainUndo* plan,
   int64_t others = 0, rewritten = 0;
   for (const TPartUndo& part : parts) {
     const bool later = part.Plan && !part.Plan->Rewritten.empty();
-    others += later ? part.Plan->Rewritten.back().Point.NewArchiveBytes : part.Of.Chain[0].OldArchiveBytes;
+    others += later ? part.Plan->Rewritten.back().Point.NewArchiveBytes
+                    : part.Of.Chain[0].OldArchiveBytes;
     if (part.Plan)
-      for (const TRewrittenPoint& redone : part.Plan->Rewritten) rewritten += redone.Point.KeptBytes;
+      for (const TRewrittenPoint& redone : part.Plan->Rewritten)
+        rewritten += redone.Point.KeptBytes;
   }
   room.Need(point_.GameFolder, archive + others + staged);
   if (!edited.empty()) room.Need(editsFolder, edits);
@@ -328,10 +330,9 @@ void TUndo::CheckRoom(const TRestorePoint& undone, const TChainUndo* plan,
   room.Check();
 }
 
-bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& keptPath,
-                        TUndoChoices choices, const std::vector<TRestorePoint>& chain,
-                        std::optional<TChainUndo>& plan, std::string* fingerprint,
-                        const std::string& archiveName) {
+bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& keptPath, TUndoChoices choices,
+                        const std::vector<TRestorePoint>& chain, std::optional<TChainUndo>& plan,
+                        std::string* fingerprint, const std::string& archiveName) {
   IProgress& progress = services_.Progress;
   TArchiveFile& archive = rebuild.Archive();
   const TRestorePoint& undone = chain[0];
@@ -376,8 +377,7 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& keptPath,
   return !same;
 }
 
-EUndoRefused TUndo::ArchiveChanged(const TRestorePoint& newest,
-                                   const std::string& archive) const {
+EUndoRefused TUndo::ArchiveChanged(const TRestorePoint& newest, const std::string& archive) const {
   return EUndoRefused(GameArchiveText(archive) + std::string(" has changed since ") +
                       PointDescription(newest) +
                       " was installed: another program, or a mod installed without Merva, "
@@ -512,8 +512,8 @@ void TUndo::WriteRewrittenPoints(TArchiveRebuild& rebuild, const std::vector<TRe
     std::vector<TRestorePoint> earlier;
     for (const TRestorePoint& other : stay)
       if (other.Counter < later.Point.Counter) earlier.push_back(other);
-    WriteRewrittenPoint(fs, root_, RewrittenPathOf(later), chain, later, earlier, sources,
-                        progress, redoneParts);
+    WriteRewrittenPoint(fs, root_, RewrittenPathOf(later), chain, later, earlier, sources, progress,
+                        redoneParts);
   }
   sources.Close();
   for (const auto& part : partSources) part->Close();

@@ -196,8 +196,8 @@ void WriteRewrittenPoint(IFileSystem& fs, const std::string& root, const std::st
   WriteFileFlushed(fs, path + "\\" + kPointMarkName, point.GameFolder);
   std::vector<std::string> written;
   if (!point.Replaced.empty()) {
-    WriteKeptArchive(fs, PointPathOf(root, point.Folder), path, rewritten.Point,
-                     rewritten, sources, progress);
+    WriteKeptArchive(fs, PointPathOf(root, point.Folder), path, rewritten.Point, rewritten, sources,
+                     progress);
     written.push_back(path + "\\" + kKeptArchiveName);
   }
   for (size_t f = 0; f < point.GameFiles.size(); ++f) {

@@ -56,7 +56,7 @@ std::string ChainArchiveFingerprint(const TChainDirectory& entries, int32_t firs
 
 // One of a rewritten point's other archives, rewritten by the chain of that archive's parts.
 struct TRewrittenPart {
-  size_t Part = 0;  // its index in the point's Parts
+  size_t Part = 0;            // its index in the point's Parts
   TRewrittenPoint Rewritten;  // Rewritten.Point is the part as its record becomes
   TChainSources* Sources = nullptr;
 };

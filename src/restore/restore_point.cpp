@@ -336,9 +336,8 @@ TRecordRead ParseTaggedRecord(std::istringstream& in, TRestorePoint& p, std::str
   static const std::set<std::string> kOnce = {"title", "time", "game", "level",
                                               "old",   "new",  "kept", "keptimg"};
   // The lines of another archive's part describe that archive alone.
-  static const std::set<std::string> kPartKinds = {"archive", "old",  "order", "replaced",
-                                                   "added",   "new",  "kept",  "keptimg",
-                                                   "end"};
+  static const std::set<std::string> kPartKinds = {
+      "archive", "old", "order", "replaced", "added", "new", "kept", "keptimg", "end"};
   TRestorePoint* a = &p;  // the archive the lines describe now
   while (std::getline(in, line)) {
     if (ended) return TRecordRead::kDamaged;  // nothing may follow the end
@@ -593,8 +592,8 @@ std::string ChangesText(const TRestorePoint& p, const std::vector<TRestorePoint>
     out << "Entries added to " << archive << " (" << a.Added.size() << "):\n";
     for (const TAddedEntry& e : a.Added)
       out << "  " << e.Name << ", " << SectorBytes(e.Size) << " bytes\n";
-    out << "Entries replaced in " << archive << " (" << a.Replaced.size()
-        << "), old bytes kept in " << keptIn << " (an IMG archive of their own):\n";
+    out << "Entries replaced in " << archive << " (" << a.Replaced.size() << "), old bytes kept in "
+        << keptIn << " (an IMG archive of their own):\n";
     for (const TKeptEntry& e : a.Replaced)
       out << "  " << EntryName(e.Old) << ": old " << SectorBytes(e.Old.Size) << " bytes, new "
           << SectorBytes(e.NewSize) << " bytes" << from(e.TakenFrom) << "\n";

@@ -39,8 +39,8 @@ TRestorePointWriter::TRestorePointWriter(TRestorePointWriter& owner, const std::
 }
 
 TRestorePointWriter& TRestorePointWriter::AddPart(const std::string& archive) {
-  parts_.push_back(std::unique_ptr<TRestorePointWriter>(
-      new TRestorePointWriter(*this, archive, parts_.size())));
+  parts_.push_back(
+      std::unique_ptr<TRestorePointWriter>(new TRestorePointWriter(*this, archive, parts_.size())));
   return *parts_.back();
 }
 
@@ -251,8 +251,7 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IProgress& progre
     pending_ = owner_->pending_ + "\\" + KeptPartFolder(partIndex_);
     CreateFolderPath(fs_, pending_);
   } else {
-    if (!fs_.CreateDirectory(pending_))
-      throw Exception("Unable to create the folder " + pending_);
+    if (!fs_.CreateDirectory(pending_)) throw Exception("Unable to create the folder " + pending_);
     made_ = true;
     WriteFileFlushed(fs_, pending_ + "\\" + kPointMarkName, gameFolder_);
   }

@@ -89,9 +89,10 @@ enum class TScriptEnd : uint8_t {
   kDamaged,    // inside a record (its length field or payload), or at a length beyond the limit
 };
 
-// Reads the script at `path` ("scripts.bin" in the current folder unless told) into `Script`. Each Level record is handed to
-// `checkLevel` right after it is stored. Errors of the file leave as EInOutError. What was read
-// before a damaged record stays loaded; nothing may be installed from such a script.
+// Reads the script at `path` ("scripts.bin" in the current folder unless told) into `Script`. Each
+// Level record is handed to `checkLevel` right after it is stored. Errors of the file leave as
+// EInOutError. What was read before a damaged record stays loaded; nothing may be installed from
+// such a script.
 TScriptEnd LoadScript(TDATAInst& Script, IFileSystem& fs, INotices& notices,
                       const std::function<void(const std::string&)>& checkLevel,
                       const std::string& path = kScriptFileName);

@@ -7,9 +7,9 @@
 #include "core/text.h"
 #include "game/game_archives.h"
 #include "game/game_folder.h"
-#include "script/install_items.h"
 #include "operations/installation.h"
 #include "package/package.h"
+#include "script/install_items.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_file_system.h"
 

@@ -88,9 +88,9 @@ TMod RandomMod(std::mt19937& random, int number) {
     // A third into gta_int.img, which holds entries of gta3.img's names too.
     const bool interior = pick(3) == 0;
     const int size = kSizes[pick(std::size(kSizes))];
-    mod.Entries.push_back({(interior ? kInteriorMark : "") + name,
-                           std::string(static_cast<size_t>(size),
-                                       static_cast<char>('a' + (number * 7 + i) % 26))});
+    mod.Entries.push_back(
+        {(interior ? kInteriorMark : "") + name,
+         std::string(static_cast<size_t>(size), static_cast<char>('a' + (number * 7 + i) % 26))});
   }
   for (int i = 0, count = pick(3); i < count; ++i) {
     const std::string path = kGameFiles[pick(std::size(kGameFiles))];

@@ -53,8 +53,9 @@ TEST_F(TManifestTest, AnItemNamesTheArchiveItGoesIntoAndAHostileArchiveIsRefused
       "archive models\\gta_int.img = files/int_room.dff\n"
       "ARCHIVE anim/anim.img = walk.ifp from files/int_room.dff\n"
       "archive models\\GTA3.IMG = files/int_room.dff\n");
-  EXPECT_EQ(manifest.Script.NamedArchiveFiles,
-            (std::vector<std::string>{"models\\gta_int.img|int_room.dff", "anim\\anim.img|walk.ifp"}));
+  EXPECT_EQ(
+      manifest.Script.NamedArchiveFiles,
+      (std::vector<std::string>{"models\\gta_int.img|int_room.dff", "anim\\anim.img|walk.ifp"}));
   EXPECT_EQ(manifest.Script.ArchiveFiles, std::vector<std::string>{"int_room.dff"})
       << "gta3.img named is the main archive";
   const struct {

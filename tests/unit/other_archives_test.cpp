@@ -55,10 +55,9 @@ TDATAInst InteriorScript() {
   TDATAInst script;
   script.Title = "Interior Pack";
   script.ArchiveFiles = {"a.dff"};
-  script.NamedArchiveFiles = {NamedArchiveItemText(kInt, "room.dff"),
-                              NamedArchiveItemText("models/GTA_INT.IMG", "b.txd"),
-                              NamedArchiveItemText(kInt, "new_int.dff"),
-                              NamedArchiveItemText(kPlayer, "shirt.dff")};
+  script.NamedArchiveFiles = {
+      NamedArchiveItemText(kInt, "room.dff"), NamedArchiveItemText("models/GTA_INT.IMG", "b.txd"),
+      NamedArchiveItemText(kInt, "new_int.dff"), NamedArchiveItemText(kPlayer, "shirt.dff")};
   return script;
 }
 
@@ -209,8 +208,8 @@ TEST(OtherArchives, AnArchiveMissingOrForeignRefusesTheWholeModNamingIt) {
        "models\\player.img, which is not in the game folder"},
       {"not an archive", [](TMemoryFileSystem& fs) { fs.Put("G\\models\\player.img", "text"); },
        "G\\models\\player.img, which is not an IMG archive"},
-      {"a game file of the same name",
-       [](TMemoryFileSystem&) {}, "as a game file and as an archive"},
+      {"a game file of the same name", [](TMemoryFileSystem&) {},
+       "as a game file and as an archive"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -270,9 +269,8 @@ TEST(OtherArchives, AnInstallerThatDoesNotKnowTheRecordLeavesItsItemsOut) {
     EXPECT_EQ(script->ArchiveFiles, std::vector<std::string>{"a.dff"}) << "none into gta3.img";
     EXPECT_EQ(script->GameFiles, std::vector<std::string>{"data\\x.dat"});
   }
-  EXPECT_EQ(now.NamedArchiveFiles,
-            (std::vector<std::string>{"models\\gta_int.img|room.dff",
-                                      "models\\player.img|shirt.dff"}));
+  EXPECT_EQ(now.NamedArchiveFiles, (std::vector<std::string>{"models\\gta_int.img|room.dff",
+                                                             "models\\player.img|shirt.dff"}));
 }
 
 // A point whose record names another archive is refused whole by a reader that does not know
@@ -308,8 +306,8 @@ TEST(OtherArchives, AnArchiveChangedSinceIsRefusedAndTakenBackByNamesWhenForced)
   Install(*fs, InteriorScript());
   // Another tool adds an entry to player.img.
   const std::string player = FileOf(*fs, "G\\models\\player.img");
-  fs->Put("G\\models\\player.img", BuildArchive({{1, 3, "torso.dff"}, {4, 2, "shirt.dff"},
-                                                 {6, 1, "hat.dff"}}));
+  fs->Put("G\\models\\player.img",
+          BuildArchive({{1, 3, "torso.dff"}, {4, 2, "shirt.dff"}, {6, 1, "hat.dff"}}));
   const std::map<std::string, std::string> changed = Files(*fs);
   try {
     Undo(*fs);
@@ -345,9 +343,9 @@ TEST(OtherArchives, AnyInstallationGoesUnderLaterOnesInEveryArchive) {
   // The interior pack goes from under the shirt: gta_int.img gets its old entries back but the
   // one the shirt wrote again, player.img stays as the shirt left it.
   const TUndoResult middle = Undo(*fs, "G 2");
-  EXPECT_EQ(middle.Done.Stay,
-            (std::vector<std::string>{"new_int.dff in models\\gta_int.img stays as Shirt installed it",
-                                      "shirt.dff in models\\player.img stays as Shirt installed it"}));
+  EXPECT_EQ(middle.Done.Stay, (std::vector<std::string>{
+                                  "new_int.dff in models\\gta_int.img stays as Shirt installed it",
+                                  "shirt.dff in models\\player.img stays as Shirt installed it"}));
   EXPECT_TRUE(FileOf(*fs, "G\\models\\player.img") == player);
   EXPECT_EQ(EntriesOf(FileOf(*fs, "G\\models\\gta_int.img")),
             (std::vector<std::string>{"room.dff", "b.txd", "new_int.dff"}));

@@ -121,8 +121,8 @@ std::unique_ptr<TMemoryFileSystem> Game(int installed) {
                                         {"room.dff", std::string(6000, 'R')},
                                         {"new.txd", std::string(100, 'n')},
                                         {"shirt.dff", std::string(2500, 'S')}}));
-  fs->Put("over.cab", PackageBytes({{"room.dff", std::string(3000, 'O')},
-                                    {"hat.dff", std::string(100, 'H')}}));
+  fs->Put("over.cab",
+          PackageBytes({{"room.dff", std::string(3000, 'O')}, {"hat.dff", std::string(100, 'H')}}));
   if (installed == kInteriorIn || installed == kOverInteriorIn) InstallInterior(*fs);
   if (installed == kOverInteriorIn) InstallOverInterior(*fs);
   fs->Put("G\\data\\handling.cfg", "the game's handling");

@@ -89,14 +89,15 @@ TEST(MervaPack, AnInteriorModIsBuiltShownInstalledAndTakenBack) {
 
   test::MakeDirs(dir / "game\\models");
   for (const char* archive : {"gta3.img", "gta_int.img", "cutscene.img"})
-    ASSERT_EQ(RunShell(kImg + " create " + ShellQuoted(dir / "game\\models\\" + archive)).status, 0);
+    ASSERT_EQ(RunShell(kImg + " create " + ShellQuoted(dir / "game\\models\\" + archive)).status,
+              0);
   const std::string cutscene = test::Native(dir / "game\\models\\cutscene.img");
   struct stat before {};
   ASSERT_EQ(stat(cutscene.c_str(), &before), 0);
   const std::map<std::string, std::string> game = test::TreeOf(dir / "game");
   const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(dir / "restore") + " ";
-  const TToolRun plan = RunShell(env + kImg + " plan " + ShellQuoted(dir / "game") + " " +
-                                 ShellQuoted(dir / "mod"));
+  const TToolRun plan =
+      RunShell(env + kImg + " plan " + ShellQuoted(dir / "game") + " " + ShellQuoted(dir / "mod"));
   EXPECT_NE(plan.output.find("add entry int_room.dff in models\\gta_int.img: 4096 bytes\n"),
             std::string::npos)
       << plan.output;
