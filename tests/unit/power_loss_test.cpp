@@ -33,6 +33,15 @@ const char kRoot[] = "R";
 using test::CopyOf;
 using test::DiskOf;
 
+// An installation with its restore point, as the wizard runs it.
+void InstallScript(IFileSystem& fs, const TDATAInst& script, const std::string& package) {
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  TInstallation installation(script, kGame, {fs, boxes, progress}, package);
+  installation.KeepRestorePoint({kRoot, script.Title, "2026-12-09 10:00:00", {}});
+  installation.Run();
+}
+
 // A mod that replaces an entry and a game file, and adds an entry and a game file in a folder
 // of its own.
 void Install(IFileSystem& fs) {
@@ -40,11 +49,7 @@ void Install(IFileSystem& fs) {
   script.Title = "Car Pack";
   script.ArchiveFiles = {"a.dff", "new.txd"};
   script.GameFiles = {"data\\handling.cfg", "data\\mymod\\cars.ide"};
-  test::TFakeBoxes boxes;
-  TNoProgress progress;
-  TInstallation installation(script, kGame, {fs, boxes, progress}, "data.cab");
-  installation.KeepRestorePoint({kRoot, script.Title, "2026-12-09 10:00:00", {}});
-  installation.Run();
+  InstallScript(fs, script, "data.cab");
 }
 
 // Two more mods over the first, sharing its entry and its game file, each with one of its own.
@@ -53,12 +58,7 @@ void InstallMore(IFileSystem& fs, int number) {
   script.Title = "More " + std::to_string(number);
   script.ArchiveFiles = {"a.dff", "more" + std::to_string(number) + ".dff"};
   script.GameFiles = {"data\\mymod\\cars.ide"};
-  test::TFakeBoxes boxes;
-  TNoProgress progress;
-  const std::string package = "more" + std::to_string(number) + ".cab";
-  TInstallation installation(script, kGame, {fs, boxes, progress}, package);
-  installation.KeepRestorePoint({kRoot, script.Title, "2026-12-09 10:00:00", {}});
-  installation.Run();
+  InstallScript(fs, script, "more" + std::to_string(number) + ".cab");
 }
 
 // An interior mod: entries into gta3.img, gta_int.img (one replaced) and player.img.
@@ -68,11 +68,7 @@ void InstallInterior(IFileSystem& fs) {
   script.ArchiveFiles = {"a.dff"};
   script.NamedArchiveFiles = {"models\\gta_int.img|room.dff", "models\\gta_int.img|new.txd",
                               "models\\player.img|shirt.dff"};
-  test::TFakeBoxes boxes;
-  TNoProgress progress;
-  TInstallation installation(script, kGame, {fs, boxes, progress}, "interior.cab");
-  installation.KeepRestorePoint({kRoot, script.Title, "2026-12-09 10:00:00", {}});
-  installation.Run();
+  InstallScript(fs, script, "interior.cab");
 }
 
 // A mod over the interior mod in two of its archives.
@@ -80,11 +76,7 @@ void InstallOverInterior(IFileSystem& fs) {
   TDATAInst script;
   script.Title = "Over";
   script.NamedArchiveFiles = {"models\\gta_int.img|room.dff", "models\\player.img|hat.dff"};
-  test::TFakeBoxes boxes;
-  TNoProgress progress;
-  TInstallation installation(script, kGame, {fs, boxes, progress}, "over.cab");
-  installation.KeepRestorePoint({kRoot, script.Title, "2026-12-09 10:00:00", {}});
-  installation.Run();
+  InstallScript(fs, script, "over.cab");
 }
 
 // An installation under later ones, by its point's name.
