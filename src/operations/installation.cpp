@@ -99,8 +99,8 @@ void TInstallation::Open() {
   // may read it, not change it.
   rebuild_.emplace(fs, ArchivePathOf(game_), TempArchivePathOf(game_));
   RefuseDamagedArchive(rebuild_->Archive());
-  OpenOtherArchives();
   OpenPackage();
+  OpenOtherArchives();
   if (request_) {
     restore_.emplace(*request_, fs, game_);
     for (TOtherArchive& other : others_) other.Point = &restore_->AddPart(other.Archive);
@@ -110,11 +110,15 @@ void TInstallation::Open() {
 namespace {
 
 // The other archives the items name, each once however it is spelt, in the order they are first
-// named.
-std::vector<std::string> OtherArchivesOf(const TInstallItems& items) {
+// named; one whose items the package all lacks is not touched.
+std::vector<std::string> OtherArchivesOf(const TInstallItems& items, const TPackageIndex& index) {
   std::vector<std::string> archives, keys;
   for (const TArchiveItem& item : items.ArchiveFiles) {
-    if (item.Archive.empty() || item.PackageName.empty()) continue;
+    TPackageEntry entry;
+    uint32_t position;
+    if (item.Archive.empty() || item.PackageName.empty() ||
+        !index.Find(item.PackageName, entry, position))
+      continue;
     const std::string key = GameArchiveKey(item.Archive);
     if (std::find(keys.begin(), keys.end(), key) != keys.end()) continue;
     keys.push_back(key);
@@ -146,7 +150,7 @@ void CheckOtherArchive(IFileSystem& fs, const std::string& game, const std::stri
 
 void TInstallation::OpenOtherArchives() {
   IFileSystem& fs = services_.Files;
-  for (const std::string& archive : OtherArchivesOf(items_)) {
+  for (const std::string& archive : OtherArchivesOf(items_, *index_)) {
     CheckOtherArchive(fs, game_, archive);
     TOtherArchive& other = others_.emplace_back();
     other.Archive = archive;
@@ -181,11 +185,12 @@ TInstallPlan TInstallation::Plan() {
   RefuseDamagedArchive(archive);
   TPlannedBody body(archive.File(), archive.File().Size());
   archive.WriteTo(body);
+  OpenPackage();
   // The other archives, read-only with their plans, in the order the items name them.
   std::deque<TArchiveFile> others;
   std::deque<TPlannedBody> otherBodies;
   std::vector<TArchiveFile*> otherPlans;
-  const std::vector<std::string> otherNames = OtherArchivesOf(items_);
+  const std::vector<std::string> otherNames = OtherArchivesOf(items_, *index_);
   for (const std::string& name : otherNames) {
     CheckOtherArchive(fs, game_, name);
     TArchiveFile& other = others.emplace_back(fs);
@@ -200,7 +205,6 @@ TInstallPlan TInstallation::Plan() {
     other.WriteTo(otherBodies.emplace_back(other.File(), other.File().Size()));
     otherPlans.push_back(&other);
   }
-  OpenPackage();
   // Without a restore folder the plan still tells what a point would record.
   restore_.emplace(request_ ? *request_ : TRestoreRequest{}, fs, game_);
   NoteGameFiles();

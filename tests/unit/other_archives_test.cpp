@@ -142,14 +142,19 @@ TEST(OtherArchives, EachArchiveIsWhatPutSortAndCompactOfItAloneGiveAndTheUndoGiv
 TEST(OtherArchives, AModWithoutRestorePointAndOneArchiveOnlyLeavesTheOthersAlone) {
   const std::unique_ptr<TMemoryFileSystem> fs = Game();
   TDATAInst script;
-  script.NamedArchiveFiles = {NamedArchiveItemText(kPlayer, "shirt.dff")};
+  // An item the package lacks is passed over, as in gta3.img: its archive is not touched.
+  script.NamedArchiveFiles = {NamedArchiveItemText(kPlayer, "shirt.dff"),
+                              NamedArchiveItemText(kInt, "missing.dff")};
   const std::string interior = FileOf(*fs, "G\\models\\gta_int.img");
+  // Cut short: opened, it would be refused.
+  fs->Put("G\\models\\gta_int.img", interior.substr(0, 2048 * 3) + "tail");
+  const std::string withGap = FileOf(*fs, "G\\models\\gta_int.img");
   Install(*fs, script, false);
   EXPECT_EQ(EntriesOf(FileOf(*fs, "G\\models\\player.img")),
             (std::vector<std::string>{"torso.dff", "shirt.dff"}));
   EXPECT_EQ(EntriesOf(FileOf(*fs, ArchivePathOf("G"))),
             (std::vector<std::string>{"a.dff", "b.txd"}));
-  EXPECT_TRUE(FileOf(*fs, "G\\models\\gta_int.img") == interior);
+  EXPECT_TRUE(FileOf(*fs, "G\\models\\gta_int.img") == withGap);
 }
 
 // What a script may name as an archive, and what is refused before anything changes.
