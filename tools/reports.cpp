@@ -103,17 +103,6 @@ int64_t Bytes(int32_t sectors) {
 
 }  // namespace
 
-namespace {
-
-// The point's archives in their order: gta3.img (the point itself), then its parts.
-std::vector<const TRestorePoint*> ArchivesOf(const TRestorePoint& point) {
-  std::vector<const TRestorePoint*> archives{&point};
-  for (const TRestorePoint& part : point.Parts) archives.push_back(&part);
-  return archives;
-}
-
-}  // namespace
-
 std::string PlanText(const TPlanReport& report) {
   const TRestorePoint& p = report.Plan.Point;
   std::ostringstream out;
@@ -124,7 +113,7 @@ std::string PlanText(const TPlanReport& report) {
   for (const TDamagedPoint& point : report.Plan.Damaged)
     out << "damaged restore point " << point.Folder << ": " << DamagedPointReason(point)
         << ", so what it wrote is not known\n";
-  for (const TRestorePoint* a : ArchivesOf(p)) {
+  for (const TRestorePoint* a : ArchiveChangesOf(p)) {
     const std::string in = a->Archive.empty() ? "" : " in " + a->Archive;
     for (const TKeptEntry& e : a->Replaced)
       out << "replace entry " << EntryName(e.Old) << in << ": " << Bytes(e.Old.Size) << " -> "
@@ -140,7 +129,7 @@ std::string PlanText(const TPlanReport& report) {
       out << "create game file " << f.Item << ": " << f.NewBytes << " bytes\n";
   }
   for (const std::string& folder : p.FoldersCreated) out << "make folder " << folder << "\n";
-  for (const TRestorePoint* a : ArchivesOf(p))
+  for (const TRestorePoint* a : ArchiveChangesOf(p))
     out << "archive" << (a->Archive.empty() ? "" : " " + a->Archive) << ": "
         << SizeText(static_cast<uint64_t>(a->OldArchiveBytes)) << " now, "
         << SizeText(static_cast<uint64_t>(a->NewArchiveBytes)) << " after\n";
@@ -169,7 +158,7 @@ std::string PlanJson(const TPlanReport& report) {
     out << ", \"refusal\": " << JsonString(report.Refusal);
   out << "},\n  \"entries\": [";
   const char* comma = "";
-  for (const TRestorePoint* a : ArchivesOf(p)) {
+  for (const TRestorePoint* a : ArchiveChangesOf(p)) {
     const std::string in = ", \"archive\": " + JsonString(GameArchiveText(a->Archive));
     for (const TKeptEntry& e : a->Replaced) {
       out << comma << "\n    {\"name\": " << JsonString(EntryName(e.Old))

@@ -215,6 +215,12 @@ std::string TakenFromPointName(const std::string& takenFrom) {
   return takenFrom.rfind(prefix, 0) == 0 ? takenFrom.substr(prefix.size()) : "";
 }
 
+std::vector<const TRestorePoint*> ArchiveChangesOf(const TRestorePoint& point) {
+  std::vector<const TRestorePoint*> archives{&point};
+  for (const TRestorePoint& part : point.Parts) archives.push_back(&part);
+  return archives;
+}
+
 TRestorePoint PartPoint(const TRestorePoint& point, size_t n) {
   TRestorePoint part = point.Parts.at(n);
   part.Folder = point.Folder;

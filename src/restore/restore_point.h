@@ -111,6 +111,8 @@ struct TRestorePoint {
   std::vector<TRestorePoint> Parts;
 };
 
+// What the point changed in each archive, in order: gta3.img (the point itself), then its parts.
+std::vector<const TRestorePoint*> ArchiveChangesOf(const TRestorePoint& point);
 // The point's `n`-th part with the point's Folder, Counter, Title, Time and GameFolder.
 TRestorePoint PartPoint(const TRestorePoint& point, size_t n);
 // The index of the point's part that describes `archive` (any spelling), or -1 when the

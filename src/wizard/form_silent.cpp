@@ -36,9 +36,7 @@ int Done(TRunLog& log) {
 }
 
 void LogChanges(TRunLog& log, const TRestorePoint& point) {
-  std::vector<const TRestorePoint*> archives{&point};
-  for (const TRestorePoint& part : point.Parts) archives.push_back(&part);
-  for (const TRestorePoint* archive : archives) {
+  for (const TRestorePoint* archive : ArchiveChangesOf(point)) {
     const std::string name = GameArchiveText(archive->Archive);
     for (const TKeptEntry& entry : archive->Replaced)
       log.Line("Replaced entry " + EntryName(entry.Old) + " in " + name + ".");
