@@ -21,17 +21,44 @@ source "$(dirname "$0")/root.sh"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
+# A mirror in the middle of a sync serves a stale index now and then ("File has unexpected
+# size"). The refresh is tried again; when it still fails, what did arrive is used, since the
+# index a step needs is often among it, and the step that follows says whether it was.
+refresh_indexes() {
+  local try
+  for try in 1 2 3; do
+    if $SUDO apt-get update -qq 2>"$setup_log"; then return 0; fi
+    sleep "$try"
+  done
+  echo "setup: the package index refresh failed 3 times ($(grep -m1 '^E:' "$setup_log" | cut -c1-160)); going on with the indexes that arrived"
+}
+
+# With one architecture's index of an update suite missing, the 64-bit packages that suite
+# updated no longer match the 32-bit ones Wine needs. Both architectures then come from the
+# release's main suite alone, where their versions always match.
+install_packages() {
+  if $SUDO apt-get install -y -qq --no-install-recommends "$@" >"$setup_log" 2>&1; then return 0; fi
+  local suite
+  suite="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
+  if [ -z "$suite" ]; then cat "$setup_log" >&2; return 1; fi
+  echo "setup: the packages' versions do not match across architectures (an index is missing); installing from the suite $suite alone"
+  $SUDO apt-get install -y -qq --no-install-recommends -t "$suite" "$@" >"$setup_log" 2>&1 ||
+    { cat "$setup_log" >&2; return 1; }
+}
+setup_log="$(mktemp)"
+trap 'rm -f "$setup_log"' EXIT
+
 # The Windows build cross-builds libjpeg-turbo from Debian's source package.
 fetch_libjpeg_source() {
   if ls -d "$root"/build/deps/libjpeg-turbo-*/ >/dev/null 2>&1; then return; fi
   if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
     printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
       $SUDO tee /etc/apt/sources.list.d/merva-src.sources >/dev/null
-    $SUDO apt-get update -qq
+    refresh_indexes
   fi
   mkdir -p "$root/build/deps"
   (cd "$root/build/deps" && apt-get source -qq libjpeg-turbo >/dev/null 2>&1) ||
-    (cd "$root/build/deps" && $SUDO apt-get update -qq && apt-get source -qq libjpeg-turbo >/dev/null)
+    { refresh_indexes && (cd "$root/build/deps" && apt-get source -qq libjpeg-turbo >/dev/null); }
   echo "setup: fetched the libjpeg-turbo source"
 }
 
@@ -63,8 +90,8 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+refresh_indexes
+install_packages "${missing[@]}"
 echo "setup: installed ${missing[*]}"
 fetch_libjpeg_source
 generate_locales
