@@ -193,6 +193,7 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   TUndoResult result;
   const std::set<std::string> edited =
       CheckGameFiles(undone, pointPath, choices, result.KeptEditedIn);
+  result.KeptAside = CheckDisplaced(plan ? &*plan : nullptr, parts, choices, result.KeptEditedIn);
   CheckRoom(undone, plan ? &*plan : nullptr, edited, result.KeptEditedIn, parts);
   CheckLaterPoints(services_.Files, root_, chain, services_.Progress);
   MarkStep("start");
@@ -201,25 +202,30 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   TJournal journal(services_.Files, point_.GameFolder, root_, recordedFolder_);
   TGameFilesSwap files(services_.Files, undone, pointPath);
   BeginJournal(journal, files, pointPath, plan ? &*plan : nullptr, edited, result.KeptEditedIn,
-               parts);
+               parts, !result.KeptAside.empty());
   std::string written;
-  result.ByNames =
-      PlanArchive(rebuild, pointPath, choices, chain, plan, chain.size() > 1 ? &written : nullptr);
+  if (PlanArchive(rebuild, pointPath, choices, chain, plan, chain.size() > 1 ? &written : nullptr))
+    result.ArchivesByNames.push_back(GameArchiveText(""));
   MarkStep("temp.img written and flushed");
   for (TPartUndo& part : parts)
-    result.ByNames =
-        PlanArchive(*part.Rebuild, part.Of.KeptFolders[0], choices, part.Of.Chain, part.Plan,
-                    part.Of.Chain.size() > 1 ? &part.Written : nullptr, part.Of.Archive) ||
-        result.ByNames;
+    if (PlanArchive(*part.Rebuild, part.Of.KeptFolders[0], choices, part.Of.Chain, part.Plan,
+                    part.Of.Chain.size() > 1 ? &part.Written : nullptr, part.Of.Archive))
+      result.ArchivesByNames.push_back(GameArchiveText(part.Of.Archive));
+  result.ByNames = !result.ArchivesByNames.empty();
   if (!parts.empty()) MarkStep("other archives written and flushed");
   PutBack(journal, files, rebuild, chain, plan ? &*plan : nullptr, written, edited,
-          result.KeptEditedIn, parts);
+          result.KeptEditedIn, parts, result.KeptAside);
   // With later installations in, the installed level is theirs.
   if (services_.Registry && chain.size() == 1)
     result.LevelRestored = RestoreLevelValue(*services_.Registry, point_.Level);
   MarkStep("game files and gta3.img back");
   result.KeptEdited.assign(edited.begin(), edited.end());
-  if (plan) result.Done = TellUndo(chain, *plan, PartPlansOf(parts));
+  if (!plan) {
+    // The newest taken back by names: what it did is told all the same.
+    plan.emplace();
+    plan->Undone = undone;
+  }
+  result.Done = TellUndo(chain, *plan, PartPlansOf(parts));
   return result;
 }
 
@@ -386,9 +392,11 @@ EUndoRefused TUndo::ArchiveChanged(const TRestorePoint& newest, const std::strin
 
 void TUndo::BeginJournal(TJournal& journal, TGameFilesSwap& files, const std::string& pointPath,
                          const TChainUndo* plan, const std::set<std::string>& edited,
-                         const std::string& editsFolder, const std::deque<TPartUndo>& parts) {
+                         const std::string& editsFolder, const std::deque<TPartUndo>& parts,
+                         bool keepsAside) {
   IFileSystem& fs = services_.Files;
   files.Note(journal, edited, editsFolder);
+  if (edited.empty() && keepsAside) journal.New(editsFolder);
   journal.Put(TempArchivePathOf(point_.GameFolder), ArchivePathOf(point_.GameFolder));
   journal.Aside(ArchivePathOf(point_.GameFolder));
   for (const TPartUndo& part : parts) {
@@ -414,13 +422,15 @@ void TUndo::BeginJournal(TJournal& journal, TGameFilesSwap& files, const std::st
 void TUndo::PutBack(TJournal& journal, TGameFilesSwap& files, TArchiveRebuild& rebuild,
                     const std::vector<TRestorePoint>& chain, const TChainUndo* plan,
                     const std::string& written, const std::set<std::string>& edited,
-                    const std::string& editsFolder, std::deque<TPartUndo>& parts) {
+                    const std::string& editsFolder, std::deque<TPartUndo>& parts,
+                    const std::vector<TKeptAside>& aside) {
   const std::vector<TRewrittenPoint> none;
   const std::vector<TRewrittenPoint>& rewritten = plan ? plan->Rewritten : none;
   try {
     // The old versions wait beside their places and the player's edits are copied out: still
     // nothing in the game has changed.
     files.Prepare(edited, editsFolder);
+    KeepDisplaced(parts, aside);
     MarkStep("game files ready");
     if (!rewritten.empty()) WriteRewrittenPoints(rebuild, chain, rewritten, written, parts);
     MarkStep("later restore points written");
@@ -517,6 +527,84 @@ void TUndo::WriteRewrittenPoints(TArchiveRebuild& rebuild, const std::vector<TRe
   }
   sources.Close();
   for (const auto& part : partSources) part->Close();
+}
+
+std::vector<TKeptAside> TUndo::CheckDisplaced(const TChainUndo* plan,
+                                              const std::deque<TPartUndo>& parts,
+                                              TUndoChoices choices, std::string& editsFolder) {
+  struct TFound {
+    const TChainUndo::TDisplaced* Displaced;
+    std::string Archive;
+  };
+  std::vector<TFound> found;
+  if (plan)
+    for (const TChainUndo::TDisplaced& displaced : plan->Displaced)
+      found.push_back({&displaced, ""});
+  for (const TPartUndo& part : parts)
+    if (part.Plan)
+      for (const TChainUndo::TDisplaced& displaced : part.Plan->Displaced)
+        found.push_back({&displaced, part.Of.Archive});
+  if (found.empty()) return {};
+  std::string list;
+  for (const TFound& one : found) {
+    const std::string item = one.Displaced->GameFile
+                                 ? one.Displaced->Item
+                                 : one.Displaced->Item + " in " + GameArchiveText(one.Archive);
+    list +=
+        (list.empty() ? "" : "; ") + item + " (kept by restore point " + one.Displaced->Later + ")";
+  }
+  if (editsFolder.empty()) editsFolder = EditsFolderFor(services_.Files, root_, point_);
+  // Asked as the player's edits are: the versions would be kept, not lost.
+  if (!choices.KeepEdited) {
+    std::vector<std::string> items;
+    for (const TFound& one : found) items.push_back(one.Displaced->Item);
+    throw EGameFilesEdited(
+        "Files were changed by hand or by another program between " + PointDescription(point_) +
+            " and a later installation, which keeps those versions; what this installation kept "
+            "of them would then be in no restore point: " +
+            list + ".",
+        items, editsFolder);
+  }
+  std::vector<TKeptAside> aside;
+  for (const TFound& one : found) {
+    const TChainUndo::TDisplaced& displaced = *one.Displaced;
+    // An entry under its archive's path, so that it cannot meet a game file's.
+    const std::string relative =
+        displaced.GameFile ? displaced.Item
+                           : GameArchiveText(one.Archive) + std::string("\\") + displaced.Item;
+    aside.push_back({displaced.GameFile ? displaced.Item
+                                        : displaced.Item + " in " + GameArchiveText(one.Archive),
+                     editsFolder + "\\" + relative, one.Archive, displaced});
+  }
+  return aside;
+}
+
+void TUndo::KeepDisplaced(const std::deque<TPartUndo>& parts,
+                          const std::vector<TKeptAside>& aside) {
+  if (aside.empty()) return;
+  IFileSystem& fs = services_.Files;
+  const std::string pointPath = PointPathOf(root_, point_.Folder);
+  std::vector<std::string> written;
+  for (const TKeptAside& one : aside) {
+    CreateFolderPath(fs, ParentFolder(one.Path));
+    RemoveStaleName(fs, one.Path);
+    if (one.From.GameFile) {
+      CopyWholeFile(fs, KeptGameFilePath(pointPath, one.From.File), one.Path, false);
+    } else {
+      // The entry's bytes from the kept archive of the point taken back, for its archive.
+      const TRestorePoint* undone = &point_;
+      std::string keptPath = pointPath;
+      for (const TPartUndo& part : parts)
+        if (GameArchiveKey(part.Of.Archive) == GameArchiveKey(one.Archive) && !one.Archive.empty())
+          undone = &part.Of.Chain[0], keptPath = part.Of.KeptFolders[0];
+      TKeptEntries kept(fs, keptPath, *undone);
+      const TPutSource source = kept.Source(undone->Replaced.at(one.From.Kept));
+      CopyRange(fs, source.File, source.Position, source.Length, one.Path);
+      kept.Close();
+    }
+    written.push_back(one.Path);
+  }
+  FlushFiles(fs, written);
 }
 
 }  // namespace merva

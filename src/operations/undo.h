@@ -49,12 +49,25 @@ struct TUndoChoices {
   bool KeepEdited = false;  // game files the player changed since are moved aside, not lost
 };
 
+// A version kept aside by a forced undo: nobody's installation wrote it, and no point had a place
+// left for it (restore/point_chain.h, TChainUndo::TDisplaced).
+struct TKeptAside {
+  std::string Item;  // "data\\cfg.dat", or "infernus.dff in models\\gta3.img"
+  std::string Path;  // where it is kept now
+  // Where it comes from: the entry's archive (empty: gta3.img) and what the point taken back
+  // keeps of it.
+  std::string Archive;
+  TChainUndo::TDisplaced From;
+};
+
 struct TUndoResult {
-  bool ByNames = false;                 // the archive had changed: entries were matched by name
+  bool ByNames = false;                      // an archive had changed: entries were matched by name
+  std::vector<std::string> ArchivesByNames;  // which ones, as the player reads them
   bool LevelRestored = true;            // false when the level value had changed since and was kept
   std::vector<std::string> KeptEdited;  // the player's versions, kept in KeptEditedIn
   std::string KeptEditedIn;
-  TUndoPlan Done;  // empty when the archive was taken back by names
+  std::vector<TKeptAside> KeptAside;  // in KeptEditedIn too
+  TUndoPlan Done;                     // empty when the archive was taken back by names
 };
 
 // One undo, from finding its restore point to the end: the game's lock is held for the life of
@@ -120,6 +133,13 @@ class TUndo {
   // and where they are to be kept.
   std::set<std::string> CheckGameFiles(const TRestorePoint& undone, const std::string& pointPath,
                                        TUndoChoices choices, std::string& editsFolder);
+  // The versions that no installation wrote and that the undo would leave in no point: refused
+  // unless the user allows it, each named with the later installation; allowed, where each is to
+  // be kept (in the edits folder, made with the player's edits).
+  std::vector<TKeptAside> CheckDisplaced(const TChainUndo* plan, const std::deque<TPartUndo>& parts,
+                                         TUndoChoices choices, std::string& editsFolder);
+  // Copies them there, flushed, before anything in the game changes.
+  void KeepDisplaced(const std::deque<TPartUndo>& parts, const std::vector<TKeptAside>& aside);
   // Raises ENoRoom unless both drives have room for what the undo writes.
   void CheckRoom(const TRestorePoint& undone, const TChainUndo* plan,
                  const std::set<std::string>& edited, const std::string& editsFolder,
@@ -135,13 +155,15 @@ class TUndo {
   // Writes the journal of every step, before the first archive is written.
   void BeginJournal(TJournal& journal, TGameFilesSwap& files, const std::string& pointPath,
                     const TChainUndo* plan, const std::set<std::string>& edited,
-                    const std::string& editsFolder, const std::deque<TPartUndo>& parts);
+                    const std::string& editsFolder, const std::deque<TPartUndo>& parts,
+                    bool keepsAside);
   // Swaps the game files and the archives, rewrites the later points, and removes the point,
   // all or nothing.
   void PutBack(TJournal& journal, TGameFilesSwap& files, TArchiveRebuild& rebuild,
                const std::vector<TRestorePoint>& chain, const TChainUndo* plan,
                const std::string& written, const std::set<std::string>& edited,
-               const std::string& editsFolder, std::deque<TPartUndo>& parts);
+               const std::string& editsFolder, std::deque<TPartUndo>& parts,
+               const std::vector<TKeptAside>& aside);
 
   std::string root_;
   TOperationServices services_;

@@ -27,6 +27,10 @@ std::string UndoQuestion(const TRestorePoint& point, const TUndoPlan& plan) {
 }
 
 std::string UndoDoneText(const TRestorePoint& point, const TUndoResult& result) {
+  // By names, what another program changed since stays: the game is not as it was.
+  if (result.ByNames)
+    return "\"" + point.Title + "\" was taken back: what it wrote into " + point.GameFolder +
+           " was taken back by name, and what other programs changed since stays.";
   if (!result.Done.Rewritten.empty())
     return "\"" + point.Title + "\" was taken back: " + point.GameFolder +
            " is as if it had never been installed, with the later installations in.";
@@ -36,14 +40,24 @@ std::string UndoDoneText(const TRestorePoint& point, const TUndoResult& result) 
 
 std::vector<std::string> UndoRemarks(const TUndoResult& result) {
   std::vector<std::string> remarks;
-  if (result.ByNames)
-    remarks.push_back(std::string(kArchiveInGame) +
-                      " had changed since the installation: its entries were taken back by name.");
+  for (const std::string& archive : result.ArchivesByNames)
+    remarks.push_back(archive +
+                      " had changed since the installation: its entries were taken back "
+                      "by name.");
   if (!result.LevelRestored)
     remarks.push_back("The installed level was changed since by another installation and is kept.");
   if (!result.KeptEdited.empty())
     remarks.push_back("Your versions of the " + std::to_string(result.KeptEdited.size()) +
                       " game files changed since are kept in " + result.KeptEditedIn + ".");
+  if (!result.KeptAside.empty()) {
+    std::string items;
+    for (const TKeptAside& aside : result.KeptAside)
+      items += (items.empty() ? "" : ", ") + aside.Item;
+    remarks.push_back(
+        "Versions that no installation wrote, which no restore point could keep any "
+        "more, are kept in " +
+        result.KeptEditedIn + ": " + items + ".");
+  }
   for (const std::string& stay : result.Done.Stay) remarks.push_back(stay + ".");
   if (!result.Done.Rewritten.empty()) {
     std::string points;

@@ -116,10 +116,18 @@ void PassGameFiles(const std::vector<TRestorePoint>& chain, TChainUndo& result) 
         result.Stay.push_back({change.Item, later.Point.Folder});
         // Found gone by the later installation: it keeps what it recorded.
         if (!own.Replaced) break;
+        // Found changed by the player or another program: that version stays its to give back,
+        // and what the one taken back kept under it, nobody's installation, has no place left.
+        if (own.TakenFrom == kTakenFromChanged) {
+          if (change.Replaced && TakenFromPointName(change.TakenFrom).empty())
+            result.Displaced.push_back({true, change.Item, later.Point.Folder, -1, change});
+          break;
+        }
         own.Replaced = change.Replaced;
         own.OldBytes = change.Replaced ? change.OldBytes : 0;
         own.Kept = change.Replaced ? KeptGameFileName(own.Item) : "";
         own.TakenFrom = change.Replaced ? change.TakenFrom : "";
+        own.KeptFingerprint = change.Replaced ? change.KeptFingerprint : "";
         later.GameFileFrom[f] = {0, change.Kept};
       }
     }
@@ -238,8 +246,9 @@ TChainUndo PlanChainUndo(const std::vector<TRestorePoint>& chain,
     point.Order.clear();
     point.Replaced.clear();
     point.Added.clear();
-    const TChainDirectory& found = without[i - 1];
-    point.OldCount = static_cast<int32_t>(found.size());
+    // The archive it found: without what chain[0] wrote, except where another program had
+    // changed an entry before this installation replaced it (below).
+    TChainDirectory found = without[i - 1];
     struct TReplaced {
       TKeptEntry Kept;
       TChainBytes Bytes;
@@ -249,8 +258,33 @@ TChainUndo PlanChainUndo(const std::vector<TRestorePoint>& chain,
       const int32_t place = placeWithout[i][j];
       if (place < 0) continue;
       const int32_t origin = step.Origin[j];
-      const int32_t before = origin < 0 ? -1 : placeWithout[i - 1][origin];
+      int32_t before = origin < 0 ? -1 : placeWithout[i - 1][origin];
       const TArchiveEntry& entry = archives[i + 1][j].Entry;
+      // Taken over from chain[0] but found changed by another program: this point keeps that
+      // version, which no installation wrote, whatever chain[0] kept under it (a version of
+      // nobody's installation there is displaced; an entry chain[0] added stands in the archive
+      // it found, at its end).
+      if (origin >= 0 && step.Written[j] >= 0 &&
+          old.Replaced[step.Written[j]].TakenFrom == kTakenFromChanged &&
+          (before < 0 || found[before].Bytes.Point == 0)) {
+        const int32_t w = step.Written[j];
+        if (before >= 0) {
+          const int32_t keptBy0 = found[before].Bytes.Kept;
+          if (TakenFromPointName(chain[0].Replaced[keptBy0].TakenFrom).empty())
+            result.Displaced.push_back({false, EntryName(entry), old.Folder, keptBy0, {}});
+        } else {
+          before = static_cast<int32_t>(found.size());
+          found.push_back({});
+        }
+        found[before] = {old.Replaced[w].Old, {static_cast<int32_t>(i), w}};
+        result.Stay.push_back({EntryName(entry), old.Folder});
+        AddToOrder(point.Order, before, place);
+        TKeptEntry kept = old.Replaced[w];
+        kept.Index = before;
+        kept.Kept = kKeptArchiveName;
+        replaced.push_back({kept, found[before].Bytes});
+        continue;
+      }
       if (before < 0) {
         // Added by this installation, or by chain[0] and taken over by this one.
         const std::string fingerprint = origin < 0 ? old.Added[step.Written[j]].NewFingerprint
@@ -273,6 +307,7 @@ TChainUndo PlanChainUndo(const std::vector<TRestorePoint>& chain,
       }
       replaced.push_back({kept, bytes});
     }
+    point.OldCount = static_cast<int32_t>(found.size());
     std::stable_sort(replaced.begin(), replaced.end(), [](const TReplaced& a, const TReplaced& b) {
       return a.Kept.Index < b.Kept.Index;
     });
@@ -329,6 +364,12 @@ TChainUndo PlanChainUndoByNames(const std::vector<TRestorePoint>& chain,
         if (EntryNameKey(EntryName(point.Replaced[r].Old)) != key) continue;
         taken.insert(key);
         result.Stay.push_back({name, point.Folder});
+        // Found changed by another program: it keeps that version (see PlanChainUndo).
+        if (point.Replaced[r].TakenFrom == kTakenFromChanged) {
+          if (kept && TakenFromPointName(kept->TakenFrom).empty())
+            result.Displaced.push_back({false, name, point.Folder, keptIndex, {}});
+          return;
+        }
         if (kept) {
           point.Replaced[r].Old = kept->Old;
           point.Replaced[r].TakenFrom = kept->TakenFrom;

@@ -80,6 +80,19 @@ struct TChainUndo {
     std::string Point;  // the folder of the point that took it over
   };
   std::vector<TStays> Stay;
+  // Versions that no installation wrote (the player's edit, another program's change) kept by
+  // the later point that took the thing over, where the point taken back kept a version of its
+  // own under them (the game's, or one changed before it): the later point goes on keeping the
+  // newer, so the older one has no place left in any point. The undo refuses unless forced, and
+  // forced copies it out beside the player's kept edits.
+  struct TDisplaced {
+    bool GameFile = false;
+    std::string Item;      // the entry's name or the game file's path
+    std::string Later;     // the folder of the point that keeps the newer version
+    int32_t Kept = -1;     // for an entry: its index in the Replaced of the point taken back
+    TGameFileChange File;  // for a game file: the change of the point taken back
+  };
+  std::vector<TDisplaced> Displaced;
 };
 
 // `chain` holds the point taken back and the later points of its game, oldest first; `now` is

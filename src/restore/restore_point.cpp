@@ -286,7 +286,8 @@ std::string RecordText(const TRestorePoint& p) {
     out << "gamefile\titem=" << Escape(f.Item) << "\treplaced=" << (f.Replaced ? 1 : 0)
         << "\told-bytes=" << f.OldBytes << "\tnew-bytes=" << f.NewBytes
         << "\tkept=" << Escape(f.Kept) << "\tprint=" << f.NewFingerprint
-        << "\tfrom=" << Escape(f.TakenFrom) << "\n";
+        << "\tfrom=" << Escape(f.TakenFrom)
+        << (f.KeptFingerprint.empty() ? "" : "\t~kept-print=" + f.KeptFingerprint) << "\n";
   for (const std::string& folder : p.FoldersCreated)
     out << "folder\tpath=" << Escape(folder) << "\n";
   NewArchiveLines(out, p);
@@ -439,6 +440,10 @@ TRecordRead ParseTaggedRecord(std::istringstream& in, TRestorePoint& p, std::str
       text("kept", g.Kept);
       print("print", g.NewFingerprint);
       from("from", g.TakenFrom);
+      // Passed over by earlier readers, which check the kept file by its size alone.
+      if (const std::string* kept = f.Take("~kept-print"))
+        ok =
+            ok && g.Replaced && Fingerprint(*kept, g.KeptFingerprint) && !g.KeptFingerprint.empty();
     } else if (kind == "folder") {
       text("path", p.FoldersCreated.emplace_back());
     } else if (kind == "new") {
@@ -480,6 +485,11 @@ bool ParseRecord(const std::string& text, TRestorePoint& p) {
 }
 
 TRecordRead ReadRecord(const std::string& text, TRestorePoint& p, std::string& unknown) {
+  // What a refused record left half read must not pass into the next one read into `p`.
+  TRestorePoint fresh;
+  fresh.Folder = p.Folder;
+  fresh.Counter = p.Counter;
+  p = std::move(fresh);
   std::istringstream tagged(text);
   std::string heading;
   if (std::getline(tagged, heading) && heading == kTaggedRecordHeading)

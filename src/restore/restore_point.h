@@ -74,6 +74,9 @@ struct TGameFileChange {
   // the player's later edits; empty in points of the first layout.
   std::string NewFingerprint;
   std::string TakenFrom;  // for a replaced file, as TKeptEntry's
+  // The fingerprint of the kept old version, so that a kept file changed by hand is refused
+  // even at its recorded size; empty in points of earlier layouts.
+  std::string KeptFingerprint;
 };
 
 // Entries that kept their order: [Old, Old + Count) of the old directory are now

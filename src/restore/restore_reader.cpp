@@ -4,6 +4,7 @@
 
 #include "archive/archive_file.h"
 #include "core/fingerprint.h"
+#include "game/game_folder.h"
 #include "restore/restore_names.h"
 
 namespace merva {
@@ -102,6 +103,8 @@ void CheckKeptGameFile(IFileSystem& fs, const TRestorePoint& point, const std::s
   file.Close();
   if (bytes != change.OldBytes)
     throw Damaged(point, "the kept file " + change.Kept + " is not the size recorded");
+  if (!change.KeptFingerprint.empty() && GameFileFingerprint(fs, kept) != change.KeptFingerprint)
+    throw Damaged(point, "the kept file " + change.Kept + " was changed since it was kept");
 }
 
 std::string EditsFolderFor(IFileSystem& fs, const std::string& root, const TRestorePoint& point) {

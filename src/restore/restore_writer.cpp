@@ -271,6 +271,7 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IProgress& progre
     const std::string target = pending_ + "\\" + change.Kept;
     CreateFolderPath(fs_, ParentFolder(target));
     change.OldBytes = CopyWholeFile(fs_, gameFolder_ + "\\" + change.Item, target, false);
+    change.KeptFingerprint = GameFileFingerprint(fs_, target);
     keptFiles_.push_back(target);
     kept += change.OldBytes;
     progress.Wait();

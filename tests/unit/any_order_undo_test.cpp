@@ -353,6 +353,125 @@ TEST(AnyOrderUndo, EveryUndoLeavesWhatTheModsStillInWouldHaveMade) {
   EXPECT_GT(rewrittenPoints, olderTakenBack);
 }
 
+// Versions that no installation wrote, made between two installations of the same thing: the
+// player's edit of a game file, another tool's change of an entry. Taking back the first must
+// not drop them: the later point keeps them, and what the first kept under them, the game's
+// own, is refused unless forced, and forced kept in the edits folder. The later undo then gives
+// the edit back.
+TEST(UndoProvenance, AVersionNoInstallationWroteSurvivesTheUndoOfAnOlderOne) {
+  struct TCase {
+    const char* what;
+    TMod first;
+    std::string change;     // a game file's path, or an entry's name
+    std::string game;       // the game's own version of it, "" when the game has none
+    bool refused;           // unforced, the undo of the first refuses
+    std::string keptAside;  // where, below the edits folder, the game's own version is kept
+  };
+  const TCase cases[] = {
+      {"a game file replaced, edited, replaced again",
+       {"Mod 1", {}, {{"data\\handling.cfg", "mod 1 handling"}}, "1"},
+       "G\\data\\handling.cfg",
+       "the game's handling",
+       true,
+       "data\\handling.cfg"},
+      {"a game file created, edited, replaced",
+       {"Mod 1", {}, {{"data\\notes.txt", "mod 1 notes"}}, "1"},
+       "G\\data\\notes.txt",
+       "",
+       false,
+       ""},
+      {"an entry replaced, changed by another tool, replaced again",
+       {"Mod 1", {{"b.txd", std::string(2048, '1')}}, {}, "1"},
+       "b.txd",
+       "",
+       true,
+       "models\\gta3.img\\b.txd"},
+      {"an entry added, changed by another tool, replaced",
+       {"Mod 1", {{"new1.dff", std::string(2048, '1')}}, {}, "1"},
+       "new1.dff",
+       "",
+       false,
+       ""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TWorld world;
+    const bool entry = c.change.rfind("G\\", 0) != 0;
+    std::string original;
+    if (entry) {
+      const TMemoryFileSystem::Bytes* archive = world.fs.Get(ArchivePathOf(kGame));
+      original = std::string(archive->begin(), archive->end());
+    }
+    const std::string first = world.Install(c.first, 1);
+    // The version no installation wrote, at the size the first wrote.
+    std::string foreign;
+    if (entry) {
+      const TMemoryFileSystem::Bytes* archive = world.fs.Get(ArchivePathOf(kGame));
+      std::string bytes(archive->begin(), archive->end());
+      for (const test::TEntryLayout& layout : test::DirectoryOf(bytes))
+        if (Upper(layout.Name) == Upper(c.change)) {
+          foreign = std::string(static_cast<size_t>(layout.Size) * 2048, 'T');
+          bytes.replace(static_cast<size_t>(layout.Offset) * 2048, foreign.size(), foreign);
+        }
+      ASSERT_FALSE(foreign.empty());
+      world.fs.Put(ArchivePathOf(kGame), bytes);
+    } else {
+      foreign = "the player's edit";
+      world.fs.Put(c.change, foreign);
+    }
+    TMod second{"Mod 2", {}, {}, "2"};
+    if (entry)
+      second.Entries = {{c.change, std::string(4096, '2')}};
+    else
+      second.GameFiles = {{c.change.substr(2), "mod 2 wrote it"}};
+    const std::string later = world.Install(second, 2);
+    const auto game = world.Disk();
+    const auto undo = [&](const std::string& point, bool force) {
+      return TUndo(kRoot, point, kGame, world.Services()).Run({force, force});
+    };
+    if (c.refused) {
+      try {
+        undo(first, false);
+        ADD_FAILURE() << "not refused";
+      } catch (const EUndoRefused& refusal) {
+        EXPECT_NE(std::string(refusal.what())
+                      .find(c.keptAside.substr(c.keptAside.rfind('\\') + 1) +
+                            (entry ? " in models\\gta3.img" : "")),
+                  std::string::npos)
+            << refusal.what();
+        EXPECT_NE(std::string(refusal.what()).find(later), std::string::npos) << refusal.what();
+      }
+      EXPECT_TRUE(world.Disk() == game) << "changed by a refused undo";
+    }
+    const TUndoResult result = undo(first, c.refused);
+    if (c.keptAside.empty()) {
+      EXPECT_TRUE(result.KeptAside.empty());
+    } else {
+      ASSERT_EQ(result.KeptAside.size(), 1u);
+      EXPECT_EQ(result.KeptAside[0].Path, result.KeptEditedIn + "\\" + c.keptAside);
+      const TMemoryFileSystem::Bytes* kept = world.fs.Get(result.KeptAside[0].Path);
+      ASSERT_NE(kept, nullptr);
+      const std::string own =
+          entry ? test::DataOf(original, test::DirectoryOf(original)[1]) : c.game;
+      EXPECT_EQ(std::string(kept->begin(), kept->end()), own);
+    }
+    // The later undo gives back the version no installation wrote.
+    undo(later, false);
+    if (entry) {
+      const TMemoryFileSystem::Bytes* archive = world.fs.Get(ArchivePathOf(kGame));
+      const std::string bytes(archive->begin(), archive->end());
+      std::string now;
+      for (const test::TEntryLayout& layout : test::DirectoryOf(bytes))
+        if (Upper(layout.Name) == Upper(c.change)) now = test::DataOf(bytes, layout);
+      EXPECT_EQ(now, foreign);
+    } else {
+      const TMemoryFileSystem::Bytes* file = world.fs.Get(c.change);
+      ASSERT_NE(file, nullptr);
+      EXPECT_EQ(std::string(file->begin(), file->end()), foreign);
+    }
+  }
+}
+
 // A game moved after two installations: the older one is taken back in the new folder first,
 // found by the archive the newer one left, then the newer one.
 TEST(AnyOrderUndo, AMovedGameTakesItsOlderInstallationBackFirst) {

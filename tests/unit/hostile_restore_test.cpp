@@ -105,6 +105,11 @@ TEST(HostileRestore, NothingOutsideIsTouchedAndARefusedUndoChangesNothing) {
       {"a kept game file is cut short",
        [](TScene& s) { test::WriteFile(s.Point(1) + "\\game\\data\\handling.cfg", "old"); },
        "undo GAME", "the kept file game\\data\\handling.cfg is not the size recorded"},
+      {"a kept game file changed by hand at its size",
+       [](TScene& s) {
+         test::WriteFile(s.Point(1) + "\\game\\data\\handling.cfg", "old handlinG");
+       },
+       "undo GAME", "the kept file game\\data\\handling.cfg was changed since it was kept"},
       {"a kept game file is missing",
        [](TScene& s) {
          std::filesystem::remove(s.Native(s.Point(1) + "\\game\\data\\handling.cfg"));
@@ -410,7 +415,11 @@ TEST(HostileRestore, AnOlderInstallationGoesUnderLaterOnesAndByNamesFromAChanged
   EXPECT_NE(run.output.find("rewritten: game 3."), std::string::npos) << run.output;
   // The later one's record no longer fits the archive: it goes by names too.
   EXPECT_EQ(s.Img("undo " + ShellQuoted(s.game)).status, 1);
-  EXPECT_EQ(s.Img("undo --force " + ShellQuoted(s.game)).status, 0);
+  run = s.Img("undo --force " + ShellQuoted(s.game));
+  EXPECT_EQ(run.status, 0);
+  // Told as the plan told it, by names or not.
+  EXPECT_NE(run.output.find("given back\ta.dff\n"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("models\\gta3.img had changed since"), std::string::npos) << run.output;
   EXPECT_EQ(s.Img("delete " + ShellQuoted(archive) + " extra.dff").status, 0);
   std::vector<std::string> now = test::EntriesOf(test::ReadFile(archive)),
                            original = test::EntriesOf(s.original);

@@ -530,7 +530,8 @@ TEST(RestoreRecord, ReadsBackWhatItWritesAndRefusesACutOrDamagedOne) {
   point.Replaced = {kept};
   point.Added = {{"new.dff", 1, "fedcba9876543210fedcba9876543210"}};
   point.GameFiles = {{"data\\x.cfg", true, 12, 13, "game\\data\\x.cfg",
-                      "0123456789abcdef0123456789abcdef", "point:GTA 3"}};
+                      "0123456789abcdef0123456789abcdef", "point:GTA 3",
+                      "00112233445566778899aabbccddee00"}};
   point.FoldersCreated = {"data\\mod"};
   point.NewArchiveBytes = 8192;
   point.NewArchiveFingerprint = std::string(64, 'a');
@@ -556,6 +557,8 @@ TEST(RestoreRecord, ReadsBackWhatItWritesAndRefusesACutOrDamagedOne) {
       {"point:GTA 3", "point:"},
       {"from=game\n", "from=someone\n"},
       {"fedcba98", "fedcba9"},
+      {"~kept-print=00112233", "~kept-print=0011223"},
+      {"replaced=1", "replaced=0"},  // a kept print for a file that was not replaced
   };
   EXPECT_FALSE(ParseRecord(text.substr(0, text.size() - 4), read)) << "cut before its end";
   EXPECT_FALSE(ParseRecord(text + "title\ttext=x\n", read)) << "a line after the end";

@@ -168,8 +168,8 @@ TEST(UnicodePaths, TheRestoreRecordKeepsEveryPathAndReadsTheOlderLayout) {
   point.Title = "Мод 😀";
   point.Time = "2026-12-08 10:00:00";
   point.GameFolder = "C:\\Users\\João\\Área de Trabalho\\GTA San Andreas";
-  point.GameFiles = {{"data\\машина.txt", true, 1, 2, "game\\data\\машина.txt", "", ""},
-                     {"游戏\\x.txt", false, 0, 2, "", "", ""}};
+  point.GameFiles = {{"data\\машина.txt", true, 1, 2, "game\\data\\машина.txt", "", "", ""},
+                     {"游戏\\x.txt", false, 0, 2, "", "", "", ""}};
   point.FoldersCreated = {"游戏"};
   point.Added = {{"жук.dff", 1, ""}};
   point.NewArchiveFingerprint = std::string(64, 'a');
@@ -188,7 +188,7 @@ TEST(UnicodePaths, TheRestoreRecordKeepsEveryPathAndReadsTheOlderLayout) {
   old.Title = Cp1251FromUtf8("Мод");
   old.GameFolder = Cp1251FromUtf8("C:\\Игры\\GTA");
   old.GameFiles = {{Cp1251FromUtf8("data\\машина.txt"), true, 1, 2,
-                    Cp1251FromUtf8("game\\data\\машина.txt"), "", ""}};
+                    Cp1251FromUtf8("game\\data\\машина.txt"), "", "", ""}};
   old.Added = {{Cp1251FromUtf8("жук.dff"), 1, ""}};
   old.NewArchiveFingerprint = std::string(64, 'a');
   const std::string older = test::UntaggedRecordText(old, true, true);
