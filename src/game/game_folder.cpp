@@ -1,7 +1,10 @@
 #include "game/game_folder.h"
 
+#include <algorithm>
+
 #include "core/block_file.h"
 #include "core/fingerprint.h"
+#include "core/text.h"
 #include "core/windows_names.h"
 
 namespace merva {
@@ -56,6 +59,33 @@ bool IsInstallersOwnPath(const std::vector<std::string>& parts) {
   return parts.size() >= 2 && first == WindowsNameKey(kModelsFolder) &&
          (WindowsNameKey(parts[1]) == WindowsNameKey(kArchiveName) ||
           WindowsNameKey(parts[1]) == WindowsNameKey(kTempArchiveName));
+}
+
+std::string SpellingInGame(IFileSystem& fs, const std::string& gameFolder,
+                           const std::string& relative) {
+  const std::vector<std::string> parts = SplitAt(relative, "\\/");
+  std::string folder = gameFolder, spelt;
+  bool found = true;
+  for (const std::string& part : parts) {
+    std::string name = part;
+    const std::string exact = folder + "\\" + part;
+    if (found && !fs.IsLink(exact) && fs.KindOf(exact) == TPathKind::kMissing) {
+      found = false;
+      std::vector<std::string> names;
+      if (fs.ListFolder(folder, names)) {
+        std::sort(names.begin(), names.end());  // the same one every time
+        for (const std::string& candidate : names)
+          if (WindowsNameKey(candidate) == WindowsNameKey(part)) {
+            name = candidate;
+            found = true;
+            break;
+          }
+      }
+    }
+    folder += "\\" + name;
+    spelt += (spelt.empty() ? "" : "\\") + name;
+  }
+  return spelt;
 }
 
 }  // namespace merva

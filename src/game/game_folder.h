@@ -39,6 +39,14 @@ std::string ScratchFolderOf(const std::string& gameFolder);
 // EInOutError when the file cannot be read.
 std::string GameFileFingerprint(IFileSystem& fs, const std::string& path);
 
+// The spelling the game folder has of `relative` (parts joined by "\\"): a part that is not
+// there as spelt is the entry Windows would open for it (any letter case, final dots and spaces
+// dropped), so that on a case-sensitive file system too (a Linux game for Wine or Proton) a
+// mod's DATA\\HANDLING.CFG is the player's data\\handling.cfg. What is not there at all stays
+// as spelt.
+std::string SpellingInGame(IFileSystem& fs, const std::string& gameFolder,
+                           const std::string& relative);
+
 // A game folder that is no folder, or holds no game archive, told with the path that is missing.
 class ENotAGame : public EFileError {
  public:

@@ -51,6 +51,7 @@ void TInstallation::Run() {
   MarkStep("start");
   try {
     Open();
+    SpellGameFilesAsTheGameDoes();
     NoteGameFiles();
     services_.Progress.Start(
         static_cast<int64_t>(items_.ArchiveFiles.size() + items_.GameFiles.size()));
@@ -222,6 +223,19 @@ TInstallPlan TInstallation::Plan() {
   for (TArchiveFile& other : others) other.Close();
   package_->Close();
   return plan;
+}
+
+void TInstallation::SpellGameFilesAsTheGameDoes() {
+  for (TGameFileItem& item : items_.GameFiles) {
+    if (item.Path.empty()) continue;
+    item.Path = SpellingInGame(services_.Files, game_, item.Path);
+    const std::vector<std::string> parts = SplitAt(item.Path, "\\");
+    for (size_t n = 0; n < item.Folders.size() && n + 1 < parts.size(); ++n) {
+      std::string folder;
+      for (size_t i = 0; i <= n; ++i) folder += (i ? "\\" : "") + parts[i];
+      item.Folders[n] = folder;
+    }
+  }
 }
 
 void TInstallation::NoteGameFiles() {

@@ -70,6 +70,8 @@ class TInstallation {
     std::string Scratch, Target;
   };
   void Open();
+  // Each game file and its folders as the game folder spells them (SpellingInGame).
+  void SpellGameFilesAsTheGameDoes();
   void NoteGameFiles();
   // The game files' places checked and their names in the scratch folder chosen.
   void PlanGameFiles();

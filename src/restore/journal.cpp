@@ -145,6 +145,22 @@ TReadJournal ReadJournal(IFileSystem& fs, const std::string& path) {
   return read;
 }
 
+std::string RelativeKey(const std::string& relative) {
+  return WindowsPathKey(SplitAt(relative, "\\/"));
+}
+
+// True when a run could have staged `from` (below the game folder) for `to`: the new archive
+// beside gta3.img, NAME.merva-new beside its file, or a file extracted into the scratch folder
+// for a game file. Whatever else a step would put over a file is no run's.
+bool StagedFor(const std::string& from, const std::string& to) {
+  if (RelativeKey(from) == RelativeKey(to + kStagedSuffix)) return true;
+  if (RelativeKey("x\\" + from) == RelativeKey(TempArchivePathOf("x")))
+    return RelativeKey("x\\" + to) == RelativeKey(ArchivePathOf("x"));
+  const std::vector<std::string> parts = SplitAt(from, "\\/");
+  return parts.size() >= 2 && WindowsNameKey(parts[0]) == WindowsNameKey(kScratchFolderName) &&
+         !IsInstallersOwnPath(SplitAt(to, "\\/"));
+}
+
 // Takes the steps of a journal forward (done) or back (not done), on the places they name.
 class TSettle {
  public:
@@ -178,6 +194,15 @@ class TSettle {
         if (step.Kind == TJournalStep::kScratch && !restore &&
             WindowsNameKey(place->Relative) != WindowsNameKey(kScratchFolderName))
           Refuse("a step removes " + place->Relative);
+        // Each kind of step names only what a run makes of its own.
+        if (step.Kind == TJournalStep::kNew && !restore)
+          Refuse("a step removes " + place->Relative);
+        if (step.Kind == TJournalStep::kPut && place == &step.To &&
+            !StagedFor(step.From.Relative, step.To.Relative))
+          Refuse("a step puts " + step.From.Relative + " over " + step.To.Relative);
+        if (step.Kind == TJournalStep::kAside && place == &step.To &&
+            RelativeKey(step.To.Relative) != RelativeKey(step.From.Relative + kAsideSuffix))
+          Refuse("a step moves " + step.From.Relative + " to " + step.To.Relative);
         const std::string& base = restore ? root_ : game_;
         const std::string link = LinkOnTheWay(fs_, base, place->Relative);
         if (!link.empty()) Refuse("a step names " + link + ", a link, which Merva does not follow");
@@ -233,8 +258,10 @@ class TSettle {
           fs_.RemoveDirectory(from);
           break;
         case TJournalStep::kMadeFolder:
-          // The run made it: a folder removed since is made again for the files put into it.
-          if (!fs_.DirectoryExists(from)) fs_.CreateDirectory(from);
+          // The run made it: a folder removed since is made again for the files put into it,
+          // and only then (a journal copied alone into another game puts nothing there).
+          if (!fs_.DirectoryExists(from) && SomethingIsPutInto(steps, from))
+            fs_.CreateDirectory(from);
           break;
         case TJournalStep::kNew:
           break;
@@ -288,6 +315,18 @@ class TSettle {
 
  private:
   [[noreturn]] void Refuse(const std::string& why) { Damaged(journal_, why); }
+
+  // True when a step still waiting puts a file below `folder`.
+  bool SomethingIsPutInto(const std::vector<TJournalStep>& steps, const std::string& folder) {
+    const auto keyOf = [](const std::string& path) { return WindowsPathKey(SplitAt(path, "\\/")); };
+    const std::string key = keyOf(folder) + "\\";
+    for (const TJournalStep& step : steps)
+      if (step.Kind == TJournalStep::kPut && !Skipped(step) &&
+          keyOf(PathOf(step.To)).rfind(key, 0) == 0 &&
+          (fs_.FileExists(PathOf(step.From)) || fs_.IsLink(PathOf(step.From))))
+        return true;
+    return false;
+  }
 
   bool Skipped(const TJournalStep& step) const {
     // A game folder copied with its journal: the restore points are the other folder's.
@@ -512,6 +551,20 @@ void RecoverJournal(IFileSystem& fs, const std::string& gameFolder) {
   // The journal lies in the game folder and names the folder as its run spelt it; a folder
   // copied since, journal and all, finds the other folder's restore points still there.
   const bool moved = SameGameFolder(fs, read.Game, gameFolder) || !fs.DirectoryExists(read.Game);
+  // Committed, its restore points are half moved: settled without them, a point would be lost
+  // for good. The journal waits, whole, until the folder is back. (Not committed, it only made
+  // new points there, which the next run that sees the folder removes.)
+  const bool needsRestore =
+      std::any_of(read.Steps.begin(), read.Steps.end(), [](const TJournalStep& step) {
+        return step.From.Base == TJournalPlace::kRestore ||
+               (HasTwoPlaces(step.Kind) && step.To.Base == TJournalPlace::kRestore);
+      });
+  if (read.Committed && moved && needsRestore && !read.Root.empty() &&
+      !fs.DirectoryExists(read.Root))
+    throw EGameBusy("An unfinished run of Merva on " + gameFolder + " needs its restore folder " +
+                    read.Root +
+                    ", which cannot be reached now (a drive unplugged, or a profile not loaded). "
+                    "Connect it and run Merva again. Nothing was changed.");
   TSettle settle(fs, path, gameFolder, read.Root, {read.Game, read.PointsGame}, moved);
   settle.Check(read.Steps);
   if (read.Committed)

@@ -230,6 +230,27 @@ TEST(HostileRestore, TheGameFolderIsFoundByWhatItIs) {
   EXPECT_EQ(test::ReadFile(s.dir / "moved\\data\\handling.cfg"), "old handling");
 }
 
+// A mod names a game file in other letters than the game folder has it: on a case-sensitive file
+// system too it is the player's file, replaced and given back, as on Windows.
+TEST(HostileRestore, AGameFileInOtherLettersIsThePlayersFile) {
+  TScene s;
+  s.Install();
+  test::MakeDirs(s.dir / "mod2");
+  test::WriteFile(s.dir / "mod2\\scripts.bin",
+                  test::ScriptBytes({{20, "Mod 2"}, {2, "DATA\\HANDLING.CFG"}}));
+  test::WriteFile(s.dir / "mod2\\data.cab", test::PackageBytes({{"HANDLING.CFG", "mod 2"}}));
+  ASSERT_EQ(s.Img("install " + ShellQuoted(s.game) + " " + ShellQuoted(s.dir / "mod2")).status, 0);
+  EXPECT_FALSE(test::Exists(s.game + "\\DATA"));
+  EXPECT_EQ(test::ReadFile(s.game + "\\data\\handling.cfg"), "mod 2");
+  test::TToolRun run = s.Img("undo --point 'game 1' " + ShellQuoted(s.game));
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(test::ReadFile(s.game + "\\data\\handling.cfg"), "mod 2");
+  run = s.Img("undo " + ShellQuoted(s.game));
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(test::ReadFile(s.game + "\\data\\handling.cfg"), "old handling");
+  EXPECT_FALSE(test::Exists(s.game + "\\DATA"));
+}
+
 // The player's later work: a replaced game file and a created one, edited since. The undo
 // refuses and names them; forced, it keeps the player's versions beside the restore points.
 TEST(HostileRestore, ThePlayersLaterEditsAreKept) {

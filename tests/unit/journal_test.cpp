@@ -108,6 +108,16 @@ TEST_F(TJournalTest, ADamagedJournalIsNamedAndNothingIsTouched) {
       {"a point in the game folder", with({TStep::kRemovePoint, Game("models"), {}})},
       {"a game folder removed as scratch", with({TStep::kScratch, Game("models"), {}})},
       {"a point below another folder", with({TStep::kRemovePoint, Restore("a\\b"), {}})},
+      // A step of a kind that names what no run makes.
+      {"a game folder marked as new", with({TStep::kNew, Game("models"), {}})},
+      {"an aside onto a player's file",
+       with({TStep::kAside, Game("models\\gta3.img"), Game("data\\player.txt")})},
+      {"the new archive put onto a game file",
+       with({TStep::kPut, Game("models\\temp.img"), Game("data\\y")})},
+      {"a player's file put over another",
+       with({TStep::kPut, Game("data\\x.txt"), Game("data\\y.txt")})},
+      {"a scratch file put over the archive",
+       with({TStep::kPut, Game("merva-install.tmp\\1"), Game("models\\GTA3.IMG")})},
   };
   for (const auto& c : cases) {
     Leave(c.Text);
@@ -165,6 +175,41 @@ TEST_F(TJournalTest, APointOfAnotherGameIsNeverRemoved) {
   Leave(JournalText(game, root, "", Installation()));
   RecoverJournal(files, game);
   EXPECT_TRUE(test::Exists(root + "\\game 1.partial\\" + kPointMarkName));
+}
+
+// A restore folder out of reach (a drive unplugged, a profile not loaded): the journal waits,
+// whole, and every run on the game refuses until it is back; then it is finished.
+TEST_F(TJournalTest, AJournalWaitsForItsRestoreFolder) {
+  Leave(JournalText(game, root, "", Installation()) + kJournalCommitLine);
+  fs::rename(test::Native(root), test::Native(dir / "unplugged"));
+  const auto before = test::TreeOf(dir.Path());
+  try {
+    RecoverJournal(files, game);
+    ADD_FAILURE() << "settled without its restore folder";
+  } catch (const EGameBusy& busy) {
+    EXPECT_NE(std::string(busy.what()).find("needs its restore folder " + root), std::string::npos)
+        << busy.what();
+  }
+  EXPECT_EQ(test::TreeDifference(test::TreeOf(dir.Path()), before), "");
+  fs::rename(test::Native(dir / "unplugged"), test::Native(root));
+  RecoverJournal(files, game);
+  EXPECT_TRUE(test::Exists(root + "\\game 1\\" + kPointMarkName));
+  EXPECT_EQ(test::ReadFile(game + "\\models\\gta3.img"), "new archive");
+}
+
+// A committed journal copied alone into another game settles nothing there: the folders its run
+// made are made again only for files that are waiting to go into them.
+TEST_F(TJournalTest, AJournalCopiedAloneMakesNothingInAnotherGame) {
+  const std::string other = dir / "original";
+  test::MakeDirs(other);
+  const std::vector<TStep> steps = {
+      {TStep::kMadeFolder, Game("data"), {}},
+      {TStep::kMadeFolder, Game("data\\merva"), {}},
+      {TStep::kPut, Game("merva-install.tmp\\1"), Game("data\\merva\\x.txt")}};
+  Leave(JournalText(other, root, "", steps) + kJournalCommitLine);
+  RecoverJournal(files, game);
+  EXPECT_FALSE(test::Exists(game + "\\data"));
+  EXPECT_FALSE(test::Exists(JournalPathOf(game)));
 }
 
 }  // namespace
