@@ -595,19 +595,25 @@ bool ReadArguments(const TCommand& command, const std::vector<std::string>& word
                    TArguments& args) {
   for (size_t i = 1; i < words.size(); ++i) {
     const std::string& word = words[i];
-    const bool hasValue = i + 1 < words.size();
+    // An option's value: a word of its own, never empty (an empty point would be no point, and
+    // the newest installation would be taken back instead).
+    const auto value = [&](std::string& into) {
+      if (i + 1 >= words.size() || words[i + 1].empty()) return false;
+      into = words[++i];
+      return true;
+    };
     if (command.TakesForce && word == "--force") {
       args.Force = true;
-    } else if (command.TakesPoint && word == "--point" && hasValue) {
-      args.Point = words[++i];
+    } else if (command.TakesPoint && word == "--point") {
+      if (!value(args.Point)) return false;
     } else if (command.TakesJson && word == "--json") {
       args.Json = true;
     } else if (command.Run == History && word == "--detail") {
       args.Detail = true;
-    } else if (command.Run == Plan && word == "--undo" && hasValue) {
-      args.UndoPoint = words[++i];
-    } else if (command.TakesTo && word == "--to" && hasValue) {
-      args.To = words[++i];
+    } else if (command.Run == Plan && word == "--undo") {
+      if (!value(args.UndoPoint)) return false;
+    } else if (command.TakesTo && word == "--to") {
+      if (!value(args.To)) return false;
     } else {
       args.Rest.push_back(word);
     }

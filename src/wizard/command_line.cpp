@@ -73,7 +73,10 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& words) {
       if (!line.Log.empty() || value.empty()) fail("The switch /log= must name one file.");
       line.Log = value;
     } else if (SwitchValue(word, "point", value)) {
-      if (!line.Point.empty() || value.empty()) fail("The switch /point= must name one point.");
+      // /point="" as a program that escapes quotes passes it (/point=\"\") names no point too:
+      // taken for none, it would take back the newest installation instead.
+      const bool names = value.find_first_not_of("\\\" ") != std::string::npos;
+      if (!line.Point.empty() || !names) fail("The switch /point= must name one point.");
       line.Point = value;
     } else if (!word.empty() && word[0] == '/') {
       fail("Unknown switch " + word + ".");

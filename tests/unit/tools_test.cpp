@@ -498,6 +498,9 @@ TEST(MervaImg, InstallHistoryAndUndo) {
       {"install GAME MOD", 0, "", true},
       {"history GAME", 0, "game 1\t", true},
       {"undo", 2, "usage", true},
+      {"undo GAME --point ''", 2, "usage", true},  // no point is not the newest
+      {"undo --point GAME", 2, "usage", true},
+      {"plan --undo '' GAME", 2, "usage", true},
       {"undo GAME --point game 7", 1, "no restore point of ", true},
       {"undo GAME", 0, "took back game 1\t", false},
       {"history", 0, "", false},

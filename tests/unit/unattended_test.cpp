@@ -59,6 +59,7 @@ TEST(ReadCommandLine, SwitchesAsTheOtherInstallersTakeThem) {
       {{"/dir=a", "/dir=b"}, false, P, "a", "", "", "More than one game folder"},
       {{"/point=game 1", "/dir=a"}, false, P, "a", "", "game 1", "The switch /point= belongs"},
       {{"/undo", "/point=game 1"}, true, P, "", "", "game 1", "The switch /point= needs"},
+      {{"/undo", "/point=\\\\", "D:\\GTA"}, true, P, "D:\\GTA", "", "", "The switch /point= must"},
   };
   for (const TCase& c : cases) {
     std::string shown;
