@@ -199,7 +199,9 @@ void TForm1::OpenArchive(const std::string& path) {
 
 void TForm1::Image4Click() {
   if (Installing) return;  // the run is still working on the archive
-  if (!BrowseCancelled) ++Step;
+  // Still on the installing page, the run failed: Next runs it again, never past it to the
+  // finish page, which would tell a failure as done.
+  if (!BrowseCancelled && Step != kInstallingPage) ++Step;
   if (Step == kPastFinishPage) {
     Step = kFinishPage;
     Close();

@@ -259,7 +259,7 @@ TEST_F(TWizardTest, AFailedRunStaysOnTheInstallingPage) {
   Next();
   Tick();
   Next();
-  std::filesystem::remove("data.cab");
+  std::filesystem::rename("data.cab", "data.cab.away");
   Next();
   ASSERT_EQ(boxes.Shown.size(), 1u);
   EXPECT_EQ(boxes.Shown[0].Text, "File not found.");
@@ -268,8 +268,13 @@ TEST_F(TWizardTest, AFailedRunStaysOnTheInstallingPage) {
   EXPECT_FALSE(form->Installing);
   Back();
   EXPECT_EQ(form->Step, 3);
-  Next();  // the run again, failing again, then Next shows the finish
-  Next();
+  Next();  // the run again, failing again
+  Next();  // and again: a failed run is never told as done
+  EXPECT_EQ(boxes.Shown.size(), 3u);
+  EXPECT_EQ(form->Step, 4);
+  std::filesystem::rename("data.cab.away", "data.cab");
+  Next();  // the cause gone, the run completes and only then the finish shows
+  EXPECT_EQ(boxes.Shown.size(), 3u);
   EXPECT_EQ(form->Step, 5);
   EXPECT_EQ(form->Label1.Text, "finish");
 }
