@@ -28,6 +28,7 @@
 #include "operations/undo_request.h"
 #include "restore/changing_game.h"
 #include "restore/installed_apps.h"
+#include "restore/journal.h"
 #include "restore/level_value.h"
 #include "restore/restore_store.h"
 #include "script/level_gate.h"
@@ -130,7 +131,18 @@ void RequireArchive(IFileSystem& fs, const std::string& path) {
 }
 
 // A game: its folder and its archive, checked before a run is asked of it.
-void RequireGame(IFileSystem& fs, const std::string& gameFolder) {
+// What a command does with a run cut off on the game: one that changes the game finishes it
+// under the game's lock before it looks at the archive; one that only reads tells it.
+enum class TUnfinishedRun { kFinish, kTell };
+
+void RequireGame(IFileSystem& fs, const std::string& gameFolder, TUnfinishedRun unfinished) {
+  if (HasUnfinishedRun(fs, gameFolder)) {
+    if (unfinished == TUnfinishedRun::kFinish) return;
+    throw EGameBusy("A run of Merva on " + DisplayPath(gameFolder) +
+                    " was cut off before it finished: the game is neither as before nor as "
+                    "after it. Any installation or undo finishes it first; merva-img history \"" +
+                    DisplayPath(gameFolder) + "\" does only that.");
+  }
   const std::string archive = ArchivePathOf(gameFolder);
   switch (CheckGameFolder(fs, gameFolder)) {
     case TGameCheck::kGame:
@@ -401,7 +413,7 @@ bool LevelChecked(const TInstallRequest& request) {
 
 int Install(TTool& tool, const TArguments& args) {
   const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
-  RequireGame(tool.fs, game);
+  RequireGame(tool.fs, game, TUnfinishedRun::kFinish);
   TInstallRequest request = ModRequest(tool, args.Rest[1]);
   request.ProgramCopyFolder = ProgramCopyFolderFromEnvironment();
   IRegistry* registry = SystemRegistry();
@@ -435,7 +447,7 @@ std::string PointLine(const TRestorePoint& point) {
 
 int Undo(TTool& tool, const TArguments& args) {
   const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
-  RequireGame(tool.fs, game);
+  RequireGame(tool.fs, game, TUnfinishedRun::kFinish);
   const std::string root = RestoreFolder();
   TConsoleProgress progress("undo");
   const std::unique_ptr<TUndo> undo =
@@ -465,7 +477,7 @@ int Undo(TTool& tool, const TArguments& args) {
 
 int PlanOfUndo(TTool& tool, const TArguments& args) {
   const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
-  RequireGame(tool.fs, game);
+  RequireGame(tool.fs, game, TUnfinishedRun::kTell);
   const TUndoPlan plan = PlanUndo(RestoreFolder(), args.UndoPoint, game, tool.fs);
   std::cout << (args.Json ? UndoPlanJson(args.UndoPoint, plan)
                           : UndoPlanText(args.UndoPoint, plan));
@@ -475,7 +487,7 @@ int PlanOfUndo(TTool& tool, const TArguments& args) {
 int Plan(TTool& tool, const TArguments& args) {
   if (!args.UndoPoint.empty()) return PlanOfUndo(tool, args);
   const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
-  RequireGame(tool.fs, game);
+  RequireGame(tool.fs, game, TUnfinishedRun::kTell);
   const TInstallRequest request = ModRequest(tool, args.Rest[1]);
   TPlanReport report;
   report.GameFolder = DisplayPath(game);
@@ -494,7 +506,7 @@ int Plan(TTool& tool, const TArguments& args) {
 
 int Status(TTool& tool, const TArguments& args) {
   const std::string game = GameFolderArgument(tool.fs, args.Rest[0]);
-  RequireGame(tool.fs, game);
+  RequireGame(tool.fs, game, TUnfinishedRun::kTell);
   const TGameStatus status = ReadGameStatus(tool.fs, RestoreFolder(), game);
   std::cout << (args.Json ? StatusJson(DisplayPath(game), status)
                           : StatusText(DisplayPath(game), status));

@@ -540,6 +540,11 @@ void TJournal::Finish() {
   }
 }
 
+bool HasUnfinishedRun(IFileSystem& fs, const std::string& gameFolder) {
+  const std::string path = JournalPathOf(gameFolder);
+  return fs.IsLink(path) || fs.FileExists(path);
+}
+
 void RecoverJournal(IFileSystem& fs, const std::string& gameFolder) {
   const std::string path = JournalPathOf(gameFolder);
   if (!fs.IsLink(path) && !fs.FileExists(path)) return;

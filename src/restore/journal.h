@@ -96,6 +96,10 @@ class TJournal {
   bool begun_ = false, committed_ = false, finished_ = false;
 };
 
+// True when a run on `gameFolder` was cut off and left its journal: the game is neither as before
+// nor as after it until a run settles it.
+bool HasUnfinishedRun(IFileSystem& fs, const std::string& gameFolder);
+
 // Settles the journal that a run on `gameFolder` left, while the caller holds the game's lock;
 // nothing when there is none. Raises EFileError, naming the journal, when it is damaged.
 void RecoverJournal(IFileSystem& fs, const std::string& gameFolder);

@@ -16,6 +16,7 @@
 #include "operations/installation.h"
 #include "operations/room_check.h"
 #include "operations/undo.h"
+#include "restore/journal.h"
 #include "restore/restore_store.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"
@@ -372,6 +373,30 @@ TEST(MervaImg, PlanAndStatusNameTheOwnersInWordsAndJson) {
       << detail.output;
   // No game there: the exit code of a folder that is no game.
   EXPECT_EQ(img("status " + ShellQuoted(s.dir / "nothing")).status, kExitNoGame);
+
+  // A run cut off with gta3.img moved aside: told as unfinished, with the command that finishes
+  // it, by every command that only reads; the next undo finishes it first.
+  const std::string archive = s.game + "\\models\\gta3.img";
+  const std::string bytes = test::ReadFile(archive);
+  std::filesystem::rename(test::Native(archive), test::Native(archive + ".merva-old"));
+  test::WriteFile(s.game + "\\models\\temp.img", bytes);
+  test::WriteFile(JournalPathOf(s.game),
+                  JournalText(s.game, s.restore, "",
+                              {{TJournalStep::kPut,
+                                {TJournalPlace::kGame, "models\\temp.img"},
+                                {TJournalPlace::kGame, "models\\gta3.img"}},
+                               {TJournalStep::kAside,
+                                {TJournalPlace::kGame, "models\\gta3.img"},
+                                {TJournalPlace::kGame, "models\\gta3.img.merva-old"}}}));
+  for (const std::string& command :
+       {"status " + ShellQuoted(s.game), "plan --undo 'game 3' " + ShellQuoted(s.game)}) {
+    const test::TToolRun told = img(command);
+    EXPECT_EQ(told.status, kExitBusy) << command << ": " << told.output;
+    EXPECT_NE(told.output.find("was cut off before it finished"), std::string::npos) << told.output;
+    EXPECT_NE(told.output.find("merva-img history"), std::string::npos) << told.output;
+  }
+  EXPECT_EQ(img("undo " + ShellQuoted(s.game)).status, 0);
+  EXPECT_EQ(img("status " + ShellQuoted(s.game)).status, 0);
 }
 
 // A newest point whose record is gone is named as damaged by status and plan, and nothing it

@@ -552,5 +552,35 @@ TEST_F(TUnattendedTest, AFailureAtAnyStepLeavesNoEntryWithoutItsPoint) {
   EXPECT_EQ(apps.Entries.size(), 1u) << "the run without a fault is listed";
 }
 
+// An installation killed right after its commit leaves its point unfinished and the game half
+// changed: an undo that is not given the game finishes that run first, and then takes it back,
+// never saying there is nothing to take back.
+TEST_F(TUnattendedTest, AnUndoWithoutAFolderFinishesAKilledInstallationFirst) {
+  TFaultyFileSystem faulty(SystemFileSystem());
+  TNoProgress progress;
+  bool halfDone = false;
+  for (uint64_t n = 1; !halfDone; ++n) {
+    fs::remove_all(test::Native(restore));
+    fs::remove(test::Native(JournalPathOf(game)));
+    test::WriteFile(game + "\\models\\gta3.img", original);
+    fs::remove_all(test::Native(game + "\\data"));
+    TInstallRequest request =
+        ReadInstallRequest(SystemFileSystem(), boxes, nullptr, locale, restore);
+    faulty.FailAt(n, kAccessDenied);
+    try {
+      TInstallation(request, game, {faulty, boxes, progress}).Run();
+    } catch (const EHalfDone&) {
+      halfDone = true;
+    } catch (const Exception&) {
+    }
+    ASSERT_TRUE(halfDone || faulty.Fired()) << "no step of the finish failed";
+  }
+  ASSERT_TRUE(ListRestorePoints(SystemFileSystem(), restore, "").empty()) << "the point is done";
+  std::string log;
+  EXPECT_EQ(Run({"/undo", "/verysilent"}, &log), kExitDone) << log;
+  EXPECT_EQ(test::ReadFile(game + "\\models\\gta3.img"), original);
+  EXPECT_FALSE(test::Exists(game + "\\data\\notes.txt"));
+}
+
 }  // namespace
 }  // namespace merva
