@@ -229,8 +229,12 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   if (!parts.empty()) MarkStep("other archives written and flushed");
   PutBack(journal, files, rebuild, chain, plan ? &*plan : nullptr, written, edited,
           result.KeptEditedIn, parts, result.KeptAside);
-  // With later installations in, the installed level is theirs.
-  if (services_.Registry && chain.size() == 1)
+  // With later installations in that set a level, the installed level is theirs; with none, the
+  // level is what the one taken back found, as if it had never been installed.
+  const bool laterLevel =
+      std::any_of(chain.begin() + 1, chain.end(),
+                  [](const TRestorePoint& later) { return later.Level.Checked; });
+  if (services_.Registry && !laterLevel)
     result.LevelRestored = RestoreLevelValue(*services_.Registry, point_.Level);
   MarkStep("game files and gta3.img back");
   result.KeptEdited.assign(edited.begin(), edited.end());

@@ -162,6 +162,17 @@ bool KeepsItsOwn(const std::vector<TChainBytes>& kept, size_t own, size_t ownCou
   return true;
 }
 
+// The level the point taken back found passes to the first later installation that set a level
+// itself: its undo then leaves what the ones before it left. With none, the undo restores it.
+void PassLevelBefore(const TRestorePoint& undone, std::vector<TRewrittenPoint>& rewritten) {
+  if (!undone.Level.Checked) return;
+  for (TRewrittenPoint& later : rewritten)
+    if (later.Point.Level.Checked) {
+      later.Point.Level.Before = undone.Level.Before;
+      return;
+    }
+}
+
 void CountKeptBytes(TRestorePoint& point) {
   point.KeptBytes = 0;
   for (const TKeptEntry& entry : point.Replaced) point.KeptBytes += EntryBytes(entry.Old);
@@ -322,7 +333,6 @@ TChainUndo PlanChainUndo(const std::vector<TRestorePoint>& chain,
     if (i == 1) {
       point.OldFirstSector = chain[0].OldFirstSector;
       point.OldArchiveBytes = chain[0].OldArchiveBytes;
-      if (point.Level.Checked && chain[0].Level.Checked) point.Level.Before = chain[0].Level.Before;
     } else {
       point.OldFirstSector = HasData(found) ? FirstCompactedOffset(point.OldCount) : 0;
       point.OldArchiveBytes = ChainArchiveBytes(found, 0);
@@ -335,6 +345,7 @@ TChainUndo PlanChainUndo(const std::vector<TRestorePoint>& chain,
     result.Rewritten.push_back(std::move(rewritten));
   }
   PassGameFiles(chain, result);
+  PassLevelBefore(chain[0], result.Rewritten);
   for (TRewrittenPoint& rewritten : result.Rewritten) CountKeptBytes(rewritten.Point);
   return result;
 }
@@ -400,9 +411,8 @@ TChainUndo PlanChainUndoByNames(const std::vector<TRestorePoint>& chain,
     if (!later.SameKeptArchive) later.Point.KeptArchiveFingerprint.clear();
   }
   result.Archive = ArchiveByNames(undone, taken, now);
-  TRestorePoint& next = result.Rewritten.front().Point;
-  if (next.Level.Checked && undone.Level.Checked) next.Level.Before = undone.Level.Before;
   PassGameFiles(chain, result);
+  PassLevelBefore(undone, result.Rewritten);
   for (TRewrittenPoint& rewritten : result.Rewritten) CountKeptBytes(rewritten.Point);
   return result;
 }

@@ -199,11 +199,15 @@ struct TWorld {
       files.push_back({path.substr(path.rfind('\\') + 1), bytes});
     }
     fs.Put(package, PackageBytes(files));
+    // A mod without a level leaves the registry alone, and its point says the level was not
+    // checked.
     TLevelRecord level;
-    level.Checked = true;
-    level.Before = ReadLevelValue(registry);
-    level.After = {true, std::vector<uint8_t>(mod.Level.begin(), mod.Level.end())};
-    registry.Values[kLevelValueName] = {TValueType::kBinary, level.After.Bytes};
+    level.Checked = !mod.Level.empty();
+    if (level.Checked) {
+      level.Before = ReadLevelValue(registry);
+      level.After = {true, std::vector<uint8_t>(mod.Level.begin(), mod.Level.end())};
+      registry.Values[kLevelValueName] = {TValueType::kBinary, level.After.Bytes};
+    }
     TInstallation installation(script, kGame, Services(), package);
     installation.KeepRestorePoint({kRoot, mod.Title, "2026-12-09 10:00:00", level});
     installation.Run();
@@ -469,6 +473,22 @@ TEST(UndoProvenance, AVersionNoInstallationWroteSurvivesTheUndoOfAnOlderOne) {
       ASSERT_NE(file, nullptr);
       EXPECT_EQ(std::string(file->begin(), file->end()), foreign);
     }
+  }
+}
+
+// The level after an undo is what the installations still in would have left, whichever goes
+// first: a mod without a level keeps none of its own.
+TEST(AnyOrderUndo, TheLevelIsWhatTheInstallationsStillInLeave) {
+  const TMod leveled{"Mod 1", {{"a.dff", "one"}}, {}, "1"},
+      plain{"Mod 2", {{"b.txd", "two"}}, {}, ""};
+  for (const bool olderFirst : {true, false}) {
+    SCOPED_TRACE(olderFirst ? "the leveled one first" : "the plain one first");
+    TWorld world;
+    const std::string older = world.Install(leveled, 1), newer = world.Install(plain, 2);
+    world.Undo(olderFirst ? older : newer, false);
+    EXPECT_EQ(world.Now().Level, olderFirst ? "-" : "1");
+    world.Undo(olderFirst ? newer : older, false);
+    EXPECT_EQ(world.Now().Level, "-");
   }
 }
 
