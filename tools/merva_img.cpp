@@ -481,7 +481,8 @@ int PlanOfUndo(TTool& tool, const TArguments& args) {
   const TUndoPlan plan = PlanUndo(RestoreFolder(), args.UndoPoint, game, tool.fs);
   std::cout << (args.Json ? UndoPlanJson(args.UndoPoint, plan)
                           : UndoPlanText(args.UndoPoint, plan));
-  return 0;
+  // Ends as the undo would.
+  return plan.Refusals.empty() ? 0 : kExitFailed;
 }
 
 int Plan(TTool& tool, const TArguments& args) {

@@ -310,6 +310,8 @@ std::string UndoPlanText(const std::string& point, const TUndoPlan& plan) {
   for (const std::string& stay : plan.Stay) out << "  " << stay << "\n";
   for (const std::string& rewritten : plan.Rewritten)
     out << "  rewrites the restore point\t" << rewritten << "\n";
+  for (const std::string& refusal : plan.Refusals) out << "refused: " << refusal << "\n";
+  for (const std::string& forced : plan.Forced) out << "with --force: " << forced << "\n";
   return out.str();
 }
 
@@ -321,7 +323,8 @@ std::string UndoPlanJson(const std::string& point, const TUndoPlan& plan) {
   };
   return "{\"undo\": " + JsonString(point) + ", \"givenBack\": " + list(plan.GivenBack) +
          ", \"removed\": " + list(plan.Removed) + ", \"stays\": " + list(plan.Stay) +
-         ", \"rewrites\": " + list(plan.Rewritten) + "}\n";
+         ", \"rewrites\": " + list(plan.Rewritten) + ", \"refusals\": " + list(plan.Refusals) +
+         ", \"withForce\": " + list(plan.Forced) + "}\n";
 }
 
 }  // namespace merva

@@ -9,8 +9,10 @@
 #include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "game/game_lock.h"
+#include "operations/undo_game_files.h"
 #include "restore/ownership.h"
 #include "restore/restore_names.h"
+#include "restore/restore_reader.h"
 #include "restore/restore_store.h"
 
 namespace merva {
@@ -123,8 +125,81 @@ TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& pl
   return told;
 }
 
+namespace {
+
+// The refusals the undo would give, found by its own checks before its first change, and what
+// --force would do about each: the plan ends as the undo would.
+void AddUndoChecks(IFileSystem& fs, const std::string& root,
+                   const std::vector<TRestorePoint>& chain, const std::vector<TPartChain>& parts,
+                   const TRestorePoint& undone, const std::vector<const TChainUndo*>& plans,
+                   TUndoPlan& told) {
+  const TRestorePoint& point = chain[0];
+  const auto changed = [&](const std::string& archive, const TRestorePoint& newest) {
+    told.Refusals.push_back(std::string(GameArchiveText(archive)) + " has changed since " +
+                            PointDescription(newest) +
+                            " was installed: another program, or a mod installed without Merva, "
+                            "changed it.");
+    told.Forced.push_back(std::string("the entries of ") + GameArchiveText(archive) +
+                          " are taken back by name");
+  };
+  {
+    TArchiveFile archive(fs);
+    if (fs.IsLink(ArchivePathOf(point.GameFolder)) ||
+        !archive.Open(ArchivePathOf(point.GameFolder), TOpenAccess::kReadOnly))
+      throw EArchiveMissing(ArchivePathOf(point.GameFolder));
+    if (!IsRecordedArchive(archive.File(), chain.back(), nullptr)) changed("", chain.back());
+  }
+  for (const TPartChain& part : parts) {
+    const std::string path = GameArchivePathOf(point.GameFolder, part.Archive);
+    TArchiveFile archive(fs);
+    if (fs.IsLink(path) || !archive.Open(path, TOpenAccess::kReadOnly)) {
+      told.Refusals.push_back(path + " is missing or is a link: the installation of " +
+                              PointDescription(point) +
+                              " changed it, and it cannot be given back.");
+      continue;
+    }
+    if (!IsRecordedArchive(archive.File(), part.Chain.back(), nullptr))
+      changed(part.Archive, part.Chain.back());
+  }
+  std::set<std::string> edited;
+  try {
+    edited = CheckGameFilePlaces(fs, undone, PointPathOf(root, point.Folder));
+  } catch (const Exception& blocked) {
+    told.Refusals.push_back(blocked.Message());
+  }
+  if (!edited.empty()) {
+    std::string list;
+    for (const std::string& item : edited) list += (list.empty() ? "" : ", ") + item;
+    told.Refusals.push_back("Game files were changed since " + PointDescription(point) +
+                            " was installed: " + list + ".");
+    told.Forced.push_back("your versions of " + list + " are kept in " +
+                          EditsFolderFor(fs, root, point));
+  }
+  std::string list;
+  for (const TChainUndo* plan : plans)
+    if (plan)
+      for (const TChainUndo::TDisplaced& displaced : plan->Displaced)
+        list += (list.empty() ? "" : ", ") + displaced.Item;
+  if (!list.empty()) {
+    told.Refusals.push_back("Files were changed by hand or by another program between " +
+                            PointDescription(point) +
+                            " and a later installation, which keeps those versions: " + list + ".");
+    told.Forced.push_back("what " + point.Title + " kept of " + list + " is kept in " +
+                          EditsFolderFor(fs, root, point));
+  }
+}
+
+std::vector<const TChainUndo*> PlansOf(const TChainUndo* main,
+                                       const std::vector<std::optional<TChainUndo>>& parts) {
+  std::vector<const TChainUndo*> plans = {main};
+  for (const std::optional<TChainUndo>& part : parts) plans.push_back(part ? &*part : nullptr);
+  return plans;
+}
+
+}  // namespace
+
 TUndoPlan PlanUndoOf(IFileSystem& fs, const std::string& root, const TRestorePoint& point,
-                     const std::string& recordedFolder) {
+                     const std::string& recordedFolder, bool withChecks) {
   const std::vector<TRestorePoint> chain = UndoChain(fs, root, point, recordedFolder);
   const std::vector<TPartChain> partChains = PartChainsOf(root, chain);
   // Each other archive's plan, worked out as gta3.img's below.
@@ -135,8 +210,10 @@ TUndoPlan PlanUndoOf(IFileSystem& fs, const std::string& root, const TRestorePoi
     if (part.Chain.size() > 1) {
       TArchiveFile archive(fs);
       const std::string path = GameArchivePathOf(point.GameFolder, part.Archive);
-      if (fs.IsLink(path) || !archive.Open(path, TOpenAccess::kReadOnly))
-        throw EArchiveMissing(path);
+      if (fs.IsLink(path) || !archive.Open(path, TOpenAccess::kReadOnly)) {
+        parts.push_back({&part, nullptr});  // told among the refusals
+        continue;
+      }
       try {
         partUndos[p] = PlanChainUndo(part.Chain, archive.Entries());
       } catch (const Exception&) {
@@ -151,7 +228,10 @@ TUndoPlan PlanUndoOf(IFileSystem& fs, const std::string& root, const TRestorePoi
     // The newest: its record alone tells, whatever the archive has become since.
     TChainUndo alone;
     alone.Undone = point;
-    return TellUndo(chain, alone, parts);
+    TUndoPlan told = TellUndo(chain, alone, parts);
+    if (withChecks)
+      AddUndoChecks(fs, root, chain, partChains, point, PlansOf(nullptr, partUndos), told);
+    return told;
   }
   TArchiveFile archive(fs);
   if (!archive.Open(ArchivePathOf(point.GameFolder), TOpenAccess::kReadOnly))
@@ -166,7 +246,10 @@ TUndoPlan PlanUndoOf(IFileSystem& fs, const std::string& root, const TRestorePoi
     plan = PlanChainUndoByNames(chain, archive.Entries());
   }
   archive.Close();
-  return TellUndo(chain, *plan, parts);
+  TUndoPlan told = TellUndo(chain, *plan, parts);
+  if (withChecks)
+    AddUndoChecks(fs, root, chain, partChains, plan->Undone, PlansOf(&*plan, partUndos), told);
+  return told;
 }
 
 TUndoPlan PlanUndo(const std::string& root, const std::string& point, const std::string& game,
@@ -175,7 +258,7 @@ TUndoPlan PlanUndo(const std::string& root, const std::string& point, const std:
   // Read under the shared lock: never during a change, never waiting for another reader.
   const TGameLock lock(fs, game, TGameLock::TMode::kRead);
   for (const TRestorePoint& candidate : ListRestorePoints(fs, place.Root, game))
-    if (candidate.Folder == place.Name) return PlanUndoOf(fs, place.Root, candidate, "");
+    if (candidate.Folder == place.Name) return PlanUndoOf(fs, place.Root, candidate, "", true);
   throw EFileError(PointPathOf(place.Root, place.Name), "no restore point of " + game);
 }
 

@@ -19,6 +19,10 @@ struct TUndoPlan {
   // What stays as later installations wrote it: "NAME stays as TITLE installed it".
   std::vector<std::string> Stay;
   std::vector<std::string> Rewritten;  // the later restore points rewritten
+  // What stops the undo, as it would say it (empty: it would run), and what --force would do
+  // about each that it can lift.
+  std::vector<std::string> Refusals;
+  std::vector<std::string> Forced;
 };
 
 // The point and the game's later points, oldest first, every one of them read. Raises, naming
@@ -47,11 +51,13 @@ struct TPartPlan {
 // What the undo of chain[0] does, in words.
 TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& plan,
                    const std::vector<TPartPlan>& parts = {});
-// The same, from the points and the archive's directory now.
+// The same, from the points and the archive's directory now; `withChecks` adds the refusals the
+// undo's own checks would give (reading every archive whole, as the undo does).
 TUndoPlan PlanUndoOf(IFileSystem& fs, const std::string& root, const TRestorePoint& point,
-                     const std::string& recordedFolder);
+                     const std::string& recordedFolder, bool withChecks = false);
 // What the undo of the point `point` (a name in `root` or a full path) of the game in `game`
-// would do, read under the game's shared lock with nothing changed: `merva-img plan --undo`.
+// would do, read under the game's shared lock with nothing changed, the undo's checks and all:
+// `merva-img plan --undo`.
 TUndoPlan PlanUndo(const std::string& root, const std::string& point, const std::string& game,
                    IFileSystem& fs);
 

@@ -259,7 +259,11 @@ TEST(HostileRestore, ThePlayersLaterEditsAreKept) {
   test::WriteFile(s.game + "\\data\\handling.cfg", "my own tuning");
   test::WriteFile(s.game + "\\data\\mine\\new.txt", "my notes");
   const std::string installed = test::ReadFile(s.game + "\\models\\gta3.img");
-  test::TToolRun run = s.Img("undo " + ShellQuoted(s.game));
+  test::TToolRun run = s.Img("plan --undo 'game 1' " + ShellQuoted(s.game));
+  EXPECT_EQ(run.status, 1) << "the plan ends as the undo would: " << run.output;
+  EXPECT_NE(run.output.find("refused: Game files were changed since Mod"), std::string::npos)
+      << run.output;
+  run = s.Img("undo " + ShellQuoted(s.game));
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("Game files were changed since Mod"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("data\\handling.cfg, data\\mine\\new.txt."), std::string::npos)
@@ -420,10 +424,17 @@ TEST(HostileRestore, AnOlderInstallationGoesUnderLaterOnesAndByNamesFromAChanged
   EXPECT_EQ(s.Img("put " + ShellQuoted(archive) + " " + ShellQuoted(s.dir / "extra.dff")).status,
             0);
   const std::string changed = test::ReadFile(archive);
-  // Told before all the same: what a forced undo would do by names.
+  // Told before all the same: what stops the undo, and what a forced one would do by names.
   run = s.Img("plan --undo 'game 1' " + ShellQuoted(s.game));
-  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("  rewrites the restore point\tgame 3\n"), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("refused: models\\gta3.img has changed since Mod (installed "),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("with --force: the entries of models\\gta3.img are taken back by "
+                            "name\n"),
+            std::string::npos)
       << run.output;
   run = s.Img("undo --point 'game 1' " + ShellQuoted(s.game));
   EXPECT_EQ(run.status, 1) << run.output;
