@@ -11,7 +11,7 @@ int64_t SectorsFor(int64_t bytes) {
 
 void CheckArchiveLength(int64_t length) {
   if (length > kArchiveLimit)
-    throw Exception(
+    throw EArchiveTooLarge(
         "The game archive would grow past 2 GB, which the game cannot read; "
         "nothing more was written to it");
 }

@@ -42,8 +42,9 @@ bool IsMainArchive(const std::string& relative) {
 std::string GameArchiveFault(const std::string& relative) {
   if (IsMainArchive(relative)) return relative.empty() ? "no archive is named" : "";
   const std::vector<std::string> raw = SplitAt(relative, "\\/");
+  // A drive leads out; a ':' further on is a name Windows does not allow (below).
   bool inside =
-      relative.find(':') == std::string::npos && relative[0] != '\\' && relative[0] != '/';
+      (relative.size() < 2 || relative[1] != ':') && relative[0] != '\\' && relative[0] != '/';
   for (const std::string& part : raw) inside = inside && part != "..";
   if (!inside) return "it lies outside the game folder";
   const std::vector<std::string> parts = PlaceParts(relative);

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "archive/archive_check.h"
+#include "archive/sectors.h"
 #include "core/environment.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
@@ -331,8 +332,18 @@ void TInstallation::StageGameFiles() {
 void TInstallation::PlanArchive() {
   // The archive files are put in and the directory sorted in the rebuild's plan; the compaction
   // comes with the writing.
-  PutArchiveFiles(rebuild_->Archive());
-  for (TOtherArchive& other : others_) PutArchiveFiles(other.Rebuild->Archive(), other.Archive);
+  std::string archive;
+  try {
+    PutArchiveFiles(rebuild_->Archive());
+    for (TOtherArchive& other : others_) {
+      archive = other.Archive;
+      PutArchiveFiles(other.Rebuild->Archive(), other.Archive);
+    }
+  } catch (const EArchiveTooLarge&) {
+    // Planned in memory: the game is as it was.
+    throw Exception(std::string("The mod would take ") + GameArchiveText(archive) +
+                    " past 2 GB, which the game cannot read. Nothing was changed.");
+  }
 }
 
 void TInstallation::PutArchiveFiles(TArchiveFile& archive, const std::string& into) {

@@ -26,8 +26,10 @@ std::vector<std::string> PlaceParts(const std::vector<std::string>& raw) {
 }
 
 bool IsInside(const std::string& item, const std::vector<std::string>& raw) {
+  // A drive ("C:", "C:\\") leads out; a ':' further on is a name Windows does not allow, told
+  // as such by WindowsFault.
   bool inside =
-      !item.empty() && item.find(':') == std::string::npos && item[0] != '\\' && item[0] != '/';
+      !item.empty() && (item.size() < 2 || item[1] != ':') && item[0] != '\\' && item[0] != '/';
   for (const std::string& part : raw) inside = inside && part != "..";
   return inside;
 }

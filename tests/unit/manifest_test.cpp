@@ -69,6 +69,8 @@ TEST_F(TManifestTest, AnItemNamesTheArchiveItGoesIntoAndAHostileArchiveIsRefused
       {"merva-install.tmp\\x.img", "the installer itself uses it"},
       {"models\\gta_int.dat", "not an IMG archive"},
       {"models\\con.img", "device"},
+      {"models\\gta_int.img:stream", "Windows does not allow the character ':'"},
+      {"C:x.img", "outside the game folder"},
   };
   for (const auto& c : refused) {
     const std::string error =

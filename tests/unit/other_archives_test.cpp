@@ -3,6 +3,7 @@
 // archive at once and its undo, on a file system in memory.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -232,6 +233,32 @@ TEST(OtherArchives, AnArchiveMissingOrForeignRefusesTheWholeModNamingIt) {
     }
     EXPECT_TRUE(Files(*fs) == before);
   }
+}
+
+// A mod that would take another archive past 2 GB is refused naming it, before any change.
+TEST(OtherArchives, AnArchivePastTwoGigabytesIsNamed) {
+  test::TTempDir dir;
+  const std::string game = dir / "G";
+  test::MakeDirs(game + "\\models");
+  test::WriteFile(ArchivePathOf(game), BuildArchive({{1, 1, "a.dff"}}));
+  const std::string interiors = game + "\\" + kInt;
+  test::WriteFile(interiors, BuildArchive({{1, 1, "room.dff"}}));
+  std::filesystem::resize_file(test::Native(interiors), (int64_t{1} << 31) - 2048);  // sparse
+  test::WriteFile(dir / "data.cab", PackageBytes({{"new_int.dff", std::string(4096, 'I')}}));
+  TDATAInst script;
+  script.NamedArchiveFiles = {NamedArchiveItemText(kInt, "new_int.dff")};
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  try {
+    TInstallation(script, game, {SystemFileSystem(), boxes, progress}, dir / "data.cab").Run();
+    ADD_FAILURE() << "installed";
+  } catch (const Exception& error) {
+    EXPECT_NE(std::string(error.what()).find("The mod would take models\\gta_int.img past 2 GB"),
+              std::string::npos)
+        << error.what();
+    EXPECT_NE(std::string(error.what()).find("Nothing was changed."), std::string::npos);
+  }
+  EXPECT_EQ(std::filesystem::file_size(test::Native(interiors)), (uint64_t{1} << 31) - 2048);
 }
 
 // A reader of the format as it was before the named-archive record: tags 1, 2, 10 to 15 and 20

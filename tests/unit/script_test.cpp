@@ -236,6 +236,7 @@ TEST(ReadInstallItems, ItemsOutsideTheGameFolderOrOfTheInstallersOwnAreRefused) 
       {"C:\\x.ide", "outside the game folder"},
       {"\\x.ide", "outside the game folder"},
       {"data\\..\\..\\x", "outside the game folder"},
+      {"data\\handling.cfg:stream", "Windows cannot hold"},
       {"MODELS\\gta3.IMG", "the installer itself uses"},
       {"models\\.\\temp.img", "the installer itself uses"},
       {"merva-install.tmp\\1.new", "the installer itself uses"},
