@@ -77,6 +77,18 @@ class IFileSystem {
   virtual bool IsLink(const std::string& path) = 0;
   // Deletes a file, or a link (to a file or a folder) itself, never what it points to.
   virtual bool DeleteFile(const std::string& path) = 0;
+  // Windows' read-only attribute, which keeps a file from being deleted or replaced although it
+  // may be renamed (files copied from a disc or an old backup often carry it). Systems without
+  // it say false.
+  virtual bool IsReadOnly(const std::string& path) {
+    (void)path;
+    return false;
+  }
+  // Clears it: 0 or the system's error code.
+  virtual int ClearReadOnly(const std::string& path) {
+    (void)path;
+    return 0;
+  }
   // Moves a file, replacing a file already at the target, in one step where the system can.
   // Returns 0, or the system's error code (a target in use is told apart from one refused).
   virtual int MoveFileReplace(const std::string& from, const std::string& to) = 0;

@@ -54,6 +54,14 @@ void RemoveStaleName(IFileSystem& fs, const std::string& path) {
   if (fs.IsLink(path) || fs.FileExists(path)) fs.DeleteFile(path);
 }
 
+void RefuseReadOnly(IFileSystem& fs, const std::string& path) {
+  if (!fs.IsLink(path) && fs.FileExists(path) && fs.IsReadOnly(path))
+    throw EFileError(path,
+                     "is read-only (its read-only attribute is set), so it cannot be "
+                     "replaced; clear the attribute in the file's Properties, then try "
+                     "again. Nothing was changed.");
+}
+
 TFileBeside::~TFileBeside() {
   if (pending_) fs_.DeleteFile(temp_);
 }

@@ -43,6 +43,9 @@ class TFileBeside {
 // Clears a name that is the program's own (a temporary name, a leftover of a killed run): a file
 // or a link at it is deleted (a link itself, never what it points to), a folder is left alone.
 void RemoveStaleName(IFileSystem& fs, const std::string& path);
+// Refuses, before a run changes anything, a file it would replace that carries Windows'
+// read-only attribute: moved aside, it could never be removed, and the run never finished.
+void RefuseReadOnly(IFileSystem& fs, const std::string& path);
 
 std::string ReadWholeFile(IFileSystem& fs, const std::string& path);
 void WriteFileFlushed(IFileSystem& fs, const std::string& path, const std::string& bytes);

@@ -130,6 +130,18 @@ class TWin32FileSystem : public IFileSystem {
       return RemoveDirectoryW(WidePath(path).c_str()) != 0;
     return DeleteFileW(WidePath(path).c_str()) != 0;
   }
+  bool IsReadOnly(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+  int ClearReadOnly(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return LastCode();
+    if (SetFileAttributesW(WidePath(path).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) == 0)
+      return LastCode();
+    return 0;
+  }
   int MoveFileReplace(const std::string& from, const std::string& to) override {
     if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)

@@ -254,6 +254,11 @@ void TInstallation::NoteGameFiles() {
 
 void TInstallation::PlanGameFiles() {
   IFileSystem& fs = services_.Files;
+  // Every file the run replaces is moved aside and then removed.
+  RefuseReadOnly(fs, ArchivePathOf(game_));
+  for (const TOtherArchive& other : others_)
+    RefuseReadOnly(fs, GameArchivePathOf(game_, other.Archive));
+  for (const TGameFileItem& item : items_.GameFiles) RefuseReadOnly(fs, game_ + "\\" + item.Path);
   // A link on the way would put the file outside the game folder, where no undo may follow.
   for (const TGameFileItem& item : items_.GameFiles) {
     const std::string link = LinkOnTheWay(fs, game_, item.Path);

@@ -203,6 +203,9 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
                           TempArchivePathOf(point_.GameFolder));
   std::optional<TChainUndo> plan = PlanChain(chain, rebuild.Archive(), choices, "");
   std::deque<TPartUndo> parts = OpenParts(chain, choices);
+  RefuseReadOnly(services_.Files, ArchivePathOf(point_.GameFolder));
+  for (const TPartUndo& part : parts)
+    RefuseReadOnly(services_.Files, GameArchivePathOf(point_.GameFolder, part.Of.Archive));
   const TRestorePoint& undone = plan ? plan->Undone : point_;
   TUndoResult result;
   const std::set<std::string> edited =

@@ -60,6 +60,7 @@ std::set<std::string> CheckGameFilePlaces(IFileSystem& fs, const TRestorePoint& 
     for (const char* suffix : {kAsideSuffix, kStagedSuffix})
       if (fs.DirectoryExists(target + suffix) && !fs.IsLink(target + suffix))
         throw Blocked("a folder stands at " + target + suffix + ", a name the undo uses");
+    RefuseReadOnly(fs, target);
     if (ChangedSince(fs, target, change)) edited.insert(change.Item);
     if (change.Replaced) CheckKeptGameFile(fs, point, pointPath, change);
   }

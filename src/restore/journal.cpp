@@ -243,6 +243,8 @@ class TSettle {
           break;
         case TJournalStep::kAside:
           // A copy of a game file left behind would stay for good: the next run tries again.
+          // Ours, it goes even when the file it was carried the read-only attribute.
+          if (!fs_.IsLink(to) && fs_.IsReadOnly(to)) fs_.ClearReadOnly(to);
           RemoveStaleName(fs_, to);
           if (fs_.IsLink(to) || fs_.FileExists(to)) throw EInOutError(kAccessDenied, to);
           break;

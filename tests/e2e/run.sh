@@ -207,12 +207,13 @@ touch "$work/stop-hold" && wait "$hold_pid"
 # The sample mod was installed before, so the archive comes out the same: sound, not new.
 check installed-after-the-game-ended "$native/merva-img" check "$img"
 
-# --- a read-only archive: access denied, said so, nothing changed ---
+# --- a read-only archive: refused before any change, said so, nothing changed ---
 cp "$img" "$work/gta3-before.img"
 chmod a-w "$img"
 # Wine run by root writes files whatever their mode bits; an immutable file refuses even root.
 if [ "$(id -u)" -eq 0 ]; then chattr +i "$img" 2>/dev/null; fi
-denied="Access to the file $img_win was denied. Run the installer as administrator and make sure the file is not read-only, then try again. Nothing was changed."
+# A file without write permission is one with the read-only attribute under Wine: refused first.
+denied="$img_win: is read-only (its read-only attribute is set), so it cannot be replaced; clear the attribute in the file's Properties, then try again. Nothing was changed."
 if (: >>"$img") 2>/dev/null; then
   echo "SKIP read-only-archive: this machine lets the tests write a read-only file"
 else

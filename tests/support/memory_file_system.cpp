@@ -100,6 +100,7 @@ bool TMemoryFileSystem::DirectoryExists(const std::string& path) {
 }
 
 bool TMemoryFileSystem::DeleteFile(const std::string& path) {
+  if (readOnly_.count(Key(path))) return false;
   return files_.erase(Key(path)) > 0;
 }
 
@@ -109,7 +110,8 @@ int TMemoryFileSystem::MoveFileReplace(const std::string& from, const std::strin
   const std::string parent = Parent(target);
   if (it == files_.end()) return kFileNotFound;
   if (!parent.empty() && !directories_.count(parent)) return kPathNotFound;
-  if (directories_.count(target)) return kAccessDenied;
+  if (directories_.count(target) || readOnly_.count(target)) return kAccessDenied;
+  if (readOnly_.erase(Key(from))) readOnly_.insert(target);
   auto data = it->second;
   files_.erase(it);
   files_[target] = data;

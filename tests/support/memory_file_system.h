@@ -22,6 +22,13 @@ class TMemoryFileSystem : public IFileSystem {
   // The file's content, or nullptr.
   const Bytes* Get(const std::string& path) const;
   void AddDirectory(const std::string& path) { directories_.insert(Key(path)); }
+  // Windows' read-only attribute: such a file is renamed, never deleted or replaced.
+  void SetReadOnly(const std::string& path) { readOnly_.insert(Key(path)); }
+  bool IsReadOnly(const std::string& path) override { return readOnly_.count(Key(path)) > 0; }
+  int ClearReadOnly(const std::string& path) override {
+    readOnly_.erase(Key(path));
+    return 0;
+  }
 
   int Open(const std::string& path, TOpenAccess access,
            std::unique_ptr<IFileHandle>& handle) override;
@@ -62,6 +69,7 @@ class TMemoryFileSystem : public IFileSystem {
   size_t limit_;
   std::map<std::string, std::shared_ptr<Bytes>> files_;
   std::set<std::string> directories_;
+  std::set<std::string> readOnly_;
 };
 
 }  // namespace merva

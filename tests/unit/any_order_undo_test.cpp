@@ -21,6 +21,7 @@
 #include "operations/undo.h"
 #include "restore/changing_game.h"
 #include "restore/installed_apps.h"
+#include "restore/journal.h"
 #include "restore/level_value.h"
 #include "restore/restore_store.h"
 #include "script/level_gate.h"
@@ -490,6 +491,39 @@ TEST(AnyOrderUndo, TheLevelIsWhatTheInstallationsStillInLeave) {
     world.Undo(olderFirst ? newer : older, false);
     EXPECT_EQ(world.Now().Level, "-");
   }
+}
+
+// A file the run would replace that carries the read-only attribute (copied from a disc, an old
+// backup) could be moved aside and never removed: refused first, naming it. A journal whose own
+// file moved aside is read-only is finished all the same.
+TEST(AnyOrderUndo, AReadOnlyFileIsRefusedBeforeAnyChangeAndRecoveryFinishesItsOwn) {
+  const TMod mod{"Mod 1", {{"a.dff", "one"}}, {{"data\\handling.cfg", "mod handling"}}, "1"};
+  for (const char* readOnly : {"G\\data\\handling.cfg", "G\\models\\gta3.img"}) {
+    SCOPED_TRACE(readOnly);
+    TWorld world;
+    world.fs.SetReadOnly(readOnly);
+    const auto before = world.Disk();
+    try {
+      world.Install(mod, 1);
+      ADD_FAILURE() << "installed";
+    } catch (const EFileError& error) {
+      EXPECT_EQ(error.Path(), readOnly);
+      EXPECT_NE(error.Text().find("read-only attribute"), std::string::npos) << error.what();
+    }
+    EXPECT_TRUE(world.Disk() == before);
+  }
+  TWorld world;
+  world.fs.Put("G\\data\\handling.cfg.merva-old", "the game's handling");
+  world.fs.SetReadOnly("G\\data\\handling.cfg.merva-old");
+  world.fs.Put(JournalPathOf(kGame),
+               JournalText(kGame, kRoot, "",
+                           {{TJournalStep::kAside,
+                             {TJournalPlace::kGame, "data\\handling.cfg"},
+                             {TJournalPlace::kGame, "data\\handling.cfg.merva-old"}}}) +
+                   kJournalCommitLine);
+  RecoverJournal(world.fs, kGame);
+  EXPECT_FALSE(world.fs.FileExists("G\\data\\handling.cfg.merva-old"));
+  EXPECT_FALSE(world.fs.FileExists(JournalPathOf(kGame)));
 }
 
 // A game moved after two installations: the older one is taken back in the new folder first,
