@@ -143,6 +143,20 @@ void CheckOtherArchive(IFileSystem& fs, const std::string& game, const std::stri
                     game + ". Nothing was changed.");
 }
 
+// Two names the mod gives its archives that are one file (a name and its 8.3 short name,
+// INTE~GHH.IMG): the run would hold the file twice and never get it.
+void RefuseOneArchiveTwice(IFileSystem& fs, const std::string& game,
+                           const std::vector<std::string>& archives) {
+  std::vector<std::string> names = {kArchiveInGame};
+  names.insert(names.end(), archives.begin(), archives.end());
+  for (size_t i = 1; i < names.size(); ++i)
+    for (size_t j = 0; j < i; ++j)
+      if (fs.SameFile(GameArchivePathOf(game, names[j]), GameArchivePathOf(game, names[i])))
+        throw Exception("The mod puts files into " + names[j] + " and into " + names[i] +
+                        ", which are one file in " + game +
+                        " (one name is the other's short name). Nothing was changed.");
+}
+
 [[noreturn]] void RaiseNotAnArchive(const std::string& path) {
   throw Exception("The mod puts files into " + path +
                   ", which is not an IMG archive of the game. Nothing was changed.");
@@ -152,8 +166,10 @@ void CheckOtherArchive(IFileSystem& fs, const std::string& game, const std::stri
 
 void TInstallation::OpenOtherArchives() {
   IFileSystem& fs = services_.Files;
-  for (const std::string& archive : OtherArchivesOf(items_, *index_)) {
+  for (const std::string& archive : OtherArchivesOf(items_, *index_))
     CheckOtherArchive(fs, game_, archive);
+  RefuseOneArchiveTwice(fs, game_, OtherArchivesOf(items_, *index_));
+  for (const std::string& archive : OtherArchivesOf(items_, *index_)) {
     TOtherArchive& other = others_.emplace_back();
     other.Archive = archive;
     try {
@@ -193,8 +209,9 @@ TInstallPlan TInstallation::Plan() {
   std::deque<TPlannedBody> otherBodies;
   std::vector<TArchiveFile*> otherPlans;
   const std::vector<std::string> otherNames = OtherArchivesOf(items_, *index_);
+  for (const std::string& name : otherNames) CheckOtherArchive(fs, game_, name);
+  RefuseOneArchiveTwice(fs, game_, otherNames);
   for (const std::string& name : otherNames) {
-    CheckOtherArchive(fs, game_, name);
     TArchiveFile& other = others.emplace_back(fs);
     bool opened = false;
     try {

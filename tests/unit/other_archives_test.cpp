@@ -261,6 +261,34 @@ TEST(OtherArchives, AnArchivePastTwoGigabytesIsNamed) {
   EXPECT_EQ(std::filesystem::file_size(test::Native(interiors)), (uint64_t{1} << 31) - 2048);
 }
 
+// One archive under two names (a long name and its 8.3 short name, here a hard link): refused,
+// saying why, before anything changes; the run would otherwise hold it against itself.
+TEST(OtherArchives, OneArchiveUnderTwoNamesIsRefused) {
+  test::TTempDir dir;
+  const std::string game = dir / "G";
+  test::MakeDirs(game + "\\models");
+  test::WriteFile(ArchivePathOf(game), BuildArchive({{1, 1, "a.dff"}}));
+  const std::string extra = game + "\\models\\interiors_extra.img";
+  test::WriteFile(extra, BuildArchive({{1, 1, "room.dff"}}));
+  std::filesystem::create_hard_link(test::Native(extra),
+                                    test::Native(game + "\\models\\INTE~GHH.IMG"));
+  test::WriteFile(dir / "data.cab", PackageBytes({{"x.dff", "x"}, {"y.dff", "y"}}));
+  TDATAInst script;
+  script.NamedArchiveFiles = {NamedArchiveItemText("models\\interiors_extra.img", "x.dff"),
+                              NamedArchiveItemText("models\\INTE~GHH.IMG", "y.dff")};
+  const std::string before = test::ReadFile(extra);
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  try {
+    TInstallation(script, game, {SystemFileSystem(), boxes, progress}, dir / "data.cab").Run();
+    ADD_FAILURE() << "installed";
+  } catch (const Exception& error) {
+    EXPECT_NE(std::string(error.what()).find("which are one file"), std::string::npos)
+        << error.what();
+  }
+  EXPECT_EQ(test::ReadFile(extra), before);
+}
+
 // A reader of the format as it was before the named-archive record: tags 1, 2, 10 to 15 and 20
 // to 22, every other tag read and passed over.
 TDATAInst ReadAsTheFormatWasBefore(const std::string& bytes) {
