@@ -124,8 +124,11 @@ TGameStatus ReadGameStatus(IFileSystem& fs, const std::string& root,
   if (!archive.Open(ArchivePathOf(gameFolder), TOpenAccess::kReadOnly))
     throw EArchiveMissing(ArchivePathOf(gameFolder));
   TGameStatus status;
-  status.Owners = TOwnership(root.empty() ? std::vector<TRestorePoint>{}
-                                          : ListRestorePoints(fs, root, gameFolder));
+  // A game moved since its installations: its points record the folder it was moved from.
+  const std::string movedFrom = root.empty() ? "" : MovedFromFolder(fs, root, gameFolder, nullptr);
+  status.Owners = TOwnership(
+      root.empty() ? std::vector<TRestorePoint>{}
+                   : ListRestorePoints(fs, root, movedFrom.empty() ? gameFolder : movedFrom));
   if (!root.empty()) status.Damaged = DamagedRestorePoints(fs, root, gameFolder);
   TPresent present(fs, archive, gameFolder);
   const std::vector<TRestorePoint>& points = status.Owners.Points();

@@ -137,7 +137,15 @@ TUndo::TUndo(std::string root, const std::string& gameFolder, TOperationServices
   }
   lock_.emplace(fs, game, root_, &services_.Progress);
   try {
-    point_ = FindLatestRestorePoint(fs, root_, game);
+    // A game moved since its installations is found by its archive, as when a point is named.
+    const std::string movedFrom = MovedFromFolder(fs, root_, game, &services_.Progress);
+    if (movedFrom.empty()) {
+      point_ = FindLatestRestorePoint(fs, root_, game);
+    } else {
+      point_ = FindLatestRestorePoint(fs, root_, movedFrom);
+      recordedFolder_ = point_.GameFolder;
+      point_.GameFolder = fs.CanonicalPath(game);
+    }
   } catch (const Exception&) {
     UnlistVanishedPoints();
     throw;

@@ -357,6 +357,27 @@ void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::s
   }
 }
 
+std::string MovedFromFolder(IFileSystem& fs, const std::string& root, const std::string& gameFolder,
+                            IProgress* progress) {
+  const std::string movedTo = fs.CanonicalPath(gameFolder);
+  if (movedTo.empty() || !ListRestorePoints(fs, root, gameFolder).empty()) return "";
+  std::vector<std::string> tried;
+  // Newest first: the first point of each folder is its newest.
+  for (const TRestorePoint& point : ListRestorePoints(fs, root, "")) {
+    bool seen = false;
+    for (const std::string& folder : tried)
+      seen = seen || SameGameFolder(fs, folder, point.GameFolder);
+    if (seen) continue;
+    tried.push_back(point.GameFolder);
+    const std::string recorded = ArchivePathOf(TrimmedFolder(point.GameFolder));
+    if (fs.IsLink(recorded) || fs.FileExists(recorded)) continue;  // still there: not moved
+    TRestorePoint there = point;
+    there.GameFolder = movedTo;
+    if (ArchiveMatches(fs, there, progress)) return point.GameFolder;
+  }
+  return "";
+}
+
 TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
                                      const std::string& gameFolder) {
   const std::vector<TRestorePoint> points = ListRestorePoints(fs, root, gameFolder);

@@ -115,6 +115,12 @@ std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::str
 void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::string& gameFolder,
                           IProgress* progress);
 
+// The folder the game in `gameFolder` was moved from, as its points know it: one they record that
+// holds no archive now, whose newest point's archive (size and fingerprint) is the one in
+// `gameFolder`. Empty when the points record `gameFolder` itself, or no such folder.
+std::string MovedFromFolder(IFileSystem& fs, const std::string& root, const std::string& gameFolder,
+                            IProgress* progress);
+
 // The newest restore point of `gameFolder` in `root`, or the newest of any game folder when it is
 // empty; what killed runs left is settled before (restore/changing_game.h).
 // Raises when there is none, or when a newer point than the newest whole one is damaged.

@@ -23,6 +23,7 @@
 //   folder-dialog choose PATH  the same, choosing PATH
 //   hint ID TEXT               hover over ID and check its hint ("-": none shows)
 //   no-window                  check that no wizard window is shown
+//   close                      post WM_CLOSE to the wizard window, as Alt+F4 or taskkill do
 //   exit CODE                  wait for the program to end with CODE
 //   shot FILE                  save the wizard window as a BMP picture
 //   responsive ID TEXT         until control ID shows TEXT, send the window messages over and
@@ -408,6 +409,9 @@ int wmain(int argc, wchar_t** argv) {
       if (text != L"-" && !shown) Fail(L"no hint");
       if (text != L"-" && TextOf(tip) != text) Fail(L"the hint says " + TextOf(tip));
       Say(L"ok:", L"hint " + text);
+    } else if (command == L"close") {
+      PostMessageW(MainWindow(), WM_CLOSE, 0, 0);
+      Say(L"ok:", L"close");
     } else if (command == L"no-window") {
       Sleep(500);
       if (FindWindowOfProgram(L"TForm1")) Fail(L"the wizard window is shown");

@@ -160,6 +160,10 @@ wine reg delete "$key" /f >/dev/null 2>&1
 
 # --- cancel, and the folder page ---
 scenario cancel-on-welcome "$mod" start window click 105 exit 0
+# A close request (Alt+F4, taskkill without /f) does what Cancel does, on any page.
+scenario close-on-welcome "$mod" start window close exit 0
+scenario close-on-folder-page "$mod" start window click 104 click 301 click 104 \
+  text 201 "$folder_text" close exit 0
 scenario hints "$mod" start window sleep 300 hint 102 - hint 106 'Kestrin Team' hint 104 - \
   click 105 exit 0
 scenario folder-dialog-cancel "$mod" start window click 104 click 301 \
@@ -207,13 +211,12 @@ touch "$work/stop-hold" && wait "$hold_pid"
 # The sample mod was installed before, so the archive comes out the same: sound, not new.
 check installed-after-the-game-ended "$native/merva-img" check "$img"
 
-# --- a read-only archive: refused before any change, said so, nothing changed ---
+# --- a read-only archive: access denied, said so, nothing changed ---
 cp "$img" "$work/gta3-before.img"
 chmod a-w "$img"
 # Wine run by root writes files whatever their mode bits; an immutable file refuses even root.
 if [ "$(id -u)" -eq 0 ]; then chattr +i "$img" 2>/dev/null; fi
-# A file without write permission is one with the read-only attribute under Wine: refused first.
-denied="$img_win: is read-only (its read-only attribute is set), so it cannot be replaced; clear the attribute in the file's Properties, then try again. Nothing was changed."
+denied="Access to the file $img_win was denied. Run the installer as administrator and make sure the file is not read-only, then try again. Nothing was changed."
 if (: >>"$img") 2>/dev/null; then
   echo "SKIP read-only-archive: this machine lets the tests write a read-only file"
 else

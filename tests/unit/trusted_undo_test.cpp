@@ -234,6 +234,23 @@ TEST(TrustedUndo, AMovedGameComesBackNewestFirst) {
   EXPECT_EQ(test::TreeDifference(TreeOf(s.dir / "moved"), s.before), "");
 }
 
+// A moved game is found by its points wherever a run looks: the older taken back by its point,
+// the status and the plain undo then find the newest by the archive it left.
+TEST(TrustedUndo, AMovedGameIsFoundWithoutItsPointNamed) {
+  TScene s;
+  s.Install();
+  s.Install();
+  fs::rename(test::Native(s.game), test::Native(s.dir / "moved"));
+  const std::string moved = ShellQuoted(s.dir / "moved");
+  EXPECT_EQ(s.Img("undo --point 'game 1' " + moved).status, 0);
+  test::TToolRun run = s.Img("status " + moved);
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("game 2"), std::string::npos) << run.output;
+  run = s.Img("undo " + moved);
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(test::TreeDifference(TreeOf(s.dir / "moved"), s.before), "");
+}
+
 // The restore folder on another file system, as %LOCALAPPDATA% on C: and the game on D:: the
 // player's edits are copied there, never lost, and the game comes back whole.
 TEST(TrustedUndo, ThePlayersEditsAreKeptOnAnotherDrive) {

@@ -275,7 +275,10 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return DefWindowProcW(window_, message, wParam, lParam);
     case WM_CLOSE:
-      return 0;  // the wizard is left through its picture-buttons only
+      // Alt+F4, a posted close, taskkill: what Cancel does. During a run the window waits for
+      // it, and closes once it has ended.
+      Dispatch(&TForm1::Image5Click);
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
