@@ -218,7 +218,8 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   TUndoResult result;
   const std::set<std::string> edited =
       CheckGameFiles(undone, pointPath, choices, result.KeptEditedIn);
-  result.KeptAside = CheckDisplaced(plan ? &*plan : nullptr, parts, choices, result.KeptEditedIn);
+  result.KeptAside =
+      CheckDisplaced(chain, plan ? &*plan : nullptr, parts, choices, result.KeptEditedIn);
   CheckRoom(undone, plan ? &*plan : nullptr, edited, result.KeptEditedIn, parts);
   CheckLaterPoints(services_.Files, root_, chain, services_.Progress);
   MarkStep("start");
@@ -459,7 +460,7 @@ void TUndo::PutBack(TJournal& journal, TGameFilesSwap& files, TArchiveRebuild& r
     // The old versions wait beside their places and the player's edits are copied out: still
     // nothing in the game has changed.
     files.Prepare(edited, editsFolder);
-    KeepDisplaced(parts, aside);
+    KeepDisplaced(chain, parts, aside);
     MarkStep("game files ready");
     if (!rewritten.empty()) WriteRewrittenPoints(rebuild, chain, rewritten, written, parts);
     MarkStep("later restore points written");
@@ -558,7 +559,8 @@ void TUndo::WriteRewrittenPoints(TArchiveRebuild& rebuild, const std::vector<TRe
   for (const auto& part : partSources) part->Close();
 }
 
-std::vector<TKeptAside> TUndo::CheckDisplaced(const TChainUndo* plan,
+std::vector<TKeptAside> TUndo::CheckDisplaced(const std::vector<TRestorePoint>& chain,
+                                              const TChainUndo* plan,
                                               const std::deque<TPartUndo>& parts,
                                               TUndoChoices choices, std::string& editsFolder) {
   struct TFound {
@@ -566,21 +568,39 @@ std::vector<TKeptAside> TUndo::CheckDisplaced(const TChainUndo* plan,
     std::string Archive;
   };
   std::vector<TFound> found;
+  std::deque<TChainUndo::TDisplaced> changedNow;
+  // The newest there: any change since is the archive's own refusal (its fingerprint, read with
+  // the rebuild), and its entries are read again only when the undo is forced by names. Under
+  // later installations that fingerprint is the newest's, and the entries are read here.
+  const auto changedSince = [&](const TRestorePoint& undone, const TChainUndo* of,
+                                const std::string& archive, const TRestorePoint& newest) {
+    const bool isNewest = undone.Counter == newest.Counter;
+    if (isNewest && !choices.ByNames) return;
+    for (TChainUndo::TDisplaced& now : ChangedEntries(undone, of, archive))
+      found.push_back({&changedNow.emplace_back(std::move(now)), archive});
+  };
   if (plan)
     for (const TChainUndo::TDisplaced& displaced : plan->Displaced)
       found.push_back({&displaced, ""});
-  for (const TPartUndo& part : parts)
+  changedSince(point_, plan, "", chain.back());
+  for (const TPartUndo& part : parts) {
     if (part.Plan)
       for (const TChainUndo::TDisplaced& displaced : part.Plan->Displaced)
         found.push_back({&displaced, part.Of.Archive});
+    changedSince(part.Of.Chain[0], part.Plan ? &*part.Plan : nullptr, part.Of.Archive,
+                 part.Of.Chain.back());
+  }
   if (found.empty()) return {};
   std::string list;
   for (const TFound& one : found) {
     const std::string item = one.Displaced->GameFile
                                  ? one.Displaced->Item
                                  : one.Displaced->Item + " in " + GameArchiveText(one.Archive);
-    list +=
-        (list.empty() ? "" : "; ") + item + " (kept by restore point " + one.Displaced->Later + ")";
+    list += (list.empty() ? "" : "; ") + item +
+            (one.Displaced->Now        ? " (changed since by another program)"
+             : one.Displaced->GameFile ? " (kept by restore point " + one.Displaced->Later + ")"
+                                       : " (changed by another program before restore point " +
+                                             one.Displaced->Later + " took it over)");
   }
   if (editsFolder.empty()) editsFolder = EditsFolderFor(services_.Files, root_, point_);
   // Asked as the player's edits are: the versions would be kept, not lost.
@@ -588,10 +608,9 @@ std::vector<TKeptAside> TUndo::CheckDisplaced(const TChainUndo* plan,
     std::vector<std::string> items;
     for (const TFound& one : found) items.push_back(one.Displaced->Item);
     throw EGameFilesEdited(
-        "Files were changed by hand or by another program between " + PointDescription(point_) +
-            " and a later installation, which keeps those versions; what this installation kept "
-            "of them would then be in no restore point: " +
-            list + ".",
+        "Versions that no installation wrote would be in no file after taking "
+        "back " +
+            PointDescription(point_) + ": " + list + ".",
         items, editsFolder);
   }
   std::vector<TKeptAside> aside;
@@ -608,7 +627,40 @@ std::vector<TKeptAside> TUndo::CheckDisplaced(const TChainUndo* plan,
   return aside;
 }
 
-void TUndo::KeepDisplaced(const std::deque<TPartUndo>& parts,
+std::vector<TChainUndo::TDisplaced> TUndo::ChangedEntries(const TRestorePoint& undone,
+                                                          const TChainUndo* plan,
+                                                          const std::string& archive) {
+  IFileSystem& fs = services_.Files;
+  std::set<std::string> stays;
+  if (plan)
+    for (const TChainUndo::TStays& stay : plan->Stay) stays.insert(EntryNameKey(stay.Name));
+  std::vector<std::pair<std::string, std::string>> wrote;  // name, fingerprint
+  for (const TKeptEntry& kept : undone.Replaced)
+    wrote.push_back({EntryName(kept.Old), kept.NewFingerprint});
+  for (const TAddedEntry& added : undone.Added) wrote.push_back({added.Name, added.NewFingerprint});
+  std::vector<TChainUndo::TDisplaced> changed;
+  TArchiveFile now(fs);
+  if (!now.Open(GameArchivePathOf(point_.GameFolder, archive), TOpenAccess::kReadOnly))
+    return changed;
+  TFileBody body(now.File());
+  for (const auto& [name, fingerprint] : wrote) {
+    if (fingerprint.empty() || stays.count(EntryNameKey(name))) continue;
+    const std::vector<int32_t> found = now.Find(name);
+    if (found.empty()) continue;  // gone: nothing of another's to keep
+    const TArchiveEntry& entry = now.Entries()[found.front()];
+    if (BodyFingerprint(body, EntryStart(entry), EntryBytes(entry)) == fingerprint) continue;
+    TChainUndo::TDisplaced displaced;
+    displaced.Item = name;
+    displaced.Now = true;
+    displaced.Entry = entry;
+    changed.push_back(displaced);
+  }
+  now.Close();
+  return changed;
+}
+
+void TUndo::KeepDisplaced(const std::vector<TRestorePoint>& chain,
+                          const std::deque<TPartUndo>& parts,
                           const std::vector<TKeptAside>& aside) {
   if (aside.empty()) return;
   IFileSystem& fs = services_.Files;
@@ -619,15 +671,22 @@ void TUndo::KeepDisplaced(const std::deque<TPartUndo>& parts,
     RemoveStaleName(fs, one.Path);
     if (one.From.GameFile) {
       CopyWholeFile(fs, KeptGameFilePath(pointPath, one.From.File), one.Path, false);
+    } else if (one.From.Now) {
+      TBlockFile archive =
+          TBlockFile::OpenReadOnly(fs, GameArchivePathOf(point_.GameFolder, one.Archive));
+      CopyRange(fs, archive, EntryStart(one.From.Entry), EntryBytes(one.From.Entry), one.Path);
+      archive.Close();
     } else {
-      // The entry's bytes from the kept archive of the point taken back, for its archive.
-      const TRestorePoint* undone = &point_;
-      std::string keptPath = pointPath;
+      // The entry's bytes from the kept archive of the chain's point that keeps it, for its
+      // archive.
+      const auto by = static_cast<size_t>(one.From.KeptBy);
+      const TRestorePoint* keeper = &chain.at(by);
+      std::string keptPath = PointPathOf(root_, keeper->Folder);
       for (const TPartUndo& part : parts)
         if (GameArchiveKey(part.Of.Archive) == GameArchiveKey(one.Archive) && !one.Archive.empty())
-          undone = &part.Of.Chain[0], keptPath = part.Of.KeptFolders[0];
-      TKeptEntries kept(fs, keptPath, *undone);
-      const TPutSource source = kept.Source(undone->Replaced.at(one.From.Kept));
+          keeper = &part.Of.Chain.at(by), keptPath = part.Of.KeptFolders.at(by);
+      TKeptEntries kept(fs, keptPath, *keeper);
+      const TPutSource source = kept.Source(keeper->Replaced.at(one.From.Kept));
       CopyRange(fs, source.File, source.Position, source.Length, one.Path);
       kept.Close();
     }

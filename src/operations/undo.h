@@ -136,10 +136,17 @@ class TUndo {
   // The versions that no installation wrote and that the undo would leave in no point: refused
   // unless the user allows it, each named with the later installation; allowed, where each is to
   // be kept (in the edits folder, made with the player's edits).
-  std::vector<TKeptAside> CheckDisplaced(const TChainUndo* plan, const std::deque<TPartUndo>& parts,
+  std::vector<TKeptAside> CheckDisplaced(const std::vector<TRestorePoint>& chain,
+                                         const TChainUndo* plan, const std::deque<TPartUndo>& parts,
                                          TUndoChoices choices, std::string& editsFolder);
+  // The entries of `archive` that `undone` wrote, that another program changed since and that
+  // the undo would give back or remove (not taken over in `plan`).
+  std::vector<TChainUndo::TDisplaced> ChangedEntries(const TRestorePoint& undone,
+                                                     const TChainUndo* plan,
+                                                     const std::string& archive);
   // Copies them there, flushed, before anything in the game changes.
-  void KeepDisplaced(const std::deque<TPartUndo>& parts, const std::vector<TKeptAside>& aside);
+  void KeepDisplaced(const std::vector<TRestorePoint>& chain, const std::deque<TPartUndo>& parts,
+                     const std::vector<TKeptAside>& aside);
   // Raises ENoRoom unless both drives have room for what the undo writes.
   void CheckRoom(const TRestorePoint& undone, const TChainUndo* plan,
                  const std::set<std::string>& edited, const std::string& editsFolder,

@@ -120,7 +120,7 @@ void PassGameFiles(const std::vector<TRestorePoint>& chain, TChainUndo& result) 
         // and what the one taken back kept under it, nobody's installation, has no place left.
         if (own.TakenFrom == kTakenFromChanged) {
           if (change.Replaced && TakenFromPointName(change.TakenFrom).empty())
-            result.Displaced.push_back({true, change.Item, later.Point.Folder, -1, change});
+            result.Displaced.push_back({true, change.Item, later.Point.Folder, -1, 0, change});
           break;
         }
         own.Replaced = change.Replaced;
@@ -257,9 +257,7 @@ TChainUndo PlanChainUndo(const std::vector<TRestorePoint>& chain,
     point.Order.clear();
     point.Replaced.clear();
     point.Added.clear();
-    // The archive it found: without what chain[0] wrote, except where another program had
-    // changed an entry before this installation replaced it (below).
-    TChainDirectory found = without[i - 1];
+    const TChainDirectory& found = without[i - 1];
     struct TReplaced {
       TKeptEntry Kept;
       TChainBytes Bytes;
@@ -269,32 +267,21 @@ TChainUndo PlanChainUndo(const std::vector<TRestorePoint>& chain,
       const int32_t place = placeWithout[i][j];
       if (place < 0) continue;
       const int32_t origin = step.Origin[j];
-      int32_t before = origin < 0 ? -1 : placeWithout[i - 1][origin];
+      const int32_t before = origin < 0 ? -1 : placeWithout[i - 1][origin];
       const TArchiveEntry& entry = archives[i + 1][j].Entry;
-      // Taken over from chain[0] but found changed by another program: this point keeps that
-      // version, which no installation wrote, whatever chain[0] kept under it (a version of
-      // nobody's installation there is displaced; an entry chain[0] added stands in the archive
-      // it found, at its end).
+      // Taken over from chain[0] but found changed by another program: the version this point
+      // kept is nobody's installation's. The point keeps what chain[0] kept under it instead
+      // (its archive then follows the one before it, entry for entry), and that version has no
+      // place left in any point: the undo refuses, or forced keeps it aside.
       if (origin >= 0 && step.Written[j] >= 0 &&
           old.Replaced[step.Written[j]].TakenFrom == kTakenFromChanged &&
           (before < 0 || found[before].Bytes.Point == 0)) {
-        const int32_t w = step.Written[j];
-        if (before >= 0) {
-          const int32_t keptBy0 = found[before].Bytes.Kept;
-          if (TakenFromPointName(chain[0].Replaced[keptBy0].TakenFrom).empty())
-            result.Displaced.push_back({false, EntryName(entry), old.Folder, keptBy0, {}});
-        } else {
-          before = static_cast<int32_t>(found.size());
-          found.push_back({});
-        }
-        found[before] = {old.Replaced[w].Old, {static_cast<int32_t>(i), w}};
-        result.Stay.push_back({EntryName(entry), old.Folder});
-        AddToOrder(point.Order, before, place);
-        TKeptEntry kept = old.Replaced[w];
-        kept.Index = before;
-        kept.Kept = kKeptArchiveName;
-        replaced.push_back({kept, found[before].Bytes});
-        continue;
+        TChainUndo::TDisplaced displaced;
+        displaced.Item = EntryName(entry);
+        displaced.Later = old.Folder;
+        displaced.KeptBy = static_cast<int32_t>(i);
+        displaced.Kept = step.Written[j];
+        result.Displaced.push_back(displaced);
       }
       if (before < 0) {
         // Added by this installation, or by chain[0] and taken over by this one.
@@ -375,11 +362,15 @@ TChainUndo PlanChainUndoByNames(const std::vector<TRestorePoint>& chain,
         if (EntryNameKey(EntryName(point.Replaced[r].Old)) != key) continue;
         taken.insert(key);
         result.Stay.push_back({name, point.Folder});
-        // Found changed by another program: it keeps that version (see PlanChainUndo).
+        // Found changed by another program: that version has no place left (see
+        // PlanChainUndo).
         if (point.Replaced[r].TakenFrom == kTakenFromChanged) {
-          if (kept && TakenFromPointName(kept->TakenFrom).empty())
-            result.Displaced.push_back({false, name, point.Folder, keptIndex, {}});
-          return;
+          TChainUndo::TDisplaced displaced;
+          displaced.Item = name;
+          displaced.Later = point.Folder;
+          displaced.KeptBy = static_cast<int32_t>(&later - &result.Rewritten.front()) + 1;
+          displaced.Kept = static_cast<int32_t>(r);
+          result.Displaced.push_back(displaced);
         }
         if (kept) {
           point.Replaced[r].Old = kept->Old;

@@ -80,17 +80,26 @@ struct TChainUndo {
     std::string Point;  // the folder of the point that took it over
   };
   std::vector<TStays> Stay;
-  // Versions that no installation wrote (the player's edit, another program's change) kept by
-  // the later point that took the thing over, where the point taken back kept a version of its
-  // own under them (the game's, or one changed before it): the later point goes on keeping the
-  // newer, so the older one has no place left in any point. The undo refuses unless forced, and
-  // forced copies it out beside the player's kept edits.
+  // Versions that no point can keep any more. A game file the player changed between the point
+  // taken back and the later one that took it over: the later point goes on keeping the player's
+  // version, and what the one taken back kept under it (the game's) has no place left. An entry
+  // another program changed between them: the later point keeps what the one taken back kept,
+  // so that its archive follows the one before it entry for entry, and the other program's
+  // version has no place left. The undo refuses unless forced, and forced copies each out beside
+  // the player's kept edits.
   struct TDisplaced {
     bool GameFile = false;
-    std::string Item;      // the entry's name or the game file's path
-    std::string Later;     // the folder of the point that keeps the newer version
-    int32_t Kept = -1;     // for an entry: its index in the Replaced of the point taken back
+    std::string Item;   // the entry's name or the game file's path
+    std::string Later;  // the folder of the later point that took it over
+    // For an entry: its index in the Replaced of the chain's point KeptBy, whose kept archive
+    // holds it.
+    int32_t Kept = -1;
+    int32_t KeptBy = 0;
     TGameFileChange File;  // for a game file: the change of the point taken back
+    // For an entry the point taken back wrote that another program changed since, which the
+    // undo would give its old bytes back or remove: it is the entry in the archive now.
+    bool Now = false;
+    TArchiveEntry Entry{};
   };
   std::vector<TDisplaced> Displaced;
 };

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -360,53 +361,69 @@ TEST(AnyOrderUndo, EveryUndoLeavesWhatTheModsStillInWouldHaveMade) {
 
 // Versions that no installation wrote, made between two installations of the same thing: the
 // player's edit of a game file, another tool's change of an entry. Taking back the first must
-// not drop them: the later point keeps them, and what the first kept under them, the game's
-// own, is refused unless forced, and forced kept in the edits folder. The later undo then gives
-// the edit back.
+// drop none of them. A game file: the later point keeps the edit, and what the first kept under
+// it (the game's own) is refused unless forced, and forced kept in the edits folder. An entry:
+// the later point keeps what the first kept (its archive must follow the one before it), and the
+// tool's version is refused, or forced kept in the edits folder. The later undo then gives back
+// what its point keeps.
 TEST(UndoProvenance, AVersionNoInstallationWroteSurvivesTheUndoOfAnOlderOne) {
+  enum TVersion { kNone, kGames, kForeign };
   struct TCase {
     const char* what;
     TMod first;
     std::string change;     // a game file's path, or an entry's name
-    std::string game;       // the game's own version of it, "" when the game has none
     bool refused;           // unforced, the undo of the first refuses
-    std::string keptAside;  // where, below the edits folder, the game's own version is kept
+    std::string keptAside;  // where, below the edits folder, a version is kept; "" for none
+    TVersion aside;         // which version is kept there
+    TVersion last;          // what the later undo gives back
   };
   const TCase cases[] = {
       {"a game file replaced, edited, replaced again",
        {"Mod 1", {}, {{"data\\handling.cfg", "mod 1 handling"}}, "1"},
        "G\\data\\handling.cfg",
-       "the game's handling",
        true,
-       "data\\handling.cfg"},
+       "data\\handling.cfg",
+       kGames,
+       kForeign},
       {"a game file created, edited, replaced",
        {"Mod 1", {}, {{"data\\notes.txt", "mod 1 notes"}}, "1"},
        "G\\data\\notes.txt",
-       "",
        false,
-       ""},
+       "",
+       kNone,
+       kForeign},
       {"an entry replaced, changed by another tool, replaced again",
        {"Mod 1", {{"b.txd", std::string(2048, '1')}}, {}, "1"},
        "b.txd",
-       "",
        true,
-       "models\\gta3.img\\b.txd"},
+       "models\\gta3.img\\b.txd",
+       kForeign,
+       kGames},
       {"an entry added, changed by another tool, replaced",
        {"Mod 1", {{"new1.dff", std::string(2048, '1')}}, {}, "1"},
        "new1.dff",
-       "",
-       false,
-       ""},
+       true,
+       "models\\gta3.img\\new1.dff",
+       kForeign,
+       kNone},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.what);
     TWorld world;
     const bool entry = c.change.rfind("G\\", 0) != 0;
-    std::string original;
-    if (entry) {
+    const auto now = [&]() -> std::optional<std::string> {
+      if (!entry) {
+        const TMemoryFileSystem::Bytes* file = world.fs.Get(c.change);
+        if (!file) return std::nullopt;
+        return std::string(file->begin(), file->end());
+      }
       const TMemoryFileSystem::Bytes* archive = world.fs.Get(ArchivePathOf(kGame));
-      original = std::string(archive->begin(), archive->end());
-    }
+      const std::string bytes(archive->begin(), archive->end());
+      for (const test::TEntryLayout& layout : test::DirectoryOf(bytes))
+        if (Upper(layout.Name) == Upper(c.change)) return test::DataOf(bytes, layout);
+      return std::nullopt;
+    };
+    const std::optional<std::string> games = now();
     const std::string first = world.Install(c.first, 1);
     // The version no installation wrote, at the size the first wrote.
     std::string foreign;
@@ -439,9 +456,8 @@ TEST(UndoProvenance, AVersionNoInstallationWroteSurvivesTheUndoOfAnOlderOne) {
         undo(first, false);
         ADD_FAILURE() << "not refused";
       } catch (const EUndoRefused& refusal) {
-        EXPECT_NE(std::string(refusal.what())
-                      .find(c.keptAside.substr(c.keptAside.rfind('\\') + 1) +
-                            (entry ? " in models\\gta3.img" : "")),
+        const std::string name = c.keptAside.substr(c.keptAside.rfind('\\') + 1);
+        EXPECT_NE(std::string(refusal.what()).find(name + (entry ? " in models\\gta3.img" : "")),
                   std::string::npos)
             << refusal.what();
         EXPECT_NE(std::string(refusal.what()).find(later), std::string::npos) << refusal.what();
@@ -449,6 +465,10 @@ TEST(UndoProvenance, AVersionNoInstallationWroteSurvivesTheUndoOfAnOlderOne) {
       EXPECT_TRUE(world.Disk() == game) << "changed by a refused undo";
     }
     const TUndoResult result = undo(first, c.refused);
+    const auto version = [&](TVersion which) -> std::optional<std::string> {
+      if (which == kNone) return std::nullopt;
+      return which == kForeign ? std::optional<std::string>(foreign) : games;
+    };
     if (c.keptAside.empty()) {
       EXPECT_TRUE(result.KeptAside.empty());
     } else {
@@ -456,25 +476,67 @@ TEST(UndoProvenance, AVersionNoInstallationWroteSurvivesTheUndoOfAnOlderOne) {
       EXPECT_EQ(result.KeptAside[0].Path, result.KeptEditedIn + "\\" + c.keptAside);
       const TMemoryFileSystem::Bytes* kept = world.fs.Get(result.KeptAside[0].Path);
       ASSERT_NE(kept, nullptr);
-      const std::string own =
-          entry ? test::DataOf(original, test::DirectoryOf(original)[1]) : c.game;
-      EXPECT_EQ(std::string(kept->begin(), kept->end()), own);
+      EXPECT_EQ(std::string(kept->begin(), kept->end()), version(c.aside));
     }
-    // The later undo gives back the version no installation wrote.
     undo(later, false);
-    if (entry) {
-      const TMemoryFileSystem::Bytes* archive = world.fs.Get(ArchivePathOf(kGame));
-      const std::string bytes(archive->begin(), archive->end());
-      std::string now;
-      for (const test::TEntryLayout& layout : test::DirectoryOf(bytes))
-        if (Upper(layout.Name) == Upper(c.change)) now = test::DataOf(bytes, layout);
-      EXPECT_EQ(now, foreign);
-    } else {
-      const TMemoryFileSystem::Bytes* file = world.fs.Get(c.change);
-      ASSERT_NE(file, nullptr);
-      EXPECT_EQ(std::string(file->begin(), file->end()), foreign);
-    }
+    EXPECT_EQ(now(), version(c.last));
   }
+}
+
+// The same sequences with the player editing game files and another tool changing entries between
+// installations, every undo forced: after each undo, no version that no installation wrote has
+// vanished. It is in the game, in a point that will give it back, or among the kept edits.
+TEST(UndoProvenance, NoVersionAnotherWroteVanishesInAnyOrder) {
+  int kept = 0;
+  for (unsigned seed = 1; seed <= 60; ++seed) {
+    std::mt19937 random(seed);
+    TWorld world;
+    std::vector<std::string> points, foreign;
+    std::set<std::string> changed;  // each thing is changed by another once
+    const int count = 2 + static_cast<int>(random() % 4);
+    for (int i = 0; i < count; ++i) {
+      if (i > 0 && random() % 2 == 0) {
+        const std::string path = std::string("G\\") + kGameFiles[random() % std::size(kGameFiles)];
+        if (world.fs.FileExists(path) && changed.insert(Upper(path)).second) {
+          foreign.push_back("the player's edit " + std::to_string(seed) + "-" + std::to_string(i));
+          world.fs.Put(path, foreign.back());
+        }
+      }
+      if (i > 0 && random() % 2 == 0) {
+        const TMemoryFileSystem::Bytes* archive = world.fs.Get(ArchivePathOf(kGame));
+        std::string bytes(archive->begin(), archive->end());
+        const std::vector<test::TEntryLayout> entries = test::DirectoryOf(bytes);
+        const test::TEntryLayout& entry = entries[random() % entries.size()];
+        if (changed.insert(Upper(entry.Name)).second) {
+          std::string version;
+          while (version.size() < static_cast<size_t>(entry.Size) * 2048)
+            version += "tool " + std::to_string(seed) + "-" + std::to_string(i) + "|";
+          version.resize(static_cast<size_t>(entry.Size) * 2048);
+          bytes.replace(static_cast<size_t>(entry.Offset) * 2048, version.size(), version);
+          world.fs.Put(ArchivePathOf(kGame), bytes);
+          foreign.push_back(version);
+        }
+      }
+      points.push_back(world.Install(RandomMod(random, i + 1), i + 1));
+    }
+    std::vector<size_t> order(points.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::shuffle(order.begin(), order.end(), random);
+    for (const size_t k : order) {
+      const TUndoResult result = TUndo(kRoot, points[k], kGame, world.Services()).Run({true, true});
+      kept += static_cast<int>(result.KeptAside.size() + result.KeptEdited.size());
+      for (const std::string& version : foreign) {
+        bool found = false;
+        for (const auto& [path, data] : world.fs.Files())
+          found =
+              found || std::string(data->begin(), data->end()).find(version) != std::string::npos;
+        ASSERT_TRUE(found) << "seed " << seed << ", point " << points[k]
+                           << " taken back: " << version.substr(0, 30) << " vanished";
+      }
+    }
+    EXPECT_TRUE(ListRestorePoints(world.fs, kRoot, kGame).empty()) << "seed " << seed;
+  }
+  EXPECT_GT(kept, 20) << "the sequences do keep versions aside";
 }
 
 // The level after an undo is what the installations still in would have left, whichever goes
