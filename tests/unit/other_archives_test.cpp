@@ -3,6 +3,7 @@
 // archive at once and its undo, on a file system in memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -378,7 +379,13 @@ TEST(OtherArchives, AnArchiveChangedSinceIsRefusedAndTakenBackByNamesWhenForced)
         << refused.what();
   }
   EXPECT_TRUE(Files(*fs) == changed) << "nothing changed";
-  EXPECT_TRUE(Undo(*fs, "", true).ByNames);
+  const TUndoResult result = Undo(*fs, "", true);
+  EXPECT_TRUE(result.ByNames);
+  // Told of the archive that changed, and of no other; what it gave back is told all the same.
+  EXPECT_EQ(result.ArchivesByNames, std::vector<std::string>{"models\\player.img"});
+  EXPECT_NE(std::find(result.Done.Removed.begin(), result.Done.Removed.end(),
+                      "shirt.dff in models\\player.img"),
+            result.Done.Removed.end());
   EXPECT_EQ(EntriesOf(FileOf(*fs, "G\\models\\player.img")),
             (std::vector<std::string>{"torso.dff", "hat.dff"}));
   for (const char* archive : {"G\\models\\gta3.img", "G\\models\\gta_int.img"})
