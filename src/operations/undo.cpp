@@ -630,33 +630,7 @@ std::vector<TKeptAside> TUndo::CheckDisplaced(const std::vector<TRestorePoint>& 
 std::vector<TChainUndo::TDisplaced> TUndo::ChangedEntries(const TRestorePoint& undone,
                                                           const TChainUndo* plan,
                                                           const std::string& archive) {
-  IFileSystem& fs = services_.Files;
-  std::set<std::string> stays;
-  if (plan)
-    for (const TChainUndo::TStays& stay : plan->Stay) stays.insert(EntryNameKey(stay.Name));
-  std::vector<std::pair<std::string, std::string>> wrote;  // name, fingerprint
-  for (const TKeptEntry& kept : undone.Replaced)
-    wrote.push_back({EntryName(kept.Old), kept.NewFingerprint});
-  for (const TAddedEntry& added : undone.Added) wrote.push_back({added.Name, added.NewFingerprint});
-  std::vector<TChainUndo::TDisplaced> changed;
-  TArchiveFile now(fs);
-  if (!now.Open(GameArchivePathOf(point_.GameFolder, archive), TOpenAccess::kReadOnly))
-    return changed;
-  TFileBody body(now.File());
-  for (const auto& [name, fingerprint] : wrote) {
-    if (fingerprint.empty() || stays.count(EntryNameKey(name))) continue;
-    const std::vector<int32_t> found = now.Find(name);
-    if (found.empty()) continue;  // gone: nothing of another's to keep
-    const TArchiveEntry& entry = now.Entries()[found.front()];
-    if (BodyFingerprint(body, EntryStart(entry), EntryBytes(entry)) == fingerprint) continue;
-    TChainUndo::TDisplaced displaced;
-    displaced.Item = name;
-    displaced.Now = true;
-    displaced.Entry = entry;
-    changed.push_back(displaced);
-  }
-  now.Close();
-  return changed;
+  return EntriesChangedSince(services_.Files, point_.GameFolder, undone, plan, archive);
 }
 
 void TUndo::KeepDisplaced(const std::vector<TRestorePoint>& chain,

@@ -4,6 +4,7 @@
 #include <optional>
 #include <set>
 
+#include "archive/archive_body.h"
 #include "archive/archive_file.h"
 #include "core/errors.h"
 #include "game/game_archives.h"
@@ -125,6 +126,38 @@ TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& pl
   return told;
 }
 
+std::vector<TChainUndo::TDisplaced> EntriesChangedSince(IFileSystem& fs,
+                                                        const std::string& gameFolder,
+                                                        const TRestorePoint& undone,
+                                                        const TChainUndo* plan,
+                                                        const std::string& archive) {
+  std::set<std::string> stays;
+  if (plan)
+    for (const TChainUndo::TStays& stay : plan->Stay) stays.insert(EntryNameKey(stay.Name));
+  std::vector<std::pair<std::string, std::string>> wrote;  // name, fingerprint
+  for (const TKeptEntry& kept : undone.Replaced)
+    wrote.push_back({EntryName(kept.Old), kept.NewFingerprint});
+  for (const TAddedEntry& added : undone.Added) wrote.push_back({added.Name, added.NewFingerprint});
+  std::vector<TChainUndo::TDisplaced> changed;
+  TArchiveFile now(fs);
+  if (!now.Open(GameArchivePathOf(gameFolder, archive), TOpenAccess::kReadOnly)) return changed;
+  TFileBody body(now.File());
+  for (const auto& [name, fingerprint] : wrote) {
+    if (fingerprint.empty() || stays.count(EntryNameKey(name))) continue;
+    const std::vector<int32_t> found = now.Find(name);
+    if (found.empty()) continue;  // gone: nothing of another's to keep
+    const TArchiveEntry& entry = now.Entries()[found.front()];
+    if (BodyFingerprint(body, EntryStart(entry), EntryBytes(entry)) == fingerprint) continue;
+    TChainUndo::TDisplaced displaced;
+    displaced.Item = name;
+    displaced.Now = true;
+    displaced.Entry = entry;
+    changed.push_back(displaced);
+  }
+  now.Close();
+  return changed;
+}
+
 namespace {
 
 // The refusals the undo would give, found by its own checks before its first change, and what
@@ -180,11 +213,22 @@ void AddUndoChecks(IFileSystem& fs, const std::string& root,
     if (plan)
       for (const TChainUndo::TDisplaced& displaced : plan->Displaced)
         list += (list.empty() ? "" : ", ") + displaced.Item;
+  // Under later installations, an entry it wrote that another program changed since.
+  if (chain.size() > 1)
+    for (const TChainUndo::TDisplaced& now :
+         EntriesChangedSince(fs, point.GameFolder, point, plans[0], ""))
+      list += (list.empty() ? "" : ", ") + now.Item;
+  for (size_t p = 0; p < parts.size(); ++p)
+    if (parts[p].Chain.size() > 1)
+      for (const TChainUndo::TDisplaced& now : EntriesChangedSince(
+               fs, point.GameFolder, parts[p].Chain[0], plans[p + 1], parts[p].Archive))
+        list += (list.empty() ? "" : ", ") + now.Item + " in " + GameArchiveText(parts[p].Archive);
   if (!list.empty()) {
-    told.Refusals.push_back("Files were changed by hand or by another program between " +
-                            PointDescription(point) +
-                            " and a later installation, which keeps those versions: " + list + ".");
-    told.Forced.push_back("what " + point.Title + " kept of " + list + " is kept in " +
+    told.Refusals.push_back(
+        "Versions that no installation wrote would be in no file after taking "
+        "back " +
+        PointDescription(point) + ": " + list + ".");
+    told.Forced.push_back("those versions of " + list + " are kept in " +
                           EditsFolderFor(fs, root, point));
   }
 }

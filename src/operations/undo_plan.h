@@ -48,6 +48,15 @@ struct TPartPlan {
   const TChainUndo* Plan;
 };
 
+// The entries of `archive` (below `gameFolder`; empty: gta3.img) that `undone` wrote, that another
+// program changed since and that the undo would give back or remove (not taken over in `plan`):
+// the only copies of those versions.
+std::vector<TChainUndo::TDisplaced> EntriesChangedSince(IFileSystem& fs,
+                                                        const std::string& gameFolder,
+                                                        const TRestorePoint& undone,
+                                                        const TChainUndo* plan,
+                                                        const std::string& archive);
+
 // What the undo of chain[0] does, in words.
 TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& plan,
                    const std::vector<TPartPlan>& parts = {});

@@ -451,6 +451,10 @@ TEST(UndoProvenance, AVersionNoInstallationWroteSurvivesTheUndoOfAnOlderOne) {
     const auto undo = [&](const std::string& point, bool force) {
       return TUndo(kRoot, point, kGame, world.Services()).Run({force, force});
     };
+    // The plan runs the undo's checks: told before, as the undo would refuse.
+    for (const TRestorePoint& point : ListRestorePoints(world.fs, kRoot, kGame))
+      if (point.Folder == first)
+        EXPECT_EQ(PlanUndoOf(world.fs, kRoot, point, "", true).Refusals.empty(), !c.refused);
     if (c.refused) {
       try {
         undo(first, false);
