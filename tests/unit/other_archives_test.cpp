@@ -16,6 +16,7 @@
 #include "operations/game_status.h"
 #include "operations/installation.h"
 #include "operations/undo.h"
+#include "operations/undo_request.h"
 #include "restore/restore_names.h"
 #include "restore/restore_store.h"
 #include "script/install_items.h"
@@ -386,6 +387,13 @@ TEST(OtherArchives, AnArchiveChangedSinceIsRefusedAndTakenBackByNamesWhenForced)
   EXPECT_NE(std::find(result.Done.Removed.begin(), result.Done.Removed.end(),
                       "shirt.dff in models\\player.img"),
             result.Done.Removed.end());
+  // The closing words say what happened: not "as it was before the installation".
+  TRestorePoint taken;
+  taken.Title = "Interior Pack";
+  taken.GameFolder = "G";
+  const std::string done = UndoDoneText(taken, result);
+  EXPECT_EQ(done.find("as it was before"), std::string::npos) << done;
+  EXPECT_NE(done.find("taken back by name"), std::string::npos) << done;
   EXPECT_EQ(EntriesOf(FileOf(*fs, "G\\models\\player.img")),
             (std::vector<std::string>{"torso.dff", "hat.dff"}));
   for (const char* archive : {"G\\models\\gta3.img", "G\\models\\gta_int.img"})
