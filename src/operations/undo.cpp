@@ -119,18 +119,13 @@ TUndo::TUndo(std::string root, const std::string& gameFolder, TOperationServices
   if (game.empty()) {
     // A run killed on some game leaves its point unfinished, and that game half changed: it is
     // finished first, so that "nothing to take back" is never said while one waits.
-    for (const std::string& unfinished : GamesOfUnfinishedPoints(fs, root_)) {
-      try {
-        const TChangingGame settle(fs, unfinished, root_, &services_.Progress);
-      } catch (const EGameBusy&) {
-        // Another run holds that game: it is alive, and finishes its own work.
-      } catch (const Exception& error) {
-        throw Exception("A run of Merva on " + unfinished +
-                        " was cut off before it finished, and cannot be finished now: " +
-                        error.Message() + " Take back its installation with merva.exe /undo \"" +
-                        unfinished + "\" once that is mended.");
-      }
-    }
+    const std::vector<TUnsettledGame> unsettled = SettleKilledRuns(fs, root_, &services_.Progress);
+    if (!unsettled.empty())
+      throw Exception(
+          "A run of Merva on " + unsettled.front().GameFolder +
+          " was cut off before it finished, and cannot be finished now: " + unsettled.front().Why +
+          " Take back its installation with merva.exe /undo \"" + unsettled.front().GameFolder +
+          "\" once that is mended.");
     const std::vector<TRestorePoint> points = ListRestorePoints(fs, root_, "");
     if (points.empty()) throw Exception(kNothingToTakeBack);
     game = points.front().GameFolder;

@@ -1,5 +1,6 @@
 #include "restore/changing_game.h"
 
+#include "core/errors.h"
 #include "core/file_tools.h"
 #include "core/text.h"
 #include "game/game_archives.h"
@@ -24,6 +25,22 @@ TChangingGame::TChangingGame(IFileSystem& fs, const std::string& gameFolder,
   RecoverJournal(fs, gameFolder);
   if (!restoreRoot.empty()) RecoverRestorePoints(fs, restoreRoot, gameFolder, progress);
   RemoveKilledInstallationLeftovers(fs, gameFolder);
+}
+
+std::vector<TUnsettledGame> SettleKilledRuns(IFileSystem& fs, const std::string& restoreRoot,
+                                             IProgress* progress) {
+  std::vector<TUnsettledGame> unsettled;
+  if (restoreRoot.empty()) return unsettled;
+  for (const std::string& game : GamesOfUnfinishedPoints(fs, restoreRoot)) {
+    try {
+      const TChangingGame settle(fs, game, restoreRoot, progress);
+    } catch (const EGameBusy&) {
+      // Another run holds that game: it is alive, and finishes its own work.
+    } catch (const Exception& error) {
+      unsettled.push_back({game, error.Message()});
+    }
+  }
+  return unsettled;
 }
 
 void RebuildGameArchive(IFileSystem& fs, const std::string& gameFolder,

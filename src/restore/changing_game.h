@@ -4,6 +4,7 @@
 // a game's archive), and so does merva-img history.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/file_system.h"
 #include "core/progress.h"
@@ -22,6 +23,15 @@ class TChangingGame {
  private:
   TGameLock lock_;
 };
+
+// Settles, each under its game's lock, the runs killed on the games that the unfinished points in
+// `restoreRoot` name: what a run not given a game folder does first. A game another run holds is
+// left to it; each other that could not be settled is given with why.
+struct TUnsettledGame {
+  std::string GameFolder, Why;
+};
+std::vector<TUnsettledGame> SettleKilledRuns(IFileSystem& fs, const std::string& restoreRoot,
+                                             IProgress* progress = nullptr);
 
 // Changes an archive of the game in `gameFolder` (whose lock the caller holds; `archive` below
 // it, empty for models\gta3.img) under the game's journal: `rebuild` writes the new archive at

@@ -8,6 +8,7 @@
 #include "operations/installation.h"
 #include "package/package.h"
 #include "resources/layout.h"
+#include "restore/changing_game.h"
 
 namespace merva {
 
@@ -66,6 +67,9 @@ void TForm1::FormCreate() {
   }
   CheckBox1.Visible = false;
   Step = kWelcomePage;
+  // A run killed on some game left it half changed: finished first, as every run does; one that
+  // cannot be finished now waits for the run on that game.
+  SettleKilledRuns(fs, services_.RestoreFolder);
   LoadScript();
   Label2.Text = Script.Title;
   ShowStep();

@@ -553,29 +553,41 @@ TEST_F(TUnattendedTest, AFailureAtAnyStepLeavesNoEntryWithoutItsPoint) {
 }
 
 // An installation killed right after its commit leaves its point unfinished and the game half
-// changed: an undo that is not given the game finishes that run first, and then takes it back,
-// never saying there is nothing to take back.
-TEST_F(TUnattendedTest, AnUndoWithoutAFolderFinishesAKilledInstallationFirst) {
-  TFaultyFileSystem faulty(SystemFileSystem());
-  TNoProgress progress;
-  bool halfDone = false;
-  for (uint64_t n = 1; !halfDone; ++n) {
-    fs::remove_all(test::Native(restore));
-    fs::remove(test::Native(JournalPathOf(game)));
-    test::WriteFile(game + "\\models\\gta3.img", original);
-    fs::remove_all(test::Native(game + "\\data"));
-    TInstallRequest request =
-        ReadInstallRequest(SystemFileSystem(), boxes, nullptr, locale, restore);
-    faulty.FailAt(n, kAccessDenied);
-    try {
-      TInstallation(request, game, {faulty, boxes, progress}).Run();
-    } catch (const EHalfDone&) {
-      halfDone = true;
-    } catch (const Exception&) {
+// changed: a run that is not given the game finishes that run first. The wizard, opened and
+// cancelled, leaves it installed; an undo takes it back, never saying there is nothing to take
+// back.
+TEST_F(TUnattendedTest, ARunWithoutAFolderFinishesAKilledInstallationFirst) {
+  const auto killAfterCommit = [&] {
+    TFaultyFileSystem faulty(SystemFileSystem());
+    TNoProgress progress;
+    bool halfDone = false;
+    for (uint64_t n = 1; !halfDone; ++n) {
+      fs::remove_all(test::Native(restore));
+      fs::remove(test::Native(JournalPathOf(game)));
+      test::WriteFile(game + "\\models\\gta3.img", original);
+      fs::remove_all(test::Native(game + "\\data"));
+      TInstallRequest request =
+          ReadInstallRequest(SystemFileSystem(), boxes, nullptr, locale, restore);
+      faulty.FailAt(n, kAccessDenied);
+      try {
+        TInstallation(request, game, {faulty, boxes, progress}).Run();
+      } catch (const EHalfDone&) {
+        halfDone = true;
+      } catch (const Exception&) {
+      }
+      ASSERT_TRUE(halfDone || faulty.Fired()) << "no step of the finish failed";
     }
-    ASSERT_TRUE(halfDone || faulty.Fired()) << "no step of the finish failed";
-  }
-  ASSERT_TRUE(ListRestorePoints(SystemFileSystem(), restore, "").empty()) << "the point is done";
+    ASSERT_TRUE(ListRestorePoints(SystemFileSystem(), restore, "").empty()) << "the point is done";
+  };
+  killAfterCommit();
+  form = std::make_unique<TForm1>(Services());
+  form->HandleEvent([&] { form->FormCreate(); });
+  form->HandleEvent([&] { form->Image5Click(); });
+  EXPECT_EQ(ListRestorePoints(SystemFileSystem(), restore, "").size(), 1u);
+  EXPECT_FALSE(test::Exists(JournalPathOf(game)));
+  EXPECT_EQ(test::ReadFile(game + "\\data\\notes.txt"), "notes of Title!");
+
+  killAfterCommit();
   std::string log;
   EXPECT_EQ(Run({"/undo", "/verysilent"}, &log), kExitDone) << log;
   EXPECT_EQ(test::ReadFile(game + "\\models\\gta3.img"), original);
