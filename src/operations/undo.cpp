@@ -164,6 +164,11 @@ TUndo::TUndo(std::string root, const std::string& pointArgument, const std::stri
   bool found = false;
   for (const TRestorePoint& candidate : ListRestorePoints(fs, root_, ""))
     if (candidate.Folder == pointName) point_ = candidate, found = true;
+  // Left unfinished by an earlier version before the game moved here: finished now if the
+  // installation got as far as the archive.
+  if (!found && FinishPointOfMovedGame(fs, root_, pointName, gameFolder, &services_.Progress))
+    for (const TRestorePoint& candidate : ListRestorePoints(fs, root_, ""))
+      if (candidate.Folder == pointName) point_ = candidate, found = true;
   const std::string pointPath = PointPathOf(root_, pointName);
   if (!found) throw EFileError(pointPath, "no restore point of " + gameFolder);
   if (SameGameFolder(fs, point_.GameFolder, gameFolder)) return;

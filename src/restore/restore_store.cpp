@@ -357,6 +357,24 @@ void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::s
   }
 }
 
+bool FinishPointOfMovedGame(IFileSystem& fs, const std::string& root, const std::string& name,
+                            const std::string& movedTo, IProgress* progress) {
+  const std::string whole = PointPathOf(root, name), path = whole + kPartialSuffix;
+  if (fs.IsLink(path) || !IsOwnPointFolder(fs, path) || fs.DirectoryExists(whole)) return false;
+  TRestorePoint point;
+  if (!ReadRestorePoint(fs, path, point)) return false;
+  const std::string recorded = ArchivePathOf(TrimmedFolder(point.GameFolder));
+  if (fs.IsLink(recorded) || fs.FileExists(recorded)) return false;  // not moved: its own run
+  point.GameFolder = fs.CanonicalPath(movedTo);
+  bool matches = false;
+  try {
+    matches = !point.GameFolder.empty() && ArchiveMatches(fs, point, progress);
+  } catch (const std::exception&) {
+    matches = false;  // an archive that cannot be read is not the one recorded
+  }
+  return matches && fs.MoveFolder(path, whole) == 0;
+}
+
 std::string MovedFromFolder(IFileSystem& fs, const std::string& root, const std::string& gameFolder,
                             IProgress* progress) {
   const std::string movedTo = fs.CanonicalPath(gameFolder);

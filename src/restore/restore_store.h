@@ -121,6 +121,14 @@ void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::s
 std::string MovedFromFolder(IFileSystem& fs, const std::string& root, const std::string& gameFolder,
                             IProgress* progress);
 
+// A point named `name` that a killed installation of an earlier version (which kept no journal)
+// left as NAME.partial, of a game moved since to `movedTo`: it waits for its recorded folder,
+// which has no archive now. When the archive in `movedTo` is the one it recorded as new (the
+// installation got that far), it takes its final name, and true is returned. The caller holds
+// the lock of `movedTo`.
+bool FinishPointOfMovedGame(IFileSystem& fs, const std::string& root, const std::string& name,
+                            const std::string& movedTo, IProgress* progress);
+
 // The newest restore point of `gameFolder` in `root`, or the newest of any game folder when it is
 // empty; what killed runs left is settled before (restore/changing_game.h).
 // Raises when there is none, or when a newer point than the newest whole one is damaged.

@@ -234,6 +234,19 @@ TEST(TrustedUndo, AMovedGameComesBackNewestFirst) {
   EXPECT_EQ(test::TreeDifference(TreeOf(s.dir / "moved"), s.before), "");
 }
 
+// A point an earlier version (which kept no journal) left unfinished, with the installation's
+// archive in place, of a game moved since: named with its new folder, it is finished and taken
+// back.
+TEST(TrustedUndo, APointLeftUnfinishedBeforeTheGameMovedIsTakenBack) {
+  TScene s;
+  s.Install();
+  fs::rename(test::Native(s.restore + "\\game 1"), test::Native(s.restore + "\\game 1.partial"));
+  fs::rename(test::Native(s.game), test::Native(s.dir / "moved"));
+  const test::TToolRun run = s.Img("undo --point 'game 1' " + ShellQuoted(s.dir / "moved"));
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(test::TreeDifference(TreeOf(s.dir / "moved"), s.before), "");
+}
+
 // A moved game is found by its points wherever a run looks: the older taken back by its point,
 // the status and the plain undo then find the newest by the archive it left.
 TEST(TrustedUndo, AMovedGameIsFoundWithoutItsPointNamed) {
