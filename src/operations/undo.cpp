@@ -323,9 +323,8 @@ std::set<std::string> TUndo::CheckGameFiles(const TRestorePoint& undone,
   if (choices.KeepEdited) return edited;
   std::string list;
   for (const std::string& item : edited) list += (list.empty() ? "" : ", ") + item;
-  throw EGameFilesEdited(
-      "Game files were changed since " + PointDescription(point_) + " was installed: " + list + ".",
-      {edited.begin(), edited.end()}, editsFolder);
+  throw EGameFilesEdited(GameFilesEditedText(point_, list), {edited.begin(), edited.end()},
+                         editsFolder);
 }
 
 void TUndo::CheckRoom(const TRestorePoint& undone, const TChainUndo* plan,
@@ -414,10 +413,7 @@ bool TUndo::PlanArchive(TArchiveRebuild& rebuild, const std::string& keptPath, T
 }
 
 EUndoRefused TUndo::ArchiveChanged(const TRestorePoint& newest, const std::string& archive) const {
-  return EUndoRefused(GameArchiveText(archive) + std::string(" has changed since ") +
-                      PointDescription(newest) +
-                      " was installed: another program, or a mod installed without Merva, "
-                      "changed it. Nothing was changed.");
+  return EUndoRefused(ArchiveChangedText(archive, newest) + " Nothing was changed.");
 }
 
 void TUndo::BeginJournal(TJournal& journal, TGameFilesSwap& files, const std::string& pointPath,
@@ -576,7 +572,8 @@ std::vector<TKeptAside> TUndo::CheckDisplaced(const std::vector<TRestorePoint>& 
                                 const std::string& archive, const TRestorePoint& newest) {
     const bool isNewest = undone.Counter == newest.Counter;
     if (isNewest && !choices.ByNames) return;
-    for (TChainUndo::TDisplaced& now : ChangedEntries(undone, of, archive))
+    for (TChainUndo::TDisplaced& now :
+         EntriesChangedSince(services_.Files, point_.GameFolder, undone, of, archive))
       found.push_back({&changedNow.emplace_back(std::move(now)), archive});
   };
   if (plan)
@@ -591,12 +588,13 @@ std::vector<TKeptAside> TUndo::CheckDisplaced(const std::vector<TRestorePoint>& 
                  part.Of.Chain.back());
   }
   if (found.empty()) return {};
+  const auto itemText = [](const TFound& one) {
+    return one.Displaced->GameFile ? one.Displaced->Item
+                                   : one.Displaced->Item + " in " + GameArchiveText(one.Archive);
+  };
   std::string list;
   for (const TFound& one : found) {
-    const std::string item = one.Displaced->GameFile
-                                 ? one.Displaced->Item
-                                 : one.Displaced->Item + " in " + GameArchiveText(one.Archive);
-    list += (list.empty() ? "" : "; ") + item +
+    list += (list.empty() ? "" : "; ") + itemText(one) +
             (one.Displaced->Now        ? " (changed since by another program)"
              : one.Displaced->GameFile ? " (kept by restore point " + one.Displaced->Later + ")"
                                        : " (changed by another program before restore point " +
@@ -607,11 +605,7 @@ std::vector<TKeptAside> TUndo::CheckDisplaced(const std::vector<TRestorePoint>& 
   if (!choices.KeepEdited) {
     std::vector<std::string> items;
     for (const TFound& one : found) items.push_back(one.Displaced->Item);
-    throw EGameFilesEdited(
-        "Versions that no installation wrote would be in no file after taking "
-        "back " +
-            PointDescription(point_) + ": " + list + ".",
-        items, editsFolder);
+    throw EGameFilesEdited(UnkeptVersionsText(point_, list), items, editsFolder);
   }
   std::vector<TKeptAside> aside;
   for (const TFound& one : found) {
@@ -620,17 +614,9 @@ std::vector<TKeptAside> TUndo::CheckDisplaced(const std::vector<TRestorePoint>& 
     const std::string relative =
         displaced.GameFile ? displaced.Item
                            : GameArchiveText(one.Archive) + std::string("\\") + displaced.Item;
-    aside.push_back({displaced.GameFile ? displaced.Item
-                                        : displaced.Item + " in " + GameArchiveText(one.Archive),
-                     editsFolder + "\\" + relative, one.Archive, displaced});
+    aside.push_back({itemText(one), editsFolder + "\\" + relative, one.Archive, displaced});
   }
   return aside;
-}
-
-std::vector<TChainUndo::TDisplaced> TUndo::ChangedEntries(const TRestorePoint& undone,
-                                                          const TChainUndo* plan,
-                                                          const std::string& archive) {
-  return EntriesChangedSince(services_.Files, point_.GameFolder, undone, plan, archive);
 }
 
 void TUndo::KeepDisplaced(const std::vector<TRestorePoint>& chain,

@@ -139,11 +139,6 @@ class TUndo {
   std::vector<TKeptAside> CheckDisplaced(const std::vector<TRestorePoint>& chain,
                                          const TChainUndo* plan, const std::deque<TPartUndo>& parts,
                                          TUndoChoices choices, std::string& editsFolder);
-  // The entries of `archive` that `undone` wrote, that another program changed since and that
-  // the undo would give back or remove (not taken over in `plan`).
-  std::vector<TChainUndo::TDisplaced> ChangedEntries(const TRestorePoint& undone,
-                                                     const TChainUndo* plan,
-                                                     const std::string& archive);
   // Copies them there, flushed, before anything in the game changes.
   void KeepDisplaced(const std::vector<TRestorePoint>& chain, const std::deque<TPartUndo>& parts,
                      const std::vector<TKeptAside>& aside);

@@ -158,6 +158,21 @@ std::vector<TChainUndo::TDisplaced> EntriesChangedSince(IFileSystem& fs,
   return changed;
 }
 
+std::string ArchiveChangedText(const std::string& archive, const TRestorePoint& newest) {
+  return GameArchiveText(archive) + std::string(" has changed since ") + PointDescription(newest) +
+         " was installed: another program, or a mod installed without Merva, changed it.";
+}
+
+std::string GameFilesEditedText(const TRestorePoint& point, const std::string& list) {
+  return "Game files were changed since " + PointDescription(point) + " was installed: " + list +
+         ".";
+}
+
+std::string UnkeptVersionsText(const TRestorePoint& point, const std::string& list) {
+  return "Versions that no installation wrote would be in no file after taking back " +
+         PointDescription(point) + ": " + list + ".";
+}
+
 namespace {
 
 // The refusals the undo would give, found by its own checks before its first change, and what
@@ -168,10 +183,7 @@ void AddUndoChecks(IFileSystem& fs, const std::string& root,
                    TUndoPlan& told) {
   const TRestorePoint& point = chain[0];
   const auto changed = [&](const std::string& archive, const TRestorePoint& newest) {
-    told.Refusals.push_back(std::string(GameArchiveText(archive)) + " has changed since " +
-                            PointDescription(newest) +
-                            " was installed: another program, or a mod installed without Merva, "
-                            "changed it.");
+    told.Refusals.push_back(ArchiveChangedText(archive, newest));
     told.Forced.push_back(std::string("the entries of ") + GameArchiveText(archive) +
                           " are taken back by name");
   };
@@ -203,8 +215,7 @@ void AddUndoChecks(IFileSystem& fs, const std::string& root,
   if (!edited.empty()) {
     std::string list;
     for (const std::string& item : edited) list += (list.empty() ? "" : ", ") + item;
-    told.Refusals.push_back("Game files were changed since " + PointDescription(point) +
-                            " was installed: " + list + ".");
+    told.Refusals.push_back(GameFilesEditedText(point, list));
     told.Forced.push_back("your versions of " + list + " are kept in " +
                           EditsFolderFor(fs, root, point));
   }
@@ -224,10 +235,7 @@ void AddUndoChecks(IFileSystem& fs, const std::string& root,
                fs, point.GameFolder, parts[p].Chain[0], plans[p + 1], parts[p].Archive))
         list += (list.empty() ? "" : ", ") + now.Item + " in " + GameArchiveText(parts[p].Archive);
   if (!list.empty()) {
-    told.Refusals.push_back(
-        "Versions that no installation wrote would be in no file after taking "
-        "back " +
-        PointDescription(point) + ": " + list + ".");
+    told.Refusals.push_back(UnkeptVersionsText(point, list));
     told.Forced.push_back("those versions of " + list + " are kept in " +
                           EditsFolderFor(fs, root, point));
   }

@@ -57,6 +57,11 @@ std::vector<TChainUndo::TDisplaced> EntriesChangedSince(IFileSystem& fs,
                                                         const TChainUndo* plan,
                                                         const std::string& archive);
 
+// What stops an undo, in the words the undo and its plan share.
+std::string ArchiveChangedText(const std::string& archive, const TRestorePoint& newest);
+std::string GameFilesEditedText(const TRestorePoint& point, const std::string& list);
+std::string UnkeptVersionsText(const TRestorePoint& point, const std::string& list);
+
 // What the undo of chain[0] does, in words.
 TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& plan,
                    const std::vector<TPartPlan>& parts = {});

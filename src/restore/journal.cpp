@@ -320,11 +320,10 @@ class TSettle {
 
   // True when a step still waiting puts a file below `folder`.
   bool SomethingIsPutInto(const std::vector<TJournalStep>& steps, const std::string& folder) {
-    const auto keyOf = [](const std::string& path) { return WindowsPathKey(SplitAt(path, "\\/")); };
-    const std::string key = keyOf(folder) + "\\";
+    const std::string key = RelativeKey(folder) + "\\";
     for (const TJournalStep& step : steps)
       if (step.Kind == TJournalStep::kPut && !Skipped(step) &&
-          keyOf(PathOf(step.To)).rfind(key, 0) == 0 &&
+          RelativeKey(PathOf(step.To)).rfind(key, 0) == 0 &&
           (fs_.FileExists(PathOf(step.From)) || fs_.IsLink(PathOf(step.From))))
         return true;
     return false;

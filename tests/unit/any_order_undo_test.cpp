@@ -452,9 +452,10 @@ TEST(UndoProvenance, AVersionNoInstallationWroteSurvivesTheUndoOfAnOlderOne) {
       return TUndo(kRoot, point, kGame, world.Services()).Run({force, force});
     };
     // The plan runs the undo's checks: told before, as the undo would refuse.
-    for (const TRestorePoint& point : ListRestorePoints(world.fs, kRoot, kGame))
-      if (point.Folder == first)
-        EXPECT_EQ(PlanUndoOf(world.fs, kRoot, point, "", true).Refusals.empty(), !c.refused);
+    for (const TRestorePoint& point : ListRestorePoints(world.fs, kRoot, kGame)) {
+      if (point.Folder != first) continue;
+      EXPECT_EQ(PlanUndoOf(world.fs, kRoot, point, "", true).Refusals.empty(), !c.refused);
+    }
     if (c.refused) {
       try {
         undo(first, false);
