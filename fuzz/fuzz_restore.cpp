@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "change/point_chain.h"
 #include "core/block_file.h"
 #include "core/sha256.h"
 #include "fuzz/fuzz_services.h"
 #include "game/game_archives.h"
 #include "operations/undo.h"
-#include "restore/point_chain.h"
 #include "restore/restore_point.h"
 
 using namespace merva;
@@ -31,16 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       test::BuildArchive({{1, 1, "a.dff"}, {2, 2, "b.txd"}, {4, 1, "c.dff"}, {5, 1, "new.dff"}});
   fuzz::MakeGameFolder(fs, archive);
   // Every other archive the record names is there, so that its undo is worked out too.
-  for (const TRestorePoint& part : point.Parts)
-    if (GameArchiveFault(part.Archive).empty())
+  for (size_t n = 1; n < point.Archives.size(); ++n)
+    if (const TArchiveChange& part = point.Archives[n]; GameArchiveFault(part.Archive).empty())
       fs.Put(GameArchivePathOf("G", part.Archive), archive);
   fs.AddDirectory("R");
   fs.AddDirectory("R\\G 1");
   fs.AddDirectory("R\\G 1\\archive");
   fs.Put("R\\G 1\\archive\\b.txd", std::string(4096, 'b'));
   TBlockFile file = TBlockFile::OpenReadOnly(fs, "G\\models\\gta3.img");
-  point.NewArchiveFingerprint = FileSha256(file);
-  point.NewArchiveBytes = file.Size();
+  point.Archives[0].NewArchiveFingerprint = FileSha256(file);
+  point.Archives[0].NewArchiveBytes = file.Size();
   file.Close();
   point.GameFolder = "G";
   point.Folder = "G 1";
@@ -53,15 +53,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TRestorePoint later = point;
   later.Folder = "G 2";
   later.Counter = 2;
-  later.OldArchiveBytes = point.NewArchiveBytes;
-  const int64_t count = int64_t{point.OldCount} + static_cast<int64_t>(point.Added.size());
-  later.OldCount = count <= INT32_MAX ? static_cast<int32_t>(count) : point.OldCount;
+  later.Archives[0].OldArchiveBytes = point.Archives[0].NewArchiveBytes;
+  const TArchiveChange& first = point.Archives[0];
+  const int64_t count = int64_t{first.OldCount} + static_cast<int64_t>(first.Added.size());
+  later.Archives[0].OldCount = count <= INT32_MAX ? static_cast<int32_t>(count) : first.OldCount;
   for (const auto& plan : {PlanChainUndo, PlanChainUndoByNames}) {
     try {
-      plan({point, later}, entries);
+      plan({{point.Folder, "R\\G 1", first}, {later.Folder, "R\\G 2", later.Archives[0]}}, entries);
     } catch (const Exception&) {
     }
   }
+  PlanGameFilesUndo({point, later});
 
   test::TFakeBoxes boxes;
   TNoProgress progress;

@@ -61,7 +61,7 @@ if [ -n "$cert" ]; then
 else
   signing="UNSIGNED: no certificate given (--cert and --key); Windows will warn of an unknown publisher"
 fi
-sed "s/@VERSION@/$version/" "$root/docs/guide.txt" | crlf >"$stage/GUIDE.txt"
+python3 "$root/scripts/guide_text.py" "$root/docs/authors.md" "$version" | crlf >"$stage/GUIDE.txt"
 
 cp -r "$root/samples/mod/." "$stage/sample/"
 for text in manifest.txt welcome.txt agreement.txt; do

@@ -9,6 +9,7 @@
 #include "core/errors.h"
 #include "core/text.h"
 #include "game/game_archives.h"
+#include "game/game_path.h"
 #include "package/package.h"
 #include "script/install_items.h"
 #include "script/level_gate.h"
@@ -219,12 +220,12 @@ class TManifestReader {
     if (!PackageFileNameIsSafe(name))
       throw Exception(where + "the installer cannot install a file named " + name);
     if (key == "game") {
-      if (!GameFileItemIsInside(listed))
+      if (!GamePathIsInside(listed))
         throw Exception(where + listed + " lies outside the game folder");
       if (GameFileItemIsInstallers(listed))
         throw Exception(where + listed + " is the installer's own; a mod cannot replace it");
-      if (!GameFileItemWindowsFault(listed).empty())
-        throw Exception(where + listed + ": " + GameFileItemWindowsFault(listed));
+      if (!GamePathWindowsFault(listed).empty())
+        throw Exception(where + listed + ": " + GamePathWindowsFault(listed));
       const auto [known, added] = gamePaths_.emplace(GameFileItemKey(listed), listed);
       if (!added && known->second != listed)
         throw Exception(where + listed + " and " + known->second +

@@ -1,6 +1,6 @@
 #pragma once
 // The mod author's manifest: a small UTF-8 text from which merva-pack makes "scripts.bin" and
-// "data.cab". See the README for its lines.
+// "data.cab". docs/formats.md describes its lines.
 #include <string>
 #include <vector>
 

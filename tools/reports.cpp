@@ -4,10 +4,10 @@
 #include <sstream>
 
 #include "archive/archive.h"
+#include "change/ownership.h"
 #include "core/unicode.h"
 #include "game/game_archives.h"
 #include "operations/room_check.h"
-#include "restore/ownership.h"
 #include "tools/cli_support.h"
 
 namespace merva {
@@ -97,10 +97,6 @@ std::string OwnerWords(const std::string& takenFrom, const TInstallPlan& plan) {
   return text.empty() ? "unknown (no restore folder)" : text;
 }
 
-int64_t Bytes(int32_t sectors) {
-  return int64_t{std::max(sectors, 0)} * kSector;
-}
-
 }  // namespace
 
 std::string PlanText(const TPlanReport& report) {
@@ -113,13 +109,14 @@ std::string PlanText(const TPlanReport& report) {
   for (const TDamagedPoint& point : report.Plan.Damaged)
     out << "damaged restore point " << point.Folder << ": " << DamagedPointReason(point)
         << ", so what it wrote is not known\n";
-  for (const TRestorePoint* a : ArchiveChangesOf(p)) {
-    const std::string in = a->Archive.empty() ? "" : " in " + a->Archive;
+  for (const TArchiveChange& change : p.Archives) {
+    const TArchiveChange* a = &change;
+    const std::string in = IsMainArchive(a->Archive) ? "" : " in " + a->Archive;
     for (const TKeptEntry& e : a->Replaced)
-      out << "replace entry " << EntryName(e.Old) << in << ": " << Bytes(e.Old.Size) << " -> "
-          << Bytes(e.NewSize) << " bytes, now " << OwnerWords(e.TakenFrom, report.Plan) << "\n";
+      out << "replace entry " << EntryName(e.Old) << in << ": " << SizeBytes(e.Old.Size) << " -> "
+          << SizeBytes(e.NewSize) << " bytes, now " << OwnerWords(e.TakenFrom, report.Plan) << "\n";
     for (const TAddedEntry& e : a->Added)
-      out << "add entry " << e.Name << in << ": " << Bytes(e.Size) << " bytes\n";
+      out << "add entry " << e.Name << in << ": " << SizeBytes(e.Size) << " bytes\n";
   }
   for (const TGameFileChange& f : p.GameFiles) {
     if (f.Replaced)
@@ -129,10 +126,10 @@ std::string PlanText(const TPlanReport& report) {
       out << "create game file " << f.Item << ": " << f.NewBytes << " bytes\n";
   }
   for (const std::string& folder : p.FoldersCreated) out << "make folder " << folder << "\n";
-  for (const TRestorePoint* a : ArchiveChangesOf(p))
-    out << "archive" << (a->Archive.empty() ? "" : " " + a->Archive) << ": "
-        << SizeText(static_cast<uint64_t>(a->OldArchiveBytes)) << " now, "
-        << SizeText(static_cast<uint64_t>(a->NewArchiveBytes)) << " after\n";
+  for (const TArchiveChange& change : p.Archives)
+    out << "archive" << (IsMainArchive(change.Archive) ? "" : " " + change.Archive) << ": "
+        << SizeText(static_cast<uint64_t>(change.OldArchiveBytes)) << " now, "
+        << SizeText(static_cast<uint64_t>(change.NewArchiveBytes)) << " after\n";
   out << "restore point keeps: " << SizeText(static_cast<uint64_t>(AllKeptBytes(p))) << "\n";
   for (const TDriveNeed& drive : report.Plan.Drives) {
     out << "room on the drive of " << DisplayPath(drive.Folder);
@@ -148,34 +145,31 @@ std::string PlanText(const TPlanReport& report) {
   return out.str();
 }
 
-std::string PlanJson(const TPlanReport& report) {
-  const TRestorePoint& p = report.Plan.Point;
-  std::ostringstream out;
-  out << "{\n  \"game\": " << JsonString(report.GameFolder)
-      << ",\n  \"mod\": " << JsonString(report.Title) << ",\n  \"level\": {\"verdict\": \""
-      << VerdictWord(report.Level) << "\"";
-  if (report.Level == TLevelVerdict::kRefused)
-    out << ", \"refusal\": " << JsonString(report.Refusal);
-  out << "},\n  \"entries\": [";
+namespace {
+
+// Every entry of every archive the plan changes, each with its archive.
+void EntriesJson(std::ostringstream& out, const TPlanReport& report) {
   const char* comma = "";
-  for (const TRestorePoint* a : ArchiveChangesOf(p)) {
-    const std::string in = ", \"archive\": " + JsonString(GameArchiveText(a->Archive));
-    for (const TKeptEntry& e : a->Replaced) {
+  for (const TArchiveChange& a : report.Plan.Point.Archives) {
+    const std::string in = ", \"archive\": " + JsonString(GameArchiveText(a.Archive));
+    for (const TKeptEntry& e : a.Replaced) {
       out << comma << "\n    {\"name\": " << JsonString(EntryName(e.Old))
-          << ", \"action\": \"replace\", \"oldBytes\": " << Bytes(e.Old.Size)
-          << ", \"newBytes\": " << Bytes(e.NewSize)
+          << ", \"action\": \"replace\", \"oldBytes\": " << SizeBytes(e.Old.Size)
+          << ", \"newBytes\": " << SizeBytes(e.NewSize)
           << ", \"owner\": " << OwnerJson(e.TakenFrom, report.Plan) << in << "}";
       comma = ",";
     }
-    for (const TAddedEntry& e : a->Added) {
+    for (const TAddedEntry& e : a.Added) {
       out << comma << "\n    {\"name\": " << JsonString(e.Name)
-          << ", \"action\": \"add\", \"newBytes\": " << Bytes(e.Size) << in << "}";
+          << ", \"action\": \"add\", \"newBytes\": " << SizeBytes(e.Size) << in << "}";
       comma = ",";
     }
   }
-  out << "\n  ],\n  \"gameFiles\": [";
-  comma = "";
-  for (const TGameFileChange& f : p.GameFiles) {
+}
+
+void GameFilesJson(std::ostringstream& out, const TPlanReport& report) {
+  const char* comma = "";
+  for (const TGameFileChange& f : report.Plan.Point.GameFiles) {
     out << comma << "\n    {\"path\": " << JsonString(f.Item) << ", \"action\": \""
         << (f.Replaced ? "replace" : "create") << "\"";
     if (f.Replaced)
@@ -185,24 +179,25 @@ std::string PlanJson(const TPlanReport& report) {
       out << ", \"newBytes\": " << f.NewBytes << "}";
     comma = ",";
   }
-  out << "\n  ],\n  \"folders\": [";
-  comma = "";
-  for (const std::string& folder : p.FoldersCreated) {
-    out << comma << JsonString(folder);
-    comma = ", ";
-  }
-  out << "],\n  \"archive\": {\"bytesNow\": " << p.OldArchiveBytes
-      << ", \"bytesAfter\": " << p.NewArchiveBytes << "},\n  \"otherArchives\": [";
-  comma = "";
-  for (const TRestorePoint& part : p.Parts) {
+}
+
+// models\\gta3.img's sizes, then each other archive's.
+void ArchivesJson(std::ostringstream& out, const TRestorePoint& p) {
+  out << "\"archive\": {\"bytesNow\": " << p.Archives.front().OldArchiveBytes
+      << ", \"bytesAfter\": " << p.Archives.front().NewArchiveBytes << "},\n  \"otherArchives\": [";
+  const char* comma = "";
+  for (size_t n = 1; n < p.Archives.size(); ++n) {
+    const TArchiveChange& part = p.Archives[n];
     out << comma << "{\"path\": " << JsonString(part.Archive)
         << ", \"bytesNow\": " << part.OldArchiveBytes
         << ", \"bytesAfter\": " << part.NewArchiveBytes << "}";
     comma = ", ";
   }
-  out << "],\n  \"keptBytes\": " << AllKeptBytes(p)
-      << ",\n  \"damagedPoints\": " << DamagedJson(report.Plan.Damaged) << ",\n  \"drives\": [";
-  comma = "";
+  out << "]";
+}
+
+void DrivesJson(std::ostringstream& out, const TPlanReport& report) {
+  const char* comma = "";
   for (const TDriveNeed& drive : report.Plan.Drives) {
     out << comma << "\n    {\"folder\": " << JsonString(DisplayPath(drive.Folder))
         << ", \"drive\": " << JsonString(drive.Drive) << ", \"neededBytes\": " << drive.Needed;
@@ -212,6 +207,33 @@ std::string PlanJson(const TPlanReport& report) {
     out << "}";
     comma = ",";
   }
+}
+
+}  // namespace
+
+std::string PlanJson(const TPlanReport& report) {
+  const TRestorePoint& p = report.Plan.Point;
+  std::ostringstream out;
+  out << "{\n  \"game\": " << JsonString(report.GameFolder)
+      << ",\n  \"mod\": " << JsonString(report.Title) << ",\n  \"level\": {\"verdict\": \""
+      << VerdictWord(report.Level) << "\"";
+  if (report.Level == TLevelVerdict::kRefused)
+    out << ", \"refusal\": " << JsonString(report.Refusal);
+  out << "},\n  \"entries\": [";
+  EntriesJson(out, report);
+  out << "\n  ],\n  \"gameFiles\": [";
+  GameFilesJson(out, report);
+  out << "\n  ],\n  \"folders\": [";
+  const char* comma = "";
+  for (const std::string& folder : p.FoldersCreated) {
+    out << comma << JsonString(folder);
+    comma = ", ";
+  }
+  out << "],\n  ";
+  ArchivesJson(out, p);
+  out << ",\n  \"keptBytes\": " << AllKeptBytes(p)
+      << ",\n  \"damagedPoints\": " << DamagedJson(report.Plan.Damaged) << ",\n  \"drives\": [";
+  DrivesJson(out, report);
   out << "\n  ]\n}\n";
   return out.str();
 }

@@ -1,6 +1,6 @@
 #pragma once
 // merva-img's plan and status, in words for the player and as one JSON document for scripts
-// and mod managers (the README documents its fields).
+// and mod managers (docs/authors.md documents its fields).
 #include <string>
 
 #include "operations/game_status.h"

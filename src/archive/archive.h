@@ -43,8 +43,12 @@ constexpr int64_t SectorBytes(int64_t sectors) {
 constexpr int64_t EntryStart(const TArchiveEntry& entry) {
   return SectorBytes(entry.Offset);
 }
+// A size in sectors as bytes; a damaged negative size holds none.
+constexpr int64_t SizeBytes(int32_t sectors) {
+  return SectorBytes(sectors > 0 ? sectors : 0);
+}
 constexpr int64_t EntryBytes(const TArchiveEntry& entry) {
-  return SectorBytes(entry.Size > 0 ? entry.Size : 0);
+  return SizeBytes(entry.Size);
 }
 
 // One archive as read: its tag, its directory (whose size is the entry count) and its path.

@@ -37,4 +37,9 @@ TGameCheck CheckGameFolder(IFileSystem& fs, const std::string& gameFolder) {
   return HasArchiveHeader(fs, archive) ? TGameCheck::kGame : TGameCheck::kArchiveNotImg;
 }
 
+bool StillHoldsArchive(IFileSystem& fs, const std::string& gameFolder) {
+  const std::string archive = ArchivePathOf(gameFolder);
+  return fs.IsLink(archive) || fs.FileExists(archive);
+}
+
 }  // namespace merva

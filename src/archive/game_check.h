@@ -17,6 +17,9 @@ enum class TGameCheck {
 };
 
 TGameCheck CheckGameFolder(IFileSystem& fs, const std::string& gameFolder);
+// True while anything lies where the folder's archive goes (a file, or a link to one): the game
+// is still there, so a restore point that records this folder is not one of a game moved since.
+bool StillHoldsArchive(IFileSystem& fs, const std::string& gameFolder);
 // True when the file at `path` begins with the "VER2" header.
 bool HasArchiveHeader(IFileSystem& fs, const std::string& path);
 

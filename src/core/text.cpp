@@ -30,4 +30,8 @@ std::vector<std::string> SplitAt(const std::string& text, const std::string& sep
   return parts;
 }
 
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 }  // namespace merva

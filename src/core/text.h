@@ -13,5 +13,7 @@ std::string ExtractFileNamePart(const std::string& path);
 // The parts of `text` between any of the `separators`, empty ones included: "a\\b" gives
 // "a" and "b", "" gives one empty part.
 std::vector<std::string> SplitAt(const std::string& text, const std::string& separators);
+// True when `text` ends in `end`, byte for byte.
+bool EndsWith(const std::string& text, const std::string& end);
 
 }  // namespace merva

@@ -6,6 +6,7 @@
 #include "core/errors.h"
 #include "core/file_system.h"
 #include "core/wide_text.h"
+#include "core/win32_handles.h"
 #include "core/windows_names.h"
 
 namespace merva {
@@ -43,56 +44,51 @@ int LastCode() {
 class TWin32Lock : public IHeldLock {
  public:
   explicit TWin32Lock(HANDLE handle) : handle_(handle) {}
-  ~TWin32Lock() override { CloseHandle(handle_); }
 
  private:
-  HANDLE handle_;
+  TFileHandleHolder handle_;
 };
 
 class TWin32File : public IFileHandle {
  public:
   explicit TWin32File(HANDLE handle) : handle_(handle) {}
-  ~TWin32File() override {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
   int Read(void* buffer, uint32_t count, uint32_t& done) override {
     DWORD n = 0;
-    const BOOL ok = ReadFile(handle_, buffer, count, &n, nullptr);
+    const BOOL ok = ReadFile(handle_.Get(), buffer, count, &n, nullptr);
     done = n;
     return ok ? 0 : LastCode();
   }
   int Write(const void* buffer, uint32_t count, uint32_t& done) override {
     DWORD n = 0;
-    const BOOL ok = WriteFile(handle_, buffer, count, &n, nullptr);
+    const BOOL ok = WriteFile(handle_.Get(), buffer, count, &n, nullptr);
     done = n;
     return ok ? 0 : LastCode();
   }
   int Seek(int64_t position) override {
     LARGE_INTEGER to;
     to.QuadPart = position;
-    return SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) ? 0 : LastCode();
+    return SetFilePointerEx(handle_.Get(), to, nullptr, FILE_BEGIN) ? 0 : LastCode();
   }
   int Size(int64_t& size) override {
     LARGE_INTEGER value;
-    if (!GetFileSizeEx(handle_, &value)) return LastCode();
+    if (!GetFileSizeEx(handle_.Get(), &value)) return LastCode();
     size = value.QuadPart;
     return 0;
   }
   int Position(int64_t& position) override {
     LARGE_INTEGER zero{}, at;
-    if (!SetFilePointerEx(handle_, zero, &at, FILE_CURRENT)) return LastCode();
+    if (!SetFilePointerEx(handle_.Get(), zero, &at, FILE_CURRENT)) return LastCode();
     position = at.QuadPart;
     return 0;
   }
-  int Flush() override { return FlushFileBuffers(handle_) ? 0 : LastCode(); }
+  int Flush() override { return FlushFileBuffers(handle_.Get()) ? 0 : LastCode(); }
   int Close() override {
-    const HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return handle == INVALID_HANDLE_VALUE || CloseHandle(handle) ? 0 : LastCode();
+    if (!handle_.Valid()) return 0;
+    return CloseHandle(handle_.Release()) ? 0 : LastCode();
   }
 
  private:
-  HANDLE handle_;
+  TFileHandleHolder handle_;
 };
 
 class TWin32FileSystem : public IFileSystem {
@@ -156,14 +152,10 @@ class TWin32FileSystem : public IFileSystem {
     return code;
   }
   bool HeldByAnother(const std::string& path) {
-    const HANDLE h = CreateFileW(WidePath(path).c_str(), DELETE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      CloseHandle(h);
-      return false;
-    }
-    return GetLastError() == ERROR_SHARING_VIOLATION;
+    const TFileHandleHolder h(CreateFileW(
+        WidePath(path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return !h.Valid() && GetLastError() == ERROR_SHARING_VIOLATION;
   }
   bool CreateDirectory(const std::string& path) override {
     return CreateDirectoryW(WidePath(path).c_str(), nullptr) != 0;
@@ -174,26 +166,23 @@ class TWin32FileSystem : public IFileSystem {
   bool ListFolder(const std::string& path, std::vector<std::string>& names) override {
     names.clear();
     WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((WidePath(path) + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    const TFindHandleHolder search(FindFirstFileW((WidePath(path) + L"\\*").c_str(), &found));
+    if (!search.Valid()) return GetLastError() == ERROR_FILE_NOT_FOUND;
     do {
       const std::string name = Utf8FromWide(found.cFileName);
       if (name == "." || name == "..") continue;
       names.push_back(name);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    } while (FindNextFileW(search.Get(), &found));
     return true;
   }
   std::string CanonicalPath(const std::string& path) override {
     if (path.empty()) return "";
-    const HANDLE h = CreateFileW(WidePath(path).c_str(), 0,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "";
+    const TFileHandleHolder h(OpenForQuery(path));
+    if (!h.Valid()) return "";
     std::wstring name(32768, L'\0');
-    const DWORD length = GetFinalPathNameByHandleW(h, name.data(), static_cast<DWORD>(name.size()),
-                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    CloseHandle(h);
+    const DWORD length =
+        GetFinalPathNameByHandleW(h.Get(), name.data(), static_cast<DWORD>(name.size()),
+                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length == 0 || length >= name.size()) return "";
     name.resize(length);
     // "\\?\C:\..." and "\\?\UNC\server\..." as the user writes them.
@@ -207,21 +196,17 @@ class TWin32FileSystem : public IFileSystem {
     const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return TPathKind::kMissing;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return TPathKind::kFolder;
-    const HANDLE h = OpenForQuery(path);
-    if (h == INVALID_HANDLE_VALUE) return TPathKind::kFile;  // in use: still a file
-    const DWORD type = GetFileType(h);
-    CloseHandle(h);
+    const TFileHandleHolder h(OpenForQuery(path));
+    if (!h.Valid()) return TPathKind::kFile;  // in use: still a file
+    const DWORD type = GetFileType(h.Get());
     return type == FILE_TYPE_DISK ? TPathKind::kFile : TPathKind::kOther;
   }
   bool SameFile(const std::string& a, const std::string& b) override {
     BY_HANDLE_FILE_INFORMATION info[2] = {};
     const std::string* paths[2] = {&a, &b};
     for (int i = 0; i < 2; ++i) {
-      const HANDLE h = OpenForQuery(*paths[i]);
-      if (h == INVALID_HANDLE_VALUE) return false;
-      const BOOL ok = GetFileInformationByHandle(h, &info[i]);
-      CloseHandle(h);
-      if (!ok) return false;
+      const TFileHandleHolder h(OpenForQuery(*paths[i]));
+      if (!h.Valid() || !GetFileInformationByHandle(h.Get(), &info[i])) return false;
     }
     return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
            info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
@@ -240,17 +225,18 @@ class TWin32FileSystem : public IFileSystem {
     // No sharing at all, and the system deletes the file when the last handle goes, also when
     // the process is killed: a lock file of ours never outlives its run.
     const std::wstring wide = WidePath(path);
-    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+    TFileHandleHolder h(CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                                    nullptr));
+    if (!h.Valid() && GetLastError() == ERROR_FILE_EXISTS) {
       // Held by another run (a sharing violation), or a file of the player's with the name:
       // that one is held as it is, and left in place.
       if (IsLink(path)) return kLinkRefused;
-      h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      h.Reset(CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
     }
-    if (h == INVALID_HANDLE_VALUE) return LastCode();
-    held = std::make_unique<TWin32Lock>(h);
+    if (!h.Valid()) return LastCode();
+    held = std::make_unique<TWin32Lock>(h.Release());
     return 0;
   }
   int LockShared(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
@@ -258,15 +244,16 @@ class TWin32FileSystem : public IFileSystem {
     // and the system deletes a file the first holder made once the last handle goes.
     const std::wstring wide = WidePath(path);
     const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_DELETE;
-    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | DELETE, sharing, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+    TFileHandleHolder h(CreateFileW(wide.c_str(), GENERIC_READ | DELETE, sharing, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                                    nullptr));
+    if (!h.Valid() && GetLastError() == ERROR_FILE_EXISTS) {
       if (IsLink(path)) return kLinkRefused;
-      h = CreateFileW(wide.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      h.Reset(CreateFileW(wide.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
     }
-    if (h == INVALID_HANDLE_VALUE) return LastCode();
-    held = std::make_unique<TWin32Lock>(h);
+    if (!h.Valid()) return LastCode();
+    held = std::make_unique<TWin32Lock>(h.Release());
     return 0;
   }
   int RoomOf(const std::string& path, TDriveRoom& room) override {

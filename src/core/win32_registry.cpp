@@ -7,6 +7,7 @@
 
 #include "core/platform.h"
 #include "core/wide_text.h"
+#include "core/win32_handles.h"
 
 namespace merva {
 
@@ -25,34 +26,34 @@ class TWin32Locale : public ILocale {
 class TWin32Key : public IRegistryKey {
  public:
   explicit TWin32Key(HKEY key) : key_(key) {}
-  ~TWin32Key() override { RegCloseKey(key_); }
   bool ValueExists(const std::string& name) override {
-    return RegQueryValueExW(key_, Wide(name).c_str(), nullptr, nullptr, nullptr, nullptr) ==
+    return RegQueryValueExW(key_.Get(), Wide(name).c_str(), nullptr, nullptr, nullptr, nullptr) ==
            ERROR_SUCCESS;
   }
   bool ReadValue(const std::string& name, TValueType& type, std::vector<uint8_t>& data) override {
     DWORD kind = 0, size = 0;
     const std::wstring wide = Wide(name);
-    if (RegQueryValueExW(key_, wide.c_str(), nullptr, &kind, nullptr, &size) != ERROR_SUCCESS)
+    if (RegQueryValueExW(key_.Get(), wide.c_str(), nullptr, &kind, nullptr, &size) != ERROR_SUCCESS)
       return false;
     data.resize(size);
-    if (RegQueryValueExW(key_, wide.c_str(), nullptr, &kind, data.data(), &size) != ERROR_SUCCESS)
+    if (RegQueryValueExW(key_.Get(), wide.c_str(), nullptr, &kind, data.data(), &size) !=
+        ERROR_SUCCESS)
       return false;
     data.resize(size);
     type = kind == REG_BINARY ? TValueType::kBinary : TValueType::kOther;
     return true;
   }
   bool WriteBinary(const std::string& name, const std::vector<uint8_t>& data) override {
-    return RegSetValueExW(key_, Wide(name).c_str(), 0, REG_BINARY, data.data(),
+    return RegSetValueExW(key_.Get(), Wide(name).c_str(), 0, REG_BINARY, data.data(),
                           static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
   }
   bool DeleteValue(const std::string& name) override {
-    const LSTATUS status = RegDeleteValueW(key_, Wide(name).c_str());
+    const LSTATUS status = RegDeleteValueW(key_.Get(), Wide(name).c_str());
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
   }
 
  private:
-  HKEY key_;
+  TKeyHolder key_;
 };
 
 class TWin32Registry : public IRegistry {
@@ -74,9 +75,9 @@ const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\
 class TWin32InstalledApps : public IInstalledApps {
  public:
   bool Write(const std::string& key, const std::vector<TAppValue>& values) override {
-    HKEY entry = nullptr;
+    TKeyHolder entry;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, EntryPath(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                        nullptr, &entry, nullptr) != ERROR_SUCCESS)
+                        nullptr, entry.Receive(), nullptr) != ERROR_SUCCESS)
       return false;
     bool ok = true;
     for (const TAppValue& value : values) {
@@ -84,16 +85,15 @@ class TWin32InstalledApps : public IInstalledApps {
       if (value.IsNumber) {
         const DWORD number = value.Number;
         ok &=
-            RegSetValueExW(entry, name.c_str(), 0, REG_DWORD,
+            RegSetValueExW(entry.Get(), name.c_str(), 0, REG_DWORD,
                            reinterpret_cast<const BYTE*>(&number), sizeof number) == ERROR_SUCCESS;
       } else {
         const std::wstring text = Wide(value.Text);
         ok &= RegSetValueExW(
-                  entry, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                  entry.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
       }
     }
-    RegCloseKey(entry);
     return ok;
   }
   bool Remove(const std::string& key) override {
@@ -102,18 +102,18 @@ class TWin32InstalledApps : public IInstalledApps {
   }
   std::vector<std::string> Keys() override {
     std::vector<std::string> keys;
-    HKEY list = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, KEY_READ, &list) != ERROR_SUCCESS)
+    TKeyHolder list;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, KEY_READ, list.Receive()) !=
+        ERROR_SUCCESS)
       return keys;
     for (DWORD i = 0;; ++i) {
       wchar_t name[256];
       DWORD length = 256;
-      if (RegEnumKeyExW(list, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+      if (RegEnumKeyExW(list.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
           ERROR_SUCCESS)
         break;
       keys.push_back(Utf8FromWide(std::wstring(name, length)));
     }
-    RegCloseKey(list);
     return keys;
   }
   std::string ReadText(const std::string& key, const std::string& name) override {

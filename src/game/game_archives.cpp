@@ -5,6 +5,7 @@
 #include "core/text.h"
 #include "core/windows_names.h"
 #include "game/game_folder.h"
+#include "game/game_path.h"
 
 namespace merva {
 
@@ -12,46 +13,29 @@ namespace {
 
 const char kArchiveExtension[] = ".IMG";
 
-std::vector<std::string> PlaceParts(const std::string& relative) {
-  std::vector<std::string> parts;
-  for (const std::string& part : SplitAt(relative, "\\/"))
-    if (!part.empty() && part != ".") parts.push_back(part);
-  return parts;
-}
-
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 }  // namespace
 
 std::string GameArchivePath(const std::string& relative) {
   std::string path;
-  for (const std::string& part : PlaceParts(relative)) path += (path.empty() ? "" : "\\") + part;
+  for (const std::string& part : GamePathParts(relative)) path += (path.empty() ? "" : "\\") + part;
   return path;
 }
 
 std::string GameArchiveKey(const std::string& relative) {
-  return WindowsPathKey(PlaceParts(relative));
+  return WindowsPathKey(GamePathParts(relative));
 }
 
 bool IsMainArchive(const std::string& relative) {
-  return PlaceParts(relative).empty() || GameArchiveKey(relative) == GameArchiveKey(kArchiveInGame);
+  return GamePathParts(relative).empty() ||
+         GameArchiveKey(relative) == GameArchiveKey(kArchiveInGame);
 }
 
 std::string GameArchiveFault(const std::string& relative) {
   if (IsMainArchive(relative)) return relative.empty() ? "no archive is named" : "";
-  const std::vector<std::string> raw = SplitAt(relative, "\\/");
-  // A drive leads out; a ':' further on is a name Windows does not allow (below).
-  bool inside =
-      (relative.size() < 2 || relative[1] != ':') && relative[0] != '\\' && relative[0] != '/';
-  for (const std::string& part : raw) inside = inside && part != "..";
-  if (!inside) return "it lies outside the game folder";
-  const std::vector<std::string> parts = PlaceParts(relative);
-  for (const std::string& part : parts) {
-    const std::string fault = WindowsNameFault(part);
-    if (!fault.empty()) return fault;
-  }
+  if (!GamePathIsInside(relative)) return "it lies outside the game folder";
+  const std::string fault = GamePathWindowsFault(relative);
+  if (!fault.empty()) return fault;
+  const std::vector<std::string> parts = GamePathParts(relative);
   if (IsInstallersOwnPath(parts)) return "the installer itself uses it";
   if (!EndsWith(WindowsNameKey(parts.back()), kArchiveExtension))
     return "it is not an IMG archive (.img)";

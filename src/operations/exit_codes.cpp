@@ -6,6 +6,23 @@
 
 namespace merva {
 
+const TExitCodeMeaning kExitCodeMeanings[7] = {
+    {kExitDone, "done"},
+    {kExitFailed, "failed; nothing was changed"},
+    {kExitUsage, "a wrong command line"},
+    {kExitRefusedByLevel, "refused by the installed level"},
+    {kExitBusy,
+     "another installation or undo of that game is running, or the game holds its archive "
+     "(close the game, try again); or a run on that game was cut off and waits: `status` and "
+     "`plan` say so until a run finishes it (`merva-img history GAME_FOLDER`), and a run whose "
+     "restore folder is out of reach (a drive unplugged, a profile not loaded) waits, whole, "
+     "until it is connected again"},
+    {kExitNoGame, "the game folder is not a game: no `models\\gta3.img` there"},
+    {kExitHalfDone,
+     "failed after a change and could not take it back; the message (and the log) says what "
+     "state the game is in"},
+};
+
 TExitCode ExitCodeOf(const std::exception& error) {
   if (dynamic_cast<const EHalfDone*>(&error)) return kExitHalfDone;
   if (dynamic_cast<const EGameBusy*>(&error)) return kExitBusy;

@@ -16,6 +16,14 @@ enum TExitCode : int {
   kExitHalfDone = 6,        // failed after a change and could not take it back
 };
 
+// What each code means, in the words the players' guide (docs/players.md) gives them: a test
+// holds the guide to these.
+struct TExitCodeMeaning {
+  TExitCode Code;
+  const char* Words;
+};
+extern const TExitCodeMeaning kExitCodeMeanings[7];
+
 // The code for a run that ended with `error`.
 TExitCode ExitCodeOf(const std::exception& error);
 

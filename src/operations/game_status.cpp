@@ -1,6 +1,7 @@
 #include "operations/game_status.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -51,38 +52,63 @@ class TPresent {
   std::map<std::string, std::string> known_[2];
 };
 
-// Everything a point wrote: its entries, then its game files.
-std::vector<std::pair<TThing, std::string>> WrittenBy(const TRestorePoint& point) {
-  std::vector<std::pair<TThing, std::string>> things;
-  for (const TAddedEntry& entry : point.Added) things.push_back({TThing::kEntry, entry.Name});
-  for (const TKeptEntry& entry : point.Replaced)
-    things.push_back({TThing::kEntry, EntryName(entry.Old)});
-  for (const TGameFileChange& file : point.GameFiles)
-    things.push_back({TThing::kGameFile, file.Item});
-  return things;
+// Whose each of the installations' versions of `thing` is now: still as it wrote it, taken over
+// by a later one, changed since, or not known (a record of an earlier layout).
+void AddStates(TGameStatus& status, const TOwnership& owners, TThing thing,
+               const std::string& archive, std::optional<TPresent>& present,
+               const std::function<std::vector<std::string>(const TRestorePoint&)>& wrote) {
+  const std::vector<TRestorePoint>& points = owners.Points();
+  for (size_t i = 0; i < points.size(); ++i) {
+    for (const std::string& name : wrote(points[i])) {
+      TThingStatus state{thing, name, archive, TThingState::kOwns};
+      std::string print;
+      owners.Wrote(i, thing, name, print);
+      if (const TRestorePoint* by = owners.TakenOverBy(i, thing, name)) {
+        // Named by the status's own copy of the points, which outlives `owners`.
+        state.By = &status.Owners.Points()[static_cast<size_t>(by - points.data())];
+        state.State = TThingState::kTakenOver;
+      } else if (print.empty())
+        state.State = TThingState::kCannotTell;
+      else if (!present || present->Fingerprint(thing, name) != print)
+        state.State = TThingState::kChangedSince;
+      status.Installed[i].Things.push_back(state);
+    }
+  }
 }
 
-// The entries of the other archives: each archive's installations told apart by the points'
-// parts for it alone, since two archives may hold entries of one name.
-void AddOtherArchives(IFileSystem& fs, const std::string& gameFolder, TGameStatus& status) {
-  const std::vector<TRestorePoint>& points = status.Owners.Points();
-  std::vector<std::string> archives, keys;
+// The archives the installations changed, models\gta3.img first, each once.
+std::vector<std::string> ArchivesChangedBy(const std::vector<TRestorePoint>& points) {
+  std::vector<std::string> archives{kArchiveInGame}, keys{GameArchiveKey(kArchiveInGame)};
   for (const TRestorePoint& point : points)
-    for (const TRestorePoint& part : point.Parts)
-      if (std::find(keys.begin(), keys.end(), GameArchiveKey(part.Archive)) == keys.end()) {
-        keys.push_back(GameArchiveKey(part.Archive));
-        archives.push_back(part.Archive);
+    for (const TArchiveChange& change : point.Archives)
+      if (std::find(keys.begin(), keys.end(), GameArchiveKey(change.Archive)) == keys.end()) {
+        keys.push_back(GameArchiveKey(change.Archive));
+        archives.push_back(change.Archive);
       }
-  for (const std::string& name : archives) {
-    std::vector<TRestorePoint> parts;
-    std::vector<size_t> of;  // the index in `points` of each part's point
-    for (size_t i = 0; i < points.size(); ++i) {
-      const int n = PartIndexFor(points[i], name);
-      if (n < 0) continue;
-      parts.push_back(PartPoint(points[i], static_cast<size_t>(n)));
-      of.push_back(i);
-    }
-    const TOwnership owners(parts);
+  return archives;
+}
+
+}  // namespace
+
+TGameStatus ReadGameStatus(IFileSystem& fs, const std::string& root,
+                           const std::string& gameFolder) {
+  const TGameLock lock(fs, gameFolder, TGameLock::TMode::kRead);
+  TArchiveFile game(fs);
+  if (!game.Open(ArchivePathOf(gameFolder), TOpenAccess::kReadOnly))
+    throw EArchiveMissing(ArchivePathOf(gameFolder));
+  game.Close();
+  TGameStatus status;
+  // A game moved since its installations: its points record the folder it was moved from.
+  const std::string movedFrom = root.empty() ? "" : MovedFromFolder(fs, root, gameFolder, nullptr);
+  status.Owners = TOwnership(
+      root.empty() ? std::vector<TRestorePoint>{}
+                   : ListRestorePoints(fs, root, movedFrom.empty() ? gameFolder : movedFrom));
+  if (!root.empty()) status.Damaged = DamagedRestorePoints(fs, root, gameFolder);
+  const std::vector<TRestorePoint>& points = status.Owners.Points();
+  for (const TRestorePoint& point : points) status.Installed.push_back({&point, {}});
+  // Each archive's installations told apart by their changes of it alone, since two archives
+  // may hold entries of one name.
+  for (const std::string& name : ArchivesChangedBy(points)) {
     TArchiveFile archive(fs);
     const std::string path = GameArchivePathOf(gameFolder, name);
     // Missing or no archive now: what the installations wrote there is gone.
@@ -94,62 +120,26 @@ void AddOtherArchives(IFileSystem& fs, const std::string& gameFolder, TGameStatu
     }
     std::optional<TPresent> present;
     if (opened) present.emplace(fs, archive, gameFolder);
-    for (size_t j = 0; j < parts.size(); ++j) {
-      for (const auto& [thing, entry] : WrittenBy(parts[j])) {
-        TThingStatus state{thing, entry, name, TThingState::kOwns};
-        std::string wrote;
-        owners.Wrote(j, thing, entry, wrote);
-        if (const TRestorePoint* by = owners.TakenOverBy(j, thing, entry)) {
-          state.State = TThingState::kTakenOver;
-          for (const TRestorePoint& point : points)
-            if (point.Folder == by->Folder) state.By = &point;
-        } else if (wrote.empty()) {
-          state.State = TThingState::kCannotTell;
-        } else if (!present || present->Fingerprint(thing, entry) != wrote) {
-          state.State = TThingState::kChangedSince;
-        }
-        status.Installed[of[j]].Things.push_back(state);
-      }
-    }
+    const TOwnership owners(points, name);
+    AddStates(status, owners, TThing::kEntry, IsMainArchive(name) ? "" : name, present,
+              [&name](const TRestorePoint& point) {
+                std::vector<std::string> names;
+                if (const TArchiveChange* change = ArchiveChangeOf(point, name)) {
+                  for (const TAddedEntry& entry : change->Added) names.push_back(entry.Name);
+                  for (const TKeptEntry& entry : change->Replaced)
+                    names.push_back(EntryName(entry.Old));
+                }
+                return names;
+              });
+    if (IsMainArchive(name))
+      AddStates(status, status.Owners, TThing::kGameFile, "", present,
+                [](const TRestorePoint& point) {
+                  std::vector<std::string> items;
+                  for (const TGameFileChange& file : point.GameFiles) items.push_back(file.Item);
+                  return items;
+                });
     if (opened) archive.Close();
   }
-}
-
-}  // namespace
-
-TGameStatus ReadGameStatus(IFileSystem& fs, const std::string& root,
-                           const std::string& gameFolder) {
-  const TGameLock lock(fs, gameFolder, TGameLock::TMode::kRead);
-  TArchiveFile archive(fs);
-  if (!archive.Open(ArchivePathOf(gameFolder), TOpenAccess::kReadOnly))
-    throw EArchiveMissing(ArchivePathOf(gameFolder));
-  TGameStatus status;
-  // A game moved since its installations: its points record the folder it was moved from.
-  const std::string movedFrom = root.empty() ? "" : MovedFromFolder(fs, root, gameFolder, nullptr);
-  status.Owners = TOwnership(
-      root.empty() ? std::vector<TRestorePoint>{}
-                   : ListRestorePoints(fs, root, movedFrom.empty() ? gameFolder : movedFrom));
-  if (!root.empty()) status.Damaged = DamagedRestorePoints(fs, root, gameFolder);
-  TPresent present(fs, archive, gameFolder);
-  const std::vector<TRestorePoint>& points = status.Owners.Points();
-  for (size_t i = 0; i < points.size(); ++i) {
-    TInstallationStatus installed{&points[i], {}};
-    for (const auto& [thing, name] : WrittenBy(points[i])) {
-      TThingStatus state{thing, name, "", TThingState::kOwns};
-      std::string wrote;
-      status.Owners.Wrote(i, thing, name, wrote);
-      if ((state.By = status.Owners.TakenOverBy(i, thing, name)))
-        state.State = TThingState::kTakenOver;
-      else if (wrote.empty())
-        state.State = TThingState::kCannotTell;
-      else if (present.Fingerprint(thing, name) != wrote)
-        state.State = TThingState::kChangedSince;
-      installed.Things.push_back(state);
-    }
-    status.Installed.push_back(installed);
-  }
-  archive.Close();
-  AddOtherArchives(fs, gameFolder, status);
   return status;
 }
 

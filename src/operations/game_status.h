@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "change/ownership.h"
 #include "core/file_system.h"
-#include "restore/ownership.h"
 #include "restore/restore_point.h"
 #include "restore/restore_store.h"
 

@@ -1,6 +1,6 @@
 #include "operations/install_request.h"
 
-#include "restore/level_value.h"
+#include "change/level_value.h"
 
 namespace merva {
 

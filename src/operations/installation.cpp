@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "apps/installed_apps.h"
 #include "archive/archive_check.h"
 #include "archive/sectors.h"
 #include "core/environment.h"
@@ -14,7 +15,6 @@
 #include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "operations/room_check.h"
-#include "restore/installed_apps.h"
 #include "restore/restore_names.h"
 
 namespace merva {
@@ -162,26 +162,42 @@ void RefuseOneArchiveTwice(IFileSystem& fs, const std::string& game,
                   ", which is not an IMG archive of the game. Nothing was changed.");
 }
 
+// Each other archive the mod names, checked before any is opened.
+void CheckOtherArchives(IFileSystem& fs, const std::string& game,
+                        const std::vector<std::string>& archives) {
+  for (const std::string& archive : archives) CheckOtherArchive(fs, game, archive);
+  RefuseOneArchiveTwice(fs, game, archives);
+}
+
+// Opens another archive by `open` (read-only for a plan, for its rebuild for a run): a file that
+// is no archive of the game, or shorter than an archive's header, is refused in the mod's words.
+template <typename Open>
+void OpenOtherArchive(const std::string& path, const Open& open) {
+  bool opened = false;
+  try {
+    opened = open();
+  } catch (const EArchiveMissing&) {
+    opened = false;
+  } catch (const EInOutError& error) {
+    if (error.ErrorCode() != kReadBeyondEnd) throw;
+  }
+  if (!opened) RaiseNotAnArchive(path);
+}
+
 }  // namespace
 
 void TInstallation::OpenOtherArchives() {
   IFileSystem& fs = services_.Files;
-  for (const std::string& archive : OtherArchivesOf(items_, *index_))
-    CheckOtherArchive(fs, game_, archive);
-  RefuseOneArchiveTwice(fs, game_, OtherArchivesOf(items_, *index_));
-  for (const std::string& archive : OtherArchivesOf(items_, *index_)) {
+  const std::vector<std::string> names = OtherArchivesOf(items_, *index_);
+  CheckOtherArchives(fs, game_, names);
+  for (const std::string& archive : names) {
     TOtherArchive& other = others_.emplace_back();
     other.Archive = archive;
-    try {
+    OpenOtherArchive(GameArchivePathOf(game_, archive), [&] {
       other.Rebuild.emplace(fs, GameArchivePathOf(game_, archive),
                             RebuiltArchivePathOf(game_, archive));
-    } catch (const EArchiveMissing&) {
-      RaiseNotAnArchive(GameArchivePathOf(game_, archive));
-    } catch (const EInOutError& error) {
-      // Shorter than an archive's header.
-      if (error.ErrorCode() != kReadBeyondEnd) throw;
-      RaiseNotAnArchive(GameArchivePathOf(game_, archive));
-    }
+      return true;
+    });
     RefuseDamagedArchive(other.Rebuild->Archive());
   }
 }
@@ -209,17 +225,11 @@ TInstallPlan TInstallation::Plan() {
   std::deque<TPlannedBody> otherBodies;
   std::vector<TArchiveFile*> otherPlans;
   const std::vector<std::string> otherNames = OtherArchivesOf(items_, *index_);
-  for (const std::string& name : otherNames) CheckOtherArchive(fs, game_, name);
-  RefuseOneArchiveTwice(fs, game_, otherNames);
+  CheckOtherArchives(fs, game_, otherNames);
   for (const std::string& name : otherNames) {
     TArchiveFile& other = others.emplace_back(fs);
-    bool opened = false;
-    try {
-      opened = other.Open(GameArchivePathOf(game_, name), TOpenAccess::kReadOnly);
-    } catch (const EInOutError& error) {
-      if (error.ErrorCode() != kReadBeyondEnd) throw;
-    }
-    if (!opened) RaiseNotAnArchive(GameArchivePathOf(game_, name));
+    const std::string path = GameArchivePathOf(game_, name);
+    OpenOtherArchive(path, [&] { return other.Open(path, TOpenAccess::kReadOnly); });
     RefuseDamagedArchive(other);
     other.WriteTo(otherBodies.emplace_back(other.File(), other.File().Size()));
     otherPlans.push_back(&other);

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "archive/archive_rebuild.h"
+#include "journal/changing_game.h"
+#include "journal/journal.h"
 #include "operations/install_request.h"
 #include "operations/operation.h"
 #include "operations/room_check.h"
 #include "package/package.h"
-#include "restore/changing_game.h"
-#include "restore/journal.h"
 #include "restore/restore_store.h"
 #include "restore/restore_writer.h"
 #include "script/install_items.h"

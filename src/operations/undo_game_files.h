@@ -8,7 +8,7 @@
 
 #include "core/errors.h"
 #include "core/file_system.h"
-#include "restore/journal.h"
+#include "journal/journal.h"
 #include "restore/restore_point.h"
 
 namespace merva {

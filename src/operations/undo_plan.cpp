@@ -6,12 +6,12 @@
 
 #include "archive/archive_body.h"
 #include "archive/archive_file.h"
+#include "change/ownership.h"
 #include "core/errors.h"
 #include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "game/game_lock.h"
 #include "operations/undo_game_files.h"
-#include "restore/ownership.h"
 #include "restore/restore_names.h"
 #include "restore/restore_reader.h"
 #include "restore/restore_store.h"
@@ -48,9 +48,8 @@ std::vector<TRestorePoint> UndoChain(IFileSystem& fs, const std::string& root,
   present.insert(point.Folder);
   for (size_t i = 1; i < chain.size(); ++i) {
     std::vector<std::string> owners;
-    for (const TKeptEntry& entry : chain[i].Replaced) owners.push_back(entry.TakenFrom);
-    for (const TRestorePoint& part : chain[i].Parts)
-      for (const TKeptEntry& entry : part.Replaced) owners.push_back(entry.TakenFrom);
+    for (const TArchiveChange& change : chain[i].Archives)
+      for (const TKeptEntry& entry : change.Replaced) owners.push_back(entry.TakenFrom);
     for (const TGameFileChange& file : chain[i].GameFiles) owners.push_back(file.TakenFrom);
     for (const std::string& owner : owners) {
       const std::string name = TakenFromPointName(owner);
@@ -65,82 +64,96 @@ std::vector<TRestorePoint> UndoChain(IFileSystem& fs, const std::string& root,
   return chain;
 }
 
-std::vector<TPartChain> PartChainsOf(const std::string& root,
-                                     const std::vector<TRestorePoint>& chain) {
-  std::vector<TPartChain> parts;
-  for (const TRestorePoint& part : chain[0].Parts) {
-    TPartChain& of = parts.emplace_back();
-    of.Archive = part.Archive;
+std::vector<TArchiveChain> ArchiveChainsOf(const std::string& root,
+                                           const std::vector<TRestorePoint>& chain) {
+  std::vector<TArchiveChain> archives;
+  for (const TArchiveChange& undone : chain[0].Archives) {
+    TArchiveChain& of = archives.emplace_back();
+    of.Archive = undone.Archive;
     for (size_t i = 0; i < chain.size(); ++i) {
-      const int n = PartIndexFor(chain[i], part.Archive);
-      if (n < 0) continue;
-      of.Chain.push_back(PartPoint(chain[i], static_cast<size_t>(n)));
-      // A moved game: every part is taken back where the game is now.
-      of.Chain.back().GameFolder = chain[0].GameFolder;
-      of.KeptFolders.push_back(PointPathOf(root, chain[i].Folder) + "\\" +
-                               KeptPartFolder(static_cast<size_t>(n)));
-      of.InChain.push_back(i);
+      const std::vector<TArchiveChange>& changes = chain[i].Archives;
+      for (size_t n = 0; n < changes.size(); ++n) {
+        if (GameArchiveKey(changes[n].Archive) != GameArchiveKey(undone.Archive)) continue;
+        of.Links.push_back({chain[i].Folder,
+                            KeptArchiveFolderOf(PointPathOf(root, chain[i].Folder), n),
+                            changes[n]});
+        of.InChain.push_back(i);
+      }
     }
   }
-  return parts;
+  return archives;
 }
 
-TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& plan,
-                   const std::vector<TPartPlan>& parts) {
-  const TRestorePoint& point = chain[0];
-  TUndoPlan told;
-  std::set<std::string> stays;
-  for (const TChainUndo::TStays& stay : plan.Stay) {
-    stays.insert(EntryNameKey(stay.Name));
-    for (const TRestorePoint& point : chain)
-      if (point.Folder == stay.Point)
-        told.Stay.push_back(stay.Name + " stays as " + point.Title + " installed it");
+std::optional<TChainUndo> PlanArchiveChain(const TArchiveChain& of, TArchiveFile& archive,
+                                           IProgress* progress, bool& byNames) {
+  byNames = false;
+  try {
+    return PlanChainUndo(of.Links, archive.Entries());
+  } catch (const Exception&) {
+    // The newest there: its undo works out by names what an archive changed since becomes.
+    if (of.Links.size() == 1) return std::nullopt;
+    // The archive changed since the newest installation (another tool) is no damage of a point.
+    if (IsRecordedArchive(archive.File(), of.Links.back().Change, progress)) throw;
   }
-  for (const TKeptEntry& entry : point.Replaced)
-    if (!stays.count(EntryNameKey(EntryName(entry.Old))))
-      told.GivenBack.push_back(EntryName(entry.Old));
-  for (const TAddedEntry& entry : point.Added)
-    if (!stays.count(EntryNameKey(entry.Name))) told.Removed.push_back(entry.Name);
+  byNames = true;
+  return PlanChainUndoByNames(of.Links, archive.Entries());
+}
+
+TRestorePoint UndonePoint(const TRestorePoint& point, const TGameFilesUndo& files) {
+  TRestorePoint undone = point;
+  undone.GameFiles = files.GameFiles;
+  undone.FoldersCreated = files.FoldersCreated;
+  return undone;
+}
+
+TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TGameFilesUndo& files,
+                   const std::vector<TArchivePlan>& archives) {
+  TUndoPlan told;
+  const auto title = [&](const std::string& folder) -> const std::string* {
+    for (const TRestorePoint& point : chain)
+      if (point.Folder == folder) return &point.Title;
+    return nullptr;
+  };
   // Another archive's entries with its name: two archives may hold entries of one name.
-  for (const TPartPlan& part : parts) {
-    const std::string in = " in " + GameArchiveText(part.Part->Archive);
-    std::set<std::string> staysThere;
-    if (part.Plan)
-      for (const TChainUndo::TStays& stay : part.Plan->Stay) {
-        staysThere.insert(EntryNameKey(stay.Name));
-        for (const TRestorePoint& later : chain)
-          if (later.Folder == stay.Point)
-            told.Stay.push_back(stay.Name + in + " stays as " + later.Title + " installed it");
+  for (const TArchivePlan& archive : archives) {
+    const std::string in =
+        IsMainArchive(archive.Of->Archive) ? "" : " in " + GameArchiveText(archive.Of->Archive);
+    std::set<std::string> stays;
+    if (archive.Plan)
+      for (const TChainStays& stay : archive.Plan->Stay) {
+        stays.insert(EntryNameKey(stay.Name));
+        if (const std::string* by = title(stay.Point))
+          told.Stay.push_back(stay.Name + in + " stays as " + *by + " installed it");
       }
-    const TRestorePoint& undone = part.Part->Chain[0];
+    const TArchiveChange& undone = archive.Of->Links[0].Change;
     for (const TKeptEntry& entry : undone.Replaced)
-      if (!staysThere.count(EntryNameKey(EntryName(entry.Old))))
+      if (!stays.count(EntryNameKey(EntryName(entry.Old))))
         told.GivenBack.push_back(EntryName(entry.Old) + in);
     for (const TAddedEntry& entry : undone.Added)
-      if (!staysThere.count(EntryNameKey(entry.Name))) told.Removed.push_back(entry.Name + in);
+      if (!stays.count(EntryNameKey(entry.Name))) told.Removed.push_back(entry.Name + in);
   }
-  for (const TGameFileChange& file : plan.Undone.GameFiles)
+  for (const TChainStays& stay : files.Stay)
+    if (const std::string* by = title(stay.Point))
+      told.Stay.push_back(stay.Name + " stays as " + *by + " installed it");
+  for (const TGameFileChange& file : files.GameFiles)
     (file.Replaced ? told.GivenBack : told.Removed).push_back(file.Item);
-  for (const TRewrittenPoint& rewritten : plan.Rewritten)
-    told.Rewritten.push_back(rewritten.Point.Folder);
+  for (size_t i = 1; i < chain.size(); ++i) told.Rewritten.push_back(chain[i].Folder);
   return told;
 }
 
-std::vector<TChainUndo::TDisplaced> EntriesChangedSince(IFileSystem& fs,
-                                                        const std::string& gameFolder,
-                                                        const TRestorePoint& undone,
-                                                        const TChainUndo* plan,
-                                                        const std::string& archive) {
+std::vector<TDisplaced> EntriesChangedSince(IFileSystem& fs, const std::string& gameFolder,
+                                            const TArchiveChange& undone, const TChainUndo* plan) {
   std::set<std::string> stays;
   if (plan)
-    for (const TChainUndo::TStays& stay : plan->Stay) stays.insert(EntryNameKey(stay.Name));
+    for (const TChainStays& stay : plan->Stay) stays.insert(EntryNameKey(stay.Name));
   std::vector<std::pair<std::string, std::string>> wrote;  // name, fingerprint
   for (const TKeptEntry& kept : undone.Replaced)
     wrote.push_back({EntryName(kept.Old), kept.NewFingerprint});
   for (const TAddedEntry& added : undone.Added) wrote.push_back({added.Name, added.NewFingerprint});
-  std::vector<TChainUndo::TDisplaced> changed;
+  std::vector<TDisplaced> changed;
   TArchiveFile now(fs);
-  if (!now.Open(GameArchivePathOf(gameFolder, archive), TOpenAccess::kReadOnly)) return changed;
+  if (!now.Open(GameArchivePathOf(gameFolder, undone.Archive), TOpenAccess::kReadOnly))
+    return changed;
   TFileBody body(now.File());
   for (const auto& [name, fingerprint] : wrote) {
     if (fingerprint.empty() || stays.count(EntryNameKey(name))) continue;
@@ -148,7 +161,7 @@ std::vector<TChainUndo::TDisplaced> EntriesChangedSince(IFileSystem& fs,
     if (found.empty()) continue;  // gone: nothing of another's to keep
     const TArchiveEntry& entry = now.Entries()[found.front()];
     if (BodyFingerprint(body, EntryStart(entry), EntryBytes(entry)) == fingerprint) continue;
-    TChainUndo::TDisplaced displaced;
+    TDisplaced displaced;
     displaced.Item = name;
     displaced.Now = true;
     displaced.Entry = entry;
@@ -178,33 +191,42 @@ namespace {
 // The refusals the undo would give, found by its own checks before its first change, and what
 // --force would do about each: the plan ends as the undo would.
 void AddUndoChecks(IFileSystem& fs, const std::string& root,
-                   const std::vector<TRestorePoint>& chain, const std::vector<TPartChain>& parts,
-                   const TRestorePoint& undone, const std::vector<const TChainUndo*>& plans,
+                   const std::vector<TRestorePoint>& chain,
+                   const std::vector<TArchivePlan>& archives, const TGameFilesUndo& files,
                    TUndoPlan& told) {
   const TRestorePoint& point = chain[0];
-  const auto changed = [&](const std::string& archive, const TRestorePoint& newest) {
-    told.Refusals.push_back(ArchiveChangedText(archive, newest));
-    told.Forced.push_back(std::string("the entries of ") + GameArchiveText(archive) +
-                          " are taken back by name");
-  };
-  {
-    TArchiveFile archive(fs);
-    if (fs.IsLink(ArchivePathOf(point.GameFolder)) ||
-        !archive.Open(ArchivePathOf(point.GameFolder), TOpenAccess::kReadOnly))
-      throw EArchiveMissing(ArchivePathOf(point.GameFolder));
-    if (!IsRecordedArchive(archive.File(), chain.back(), nullptr)) changed("", chain.back());
-  }
-  for (const TPartChain& part : parts) {
-    const std::string path = GameArchivePathOf(point.GameFolder, part.Archive);
+  const TRestorePoint undone = UndonePoint(point, files);
+  std::string list;
+  for (const TDisplaced& displaced : files.Displaced)
+    list += (list.empty() ? "" : ", ") + displaced.Item;
+  for (const TArchivePlan& plan : archives) {
+    const TArchiveChain& of = *plan.Of;
+    const std::string path = GameArchivePathOf(point.GameFolder, of.Archive);
     TArchiveFile archive(fs);
     if (fs.IsLink(path) || !archive.Open(path, TOpenAccess::kReadOnly)) {
+      // Without its archive the folder is no game.
+      if (IsMainArchive(of.Archive)) throw EArchiveMissing(path);
       told.Refusals.push_back(path + " is missing or is a link: the installation of " +
                               PointDescription(point) +
                               " changed it, and it cannot be given back.");
       continue;
     }
-    if (!IsRecordedArchive(archive.File(), part.Chain.back(), nullptr))
-      changed(part.Archive, part.Chain.back());
+    const TRestorePoint& newest = chain[of.InChain.back()];
+    if (!IsRecordedArchive(archive.File(), of.Links.back().Change, nullptr)) {
+      told.Refusals.push_back(ArchiveChangedText(of.Archive, newest));
+      told.Forced.push_back(std::string("the entries of ") + GameArchiveText(of.Archive) +
+                            " are taken back by name");
+    }
+    archive.Close();
+    const std::string in = IsMainArchive(of.Archive) ? "" : " in " + GameArchiveText(of.Archive);
+    if (plan.Plan)
+      for (const TDisplaced& displaced : plan.Plan->Displaced)
+        list += (list.empty() ? "" : ", ") + displaced.Item + in;
+    // Under later installations, an entry it wrote that another program changed since.
+    if (of.Links.size() > 1)
+      for (const TDisplaced& now :
+           EntriesChangedSince(fs, point.GameFolder, of.Links[0].Change, plan.Plan))
+        list += (list.empty() ? "" : ", ") + now.Item + in;
   }
   std::set<std::string> edited;
   try {
@@ -213,27 +235,12 @@ void AddUndoChecks(IFileSystem& fs, const std::string& root,
     told.Refusals.push_back(blocked.Message());
   }
   if (!edited.empty()) {
-    std::string list;
-    for (const std::string& item : edited) list += (list.empty() ? "" : ", ") + item;
-    told.Refusals.push_back(GameFilesEditedText(point, list));
-    told.Forced.push_back("your versions of " + list + " are kept in " +
+    std::string files;
+    for (const std::string& item : edited) files += (files.empty() ? "" : ", ") + item;
+    told.Refusals.push_back(GameFilesEditedText(point, files));
+    told.Forced.push_back("your versions of " + files + " are kept in " +
                           EditsFolderFor(fs, root, point));
   }
-  std::string list;
-  for (const TChainUndo* plan : plans)
-    if (plan)
-      for (const TChainUndo::TDisplaced& displaced : plan->Displaced)
-        list += (list.empty() ? "" : ", ") + displaced.Item;
-  // Under later installations, an entry it wrote that another program changed since.
-  if (chain.size() > 1)
-    for (const TChainUndo::TDisplaced& now :
-         EntriesChangedSince(fs, point.GameFolder, point, plans[0], ""))
-      list += (list.empty() ? "" : ", ") + now.Item;
-  for (size_t p = 0; p < parts.size(); ++p)
-    if (parts[p].Chain.size() > 1)
-      for (const TChainUndo::TDisplaced& now : EntriesChangedSince(
-               fs, point.GameFolder, parts[p].Chain[0], plans[p + 1], parts[p].Archive))
-        list += (list.empty() ? "" : ", ") + now.Item + " in " + GameArchiveText(parts[p].Archive);
   if (!list.empty()) {
     told.Refusals.push_back(UnkeptVersionsText(point, list));
     told.Forced.push_back("those versions of " + list + " are kept in " +
@@ -241,66 +248,34 @@ void AddUndoChecks(IFileSystem& fs, const std::string& root,
   }
 }
 
-std::vector<const TChainUndo*> PlansOf(const TChainUndo* main,
-                                       const std::vector<std::optional<TChainUndo>>& parts) {
-  std::vector<const TChainUndo*> plans = {main};
-  for (const std::optional<TChainUndo>& part : parts) plans.push_back(part ? &*part : nullptr);
-  return plans;
-}
-
 }  // namespace
 
 TUndoPlan PlanUndoOf(IFileSystem& fs, const std::string& root, const TRestorePoint& point,
                      const std::string& recordedFolder, bool withChecks) {
   const std::vector<TRestorePoint> chain = UndoChain(fs, root, point, recordedFolder);
-  const std::vector<TPartChain> partChains = PartChainsOf(root, chain);
-  // Each other archive's plan, worked out as gta3.img's below.
-  std::vector<std::optional<TChainUndo>> partUndos(partChains.size());
-  std::vector<TPartPlan> parts;
-  for (size_t p = 0; p < partChains.size(); ++p) {
-    const TPartChain& part = partChains[p];
-    if (part.Chain.size() > 1) {
+  const std::vector<TArchiveChain> chains = ArchiveChainsOf(root, chain);
+  // The newest in an archive: its record alone tells, whatever the archive has become since.
+  std::vector<std::optional<TChainUndo>> plans(chains.size());
+  std::vector<TArchivePlan> archives;
+  for (size_t c = 0; c < chains.size(); ++c) {
+    const TArchiveChain& of = chains[c];
+    if (of.Links.size() > 1) {
       TArchiveFile archive(fs);
-      const std::string path = GameArchivePathOf(point.GameFolder, part.Archive);
+      const std::string path = GameArchivePathOf(point.GameFolder, of.Archive);
       if (fs.IsLink(path) || !archive.Open(path, TOpenAccess::kReadOnly)) {
-        parts.push_back({&part, nullptr});  // told among the refusals
+        if (IsMainArchive(of.Archive)) throw EArchiveMissing(path);
+        archives.push_back({&of, nullptr});  // told among the refusals
         continue;
       }
-      try {
-        partUndos[p] = PlanChainUndo(part.Chain, archive.Entries());
-      } catch (const Exception&) {
-        if (IsRecordedArchive(archive.File(), part.Chain.back(), nullptr)) throw;
-        partUndos[p] = PlanChainUndoByNames(part.Chain, archive.Entries());
-      }
+      bool byNames = false;
+      plans[c] = PlanArchiveChain(of, archive, nullptr, byNames);
       archive.Close();
     }
-    parts.push_back({&part, partUndos[p] ? &*partUndos[p] : nullptr});
+    archives.push_back({&of, plans[c] ? &*plans[c] : nullptr});
   }
-  if (chain.size() == 1) {
-    // The newest: its record alone tells, whatever the archive has become since.
-    TChainUndo alone;
-    alone.Undone = point;
-    TUndoPlan told = TellUndo(chain, alone, parts);
-    if (withChecks)
-      AddUndoChecks(fs, root, chain, partChains, point, PlansOf(nullptr, partUndos), told);
-    return told;
-  }
-  TArchiveFile archive(fs);
-  if (!archive.Open(ArchivePathOf(point.GameFolder), TOpenAccess::kReadOnly))
-    throw EArchiveMissing(ArchivePathOf(point.GameFolder));
-  std::optional<TChainUndo> plan;
-  try {
-    plan = PlanChainUndo(chain, archive.Entries());
-  } catch (const Exception&) {
-    // The archive changed since the newest installation (another tool) is no damage of a
-    // point: what a forced undo would do by names is told.
-    if (IsRecordedArchive(archive.File(), chain.back(), nullptr)) throw;
-    plan = PlanChainUndoByNames(chain, archive.Entries());
-  }
-  archive.Close();
-  TUndoPlan told = TellUndo(chain, *plan, parts);
-  if (withChecks)
-    AddUndoChecks(fs, root, chain, partChains, plan->Undone, PlansOf(&*plan, partUndos), told);
+  const TGameFilesUndo files = PlanGameFilesUndo(chain);
+  TUndoPlan told = TellUndo(chain, files, archives);
+  if (withChecks) AddUndoChecks(fs, root, chain, archives, files, told);
   return told;
 }
 

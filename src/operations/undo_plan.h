@@ -3,11 +3,14 @@
 // anything changes: the installation and the later ones it goes under, what it gives back,
 // removes and leaves, and which later points it rewrites. The undo runs by it, and
 // `merva-img plan --undo` and the wizard's question tell it.
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "archive/archive_file.h"
+#include "change/point_chain.h"
 #include "core/file_system.h"
-#include "restore/point_chain.h"
+#include "core/progress.h"
 #include "restore/restore_point.h"
 
 namespace merva {
@@ -30,32 +33,41 @@ struct TUndoPlan {
 // `recordedFolder` is the folder a point of a moved game records (empty when it did not move).
 std::vector<TRestorePoint> UndoChain(IFileSystem& fs, const std::string& root,
                                      const TRestorePoint& point, const std::string& recordedFolder);
-// Another archive the installation chain[0] changed: its part and the later points' parts for
-// it, oldest first, with where each point keeps its old entries for it and its place in the
-// chain. Taken back as gta3.img is, by the chain of its parts.
-struct TPartChain {
+// One archive the installation chain[0] changed (models\gta3.img first, which every point
+// describes), with the change of every point of the chain that changed it (its links, oldest
+// first) and each link's place in the chain. Each archive is taken back by the chain of its
+// links alone.
+struct TArchiveChain {
   std::string Archive;
-  std::vector<TRestorePoint> Chain;
-  std::vector<std::string> KeptFolders;
+  std::vector<TArchiveLink> Links;
   std::vector<size_t> InChain;
 };
-std::vector<TPartChain> PartChainsOf(const std::string& root,
-                                     const std::vector<TRestorePoint>& chain);
+std::vector<TArchiveChain> ArchiveChainsOf(const std::string& root,
+                                           const std::vector<TRestorePoint>& chain);
 
-// A part chain with its plan (null: chain[0] is the newest there, and gives everything back).
-struct TPartPlan {
-  const TPartChain* Part;
+// An archive chain with its plan (null: chain[0] is the newest there, and gives everything back,
+// or the archive cannot be read).
+struct TArchivePlan {
+  const TArchiveChain* Of;
   const TChainUndo* Plan;
 };
 
-// The entries of `archive` (below `gameFolder`; empty: gta3.img) that `undone` wrote, that another
-// program changed since and that the undo would give back or remove (not taken over in `plan`):
-// the only copies of those versions.
-std::vector<TChainUndo::TDisplaced> EntriesChangedSince(IFileSystem& fs,
-                                                        const std::string& gameFolder,
-                                                        const TRestorePoint& undone,
-                                                        const TChainUndo* plan,
-                                                        const std::string& archive);
+// The plan of an archive's chain from the archive as it is (`archive`, open): exact, or by
+// names when it is not the archive the newest link recorded (`byNames` is then set). Null for a
+// chain of one link that the archive no longer fits: that undo goes by names from the archive
+// itself. Raises the exact plan's fault when the recorded archive does not fit the records.
+std::optional<TChainUndo> PlanArchiveChain(const TArchiveChain& of, TArchiveFile& archive,
+                                           IProgress* progress, bool& byNames);
+
+// The point taken back as its undo still changes it: the game files and folders that no later
+// installation took over.
+TRestorePoint UndonePoint(const TRestorePoint& point, const TGameFilesUndo& files);
+
+// The entries `undone` wrote in its archive (below `gameFolder`) that another program changed
+// since and that the undo would give back or remove (not taken over in `plan`): the only copies
+// of those versions.
+std::vector<TDisplaced> EntriesChangedSince(IFileSystem& fs, const std::string& gameFolder,
+                                            const TArchiveChange& undone, const TChainUndo* plan);
 
 // What stops an undo, in the words the undo and its plan share.
 std::string ArchiveChangedText(const std::string& archive, const TRestorePoint& newest);
@@ -63,8 +75,8 @@ std::string GameFilesEditedText(const TRestorePoint& point, const std::string& l
 std::string UnkeptVersionsText(const TRestorePoint& point, const std::string& list);
 
 // What the undo of chain[0] does, in words.
-TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TChainUndo& plan,
-                   const std::vector<TPartPlan>& parts = {});
+TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TGameFilesUndo& files,
+                   const std::vector<TArchivePlan>& archives);
 // The same, from the points and the archive's directory now; `withChecks` adds the refusals the
 // undo's own checks would give (reading every archive whole, as the undo does).
 TUndoPlan PlanUndoOf(IFileSystem& fs, const std::string& root, const TRestorePoint& point,

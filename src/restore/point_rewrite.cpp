@@ -12,14 +12,8 @@
 
 namespace merva {
 
-TChainSources::TChainSources(IFileSystem& fs, std::string root,
-                             const std::vector<TRestorePoint>& chain,
-                             std::vector<std::string> keptFolders)
-    : fs_(fs),
-      root_(std::move(root)),
-      chain_(chain),
-      keptFolders_(std::move(keptFolders)),
-      kept_(chain.size()) {}
+TChainSources::TChainSources(IFileSystem& fs, const std::vector<TArchiveLink>& links)
+    : fs_(fs), links_(links), kept_(links.size()) {}
 
 TChainSources::~TChainSources() = default;
 
@@ -27,18 +21,24 @@ namespace {
 
 // A kept archive read whole against its fingerprint: the bytes copied on from it are the ones
 // its installation kept.
-void CheckKeptArchiveWhole(IFileSystem& fs, const std::string& pointPath,
-                           const TRestorePoint& point, TKeptEntries& kept, IProgress& progress) {
-  if (point.Replaced.empty() || point.Replaced.front().Kept != kKeptArchiveName ||
-      point.KeptArchiveFingerprint.empty())
+void CheckKeptArchiveWhole(IFileSystem& fs, const TArchiveLink& link, TKeptEntries& kept,
+                           IProgress& progress) {
+  const TArchiveChange& change = link.Change;
+  if (change.Replaced.empty() || change.Replaced.front().Kept != kKeptArchiveName ||
+      change.KeptArchiveFingerprint.empty())
     return;
-  kept.Source(point.Replaced.front());  // its link and its directory are checked there
-  TBlockFile file = TBlockFile::OpenReadOnly(fs, pointPath + "\\" + kKeptArchiveName);
+  kept.Source(change.Replaced.front());  // its link and its directory are checked there
+  TBlockFile file = TBlockFile::OpenReadOnly(fs, InPoint(link.KeptFolder, kKeptArchiveName));
   const std::string print = FileFingerprint(file, 0, file.Size(), [&progress] { progress.Wait(); });
   file.Close();
-  if (print != point.KeptArchiveFingerprint)
-    throw Damaged(point, std::string("the kept file ") + kKeptArchiveName +
-                             " has changed since it was written");
+  if (print != change.KeptArchiveFingerprint)
+    throw Damaged(link.Point, std::string("the kept file ") + kKeptArchiveName +
+                                  " has changed since it was written");
+}
+
+// Each archive's link of the point whose folder is `path`.
+TArchiveLink LinkOf(const TRestorePoint& point, const std::string& path, size_t n) {
+  return {point.Folder, KeptArchiveFolderOf(path, n), point.Archives[n]};
 }
 
 }  // namespace
@@ -49,29 +49,24 @@ void CheckLaterPoints(IFileSystem& fs, const std::string& root,
     const TRestorePoint& point = chain[i];
     const std::string path = PointPathOf(root, point.Folder);
     if (fs.IsLink(path)) throw Damaged(point, "its folder is a link");
-    TKeptEntries kept(fs, path, point);
-    CheckKeptArchiveWhole(fs, path, point, kept, progress);
-    kept.Close();
+    for (size_t n = 0; n < point.Archives.size(); ++n) {
+      const TArchiveLink link = LinkOf(point, path, n);
+      TKeptEntries kept(fs, link);
+      CheckKeptArchiveWhole(fs, link, kept, progress);
+      kept.Close();
+    }
     for (const TGameFileChange& change : point.GameFiles)
       if (change.Replaced) CheckKeptGameFile(fs, point, path, change);
-    for (size_t n = 0; n < point.Parts.size(); ++n) {
-      const TRestorePoint part = PartPoint(point, n);
-      TKeptEntries partKept(fs, path + "\\" + KeptPartFolder(n), part);
-      CheckKeptArchiveWhole(fs, path + "\\" + KeptPartFolder(n), part, partKept, progress);
-      partKept.Close();
-    }
   }
 }
 
 TPutSource TChainSources::Kept(const TChainBytes& bytes, IProgress& progress) {
   const auto p = static_cast<size_t>(bytes.Point);
-  const TRestorePoint& point = chain_.at(p);
-  const TKeptEntry& kept = point.Replaced.at(static_cast<size_t>(bytes.Kept));
+  const TArchiveLink& link = links_.at(p);
+  const TKeptEntry& kept = link.Change.Replaced.at(static_cast<size_t>(bytes.Kept));
   if (!kept_[p]) {
-    const std::string path =
-        keptFolders_.empty() ? PointPathOf(root_, point.Folder) : keptFolders_.at(p);
-    kept_[p] = std::make_unique<TKeptEntries>(fs_, path, point);
-    CheckKeptArchiveWhole(fs_, path, point, *kept_[p], progress);
+    kept_[p] = std::make_unique<TKeptEntries>(fs_, link);
+    CheckKeptArchiveWhole(fs_, link, *kept_[p], progress);
   }
   return kept_[p]->Source(kept);
 }
@@ -153,19 +148,19 @@ std::string ChainArchiveFingerprint(const TChainDirectory& entries, int32_t firs
 
 namespace {
 
-// The kept archive of a rewritten point (or part) in `folder`: copied from `oldFolder` when it
-// stays the same, else made from where the old bytes now lie; `point` gets its fingerprint.
+// The kept archive of a rewritten change in `folder`: copied from `oldFolder` when it stays the
+// same, else made from where the old bytes now lie; `change` gets its fingerprint.
 void WriteKeptArchive(IFileSystem& fs, const std::string& oldFolder, const std::string& folder,
-                      TRestorePoint& point, const TRewrittenPoint& rewritten,
+                      TArchiveChange& change, const TRewrittenArchive& rewritten,
                       TChainSources& sources, IProgress& progress) {
-  const std::string target = folder + "\\" + kKeptArchiveName;
+  const std::string target = InPoint(folder, kKeptArchiveName);
   if (rewritten.SameKeptArchive) {
     // Checked whole as it is read for the first time.
     sources.Kept(rewritten.KeptEntries.front(), progress);
-    CopyWholeFile(fs, oldFolder + "\\" + kKeptArchiveName, target, false);
+    CopyWholeFile(fs, InPoint(oldFolder, kKeptArchiveName), target, false);
     return;
   }
-  const std::vector<TArchiveEntry> directory = KeptArchiveDirectory(point.Replaced);
+  const std::vector<TArchiveEntry> directory = KeptArchiveDirectory(change.Replaced);
   TBlockFile file = TBlockFile::Create(fs, target);
   const auto count = static_cast<int32_t>(directory.size());
   file.WriteExact(kArchiveTag, 4);
@@ -179,7 +174,7 @@ void WriteKeptArchive(IFileSystem& fs, const std::string& oldFolder, const std::
     progress.Wait();
   }
   file.Flush();
-  point.KeptArchiveFingerprint =
+  change.KeptArchiveFingerprint =
       FileFingerprint(file, 0, file.Size(), [&progress] { progress.Wait(); });
   file.Close();
 }
@@ -187,66 +182,55 @@ void WriteKeptArchive(IFileSystem& fs, const std::string& oldFolder, const std::
 }  // namespace
 
 void WriteRewrittenPoint(IFileSystem& fs, const std::string& root, const std::string& path,
-                         const std::vector<TRestorePoint>& chain, TRewrittenPoint rewritten,
-                         const std::vector<TRestorePoint>& earlier, TChainSources& sources,
-                         IProgress& progress, const std::vector<TRewrittenPart>& parts) {
-  TRestorePoint& point = rewritten.Point;
+                         const std::vector<TRestorePoint>& chain, TRestorePoint point,
+                         const std::vector<TGameFilesUndo::TRewritten::TKeptFile>& gameFileFrom,
+                         const std::vector<TRewrittenChange>& archives,
+                         const std::vector<TRestorePoint>& earlier, IProgress& progress) {
   if (fs.IsLink(path) || !fs.CreateDirectory(path))
     throw Exception("Unable to create the folder " + path + ". Nothing was changed.");
-  WriteFileFlushed(fs, path + "\\" + kPointMarkName, point.GameFolder);
+  WriteFileFlushed(fs, InPoint(path, kPointMarkName), point.GameFolder);
   std::vector<std::string> written;
-  if (!point.Replaced.empty()) {
-    WriteKeptArchive(fs, PointPathOf(root, point.Folder), path, rewritten.Point, rewritten, sources,
-                     progress);
-    written.push_back(path + "\\" + kKeptArchiveName);
+  const std::string oldPath = PointPathOf(root, point.Folder);
+  // Each archive: as the chain of that archive says, or else as it is.
+  for (size_t n = 0; n < point.Archives.size(); ++n) {
+    TArchiveChange& change = point.Archives[n];
+    if (change.Replaced.empty()) continue;
+    const std::string from = KeptArchiveFolderOf(oldPath, n);
+    const std::string target = KeptArchiveFolderOf(path, n);
+    CreateFolderPath(fs, target);
+    const TRewrittenChange* redone = nullptr;
+    for (const TRewrittenChange& archive : archives)
+      if (archive.Archive == n) redone = &archive;
+    if (redone) {
+      WriteKeptArchive(fs, from, target, change, redone->Rewritten, *redone->Sources, progress);
+    } else {
+      const TArchiveLink link = LinkOf(point, oldPath, n);
+      TKeptEntries kept(fs, link);
+      CheckKeptArchiveWhole(fs, link, kept, progress);
+      kept.Close();
+      CopyWholeFile(fs, InPoint(from, kKeptArchiveName), InPoint(target, kKeptArchiveName), false);
+      progress.Wait();
+    }
+    written.push_back(InPoint(target, kKeptArchiveName));
   }
   for (size_t f = 0; f < point.GameFiles.size(); ++f) {
     const TGameFileChange& change = point.GameFiles[f];
     if (!change.Replaced) continue;
-    const TRewrittenPoint::TKeptFile& from = rewritten.GameFileFrom[f];
+    const TGameFilesUndo::TRewritten::TKeptFile& from = gameFileFrom[f];
     const TRestorePoint& owner = chain.at(static_cast<size_t>(from.Point));
     TGameFileChange kept = change;
     kept.Kept = from.Kept;
     const std::string ownerPath = PointPathOf(root, owner.Folder);
     CheckKeptGameFile(fs, owner, ownerPath, kept);
-    const std::string target = path + "\\" + change.Kept;
+    const std::string target = InPoint(path, change.Kept);
     CreateFolderPath(fs, ParentFolder(target));
     CopyWholeFile(fs, KeptGameFilePath(ownerPath, kept), target, false);
     written.push_back(target);
     progress.Wait();
   }
-  // Its other archives: as the chains of their parts say, or else as they are.
-  for (size_t n = 0; n < point.Parts.size(); ++n) {
-    const std::string from = PointPathOf(root, point.Folder) + "\\" + KeptPartFolder(n);
-    const std::string target = path + "\\" + KeptPartFolder(n);
-    const TRewrittenPart* redone = nullptr;
-    for (const TRewrittenPart& part : parts)
-      if (part.Part == n) redone = &part;
-    if (redone) {
-      TRestorePoint& part = point.Parts[n];
-      const std::string archive = part.Archive;
-      part = redone->Rewritten.Point;
-      part.Archive = archive;
-      part.Parts.clear();
-      if (part.Replaced.empty()) continue;
-      CreateFolderPath(fs, target);
-      WriteKeptArchive(fs, from, target, part, redone->Rewritten, *redone->Sources, progress);
-      written.push_back(target + "\\" + kKeptArchiveName);
-      continue;
-    }
-    if (point.Parts[n].Replaced.empty()) continue;
-    const TRestorePoint part = PartPoint(point, n);
-    TKeptEntries kept(fs, from, part);
-    CheckKeptArchiveWhole(fs, from, part, kept, progress);
-    kept.Close();
-    CreateFolderPath(fs, target);
-    CopyWholeFile(fs, from + "\\" + kKeptArchiveName, target + "\\" + kKeptArchiveName, false);
-    written.push_back(target + "\\" + kKeptArchiveName);
-    progress.Wait();
-  }
   FlushFiles(fs, written, &progress);
-  WriteFileFlushed(fs, path + "\\" + kChangesFileName, ChangesText(point, earlier));
-  WriteFileFlushed(fs, path + "\\" + kRecordFileName, RecordText(point));
+  WriteFileFlushed(fs, InPoint(path, kChangesFileName), ChangesText(point, earlier));
+  WriteFileFlushed(fs, InPoint(path, kRecordFileName), RecordText(point));
 }
 
 }  // namespace merva

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "archive/archive_body.h"
+#include "change/point_chain.h"
 #include "core/block_file.h"
 #include "core/file_system.h"
 #include "core/progress.h"
-#include "restore/point_chain.h"
 #include "restore/restore_point.h"
 #include "restore/restore_reader.h"
 
@@ -21,24 +21,20 @@ namespace merva {
 // first byte is used: a kept archive changed by hand is named, never copied on.
 class TChainSources {
  public:
-  // `keptFolders` are where each chain point keeps its old entries, for a chain of one of the
-  // other archives' parts; empty: the points' own folders.
-  TChainSources(IFileSystem& fs, std::string root, const std::vector<TRestorePoint>& chain,
-                std::vector<std::string> keptFolders = {});
+  // `links` is one archive's chain: each link keeps its old entries in its KeptFolder.
+  TChainSources(IFileSystem& fs, const std::vector<TArchiveLink>& links);
   ~TChainSources();
   TChainSources(const TChainSources&) = delete;
   TChainSources& operator=(const TChainSources&) = delete;
 
-  // The old bytes kept by chain[bytes.Point] for its Replaced[bytes.Kept].
+  // The old bytes kept by links[bytes.Point] for its Replaced[bytes.Kept].
   TPutSource Kept(const TChainBytes& bytes, IProgress& progress);
   // Lets every file go, so that the points' folders can be renamed and removed.
   void Close();
 
  private:
   IFileSystem& fs_;
-  std::string root_;
-  const std::vector<TRestorePoint>& chain_;
-  std::vector<std::string> keptFolders_;
+  const std::vector<TArchiveLink>& links_;
   std::vector<std::unique_ptr<TKeptEntries>> kept_;
 };
 
@@ -54,21 +50,22 @@ std::string ChainArchiveFingerprint(const TChainDirectory& entries, int32_t firs
                                     TBlockFile& archive, TChainSources& sources,
                                     IProgress& progress);
 
-// One of a rewritten point's other archives, rewritten by the chain of that archive's parts.
-struct TRewrittenPart {
-  size_t Part = 0;            // its index in the point's Parts
-  TRewrittenPoint Rewritten;  // Rewritten.Point is the part as its record becomes
+// One of a rewritten point's archives, rewritten by the chain of that archive.
+struct TRewrittenChange {
+  size_t Archive = 0;  // its index in the point's Archives
+  TRewrittenArchive Rewritten;
   TChainSources* Sources = nullptr;
 };
 
-// Writes the rewritten point at `path`, a new folder in `root`: its mark, its kept archive
-// (copied when it stays the same, else made from where the old bytes now lie), its kept game
-// files, each other archive's kept archive (rewritten as `parts` say, else copied), changes.txt
-// and the record, all flushed. `earlier` are the game's points before it that stay, newest
-// first, for changes.txt.
+// Writes the rewritten `point` at `path`, a new folder in `root`: its mark, the kept archive of
+// each archive it changed (rewritten as `archives` say: copied when it stays the same, else made
+// from where the old bytes now lie; else copied as it is), its kept game files (each from the
+// chain's point `gameFileFrom` names), changes.txt and the record, all flushed. `earlier` are
+// the game's points before it that stay, newest first, for changes.txt.
 void WriteRewrittenPoint(IFileSystem& fs, const std::string& root, const std::string& path,
-                         const std::vector<TRestorePoint>& chain, TRewrittenPoint rewritten,
-                         const std::vector<TRestorePoint>& earlier, TChainSources& sources,
-                         IProgress& progress, const std::vector<TRewrittenPart>& parts = {});
+                         const std::vector<TRestorePoint>& chain, TRestorePoint point,
+                         const std::vector<TGameFilesUndo::TRewritten::TKeptFile>& gameFileFrom,
+                         const std::vector<TRewrittenChange>& archives,
+                         const std::vector<TRestorePoint>& earlier, IProgress& progress);
 
 }  // namespace merva

@@ -1,12 +1,12 @@
 #include "restore/restore_names.h"
 
+#include "change/changes.h"
+
 namespace merva {
 
 const char kPartialSuffix[] = ".partial";
 const char kUndoingSuffix[] = ".undoing";
 const char kPointMarkName[] = "merva-restore-point";
-
-const char kKeptGameFolder[] = "game\\";
 
 namespace {
 const char kKeptEntriesFolder[] = "archive\\";
@@ -16,12 +16,26 @@ std::string PointPathOf(const std::string& root, const std::string& name) {
   return root + "\\" + name;
 }
 
-std::string KeptGameFileName(const std::string& item) {
-  return kKeptGameFolder + item;
+std::string InPoint(const std::string& pointPath, const std::string& name) {
+  return pointPath + "\\" + name;
 }
 
-std::string KeptPartFolder(size_t n) {
-  return "archives\\" + std::to_string(n + 1);
+const char kChangesFileName[] = "changes.txt";
+const char kRecordFileName[] = "record.txt";
+
+namespace {
+// The folder of an archive other than models\gta3.img, relative to the point's folder.
+std::string OtherArchiveFolder(size_t n) {
+  return "archives\\" + std::to_string(n);
+}
+}  // namespace
+
+std::string KeptArchiveFolderOf(const std::string& pointPath, size_t n) {
+  return n == 0 ? pointPath : InPoint(pointPath, OtherArchiveFolder(n));
+}
+
+std::string KeptArchiveNameOf(size_t n) {
+  return n == 0 ? kKeptArchiveName : InPoint(OtherArchiveFolder(n), kKeptArchiveName);
 }
 
 bool IsOwnKeptEntryFileName(const std::string& kept) {

@@ -15,18 +15,19 @@ extern const char kPointMarkName[];  // "merva-restore-point"
 
 // The folder of the point named `name` in the restore folder `root`.
 std::string PointPathOf(const std::string& root, const std::string& name);
-// The folder in a point that holds the old versions of replaced game files, below it as they lie
-// below the game folder.
-extern const char kKeptGameFolder[];  // "game\\"
-// Where a point keeps the old version of the replaced game file `item` (relative to the game
-// folder), relative to the point's folder: "game\ITEM".
-std::string KeptGameFileName(const std::string& item);
+// A file or folder of the point whose folder is `pointPath`, by its name there (its record, its
+// mark, a kept archive, a kept game file "game\ITEM").
+std::string InPoint(const std::string& pointPath, const std::string& name);
 // True for the name of a file that a point of the first layouts kept for one replaced archive
 // entry ("archive\NAME"); current points keep them all in one archive.img.
 bool IsOwnKeptEntryFileName(const std::string& kept);
-// The folder in a point that keeps what the installation changed in the `n`-th (from 0) archive
-// other than models\gta3.img: its own archive.img, relative to the point's folder
-// ("archives\1").
-std::string KeptPartFolder(size_t n);
+extern const char kChangesFileName[];  // "changes.txt"
+extern const char kRecordFileName[];   // "record.txt"
+// The folder that keeps the old entries of the point's `n`-th archive change (its Archives), in
+// the point's folder at `pointPath`: that folder itself for models\gta3.img (n = 0), "archives\N"
+// in it for each other archive.
+std::string KeptArchiveFolderOf(const std::string& pointPath, size_t n);
+// Its kept archive, relative to the point's folder: "archive.img", "archives\N\archive.img".
+std::string KeptArchiveNameOf(size_t n);
 
 }  // namespace merva

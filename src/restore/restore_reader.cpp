@@ -9,18 +9,12 @@
 
 namespace merva {
 
-Exception Damaged(const TRestorePoint& point, const std::string& what) {
-  return Exception("The restore point " + point.Folder + " is damaged: " + what +
-                   ". Nothing was changed.");
-}
-
-TKeptEntries::TKeptEntries(IFileSystem& fs, std::string pointPath, const TRestorePoint& point)
-    : fs_(fs), pointPath_(std::move(pointPath)), point_(point) {}
+TKeptEntries::TKeptEntries(IFileSystem& fs, const TArchiveLink& link) : fs_(fs), link_(link) {}
 
 TBlockFile& TKeptEntries::OpenKept(const std::string& name) {
-  const std::string path = pointPath_ + "\\" + name;
-  if (fs_.IsLink(path)) throw Damaged(point_, "the kept file " + name + " is a link");
-  if (!fs_.FileExists(path)) throw Damaged(point_, "the kept file " + name + " is missing");
+  const std::string path = InPoint(link_.KeptFolder, name);
+  if (fs_.IsLink(path)) throw Damaged(link_.Point, "the kept file " + name + " is a link");
+  if (!fs_.FileExists(path)) throw Damaged(link_.Point, "the kept file " + name + " is missing");
   return files_.emplace_back(TBlockFile::OpenReadOnly(fs_, path));
 }
 
@@ -29,7 +23,7 @@ TPutSource TKeptEntries::Source(const TKeptEntry& kept) {
   TBlockFile& file = OpenKept(kept.Kept);
   const int64_t bytes = EntryBytes(kept.Old);
   if (file.Size() != bytes)
-    throw Damaged(point_, "the kept file " + kept.Kept + " is not the size recorded");
+    throw Damaged(link_.Point, "the kept file " + kept.Kept + " is not the size recorded");
   return {file, 0, bytes};
 }
 
@@ -43,26 +37,28 @@ TPutSource TKeptEntries::FromKeptArchive(const TKeptEntry& kept) {
     TGTA3Archive read;
     bool sound = false;
     try {
-      sound = ReadArchiveDirectory(file, read) && read.Entries.size() == point_.Replaced.size();
+      sound =
+          ReadArchiveDirectory(file, read) && read.Entries.size() == link_.Change.Replaced.size();
     } catch (const Exception&) {
       sound = false;  // a count past the file, or an impossible one
     }
-    if (!sound) throw Damaged(point_, "the kept file " + name + " is not the archive recorded");
+    if (!sound)
+      throw Damaged(link_.Point, "the kept file " + name + " is not the archive recorded");
     keptEntries_ = read.Entries;
     keptArchive_ = &file;
     keptHash_ = std::make_unique<TFingerprint>();
     keptAlong_.emplace(file, file.Size(),
                        [this](const char* data, size_t size) { keptHash_->Update(data, size); });
   }
-  const size_t n = static_cast<size_t>(&kept - point_.Replaced.data());
+  const size_t n = static_cast<size_t>(&kept - link_.Change.Replaced.data());
   const TArchiveEntry& stored = keptEntries_.at(n);
   const int64_t bytes = EntryBytes(kept.Old);
   const int64_t from = EntryStart(stored);
   if (stored.Size != std::max(kept.Old.Size, 0) ||
       std::memcmp(stored.Name, kept.Old.Name, sizeof stored.Name) != 0 ||
       !EntryLiesInside(stored, keptArchive_->Size()))
-    throw Damaged(point_, "the kept file " + name + " does not hold the entry " +
-                              EntryName(kept.Old) + " as recorded");
+    throw Damaged(link_.Point, "the kept file " + name + " does not hold the entry " +
+                                   EntryName(kept.Old) + " as recorded");
   return {*keptArchive_, from, bytes};
 }
 
@@ -75,11 +71,11 @@ void TKeptEntries::Take(int64_t at, const char* data, size_t count) {
 }
 
 void TKeptEntries::CheckKeptArchive(IProgress& progress) {
-  if (!keptAlong_ || point_.KeptArchiveFingerprint.empty()) return;
+  if (!keptAlong_ || link_.Change.KeptArchiveFingerprint.empty()) return;
   while (keptAlong_->Step()) progress.Wait();
-  if (keptHash_->HexDigest() != point_.KeptArchiveFingerprint)
-    throw Damaged(point_, std::string("the kept file ") + kKeptArchiveName +
-                              " has changed since it was written");
+  if (keptHash_->HexDigest() != link_.Change.KeptArchiveFingerprint)
+    throw Damaged(link_.Point, std::string("the kept file ") + kKeptArchiveName +
+                                   " has changed since it was written");
 }
 
 void TKeptEntries::Close() {
@@ -90,7 +86,7 @@ void TKeptEntries::Close() {
 }
 
 std::string KeptGameFilePath(const std::string& pointPath, const TGameFileChange& change) {
-  return pointPath + "\\" + change.Kept;
+  return InPoint(pointPath, change.Kept);
 }
 
 void CheckKeptGameFile(IFileSystem& fs, const TRestorePoint& point, const std::string& pointPath,

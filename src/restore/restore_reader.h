@@ -20,17 +20,14 @@
 
 namespace merva {
 
-// The refusal of a point whose files are not as its record says.
-Exception Damaged(const TRestorePoint& point, const std::string& what);
-
-// The old bytes of the archive entries a point keeps.
+// The old bytes of the entries a point keeps of one archive it changed.
 class TKeptEntries {
  public:
-  TKeptEntries(IFileSystem& fs, std::string pointPath, const TRestorePoint& point);
+  explicit TKeptEntries(IFileSystem& fs, const TArchiveLink& link);
   TKeptEntries(const TKeptEntries&) = delete;
   TKeptEntries& operator=(const TKeptEntries&) = delete;
 
-  // The old bytes of `kept` (one of the point's Replaced), read from where the point keeps them
+  // The old bytes of `kept` (one of the change's Replaced), read from where the point keeps them
   // once checked: no link, the size recorded, and for archive.img its directory holding that
   // entry under its name. Valid until Close.
   TPutSource Source(const TKeptEntry& kept);
@@ -52,8 +49,7 @@ class TKeptEntries {
   TPutSource FromKeptArchive(const TKeptEntry& kept);
 
   IFileSystem& fs_;
-  std::string pointPath_;
-  const TRestorePoint& point_;
+  const TArchiveLink& link_;
   std::deque<TBlockFile> files_;
   TBlockFile* keptArchive_ = nullptr;
   std::vector<TArchiveEntry> keptEntries_;

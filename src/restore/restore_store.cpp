@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "archive/game_check.h"
 #include "core/block_file.h"
 #include "core/environment.h"
 #include "core/errors.h"
@@ -25,10 +26,6 @@ constexpr size_t kPointNameBytes = 64;
 constexpr int64_t kRecordLimit = 64 << 20;
 
 namespace {
-
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
 
 std::string TrimmedFolder(const std::string& folder) {
   std::string trimmed = folder;
@@ -59,7 +56,7 @@ bool IsFinishedPointName(const std::string& name) {
 }  // namespace
 
 std::string PointMarkGame(IFileSystem& fs, const std::string& path) {
-  const std::string mark = path + "\\" + kPointMarkName;
+  const std::string mark = InPoint(path, kPointMarkName);
   if (fs.IsLink(mark) || !fs.FileExists(mark)) return "";
   try {
     TBlockFile file = TBlockFile::OpenReadOnly(fs, mark);
@@ -79,20 +76,20 @@ void RemovePointFolder(IFileSystem& fs, const std::string& path) {
   if (!fs.ListFolder(path, names)) return;
   for (const std::string& name : names) {
     if (name == kPointMarkName) continue;
-    const std::string child = path + "\\" + name;
+    const std::string child = InPoint(path, name);
     if (!fs.IsLink(child) && fs.DirectoryExists(child))
       RemoveFolderTree(fs, child);
     else
       fs.DeleteFile(child);
   }
   // The mark last: a folder only partly removed is still known as ours, and removed next time.
-  fs.DeleteFile(path + "\\" + kPointMarkName);
+  fs.DeleteFile(InPoint(path, kPointMarkName));
   fs.RemoveDirectory(path);
 }
 
 bool IsOwnPointFolder(IFileSystem& fs, const std::string& path) {
   for (const char* own : {kPointMarkName, kRecordFileName}) {
-    const std::string file = path + "\\" + own;
+    const std::string file = InPoint(path, own);
     if (fs.FileExists(file) && !fs.IsLink(file)) return true;
   }
   return false;
@@ -146,7 +143,7 @@ namespace {
 
 TRecordRead ReadPointRecord(IFileSystem& fs, const std::string& path, TRestorePoint& point,
                             std::string& unknown) {
-  const std::string record = path + "\\" + kRecordFileName;
+  const std::string record = InPoint(path, kRecordFileName);
   if (!fs.FileExists(record)) return TRecordRead::kDamaged;
   point = TRestorePoint{};
   TRecordRead read = TRecordRead::kDamaged;
@@ -205,16 +202,16 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
   return points;
 }
 
-bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IProgress* progress) {
-  return TRecordedArchiveCheck(archive, point).Same(progress);
+bool IsRecordedArchive(TBlockFile& archive, const TArchiveChange& change, IProgress* progress) {
+  return TRecordedArchiveCheck(archive, change).Same(progress);
 }
 
 // Points of earlier layouts name the archive by its SHA-256 (64 hex digits), newer ones by its
 // fingerprint.
 struct TRecordedArchiveCheck::THashes {
-  THashes(TBlockFile& archive, const TRestorePoint& point)
-      : Sha(point.NewArchiveFingerprint.size() == 64),
-        Along(archive, point.NewArchiveBytes, [this](const char* data, size_t size) {
+  THashes(TBlockFile& archive, const TArchiveChange& change)
+      : Sha(change.NewArchiveFingerprint.size() == 64),
+        Along(archive, change.NewArchiveBytes, [this](const char* data, size_t size) {
           if (Sha)
             Sha256.Update(data, size);
           else
@@ -226,10 +223,10 @@ struct TRecordedArchiveCheck::THashes {
   TFileHashAlong Along;
 };
 
-TRecordedArchiveCheck::TRecordedArchiveCheck(TBlockFile& archive, const TRestorePoint& point)
-    : point_(point),
-      sizeMatches_(archive.Size() == point.NewArchiveBytes),
-      hashes_(std::make_unique<THashes>(archive, point)) {}
+TRecordedArchiveCheck::TRecordedArchiveCheck(TBlockFile& archive, const TArchiveChange& change)
+    : fingerprint_(change.NewArchiveFingerprint),
+      sizeMatches_(archive.Size() == change.NewArchiveBytes),
+      hashes_(std::make_unique<THashes>(archive, change)) {}
 
 TRecordedArchiveCheck::~TRecordedArchiveCheck() = default;
 
@@ -251,14 +248,14 @@ bool TRecordedArchiveCheck::Same(IProgress* progress) {
     if (progress) progress->Wait();
   const std::string found =
       hashes_->Sha ? hashes_->Sha256.HexDigest() : hashes_->Fingerprint.HexDigest();
-  return found == point_.NewArchiveFingerprint;
+  return found == fingerprint_;
 }
 
 bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IProgress* progress) {
   const std::string path = ArchivePathOf(TrimmedFolder(point.GameFolder));
   if (!fs.FileExists(path)) return false;
   TBlockFile archive = TBlockFile::OpenReadOnly(fs, path);
-  const bool same = IsRecordedArchive(archive, point, progress);
+  const bool same = IsRecordedArchive(archive, point.Archives.front(), progress);
   archive.Close();
   return same;
 }
@@ -363,8 +360,7 @@ bool FinishPointOfMovedGame(IFileSystem& fs, const std::string& root, const std:
   if (fs.IsLink(path) || !IsOwnPointFolder(fs, path) || fs.DirectoryExists(whole)) return false;
   TRestorePoint point;
   if (!ReadRestorePoint(fs, path, point)) return false;
-  const std::string recorded = ArchivePathOf(TrimmedFolder(point.GameFolder));
-  if (fs.IsLink(recorded) || fs.FileExists(recorded)) return false;  // not moved: its own run
+  if (StillHoldsArchive(fs, TrimmedFolder(point.GameFolder))) return false;  // not moved
   point.GameFolder = fs.CanonicalPath(movedTo);
   bool matches = false;
   try {
@@ -387,8 +383,7 @@ std::string MovedFromFolder(IFileSystem& fs, const std::string& root, const std:
       seen = seen || SameGameFolder(fs, folder, point.GameFolder);
     if (seen) continue;
     tried.push_back(point.GameFolder);
-    const std::string recorded = ArchivePathOf(TrimmedFolder(point.GameFolder));
-    if (fs.IsLink(recorded) || fs.FileExists(recorded)) continue;  // still there: not moved
+    if (StillHoldsArchive(fs, TrimmedFolder(point.GameFolder))) continue;  // not moved
     TRestorePoint there = point;
     there.GameFolder = movedTo;
     if (ArchiveMatches(fs, there, progress)) return point.GameFolder;

@@ -56,15 +56,15 @@ bool ReadRestorePoint(IFileSystem& fs, const std::string& path, TRestorePoint& p
 std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string& root,
                                              const std::string& gameFolder = "");
 
-// True when `archive` is the one the restore point recorded after its installation: same size
-// and fingerprint.
-bool IsRecordedArchive(TBlockFile& archive, const TRestorePoint& point, IProgress* progress);
+// True when `archive` is the one the change recorded after its installation: same size and
+// fingerprint.
+bool IsRecordedArchive(TBlockFile& archive, const TArchiveChange& change, IProgress* progress);
 // The same check part by part, so that it can go on while the program waits for the disk (an
 // undo writes its new archive meanwhile), and taking the bytes that the undo's rebuild reads of
 // the archive as they go by (core/file_hash_along.h): the archive is read once.
 class TRecordedArchiveCheck {
  public:
-  TRecordedArchiveCheck(TBlockFile& archive, const TRestorePoint& point);
+  TRecordedArchiveCheck(TBlockFile& archive, const TArchiveChange& change);
   ~TRecordedArchiveCheck();
   TRecordedArchiveCheck(const TRecordedArchiveCheck&) = delete;
   TRecordedArchiveCheck& operator=(const TRecordedArchiveCheck&) = delete;
@@ -80,11 +80,11 @@ class TRecordedArchiveCheck {
 
  private:
   struct THashes;
-  const TRestorePoint& point_;
+  std::string fingerprint_;
   bool sizeMatches_;
   std::unique_ptr<THashes> hashes_;
 };
-// The same for the archive in the point's game folder.
+// The same for models\gta3.img in the point's game folder, by the point's first change.
 bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IProgress* progress);
 
 // A point of ours whose record is missing or cannot be read.

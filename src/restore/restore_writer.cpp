@@ -5,13 +5,13 @@
 #include <utility>
 
 #include "archive/sectors.h"
+#include "change/ownership.h"
 #include "core/block_file.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
 #include "core/fingerprint.h"
 #include "core/text.h"
 #include "game/game_folder.h"
-#include "restore/ownership.h"
 #include "restore/restore_names.h"
 #include "restore/restore_store.h"
 
@@ -35,13 +35,19 @@ TRestorePointWriter::TRestorePointWriter(TRestorePointWriter& owner, const std::
       gameFolder_(owner.gameFolder_),
       owner_(&owner),
       partIndex_(n) {
-  point_.Archive = archive;
+  Change().Archive = archive;
 }
 
 TRestorePointWriter& TRestorePointWriter::AddPart(const std::string& archive) {
-  parts_.push_back(
-      std::unique_ptr<TRestorePointWriter>(new TRestorePointWriter(*this, archive, parts_.size())));
+  // The point's first change is models\gta3.img's; each other archive's follows in its order.
+  parts_.push_back(std::unique_ptr<TRestorePointWriter>(
+      new TRestorePointWriter(*this, archive, parts_.size() + 1)));
   return *parts_.back();
+}
+
+void TRestorePointWriter::CollectParts() {
+  point_.Archives.resize(1);
+  for (const auto& part : parts_) point_.Archives.push_back(part->Change());
 }
 
 TRestorePointWriter::~TRestorePointWriter() {
@@ -95,18 +101,9 @@ void TRestorePointWriter::NoteOwners(TArchiveFile& archive) {
   // Whom each replaced entry and game file belongs to before this installation takes it over.
   // Without a restore folder there is nobody to ask: the owners stay untold.
   if (request_.Folder.empty()) return;
-  std::vector<TRestorePoint> points = ListRestorePoints(fs_, request_.Folder, gameFolder_);
-  if (owner_) {
-    // Another archive: its entries are known by the earlier points' parts for it alone.
-    std::vector<TRestorePoint> parts;
-    for (const TRestorePoint& point : points) {
-      const int n = PartIndexFor(point, point_.Archive);
-      if (n >= 0) parts.push_back(PartPoint(point, static_cast<size_t>(n)));
-    }
-    points = std::move(parts);
-  }
-  const TOwnership owners(std::move(points));
-  for (TKeptEntry& entry : point_.Replaced)
+  // Each archive's entries are known by the earlier points' changes of it alone.
+  const TOwnership owners(ListRestorePoints(fs_, request_.Folder, gameFolder_), Change().Archive);
+  for (TKeptEntry& entry : Change().Replaced)
     entry.TakenFrom = TakenFromOf(owners.OwnerOf(TThing::kEntry, EntryName(entry.Old), [&] {
       return StoredFingerprint(archive, entry.Old);
     }));
@@ -124,22 +121,21 @@ void TRestorePointWriter::NoteOwners(TArchiveFile& archive) {
 }
 
 TRestorePoint TRestorePointWriter::Preview(TArchiveFile& archive) {
-  point_.Added.clear();
-  point_.Replaced.clear();
-  point_.Order.clear();
+  Change().Added.clear();
+  Change().Replaced.clear();
+  Change().Order.clear();
   RecordArchiveChanges(archive);
   NoteOwners(archive);
-  point_.OldArchiveBytes = archive.File().Size();
-  point_.NewArchiveBytes = CompactedArchiveBytes(archive.State());
-  point_.Parts.clear();
-  for (const auto& part : parts_) point_.Parts.push_back(part->point_);
+  Change().OldArchiveBytes = archive.File().Size();
+  Change().NewArchiveBytes = CompactedArchiveBytes(archive.State());
+  CollectParts();
   // Counted as Keep counts them: the old entries' and game files' own bytes.
-  point_.KeptBytes = 0;
-  for (const TKeptEntry& entry : point_.Replaced) point_.KeptBytes += EntryBytes(entry.Old);
+  Change().KeptBytes = 0;
+  for (const TKeptEntry& entry : Change().Replaced) Change().KeptBytes += EntryBytes(entry.Old);
   for (TGameFileChange& change : point_.GameFiles) {
     if (!change.Replaced) continue;
     change.OldBytes = GameFileBytes(change);
-    point_.KeptBytes += change.OldBytes;
+    Change().KeptBytes += change.OldBytes;
   }
   return point_;
 }
@@ -169,28 +165,29 @@ void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive) {
   const std::vector<TArchiveEntry>& opened = archive.Opened();
   const std::vector<int32_t>& origins = archive.Origins();
   const TGTA3Archive& now = archive.State();
-  point_.OldCount = static_cast<int32_t>(opened.size());
-  point_.OldFirstSector = 0;
+  Change().OldCount = static_cast<int32_t>(opened.size());
+  Change().OldFirstSector = 0;
   bool anyData = false;
   for (const TArchiveEntry& entry : opened) {
     if (entry.Size <= 0) continue;
-    point_.OldFirstSector = anyData ? std::min(point_.OldFirstSector, entry.Offset) : entry.Offset;
+    Change().OldFirstSector =
+        anyData ? std::min(Change().OldFirstSector, entry.Offset) : entry.Offset;
     anyData = true;
   }
   std::map<int32_t, int32_t> newIndexOf;
   for (int32_t j = 0; j < now.EntryCount() && static_cast<size_t>(j) < origins.size(); ++j) {
     const int32_t k = origins[j];
     if (k < 0) {
-      point_.Added.push_back({EntryName(now.Entries[j]), now.Entries[j].Size,
-                              WrittenFingerprint(archive, now.Entries[j])});
+      Change().Added.push_back({EntryName(now.Entries[j]), now.Entries[j].Size,
+                                WrittenFingerprint(archive, now.Entries[j])});
       continue;
     }
     newIndexOf[k] = j;
-    TOrderRun* last = point_.Order.empty() ? nullptr : &point_.Order.back();
+    TOrderRun* last = Change().Order.empty() ? nullptr : &Change().Order.back();
     if (last && last->Old + last->Count == k && last->New + last->Count == j)
       ++last->Count;
     else
-      point_.Order.push_back({k, j, 1});
+      Change().Order.push_back({k, j, 1});
   }
   for (const int32_t k : archive.ReplacedOrigins()) {
     TKeptEntry kept;
@@ -199,7 +196,7 @@ void TRestorePointWriter::RecordArchiveChanges(TArchiveFile& archive) {
     kept.NewSize = now.Entries[newIndexOf.at(k)].Size;
     kept.Kept = kKeptArchiveName;
     kept.NewFingerprint = WrittenFingerprint(archive, now.Entries[newIndexOf.at(k)]);
-    point_.Replaced.push_back(kept);
+    Change().Replaced.push_back(kept);
   }
 }
 
@@ -248,27 +245,27 @@ void TRestorePointWriter::Reserve() {
 void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IProgress& progress) {
   if (owner_) {
     // Inside the point's folder, which goes with the point.
-    pending_ = owner_->pending_ + "\\" + KeptPartFolder(partIndex_);
+    pending_ = KeptArchiveFolderOf(owner_->pending_, partIndex_);
     CreateFolderPath(fs_, pending_);
   } else {
     if (!fs_.CreateDirectory(pending_)) throw Exception("Unable to create the folder " + pending_);
     made_ = true;
-    WriteFileFlushed(fs_, pending_ + "\\" + kPointMarkName, gameFolder_);
+    WriteFileFlushed(fs_, InPoint(pending_, kPointMarkName), gameFolder_);
   }
 
   RecordArchiveChanges(archive);
   NoteOwners(archive);
-  point_.OldArchiveBytes = archive.File().Size();
+  Change().OldArchiveBytes = archive.File().Size();
   int64_t kept = 0;
-  if (!point_.Replaced.empty()) {
-    const std::string target = pending_ + "\\" + kKeptArchiveName;
+  if (!Change().Replaced.empty()) {
+    const std::string target = InPoint(pending_, kKeptArchiveName);
     WriteKeptArchive(archive.File(), target);
-    for (const TKeptEntry& entry : point_.Replaced) kept += EntryBytes(entry.Old);
+    for (const TKeptEntry& entry : Change().Replaced) kept += EntryBytes(entry.Old);
     progress.Wait();
   }
   for (TGameFileChange& change : point_.GameFiles) {
     if (!change.Replaced) continue;
-    const std::string target = pending_ + "\\" + change.Kept;
+    const std::string target = InPoint(pending_, change.Kept);
     CreateFolderPath(fs_, ParentFolder(target));
     change.OldBytes = CopyWholeFile(fs_, gameFolder_ + "\\" + change.Item, target, false);
     change.KeptFingerprint = GameFileFingerprint(fs_, target);
@@ -276,14 +273,14 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IProgress& progre
     kept += change.OldBytes;
     progress.Wait();
   }
-  point_.KeptBytes = kept;
+  Change().KeptBytes = kept;
 }
 
 void TRestorePointWriter::WriteKeptArchive(TBlockFile& archive, const std::string& path) {
   // One file however many entries a mod replaces, in the game's own format: one file to write
   // and to flush (thousands of small files cost seconds), and any IMG tool can open it.
-  const auto count = static_cast<int32_t>(point_.Replaced.size());
-  const std::vector<TArchiveEntry> directory = KeptArchiveDirectory(point_.Replaced);
+  const auto count = static_cast<int32_t>(Change().Replaced.size());
+  const std::vector<TArchiveEntry> directory = KeptArchiveDirectory(Change().Replaced);
   TBlockFile file = TBlockFile::Create(fs_, path);
   file.WriteExact(kArchiveTag, 4);
   file.WriteExact(&count, 4);
@@ -296,7 +293,7 @@ void TRestorePointWriter::WriteKeptArchive(TBlockFile& archive, const std::strin
   keptCopied_ = 0;
   keptSource_ = &archive;
   for (size_t i = 0; i < directory.size(); ++i)
-    keptRanges_.push_back({EntryStart(point_.Replaced[i].Old), SectorBytes(directory[i].Size),
+    keptRanges_.push_back({EntryStart(Change().Replaced[i].Old), SectorBytes(directory[i].Size),
                            EntryStart(directory[i])});
   std::stable_sort(keptRanges_.begin(), keptRanges_.end(),
                    [](const TKeptRange& a, const TKeptRange& b) { return a.From < b.From; });
@@ -326,7 +323,7 @@ void TRestorePointWriter::JoinKeptFlush(IProgress& progress) {
   if (keptArchive_) {
     // Read back as it now lies on the disk (from the cache, at reading speed), so that an undo
     // knows a kept archive that was changed or swapped since.
-    point_.KeptArchiveFingerprint =
+    Change().KeptArchiveFingerprint =
         FileFingerprint(*keptArchive_, 0, keptArchive_->Size(), [&progress] { progress.Wait(); });
     keptArchive_->Close();
   }
@@ -340,16 +337,15 @@ void TRestorePointWriter::FinishUnchecked(const std::string& newArchivePath,
   JoinKeptFlush(progress);
   FlushFiles(fs_, keptFiles_, &progress);
   TBlockFile created = TBlockFile::OpenReadOnly(fs_, newArchivePath);
-  point_.NewArchiveBytes = created.Size();
-  point_.NewArchiveFingerprint = newArchiveFingerprint;
+  Change().NewArchiveBytes = created.Size();
+  Change().NewArchiveFingerprint = newArchiveFingerprint;
   created.Close();
   if (owner_) return;  // recorded with its point
-  point_.Parts.clear();
-  for (const auto& part : parts_) point_.Parts.push_back(part->point_);
+  CollectParts();
 
-  WriteFileFlushed(fs_, pending_ + "\\" + kChangesFileName, ChangesText(point_, earlier_));
+  WriteFileFlushed(fs_, InPoint(pending_, kChangesFileName), ChangesText(point_, earlier_));
   // The record last: a point without it is no point at all.
-  WriteFileFlushed(fs_, pending_ + "\\" + kRecordFileName, RecordText(point_));
+  WriteFileFlushed(fs_, InPoint(pending_, kRecordFileName), RecordText(point_));
 }
 
 }  // namespace merva

@@ -61,7 +61,7 @@ class TRestorePointWriter {
   // The run is committed: its journal gives the point its name from here on.
   void HandOver() { handedOver_ = true; }
   // The writer of what the run changes in another of the game's archives (`archive` below the
-  // game folder), kept in this point's KeptPartFolder: Keep, KeepArchiveBytesBefore and Finish
+  // game folder), kept in this point's KeptArchiveFolderOf: Keep, KeepArchiveBytesBefore and Finish
   // it with that archive's plan and new file, after this point's Keep and before its Finish,
   // which records it. Its Preview goes before this point's.
   TRestorePointWriter& AddPart(const std::string& archive);
@@ -91,6 +91,10 @@ class TRestorePointWriter {
   void WriteKeptArchive(TBlockFile& archive, const std::string& path);
   void CopyKeptBytesBefore(int64_t position);
   void JoinKeptFlush(IProgress& progress);
+  // What it records of its own archive: models\gta3.img's for the point, the part's own.
+  TArchiveChange& Change() { return point_.Archives.front(); }
+  // The point's changes: its own, then each part's.
+  void CollectParts();
 
   TRestoreRequest request_;
   IFileSystem& fs_;
@@ -109,7 +113,8 @@ class TRestorePointWriter {
   size_t keptCopied_ = 0;
   TBlockFile* keptSource_ = nullptr;
   TBackgroundFlush keptFlush_;
-  // For a part: the point it belongs to, and its index there; its own parts otherwise.
+  // For a part: the point it belongs to, and its index in the point's Archives; its own parts
+  // otherwise.
   TRestorePointWriter* owner_ = nullptr;
   size_t partIndex_ = 0;
   std::vector<std::unique_ptr<TRestorePointWriter>> parts_;

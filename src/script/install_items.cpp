@@ -7,52 +7,22 @@
 #include "core/windows_names.h"
 #include "game/game_archives.h"
 #include "game/game_folder.h"
+#include "game/game_path.h"
 
 namespace merva {
 
 namespace {
 
-// The item's parts between separators, empty ones included.
-std::vector<std::string> RawParts(const std::string& item) {
-  return SplitAt(item, "\\/");
-}
-
-// Without empty or "." parts: "data\\.\\x" is "data\x".
-std::vector<std::string> PlaceParts(const std::vector<std::string>& raw) {
-  std::vector<std::string> parts;
-  for (const std::string& part : raw)
-    if (!part.empty() && part != ".") parts.push_back(part);
-  return parts;
-}
-
-bool IsInside(const std::string& item, const std::vector<std::string>& raw) {
-  // A drive ("C:", "C:\\") leads out; a ':' further on is a name Windows does not allow, told
-  // as such by WindowsFault.
-  bool inside =
-      !item.empty() && (item.size() < 2 || item[1] != ':') && item[0] != '\\' && item[0] != '/';
-  for (const std::string& part : raw) inside = inside && part != "..";
-  return inside;
-}
-
-std::string WindowsFault(const std::vector<std::string>& parts) {
-  for (const std::string& part : parts) {
-    const std::string fault = WindowsNameFault(part);
-    if (!fault.empty()) return fault;
-  }
-  return "";
-}
-
 TGameFileItem ReadGameFileItem(const std::string& item) {
-  const std::vector<std::string> raw = RawParts(item);
-  const std::vector<std::string> parts = PlaceParts(raw);
+  const std::vector<std::string> parts = GamePathParts(item);
   // An empty item (a script's end record may carry the game-file tag) names no package file and
   // is passed over like any other item the package lacks.
-  if (!item.empty() && !IsInside(item, raw))
+  if (!item.empty() && !GamePathIsInside(item))
     throw Exception("The script names a game file outside the game folder: " + item);
   if (IsInstallersOwnPath(parts))
     throw Exception("The script names a game file that the installer itself uses: " + item +
                     ". Nothing was changed.");
-  const std::string fault = WindowsFault(parts);
+  const std::string fault = GamePathWindowsFault(item);
   if (!fault.empty())
     throw Exception("The script names a game file that Windows cannot hold: " + item + " (" +
                     fault + "). Nothing was changed.");
@@ -94,20 +64,12 @@ bool SplitNamedArchiveItem(const std::string& text, std::string& archive, std::s
   return true;
 }
 
-bool GameFileItemIsInside(const std::string& item) {
-  return IsInside(item, RawParts(item));
-}
-
 bool GameFileItemIsInstallers(const std::string& item) {
-  return IsInstallersOwnPath(PlaceParts(RawParts(item)));
-}
-
-std::string GameFileItemWindowsFault(const std::string& item) {
-  return WindowsFault(PlaceParts(RawParts(item)));
+  return IsInstallersOwnPath(GamePathParts(item));
 }
 
 std::string GameFileItemKey(const std::string& item) {
-  return WindowsPathKey(PlaceParts(RawParts(item)));
+  return WindowsPathKey(GamePathParts(item));
 }
 
 TInstallItems ReadInstallItems(const TDATAInst& Script) {

@@ -36,16 +36,11 @@ struct TInstallItems {
   std::vector<TGameFileItem> GameFiles;
 };
 
-// True when a game-file item names a place inside the game folder: no drive, no root, no "..".
-bool GameFileItemIsInside(const std::string& item);
 // True when a game-file item names what the installer itself uses in the game folder, or lies
 // below it: the archive, its temporary file, the scratch folder or the lock, as Windows reads
 // names. A package must not replace them.
 bool GameFileItemIsInstallers(const std::string& item);
 
-// Why Windows cannot hold a game-file item (a device name, a character it refuses); empty when
-// it can.
-std::string GameFileItemWindowsFault(const std::string& item);
 // The item as Windows compares paths: two items with one key are one file there.
 std::string GameFileItemKey(const std::string& item);
 

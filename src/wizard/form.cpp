@@ -5,10 +5,10 @@
 #include "core/environment.h"
 #include "core/errors.h"
 #include "game/game_folder.h"
+#include "journal/changing_game.h"
 #include "operations/installation.h"
 #include "package/package.h"
 #include "resources/layout.h"
-#include "restore/changing_game.h"
 
 namespace merva {
 

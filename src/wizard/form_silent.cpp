@@ -36,11 +36,11 @@ int Done(TRunLog& log) {
 }
 
 void LogChanges(TRunLog& log, const TRestorePoint& point) {
-  for (const TRestorePoint* archive : ArchiveChangesOf(point)) {
-    const std::string name = GameArchiveText(archive->Archive);
-    for (const TKeptEntry& entry : archive->Replaced)
+  for (const TArchiveChange& archive : point.Archives) {
+    const std::string name = GameArchiveText(archive.Archive);
+    for (const TKeptEntry& entry : archive.Replaced)
       log.Line("Replaced entry " + EntryName(entry.Old) + " in " + name + ".");
-    for (const TAddedEntry& entry : archive->Added)
+    for (const TAddedEntry& entry : archive.Added)
       log.Line("Added entry " + entry.Name + " to " + name + ".");
   }
   for (const TGameFileChange& file : point.GameFiles)

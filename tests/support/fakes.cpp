@@ -252,6 +252,7 @@ std::string HexOf(const void* data, size_t size) {
 }  // namespace
 
 std::string UntaggedRecordText(const TRestorePoint& p, bool layoutOne, bool prints) {
+  const TArchiveChange& a = p.Archives.front();
   std::ostringstream out;
   out << (layoutOne ? "merva restore point 1" : "merva restore point 2") << "\n";
   out << "title\t" << Escaped(p.Title) << "\ntime\t" << Escaped(p.Time) << "\ngame\t"
@@ -262,16 +263,16 @@ std::string UntaggedRecordText(const TRestorePoint& p, bool layoutOne, bool prin
   };
   out << "level\t" << (p.Level.Checked ? 1 : 0) << "\t" << level(p.Level.Before) << "\t"
       << level(p.Level.After) << "\n";
-  out << "old\t" << p.OldCount << "\t" << p.OldFirstSector << "\t" << p.OldArchiveBytes << "\n";
-  for (const TOrderRun& run : p.Order)
+  out << "old\t" << a.OldCount << "\t" << a.OldFirstSector << "\t" << a.OldArchiveBytes << "\n";
+  for (const TOrderRun& run : a.Order)
     out << "order\t" << run.Old << "\t" << run.New << "\t" << run.Count << "\n";
-  for (const TKeptEntry& e : p.Replaced) {
+  for (const TKeptEntry& e : a.Replaced) {
     out << "replaced\t" << e.Index << "\t" << HexOf(&e.Old, sizeof e.Old) << "\t" << e.NewSize
         << "\t" << Escaped(e.Kept);
     if (prints) out << "\t" << e.NewFingerprint << "\t" << Escaped(e.TakenFrom);
     out << "\n";
   }
-  for (const TAddedEntry& e : p.Added)
+  for (const TAddedEntry& e : a.Added)
     out << "added\t" << Escaped(e.Name) << "\t" << e.Size << (prints ? "\t" + e.NewFingerprint : "")
         << "\n";
   for (const TGameFileChange& f : p.GameFiles) {
@@ -281,9 +282,9 @@ std::string UntaggedRecordText(const TRestorePoint& p, bool layoutOne, bool prin
     out << "\n";
   }
   for (const std::string& folder : p.FoldersCreated) out << "folder\t" << Escaped(folder) << "\n";
-  out << "new\t" << p.NewArchiveBytes << "\t" << p.NewArchiveFingerprint << "\n";
-  out << "kept\t" << p.KeptBytes << "\n";
-  if (!p.KeptArchiveFingerprint.empty()) out << "keptimg\t" << p.KeptArchiveFingerprint << "\n";
+  out << "new\t" << a.NewArchiveBytes << "\t" << a.NewArchiveFingerprint << "\n";
+  out << "kept\t" << a.KeptBytes << "\n";
+  if (!a.KeptArchiveFingerprint.empty()) out << "keptimg\t" << a.KeptArchiveFingerprint << "\n";
   out << "end\n";
   return out.str();
 }

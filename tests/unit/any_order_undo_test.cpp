@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "apps/installed_apps.h"
 #include "archive/archive_delete.h"
+#include "change/level_value.h"
 #include "game/game_folder.h"
+#include "journal/changing_game.h"
+#include "journal/journal.h"
 #include "operations/game_status.h"
 #include "operations/installation.h"
 #include "operations/undo.h"
-#include "restore/changing_game.h"
-#include "restore/installed_apps.h"
-#include "restore/journal.h"
-#include "restore/level_value.h"
 #include "restore/restore_store.h"
 #include "script/level_gate.h"
 #include "tests/support/fakes.h"
@@ -508,17 +508,19 @@ TEST(UndoProvenance, NoVersionAnotherWroteVanishesInAnyOrder) {
         }
       }
       if (i > 0 && random() % 2 == 0) {
-        const TMemoryFileSystem::Bytes* archive = world.fs.Get(ArchivePathOf(kGame));
+        // Either archive: every archive is taken back by the one rule.
+        const std::string path = random() % 3 == 0 ? kInteriors : ArchivePathOf(kGame);
+        const TMemoryFileSystem::Bytes* archive = world.fs.Get(path);
         std::string bytes(archive->begin(), archive->end());
         const std::vector<test::TEntryLayout> entries = test::DirectoryOf(bytes);
         const test::TEntryLayout& entry = entries[random() % entries.size()];
-        if (changed.insert(Upper(entry.Name)).second) {
+        if (changed.insert(path + "|" + Upper(entry.Name)).second) {
           std::string version;
           while (version.size() < static_cast<size_t>(entry.Size) * 2048)
             version += "tool " + std::to_string(seed) + "-" + std::to_string(i) + "|";
           version.resize(static_cast<size_t>(entry.Size) * 2048);
           bytes.replace(static_cast<size_t>(entry.Offset) * 2048, version.size(), version);
-          world.fs.Put(ArchivePathOf(kGame), bytes);
+          world.fs.Put(path, bytes);
           foreign.push_back(version);
         }
       }

@@ -7,9 +7,9 @@
 
 #include "core/errors.h"
 #include "core/text.h"
+#include "journal/changing_game.h"
 #include "operations/install_request.h"
 #include "operations/installation.h"
-#include "restore/changing_game.h"
 #include "restore/restore_store.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"

@@ -1,6 +1,6 @@
 // The journal a run leaves is read back as hostile input: only what it names below the game
 // folder and the restore folder, never through a link, and only when it is whole.
-#include "restore/journal.h"
+#include "journal/journal.h"
 
 #include <gtest/gtest.h>
 

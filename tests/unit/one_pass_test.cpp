@@ -69,8 +69,8 @@ TEST(OnePassInstallation, ReadsTheOldArchiveOnceFrontToBack) {
       continue;  // refused before any change (a damaged archive, a name the game cannot hold)
     }
     ++installed;
-    if (!installation.Point()->Replaced.empty()) ++withKeptEntries;
-    const int64_t oldDirectoryEnd = 8 + 32 * int64_t{installation.Point()->OldCount};
+    if (!installation.Point()->Archives[0].Replaced.empty()) ++withKeptEntries;
+    const int64_t oldDirectoryEnd = 8 + 32 * int64_t{installation.Point()->Archives[0].OldCount};
     const auto newCount = static_cast<int64_t>(
         test::DirectoryOf(std::string(memory.Get("G\\models\\gta3.img")->begin(),
                                       memory.Get("G\\models\\gta3.img")->end()))
@@ -171,7 +171,8 @@ TEST(OnePassUndo, ReadsTheArchiveAndTheKeptArchiveOnceFrontToBack) {
     ++withKeptArchive;
     ExpectForwardOnce(
         keptReads.Reads(),
-        int64_t{FirstCompactedOffset(static_cast<int32_t>(point.Replaced.size()))} * 2048,
+        int64_t{FirstCompactedOffset(static_cast<int32_t>(point.Archives[0].Replaced.size()))} *
+            2048,
         "seed " + std::to_string(seed) + ", archive.img");
   }
   EXPECT_GT(undone, 200);

@@ -120,14 +120,13 @@ TEST(OtherArchives, EachArchiveIsWhatPutSortAndCompactOfItAloneGiveAndTheUndoGiv
 
   // The point keeps each archive's old bytes in its own folder and names every archive.
   const TRestorePoint point = FindLatestRestorePoint(*fs, kRoot, "G");
-  ASSERT_EQ(point.Parts.size(), 2u);
-  EXPECT_EQ(point.Parts[0].Archive, kInt);
-  EXPECT_EQ(point.Parts[0].Replaced.size(), 2u);
-  EXPECT_EQ(point.Parts[0].Added.size(), 1u);
-  EXPECT_EQ(point.Parts[1].Archive, kPlayer);
-  EXPECT_EQ(point.Replaced.size(), 1u);
-  EXPECT_TRUE(fs->FileExists(PointPathOf(kRoot, point.Folder) + "\\" + KeptPartFolder(0) + "\\" +
-                             kKeptArchiveName));
+  ASSERT_EQ(point.Archives.size(), 3u);
+  EXPECT_EQ(point.Archives[1].Archive, kInt);
+  EXPECT_EQ(point.Archives[1].Replaced.size(), 2u);
+  EXPECT_EQ(point.Archives[1].Added.size(), 1u);
+  EXPECT_EQ(point.Archives[2].Archive, kPlayer);
+  EXPECT_EQ(point.Archives[0].Replaced.size(), 1u);
+  EXPECT_TRUE(fs->FileExists(InPoint(PointPathOf(kRoot, point.Folder), KeptArchiveNameOf(1))));
   const std::string changes = FileOf(*fs, PointPathOf(kRoot, point.Folder) + "\\changes.txt");
   EXPECT_NE(changes.find("Entries replaced in models\\gta_int.img (2)"), std::string::npos);
   EXPECT_NE(changes.find("Entries added to models\\player.img (1)"), std::string::npos);
@@ -431,8 +430,9 @@ TEST(OtherArchives, AnyInstallationGoesUnderLaterOnesInEveryArchive) {
         << "entry " << i << " has its old bytes back";
   // The shirt's point now added what it had taken over.
   const TRestorePoint rewritten = FindLatestRestorePoint(*fs, kRoot, "G");
-  ASSERT_EQ(rewritten.Parts.size(), 2u);
-  for (const TRestorePoint& part : rewritten.Parts) {
+  ASSERT_EQ(rewritten.Archives.size(), 3u);
+  for (const TArchiveChange& part :
+       std::vector(rewritten.Archives.begin() + 1, rewritten.Archives.end())) {
     EXPECT_EQ(part.Added.size(), 1u) << part.Archive;
     EXPECT_TRUE(part.Replaced.empty()) << part.Archive;
   }
@@ -456,8 +456,9 @@ TEST(OtherArchives, TheStatusAndThePlanTellEachArchivesEntriesApart) {
   TInstallation planned(cars, "G", {*fs, boxes, progress}, "data.cab");
   planned.KeepRestorePoint({kRoot, cars.Title, "2026-12-09 11:00:00", {}});
   const TInstallPlan plan = planned.Plan();
-  ASSERT_EQ(plan.Point.Replaced.size(), 1u);
-  EXPECT_EQ(plan.Point.Replaced[0].TakenFrom, kTakenFromGame) << "gta3.img's b.txd is the game's";
+  ASSERT_EQ(plan.Point.Archives[0].Replaced.size(), 1u);
+  EXPECT_EQ(plan.Point.Archives[0].Replaced[0].TakenFrom, kTakenFromGame)
+      << "gta3.img's b.txd is the game's";
   Install(*fs, cars);
   fs->Put("G\\models\\player.img", BuildArchive({{1, 3, "torso.dff"}, {4, 1, "shirt.dff"}}));
 

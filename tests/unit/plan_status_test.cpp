@@ -11,12 +11,12 @@
 #include "core/text.h"
 #include "game/game_folder.h"
 #include "game/game_lock.h"
+#include "journal/journal.h"
 #include "operations/exit_codes.h"
 #include "operations/game_status.h"
 #include "operations/installation.h"
 #include "operations/room_check.h"
 #include "operations/undo.h"
-#include "restore/journal.h"
 #include "restore/restore_store.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"
@@ -83,17 +83,17 @@ struct TScene {
 // Every replaced and added entry, game file and folder of a plan, as one comparable text.
 std::string Changes(const TRestorePoint& p) {
   std::string text;
-  for (const TKeptEntry& e : p.Replaced)
+  for (const TKeptEntry& e : p.Archives[0].Replaced)
     text += "replace " + EntryName(e.Old) + " " + std::to_string(e.Old.Size) + "->" +
             std::to_string(e.NewSize) + " from " + e.TakenFrom + " wrote " + e.NewFingerprint +
             "\n";
-  for (const TAddedEntry& e : p.Added)
+  for (const TAddedEntry& e : p.Archives[0].Added)
     text += "add " + e.Name + " " + std::to_string(e.Size) + " wrote " + e.NewFingerprint + "\n";
   for (const TGameFileChange& f : p.GameFiles)
     text += (f.Replaced ? "replace " : "create ") + f.Item + " " + std::to_string(f.OldBytes) +
             "->" + std::to_string(f.NewBytes) + " from " + f.TakenFrom + "\n";
   for (const std::string& folder : p.FoldersCreated) text += "folder " + folder + "\n";
-  return text + "archive " + std::to_string(p.NewArchiveBytes) + "\n";
+  return text + "archive " + std::to_string(p.Archives[0].NewArchiveBytes) + "\n";
 }
 
 TEST(InstallPlan, TellsWhatTheInstallationThenDoesEntryByEntry) {
@@ -146,8 +146,9 @@ TEST(InstallPlan, TellsWhatTheInstallationThenDoesEntryByEntry) {
     s.Install(mod);
     const TRestorePoint done = s.Latest();
     EXPECT_EQ(planned, Changes(done));
-    EXPECT_EQ(plan.Point.KeptBytes, done.KeptBytes);
-    EXPECT_EQ(plan.Point.NewArchiveBytes, static_cast<int64_t>(test::ReadFile(s.img).size()));
+    EXPECT_EQ(plan.Point.Archives[0].KeptBytes, done.Archives[0].KeptBytes);
+    EXPECT_EQ(plan.Point.Archives[0].NewArchiveBytes,
+              static_cast<int64_t>(test::ReadFile(s.img).size()));
   }
 }
 
@@ -189,7 +190,7 @@ TEST(RoomCheck, ARunShortOfRoomOnEitherDriveWritesNothingAndTellsTheNumbers) {
   ASSERT_EQ(plan.Drives.size(), 2u) << "the game's drive and the restore folder's";
   const TDriveNeed& gameDrive = plan.Drives[0];
   const TDriveNeed& restoreDrive = plan.Drives[1];
-  EXPECT_EQ(gameDrive.Needed, plan.Point.NewArchiveBytes + 9 + (1 << 20));
+  EXPECT_EQ(gameDrive.Needed, plan.Point.Archives[0].NewArchiveBytes + 9 + (1 << 20));
   // archive.img: its header and directory sector, and the old a.dff.
   EXPECT_EQ(restoreDrive.Needed, 2 * kSector + 15 + (1 << 20));
   struct TCase {
@@ -236,13 +237,14 @@ TEST(RoomCheck, AnUndoShortOfRoomWritesNothing) {
   s.Install(s.Mod("car", {{"a.dff", std::string(9000, 'x')}}, {{"data\\cars.ide", "mod's"}}));
   const std::string installed = test::ReadFile(s.img);
   const TRestorePoint point = s.Latest();
-  TSmallDrives drives(s.restore, static_cast<uint64_t>(point.OldArchiveBytes), 1 << 30);
+  TSmallDrives drives(s.restore, static_cast<uint64_t>(point.Archives[0].OldArchiveBytes), 1 << 30);
   try {
     TUndo(s.restore, s.game, {drives, s.notices, s.quiet}).Run({});
     ADD_FAILURE() << "taken back without room";
   } catch (const ENoRoom& refused) {
-    EXPECT_NE(std::string(refused.what()).find(SizeText(point.OldArchiveBytes) + " free."),
-              std::string::npos)
+    EXPECT_NE(
+        std::string(refused.what()).find(SizeText(point.Archives[0].OldArchiveBytes) + " free."),
+        std::string::npos)
         << refused.what();
   }
   EXPECT_EQ(drives.Writes(), 0u);
@@ -324,8 +326,8 @@ TEST(GameStatus, ARecordOfAnEarlierLayoutSaysWhatItCannotTell) {
   EXPECT_NE(status.find("a.dff=untold"), std::string::npos) << status;
   // A plan over it names the installation, and says it cannot tell more.
   const TInstallPlan plan = s.Plan(s.Mod("second", {{"a.dff", "second a"}}, {}));
-  ASSERT_EQ(plan.Point.Replaced.size(), 1u);
-  EXPECT_EQ(plan.Point.Replaced[0].TakenFrom, "point:game 1");
+  ASSERT_EQ(plan.Point.Archives[0].Replaced.size(), 1u);
+  EXPECT_EQ(plan.Point.Archives[0].Replaced[0].TakenFrom, "point:game 1");
 }
 
 // merva-img's plan and status over three overlapping mods, in words and in JSON.

@@ -11,9 +11,9 @@
 #include "core/file_tools.h"
 #include "core/fingerprint.h"
 #include "core/sha256.h"
+#include "journal/changing_game.h"
 #include "operations/installation.h"
 #include "operations/undo.h"
-#include "restore/changing_game.h"
 #include "restore/restore_store.h"
 #include "script/level_gate.h"
 #include "tests/support/archive_generator.h"
@@ -196,7 +196,7 @@ TEST_F(TTakeBackTest, KeepsOnlyWhatItReplacesAndSaysWhatChanged) {
   EXPECT_EQ(game.Folders(folder),
             (std::vector<std::string>{"archive.img", "changes.txt", "merva-restore-point",
                                       "record.txt", "game"}));
-  EXPECT_EQ(point.KeptBytes, 2 * 2048 + 12);
+  EXPECT_EQ(point.Archives[0].KeptBytes, 2 * 2048 + 12);
 
   std::string changes = game.File(folder + "\\changes.txt");
   EXPECT_NE(changes.find("Mod: Infernus GT\r\n"), std::string::npos);
@@ -211,13 +211,13 @@ TEST_F(TTakeBackTest, KeepsOnlyWhatItReplacesAndSaysWhatChanged) {
         "This restore point keeps 4108 bytes of old files.\n"})
     EXPECT_NE(changes.find(line), std::string::npos) << line << "\n" << changes;
   EXPECT_NE(changes.find("New models\\gta3.img: " + std::to_string(game.Archive().size()) +
-                         " bytes, XXH3-128 " + point.NewArchiveFingerprint),
+                         " bytes, XXH3-128 " + point.Archives[0].NewArchiveFingerprint),
             std::string::npos);
   // The fingerprint taken while the archive was written is that of the whole file.
   TFingerprint whole;
   const std::string archive = game.Archive();
   whole.Update(archive.data(), archive.size());
-  EXPECT_EQ(point.NewArchiveFingerprint, whole.HexDigest());
+  EXPECT_EQ(point.Archives[0].NewArchiveFingerprint, whole.HexDigest());
 }
 
 // Windows would keep "ЖУК.dff" and "жук.dff" in one file: their old bytes are entries of one
@@ -230,7 +230,7 @@ TEST(TakeBack, EntriesWhoseNamesDifferInCyrillicCaseAreKeptApart) {
   script.ArchiveFiles = {"ЖУК.dff", "жук.dff"};
   game.Install(script, {{"ЖУК.dff", std::string(3000, 'U')}, {"жук.dff", std::string(3000, 'l')}});
   const TRestorePoint point = game.Latest();
-  ASSERT_EQ(point.Replaced.size(), 2u);
+  ASSERT_EQ(point.Archives[0].Replaced.size(), 2u);
   const std::vector<TEntryLayout> kept =
       DirectoryOf(game.File(std::string(kRoot) + "\\G 1\\archive.img"));
   ASSERT_EQ(kept.size(), 2u);
@@ -252,12 +252,12 @@ TEST_F(TTakeBackTest, APointOfTheEarlierLayoutComesBackToo) {
   // As that layout wrote it: the entry kept in a file of its own, no fingerprint of what was
   // written, no owner, the archive's SHA-256.
   TRestorePoint point = game.Latest();
-  point.Replaced[0].Kept = "archive\\b.txd";
+  point.Archives[0].Replaced[0].Kept = "archive\\b.txd";
   const std::string archive = game.Archive();
   TSha256 sha;
   sha.Update(archive.data(), archive.size());
-  point.NewArchiveFingerprint = sha.HexDigest();
-  point.KeptArchiveFingerprint.clear();
+  point.Archives[0].NewArchiveFingerprint = sha.HexDigest();
+  point.Archives[0].KeptArchiveFingerprint.clear();
   game.fs.Put(folder + "\\record.txt", test::UntaggedRecordText(point, false, false));
   game.Undo();
   EXPECT_EQ(game.Tree(), before);
@@ -516,9 +516,9 @@ TEST(RestoreRecord, ReadsBackWhatItWritesAndRefusesACutOrDamagedOne) {
   point.Time = "2026-12-08 10:00:00";
   point.GameFolder = "C:\\Games\\GTA San Andreas";
   point.Level = {true, {false, {}}, {true, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}}};
-  point.OldCount = 3;
-  point.OldFirstSector = 1;
-  point.Order = {{0, 0, 2}, {2, 3, 1}};
+  point.Archives[0].OldCount = 3;
+  point.Archives[0].OldFirstSector = 1;
+  point.Archives[0].Order = {{0, 0, 2}, {2, 3, 1}};
   TKeptEntry kept;
   kept.Index = 1;
   std::memcpy(kept.Old.Name, "b.txd\0junk", 10);
@@ -527,21 +527,21 @@ TEST(RestoreRecord, ReadsBackWhatItWritesAndRefusesACutOrDamagedOne) {
   kept.Kept = "archive\\b.txd";
   kept.NewFingerprint = "00112233445566778899aabbccddeeff";
   kept.TakenFrom = "game";
-  point.Replaced = {kept};
-  point.Added = {{"new.dff", 1, "fedcba9876543210fedcba9876543210"}};
+  point.Archives[0].Replaced = {kept};
+  point.Archives[0].Added = {{"new.dff", 1, "fedcba9876543210fedcba9876543210"}};
   point.GameFiles = {{"data\\x.cfg", true, 12, 13, "game\\data\\x.cfg",
                       "0123456789abcdef0123456789abcdef", "point:GTA 3",
                       "00112233445566778899aabbccddee00"}};
   point.FoldersCreated = {"data\\mod"};
-  point.NewArchiveBytes = 8192;
-  point.NewArchiveFingerprint = std::string(64, 'a');
+  point.Archives[0].NewArchiveBytes = 8192;
+  point.Archives[0].NewArchiveFingerprint = std::string(64, 'a');
   const std::string text = RecordText(point);
 
   TRestorePoint read;
   ASSERT_TRUE(ParseRecord(text, read));
   EXPECT_EQ(RecordText(read), text);
   EXPECT_EQ(read.Title, point.Title);
-  EXPECT_EQ(std::memcmp(&read.Replaced[0].Old, &kept.Old, sizeof kept.Old), 0);
+  EXPECT_EQ(std::memcmp(&read.Archives[0].Replaced[0].Old, &kept.Old, sizeof kept.Old), 0);
   EXPECT_EQ(LevelText(read.Level, read.Level.After), "1");
   EXPECT_EQ(LevelText(read.Level, read.Level.Before), "none");
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "apps/installed_apps.h"
 #include "archive/archive.h"
 #include "core/environment.h"
 #include "core/windows_names.h"
@@ -12,7 +13,6 @@
 #include "operations/exit_codes.h"
 #include "operations/installation.h"
 #include "operations/undo.h"
-#include "restore/installed_apps.h"
 #include "restore/restore_store.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"

@@ -171,8 +171,8 @@ TEST(UnicodePaths, TheRestoreRecordKeepsEveryPathAndReadsTheOlderLayout) {
   point.GameFiles = {{"data\\машина.txt", true, 1, 2, "game\\data\\машина.txt", "", "", ""},
                      {"游戏\\x.txt", false, 0, 2, "", "", "", ""}};
   point.FoldersCreated = {"游戏"};
-  point.Added = {{"жук.dff", 1, ""}};
-  point.NewArchiveFingerprint = std::string(64, 'a');
+  point.Archives[0].Added = {{"жук.dff", 1, ""}};
+  point.Archives[0].NewArchiveFingerprint = std::string(64, 'a');
   TRestorePoint read;
   ASSERT_TRUE(ParseRecord(RecordText(point), read));
   EXPECT_EQ(read.Title, point.Title);
@@ -189,8 +189,8 @@ TEST(UnicodePaths, TheRestoreRecordKeepsEveryPathAndReadsTheOlderLayout) {
   old.GameFolder = Cp1251FromUtf8("C:\\Игры\\GTA");
   old.GameFiles = {{Cp1251FromUtf8("data\\машина.txt"), true, 1, 2,
                     Cp1251FromUtf8("game\\data\\машина.txt"), "", "", ""}};
-  old.Added = {{Cp1251FromUtf8("жук.dff"), 1, ""}};
-  old.NewArchiveFingerprint = std::string(64, 'a');
+  old.Archives[0].Added = {{Cp1251FromUtf8("жук.dff"), 1, ""}};
+  old.Archives[0].NewArchiveFingerprint = std::string(64, 'a');
   const std::string older = test::UntaggedRecordText(old, true, true);
   TRestorePoint readOld;
   ASSERT_TRUE(ParseRecord(older, readOld));
@@ -198,7 +198,7 @@ TEST(UnicodePaths, TheRestoreRecordKeepsEveryPathAndReadsTheOlderLayout) {
   EXPECT_EQ(readOld.GameFolder, "C:\\Игры\\GTA");
   EXPECT_EQ(readOld.GameFiles[0].Item, "data\\машина.txt");
   EXPECT_EQ(readOld.GameFiles[0].Kept, "game\\data\\машина.txt");
-  EXPECT_EQ(readOld.Added[0].Name, "жук.dff");
+  EXPECT_EQ(readOld.Archives[0].Added[0].Name, "жук.dff");
 }
 
 }  // namespace

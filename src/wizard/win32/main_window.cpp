@@ -88,39 +88,44 @@ TMainWindow::TMainWindow(HINSTANCE instance, TWin32Services& services)
   Sync();
 }
 
+namespace {
+
+// The window class and style of a kind of control.
+struct TWindowClass {
+  const wchar_t* Name;
+  DWORD Style;
+};
+
+TWindowClass WindowClassOf(TControlKind kind) {
+  const DWORD child = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+  switch (kind) {
+    case TControlKind::kPicture:
+      break;
+    case TControlKind::kLabel:
+      return {kLabelClass, child};
+    case TControlKind::kCheckBox:
+      return {L"BUTTON", child | BS_AUTOCHECKBOX | WS_TABSTOP};
+    case TControlKind::kEdit:
+      return {L"EDIT", child | ES_AUTOHSCROLL | WS_TABSTOP | WS_BORDER};
+    case TControlKind::kButton:
+      return {L"BUTTON", child | BS_PUSHBUTTON | WS_TABSTOP};
+    case TControlKind::kProgressBar:
+      return {PROGRESS_CLASSW, child | WS_TABSTOP};
+  }
+  return {kPictureClass, child};
+}
+
+}  // namespace
+
 void TMainWindow::CreateControls(HINSTANCE instance) {
   windowFont_.reset(MakeFont(kWindowLayout.Font));
   titleFont_.reset(MakeFont(ControlLayout("Label2").Font));
   blackBrush_.reset(CreateSolidBrush(RGB(0, 0, 0)));
   HBITMAP background = nullptr;
   for (const TControlLayout& layout : kControlLayout) {
-    const wchar_t* windowClass = kPictureClass;
-    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
-    switch (layout.Kind) {
-      case TControlKind::kPicture:
-        break;
-      case TControlKind::kLabel:
-        windowClass = kLabelClass;
-        break;
-      case TControlKind::kCheckBox:
-        windowClass = L"BUTTON";
-        style |= BS_AUTOCHECKBOX | WS_TABSTOP;
-        break;
-      case TControlKind::kEdit:
-        windowClass = L"EDIT";
-        style |= ES_AUTOHSCROLL | WS_TABSTOP | WS_BORDER;
-        break;
-      case TControlKind::kButton:
-        windowClass = L"BUTTON";
-        style |= BS_PUSHBUTTON | WS_TABSTOP;
-        break;
-      case TControlKind::kProgressBar:
-        windowClass = PROGRESS_CLASSW;
-        style |= WS_TABSTOP;
-        break;
-    }
-    HWND control = CreateWindowExW(0, windowClass, Wide(layout.Caption).c_str(), style, layout.Left,
-                                   layout.Top, layout.Width, layout.Height, window_,
+    const TWindowClass kind = WindowClassOf(layout.Kind);
+    HWND control = CreateWindowExW(0, kind.Name, Wide(layout.Caption).c_str(), kind.Style,
+                                   layout.Left, layout.Top, layout.Width, layout.Height, window_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.Id)),
                                    instance, nullptr);
     controls_[layout.Id] = control;

@@ -1,4 +1,4 @@
-#include "restore/journal.h"
+#include "journal/journal.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,6 +11,7 @@
 #include "core/text.h"
 #include "core/windows_names.h"
 #include "game/game_folder.h"
+#include "game/game_path.h"
 #include "restore/restore_names.h"
 #include "restore/restore_store.h"
 #include "script/install_items.h"
@@ -88,7 +89,7 @@ TJournalPlace ReadPlace(const std::string& path, const std::string& base,
   else
     Damaged(path, "a step names the folder \"" + base + "\"");
   // Only below the two folders: no drive, no root, no "..".
-  if (relative.empty() || !GameFileItemIsInside(relative))
+  if (relative.empty() || !GamePathIsInside(relative))
     Damaged(path, "a step names " + relative + ", which is outside its folder");
   place.Relative = relative;
   return place;
@@ -361,7 +362,7 @@ class TSettle {
   // A folder with nothing in it but an empty mark.
   bool IsUnmarked(const std::string& path) {
     std::vector<std::string> names;
-    const std::string mark = path + "\\" + kPointMarkName;
+    const std::string mark = InPoint(path, kPointMarkName);
     if (fs_.IsLink(path) || !fs_.ListFolder(path, names) || names.size() != 1 ||
         names[0] != kPointMarkName || fs_.IsLink(mark))
       return false;

@@ -1,4 +1,4 @@
-#include "restore/ownership.h"
+#include "change/ownership.h"
 
 #include "archive/archive.h"
 #include "core/text.h"
@@ -11,15 +11,18 @@ std::string ThingKey(TThing thing, const std::string& name) {
   return GameFileItemKey(name);
 }
 
-TOwnership::TOwnership(std::vector<TRestorePoint> points) : points_(std::move(points)) {
+TOwnership::TOwnership(std::vector<TRestorePoint> points, const std::string& archive)
+    : points_(std::move(points)) {
   for (auto& byPoint : wrote_) byPoint.resize(points_.size());
   for (size_t i = 0; i < points_.size(); ++i) {
     const TRestorePoint& point = points_[i];
     auto& entries = wrote_[static_cast<int>(TThing::kEntry)][i];
-    for (const TAddedEntry& e : point.Added)
-      entries[ThingKey(TThing::kEntry, e.Name)] = e.NewFingerprint;
-    for (const TKeptEntry& e : point.Replaced)
-      entries[ThingKey(TThing::kEntry, EntryName(e.Old))] = e.NewFingerprint;
+    if (const TArchiveChange* change = ArchiveChangeOf(point, archive)) {
+      for (const TAddedEntry& e : change->Added)
+        entries[ThingKey(TThing::kEntry, e.Name)] = e.NewFingerprint;
+      for (const TKeptEntry& e : change->Replaced)
+        entries[ThingKey(TThing::kEntry, EntryName(e.Old))] = e.NewFingerprint;
+    }
     auto& files = wrote_[static_cast<int>(TThing::kGameFile)][i];
     for (const TGameFileChange& f : point.GameFiles)
       files[ThingKey(TThing::kGameFile, f.Item)] = f.NewFingerprint;

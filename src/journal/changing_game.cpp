@@ -1,11 +1,12 @@
-#include "restore/changing_game.h"
+#include "journal/changing_game.h"
 
 #include "core/errors.h"
 #include "core/file_tools.h"
 #include "core/text.h"
 #include "game/game_archives.h"
 #include "game/game_folder.h"
-#include "restore/journal.h"
+#include "game/game_path.h"
+#include "journal/journal.h"
 #include "restore/restore_store.h"
 #include "script/install_items.h"
 
@@ -70,7 +71,7 @@ void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameF
     }
     // Innermost first, and only while empty: a folder the player filled since stays.
     for (auto it = made.rbegin(); it != made.rend(); ++it)
-      if (!it->empty() && GameFileItemIsInside(*it) && LinkOnTheWay(fs, gameFolder, *it).empty())
+      if (!it->empty() && GamePathIsInside(*it) && LinkOnTheWay(fs, gameFolder, *it).empty())
         fs.RemoveDirectory(gameFolder + "\\" + *it);
   }
   RemoveFolderTree(fs, scratch);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "restore/restore_point.h"
+#include "change/changes.h"
 
 namespace merva {
 
@@ -29,8 +29,10 @@ struct TOwner {
 
 class TOwnership {
  public:
-  // The points of one game, newest first (ListRestorePoints).
-  explicit TOwnership(std::vector<TRestorePoint> points);
+  // The points of one game, newest first (ListRestorePoints); entries are those of `archive`
+  // (below the game folder), since two archives may hold entries of one name.
+  explicit TOwnership(std::vector<TRestorePoint> points,
+                      const std::string& archive = kArchiveInGame);
   const std::vector<TRestorePoint>& Points() const { return points_; }
   // Who holds `name` (an entry's name, a game file's path in the game folder); `fingerprintNow`
   // gives the fingerprint of its bytes now (empty when it is missing), asked only when an

@@ -1,4 +1,4 @@
-#include "restore/installed_apps.h"
+#include "apps/installed_apps.h"
 
 #include <algorithm>
 #include <cstring>
@@ -119,9 +119,9 @@ std::string KeepProgramCopy(IFileSystem& fs, const std::string& folder,
 }
 
 int64_t AddedBytes(const TRestorePoint& point) {
-  int64_t added = point.NewArchiveBytes - point.OldArchiveBytes;
-  for (const TRestorePoint& part : point.Parts)
-    added += part.NewArchiveBytes - part.OldArchiveBytes;
+  int64_t added = 0;
+  for (const TArchiveChange& change : point.Archives)
+    added += change.NewArchiveBytes - change.OldArchiveBytes;
   for (const TGameFileChange& file : point.GameFiles)
     added += file.NewBytes - (file.Replaced ? file.OldBytes : 0);
   return std::max<int64_t>(added, 0);

@@ -1,8 +1,8 @@
 #pragma once
 // The installed level's registry value as a restore point keeps it: read before and after the
 // level check, and put back when the installation is taken back.
+#include "change/changes.h"
 #include "core/platform.h"
-#include "restore/restore_point.h"
 #include "script/level_gate.h"
 
 namespace merva {

@@ -1,4 +1,4 @@
-#include "restore/level_value.h"
+#include "change/level_value.h"
 
 namespace merva {
 

@@ -1,0 +1,45 @@
+#include "change/changes.h"
+
+#include "game/game_archives.h"
+
+namespace merva {
+
+const char kKeptArchiveName[] = "archive.img";
+const char kKeptGameFolder[] = "game\\";
+
+std::string KeptGameFileName(const std::string& item) {
+  return kKeptGameFolder + item;
+}
+
+Exception Damaged(const std::string& pointFolder, const std::string& what) {
+  return Exception("The restore point " + pointFolder + " is damaged: " + what +
+                   ". Nothing was changed.");
+}
+
+Exception Damaged(const TRestorePoint& point, const std::string& what) {
+  return Damaged(point.Folder, what);
+}
+
+const char kTakenFromGame[] = "game";
+const char kTakenFromChanged[] = "changed";
+const char kTakenFromPoint[] = "point:";
+
+std::string TakenFromPointName(const std::string& takenFrom) {
+  const std::string prefix = kTakenFromPoint;
+  return takenFrom.rfind(prefix, 0) == 0 ? takenFrom.substr(prefix.size()) : "";
+}
+
+const TArchiveChange* ArchiveChangeOf(const TRestorePoint& point, const std::string& archive) {
+  const std::string key = GameArchiveKey(archive);
+  for (const TArchiveChange& change : point.Archives)
+    if (GameArchiveKey(change.Archive) == key) return &change;
+  return nullptr;
+}
+
+int64_t AllKeptBytes(const TRestorePoint& point) {
+  int64_t bytes = 0;
+  for (const TArchiveChange& change : point.Archives) bytes += change.KeptBytes;
+  return bytes;
+}
+
+}  // namespace merva
