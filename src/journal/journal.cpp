@@ -211,6 +211,16 @@ class TSettle {
     }
   }
 
+  // The old point goes (its mark last), then the rewritten one takes its name; cut off between
+  // the two, the next run finds the rewritten one still waiting.
+  void ReplacePoint(const std::string& from, const std::string& to) {
+    if (!IsGamesPoint(from)) return;
+    if (IsGamesPoint(to)) RemovePointFolder(fs_, to);
+    if (!fs_.IsLink(to)) fs_.RemoveDirectory(to);
+    const int code = fs_.MoveFolder(from, to);
+    if (code != 0) throw EInOutError(code, to);
+  }
+
   void Forward(const std::vector<TJournalStep>& steps) {
     for (const TJournalStep& step : steps) {
       if (Skipped(step)) continue;
@@ -233,14 +243,7 @@ class TSettle {
           }
           break;
         case TJournalStep::kReplacePoint:
-          // The old point goes (its mark last), then the rewritten one takes its name; cut off
-          // between the two, the next run finds the rewritten one still waiting.
-          if (IsGamesPoint(from)) {
-            if (IsGamesPoint(to)) RemovePointFolder(fs_, to);
-            if (!fs_.IsLink(to)) fs_.RemoveDirectory(to);
-            const int code = fs_.MoveFolder(from, to);
-            if (code != 0) throw EInOutError(code, to);
-          }
+          ReplacePoint(from, to);
           break;
         case TJournalStep::kAside:
           // A copy of a game file left behind would stay for good: the next run tries again.

@@ -1,0 +1,52 @@
+#pragma once
+// A data file as lines, each with the bytes it had (its text and its line break), the section it
+// lies in and its key, so that a mod's lines replace or join the file's by key and everything
+// else stays byte for byte: comments, blank lines, spacing, CRLF or LF, bytes outside ASCII.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "data/data_rules.h"
+
+namespace merva {
+
+struct TDataLine {
+  std::string Text;   // without its line break
+  std::string Break;  // "\r\n", "\n", "\r", or "" for a last line without one
+  // The section it belongs to: an IDE, carcols or carmods section's name ("cars"), the marker of
+  // a handling.cfg line ("" for cars, "%" boats, "!" bikes, "$" planes, "^" animation groups), a
+  // weapon line's, or a gta.dat line's keyword.
+  std::string Section;
+  std::string Key;      // empty for a line that is no item: a comment, a blank, a section's bounds
+  bool Opens = false;   // the line that starts its section ("cars")
+  bool Closes = false;  // the line that ends it ("end"), or the one the game stops reading at
+  bool Read = true;     // false past the line the game stops reading at
+};
+
+// The lines of `bytes` by `rule`. Never fails: a line the rule cannot key is kept as it is.
+std::vector<TDataLine> ReadDataLines(const TDataRule& rule, const std::string& bytes);
+// The bytes of `lines`, as they were read.
+std::string DataBytes(const std::vector<TDataLine>& lines);
+
+// The fields of a line as the game splits it.
+std::vector<std::string> DataFields(const TDataRule& rule, const std::string& text);
+
+// A version of one item to put into a file: its line's text, or none to take the item out.
+struct TDataEdit {
+  std::string Section, Key;
+  std::optional<std::string> Text;
+};
+// What an edit found and left: the item's line before (none: it was not there) and after.
+struct TDataOutcome {
+  std::string Section, Key;
+  std::optional<std::string> Old, New;
+};
+
+// Puts each edit into `lines`: a line whose key the file holds is replaced in place (keeping its
+// line break), or taken out; any other is added at the end of its section (before its "end", or
+// before the line the game stops at), its section made at the end of the file when the file has
+// none. New lines end as the file's first line does.
+std::vector<TDataOutcome> ApplyDataEdits(const TDataRule& rule, std::vector<TDataLine>& lines,
+                                         const std::vector<TDataEdit>& edits);
+
+}  // namespace merva

@@ -1,0 +1,32 @@
+#include "data/data_rules.h"
+
+#include "core/text.h"
+
+namespace merva {
+
+// IDE, carcols and carmods lines may separate their fields by commas, as the game reads a comma
+// as a space there; the others by spaces and tabs alone.
+const TDataRule kDataRules[8] = {
+    {TDataKind::kHandling, "handling.cfg", ";", " \t", ";the end"},
+    {TDataKind::kIde, "*.ide", "#", " \t,", ""},
+    {TDataKind::kCarcols, "carcols.dat", "#", " \t,", ""},
+    {TDataKind::kCarmods, "carmods.dat", "#", " \t,", ""},
+    {TDataKind::kWeapon, "weapon.dat", "#", " \t", "ENDWEAPONDATA"},
+    {TDataKind::kObject, "object.dat", ";", " \t,", "*"},
+    {TDataKind::kGtaDat, "gta.dat", "#", " \t", ""},
+    {TDataKind::kAudioSettings, "gtasa_vehicleAudioSettings.cfg", ";#", " \t", ";the end"},
+};
+
+const TDataRule* DataRuleOf(const std::string& item) {
+  const std::string name = AsciiLower(ExtractFileNamePart(item));
+  for (const TDataRule& rule : kDataRules) {
+    const std::string ruleName = AsciiLower(rule.FileName);
+    if (ruleName == name) return &rule;
+    if (ruleName[0] == '*' && name.size() > ruleName.size() - 1 &&
+        EndsWith(name, ruleName.substr(1)))
+      return &rule;
+  }
+  return nullptr;
+}
+
+}  // namespace merva

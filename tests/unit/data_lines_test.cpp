@@ -1,0 +1,147 @@
+// Merging lines into the game's data files by key: each kind's table of cases, byte for byte.
+#include "data/data_lines.h"
+
+#include <gtest/gtest.h>
+
+#include "data/data_rules.h"
+
+namespace merva {
+namespace {
+
+struct TMergeCase {
+  const char* Name;
+  const char* File;  // relative to the game folder
+  std::string Before;
+  std::vector<TDataEdit> Edits;
+  std::string After;
+  std::vector<std::optional<std::string>> Old;  // what each edit found
+};
+
+const std::string kCar = "INFERNUS 1400.0 2725.3 1.5";
+const std::string kCarNew = "INFERNUS 1500.0 2725.3 1.5";
+
+const TMergeCase kMergeCases[] = {
+    {"HandlingReplacedInPlaceKeepsItsBreak",
+     "data\\handling.cfg",
+     "; cars\r\n" + kCar + "\r\nCHEETAH 1200.0\r\n;the end\r\n",
+     {{"", "INFERNUS", kCarNew}},
+     "; cars\r\n" + kCarNew + "\r\nCHEETAH 1200.0\r\n;the end\r\n",
+     {kCar}},
+    {"HandlingAddedAfterTheLastCarBeforeTheBoats",
+     "data\\handling.cfg",
+     "CHEETAH 1200.0\n% PREDATOR 2200.0\n;the end\n",
+     {{"", "MYCAR", std::string("MYCAR 1000.0")}},
+     "CHEETAH 1200.0\nMYCAR 1000.0\n% PREDATOR 2200.0\n;the end\n",
+     {std::nullopt}},
+    {"HandlingBikeKeyedByItsMarker",
+     "data\\handling.cfg",
+     "PCJ600 500.0\n! PCJ600 0.1\n;the end\n",
+     {{"!", "PCJ600", std::string("! PCJ600 0.2")}},
+     "PCJ600 500.0\n! PCJ600 0.2\n;the end\n",
+     {std::string("! PCJ600 0.1")}},
+    {"HandlingNothingAfterTheEndIsRead",
+     "data\\handling.cfg",
+     "; only comments\r\n;the end\r\nMYCAR 1.0\r\n",
+     {{"", "MYCAR", std::string("MYCAR 2.0")}},
+     "; only comments\r\nMYCAR 2.0\r\n;the end\r\nMYCAR 1.0\r\n",
+     {std::nullopt}},
+    {"HandlingLineTakenOut",
+     "data\\handling.cfg",
+     "CHEETAH 1200.0\nMYCAR 1000.0\n;the end\n",
+     {{"", "MYCAR", std::nullopt}},
+     "CHEETAH 1200.0\n;the end\n",
+     {std::string("MYCAR 1000.0")}},
+    {"IdeAddedBeforeTheEndOfItsSectionByModelId",
+     "data\\vehicles.ide",
+     "# vehicles\r\ncars\r\n400, landstal, landstal\r\nend\r\npeds\r\nend\r\n",
+     {{"cars", "611", std::string("611, mycar, mycar")},
+      {"cars", "400", std::string("400, landstal2, landstal")}},
+     "# vehicles\r\ncars\r\n400, landstal2, landstal\r\n611, mycar, "
+     "mycar\r\nend\r\npeds\r\nend\r\n",
+     {std::nullopt, std::string("400, landstal, landstal")}},
+    {"IdeSectionMadeAtTheEndWhenMissing",
+     "data\\default.ide",
+     "objs\nend",
+     {{"weap", "372", std::string("372, tec9, tec9")}},
+     "objs\nend\nweap\n372, tec9, tec9\nend\n",
+     {std::nullopt}},
+    {"CarcolsColoursOnlyAddedAtTheEnd",
+     "data\\carcols.dat",
+     "col\n0,0,0\n245,245,245\nend\ncar\nlandstal, 4,1\nend\n",
+     {{"col", "", std::string("12,34,56")}, {"car", "landstal", std::string("landstal, 5,1")}},
+     "col\n0,0,0\n245,245,245\n12,34,56\nend\ncar\nlandstal, 5,1\nend\n",
+     {std::nullopt, std::string("landstal, 4,1")}},
+    {"CarmodsLinkByTheModelPair",
+     "data\\carmods.dat",
+     "link\nexh_a_s, exh_a_m\nend\nmods\nlandstal, nto_b_l\nend\n",
+     {{"link", "exh_a_s exh_a_m", std::string("exh_a_s, exh_a_m2")}},
+     "link\nexh_a_s, exh_a_m2\nend\nmods\nlandstal, nto_b_l\nend\n",
+     {std::string("exh_a_s, exh_a_m")}},
+    {"GtaDatKeptInItsKeywordsGroup",
+     "data\\gta.dat",
+     "IMG DATA\\PATHS\\CARREC.IMG\r\nIDE DATA\\VEHICLES.IDE\r\nIPL DATA\\MAPS\\A.IPL\r\n",
+     {{"IDE", "ide data\\maps\\my.ide", std::string("IDE DATA\\MAPS\\MY.IDE")}},
+     "IMG DATA\\PATHS\\CARREC.IMG\r\nIDE DATA\\VEHICLES.IDE\r\nIDE DATA\\MAPS\\MY.IDE\r\nIPL "
+     "DATA\\MAPS\\A.IPL\r\n",
+     {std::nullopt}},
+    {"ObjectAddedBeforeTheStar",
+     "data\\object.dat",
+     "; objects\nbarrel1 100 200\n*\n",
+     {{"", "crate9", std::string("crate9 10 20")}},
+     "; objects\nbarrel1 100 200\ncrate9 10 20\n*\n",
+     {std::nullopt}},
+    {"WeaponGunKeyedByNameAndSkill",
+     "data\\weapon.dat",
+     "$ PISTOL INSTANT_HIT 35 35 346 -1 2 17 25 0 0 0 0\n"
+     "$ PISTOL INSTANT_HIT 35 35 346 -1 2 17 25 0 0 0 1\nENDWEAPONDATA\n",
+     {{"$", "PISTOL 1", std::string("$ PISTOL INSTANT_HIT 40 40 346 -1 2 17 25 0 0 0 1")}},
+     "$ PISTOL INSTANT_HIT 35 35 346 -1 2 17 25 0 0 0 0\n"
+     "$ PISTOL INSTANT_HIT 40 40 346 -1 2 17 25 0 0 0 1\nENDWEAPONDATA\n",
+     {std::string("$ PISTOL INSTANT_HIT 35 35 346 -1 2 17 25 0 0 0 1")}},
+    {"LastLineWithoutABreakGetsOne",
+     "data\\gtasa_vehicleAudioSettings.cfg",
+     "landstal 0 1",
+     {{"", "mycar", std::string("mycar 0 2")}},
+     "landstal 0 1\r\nmycar 0 2\r\n",
+     {std::nullopt}},
+    {"BytesOutsideAsciiAndSpacingKept",
+     "data\\object.dat",
+     "; \xC7\xE0\xEC\xE5\xF2\xEA\xE0\r\nbarrel1   100\t200\r\ncrate9 1\r\n",
+     {{"", "crate9", std::string("crate9 2")}},
+     "; \xC7\xE0\xEC\xE5\xF2\xEA\xE0\r\nbarrel1   100\t200\r\ncrate9 2\r\n",
+     {std::string("crate9 1")}},
+};
+
+class DataMerge : public testing::TestWithParam<TMergeCase> {};
+
+TEST_P(DataMerge, GivesTheFileByteForByte) {
+  const TMergeCase& c = GetParam();
+  const TDataRule* rule = DataRuleOf(c.File);
+  ASSERT_NE(rule, nullptr);
+  std::vector<TDataLine> lines = ReadDataLines(*rule, c.Before);
+  ASSERT_EQ(DataBytes(lines), c.Before);
+  const std::vector<TDataOutcome> outcomes = ApplyDataEdits(*rule, lines, c.Edits);
+  EXPECT_EQ(DataBytes(lines), c.After);
+  ASSERT_EQ(outcomes.size(), c.Old.size());
+  for (size_t i = 0; i < outcomes.size(); ++i) EXPECT_EQ(outcomes[i].Old, c.Old[i]) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DataMerge, testing::ValuesIn(kMergeCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(DataRules, FileWithoutARuleHasNone) {
+  EXPECT_EQ(DataRuleOf("data\\timecyc.dat"), nullptr);
+  EXPECT_EQ(DataRuleOf("data\\.ide"), nullptr);
+  ASSERT_NE(DataRuleOf("DATA\\MAPS\\LA\\LAn.IDE"), nullptr);
+  EXPECT_EQ(DataRuleOf("DATA\\MAPS\\LA\\LAn.IDE")->Kind, TDataKind::kIde);
+}
+
+TEST(DataMerge, AColourAddedIsKnownByItsPosition) {
+  const TDataRule& rule = *DataRuleOf("data\\carcols.dat");
+  std::vector<TDataLine> lines = ReadDataLines(rule, "col\n0,0,0\nend\n");
+  const std::vector<TDataOutcome> outcomes = ApplyDataEdits(rule, lines, {{"col", "", "1,2,3"}});
+  EXPECT_EQ(outcomes.at(0).Key, "#1");
+}
+
+}  // namespace
+}  // namespace merva
