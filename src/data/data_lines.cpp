@@ -24,11 +24,6 @@ bool IsInteger(const std::string& text) {
   return *end == '\0';
 }
 
-// Kinds whose sections are named on a line of their own and closed by "end".
-bool HasNamedSections(TDataKind kind) {
-  return kind == TDataKind::kIde || kind == TDataKind::kCarcols || kind == TDataKind::kCarmods;
-}
-
 bool IsSectionName(TDataKind kind, const std::string& word) {
   static const std::set<std::string> kIde = {"objs", "tobj", "weap", "hier", "anim",
                                              "cars", "peds", "path", "2dfx", "txdp"};

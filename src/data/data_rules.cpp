@@ -17,6 +17,10 @@ const TDataRule kDataRules[8] = {
     {TDataKind::kAudioSettings, "gtasa_vehicleAudioSettings.cfg", ";#", " \t", ";the end"},
 };
 
+bool HasNamedSections(TDataKind kind) {
+  return kind == TDataKind::kIde || kind == TDataKind::kCarcols || kind == TDataKind::kCarmods;
+}
+
 const TDataRule* DataRuleOf(const std::string& item) {
   const std::string name = AsciiLower(ExtractFileNamePart(item));
   for (const TDataRule& rule : kDataRules) {

@@ -31,6 +31,9 @@ struct TDataRule {
 
 extern const TDataRule kDataRules[8];
 
+// True for the kinds whose sections are named on a line of their own and closed by "end".
+bool HasNamedSections(TDataKind kind);
+
 // The rule of the data file `item` (relative to the game folder, any letter case), or null: a
 // file whose lines have no key, to be replaced whole as a game file.
 const TDataRule* DataRuleOf(const std::string& item);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/errors.h"
 #include "data/data_rules.h"
+#include "data/mod_lines.h"
 
 namespace merva {
 namespace {
@@ -141,6 +143,75 @@ TEST(DataMerge, AColourAddedIsKnownByItsPosition) {
   std::vector<TDataLine> lines = ReadDataLines(rule, "col\n0,0,0\nend\n");
   const std::vector<TDataOutcome> outcomes = ApplyDataEdits(rule, lines, {{"col", "", "1,2,3"}});
   EXPECT_EQ(outcomes.at(0).Key, "#1");
+}
+
+}  // namespace
+}  // namespace merva
+
+namespace merva {
+namespace {
+
+std::string CarLine(const std::string& id, size_t values = 35) {
+  std::string line = id;
+  for (size_t i = 1; i <= values; ++i)
+    line += i == 15 ? " R" : i == 16 ? " P" : i == 31 || i == 32 ? " 4000A" : " 1.5";
+  return line;
+}
+
+struct TRefusalCase {
+  const char* Name;
+  const char* File;
+  std::string Lines;
+  const char* Says;  // part of the refusal
+};
+
+const TRefusalCase kRefusals[] = {
+    {"CarWithAValueMissing", "data\\handling.cfg", CarLine("MYCAR", 34) + "\n",
+     "line 1: a car's handling line has 36 fields"},
+    {"WordWhereTheGameReadsANumber", "data\\handling.cfg",
+     "; mine\n" + CarLine("MYCAR").replace(6, 3, "abc") + "\n", "line 2: field 2 (abc)"},
+    {"LongerThanTheGameReads", "data\\handling.cfg",
+     CarLine("MYCAR") + std::string(200, ' ') + "\n", "characters long; the game reads 200"},
+    {"IdeLineOutsideASection", "data\\vehicles.ide", "611, mycar, mycar\n", "outside a section"},
+    {"IdeModelIdNotANumber", "data\\vehicles.ide", "cars\nID, mycar, mycar\nend\n",
+     "line 2: has no key"},
+    {"KeyGivenTwice", "data\\object.dat", "crate9 1\ncrate9 2\n", "line 2: gives crate9 again"},
+    {"GunWithoutItsSkill", "data\\weapon.dat", "$ PISTOL INSTANT_HIT 35\n",
+     "skill level in field 14"},
+    {"AfterTheLastLineTheGameReads", "data\\handling.cfg", ";the end\n" + CarLine("MYCAR") + "\n",
+     "line 2: lies after"},
+};
+
+class ModLineRefusal : public testing::TestWithParam<TRefusalCase> {};
+
+TEST_P(ModLineRefusal, NamesTheTextTheLineAndTheFile) {
+  const TRefusalCase& c = GetParam();
+  try {
+    ReadModLines(*DataRuleOf(c.File), c.File, c.Lines, "files/lines.txt");
+    FAIL() << "accepted";
+  } catch (const EFileError& error) {
+    EXPECT_EQ(error.Path(), "files/lines.txt");
+    EXPECT_NE(error.Text().find(c.Says), std::string::npos) << error.what();
+    EXPECT_NE(error.Text().find(std::string("for ") + c.File), std::string::npos) << error.what();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ModLineRefusal, testing::ValuesIn(kRefusals),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(ModLines, KeyedAsTheFileIsWithSectionsAndColoursToAdd) {
+  const std::vector<TDataEdit> edits =
+      ReadModLines(*DataRuleOf("data\\carcols.dat"), "data\\carcols.dat",
+                   "# mine\r\ncol\r\n1,2,3\r\nend\r\ncar\r\nMyCar, 1,1\r\nend\r\n", "lines.txt");
+  ASSERT_EQ(edits.size(), 2u);
+  EXPECT_EQ(edits[0].Section, "col");
+  EXPECT_EQ(edits[0].Key, "");
+  EXPECT_EQ(edits[1].Key, "mycar");
+  EXPECT_EQ(edits[1].Text, "MyCar, 1,1");
+  const TDataRule& handling = *DataRuleOf("data\\handling.cfg");
+  EXPECT_EQ(ReadModLines(handling, "data\\handling.cfg", CarLine("MYCAR"), "l").at(0).Key, "MYCAR");
+  CheckMergedSize(handling, "data\\handling.cfg", 55000);
+  EXPECT_THROW(CheckMergedSize(handling, "data\\handling.cfg", 55001), EFileError);
 }
 
 }  // namespace

@@ -1,0 +1,115 @@
+#include "data/mod_lines.h"
+
+#include <cstdlib>
+#include <map>
+
+#include "core/errors.h"
+
+namespace merva {
+
+namespace {
+
+// The limits public descriptions give for handling.cfg, which the game does not check: passing
+// them can crash it.
+constexpr size_t kHandlingLineLimit = 200;
+constexpr size_t kHandlingFileLimit = 55000;
+// A car's handling line: the identifier and 35 values.
+constexpr size_t kHandlingCarFields = 36;
+// A gun's line of weapon.dat names its skill level in its 13th field after the "$".
+constexpr size_t kGunFields = 14;
+
+bool IsNumber(const std::string& text) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  std::strtod(text.c_str(), &end);
+  return *end == '\0';
+}
+
+bool IsHexNumber(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+}
+
+// What is wrong with a car's handling line, or "": the drive and engine types are letters, the
+// two flag fields hexadecimal, every other value a number.
+std::string HandlingCarFault(const std::vector<std::string>& f) {
+  if (f.size() != kHandlingCarFields)
+    return "a car's handling line has " + std::to_string(kHandlingCarFields) +
+           " fields (the identifier and 35 values), this one " + std::to_string(f.size());
+  for (size_t i = 1; i < f.size(); ++i) {
+    const bool sound = i == 15              ? f[i] == "F" || f[i] == "R" || f[i] == "4"
+                       : i == 16            ? f[i] == "P" || f[i] == "D" || f[i] == "E"
+                       : i == 31 || i == 32 ? IsHexNumber(f[i])
+                                            : IsNumber(f[i]);
+    if (!sound)
+      return "field " + std::to_string(i + 1) + " (" + f[i] + ") is not what the game reads there";
+  }
+  return "";
+}
+
+// What is wrong with a keyed line of the mod's text, or "".
+std::string LineFault(const TDataRule& rule, const TDataLine& line,
+                      const std::vector<std::string>& f) {
+  switch (rule.Kind) {
+    case TDataKind::kHandling:
+      if (line.Text.size() > kHandlingLineLimit)
+        return "the line is " + std::to_string(line.Text.size()) +
+               " characters long; the game reads " + std::to_string(kHandlingLineLimit);
+      if (line.Section.empty()) return HandlingCarFault(f);
+      for (size_t i = f[0].size() > 1 ? 2 : 3; i < f.size(); ++i)
+        if (!IsNumber(f[i]))
+          return "field " + std::to_string(i + 1) + " (" + f[i] + ") is not a number";
+      return f.size() < 4 ? "the line has no values after its identifier" : "";
+    case TDataKind::kWeapon:
+      return line.Section == "$" && f.size() < kGunFields
+                 ? "a gun's line has its skill level in field 14; this one has " +
+                       std::to_string(f.size()) + " fields"
+                 : "";
+    default:
+      return f.size() < 2 ? "the line has nothing after its key" : "";
+  }
+}
+
+}  // namespace
+
+std::vector<TDataEdit> ReadModLines(const TDataRule& rule, const std::string& item,
+                                    const std::string& bytes, const std::string& source) {
+  const std::vector<TDataLine> lines = ReadDataLines(rule, bytes);
+  std::vector<TDataEdit> edits;
+  std::map<std::pair<std::string, std::string>, size_t> seen;
+  for (size_t n = 0; n < lines.size(); ++n) {
+    const TDataLine& line = lines[n];
+    const auto refuse = [&](const std::string& what) {
+      return EFileError(source, "line " + std::to_string(n + 1) + ": " + what + ", for " + item);
+    };
+    if (!line.Read) throw refuse("lies after the line the game stops reading at");
+    const std::vector<std::string> f = DataFields(rule, line.Text);
+    const bool blank = f.empty() || std::string(rule.Comment).find(f[0][0]) != std::string::npos;
+    if (line.Opens || line.Closes || blank) continue;
+    // A colour of carcols.dat is only ever added: it has no key until it is in the file.
+    const bool colour = rule.Kind == TDataKind::kCarcols && line.Section == "col";
+    if (line.Key.empty() && !colour)
+      throw refuse(HasNamedSections(rule.Kind) && line.Section.empty()
+                       ? "lies outside a section (write its name, as \"cars\", on a line before "
+                         "it and \"end\" after it)"
+                       : "has no key the game knows this line by");
+    const std::string fault = LineFault(rule, line, f);
+    if (!fault.empty()) throw refuse(fault);
+    if (!colour) {
+      const auto [earlier, first] = seen.emplace(std::make_pair(line.Section, line.Key), n + 1);
+      if (!first)
+        throw refuse("gives " + line.Key + " again (first on line " +
+                     std::to_string(earlier->second) + ")");
+    }
+    edits.push_back({line.Section, colour ? "" : line.Key, line.Text});
+  }
+  return edits;
+}
+
+void CheckMergedSize(const TDataRule& rule, const std::string& item, size_t bytes) {
+  if (rule.Kind == TDataKind::kHandling && bytes > kHandlingFileLimit)
+    throw EFileError(item, "would be " + std::to_string(bytes) +
+                               " bytes with the mod's lines; the game reads " +
+                               std::to_string(kHandlingFileLimit));
+}
+
+}  // namespace merva
