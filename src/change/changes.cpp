@@ -1,6 +1,7 @@
 #include "change/changes.h"
 
 #include "game/game_archives.h"
+#include "script/install_items.h"
 
 namespace merva {
 
@@ -27,6 +28,10 @@ const char kTakenFromPoint[] = "point:";
 std::string TakenFromPointName(const std::string& takenFrom) {
   const std::string prefix = kTakenFromPoint;
   return takenFrom.rfind(prefix, 0) == 0 ? takenFrom.substr(prefix.size()) : "";
+}
+
+std::string ItemKey(const TItemChange& item) {
+  return item.Kind + '\n' + GameFileItemKey(item.File) + '\n' + item.Section + '\n' + item.Key;
 }
 
 const TArchiveChange* ArchiveChangeOf(const TRestorePoint& point, const std::string& archive) {

@@ -122,9 +122,27 @@ struct TGameFileChange {
   std::string KeptFingerprint;
 };
 
+// A keyed item of a game file that an installation wrote, such as a line of a data file, kept
+// by its kind (operations/item_kinds.h): the file is written whole beside itself and swapped
+// through the journal, and each item knows its text before and whose it was, so that the undo's
+// one rule gives every item back in any order.
+struct TItemChange {
+  std::string Kind;  // the kind's name, as ItemKinds() lists it
+  std::string File;  // the game file that holds it, relative to the game folder
+  std::string Section, Key;
+  bool Added = false;     // the item was not there: the installation added it
+  std::string Old;        // its text before, when it was there
+  std::string New;        // its text as the installation wrote it
+  std::string TakenFrom;  // whom the version before was (kTakenFromGame...); empty when added
+};
+
+// The key two versions of one item share: its kind, its file as Windows reads the path, its
+// section and its key.
+std::string ItemKey(const TItemChange& item);
+
 // One installation: its header (the folder's name and counter, the mod, the time, the game
 // folder, the level before and after) and what it changed, kind by kind: each archive, in one
-// list, and the game files with the folders made for them.
+// list, the game files with the folders made for them, and the keyed items of game files.
 struct TRestorePoint {
   std::string Folder;  // the folder's name: the game folder's name and the counter
   int32_t Counter = 0;
@@ -134,6 +152,7 @@ struct TRestorePoint {
   std::vector<TArchiveChange> Archives = {TArchiveChange{}};
   std::vector<TGameFileChange> GameFiles;
   std::vector<std::string> FoldersCreated;  // relative to the game folder, outermost first
+  std::vector<TItemChange> Items;           // in the order the installation put them
 };
 
 Exception Damaged(const TRestorePoint& point, const std::string& what);

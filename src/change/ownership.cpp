@@ -58,6 +58,17 @@ const TRestorePoint* TOwnership::TakenOverBy(size_t index, TThing thing,
   return nullptr;
 }
 
+std::string ItemTakenFrom(const std::vector<TRestorePoint>& points, const TItemChange& item,
+                          const std::optional<std::string>& textNow) {
+  const std::string key = ItemKey(item);
+  for (const TRestorePoint& point : points)
+    for (const TItemChange& wrote : point.Items)
+      if (ItemKey(wrote) == key)
+        return textNow && *textNow == wrote.New ? kTakenFromPoint + point.Folder
+                                                : kTakenFromChanged;
+  return kTakenFromGame;
+}
+
 std::string TakenFromOf(const TOwner& owner) {
   switch (owner.Holder) {
     case THolder::kGame:

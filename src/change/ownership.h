@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,12 @@ class TOwnership {
 // The key two names of one thing share: an entry's as the installer matches it, a game file's as
 // Windows reads its path.
 std::string ThingKey(TThing thing, const std::string& name);
+
+// Whose the version of `item` standing now as `textNow` (none: the file lacks it) is, as the
+// points (newest first) tell: the newest one that wrote the item while the text is what it
+// wrote (kTakenFromPoint), changed since (kTakenFromChanged), or the game's when none wrote it.
+std::string ItemTakenFrom(const std::vector<TRestorePoint>& points, const TItemChange& item,
+                          const std::optional<std::string>& textNow);
 
 // An owner as a record keeps it (restore_point.h: kTakenFrom...).
 std::string TakenFromOf(const TOwner& owner);

@@ -21,6 +21,9 @@ namespace merva {
 
 namespace {
 
+// The most a package file of lines for the game's data files may hold.
+constexpr uint32_t kModLinesLimit = 4 << 20;
+
 // A mod appended to an archive whose entries run past its end would be written over them, and
 // its undo could not give the archive back: such an archive is refused before anything changes.
 void RefuseDamagedArchive(TArchiveFile& archive) {
@@ -58,6 +61,7 @@ void TInstallation::Run() {
         static_cast<int64_t>(items_.ArchiveFiles.size() + items_.GameFiles.size()));
     PlanArchive();
     MarkStep("new archive planned");
+    PlanItems();
     CheckRoom();
     PlanGameFiles();
     BeginJournal();
@@ -237,6 +241,7 @@ TInstallPlan TInstallation::Plan() {
   // Without a restore folder the plan still tells what a point would record.
   restore_.emplace(request_ ? *request_ : TRestoreRequest{}, fs, game_);
   NoteGameFiles();
+  PlanItems();
   PutArchiveFiles(archive);
   for (size_t i = 0; i < otherNames.size(); ++i) {
     PutArchiveFiles(*otherPlans[i], otherNames[i]);
@@ -251,6 +256,27 @@ TInstallPlan TInstallation::Plan() {
   for (TArchiveFile& other : others) other.Close();
   package_->Close();
   return plan;
+}
+
+void TInstallation::PlanItems() {
+  IFileSystem& fs = services_.Files;
+  keyed_.emplace(fs, game_);
+  keyed_->Read(items_, [this](const std::string& name) -> std::optional<std::string> {
+    TPackageEntry entry;
+    uint32_t position;
+    if (!index_->Find(name, entry, position)) return std::nullopt;
+    // Lines for the game's text files: a text of that size is no such thing.
+    if (entry.Size > kModLinesLimit)
+      throw EFileError(name, "is too large to be lines for the game's data files");
+    std::string text(entry.Size, '\0');
+    package_->Seek(position);
+    if (!text.empty()) package_->ReadExact(&text[0], entry.Size);
+    return text;
+  });
+  const std::vector<TRestorePoint> earlier =
+      request_ ? ListRestorePoints(fs, request_->Folder, game_) : std::vector<TRestorePoint>{};
+  std::vector<TItemChange> changes = keyed_->Plan(earlier);
+  if (restore_) restore_->NoteItems(std::move(changes));
 }
 
 void TInstallation::SpellGameFilesAsTheGameDoes() {
@@ -339,6 +365,7 @@ void TInstallation::BeginJournal() {
     journal_->Put(file.Scratch, file.Target);
     if (fs.IsLink(file.Target) || fs.FileExists(file.Target)) journal_->Aside(file.Target);
   }
+  keyed_->Note(*journal_, ScratchFolderOf(game_));
   journal_->Scratch(ScratchFolderOf(game_));
   journal_->Begin();
 }
@@ -349,6 +376,7 @@ void TInstallation::StageGameFiles() {
   if (!fs.DirectoryExists(scratch) && !fs.CreateDirectory(scratch))
     throw Exception("Unable to create the folder " + scratch);
   for (const std::string& folder : madeFolders_) fs.CreateDirectory(game_ + "\\" + folder);
+  keyed_->Stage();
   std::vector<std::string> written;
   for (const TStagedFile& file : staged_) {
     TPackageEntry entry;
@@ -415,6 +443,7 @@ TRoomCheck TInstallation::RoomNeeded(TArchiveFile& archive,
   // Every archive's rebuild waits beside it until the commit.
   int64_t rebuilt = CompactedArchiveBytes(archive.State());
   for (TArchiveFile* other : others) rebuilt += CompactedArchiveBytes(other->State());
+  if (keyed_) staged += keyed_->StagedBytes();
   room.Need(game_, rebuilt + staged);
   if (request_ && restore_) {
     int64_t kept = restore_->KeptBytesFor(archive);

@@ -14,6 +14,7 @@
 #include "journal/changing_game.h"
 #include "journal/journal.h"
 #include "operations/install_request.h"
+#include "operations/items_install.h"
 #include "operations/operation.h"
 #include "operations/room_check.h"
 #include "package/package.h"
@@ -80,6 +81,9 @@ class TInstallation {
   void StageGameFiles();
   void OpenPackage();
   void PlanArchive();
+  // Reads and merges the lines the mod brings for the game's data files, in memory, and notes
+  // them in the restore point.
+  void PlanItems();
   // Opens every other archive the mod puts files into; raises, naming it, for one that is not
   // an archive of the game or lies behind a link.
   void OpenOtherArchives();
@@ -116,6 +120,7 @@ class TInstallation {
   TPackageDirectory directory_;
   std::optional<TPackageIndex> index_;
   std::optional<TRestorePointWriter> restore_;
+  std::optional<TItemsInstall> keyed_;
   std::vector<TStagedFile> staged_;
   std::vector<std::string> madeFolders_;  // outermost first
 };

@@ -143,6 +143,8 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
   TArchivesUndo archives(services_, root_, point_);
   archives.Open(chain, choices);
   const TGameFilesUndo files = PlanGameFilesUndo(chain);
+  items_.emplace(services_.Files, point_.GameFolder);
+  items_->Plan(chain);
   const TRestorePoint undone = UndonePoint(point_, files);
   TUndoResult result;
   const std::set<std::string> edited =
@@ -169,7 +171,7 @@ TUndoResult TUndo::RunUnchecked(TUndoChoices choices) {
     result.LevelRestored = RestoreLevelValue(*services_.Registry, point_.Level);
   MarkStep("game files and gta3.img back");
   result.KeptEdited.assign(edited.begin(), edited.end());
-  result.Done = TellUndo(chain, files, archives.Plans());
+  result.Done = TellUndo(chain, files, archives.Plans(), &*items_);
   return result;
 }
 
@@ -220,7 +222,7 @@ void TUndo::CheckRoom(const TRestorePoint& undone, const TGameFilesUndo& files,
   for (const TGameFilesUndo::TRewritten& later : files.Rewritten)
     for (const TGameFileChange& file : later.GameFiles)
       if (file.Replaced) rewritten += file.OldBytes;
-  room.Need(point_.GameFolder, written + staged);
+  room.Need(point_.GameFolder, written + staged + items_->BytesWritten());
   if (!edited.empty()) room.Need(editsFolder, edits);
   if (rewritten > 0) room.Need(root_, rewritten);
   room.Check();
@@ -234,6 +236,7 @@ void TUndo::BeginJournal(TJournal& journal, TGameFilesSwap& files, const std::st
   files.Note(journal, edited, editsFolder);
   if (edited.empty() && keepsAside) journal.New(editsFolder);
   archives.Note(journal);
+  items_->Note(journal);
   for (size_t i = 1; i < chain.size(); ++i)
     journal.ReplacePoint(RewrittenPathOf(chain[i].Folder), PointPathOf(root_, chain[i].Folder));
   journal.RemovePoint(pointPath);
@@ -254,6 +257,7 @@ void TUndo::PutBack(TJournal& journal, TGameFilesSwap& swap,
     // The old versions wait beside their places and the player's edits are copied out: still
     // nothing in the game has changed.
     swap.Prepare(edited, editsFolder);
+    items_->Stage();
     KeepDisplaced(archives, aside);
     MarkStep("game files ready");
     if (chain.size() > 1) WriteRewrittenPoints(chain, files, archives);
@@ -304,6 +308,7 @@ void TUndo::WriteRewrittenPoints(const std::vector<TRestorePoint>& chain,
     point.GameFiles = own.GameFiles;
     point.FoldersCreated = own.FoldersCreated;
     point.Level = own.Level;
+    point.Items = items_->Rewritten(i);
     // Its changes of the archives the undo changes: chain[i]'s link in each archive's chain.
     const std::vector<TRewrittenChange> changes = archives.Rewrite(i, point);
     // The first archive's kept bytes count the kept game files too, as its record has it.
@@ -327,7 +332,8 @@ std::vector<TKeptAside> TUndo::CheckDisplaced(const TGameFilesUndo& files, TArch
   std::vector<TFound> found;
   archives.FindDisplaced(choices, found);
   for (const TDisplaced& displaced : files.Displaced) found.push_back({&displaced, ""});
-  if (found.empty()) return {};
+  const std::vector<TDisplacedItem>& lines = items_->Displaced();
+  if (found.empty() && lines.empty()) return {};
   const auto itemText = [](const TFound& one) {
     return one.Displaced->GameFile ? one.Displaced->Item
                                    : one.Displaced->Item + " in " + GameArchiveText(one.Archive);
@@ -340,11 +346,14 @@ std::vector<TKeptAside> TUndo::CheckDisplaced(const TGameFilesUndo& files, TArch
                                        : " (changed by another program before restore point " +
                                              one.Displaced->Later + " took it over)");
   }
+  for (const TDisplacedItem& line : lines)
+    list += (list.empty() ? "" : "; ") + line.Item + " (kept by restore point " + line.Later + ")";
   if (editsFolder.empty()) editsFolder = EditsFolderFor(services_.Files, root_, point_);
   // Asked as the player's edits are: the versions would be kept, not lost.
   if (!choices.KeepEdited) {
     std::vector<std::string> items;
     for (const TFound& one : found) items.push_back(one.Displaced->Item);
+    for (const TDisplacedItem& line : lines) items.push_back(line.Item);
     throw EGameFilesEdited(UnkeptVersionsText(point_, list), items, editsFolder);
   }
   std::vector<TKeptAside> aside;
@@ -356,6 +365,14 @@ std::vector<TKeptAside> TUndo::CheckDisplaced(const TGameFilesUndo& files, TArch
                            : GameArchiveText(one.Archive) + std::string("\\") + displaced.Item;
     aside.push_back({itemText(one), editsFolder + "\\" + relative, one.Archive, displaced});
   }
+  // A line is kept in a text beside the player's edits, one for each data file.
+  for (const TDisplacedItem& line : lines) {
+    TKeptAside kept;
+    kept.Item = line.Item;
+    kept.Path = editsFolder + "\\" + line.File + ".lines.txt";
+    kept.Line = line.Text;
+    aside.push_back(kept);
+  }
   return aside;
 }
 
@@ -364,7 +381,16 @@ void TUndo::KeepDisplaced(TArchivesUndo& archives, const std::vector<TKeptAside>
   IFileSystem& fs = services_.Files;
   const std::string pointPath = PointPathOf(root_, point_.Folder);
   std::vector<std::string> written;
+  std::map<std::string, std::string> lines;  // a text of kept lines for each data file
+  for (const TKeptAside& one : aside)
+    if (one.Line) lines[one.Path] += *one.Line + "\r\n";
+  for (const auto& [path, text] : lines) {
+    CreateFolderPath(fs, ParentFolder(path));
+    RemoveStaleName(fs, path);
+    WriteFileFlushed(fs, path, text);
+  }
   for (const TKeptAside& one : aside) {
+    if (one.Line) continue;
     CreateFolderPath(fs, ParentFolder(one.Path));
     RemoveStaleName(fs, one.Path);
     if (one.From.GameFile) {

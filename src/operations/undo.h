@@ -17,6 +17,7 @@
 #include "core/errors.h"
 #include "journal/changing_game.h"
 #include "journal/journal.h"
+#include "operations/items_undo.h"
 #include "operations/operation.h"
 #include "operations/undo_archives.h"
 #include "operations/undo_choices.h"
@@ -46,6 +47,7 @@ struct TKeptAside {
   // Where it comes from: the entry's archive and what the points keep of it.
   std::string Archive;
   TDisplaced From;
+  std::optional<std::string> Line;  // for a line of a data file: its text
 };
 
 struct TUndoResult {
@@ -123,6 +125,7 @@ class TUndo {
   TOperationServices services_;
   std::optional<TChangingGame> lock_;
   TRestorePoint point_;
+  std::optional<TItemsUndo> items_;  // the lines merged into data files
   // The folder a point named for a moved game records (its newer points name it too).
   std::string recordedFolder_;
 };

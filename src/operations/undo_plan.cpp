@@ -51,6 +51,7 @@ std::vector<TRestorePoint> UndoChain(IFileSystem& fs, const std::string& root,
     for (const TArchiveChange& change : chain[i].Archives)
       for (const TKeptEntry& entry : change.Replaced) owners.push_back(entry.TakenFrom);
     for (const TGameFileChange& file : chain[i].GameFiles) owners.push_back(file.TakenFrom);
+    for (const TItemChange& item : chain[i].Items) owners.push_back(item.TakenFrom);
     for (const std::string& owner : owners) {
       const std::string name = TakenFromPointName(owner);
       if (!name.empty() && !present.count(name))
@@ -107,7 +108,7 @@ TRestorePoint UndonePoint(const TRestorePoint& point, const TGameFilesUndo& file
 }
 
 TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TGameFilesUndo& files,
-                   const std::vector<TArchivePlan>& archives) {
+                   const std::vector<TArchivePlan>& archives, const TItemsUndo* items) {
   TUndoPlan told;
   const auto title = [&](const std::string& folder) -> const std::string* {
     for (const TRestorePoint& point : chain)
@@ -137,6 +138,12 @@ TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TGameFilesUndo
       told.Stay.push_back(stay.Name + " stays as " + *by + " installed it");
   for (const TGameFileChange& file : files.GameFiles)
     (file.Replaced ? told.GivenBack : told.Removed).push_back(file.Item);
+  if (items) {
+    told.GivenBack.insert(told.GivenBack.end(), items->GivenBack().begin(),
+                          items->GivenBack().end());
+    told.Removed.insert(told.Removed.end(), items->Removed().begin(), items->Removed().end());
+    told.Stay.insert(told.Stay.end(), items->Stay().begin(), items->Stay().end());
+  }
   for (size_t i = 1; i < chain.size(); ++i) told.Rewritten.push_back(chain[i].Folder);
   return told;
 }
@@ -193,12 +200,14 @@ namespace {
 void AddUndoChecks(IFileSystem& fs, const std::string& root,
                    const std::vector<TRestorePoint>& chain,
                    const std::vector<TArchivePlan>& archives, const TGameFilesUndo& files,
-                   TUndoPlan& told) {
+                   const TItemsUndo& items, TUndoPlan& told) {
   const TRestorePoint& point = chain[0];
   const TRestorePoint undone = UndonePoint(point, files);
   std::string list;
   for (const TDisplaced& displaced : files.Displaced)
     list += (list.empty() ? "" : ", ") + displaced.Item;
+  for (const TDisplacedItem& line : items.Displaced())
+    list += (list.empty() ? "" : ", ") + line.Item;
   for (const TArchivePlan& plan : archives) {
     const TArchiveChain& of = *plan.Of;
     const std::string path = GameArchivePathOf(point.GameFolder, of.Archive);
@@ -274,8 +283,10 @@ TUndoPlan PlanUndoOf(IFileSystem& fs, const std::string& root, const TRestorePoi
     archives.push_back({&of, plans[c] ? &*plans[c] : nullptr});
   }
   const TGameFilesUndo files = PlanGameFilesUndo(chain);
-  TUndoPlan told = TellUndo(chain, files, archives);
-  if (withChecks) AddUndoChecks(fs, root, chain, archives, files, told);
+  TItemsUndo items(fs, point.GameFolder);
+  items.Plan(chain);
+  TUndoPlan told = TellUndo(chain, files, archives, &items);
+  if (withChecks) AddUndoChecks(fs, root, chain, archives, files, items, told);
   return told;
 }
 

@@ -11,6 +11,7 @@
 #include "change/point_chain.h"
 #include "core/file_system.h"
 #include "core/progress.h"
+#include "operations/items_undo.h"
 #include "restore/restore_point.h"
 
 namespace merva {
@@ -76,7 +77,7 @@ std::string UnkeptVersionsText(const TRestorePoint& point, const std::string& li
 
 // What the undo of chain[0] does, in words.
 TUndoPlan TellUndo(const std::vector<TRestorePoint>& chain, const TGameFilesUndo& files,
-                   const std::vector<TArchivePlan>& archives);
+                   const std::vector<TArchivePlan>& archives, const TItemsUndo* items);
 // The same, from the points and the archive's directory now; `withChecks` adds the refusals the
 // undo's own checks would give (reading every archive whole, as the undo does).
 TUndoPlan PlanUndoOf(IFileSystem& fs, const std::string& root, const TRestorePoint& point,

@@ -120,6 +120,8 @@ bool PathsStayInside(const TRestorePoint& p) {
       return false;
   for (const std::string& folder : p.FoldersCreated)
     if (!IsWrittenGamePath(folder)) return false;
+  for (const TItemChange& item : p.Items)
+    if (!IsWrittenGamePath(item.File)) return false;
   // Each other archive once, one a mod may change; its kept bytes in its own archive.img.
   std::set<std::string> archives;
   for (size_t n = 1; n < p.Archives.size(); ++n) {

@@ -83,6 +83,11 @@ std::string RecordText(const TRestorePoint& p) {
         << (f.KeptFingerprint.empty() ? "" : "\t~kept-print=" + f.KeptFingerprint) << "\n";
   for (const std::string& folder : p.FoldersCreated)
     out << "folder\tpath=" << Escape(folder) << "\n";
+  for (const TItemChange& i : p.Items)
+    out << "item\tkind=" << Escape(i.Kind) << "\tfile=" << Escape(i.File)
+        << "\tsection=" << Escape(i.Section) << "\tkey=" << Escape(i.Key)
+        << "\tadded=" << (i.Added ? 1 : 0) << "\told=" << Escape(i.Old) << "\tnew=" << Escape(i.New)
+        << "\tfrom=" << Escape(i.TakenFrom) << "\n";
   NewArchiveLines(out, p.Archives.front());
   // models\gta3.img's lines come first, with no line of their own; each other archive's after
   // an "archive" line: a reader that does not know it refuses the point rather than take back
@@ -190,6 +195,18 @@ bool ReadPointLine(const std::string& kind, TTaggedLine& f, TRestorePoint& p) {
       f.Require(g.Replaced && Fingerprint(*kept, g.KeptFingerprint) && !g.KeptFingerprint.empty());
   } else if (kind == "folder") {
     f.Text("path", p.FoldersCreated.emplace_back());
+  } else if (kind == "item") {
+    TItemChange& i = p.Items.emplace_back();
+    f.Text("kind", i.Kind);
+    f.Text("file", i.File);
+    f.Text("section", i.Section);
+    f.Text("key", i.Key);
+    f.Flag("added", i.Added);
+    f.Text("old", i.Old);
+    f.Text("new", i.New);
+    f.From("from", i.TakenFrom);
+    f.Require(!i.Kind.empty() && !i.Key.empty() &&
+              (i.Added ? i.Old.empty() && i.TakenFrom.empty() : !i.TakenFrom.empty()));
   } else {
     return false;
   }
@@ -364,6 +381,11 @@ std::string ChangesText(const TRestorePoint& p, const std::vector<TRestorePoint>
           << from(f.TakenFrom) << "\n";
   out << "Folders created (" << p.FoldersCreated.size() << "):\n";
   for (const std::string& folder : p.FoldersCreated) out << "  " << folder << "\n";
+  // Lines merged into data files: their old texts are in the record itself.
+  if (!p.Items.empty()) out << "Lines merged into game files (" << p.Items.size() << "):\n";
+  for (const TItemChange& i : p.Items)
+    out << "  " << i.File << ", " << (i.Section.empty() ? "" : i.Section + " ") << i.Key << ": "
+        << (i.Added ? "added" : "replaced" + from(i.TakenFrom)) << "\n";
   out << "\n";
   for (const TArchiveChange& a : p.Archives)
     out << "New " << GameArchiveText(a.Archive) << ": " << a.NewArchiveBytes << " bytes, "

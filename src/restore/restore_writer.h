@@ -39,6 +39,8 @@ class TRestorePointWriter {
   // Notes, before anything changes, a game file the run will write: created or replaced, and
   // the folders it will create. Only the first note of a file counts.
   void NoteGameFile(const TGameFileItem& item, int64_t newBytes, const std::string& fingerprint);
+  // Notes, before anything changes, the keyed items the run will write into game files.
+  void NoteItems(std::vector<TItemChange> items) { point_.Items = std::move(items); }
   // Chooses the point's name, before the run's journal is written: the next counter, passing
   // over any name in use.
   void Reserve();

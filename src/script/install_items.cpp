@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "core/text.h"
 #include "core/windows_names.h"
+#include "data/data_rules.h"
 #include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "game/game_path.h"
@@ -50,7 +51,33 @@ TArchiveItem ReadNamedArchiveItem(const std::string& text) {
   return {item, IsMainArchive(archive) ? "" : GameArchivePath(archive)};
 }
 
+TDataLinesItem ReadDataLinesItem(const std::string& text) {
+  if (text.empty()) return {};  // as an empty item: nothing
+  std::string file, lines;
+  if (!SplitNamedArchiveItem(text, file, lines) || lines.empty())
+    throw Exception("The script names lines for a data file without their file: " + text +
+                    ". Nothing was changed.");
+  if (!GamePathIsInside(file) || IsInstallersOwnPath(GamePathParts(file)) ||
+      !GamePathWindowsFault(file).empty())
+    throw Exception("The script names lines for a file a mod may not change: " + file +
+                    ". Nothing was changed.");
+  if (!DataRuleOf(file))
+    throw Exception("The script names lines for " + file +
+                    ", whose lines Merva cannot tell apart by a key; a mod replaces that file "
+                    "whole as a game file instead. Nothing was changed.");
+  TDataLinesItem read;
+  read.Item = text;
+  const std::vector<std::string> parts = GamePathParts(file);
+  for (size_t i = 0; i < parts.size(); ++i) read.File += (i ? "\\" : "") + parts[i];
+  read.PackageName = ExtractFileNamePart(lines);
+  return read;
+}
+
 }  // namespace
+
+std::string DataLinesItemText(const std::string& file, const std::string& lines) {
+  return file + "|" + lines;
+}
 
 std::string NamedArchiveItemText(const std::string& archive, const std::string& item) {
   return archive + "|" + item;
@@ -88,6 +115,13 @@ TInstallItems ReadInstallItems(const TDATAInst& Script) {
   for (const std::string& item : Script.ArchiveFiles) items.ArchiveFiles.push_back({item, ""});
   for (const std::string& text : Script.NamedArchiveFiles)
     items.ArchiveFiles.push_back(ReadNamedArchiveItem(text));
+  for (const std::string& text : Script.DataLines) {
+    const TDataLinesItem& read = items.DataLines.emplace_back(ReadDataLinesItem(text));
+    // Replaced whole and merged into by one mod, the file would be neither.
+    if (!read.File.empty() && seen.count(GameFileItemKey(read.File)))
+      throw Exception("The script both replaces " + read.File +
+                      " whole and merges lines into it. Nothing was changed.");
+  }
   return items;
 }
 

@@ -31,9 +31,20 @@ struct TGameFileItem {
   std::vector<std::string> Folders;
 };
 
+// Lines a mod merges by key into one of the game's data files (data/data_rules.h).
+struct TDataLinesItem {
+  std::string Item;         // the record's text, for messages
+  std::string File;         // the data file below the game folder, as GamePathParts joins it
+  std::string PackageName;  // the package file holding the lines; empty: it names none
+};
+
+// A data-lines record's text: the data file, "|", the package file of its lines.
+std::string DataLinesItemText(const std::string& file, const std::string& lines);
+
 struct TInstallItems {
   std::vector<TArchiveItem> ArchiveFiles;
   std::vector<TGameFileItem> GameFiles;
+  std::vector<TDataLinesItem> DataLines;
 };
 
 // True when a game-file item names what the installer itself uses in the game folder, or lies
@@ -47,7 +58,8 @@ std::string GameFileItemKey(const std::string& item);
 // The script's lists as items, in their order, the archive items that name their archive after
 // the others. A game-file item outside the game folder, or one that the installer itself uses,
 // and an archive a mod may not change (GameArchiveFault), raise: nothing may be installed from
-// such a script.
+// such a script; so do lines for a data file without a key rule, or for one the script also
+// replaces whole.
 TInstallItems ReadInstallItems(const TDATAInst& Script);
 
 }  // namespace merva

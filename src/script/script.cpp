@@ -26,7 +26,7 @@ std::string ScrambleScriptText(const std::string& text) {
   return stored;
 }
 
-const TScriptRecord kScriptRecords[12] = {
+const TScriptRecord kScriptRecords[13] = {
     {kTagTitle, "title", &TDATAInst::Title, nullptr},
     {kTagWelcomeText, "welcome", &TDATAInst::WelcomeText, nullptr},
     {kTagAgreementText, "agreement", &TDATAInst::AgreementText, nullptr},
@@ -38,6 +38,7 @@ const TScriptRecord kScriptRecords[12] = {
     {kTagArchiveFile, "archive", nullptr, &TDATAInst::ArchiveFiles},
     {kTagNamedArchiveFile, "archive in", nullptr, &TDATAInst::NamedArchiveFiles},
     {kTagGameFile, "game", nullptr, &TDATAInst::GameFiles},
+    {kTagDataLines, "data", nullptr, &TDATAInst::DataLines},
     {kTagLevel, "level", &TDATAInst::Level, nullptr},
 };
 

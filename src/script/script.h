@@ -28,6 +28,10 @@ struct TDATAInst {
   // Archive items that name their archive ("models\\gta_int.img|int_room.dff"; install_items.h).
   // An installer that does not know their tag passes them over: none can land in gta3.img.
   std::vector<std::string> NamedArchiveFiles;
+  // Lines merged into a data file by key ("data\\handling.cfg|handling.txt": the file, then the
+  // package file holding the lines; install_items.h). An installer that does not know their tag
+  // passes them over.
+  std::vector<std::string> DataLines;
 };
 
 // Record tags of the script file.
@@ -35,6 +39,7 @@ enum TScriptTag : uint8_t {
   kTagArchiveFile = 1,
   kTagGameFile = 2,
   kTagNamedArchiveFile = 3,  // one of the tags the format reserves
+  kTagDataLines = 4,         // another of them
   kTagRefusalText = 10,
   kTagWelcomeText = 11,
   kTagAgreementText = 12,
@@ -58,7 +63,7 @@ struct TScriptRecord {
 // Every kind of record, in the order the package builder writes them. The level comes last:
 // the gate runs while the script loads, and a refusal or an error there must not keep the texts
 // from loading.
-extern const TScriptRecord kScriptRecords[12];
+extern const TScriptRecord kScriptRecords[13];
 // The record kind of a tag, or null for a tag that nothing uses.
 const TScriptRecord* FindScriptRecord(uint8_t tag);
 const TScriptRecord* FindScriptRecord(const std::string& manifestKey);

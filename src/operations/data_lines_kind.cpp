@@ -1,0 +1,75 @@
+#include "operations/data_lines_kind.h"
+
+#include <map>
+#include <set>
+
+#include "core/errors.h"
+#include "data/mod_lines.h"
+#include "script/install_items.h"
+
+namespace merva {
+
+namespace {
+
+const TDataRule& RuleOf(const std::string& file) {
+  const TDataRule* rule = DataRuleOf(file);
+  if (!rule) throw Exception("Merva cannot tell the lines of " + file + " apart by a key.");
+  return *rule;
+}
+
+class TDataLinesKind final : public IItemKind {
+ public:
+  const char* Name() const override { return "data line"; }
+
+  std::vector<TItemsForFile> ModItems(const TInstallItems& items,
+                                      const TPackageText& read) const override {
+    std::vector<TItemsForFile> files;
+    std::map<std::string, size_t> byFile;
+    std::map<std::string, std::set<std::pair<std::string, std::string>>> keys;
+    for (const TDataLinesItem& item : items.DataLines) {
+      if (item.PackageName.empty()) continue;
+      const std::optional<std::string> text = read(item.PackageName);
+      if (!text) continue;  // a file the package lacks is passed over, as any other item
+      const std::string key = GameFileItemKey(item.File);
+      const auto [at, added] = byFile.emplace(key, files.size());
+      if (added) files.push_back({this, item.File, {}});
+      TItemsForFile& file = files[at->second];
+      for (TDataEdit& edit : ReadModLines(RuleOf(file.File), file.File, *text, item.PackageName)) {
+        // Two texts of one mod with one key: which line the mod means is not known.
+        if (!edit.Key.empty() && !keys[key].insert({edit.Section, edit.Key}).second)
+          throw EFileError(item.PackageName, "gives " + edit.Key + " for " + file.File +
+                                                 " again, which another of the mod's texts gives");
+        file.Edits.push_back(std::move(edit));
+      }
+    }
+    return files;
+  }
+
+  std::string Put(const std::string& file, const std::string& bytes,
+                  const std::vector<TDataEdit>& edits,
+                  std::vector<TDataOutcome>& outcomes) const override {
+    const TDataRule& rule = RuleOf(file);
+    std::vector<TDataLine> lines = ReadDataLines(rule, bytes);
+    outcomes = ApplyDataEdits(rule, lines, edits);
+    std::string merged = DataBytes(lines);
+    CheckMergedSize(rule, file, merged.size());
+    return merged;
+  }
+
+  std::optional<std::string> Find(const std::string& file, const std::string& bytes,
+                                  const std::string& section,
+                                  const std::string& key) const override {
+    for (const TDataLine& line : ReadDataLines(RuleOf(file), bytes))
+      if (line.Read && line.Section == section && line.Key == key) return line.Text;
+    return std::nullopt;
+  }
+};
+
+}  // namespace
+
+const IItemKind& DataLinesKind() {
+  static const TDataLinesKind kind;
+  return kind;
+}
+
+}  // namespace merva

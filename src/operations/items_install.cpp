@@ -1,0 +1,77 @@
+#include "operations/items_install.h"
+
+#include "change/ownership.h"
+#include "core/errors.h"
+#include "core/file_tools.h"
+
+namespace merva {
+
+TItemsInstall::TItemsInstall(IFileSystem& fs, std::string gameFolder)
+    : fs_(fs), game_(std::move(gameFolder)) {}
+
+void TItemsInstall::Read(const TInstallItems& items, const TPackageText& read) {
+  files_.clear();
+  for (const IItemKind* kind : ItemKinds())
+    for (TItemsForFile& file : kind->ModItems(items, read)) {
+      const std::string target = game_ + "\\" + file.File;
+      files_.push_back({std::move(file), target, "", ""});
+    }
+}
+
+std::vector<TItemChange> TItemsInstall::Plan(const std::vector<TRestorePoint>& earlier) {
+  std::vector<TItemChange> changes;
+  for (TFile& file : files_) {
+    const std::string& item = file.Items.File;
+    // A link would lead the merged file outside the game folder.
+    const std::string link = LinkOnTheWay(fs_, game_, item);
+    if (!link.empty()) throw Exception(LinkOnTheWayText("game folder", link));
+    if (fs_.KindOf(file.Target) != TPathKind::kFile)
+      throw Exception("The mod merges lines into " + item +
+                      ", which the game folder does not hold. Nothing was changed.");
+    RefuseReadOnly(fs_, file.Target);
+    const std::string now = ReadWholeFile(fs_, file.Target);
+    std::vector<TDataOutcome> outcomes;
+    try {
+      file.Bytes = file.Items.Kind->Put(item, now, file.Items.Edits, outcomes);
+    } catch (const EFileError& error) {
+      throw Exception(error.what() + std::string(". Nothing was changed."));
+    }
+    for (const TDataOutcome& outcome : outcomes) {
+      TItemChange change;
+      change.Kind = file.Items.Kind->Name();
+      change.File = item;
+      change.Section = outcome.Section;
+      change.Key = outcome.Key;
+      change.Added = !outcome.Old;
+      change.Old = outcome.Old.value_or("");
+      change.New = outcome.New.value_or("");
+      if (outcome.Old) change.TakenFrom = ItemTakenFrom(earlier, change, outcome.Old);
+      changes.push_back(change);
+    }
+  }
+  return changes;
+}
+
+void TItemsInstall::Note(TJournal& journal, const std::string& scratch) {
+  for (size_t i = 0; i < files_.size(); ++i) {
+    TFile& file = files_[i];
+    file.Staged = scratch + "\\" + std::to_string(i + 1) + ".lines";
+    journal.Put(file.Staged, file.Target);
+    journal.Aside(file.Target);
+  }
+}
+
+void TItemsInstall::Stage() {
+  for (const TFile& file : files_) {
+    RemoveStaleName(fs_, file.Staged);
+    WriteFileFlushed(fs_, file.Staged, file.Bytes);
+  }
+}
+
+int64_t TItemsInstall::StagedBytes() const {
+  int64_t bytes = 0;
+  for (const TFile& file : files_) bytes += static_cast<int64_t>(file.Bytes.size());
+  return bytes;
+}
+
+}  // namespace merva

@@ -1,0 +1,44 @@
+#pragma once
+// The keyed items of one installation (lines merged into data files, item_kinds.h): each game
+// file they go into read, merged in memory and checked before anything changes, written whole
+// into the scratch folder, and swapped in by the run's journal like a game file; each item's
+// version before recorded with whose it was.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "change/changes.h"
+#include "core/file_system.h"
+#include "journal/journal.h"
+#include "operations/item_kinds.h"
+
+namespace merva {
+
+class TItemsInstall {
+ public:
+  TItemsInstall(IFileSystem& fs, std::string gameFolder);
+
+  // Reads the items every kind brings for the mod; raises, naming what is wrong, before
+  // anything changes.
+  void Read(const TInstallItems& items, const TPackageText& read);
+  // Merges them into the game's files as they are now: raises for a file the game lacks, one
+  // behind a link or read-only, or one the merge would make unreadable. Gives each item's change,
+  // whose each version before was as `earlier` (the game's points, newest first) tells.
+  std::vector<TItemChange> Plan(const std::vector<TRestorePoint>& earlier);
+  // Every file's new version in `scratch` (the run's scratch folder), then in its place.
+  void Note(TJournal& journal, const std::string& scratch);
+  // Writes the new versions there, flushed.
+  void Stage();
+  int64_t StagedBytes() const;
+
+ private:
+  struct TFile {
+    TItemsForFile Items;
+    std::string Target, Staged, Bytes;
+  };
+  IFileSystem& fs_;
+  std::string game_;
+  std::vector<TFile> files_;
+};
+
+}  // namespace merva

@@ -1,0 +1,154 @@
+// Mods that merge lines into the game's data files, installed and taken back in any order on a
+// file system in memory: every line gets the newest version that stays, and a line no
+// installation wrote is never dropped.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/errors.h"
+#include "game/game_folder.h"
+#include "operations/installation.h"
+#include "operations/undo.h"
+#include "restore/restore_store.h"
+#include "script/install_items.h"
+#include "tests/support/fakes.h"
+#include "tests/support/memory_file_system.h"
+
+namespace merva {
+namespace {
+
+using test::BuildArchive;
+using test::PackageBytes;
+
+const char kRoot[] = "R";
+const char kHandling[] = "G\\data\\handling.cfg";
+const std::string kHandlingBefore =
+    "; handling\r\nLANDSTAL 1700.0\r\nINFERNUS 1400.0\r\n%  PREDATOR 2200.0\r\n;the end\r\n";
+
+std::string CarLine(const std::string& id, const std::string& mass) {
+  std::string line = id + " " + mass;
+  for (size_t i = 2; i <= 35; ++i)
+    line += i == 15 ? " R" : i == 16 ? " P" : i == 31 || i == 32 ? " 40002004" : " 1.0";
+  return line;
+}
+
+std::string Text(const TMemoryFileSystem& fs, const std::string& path) {
+  const auto* bytes = fs.Get(path);
+  return bytes ? std::string(bytes->begin(), bytes->end()) : "(missing)";
+}
+
+std::unique_ptr<TMemoryFileSystem> Game() {
+  auto fs = std::make_unique<TMemoryFileSystem>();
+  for (const char* folder : {"G", "G\\models", "G\\data", "R"}) fs->AddDirectory(folder);
+  fs->Put(ArchivePathOf("G"), BuildArchive({{1, 2, "a.dff"}}));
+  fs->Put(kHandling, kHandlingBefore);
+  fs->Put("G\\data\\vehicles.ide", "cars\n400, landstal, landstal\nend\n");
+  return fs;
+}
+
+// A mod of one line for handling.cfg (and, given, one for vehicles.ide).
+TDATAInst Mod(TMemoryFileSystem& fs, const std::string& title, const std::string& line,
+              const std::string& ide = "") {
+  std::vector<std::pair<std::string, std::string>> files = {{"handling.txt", line + "\r\n"}};
+  TDATAInst script;
+  script.Title = title;
+  script.DataLines = {DataLinesItemText("data\\handling.cfg", "handling.txt")};
+  if (!ide.empty()) {
+    files.push_back({"cars.txt", "cars\n" + ide + "\nend\n"});
+    script.DataLines.push_back(DataLinesItemText("data\\vehicles.ide", "cars.txt"));
+  }
+  fs.Put(title + ".cab", PackageBytes(files));
+  return script;
+}
+
+void Install(IFileSystem& fs, const TDATAInst& script) {
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  TInstallation installation(script, "G", {fs, boxes, progress}, script.Title + ".cab");
+  installation.KeepRestorePoint({kRoot, script.Title, "2026-12-09 19:00:00", {}});
+  installation.Run();
+}
+
+TUndoResult Undo(IFileSystem& fs, const std::string& title, bool force = false) {
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  for (const TRestorePoint& point : ListRestorePoints(fs, kRoot, "G"))
+    if (point.Title == title)
+      return TUndo(kRoot, point.Folder, "G", {fs, boxes, progress}).Run({force, force});
+  throw Exception("no point of " + title);
+}
+
+TEST(DataLinesInstall, TwoModsOnOneKeyTakenBackInEitherOrder) {
+  const std::string a = CarLine("INFERNUS", "1500.0"), b = CarLine("INFERNUS", "1600.0");
+  for (const bool firstFirst : {true, false}) {
+    auto fs = Game();
+    Install(*fs, Mod(*fs, "A", a, "611, mycar, mycar"));
+    Install(*fs, Mod(*fs, "B", b));
+    EXPECT_NE(Text(*fs, kHandling).find(b), std::string::npos);
+    Undo(*fs, firstFirst ? "A" : "B");
+    // B's line stays while B is installed; A's goes with A.
+    const std::string half = Text(*fs, kHandling);
+    EXPECT_EQ(half.find(firstFirst ? b : a) != std::string::npos, true) << half;
+    EXPECT_EQ(Text(*fs, "G\\data\\vehicles.ide").find("611") != std::string::npos, !firstFirst);
+    Undo(*fs, firstFirst ? "B" : "A");
+    EXPECT_EQ(Text(*fs, kHandling), kHandlingBefore);
+    EXPECT_EQ(Text(*fs, "G\\data\\vehicles.ide"), "cars\n400, landstal, landstal\nend\n");
+  }
+}
+
+TEST(DataLinesInstall, APlayersEditOfTheLineStaysThroughTheUndo) {
+  auto fs = Game();
+  Install(*fs, Mod(*fs, "A", CarLine("MYCAR", "900.0")));
+  std::string edited = Text(*fs, kHandling);
+  edited.replace(edited.find("MYCAR 900.0"), 11, "MYCAR 950.0");
+  fs->Put(kHandling, edited);
+  const TUndoResult result = Undo(*fs, "A");
+  EXPECT_EQ(Text(*fs, kHandling), edited);
+  ASSERT_EQ(result.Done.Stay.size(), 1u);
+  EXPECT_EQ(result.Done.Stay[0], "MYCAR in data\\handling.cfg stays as changed since");
+}
+
+TEST(DataLinesInstall, RefusedWithNothingChanged) {
+  struct TCase {
+    const char* Name;
+    std::function<void(TMemoryFileSystem&, TDATAInst&)> Make;
+    const char* Says;
+  };
+  const TCase cases[] = {
+      {"TheGameLacksTheFile", [](TMemoryFileSystem& fs, TDATAInst&) { fs.DeleteFile(kHandling); },
+       "which the game folder does not hold"},
+      {"AWrongLine",
+       [](TMemoryFileSystem& fs, TDATAInst&) {
+         fs.Put("A.cab", PackageBytes({{"handling.txt", "MYCAR 1.0\r\n"}}));
+       },
+       "handling.txt: line 1: a car's handling line has 36 fields"},
+      {"ReplacedWholeAndMergedInto",
+       [](TMemoryFileSystem&, TDATAInst& script) {
+         script.GameFiles = {"data\\HANDLING.CFG"};
+       },
+       "both replaces"},
+      {"AFileWithoutAKeyRule",
+       [](TMemoryFileSystem&, TDATAInst& script) {
+         script.DataLines = {DataLinesItemText("data\\timecyc.dat", "handling.txt")};
+       },
+       "cannot tell apart by a key"},
+  };
+  for (const TCase& c : cases) {
+    auto fs = Game();
+    TDATAInst script = Mod(*fs, "A", CarLine("MYCAR", "900.0"));
+    c.Make(*fs, script);
+    const std::string before = Text(*fs, kHandling);
+    try {
+      Install(*fs, script);
+      ADD_FAILURE() << c.Name << ": installed";
+    } catch (const Exception& error) {
+      EXPECT_NE(std::string(error.what()).find(c.Says), std::string::npos)
+          << c.Name << ": " << error.what();
+    }
+    EXPECT_EQ(Text(*fs, kHandling), before) << c.Name;
+    EXPECT_TRUE(ListRestorePoints(*fs, kRoot, "G").empty()) << c.Name;
+  }
+}
+
+}  // namespace
+}  // namespace merva
