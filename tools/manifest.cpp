@@ -8,6 +8,7 @@
 #include "core/cp1251.h"
 #include "core/errors.h"
 #include "core/text.h"
+#include "data/mod_lines.h"
 #include "game/game_archives.h"
 #include "game/game_path.h"
 #include "package/package.h"
@@ -19,6 +20,7 @@ namespace merva {
 namespace {
 
 const char kNamedArchiveKey[] = "archive ";
+const char kDataLinesKey[] = "data ";
 
 std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t\r");
@@ -115,6 +117,7 @@ class TManifestReader {
     }
     if (!anyLine_) throw Exception(path_ + ": the manifest has no KEY = VALUE line");
     CheckLevel();
+    CheckDataFiles();
     return manifest_;
   }
 
@@ -130,6 +133,8 @@ class TManifestReader {
     const std::string value = Trim(line.substr(equals + 1));
     // "archive ARCHIVE = FILE": an item for another of the game's archives.
     if (key.rfind(kNamedArchiveKey, 0) == 0) return ReadNamedItem(givenKey, value, where);
+    // "data FILE = LINES": lines merged by key into one of the game's data files.
+    if (key.rfind(kDataLinesKey, 0) == 0) return ReadDataLines(givenKey, value, where);
     const TScriptRecord* record = FindScriptRecord(key);
     if (!record) throw Exception(where + "unknown key " + key);
     if (record->Text) {
@@ -161,6 +166,47 @@ class TManifestReader {
     if (stored.size() > static_cast<size_t>(kScriptPayloadLimit))
       throw Exception(where + "the item is longer than 2048 bytes");
     manifest_.Script.NamedArchiveFiles.push_back(text);
+  }
+
+  void ReadDataLines(const std::string& givenKey, const std::string& value,
+                     const std::string& where) {
+    std::string file = Trim(givenKey.substr(std::string(kDataLinesKey).size()));
+    for (char& c : file)
+      if (c == '/') c = '\\';
+    if (!GamePathIsInside(file) || GameFileItemIsInstallers(file) ||
+        !GamePathWindowsFault(file).empty())
+      throw Exception(where + file + " is not a file a mod may change");
+    const TDataRule* rule = DataRuleOf(file);
+    if (!rule)
+      throw Exception(where + "Merva cannot tell the lines of " + file +
+                      " apart by a key; replace it whole instead: game = " + file + " from FILE");
+    // Checked as the installer will check them, so that a mod it refuses never ships.
+    std::string lines;
+    try {
+      lines = ReadWholeFile(DiskPath(base_, value));
+    } catch (const EInOutError& error) {
+      throw Exception(where + value + ": " + Lowered(error.what()));
+    }
+    try {
+      ReadModLines(*rule, file, lines, value);
+    } catch (const EFileError& error) {
+      throw Exception(where + error.what());
+    }
+    std::string source = value;
+    for (char& c : source)
+      if (c == '/') c = '\\';
+    const std::string name = CheckListed("data", ExtractFileNamePart(source), where);
+    PackSource("data", name, value, where);
+    dataFiles_.emplace(GameFileItemKey(file), where + file);
+    manifest_.Script.DataLines.push_back(DataLinesItemText(file, name));
+  }
+
+  // A file both replaced whole and merged into would be neither.
+  void CheckDataFiles() {
+    for (const auto& [key, listed] : dataFiles_)
+      if (gamePaths_.count(key))
+        throw Exception(listed + ": the mod both replaces this file whole (game = " +
+                        gamePaths_.at(key) + ") and merges lines into it");
   }
 
   // The text as the script will hold it: given on the line, or "@FILE" for a file's text.
@@ -291,6 +337,7 @@ class TManifestReader {
   std::map<std::string, std::string> packed_;     // upper-cased name -> disk path
   std::map<std::string, std::string> gamePaths_;  // a game file as Windows names it -> as listed
   std::map<std::string, size_t> textLines_;       // key -> the line that gave it
+  std::map<std::string, std::string> dataFiles_;  // a data file as Windows names it -> its line
 };
 
 }  // namespace

@@ -157,6 +157,12 @@ int PrintScript(const std::string& path) {
         if (!SplitNamedArchiveItem(text, archive, item)) item = text;
         std::printf("archive %s = %s\n", archive.c_str(), item.c_str());
       }
+    } else if (record.Tag == kTagDataLines) {
+      for (const std::string& text : script.DataLines) {
+        std::string file, lines;
+        if (!SplitNamedArchiveItem(text, file, lines)) lines = text;
+        std::printf("data %s = %s\n", file.c_str(), lines.c_str());
+      }
     } else if (record.List) {
       for (const std::string& item : script.*record.List)
         std::printf("%s = %s\n", record.ManifestKey, item.c_str());

@@ -82,6 +82,29 @@ TEST_F(TManifestTest, AnItemNamesTheArchiveItGoesIntoAndAHostileArchiveIsRefused
   }
 }
 
+TEST_F(TManifestTest, DataLinesAreCheckedAsTheInstallerChecksThem) {
+  test::MakeDirs(dir / "files");
+  test::WriteFile(dir / "files\\cars.txt", "cars\n611, mycar, mycar\nend\n");
+  test::WriteFile(dir / "files\\bad.txt", "MYCAR 1.0\n");
+  const TManifest manifest = Read("data data/vehicles.ide = files/cars.txt\n");
+  EXPECT_EQ(manifest.Script.DataLines, std::vector<std::string>{"data\\vehicles.ide|cars.txt"});
+  ASSERT_EQ(manifest.Sources.size(), 1u);
+  EXPECT_EQ(manifest.Sources[0].Name, "cars.txt");
+  const struct {
+    const char* Manifest;
+    const char* Said;
+  } refused[] = {
+      {"data data\\handling.cfg = files/bad.txt\n",
+       ":1: files/bad.txt: line 1: a car's handling line has 36 fields"},
+      {"data data\\timecyc.dat = files/cars.txt\n", ":1: Merva cannot tell the lines of"},
+      {"data ..\\vehicles.ide = files/cars.txt\n", ":1: ..\\vehicles.ide is not a file"},
+      {"game = data\\VEHICLES.IDE from files/cars.txt\ndata data\\vehicles.ide = files/cars.txt\n",
+       ":2: data\\vehicles.ide: the mod both replaces this file whole"},
+  };
+  for (const auto& c : refused)
+    EXPECT_NE(Error(c.Manifest).find(c.Said), std::string::npos) << Error(c.Manifest);
+}
+
 TEST_F(TManifestTest, TextsAreConvertedUnescapedAndReadFromFiles) {
   test::WriteFile(dir / "welcome.txt", "\xEF\xBB\xBFПривет\r\nмир\n\n");
   const TManifest manifest = Read(
