@@ -5,6 +5,7 @@
 
 #include "archive/archive.h"
 #include "change/ownership.h"
+#include "core/cp1251.h"
 #include "core/unicode.h"
 #include "game/game_archives.h"
 #include "operations/room_check.h"
@@ -97,6 +98,11 @@ std::string OwnerWords(const std::string& takenFrom, const TInstallPlan& plan) {
   return text.empty() ? "unknown (no restore folder)" : text;
 }
 
+// A line by its key and file: "INFERNUS in data\\handling.cfg", "cars 611 in ...".
+std::string ItemWords(const TItemChange& item) {
+  return (item.Section.empty() ? "" : item.Section + " ") + item.Key + " in " + item.File;
+}
+
 }  // namespace
 
 std::string PlanText(const TPlanReport& report) {
@@ -126,6 +132,14 @@ std::string PlanText(const TPlanReport& report) {
       out << "create game file " << f.Item << ": " << f.NewBytes << " bytes\n";
   }
   for (const std::string& folder : p.FoldersCreated) out << "make folder " << folder << "\n";
+  for (const TItemChange& i : p.Items) {
+    out << (i.Added ? "add line " : "replace line ") << ItemWords(i);
+    if (!i.Added)
+      out << ", now " << OwnerWords(i.TakenFrom, report.Plan)
+          << "\n  old: " << Utf8FromCp1251(i.Old);
+    out << "\n  new: " << Utf8FromCp1251(i.New) << "\n";
+  }
+  for (const std::string& conflict : report.Plan.Conflicts) out << "conflict: " << conflict << "\n";
   for (const TArchiveChange& change : p.Archives)
     out << "archive" << (IsMainArchive(change.Archive) ? "" : " " + change.Archive) << ": "
         << SizeText(static_cast<uint64_t>(change.OldArchiveBytes)) << " now, "
@@ -196,6 +210,20 @@ void ArchivesJson(std::ostringstream& out, const TRestorePoint& p) {
   out << "]";
 }
 
+void LinesJson(std::ostringstream& out, const TPlanReport& report) {
+  const char* comma = "";
+  for (const TItemChange& i : report.Plan.Point.Items) {
+    out << comma << "\n    {\"file\": " << JsonString(i.File)
+        << ", \"section\": " << JsonString(i.Section) << ", \"key\": " << JsonString(i.Key)
+        << ", \"action\": \"" << (i.Added ? "add" : "replace") << "\"";
+    if (!i.Added)
+      out << ", \"old\": " << JsonString(Utf8FromCp1251(i.Old))
+          << ", \"owner\": " << OwnerJson(i.TakenFrom, report.Plan);
+    out << ", \"new\": " << JsonString(Utf8FromCp1251(i.New)) << "}";
+    comma = ",";
+  }
+}
+
 void DrivesJson(std::ostringstream& out, const TPlanReport& report) {
   const char* comma = "";
   for (const TDriveNeed& drive : report.Plan.Drives) {
@@ -227,6 +255,14 @@ std::string PlanJson(const TPlanReport& report) {
   const char* comma = "";
   for (const std::string& folder : p.FoldersCreated) {
     out << comma << JsonString(folder);
+    comma = ", ";
+  }
+  out << "],\n  \"lines\": [";
+  LinesJson(out, report);
+  out << "\n  ],\n  \"conflicts\": [";
+  comma = "";
+  for (const std::string& conflict : report.Plan.Conflicts) {
+    out << comma << JsonString(conflict);
     comma = ", ";
   }
   out << "],\n  ";
@@ -270,7 +306,7 @@ const char* StateKey(TThingState state) {
 }
 
 std::string ThingWord(TThing thing) {
-  return thing == TThing::kEntry ? "entry" : "game file";
+  return thing == TThing::kEntry ? "entry" : thing == TThing::kLine ? "line" : "game file";
 }
 
 }  // namespace
@@ -308,10 +344,14 @@ std::string StatusJson(const std::string& gameFolder, const TGameStatus& status)
     const char* inner = "";
     for (const TThingStatus& thing : installed.Things) {
       out << inner << "\n      {\"kind\": \""
-          << (thing.Thing == TThing::kEntry ? "entry" : "gameFile")
+          << (thing.Thing == TThing::kEntry  ? "entry"
+              : thing.Thing == TThing::kLine ? "line"
+                                             : "gameFile")
           << "\", \"name\": " << JsonString(thing.Name) << ", \"state\": \""
           << StateKey(thing.State) << "\"";
-      if (!thing.Archive.empty()) out << ", \"archive\": " << JsonString(thing.Archive);
+      if (!thing.Archive.empty())
+        out << (thing.Thing == TThing::kLine ? ", \"file\": " : ", \"archive\": ")
+            << JsonString(thing.Archive);
       if (thing.State == TThingState::kTakenOver)
         out << ", \"by\": " << JsonString(thing.By->Folder);
       out << "}";

@@ -14,7 +14,9 @@
 
 namespace merva {
 
-enum class TThing : uint8_t { kEntry, kGameFile };
+// What an installation wrote: an archive entry, a game file, or a keyed line of a game file
+// (which TOwnership does not count: ItemTakenFrom tells its owner).
+enum class TThing : uint8_t { kEntry, kGameFile, kLine };
 
 enum class THolder : uint8_t {
   kGame,          // no installation of Merva wrote it

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "core/errors.h"
+#include "core/text.h"
 #include "data/mod_lines.h"
 #include "script/install_items.h"
 
@@ -54,6 +55,15 @@ class TDataLinesKind final : public IItemKind {
     std::string merged = DataBytes(lines);
     CheckMergedSize(rule, file, merged.size());
     return merged;
+  }
+
+  bool MakesAnother(const std::string& file, const std::string& section, const std::string& oldText,
+                    const std::string& newText) const override {
+    const TDataRule& rule = RuleOf(file);
+    if (rule.Kind != TDataKind::kIde || section == "txdp") return false;
+    // An IDE line's second field is the model that its ID stands for.
+    const std::vector<std::string> was = DataFields(rule, oldText), is = DataFields(rule, newText);
+    return was.size() > 1 && is.size() > 1 && AsciiLower(was[1]) != AsciiLower(is[1]);
   }
 
   std::optional<std::string> Find(const std::string& file, const std::string& bytes,

@@ -9,11 +9,14 @@
 #include "archive/archive_body.h"
 #include "archive/archive_file.h"
 #include "core/block_file.h"
+#include "core/file_tools.h"
 #include "core/fingerprint.h"
 #include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "game/game_lock.h"
+#include "operations/item_kinds.h"
 #include "restore/restore_store.h"
+#include "script/install_items.h"
 
 namespace merva {
 
@@ -88,6 +91,36 @@ std::vector<std::string> ArchivesChangedBy(const std::vector<TRestorePoint>& poi
   return archives;
 }
 
+// Each line an installation merged into a game file: as it wrote it, taken over by the oldest
+// newer installation that wrote it again, or changed since.
+void AddLineStates(IFileSystem& fs, const std::string& gameFolder, TGameStatus& status) {
+  const std::vector<TRestorePoint>& points = status.Owners.Points();
+  std::map<std::string, std::optional<std::string>> files;  // a file's bytes now, once read
+  for (size_t p = 0; p < points.size(); ++p)
+    for (const TItemChange& item : points[p].Items) {
+      TThingStatus thing{TThing::kLine, (item.Section.empty() ? "" : item.Section + " ") + item.Key,
+                         item.File, TThingState::kOwns};
+      for (size_t newer = p; newer-- > 0 && !thing.By;)
+        for (const TItemChange& again : points[newer].Items)
+          if (ItemKey(again) == ItemKey(item)) thing.By = &points[newer];
+      const IItemKind* kind = ItemKindNamed(item.Kind);
+      if (thing.By) {
+        thing.State = TThingState::kTakenOver;
+      } else if (!kind) {
+        thing.State = TThingState::kCannotTell;
+      } else {
+        const std::string path = gameFolder + "\\" + item.File;
+        auto [at, read] = files.emplace(GameFileItemKey(item.File), std::nullopt);
+        if (read && !fs.IsLink(path) && fs.KindOf(path) == TPathKind::kFile)
+          at->second = ReadWholeFile(fs, path);
+        const std::optional<std::string> now =
+            at->second ? kind->Find(item.File, *at->second, item.Section, item.Key) : std::nullopt;
+        if (!now || *now != item.New) thing.State = TThingState::kChangedSince;
+      }
+      status.Installed[p].Things.push_back(thing);
+    }
+}
+
 }  // namespace
 
 TGameStatus ReadGameStatus(IFileSystem& fs, const std::string& root,
@@ -140,6 +173,7 @@ TGameStatus ReadGameStatus(IFileSystem& fs, const std::string& root,
                 });
     if (opened) archive.Close();
   }
+  AddLineStates(fs, gameFolder, status);
   return status;
 }
 

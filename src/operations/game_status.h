@@ -23,7 +23,8 @@ enum class TThingState : uint8_t {
 struct TThingStatus {
   TThing Thing;
   std::string Name;
-  std::string Archive;  // an entry's archive below the game folder; empty for gta3.img
+  // An entry's archive below the game folder (empty for gta3.img), or a line's file.
+  std::string Archive;
   TThingState State;
   const TRestorePoint* By = nullptr;  // kTakenOver: the installation that took it over
 };

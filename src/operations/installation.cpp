@@ -62,6 +62,7 @@ void TInstallation::Run() {
     PlanArchive();
     MarkStep("new archive planned");
     PlanItems();
+    if (!keyed_->Conflicts().empty() && !allowConflicts_) throw EItemConflicts(keyed_->Conflicts());
     CheckRoom();
     PlanGameFiles();
     BeginJournal();
@@ -252,6 +253,7 @@ TInstallPlan TInstallation::Plan() {
   plan.Earlier = restore_->Earlier();
   if (request_) plan.Damaged = DamagedRestorePoints(fs, request_->Folder, game_);
   plan.Drives = RoomNeeded(archive, otherPlans).Drives();
+  plan.Conflicts = keyed_->Conflicts();
   archive.Close();
   for (TArchiveFile& other : others) other.Close();
   package_->Close();
@@ -278,6 +280,15 @@ void TInstallation::PlanItems() {
   std::vector<TItemChange> changes = keyed_->Plan(earlier);
   if (restore_) restore_->NoteItems(std::move(changes));
 }
+
+EItemConflicts::EItemConflicts(const std::vector<std::string>& conflicts)
+    : Exception([&] {
+        std::string list;
+        for (const std::string& conflict : conflicts) list += (list.empty() ? "" : "; ") + conflict;
+        return "The mod would change what another installed mod wrote: " + list +
+               ". Nothing was changed.";
+      }()),
+      Conflicts(conflicts) {}
 
 void TInstallation::SpellGameFilesAsTheGameDoes() {
   for (TGameFileItem& item : items_.GameFiles) {

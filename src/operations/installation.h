@@ -36,6 +36,16 @@ struct TInstallPlan {
   // so nothing is called the game's own while they are there.
   std::vector<TDamagedPoint> Damaged;
   std::vector<TDriveNeed> Drives;
+  // Lines of another installation the mod would make into something else (an IDE model ID
+  // given to another model), each in words: the run refuses them unless allowed.
+  std::vector<std::string> Conflicts;
+};
+
+// The mod would make lines another installation wrote into something else: nothing was changed.
+class EItemConflicts : public Exception {
+ public:
+  explicit EItemConflicts(const std::vector<std::string>& conflicts);
+  std::vector<std::string> Conflicts;
 };
 
 class TInstallation {
@@ -56,6 +66,8 @@ class TInstallation {
   // Keeps a restore point of the run where and as `request` says (stamped with the time the run
   // starts when it has none); none is kept without it.
   void KeepRestorePoint(const TRestoreRequest& request) { request_ = request; }
+  // Lets the run make another installation's lines into something else (EItemConflicts).
+  void AllowConflicts() { allowConflicts_ = true; }
   // Installs, once.
   void Run();
   // What Run would do, with nothing written, under the game's shared lock: the same planning,
@@ -104,6 +116,7 @@ class TInstallation {
   std::string programPath_;
   std::string programCopyFolder_;
   std::optional<TRestoreRequest> request_;
+  bool allowConflicts_ = false;
   // In the order they are let go: the lock last, the journal (which takes back a run that
   // failed before its commit) just before it.
   std::optional<TChangingGame> lock_;

@@ -41,6 +41,10 @@ class IItemKind {
   virtual std::string Put(const std::string& file, const std::string& bytes,
                           const std::vector<TDataEdit>& edits,
                           std::vector<TDataOutcome>& outcomes) const = 0;
+  // True when a version `newText` makes the item another thing than `oldText` did, rather than a
+  // version of the same: a model ID of an IDE file given to another model.
+  virtual bool MakesAnother(const std::string& file, const std::string& section,
+                            const std::string& oldText, const std::string& newText) const = 0;
   // The item's text in `bytes`; none when the file does not hold it.
   virtual std::optional<std::string> Find(const std::string& file, const std::string& bytes,
                                           const std::string& section,

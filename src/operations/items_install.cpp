@@ -1,6 +1,7 @@
 #include "operations/items_install.h"
 
 #include "change/ownership.h"
+#include "core/cp1251.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
 
@@ -18,8 +19,22 @@ void TItemsInstall::Read(const TInstallItems& items, const TPackageText& read) {
     }
 }
 
+void TItemsInstall::NoteConflict(const std::vector<TRestorePoint>& earlier,
+                                 const TItemChange& change, const IItemKind* kind) {
+  const std::string owner = TakenFromPointName(change.TakenFrom);
+  if (owner.empty() || !kind->MakesAnother(change.File, change.Section, change.Old, change.New))
+    return;
+  std::string title = owner;
+  for (const TRestorePoint& point : earlier)
+    if (point.Folder == owner) title = point.Title;
+  conflicts_.push_back(change.Key + " in " + change.File + " is \"" + Utf8FromCp1251(change.Old) +
+                       "\" of " + title + "; this mod makes it \"" + Utf8FromCp1251(change.New) +
+                       "\"");
+}
+
 std::vector<TItemChange> TItemsInstall::Plan(const std::vector<TRestorePoint>& earlier) {
   std::vector<TItemChange> changes;
+  conflicts_.clear();
   for (TFile& file : files_) {
     const std::string& item = file.Items.File;
     // A link would lead the merged file outside the game folder.
@@ -46,6 +61,7 @@ std::vector<TItemChange> TItemsInstall::Plan(const std::vector<TRestorePoint>& e
       change.Old = outcome.Old.value_or("");
       change.New = outcome.New.value_or("");
       if (outcome.Old) change.TakenFrom = ItemTakenFrom(earlier, change, outcome.Old);
+      NoteConflict(earlier, change, file.Items.Kind);
       changes.push_back(change);
     }
   }

@@ -30,8 +30,12 @@ class TItemsInstall {
   // Writes the new versions there, flushed.
   void Stage();
   int64_t StagedBytes() const;
+  // What Plan found that the mod would make of another installation's items: each in words.
+  const std::vector<std::string>& Conflicts() const { return conflicts_; }
 
  private:
+  void NoteConflict(const std::vector<TRestorePoint>& earlier, const TItemChange& change,
+                    const IItemKind* kind);
   struct TFile {
     TItemsForFile Items;
     std::string Target, Staged, Bytes;
@@ -39,6 +43,7 @@ class TItemsInstall {
   IFileSystem& fs_;
   std::string game_;
   std::vector<TFile> files_;
+  std::vector<std::string> conflicts_;
 };
 
 }  // namespace merva

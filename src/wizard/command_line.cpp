@@ -5,7 +5,7 @@
 namespace merva {
 
 const char kCommandLineUsage[] =
-    "merva.exe [/silent | /verysilent] [/dir=\"GAME_FOLDER\"] [/log=\"FILE\"]\n"
+    "merva.exe [/silent | /verysilent] [/dir=\"GAME_FOLDER\"] [/log=\"FILE\"] [/replacelines]\n"
     "merva.exe /undo [/silent | /verysilent] [/point=\"NAME\"] [/log=\"FILE\"] [GAME_FOLDER]";
 
 namespace {
@@ -62,6 +62,8 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& words) {
     std::string value;
     if (upper == "/UNDO") {
       line.Undo = true;
+    } else if (upper == "/REPLACELINES") {
+      line.ReplaceLines = true;
     } else if (upper == "/SILENT") {
       mode(TRunMode::kSilent, word);
     } else if (upper == "/VERYSILENT" || upper == "/S") {
@@ -90,6 +92,7 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& words) {
   if (folders.size() > 1) fail("More than one game folder is given.");
   if (!folders.empty()) line.GameFolder = folders.front();
   if (!line.Point.empty() && !line.Undo) fail("The switch /point= belongs to /undo.");
+  if (line.ReplaceLines && line.Undo) fail("The switch /replacelines belongs to an installation.");
   if (!line.Point.empty() && line.GameFolder.empty())
     fail("The switch /point= needs the game folder the point belongs to.");
   return line;

@@ -20,6 +20,9 @@ struct TCommandLine {
   std::string GameFolder;  // /dir="..." (or /undo's folder word); empty: the usual one
   std::string Log;         // /log="FILE"; empty: no log
   std::string Point;       // /point="NAME": the restore point /undo takes back
+  // /replacelines: an unattended installation may change lines another installed mod wrote
+  // into something else (operations/installation.h, EItemConflicts).
+  bool ReplaceLines = false;
   // A wrong command line, said in the program's words; empty when it is right.
   std::string Error;
 };

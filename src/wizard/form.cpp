@@ -189,11 +189,22 @@ void TForm1::InstallPackage(TRestorePoint* done) {
   TInstallRequest request = Request;
   request.ProgramPath = services_.ProgramPath;
   request.ProgramCopyFolder = services_.ProgramCopyFolder;
-  TInstallation installation(
-      request, Edit1.Text,
-      {services_.Files, *notices_, progress, &services_.Registry, services_.Apps});
-  installation.Run();
-  if (done && installation.Point()) *done = *installation.Point();
+  const auto run = [&](bool replaceLines) {
+    TInstallation installation(
+        request, Edit1.Text,
+        {services_.Files, *notices_, progress, &services_.Registry, services_.Apps});
+    if (replaceLines) installation.AllowConflicts();
+    installation.Run();
+    if (done && installation.Point()) *done = *installation.Point();
+  };
+  try {
+    run(ReplaceLines);
+  } catch (const EItemConflicts& conflicts) {
+    // Nothing was changed: on the pages the player decides, unattended the switch did.
+    if (Unattended || !services_.Boxes.Ask(conflicts.Message() + "\n\nInstall the mod anyway?"))
+      throw;
+    run(true);
+  }
 }
 
 void TForm1::OpenArchive(const std::string& path) {

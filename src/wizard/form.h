@@ -94,6 +94,10 @@ class TForm1 {
   bool CloseRequested = false;
   // True while the installation run works; Back and Next then do nothing.
   bool Installing = false;
+  // Lines another installed mod wrote may be changed into something else: asked on the pages,
+  // told by /replacelines in an unattended run.
+  bool ReplaceLines = false;
+  bool Unattended = false;  // nobody is there to ask
 
   // Published handlers, named after their controls (the names the automation contract uses).
   void FormCreate();

@@ -51,6 +51,7 @@ void LogChanges(TRunLog& log, const TRestorePoint& point) {
 }  // namespace
 
 void TForm1::ShowUnattended() {
+  Unattended = true;
   Close();  // whatever happens, the window closes once the run ends
   Step = kInstallingPage;
   for (TControl* hidden :
@@ -90,6 +91,7 @@ int TForm1::SilentInstall(const TCommandLine& line, TRunLog& log) {
     if (CheckGameFolder(fs, Edit1.Text) != TGameCheck::kGame)
       throw EArchiveMissing(ArchivePathOf(Edit1.Text));
     log.Line("Installing.");
+    ReplaceLines = line.ReplaceLines;
     TRestorePoint point;
     InstallPackage(&point);
     if (!point.Folder.empty()) LogChanges(log, point);

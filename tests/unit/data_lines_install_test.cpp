@@ -108,6 +108,32 @@ TEST(DataLinesInstall, APlayersEditOfTheLineStaysThroughTheUndo) {
   EXPECT_EQ(result.Done.Stay[0], "MYCAR in data\\handling.cfg stays as changed since");
 }
 
+TEST(DataLinesInstall, AModelIdAnotherModUsesIsAConflictToldBeforeAndRefusedUnlessAllowed) {
+  auto fs = Game();
+  Install(*fs, Mod(*fs, "A", CarLine("MYCAR", "900.0"), "611, mycar, mycar"));
+  const TDATAInst b = Mod(*fs, "B", CarLine("MYCAR", "950.0"), "611, othercar, othercar");
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  TInstallation planned(b, "G", {*fs, boxes, progress}, "B.cab");
+  planned.KeepRestorePoint({kRoot, "B", "2026-12-09 19:30:00", {}});
+  const TInstallPlan plan = planned.Plan();
+  ASSERT_EQ(plan.Conflicts.size(), 1u);
+  EXPECT_EQ(plan.Conflicts[0],
+            "611 in data\\vehicles.ide is \"611, mycar, mycar\" of A; this mod makes it \"611, "
+            "othercar, othercar\"");
+  // The handling line is B's own version of A's: no conflict, owned by A now.
+  ASSERT_EQ(plan.Point.Items.size(), 2u);
+  EXPECT_EQ(plan.Point.Items[0].TakenFrom, "point:" + ListRestorePoints(*fs, kRoot, "G")[0].Folder);
+  const std::string ide = Text(*fs, "G\\data\\vehicles.ide");
+  EXPECT_THROW(Install(*fs, b), EItemConflicts);
+  EXPECT_EQ(Text(*fs, "G\\data\\vehicles.ide"), ide);
+  TInstallation allowed(b, "G", {*fs, boxes, progress}, "B.cab");
+  allowed.KeepRestorePoint({kRoot, "B", "2026-12-09 19:30:00", {}});
+  allowed.AllowConflicts();
+  allowed.Run();
+  EXPECT_NE(Text(*fs, "G\\data\\vehicles.ide").find("othercar"), std::string::npos);
+}
+
 TEST(DataLinesInstall, RefusedWithNothingChanged) {
   struct TCase {
     const char* Name;
