@@ -18,6 +18,8 @@
 #include "apps/installed_apps.h"
 #include "archive/archive_delete.h"
 #include "change/level_value.h"
+#include "data/data_lines.h"
+#include "data/data_rules.h"
 #include "game/game_folder.h"
 #include "journal/changing_game.h"
 #include "journal/journal.h"
@@ -47,6 +49,7 @@ struct TMod {
   std::vector<std::pair<std::string, std::string>> Entries;    // name (kInteriorMark...), bytes
   std::vector<std::pair<std::string, std::string>> GameFiles;  // path in the game, bytes
   std::string Level;
+  std::vector<std::pair<std::string, std::string>> Lines;  // of object.dat: key, whole line
 };
 
 // Names that meet: the same entry in another letter case, names that differ only past the 23rd
@@ -64,6 +67,10 @@ const char* const kEntryNames[] = {"a.dff",
 const char* const kGameFiles[] = {"data\\handling.cfg", "data\\shared\\x.txt",
                                   "data\\shared\\y.txt", "data\\shared\\deep\\z.txt",
                                   "readme_mod.txt"};
+// Lines of object.dat by their model name: three the game has, two it lacks.
+const char* const kLineKeys[] = {"barrel", "crate", "cone", "newthing1", "newthing2"};
+const char kObjectDat[] = "G\\data\\object.dat";
+const char kGameObjects[] = "; objects\r\nbarrel 100\r\ncrate 200\r\ncone 300\r\n*\r\n";
 // Sizes on either side of sector boundaries.
 const int kSizes[] = {1, 2047, 2048, 2049, 4096, 5000, 6145};
 
@@ -100,6 +107,11 @@ TMod RandomMod(std::mt19937& random, int number) {
     mod.GameFiles.push_back({path, mod.Title + " wrote " + path});
   }
   mod.Level = std::to_string(1 + pick(5));  // up and down
+  for (int i = 0, count = pick(3); i < count; ++i) {
+    const std::string key = kLineKeys[pick(std::size(kLineKeys))];
+    if (keys.insert("LINE " + key).second)
+      mod.Lines.push_back({key, key + " " + std::to_string(number * 10 + i)});
+  }
   return mod;
 }
 
@@ -110,11 +122,12 @@ struct TState {
   std::map<std::string, std::string> Entries;
   size_t EntryCount = 0;
   std::map<std::string, std::string> Files;
+  std::map<std::string, std::string> Lines;  // object.dat's, by key: the game reads no order
   std::set<std::string> Folders;
   std::string Level;  // "-" when absent
   bool operator==(const TState& other) const {
     return Entries == other.Entries && EntryCount == other.EntryCount && Files == other.Files &&
-           Folders == other.Folders && Level == other.Level;
+           Lines == other.Lines && Folders == other.Folders && Level == other.Level;
   }
 };
 
@@ -127,6 +140,8 @@ std::string Describe(const TState& state) {
   for (const auto& [path, bytes] : state.Files) text += " " + path + "=" + bytes.substr(0, 12);
   text += "; folders:";
   for (const std::string& folder : state.Folders) text += " " + folder;
+  text += "; lines:";
+  for (const auto& [key, line] : state.Lines) text += " [" + line + "]";
   return text + "; level " + state.Level;
 }
 
@@ -147,6 +162,7 @@ TState Expected(const std::vector<TMod>& mods, const std::vector<bool>& in) {
   for (const test::TEntryLayout& entry : kOriginalInteriors)
     state.Entries[Upper(kInteriorMark + entry.Name)] = test::DataOf(interiors, entry);
   state.Files["G\\data\\handling.cfg"] = "the game's handling";
+  state.Lines = {{"barrel", "barrel 100"}, {"crate", "crate 200"}, {"cone", "cone 300"}};
   state.Folders = {"G", "G\\models", "G\\data"};
   state.Level = "-";
   for (size_t i = 0; i < mods.size(); ++i) {
@@ -158,6 +174,7 @@ TState Expected(const std::vector<TMod>& mods, const std::vector<bool>& in) {
         state.Folders.insert("G\\" + path.substr(0, at));
     }
     state.Level = mods[i].Level;
+    for (const auto& [key, line] : mods[i].Lines) state.Lines[key] = line;
   }
   state.EntryCount = state.Entries.size();
   return state;
@@ -175,6 +192,7 @@ struct TWorld {
     fs.Put(ArchivePathOf(kGame), BuildArchive(kOriginalEntries));
     fs.Put(kInteriors, BuildArchive(kOriginalInteriors));
     fs.Put("G\\data\\handling.cfg", "the game's handling");
+    fs.Put(kObjectDat, kGameObjects);
     registry.KeyExists = true;
   }
 
@@ -199,6 +217,12 @@ struct TWorld {
     for (const auto& [path, bytes] : mod.GameFiles) {
       script.GameFiles.push_back(path);
       files.push_back({path.substr(path.rfind('\\') + 1), bytes});
+    }
+    std::string lines;
+    for (const auto& [key, line] : mod.Lines) lines += line + "\r\n";
+    if (!lines.empty()) {
+      script.DataLines.push_back(DataLinesItemText("data\\object.dat", "object.txt"));
+      files.push_back({"object.txt", lines});
     }
     fs.Put(package, PackageBytes(files));
     // A mod without a level leaves the registry alone, and its point says the level was not
@@ -244,8 +268,13 @@ struct TWorld {
       state.Entries[Upper(kInteriorMark + entry.Name)] = test::DataOf(interiors, entry);
     state.EntryCount = entries.size() + inside.size();
     for (const auto& [path, data] : fs.Files())
-      if (path.rfind("G\\", 0) == 0 && path != ArchivePathOf(kGame) && path != kInteriors)
+      if (path.rfind("G\\", 0) == 0 && path != ArchivePathOf(kGame) && path != kInteriors &&
+          path != kObjectDat)
         state.Files[path] = std::string(data->begin(), data->end());
+    const TMemoryFileSystem::Bytes* objects = fs.Get(kObjectDat);
+    const TDataRule& rule = *DataRuleOf(kObjectDat);
+    for (const TDataLine& line : ReadDataLines(rule, std::string(objects->begin(), objects->end())))
+      if (!line.Key.empty()) state.Lines[line.Key] = line.Text;
     for (const std::string& folder : fs.Folders())
       if (folder == "G" || folder.rfind("G\\", 0) == 0) state.Folders.insert(folder);
     const auto level = registry.Values.find(kLevelValueName);
@@ -277,12 +306,15 @@ void ExpectStatus(TWorld& world, const std::vector<TMod>& mods, const std::vecto
     ++listed;
     for (const TThingStatus& thing : installed.Things) {
       // An entry of gta_int.img is another thing than one of gta3.img's name.
-      const std::string key = Upper((thing.Archive.empty() ? "" : kInteriorMark) + thing.Name);
+      const bool line = thing.Thing == TThing::kLine;
+      const std::string key =
+          Upper((thing.Archive.empty() || line ? "" : kInteriorMark) + thing.Name);
       bool later = false;
       for (size_t j = i + 1; j < mods.size(); ++j) {
         if (!in[j]) continue;
-        for (const auto& [name, bytes] :
-             thing.Thing == TThing::kEntry ? mods[j].Entries : mods[j].GameFiles)
+        for (const auto& [name, bytes] : line                            ? mods[j].Lines
+                                         : thing.Thing == TThing::kEntry ? mods[j].Entries
+                                                                         : mods[j].GameFiles)
           later = later || Upper(name) == key;
       }
       EXPECT_EQ(thing.State, later ? TThingState::kTakenOver : TThingState::kOwns)
@@ -505,6 +537,18 @@ TEST(UndoProvenance, NoVersionAnotherWroteVanishesInAnyOrder) {
         if (world.fs.FileExists(path) && changed.insert(Upper(path)).second) {
           foreign.push_back("the player's edit " + std::to_string(seed) + "-" + std::to_string(i));
           world.fs.Put(path, foreign.back());
+        }
+      }
+      if (i > 0 && random() % 3 == 0) {
+        // The player edits a line of object.dat by hand.
+        const std::string key = kLineKeys[random() % std::size(kLineKeys)];
+        const TMemoryFileSystem::Bytes* objects = world.fs.Get(kObjectDat);
+        std::string text(objects->begin(), objects->end());
+        const size_t at = text.find("\n" + key + " ");
+        if (at != std::string::npos && changed.insert("LINE " + key).second) {
+          foreign.push_back("edited-" + std::to_string(seed) + "-" + std::to_string(i));
+          text.insert(text.find('\r', at + 1), " " + foreign.back());
+          world.fs.Put(kObjectDat, text);
         }
       }
       if (i > 0 && random() % 2 == 0) {

@@ -79,6 +79,14 @@ void InstallOverInterior(IFileSystem& fs) {
   InstallScript(fs, script, "over.cab");
 }
 
+// A mod that merges lines into object.dat: one replaced, one added.
+void InstallLines(IFileSystem& fs) {
+  TDATAInst script;
+  script.Title = "Lines";
+  script.DataLines = {"data\\object.dat|object.txt"};
+  InstallScript(fs, script, "lines.cab");
+}
+
 // An installation under later ones, by its point's name.
 void UndoPoint(IFileSystem& fs, const std::string& point) {
   test::TFakeBoxes boxes;
@@ -102,6 +110,7 @@ void ChangeArchive(IFileSystem& fs, const std::function<void(IProgress&)>& chang
 // The game with that many mods in; kInteriorIn: the interior mod alone.
 constexpr int kInteriorIn = -1;
 constexpr int kOverInteriorIn = -2;  // and a mod over it in two of its archives
+constexpr int kLinesIn = -3;         // the mod of lines alone
 
 std::unique_ptr<TMemoryFileSystem> Game(int installed) {
   auto fs = std::make_unique<TMemoryFileSystem>();
@@ -117,6 +126,9 @@ std::unique_ptr<TMemoryFileSystem> Game(int installed) {
           PackageBytes({{"room.dff", std::string(3000, 'O')}, {"hat.dff", std::string(100, 'H')}}));
   if (installed == kInteriorIn || installed == kOverInteriorIn) InstallInterior(*fs);
   if (installed == kOverInteriorIn) InstallOverInterior(*fs);
+  fs->Put("G\\data\\object.dat", "barrel 100\r\n*\r\n");
+  fs->Put("lines.cab", PackageBytes({{"object.txt", "barrel 150\r\ncrate9 10\r\n"}}));
+  if (installed == kLinesIn) InstallLines(*fs);
   fs->Put("G\\data\\handling.cfg", "the game's handling");
   fs->Put("data.cab", PackageBytes({{"a.dff", std::string(5000, 'A')},
                                     {"new.txd", std::string(700, 'N')},
@@ -143,6 +155,8 @@ TEST(PowerLoss, EveryRunIsWholeOrNotDoneOnceTheNextRunHasLooked) {
       {"install", 0, Install},
       {"undo", 1, Undo},
       {"install into three archives", 0, InstallInterior},
+      {"install with data lines", 0, InstallLines},
+      {"undo of data lines", kLinesIn, Undo},
       {"undo of three archives", kInteriorIn, Undo},
       {"undo of three archives under a later one", kOverInteriorIn,
        [](IFileSystem& fs) { UndoPoint(fs, "G 1"); }},
