@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the sample mod folder (scripts.bin, data.cab) and a sample game folder with its
-# models\gta3.img and models\gta_int.img, compacted and sorted as the game's own, using the native merva-pack and
-# merva-img.
+# models\gta3.img and models\gta_int.img, compacted and sorted as the game's own, using the native
+# merva-pack and merva-img, and small data files of its own making in the game's formats.
 #   make_sample.sh NATIVE_BUILD_DIR MOD_OUT GAME_OUT
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -19,3 +19,6 @@ interiors="$game/models/gta_int.img"
 "$tools/merva-img" put "$interiors" "$here/game/int_garage.dff"
 "$tools/merva-img" compact "$interiors"
 "$tools/merva-img" check "$interiors" >/dev/null
+# Data files the sample mod merges its lines into: ours, in the game's formats.
+mkdir -p "$game/data"
+cp "$here/game/handling.cfg" "$here/game/vehicles.ide" "$game/data/"

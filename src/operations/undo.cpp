@@ -363,7 +363,8 @@ std::vector<TKeptAside> TUndo::CheckDisplaced(const TGameFilesUndo& files, TArch
     const std::string relative =
         displaced.GameFile ? displaced.Item
                            : GameArchiveText(one.Archive) + std::string("\\") + displaced.Item;
-    aside.push_back({itemText(one), editsFolder + "\\" + relative, one.Archive, displaced});
+    aside.push_back(
+        {itemText(one), editsFolder + "\\" + relative, one.Archive, displaced, std::nullopt});
   }
   // A line is kept in a text beside the player's edits, one for each data file.
   for (const TDisplacedItem& line : lines) {

@@ -116,6 +116,10 @@ img="$game/models/gta3.img"
 check installed-archive-sound "$native/merva-img" check "$img"
 check installed-archive-files bash -c "'$native/merva-img' list '$img' | grep -q ' infernus.dff\$' && '$native/merva-img' list '$img' | grep -q ' merva_badge.txd\$'"
 check installed-game-file test -f "$game/data/merva/infernus_gt.txt"
+# The mod's two lines merged by key into the game's data files, the other lines as they were.
+check installed-data-lines bash -c "grep -q '^INFERNUS   1500.0 ' '$game/data/handling.cfg' &&
+  grep -q '^CHEETAH    1200.0 ' '$game/data/handling.cfg' && grep -q '^411, .*, INFGT, ' '$game/data/vehicles.ide' &&
+  [ \$(grep -c '' '$game/data/vehicles.ide') = 5 ]"
 check no-scratch-left bash -c "! ls '$game' | grep -qi 'merva-install\|\.dff\|\.txd' && test ! -e '$game/models/temp.img'"
 # The Windows build of merva-img reads the installed archive as the native one does.
 check windows-merva-img bash -c "diff <(wine '$win/merva-img.exe' list '$(winpath "$img")' 2>/dev/null | tr -d '\r') <('$native/merva-img' list '$img')"
@@ -132,6 +136,8 @@ check undo-declined-changed-nothing cmp "$img" "$work/gta3-installed.img"
 scenario undo "$mod" start-with '/undo "C:\Program Files\GTA San Andreass"' window \
   ask "$title" "$undo_question" yes box plain "$title" "$undo_done" exit 0
 check undo-gives-the-game-folder-back diff -r "$work/game-before" "$game"
+check undo-gives-the-lines-back bash -c "grep -q '^INFERNUS   1400.0 ' '$game/data/handling.cfg' &&
+  grep -q '^411, .*, INFERNUS, null' '$game/data/vehicles.ide'"
 # The point is gone whole: Windows keeps a file that is still open, and its folder with it.
 check undo-removes-its-point bash -c "! ls \"$WINEPREFIX\"/drive_c/users/*/AppData/Local/Merva/restore/ | grep -q 'GTA San Andreass 1'"
 check undo-takes-the-level-back bash -c "! wine reg query '$key' /v ProductID"

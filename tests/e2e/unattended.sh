@@ -41,7 +41,8 @@ done
 check pack-batch-installs-three bash -c "cd '$u' && wine cmd /c pack.bat | tr -d '\r' | grep -qx 'all three installed'"
 check pack-log-tells-each bash -c "[ \$(grep -c 'Done: exit code 0.' '$u/pack.log') = 3 ] &&
   grep -q 'Mod: Pack mod 3.' '$u/pack.log' && grep -q 'Replaced entry infernus.dff in models' '$u/pack.log' &&
-  grep -q 'Replaced game file data.merva.infernus_gt.txt.' '$u/pack.log' && grep -q 'Restore point: ' '$u/pack.log'"
+  grep -q 'Replaced game file data.merva.infernus_gt.txt.' '$u/pack.log' && grep -q 'Restore point: ' '$u/pack.log' &&
+  grep -q 'Replaced line cars 411 in data.vehicles.ide.' '$u/pack.log'"
 check pack-archive-sound "$native/merva-img" check "$uimg"
 # The sample's interior model goes into models\gta_int.img, each mod's over the one before.
 check pack-interior-installed bash -c "'$native/merva-img' check '$ugame/models/gta_int.img' &&
