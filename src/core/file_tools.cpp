@@ -82,6 +82,12 @@ std::string ReadWholeFile(IFileSystem& fs, const std::string& path) {
   return bytes;
 }
 
+void WriteWholeFile(IFileSystem& fs, const std::string& path, const std::string& bytes) {
+  TBlockFile file = TBlockFile::Create(fs, path);
+  if (!bytes.empty()) file.WriteExact(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  file.Close();
+}
+
 void WriteFileFlushed(IFileSystem& fs, const std::string& path, const std::string& bytes) {
   TBlockFile file = TBlockFile::Create(fs, path);
   if (!bytes.empty()) file.WriteExact(bytes.data(), static_cast<uint32_t>(bytes.size()));

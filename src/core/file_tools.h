@@ -49,6 +49,8 @@ void RefuseReadOnly(IFileSystem& fs, const std::string& path);
 
 std::string ReadWholeFile(IFileSystem& fs, const std::string& path);
 void WriteFileFlushed(IFileSystem& fs, const std::string& path, const std::string& bytes);
+// The same, not flushed: see FlushFiles.
+void WriteWholeFile(IFileSystem& fs, const std::string& path, const std::string& bytes);
 // Copies `count` bytes of `source` starting at `position` to the target's position; what lies
 // outside `source` is written as zeros.
 void AppendRange(TBlockFile& source, int64_t position, int64_t count, TBlockFile& target);

@@ -218,21 +218,36 @@ std::vector<TDataOutcome> ApplyDataEdits(const TDataRule& rule, std::vector<TDat
     size_t found = lines.size();
     for (size_t i = 0; i < lines.size() && !edit.Key.empty(); ++i)
       if (lines[i].Read && lines[i].Section == edit.Section && lines[i].Key == edit.Key) found = i;
+    // A replaced line keeps its key, and so does every other line: the file is keyed again only
+    // when lines come or go, which may move a colour's place.
     if (found < lines.size()) {
       outcome.Old = lines[found].Text;
-      if (edit.Text)
+      if (edit.Text) {
         lines[found].Text = *edit.Text;
-      else
-        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(found));
+        continue;
+      }
+      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(found));
     } else if (edit.Text) {
       bool made = false;
       size_t at = PlaceFor(rule, lines, edit.Section, made);
       if (made) Insert(lines, at++, edit.Section, lineBreak);
       Insert(lines, at, *edit.Text, lineBreak);
       if (made) Insert(lines, at + 1, "end", lineBreak);
-      KeyLines(rule, lines);
-      // An item added without a key of its own (a colour) is known by the key it has now.
-      if (edit.Key.empty()) outcome.Key = lines[at].Key;
+      if (edit.Key.empty()) {
+        // An item added without a key of its own (a colour) is known by its place now.
+        KeyLines(rule, lines);
+        outcome.Key = lines[at].Key;
+      } else {
+        // The new lines read as the edit says: no other line's key moves.
+        lines[at].Section = edit.Section;
+        lines[at].Key = edit.Key;
+        if (made) {
+          lines[at - 1].Section = lines[at + 1].Section = edit.Section;
+          lines[at - 1].Opens = lines[at + 1].Closes = true;
+        }
+      }
+      continue;
+    } else {
       continue;
     }
     KeyLines(rule, lines);

@@ -113,10 +113,13 @@ void TItemsUndo::Note(TJournal& journal) {
 }
 
 void TItemsUndo::Stage() {
+  std::vector<std::string> staged;
   for (const TFile& file : files_) {
     RemoveStaleName(fs_, file.Target + kStagedSuffix);
-    WriteFileFlushed(fs_, file.Target + kStagedSuffix, file.Bytes);
+    WriteWholeFile(fs_, file.Target + kStagedSuffix, file.Bytes);
+    staged.push_back(file.Target + kStagedSuffix);
   }
+  FlushFiles(fs_, staged);  // side by side, each flush waiting for the disk on its own
 }
 
 int64_t TItemsUndo::BytesWritten() const {

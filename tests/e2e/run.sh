@@ -186,7 +186,8 @@ scenario foreign-archive "$mod" start window click 104 click 301 \
   text 201 "$progress*" state 105 visible+enabled click 105 exit 0
 # Browse: the chosen folder fills the edit box and its archive is opened; Next goes on.
 chosen="$WINEPREFIX/drive_c/Chosen Game"
-rm -rf "$chosen" && mkdir -p "$chosen/models" && cp "$game/models/"*.img "$chosen/models/"
+rm -rf "$chosen" && mkdir -p "$chosen/models" && cp "$game/models/"*.img "$chosen/models/" &&
+  cp -r "$work/game-before/data" "$chosen/"
 scenario folder-dialog-choose "$mod" start window click 104 click 301 click 104 \
   text 201 "$folder_text" click 504 folder-dialog choose 'C:\Chosen Game' \
   text 401 'C:\Chosen Game' click 104 text 201 "$finish" click 104 exit 0
@@ -241,6 +242,7 @@ rm -rf "$big" "$work/parts" && mkdir -p "$big/models" "$work/parts"
 head -c 1073741824 /dev/zero | split -b 65536 -a 5 -d - "$work/parts/e"
 "$native/merva-img" create "$big/models/gta3.img" >/dev/null
 "$native/merva-img" create "$big/models/gta_int.img" >/dev/null
+cp -r "$work/game-before/data" "$big/"
 "$native/merva-img" put "$big/models/gta3.img" "$work/parts"/* >/dev/null
 rm -rf "$work/parts"
 scenario responsive-install "$mod" start window click 104 click 301 click 104 \

@@ -411,28 +411,28 @@ TEST(UndoProvenance, AVersionNoInstallationWroteSurvivesTheUndoOfAnOlderOne) {
   };
   const TCase cases[] = {
       {"a game file replaced, edited, replaced again",
-       {"Mod 1", {}, {{"data\\handling.cfg", "mod 1 handling"}}, "1"},
+       {"Mod 1", {}, {{"data\\handling.cfg", "mod 1 handling"}}, "1", {}},
        "G\\data\\handling.cfg",
        true,
        "data\\handling.cfg",
        kGames,
        kForeign},
       {"a game file created, edited, replaced",
-       {"Mod 1", {}, {{"data\\notes.txt", "mod 1 notes"}}, "1"},
+       {"Mod 1", {}, {{"data\\notes.txt", "mod 1 notes"}}, "1", {}},
        "G\\data\\notes.txt",
        false,
        "",
        kNone,
        kForeign},
       {"an entry replaced, changed by another tool, replaced again",
-       {"Mod 1", {{"b.txd", std::string(2048, '1')}}, {}, "1"},
+       {"Mod 1", {{"b.txd", std::string(2048, '1')}}, {}, "1", {}},
        "b.txd",
        true,
        "models\\gta3.img\\b.txd",
        kForeign,
        kGames},
       {"an entry added, changed by another tool, replaced",
-       {"Mod 1", {{"new1.dff", std::string(2048, '1')}}, {}, "1"},
+       {"Mod 1", {{"new1.dff", std::string(2048, '1')}}, {}, "1", {}},
        "new1.dff",
        true,
        "models\\gta3.img\\new1.dff",
@@ -473,7 +473,7 @@ TEST(UndoProvenance, AVersionNoInstallationWroteSurvivesTheUndoOfAnOlderOne) {
       foreign = "the player's edit";
       world.fs.Put(c.change, foreign);
     }
-    TMod second{"Mod 2", {}, {}, "2"};
+    TMod second{"Mod 2", {}, {}, "2", {}};
     if (entry)
       second.Entries = {{c.change, std::string(4096, '2')}};
     else
@@ -593,8 +593,8 @@ TEST(UndoProvenance, NoVersionAnotherWroteVanishesInAnyOrder) {
 // The level after an undo is what the installations still in would have left, whichever goes
 // first: a mod without a level keeps none of its own.
 TEST(AnyOrderUndo, TheLevelIsWhatTheInstallationsStillInLeave) {
-  const TMod leveled{"Mod 1", {{"a.dff", "one"}}, {}, "1"},
-      plain{"Mod 2", {{"b.txd", "two"}}, {}, ""};
+  const TMod leveled{"Mod 1", {{"a.dff", "one"}}, {}, "1", {}},
+      plain{"Mod 2", {{"b.txd", "two"}}, {}, "", {}};
   for (const bool olderFirst : {true, false}) {
     SCOPED_TRACE(olderFirst ? "the leveled one first" : "the plain one first");
     TWorld world;
@@ -610,7 +610,7 @@ TEST(AnyOrderUndo, TheLevelIsWhatTheInstallationsStillInLeave) {
 // backup) could be moved aside and never removed: refused first, naming it. A journal whose own
 // file moved aside is read-only is finished all the same.
 TEST(AnyOrderUndo, AReadOnlyFileIsRefusedBeforeAnyChangeAndRecoveryFinishesItsOwn) {
-  const TMod mod{"Mod 1", {{"a.dff", "one"}}, {{"data\\handling.cfg", "mod handling"}}, "1"};
+  const TMod mod{"Mod 1", {{"a.dff", "one"}}, {{"data\\handling.cfg", "mod handling"}}, "1", {}};
   for (const char* readOnly : {"G\\data\\handling.cfg", "G\\models\\gta3.img"}) {
     SCOPED_TRACE(readOnly);
     TWorld world;

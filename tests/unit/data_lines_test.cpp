@@ -73,12 +73,13 @@ const TMergeCase kMergeCases[] = {
      {{"col", "", std::string("12,34,56")}, {"car", "landstal", std::string("landstal, 5,1")}},
      "col\n0,0,0\n245,245,245\n12,34,56\nend\ncar\nlandstal, 5,1\nend\n",
      {std::nullopt, std::string("landstal, 4,1")}},
-    {"CarmodsLinkByTheModelPair",
+    {"CarmodsLinkByTheModelPairModsByTheModel",
      "data\\carmods.dat",
      "link\nexh_a_s, exh_a_m\nend\nmods\nlandstal, nto_b_l\nend\n",
-     {{"link", "exh_a_s exh_a_m", std::string("exh_a_s, exh_a_m2")}},
-     "link\nexh_a_s, exh_a_m2\nend\nmods\nlandstal, nto_b_l\nend\n",
-     {std::string("exh_a_s, exh_a_m")}},
+     {{"link", "exh_b_s exh_b_m", std::string("exh_b_s, exh_b_m")},
+      {"mods", "landstal", std::string("LANDSTAL, nto_b_l, nto_b_s")}},
+     "link\nexh_a_s, exh_a_m\nexh_b_s, exh_b_m\nend\nmods\nLANDSTAL, nto_b_l, nto_b_s\nend\n",
+     {std::nullopt, std::string("landstal, nto_b_l")}},
     {"GtaDatKeptInItsKeywordsGroup",
      "data\\gta.dat",
      "IMG DATA\\PATHS\\CARREC.IMG\r\nIDE DATA\\VEHICLES.IDE\r\nIPL DATA\\MAPS\\A.IPL\r\n",
@@ -124,6 +125,15 @@ TEST_P(DataMerge, GivesTheFileByteForByte) {
   ASSERT_EQ(DataBytes(lines), c.Before);
   const std::vector<TDataOutcome> outcomes = ApplyDataEdits(*rule, lines, c.Edits);
   EXPECT_EQ(DataBytes(lines), c.After);
+  // Keyed as the merged file reads back.
+  const std::vector<TDataLine> again = ReadDataLines(*rule, DataBytes(lines));
+  ASSERT_EQ(again.size(), lines.size());
+  for (size_t i = 0; i < lines.size(); ++i)
+    EXPECT_EQ(lines[i].Section + "|" + lines[i].Key + "|" + std::to_string(lines[i].Opens) +
+                  std::to_string(lines[i].Closes),
+              again[i].Section + "|" + again[i].Key + "|" + std::to_string(again[i].Opens) +
+                  std::to_string(again[i].Closes))
+        << i;
   ASSERT_EQ(outcomes.size(), c.Old.size());
   for (size_t i = 0; i < outcomes.size(); ++i) EXPECT_EQ(outcomes[i].Old, c.Old[i]) << i;
 }
