@@ -123,7 +123,7 @@ struct TGameFileChange {
 };
 
 // A keyed item of a game file that an installation wrote, such as a line of a data file, kept
-// by its kind (operations/item_kinds.h): the file is written whole beside itself and swapped
+// by its kind (items/item_kinds.h): the file is written whole beside itself and swapped
 // through the journal, and each item knows its text before and whose it was, so that the undo's
 // one rule gives every item back in any order.
 struct TItemChange {

@@ -14,7 +14,7 @@
 #include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "game/game_lock.h"
-#include "operations/item_kinds.h"
+#include "items/item_kinds.h"
 #include "restore/restore_store.h"
 #include "script/install_items.h"
 

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "archive/archive_rebuild.h"
+#include "items/items_install.h"
 #include "journal/changing_game.h"
 #include "journal/journal.h"
 #include "operations/install_request.h"
-#include "operations/items_install.h"
 #include "operations/operation.h"
 #include "operations/room_check.h"
 #include "package/package.h"

@@ -11,7 +11,7 @@
 #include "change/point_chain.h"
 #include "core/file_system.h"
 #include "core/progress.h"
-#include "operations/items_undo.h"
+#include "items/items_undo.h"
 #include "restore/restore_point.h"
 
 namespace merva {

@@ -149,9 +149,7 @@ TEST(DataLinesInstall, RefusedWithNothingChanged) {
        },
        "handling.txt: line 1: a car's handling line has 36 fields"},
       {"ReplacedWholeAndMergedInto",
-       [](TMemoryFileSystem&, TDATAInst& script) {
-         script.GameFiles = {"data\\HANDLING.CFG"};
-       },
+       [](TMemoryFileSystem&, TDATAInst& script) { script.GameFiles = {"data\\HANDLING.CFG"}; },
        "both replaces"},
       {"AFileWithoutAKeyRule",
        [](TMemoryFileSystem&, TDATAInst& script) {

@@ -1,4 +1,4 @@
-#include "operations/data_lines_kind.h"
+#include "items/data_lines_kind.h"
 
 #include <map>
 #include <set>

@@ -1,7 +1,7 @@
 #pragma once
 // Lines a mod merges by key into the game's data files (data/data_rules.h): the first kind of
 // keyed item.
-#include "operations/item_kinds.h"
+#include "items/item_kinds.h"
 
 namespace merva {
 

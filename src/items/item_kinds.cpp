@@ -1,6 +1,6 @@
-#include "operations/item_kinds.h"
+#include "items/item_kinds.h"
 
-#include "operations/data_lines_kind.h"
+#include "items/data_lines_kind.h"
 
 namespace merva {
 

@@ -1,4 +1,4 @@
-#include "operations/items_install.h"
+#include "items/items_install.h"
 
 #include "change/ownership.h"
 #include "core/cp1251.h"

@@ -9,8 +9,8 @@
 
 #include "change/changes.h"
 #include "core/file_system.h"
+#include "items/item_kinds.h"
 #include "journal/journal.h"
-#include "operations/item_kinds.h"
 
 namespace merva {
 

@@ -1,4 +1,4 @@
-#include "operations/items_undo.h"
+#include "items/items_undo.h"
 
 #include "change/keyed_rule.h"
 #include "core/errors.h"
