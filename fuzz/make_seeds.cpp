@@ -81,5 +81,20 @@ int main(int argc, char** argv) {
   const TMemoryFileSystem::Bytes* parts = game.Get("R\\G 1\\record.txt");
   if (!parts) return 1;
   Seed(root + "/restore", "interior", std::string(parts->begin(), parts->end()));
+  // A data file of each kind (its index first), a zero byte, and a mod's lines for it.
+  const char* const files[][2] = {
+      {"; cars\r\nINFERNUS 1400.0\r\n% PREDATOR 1.0\r\n;the end\r\n",
+       "INFERNUS 1 1 1 1 1 1 1 1 1 1 1 1 1 1 R P 1 1 1 1 1 1 1 1 1 1 1 1 1 1 4000 4000 1 1 1\r\n"},
+      {"cars\n400, landstal, landstal\nend\n", "cars\n611, mycar, mycar\nend\n"},
+      {"col\n0,0,0\nend\ncar\nlandstal, 1,1\nend\n", "col\n1,2,3\nend\ncar\nmycar, 1,1\nend\n"},
+      {"link\na, b\nend\nmods\nlandstal, x\nend\n", "mods\nlandstal, y\nend\n"},
+      {"$ PISTOL A 1 1 1 1 1 1 1 1 1 1 0\nENDWEAPONDATA\n", "$ PISTOL A 2 2 2 2 2 2 2 2 2 2 0\n"},
+      {"barrel 100\n*\n", "crate 10\n"},
+      {"IDE DATA\\VEHICLES.IDE\r\n", "IDE DATA\\MY.IDE\r\n"},
+      {"landstal 0 1\r\n;the end\r\n", "mycar 0 2\r\n"}};
+  for (size_t kind = 0; kind < std::size(files); ++kind)
+    Seed(root + "/data", "kind" + std::to_string(kind),
+         std::string(1, static_cast<char>(kind)) + files[kind][0] + std::string(1, '\0') +
+             files[kind][1]);
   return 0;
 }

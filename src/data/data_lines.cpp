@@ -207,8 +207,9 @@ void Insert(std::vector<TDataLine>& lines, size_t at, const std::string& text,
 
 std::vector<TDataOutcome> ApplyDataEdits(const TDataRule& rule, std::vector<TDataLine>& lines,
                                          const std::vector<TDataEdit>& edits) {
+  // A lone CR never: before a line that begins the next break, it would join it as one CRLF.
   const std::string lineBreak =
-      !lines.empty() && !lines.front().Break.empty() ? lines.front().Break : "\r\n";
+      !lines.empty() && lines.front().Break == "\n" ? std::string("\n") : std::string("\r\n");
   std::vector<TDataOutcome> outcomes;
   for (const TDataEdit& edit : edits) {
     TDataOutcome& outcome = outcomes.emplace_back();
@@ -230,7 +231,16 @@ std::vector<TDataOutcome> ApplyDataEdits(const TDataRule& rule, std::vector<TDat
     } else if (edit.Text) {
       bool made = false;
       size_t at = PlaceFor(rule, lines, edit.Section, made);
-      if (made) Insert(lines, at++, edit.Section, lineBreak);
+      if (made) {
+        for (size_t i = at; i-- > 0;)
+          if (!lines[i].Section.empty() && !lines[i].Closes && lines[i].Read)
+            throw EDataFileOpen("its section " + lines[i].Section +
+                                " has no \"end\" line, and the game would read the mod's section " +
+                                edit.Section + " as part of it");
+          else if (lines[i].Closes)
+            break;
+        Insert(lines, at++, edit.Section, lineBreak);
+      }
       Insert(lines, at, *edit.Text, lineBreak);
       if (made) Insert(lines, at + 1, "end", lineBreak);
       if (edit.Key.empty()) {

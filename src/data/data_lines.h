@@ -3,6 +3,7 @@
 // lies in and its key, so that a mod's lines replace or join the file's by key and everything
 // else stays byte for byte: comments, blank lines, spacing, CRLF or LF, bytes outside ASCII.
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -42,10 +43,18 @@ struct TDataOutcome {
   std::optional<std::string> Old, New;
 };
 
+// A file that a line cannot be merged into as the game would read it: its last section has no
+// "end", so that a section made after it would be read as part of it. Says what, in words.
+class EDataFileOpen : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // Puts each edit into `lines`: a line whose key the file holds is replaced in place (keeping its
 // line break), or taken out; any other is added at the end of its section (before its "end", or
 // before the line the game stops at), its section made at the end of the file when the file has
-// none. New lines end as the file's first line does.
+// none (raising EDataFileOpen when the file ends inside a section). New lines end as the file's
+// first line does (CRLF after a lone CR).
 std::vector<TDataOutcome> ApplyDataEdits(const TDataRule& rule, std::vector<TDataLine>& lines,
                                          const std::vector<TDataEdit>& edits);
 

@@ -51,7 +51,11 @@ class TDataLinesKind final : public IItemKind {
                   std::vector<TDataOutcome>& outcomes) const override {
     const TDataRule& rule = RuleOf(file);
     std::vector<TDataLine> lines = ReadDataLines(rule, bytes);
-    outcomes = ApplyDataEdits(rule, lines, edits);
+    try {
+      outcomes = ApplyDataEdits(rule, lines, edits);
+    } catch (const EDataFileOpen& open) {
+      throw EFileError(file, open.what());
+    }
     std::string merged = DataBytes(lines);
     CheckMergedSize(rule, file, merged.size());
     return merged;

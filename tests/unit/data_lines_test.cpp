@@ -148,6 +148,15 @@ TEST(DataRules, FileWithoutARuleHasNone) {
   EXPECT_EQ(DataRuleOf("DATA\\MAPS\\LA\\LAn.IDE")->Kind, TDataKind::kIde);
 }
 
+TEST(DataMerge, ASectionIsNotMadeInsideOneTheFileLeavesOpen) {
+  const TDataRule& rule = *DataRuleOf("data\\carmods.dat");
+  std::vector<TDataLine> lines = ReadDataLines(rule, "link\na, b\n");
+  EXPECT_THROW(ApplyDataEdits(rule, lines, {{"mods", "landstal", "landstal, y"}}), EDataFileOpen);
+  // Into the open section itself, the line goes where the game reads it.
+  ApplyDataEdits(rule, lines, {{"link", "c d", "c, d"}});
+  EXPECT_EQ(DataBytes(lines), "link\na, b\nc, d\n");
+}
+
 TEST(DataMerge, AColourAddedIsKnownByItsPosition) {
   const TDataRule& rule = *DataRuleOf("data\\carcols.dat");
   std::vector<TDataLine> lines = ReadDataLines(rule, "col\n0,0,0\nend\n");
