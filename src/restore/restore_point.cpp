@@ -207,6 +207,9 @@ bool ReadPointLine(const std::string& kind, TTaggedLine& f, TRestorePoint& p) {
     f.From("from", i.TakenFrom);
     f.Require(!i.Kind.empty() && !i.Key.empty() &&
               (i.Added ? i.Old.empty() && i.TakenFrom.empty() : !i.TakenFrom.empty()));
+    // A line's text and key hold no line break: an undo puts them back into the file as one line.
+    for (const std::string* text : {&i.Section, &i.Key, &i.Old, &i.New})
+      f.Require(text->find_first_of("\r\n") == std::string::npos);
   } else {
     return false;
   }

@@ -89,6 +89,20 @@ TEST(HostileRestore, NothingOutsideIsTouchedAndARefusedUndoChangesNothing) {
          s.EditRecord(1, "\tkept=archive.img\t", "\tkept=archive\\..\\..\\victim\\precious.txt\t");
        },
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
+      {"a line to put back that would be two lines",
+       [](TScene& s) {
+         s.EditRecord(1, "\nend\n",
+                      "\nitem\tkind=data line\tfile=data\\handling.cfg\tsection=\tkey=X\tadded=0\t"
+                      "old=X 1%0D%0Ainjected 2\tnew=X 3\tfrom=game\nend\n");
+       },
+       "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
+      {"a line's file climbs out of the game folder",
+       [](TScene& s) {
+         s.EditRecord(1, "\nend\n",
+                      "\nitem\tkind=data line\tfile=..\\victim\\precious.txt\tsection=\tkey=X\t"
+                      "added=1\told=\tnew=X 3\tfrom=\nend\n");
+       },
+       "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a record cut before its end line", [](TScene& s) { s.EditRecord(1, "\nend\n", "\n"); },
        "undo GAME", "game 1 is damaged: its record is missing or cannot be read"},
       {"a record a newer Merva wrote",
