@@ -60,6 +60,13 @@ TEST(ReadCommandLine, SwitchesAsTheOtherInstallersTakeThem) {
       {{"/point=game 1", "/dir=a"}, false, P, "a", "", "game 1", "The switch /point= belongs"},
       {{"/undo", "/point=game 1"}, true, P, "", "", "game 1", "The switch /point= needs"},
       {{"/undo", "/point=\\\\", "D:\\GTA"}, true, P, "D:\\GTA", "", "", "The switch /point= must"},
+      {{"/undo", "/replacelines", "D:\\GTA"},
+       true,
+       P,
+       "D:\\GTA",
+       "",
+       "",
+       "The switch /replacelines"},
   };
   for (const TCase& c : cases) {
     std::string shown;
@@ -326,6 +333,31 @@ TEST_F(TUnattendedTest, EachOutcomeEndsWithItsCodeAndIsToldInTheLog) {
     EXPECT_EQ(apps.Entries.size(), c.installed ? 1u : 0u);
     apps.Entries.clear();
   }
+}
+
+// A model ID another installed mod uses for its own car is given to another only when told.
+TEST_F(TUnattendedTest, ALineAnotherModWroteBecomesAnotherThingOnlyWhenTold) {
+  const std::string ide = game + "\\data\\vehicles.ide";
+  test::MakeDirs(game + "\\data");
+  test::WriteFile(ide, "cars\r\nend\r\n");
+  const auto mod = [](const std::string& title, const std::string& model) {
+    test::WriteFile("scripts.bin", ScriptBytes({{20, title}, {4, "data\\vehicles.ide|cars.txt"}}));
+    test::WriteFile("data.cab",
+                    test::PackageBytes({{"cars.txt", "cars\r\n611, " + model + ", x\r\nend\r\n"}}));
+  };
+  mod("First", "mycar");
+  ASSERT_EQ(Run({"/verysilent", "/dir=" + game}), kExitDone);
+  mod("Second", "othercar");
+  std::string log;
+  EXPECT_EQ(Run({"/verysilent", "/dir=" + game}, &log), kExitFailed);
+  EXPECT_NE(log.find("The mod would change what another installed mod wrote: 611 in "
+                     "data\\vehicles.ide is \"611, mycar, x\" of First"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(test::ReadFile(ide), "cars\r\n611, mycar, x\r\nend\r\n");
+  EXPECT_EQ(Run({"/verysilent", "/replacelines", "/dir=" + game}, &log), kExitDone);
+  EXPECT_EQ(test::ReadFile(ide), "cars\r\n611, othercar, x\r\nend\r\n");
+  EXPECT_NE(log.find("Replaced line cars 611 in data\\vehicles.ide."), std::string::npos) << log;
 }
 
 TEST_F(TUnattendedTest, AGameHeldByAnotherRunEndsWithCodeFour) {
