@@ -279,6 +279,40 @@ TEST_F(TWizardTest, AFailedRunStaysOnTheInstallingPage) {
   EXPECT_EQ(form->Label1.Text, "finish");
 }
 
+// A model ID another installed mod uses for its own car: the player is asked, and No changes
+// nothing.
+TEST_F(TWizardTest, ALineAnotherModWroteIsChangedOnlyWhenThePlayerSaysSo) {
+  const std::string ide = game + "\\data\\vehicles.ide";
+  test::MakeDirs(game + "\\data");
+  test::WriteFile(ide, "cars\r\nend\r\n");
+  const auto install = [&](const std::string& title, const std::string& model) {
+    test::WriteFile("scripts.bin", ScriptBytes({{20, title}, {4, "data\\vehicles.ide|cars.txt"}}));
+    test::WriteFile("data.cab",
+                    test::PackageBytes({{"cars.txt", "cars\r\n611, " + model + ", x\r\nend\r\n"}}));
+    form =
+        std::make_unique<TForm1>(TWizardServices{SystemFileSystem(), boxes, pump, process, registry,
+                                                 locale, folderDialog, shell, dir / "restore"});
+    Start();
+    Next();
+    Tick();
+    Next();
+    Next();
+  };
+  install("First", "mycar");
+  ASSERT_EQ(form->Step, 5);
+  boxes.Answers = {false, true};
+  install("Second", "othercar");
+  ASSERT_EQ(boxes.Asked.size(), 1u);
+  EXPECT_NE(boxes.Asked[0].find("611 in data\\vehicles.ide is \"611, mycar, x\" of First"),
+            std::string::npos)
+      << boxes.Asked[0];
+  EXPECT_EQ(form->Step, 4);
+  EXPECT_EQ(test::ReadFile(ide), "cars\r\n611, mycar, x\r\nend\r\n");
+  Next();  // asked again, and Yes
+  EXPECT_EQ(form->Step, 5);
+  EXPECT_EQ(test::ReadFile(ide), "cars\r\n611, othercar, x\r\nend\r\n");
+}
+
 TEST_F(TWizardTest, LinksPointersAndTheHiddenButtons) {
   Start();
   Event(&TForm1::Image2Click);
