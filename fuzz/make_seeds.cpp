@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
   const char* const files[][2] = {
       {"; cars\r\nINFERNUS 1400.0\r\n% PREDATOR 1.0\r\n;the end\r\n",
        "INFERNUS 1 1 1 1 1 1 1 1 1 1 1 1 1 1 R P 1 1 1 1 1 1 1 1 1 1 1 1 1 1 4000 4000 1 1 1\r\n"},
-      {"cars\n400, landstal, landstal\nend\n", "cars\n611, mycar, mycar\nend\n"},
+      {"cars\n400, landstal, landstal\nend\n",
+       "cars\n611, mycar, mycar, car, A, A, null, normal, 10, 0, 0\nend\n"},
       {"col\n0,0,0\nend\ncar\nlandstal, 1,1\nend\n", "col\n1,2,3\nend\ncar\nmycar, 1,1\nend\n"},
       {"link\na, b\nend\nmods\nlandstal, x\nend\n", "mods\nlandstal, y\nend\n"},
       {"$ PISTOL A 1 1 1 1 1 1 1 1 1 1 0\nENDWEAPONDATA\n", "$ PISTOL A 2 2 2 2 2 2 2 2 2 2 0\n"},

@@ -17,6 +17,7 @@ constexpr size_t kHandlingFileLimit = 55000;
 constexpr size_t kHandlingCarFields = 36;
 // A gun's line of weapon.dat names its skill level in its 13th field after the "$".
 constexpr size_t kGunFields = 14;
+constexpr size_t kIdeCarFields = 11;
 
 bool IsNumber(const std::string& text) {
   if (text.empty()) return false;
@@ -55,14 +56,30 @@ std::string LineFault(const TDataRule& rule, const TDataLine& line,
         return "the line is " + std::to_string(line.Text.size()) +
                " characters long; the game reads " + std::to_string(kHandlingLineLimit);
       if (line.Section.empty()) return HandlingCarFault(f);
-      for (size_t i = f[0].size() > 1 ? 2 : 3; i < f.size(); ++i)
-        if (!IsNumber(f[i]))
-          return "field " + std::to_string(i + 1) + " (" + f[i] + ") is not a number";
-      return f.size() < 4 ? "the line has no values after its identifier" : "";
+      {
+        // The values follow the identifier, which follows its marker or is written onto it.
+        const size_t first = f[0].size() > 1 ? 1 : 2;
+        for (size_t i = first; i < f.size(); ++i)
+          if (!IsNumber(f[i]))
+            return "field " + std::to_string(i + 1) + " (" + f[i] + ") is not a number";
+        return f.size() <= first ? "the line has no values after its identifier" : "";
+      }
     case TDataKind::kWeapon:
       return line.Section == "$" && f.size() < kGunFields
                  ? "a gun's line has its skill level in field 14; this one has " +
                        std::to_string(f.size()) + " fields"
+                 : "";
+    case TDataKind::kIde:
+      // A car's definition: its ID, model, texture dictionary, type, handling, name, animations,
+      // class, frequency, flags and component rules at least.
+      return line.Section == "cars" && f.size() < kIdeCarFields
+                 ? "a car's definition has at least " + std::to_string(kIdeCarFields) +
+                       " fields; this one has " + std::to_string(f.size())
+                 : "";
+    case TDataKind::kCarcols:
+      if (line.Section != "col") return f.size() < 2 ? "the line has nothing after its key" : "";
+      return f.size() != 3 || !IsNumber(f[0]) || !IsNumber(f[1]) || !IsNumber(f[2])
+                 ? "a colour is three numbers: red, green, blue"
                  : "";
     default:
       return f.size() < 2 ? "the line has nothing after its key" : "";

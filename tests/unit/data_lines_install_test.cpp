@@ -82,7 +82,7 @@ TEST(DataLinesInstall, TwoModsOnOneKeyTakenBackInEitherOrder) {
   const std::string a = CarLine("INFERNUS", "1500.0"), b = CarLine("INFERNUS", "1600.0");
   for (const bool firstFirst : {true, false}) {
     auto fs = Game();
-    Install(*fs, Mod(*fs, "A", a, "611, mycar, mycar"));
+    Install(*fs, Mod(*fs, "A", a, "611, mycar, mycar, car, A, A, null, normal, 10, 0, 0"));
     Install(*fs, Mod(*fs, "B", b));
     EXPECT_NE(Text(*fs, kHandling).find(b), std::string::npos);
     Undo(*fs, firstFirst ? "A" : "B");
@@ -110,8 +110,10 @@ TEST(DataLinesInstall, APlayersEditOfTheLineStaysThroughTheUndo) {
 
 TEST(DataLinesInstall, AModelIdAnotherModUsesIsAConflictToldBeforeAndRefusedUnlessAllowed) {
   auto fs = Game();
-  Install(*fs, Mod(*fs, "A", CarLine("MYCAR", "900.0"), "611, mycar, mycar"));
-  const TDATAInst b = Mod(*fs, "B", CarLine("MYCAR", "950.0"), "611, othercar, othercar");
+  Install(*fs, Mod(*fs, "A", CarLine("MYCAR", "900.0"),
+                   "611, mycar, mycar, car, A, A, null, normal, 10, 0, 0"));
+  const TDATAInst b = Mod(*fs, "B", CarLine("MYCAR", "950.0"),
+                          "611, othercar, othercar, car, A, A, null, normal, 10, 0, 0");
   test::TFakeBoxes boxes;
   TNoProgress progress;
   TInstallation planned(b, "G", {*fs, boxes, progress}, "B.cab");
@@ -119,8 +121,9 @@ TEST(DataLinesInstall, AModelIdAnotherModUsesIsAConflictToldBeforeAndRefusedUnle
   const TInstallPlan plan = planned.Plan();
   ASSERT_EQ(plan.Conflicts.size(), 1u);
   EXPECT_EQ(plan.Conflicts[0],
-            "611 in data\\vehicles.ide is \"611, mycar, mycar\" of A; this mod makes it \"611, "
-            "othercar, othercar\"");
+            "611 in data\\vehicles.ide is \"611, mycar, mycar, car, A, A, null, normal, 10, 0, 0\" "
+            "of A; this mod "
+            "makes it \"611, othercar, othercar, car, A, A, null, normal, 10, 0, 0\"");
   // The handling line is B's own version of A's: no conflict, owned by A now.
   ASSERT_EQ(plan.Point.Items.size(), 2u);
   EXPECT_EQ(plan.Point.Items[0].TakenFrom, "point:" + ListRestorePoints(*fs, kRoot, "G")[0].Folder);

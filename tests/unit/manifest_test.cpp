@@ -84,7 +84,8 @@ TEST_F(TManifestTest, AnItemNamesTheArchiveItGoesIntoAndAHostileArchiveIsRefused
 
 TEST_F(TManifestTest, DataLinesAreCheckedAsTheInstallerChecksThem) {
   test::MakeDirs(dir / "files");
-  test::WriteFile(dir / "files\\cars.txt", "cars\n611, mycar, mycar\nend\n");
+  test::WriteFile(dir / "files\\cars.txt",
+                  "cars\n611, mycar, mycar, car, A, A, null, normal, 10, 0, 0\nend\n");
   test::WriteFile(dir / "files\\bad.txt", "MYCAR 1.0\n");
   const TManifest manifest = Read("data data/vehicles.ide = files/cars.txt\n");
   EXPECT_EQ(manifest.Script.DataLines, std::vector<std::string>{"data\\vehicles.ide|cars.txt"});

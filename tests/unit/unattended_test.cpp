@@ -343,20 +343,26 @@ TEST_F(TUnattendedTest, ALineAnotherModWroteBecomesAnotherThingOnlyWhenTold) {
   const auto mod = [](const std::string& title, const std::string& model) {
     test::WriteFile("scripts.bin", ScriptBytes({{20, title}, {4, "data\\vehicles.ide|cars.txt"}}));
     test::WriteFile("data.cab",
-                    test::PackageBytes({{"cars.txt", "cars\r\n611, " + model + ", x\r\nend\r\n"}}));
+                    test::PackageBytes(
+                        {{"cars.txt", "cars\r\n611, " + model +
+                                          ", x, car, A, A, null, normal, 10, 0, 0\r\nend\r\n"}}));
   };
   mod("First", "mycar");
   ASSERT_EQ(Run({"/verysilent", "/dir=" + game}), kExitDone);
   mod("Second", "othercar");
   std::string log;
   EXPECT_EQ(Run({"/verysilent", "/dir=" + game}, &log), kExitFailed);
-  EXPECT_NE(log.find("The mod would change what another installed mod wrote: 611 in "
-                     "data\\vehicles.ide is \"611, mycar, x\" of First"),
-            std::string::npos)
+  EXPECT_NE(
+      log.find(
+          "The mod would change what another installed mod wrote: 611 in "
+          "data\\vehicles.ide is \"611, mycar, x, car, A, A, null, normal, 10, 0, 0\" of First"),
+      std::string::npos)
       << log;
-  EXPECT_EQ(test::ReadFile(ide), "cars\r\n611, mycar, x\r\nend\r\n");
+  EXPECT_EQ(test::ReadFile(ide),
+            "cars\r\n611, mycar, x, car, A, A, null, normal, 10, 0, 0\r\nend\r\n");
   EXPECT_EQ(Run({"/verysilent", "/replacelines", "/dir=" + game}, &log), kExitDone);
-  EXPECT_EQ(test::ReadFile(ide), "cars\r\n611, othercar, x\r\nend\r\n");
+  EXPECT_EQ(test::ReadFile(ide),
+            "cars\r\n611, othercar, x, car, A, A, null, normal, 10, 0, 0\r\nend\r\n");
   EXPECT_NE(log.find("Replaced line cars 611 in data\\vehicles.ide."), std::string::npos) << log;
 }
 

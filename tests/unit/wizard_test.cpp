@@ -288,7 +288,9 @@ TEST_F(TWizardTest, ALineAnotherModWroteIsChangedOnlyWhenThePlayerSaysSo) {
   const auto install = [&](const std::string& title, const std::string& model) {
     test::WriteFile("scripts.bin", ScriptBytes({{20, title}, {4, "data\\vehicles.ide|cars.txt"}}));
     test::WriteFile("data.cab",
-                    test::PackageBytes({{"cars.txt", "cars\r\n611, " + model + ", x\r\nend\r\n"}}));
+                    test::PackageBytes(
+                        {{"cars.txt", "cars\r\n611, " + model +
+                                          ", x, car, A, A, null, normal, 10, 0, 0\r\nend\r\n"}}));
     form =
         std::make_unique<TForm1>(TWizardServices{SystemFileSystem(), boxes, pump, process, registry,
                                                  locale, folderDialog, shell, dir / "restore"});
@@ -303,14 +305,17 @@ TEST_F(TWizardTest, ALineAnotherModWroteIsChangedOnlyWhenThePlayerSaysSo) {
   boxes.Answers = {false, true};
   install("Second", "othercar");
   ASSERT_EQ(boxes.Asked.size(), 1u);
-  EXPECT_NE(boxes.Asked[0].find("611 in data\\vehicles.ide is \"611, mycar, x\" of First"),
+  EXPECT_NE(boxes.Asked[0].find("611 in data\\vehicles.ide is \"611, mycar, x, car, A, A, null, "
+                                "normal, 10, 0, 0\" of First"),
             std::string::npos)
       << boxes.Asked[0];
   EXPECT_EQ(form->Step, 4);
-  EXPECT_EQ(test::ReadFile(ide), "cars\r\n611, mycar, x\r\nend\r\n");
+  EXPECT_EQ(test::ReadFile(ide),
+            "cars\r\n611, mycar, x, car, A, A, null, normal, 10, 0, 0\r\nend\r\n");
   Next();  // asked again, and Yes
   EXPECT_EQ(form->Step, 5);
-  EXPECT_EQ(test::ReadFile(ide), "cars\r\n611, othercar, x\r\nend\r\n");
+  EXPECT_EQ(test::ReadFile(ide),
+            "cars\r\n611, othercar, x, car, A, A, null, normal, 10, 0, 0\r\nend\r\n");
 }
 
 TEST_F(TWizardTest, LinksPointersAndTheHiddenButtons) {
