@@ -98,11 +98,6 @@ std::string OwnerWords(const std::string& takenFrom, const TInstallPlan& plan) {
   return text.empty() ? "unknown (no restore folder)" : text;
 }
 
-// A line by its key and file: "INFERNUS in data\\handling.cfg", "cars 611 in ...".
-std::string ItemWords(const TItemChange& item) {
-  return (item.Section.empty() ? "" : item.Section + " ") + item.Key + " in " + item.File;
-}
-
 }  // namespace
 
 std::string PlanText(const TPlanReport& report) {
@@ -133,7 +128,7 @@ std::string PlanText(const TPlanReport& report) {
   }
   for (const std::string& folder : p.FoldersCreated) out << "make folder " << folder << "\n";
   for (const TItemChange& i : p.Items) {
-    out << (i.Added ? "add line " : "replace line ") << ItemWords(i);
+    out << (i.Added ? "add line " : "replace line ") << ItemText(i);
     if (!i.Added)
       out << ", now " << OwnerWords(i.TakenFrom, report.Plan)
           << "\n  old: " << Utf8FromCp1251(i.Old);

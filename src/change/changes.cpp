@@ -30,6 +30,14 @@ std::string TakenFromPointName(const std::string& takenFrom) {
   return takenFrom.rfind(prefix, 0) == 0 ? takenFrom.substr(prefix.size()) : "";
 }
 
+std::string ItemName(const TItemChange& item) {
+  return (item.Section.empty() ? "" : item.Section + " ") + item.Key;
+}
+
+std::string ItemText(const TItemChange& item) {
+  return ItemName(item) + " in " + item.File;
+}
+
 std::string ItemKey(const TItemChange& item) {
   return item.Kind + '\n' + GameFileItemKey(item.File) + '\n' + item.Section + '\n' + item.Key;
 }

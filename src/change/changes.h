@@ -136,6 +136,11 @@ struct TItemChange {
   std::string TakenFrom;  // whom the version before was (kTakenFromGame...); empty when added
 };
 
+// An item as the player reads it: "INFERNUS", "cars 411"; with its file, "cars 411 in
+// data\\vehicles.ide".
+std::string ItemName(const TItemChange& item);
+std::string ItemText(const TItemChange& item);
+
 // The key two versions of one item share: its kind, its file as Windows reads the path, its
 // section and its key.
 std::string ItemKey(const TItemChange& item);

@@ -8,14 +8,6 @@
 
 namespace merva {
 
-namespace {
-
-std::string ItemText(const TItemChange& item) {
-  return (item.Section.empty() ? "" : item.Section + " ") + item.Key + " in " + item.File;
-}
-
-}  // namespace
-
 TItemsUndo::TItemsUndo(IFileSystem& fs, std::string gameFolder)
     : fs_(fs), game_(std::move(gameFolder)) {}
 

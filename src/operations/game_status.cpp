@@ -98,8 +98,7 @@ void AddLineStates(IFileSystem& fs, const std::string& gameFolder, TGameStatus& 
   std::map<std::string, std::optional<std::string>> files;  // a file's bytes now, once read
   for (size_t p = 0; p < points.size(); ++p)
     for (const TItemChange& item : points[p].Items) {
-      TThingStatus thing{TThing::kLine, (item.Section.empty() ? "" : item.Section + " ") + item.Key,
-                         item.File, TThingState::kOwns};
+      TThingStatus thing{TThing::kLine, ItemName(item), item.File, TThingState::kOwns};
       for (size_t newer = p; newer-- > 0 && !thing.By;)
         for (const TItemChange& again : points[newer].Items)
           if (ItemKey(again) == ItemKey(item)) thing.By = &points[newer];

@@ -387,7 +387,7 @@ std::string ChangesText(const TRestorePoint& p, const std::vector<TRestorePoint>
   // Lines merged into data files: their old texts are in the record itself.
   if (!p.Items.empty()) out << "Lines merged into game files (" << p.Items.size() << "):\n";
   for (const TItemChange& i : p.Items)
-    out << "  " << i.File << ", " << (i.Section.empty() ? "" : i.Section + " ") << i.Key << ": "
+    out << "  " << i.File << ", " << ItemName(i) << ": "
         << (i.Added ? "added" : "replaced" + from(i.TakenFrom)) << "\n";
   out << "\n";
   for (const TArchiveChange& a : p.Archives)

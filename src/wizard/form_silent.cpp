@@ -46,9 +46,7 @@ void LogChanges(TRunLog& log, const TRestorePoint& point) {
   for (const TGameFileChange& file : point.GameFiles)
     log.Line((file.Replaced ? "Replaced game file " : "Created game file ") + file.Item + ".");
   for (const TItemChange& item : point.Items)
-    log.Line((item.Added ? "Added line " : "Replaced line ") +
-             (item.Section.empty() ? "" : item.Section + " ") + item.Key + " in " + item.File +
-             ".");
+    log.Line((item.Added ? "Added line " : "Replaced line ") + ItemText(item) + ".");
   log.Line("Restore point: " + point.Folder + ".");
 }
 
