@@ -48,6 +48,13 @@ crlf() { sed -e 's/\r$//' -e 's/$/\r/' "$@"; }
 
 win="$root/build/win32"
 cp "$win/src/wizard/win32/merva.exe" "$win/merva-pack.exe" "$win/merva-img.exe" "$stage/"
+# The zip ships the 32-bit programs alone: the 64-bit build of the same tree is for the tests.
+for program in merva.exe merva-pack.exe merva-img.exe; do
+  if ! i686-w64-mingw32-objdump -f "$stage/$program" | grep -q 'file format pei-i386$'; then
+    echo "release.sh: $program is not a 32-bit Windows program; nothing was released" >&2
+    exit 1
+  fi
+done
 if [ -n "$cert" ]; then
   for program in merva.exe merva-pack.exe merva-img.exe; do
     signed="$stage/$program.signed"

@@ -7,6 +7,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb x11-utils imagemagick
   libjpeg62-turbo-dev dpkg-dev fonts-dejavu-core locales python3 libxxhash-dev
   libgcrypt20-dev libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev
@@ -18,6 +19,7 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 source "$(dirname "$0")/root.sh"
+source "$root/scripts/windows_builds.sh"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
@@ -79,10 +81,19 @@ generate_locales() {
   fi
 }
 
+# Both Windows builds are made everywhere; where Wine's 32-bit loader cannot start, the one line
+# says that the 64-bit build alone is tested.
+say_which_builds() {
+  if [ -n "${MERVA_WINDOWS_BUILDS:-}" ] || ! merva_runs_32bit_programs; then
+    echo "setup: $(merva_windows_builds_note)"
+  fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
   fetch_libjpeg_source
   generate_locales
   echo "setup: everything is installed"
+  say_which_builds
   exit 0
 fi
 
@@ -95,3 +106,4 @@ install_packages "${missing[@]}"
 echo "setup: installed ${missing[*]}"
 fetch_libjpeg_source
 generate_locales
+say_which_builds

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # End-to-end tests: the real merva.exe under Wine and Xvfb, driven by merva-e2e.exe with real
 # mouse input.   run.sh WINDOWS_BUILD_DIR NATIVE_BUILD_DIR
+# The Windows build folder is build/win32 or build/win64; each runs on its own route of Wine.
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 win="$(cd "$1" && pwd)" native="$(cd "$2" && pwd)"
-export MERVA_PREFIX="$win/e2e-prefix" MERVA_OWN_XVFB=1
+export MERVA_PREFIX="$win/e2e-prefix" MERVA_OWN_XVFB=1 MERVA_WINDOWS_BUILD="$(basename "$win")"
 source "$here/wine_env.sh"
 set +e
 
@@ -17,9 +18,10 @@ rm -rf "$work" && mkdir -p "$logs" "$shots"
 
 merva_start_display
 trap merva_stop EXIT
-merva_prepare_prefix
+merva_prepare_prefix || exit 1
 
 game="$WINEPREFIX/drive_c/Program Files/GTA San Andreass"
+# The game's key, always read and written in the view the game reads ($merva_game_key_view).
 key='HKLM\SOFTWARE\Rockstar Games\GTA San Andreas\Installation'
 title='MERVA v1.0 by TAVIK'
 winpath() { local p="${1//\//\\}"; echo "Z:$p"; }
@@ -60,7 +62,7 @@ mod_with_level() {
 mod="$work/mod"
 rm -rf "$game"
 "$here/../../samples/make_sample.sh" "$native" "$mod" "$game"
-wine reg delete "$key" /f >/dev/null 2>&1
+wine reg delete "$key" /f $merva_game_key_view >/dev/null 2>&1
 # Restore points live in the user's local application data; none is left from an earlier run.
 rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/Merva
 cp -a "$game" "$work/game-before"
@@ -92,7 +94,7 @@ scenario unreadable-script "$work/unreadable" start box error "$title" '*' windo
 
 # --- the walk through every page, installing the sample mod: the first installation on this
 # machine, so it records level 1 (the start-up runs above may have recorded it already) ---
-wine reg delete "$key" /f >/dev/null 2>&1
+wine reg delete "$key" /f $merva_game_key_view >/dev/null 2>&1
 scenario walk "$mod" start window sleep 300 \
   text 202 'Infernus GT — пример мода / sample mod' text 201 "$welcome" \
   shot "$(winpath "$shots/1-welcome.bmp")" \
@@ -123,7 +125,7 @@ check installed-data-lines bash -c "grep -q '^INFERNUS   1500.0 ' '$game/data/ha
 check no-scratch-left bash -c "! ls '$game' | grep -qi 'merva-install\|\.dff\|\.txd' && test ! -e '$game/models/temp.img'"
 # The Windows build of merva-img reads the installed archive as the native one does.
 check windows-merva-img bash -c "diff <(wine '$win/merva-img.exe' list '$(winpath "$img")' 2>/dev/null | tr -d '\r') <('$native/merva-img' list '$img')"
-check level-recorded bash -c "wine reg query '$key' /v ProductID | tr -d ' \r' | grep -qi 'REG_BINARY000000000000F03F'"
+check level-recorded bash -c "wine reg query '$key' /v ProductID $merva_game_key_view | tr -d ' \r' | grep -qi 'REG_BINARY000000000000F03F'"
 check restore-point-kept bash -c "ls \"$WINEPREFIX\"/drive_c/users/*/AppData/Local/Merva/restore/*/changes.txt"
 
 # --- taking the installation back: merva.exe /undo, with the game folder as a shortcut gives it ---
@@ -140,7 +142,7 @@ check undo-gives-the-lines-back bash -c "grep -q '^INFERNUS   1400.0 ' '$game/da
   grep -q '^411, .*, INFERNUS, null' '$game/data/vehicles.ide'"
 # The point is gone whole: Windows keeps a file that is still open, and its folder with it.
 check undo-removes-its-point bash -c "! ls \"$WINEPREFIX\"/drive_c/users/*/AppData/Local/Merva/restore/ | grep -q 'GTA San Andreass 1'"
-check undo-takes-the-level-back bash -c "! wine reg query '$key' /v ProductID"
+check undo-takes-the-level-back bash -c "! wine reg query '$key' /v ProductID $merva_game_key_view"
 scenario undo-nothing-left "$mod" start-with '/undo' \
   box plain "$title" 'There is no installation to take back.' exit 0
 
@@ -162,7 +164,7 @@ check other-drive-edit-kept grep -qx "my own notes" \
   "$other_drive/Merva restore/GTA San Andreass 1 edits/data/merva/infernus_gt.txt"
 check other-drive-point-gone test ! -e "$other_drive/Merva restore/GTA San Andreass 1"
 unset MERVA_RESTORE_DIR
-wine reg delete "$key" /f >/dev/null 2>&1
+wine reg delete "$key" /f $merva_game_key_view >/dev/null 2>&1
 
 # --- cancel, and the folder page ---
 scenario cancel-on-welcome "$mod" start window click 105 exit 0
@@ -264,7 +266,7 @@ uni_undo="/undo \"$uni_game_win\""
 for system in en_US.UTF-8:1252 ru_RU.UTF-8:1251; do
   locale="${system%%:*}" cp="${system##*:}"
   rm -rf "$uni_game" && mkdir -p "$(dirname "$uni_game")" && cp -a "$work/game-before" "$uni_game"
-  wine reg delete "$key" /f >/dev/null 2>&1
+  wine reg delete "$key" /f $merva_game_key_view >/dev/null 2>&1
   export MERVA_LOCALE="$locale" MERVA_EXE="$uni_mod/merva.exe"
   scenario "unicode-typed-$cp" "$uni_mod" code-page "$cp" start window \
     text 202 'Infernus GT — пример мода / sample mod' text 201 "$welcome" \
@@ -296,8 +298,8 @@ check unicode-windows-merva-img-extract bash -c "cd '$uni_game' &&
   cmp 'Área 游戏/infernus.dff' native-out/infernus.dff &&
   ! wine '$win/merva-img.exe' extract --to 'Área 游戏' '$(winpath "$uni_game/models/gta3.img")' infernus.dff >/dev/null 2>&1"
 rm -rf "$uni_game" "$uni_mod"
-wine reg delete "$key" /f >/dev/null 2>&1
-wine reg add "$key" /v ProductID /t REG_BINARY /d 000000000000F03F /f >/dev/null 2>&1
+wine reg delete "$key" /f $merva_game_key_view >/dev/null 2>&1
+wine reg add "$key" /v ProductID /t REG_BINARY /d 000000000000F03F /f $merva_game_key_view >/dev/null 2>&1
 
 # --- the installed-level gate (level 1 is recorded now) ---
 scenario level-refused "$(mod_with_level 0.5)" start window text 201 "$refusal" \
@@ -315,5 +317,5 @@ for bmp in "$shots"/*.bmp; do
   [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
 done
 echo "screenshots of the pages: $shots"
-echo "e2e: $passed passed, $failed failed"
+echo "e2e ($MERVA_WINDOWS_BUILD): $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

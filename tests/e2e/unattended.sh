@@ -6,6 +6,7 @@ u="$work/unattended"
 ugame_win='C:\Unattended\GTA San Andreas'
 ugame="$WINEPREFIX/drive_c/Unattended/GTA San Andreas"
 uimg="$ugame/models/gta3.img"
+# The current user's Software key is shared by the 32-bit and the 64-bit view: one list for both.
 apps_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 rm -rf "$u" "$WINEPREFIX/drive_c/Unattended" && mkdir -p "$u" "$(dirname "$ugame")"
 cp -a "$work/game-before" "$ugame"

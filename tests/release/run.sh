@@ -2,13 +2,17 @@
 # The release as a mod author gets it: release.sh twice gives the same zip; the zip, unpacked
 # into a fresh folder, builds its sample with merva-pack.exe, installs it into a sample game
 # with merva-img.exe and takes it back byte for byte, and merva.exe shows its first page from
-# the built mod folder. All under Wine.   run.sh ROOT
+# the built mod folder. All under Wine.   run.sh ROOT [BUILD]
+# BUILD is the Windows build whose route of Wine runs the programs: win32 (the default), the
+# zip's own; on a machine that starts no 32-bit program, win64, whose programs then stand in for
+# the zip's three in a copy of the unpacked kit.
 set -uo pipefail
 root="$(cd "$1" && pwd)"
-win="$root/build/win32" native="$root/build/native"
+build="${2:-win32}"
+win="$root/build/$build" native="$root/build/native"
 version="$(head -n1 "$root/VERSION")"
 zip="$root/build/release/merva-$version-windows.zip"
-export MERVA_PREFIX="$win/e2e-prefix" MERVA_OWN_XVFB=1
+export MERVA_PREFIX="$win/e2e-prefix" MERVA_OWN_XVFB=1 MERVA_WINDOWS_BUILD="$build"
 source "$root/tests/e2e/wine_env.sh"
 set +e
 
@@ -40,6 +44,8 @@ kit="$work/unpacked/merva-$version"
 check release-holds-what-it-says bash -c "cd '$kit' && test -f merva.exe -a -f merva-pack.exe \
   -a -f merva-img.exe -a -f GUIDE.txt -a -f sample/manifest.txt -a -f licenses/SOURCES.txt &&
   grep -q \$'\r\$' GUIDE.txt && ! grep -q '@VERSION@' GUIDE.txt"
+check release-ships-32-bit-programs bash -c "for p in merva.exe merva-pack.exe merva-img.exe; do
+  i686-w64-mingw32-objdump -f '$kit/'\$p | grep -q 'file format pei-i386\$' || exit 1; done"
 
 # Signed with a certificate made here: osslsigncode accepts all three programs, the signature is
 # all that differs from the unsigned build, the same certificate gives the same zip, and without
@@ -65,11 +71,17 @@ check release-refuses-half-a-signing bash -c "bash '$root/scripts/release.sh' --
 check release-unsigned-says-so bash -c "bash '$root/scripts/release.sh' | grep -q 'the programs are UNSIGNED' &&
   cmp '$work/first.zip' '$zip'"
 
+if [ "$build" != win32 ]; then
+  cp -a "$kit" "$work/kit-$build"
+  kit="$work/kit-$build"
+  cp "$win/src/wizard/win32/merva.exe" "$win/merva-pack.exe" "$win/merva-img.exe" "$kit/"
+  echo "the kit's programs run here as the $build build of the same tree: the zip's are 32-bit"
+fi
 merva_start_display
 trap merva_stop EXIT
-merva_prepare_prefix
+merva_prepare_prefix || exit 1
 key='HKLM\SOFTWARE\Rockstar Games\GTA San Andreas\Installation'
-wine reg delete "$key" /f >/dev/null 2>&1
+wine reg delete "$key" /f $merva_game_key_view >/dev/null 2>&1
 
 game="$work/game" built="$kit/mymod"
 bash "$root/samples/make_sample.sh" "$native" "$work/native-mod" "$game"
@@ -85,7 +97,7 @@ check kit-installs-the-sample bash -c "cd '$kit' && wine merva-img.exe install '
 check kit-takes-the-sample-back bash -c "cd '$kit' && wine merva-img.exe undo '$(winpath "$game")' &&
   diff -r '$work/game-before' '$game'"
 unset MERVA_RESTORE_DIR
-wine reg delete "$key" /f >/dev/null 2>&1
+wine reg delete "$key" /f $merva_game_key_view >/dev/null 2>&1
 
 cp "$kit/merva.exe" "$built/"
 check kit-wizard-shows-its-first-page bash -c "LC_ALL=C.UTF-8 wine '$win/tests/e2e/merva-e2e.exe' \
@@ -93,5 +105,5 @@ check kit-wizard-shows-its-first-page bash -c "LC_ALL=C.UTF-8 wine '$win/tests/e
   text 202 'Infernus GT — пример мода / sample mod' text 201 'Добро пожаловать!*' \
   shot '$(winpath "$work/first-page.bmp")' click 105 exit 0"
 
-echo "release: $(stat -c %s "$zip") bytes, $passed passed, $failed failed"
+echo "release: $(stat -c %s "$zip") bytes, $passed passed, $failed failed (the kit run as $build)"
 [ "$failed" -eq 0 ]
