@@ -56,10 +56,12 @@ const char kUsage[] =
     "  delete ARCHIVE NAME... takes every entry of each name out, and rebuilds the archive\n"
     "  rename ARCHIVE OLD NEW gives the entry OLD the name NEW, and rebuilds the archive\n"
     "  create [--force] ARCHIVE  writes a new, empty archive; --force writes over a file\n"
-    "  install GAME_FOLDER MOD_FOLDER\n"
+    "  install [--replace-lines] GAME_FOLDER MOD_FOLDER\n"
     "                         installs the mod (MOD_FOLDER/scripts.bin and data.cab) into the\n"
     "                         game folder as the wizard does, without a window, and keeps\n"
-    "                         a restore point of what it replaces\n"
+    "                         a restore point of what it replaces; --replace-lines lets it\n"
+    "                         make a data line another installed mod wrote into another\n"
+    "                         model, as the wizard's /replacelines does\n"
     "  undo [--force] [--point NAME] GAME_FOLDER\n"
     "                         takes back the latest installation into the game folder, or\n"
     "                         any earlier one by its restore point NAME (what later ones\n"
@@ -92,7 +94,8 @@ struct TArguments {
   bool Detail = false;
   std::string Point;
   std::string To;
-  std::string UndoPoint;  // plan --undo NAME
+  std::string UndoPoint;      // plan --undo NAME
+  bool ReplaceLines = false;  // install --replace-lines
 };
 
 // Everything a command reaches the system through.
@@ -430,6 +433,7 @@ int Install(TTool& tool, const TArguments& args) {
   // by the wizard left, when there is one.
   TInstallation installation(request, game,
                              {tool.fs, tool.notices, progress, registry, SystemInstalledApps()});
+  if (args.ReplaceLines) installation.AllowConflicts();
   installation.Run();
   return 0;
 }
@@ -624,6 +628,8 @@ bool ReadArguments(const TCommand& command, const std::vector<std::string>& word
       args.Json = true;
     } else if (command.Run == History && word == "--detail") {
       args.Detail = true;
+    } else if (command.Run == Install && word == "--replace-lines") {
+      args.ReplaceLines = true;
     } else if (command.Run == Plan && word == "--undo") {
       if (!value(args.UndoPoint)) return false;
     } else if (command.TakesTo && word == "--to") {

@@ -1,6 +1,7 @@
 #include "data/data_lines.h"
 
 #include <cstdlib>
+#include <map>
 #include <set>
 
 #include "core/text.h"
@@ -10,6 +11,15 @@ namespace merva {
 namespace {
 
 const char kCp1251Pound[] = "\xA3";  // what starts a melee weapon's line in weapon.dat
+
+// Whether the game stops reading at `text` (trimmed): the rule's last line, or for object.dat
+// any line that starts with "*" (its stock end is "*********melee weapons****", then more "*"
+// lines), since the game reads no further than the first such line.
+bool StopsReading(const TDataRule& rule, const std::string& text) {
+  if (!*rule.LastLine) return false;
+  if (rule.Kind == TDataKind::kObject) return !text.empty() && text[0] == '*';
+  return AsciiLower(text) == AsciiLower(rule.LastLine);
+}
 
 std::string Trimmed(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t");
@@ -69,10 +79,11 @@ void MarkedKey(TDataKind kind, const std::vector<std::string>& f, TDataLine& lin
       break;
     }
     case TDataKind::kWeapon:
-      // A gun has a line for each skill level (its 13th field); a melee weapon one line.
+      // A gun has a line for each skill level (its 14th field after the "$", behind the fire
+      // offset's three); a melee weapon one line.
       if (f[0] == "$" && f.size() > 1) {
         line.Section = "$";
-        line.Key = f[1] + " " + (f.size() > 13 ? f[13] : "");
+        line.Key = f[1] + " " + (f.size() > kGunSkillField ? f[kGunSkillField] : "");
       } else if (f[0] == kCp1251Pound && f.size() > 1) {
         line.Section = kCp1251Pound;
         line.Key = f[1];
@@ -102,7 +113,7 @@ void KeyLines(const TDataRule& rule, std::vector<TDataLine>& lines) {
     line.Read = read;
     if (!read) continue;
     const std::string text = Trimmed(line.Text);
-    if (*rule.LastLine && AsciiLower(text) == AsciiLower(rule.LastLine)) {
+    if (StopsReading(rule, text)) {
       line.Closes = true;
       read = false;
       continue;
@@ -138,6 +149,13 @@ std::vector<std::string> DataFields(const TDataRule& rule, const std::string& te
   for (const std::string& part : SplitAt(text, rule.Separators))
     if (!part.empty()) fields.push_back(part);
   return fields;
+}
+
+size_t FindDataLine(const std::vector<TDataLine>& lines, const std::string& section,
+                    const std::string& key) {
+  for (size_t i = lines.size(); i-- > 0 && !key.empty();)
+    if (lines[i].Read && lines[i].Section == section && lines[i].Key == key) return i;
+  return lines.size();
 }
 
 std::vector<TDataLine> ReadDataLines(const TDataRule& rule, const std::string& bytes) {
@@ -203,6 +221,24 @@ void Insert(std::vector<TDataLine>& lines, size_t at, const std::string& text,
   lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), line);
 }
 
+// Every line put in is one the game reads as the item it stands for: a merge that would leave one
+// past the line the game stops at, or keyed otherwise, is refused before anything is written.
+void RequireReadByTheGame(const TDataRule& rule, const std::vector<TDataLine>& lines,
+                          const std::vector<TDataOutcome>& outcomes) {
+  std::vector<TDataLine> again = lines;
+  KeyLines(rule, again);
+  std::map<std::pair<std::string, std::string>, size_t> used;  // each key's last line read
+  for (size_t i = 0; i < again.size(); ++i)
+    if (again[i].Read && !again[i].Key.empty()) used[{again[i].Section, again[i].Key}] = i;
+  for (const TDataOutcome& outcome : outcomes) {
+    if (!outcome.New || outcome.Key.empty()) continue;
+    const auto at = used.find({outcome.Section, outcome.Key});
+    if (at == used.end() || again[at->second].Text != *outcome.New)
+      throw EDataFileOpen("the game would not read the mod's line \"" + *outcome.New +
+                          "\" where it would be written");
+  }
+}
+
 }  // namespace
 
 std::vector<TDataOutcome> ApplyDataEdits(const TDataRule& rule, std::vector<TDataLine>& lines,
@@ -216,9 +252,7 @@ std::vector<TDataOutcome> ApplyDataEdits(const TDataRule& rule, std::vector<TDat
     outcome.Section = edit.Section;
     outcome.Key = edit.Key;
     outcome.New = edit.Text;
-    size_t found = lines.size();
-    for (size_t i = 0; i < lines.size() && !edit.Key.empty(); ++i)
-      if (lines[i].Read && lines[i].Section == edit.Section && lines[i].Key == edit.Key) found = i;
+    const size_t found = FindDataLine(lines, edit.Section, edit.Key);
     // A replaced line keeps its key, and so does every other line: the file is keyed again only
     // when lines come or go, which may move a colour's place.
     if (found < lines.size()) {
@@ -262,6 +296,7 @@ std::vector<TDataOutcome> ApplyDataEdits(const TDataRule& rule, std::vector<TDat
     }
     KeyLines(rule, lines);
   }
+  RequireReadByTheGame(rule, lines, outcomes);
   return outcomes;
 }
 

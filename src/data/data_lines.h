@@ -32,6 +32,12 @@ std::string DataBytes(const std::vector<TDataLine>& lines);
 // The fields of a line as the game splits it.
 std::vector<std::string> DataFields(const TDataRule& rule, const std::string& text);
 
+// The line of `section` and `key` that the game uses, or lines.size(): of several copies of a key
+// (a line pasted in twice) the last it reads, since each line it reads fills the item's one slot
+// again. Installation, plan, status and undo all ask this.
+size_t FindDataLine(const std::vector<TDataLine>& lines, const std::string& section,
+                    const std::string& key);
+
 // A version of one item to put into a file: its line's text, or none to take the item out.
 struct TDataEdit {
   std::string Section, Key;
@@ -54,7 +60,8 @@ class EDataFileOpen : public std::runtime_error {
 // line break), or taken out; any other is added at the end of its section (before its "end", or
 // before the line the game stops at), its section made at the end of the file when the file has
 // none (raising EDataFileOpen when the file ends inside a section). New lines end as the file's
-// first line does (CRLF after a lone CR).
+// first line does (CRLF after a lone CR). Raises EDataFileOpen, too, when a line put in would lie
+// where the game does not read it.
 std::vector<TDataOutcome> ApplyDataEdits(const TDataRule& rule, std::vector<TDataLine>& lines,
                                          const std::vector<TDataEdit>& edits);
 

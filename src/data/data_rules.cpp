@@ -1,6 +1,7 @@
 #include "data/data_rules.h"
 
 #include "core/text.h"
+#include "core/windows_names.h"
 
 namespace merva {
 
@@ -22,9 +23,10 @@ bool HasNamedSections(TDataKind kind) {
 }
 
 const TDataRule* DataRuleOf(const std::string& item) {
-  const std::string name = AsciiLower(ExtractFileNamePart(item));
+  // As Windows reads the name: "handling.cfg." and "HANDLING.CFG" are handling.cfg.
+  const std::string name = WindowsNameKey(ExtractFileNamePart(item));
   for (const TDataRule& rule : kDataRules) {
-    const std::string ruleName = AsciiLower(rule.FileName);
+    const std::string ruleName = WindowsNameKey(rule.FileName);
     if (ruleName == name) return &rule;
     if (ruleName[0] == '*' && name.size() > ruleName.size() - 1 &&
         EndsWith(name, ruleName.substr(1)))

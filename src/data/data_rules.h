@@ -3,6 +3,7 @@
 // files it covers, what starts a comment, what separates fields. A line's key, its section and
 // where a new line goes are read by data_lines.h from these rules; docs/formats.md gives the
 // table with its sources.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -30,6 +31,10 @@ struct TDataRule {
 };
 
 extern const TDataRule kDataRules[8];
+
+// A gun's line of weapon.dat ("$ PISTOL instant 35 35 346 -1 2 colt45 17 25 0.25 0.05 0.09 0 ...")
+// names its skill level in this field, counted from the "$" as 0: after the fire offset's three.
+constexpr size_t kGunSkillField = 14;
 
 // True for the kinds whose sections are named on a line of their own and closed by "end".
 bool HasNamedSections(TDataKind kind);

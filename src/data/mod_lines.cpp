@@ -9,14 +9,15 @@ namespace merva {
 
 namespace {
 
-// The limits public descriptions give for handling.cfg, which the game does not check: passing
-// them can crash it.
-constexpr size_t kHandlingLineLimit = 200;
-constexpr size_t kHandlingFileLimit = 55000;
+// San Andreas reads handling.cfg a line at a time into 512 bytes, the line break and the closing
+// zero included (CFileLoader::LoadLine): a longer line is read as two, the second one garbage.
+// It has no limit on the file's size (the 200-character and 55,000-byte limits of public pages are
+// GTA III's and Vice City's, which read the whole file into one buffer).
+constexpr size_t kHandlingLineLimit = 512 - 1 - 2;
 // A car's handling line: the identifier and 35 values.
 constexpr size_t kHandlingCarFields = 36;
-// A gun's line of weapon.dat names its skill level in its 13th field after the "$".
-constexpr size_t kGunFields = 14;
+// A gun's line of weapon.dat reaches at least its skill level.
+constexpr size_t kGunFields = kGunSkillField + 1;
 constexpr size_t kIdeCarFields = 11;
 
 bool IsNumber(const std::string& text) {
@@ -66,8 +67,8 @@ std::string LineFault(const TDataRule& rule, const TDataLine& line,
       }
     case TDataKind::kWeapon:
       return line.Section == "$" && f.size() < kGunFields
-                 ? "a gun's line has its skill level in field 14; this one has " +
-                       std::to_string(f.size()) + " fields"
+                 ? "a gun's line has its skill level in field " + std::to_string(kGunFields) +
+                       "; this one has " + std::to_string(f.size()) + " fields"
                  : "";
     case TDataKind::kIde:
       // A car's definition: its ID, model, texture dictionary, type, handling, name, animations,
@@ -78,7 +79,9 @@ std::string LineFault(const TDataRule& rule, const TDataLine& line,
                  : "";
     case TDataKind::kCarcols:
       if (line.Section != "col") return f.size() < 2 ? "the line has nothing after its key" : "";
-      return f.size() != 3 || !IsNumber(f[0]) || !IsNumber(f[1]) || !IsNumber(f[2])
+      // The game reads three numbers and passes over the rest ("60,70,80 # 127 name").
+      return f.size() < 3 || !IsNumber(f[0]) || !IsNumber(f[1]) || !IsNumber(f[2]) ||
+                     (f.size() > 3 && f[3][0] != '#')
                  ? "a colour is three numbers: red, green, blue"
                  : "";
     default:
@@ -90,7 +93,9 @@ std::string LineFault(const TDataRule& rule, const TDataLine& line,
 
 std::vector<TDataEdit> ReadModLines(const TDataRule& rule, const std::string& item,
                                     const std::string& bytes, const std::string& source) {
-  const std::vector<TDataLine> lines = ReadDataLines(rule, bytes);
+  // The mark an editor saving "UTF-8 with BOM" puts first is no byte of the first line.
+  const size_t marked = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  const std::vector<TDataLine> lines = ReadDataLines(rule, bytes.substr(marked));
   std::vector<TDataEdit> edits;
   std::map<std::pair<std::string, std::string>, size_t> seen;
   for (size_t n = 0; n < lines.size(); ++n) {
@@ -120,13 +125,6 @@ std::vector<TDataEdit> ReadModLines(const TDataRule& rule, const std::string& it
     edits.push_back({line.Section, colour ? "" : line.Key, line.Text});
   }
   return edits;
-}
-
-void CheckMergedSize(const TDataRule& rule, const std::string& item, size_t bytes) {
-  if (rule.Kind == TDataKind::kHandling && bytes > kHandlingFileLimit)
-    throw EFileError(item, "would be " + std::to_string(bytes) +
-                               " bytes with the mod's lines; the game reads " +
-                               std::to_string(kHandlingFileLimit));
 }
 
 }  // namespace merva

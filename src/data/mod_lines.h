@@ -18,8 +18,4 @@ namespace merva {
 std::vector<TDataEdit> ReadModLines(const TDataRule& rule, const std::string& item,
                                     const std::string& bytes, const std::string& source);
 
-// Raises EFileError naming `item` when the data file, merged, passes a size the game does not
-// check itself.
-void CheckMergedSize(const TDataRule& rule, const std::string& item, size_t bytes);
-
 }  // namespace merva

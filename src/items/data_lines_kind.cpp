@@ -56,9 +56,7 @@ class TDataLinesKind final : public IItemKind {
     } catch (const EDataFileOpen& open) {
       throw EFileError(file, open.what());
     }
-    std::string merged = DataBytes(lines);
-    CheckMergedSize(rule, file, merged.size());
-    return merged;
+    return DataBytes(lines);
   }
 
   bool MakesAnother(const std::string& file, const std::string& section, const std::string& oldText,
@@ -73,9 +71,10 @@ class TDataLinesKind final : public IItemKind {
   std::optional<std::string> Find(const std::string& file, const std::string& bytes,
                                   const std::string& section,
                                   const std::string& key) const override {
-    for (const TDataLine& line : ReadDataLines(RuleOf(file), bytes))
-      if (line.Read && line.Section == section && line.Key == key) return line.Text;
-    return std::nullopt;
+    const std::vector<TDataLine> lines = ReadDataLines(RuleOf(file), bytes);
+    const size_t at = FindDataLine(lines, section, key);
+    if (at == lines.size()) return std::nullopt;
+    return lines[at].Text;
   }
 };
 

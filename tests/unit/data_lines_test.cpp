@@ -6,6 +6,7 @@
 #include "core/errors.h"
 #include "data/data_rules.h"
 #include "data/mod_lines.h"
+#include "items/data_lines_kind.h"
 
 namespace merva {
 namespace {
@@ -18,6 +19,16 @@ struct TMergeCase {
   std::string After;
   std::vector<std::optional<std::string>> Old;  // what each edit found
 };
+
+// A gun's line as the stock weapon.dat writes it: the fire offset (0.25 0.05 0.09) before the
+// skill level.
+std::string PistolLine(int skill, const std::string& damage) {
+  return "$ PISTOL\t\tINSTANT_HIT\t35.0 35.0\t346\t-1\t2\tcolt45\t17\t " + damage +
+         "\t0.25 0.05 0.09\t" + std::to_string(skill) + " 0\t0.75 1.0\t6 17 6";
+}
+std::string PistolLineCrlf(int skill, const std::string& damage) {
+  return PistolLine(skill, damage) + "\r\n";
+}
 
 const std::string kCar = "INFERNUS 1400.0 2725.3 1.5";
 const std::string kCarNew = "INFERNUS 1500.0 2725.3 1.5";
@@ -93,14 +104,28 @@ const TMergeCase kMergeCases[] = {
      {{"", "crate9", std::string("crate9 10 20")}},
      "; objects\nbarrel1 100 200\ncrate9 10 20\n*\n",
      {std::nullopt}},
-    {"WeaponGunKeyedByNameAndSkill",
+    {"WeaponGunKeyedByNameAndSkillNotByItsFireOffset",
      "data\\weapon.dat",
-     "$ PISTOL INSTANT_HIT 35 35 346 -1 2 17 25 0 0 0 0\n"
-     "$ PISTOL INSTANT_HIT 35 35 346 -1 2 17 25 0 0 0 1\nENDWEAPONDATA\n",
-     {{"$", "PISTOL 1", std::string("$ PISTOL INSTANT_HIT 40 40 346 -1 2 17 25 0 0 0 1")}},
-     "$ PISTOL INSTANT_HIT 35 35 346 -1 2 17 25 0 0 0 0\n"
-     "$ PISTOL INSTANT_HIT 40 40 346 -1 2 17 25 0 0 0 1\nENDWEAPONDATA\n",
-     {std::string("$ PISTOL INSTANT_HIT 35 35 346 -1 2 17 25 0 0 0 1")}},
+     PistolLineCrlf(0, "25") + PistolLineCrlf(1, "25") + PistolLineCrlf(2, "25") +
+         "ENDWEAPONDATA\r\n",
+     {{"$", "PISTOL 2", PistolLine(2, "40")}},
+     PistolLineCrlf(0, "25") + PistolLineCrlf(1, "25") + PistolLineCrlf(2, "40") +
+         "ENDWEAPONDATA\r\n",
+     {PistolLine(2, "25")}},
+    {"HandlingIdentifierTwiceTheLastCopyIsTheGamesOne",
+     "data\\handling.cfg",
+     "INFERNUS 1.0\r\nCHEETAH 1200.0\r\nINFERNUS 2.0\r\n;the end\r\n",
+     {{"", "INFERNUS", std::string("INFERNUS 3.0")}},
+     "INFERNUS 1.0\r\nCHEETAH 1200.0\r\nINFERNUS 3.0\r\n;the end\r\n",
+     {std::string("INFERNUS 2.0")}},
+    {"ObjectAddedBeforeTheStockDecoratedEnd",
+     "data\\object.dat",
+     "; objects\r\nbarrel1 100 200\r\n*********melee weapons*************\r\nknife 1 2\r\n"
+     "* ;end of file\r\n",
+     {{"", "crate9", std::string("crate9 10 20")}},
+     "; objects\r\nbarrel1 100 200\r\ncrate9 10 20\r\n*********melee weapons*************\r\n"
+     "knife 1 2\r\n* ;end of file\r\n",
+     {std::nullopt}},
     {"LastLineWithoutABreakGetsOne",
      "data\\gtasa_vehicleAudioSettings.cfg",
      "landstal 0 1",
@@ -136,6 +161,13 @@ TEST_P(DataMerge, GivesTheFileByteForByte) {
         << i;
   ASSERT_EQ(outcomes.size(), c.Old.size());
   for (size_t i = 0; i < outcomes.size(); ++i) EXPECT_EQ(outcomes[i].Old, c.Old[i]) << i;
+  // Plan, status and undo find each line where the installation put it.
+  for (const TDataOutcome& outcome : outcomes) {
+    if (outcome.Key.empty()) continue;
+    EXPECT_EQ(DataLinesKind().Find(c.File, DataBytes(lines), outcome.Section, outcome.Key),
+              outcome.New)
+        << outcome.Key;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, DataMerge, testing::ValuesIn(kMergeCases),
@@ -146,6 +178,9 @@ TEST(DataRules, FileWithoutARuleHasNone) {
   EXPECT_EQ(DataRuleOf("data\\.ide"), nullptr);
   ASSERT_NE(DataRuleOf("DATA\\MAPS\\LA\\LAn.IDE"), nullptr);
   EXPECT_EQ(DataRuleOf("DATA\\MAPS\\LA\\LAn.IDE")->Kind, TDataKind::kIde);
+  // As Windows reads the name.
+  ASSERT_NE(DataRuleOf("data\\HANDLING.CFG. "), nullptr);
+  EXPECT_EQ(DataRuleOf("data\\HANDLING.CFG. ")->Kind, TDataKind::kHandling);
 }
 
 TEST(DataMerge, ASectionIsNotMadeInsideOneTheFileLeavesOpen) {
@@ -190,7 +225,7 @@ const TRefusalCase kRefusals[] = {
     {"WordWhereTheGameReadsANumber", "data\\handling.cfg",
      "; mine\n" + CarLine("MYCAR").replace(6, 3, "abc") + "\n", "line 2: field 2 (abc)"},
     {"LongerThanTheGameReads", "data\\handling.cfg",
-     CarLine("MYCAR") + std::string(200, ' ') + "\n", "characters long; the game reads 200"},
+     CarLine("MYCAR") + std::string(400, ' ') + "\n", "characters long; the game reads 509"},
     {"BikeValueNotANumber", "data\\handling.cfg", "! PCJ600 abc 1.0\n", "line 1: field 3 (abc)"},
     {"CarDefinitionCutShort", "data\\vehicles.ide", "cars\n611, mycar, mycar, car\nend\n",
      "line 2: a car's definition has at least 11 fields"},
@@ -200,7 +235,7 @@ const TRefusalCase kRefusals[] = {
      "line 2: has no key"},
     {"KeyGivenTwice", "data\\object.dat", "crate9 1\ncrate9 2\n", "line 2: gives crate9 again"},
     {"GunWithoutItsSkill", "data\\weapon.dat", "$ PISTOL INSTANT_HIT 35\n",
-     "skill level in field 14"},
+     "skill level in field 15"},
     {"AfterTheLastLineTheGameReads", "data\\handling.cfg", ";the end\n" + CarLine("MYCAR") + "\n",
      "line 2: lies after"},
 };
@@ -233,8 +268,33 @@ TEST(ModLines, KeyedAsTheFileIsWithSectionsAndColoursToAdd) {
   EXPECT_EQ(edits[1].Text, "MyCar, 1,1");
   const TDataRule& handling = *DataRuleOf("data\\handling.cfg");
   EXPECT_EQ(ReadModLines(handling, "data\\handling.cfg", CarLine("MYCAR"), "l").at(0).Key, "MYCAR");
-  CheckMergedSize(handling, "data\\handling.cfg", 55000);
-  EXPECT_THROW(CheckMergedSize(handling, "data\\handling.cfg", 55001), EFileError);
+}
+
+// Lines as real files and readmes write them, each taken as the game takes it.
+TEST(ModLines, ReadAsRealFilesWriteThem) {
+  const TDataRule& handling = *DataRuleOf("data\\handling.cfg");
+  // Saved by Notepad as "UTF-8 with BOM": the mark is no part of the identifier.
+  EXPECT_EQ(ReadModLines(handling, "data\\handling.cfg", "\xEF\xBB\xBF" + CarLine("INFERNUS"), "l")
+                .at(0)
+                .Key,
+            "INFERNUS");
+  // A readme's line of more than 200 characters, tabs included: San Andreas reads it whole.
+  std::string stretch = CarLine("STRETCH");
+  for (char& c : stretch)
+    if (c == ' ') c = '\t';
+  stretch += std::string(210 - stretch.size(), '\t');
+  EXPECT_EQ(ReadModLines(handling, "data\\handling.cfg", stretch, "l").size(), 1u);
+  // The stock file's three skill lines of one gun are three items.
+  EXPECT_EQ(
+      ReadModLines(*DataRuleOf("data\\weapon.dat"), "data\\weapon.dat",
+                   PistolLineCrlf(0, "25") + PistolLineCrlf(1, "25") + PistolLineCrlf(2, "25"), "l")
+          .size(),
+      3u);
+  // A colour as the stock carcols.dat writes it.
+  EXPECT_EQ(ReadModLines(*DataRuleOf("data\\carcols.dat"), "data\\carcols.dat",
+                         "col\r\n60,70,80 # 127 new blue\r\nend\r\n", "l")
+                .size(),
+            1u);
 }
 
 }  // namespace

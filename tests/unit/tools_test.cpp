@@ -527,5 +527,37 @@ TEST(MervaImg, InstallHistoryAndUndo) {
   EXPECT_TRUE(std::filesystem::is_empty(restore));
 }
 
+// A model ID another installed mod gave its model is made into another only when asked.
+TEST(MervaImg, InstallReplacesAnotherModsLineOnlyWithTheSwitch) {
+  TTempDir dir;
+  const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(dir / "restore") + " ";
+  test::MakeDirs(dir / "game\\models");
+  test::MakeDirs(dir / "game\\data");
+  test::WriteFile(dir / "game\\models\\gta3.img", test::BuildArchive({{1, 1, "a.dff"}}));
+  const std::string ide = dir / "game\\data\\vehicles.ide";
+  test::WriteFile(ide, "cars\r\nend\r\n");
+  const auto install = [&](const std::string& model, const std::string& options) {
+    const std::string mod = dir / ("mod-" + model);
+    test::MakeDirs(mod);
+    test::WriteFile(mod + "\\scripts.bin",
+                    test::ScriptBytes({{20, model}, {4, "data\\vehicles.ide|cars.txt"}}));
+    test::WriteFile(mod + "\\data.cab",
+                    test::PackageBytes({{"cars.txt", "cars\r\n611, " + model +
+                                                         ", x, car, A, A, null, normal, 10, 0, "
+                                                         "0\r\nend\r\n"}}));
+    return RunShell(env + kImg + " install " + options + ShellQuoted(dir / "game") + " " +
+                    ShellQuoted(mod));
+  };
+  ASSERT_EQ(install("mycar", "").status, 0);
+  const TToolRun refused = install("othercar", "");
+  EXPECT_NE(refused.status, 0);
+  EXPECT_NE(refused.output.find("would change what another installed mod wrote"), std::string::npos)
+      << refused.output;
+  EXPECT_NE(test::ReadFile(ide).find("611, mycar"), std::string::npos);
+  const TToolRun allowed = install("othercar", "--replace-lines ");
+  EXPECT_EQ(allowed.status, 0) << allowed.output;
+  EXPECT_NE(test::ReadFile(ide).find("611, othercar"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace merva
