@@ -4,6 +4,7 @@
 #include "core/cp1251.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
+#include "game/game_folder.h"
 
 namespace merva {
 
@@ -14,6 +15,9 @@ void TItemsInstall::Read(const TInstallItems& items, const TPackageText& read) {
   files_.clear();
   for (const IItemKind* kind : ItemKinds())
     for (TItemsForFile& file : kind->ModItems(items, read)) {
+      // The player's own spelling, as Windows would find it on a case-sensitive disk too: the
+      // record names the file so, and the undo and status open it so.
+      file.File = SpellingInGame(fs_, game_, file.File);
       const std::string target = game_ + "\\" + file.File;
       files_.push_back({std::move(file), target, "", ""});
     }

@@ -137,6 +137,19 @@ TEST(DataLinesInstall, AModelIdAnotherModUsesIsAConflictToldBeforeAndRefusedUnle
   EXPECT_NE(Text(*fs, "G\\data\\vehicles.ide").find("othercar"), std::string::npos);
 }
 
+// A mod's "DATA\\HANDLING.CFG" is the player's data\\handling.cfg, on a case-sensitive disk too
+// (a game for Wine or Proton), as it is for a game file the mod replaces whole.
+TEST(DataLinesInstall, TheFileIsFoundAsWindowsFindsIt) {
+  auto fs = Game();
+  TDATAInst script = Mod(*fs, "A", CarLine("INFERNUS", "900.0"));
+  script.DataLines = {DataLinesItemText("DATA\\HANDLING.CFG.", "handling.txt")};
+  Install(*fs, script);
+  EXPECT_NE(Text(*fs, kHandling).find(CarLine("INFERNUS", "900.0")), std::string::npos);
+  EXPECT_EQ(fs->Get("G\\DATA\\HANDLING.CFG."), nullptr);
+  Undo(*fs, "A");
+  EXPECT_EQ(Text(*fs, kHandling), kHandlingBefore);
+}
+
 TEST(DataLinesInstall, RefusedWithNothingChanged) {
   struct TCase {
     const char* Name;
