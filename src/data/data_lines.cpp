@@ -213,12 +213,22 @@ size_t PlaceFor(const TDataRule& rule, const std::vector<TDataLine>& lines,
 
 void Insert(std::vector<TDataLine>& lines, size_t at, const std::string& text,
             const std::string& lineBreak) {
-  // The line before must end before the new one begins.
-  if (at > 0 && lines[at - 1].Break.empty()) lines[at - 1].Break = lineBreak;
   TDataLine line;
   line.Text = text;
   line.Break = lineBreak;
+  // After a last line without a break, the break goes between the two and the new line ends the
+  // file as that one did, so that taking it out again (TakeOut) gives the same bytes back.
+  if (at > 0 && lines[at - 1].Break.empty()) {
+    lines[at - 1].Break = lineBreak;
+    line.Break.clear();
+  }
   lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), line);
+}
+
+void TakeOut(std::vector<TDataLine>& lines, size_t at) {
+  // The file's last line: the one before it ends the file now, as the taken one did.
+  if (at + 1 == lines.size() && at > 0) lines[at - 1].Break = lines[at].Break;
+  lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 // Every line put in is one the game reads as the item it stands for: a merge that would leave one
@@ -261,7 +271,7 @@ std::vector<TDataOutcome> ApplyDataEdits(const TDataRule& rule, std::vector<TDat
         lines[found].Text = *edit.Text;
         continue;
       }
-      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(found));
+      TakeOut(lines, found);
     } else if (edit.Text) {
       bool made = false;
       size_t at = PlaceFor(rule, lines, edit.Section, made);
