@@ -68,6 +68,11 @@ class TDataLinesKind final : public IItemKind {
     return was.size() > 1 && is.size() > 1 && AsciiLower(was[1]) != AsciiLower(is[1]);
   }
 
+  std::string ModelId(const std::string& file, const std::string& key) const override {
+    // An IDE line's key is its model ID, whichever section and file it lies in.
+    return RuleOf(file).Kind == TDataKind::kIde ? key : "";
+  }
+
   std::optional<std::string> Find(const std::string& file, const std::string& bytes,
                                   const std::string& section,
                                   const std::string& key) const override {

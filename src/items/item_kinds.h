@@ -45,6 +45,9 @@ class IItemKind {
   // version of the same: a model ID of an IDE file given to another model.
   virtual bool MakesAnother(const std::string& file, const std::string& section,
                             const std::string& oldText, const std::string& newText) const = 0;
+  // The model ID the item gives a model, in the one number space of every IDE file the game
+  // loads; empty for an item that gives none.
+  virtual std::string ModelId(const std::string& file, const std::string& key) const = 0;
   // The item's text in `bytes`; none when the file does not hold it.
   virtual std::optional<std::string> Find(const std::string& file, const std::string& bytes,
                                           const std::string& section,

@@ -36,6 +36,24 @@ void TItemsInstall::NoteConflict(const std::vector<TRestorePoint>& earlier,
                        "\"");
 }
 
+void TItemsInstall::NoteIdConflict(const std::vector<TRestorePoint>& earlier,
+                                   const TItemChange& change, const IItemKind* kind) {
+  const std::string id = kind->ModelId(change.File, change.Key);
+  if (id.empty()) return;
+  for (const TRestorePoint& point : earlier)
+    for (const TItemChange& wrote : point.Items) {
+      // The same item is NoteConflict's; a line taken back is no longer that mod's.
+      if (wrote.Kind != change.Kind || wrote.New.empty() || ItemKey(wrote) == ItemKey(change) ||
+          kind->ModelId(wrote.File, wrote.Key) != id ||
+          !kind->MakesAnother(wrote.File, wrote.Section, wrote.New, change.New))
+        continue;
+      conflicts_.push_back("model ID " + id + " is \"" + Utf8FromCp1251(wrote.New) + "\" (" +
+                           ItemText(wrote) + ") of " + point.Title + "; this mod gives it to \"" +
+                           Utf8FromCp1251(change.New) + "\" (" + ItemText(change) + ")");
+      return;
+    }
+}
+
 std::vector<TItemChange> TItemsInstall::Plan(const std::vector<TRestorePoint>& earlier) {
   std::vector<TItemChange> changes;
   conflicts_.clear();
@@ -66,6 +84,7 @@ std::vector<TItemChange> TItemsInstall::Plan(const std::vector<TRestorePoint>& e
       change.New = outcome.New.value_or("");
       if (outcome.Old) change.TakenFrom = ItemTakenFrom(earlier, change, outcome.Old);
       NoteConflict(earlier, change, file.Items.Kind);
+      if (!change.New.empty()) NoteIdConflict(earlier, change, file.Items.Kind);
       changes.push_back(change);
     }
   }

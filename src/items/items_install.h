@@ -36,6 +36,10 @@ class TItemsInstall {
  private:
   void NoteConflict(const std::vector<TRestorePoint>& earlier, const TItemChange& change,
                     const IItemKind* kind);
+  // A model ID another installed mod gave its model in another section or IDE file: the game
+  // knows each ID once, whichever file names it.
+  void NoteIdConflict(const std::vector<TRestorePoint>& earlier, const TItemChange& change,
+                      const IItemKind* kind);
   struct TFile {
     TItemsForFile Items;
     std::string Target, Staged, Bytes;

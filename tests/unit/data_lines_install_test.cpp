@@ -137,6 +137,35 @@ TEST(DataLinesInstall, AModelIdAnotherModUsesIsAConflictToldBeforeAndRefusedUnle
   EXPECT_NE(Text(*fs, "G\\data\\vehicles.ide").find("othercar"), std::string::npos);
 }
 
+// A model ID is one number space across the sections and the IDE files the game loads: an object
+// of 611 in another file, or another section of the same one, is told as a conflict too.
+TEST(DataLinesInstall, AModelIdAnotherModUsesInAnotherFileOrSectionIsAConflict) {
+  for (const char* file : {"data\\vehicles.ide", "data\\maps\\props.ide"}) {
+    auto fs = Game();
+    fs->AddDirectory("G\\data\\maps");
+    fs->Put("G\\data\\maps\\props.ide", "objs\r\nend\r\n");
+    Install(*fs, Mod(*fs, "A", CarLine("MYCAR", "900.0"),
+                     "611, mycar, mycar, car, A, A, null, normal, 10, 0, 0"));
+    TDATAInst b = Mod(*fs, "B", CarLine("MYCAR", "900.0"));
+    fs->Put("B.cab", PackageBytes({{"handling.txt", CarLine("MYCAR", "900.0") + "\r\n"},
+                                   {"objs.txt", "objs\r\n611, crate, crate, 100, 0\r\nend\r\n"}}));
+    b.DataLines.push_back(DataLinesItemText(file, "objs.txt"));
+    test::TFakeBoxes boxes;
+    TNoProgress progress;
+    TInstallation planned(b, "G", {*fs, boxes, progress}, "B.cab");
+    planned.KeepRestorePoint({kRoot, "B", "2026-12-09 19:30:00", {}});
+    const TInstallPlan plan = planned.Plan();
+    ASSERT_EQ(plan.Conflicts.size(), 1u) << file;
+    EXPECT_EQ(
+        plan.Conflicts[0],
+        "model ID 611 is \"611, mycar, mycar, car, A, A, null, normal, 10, 0, 0\" (cars 611 in "
+        "data\\vehicles.ide) of A; this mod gives it to \"611, crate, crate, 100, 0\" (objs 611 "
+        "in " +
+            std::string(file) + ")");
+    EXPECT_THROW(Install(*fs, b), EItemConflicts) << file;
+  }
+}
+
 // A mod's "DATA\\HANDLING.CFG" is the player's data\\handling.cfg, on a case-sensitive disk too
 // (a game for Wine or Proton), as it is for a game file the mod replaces whole.
 TEST(DataLinesInstall, TheFileIsFoundAsWindowsFindsIt) {
