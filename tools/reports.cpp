@@ -209,8 +209,9 @@ void LinesJson(std::ostringstream& out, const TPlanReport& report) {
   const char* comma = "";
   for (const TItemChange& i : report.Plan.Point.Items) {
     out << comma << "\n    {\"file\": " << JsonString(i.File)
-        << ", \"section\": " << JsonString(i.Section) << ", \"key\": " << JsonString(i.Key)
-        << ", \"action\": \"" << (i.Added ? "add" : "replace") << "\"";
+        << ", \"section\": " << JsonString(Utf8FromCp1251(i.Section))
+        << ", \"key\": " << JsonString(Utf8FromCp1251(i.Key)) << ", \"action\": \""
+        << (i.Added ? "add" : "replace") << "\"";
     if (!i.Added)
       out << ", \"old\": " << JsonString(Utf8FromCp1251(i.Old))
           << ", \"owner\": " << OwnerJson(i.TakenFrom, report.Plan);

@@ -1,5 +1,6 @@
 #include "change/changes.h"
 
+#include "core/cp1251.h"
 #include "game/game_archives.h"
 #include "script/install_items.h"
 
@@ -31,7 +32,9 @@ std::string TakenFromPointName(const std::string& takenFrom) {
 }
 
 std::string ItemName(const TItemChange& item) {
-  return (item.Section.empty() ? "" : item.Section + " ") + item.Key;
+  // A section and a key are the game file's bytes, read as every line of it is shown.
+  return (item.Section.empty() ? "" : Utf8FromCp1251(item.Section) + " ") +
+         Utf8FromCp1251(item.Key);
 }
 
 std::string ItemText(const TItemChange& item) {

@@ -137,7 +137,7 @@ struct TItemChange {
 };
 
 // An item as the player reads it: "INFERNUS", "cars 411"; with its file, "cars 411 in
-// data\\vehicles.ide".
+// data\\vehicles.ide". Its section and key are read in code page 1251, as its lines are.
 std::string ItemName(const TItemChange& item);
 std::string ItemText(const TItemChange& item);
 

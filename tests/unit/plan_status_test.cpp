@@ -460,6 +460,27 @@ TEST(MervaImg, ADamagedPointIsNamedAndWhatItMayHaveWrittenIsNeverTheGames) {
   EXPECT_TRUE(validJson(planJson.output)) << planJson.output;
 }
 
+// A melee weapon's line of weapon.dat ("\xA3 KNIFE ...", code page 1251) is named by one rule in
+// the plan's text and its JSON, the section and key as the line itself.
+TEST(PlanReport, ADataFilesBytesAreReadOneWayEverywhere) {
+  TPlanReport report;
+  TItemChange& line = report.Plan.Point.Items.emplace_back();
+  line.Kind = "data line";
+  line.File = "data\\weapon.dat";
+  line.Section = "\xA3";
+  line.Key = "KNIFE";
+  line.Added = true;
+  line.New = "\xA3 KNIFE MELEE";
+  const std::string je = "\xD0\x88";  // the letter 0xA3 is in code page 1251
+  EXPECT_NE(PlanText(report).find("add line " + je + " KNIFE in data\\weapon.dat"),
+            std::string::npos)
+      << PlanText(report);
+  EXPECT_NE(PlanJson(report).find("\"section\": \"" + je + "\", \"key\": \"KNIFE\""),
+            std::string::npos)
+      << PlanJson(report);
+  EXPECT_NE(PlanJson(report).find("\"new\": \"" + je + " KNIFE MELEE\""), std::string::npos);
+}
+
 TEST(JsonString, EscapesWhatJsonMust) {
   const std::pair<std::string, std::string> cases[] = {
       {"plain", "\"plain\""},
