@@ -198,6 +198,20 @@ TEST(DataMerge, ASectionIsNotMadeInsideOneTheFileLeavesOpen) {
   EXPECT_EQ(DataBytes(lines), "link\na, b\nc, d\n");
 }
 
+// A handling.cfg of the stock file's size (about 64,500 bytes, CRLF) takes a mod's line: the
+// 55,000-byte limit of public pages is not San Andreas'.
+TEST(DataMerge, AStockSizedHandlingFileTakesAModsLine) {
+  std::string stock = "; handling\r\n";
+  for (int car = 0; stock.size() < 64500; ++car)
+    stock += "CAR" + std::to_string(car) + std::string(300, ' ').replace(0, 1, "\t1.5") + "\r\n";
+  stock += "INFERNUS 1400.0\r\n;the end\r\n";
+  std::vector<TDataOutcome> outcomes;
+  const std::string merged = DataLinesKind().Put("data\\handling.cfg", stock,
+                                                 {{"", "INFERNUS", "INFERNUS 1500.0"}}, outcomes);
+  EXPECT_GT(merged.size(), 64500u);
+  EXPECT_NE(merged.find("INFERNUS 1500.0\r\n;the end\r\n"), std::string::npos);
+}
+
 TEST(DataMerge, AColourAddedIsKnownByItsPosition) {
   const TDataRule& rule = *DataRuleOf("data\\carcols.dat");
   std::vector<TDataLine> lines = ReadDataLines(rule, "col\n0,0,0\nend\n");
