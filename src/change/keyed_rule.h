@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace merva {
 
@@ -30,6 +31,8 @@ struct TKeyedItems {
   std::function<void(size_t undone, size_t link)> Stays;
   std::function<bool(size_t undone, size_t link, size_t item)> Displace;  // true: pass too
   std::function<void(size_t undone, size_t link, size_t item)> Pass;
+  // True when a Pass may move a link's items to other places, or change their keys.
+  bool PassMovesItems = false;
 };
 
 // True for a version found changed by another program or by hand: nobody's installation's.

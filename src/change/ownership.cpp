@@ -58,15 +58,20 @@ const TRestorePoint* TOwnership::TakenOverBy(size_t index, TThing thing,
   return nullptr;
 }
 
-std::string ItemTakenFrom(const std::vector<TRestorePoint>& points, const TItemChange& item,
-                          const std::optional<std::string>& textNow) {
-  const std::string key = ItemKey(item);
-  for (const TRestorePoint& point : points)
-    for (const TItemChange& wrote : point.Items)
-      if (ItemKey(wrote) == key)
-        return textNow && *textNow == wrote.New ? kTakenFromPoint + point.Folder
-                                                : kTakenFromChanged;
-  return kTakenFromGame;
+TItemWriters::TItemWriters(const std::vector<TRestorePoint>& points) : points_(points) {
+  for (size_t p = 0; p < points.size(); ++p)
+    for (size_t i = 0; i < points[p].Items.size(); ++i)
+      newest_.emplace(ItemKey(points[p].Items[i]), std::make_pair(p, i));
+}
+
+std::string TItemWriters::TakenFrom(const TItemChange& item,
+                                    const std::optional<std::string>& textNow) const {
+  const auto found = newest_.find(ItemKey(item));
+  if (found == newest_.end()) return kTakenFromGame;
+  const TRestorePoint& point = points_[found->second.first];
+  return textNow && *textNow == point.Items[found->second.second].New
+             ? kTakenFromPoint + point.Folder
+             : kTakenFromChanged;
 }
 
 std::string TakenFromOf(const TOwner& owner) {

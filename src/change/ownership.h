@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "change/changes.h"
@@ -15,7 +16,7 @@
 namespace merva {
 
 // What an installation wrote: an archive entry, a game file, or a keyed line of a game file
-// (which TOwnership does not count: ItemTakenFrom tells its owner).
+// (which TOwnership does not count: TItemWriters tells its owner).
 enum class TThing : uint8_t { kEntry, kGameFile, kLine };
 
 enum class THolder : uint8_t {
@@ -59,11 +60,19 @@ class TOwnership {
 // Windows reads its path.
 std::string ThingKey(TThing thing, const std::string& name);
 
-// Whose the version of `item` standing now as `textNow` (none: the file lacks it) is, as the
-// points (newest first) tell: the newest one that wrote the item while the text is what it
-// wrote (kTakenFromPoint), changed since (kTakenFromChanged), or the game's when none wrote it.
-std::string ItemTakenFrom(const std::vector<TRestorePoint>& points, const TItemChange& item,
-                          const std::optional<std::string>& textNow);
+// The keyed items that the points (newest first) wrote, each found by its key at once.
+class TItemWriters {
+ public:
+  explicit TItemWriters(const std::vector<TRestorePoint>& points);
+  // Whose the version of `item` standing now as `textNow` (none: the file lacks it) is: the
+  // newest point that wrote the item while the text is what it wrote (kTakenFromPoint), changed
+  // since (kTakenFromChanged), or the game's when none wrote it.
+  std::string TakenFrom(const TItemChange& item, const std::optional<std::string>& textNow) const;
+
+ private:
+  const std::vector<TRestorePoint>& points_;
+  std::unordered_map<std::string, std::pair<size_t, size_t>> newest_;  // point, item
+};
 
 // An owner as a record keeps it (restore_point.h: kTakenFrom...).
 std::string TakenFromOf(const TOwner& owner);

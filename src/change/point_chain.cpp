@@ -368,6 +368,7 @@ TKeyedItems EntriesByName(const std::vector<TArchiveLink>& chain, TChainUndo& re
     later.Change.Replaced.erase(later.Change.Replaced.begin() + static_cast<ptrdiff_t>(r));
     later.KeptEntries.erase(later.KeptEntries.begin() + static_cast<ptrdiff_t>(r));
   };
+  entries.PassMovesItems = true;  // an entry the taken change added moves to the later's Added
   return entries;
 }
 

@@ -1,12 +1,16 @@
 #include "data/data_lines.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
-#include <map>
 #include <set>
+#include <unordered_map>
 
 #include "core/text.h"
 
 namespace merva {
+
+const char kFreeColour[] = "0,0,0 # free: kept so that no later colour's number moves";
 
 namespace {
 
@@ -109,7 +113,7 @@ void KeyLines(const TDataRule& rule, std::vector<TDataLine>& lines) {
   bool read = true;
   for (TDataLine& line : lines) {
     line.Section = line.Key = "";
-    line.Opens = line.Closes = false;
+    line.Opens = line.Closes = line.Free = false;
     line.Read = read;
     if (!read) continue;
     const std::string text = Trimmed(line.Text);
@@ -138,6 +142,7 @@ void KeyLines(const TDataRule& rule, std::vector<TDataLine>& lines) {
       line.Section = section;
       line.Key = NamedSectionKey(rule.Kind, section, f, position);
       if (!line.Key.empty()) ++position;
+      line.Free = rule.Kind == TDataKind::kCarcols && section == "col" && text == kFreeColour;
     }
   }
 }
@@ -151,11 +156,27 @@ std::vector<std::string> DataFields(const TDataRule& rule, const std::string& te
   return fields;
 }
 
-size_t FindDataLine(const std::vector<TDataLine>& lines, const std::string& section,
-                    const std::string& key) {
-  for (size_t i = lines.size(); i-- > 0 && !key.empty();)
-    if (lines[i].Read && lines[i].Section == section && lines[i].Key == key) return i;
-  return lines.size();
+namespace {
+
+std::string LineKey(const std::string& section, const std::string& key) {
+  return section + '\n' + key;
+}
+
+}  // namespace
+
+TDataLineIndex::TDataLineIndex(const std::vector<TDataLine>& lines) : none_(lines.size()) {
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (lines[i].Read && !lines[i].Key.empty() && !lines[i].Free)
+      at_[LineKey(lines[i].Section, lines[i].Key)] = i;  // a later copy over an earlier one
+}
+
+size_t TDataLineIndex::Find(const std::string& section, const std::string& key) const {
+  const auto at = key.empty() ? at_.end() : at_.find(LineKey(section, key));
+  return at == at_.end() ? none_ : at->second;
+}
+
+void TDataLineIndex::Forget(const std::string& section, const std::string& key) {
+  at_.erase(LineKey(section, key));
 }
 
 std::vector<TDataLine> ReadDataLines(const TDataRule& rule, const std::string& bytes) {
@@ -185,18 +206,24 @@ std::string DataBytes(const std::vector<TDataLine>& lines) {
 
 namespace {
 
-// Where a new item of `section` goes: after the last item of its section, or before the end of
-// its section, or before the line the game stops at; lines.size() for the end of the file.
-// `made` is set when the section must be made there.
-size_t PlaceFor(const TDataRule& rule, const std::vector<TDataLine>& lines,
-                const std::string& section, bool& made) {
-  made = false;
-  size_t stop = lines.size();
+bool IsColourTable(const TDataRule& rule, const std::string& section) {
+  return rule.Kind == TDataKind::kCarcols && section == "col";
+}
+
+// The first line the game does not read as part of the file's items: its stop line, or
+// lines.size().
+size_t StopOf(const std::vector<TDataLine>& lines) {
   for (size_t i = 0; i < lines.size(); ++i)
-    if (!lines[i].Read || (lines[i].Closes && lines[i].Section.empty())) {
-      stop = i;
-      break;
-    }
+    if (!lines[i].Read || (lines[i].Closes && lines[i].Section.empty())) return i;
+  return lines.size();
+}
+
+// Where a new item of `section` goes: after the last item of its section, or before the end of
+// its section, or before the line the game stops at (`stop`). `made` is set when the section
+// must be made there.
+size_t PlaceFor(const TDataRule& rule, const std::vector<TDataLine>& lines,
+                const std::string& section, size_t stop, bool& made) {
+  made = false;
   // The last section of that name, up to its end.
   for (size_t i = stop; i-- > 0;) {
     if (lines[i].Section != section) continue;
@@ -211,39 +238,81 @@ size_t PlaceFor(const TDataRule& rule, const std::vector<TDataLine>& lines,
   return stop;
 }
 
-void Insert(std::vector<TDataLine>& lines, size_t at, const std::string& text,
-            const std::string& lineBreak) {
-  TDataLine line;
-  line.Text = text;
-  line.Break = lineBreak;
-  // After a last line without a break, the break goes between the two and the new line ends the
-  // file as that one did, so that taking it out again (TakeOut) gives the same bytes back.
-  if (at > 0 && lines[at - 1].Break.empty()) {
-    lines[at - 1].Break = lineBreak;
-    line.Break.clear();
+// Refuses a section made at `at` when the file's last section before it has no "end": the game
+// would read the new section's lines as part of that one.
+void RequireClosedBefore(const std::vector<TDataLine>& lines, size_t at,
+                         const std::string& section) {
+  for (size_t i = at; i-- > 0;) {
+    if (lines[i].Closes) return;
+    if (!lines[i].Section.empty() && lines[i].Read)
+      throw EDataFileOpen("its section " + lines[i].Section +
+                          " has no \"end\" line, and the game would read the mod's section " +
+                          section + " as part of it");
   }
-  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), line);
 }
 
-void TakeOut(std::vector<TDataLine>& lines, size_t at) {
-  // The file's last line: the one before it ends the file now, as the taken one did.
-  if (at + 1 == lines.size() && at > 0) lines[at - 1].Break = lines[at].Break;
-  lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(at));
+// Lines going in before one of the file's lines: the items of one section, with the section's
+// bounds when it is made.
+struct TNewLines {
+  size_t At = 0;
+  std::string Section;
+  bool Made = false;
+  std::vector<TDataLine> Lines;
+  std::vector<size_t> Outcomes;  // the outcome each line answers
+};
+
+// A line of the merged file, with the outcome it answers when it is a line put in.
+struct TMerged {
+  TDataLine Line;
+  size_t Outcome = SIZE_MAX;
+};
+
+TDataLine NewLine(const std::string& section, const std::string& key, const std::string& text) {
+  TDataLine line;
+  line.Text = text;
+  line.Section = section;
+  line.Key = key;
+  return line;
+}
+
+// Drops what taking lines out left with no use at the end of a part of the file: free colours
+// after the table's last colour (no later number depends on them), and a section emptied by this
+// merge that ends the file's items, as an installation makes one.
+void DropEmptyEnds(const TDataRule& rule, std::vector<TMerged>& merged,
+                   const std::set<std::string>& emptied) {
+  if (rule.Kind == TDataKind::kCarcols)
+    for (size_t i = merged.size(); i-- > 0;) {
+      if (!merged[i].Line.Closes || merged[i].Line.Section != "col") continue;
+      size_t first = i;
+      while (first > 0 && merged[first - 1].Line.Free) --first;
+      merged.erase(merged.begin() + static_cast<std::ptrdiff_t>(first),
+                   merged.begin() + static_cast<std::ptrdiff_t>(i));
+      i = first;
+    }
+  if (emptied.empty() || !HasNamedSections(rule.Kind)) return;
+  size_t stop = merged.size();
+  for (size_t i = 0; i < merged.size(); ++i)
+    if (!merged[i].Line.Read) {
+      stop = i;
+      break;
+    }
+  while (stop >= 2 && merged[stop - 2].Line.Opens && merged[stop - 1].Line.Closes &&
+         emptied.count(merged[stop - 2].Line.Section)) {
+    merged.erase(merged.begin() + static_cast<std::ptrdiff_t>(stop - 2),
+                 merged.begin() + static_cast<std::ptrdiff_t>(stop));
+    stop -= 2;
+  }
 }
 
 // Every line put in is one the game reads as the item it stands for: a merge that would leave one
 // past the line the game stops at, or keyed otherwise, is refused before anything is written.
-void RequireReadByTheGame(const TDataRule& rule, const std::vector<TDataLine>& lines,
+void RequireReadByTheGame(const std::vector<TDataLine>& lines,
                           const std::vector<TDataOutcome>& outcomes) {
-  std::vector<TDataLine> again = lines;
-  KeyLines(rule, again);
-  std::map<std::pair<std::string, std::string>, size_t> used;  // each key's last line read
-  for (size_t i = 0; i < again.size(); ++i)
-    if (again[i].Read && !again[i].Key.empty()) used[{again[i].Section, again[i].Key}] = i;
+  const TDataLineIndex used(lines);
   for (const TDataOutcome& outcome : outcomes) {
     if (!outcome.New || outcome.Key.empty()) continue;
-    const auto at = used.find({outcome.Section, outcome.Key});
-    if (at == used.end() || again[at->second].Text != *outcome.New)
+    const size_t at = used.Find(outcome.Section, outcome.Key);
+    if (at == lines.size() || lines[at].Text != *outcome.New)
       throw EDataFileOpen("the game would not read the mod's line \"" + *outcome.New +
                           "\" where it would be written");
   }
@@ -256,57 +325,104 @@ std::vector<TDataOutcome> ApplyDataEdits(const TDataRule& rule, std::vector<TDat
   // A lone CR never: before a line that begins the next break, it would join it as one CRLF.
   const std::string lineBreak =
       !lines.empty() && lines.front().Break == "\n" ? std::string("\n") : std::string("\r\n");
+  // The file is read once: each key's line, the free colours, each section's place for new
+  // lines, so that a merge takes time in step with its lines and the file's.
+  TDataLineIndex found(lines);
+  std::set<size_t> freeColours;
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (lines[i].Read && lines[i].Free) freeColours.insert(i);
+  const size_t stop = StopOf(lines);
+  std::vector<char> gone(lines.size(), 0);
+  std::vector<TNewLines> added;
+  std::unordered_map<std::string, size_t> addedTo;  // a section's entry in `added`
+  std::set<std::string> emptied;
   std::vector<TDataOutcome> outcomes;
   for (const TDataEdit& edit : edits) {
+    const size_t index = outcomes.size();
     TDataOutcome& outcome = outcomes.emplace_back();
     outcome.Section = edit.Section;
     outcome.Key = edit.Key;
     outcome.New = edit.Text;
-    const size_t found = FindDataLine(lines, edit.Section, edit.Key);
-    // A replaced line keeps its key, and so does every other line: the file is keyed again only
-    // when lines come or go, which may move a colour's place.
-    if (found < lines.size()) {
-      outcome.Old = lines[found].Text;
+    const size_t at = found.Find(edit.Section, edit.Key);
+    if (at < lines.size()) {
+      TDataLine& line = lines[at];
+      outcome.Old = line.Text;
       if (edit.Text) {
-        lines[found].Text = *edit.Text;
+        line.Text = *edit.Text;
         continue;
       }
-      TakeOut(lines, found);
-    } else if (edit.Text) {
-      bool made = false;
-      size_t at = PlaceFor(rule, lines, edit.Section, made);
-      if (made) {
-        for (size_t i = at; i-- > 0;)
-          if (!lines[i].Section.empty() && !lines[i].Closes && lines[i].Read)
-            throw EDataFileOpen("its section " + lines[i].Section +
-                                " has no \"end\" line, and the game would read the mod's section " +
-                                edit.Section + " as part of it");
-          else if (lines[i].Closes)
-            break;
-        Insert(lines, at++, edit.Section, lineBreak);
-      }
-      Insert(lines, at, *edit.Text, lineBreak);
-      if (made) Insert(lines, at + 1, "end", lineBreak);
-      if (edit.Key.empty()) {
-        // An item added without a key of its own (a colour) is known by its place now.
-        KeyLines(rule, lines);
-        outcome.Key = lines[at].Key;
+      if (IsColourTable(rule, edit.Section)) {
+        // Every car's line names its colours by number: a colour taken out keeps its place, free
+        // for a later mod, so that none after it moves.
+        line.Text = kFreeColour;
+        line.Free = true;
+        freeColours.insert(at);
       } else {
-        // The new lines read as the edit says: no other line's key moves.
-        lines[at].Section = edit.Section;
-        lines[at].Key = edit.Key;
-        if (made) {
-          lines[at - 1].Section = lines[at + 1].Section = edit.Section;
-          lines[at - 1].Opens = lines[at + 1].Closes = true;
-        }
+        gone[at] = 1;
+        emptied.insert(edit.Section);
       }
-      continue;
-    } else {
+      found.Forget(edit.Section, edit.Key);
       continue;
     }
-    KeyLines(rule, lines);
+    if (!edit.Text) continue;
+    if (IsColourTable(rule, edit.Section) && edit.Key.empty() && !freeColours.empty()) {
+      TDataLine& line = lines[*freeColours.begin()];
+      freeColours.erase(freeColours.begin());
+      line.Text = *edit.Text;
+      line.Free = false;
+      outcome.Key = line.Key;
+      continue;
+    }
+    auto [group, first] = addedTo.emplace(edit.Section, added.size());
+    if (first) {
+      TNewLines& lines_ = added.emplace_back();
+      lines_.Section = edit.Section;
+      lines_.At = PlaceFor(rule, lines, edit.Section, stop, lines_.Made);
+      if (lines_.Made) RequireClosedBefore(lines, lines_.At, edit.Section);
+    }
+    TNewLines& into = added[group->second];
+    into.Lines.push_back(NewLine(edit.Section, edit.Key, *edit.Text));
+    into.Outcomes.push_back(index);
   }
-  RequireReadByTheGame(rule, lines, outcomes);
+
+  // Every line ends with a break but the last, which ends as the file's last line did: a file
+  // without a final break gets none back, so that taking the lines out gives the same bytes.
+  const std::string lastBreak = lines.empty() ? lineBreak : lines.back().Break;
+  // The merged file, in one pass.
+  std::stable_sort(added.begin(), added.end(),
+                   [](const TNewLines& a, const TNewLines& b) { return a.At < b.At; });
+  std::vector<TMerged> merged;
+  merged.reserve(lines.size() + edits.size() + 2 * added.size());
+  size_t next = 0;
+  const auto putAdded = [&](size_t before) {
+    for (; next < added.size() && added[next].At == before; ++next) {
+      TNewLines& group = added[next];
+      if (group.Made) merged.push_back({NewLine(group.Section, "", group.Section)});
+      for (size_t i = 0; i < group.Lines.size(); ++i)
+        merged.push_back({std::move(group.Lines[i]), group.Outcomes[i]});
+      if (group.Made) merged.push_back({NewLine(group.Section, "", "end")});
+    }
+  };
+  for (size_t i = 0; i < lines.size(); ++i) {
+    putAdded(i);
+    if (!gone[i]) merged.push_back({std::move(lines[i])});
+  }
+  putAdded(lines.size());
+  DropEmptyEnds(rule, merged, emptied);
+  std::vector<TDataLine> result;
+  result.reserve(merged.size());
+  for (TMerged& line : merged) {
+    if (line.Line.Break.empty()) line.Line.Break = lineBreak;
+    result.push_back(std::move(line.Line));
+  }
+  if (!result.empty()) result.back().Break = lastBreak;
+  KeyLines(rule, result);
+  // An item put in without a key of its own (a colour) is known by its place now.
+  for (size_t i = 0; i < merged.size(); ++i)
+    if (merged[i].Outcome != SIZE_MAX && outcomes[merged[i].Outcome].Key.empty())
+      outcomes[merged[i].Outcome].Key = result[i].Key;
+  RequireReadByTheGame(result, outcomes);
+  lines = std::move(result);
   return outcomes;
 }
 

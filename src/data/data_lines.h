@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "data/data_rules.h"
@@ -22,7 +23,12 @@ struct TDataLine {
   bool Opens = false;   // the line that starts its section ("cars")
   bool Closes = false;  // the line that ends it ("end"), or the one the game stops reading at
   bool Read = true;     // false past the line the game stops reading at
+  bool Free = false;    // a colour's place that no item holds (kFreeColour)
 };
+
+// What holds the place of a colour taken out of carcols.dat's table: a colour the game reads, so
+// that the colours after it keep their numbers, which every car's line refers to.
+extern const char kFreeColour[];
 
 // The lines of `bytes` by `rule`. Never fails: a line the rule cannot key is kept as it is.
 std::vector<TDataLine> ReadDataLines(const TDataRule& rule, const std::string& bytes);
@@ -32,11 +38,21 @@ std::string DataBytes(const std::vector<TDataLine>& lines);
 // The fields of a line as the game splits it.
 std::vector<std::string> DataFields(const TDataRule& rule, const std::string& text);
 
-// The line of `section` and `key` that the game uses, or lines.size(): of several copies of a key
-// (a line pasted in twice) the last it reads, since each line it reads fills the item's one slot
-// again. Installation, plan, status and undo all ask this.
-size_t FindDataLine(const std::vector<TDataLine>& lines, const std::string& section,
-                    const std::string& key);
+// The line that the game uses of each item, found by its section and key: of several copies of a
+// key (a line pasted in twice) the last it reads, since each line it reads fills the item's one
+// slot again. Installation, plan, status and undo all ask this.
+class TDataLineIndex {
+ public:
+  explicit TDataLineIndex(const std::vector<TDataLine>& lines);
+  // The item's line, or lines.size() when the file has none.
+  size_t Find(const std::string& section, const std::string& key) const;
+  // The item is no longer in the file.
+  void Forget(const std::string& section, const std::string& key);
+
+ private:
+  std::unordered_map<std::string, size_t> at_;
+  size_t none_;
+};
 
 // A version of one item to put into a file: its line's text, or none to take the item out.
 struct TDataEdit {
@@ -57,7 +73,9 @@ class EDataFileOpen : public std::runtime_error {
 };
 
 // Puts each edit into `lines`: a line whose key the file holds is replaced in place (keeping its
-// line break), or taken out; any other is added at the end of its section (before its "end", or
+// line break), or taken out (a colour: made free, or gone when no colour follows it; a section
+// this leaves empty at the end of the file goes too); any other is added (a colour in the first
+// free place, if any) at the end of its section (before its "end", or
 // before the line the game stops at), its section made at the end of the file when the file has
 // none (raising EDataFileOpen when the file ends inside a section). New lines end as the file's
 // first line does (CRLF after a lone CR). Raises EDataFileOpen, too, when a line put in would lie

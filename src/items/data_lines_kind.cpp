@@ -18,6 +18,22 @@ const TDataRule& RuleOf(const std::string& file) {
   return *rule;
 }
 
+class TLinesInFile final : public IItemsInFile {
+ public:
+  explicit TLinesInFile(std::vector<TDataLine> lines) : lines_(std::move(lines)), index_(lines_) {}
+
+  std::optional<std::string> Find(const std::string& section,
+                                  const std::string& key) const override {
+    const size_t at = index_.Find(section, key);
+    if (at == lines_.size()) return std::nullopt;
+    return lines_[at].Text;
+  }
+
+ private:
+  std::vector<TDataLine> lines_;
+  TDataLineIndex index_;
+};
+
 class TDataLinesKind final : public IItemKind {
  public:
   const char* Name() const override { return "data line"; }
@@ -73,13 +89,9 @@ class TDataLinesKind final : public IItemKind {
     return RuleOf(file).Kind == TDataKind::kIde ? key : "";
   }
 
-  std::optional<std::string> Find(const std::string& file, const std::string& bytes,
-                                  const std::string& section,
-                                  const std::string& key) const override {
-    const std::vector<TDataLine> lines = ReadDataLines(RuleOf(file), bytes);
-    const size_t at = FindDataLine(lines, section, key);
-    if (at == lines.size()) return std::nullopt;
-    return lines[at].Text;
+  std::unique_ptr<IItemsInFile> ReadItems(const std::string& file,
+                                          const std::string& bytes) const override {
+    return std::make_unique<TLinesInFile>(ReadDataLines(RuleOf(file), bytes));
   }
 };
 

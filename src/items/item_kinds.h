@@ -7,6 +7,7 @@
 // kept in the record with whose it was, one rule over the versions of an item. A new kind is
 // its own files and its line in ItemKinds().
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,15 @@
 namespace merva {
 
 class IItemKind;
+
+// The items a game file holds now.
+class IItemsInFile {
+ public:
+  virtual ~IItemsInFile() = default;
+  // The item's text; none when the file does not hold it.
+  virtual std::optional<std::string> Find(const std::string& section,
+                                          const std::string& key) const = 0;
+};
 
 // The items a mod brings for one game file.
 struct TItemsForFile {
@@ -48,10 +58,9 @@ class IItemKind {
   // The model ID the item gives a model, in the one number space of every IDE file the game
   // loads; empty for an item that gives none.
   virtual std::string ModelId(const std::string& file, const std::string& key) const = 0;
-  // The item's text in `bytes`; none when the file does not hold it.
-  virtual std::optional<std::string> Find(const std::string& file, const std::string& bytes,
-                                          const std::string& section,
-                                          const std::string& key) const = 0;
+  // The items of the game file `file` whose bytes are `bytes`, read once to be found by key.
+  virtual std::unique_ptr<IItemsInFile> ReadItems(const std::string& file,
+                                                  const std::string& bytes) const = 0;
 };
 
 // Every kind, in the order an installation puts them.

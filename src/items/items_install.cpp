@@ -36,27 +36,44 @@ void TItemsInstall::NoteConflict(const std::vector<TRestorePoint>& earlier,
                        "\"");
 }
 
-void TItemsInstall::NoteIdConflict(const std::vector<TRestorePoint>& earlier,
-                                   const TItemChange& change, const IItemKind* kind) {
+namespace {
+
+std::string IdKey(const std::string& kind, const std::string& id) {
+  return kind + '\n' + id;
+}
+
+}  // namespace
+
+void TItemsInstall::NoteIdConflict(const TItemsById& byId, const TItemChange& change,
+                                   const IItemKind* kind) {
   const std::string id = kind->ModelId(change.File, change.Key);
-  if (id.empty()) return;
-  for (const TRestorePoint& point : earlier)
-    for (const TItemChange& wrote : point.Items) {
-      // The same item is NoteConflict's; a line taken back is no longer that mod's.
-      if (wrote.Kind != change.Kind || wrote.New.empty() || ItemKey(wrote) == ItemKey(change) ||
-          kind->ModelId(wrote.File, wrote.Key) != id ||
-          !kind->MakesAnother(wrote.File, wrote.Section, wrote.New, change.New))
-        continue;
-      conflicts_.push_back("model ID " + id + " is \"" + Utf8FromCp1251(wrote.New) + "\" (" +
-                           ItemText(wrote) + ") of " + point.Title + "; this mod gives it to \"" +
-                           Utf8FromCp1251(change.New) + "\" (" + ItemText(change) + ")");
-      return;
-    }
+  const auto found = id.empty() ? byId.end() : byId.find(IdKey(change.Kind, id));
+  if (found == byId.end()) return;
+  for (const auto& [point, wrote] : found->second) {
+    // The same item is NoteConflict's.
+    if (ItemKey(*wrote) == ItemKey(change) ||
+        !kind->MakesAnother(wrote->File, wrote->Section, wrote->New, change.New))
+      continue;
+    conflicts_.push_back("model ID " + id + " is \"" + Utf8FromCp1251(wrote->New) + "\" (" +
+                         ItemText(*wrote) + ") of " + point->Title + "; this mod gives it to \"" +
+                         Utf8FromCp1251(change.New) + "\" (" + ItemText(change) + ")");
+    return;
+  }
 }
 
 std::vector<TItemChange> TItemsInstall::Plan(const std::vector<TRestorePoint>& earlier) {
   std::vector<TItemChange> changes;
   conflicts_.clear();
+  // The earlier points' items indexed once, so that planning takes time in step with the lines.
+  const TItemWriters writers(earlier);
+  TItemsById byId;
+  for (const TRestorePoint& point : earlier)
+    for (const TItemChange& wrote : point.Items) {
+      const IItemKind* kind = ItemKindNamed(wrote.Kind);
+      // A line taken back is no longer that mod's.
+      const std::string id = kind && !wrote.New.empty() ? kind->ModelId(wrote.File, wrote.Key) : "";
+      if (!id.empty()) byId[IdKey(wrote.Kind, id)].push_back({&point, &wrote});
+    }
   for (TFile& file : files_) {
     const std::string& item = file.Items.File;
     // A link would lead the merged file outside the game folder.
@@ -82,9 +99,9 @@ std::vector<TItemChange> TItemsInstall::Plan(const std::vector<TRestorePoint>& e
       change.Added = !outcome.Old;
       change.Old = outcome.Old.value_or("");
       change.New = outcome.New.value_or("");
-      if (outcome.Old) change.TakenFrom = ItemTakenFrom(earlier, change, outcome.Old);
+      if (outcome.Old) change.TakenFrom = writers.TakenFrom(change, outcome.Old);
       NoteConflict(earlier, change, file.Items.Kind);
-      if (!change.New.empty()) NoteIdConflict(earlier, change, file.Items.Kind);
+      if (!change.New.empty()) NoteIdConflict(byId, change, file.Items.Kind);
       changes.push_back(change);
     }
   }

@@ -5,6 +5,7 @@
 // version before recorded with whose it was.
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "change/changes.h"
@@ -38,8 +39,11 @@ class TItemsInstall {
                     const IItemKind* kind);
   // A model ID another installed mod gave its model in another section or IDE file: the game
   // knows each ID once, whichever file names it.
-  void NoteIdConflict(const std::vector<TRestorePoint>& earlier, const TItemChange& change,
-                      const IItemKind* kind);
+  // `byId` holds the earlier points' items that give a model ID, by kind and ID, in order.
+  using TItemsById =
+      std::unordered_map<std::string,
+                         std::vector<std::pair<const TRestorePoint*, const TItemChange*>>>;
+  void NoteIdConflict(const TItemsById& byId, const TItemChange& change, const IItemKind* kind);
   struct TFile {
     TItemsForFile Items;
     std::string Target, Staged, Bytes;

@@ -48,7 +48,7 @@ void TItemsUndo::TakeOver(const std::vector<TRestorePoint>& chain, std::vector<s
 TItemsUndo::TFile& TItemsUndo::FileOf(const IItemKind* kind, const std::string& item) {
   for (TFile& file : files_)
     if (file.Kind == kind && GameFileItemKey(file.Item) == GameFileItemKey(item)) return file;
-  return files_.emplace_back(TFile{kind, item, game_ + "\\" + item, "", {}});
+  return files_.emplace_back(TFile{kind, item, game_ + "\\" + item, "", {}, nullptr});
 }
 
 void TItemsUndo::Plan(const std::vector<TRestorePoint>& chain) {
@@ -69,10 +69,11 @@ void TItemsUndo::Plan(const std::vector<TRestorePoint>& chain) {
     const std::string link = LinkOnTheWay(fs_, game_, change.File);
     if (!link.empty()) throw Exception(LinkOnTheWayText("game folder", link));
     // A file gone since holds none of the installation's lines: nothing of the player's to keep.
-    if (file.Bytes.empty() && fs_.KindOf(file.Target) == TPathKind::kFile)
-      file.Bytes = ReadWholeFile(fs_, file.Target);
-    const std::optional<std::string> now =
-        file.Kind->Find(change.File, file.Bytes, change.Section, change.Key);
+    if (!file.Now) {
+      if (fs_.KindOf(file.Target) == TPathKind::kFile) file.Bytes = ReadWholeFile(fs_, file.Target);
+      file.Now = file.Kind->ReadItems(change.File, file.Bytes);
+    }
+    const std::optional<std::string> now = file.Now->Find(change.Section, change.Key);
     if (!now || *now != change.New) {
       stay_.push_back(ItemText(change) + " stays as changed since");
       continue;

@@ -6,6 +6,7 @@
 // since by the player or another program stays as it is: a version no installation wrote is
 // never dropped. Each file is written whole beside itself and swapped in by the undo's journal.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,7 @@ class TItemsUndo {
     const IItemKind* Kind;
     std::string Item, Target, Bytes;
     std::vector<TDataEdit> Edits;
+    std::unique_ptr<IItemsInFile> Now;  // its items as Bytes holds them, read once
   };
   void TakeOver(const std::vector<TRestorePoint>& chain, std::vector<size_t>& takenBy);
   TFile& FileOf(const IItemKind* kind, const std::string& item);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include "archive/archive.h"
 #include "archive/archive_body.h"
@@ -95,13 +97,16 @@ std::vector<std::string> ArchivesChangedBy(const std::vector<TRestorePoint>& poi
 // newer installation that wrote it again, or changed since.
 void AddLineStates(IFileSystem& fs, const std::string& gameFolder, TGameStatus& status) {
   const std::vector<TRestorePoint>& points = status.Owners.Points();
-  std::map<std::string, std::optional<std::string>> files;  // a file's bytes now, once read
-  for (size_t p = 0; p < points.size(); ++p)
+  // A file's items now, read once; none for a file that is not there.
+  std::map<std::string, std::unique_ptr<IItemsInFile>> files;
+  // Each item's newest writer among the points seen so far (newer ones first), which for the
+  // next point is the oldest of those newer than it.
+  std::unordered_map<std::string, size_t> writer;
+  for (size_t p = 0; p < points.size(); ++p) {
     for (const TItemChange& item : points[p].Items) {
       TThingStatus thing{TThing::kLine, ItemName(item), item.File, TThingState::kOwns};
-      for (size_t newer = p; newer-- > 0 && !thing.By;)
-        for (const TItemChange& again : points[newer].Items)
-          if (ItemKey(again) == ItemKey(item)) thing.By = &points[newer];
+      const auto newer = writer.find(ItemKey(item));
+      if (newer != writer.end()) thing.By = &points[newer->second];
       const IItemKind* kind = ItemKindNamed(item.Kind);
       if (thing.By) {
         thing.State = TThingState::kTakenOver;
@@ -109,15 +114,17 @@ void AddLineStates(IFileSystem& fs, const std::string& gameFolder, TGameStatus& 
         thing.State = TThingState::kCannotTell;
       } else {
         const std::string path = gameFolder + "\\" + item.File;
-        auto [at, read] = files.emplace(GameFileItemKey(item.File), std::nullopt);
+        auto [at, read] = files.emplace(GameFileItemKey(item.File), nullptr);
         if (read && !fs.IsLink(path) && fs.KindOf(path) == TPathKind::kFile)
-          at->second = ReadWholeFile(fs, path);
+          at->second = kind->ReadItems(item.File, ReadWholeFile(fs, path));
         const std::optional<std::string> now =
-            at->second ? kind->Find(item.File, *at->second, item.Section, item.Key) : std::nullopt;
+            at->second ? at->second->Find(item.Section, item.Key) : std::nullopt;
         if (!now || *now != item.New) thing.State = TThingState::kChangedSince;
       }
       status.Installed[p].Things.push_back(thing);
     }
+    for (const TItemChange& item : points[p].Items) writer[ItemKey(item)] = p;
+  }
 }
 
 }  // namespace

@@ -168,11 +168,10 @@ TEST_P(DataMerge, GivesTheFileByteForByte) {
   ASSERT_EQ(outcomes.size(), c.Old.size());
   for (size_t i = 0; i < outcomes.size(); ++i) EXPECT_EQ(outcomes[i].Old, c.Old[i]) << i;
   // Plan, status and undo find each line where the installation put it.
+  const auto now = DataLinesKind().ReadItems(c.File, DataBytes(lines));
   for (const TDataOutcome& outcome : outcomes) {
     if (outcome.Key.empty()) continue;
-    EXPECT_EQ(DataLinesKind().Find(c.File, DataBytes(lines), outcome.Section, outcome.Key),
-              outcome.New)
-        << outcome.Key;
+    EXPECT_EQ(now->Find(outcome.Section, outcome.Key), outcome.New) << outcome.Key;
   }
 }
 
