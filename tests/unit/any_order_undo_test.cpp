@@ -50,6 +50,9 @@ struct TMod {
   std::vector<std::pair<std::string, std::string>> GameFiles;  // path in the game, bytes
   std::string Level;
   std::vector<std::pair<std::string, std::string>> Lines;  // of object.dat: key, whole line
+  // A colour added to carcols.dat's table (every other mod has one), and the number it was
+  // given ("#3"), which must not move while the mod is in: cars name their colours by number.
+  std::string Colour{}, ColourKey{};
 };
 
 // Names that meet: the same entry in another letter case, names that differ only past the 23rd
@@ -71,6 +74,8 @@ const char* const kGameFiles[] = {"data\\handling.cfg", "data\\shared\\x.txt",
 const char* const kLineKeys[] = {"barrel", "crate", "cone", "newthing1", "newthing2"};
 const char kObjectDat[] = "G\\data\\object.dat";
 const char kGameObjects[] = "; objects\r\nbarrel 100\r\ncrate 200\r\ncone 300\r\n*\r\n";
+const char kCarcols[] = "G\\data\\carcols.dat";
+const char kGameColours[] = "col\r\n0,0,0 # 0 black\r\n245,245,245 # 1 white\r\nend\r\n";
 // Sizes on either side of sector boundaries.
 const int kSizes[] = {1, 2047, 2048, 2049, 4096, 5000, 6145};
 
@@ -112,6 +117,7 @@ TMod RandomMod(std::mt19937& random, int number) {
     if (keys.insert("LINE " + key).second)
       mod.Lines.push_back({key, key + " " + std::to_string(number * 10 + i)});
   }
+  if (number % 2) mod.Colour = std::to_string(number) + ",9,9";
   return mod;
 }
 
@@ -122,12 +128,14 @@ struct TState {
   std::map<std::string, std::string> Entries;
   size_t EntryCount = 0;
   std::map<std::string, std::string> Files;
-  std::map<std::string, std::string> Lines;  // object.dat's, by key: the game reads no order
+  std::map<std::string, std::string> Lines;    // object.dat's, by key: the game reads no order
+  std::map<std::string, std::string> Colours;  // carcols.dat's by number, free places left out
   std::set<std::string> Folders;
   std::string Level;  // "-" when absent
   bool operator==(const TState& other) const {
     return Entries == other.Entries && EntryCount == other.EntryCount && Files == other.Files &&
-           Lines == other.Lines && Folders == other.Folders && Level == other.Level;
+           Lines == other.Lines && Colours == other.Colours && Folders == other.Folders &&
+           Level == other.Level;
   }
 };
 
@@ -142,6 +150,8 @@ std::string Describe(const TState& state) {
   for (const std::string& folder : state.Folders) text += " " + folder;
   text += "; lines:";
   for (const auto& [key, line] : state.Lines) text += " [" + line + "]";
+  text += "; colours:";
+  for (const auto& [key, colour] : state.Colours) text += " " + key + "=" + colour;
   return text + "; level " + state.Level;
 }
 
@@ -163,6 +173,7 @@ TState Expected(const std::vector<TMod>& mods, const std::vector<bool>& in) {
     state.Entries[Upper(kInteriorMark + entry.Name)] = test::DataOf(interiors, entry);
   state.Files["G\\data\\handling.cfg"] = "the game's handling";
   state.Lines = {{"barrel", "barrel 100"}, {"crate", "crate 200"}, {"cone", "cone 300"}};
+  state.Colours = {{"#0", "0,0,0 # 0 black"}, {"#1", "245,245,245 # 1 white"}};
   state.Folders = {"G", "G\\models", "G\\data"};
   state.Level = "-";
   for (size_t i = 0; i < mods.size(); ++i) {
@@ -175,6 +186,7 @@ TState Expected(const std::vector<TMod>& mods, const std::vector<bool>& in) {
     }
     state.Level = mods[i].Level;
     for (const auto& [key, line] : mods[i].Lines) state.Lines[key] = line;
+    if (!mods[i].Colour.empty()) state.Colours[mods[i].ColourKey] = mods[i].Colour;
   }
   state.EntryCount = state.Entries.size();
   return state;
@@ -193,6 +205,7 @@ struct TWorld {
     fs.Put(kInteriors, BuildArchive(kOriginalInteriors));
     fs.Put("G\\data\\handling.cfg", "the game's handling");
     fs.Put(kObjectDat, kGameObjects);
+    fs.Put(kCarcols, kGameColours);
     registry.KeyExists = true;
   }
 
@@ -224,6 +237,10 @@ struct TWorld {
       script.DataLines.push_back(DataLinesItemText("data\\object.dat", "object.txt"));
       files.push_back({"object.txt", lines});
     }
+    if (!mod.Colour.empty()) {
+      script.DataLines.push_back(DataLinesItemText("data\\carcols.dat", "carcols.txt"));
+      files.push_back({"carcols.txt", "col\r\n" + mod.Colour + "\r\nend\r\n"});
+    }
     fs.Put(package, PackageBytes(files));
     // A mod without a level leaves the registry alone, and its point says the level was not
     // checked.
@@ -240,6 +257,14 @@ struct TWorld {
     const TRestorePoint point = FindLatestRestorePoint(fs, kRoot, kGame);
     ListInstallation(apps, kRoot, point, "C:\\merva.exe", AddedBytes(point));
     return point.Folder;
+  }
+
+  // The number the installation `point` gave its colour.
+  std::string ColourKeyOf(const std::string& point) {
+    for (const TRestorePoint& listed : ListRestorePoints(fs, kRoot, kGame))
+      for (const TItemChange& item : listed.Items)
+        if (listed.Folder == point && item.Section == "col") return item.Key;
+    return "";
   }
 
   TUndoResult Undo(const std::string& point, bool byNames) {
@@ -269,12 +294,17 @@ struct TWorld {
     state.EntryCount = entries.size() + inside.size();
     for (const auto& [path, data] : fs.Files())
       if (path.rfind("G\\", 0) == 0 && path != ArchivePathOf(kGame) && path != kInteriors &&
-          path != kObjectDat)
+          path != kObjectDat && path != kCarcols)
         state.Files[path] = std::string(data->begin(), data->end());
     const TMemoryFileSystem::Bytes* objects = fs.Get(kObjectDat);
     const TDataRule& rule = *DataRuleOf(kObjectDat);
     for (const TDataLine& line : ReadDataLines(rule, std::string(objects->begin(), objects->end())))
       if (!line.Key.empty()) state.Lines[line.Key] = line.Text;
+    const TMemoryFileSystem::Bytes* colours = fs.Get(kCarcols);
+    for (const TDataLine& line :
+         ReadDataLines(*DataRuleOf(kCarcols), std::string(colours->begin(), colours->end())))
+      if (line.Section == "col" && !line.Key.empty() && !line.Free)
+        state.Colours[line.Key] = line.Text;
     for (const std::string& folder : fs.Folders())
       if (folder == "G" || folder.rfind("G\\", 0) == 0) state.Folders.insert(folder);
     const auto level = registry.Values.find(kLevelValueName);
@@ -336,6 +366,7 @@ TEST(AnyOrderUndo, EveryUndoLeavesWhatTheModsStillInWouldHaveMade) {
     for (int i = 0; i < count; ++i) {
       mods.push_back(RandomMod(random, i + 1));
       points.push_back(world.Install(mods.back(), i + 1));
+      mods.back().ColourKey = world.ColourKeyOf(points.back());
     }
     std::vector<bool> in(mods.size(), true);
     ASSERT_TRUE(world.Now() == Expected(mods, in)) << "seed " << seed << " before any undo";
