@@ -50,8 +50,31 @@ std::string DisplayPath(const std::string& path) {
   return text;
 }
 
+std::string DisplayText(const std::string& message) {
+  std::string text = message;
+#ifndef _WIN32
+  // The tools hold every absolute path with "\" (ToolArguments, AbsolutePath): from where one
+  // starts (a separator that begins a word) to a quote, a colon or the line's end, its
+  // separators are shown as "/". Anything else keeps its backslashes: a name a package holds
+  // ("..\evil.txt"), a mod's line ("IDE DATA\MAPS\MY.IDE").
+  bool inPath = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"' || c == ':' || c == '\n') {
+      inPath = false;
+    } else if (c == '\\' || c == '/') {
+      const char before = i == 0 ? ' ' : text[i - 1];
+      if (!inPath && (before == ' ' || before == '"' || before == '(' || before == '\''))
+        inPath = true;
+      if (inPath) text[i] = '/';
+    }
+  }
+#endif
+  return text;
+}
+
 void TConsoleNotices::Notice(TNoticeKind kind, const std::string& text) {
-  std::string line = text;
+  std::string line = DisplayText(text);
   for (char& c : line)
     if (c == '\n') c = ' ';
   std::cerr << tool_ << (kind == TNoticeKind::kPlain ? ": " : ": error: ") << line << "\n";
@@ -115,17 +138,18 @@ int RunTool(const std::string& tool, const char* usage, int argc, char** argv,
   } catch (const EAbort& error) {
     return failed(error);  // already told
   } catch (const EFileError& error) {
-    std::cerr << tool << ": " << DisplayPath(error.Path()) << ": " << error.Text() << "\n";
+    std::cerr << tool << ": " << DisplayPath(error.Path()) << ": " << DisplayText(error.Text())
+              << "\n";
     return failed(error);
   } catch (const EInOutError& error) {
     if (error.Path().empty())
-      std::cerr << tool << ": error: " << error.what() << "\n";
+      std::cerr << tool << ": error: " << DisplayText(error.what()) << "\n";
     else
       std::cerr << tool << ": " << DisplayPath(error.Path()) << ": "
                 << IoErrorPlainText(error.ErrorCode()) << "\n";
     return failed(error);
   } catch (const std::exception& error) {
-    std::cerr << tool << ": error: " << error.what() << "\n";
+    std::cerr << tool << ": error: " << DisplayText(error.what()) << "\n";
     return failed(error);
   }
 }

@@ -17,6 +17,8 @@ namespace merva {
 std::vector<std::string> ToolArguments(int argc, char** argv);
 // A path as the user writes it on this system ("/" on Linux).
 std::string DisplayPath(const std::string& path);
+// A message as the user reads it on this system: on Linux its absolute paths with "/".
+std::string DisplayText(const std::string& message);
 
 // What the operations tell the user becomes lines on standard error.
 class TConsoleNotices : public INotices {

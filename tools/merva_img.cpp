@@ -462,13 +462,13 @@ int Undo(TTool& tool, const TArguments& args) {
   try {
     result = undo->Run({args.Force, args.Force});
   } catch (const EGameFilesEdited& edited) {
-    std::cerr << "merva-img: " << edited.what() << "\n"
+    std::cerr << "merva-img: " << DisplayText(edited.what()) << "\n"
               << "merva-img: give --force to take it back all the same; your versions are then "
                  "kept in "
               << DisplayPath(edited.KeptIn) << "\n";
     return kExitFailed;
   } catch (const EUndoRefused& refusal) {
-    std::cerr << "merva-img: " << refusal.what() << "\n"
+    std::cerr << "merva-img: " << DisplayText(refusal.what()) << "\n"
               << "merva-img: give --force to take it back all the same, by entry names\n";
     return kExitFailed;
   }
@@ -547,7 +547,7 @@ int History(TTool& tool, const TArguments& args) {
     } catch (const Exception& busy) {
       if (!game.empty())
         std::cerr << "merva-img: " << DisplayPath(other)
-                  << ": recovered nothing there: " << busy.what() << "\n";
+                  << ": recovered nothing there: " << DisplayText(busy.what()) << "\n";
     }
   }
   if (IInstalledApps* apps = SystemInstalledApps())

@@ -172,6 +172,8 @@ TEST(MervaPack, BadManifestsGetAClearError) {
                                   ShellQuoted(dir.Path()));
     EXPECT_NE(run.status, 0) << manifest;
     EXPECT_NE(run.output.find(error), std::string::npos) << run.output;
+    // The manifest named as the user wrote its path, "/" and all.
+    EXPECT_NE(run.output.find(dir.Path() + "/manifest.txt:"), std::string::npos) << run.output;
   }
   const TToolRun folder =
       RunShell(kPack + " build " + ShellQuoted(dir / "folder.dff") + " " + ShellQuoted(dir.Path()));
