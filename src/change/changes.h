@@ -152,6 +152,10 @@ struct TRestorePoint {
   std::string Folder;  // the folder's name: the game folder's name and the counter
   int32_t Counter = 0;
   std::string Title, Time, GameFolder;
+  // The game folder's own identity when the point was made (IFileSystem::FolderIdentity): a
+  // game deleted and another put in its place is not the one the point's installation changed.
+  // Empty in points of earlier versions, and where the system cannot tell.
+  std::string GameIdentity;
   TLevelRecord Level;
   // models\gta3.img first, which every point describes, then each other archive it changed.
   std::vector<TArchiveChange> Archives = {TArchiveChange{}};

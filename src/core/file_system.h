@@ -130,6 +130,10 @@ class IFileSystem {
   virtual TPathKind KindOf(const std::string& path) = 0;
   // True when both paths name the same existing file.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+  // What tells the folder at `path` (links followed) from another folder made at the same place
+  // after it was deleted, as long as it lasts: its volume and file number, and where the system
+  // keeps it, when it was made. Empty when the system cannot tell or there is no folder.
+  virtual std::string FolderIdentity(const std::string&) { return ""; }
   // The path from the root of a path given from the current folder, so that it names the same
   // place whatever folder the program later runs in; the path itself when that cannot be known.
   virtual std::string AbsolutePath(const std::string& path) = 0;

@@ -308,6 +308,23 @@ class TPosixFileSystem : public IFileSystem {
            ::stat(NativePath(b).c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
   }
+  std::string FolderIdentity(const std::string& path) override {
+    struct statx st;
+    if (path.empty() ||
+        ::statx(AT_FDCWD, NativePath(path).c_str(), 0, STATX_TYPE | STATX_INO | STATX_BTIME, &st) !=
+            0 ||
+        !S_ISDIR(st.stx_mode))
+      return "";
+    // A number freed by a deleted folder may be given to the next one: its birth time tells
+    // them apart, where the file system keeps one.
+    char text[96];
+    std::snprintf(
+        text, sizeof text, "%x.%x-%llx-%llx.%x", st.stx_dev_major, st.stx_dev_minor,
+        static_cast<unsigned long long>(st.stx_ino),
+        st.stx_mask & STATX_BTIME ? static_cast<unsigned long long>(st.stx_btime.tv_sec) : 0ULL,
+        st.stx_mask & STATX_BTIME ? st.stx_btime.tv_nsec : 0U);
+    return text;
+  }
   std::string AbsolutePath(const std::string& path) override {
     if (!path.empty() && (path[0] == '\\' || path[0] == '/')) return path;
     char* here = ::getcwd(nullptr, 0);

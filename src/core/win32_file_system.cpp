@@ -212,6 +212,20 @@ class TWin32FileSystem : public IFileSystem {
            info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
            info[0].nFileIndexLow == info[1].nFileIndexLow;
   }
+  std::string FolderIdentity(const std::string& path) override {
+    if (path.empty() || !(GetFileAttributesW(WidePath(path).c_str()) & FILE_ATTRIBUTE_DIRECTORY))
+      return "";
+    const TFileHandleHolder h(OpenForQuery(path));
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!h.Valid() || !GetFileInformationByHandle(h.Get(), &info)) return "";
+    // NTFS's file number carries a count of the reuses of its record: a folder made again at the
+    // same place gets another one. A share that gives no number tells nothing.
+    if (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0) return "";
+    char text[40];
+    std::snprintf(text, sizeof text, "%lx-%lx%08lx", info.dwVolumeSerialNumber, info.nFileIndexHigh,
+                  info.nFileIndexLow);
+    return text;
+  }
   std::string AbsolutePath(const std::string& path) override {
     const std::wstring wide = Wide(path);  // as the user is to read it: no long form
     std::wstring full(32768, L'\0');

@@ -105,11 +105,17 @@ TUndo::TUndo(std::string root, const std::string& pointArgument, const std::stri
       if (candidate.Folder == pointName) point_ = candidate, found = true;
   const std::string pointPath = PointPathOf(root_, pointName);
   if (!found) throw EFileError(pointPath, "no restore point of " + gameFolder);
-  if (SameGameFolder(fs, point_.GameFolder, gameFolder)) return;
+  const bool replaced = GameReplacedSince(fs, point_);
+  if (SameGameFolder(fs, point_.GameFolder, gameFolder)) {
+    if (!replaced) return;
+    // Taken back here, it would give the old game's versions to the player's new one.
+    throw EFileError(pointPath, "is a restore point of a game that was in " + point_.GameFolder +
+                                    " before it was deleted; the game there now is another one");
+  }
   // Named for a game folder it does not record: only a game that moved. While the folder it
   // records still holds an archive, the point is that game's (a copy of one game may have the
   // very same archive), and is taken back there.
-  if (StillHoldsArchive(fs, point_.GameFolder))
+  if (StillHoldsArchive(fs, point_.GameFolder) && !replaced)
     throw EFileError(pointPath, "is a restore point of the game in " + point_.GameFolder +
                                     ", which is still there; take it back there");
   // A game folder moved since is known by its archive: the size and fingerprint that the newest

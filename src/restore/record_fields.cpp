@@ -140,6 +140,11 @@ bool Fingerprint(const std::string& field, std::string& value) {
   return field.empty() || IsHex(field, 32);
 }
 
+bool IsGameIdentity(const std::string& field) {
+  return !field.empty() && field.size() <= 64 &&
+         field.find_first_not_of("0123456789abcdef.-") == std::string::npos;
+}
+
 // A "taken from" field: one of its three forms, a point named by its folder's name alone.
 bool TakenFrom(const std::string& field, std::string& value) {
   if (!Unescape(field, value)) return false;

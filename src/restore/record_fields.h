@@ -31,6 +31,9 @@ bool Number32(const std::string& text, int32_t& value);
 bool ParseLevel(const std::string& present, const std::string& bytes, TLevelValue& value);
 // A fingerprint field: empty, or XXH3-128's 32 hex digits.
 bool Fingerprint(const std::string& field, std::string& value);
+// A game folder's identity (IFileSystem::FolderIdentity): up to 64 characters, hex digits and
+// the separators "." and "-".
+bool IsGameIdentity(const std::string& field);
 // A "taken from" field: one of its three forms, a point named by its folder's name alone.
 bool TakenFrom(const std::string& field, std::string& value);
 // True when every path the record names stays inside its folders, as an installation writes

@@ -67,7 +67,9 @@ std::string RecordText(const TRestorePoint& p) {
   out << kTaggedHeading << "\n";
   out << "title\ttext=" << Escape(p.Title) << "\n";
   out << "time\ttext=" << Escape(p.Time) << "\n";
-  out << "game\tfolder=" << Escape(p.GameFolder) << "\n";
+  // "~": passed over by earlier readers, which know the game by its folder alone.
+  out << "game\tfolder=" << Escape(p.GameFolder)
+      << (p.GameIdentity.empty() ? "" : "\t~id=" + p.GameIdentity) << "\n";
   const auto level = [](const char* name, const TLevelValue& value) {
     return std::string("\t") + name + "=" + (value.Present ? "1" : "0") + "\t" + name +
            "-bytes=" + Hex(value.Bytes.data(), value.Bytes.size());
@@ -177,6 +179,10 @@ bool ReadPointLine(const std::string& kind, TTaggedLine& f, TRestorePoint& p) {
     f.Text("text", kind == "title" ? p.Title : p.Time);
   } else if (kind == "game") {
     f.Text("folder", p.GameFolder);
+    if (const std::string* id = f.Take("~id")) {
+      p.GameIdentity = *id;
+      f.Require(IsGameIdentity(*id));
+    }
   } else if (kind == "level") {
     f.Flag("checked", p.Level.Checked);
     f.Level("before", p.Level.Before);

@@ -195,7 +195,9 @@ std::vector<TRestorePoint> ListRestorePoints(IFileSystem& fs, const std::string&
   for (const std::string& name : FinishedPointFolders(fs, root)) {
     TRestorePoint point;
     if (!ReadRestorePoint(fs, PointPathOf(root, name), point)) continue;
-    if (!gameFolder.empty() && !SameGameFolder(fs, point.GameFolder, gameFolder)) continue;
+    if (!gameFolder.empty() &&
+        (!SameGameFolder(fs, point.GameFolder, gameFolder) || GameReplacedSince(fs, point)))
+      continue;
     points.push_back(point);
   }
   SortNewestFirst(points);
@@ -258,6 +260,12 @@ bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IProgress* prog
   const bool same = IsRecordedArchive(archive, point.Archives.front(), progress);
   archive.Close();
   return same;
+}
+
+bool GameReplacedSince(IFileSystem& fs, const TRestorePoint& point) {
+  if (point.GameIdentity.empty()) return false;
+  const std::string now = fs.FolderIdentity(TrimmedFolder(point.GameFolder));
+  return !now.empty() && now != point.GameIdentity;
 }
 
 std::vector<TDamagedPoint> DamagedRestorePoints(IFileSystem& fs, const std::string& root,
@@ -340,6 +348,8 @@ void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::s
     // run got: the point waits for it to come back.
     const std::string game = recorded ? point.GameFolder : PointMarkGame(fs, path);
     if (!fs.FileExists(ArchivePathOf(TrimmedFolder(game)))) continue;
+    // Nor can another game put where it was: nothing of the new game's is touched.
+    if (recorded && GameReplacedSince(fs, point)) continue;
     bool matches = false;
     try {
       matches = recorded && ArchiveMatches(fs, point, progress);

@@ -41,6 +41,10 @@ int32_t NextRestoreCounter(IFileSystem& fs, const std::string& root);
 // True when both name the same game folder: spelt alike (separators and a final "\" aside), or
 // the same folder as the system knows it.
 bool SameGameFolder(IFileSystem& fs, const std::string& a, const std::string& b);
+// True when the folder the point records holds another game now than the one its installation
+// changed: that one was deleted and another put in its place, which may have the very same
+// archive and files. Its points are no longer that folder's.
+bool GameReplacedSince(IFileSystem& fs, const TRestorePoint& point);
 
 // Newest first, by counter: the order every list of points is shown and taken back in.
 template <class TPointLike>

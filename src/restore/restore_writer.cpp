@@ -25,6 +25,7 @@ TRestorePointWriter::TRestorePointWriter(const TRestoreRequest& request, IFileSy
   // The folder as the system knows it, so that any later spelling of it finds the point.
   const std::string canonical = fs.CanonicalPath(gameFolder);
   point_.GameFolder = canonical.empty() ? gameFolder : canonical;
+  point_.GameIdentity = fs.FolderIdentity(gameFolder);
   point_.Level = request.Level;
 }
 

@@ -54,6 +54,9 @@ class TFaultyFileSystem : public IFileSystem {
   bool SameFile(const std::string& a, const std::string& b) override {
     return inner_.SameFile(a, b);
   }
+  std::string FolderIdentity(const std::string& path) override {
+    return inner_.FolderIdentity(path);
+  }
   std::string AbsolutePath(const std::string& path) override { return inner_.AbsolutePath(path); }
   int LockShared(const std::string& path, std::unique_ptr<IHeldLock>& held) override {
     return inner_.LockShared(path, held);

@@ -124,6 +124,7 @@ bool TMemoryFileSystem::CreateDirectory(const std::string& path) {
   if (files_.count(key) || directories_.count(key)) return false;
   if (!parent.empty() && !directories_.count(parent)) return false;
   directories_.insert(key);
+  made_[key] = ++folders_;
   return true;
 }
 
@@ -131,6 +132,7 @@ bool TMemoryFileSystem::RemoveDirectory(const std::string& path) {
   const std::string key = Key(path);
   for (const auto& [file, data] : files_)
     if (Parent(file) == key) return false;
+  made_.erase(key);
   return directories_.erase(key) > 0;
 }
 
@@ -181,8 +183,12 @@ int TMemoryFileSystem::MoveFolder(const std::string& from, const std::string& to
   std::set<std::string> directories;
   for (const std::string& key : directories_)
     directories.insert(moved(key) ? target + key.substr(source.size()) : key);
+  std::map<std::string, uint64_t> made;  // a folder moved is the same folder
+  for (const auto& [key, number] : made_)
+    made[moved(key) ? target + key.substr(source.size()) : key] = number;
   files_.swap(files);
   directories_.swap(directories);
+  made_.swap(made);
   return 0;
 }
 

@@ -21,7 +21,10 @@ class TMemoryFileSystem : public IFileSystem {
   void Put(const std::string& path, const std::string& data);
   // The file's content, or nullptr.
   const Bytes* Get(const std::string& path) const;
-  void AddDirectory(const std::string& path) { directories_.insert(Key(path)); }
+  void AddDirectory(const std::string& path) {
+    directories_.insert(Key(path));
+    made_[Key(path)] = ++folders_;
+  }
   // Windows' read-only attribute: such a file is renamed, never deleted or replaced.
   void SetReadOnly(const std::string& path) { readOnly_.insert(Key(path)); }
   bool IsReadOnly(const std::string& path) override { return readOnly_.count(Key(path)) > 0; }
@@ -56,6 +59,11 @@ class TMemoryFileSystem : public IFileSystem {
     return FileExists(a) && Key(a) == Key(b);
   }
   std::string AbsolutePath(const std::string& path) override { return path; }  // no current folder
+  // Each folder made is numbered: one made again at the same place gets a new number.
+  std::string FolderIdentity(const std::string& path) override {
+    const auto made = made_.find(Key(path));
+    return directories_.count(Key(path)) && made != made_.end() ? std::to_string(made->second) : "";
+  }
   // Every file, by path, for comparing whole trees.
   const std::map<std::string, std::shared_ptr<Bytes>>& Files() const { return files_; }
   const std::set<std::string>& Folders() const { return directories_; }
@@ -69,6 +77,8 @@ class TMemoryFileSystem : public IFileSystem {
   size_t limit_;
   std::map<std::string, std::shared_ptr<Bytes>> files_;
   std::set<std::string> directories_;
+  std::map<std::string, uint64_t> made_;  // each folder's number (FolderIdentity)
+  uint64_t folders_ = 0;
   std::set<std::string> readOnly_;
 };
 

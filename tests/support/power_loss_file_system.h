@@ -52,6 +52,9 @@ class TPowerLossFileSystem : public IFileSystem {
   bool SameFile(const std::string& a, const std::string& b) override {
     return live_.SameFile(a, b);
   }
+  std::string FolderIdentity(const std::string& path) override {
+    return live_.FolderIdentity(path);
+  }
   std::string AbsolutePath(const std::string& path) override { return live_.AbsolutePath(path); }
 
   // For the handles: one more changing operation; false once the power is gone.

@@ -55,6 +55,9 @@ class TReadRecorder : public IFileSystem {
   bool SameFile(const std::string& a, const std::string& b) override {
     return inner_.SameFile(a, b);
   }
+  std::string FolderIdentity(const std::string& path) override {
+    return inner_.FolderIdentity(path);
+  }
   std::string AbsolutePath(const std::string& path) override { return inner_.AbsolutePath(path); }
 
  private:

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "core/errors.h"
+#include "core/file_tools.h"
 #include "game/game_folder.h"
+#include "operations/game_status.h"
 #include "operations/installation.h"
 #include "operations/undo.h"
 #include "restore/restore_store.h"
@@ -106,6 +108,39 @@ TEST(DataLinesInstall, APlayersEditOfTheLineStaysThroughTheUndo) {
   EXPECT_EQ(Text(*fs, kHandling), edited);
   ASSERT_EQ(result.Done.Stay.size(), 1u);
   EXPECT_EQ(result.Done.Stay[0], "MYCAR in data\\handling.cfg stays as changed since");
+}
+
+// A game deleted and a stock one put at the same place, with the same archive byte for byte, is
+// another game: the old one's installation is neither told nor taken back there, and the new
+// game's own line comes back when the new game's installation is taken back.
+TEST(DataLinesInstall, AGameDeletedAndAnotherPutInItsPlaceIsNotTheOldOnes) {
+  auto fs = Game();
+  const std::string line = CarLine("INFERNUS", "1500.0");
+  Install(*fs, Mod(*fs, "Old", line));
+  const std::string oldPoint = ListRestorePoints(*fs, kRoot, "G").front().Folder;
+  RemoveFolderTree(*fs, "G");
+  for (const char* folder : {"G", "G\\models", "G\\data"}) fs->AddDirectory(folder);
+  fs->Put(ArchivePathOf("G"), BuildArchive({{1, 2, "a.dff"}}));
+  std::string players = kHandlingBefore;
+  players.replace(players.find("INFERNUS 1400.0"), 15, "INFERNUS 1450.0");
+  fs->Put(kHandling, players);
+  Install(*fs, Mod(*fs, "New", line));
+
+  const std::vector<TRestorePoint> points = ListRestorePoints(*fs, kRoot, "G");
+  ASSERT_EQ(points.size(), 1u);
+  EXPECT_EQ(points[0].Title, "New");
+  EXPECT_EQ(ReadGameStatus(*fs, kRoot, "G").Installed.size(), 1u);
+  test::TFakeBoxes boxes;
+  TNoProgress progress;
+  try {
+    TUndo(kRoot, oldPoint, "G", {*fs, boxes, progress}).Run({});
+    ADD_FAILURE() << "the old game's point was taken back in the new game";
+  } catch (const EFileError& error) {
+    EXPECT_NE(std::string(error.what()).find("before it was deleted"), std::string::npos)
+        << error.what();
+  }
+  Undo(*fs, "New");
+  EXPECT_EQ(Text(*fs, kHandling), players);
 }
 
 TEST(DataLinesInstall, AModelIdAnotherModUsesIsAConflictToldBeforeAndRefusedUnlessAllowed) {

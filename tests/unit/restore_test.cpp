@@ -515,6 +515,7 @@ TEST(RestoreRecord, ReadsBackWhatItWritesAndRefusesACutOrDamagedOne) {
   point.Title = "Tab\there, 100% \xC0\xC1 line\nbreak";
   point.Time = "2026-12-08 10:00:00";
   point.GameFolder = "C:\\Games\\GTA San Andreas";
+  point.GameIdentity = "5a0b3c00-10000000abcde";
   point.Level = {true, {false, {}}, {true, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}}};
   point.Archives[0].OldCount = 3;
   point.Archives[0].OldFirstSector = 1;
@@ -541,6 +542,7 @@ TEST(RestoreRecord, ReadsBackWhatItWritesAndRefusesACutOrDamagedOne) {
   ASSERT_TRUE(ParseRecord(text, read));
   EXPECT_EQ(RecordText(read), text);
   EXPECT_EQ(read.Title, point.Title);
+  EXPECT_EQ(read.GameIdentity, point.GameIdentity);
   EXPECT_EQ(std::memcmp(&read.Archives[0].Replaced[0].Old, &kept.Old, sizeof kept.Old), 0);
   EXPECT_EQ(LevelText(read.Level, read.Level.After), "1");
   EXPECT_EQ(LevelText(read.Level, read.Level.Before), "none");
@@ -558,7 +560,8 @@ TEST(RestoreRecord, ReadsBackWhatItWritesAndRefusesACutOrDamagedOne) {
       {"from=game\n", "from=someone\n"},
       {"fedcba98", "fedcba9"},
       {"~kept-print=00112233", "~kept-print=0011223"},
-      {"replaced=1", "replaced=0"},  // a kept print for a file that was not replaced
+      {"~id=5a0b3c00", "~id=..\\5a0b3c00"},  // a game's identity is hex digits, "." and "-"
+      {"replaced=1", "replaced=0"},          // a kept print for a file that was not replaced
   };
   EXPECT_FALSE(ParseRecord(text.substr(0, text.size() - 4), read)) << "cut before its end";
   EXPECT_FALSE(ParseRecord(text + "title\ttext=x\n", read)) << "a line after the end";
