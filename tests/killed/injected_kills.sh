@@ -30,7 +30,13 @@ listing() {
 state() { (listing) | md5sum; }
 save() { rm -rf "$work/$1" && mkdir "$work/$1" && cp -a "$work/game" "$work/$1/" &&
   { [ ! -d "$work/restore" ] || cp -a "$work/restore" "$work/$1/"; }; }
-load() { rm -rf "$work/game" "$work/restore" && cp -a "$work/$1/." "$work/"; }
+# The game folder itself stays (only what it holds is put back): a game folder made again is
+# another game, whose restore points the old one's are not.
+load() {
+  find "$work/game" -mindepth 1 -delete && rm -rf "$work/restore" &&
+    cp -a "$work/$1/game/." "$work/game/" &&
+    { [ ! -d "$work/$1/restore" ] || cp -a "$work/$1/restore" "$work/"; }
+}
 
 # The restore folder is there already, as after the player's first installation.
 mkdir -p "$work/game/models" "$work/game/data" "$work/source" "$work/mod" "$work/stock" \
