@@ -221,7 +221,7 @@ struct TGameOfArchive {
   std::string Folder, Archive;
 };
 
-// The locks of the game folders `archive` lies in, taken for a change (restore/changing_game.h);
+// The locks of the game folders `archive` lies in, taken for a change (journal/changing_game.h);
 // `games` gets their folders and the archive's place in each.
 std::vector<TChangingGame> LockIfGameArchive(IFileSystem& fs, const std::string& archive,
                                              std::vector<TGameOfArchive>* gamesOut = nullptr) {

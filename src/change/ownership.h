@@ -74,7 +74,7 @@ class TItemWriters {
   std::unordered_map<std::string, std::pair<size_t, size_t>> newest_;  // point, item
 };
 
-// An owner as a record keeps it (restore_point.h: kTakenFrom...).
+// An owner as a record keeps it (changes.h: kTakenFrom...).
 std::string TakenFromOf(const TOwner& owner);
 // An owner in words, and a record's "taken from" in words (`points` name the earlier ones).
 std::string OwnerText(const TOwner& owner);

@@ -4,7 +4,7 @@
 // the old archive), the game files
 // extracted beside the game, and a restore point of everything it replaces; then, its journal
 // committed, each takes its place. All or nothing: a failure or a power cut at any moment leaves
-// the game as it was, or the run for the next one to finish (restore/journal.h).
+// the game as it was, or the run for the next one to finish (journal/journal.h).
 #include <deque>
 #include <optional>
 #include <string>

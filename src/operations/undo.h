@@ -5,7 +5,7 @@
 //
 // Any installation can go, not only the newest: what later installations took over of it stays
 // as they wrote it, and their restore points are rewritten to keep what it kept
-// (restore/point_chain.h), so that each later undo still gives back the game as it was.
+// (change/point_chain.h), so that each later undo still gives back the game as it was.
 #include <deque>
 #include <optional>
 #include <set>
@@ -40,7 +40,7 @@ class EGameFilesEdited : public EUndoRefused {
 };
 
 // A version kept aside by a forced undo: nobody's installation wrote it, and no point had a place
-// left for it (restore/point_chain.h, TDisplaced).
+// left for it (change/point_chain.h, TDisplaced).
 struct TKeptAside {
   std::string Item;  // "data\\cfg.dat", or "infernus.dff in models\\gta3.img"
   std::string Path;  // where it is kept now

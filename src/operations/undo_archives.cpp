@@ -22,7 +22,7 @@ class TUndoDirectory {
   TUndoDirectory(const TArchiveLink& undone, IFileSystem& fs, IArchiveBody& plan)
       : change_(undone.Change), plan_(plan), kept_(fs, undone) {}
 
-  // The archive as worked out (restore/point_chain.h), exactly or by names: each entry from the
+  // The archive as worked out (change/point_chain.h), exactly or by names: each entry from the
   // archive now or from the point's kept archive.
   std::vector<TArchiveEntry> Entries(const TChainDirectory& planned) {
     std::vector<TArchiveEntry> entries;

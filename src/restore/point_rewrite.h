@@ -1,6 +1,6 @@
 #pragma once
 // Writes the later restore points that an undo of an older installation rewrites
-// (restore/point_chain.h), each whole beside the point it replaces, for the undo's journal to
+// (change/point_chain.h), each whole beside the point it replaces, for the undo's journal to
 // swap in; and reads the archives those points now leave, for their fingerprints, without
 // writing them.
 #include <memory>

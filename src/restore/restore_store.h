@@ -1,7 +1,7 @@
 #pragma once
 // The folder of restore points: one folder per installation, named after its game folder and a
 // counter that only grows, so the newest has the highest. A folder whose name ends in
-// ".partial" is being written by an installation, whose journal (restore/journal.h) says what
+// ".partial" is being written by an installation, whose journal (journal/journal.h) says what
 // becomes of it; one ending in ".undoing" was left by an undo of an earlier version.
 #include <algorithm>
 #include <memory>
@@ -110,7 +110,7 @@ std::vector<TDamagedPoint> DamagedRestorePoints(IFileSystem& fs, const std::stri
 std::vector<std::string> GamesOfUnfinishedPoints(IFileSystem& fs, const std::string& root);
 // Makes whole what killed runs of earlier versions, which kept no journal, left of `gameFolder`
 // (only folders of our own, see IsOwnPointFolder), after its journal is settled and while the
-// caller holds the game's lock (restore/changing_game.h): a ".partial"
+// caller holds the game's lock (journal/changing_game.h): a ".partial"
 // point whose new archive is in place (the installation got that far) takes its final name, any
 // other is removed; an ".undoing" point whose archive is still the installed one gets its name
 // back and the game files it had begun to swap go back (SettleGameFileSwap), any other is removed
@@ -134,7 +134,7 @@ bool FinishPointOfMovedGame(IFileSystem& fs, const std::string& root, const std:
                             const std::string& movedTo, IProgress* progress);
 
 // The newest restore point of `gameFolder` in `root`, or the newest of any game folder when it is
-// empty; what killed runs left is settled before (restore/changing_game.h).
+// empty; what killed runs left is settled before (journal/changing_game.h).
 // Raises when there is none, or when a newer point than the newest whole one is damaged.
 TRestorePoint FindLatestRestorePoint(IFileSystem& fs, const std::string& root,
                                      const std::string& gameFolder);
