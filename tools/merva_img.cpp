@@ -339,7 +339,7 @@ int Rebuilding(TTool& tool, const TArguments& args, const char* command, const T
   const std::vector<TChangingGame> locks = LockIfGameArchive(tool.fs, path, &games);
   TConsoleProgress progress(command);
   if (games.empty()) {
-    change(path, path + ".merva-tmp", progress);
+    change(path, path + kBesideSuffix, progress);
     return 0;
   }
   const TGameOfArchive& game = games.front();

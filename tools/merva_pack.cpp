@@ -48,8 +48,8 @@ int Build(const std::string& manifestPath, const std::string& folder, bool anyLe
     throw EFileError(folder, "the folder cannot be made; nothing was written");
   const std::string script = folder + "\\" + kScriptFileName;
   const std::string package = folder + "\\" + kPackageFileName;
-  TFileBeside newPackage(fs, package + ".merva-tmp", package);
-  TFileBeside newScript(fs, script + ".merva-tmp", script);
+  TFileBeside newPackage(fs, package);
+  TFileBeside newScript(fs, script);
   WritePackageFile(manifest.Sources, newPackage.Path());
   WriteScriptFile(manifest.Script, newScript.Path());
   if (newPackage.Replace() != 0)
@@ -126,7 +126,7 @@ int ListOrUnpack(const std::string& path, const std::string* folder, bool force 
       // Written beside its place and moved there: a link at the name is replaced, never
       // written through.
       const std::string target = *folder + "\\" + PackageFileName(name);
-      TFileBeside file(fs, target + ".merva-tmp", target);
+      TFileBeside file(fs, target);
       ExtractPackageEntry(package, entry, position, file.Path(), fs);
       const int code = file.Replace();
       if (code != 0) throw EInOutError(code, target);

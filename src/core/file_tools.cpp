@@ -43,6 +43,8 @@ void WriteZeros(TBlockFile& target, int64_t count) {
   }
 }
 
+const char kBesideSuffix[] = ".merva-tmp";
+
 TFileBeside::TFileBeside(IFileSystem& fs, std::string temp, std::string target)
     : fs_(fs), temp_(std::move(temp)), target_(std::move(target)) {
   // A temporary name is ours alone: what a killed run left there goes, and a link planted there

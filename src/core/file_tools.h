@@ -17,12 +17,18 @@ void CopyExact(TBlockFile& source, TBlockFile& target, int64_t bytes);
 // Writes `count` zero bytes.
 void WriteZeros(TBlockFile& target, int64_t count);
 
+// What a new version of a file is written under, beside it, until it takes the file's place.
+extern const char kBesideSuffix[];  // ".merva-tmp"
+
 // A new version of `target`, written and flushed beside it under `temp`, that takes the target's
 // place in one replacing move: the target is never half-written, and a temporary file that did
 // not take its place is removed.
 class TFileBeside {
  public:
   TFileBeside(IFileSystem& fs, std::string temp, std::string target);
+  // Under the target's name with kBesideSuffix.
+  TFileBeside(IFileSystem& fs, const std::string& target)
+      : TFileBeside(fs, target + kBesideSuffix, target) {}
   ~TFileBeside();
   TFileBeside(const TFileBeside&) = delete;
   TFileBeside& operator=(const TFileBeside&) = delete;

@@ -57,7 +57,7 @@ std::vector<TExtracted> TExtraction::Run() {
   for (const int32_t index : chosen) {
     const TArchiveEntry& entry = archive.Entries()[index];
     const std::string name = EntryName(entry);
-    TFileBeside file(fs, folder_ + "\\" + name + ".merva-tmp", folder_ + "\\" + name);
+    TFileBeside file(fs, folder_ + "\\" + name);
     const int64_t bytes = SectorBytes(entry.Size);
     CopyRange(fs, archive.File(), EntryStart(entry), bytes, file.Path());
     const int code = file.Replace();
