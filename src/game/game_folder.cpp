@@ -25,6 +25,21 @@ const char kTempArchiveName[] = "temp.img";
 
 }  // namespace
 
+std::string TrimmedGameFolder(const std::string& folder) {
+  std::string trimmed = folder;
+  std::replace(trimmed.begin(), trimmed.end(), '/', '\\');
+  while (trimmed.size() > 1 && trimmed.back() == '\\') trimmed.pop_back();
+  return trimmed;
+}
+
+bool SameGameFolder(IFileSystem& fs, const std::string& a, const std::string& b) {
+  if (TrimmedGameFolder(a) == TrimmedGameFolder(b)) return true;
+  // Two spellings of one folder ("..\\g2", another letter case on Windows, a link) name the
+  // same folder as the system knows it.
+  const std::string canonical = fs.CanonicalPath(a);
+  return !canonical.empty() && canonical == fs.CanonicalPath(b);
+}
+
 std::string ArchivePathOf(const std::string& gameFolder) {
   return gameFolder + "\\" + kArchiveInGame;
 }

@@ -33,6 +33,12 @@ std::string JournalPathOf(const std::string& gameFolder);
 // The folder a run extracts its game files into before they take their places.
 std::string ScratchFolderOf(const std::string& gameFolder);
 
+// A game folder as records and journals name it: "\" for "/", no final separator.
+std::string TrimmedGameFolder(const std::string& folder);
+// True when both name the same game folder: spelt alike (separators and a final "\" aside), or
+// the same folder as the system knows it.
+bool SameGameFolder(IFileSystem& fs, const std::string& a, const std::string& b);
+
 // The fingerprint (core/fingerprint.h) of the game file at `path` as it is now, the one answer
 // every part of the program compares with what an installation wrote: empty when no file is
 // there, and for a link, which no installation writes and so is nobody's version. Raises

@@ -27,13 +27,6 @@ constexpr int64_t kRecordLimit = 64 << 20;
 
 namespace {
 
-std::string TrimmedFolder(const std::string& folder) {
-  std::string trimmed = folder;
-  std::replace(trimmed.begin(), trimmed.end(), '/', '\\');
-  while (trimmed.size() > 1 && trimmed.back() == '\\') trimmed.pop_back();
-  return trimmed;
-}
-
 // The counter at the end of a folder name ("GTA San Andreas 12.partial" has 12), or 0.
 int32_t CounterOf(std::string name) {
   for (const char* suffix : {kPartialSuffix, kUndoingSuffix})
@@ -103,8 +96,8 @@ TPointPlace PointPlaceOf(IFileSystem& fs, const std::string& root, const std::st
 }
 
 std::string RestorePointName(const std::string& gameFolder, int32_t counter) {
-  std::string name = ExtractFileNamePart(TrimmedFolder(gameFolder));
-  if (name.empty()) name = TrimmedFolder(gameFolder);  // a drive: "D:\" is named "D"
+  std::string name = ExtractFileNamePart(TrimmedGameFolder(gameFolder));
+  if (name.empty()) name = TrimmedGameFolder(gameFolder);  // a drive: "D:\" is named "D"
   name = FileSystemSafeName(name);
   if (name.size() > kPointNameBytes) {
     size_t cut = kPointNameBytes;
@@ -129,14 +122,6 @@ int32_t NextRestoreCounter(IFileSystem& fs, const std::string& root) {
     throw Exception("The restore points in " + root + " have used up their numbers (" +
                     std::to_string(kLastCounter) + "): take some installations back first.");
   return highest + 1;
-}
-
-bool SameGameFolder(IFileSystem& fs, const std::string& a, const std::string& b) {
-  if (TrimmedFolder(a) == TrimmedFolder(b)) return true;
-  // Two spellings of one folder ("..\\g2", another letter case on Windows, a link) name the
-  // same folder as the system knows it.
-  const std::string canonical = fs.CanonicalPath(a);
-  return !canonical.empty() && canonical == fs.CanonicalPath(b);
 }
 
 namespace {
@@ -254,7 +239,7 @@ bool TRecordedArchiveCheck::Same(IProgress* progress) {
 }
 
 bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IProgress* progress) {
-  const std::string path = ArchivePathOf(TrimmedFolder(point.GameFolder));
+  const std::string path = ArchivePathOf(TrimmedGameFolder(point.GameFolder));
   if (!fs.FileExists(path)) return false;
   TBlockFile archive = TBlockFile::OpenReadOnly(fs, path);
   const bool same = IsRecordedArchive(archive, point.Archives.front(), progress);
@@ -264,7 +249,7 @@ bool ArchiveMatches(IFileSystem& fs, const TRestorePoint& point, IProgress* prog
 
 bool GameReplacedSince(IFileSystem& fs, const TRestorePoint& point) {
   if (point.GameIdentity.empty()) return false;
-  const std::string now = fs.FolderIdentity(TrimmedFolder(point.GameFolder));
+  const std::string now = fs.FolderIdentity(TrimmedGameFolder(point.GameFolder));
   return !now.empty() && now != point.GameIdentity;
 }
 
@@ -310,7 +295,7 @@ namespace {
 // versions it took away go back into place (rollBack), or go.
 void SettleGameFileSwap(IFileSystem& fs, const TRestorePoint& point, bool rollBack) {
   for (const TGameFileChange& change : point.GameFiles) {
-    const std::string target = TrimmedFolder(point.GameFolder) + "\\" + change.Item;
+    const std::string target = TrimmedGameFolder(point.GameFolder) + "\\" + change.Item;
     const std::string aside = target + kAsideSuffix, staged = target + kStagedSuffix;
     if (rollBack && fs.FileExists(aside) && !fs.IsLink(aside))
       fs.MoveFileReplace(aside, target);
@@ -321,7 +306,7 @@ void SettleGameFileSwap(IFileSystem& fs, const TRestorePoint& point, bool rollBa
   // A finished undo's folders go as its own would have, when empty.
   if (!rollBack)
     for (auto it = point.FoldersCreated.rbegin(); it != point.FoldersCreated.rend(); ++it)
-      fs.RemoveDirectory(TrimmedFolder(point.GameFolder) + "\\" + *it);
+      fs.RemoveDirectory(TrimmedGameFolder(point.GameFolder) + "\\" + *it);
 }
 
 }  // namespace
@@ -347,7 +332,7 @@ void RecoverRestorePoints(IFileSystem& fs, const std::string& root, const std::s
     // A game folder that is not there (moved away, its drive unplugged) cannot say how far the
     // run got: the point waits for it to come back.
     const std::string game = recorded ? point.GameFolder : PointMarkGame(fs, path);
-    if (!fs.FileExists(ArchivePathOf(TrimmedFolder(game)))) continue;
+    if (!fs.FileExists(ArchivePathOf(TrimmedGameFolder(game)))) continue;
     // Nor can another game put where it was: nothing of the new game's is touched.
     if (recorded && GameReplacedSince(fs, point)) continue;
     bool matches = false;
@@ -370,7 +355,7 @@ bool FinishPointOfMovedGame(IFileSystem& fs, const std::string& root, const std:
   if (fs.IsLink(path) || !IsOwnPointFolder(fs, path) || fs.DirectoryExists(whole)) return false;
   TRestorePoint point;
   if (!ReadRestorePoint(fs, path, point)) return false;
-  if (StillHoldsArchive(fs, TrimmedFolder(point.GameFolder))) return false;  // not moved
+  if (StillHoldsArchive(fs, TrimmedGameFolder(point.GameFolder))) return false;  // not moved
   point.GameFolder = fs.CanonicalPath(movedTo);
   bool matches = false;
   try {
@@ -393,7 +378,7 @@ std::string MovedFromFolder(IFileSystem& fs, const std::string& root, const std:
       seen = seen || SameGameFolder(fs, folder, point.GameFolder);
     if (seen) continue;
     tried.push_back(point.GameFolder);
-    if (StillHoldsArchive(fs, TrimmedFolder(point.GameFolder))) continue;  // not moved
+    if (StillHoldsArchive(fs, TrimmedGameFolder(point.GameFolder))) continue;  // not moved
     TRestorePoint there = point;
     there.GameFolder = movedTo;
     if (ArchiveMatches(fs, there, progress)) return point.GameFolder;

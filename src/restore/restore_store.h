@@ -38,9 +38,6 @@ TPointPlace PointPlaceOf(IFileSystem& fs, const std::string& root, const std::st
 std::string RestorePointName(const std::string& gameFolder, int32_t counter);
 // One more than the highest counter in `root`, whatever state its folder is in.
 int32_t NextRestoreCounter(IFileSystem& fs, const std::string& root);
-// True when both name the same game folder: spelt alike (separators and a final "\" aside), or
-// the same folder as the system knows it.
-bool SameGameFolder(IFileSystem& fs, const std::string& a, const std::string& b);
 // True when the folder the point records holds another game now than the one its installation
 // changed: that one was deleted and another put in its place, which may have the very same
 // archive and files. Its points are no longer that folder's.

@@ -11,6 +11,7 @@
 #include "core/file_tools.h"
 #include "core/fingerprint.h"
 #include "core/sha256.h"
+#include "game/game_folder.h"
 #include "journal/changing_game.h"
 #include "operations/installation.h"
 #include "operations/undo.h"
