@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "core/file_tools.h"
 #include "game/game_folder.h"
+#include "game/game_path.h"
 
 namespace merva {
 
@@ -18,7 +19,7 @@ void TItemsInstall::Read(const TInstallItems& items, const TPackageText& read) {
       // The player's own spelling, as Windows would find it on a case-sensitive disk too: the
       // record names the file so, and the undo and status open it so.
       file.File = SpellingInGame(fs_, game_, file.File);
-      const std::string target = game_ + "\\" + file.File;
+      const std::string target = InGameFolder(game_, file.File);
       files_.push_back({std::move(file), target, "", ""});
     }
 }

@@ -4,6 +4,7 @@
 #include "core/errors.h"
 #include "core/file_tools.h"
 #include "game/game_folder.h"
+#include "game/game_path.h"
 #include "script/install_items.h"
 
 namespace merva {
@@ -48,7 +49,7 @@ void TItemsUndo::TakeOver(const std::vector<TRestorePoint>& chain, std::vector<s
 TItemsUndo::TFile& TItemsUndo::FileOf(const IItemKind* kind, const std::string& item) {
   for (TFile& file : files_)
     if (file.Kind == kind && GameFileItemKey(file.Item) == GameFileItemKey(item)) return file;
-  return files_.emplace_back(TFile{kind, item, game_ + "\\" + item, "", {}, nullptr});
+  return files_.emplace_back(TFile{kind, item, InGameFolder(game_, item), "", {}, nullptr});
 }
 
 void TItemsUndo::Plan(const std::vector<TRestorePoint>& chain) {

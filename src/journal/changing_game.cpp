@@ -72,7 +72,7 @@ void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameF
     // Innermost first, and only while empty: a folder the player filled since stays.
     for (auto it = made.rbegin(); it != made.rend(); ++it)
       if (!it->empty() && GamePathIsInside(*it) && LinkOnTheWay(fs, gameFolder, *it).empty())
-        fs.RemoveDirectory(gameFolder + "\\" + *it);
+        fs.RemoveDirectory(InGameFolder(gameFolder, *it));
   }
   RemoveFolderTree(fs, scratch);
 }

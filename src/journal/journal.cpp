@@ -470,7 +470,7 @@ void TJournal::Begin() {
   // over that file should this run be taken back.
   for (const TJournalStep& step : steps_)
     if (step.Kind == TJournalStep::kAside) {
-      const std::string aside = game_ + "\\" + step.To.Relative;
+      const std::string aside = InGameFolder(game_, step.To.Relative);
       if (fs_.IsLink(aside) || fs_.FileExists(aside)) {
         fs_.DeleteFile(aside);
         fs_.FlushFolder(ParentFolder(aside));
@@ -485,8 +485,8 @@ void TJournal::Begin() {
 void TJournal::MoveAside() {
   for (const TJournalStep& step : steps_) {
     if (step.Kind != TJournalStep::kAside) continue;
-    const std::string from = game_ + "\\" + step.From.Relative,
-                      to = game_ + "\\" + step.To.Relative;
+    const std::string from = InGameFolder(game_, step.From.Relative),
+                      to = InGameFolder(game_, step.To.Relative);
     if (!fs_.IsLink(from) && !fs_.FileExists(from)) continue;
     const int code = fs_.MoveFileReplace(from, to);
     if (code != 0) throw EInOutError(code, from);

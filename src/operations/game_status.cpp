@@ -16,6 +16,7 @@
 #include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "game/game_lock.h"
+#include "game/game_path.h"
 #include "items/item_kinds.h"
 #include "restore/restore_store.h"
 #include "script/install_items.h"
@@ -47,7 +48,7 @@ class TPresent {
     return BodyFingerprint(body_, EntryStart(entry), EntryBytes(entry));
   }
   std::string OfGameFile(const std::string& item) {
-    return GameFileFingerprint(fs_, game_ + "\\" + item);
+    return GameFileFingerprint(fs_, InGameFolder(game_, item));
   }
 
   IFileSystem& fs_;
@@ -113,7 +114,7 @@ void AddLineStates(IFileSystem& fs, const std::string& gameFolder, TGameStatus& 
       } else if (!kind) {
         thing.State = TThingState::kCannotTell;
       } else {
-        const std::string path = gameFolder + "\\" + item.File;
+        const std::string path = InGameFolder(gameFolder, item.File);
         auto [at, read] = files.emplace(GameFileItemKey(item.File), nullptr);
         if (read && !fs.IsLink(path) && fs.KindOf(path) == TPathKind::kFile)
           at->second = kind->ReadItems(item.File, ReadWholeFile(fs, path));

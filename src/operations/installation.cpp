@@ -14,6 +14,7 @@
 #include "core/text.h"
 #include "game/game_archives.h"
 #include "game/game_folder.h"
+#include "game/game_path.h"
 #include "operations/room_check.h"
 #include "restore/restore_names.h"
 
@@ -322,7 +323,8 @@ void TInstallation::PlanGameFiles() {
   RefuseReadOnly(fs, ArchivePathOf(game_));
   for (const TOtherArchive& other : others_)
     RefuseReadOnly(fs, GameArchivePathOf(game_, other.Archive));
-  for (const TGameFileItem& item : items_.GameFiles) RefuseReadOnly(fs, game_ + "\\" + item.Path);
+  for (const TGameFileItem& item : items_.GameFiles)
+    RefuseReadOnly(fs, InGameFolder(game_, item.Path));
   // A link on the way would put the file outside the game folder, where no undo may follow.
   for (const TGameFileItem& item : items_.GameFiles) {
     const std::string link = LinkOnTheWay(fs, game_, item.Path);
@@ -345,10 +347,10 @@ void TInstallation::PlanGameFiles() {
     if (item.PackageName.empty() || !index_->Find(item.PackageName, entry, position)) continue;
     PackageFileName(PackageEntryName(entry));  // a hostile name is refused here
     for (const std::string& folder : item.Folders)
-      if (!fs.DirectoryExists(game_ + "\\" + folder) &&
+      if (!fs.DirectoryExists(InGameFolder(game_, folder)) &&
           std::find(madeFolders_.begin(), madeFolders_.end(), folder) == madeFolders_.end())
         madeFolders_.push_back(folder);
-    const std::string target = game_ + "\\" + item.Path;
+    const std::string target = InGameFolder(game_, item.Path);
     if (fs.DirectoryExists(target))
       throw Exception("Unable to put the file " + item.Item +
                       " into the game folder: a folder has its name. Nothing was changed.");
@@ -360,7 +362,7 @@ void TInstallation::PlanGameFiles() {
 void TInstallation::BeginJournal() {
   IFileSystem& fs = services_.Files;
   journal_.emplace(fs, game_, request_ ? request_->Folder : "");
-  for (const std::string& folder : madeFolders_) journal_->MadeFolder(game_ + "\\" + folder);
+  for (const std::string& folder : madeFolders_) journal_->MadeFolder(InGameFolder(game_, folder));
   journal_->Put(TempArchivePathOf(game_), ArchivePathOf(game_));
   journal_->Aside(ArchivePathOf(game_));
   for (const TOtherArchive& other : others_) {
@@ -386,7 +388,7 @@ void TInstallation::StageGameFiles() {
   const std::string scratch = ScratchFolderOf(game_);
   if (!fs.DirectoryExists(scratch) && !fs.CreateDirectory(scratch))
     throw Exception("Unable to create the folder " + scratch);
-  for (const std::string& folder : madeFolders_) fs.CreateDirectory(game_ + "\\" + folder);
+  for (const std::string& folder : madeFolders_) fs.CreateDirectory(InGameFolder(game_, folder));
   keyed_->Stage();
   std::vector<std::string> written;
   for (const TStagedFile& file : staged_) {

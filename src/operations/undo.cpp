@@ -17,6 +17,7 @@
 #include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "game/game_lock.h"
+#include "game/game_path.h"
 #include "journal/journal.h"
 #include "operations/room_check.h"
 #include "operations/undo_game_files.h"
@@ -217,7 +218,7 @@ void TUndo::CheckRoom(const TRestorePoint& undone, const TGameFilesUndo& files,
   for (const TGameFileChange& file : undone.GameFiles) {
     if (file.Replaced) staged += file.OldBytes;
     if (!edited.count(file.Item)) continue;
-    const std::string path = point_.GameFolder + "\\" + file.Item;
+    const std::string path = InGameFolder(point_.GameFolder, file.Item);
     if (fs.KindOf(path) != TPathKind::kFile) continue;
     TBlockFile current = TBlockFile::OpenReadOnly(fs, path);
     edits += current.Size();

@@ -8,6 +8,7 @@
 #include "core/fingerprint.h"
 #include "core/text.h"
 #include "game/game_folder.h"
+#include "game/game_path.h"
 #include "restore/restore_reader.h"
 #include "restore/restore_store.h"
 
@@ -31,7 +32,7 @@ bool ChangedSince(IFileSystem& fs, const std::string& target, const TGameFileCha
 // The way from the game folder to the file: no link (which would lead outside the game
 // folder) before the file itself, and no file where a folder goes.
 void CheckWay(IFileSystem& fs, const std::string& game, const TGameFileChange& change) {
-  const std::string target = game + "\\" + change.Item;
+  const std::string target = InGameFolder(game, change.Item);
   const std::string link = LinkOnTheWay(fs, game, change.Item);
   if (!link.empty() && link != target) throw Exception(LinkOnTheWayText("game folder", link));
   const std::vector<std::string> parts = SplitAt(change.Item, "\\/");
@@ -56,7 +57,7 @@ std::set<std::string> CheckGameFilePlaces(IFileSystem& fs, const TRestorePoint& 
   std::set<std::string> edited;
   for (const TGameFileChange& change : point.GameFiles) {
     CheckWay(fs, point.GameFolder, change);
-    const std::string target = point.GameFolder + "\\" + change.Item;
+    const std::string target = InGameFolder(point.GameFolder, change.Item);
     for (const char* suffix : {kAsideSuffix, kStagedSuffix})
       if (fs.DirectoryExists(target + suffix) && !fs.IsLink(target + suffix))
         throw Blocked("a folder stands at " + target + suffix + ", a name the undo uses");
@@ -72,7 +73,7 @@ TGameFilesSwap::TGameFilesSwap(IFileSystem& fs, const TRestorePoint& point, std:
   for (const TGameFileChange& change : point.GameFiles) {
     TItem item;
     item.Item = change.Item;
-    item.Target = point.GameFolder + "\\" + change.Item;
+    item.Target = InGameFolder(point.GameFolder, change.Item);
     if (change.Replaced) item.Staged = item.Target + kStagedSuffix;
     if (change.Replaced) item.Kept = KeptGameFilePath(pointPath_, change);
     items_.push_back(item);
@@ -99,7 +100,7 @@ void TGameFilesSwap::Note(TJournal& journal, const std::set<std::string>& edited
   }
   // A folder the player filled since stays.
   for (auto it = point_.FoldersCreated.rbegin(); it != point_.FoldersCreated.rend(); ++it)
-    journal.EmptyFolder(point_.GameFolder + "\\" + *it);
+    journal.EmptyFolder(InGameFolder(point_.GameFolder, *it));
   if (!edited.empty()) journal.New(editsFolder);
 }
 
@@ -110,7 +111,7 @@ void TGameFilesSwap::Prepare(const std::set<std::string>& edited, const std::str
     for (const std::string& item : edited) {
       const std::string copy = editsFolder + "\\" + item;
       CreateFolderPath(fs_, ParentFolder(copy));
-      CopyWholeFile(fs_, point_.GameFolder + "\\" + item, copy, /*flush=*/true);
+      CopyWholeFile(fs_, InGameFolder(point_.GameFolder, item), copy, /*flush=*/true);
     }
   }
   for (const std::string& folder : missingFolders_)

@@ -12,6 +12,7 @@
 #include "core/sha256.h"
 #include "core/text.h"
 #include "game/game_folder.h"
+#include "game/game_path.h"
 #include "restore/restore_names.h"
 
 namespace merva {
@@ -295,7 +296,7 @@ namespace {
 // versions it took away go back into place (rollBack), or go.
 void SettleGameFileSwap(IFileSystem& fs, const TRestorePoint& point, bool rollBack) {
   for (const TGameFileChange& change : point.GameFiles) {
-    const std::string target = TrimmedGameFolder(point.GameFolder) + "\\" + change.Item;
+    const std::string target = InGameFolder(TrimmedGameFolder(point.GameFolder), change.Item);
     const std::string aside = target + kAsideSuffix, staged = target + kStagedSuffix;
     if (rollBack && fs.FileExists(aside) && !fs.IsLink(aside))
       fs.MoveFileReplace(aside, target);
@@ -306,7 +307,7 @@ void SettleGameFileSwap(IFileSystem& fs, const TRestorePoint& point, bool rollBa
   // A finished undo's folders go as its own would have, when empty.
   if (!rollBack)
     for (auto it = point.FoldersCreated.rbegin(); it != point.FoldersCreated.rend(); ++it)
-      fs.RemoveDirectory(TrimmedGameFolder(point.GameFolder) + "\\" + *it);
+      fs.RemoveDirectory(InGameFolder(TrimmedGameFolder(point.GameFolder), *it));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "core/fingerprint.h"
 #include "core/text.h"
 #include "game/game_folder.h"
+#include "game/game_path.h"
 #include "restore/restore_names.h"
 #include "restore/restore_store.h"
 
@@ -66,7 +67,7 @@ void TRestorePointWriter::NoteGameFile(const TGameFileItem& item, int64_t newByt
   if (!notedFiles_.insert(GameFileItemKey(relative)).second) return;
   for (const std::string& folder : item.Folders) {
     if (notedFolders_.count(GameFileItemKey(folder))) continue;
-    if (fs_.DirectoryExists(gameFolder_ + "\\" + folder)) continue;
+    if (fs_.DirectoryExists(InGameFolder(gameFolder_, folder))) continue;
     notedFolders_.insert(GameFileItemKey(folder));
     point_.FoldersCreated.push_back(folder);
   }
@@ -74,7 +75,7 @@ void TRestorePointWriter::NoteGameFile(const TGameFileItem& item, int64_t newByt
   change.Item = relative;
   change.NewBytes = newBytes;
   change.NewFingerprint = fingerprint;
-  const std::string target = gameFolder_ + "\\" + relative;
+  const std::string target = InGameFolder(gameFolder_, relative);
   if (fs_.FileExists(target)) {
     change.Replaced = true;
     change.Kept = KeptGameFileName(relative);
@@ -112,7 +113,7 @@ void TRestorePointWriter::NoteOwners(TArchiveFile& archive) {
     if (!change.Replaced) continue;
     change.TakenFrom = TakenFromOf(owners.OwnerOf(TThing::kGameFile, change.Item, [&] {
       try {
-        return GameFileFingerprint(fs_, gameFolder_ + "\\" + change.Item);
+        return GameFileFingerprint(fs_, InGameFolder(gameFolder_, change.Item));
       } catch (const EInOutError&) {
         return std::string();  // unreadable now: the copy into the point meets it and says so
       }
@@ -142,7 +143,7 @@ TRestorePoint TRestorePointWriter::Preview(TArchiveFile& archive) {
 }
 
 int64_t TRestorePointWriter::GameFileBytes(const TGameFileChange& change) {
-  TBlockFile file = TBlockFile::OpenReadOnly(fs_, gameFolder_ + "\\" + change.Item);
+  TBlockFile file = TBlockFile::OpenReadOnly(fs_, InGameFolder(gameFolder_, change.Item));
   const int64_t size = file.Size();
   file.Close();
   return size;
@@ -268,7 +269,7 @@ void TRestorePointWriter::KeepUnchecked(TArchiveFile& archive, IProgress& progre
     if (!change.Replaced) continue;
     const std::string target = InPoint(pending_, change.Kept);
     CreateFolderPath(fs_, ParentFolder(target));
-    change.OldBytes = CopyWholeFile(fs_, gameFolder_ + "\\" + change.Item, target, false);
+    change.OldBytes = CopyWholeFile(fs_, InGameFolder(gameFolder_, change.Item), target, false);
     change.KeptFingerprint = GameFileFingerprint(fs_, target);
     keptFiles_.push_back(target);
     kept += change.OldBytes;
