@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/file_tools.h"
 #include "core/text.h"
 #include "core/windows_names.h"
 #include "game/game_folder.h"
@@ -54,6 +55,26 @@ std::string RebuiltArchivePathOf(const std::string& gameFolder, const std::strin
 
 std::string GameArchiveText(const std::string& relative) {
   return IsMainArchive(relative) ? kArchiveInGame : GameArchivePath(relative);
+}
+
+bool GameOfArchivePath(IFileSystem& fs, const std::string& path, std::string& game,
+                       std::string& archive) {
+  const std::string models = ParentFolder(path);
+  if (path.empty()) return false;
+  if (WindowsNameKey(ExtractFileNamePart(path)) == "GTA3.IMG" &&
+      WindowsNameKey(ExtractFileNamePart(models)) == "MODELS") {
+    game = ParentFolder(models);
+    archive.clear();
+    return true;
+  }
+  for (std::string folder = models; !folder.empty(); folder = ParentFolder(folder)) {
+    if (fs.FileExists(ArchivePathOf(folder)) && !fs.IsLink(ArchivePathOf(folder))) {
+      game = folder;
+      archive = path.substr(folder.size() + 1);
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace merva

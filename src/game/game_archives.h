@@ -5,6 +5,8 @@
 // script reader, the package builder, the installation and the undo all ask here.
 #include <string>
 
+#include "core/file_system.h"
+
 namespace merva {
 
 // Why a mod may not name `relative` (as a script or a manifest gives it, "\" or "/") as the
@@ -25,5 +27,11 @@ std::string GameArchivePathOf(const std::string& gameFolder, const std::string& 
 std::string RebuiltArchivePathOf(const std::string& gameFolder, const std::string& relative);
 // The archive as messages name it: "models\gta3.img" for the main one.
 std::string GameArchiveText(const std::string& relative);
+
+// The game folder of `path` when it lies in one: spelt as a game's archive (GAME\models\gta3.img,
+// as Windows reads names), or below the nearest folder that holds models\gta3.img. `archive`
+// gets its place below the game folder (empty for gta3.img); false when it is in no game.
+bool GameOfArchivePath(IFileSystem& fs, const std::string& path, std::string& game,
+                       std::string& archive);
 
 }  // namespace merva

@@ -1,5 +1,7 @@
 #include "journal/changing_game.h"
 
+#include <algorithm>
+
 #include "core/errors.h"
 #include "core/file_tools.h"
 #include "core/text.h"
@@ -75,6 +77,46 @@ void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameF
         fs.RemoveDirectory(InGameFolder(gameFolder, *it));
   }
   RemoveFolderTree(fs, scratch);
+}
+
+namespace {
+
+// The path with "." and empty parts dropped and ".." taking the part before it away, as the
+// system reads the spelling before it follows any link.
+std::string LexicalPath(const std::string& path) {
+  std::vector<std::string> kept;
+  const std::vector<std::string> parts = SplitAt(path, "\\/");
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if ((parts[i].empty() && i > 0) || parts[i] == ".") continue;
+    if (parts[i] == ".." && kept.size() > 1)
+      kept.pop_back();
+    else
+      kept.push_back(parts[i]);
+  }
+  std::string joined;
+  for (size_t i = 0; i < kept.size(); ++i) joined += (i ? "\\" : "") + kept[i];
+  return joined.empty() ? path : joined;
+}
+
+}  // namespace
+
+std::vector<TChangingGame> LockIfGameArchive(IFileSystem& fs, const std::string& archive,
+                                             std::vector<TGameOfArchive>* gamesOut) {
+  std::vector<TChangingGame> locks;
+  std::vector<TGameOfArchive> games;
+  for (std::string path : {LexicalPath(fs.AbsolutePath(archive)), fs.CanonicalPath(archive)}) {
+    std::replace(path.begin(), path.end(), '/', '\\');
+    std::string game, place;
+    if (!GameOfArchivePath(fs, path, game, place)) continue;
+    bool known = false;
+    for (const TGameOfArchive& other : games)
+      known = known || SameGameFolder(fs, other.Folder, game);
+    if (known) continue;
+    games.push_back({game.empty() ? "\\" : game, place});
+    locks.emplace_back(fs, games.back().Folder);
+  }
+  if (gamesOut) *gamesOut = games;
+  return locks;
 }
 
 }  // namespace merva

@@ -46,4 +46,17 @@ void RebuildGameArchive(IFileSystem& fs, const std::string& gameFolder,
 // empty. The caller holds the game's lock.
 void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameFolder);
 
+// A game folder an archive lies in, and the archive's place there (empty for models\gta3.img).
+struct TGameOfArchive {
+  std::string Folder, Archive;
+};
+
+// A game's archives (GAME\models\gta3.img, GAME\models\gta_int.img...) change only under the
+// game's lock, as during an installation or an undo: the locks of the game folders `archive` lies
+// in, each taken for a change, with their folders and the archive's place in each in `games`.
+// The game is found by what the path is, not by how it is spelt: as written
+// ("models\.\gta3.img", a linked models folder) and as the system resolves it.
+std::vector<TChangingGame> LockIfGameArchive(IFileSystem& fs, const std::string& archive,
+                                             std::vector<TGameOfArchive>* games = nullptr);
+
 }  // namespace merva
