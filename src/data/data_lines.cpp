@@ -25,6 +25,11 @@ bool StopsReading(const TDataRule& rule, const std::string& text) {
   return AsciiLower(text) == AsciiLower(rule.LastLine);
 }
 
+// carcols.dat's colour table, which every car's line refers to by number.
+bool IsColourTable(const TDataRule& rule, const std::string& section) {
+  return rule.Kind == TDataKind::kCarcols && section == "col";
+}
+
 std::string Trimmed(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t");
   if (first == std::string::npos) return "";
@@ -142,7 +147,7 @@ void KeyLines(const TDataRule& rule, std::vector<TDataLine>& lines) {
       line.Section = section;
       line.Key = NamedSectionKey(rule.Kind, section, f, position);
       if (!line.Key.empty()) ++position;
-      line.Free = rule.Kind == TDataKind::kCarcols && section == "col" && text == kFreeColour;
+      line.Free = IsColourTable(rule, section) && text == kFreeColour;
     }
   }
 }
@@ -205,10 +210,6 @@ std::string DataBytes(const std::vector<TDataLine>& lines) {
 }
 
 namespace {
-
-bool IsColourTable(const TDataRule& rule, const std::string& section) {
-  return rule.Kind == TDataKind::kCarcols && section == "col";
-}
 
 // The first line the game does not read as part of the file's items: its stop line, or
 // lines.size().
@@ -375,10 +376,10 @@ std::vector<TDataOutcome> ApplyDataEdits(const TDataRule& rule, std::vector<TDat
     }
     auto [group, first] = addedTo.emplace(edit.Section, added.size());
     if (first) {
-      TNewLines& lines_ = added.emplace_back();
-      lines_.Section = edit.Section;
-      lines_.At = PlaceFor(rule, lines, edit.Section, stop, lines_.Made);
-      if (lines_.Made) RequireClosedBefore(lines, lines_.At, edit.Section);
+      TNewLines& fresh = added.emplace_back();
+      fresh.Section = edit.Section;
+      fresh.At = PlaceFor(rule, lines, edit.Section, stop, fresh.Made);
+      if (fresh.Made) RequireClosedBefore(lines, fresh.At, edit.Section);
     }
     TNewLines& into = added[group->second];
     into.Lines.push_back(NewLine(edit.Section, edit.Key, *edit.Text));
