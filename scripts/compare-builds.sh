@@ -68,8 +68,10 @@ run() {
       mkdir -p "$dir/points/$(basename "$point")"
       (cd "$point" && find . -type f | sort | while read -r f; do
         mkdir -p "$dir/points/$(basename "$point")/$(dirname "$f")"
-        # The time of the run and the folder it ran in are all that may differ.
-        grep -av '^time\|^Installed' "$f" | sed "s|${dir//\//\\\\}|DIR|g; s|$dir|DIR|g" \
+        # The time of the run, the folder it ran in and that folder's identity on its disk are
+        # all that may differ.
+        grep -av '^time\|^Installed' "$f" |
+          sed "s|${dir//\//\\\\}|DIR|g; s|$dir|DIR|g; s|\t~id=[^\t]*||" \
           >"$dir/points/$(basename "$point")/$f" || true
       done)
     done

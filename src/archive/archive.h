@@ -12,7 +12,6 @@
 namespace merva {
 
 constexpr int64_t kSector = 2048;
-constexpr int64_t kHeaderBytes = 8;  // "VER2" and the entry count
 constexpr int64_t kEntryBytes = 32;  // one directory entry
 constexpr size_t kEntryNameBytes = 24;
 // Positions in the archive are signed 32-bit values, so it must stay below 2^31 bytes.
@@ -51,8 +50,13 @@ constexpr int64_t EntryBytes(const TArchiveEntry& entry) {
   return SizeBytes(entry.Size);
 }
 
-// One archive as read: its tag, its directory (whose size is the entry count) and its path.
+// The kinds of archive (archive_kind.h tells how each lies in its file).
+enum class TArchiveKind : uint8_t { kVer2 };
+
+// One archive as read: its kind and tag, its directory (whose size is the entry count) and its
+// path.
 struct TGTA3Archive {
+  TArchiveKind Kind = TArchiveKind::kVer2;
   char Signature[4] = {0, 0, 0, 0};
   bool Loaded = false;
   std::vector<TArchiveEntry> Entries;
@@ -113,9 +117,9 @@ void SortArchiveEntriesByDefinition(std::vector<TArchiveEntry>& entries, int32_t
 // Reads the archive's directory, sorts it and writes it back at byte 8.
 void RewriteSortedDirectory(const std::string& archivePath, IFileSystem& fs);
 
-// The first data sector of a compacted archive of `count` entries: past the directory with room
-// for at least one more entry, so that the next append need not move any data. Its byte
-// position always exceeds (count + 2) x 32, while the directory ends at 8 + count x 32.
-int32_t FirstCompactedOffset(int32_t count);
+// The first data sector of a compacted archive of `count` entries of that kind: past the
+// directory with room for at least one more entry, so that the next append need not move any
+// data.
+int32_t FirstCompactedOffset(int32_t count, TArchiveKind kind = TArchiveKind::kVer2);
 
 }  // namespace merva

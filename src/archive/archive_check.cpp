@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 
+#include "archive/archive_kind.h"
 #include "archive/sectors.h"
 #include "core/block_file.h"
 #include "core/text.h"
@@ -32,7 +33,7 @@ TArchiveReport CheckArchive(const TGTA3Archive& archive, int64_t length) {
   const std::vector<TArchiveEntry>& entries = archive.Entries;
   const auto count = static_cast<int32_t>(entries.size());
   TReportWriter report;
-  const int64_t directoryEnd = kHeaderBytes + int64_t{count} * kEntryBytes;
+  const int64_t directoryEnd = DirectoryEnd(archive.Kind, count);
   std::vector<int32_t> withData;
   for (int32_t i = 0; i < count; ++i) {
     const TArchiveEntry& e = entries[i];

@@ -8,6 +8,7 @@
 
 #include "archive/archive.h"
 #include "archive/archive_file.h"
+#include "archive/archive_kind.h"
 #include "archive/rebuild_reads.h"
 #include "archive/sectors.h"
 #include "core/background_flush.h"
@@ -172,7 +173,7 @@ TCompactionPlan PlanCompaction(TArchiveFile& archive, int32_t firstSector) {
     dataSectors += entry.Size;
   }
   TCompactionPlan plan;
-  plan.First = CompactionFirstSector(count, firstSector);
+  plan.First = CompactionFirstSector(count, firstSector, state.Kind);
   CheckArchiveLength((plan.First + dataSectors) * kSector);
   plan.Directory = state.Entries;
   plan.EntryEnds.resize(static_cast<size_t>(count));
@@ -191,15 +192,17 @@ TCompactionPlan PlanCompaction(TArchiveFile& archive, int32_t firstSector) {
 
 // The header, the directory and the zeros up to the first data sector (one sector at least).
 void WriteHead(TBlockFile& temp, const TGTA3Archive& state, const TCompactionPlan& plan) {
-  const std::array<char, kHeaderBytes> header = ArchiveHeader(state);
+  const std::string header = ArchiveHeader(state);
   temp.WriteExact(header.data(), static_cast<uint32_t>(header.size()));
+  const int64_t directoryStart = EntryPosition(state.Kind, 0);
+  WriteZeros(temp, directoryStart - static_cast<int64_t>(header.size()));
   const auto count = static_cast<uint32_t>(plan.Directory.size());
   if (count == 0) {
-    WriteZeros(temp, kSector - kHeaderBytes);
+    WriteZeros(temp, kSector - directoryStart);
     return;
   }
   temp.WriteExact(plan.Directory.data(), count * static_cast<uint32_t>(kEntryBytes));
-  WriteZeros(temp, SectorBytes(plan.First) - (kHeaderBytes + int64_t{count} * kEntryBytes));
+  WriteZeros(temp, SectorBytes(plan.First) - DirectoryEnd(state.Kind, static_cast<int32_t>(count)));
 }
 
 // Copies the runs in parts, each in its place; `written` runs after each part with where it
@@ -246,16 +249,14 @@ void WriteRuns(TBlockFile& temp, IArchiveBody& body, const TCompactionPlan& plan
 
 }  // namespace
 
-int32_t FirstCompactedOffset(int32_t count) {
-  // On unsigned 32-bit values, as the archive's own writers compute it.
-  const auto entry = static_cast<uint32_t>(kEntryBytes), sector = static_cast<uint32_t>(kSector);
-  return static_cast<int32_t>((static_cast<uint32_t>(count) + 2) * entry / sector + 1);
+int32_t FirstCompactedOffset(int32_t count, TArchiveKind kind) {
+  return ArchiveKindOf(kind).FirstDataSector(count);
 }
 
-int32_t CompactionFirstSector(int32_t count, int32_t firstSector) {
-  const int64_t directoryEnd = kHeaderBytes + int64_t{count} * kEntryBytes;
-  return SectorBytes(firstSector) >= directoryEnd && count > 0 ? firstSector
-                                                               : FirstCompactedOffset(count);
+int32_t CompactionFirstSector(int32_t count, int32_t firstSector, TArchiveKind kind) {
+  return SectorBytes(firstSector) >= DirectoryEnd(kind, count) && count > 0
+             ? firstSector
+             : FirstCompactedOffset(count, kind);
 }
 
 void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, IProgress& progress,
@@ -300,7 +301,7 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
 }
 
 int64_t CompactedArchiveBytes(const TGTA3Archive& state) {
-  int64_t sectors = FirstCompactedOffset(state.EntryCount());
+  int64_t sectors = FirstCompactedOffset(state.EntryCount(), state.Kind);
   for (const TArchiveEntry& entry : state.Entries) sectors += std::max(entry.Size, 0);
   return SectorBytes(sectors);
 }

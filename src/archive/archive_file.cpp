@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "archive/archive_kind.h"
 #include "archive/sectors.h"
 #include "core/errors.h"
 #include "core/text.h"
@@ -29,26 +30,29 @@ void CheckInPlace(const TArchiveEntry& entry, int64_t archiveLength, int64_t sou
 
 }  // namespace
 
-std::array<char, kHeaderBytes> ArchiveHeader(const TGTA3Archive& state) {
-  std::array<char, kHeaderBytes> header;
-  const int32_t count = state.EntryCount();
-  std::memcpy(header.data(), state.Signature, 4);
-  std::memcpy(header.data() + 4, &count, 4);
-  return header;
+std::string ArchiveHeader(const TGTA3Archive& state) {
+  return ArchiveKindOf(state.Kind).Header(state);
 }
 
 bool ReadArchiveDirectory(TBlockFile& file, TGTA3Archive& state, bool anyTag) {
-  char header[kHeaderBytes];
-  file.ReadExact(header, sizeof header);
-  int32_t count;
-  std::memcpy(state.Signature, header, 4);
-  std::memcpy(&count, header + 4, 4);
+  char head[kArchiveHeadBytes];
+  file.ReadExact(head, sizeof head);
+  std::memcpy(state.Signature, head, 4);
   state.Entries.clear();
-  if (!anyTag && std::memcmp(state.Signature, kArchiveTag, 4) != 0) return false;
+  int32_t count = 0;
+  const IArchiveKind* kind = ArchiveKindOfHead(head, count);
+  if (!kind && !anyTag) return false;
+  if (!kind) {
+    // Read as the game's kind, its tag kept as it is.
+    kind = &ArchiveKindOf(TArchiveKind::kVer2);
+    std::memcpy(&count, head + 4, 4);
+  }
+  state.Kind = kind->Kind();
   // Refuse an impossible count before anything is allocated for it.
   if (count < 0 || count >= kEntryCountLimit) throw ERangeError();
   const int64_t directoryBytes = int64_t{count} * kEntryBytes;
-  if (kHeaderBytes + directoryBytes > file.Size()) throw EInOutError(kReadBeyondEnd, file.Path());
+  if (DirectoryEnd(state.Kind, count) > file.Size()) throw EInOutError(kReadBeyondEnd, file.Path());
+  file.Seek(kind->DirectoryStart());
   state.Entries.resize(static_cast<size_t>(count));
   if (directoryBytes > 0)
     file.ReadExact(state.Entries.data(), static_cast<uint32_t>(directoryBytes));
@@ -153,8 +157,7 @@ void TArchiveFile::CheckPut(const std::string& key, int64_t sourceLength) {
     }
   } else {
     growth = RoundUpToSector(sourceLength);
-    const int64_t grownDirectoryEnd =
-        kHeaderBytes + (int64_t{state_.EntryCount()} + 1) * kEntryBytes;
+    const int64_t grownDirectoryEnd = DirectoryEnd(state_.Kind, state_.EntryCount() + 1);
     for (const int32_t i : EntriesStartingBefore(grownDirectoryEnd))
       growth += EntryBytes(state_.Entries[i]);
   }
@@ -193,8 +196,7 @@ int64_t TArchiveFile::PadToSector() {
 }
 
 void TArchiveFile::WriteEntry(int32_t index) {
-  body_->WriteBytes(kHeaderBytes + int64_t{index} * kEntryBytes, &state_.Entries[index],
-                    kEntryBytes);
+  body_->WriteBytes(EntryPosition(state_.Kind, index), &state_.Entries[index], kEntryBytes);
 }
 
 void TArchiveFile::Replace(int32_t index, const std::string& name, const TPutSource& source) {
@@ -221,7 +223,7 @@ void TArchiveFile::Replace(int32_t index, const std::string& name, const TPutSou
 
 void TArchiveFile::Append(const std::string& name, const TPutSource& source) {
   const int32_t n = state_.EntryCount();
-  const int64_t grownDirectoryEnd = kHeaderBytes + (int64_t{n} + 1) * kEntryBytes;
+  const int64_t grownDirectoryEnd = DirectoryEnd(state_.Kind, n + 1);
   const std::vector<int32_t> moved = EntriesStartingBefore(grownDirectoryEnd);
   int64_t movedSectors = 0;
   for (const int32_t i : moved) movedSectors += std::max(state_.Entries[i].Size, 0);
@@ -250,8 +252,8 @@ void TArchiveFile::Append(const std::string& name, const TPutSource& source) {
   origins_.resize(static_cast<size_t>(n), -1);
   origins_.push_back(-1);
   WriteEntry(n);
-  const std::array<char, kHeaderBytes> header = ArchiveHeader(state_);
-  body_->WriteBytes(0, header.data(), header.size());
+  const std::string header = ArchiveHeader(state_);
+  body_->WriteBytes(0, header.data(), static_cast<uint32_t>(header.size()));
   index_[EntryNameKey(EntryName(added))].push_back(n);
   byOffset_.emplace(added.Offset, n);
 }
@@ -260,7 +262,7 @@ void TArchiveFile::SortDirectory() {
   origins_.resize(state_.Entries.size(), -1);
   SortArchiveEntries(state_.Entries, state_.EntryCount(), &origins_);
   if (!state_.Entries.empty())
-    body_->WriteBytes(kHeaderBytes, state_.Entries.data(),
+    body_->WriteBytes(EntryPosition(state_.Kind, 0), state_.Entries.data(),
                       static_cast<uint32_t>(state_.Entries.size()) * kEntryBytes);
   BuildIndex();
 }

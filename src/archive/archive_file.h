@@ -19,11 +19,12 @@
 
 namespace merva {
 
-// Reads the 8-byte header into `state` and, when the tag is "VER2" or `anyTag` is set, the
-// directory that follows it. False for a foreign tag (the header read, no entries).
+// Reads the header into `state` and, when it is of a kind this version reads (or `anyTag` is
+// set: then read as the game's kind, whatever its tag), the directory that follows it. False
+// for a foreign header (the tag read, no entries).
 bool ReadArchiveDirectory(TBlockFile& file, TGTA3Archive& state, bool anyTag = false);
-// The 8-byte header of `state`: its tag and entry count.
-std::array<char, kHeaderBytes> ArchiveHeader(const TGTA3Archive& state);
+// The bytes of `state` before its directory, as its kind writes them.
+std::string ArchiveHeader(const TGTA3Archive& state);
 
 class TArchiveFile {
  public:
@@ -96,7 +97,8 @@ class TArchiveFile {
 
 // Where the compaction puts the first data sector of `count` entries: at `firstSector` when it
 // leaves room for the directory, else at FirstCompactedOffset.
-int32_t CompactionFirstSector(int32_t count, int32_t firstSector);
+int32_t CompactionFirstSector(int32_t count, int32_t firstSector,
+                              TArchiveKind kind = TArchiveKind::kVer2);
 // The length of the archive written compacted from `state` (its first data sector the
 // compaction's own): what an installation or an undo needs room for.
 int64_t CompactedArchiveBytes(const TGTA3Archive& state);

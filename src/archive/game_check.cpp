@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "archive/archive.h"
+#include "archive/archive_kind.h"
 #include "core/block_file.h"
 #include "game/game_folder.h"
 
@@ -10,10 +11,11 @@ namespace merva {
 
 bool HasArchiveHeader(IFileSystem& fs, const std::string& path) {
   TBlockFile file = TBlockFile::OpenReadOnly(fs, path);
-  char header[kHeaderBytes] = {};
-  const uint32_t got = file.ReadCounted(header, sizeof header);
+  char head[kArchiveHeadBytes] = {};
+  const uint32_t got = file.ReadCounted(head, sizeof head);
   file.Close();
-  return got == sizeof header && std::memcmp(header, kArchiveTag, 4) == 0;
+  int32_t count = 0;
+  return got == sizeof head && ArchiveKindOfHead(head, count) != nullptr;
 }
 
 TGameCheck CheckGameFolder(IFileSystem& fs, const std::string& gameFolder) {

@@ -75,15 +75,11 @@ struct TOrderRun {
   int32_t Old = 0, New = 0, Count = 0;
 };
 
-// How an archive lays out its directory and data. Each kind has its own reader and writer of
-// the change below; the game's IMG archives of version 2 ("VER2", the directory inside the
-// archive) are the one kind so far.
-enum class TArchiveKind : uint8_t { kVer2 };
-
 // What an installation changed in one of the game's archives: a value of its own, so that every
 // archive, models\gta3.img or another, is taken back by one rule.
 struct TArchiveChange {
   std::string Archive = kArchiveInGame;  // below the game folder
+  // The archive's kind as the installation read it, which its kept archive is written in.
   TArchiveKind Kind = TArchiveKind::kVer2;
   int32_t OldCount = 0, OldFirstSector = 0;
   int64_t OldArchiveBytes = 0;

@@ -36,8 +36,8 @@ std::vector<int32_t> OldPlaces(const TArchiveLink& link, size_t nowCount) {
   return placeOf;
 }
 
-int64_t ChainArchiveBytes(const TChainDirectory& entries, int32_t firstSector) {
-  int64_t sectors = CompactionFirstSector(static_cast<int32_t>(entries.size()), firstSector);
+int64_t ChainArchiveBytes(const TChainDirectory& entries, int32_t firstSector, TArchiveKind kind) {
+  int64_t sectors = CompactionFirstSector(static_cast<int32_t>(entries.size()), firstSector, kind);
   for (const TChainEntry& entry : entries) sectors += std::max(entry.Entry.Size, 0);
   return SectorBytes(sectors);
 }
@@ -290,12 +290,13 @@ TRewrittenArchive RewriteLater(const std::vector<TArchiveLink>& chain, size_t i,
     change.OldFirstSector = chain[0].Change.OldFirstSector;
     change.OldArchiveBytes = chain[0].Change.OldArchiveBytes;
   } else {
-    change.OldFirstSector = HasData(found) ? FirstCompactedOffset(change.OldCount) : 0;
-    change.OldArchiveBytes = ChainArchiveBytes(found, 0);
+    change.OldFirstSector = HasData(found) ? FirstCompactedOffset(change.OldCount, change.Kind) : 0;
+    change.OldArchiveBytes = ChainArchiveBytes(found, 0, change.Kind);
   }
   rewritten.Leaves = w.Without[i];
-  rewritten.LeavesFirstSector = FirstCompactedOffset(static_cast<int32_t>(w.Without[i].size()));
-  change.NewArchiveBytes = ChainArchiveBytes(w.Without[i], 0);
+  rewritten.LeavesFirstSector =
+      FirstCompactedOffset(static_cast<int32_t>(w.Without[i].size()), change.Kind);
+  change.NewArchiveBytes = ChainArchiveBytes(w.Without[i], 0, change.Kind);
   CountKeptBytes(change);
   return rewritten;
 }

@@ -119,7 +119,7 @@ TChainDirectory ArchiveByNames(const TArchiveChange& change, const std::set<std:
 
 // The length of the archive the compaction writes for `entries` from `firstSector` (0 for its
 // own first sector).
-int64_t ChainArchiveBytes(const TChainDirectory& entries, int32_t firstSector);
+int64_t ChainArchiveBytes(const TChainDirectory& entries, int32_t firstSector, TArchiveKind kind);
 
 // The undo of chain[0]'s game files, folders and level under the later points of its game.
 struct TGameFilesUndo {

@@ -1,19 +1,17 @@
 #pragma once
 // The installation of one mod into one game folder, from start to end: the archive files into
-// models\gta3.img and the other archives they name (each planned in memory, written once beside
-// the old archive), the game files
+// models\gta3.img and the other archives they name (install_archives.h), the game files
 // extracted beside the game, and a restore point of everything it replaces; then, its journal
 // committed, each takes its place. All or nothing: a failure or a power cut at any moment leaves
 // the game as it was, or the run for the next one to finish (journal/journal.h).
-#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "archive/archive_rebuild.h"
 #include "items/items_install.h"
 #include "journal/changing_game.h"
 #include "journal/journal.h"
+#include "operations/install_archives.h"
 #include "operations/install_request.h"
 #include "operations/operation.h"
 #include "operations/room_check.h"
@@ -92,19 +90,13 @@ class TInstallation {
   void BeginJournal();
   void StageGameFiles();
   void OpenPackage();
-  void PlanArchive();
   // Reads and merges the lines the mod brings for the game's data files, in memory, and notes
   // them in the restore point.
   void PlanItems();
-  // Opens every other archive the mod puts files into; raises, naming it, for one that is not
-  // an archive of the game or lies behind a link.
-  void OpenOtherArchives();
-  // Puts the items for `archive` (empty: models\gta3.img) into its plan, and sorts it.
-  void PutArchiveFiles(TArchiveFile& plan, const std::string& archive = "");
-  // The room the run needs, `others` the plans of the other archives in their order.
-  TRoomCheck RoomNeeded(TArchiveFile& archive, const std::vector<TArchiveFile*>& others);
-  void CheckRoom();
-  void ReplaceArchive();
+  // The room the run needs on each drive.
+  TRoomCheck RoomNeeded();
+  // Writes the new archives and the restore point, then commits the run.
+  void ReplaceArchives();
   // Lists the installation in the player's installed programs, with the program its uninstall
   // command runs kept beside the restore points.
   void ListInApps();
@@ -121,14 +113,7 @@ class TInstallation {
   // failed before its commit) just before it.
   std::optional<TChangingGame> lock_;
   std::optional<TJournal> journal_;
-  std::optional<TArchiveRebuild> rebuild_;
-  // Another archive the mod puts files into, rebuilt beside itself like gta3.img.
-  struct TOtherArchive {
-    std::string Archive;  // below the game folder, as the first item spells it
-    std::optional<TArchiveRebuild> Rebuild;
-    TRestorePointWriter* Point = nullptr;  // its part of the restore point
-  };
-  std::deque<TOtherArchive> others_;
+  std::optional<TArchivesInstall> archives_;
   std::optional<TBlockFile> package_;
   TPackageDirectory directory_;
   std::optional<TPackageIndex> index_;

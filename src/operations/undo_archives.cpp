@@ -261,8 +261,8 @@ void TArchivesUndo::CompleteRewritten(TRewrittenArchive& later, bool newest,
     created.Close();
   } else {
     later.Change.NewArchiveFingerprint = ChainArchiveFingerprint(
-        later.Leaves, later.LeavesFirstSector, archive.Rebuild->Archive().File(), *archive.Sources,
-        services_.Progress);
+        later.Leaves, later.LeavesFirstSector, later.Change.Kind, archive.Rebuild->Archive().File(),
+        *archive.Sources, services_.Progress);
   }
 }
 

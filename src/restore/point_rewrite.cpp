@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/archive_file.h"
+#include "archive/archive_kind.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
 #include "core/fingerprint.h"
@@ -109,13 +110,15 @@ void HashZeros(TFingerprint& print, int64_t count) {
 }  // namespace
 
 std::string ChainArchiveFingerprint(const TChainDirectory& entries, int32_t firstSector,
-                                    TBlockFile& archive, TChainSources& sources,
+                                    TArchiveKind kind, TBlockFile& archive, TChainSources& sources,
                                     IProgress& progress) {
   TGTA3Archive state;
+  state.Kind = kind;
   std::memcpy(state.Signature, kArchiveTag, sizeof state.Signature);
   const auto count = static_cast<int32_t>(entries.size());
-  const int64_t directoryEnd = kHeaderBytes + int64_t{count} * kEntryBytes;
-  const int64_t first = CompactionFirstSector(count, firstSector);
+  const int64_t directoryStart = EntryPosition(kind, 0);
+  const int64_t directoryEnd = DirectoryEnd(kind, count);
+  const int64_t first = CompactionFirstSector(count, firstSector, kind);
   int64_t at = first;
   for (const TChainEntry& entry : entries) {
     state.Entries.push_back(entry.Entry);
@@ -123,10 +126,11 @@ std::string ChainArchiveFingerprint(const TChainDirectory& entries, int32_t firs
     at += std::max(entry.Entry.Size, 0);
   }
   TFingerprint print;
-  const std::array<char, kHeaderBytes> header = ArchiveHeader(state);
+  const std::string header = ArchiveHeader(state);
   print.Update(header.data(), header.size());
+  HashZeros(print, directoryStart - static_cast<int64_t>(header.size()));
   if (count == 0) {
-    HashZeros(print, kSector - kHeaderBytes);
+    HashZeros(print, kSector - directoryStart);
     return print.HexDigest();
   }
   print.Update(state.Entries.data(), static_cast<size_t>(count) * kEntryBytes);
@@ -160,13 +164,8 @@ void WriteKeptArchive(IFileSystem& fs, const std::string& oldFolder, const std::
     CopyWholeFile(fs, InPoint(oldFolder, kKeptArchiveName), target, false);
     return;
   }
-  const std::vector<TArchiveEntry> directory = KeptArchiveDirectory(change.Replaced);
-  TBlockFile file = TBlockFile::Create(fs, target);
-  const auto count = static_cast<int32_t>(directory.size());
-  file.WriteExact(kArchiveTag, 4);
-  file.WriteExact(&count, 4);
-  file.WriteExact(directory.data(), static_cast<uint32_t>(count) * kEntryBytes);
-  WriteZeros(file, SectorBytes(FirstCompactedOffset(count)) - file.Size());
+  const std::vector<TArchiveEntry> directory = KeptArchiveDirectory(change.Replaced, change.Kind);
+  TBlockFile file = CreateKeptArchive(fs, target, change, directory);
   for (size_t r = 0; r < directory.size(); ++r) {
     const TPutSource source = sources.Kept(rewritten.KeptEntries[r], progress);
     file.Seek(EntryStart(directory[r]));

@@ -47,7 +47,7 @@ void CheckLaterPoints(IFileSystem& fs, const std::string& root,
 // The fingerprint of the archive that the compaction would write for `entries` from
 // `firstSector`: their data read from `archive` (the game's archive now) and the kept archives.
 std::string ChainArchiveFingerprint(const TChainDirectory& entries, int32_t firstSector,
-                                    TBlockFile& archive, TChainSources& sources,
+                                    TArchiveKind kind, TBlockFile& archive, TChainSources& sources,
                                     IProgress& progress);
 
 // One of a rewritten point's archives, rewritten by the chain of that archive.

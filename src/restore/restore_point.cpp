@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "archive/archive_file.h"
+#include "archive/archive_kind.h"
 #include "archive/sectors.h"
 #include "change/ownership.h"
 #include "core/cp1251.h"
@@ -23,9 +24,10 @@ namespace merva {
 
 using namespace record;
 
-std::vector<TArchiveEntry> KeptArchiveDirectory(const std::vector<TKeptEntry>& replaced) {
+std::vector<TArchiveEntry> KeptArchiveDirectory(const std::vector<TKeptEntry>& replaced,
+                                                TArchiveKind kind) {
   std::vector<TArchiveEntry> directory;
-  int64_t at = FirstCompactedOffset(static_cast<int32_t>(replaced.size()));
+  int64_t at = FirstCompactedOffset(static_cast<int32_t>(replaced.size()), kind);
   for (const TKeptEntry& entry : replaced) {
     TArchiveEntry kept = entry.Old;
     kept.Size = std::max(entry.Old.Size, 0);
@@ -35,6 +37,24 @@ std::vector<TArchiveEntry> KeptArchiveDirectory(const std::vector<TKeptEntry>& r
   }
   CheckArchiveLength(SectorBytes(at));
   return directory;
+}
+
+TBlockFile CreateKeptArchive(IFileSystem& fs, const std::string& path, const TArchiveChange& change,
+                             const std::vector<TArchiveEntry>& directory) {
+  // One file however many entries a mod replaces, in the game's own format: one file to write
+  // and to flush (thousands of small files cost seconds), and any IMG tool can open it.
+  TGTA3Archive state;
+  state.Kind = change.Kind;
+  std::memcpy(state.Signature, kArchiveTag, sizeof state.Signature);
+  state.Entries = directory;
+  const auto count = static_cast<int32_t>(directory.size());
+  TBlockFile file = TBlockFile::Create(fs, path);
+  const std::string header = ArchiveHeader(state);
+  file.WriteExact(header.data(), static_cast<uint32_t>(header.size()));
+  WriteZeros(file, EntryPosition(change.Kind, 0) - file.Size());
+  file.WriteExact(directory.data(), static_cast<uint32_t>(count) * kEntryBytes);
+  WriteZeros(file, SectorBytes(FirstCompactedOffset(count, change.Kind)) - file.Size());
+  return file;
 }
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include "archive/archive.h"
 #include "change/changes.h"
+#include "core/block_file.h"
 #include "restore/restore_names.h"
 
 namespace merva {
@@ -18,7 +19,13 @@ namespace merva {
 // The directory of the kept archive for `replaced`: their old entries in that order, their data
 // back to back from the compaction's first sector. Raises when they would pass the archive's
 // limit.
-std::vector<TArchiveEntry> KeptArchiveDirectory(const std::vector<TKeptEntry>& replaced);
+std::vector<TArchiveEntry> KeptArchiveDirectory(const std::vector<TKeptEntry>& replaced,
+                                                TArchiveKind kind);
+// Creates the kept archive at `path` for `change`, in its archive's kind: the header, the
+// directory (KeptArchiveDirectory) and the zeros up to the first data sector. Its data goes
+// where each entry of `directory` points.
+TBlockFile CreateKeptArchive(IFileSystem& fs, const std::string& path, const TArchiveChange& change,
+                             const std::vector<TArchiveEntry>& directory);
 
 // The record as the program reads it back: one kind of fact per line, each of its fields tagged
 // with its name (NAME=VALUE), ending in "end" so that a cut file is known. A later version adds

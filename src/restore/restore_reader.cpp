@@ -37,8 +37,8 @@ TPutSource TKeptEntries::FromKeptArchive(const TKeptEntry& kept) {
     TGTA3Archive read;
     bool sound = false;
     try {
-      sound =
-          ReadArchiveDirectory(file, read) && read.Entries.size() == link_.Change.Replaced.size();
+      sound = ReadArchiveDirectory(file, read) && read.Kind == link_.Change.Kind &&
+              read.Entries.size() == link_.Change.Replaced.size();
     } catch (const Exception&) {
       sound = false;  // a count past the file, or an impossible one
     }
