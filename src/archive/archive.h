@@ -1,6 +1,7 @@
 #pragma once
-// The game's IMG archive (models\gta3.img): an 8-byte header "VER2" + entry count, a directory
-// of 32-byte entries, and the entries' data in whole 2048-byte sectors.
+// The game's IMG archive (models\gta3.img): a header (the game's kind: "VER2" and the entry
+// count; archive_kind.h), a directory of 32-byte entries, and the entries' data in whole
+// 2048-byte sectors.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -26,6 +26,12 @@ const IArchiveKind& ArchiveKindOf(TArchiveKind kind) {
   throw Exception("an archive of a kind this version of Merva does not know");
 }
 
+const IArchiveKind* ArchiveKindNamed(const std::string& name) {
+  for (const IArchiveKind* known : ArchiveKinds())
+    if (name == known->Name()) return known;
+  return nullptr;
+}
+
 const IArchiveKind* ArchiveKindOfHead(const char* head, int32_t& count) {
   for (const IArchiveKind* known : ArchiveKinds())
     if (known->Recognizes(head, count)) return known;

@@ -20,6 +20,8 @@ class IArchiveKind {
  public:
   virtual ~IArchiveKind() = default;
   virtual TArchiveKind Kind() const = 0;
+  // Its name in a restore point's record: its tag.
+  virtual const char* Name() const = 0;
   // True when `head` (kArchiveHeadBytes) starts an archive of this kind; `count` gets the number
   // of entries its header gives.
   virtual bool Recognizes(const char* head, int32_t& count) const = 0;
@@ -35,6 +37,8 @@ class IArchiveKind {
 const std::vector<const IArchiveKind*>& ArchiveKinds();
 // The kind `kind` names; raises for one this version does not know.
 const IArchiveKind& ArchiveKindOf(TArchiveKind kind);
+// The kind a record names; null for one this version does not know.
+const IArchiveKind* ArchiveKindNamed(const std::string& name);
 // The kind whose archives start with `head` (kArchiveHeadBytes), and its entry count; null for
 // none.
 const IArchiveKind* ArchiveKindOfHead(const char* head, int32_t& count);

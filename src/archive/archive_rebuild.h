@@ -18,7 +18,7 @@ namespace merva {
 class TArchiveRebuild {
  public:
   enum class TTag {
-    kGame,  // a "VER2" archive, else the missing-archive answer (EArchiveMissing)
+    kGame,  // an archive of a kind Merva reads, else the missing-archive answer (EArchiveMissing)
     kAny,   // the directory as it stands whatever the tag: a compaction of any archive
   };
   // Opens `archivePath` and starts the plan; the new archive is written at `tempPath`.

@@ -9,6 +9,7 @@ namespace {
 class TVer2Kind final : public IArchiveKind {
  public:
   TArchiveKind Kind() const override { return TArchiveKind::kVer2; }
+  const char* Name() const override { return kArchiveTag; }
   bool Recognizes(const char* head, int32_t& count) const override {
     if (std::memcmp(head, kArchiveTag, 4) != 0) return false;
     std::memcpy(&count, head + 4, 4);

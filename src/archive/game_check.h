@@ -20,7 +20,8 @@ TGameCheck CheckGameFolder(IFileSystem& fs, const std::string& gameFolder);
 // True while anything lies where the folder's archive goes (a file, or a link to one): the game
 // is still there, so a restore point that records this folder is not one of a game moved since.
 bool StillHoldsArchive(IFileSystem& fs, const std::string& gameFolder);
-// True when the file at `path` begins with the "VER2" header.
+// True when the file at `path` begins with the header of an archive kind Merva reads ("VER2",
+// the game's own).
 bool HasArchiveHeader(IFileSystem& fs, const std::string& path);
 
 }  // namespace merva

@@ -170,11 +170,28 @@ const TLineKind<TItemChange> kItem = {
 // The lines of one archive's change.
 const TLineKind<TArchiveChange> kArchive = {"archive",
                                             {TextField("path", &TArchiveChange::Archive)}};
+// The archive's kind is left out for the game's own, so that such a record reads as before; one
+// of another kind is refused by earlier readers, which would take it back as the game's.
+TField<TArchiveChange> ArchiveKindField(const char* name) {
+  return {name,
+          [](const TArchiveChange& a) {
+            return a.Kind == TArchiveKind::kVer2
+                       ? std::nullopt
+                       : std::optional<std::string>(ArchiveKindOf(a.Kind).Name());
+          },
+          [](const std::string* f, TArchiveChange& a) {
+            if (!f) return true;
+            const IArchiveKind* kind = ArchiveKindNamed(*f);
+            if (kind) a.Kind = kind->Kind();
+            return kind != nullptr;
+          }};
+}
+
 const TLineKind<TArchiveChange> kOld = {
     "old",
     {CountField("count", &TArchiveChange::OldCount),
      CountField("first-sector", &TArchiveChange::OldFirstSector),
-     CountField("bytes", &TArchiveChange::OldArchiveBytes)}};
+     CountField("bytes", &TArchiveChange::OldArchiveBytes), ArchiveKindField("kind")}};
 const TLineKind<TOrderRun> kOrder = {
     "order",
     {CountField("old", &TOrderRun::Old), CountField("new", &TOrderRun::New),
