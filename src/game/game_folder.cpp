@@ -56,6 +56,18 @@ std::string ScratchFolderOf(const std::string& gameFolder) {
   return gameFolder + "\\" + kScratchFolderName;
 }
 
+std::string StagedGameFileOf(const std::string& gameFolder, size_t n) {
+  return ScratchFolderOf(gameFolder) + "\\" + std::to_string(n) + ".new";
+}
+
+std::string StagedLinesOf(const std::string& gameFolder, size_t n) {
+  return ScratchFolderOf(gameFolder) + "\\" + std::to_string(n) + ".lines";
+}
+
+std::string MadeFoldersListOf(const std::string& gameFolder) {
+  return ScratchFolderOf(gameFolder) + "\\folders.txt";
+}
+
 std::string GameFileFingerprint(IFileSystem& fs, const std::string& path) {
   if (fs.IsLink(path) || fs.KindOf(path) != TPathKind::kFile) return "";
   TBlockFile file = TBlockFile::OpenReadOnly(fs, path);

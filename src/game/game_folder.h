@@ -30,8 +30,13 @@ extern const char kArchiveInGame[];  // "models\\gta3.img"
 std::string ArchivePathOf(const std::string& gameFolder);
 std::string TempArchivePathOf(const std::string& gameFolder);
 std::string JournalPathOf(const std::string& gameFolder);
-// The folder a run extracts its game files into before they take their places.
+// The folder a run extracts its game files into before they take their places, and its files:
+// the n-th game file extracted (from 1), the n-th data file with the mod's lines merged, and the
+// list of the game's folders a killed run made.
 std::string ScratchFolderOf(const std::string& gameFolder);
+std::string StagedGameFileOf(const std::string& gameFolder, size_t n);
+std::string StagedLinesOf(const std::string& gameFolder, size_t n);
+std::string MadeFoldersListOf(const std::string& gameFolder);
 
 // A game folder as records and journals name it: "\" for "/", no final separator.
 std::string TrimmedGameFolder(const std::string& folder);

@@ -109,10 +109,10 @@ std::vector<TItemChange> TItemsInstall::Plan(const std::vector<TRestorePoint>& e
   return changes;
 }
 
-void TItemsInstall::Note(TJournal& journal, const std::string& scratch) {
+void TItemsInstall::Note(TJournal& journal, const std::string& game) {
   for (size_t i = 0; i < files_.size(); ++i) {
     TFile& file = files_[i];
-    file.Staged = scratch + "\\" + std::to_string(i + 1) + ".lines";
+    file.Staged = StagedLinesOf(game, i + 1);
     journal.Put(file.Staged, file.Target);
     journal.Aside(file.Target);
   }

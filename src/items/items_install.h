@@ -26,8 +26,8 @@ class TItemsInstall {
   // behind a link or read-only, or one the merge would make unreadable. Gives each item's change,
   // whose each version before was as `earlier` (the game's points, newest first) tells.
   std::vector<TItemChange> Plan(const std::vector<TRestorePoint>& earlier);
-  // Every file's new version in `scratch` (the run's scratch folder), then in its place.
-  void Note(TJournal& journal, const std::string& scratch);
+  // Every file's new version in the scratch folder of `game`, then in its place.
+  void Note(TJournal& journal, const std::string& game);
   // Writes the new versions there, flushed.
   void Stage();
   int64_t StagedBytes() const;

@@ -17,7 +17,6 @@ namespace merva {
 namespace {
 
 // Where an earlier version noted the folders its installation made.
-constexpr char kMadeFoldersName[] = "folders.txt";
 
 }  // namespace
 
@@ -63,7 +62,7 @@ void RemoveKilledInstallationLeftovers(IFileSystem& fs, const std::string& gameF
   RemoveStaleName(fs, tempPath);
   const std::string scratch = ScratchFolderOf(gameFolder);
   if (fs.IsLink(scratch) || !fs.DirectoryExists(scratch)) return;
-  const std::string list = scratch + "\\" + kMadeFoldersName;
+  const std::string list = MadeFoldersListOf(gameFolder);
   if (fs.FileExists(list) && !fs.IsLink(list)) {
     std::vector<std::string> made;
     try {

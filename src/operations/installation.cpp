@@ -226,8 +226,7 @@ void TInstallation::PlanGameFiles() {
     if (fs.DirectoryExists(target))
       throw Exception("Unable to put the file " + item.Item +
                       " into the game folder: a folder has its name. Nothing was changed.");
-    staged_.push_back(
-        {&item, scratch + "\\" + std::to_string(staged_.size() + 1) + ".new", target});
+    staged_.push_back({&item, StagedGameFileOf(game_, staged_.size() + 1), target});
   }
 }
 
@@ -244,7 +243,7 @@ void TInstallation::BeginJournal() {
     journal_->Put(file.Scratch, file.Target);
     if (fs.IsLink(file.Target) || fs.FileExists(file.Target)) journal_->Aside(file.Target);
   }
-  keyed_->Note(*journal_, ScratchFolderOf(game_));
+  keyed_->Note(*journal_, game_);
   journal_->Scratch(ScratchFolderOf(game_));
   journal_->Begin();
 }
