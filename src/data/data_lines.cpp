@@ -321,22 +321,107 @@ void RequireReadByTheGame(const std::vector<TDataLine>& lines,
 
 }  // namespace
 
+namespace {
+
+// One merge, read from the file once: each key's line, the free colours, each section's place
+// for new lines, so that a merge takes time in step with its lines and the file's.
+struct TMerge {
+  TMerge(const TDataRule& rule, std::vector<TDataLine>& lines)
+      : Rule(rule), Lines(lines), Found(lines), Stop(StopOf(lines)), Gone(lines.size(), 0) {
+    for (size_t i = 0; i < lines.size(); ++i)
+      if (lines[i].Read && lines[i].Free) FreeColours.insert(i);
+  }
+  const TDataRule& Rule;
+  std::vector<TDataLine>& Lines;
+  TDataLineIndex Found;
+  std::set<size_t> FreeColours;
+  size_t Stop;
+  std::vector<char> Gone;
+  std::vector<TNewLines> Added;
+  std::unordered_map<std::string, size_t> AddedTo;  // a section's entry in `Added`
+  std::set<std::string> Emptied;
+};
+
+// The edit `edits[index]` met where the file holds its key, or noted as a new line.
+void MeetEdit(TMerge& m, const TDataEdit& edit, TDataOutcome& outcome, size_t index) {
+  const size_t at = m.Found.Find(edit.Section, edit.Key);
+  if (at < m.Lines.size()) {
+    TDataLine& line = m.Lines[at];
+    outcome.Old = line.Text;
+    if (edit.Text) {
+      line.Text = *edit.Text;
+      return;
+    }
+    if (IsColourTable(m.Rule, edit.Section)) {
+      // Every car's line names its colours by number: a colour taken out keeps its place, free
+      // for a later mod, so that none after it moves.
+      line.Text = kFreeColour;
+      line.Free = true;
+      m.FreeColours.insert(at);
+    } else {
+      m.Gone[at] = 1;
+      m.Emptied.insert(edit.Section);
+    }
+    m.Found.Forget(edit.Section, edit.Key);
+    return;
+  }
+  if (!edit.Text) return;
+  if (IsColourTable(m.Rule, edit.Section) && edit.Key.empty() && !m.FreeColours.empty()) {
+    TDataLine& line = m.Lines[*m.FreeColours.begin()];
+    m.FreeColours.erase(m.FreeColours.begin());
+    line.Text = *edit.Text;
+    line.Free = false;
+    outcome.Key = line.Key;
+    return;
+  }
+  auto [group, first] = m.AddedTo.emplace(edit.Section, m.Added.size());
+  if (first) {
+    TNewLines& fresh = m.Added.emplace_back();
+    fresh.Section = edit.Section;
+    fresh.At = PlaceFor(m.Rule, m.Lines, edit.Section, m.Stop, fresh.Made);
+    if (fresh.Made) RequireClosedBefore(m.Lines, fresh.At, edit.Section);
+  }
+  TNewLines& into = m.Added[group->second];
+  into.Lines.push_back(NewLine(edit.Section, edit.Key, *edit.Text));
+  into.Outcomes.push_back(index);
+}
+
+// The merged file in one pass: the lines kept, each group of new lines at its place.
+std::vector<TMerged> MergedLines(TMerge& m) {
+  std::stable_sort(m.Added.begin(), m.Added.end(),
+                   [](const TNewLines& a, const TNewLines& b) { return a.At < b.At; });
+  std::vector<TMerged> merged;
+  merged.reserve(m.Lines.size() + 2 * m.Added.size());
+  size_t next = 0;
+  const auto putAdded = [&](size_t before) {
+    for (; next < m.Added.size() && m.Added[next].At == before; ++next) {
+      TNewLines& group = m.Added[next];
+      if (group.Made) merged.push_back({NewLine(group.Section, "", group.Section)});
+      for (size_t i = 0; i < group.Lines.size(); ++i)
+        merged.push_back({std::move(group.Lines[i]), group.Outcomes[i]});
+      if (group.Made) merged.push_back({NewLine(group.Section, "", "end")});
+    }
+  };
+  for (size_t i = 0; i < m.Lines.size(); ++i) {
+    putAdded(i);
+    if (!m.Gone[i]) merged.push_back({std::move(m.Lines[i])});
+  }
+  putAdded(m.Lines.size());
+  DropEmptyEnds(m.Rule, merged, m.Emptied);
+  return merged;
+}
+
+}  // namespace
+
 std::vector<TDataOutcome> ApplyDataEdits(const TDataRule& rule, std::vector<TDataLine>& lines,
                                          const std::vector<TDataEdit>& edits) {
   // A lone CR never: before a line that begins the next break, it would join it as one CRLF.
   const std::string lineBreak =
       !lines.empty() && lines.front().Break == "\n" ? std::string("\n") : std::string("\r\n");
-  // The file is read once: each key's line, the free colours, each section's place for new
-  // lines, so that a merge takes time in step with its lines and the file's.
-  TDataLineIndex found(lines);
-  std::set<size_t> freeColours;
-  for (size_t i = 0; i < lines.size(); ++i)
-    if (lines[i].Read && lines[i].Free) freeColours.insert(i);
-  const size_t stop = StopOf(lines);
-  std::vector<char> gone(lines.size(), 0);
-  std::vector<TNewLines> added;
-  std::unordered_map<std::string, size_t> addedTo;  // a section's entry in `added`
-  std::set<std::string> emptied;
+  // Every line ends with a break but the last, which ends as the file's last line did: a file
+  // without a final break gets none back, so that taking the lines out gives the same bytes.
+  const std::string lastBreak = lines.empty() ? lineBreak : lines.back().Break;
+  TMerge merge(rule, lines);
   std::vector<TDataOutcome> outcomes;
   for (const TDataEdit& edit : edits) {
     const size_t index = outcomes.size();
@@ -344,72 +429,9 @@ std::vector<TDataOutcome> ApplyDataEdits(const TDataRule& rule, std::vector<TDat
     outcome.Section = edit.Section;
     outcome.Key = edit.Key;
     outcome.New = edit.Text;
-    const size_t at = found.Find(edit.Section, edit.Key);
-    if (at < lines.size()) {
-      TDataLine& line = lines[at];
-      outcome.Old = line.Text;
-      if (edit.Text) {
-        line.Text = *edit.Text;
-        continue;
-      }
-      if (IsColourTable(rule, edit.Section)) {
-        // Every car's line names its colours by number: a colour taken out keeps its place, free
-        // for a later mod, so that none after it moves.
-        line.Text = kFreeColour;
-        line.Free = true;
-        freeColours.insert(at);
-      } else {
-        gone[at] = 1;
-        emptied.insert(edit.Section);
-      }
-      found.Forget(edit.Section, edit.Key);
-      continue;
-    }
-    if (!edit.Text) continue;
-    if (IsColourTable(rule, edit.Section) && edit.Key.empty() && !freeColours.empty()) {
-      TDataLine& line = lines[*freeColours.begin()];
-      freeColours.erase(freeColours.begin());
-      line.Text = *edit.Text;
-      line.Free = false;
-      outcome.Key = line.Key;
-      continue;
-    }
-    auto [group, first] = addedTo.emplace(edit.Section, added.size());
-    if (first) {
-      TNewLines& fresh = added.emplace_back();
-      fresh.Section = edit.Section;
-      fresh.At = PlaceFor(rule, lines, edit.Section, stop, fresh.Made);
-      if (fresh.Made) RequireClosedBefore(lines, fresh.At, edit.Section);
-    }
-    TNewLines& into = added[group->second];
-    into.Lines.push_back(NewLine(edit.Section, edit.Key, *edit.Text));
-    into.Outcomes.push_back(index);
+    MeetEdit(merge, edit, outcome, index);
   }
-
-  // Every line ends with a break but the last, which ends as the file's last line did: a file
-  // without a final break gets none back, so that taking the lines out gives the same bytes.
-  const std::string lastBreak = lines.empty() ? lineBreak : lines.back().Break;
-  // The merged file, in one pass.
-  std::stable_sort(added.begin(), added.end(),
-                   [](const TNewLines& a, const TNewLines& b) { return a.At < b.At; });
-  std::vector<TMerged> merged;
-  merged.reserve(lines.size() + edits.size() + 2 * added.size());
-  size_t next = 0;
-  const auto putAdded = [&](size_t before) {
-    for (; next < added.size() && added[next].At == before; ++next) {
-      TNewLines& group = added[next];
-      if (group.Made) merged.push_back({NewLine(group.Section, "", group.Section)});
-      for (size_t i = 0; i < group.Lines.size(); ++i)
-        merged.push_back({std::move(group.Lines[i]), group.Outcomes[i]});
-      if (group.Made) merged.push_back({NewLine(group.Section, "", "end")});
-    }
-  };
-  for (size_t i = 0; i < lines.size(); ++i) {
-    putAdded(i);
-    if (!gone[i]) merged.push_back({std::move(lines[i])});
-  }
-  putAdded(lines.size());
-  DropEmptyEnds(rule, merged, emptied);
+  std::vector<TMerged> merged = MergedLines(merge);
   std::vector<TDataLine> result;
   result.reserve(merged.size());
   for (TMerged& line : merged) {

@@ -63,8 +63,10 @@ mod="$work/mod"
 rm -rf "$game"
 "$here/../../samples/make_sample.sh" "$native" "$mod" "$game"
 wine reg delete "$key" /f $merva_game_key_view >/dev/null 2>&1
-# Restore points live in the user's local application data; none is left from an earlier run.
-rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/Merva
+# Restore points live in the user's local application data, and the program copy that
+# uninstall commands run in Program Files; none is left from an earlier run (a copy of an
+# earlier build of the same version would stay).
+rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/Merva "$WINEPREFIX/drive_c/Program Files/Merva"
 cp -a "$game" "$work/game-before"
 
 welcome='Добро пожаловать!*'
