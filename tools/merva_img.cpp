@@ -22,6 +22,7 @@
 #include "core/text.h"
 #include "core/windows_names.h"
 #include "game/game_archives.h"
+#include "game/game_edition.h"
 #include "game/game_folder.h"
 #include "journal/changing_game.h"
 #include "journal/journal.h"
@@ -155,6 +156,8 @@ void RequireGame(IFileSystem& fs, const std::string& gameFolder, TUnfinishedRun 
       throw ENotAGame(gameFolder, NotFound(fs, gameFolder, "folder not found").Text());
     case TGameCheck::kNotAFolder:
       throw ENotAGame(gameFolder, "is not a folder");
+    case TGameCheck::kDefinitive:
+      throw EDefinitiveEdition(gameFolder);
     case TGameCheck::kNoArchive:
       throw ENotAGame(archive, NotFound(fs, archive, "file not found").Text());
     case TGameCheck::kArchiveNoFile:
@@ -466,6 +469,7 @@ std::string PointDetail(const std::vector<TRestorePoint>& newestFirst, size_t in
 
 int History(TTool& tool, const TArguments& args) {
   const std::string game = args.Rest.empty() ? "" : GameFolderArgument(tool.fs, args.Rest[0]);
+  if (!game.empty()) RefuseDefinitiveEdition(tool.fs, game);
   const std::string root = RestoreFolder();
   // What killed runs left is made whole first, each game under its lock. A listing never needs
   // to write: a game that another run holds, or whose folder cannot be written, is listed as it
@@ -512,7 +516,8 @@ struct TCommand {
   bool TakesPoint;  // --point NAME
   bool TakesTo;     // --to FOLDER
   bool TakesJson;   // --json
-  // A run on a game (install, undo, plan, status): it ends with the unattended exit codes.
+  // A run on a game (install, undo, plan, status, history): it ends with the unattended exit
+  // codes.
   bool GameRun;
   int (*Run)(TTool&, const TArguments&);
 };
@@ -535,7 +540,7 @@ const TCommand kCommands[] = {
   {"undo",      1,    1,    true,  true,  false, false, true,  Undo},
   {"plan",      1,    2,    false, false, false, true,  true,  Plan},
   {"status",    1,    1,    false, false, false, true,  true,  Status},
-  {"history",   0,    1,    false, false, false, false, false, History},
+  {"history",   0,    1,    false, false, false, false, true,  History},
 };
 // clang-format on
 

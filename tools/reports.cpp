@@ -84,6 +84,20 @@ std::string OwnerJson(const std::string& takenFrom, const TInstallPlan& plan) {
   return "{\"kind\": \"installation\", \"point\": " + JsonString(name) + "}";
 }
 
+// The game's edition as the player reads it, and a multiplayer client beside it.
+std::string EditionWords(const TGameEdition& edition) {
+  return edition.Text() +
+         (edition.Multiplayer ? "; a multiplayer client (SA-MP) is installed" : "");
+}
+
+// The same for a script: the name a mod's `editions` line uses (empty when the build is not
+// known), its line, and the words.
+std::string EditionJson(const TGameEdition& edition) {
+  return "{\"name\": " + JsonString(edition.Name) + ", \"line\": " + JsonString(edition.Line) +
+         ", \"text\": " + JsonString(edition.Text()) +
+         ", \"multiplayer\": " + (edition.Multiplayer ? "true" : "false") + "}";
+}
+
 std::string DamagedWords(const std::vector<TDamagedPoint>& damaged) {
   std::string words;
   for (const TDamagedPoint& point : damaged) words += (words.empty() ? "" : ", ") + point.Folder;
@@ -104,6 +118,7 @@ std::string PlanText(const TPlanReport& report) {
   const TRestorePoint& p = report.Plan.Point;
   std::ostringstream out;
   out << "plan: " << report.Title << " into " << report.GameFolder << "\n";
+  out << "edition: " << EditionWords(report.Plan.Edition) << "\n";
   out << "level check: " << VerdictWord(report.Level);
   if (report.Level == TLevelVerdict::kRefused) out << ": " << report.Refusal;
   out << "\n";
@@ -239,6 +254,7 @@ std::string PlanJson(const TPlanReport& report) {
   const TRestorePoint& p = report.Plan.Point;
   std::ostringstream out;
   out << "{\n  \"game\": " << JsonString(report.GameFolder)
+      << ",\n  \"edition\": " << EditionJson(report.Plan.Edition)
       << ",\n  \"mod\": " << JsonString(report.Title) << ",\n  \"level\": {\"verdict\": \""
       << VerdictWord(report.Level) << "\"";
   if (report.Level == TLevelVerdict::kRefused)
@@ -309,6 +325,7 @@ std::string ThingWord(TThing thing) {
 
 std::string StatusText(const std::string& gameFolder, const TGameStatus& status) {
   std::ostringstream out;
+  out << "edition: " << EditionWords(status.Edition) << "\n";
   out << "installed into " << gameFolder << ", newest first: " << status.Installed.size() << "\n";
   for (const TDamagedPoint& point : status.Damaged)
     out << "\ndamaged restore point " << point.Folder << ": " << DamagedPointReason(point)
@@ -330,7 +347,8 @@ std::string StatusText(const std::string& gameFolder, const TGameStatus& status)
 
 std::string StatusJson(const std::string& gameFolder, const TGameStatus& status) {
   std::ostringstream out;
-  out << "{\n  \"game\": " << JsonString(gameFolder) << ",\n  \"installed\": [";
+  out << "{\n  \"game\": " << JsonString(gameFolder)
+      << ",\n  \"edition\": " << EditionJson(status.Edition) << ",\n  \"installed\": [";
   const char* comma = "";
   for (const TInstallationStatus& installed : status.Installed) {
     const TRestorePoint& point = *installed.Point;

@@ -5,6 +5,7 @@
 #include "archive/archive.h"
 #include "archive/archive_kind.h"
 #include "core/block_file.h"
+#include "game/game_edition.h"
 #include "game/game_folder.h"
 
 namespace merva {
@@ -27,6 +28,7 @@ TGameCheck CheckGameFolder(IFileSystem& fs, const std::string& gameFolder) {
     default:
       return TGameCheck::kNotAFolder;
   }
+  if (IsDefinitiveEdition(fs, gameFolder)) return TGameCheck::kDefinitive;
   const std::string archive = ArchivePathOf(gameFolder);
   switch (fs.KindOf(archive)) {
     case TPathKind::kMissing:

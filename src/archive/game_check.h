@@ -11,6 +11,7 @@ enum class TGameCheck {
   kGame,           // a folder whose models\gta3.img is an IMG archive ("VER2")
   kNoFolder,       // nothing at the folder's path
   kNotAFolder,     // a file or a device there
+  kDefinitive,     // GTA San Andreas - The Definitive Edition, another game
   kNoArchive,      // no models\gta3.img
   kArchiveNoFile,  // a folder or a device at models\gta3.img
   kArchiveNotImg,  // a file without the "VER2" header

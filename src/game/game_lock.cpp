@@ -1,12 +1,16 @@
 #include "game/game_lock.h"
 
 #include "core/errors.h"
+#include "game/game_edition.h"
 #include "game/game_folder.h"
 
 namespace merva {
 
 TGameLock::TGameLock(IFileSystem& fs, const std::string& gameFolder, TMode mode) {
   if (!fs.DirectoryExists(gameFolder)) return;
+  // Every run that reads or changes a game passes here first, and the lock's own file would
+  // already be a change to the Definitive Edition's folder, which is another game.
+  RefuseDefinitiveEdition(fs, gameFolder);
   // The folder as the system knows it: every spelling of one game ("models\\..", a link to it,
   // another letter case on Windows) meets the same lock.
   const std::string canonical = fs.CanonicalPath(gameFolder);

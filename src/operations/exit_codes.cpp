@@ -17,7 +17,9 @@ const TExitCodeMeaning kExitCodeMeanings[7] = {
      "`plan` say so until a run finishes it (`merva-img history GAME_FOLDER`), and a run whose "
      "restore folder is out of reach (a drive unplugged, a profile not loaded) waits, whole, "
      "until it is connected again"},
-    {kExitNoGame, "the game folder is not a game: no `models\\gta3.img` there"},
+    {kExitNoGame,
+     "the game folder is not a game: no `models\\gta3.img` there, or GTA San Andreas \xE2\x80\x93 "
+     "The Definitive Edition, a different game"},
     {kExitHalfDone,
      "failed after a change and could not take it back; the message (and the log) says what "
      "state the game is in"},

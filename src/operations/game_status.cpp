@@ -138,6 +138,7 @@ TGameStatus ReadGameStatus(IFileSystem& fs, const std::string& root,
     throw EArchiveMissing(ArchivePathOf(gameFolder));
   game.Close();
   TGameStatus status;
+  status.Edition = GameEditionOf(fs, gameFolder);
   // A game moved since its installations: its points record the folder it was moved from.
   const std::string movedFrom = root.empty() ? "" : MovedFromFolder(fs, root, gameFolder, nullptr);
   status.Owners = TOwnership(

@@ -8,6 +8,7 @@
 
 #include "change/ownership.h"
 #include "core/file_system.h"
+#include "game/game_edition.h"
 #include "restore/restore_point.h"
 #include "restore/restore_store.h"
 
@@ -40,6 +41,7 @@ struct TGameStatus {
   TGameStatus(TGameStatus&&) = default;
   TGameStatus(const TGameStatus&) = delete;
   TGameStatus& operator=(const TGameStatus&) = delete;
+  TGameEdition Edition;
   TOwnership Owners{{}};                       // the game's installations, newest first
   std::vector<TInstallationStatus> Installed;  // in that order
   // Points whose record is missing or cannot be read: what they wrote is not known.

@@ -130,6 +130,7 @@ TInstallPlan TInstallation::Plan() {
   archives_->Put(items_, *index_, *package_);
   archives_->Preview();
   TInstallPlan plan;
+  plan.Edition = GameEditionOf(fs, game_);
   plan.Point = restore_->Preview();
   plan.Earlier = restore_->Earlier();
   if (request_) plan.Damaged = DamagedRestorePoints(fs, request_->Folder, game_);

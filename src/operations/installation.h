@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "game/game_edition.h"
 #include "items/items_install.h"
 #include "journal/changing_game.h"
 #include "journal/journal.h"
@@ -28,6 +29,7 @@ namespace merva {
 // now, the archive's size after, the bytes kept), the game's installations now, and the room
 // needed and free on each drive.
 struct TInstallPlan {
+  TGameEdition Edition;
   TRestorePoint Point;
   std::vector<TRestorePoint> Earlier;  // newest first
   // Points of the game whose record is missing or cannot be read: what they wrote is not known,

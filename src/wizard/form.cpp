@@ -4,6 +4,7 @@
 
 #include "core/environment.h"
 #include "core/errors.h"
+#include "game/game_edition.h"
 #include "game/game_folder.h"
 #include "journal/changing_game.h"
 #include "operations/installation.h"
@@ -175,7 +176,10 @@ void TForm1::ShowStep() {
 
 void TForm1::FolderCheck() {
   const std::string candidate = ArchivePathOf(Edit1.Text);
-  if (services_.Files.FileExists(candidate)) {
+  if (IsDefinitiveEdition(services_.Files, Edit1.Text)) {
+    ShowErrorBox(services_.Boxes, EDefinitiveEdition(Edit1.Text).Text());
+    Button4Click();
+  } else if (services_.Files.FileExists(candidate)) {
     OpenArchive(candidate);
   } else {
     Button4Click();

@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "core/file_tools.h"
 #include "game/game_archives.h"
+#include "game/game_edition.h"
 #include "game/game_folder.h"
 #include "operations/exit_codes.h"
 #include "operations/undo_request.h"
@@ -28,6 +29,18 @@ int Failed(TRunLog& log, const std::exception& error, const std::string& advice 
   if (!advice.empty()) log.Line(advice);
   log.Line("Ended with exit code " + std::to_string(code) + ".");
   return code;
+}
+
+// A game Merva can change, else the refusal that names what the folder is.
+void RequireGameFolder(IFileSystem& fs, const std::string& folder) {
+  switch (CheckGameFolder(fs, folder)) {
+    case TGameCheck::kGame:
+      return;
+    case TGameCheck::kDefinitive:
+      throw EDefinitiveEdition(folder);
+    default:
+      throw EArchiveMissing(ArchivePathOf(folder));
+  }
 }
 
 int Done(TRunLog& log) {
@@ -90,8 +103,7 @@ int TForm1::SilentInstall(const TCommandLine& line, TRunLog& log) {
     // The agreement counts as accepted; the folder is the one named, else the edit box's own.
     if (!line.GameFolder.empty()) Edit1.Text = line.GameFolder;
     log.Line("Game folder: " + Edit1.Text + ".");
-    if (CheckGameFolder(fs, Edit1.Text) != TGameCheck::kGame)
-      throw EArchiveMissing(ArchivePathOf(Edit1.Text));
+    RequireGameFolder(fs, Edit1.Text);
     log.Line("Installing.");
     ReplaceLines = line.ReplaceLines;
     TRestorePoint point;
@@ -109,9 +121,7 @@ int TForm1::SilentUndo(const TCommandLine& line, TRunLog& log) {
   notices_ = &log;
   log.Line("Merva: unattended undo.");
   try {
-    if (!line.GameFolder.empty() &&
-        CheckGameFolder(services_.Files, line.GameFolder) != TGameCheck::kGame)
-      throw EArchiveMissing(ArchivePathOf(line.GameFolder));
+    if (!line.GameFolder.empty()) RequireGameFolder(services_.Files, line.GameFolder);
     TWindowProgress progress(ProgressBar1, services_.Pump);
     const std::unique_ptr<TUndo> undo =
         StartUndo({services_.RestoreFolder, line.GameFolder, line.Point},

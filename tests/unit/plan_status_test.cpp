@@ -21,6 +21,7 @@
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/shell.h"
+#include "tests/support/synthetic_program.h"
 #include "tools/reports.h"
 
 namespace merva {
@@ -403,6 +404,46 @@ TEST(MervaImg, PlanAndStatusNameTheOwnersInWordsAndJson) {
 
 // A newest point whose record is gone is named as damaged by status and plan, and nothing it
 // may have written is called the game's own. The JSON stays valid whatever bytes a name holds.
+TEST(MervaImg, TellsTheEditionAndRefusesTheDefinitiveEditionInEveryCommand) {
+  TScene s;
+  const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(s.restore) + " ";
+  const auto img = [&](const std::string& args) {
+    return RunShell(env + ShellQuoted(MERVA_IMG) + " " + args);
+  };
+  const std::string mod = s.Mod("one", {{"a.dff", "a of one"}}, {});
+  const std::string game = ShellQuoted(s.game);
+  EXPECT_NE(
+      img("status " + game)
+          .output.find("edition: an edition Merva does not know (no gta_sa.exe in the folder)\n"),
+      std::string::npos);
+  test::WriteFile(s.game + "\\gta_sa.exe", test::SyntheticUs10Program());
+  EXPECT_NE(img("plan " + game + " " + ShellQuoted(mod)).output.find("edition: 1.0 US\n"),
+            std::string::npos);
+  EXPECT_NE(img("status --json " + game)
+                .output.find("\"edition\": {\"name\": \"1.0 US\", \"line\": \"1.0\", \"text\": "
+                             "\"1.0 US\", \"multiplayer\": false}"),
+            std::string::npos);
+
+  ASSERT_EQ(img("install " + game + " " + ShellQuoted(mod)).status, 0);
+  test::MakeDirs(s.game + "\\Gameface\\Binaries\\Win64");
+  test::WriteFile(s.game + "\\Gameface\\Binaries\\Win64\\SanAndreas.exe", "MZ");
+  const auto before = test::TreeOf(s.dir.Path());
+  for (const std::string& command :
+       {"install " + game + " " + ShellQuoted(mod), "plan " + game + " " + ShellQuoted(mod),
+        "plan --json " + game + " " + ShellQuoted(mod), "status " + game, "undo " + game,
+        "plan --undo 'game 1' " + game, "history " + game, "undo --force " + game}) {
+    const test::TToolRun run = img(command);
+    EXPECT_EQ(run.status, kExitNoGame) << command << "\n" << run.output;
+    EXPECT_NE(run.output.find("This folder holds GTA San Andreas \xE2\x80\x93 The Definitive "
+                              "Edition, a different game; mods for GTA San Andreas do not work "
+                              "in it. Nothing was changed."),
+              std::string::npos)
+        << command << "\n"
+        << run.output;
+    EXPECT_EQ(test::TreeDifference(test::TreeOf(s.dir.Path()), before), "") << command;
+  }
+}
+
 TEST(MervaImg, ADamagedPointIsNamedAndWhatItMayHaveWrittenIsNeverTheGames) {
   TScene s;
   const std::string game = s.dir / "game\xcc\xe0";  // a folder named in code page 1251

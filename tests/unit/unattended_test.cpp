@@ -289,6 +289,15 @@ TEST_F(TUnattendedTest, EachOutcomeEndsWithItsCodeAndIsToldInTheLog) {
        kExitNoGame,
        {"Error: ", "models\\gta3.img", "exit code 5."},
        false},
+      {"the Definitive Edition",
+       [](TUnattendedTest& t) {
+         test::MakeDirs(t.game + "\\Gameface\\Binaries\\Win64");
+         test::WriteFile(t.game + "\\Gameface\\Binaries\\Win64\\SanAndreas.exe", "MZ");
+       },
+       {"/silent", "/dir=GAME"},
+       kExitNoGame,
+       {"Error: ", "The Definitive Edition, a different game", "exit code 5."},
+       false},
       {"no data files",
        [](TUnattendedTest&) { fs::remove("data.cab"); },
        {"/silent", "/dir=GAME"},
@@ -314,6 +323,7 @@ TEST_F(TUnattendedTest, EachOutcomeEndsWithItsCodeAndIsToldInTheLog) {
     fs::remove_all(test::Native(restore));
     test::WriteFile(game + "\\models\\gta3.img", original);
     fs::remove_all(test::Native(game + "\\data"));
+    fs::remove_all(test::Native(game + "\\Gameface"));
     WriteMod("Title!", "");
     c.prepare(*this);
     std::vector<std::string> words;
