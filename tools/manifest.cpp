@@ -10,6 +10,7 @@
 #include "core/text.h"
 #include "data/mod_lines.h"
 #include "game/game_archives.h"
+#include "game/game_edition.h"
 #include "game/game_path.h"
 #include "package/package.h"
 #include "script/install_items.h"
@@ -117,6 +118,7 @@ class TManifestReader {
     }
     if (!anyLine_) throw Exception(path_ + ": the manifest has no KEY = VALUE line");
     CheckLevel();
+    CheckEditions();
     CheckDataFiles();
     return manifest_;
   }
@@ -328,6 +330,25 @@ class TManifestReader {
     if (!level.empty() && level != "0" && level.find_first_of(".,") == std::string::npos)
       manifest_.Warnings.push_back("the installer reads the level " + level + " as 0." + level +
                                    "; write it with a point, such as " + level + ".0");
+  }
+
+  // Each edition named as the installer will read it, and written back the one way.
+  void CheckEditions() {
+    const auto line = textLines_.find("editions");
+    if (line == textLines_.end()) return;
+    std::string unknown;
+    const std::vector<std::string> words = EditionWordsOf(manifest_.Script.Editions, &unknown);
+    if (!unknown.empty()) {
+      std::string known;
+      for (const TEditionWord& word : EditionWords())
+        known += std::string(known.empty() ? "" : ", ") + word.Word;
+      throw Exception(LinePrefix(path_, line->second) + unknown +
+                      " is not an edition Merva knows; write one or more of " + known +
+                      ", between commas");
+    }
+    std::string text;
+    for (const std::string& word : words) text += (text.empty() ? "" : ", ") + word;
+    manifest_.Script.Editions = text;
   }
 
   std::string path_, base_;

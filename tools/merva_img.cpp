@@ -57,12 +57,14 @@ const char kUsage[] =
     "  delete ARCHIVE NAME... takes every entry of each name out, and rebuilds the archive\n"
     "  rename ARCHIVE OLD NEW gives the entry OLD the name NEW, and rebuilds the archive\n"
     "  create [--force] ARCHIVE  writes a new, empty archive; --force writes over a file\n"
-    "  install [--replace-lines] GAME_FOLDER MOD_FOLDER\n"
+    "  install [--replace-lines] [--any-edition] GAME_FOLDER MOD_FOLDER\n"
     "                         installs the mod (MOD_FOLDER/scripts.bin and data.cab) into the\n"
     "                         game folder as the wizard does, without a window, and keeps\n"
     "                         a restore point of what it replaces; --replace-lines lets it\n"
     "                         make a data line another installed mod wrote into another\n"
-    "                         model, as the wizard's /replacelines does\n"
+    "                         model, as the wizard's /replacelines does; --any-edition lets\n"
+    "                         a mod that names its editions go into a game whose edition\n"
+    "                         Merva cannot tell, as /anyedition does\n"
     "  undo [--force] [--point NAME] GAME_FOLDER\n"
     "                         takes back the latest installation into the game folder, or\n"
     "                         any earlier one by its restore point NAME (what later ones\n"
@@ -97,6 +99,7 @@ struct TArguments {
   std::string To;
   std::string UndoPoint;      // plan --undo NAME
   bool ReplaceLines = false;  // install --replace-lines
+  bool AnyEdition = false;    // install --any-edition
 };
 
 // Everything a command reaches the system through.
@@ -368,6 +371,7 @@ int Install(TTool& tool, const TArguments& args) {
   TInstallation installation(request, game,
                              {tool.fs, tool.notices, progress, registry, SystemInstalledApps()});
   if (args.ReplaceLines) installation.AllowConflicts();
+  if (args.AnyEdition) installation.AllowUnknownEdition();
   installation.Run();
   return 0;
 }
@@ -566,6 +570,8 @@ bool ReadArguments(const TCommand& command, const std::vector<std::string>& word
       args.Detail = true;
     } else if (command.Run == Install && word == "--replace-lines") {
       args.ReplaceLines = true;
+    } else if (command.Run == Install && word == "--any-edition") {
+      args.AnyEdition = true;
     } else if (command.Run == Plan && word == "--undo") {
       if (!value(args.UndoPoint)) return false;
     } else if (command.TakesTo && word == "--to") {

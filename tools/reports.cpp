@@ -98,6 +98,34 @@ std::string EditionJson(const TGameEdition& edition) {
          ", \"multiplayer\": " + (edition.Multiplayer ? "true" : "false") + "}";
 }
 
+// What the mod's editions say of the game, in words and as a script's key.
+const char* EditionVerdictWord(TEditionVerdict verdict) {
+  switch (verdict) {
+    case TEditionVerdict::kFor:
+      return "passed";
+    case TEditionVerdict::kNotFor:
+      return "refused";
+    case TEditionVerdict::kUnknown:
+      return "cannot tell, asked";
+    case TEditionVerdict::kAny:
+      break;
+  }
+  return "not checked";
+}
+
+std::string EditionCheckJson(const TInstallPlan& plan) {
+  const TEditionVerdict verdict = plan.EditionVerdict;
+  std::string words;
+  for (const std::string& word : plan.EditionsWanted)
+    words += (words.empty() ? "" : ", ") + JsonString(word);
+  return std::string("{\"verdict\": \"") +
+         (verdict == TEditionVerdict::kFor       ? "passed"
+          : verdict == TEditionVerdict::kNotFor  ? "refused"
+          : verdict == TEditionVerdict::kUnknown ? "unknown"
+                                                 : "notChecked") +
+         "\", \"for\": [" + words + "]}";
+}
+
 std::string DamagedWords(const std::vector<TDamagedPoint>& damaged) {
   std::string words;
   for (const TDamagedPoint& point : damaged) words += (words.empty() ? "" : ", ") + point.Folder;
@@ -119,6 +147,9 @@ std::string PlanText(const TPlanReport& report) {
   std::ostringstream out;
   out << "plan: " << report.Title << " into " << report.GameFolder << "\n";
   out << "edition: " << EditionWords(report.Plan.Edition) << "\n";
+  if (!report.Plan.EditionsWanted.empty())
+    out << "edition check: " << EditionVerdictWord(report.Plan.EditionVerdict)
+        << ": the mod is for " << EditionsText(report.Plan.EditionsWanted) << "\n";
   out << "level check: " << VerdictWord(report.Level);
   if (report.Level == TLevelVerdict::kRefused) out << ": " << report.Refusal;
   out << "\n";
@@ -255,6 +286,7 @@ std::string PlanJson(const TPlanReport& report) {
   std::ostringstream out;
   out << "{\n  \"game\": " << JsonString(report.GameFolder)
       << ",\n  \"edition\": " << EditionJson(report.Plan.Edition)
+      << ",\n  \"editionCheck\": " << EditionCheckJson(report.Plan)
       << ",\n  \"mod\": " << JsonString(report.Title) << ",\n  \"level\": {\"verdict\": \""
       << VerdictWord(report.Level) << "\"";
   if (report.Level == TLevelVerdict::kRefused)

@@ -200,19 +200,19 @@ TGameEdition GameEditionOf(IFileSystem& fs, const std::string& gameFolder) {
 
 const std::vector<TEditionWord>& EditionWords() {
   static const std::vector<TEditionWord> words = {
-      {"1.0", "1.0 (US or EU)"},
-      {"1.0 US", "1.0 US"},
-      {"1.0 EU", "1.0 EU"},
-      {"1.01", "1.01 (US or EU)"},
-      {"1.01 US", "1.01 US"},
-      {"1.01 EU", "1.01 EU"},
-      {"Steam", "a Steam edition"},
-      {"Steam 3.0", "Steam 3.0"},
-      {"Steam r1", "Steam r1"},
-      {"Steam r2", "Steam r2"},
-      {"Steam r2 German", "Steam r2 German"},
-      {"Launcher", "the Launcher edition"},
-      {"Launcher 1.0.22", "Launcher 1.0.22"},
+      {"1.0", "1.0", "1.0 (US or EU)"},
+      {"1.0 US", "1.0", "1.0 US"},
+      {"1.0 EU", "1.0", "1.0 EU"},
+      {"1.01", "1.01", "1.01 (US or EU)"},
+      {"1.01 US", "1.01", "1.01 US"},
+      {"1.01 EU", "1.01", "1.01 EU"},
+      {"Steam", "Steam", "a Steam edition"},
+      {"Steam 3.0", "Steam", "Steam 3.0"},
+      {"Steam r1", "Steam", "Steam r1"},
+      {"Steam r2", "Steam", "Steam r2"},
+      {"Steam r2 German", "Steam", "Steam r2 German"},
+      {"Launcher", "Launcher", "the Launcher edition"},
+      {"Launcher 1.0.22", "Launcher", "Launcher 1.0.22"},
   };
   return words;
 }
@@ -224,6 +224,20 @@ std::string EditionWordOf(const std::string& text) {
   return "";
 }
 
+std::vector<std::string> EditionWordsOf(const std::string& line, std::string* unknown) {
+  std::vector<std::string> words;
+  for (const std::string& part : SplitAt(line, ",")) {
+    const size_t first = part.find_first_not_of(" \t");
+    const std::string written = first == std::string::npos
+                                    ? ""
+                                    : part.substr(first, part.find_last_not_of(" \t") + 1 - first);
+    const std::string word = EditionWordOf(written);
+    if (word.empty() && unknown && unknown->empty()) *unknown = written.empty() ? "\"\"" : written;
+    if (!written.empty()) words.push_back(word.empty() ? written : word);
+  }
+  return words;
+}
+
 bool EditionIsOneOf(const TGameEdition& edition, const std::vector<std::string>& words) {
   for (const std::string& word : words) {
     if (edition.Known() && word == edition.Name) return true;
@@ -231,6 +245,19 @@ bool EditionIsOneOf(const TGameEdition& edition, const std::vector<std::string>&
     if (!edition.Line.empty() && word == edition.Line) return true;
   }
   return false;
+}
+
+TEditionVerdict EditionVerdictOf(const TGameEdition& edition,
+                                 const std::vector<std::string>& words) {
+  if (words.empty()) return TEditionVerdict::kAny;
+  if (EditionIsOneOf(edition, words)) return TEditionVerdict::kFor;
+  if (edition.Known()) return TEditionVerdict::kNotFor;
+  if (edition.Line.empty()) return TEditionVerdict::kUnknown;
+  // Only the line is known: a build of it the mod names may be this one.
+  for (const std::string& word : words)
+    for (const TEditionWord& known : EditionWords())
+      if (word == known.Word && edition.Line == known.Line) return TEditionVerdict::kUnknown;
+  return TEditionVerdict::kNotFor;
 }
 
 std::string EditionsText(const std::vector<std::string>& words) {

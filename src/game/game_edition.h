@@ -59,14 +59,28 @@ void RefuseDefinitiveEdition(IFileSystem& fs, const std::string& gameFolder);
 // The edition names a mod may list on its `editions =` line, and what each stands for.
 struct TEditionWord {
   const char* Word;   // "1.0", "1.0 US", "Steam"...
+  const char* Line;   // the line of every build it names: "1.0", "Steam"
   const char* Words;  // as a refusal tells it: "1.0 (US or EU)"
 };
 const std::vector<TEditionWord>& EditionWords();
 // The word as listed, matched as a player would write it (any case, spaces squeezed); empty
 // when it names no edition Merva knows.
 std::string EditionWordOf(const std::string& text);
+// The words of an `editions` line ("1.0 US, 1.0 EU"), each as EditionWordOf gives it; a word
+// that names no known edition is kept as written and named in `unknown` (the first such).
+std::vector<std::string> EditionWordsOf(const std::string& line, std::string* unknown = nullptr);
 // True when `edition` is one of those `words` name.
 bool EditionIsOneOf(const TGameEdition& edition, const std::vector<std::string>& words);
+
+// What a mod's editions say of a game.
+enum class TEditionVerdict {
+  kAny,      // the mod names none: every edition
+  kFor,      // the game is one of them
+  kNotFor,   // the game is known to be another
+  kUnknown,  // Merva cannot tell: the player decides
+};
+TEditionVerdict EditionVerdictOf(const TGameEdition& edition,
+                                 const std::vector<std::string>& words);
 // "1.0 (US or EU)", "1.0 US or 1.01 EU": the editions a mod is for, in a sentence.
 std::string EditionsText(const std::vector<std::string>& words);
 

@@ -3,10 +3,11 @@
 #include "archive/archive.h"
 #include "core/errors.h"
 #include "game/game_folder.h"
+#include "operations/edition_check.h"
 
 namespace merva {
 
-const TExitCodeMeaning kExitCodeMeanings[7] = {
+const TExitCodeMeaning kExitCodeMeanings[8] = {
     {kExitDone, "done"},
     {kExitFailed, "failed; nothing was changed"},
     {kExitUsage, "a wrong command line"},
@@ -23,10 +24,14 @@ const TExitCodeMeaning kExitCodeMeanings[7] = {
     {kExitHalfDone,
      "failed after a change and could not take it back; the message (and the log) says what "
      "state the game is in"},
+    {kExitWrongEdition,
+     "refused: the game is an edition the mod is not for, or one Merva cannot tell (`/anyedition`, "
+     "`--any-edition` install it all the same)"},
 };
 
 TExitCode ExitCodeOf(const std::exception& error) {
   if (dynamic_cast<const EHalfDone*>(&error)) return kExitHalfDone;
+  if (dynamic_cast<const EWrongEdition*>(&error)) return kExitWrongEdition;
   if (dynamic_cast<const EGameBusy*>(&error)) return kExitBusy;
   if (const auto* io = dynamic_cast<const EInOutError*>(&error))
     if (io->ErrorCode() == kSharingViolation || io->ErrorCode() == kLockViolation) return kExitBusy;

@@ -14,6 +14,7 @@ enum TExitCode : int {
                             // its archive
   kExitNoGame = 5,          // the game folder holds no game archive
   kExitHalfDone = 6,        // failed after a change and could not take it back
+  kExitWrongEdition = 7,    // the game is an edition the mod is not for
 };
 
 // What each code means, in the words the players' guide (docs/players.md) gives them: a test
@@ -22,7 +23,7 @@ struct TExitCodeMeaning {
   TExitCode Code;
   const char* Words;
 };
-extern const TExitCodeMeaning kExitCodeMeanings[7];
+extern const TExitCodeMeaning kExitCodeMeanings[8];
 
 // The code for a run that ended with `error`.
 TExitCode ExitCodeOf(const std::exception& error);

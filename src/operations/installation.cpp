@@ -15,6 +15,7 @@
 #include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "game/game_path.h"
+#include "operations/edition_check.h"
 #include "operations/room_check.h"
 #include "restore/restore_names.h"
 
@@ -32,7 +33,9 @@ TInstallation::TInstallation(const TDATAInst& script, std::string gameFolder,
     : items_(ReadInstallItems(script)),
       game_(std::move(gameFolder)),
       services_(services),
-      packagePath_(std::move(packagePath)) {}
+      packagePath_(std::move(packagePath)),
+      editions_(script.Editions.empty() ? std::vector<std::string>{}
+                                        : EditionWordsOf(script.Editions)) {}
 
 TInstallation::TInstallation(const TInstallRequest& request, std::string gameFolder,
                              TOperationServices services)
@@ -48,6 +51,7 @@ void TInstallation::Run() {
   lock_.emplace(services_.Files, game_, request_ ? request_->Folder : "", &services_.Progress);
   if (request_ && request_->Time.empty()) request_->Time = LocalTimeText();
   MarkStep("start");
+  CheckEdition(GameEditionOf(services_.Files, game_), editions_, allowUnknownEdition_);
   try {
     Open();
     SpellGameFilesAsTheGameDoes();
@@ -131,6 +135,8 @@ TInstallPlan TInstallation::Plan() {
   archives_->Preview();
   TInstallPlan plan;
   plan.Edition = GameEditionOf(fs, game_);
+  plan.EditionsWanted = editions_;
+  plan.EditionVerdict = EditionVerdictOf(plan.Edition, editions_);
   plan.Point = restore_->Preview();
   plan.Earlier = restore_->Earlier();
   if (request_) plan.Damaged = DamagedRestorePoints(fs, request_->Folder, game_);

@@ -30,6 +30,8 @@ namespace merva {
 // needed and free on each drive.
 struct TInstallPlan {
   TGameEdition Edition;
+  std::vector<std::string> EditionsWanted;  // the mod's `editions`; none for any
+  TEditionVerdict EditionVerdict = TEditionVerdict::kAny;
   TRestorePoint Point;
   std::vector<TRestorePoint> Earlier;  // newest first
   // Points of the game whose record is missing or cannot be read: what they wrote is not known,
@@ -68,6 +70,9 @@ class TInstallation {
   void KeepRestorePoint(const TRestoreRequest& request) { request_ = request; }
   // Lets the run make another installation's lines into something else (EItemConflicts).
   void AllowConflicts() { allowConflicts_ = true; }
+  // Lets the run go into a game whose edition Merva cannot tell, though the mod names the
+  // editions it is for (EWrongEdition).
+  void AllowUnknownEdition() { allowUnknownEdition_ = true; }
   // Installs, once.
   void Run();
   // What Run would do, with nothing written, under the game's shared lock: the same planning,
@@ -111,6 +116,8 @@ class TInstallation {
   std::string programCopyFolder_;
   std::optional<TRestoreRequest> request_;
   bool allowConflicts_ = false;
+  bool allowUnknownEdition_ = false;
+  std::vector<std::string> editions_;  // the editions the mod is for; none for any
   // In the order they are let go: the lock last, the journal (which takes back a run that
   // failed before its commit) just before it.
   std::optional<TChangingGame> lock_;

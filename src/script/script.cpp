@@ -26,7 +26,7 @@ std::string ScrambleScriptText(const std::string& text) {
   return stored;
 }
 
-const TScriptRecord kScriptRecords[13] = {
+const TScriptRecord kScriptRecords[14] = {
     {kTagTitle, "title", &TDATAInst::Title, nullptr},
     {kTagWelcomeText, "welcome", &TDATAInst::WelcomeText, nullptr},
     {kTagAgreementText, "agreement", &TDATAInst::AgreementText, nullptr},
@@ -39,6 +39,7 @@ const TScriptRecord kScriptRecords[13] = {
     {kTagNamedArchiveFile, "archive in", nullptr, &TDATAInst::NamedArchiveFiles},
     {kTagGameFile, "game", nullptr, &TDATAInst::GameFiles},
     {kTagDataLines, "data", nullptr, &TDATAInst::DataLines},
+    {kTagEditions, "editions", &TDATAInst::Editions, nullptr},
     {kTagLevel, "level", &TDATAInst::Level, nullptr},
 };
 

@@ -32,6 +32,9 @@ struct TDATAInst {
   // package file holding the lines; install_items.h). An installer that does not know their tag
   // passes them over.
   std::vector<std::string> DataLines;
+  // The game editions the mod is for ("1.0 US, 1.0 EU"; game/game_edition.h); empty for any.
+  // An installer that does not know its tag installs the mod into every edition.
+  std::string Editions;
 };
 
 // Record tags of the script file.
@@ -40,6 +43,7 @@ enum TScriptTag : uint8_t {
   kTagGameFile = 2,
   kTagNamedArchiveFile = 3,  // one of the tags the format reserves
   kTagDataLines = 4,         // another of them
+  kTagEditions = 5,          // and another
   kTagRefusalText = 10,
   kTagWelcomeText = 11,
   kTagAgreementText = 12,
@@ -63,7 +67,7 @@ struct TScriptRecord {
 // Every kind of record, in the order the package builder writes them. The level comes last:
 // the gate runs while the script loads, and a refusal or an error there must not keep the texts
 // from loading.
-extern const TScriptRecord kScriptRecords[13];
+extern const TScriptRecord kScriptRecords[14];
 // The record kind of a tag, or null for a tag that nothing uses.
 const TScriptRecord* FindScriptRecord(uint8_t tag);
 const TScriptRecord* FindScriptRecord(const std::string& manifestKey);

@@ -6,6 +6,7 @@ namespace merva {
 
 const char kCommandLineUsage[] =
     "merva.exe [/silent | /verysilent] [/dir=\"GAME_FOLDER\"] [/log=\"FILE\"] [/replacelines]\n"
+    "          [/anyedition]\n"
     "merva.exe /undo [/silent | /verysilent] [/point=\"NAME\"] [/log=\"FILE\"] [GAME_FOLDER]";
 
 namespace {
@@ -64,6 +65,8 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& words) {
       line.Undo = true;
     } else if (upper == "/REPLACELINES") {
       line.ReplaceLines = true;
+    } else if (upper == "/ANYEDITION") {
+      line.AnyEdition = true;
     } else if (upper == "/SILENT") {
       mode(TRunMode::kSilent, word);
     } else if (upper == "/VERYSILENT" || upper == "/S") {
@@ -93,6 +96,7 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& words) {
   if (!folders.empty()) line.GameFolder = folders.front();
   if (!line.Point.empty() && !line.Undo) fail("The switch /point= belongs to /undo.");
   if (line.ReplaceLines && line.Undo) fail("The switch /replacelines belongs to an installation.");
+  if (line.AnyEdition && line.Undo) fail("The switch /anyedition belongs to an installation.");
   if (!line.Point.empty() && line.GameFolder.empty())
     fail("The switch /point= needs the game folder the point belongs to.");
   return line;

@@ -23,6 +23,9 @@ struct TCommandLine {
   // /replacelines: an unattended installation may change lines another installed mod wrote
   // into something else (operations/installation.h, EItemConflicts).
   bool ReplaceLines = false;
+  // /anyedition: an unattended installation of a mod that names its editions may go into a game
+  // whose edition Merva cannot tell (operations/edition_check.h).
+  bool AnyEdition = false;
   // A wrong command line, said in the program's words; empty when it is right.
   std::string Error;
 };

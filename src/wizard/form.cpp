@@ -7,6 +7,7 @@
 #include "game/game_edition.h"
 #include "game/game_folder.h"
 #include "journal/changing_game.h"
+#include "operations/edition_check.h"
 #include "operations/installation.h"
 #include "package/package.h"
 #include "resources/layout.h"
@@ -193,21 +194,27 @@ void TForm1::InstallPackage(TRestorePoint* done) {
   TInstallRequest request = Request;
   request.ProgramPath = services_.ProgramPath;
   request.ProgramCopyFolder = services_.ProgramCopyFolder;
-  const auto run = [&](bool replaceLines) {
-    TInstallation installation(
-        request, Edit1.Text,
-        {services_.Files, *notices_, progress, &services_.Registry, services_.Apps});
-    if (replaceLines) installation.AllowConflicts();
-    installation.Run();
-    if (done && installation.Point()) *done = *installation.Point();
-  };
-  try {
-    run(ReplaceLines);
-  } catch (const EItemConflicts& conflicts) {
-    // Nothing was changed: on the pages the player decides, unattended the switch did.
-    if (Unattended || !services_.Boxes.Ask(conflicts.Message() + "\n\nInstall the mod anyway?"))
-      throw;
-    run(true);
+  bool replaceLines = ReplaceLines, anyEdition = AnyEdition;
+  // A refusal changes nothing: on the pages the player decides and the run starts again,
+  // unattended the switches did.
+  for (;;) {
+    try {
+      TInstallation installation(
+          request, Edit1.Text,
+          {services_.Files, *notices_, progress, &services_.Registry, services_.Apps});
+      if (replaceLines) installation.AllowConflicts();
+      if (anyEdition) installation.AllowUnknownEdition();
+      installation.Run();
+      if (done && installation.Point()) *done = *installation.Point();
+      return;
+    } catch (const EItemConflicts& conflicts) {
+      if (Unattended || !services_.Boxes.Ask(conflicts.Message() + "\n\nInstall the mod anyway?"))
+        throw;
+      replaceLines = true;
+    } catch (const EWrongEdition& edition) {
+      if (Unattended || !edition.Unknown || !services_.Boxes.Ask(edition.Question)) throw;
+      anyEdition = true;
+    }
   }
 }
 

@@ -97,6 +97,8 @@ class TForm1 {
   // Lines another installed mod wrote may be changed into something else: asked on the pages,
   // told by /replacelines in an unattended run.
   bool ReplaceLines = false;
+  // Told by /anyedition in an unattended run; on the pages the player is asked.
+  bool AnyEdition = false;
   bool Unattended = false;  // nobody is there to ask
 
   // Published handlers, named after their controls (the names the automation contract uses).

@@ -106,6 +106,7 @@ int TForm1::SilentInstall(const TCommandLine& line, TRunLog& log) {
     RequireGameFolder(fs, Edit1.Text);
     log.Line("Installing.");
     ReplaceLines = line.ReplaceLines;
+    AnyEdition = line.AnyEdition;
     TRestorePoint point;
     InstallPackage(&point);
     if (!point.Folder.empty()) LogChanges(log, point);

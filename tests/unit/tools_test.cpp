@@ -31,6 +31,7 @@ TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
                   "# a comment\n"
                   "title = Мой мод\n"
                   "level = 1.0\n"
+                  "editions = 1.0  us,steam\n"
                   "welcome = @welcome.txt\n"
                   "finish = Готово\\nDone\n"
                   "archive = files/car.dff\n"
@@ -46,6 +47,7 @@ TEST(MervaPack, ARoundTripGivesBackTextsListsAndFiles) {
   EXPECT_TRUE(boxes.Shown.empty());
   EXPECT_EQ(script.Title, "Мой мод");
   EXPECT_EQ(script.Level, "1.0");
+  EXPECT_EQ(script.Editions, "1.0 US, Steam");
   EXPECT_EQ(script.WelcomeText, "Привет!\r\nВторая строка.");
   EXPECT_EQ(script.FinishText, "Готово\r\nDone");
   EXPECT_EQ(script.ArchiveFiles, (std::vector<std::string>{"car.dff"}));
@@ -158,6 +160,8 @@ TEST(MervaPack, BadManifestsGetAClearError) {
       {"level = 1e999.0\n", "cannot read the level 1e999.0"},
       {"level = -5.0\n", "must be a number above 0"},
       {"level = 0.0\n", "must be a number above 0"},
+      {"editions = 1.0, 2.0\n", "3: 2.0 is not an edition Merva knows; write one or more of 1.0, "},
+      {"editions = 1.0,,1.01\n", "3: \"\" is not an edition Merva knows"},
       {"archive = ..\n", "cannot install a file named .."},
       {"game = ..\\..\\x.dll from x.dff\n", "outside the game folder"},
       {"game = C:\\x.dll from x.dff\n", "outside the game folder"},

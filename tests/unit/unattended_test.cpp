@@ -16,6 +16,7 @@
 #include "restore/restore_store.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/synthetic_program.h"
 #include "wizard/form.h"
 
 namespace merva {
@@ -221,10 +222,12 @@ struct TUnattendedTest : ::testing::Test, test::TWizardFakes {
     WriteMod("Title!", "");
   }
   void TearDown() override { fs::current_path(previous); }
-  void WriteMod(const std::string& title, const std::string& level) {
+  void WriteMod(const std::string& title, const std::string& level,
+                const std::string& editions = "") {
     std::vector<std::pair<uint8_t, std::string>> records = {
         {20, title},  {14, "progress"}, {15, "finish"},        {10, "refused\nfor good"},
         {1, "a.dff"}, {1, "b.dff"},     {2, "data\\notes.txt"}};
+    if (!editions.empty()) records.push_back({5, editions});
     if (!level.empty()) records.push_back({21, level});
     test::WriteFile("scripts.bin", ScriptBytes(records));
     test::WriteFile("data.cab", test::PackageBytes({{"a.dff", "new a of " + title},
@@ -298,6 +301,38 @@ TEST_F(TUnattendedTest, EachOutcomeEndsWithItsCodeAndIsToldInTheLog) {
        kExitNoGame,
        {"Error: ", "The Definitive Edition, a different game", "exit code 5."},
        false},
+      {"a mod for 1.0 into Steam 3.0",
+       [](TUnattendedTest& t) {
+         t.WriteMod("Title!", "", "1.0");
+         test::WriteFile(t.game + "\\gta-sa.exe", test::SyntheticSteamProgram());
+       },
+       {"/silent", "/dir=GAME", "/anyedition"},
+       kExitWrongEdition,
+       {"Error: This mod is for GTA San Andreas 1.0 (US or EU); the game in this folder is Steam "
+        "3.0. Nothing was changed.",
+        "exit code 7."},
+       false},
+      {"a mod for 1.0 into an edition Merva cannot tell",
+       [](TUnattendedTest& t) { t.WriteMod("Title!", "", "1.0"); },
+       {"/silent", "/dir=GAME"},
+       kExitWrongEdition,
+       {"the game in this folder is an edition Merva does not know", "exit code 7."},
+       false},
+      {"the same, allowed",
+       [](TUnattendedTest& t) { t.WriteMod("Title!", "", "1.0"); },
+       {"/silent", "/dir=GAME", "/anyedition"},
+       kExitDone,
+       {"Done: exit code 0."},
+       true},
+      {"a mod for 1.0 into 1.0 US",
+       [](TUnattendedTest& t) {
+         t.WriteMod("Title!", "", "1.0 EU, 1.0 US");
+         test::WriteFile(t.game + "\\gta_sa.exe", test::SyntheticUs10Program());
+       },
+       {"/silent", "/dir=GAME"},
+       kExitDone,
+       {"Done: exit code 0."},
+       true},
       {"no data files",
        [](TUnattendedTest&) { fs::remove("data.cab"); },
        {"/silent", "/dir=GAME"},
@@ -324,6 +359,8 @@ TEST_F(TUnattendedTest, EachOutcomeEndsWithItsCodeAndIsToldInTheLog) {
     test::WriteFile(game + "\\models\\gta3.img", original);
     fs::remove_all(test::Native(game + "\\data"));
     fs::remove_all(test::Native(game + "\\Gameface"));
+    fs::remove(test::Native(game + "\\gta_sa.exe"));
+    fs::remove(test::Native(game + "\\gta-sa.exe"));
     WriteMod("Title!", "");
     c.prepare(*this);
     std::vector<std::string> words;

@@ -5,6 +5,7 @@
 #include "core/cp1251.h"
 #include "core/errors.h"
 #include "tests/support/fakes.h"
+#include "tests/support/synthetic_program.h"
 #include "wizard/form.h"
 
 namespace merva {
@@ -316,6 +317,55 @@ TEST_F(TWizardTest, ALineAnotherModWroteIsChangedOnlyWhenThePlayerSaysSo) {
   EXPECT_EQ(form->Step, 5);
   EXPECT_EQ(test::ReadFile(ide),
             "cars\r\n611, othercar, x, car, A, A, null, normal, 10, 0, 0\r\nend\r\n");
+}
+
+// A mod for 1.0: a Steam game is refused, one Merva cannot tell is asked about (No changes
+// nothing, Yes installs), a 1.0 one takes it without a word.
+TEST_F(TWizardTest, AModForSomeEditionsIsRefusedOrAskedAboutElsewhere) {
+  const std::string archive = test::ReadFile(game + "\\models\\gta3.img");
+  const auto install = [&](const std::string& program, const std::string& bytes) {
+    std::filesystem::remove(test::Native(game + "\\gta_sa.exe"));
+    std::filesystem::remove(test::Native(game + "\\gta-sa.exe"));
+    if (!program.empty()) test::WriteFile(game + "\\" + program, bytes);
+    test::WriteFile("scripts.bin", ScriptBytes({{20, "Title!"}, {1, "a.dff"}, {5, "1.0"}}));
+    test::WriteFile("data.cab", test::PackageBytes({{"a.dff", "new a"}}));
+    form =
+        std::make_unique<TForm1>(TWizardServices{SystemFileSystem(), boxes, pump, process, registry,
+                                                 locale, folderDialog, shell, dir / "restore"});
+    Start();
+    Next();
+    Tick();
+    Next();
+    Next();
+  };
+  install("gta-sa.exe", test::SyntheticSteamProgram());
+  EXPECT_TRUE(boxes.Asked.empty());
+  ASSERT_EQ(boxes.Shown.size(), 1u);
+  EXPECT_NE(
+      boxes.Shown[0].Text.find("This mod is for GTA San Andreas 1.0 (US or EU); the game in this "
+                               "folder is Steam 3.0. Nothing was changed."),
+      std::string::npos)
+      << boxes.Shown[0].Text;
+  EXPECT_EQ(form->Step, 4);
+  EXPECT_EQ(test::ReadFile(game + "\\models\\gta3.img"), archive);
+
+  boxes.Answers = {false, true};
+  install("", "");
+  ASSERT_EQ(boxes.Asked.size(), 1u);
+  EXPECT_NE(boxes.Asked[0].find("the game in this folder is an edition Merva does not know (no "
+                                "gta_sa.exe in the folder), so Merva cannot tell"),
+            std::string::npos)
+      << boxes.Asked[0];
+  EXPECT_EQ(form->Step, 4);
+  EXPECT_EQ(test::ReadFile(game + "\\models\\gta3.img"), archive);
+  Next();  // asked again, and Yes
+  EXPECT_EQ(form->Step, 5);
+  EXPECT_NE(test::ReadFile(game + "\\models\\gta3.img"), archive);
+
+  boxes.Asked.clear();
+  install("gta_sa.exe", test::SyntheticUs10Program());
+  EXPECT_TRUE(boxes.Asked.empty());
+  EXPECT_EQ(form->Step, 5);
 }
 
 TEST_F(TWizardTest, LinksPointersAndTheHiddenButtons) {
