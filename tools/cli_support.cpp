@@ -16,6 +16,7 @@
 #endif
 
 #include "core/errors.h"
+#include "core/text.h"
 #include "core/wide_text.h"
 
 namespace merva {
@@ -74,6 +75,11 @@ std::string DisplayText(const std::string& message) {
 }
 
 void TConsoleNotices::Notice(TNoticeKind kind, const std::string& text) {
+  if (kind == TNoticeKind::kWarning) {
+    for (const std::string& line : SplitAt(DisplayText(text), "\n"))
+      std::cerr << tool_ << ": warning: " << line << "\n";
+    return;
+  }
   std::string line = DisplayText(text);
   for (char& c : line)
     if (c == '\n') c = ' ';

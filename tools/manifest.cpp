@@ -12,6 +12,7 @@
 #include "game/game_archives.h"
 #include "game/game_edition.h"
 #include "game/game_path.h"
+#include "package/model_check.h"
 #include "package/package.h"
 #include "script/install_items.h"
 #include "script/level_gate.h"
@@ -305,11 +306,24 @@ class TManifestReader {
         throw Exception(where + source + ": " + kTooLargeForTheGame);
     }
     const auto [known, added] = packed_.emplace(AsciiUpper(name), disk);
-    if (added)
+    if (added) {
+      CheckModel(name, source, disk, where);
       manifest_.Sources.push_back({name, disk});
-    else if (known->second != disk)
+    } else if (known->second != disk)
       throw Exception(where + "two different files are named " + name +
                       "; the installer finds only the first");
+  }
+
+  // A model, texture dictionary or collision the game cannot read is refused; one it may not
+  // read as the author meant is warned about, and packed all the same.
+  void CheckModel(const std::string& name, const std::string& source, const std::string& disk,
+                  const std::string& where) {
+    TBlockFile file = TBlockFile::OpenReadOnly(SystemFileSystem(), disk);
+    const TModelCheck check = CheckModelFile(name, file, 0, file.Size());
+    file.Close();
+    if (check.Verdict == TModelVerdict::kRefuse) throw Exception(where + source + ": " + check.Why);
+    if (check.Verdict == TModelVerdict::kWarn)
+      manifest_.Warnings.push_back(where + source + ": " + check.Why);
   }
 
   void CheckLevel() {

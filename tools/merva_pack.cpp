@@ -37,7 +37,7 @@ int Build(const std::string& manifestPath, const std::string& folder, bool anyLe
     throw EFileError(manifestPath, "is a folder, not a manifest file");
   const TManifest manifest = ReadManifest(manifestPath, anyLevel);
   for (const std::string& warning : manifest.Warnings)
-    std::cerr << "merva-pack: warning: " << warning << "\n";
+    std::cerr << "merva-pack: warning: " << DisplayText(warning) << "\n";
   IFileSystem& fs = SystemFileSystem();
   // Made once the manifest and every file it names are checked, as unpack makes its folder.
   const TPathKind kind = fs.KindOf(folder);

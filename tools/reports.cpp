@@ -181,6 +181,7 @@ std::string PlanText(const TPlanReport& report) {
     out << "\n  new: " << Utf8FromCp1251(i.New) << "\n";
   }
   for (const std::string& conflict : report.Plan.Conflicts) out << "conflict: " << conflict << "\n";
+  for (const std::string& warning : report.Plan.FileWarnings) out << "warning: " << warning << "\n";
   for (const TArchiveChange& change : p.Archives)
     out << "archive" << (IsMainArchive(change.Archive) ? "" : " " + change.Archive) << ": "
         << SizeText(static_cast<uint64_t>(change.OldArchiveBytes)) << " now, "
@@ -307,6 +308,12 @@ std::string PlanJson(const TPlanReport& report) {
   comma = "";
   for (const std::string& conflict : report.Plan.Conflicts) {
     out << comma << JsonString(conflict);
+    comma = ", ";
+  }
+  out << "],\n  \"warnings\": [";
+  comma = "";
+  for (const std::string& warning : report.Plan.FileWarnings) {
+    out << comma << JsonString(warning);
     comma = ", ";
   }
   out << "],\n  ";

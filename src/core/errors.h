@@ -59,7 +59,8 @@ class EAbort : public Exception {
 
 // How a front end is to tell the user of something an operation met: a plain message, the
 // error box, or a message after which the program ends. The operations never show anything.
-enum class TNoticeKind { kPlain, kError, kEndProgram };
+// A warning tells of something the run does all the same, a line at a time.
+enum class TNoticeKind { kPlain, kError, kEndProgram, kWarning };
 
 // An error that stops an operation and carries what the user is to be told, and how.
 class ENotice : public Exception {

@@ -16,6 +16,7 @@
 #include "game/game_folder.h"
 #include "game/game_path.h"
 #include "operations/edition_check.h"
+#include "operations/mod_files_check.h"
 #include "operations/room_check.h"
 #include "restore/restore_names.h"
 
@@ -104,6 +105,12 @@ void TInstallation::Open() {
   archives_.emplace(services_, game_, TArchivesInstall::TFor::kRun);
   archives_->OpenGameArchive();
   OpenPackage();
+  const std::vector<std::string> warnings = CheckModFiles(*package_, *index_, items_);
+  if (!warnings.empty()) {
+    std::string text = kModFilesWarningText;
+    for (const std::string& warning : warnings) text += "\n" + warning;
+    services_.Notices.Notice(TNoticeKind::kWarning, text);
+  }
   archives_->OpenOthers(items_, *index_);
   if (request_) {
     restore_.emplace(*request_, fs, game_);
@@ -125,6 +132,8 @@ TInstallPlan TInstallation::Plan() {
   archives_.emplace(services_, game_, TArchivesInstall::TFor::kPlan);
   archives_->OpenGameArchive();
   OpenPackage();
+  TInstallPlan plan;
+  plan.FileWarnings = CheckModFiles(*package_, *index_, items_);
   archives_->OpenOthers(items_, *index_);
   // Without a restore folder the plan still tells what a point would record.
   restore_.emplace(request_ ? *request_ : TRestoreRequest{}, fs, game_);
@@ -133,7 +142,6 @@ TInstallPlan TInstallation::Plan() {
   PlanItems();
   archives_->Put(items_, *index_, *package_);
   archives_->Preview();
-  TInstallPlan plan;
   plan.Edition = GameEditionOf(fs, game_);
   plan.EditionsWanted = editions_;
   plan.EditionVerdict = EditionVerdictOf(plan.Edition, editions_);

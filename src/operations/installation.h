@@ -32,6 +32,8 @@ struct TInstallPlan {
   TGameEdition Edition;
   std::vector<std::string> EditionsWanted;  // the mod's `editions`; none for any
   TEditionVerdict EditionVerdict = TEditionVerdict::kAny;
+  // The mod's files the game may not read as their author meant (mod_files_check.h).
+  std::vector<std::string> FileWarnings;
   TRestorePoint Point;
   std::vector<TRestorePoint> Earlier;  // newest first
   // Points of the game whose record is missing or cannot be read: what they wrote is not known,

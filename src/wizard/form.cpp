@@ -33,6 +33,7 @@ TForm1::TForm1(TWizardServices services) : services_(services) {
 
 void TBoxNotices::Notice(TNoticeKind kind, const std::string& text) {
   if (kind == TNoticeKind::kError) return ShowErrorBox(boxes_, text);
+  // A warning is one box, read before the run changes anything.
   boxes_.Show(TBoxKind::kPlain, text);
   if (kind == TNoticeKind::kEndProgram) process_.EndProgram();
 }

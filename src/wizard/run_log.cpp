@@ -1,6 +1,7 @@
 #include "wizard/run_log.h"
 
 #include "core/environment.h"
+#include "core/text.h"
 
 namespace merva {
 
@@ -40,6 +41,10 @@ void TRunLog::Line(const std::string& text) {
 }
 
 void TRunLog::Notice(TNoticeKind kind, const std::string& text) {
+  if (kind == TNoticeKind::kWarning) {
+    for (const std::string& line : SplitAt(text, "\n")) Line("Warning: " + line);
+    return;
+  }
   noticed_ = true;
   Line((kind == TNoticeKind::kPlain ? "Notice: " : "Error: ") + text);
   if (kind == TNoticeKind::kEndProgram) throw EAbort();  // told above

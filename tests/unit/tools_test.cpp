@@ -8,6 +8,7 @@
 #include "core/cp1251.h"
 #include "script/script.h"
 #include "tests/support/fakes.h"
+#include "tests/support/renderware_files.h"
 #include "tests/support/shell.h"
 
 namespace merva {
@@ -531,6 +532,63 @@ TEST(MervaImg, InstallHistoryAndUndo) {
     }
   }
   EXPECT_TRUE(std::filesystem::is_empty(restore));
+}
+
+// Models and textures the game cannot read are refused by the author's build and the player's
+// installation alike, with nothing changed; doubtful ones are warned about and go in.
+TEST(MervaPackAndImg, RefuseModelsTheGameCannotReadAndWarnOfDoubtfulOnes) {
+  const std::string model = test::RenderWareModel();
+  const struct {
+    const char* Name;
+    std::string Bytes;
+    bool Refused;
+    const char* Why;
+  } cases[] = {
+      {"cut.dff", model.substr(0, model.size() - 3), true,
+       "it is cut short: its data runs 3 bytes past the end of the file"},
+      {"ps2.txd", test::TextureDictionary(0x00325350), true,
+       "its textures are the PlayStation 2's"},
+      {"renamed.dff", test::TextureDictionary(9), false,
+       "it is not a model the game can read: it is a texture dictionary"},
+      {"vc.dff", test::RenderWareModel(0x1003FFFF), false,
+       "it was made with RenderWare 3.4.0.3, older"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TTempDir dir;
+    test::WriteFile(dir / c.Name, c.Bytes);
+    test::WriteFile(dir / "manifest.txt", std::string("title = T\narchive = ") + c.Name + "\n");
+    const TToolRun build = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                                    ShellQuoted(dir / "out"));
+    EXPECT_EQ(build.status != 0, c.Refused) << build.output;
+    EXPECT_NE(build.output.find(std::string(c.Refused ? "error: " : "warning: ") + dir.Path() +
+                                "/manifest.txt:2: " + c.Name + ": " + c.Why),
+              std::string::npos)
+        << build.output;
+
+    test::MakeDirs(dir / "game\\models");
+    test::MakeDirs(dir / "mod");
+    const std::string original = test::BuildArchive({{1, 1, "a.dff"}});
+    test::WriteFile(dir / "game\\models\\gta3.img", original);
+    test::WriteFile(dir / "mod\\scripts.bin", test::ScriptBytes({{20, "Mod"}, {1, c.Name}}));
+    test::WriteFile(dir / "mod\\data.cab", test::PackageBytes({{c.Name, c.Bytes}}));
+    const std::string args = ShellQuoted(dir / "game") + " " + ShellQuoted(dir / "mod");
+    const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(dir / "restore") + " ";
+    const TToolRun plan = RunShell(env + kImg + " plan " + args);
+    EXPECT_NE(plan.output.find(std::string(c.Refused ? "" : "warning: ") + c.Name + ": " + c.Why),
+              std::string::npos)
+        << plan.output;
+    const TToolRun install = RunShell(env + kImg + " install " + args);
+    EXPECT_EQ(install.status, c.Refused ? 1 : 0) << install.output;
+    EXPECT_NE(install.output.find(std::string(c.Refused ? "" : "merva-img: warning: ") + c.Name +
+                                  ": " + c.Why),
+              std::string::npos)
+        << install.output;
+    if (c.Refused) {
+      EXPECT_NE(install.output.find("Nothing was changed."), std::string::npos);
+    }
+    EXPECT_EQ(test::ReadFile(dir / "game\\models\\gta3.img") != original, !c.Refused);
+  }
 }
 
 // A model ID another installed mod gave its model is made into another only when asked.

@@ -16,6 +16,7 @@
 #include "restore/restore_store.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/renderware_files.h"
 #include "tests/support/synthetic_program.h"
 #include "wizard/form.h"
 
@@ -230,8 +231,9 @@ struct TUnattendedTest : ::testing::Test, test::TWizardFakes {
     if (!editions.empty()) records.push_back({5, editions});
     if (!level.empty()) records.push_back({21, level});
     test::WriteFile("scripts.bin", ScriptBytes(records));
-    test::WriteFile("data.cab", test::PackageBytes({{"a.dff", "new a of " + title},
-                                                    {"b.dff", "new b"},
+    // Models the game can read, so that nothing is warned about.
+    test::WriteFile("data.cab", test::PackageBytes({{"a.dff", test::RenderWareModel() + title},
+                                                    {"b.dff", test::RenderWareModel()},
                                                     {"notes.txt", "notes of " + title}}));
   }
   TWizardServices Services() {
@@ -332,6 +334,18 @@ TEST_F(TUnattendedTest, EachOutcomeEndsWithItsCodeAndIsToldInTheLog) {
        {"/silent", "/dir=GAME"},
        kExitDone,
        {"Done: exit code 0."},
+       true},
+      {"a doubtful model, warned about",
+       [](TUnattendedTest&) {
+         test::WriteFile("data.cab",
+                         test::PackageBytes({{"a.dff", test::RenderWareModel(0x1003FFFF)},
+                                             {"b.dff", "not a model"},
+                                             {"notes.txt", "notes"}}));
+       },
+       {"/silent", "/dir=GAME"},
+       kExitDone,
+       {"Warning: a.dff: it was made with RenderWare 3.4.0.3",
+        "Warning: b.dff: it is too short to be RenderWare", "Done: exit code 0."},
        true},
       {"no data files",
        [](TUnattendedTest&) { fs::remove("data.cab"); },

@@ -4,7 +4,9 @@
 
 #include "core/cp1251.h"
 #include "core/errors.h"
+#include "operations/mod_files_check.h"
 #include "tests/support/fakes.h"
+#include "tests/support/renderware_files.h"
 #include "tests/support/synthetic_program.h"
 #include "wizard/form.h"
 
@@ -44,7 +46,7 @@ struct TWizardTest : ::testing::Test, test::TWizardFakes {
   void TearDown() override { std::filesystem::current_path(previous); }
   void WriteMod(const std::string& script) {
     test::WriteFile("scripts.bin", script);
-    test::WriteFile("data.cab", test::PackageBytes({{"a.dff", "new data"}}));
+    test::WriteFile("data.cab", test::PackageBytes({{"a.dff", test::RenderWareModel()}}));
   }
   void Event(void (TForm1::*handler)()) {
     form->HandleEvent([&] { (form.get()->*handler)(); });
@@ -109,6 +111,25 @@ TEST_F(TWizardTest, TheNormalWayThroughEveryPage) {
   Next();
   EXPECT_TRUE(form->CloseRequested);
   EXPECT_EQ(form->Step, 5);
+}
+
+// A model the game may not read is told in one box before the run changes anything, and
+// installed all the same.
+TEST_F(TWizardTest, ADoubtfulModelIsWarnedAboutAndInstalled) {
+  test::WriteFile("data.cab", test::PackageBytes({{"a.dff", "a readme renamed"}}));
+  Start();
+  Next();
+  Tick();
+  Next();
+  Next();
+  EXPECT_EQ(form->Step, 5);
+  ASSERT_EQ(boxes.Shown.size(), 1u);
+  EXPECT_EQ(boxes.Shown[0].Kind, TBoxKind::kPlain);
+  EXPECT_EQ(boxes.Shown[0].Text, std::string(kModFilesWarningText) +
+                                     "\na.dff: it is not a model the game can read: it is no "
+                                     "RenderWare file (it starts with 0x65722061)");
+  EXPECT_NE(test::ReadFile(game + "\\models\\gta3.img").find("a readme renamed"),
+            std::string::npos);
 }
 
 TEST_F(TWizardTest, BackAndTheTickSurviveMovingBetweenPages) {
