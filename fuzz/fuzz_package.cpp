@@ -1,5 +1,7 @@
-// The package directory reader, FindPackageEntry and extraction on any bytes.
+// The package directory reader, FindPackageEntry, the header checks of models, textures and
+// collisions, and extraction on any bytes.
 #include "fuzz/fuzz_services.h"
+#include "package/model_check.h"
 #include "package/package.h"
 
 using namespace merva;
@@ -18,6 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FindPackageEntry(directory, key, entry, position);
     for (const TPackageEntry& listed : directory.PackageEntries) {
       if (!FindPackageEntry(directory, PackageEntryName(listed), entry, position)) __builtin_trap();
+      // Read under every kind's name: no header, however it lies, reads outside the entry.
+      for (const char* name : {"x.dff", "x.txd", "x.col"}) {
+        const TModelCheck check = CheckModelFile(name, package, position, entry.Size);
+        if (check.Verdict == TModelVerdict::kNotJudged ||
+            (check.Verdict != TModelVerdict::kFine && check.Why.empty()))
+          __builtin_trap();
+      }
       ExtractPackageEntry(package, entry, position, "out", fs);
       if (fs.Get("out")->size() != entry.Size) __builtin_trap();  // the directory was checked
     }
