@@ -15,6 +15,15 @@ constexpr uint32_t kClumpChunk = 0x10;
 constexpr uint32_t kTextureNativeChunk = 0x15;
 constexpr uint32_t kTextureDictionaryChunk = 0x16;
 constexpr uint32_t kChunkHeaderBytes = 12;
+// A vehicle model: its frames (one named "chassis_dummy"), their names, and the collision San
+// Andreas keeps in a vehicle's clump.
+constexpr uint32_t kExtensionChunk = 0x03;
+constexpr uint32_t kFrameListChunk = 0x0E;
+constexpr uint32_t kFrameNameChunk = 0x0253F2FE;
+constexpr uint32_t kCollisionChunk = 0x0253F2FA;
+constexpr const char kVehicleFrame[] = "chassis_dummy";
+// The most children looked at in one chunk: a hostile file cannot make the check long.
+constexpr int kChildLimit = 4096;
 // RenderWare 3.6.0.3, San Andreas' own.
 constexpr uint32_t kGameVersion = 0x36003;
 // A texture's platform: Xbox, and the PlayStation 2's FourCC "PS2\0".
@@ -60,6 +69,47 @@ const char* WhatStartsWith(uint32_t chunk) {
   return nullptr;
 }
 
+// Calls `visit` with each child chunk of the body [begin, end) and where it starts, until it
+// answers true; false when none did.
+template <typename TVisit>
+bool AnyChild(const TReadBytesAt& read, int64_t begin, int64_t end, TVisit visit) {
+  int64_t at = begin;
+  for (int i = 0; i < kChildLimit && at + kChunkHeaderBytes <= end; ++i) {
+    TChunk child;
+    if (!ReadChunk(read, at, child)) return false;
+    if (visit(child, at)) return true;
+    at += kChunkHeaderBytes + int64_t{child.Size};
+  }
+  return false;
+}
+
+// True for a model whose frames name a vehicle's chassis.
+bool IsVehicleModel(const TReadBytesAt& read, int64_t clumpEnd) {
+  return AnyChild(read, kChunkHeaderBytes, clumpEnd, [&](const TChunk& frames, int64_t at) {
+    if (frames.Type != kFrameListChunk) return false;
+    const int64_t end = at + kChunkHeaderBytes + frames.Size;
+    return AnyChild(read, at + kChunkHeaderBytes, end, [&](const TChunk& extension, int64_t at) {
+      if (extension.Type != kExtensionChunk) return false;
+      const int64_t end = at + kChunkHeaderBytes + extension.Size;
+      return AnyChild(read, at + kChunkHeaderBytes, end, [&](const TChunk& name, int64_t at) {
+        if (name.Type != kFrameNameChunk || name.Size != sizeof kVehicleFrame - 1) return false;
+        const std::vector<uint8_t> text = read(at + kChunkHeaderBytes, name.Size);
+        return AsciiLower(std::string(text.begin(), text.end())) == kVehicleFrame;
+      });
+    });
+  });
+}
+
+// True when the clump's own extension holds the collision.
+bool HasCollision(const TReadBytesAt& read, int64_t clumpEnd) {
+  return AnyChild(read, kChunkHeaderBytes, clumpEnd, [&](const TChunk& extension, int64_t at) {
+    if (extension.Type != kExtensionChunk) return false;
+    const int64_t end = at + kChunkHeaderBytes + extension.Size;
+    return AnyChild(read, at + kChunkHeaderBytes, end,
+                    [](const TChunk& chunk, int64_t) { return chunk.Type == kCollisionChunk; });
+  });
+}
+
 // A texture dictionary made for a console: the platform of its first texture.
 TModelCheck CheckTexturePlatform(const TReadBytesAt& read, int64_t size) {
   TChunk header, texture, data;
@@ -98,6 +148,10 @@ TModelCheck CheckRenderWare(const TRenderWareKind& kind, int64_t size, const TRe
     const TModelCheck platform = CheckTexturePlatform(read, size);
     if (platform.Verdict != TModelVerdict::kNotJudged) return platform;
   }
+  if (kind.Chunk == kClumpChunk && IsVehicleModel(read, ends) && !HasCollision(read, ends))
+    return {TModelVerdict::kWarn,
+            "it is a vehicle model without its collision (chunk 0x0253F2FA), which the game "
+            "needs for a vehicle"};
   const uint32_t version = RenderWareVersion(top.Stamp);
   if (version != kGameVersion)
     return {TModelVerdict::kWarn,

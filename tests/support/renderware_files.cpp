@@ -20,6 +20,16 @@ std::string RenderWareModel(uint32_t stamp) {
   return RenderWareChunk(0x10, RenderWareChunk(0x01, std::string(12, 'c'), stamp), stamp);
 }
 
+std::string FramedModel(const std::string& frame, bool collision) {
+  const std::string frames =
+      RenderWareChunk(0x0E, RenderWareChunk(0x01, std::string(60, 'f')) +
+                                RenderWareChunk(0x03, RenderWareChunk(0x0253F2FE, frame)));
+  const std::string extension =
+      RenderWareChunk(0x03, collision ? RenderWareChunk(0x0253F2FA, "COL3 bounds") : "");
+  return RenderWareChunk(0x10, RenderWareChunk(0x01, std::string(12, 'c')) + frames +
+                                   RenderWareChunk(0x1A, std::string(40, 'g')) + extension);
+}
+
 std::string TextureDictionary(uint32_t platform, uint32_t stamp) {
   return RenderWareChunk(
       0x16,
