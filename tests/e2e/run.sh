@@ -127,6 +127,27 @@ check installed-data-lines bash -c "grep -q '^INFERNUS   1500.0 ' '$game/data/ha
 check no-scratch-left bash -c "! ls '$game' | grep -qi 'merva-install\|\.dff\|\.txd' && test ! -e '$game/models/temp.img'"
 # The Windows build of merva-img reads the installed archive as the native one does.
 check windows-merva-img bash -c "diff <(wine '$win/merva-img.exe' list '$(winpath "$img")' 2>/dev/null | tr -d '\r') <('$native/merva-img' list '$img')"
+# The Windows build reads the game's edition from a program that carries a build's marks (a PE
+# file of one section, made here), and refuses the Definitive Edition's folder by name.
+editions="$work/editions"
+rm -rf "$editions"
+mkdir -p "$editions/steam/models" "$editions/de/models" "$editions/de/Gameface/Binaries/Win64"
+cp "$img" "$editions/steam/models/" && cp "$img" "$editions/de/models/"
+: >"$editions/de/Gameface/Binaries/Win64/SanAndreas.exe"
+python3 - "$editions/steam/gta-sa.exe" <<'PY'
+import struct, sys
+pe, at, raw = 0x80, 0x1000, 0x460000
+b = bytearray(at + raw)
+b[0:2] = b"MZ"; struct.pack_into("<I", b, 0x3C, pe); b[pe:pe + 4] = b"PE\0\0"
+struct.pack_into("<HH", b, pe + 4, 0x14C, 1); struct.pack_into("<H", b, pe + 20, 0xE0)
+struct.pack_into("<HI", b, pe + 24, 0x10B, 0); struct.pack_into("<I", b, pe + 24 + 28, 0x400000)
+struct.pack_into("<8sIIII", b, pe + 24 + 0xE0, b".text", raw, at, raw, at)
+struct.pack_into("<H", b, 0x85EC4A - 0x400000, 0x94BF)  # Steam 3.0's mark
+open(sys.argv[1], "wb").write(b)
+PY
+check windows-edition bash -c "wine '$win/merva-img.exe' status '$(winpath "$editions/steam")' 2>&1 | tr -d '\r' | grep -qx 'edition: Steam 3.0'"
+check windows-definitive-edition bash -c "wine '$win/merva-img.exe' status '$(winpath "$editions/de")' >'$editions/de.txt' 2>&1;
+  [ \$? = 5 ] && grep -q 'The Definitive Edition, a different game' '$editions/de.txt'"
 check level-recorded bash -c "wine reg query '$key' /v ProductID $merva_game_key_view | tr -d ' \r' | grep -qi 'REG_BINARY000000000000F03F'"
 check restore-point-kept bash -c "ls \"$WINEPREFIX\"/drive_c/users/*/AppData/Local/Merva/restore/*/changes.txt"
 
