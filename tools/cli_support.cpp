@@ -76,8 +76,11 @@ std::string DisplayText(const std::string& message) {
 
 void TConsoleNotices::Notice(TNoticeKind kind, const std::string& text) {
   if (kind == TNoticeKind::kWarning) {
+    // One write for them all: standard error writes each piece at once.
+    std::string lines;
     for (const std::string& line : SplitAt(DisplayText(text), "\n"))
-      std::cerr << tool_ << ": warning: " << line << "\n";
+      lines += tool_ + ": warning: " + line + "\n";
+    std::cerr << lines;
     return;
   }
   std::string line = DisplayText(text);

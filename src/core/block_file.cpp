@@ -54,6 +54,12 @@ uint32_t TBlockFile::ReadCounted(void* buffer, uint32_t count) {
   return done;
 }
 
+uint32_t TBlockFile::ReadCountedAt(int64_t position, void* buffer, uint32_t count) {
+  uint32_t done = 0;
+  Check(Handle().ReadAt(position, buffer, count, done));
+  return done;
+}
+
 void TBlockFile::WriteExact(const void* buffer, uint32_t count) {
   const int64_t at = observer_ ? Position() : 0;
   uint32_t done = 0;

@@ -26,6 +26,9 @@ class TBlockFile {
   void ReadExact(void* buffer, uint32_t count);
   // Returns the bytes read; a short count at the end of the file is no error.
   uint32_t ReadCounted(void* buffer, uint32_t count);
+  // The same at `position`, in one call where the system can; the position afterwards is not
+  // to be relied on.
+  uint32_t ReadCountedAt(int64_t position, void* buffer, uint32_t count);
   // Must transfer every byte; a short write raises "Disk full".
   void WriteExact(const void* buffer, uint32_t count);
   // Copies `count` bytes from the source's position to this file's position inside the system;

@@ -18,6 +18,13 @@ class IFileHandle {
   virtual int Read(void* buffer, uint32_t count, uint32_t& done) = 0;
   virtual int Write(const void* buffer, uint32_t count, uint32_t& done) = 0;
   virtual int Seek(int64_t position) = 0;
+  // Reads at `position` in one call where the system can (many small reads of one file cost a
+  // call each instead of two); the position afterwards is not to be relied on.
+  virtual int ReadAt(int64_t position, void* buffer, uint32_t count, uint32_t& done) {
+    done = 0;
+    const int code = Seek(position);
+    return code != 0 ? code : Read(buffer, count, done);
+  }
   virtual int Size(int64_t& size) = 0;
   virtual int Position(int64_t& position) = 0;
   // Forces written data to the disk.

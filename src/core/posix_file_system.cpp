@@ -83,6 +83,18 @@ class TPosixFile : public IFileHandle {
     }
     return 0;
   }
+  int ReadAt(int64_t position, void* buffer, uint32_t count, uint32_t& done) override {
+    done = 0;
+    while (done < count) {
+      const ssize_t n =
+          ::pread(fd_, static_cast<char*>(buffer) + done, count - done, position + done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return CodeFromErrno(errno, "");
+      if (n == 0) break;
+      done += static_cast<uint32_t>(n);
+    }
+    return 0;
+  }
   int Write(const void* buffer, uint32_t count, uint32_t& done) override {
     done = 0;
     while (done < count) {

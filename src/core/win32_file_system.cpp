@@ -58,6 +58,16 @@ class TWin32File : public IFileHandle {
     done = n;
     return ok ? 0 : LastCode();
   }
+  int ReadAt(int64_t position, void* buffer, uint32_t count, uint32_t& done) override {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(position) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(position) >> 32);
+    DWORD n = 0;
+    const BOOL ok = ReadFile(handle_.Get(), buffer, count, &n, &at);
+    done = n;
+    // Reading at or past the end is no error: nothing was there to read.
+    return ok || GetLastError() == ERROR_HANDLE_EOF ? 0 : LastCode();
+  }
   int Write(const void* buffer, uint32_t count, uint32_t& done) override {
     DWORD n = 0;
     const BOOL ok = WriteFile(handle_.Get(), buffer, count, &n, nullptr);

@@ -105,12 +105,10 @@ void TInstallation::Open() {
   archives_.emplace(services_, game_, TArchivesInstall::TFor::kRun);
   archives_->OpenGameArchive();
   OpenPackage();
+  MarkStep("package opened");
   const std::vector<std::string> warnings = CheckModFiles(*package_, *index_, items_);
-  if (!warnings.empty()) {
-    std::string text = kModFilesWarningText;
-    for (const std::string& warning : warnings) text += "\n" + warning;
-    services_.Notices.Notice(TNoticeKind::kWarning, text);
-  }
+  if (!warnings.empty()) services_.Notices.Notice(TNoticeKind::kWarning, ModFilesWarning(warnings));
+  MarkStep("mod files checked");
   archives_->OpenOthers(items_, *index_);
   if (request_) {
     restore_.emplace(*request_, fs, game_);

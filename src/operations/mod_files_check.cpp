@@ -8,6 +8,16 @@ const char kModFilesWarningText[] =
     "The game may not read these files of the mod as their author meant; they are installed all "
     "the same:";
 
+std::string ModFilesWarning(const std::vector<std::string>& warnings) {
+  constexpr size_t kTold = 20;
+  std::string text = kModFilesWarningText;
+  for (size_t i = 0; i < warnings.size() && i < kTold; ++i) text += "\n" + warnings[i];
+  if (warnings.size() > kTold)
+    text += "\nand " + std::to_string(warnings.size() - kTold) +
+            " more files of the mod like these (a plan names them all)";
+  return text;
+}
+
 namespace {
 
 void Check(TBlockFile& package, const TPackageIndex& index, const std::string& packageName,

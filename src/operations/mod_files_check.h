@@ -24,5 +24,8 @@ std::vector<std::string> CheckModFiles(TBlockFile& package, const TPackageIndex&
 
 // The words a front end puts before the warnings.
 extern const char kModFilesWarningText[];
+// The warnings as one notice: those words, then the first 20 warnings a line each, and how many
+// more there are (a box of thousands of lines helps nobody; plan names them all).
+std::string ModFilesWarning(const std::vector<std::string>& warnings);
 
 }  // namespace merva

@@ -22,6 +22,9 @@ constexpr uint32_t kFrameListChunk = 0x0E;
 constexpr uint32_t kFrameNameChunk = 0x0253F2FE;
 constexpr uint32_t kCollisionChunk = 0x0253F2FA;
 constexpr const char kVehicleFrame[] = "chassis_dummy";
+// The bytes read at once from a file's start: a texture dictionary's first texture and a model's
+// frame list mostly lie within them.
+constexpr int64_t kHeadBytes = 512;
 // The most children looked at in one chunk: a hostile file cannot make the check long.
 constexpr int kChildLimit = 4096;
 // RenderWare 3.6.0.3, San Andreas' own.
@@ -203,14 +206,26 @@ TModelCheck CheckModelFile(const std::string& name, int64_t size, const TReadByt
 }
 
 TModelCheck CheckModelFile(const std::string& name, TBlockFile& file, int64_t start, int64_t size) {
-  return CheckModelFile(name, size, [&](int64_t at, uint32_t count) {
+  // Most checks read the first few headers alone: one read of the file's head serves them, so a
+  // mod of thousands of files costs a read each.
+  std::vector<uint8_t> head;
+  bool headRead = false;
+  const auto readAt = [&](int64_t at, uint32_t count) {
     std::vector<uint8_t> bytes;
     if (at < 0 || at >= size) return bytes;
-    bytes.resize(static_cast<size_t>(std::min<int64_t>(count, size - at)));
-    file.Seek(start + at);
-    bytes.resize(file.ReadCounted(bytes.data(), static_cast<uint32_t>(bytes.size())));
+    const int64_t wanted = std::min<int64_t>(count, size - at);
+    if (!headRead) {
+      head.resize(static_cast<size_t>(std::min<int64_t>(size, kHeadBytes)));
+      head.resize(file.ReadCountedAt(start, head.data(), static_cast<uint32_t>(head.size())));
+      headRead = true;
+    }
+    if (at + wanted <= static_cast<int64_t>(head.size()))
+      return std::vector<uint8_t>(head.begin() + at, head.begin() + at + wanted);
+    bytes.resize(static_cast<size_t>(wanted));
+    bytes.resize(file.ReadCountedAt(start + at, bytes.data(), static_cast<uint32_t>(bytes.size())));
     return bytes;
-  });
+  };
+  return CheckModelFile(name, size, readAt);
 }
 
 }  // namespace merva

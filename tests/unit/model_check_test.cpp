@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "operations/mod_files_check.h"
 #include "tests/support/renderware_files.h"
 
 namespace merva {
@@ -80,6 +82,16 @@ TEST(ModelCheck, JudgesEachKindByItsHeaders) {
     EXPECT_EQ(check.Verdict, c.Verdict) << c.Name << ": " << check.Why;
     EXPECT_NE(check.Why.find(c.Why), std::string::npos) << c.Name << ": " << check.Why;
   }
+}
+
+// A warning box tells the first twenty files and how many more: thousands of lines help nobody.
+TEST(ModFilesWarning, TellsTwentyFilesAndHowManyMore) {
+  const std::vector<std::string> few(3, "x.dff: why"), many(25, "x.dff: why");
+  EXPECT_EQ(ModFilesWarning(few),
+            std::string(kModFilesWarningText) + "\nx.dff: why\nx.dff: why\nx.dff: why");
+  const std::string told = ModFilesWarning(many);
+  EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 21);
+  EXPECT_NE(told.find("\nand 5 more files of the mod like these"), std::string::npos) << told;
 }
 
 }  // namespace
