@@ -22,14 +22,6 @@ std::string Dword(uint32_t value) {
   return bytes;
 }
 
-std::string Chunk(uint32_t type, const std::string& body, uint32_t stamp = 0x1803FFFF) {
-  return RenderWareChunk(type, body, stamp);
-}
-
-std::string Dictionary(uint32_t platform, uint32_t stamp = 0x1803FFFF) {
-  return TextureDictionary(platform, stamp);
-}
-
 TEST(ModelCheck, JudgesEachKindByItsHeaders) {
   const std::string model = test::RenderWareModel();
   const std::string collision = "COL3" + Dword(20) + std::string(20, 'k');
@@ -42,13 +34,13 @@ TEST(ModelCheck, JudgesEachKindByItsHeaders) {
       {"car.dff", model, TModelVerdict::kFine, ""},
       {"CAR.DFF", model.substr(0, model.size() - 5), TModelVerdict::kRefuse,
        "it is cut short: its data runs 5 bytes past the end of the file"},
-      {"car.dff", Chunk(0x10, "x", 0x1003FFFF), TModelVerdict::kWarn,
+      {"car.dff", RenderWareChunk(0x10, "x", 0x1003FFFF), TModelVerdict::kWarn,
        "it was made with RenderWare 3.4.0.3, older than the game's 3.6.0.3"},
-      {"car.dff", Chunk(0x10, "x", 0x00000310), TModelVerdict::kWarn,
+      {"car.dff", RenderWareChunk(0x10, "x", 0x00000310), TModelVerdict::kWarn,
        "it was made with RenderWare 3.1.0.0, older"},
-      {"car.dff", Chunk(0x10, "x", 0x1C02FFFF), TModelVerdict::kWarn,
+      {"car.dff", RenderWareChunk(0x10, "x", 0x1C02FFFF), TModelVerdict::kWarn,
        "RenderWare 3.7.0.2, newer than the game's 3.6.0.3"},
-      {"car.dff", Dictionary(9), TModelVerdict::kWarn,
+      {"car.dff", TextureDictionary(9), TModelVerdict::kWarn,
        "it is not a model the game can read: it is a texture dictionary"},
       {"car.dff", "hello, a readme", TModelVerdict::kWarn,
        "it is no RenderWare file (it starts with 0x6C6C6568)"},
@@ -57,17 +49,17 @@ TEST(ModelCheck, JudgesEachKindByItsHeaders) {
       {"car.dff", test::FramedModel("Chassis_Dummy", false), TModelVerdict::kWarn,
        "it is a vehicle model without its collision (chunk 0x0253F2FA)"},
       {"lamp.dff", test::FramedModel("lamppost", false), TModelVerdict::kFine, ""},
-      {"car.txd", Dictionary(9), TModelVerdict::kFine, ""},
-      {"car.txd", Dictionary(8, 0x0C02FFFF), TModelVerdict::kWarn, "RenderWare 3.3.0.2"},
-      {"car.txd", Dictionary(5), TModelVerdict::kRefuse, "the Xbox's"},
-      {"car.txd", Dictionary(0x00325350), TModelVerdict::kRefuse, "the PlayStation 2's"},
-      {"car.txd", Dictionary(0x00325350).substr(0, 40), TModelVerdict::kRefuse, "cut short"},
+      {"car.txd", TextureDictionary(9), TModelVerdict::kFine, ""},
+      {"car.txd", TextureDictionary(8, 0x0C02FFFF), TModelVerdict::kWarn, "RenderWare 3.3.0.2"},
+      {"car.txd", TextureDictionary(5), TModelVerdict::kRefuse, "the Xbox's"},
+      {"car.txd", TextureDictionary(0x00325350), TModelVerdict::kRefuse, "the PlayStation 2's"},
+      {"car.txd", TextureDictionary(0x00325350).substr(0, 40), TModelVerdict::kRefuse, "cut short"},
       {"car.txd", model, TModelVerdict::kWarn, "it is a model"},
       {"car.col", collision, TModelVerdict::kFine, ""},
       {"car.col", "COLL" + Dword(4) + "kkkk" + collision, TModelVerdict::kFine, ""},
       {"car.col", collision.substr(0, 20), TModelVerdict::kRefuse,
        "its first model runs 8 bytes past the end"},
-      {"car.col", Chunk(0x10, "x"), TModelVerdict::kWarn, "not collision data"},
+      {"car.col", RenderWareChunk(0x10, "x"), TModelVerdict::kWarn, "not collision data"},
       {"readme.txt", "hello", TModelVerdict::kNotJudged, ""},
       {"walk.ifp", "", TModelVerdict::kNotJudged, ""},
   };

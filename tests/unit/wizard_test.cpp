@@ -56,6 +56,17 @@ struct TWizardTest : ::testing::Test, test::TWizardFakes {
     if (control.Visible && control.Enabled) Event(handler);
   }
   void Next() { Click(&TForm1::Image4Click, form->Image4); }
+  // A new wizard that keeps restore points, taken through the pages to its installation.
+  void InstallThroughThePages() {
+    form =
+        std::make_unique<TForm1>(TWizardServices{SystemFileSystem(), boxes, pump, process, registry,
+                                                 locale, folderDialog, shell, dir / "restore"});
+    Start();
+    Next();
+    Tick();
+    Next();
+    Next();
+  }
   void Back() { Click(&TForm1::Image3Click, form->Image3); }
   void Start() {
     Event(&TForm1::FormCreate);
@@ -313,14 +324,7 @@ TEST_F(TWizardTest, ALineAnotherModWroteIsChangedOnlyWhenThePlayerSaysSo) {
                     test::PackageBytes(
                         {{"cars.txt", "cars\r\n611, " + model +
                                           ", x, car, A, A, null, normal, 10, 0, 0\r\nend\r\n"}}));
-    form =
-        std::make_unique<TForm1>(TWizardServices{SystemFileSystem(), boxes, pump, process, registry,
-                                                 locale, folderDialog, shell, dir / "restore"});
-    Start();
-    Next();
-    Tick();
-    Next();
-    Next();
+    InstallThroughThePages();
   };
   install("First", "mycar");
   ASSERT_EQ(form->Step, 5);
@@ -350,14 +354,7 @@ TEST_F(TWizardTest, AModForSomeEditionsIsRefusedOrAskedAboutElsewhere) {
     if (!program.empty()) test::WriteFile(game + "\\" + program, bytes);
     test::WriteFile("scripts.bin", ScriptBytes({{20, "Title!"}, {1, "a.dff"}, {5, "1.0"}}));
     test::WriteFile("data.cab", test::PackageBytes({{"a.dff", "new a"}}));
-    form =
-        std::make_unique<TForm1>(TWizardServices{SystemFileSystem(), boxes, pump, process, registry,
-                                                 locale, folderDialog, shell, dir / "restore"});
-    Start();
-    Next();
-    Tick();
-    Next();
-    Next();
+    InstallThroughThePages();
   };
   install("gta-sa.exe", test::SyntheticSteamProgram());
   EXPECT_TRUE(boxes.Asked.empty());
