@@ -57,14 +57,15 @@ const char kUsage[] =
     "  delete ARCHIVE NAME... takes every entry of each name out, and rebuilds the archive\n"
     "  rename ARCHIVE OLD NEW gives the entry OLD the name NEW, and rebuilds the archive\n"
     "  create [--force] ARCHIVE  writes a new, empty archive; --force writes over a file\n"
-    "  install [--replace-lines] [--any-edition] GAME_FOLDER MOD_FOLDER\n"
+    "  install [--replace-lines] [--any-edition] [--past-limits] GAME_FOLDER MOD_FOLDER\n"
     "                         installs the mod (MOD_FOLDER/scripts.bin and data.cab) into the\n"
     "                         game folder as the wizard does, without a window, and keeps\n"
     "                         a restore point of what it replaces; --replace-lines lets it\n"
     "                         make a data line another installed mod wrote into another\n"
     "                         model, as the wizard's /replacelines does; --any-edition lets\n"
     "                         a mod that names its editions go into a game whose edition\n"
-    "                         Merva cannot tell, as /anyedition does\n"
+    "                         Merva cannot tell, as /anyedition does; --past-limits lets it\n"
+    "                         take the game past one of its limits, as /pastlimits does\n"
     "  undo [--force] [--point NAME] GAME_FOLDER\n"
     "                         takes back the latest installation into the game folder, or\n"
     "                         any earlier one by its restore point NAME (what later ones\n"
@@ -100,6 +101,7 @@ struct TArguments {
   std::string UndoPoint;      // plan --undo NAME
   bool ReplaceLines = false;  // install --replace-lines
   bool AnyEdition = false;    // install --any-edition
+  bool PastLimits = false;    // install --past-limits
 };
 
 // Everything a command reaches the system through.
@@ -372,6 +374,7 @@ int Install(TTool& tool, const TArguments& args) {
                              {tool.fs, tool.notices, progress, registry, SystemInstalledApps()});
   if (args.ReplaceLines) installation.AllowConflicts();
   if (args.AnyEdition) installation.AllowUnknownEdition();
+  if (args.PastLimits) installation.AllowPastLimits();
   installation.Run();
   return 0;
 }
@@ -572,6 +575,8 @@ bool ReadArguments(const TCommand& command, const std::vector<std::string>& word
       args.ReplaceLines = true;
     } else if (command.Run == Install && word == "--any-edition") {
       args.AnyEdition = true;
+    } else if (command.Run == Install && word == "--past-limits") {
+      args.PastLimits = true;
     } else if (command.Run == Plan && word == "--undo") {
       if (!value(args.UndoPoint)) return false;
     } else if (command.TakesTo && word == "--to") {

@@ -181,6 +181,16 @@ std::string PlanText(const TPlanReport& report) {
     out << "\n  new: " << Utf8FromCp1251(i.New) << "\n";
   }
   for (const std::string& conflict : report.Plan.Conflicts) out << "conflict: " << conflict << "\n";
+  for (const TLimitCount& limit : report.Plan.Budget) {
+    out << "limit: " << limit.What << ": the game uses " << limit.GameUses << ", the mod adds "
+        << limit.ModAdds << ", limit ";
+    if (limit.Limit == kNoLimit)
+      out << "none";
+    else
+      out << limit.Limit;
+    if (!limit.RaisedBy.empty()) out << " (" << limit.RaisedBy << ")";
+    out << (limit.Passed() ? ": PASSED" : "") << "\n";
+  }
   for (const std::string& warning : report.Plan.FileWarnings) out << "warning: " << warning << "\n";
   for (const TArchiveChange& change : p.Archives)
     out << "archive" << (IsMainArchive(change.Archive) ? "" : " " + change.Archive) << ": "
@@ -257,12 +267,27 @@ void LinesJson(std::ostringstream& out, const TPlanReport& report) {
   for (const TItemChange& i : report.Plan.Point.Items) {
     out << comma << "\n    {\"file\": " << JsonString(i.File)
         << ", \"section\": " << JsonString(Utf8FromCp1251(i.Section))
-        << ", \"key\": " << JsonString(Utf8FromCp1251(i.Key)) << ", \"action\": \""
-        << (i.Added ? "add" : "replace") << "\"";
+        << ", \"key\": " << JsonString(Utf8FromCp1251(i.Key));
+    if (!i.AutomaticId.empty()) out << ", \"automaticId\": " << JsonString(i.AutomaticId);
+    out << ", \"action\": \"" << (i.Added ? "add" : "replace") << "\"";
     if (!i.Added)
       out << ", \"old\": " << JsonString(Utf8FromCp1251(i.Old))
           << ", \"owner\": " << OwnerJson(i.TakenFrom, report.Plan);
     out << ", \"new\": " << JsonString(Utf8FromCp1251(i.New)) << "}";
+    comma = ",";
+  }
+}
+
+void LimitsJson(std::ostringstream& out, const TPlanReport& report) {
+  const char* comma = "";
+  for (const TLimitCount& limit : report.Plan.Budget) {
+    out << comma << "\n    {\"what\": " << JsonString(limit.What)
+        << ", \"gameUses\": " << limit.GameUses << ", \"modAdds\": " << limit.ModAdds
+        << ", \"limit\": "
+        << (limit.Limit == kNoLimit ? std::string("null") : std::to_string(limit.Limit))
+        << ", \"raisedBy\": "
+        << (limit.RaisedBy.empty() ? std::string("null") : JsonString(limit.RaisedBy))
+        << ", \"passed\": " << (limit.Passed() ? "true" : "false") << "}";
     comma = ",";
   }
 }
@@ -310,7 +335,9 @@ std::string PlanJson(const TPlanReport& report) {
     out << comma << JsonString(conflict);
     comma = ", ";
   }
-  out << "],\n  \"warnings\": [";
+  out << "],\n  \"limits\": [";
+  LimitsJson(out, report);
+  out << "\n  ],\n  \"warnings\": [";
   comma = "";
   for (const std::string& warning : report.Plan.FileWarnings) {
     out << comma << JsonString(warning);

@@ -34,7 +34,8 @@ std::string TakenFromPointName(const std::string& takenFrom) {
 std::string ItemName(const TItemChange& item) {
   // A section and a key are the game file's bytes, read as every line of it is shown.
   return (item.Section.empty() ? "" : Utf8FromCp1251(item.Section) + " ") +
-         Utf8FromCp1251(item.Key);
+         Utf8FromCp1251(item.Key) +
+         (item.AutomaticId.empty() ? "" : " (the ID chosen for " + item.AutomaticId + ")");
 }
 
 std::string ItemText(const TItemChange& item) {

@@ -130,6 +130,9 @@ struct TItemChange {
   std::string Old;        // its text before, when it was there
   std::string New;        // its text as the installation wrote it
   std::string TakenFrom;  // whom the version before was (kTakenFromGame...); empty when added
+  // The automatic ID ("@infgt") the mod wrote where the installation chose the model ID its
+  // line now has; empty for a line written as the mod gave it.
+  std::string AutomaticId;
 };
 
 // An item as the player reads it: "INFERNUS", "cars 411"; with its file, "cars 411 in

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "core/text.h"
+#include "data/model_ids.h"
 
 namespace merva {
 
@@ -48,8 +49,11 @@ bool IsSectionName(TDataKind kind, const std::string& word) {
                                              "cars", "peds", "path", "2dfx", "txdp"};
   static const std::set<std::string> kCarcols = {"col", "car", "car4"};
   static const std::set<std::string> kCarmods = {"link", "mods", "wheel"};
+  static const std::set<std::string> kIpl = {"inst", "cull", "grge", "enex", "pick", "cars", "jump",
+                                             "tcyc", "auzo", "mult", "occl", "path", "zone"};
   const std::string name = AsciiLower(word);
   if (kind == TDataKind::kIde) return kIde.count(name) > 0;
+  if (kind == TDataKind::kIpl) return kIpl.count(name) > 0;
   if (kind == TDataKind::kCarcols) return kCarcols.count(name) > 0;
   return kind == TDataKind::kCarmods && kCarmods.count(name) > 0;
 }
@@ -62,8 +66,17 @@ std::string NamedSectionKey(TDataKind kind, const std::string& section,
     // A model's definition by its ID; the other sections hold no one item per model.
     static const std::set<std::string> kByModel = {"objs", "tobj", "weap", "hier",
                                                    "anim", "cars", "peds"};
-    if (!kByModel.count(section) || !IsInteger(f[0])) return "";
+    if (!kByModel.count(section)) return "";
+    // An automatic ID is its own key until the installation writes the ID it chose.
+    if (IsAutomaticId(f[0])) return AsciiLower(f[0]);
+    if (!IsInteger(f[0])) return "";
     return std::to_string(std::strtol(f[0].c_str(), nullptr, 10));
+  }
+  if (kind == TDataKind::kIpl) {
+    // A placement is nothing but its values: two lines that differ anywhere are two things.
+    std::string key;
+    for (const std::string& field : f) key += (key.empty() ? "" : ",") + AsciiLower(field);
+    return key;
   }
   if (kind == TDataKind::kCarcols) {
     // The colour table is read by position: its lines are only ever added at its end.
@@ -153,6 +166,16 @@ void KeyLines(const TDataRule& rule, std::vector<TDataLine>& lines) {
 }
 
 }  // namespace
+
+std::string DataLineKey(const TDataRule& rule, const std::string& section,
+                        const std::string& text) {
+  const std::vector<std::string> f = DataFields(rule, text);
+  if (f.empty()) return "";
+  if (HasNamedSections(rule.Kind)) return NamedSectionKey(rule.Kind, section, f, 0);
+  TDataLine line;
+  MarkedKey(rule.Kind, f, line);
+  return line.Key;
+}
 
 std::vector<std::string> DataFields(const TDataRule& rule, const std::string& text) {
   std::vector<std::string> fields;

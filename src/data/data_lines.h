@@ -35,6 +35,10 @@ std::vector<TDataLine> ReadDataLines(const TDataRule& rule, const std::string& b
 // The bytes of `lines`, as they were read.
 std::string DataBytes(const std::vector<TDataLine>& lines);
 
+// The key of the item line `text` in `section` of a file of `rule` (not a colour of carcols.dat,
+// which is keyed by its place); empty for a line that is no item.
+std::string DataLineKey(const TDataRule& rule, const std::string& section, const std::string& text);
+
 // The fields of a line as the game splits it.
 std::vector<std::string> DataFields(const TDataRule& rule, const std::string& text);
 

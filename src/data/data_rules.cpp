@@ -7,7 +7,7 @@ namespace merva {
 
 // IDE, carcols and carmods lines may separate their fields by commas, as the game reads a comma
 // as a space there; the others by spaces and tabs alone.
-const TDataRule kDataRules[8] = {
+const TDataRule kDataRules[9] = {
     {TDataKind::kHandling, "handling.cfg", ";", " \t", ";the end"},
     {TDataKind::kIde, "*.ide", "#", " \t,", ""},
     {TDataKind::kCarcols, "carcols.dat", "#", " \t,", ""},
@@ -16,10 +16,12 @@ const TDataRule kDataRules[8] = {
     {TDataKind::kObject, "object.dat", ";", " \t,", "*"},
     {TDataKind::kGtaDat, "gta.dat", "#", " \t", ""},
     {TDataKind::kAudioSettings, "gtasa_vehicleAudioSettings.cfg", ";#", " \t", ";the end"},
+    {TDataKind::kIpl, "*.ipl", "#", " \t,", ""},
 };
 
 bool HasNamedSections(TDataKind kind) {
-  return kind == TDataKind::kIde || kind == TDataKind::kCarcols || kind == TDataKind::kCarmods;
+  return kind == TDataKind::kIde || kind == TDataKind::kCarcols || kind == TDataKind::kCarmods ||
+         kind == TDataKind::kIpl;
 }
 
 const TDataRule* DataRuleOf(const std::string& item) {

@@ -18,6 +18,7 @@ enum class TDataKind : uint8_t {
   kObject,         // data\object.dat
   kGtaDat,         // data\gta.dat
   kAudioSettings,  // data\gtasa_vehicleAudioSettings.cfg (a limit adjuster's)
+  kIpl,            // *.ipl, the text files that place things on the map
 };
 
 struct TDataRule {
@@ -30,7 +31,7 @@ struct TDataRule {
   const char* LastLine;
 };
 
-extern const TDataRule kDataRules[8];
+extern const TDataRule kDataRules[9];
 
 // A gun's line of weapon.dat ("$ PISTOL instant 35 35 346 -1 2 colt45 17 25 0.25 0.05 0.09 0 ...")
 // names its skill level in this field, counted from the "$" as 0: after the fire offset's three.

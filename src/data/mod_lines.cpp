@@ -2,8 +2,10 @@
 
 #include <cstdlib>
 #include <map>
+#include <stdexcept>
 
 #include "core/errors.h"
+#include "data/model_ids.h"
 
 namespace merva {
 
@@ -19,6 +21,8 @@ constexpr size_t kHandlingCarFields = 36;
 // A gun's line of weapon.dat reaches at least its skill level.
 constexpr size_t kGunFields = kGunSkillField + 1;
 constexpr size_t kIdeCarFields = 11;
+// A placement of San Andreas: ID, model, interior, position, rotation (four) and LOD.
+constexpr size_t kIplInstFields = 11;
 
 bool IsNumber(const std::string& text) {
   if (text.empty()) return false;
@@ -77,6 +81,17 @@ std::string LineFault(const TDataRule& rule, const TDataLine& line,
                  ? "a car's definition has at least " + std::to_string(kIdeCarFields) +
                        " fields; this one has " + std::to_string(f.size())
                  : "";
+    case TDataKind::kIpl:
+      if (line.Section != "inst") return f.size() < 2 ? "the line has nothing after its key" : "";
+      if (f.size() != kIplInstFields)
+        return "a placement has " + std::to_string(kIplInstFields) +
+               " fields (ID, model, interior, position, rotation, LOD); this one " +
+               std::to_string(f.size());
+      // The LOD is the number of another line of the file's inst section, which moves as mods
+      // add and take back their lines.
+      return f[kIplInstFields - 1] == "-1"
+                 ? ""
+                 : "a placement merged into a file names no LOD by its place in it (write -1)";
     case TDataKind::kCarcols:
       if (line.Section != "col") return f.size() < 2 ? "the line has nothing after its key" : "";
       // The game reads three numbers and passes over the rest ("60,70,80 # 127 name").
@@ -116,6 +131,12 @@ std::vector<TDataEdit> ReadModLines(const TDataRule& rule, const std::string& it
                        : "has no key the game knows this line by");
     const std::string fault = LineFault(rule, line, f);
     if (!fault.empty()) throw refuse(fault);
+    try {
+      std::string name;
+      AutomaticIdIn(rule, line.Section, line.Text, name);
+    } catch (const std::invalid_argument& misplaced) {
+      throw refuse(misplaced.what());
+    }
     if (!colour) {
       const auto [earlier, first] = seen.emplace(std::make_pair(line.Section, line.Key), n + 1);
       if (!first)

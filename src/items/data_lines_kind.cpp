@@ -6,6 +6,7 @@
 #include "core/errors.h"
 #include "core/text.h"
 #include "data/mod_lines.h"
+#include "data/model_ids.h"
 #include "script/install_items.h"
 
 namespace merva {
@@ -43,6 +44,7 @@ class TDataLinesKind final : public IItemKind {
     std::vector<TItemsForFile> files;
     std::map<std::string, size_t> byFile;
     std::map<std::string, std::set<std::pair<std::string, std::string>>> keys;
+    std::vector<TAutomaticIdUse> automatic;
     for (const TDataLinesItem& item : items.DataLines) {
       if (item.PackageName.empty()) continue;
       const std::optional<std::string> text = read(item.PackageName);
@@ -51,7 +53,10 @@ class TDataLinesKind final : public IItemKind {
       const auto [at, added] = byFile.emplace(key, files.size());
       if (added) files.push_back({this, item.File, {}});
       TItemsForFile& file = files[at->second];
-      for (TDataEdit& edit : ReadModLines(RuleOf(file.File), file.File, *text, item.PackageName)) {
+      std::vector<TDataEdit> edits =
+          ReadModLines(RuleOf(file.File), file.File, *text, item.PackageName);
+      NoteAutomaticIds(RuleOf(file.File), edits, item.PackageName, automatic);
+      for (TDataEdit& edit : edits) {
         // Two texts of one mod with one key: which line the mod means is not known.
         if (!edit.Key.empty() && !keys[key].insert({edit.Section, edit.Key}).second)
           throw EFileError(item.PackageName, "gives " + edit.Key + " for " + file.File +
@@ -59,6 +64,8 @@ class TDataLinesKind final : public IItemKind {
         file.Edits.push_back(std::move(edit));
       }
     }
+    // Each automatic ID stands for one model, whichever of the mod's texts place it.
+    AutomaticIdsDefined(automatic);
     return files;
   }
 

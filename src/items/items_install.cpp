@@ -1,9 +1,14 @@
 #include "items/items_install.h"
 
+#include <cstdlib>
+#include <set>
+
 #include "change/ownership.h"
 #include "core/cp1251.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
+#include "data/data_rules.h"
+#include "data/model_ids.h"
 #include "game/game_folder.h"
 #include "game/game_path.h"
 
@@ -20,7 +25,7 @@ void TItemsInstall::Read(const TInstallItems& items, const TPackageText& read) {
       // record names the file so, and the undo and status open it so.
       file.File = SpellingInGame(fs_, game_, file.File);
       const std::string target = InGameFolder(game_, file.File);
-      files_.push_back({std::move(file), target, "", ""});
+      files_.push_back({std::move(file), target, "", "", {}});
     }
 }
 
@@ -62,9 +67,54 @@ void TItemsInstall::NoteIdConflict(const TItemsById& byId, const TItemChange& ch
   }
 }
 
+const TGameModels& TItemsInstall::GameModels() {
+  if (!models_) models_ = ReadGameModels(fs_, game_);
+  return *models_;
+}
+
+void TItemsInstall::ChooseAutomaticIds() {
+  std::vector<TAutomaticIdUse> uses;
+  for (const TFile& file : files_)
+    NoteAutomaticIds(*DataRuleOf(file.Items.File), file.Items.Edits, file.Items.File, uses);
+  const std::vector<TAutomaticIdUse> defined = AutomaticIdsDefined(uses);
+  if (defined.empty()) return;
+  std::set<int32_t> used = GameModels().Ids;
+  // The mod's own numbered models, which its lines are about to define.
+  for (const TFile& file : files_)
+    for (const TDataEdit& edit : file.Items.Edits)
+      if (DataRuleOf(file.Items.File)->Kind == TDataKind::kIde && ModelIdRangeOf(edit.Section) &&
+          !edit.Key.empty() && edit.Key[0] != '@')
+        used.insert(static_cast<int32_t>(std::strtol(edit.Key.c_str(), nullptr, 10)));
+  std::map<std::string, int32_t> chosen;
+  for (const TAutomaticIdUse& id : defined) {
+    const TModelIdRange& range = *ModelIdRangeOf(id.Section);
+    const int32_t free = LowestFreeId(range, used);
+    if (free < 0)
+      throw Exception("No model ID is free for " + id.Name + " in the " + id.Section +
+                      " section: the IDE files the game loads use every ID from " +
+                      std::to_string(range.First) + " to " + std::to_string(range.Last) +
+                      ". Nothing was changed.");
+    used.insert(free);
+    chosen[id.Name] = free;
+  }
+  for (TFile& file : files_) {
+    const TDataRule& rule = *DataRuleOf(file.Items.File);
+    for (TDataEdit& edit : file.Items.Edits) {
+      std::string name;
+      if (!edit.Text ||
+          AutomaticIdIn(rule, edit.Section, *edit.Text, name) == TAutomaticIdPlace::kNone)
+        continue;
+      edit.Text = WithChosenIds(rule, *edit.Text, chosen);
+      edit.Key = DataLineKey(rule, edit.Section, *edit.Text);
+      file.Automatic[{edit.Section, edit.Key}] = name;
+    }
+  }
+}
+
 std::vector<TItemChange> TItemsInstall::Plan(const std::vector<TRestorePoint>& earlier) {
   std::vector<TItemChange> changes;
   conflicts_.clear();
+  ChooseAutomaticIds();
   // The earlier points' items indexed once, so that planning takes time in step with the lines.
   const TItemWriters writers(earlier);
   TItemsById byId;
@@ -101,6 +151,8 @@ std::vector<TItemChange> TItemsInstall::Plan(const std::vector<TRestorePoint>& e
       change.Old = outcome.Old.value_or("");
       change.New = outcome.New.value_or("");
       if (outcome.Old) change.TakenFrom = writers.TakenFrom(change, outcome.Old);
+      const auto automatic = file.Automatic.find({outcome.Section, outcome.Key});
+      if (automatic != file.Automatic.end()) change.AutomaticId = automatic->second;
       NoteConflict(earlier, change, file.Items.Kind);
       if (!change.New.empty()) NoteIdConflict(byId, change, file.Items.Kind);
       changes.push_back(change);

@@ -4,12 +4,15 @@
 // into the scratch folder, and swapped in by the run's journal like a game file; each item's
 // version before recorded with whose it was.
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "change/changes.h"
 #include "core/file_system.h"
+#include "items/game_models.h"
 #include "items/item_kinds.h"
 #include "journal/journal.h"
 
@@ -33,6 +36,8 @@ class TItemsInstall {
   int64_t StagedBytes() const;
   // What Plan found that the mod would make of another installation's items: each in words.
   const std::vector<std::string>& Conflicts() const { return conflicts_; }
+  // The models the game loads, read once for the run.
+  const TGameModels& GameModels();
 
  private:
   void NoteConflict(const std::vector<TRestorePoint>& earlier, const TItemChange& change,
@@ -47,11 +52,19 @@ class TItemsInstall {
   struct TFile {
     TItemsForFile Items;
     std::string Target, Staged, Bytes;
+    // The automatic ID each line the mod wrote one into was written with, by its section and
+    // key once the ID is chosen.
+    std::map<std::pair<std::string, std::string>, std::string> Automatic;
   };
+  // Gives each automatic ID of the mod the lowest ID of its section's range that no IDE file
+  // the game loads and none of the mod's own lines uses, and writes it into every line that
+  // uses it. Raises, naming the section and the range, when none is free.
+  void ChooseAutomaticIds();
   IFileSystem& fs_;
   std::string game_;
   std::vector<TFile> files_;
   std::vector<std::string> conflicts_;
+  std::optional<TGameModels> models_;
 };
 
 }  // namespace merva

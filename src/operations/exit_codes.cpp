@@ -4,6 +4,7 @@
 #include "core/errors.h"
 #include "game/game_folder.h"
 #include "operations/edition_check.h"
+#include "operations/limits_check.h"
 
 namespace merva {
 
@@ -26,12 +27,14 @@ const TExitCodeMeaning kExitCodeMeanings[8] = {
      "state the game is in"},
     {kExitWrongEdition,
      "refused: the game is an edition the mod is not for, or one Merva cannot tell (`/anyedition`, "
-     "`--any-edition` install it all the same)"},
+     "`--any-edition` install it all the same); or the mod would take the game past one of its "
+     "limits (`/pastlimits`, `--past-limits` install it all the same)"},
 };
 
 TExitCode ExitCodeOf(const std::exception& error) {
   if (dynamic_cast<const EHalfDone*>(&error)) return kExitHalfDone;
-  if (dynamic_cast<const EWrongEdition*>(&error)) return kExitWrongEdition;
+  if (dynamic_cast<const EWrongEdition*>(&error) || dynamic_cast<const EPastLimits*>(&error))
+    return kExitWrongEdition;
   if (dynamic_cast<const EGameBusy*>(&error)) return kExitBusy;
   if (const auto* io = dynamic_cast<const EInOutError*>(&error))
     if (io->ErrorCode() == kSharingViolation || io->ErrorCode() == kLockViolation) return kExitBusy;

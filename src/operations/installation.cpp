@@ -15,7 +15,9 @@
 #include "game/game_archives.h"
 #include "game/game_folder.h"
 #include "game/game_path.h"
+#include "game/limit_adjuster.h"
 #include "operations/edition_check.h"
+#include "operations/limits_check.h"
 #include "operations/mod_files_check.h"
 #include "operations/room_check.h"
 #include "restore/restore_names.h"
@@ -63,6 +65,9 @@ void TInstallation::Run() {
     MarkStep("new archive planned");
     PlanItems();
     if (!keyed_->Conflicts().empty() && !allowConflicts_) throw EItemConflicts(keyed_->Conflicts());
+    // Only lines count against the limits: a mod without any adds nothing to them.
+    if (!itemChanges_.empty())
+      CheckLimits(Budget(ReadLimitAdjuster(services_.Files, game_)), allowPastLimits_);
     RoomNeeded().Check();
     PlanGameFiles();
     BeginJournal();
@@ -148,6 +153,9 @@ TInstallPlan TInstallation::Plan() {
   if (request_) plan.Damaged = DamagedRestorePoints(fs, request_->Folder, game_);
   plan.Drives = RoomNeeded().Drives();
   plan.Conflicts = keyed_->Conflicts();
+  const TAdjustedLimits adjuster = ReadLimitAdjuster(fs, game_);
+  plan.Budget = Budget(adjuster);
+  plan.LimitAdjuster = adjuster.Ini;
   archives_->Close();
   package_->Close();
   return plan;
@@ -168,10 +176,16 @@ void TInstallation::PlanItems() {
     if (!text.empty()) package_->ReadExact(&text[0], entry.Size);
     return text;
   });
-  const std::vector<TRestorePoint> earlier =
+  earlier_ =
       request_ ? ListRestorePoints(fs, request_->Folder, game_) : std::vector<TRestorePoint>{};
-  std::vector<TItemChange> changes = keyed_->Plan(earlier);
-  if (restore_) restore_->NoteItems(std::move(changes));
+  itemChanges_ = keyed_->Plan(earlier_);
+  if (restore_) restore_->NoteItems(itemChanges_);
+}
+
+std::vector<TLimitCount> TInstallation::Budget(const TAdjustedLimits& adjuster) {
+  // Limit adjusters are written for 1.0's program: on another edition they raise nothing.
+  const bool adjusterWorks = GameEditionOf(services_.Files, game_).Line == "1.0";
+  return ModelBudget(keyed_->GameModels(), itemChanges_, earlier_, adjuster, adjusterWorks);
 }
 
 EItemConflicts::EItemConflicts(const std::vector<std::string>& conflicts)

@@ -10,6 +10,7 @@
 
 #include "game/game_edition.h"
 #include "items/items_install.h"
+#include "items/model_budget.h"
 #include "journal/changing_game.h"
 #include "journal/journal.h"
 #include "operations/install_archives.h"
@@ -40,6 +41,10 @@ struct TInstallPlan {
   // so nothing is called the game's own while they are there.
   std::vector<TDamagedPoint> Damaged;
   std::vector<TDriveNeed> Drives;
+  // The game's limits, what the game uses of each and what the mod adds (model_budget.h), and
+  // the limit adjuster's ini read for them (empty: none).
+  std::vector<TLimitCount> Budget;
+  std::string LimitAdjuster;
   // Lines of another installation the mod would make into something else (an IDE model ID
   // given to another model), each in words: the run refuses them unless allowed.
   std::vector<std::string> Conflicts;
@@ -75,6 +80,8 @@ class TInstallation {
   // Lets the run go into a game whose edition Merva cannot tell, though the mod names the
   // editions it is for (EWrongEdition).
   void AllowUnknownEdition() { allowUnknownEdition_ = true; }
+  // Lets the run take the game past its limits (EPastLimits).
+  void AllowPastLimits() { allowPastLimits_ = true; }
   // Installs, once.
   void Run();
   // What Run would do, with nothing written, under the game's shared lock: the same planning,
@@ -102,6 +109,8 @@ class TInstallation {
   // Reads and merges the lines the mod brings for the game's data files, in memory, and notes
   // them in the restore point.
   void PlanItems();
+  // The game's limits with what the mod's lines add.
+  std::vector<TLimitCount> Budget(const TAdjustedLimits& adjuster);
   // The room the run needs on each drive.
   TRoomCheck RoomNeeded();
   // Writes the new archives and the restore point, then commits the run.
@@ -119,6 +128,7 @@ class TInstallation {
   std::optional<TRestoreRequest> request_;
   bool allowConflicts_ = false;
   bool allowUnknownEdition_ = false;
+  bool allowPastLimits_ = false;
   std::vector<std::string> editions_;  // the editions the mod is for; none for any
   // In the order they are let go: the lock last, the journal (which takes back a run that
   // failed before its commit) just before it.
@@ -130,6 +140,8 @@ class TInstallation {
   std::optional<TPackageIndex> index_;
   std::optional<TRestorePointWriter> restore_;
   std::optional<TItemsInstall> keyed_;
+  std::vector<TItemChange> itemChanges_;
+  std::vector<TRestorePoint> earlier_;  // the game's points, newest first
   std::vector<TStagedFile> staged_;
   std::vector<std::string> madeFolders_;  // outermost first
 };

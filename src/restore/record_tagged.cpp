@@ -11,6 +11,7 @@
 
 #include "archive/archive_kind.h"
 #include "core/text.h"
+#include "data/model_ids.h"
 #include "restore/record_fields.h"
 #include "restore/restore_point.h"
 
@@ -165,7 +166,8 @@ const TLineKind<TItemChange> kItem = {
     {TextField("kind", &TItemChange::Kind), TextField("file", &TItemChange::File),
      TextField("section", &TItemChange::Section), TextField("key", &TItemChange::Key),
      FlagField("added", &TItemChange::Added), TextField("old", &TItemChange::Old),
-     TextField("new", &TItemChange::New), FromField("from", &TItemChange::TakenFrom)}};
+     TextField("new", &TItemChange::New), FromField("from", &TItemChange::TakenFrom),
+     OptionalField("~auto", &TItemChange::AutomaticId, &IsAutomaticId)}};
 
 // The lines of one archive's change.
 const TLineKind<TArchiveChange> kArchive = {"archive",

@@ -6,7 +6,7 @@ namespace merva {
 
 const char kCommandLineUsage[] =
     "merva.exe [/silent | /verysilent] [/dir=\"GAME_FOLDER\"] [/log=\"FILE\"] [/replacelines]\n"
-    "          [/anyedition]\n"
+    "          [/anyedition] [/pastlimits]\n"
     "merva.exe /undo [/silent | /verysilent] [/point=\"NAME\"] [/log=\"FILE\"] [GAME_FOLDER]";
 
 namespace {
@@ -67,6 +67,8 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& words) {
       line.ReplaceLines = true;
     } else if (upper == "/ANYEDITION") {
       line.AnyEdition = true;
+    } else if (upper == "/PASTLIMITS") {
+      line.PastLimits = true;
     } else if (upper == "/SILENT") {
       mode(TRunMode::kSilent, word);
     } else if (upper == "/VERYSILENT" || upper == "/S") {
@@ -97,6 +99,7 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& words) {
   if (!line.Point.empty() && !line.Undo) fail("The switch /point= belongs to /undo.");
   if (line.ReplaceLines && line.Undo) fail("The switch /replacelines belongs to an installation.");
   if (line.AnyEdition && line.Undo) fail("The switch /anyedition belongs to an installation.");
+  if (line.PastLimits && line.Undo) fail("The switch /pastlimits belongs to an installation.");
   if (!line.Point.empty() && line.GameFolder.empty())
     fail("The switch /point= needs the game folder the point belongs to.");
   return line;

@@ -26,6 +26,9 @@ struct TCommandLine {
   // /anyedition: an unattended installation of a mod that names its editions may go into a game
   // whose edition Merva cannot tell (operations/edition_check.h).
   bool AnyEdition = false;
+  // /pastlimits: an unattended installation may take the game past one of its limits
+  // (operations/limits_check.h).
+  bool PastLimits = false;
   // A wrong command line, said in the program's words; empty when it is right.
   std::string Error;
 };

@@ -9,6 +9,7 @@
 #include "journal/changing_game.h"
 #include "operations/edition_check.h"
 #include "operations/installation.h"
+#include "operations/limits_check.h"
 #include "package/package.h"
 #include "resources/layout.h"
 
@@ -195,7 +196,7 @@ void TForm1::InstallPackage(TRestorePoint* done) {
   TInstallRequest request = Request;
   request.ProgramPath = services_.ProgramPath;
   request.ProgramCopyFolder = services_.ProgramCopyFolder;
-  bool replaceLines = ReplaceLines, anyEdition = AnyEdition;
+  bool replaceLines = ReplaceLines, anyEdition = AnyEdition, pastLimits = PastLimits;
   // A refusal changes nothing: on the pages the player decides and the run starts again,
   // unattended the switches did.
   for (;;) {
@@ -205,16 +206,23 @@ void TForm1::InstallPackage(TRestorePoint* done) {
           {services_.Files, *notices_, progress, &services_.Registry, services_.Apps});
       if (replaceLines) installation.AllowConflicts();
       if (anyEdition) installation.AllowUnknownEdition();
+      if (pastLimits) installation.AllowPastLimits();
       installation.Run();
       if (done && installation.Point()) *done = *installation.Point();
       return;
     } catch (const EItemConflicts& conflicts) {
-      if (Unattended || !services_.Boxes.Ask(conflicts.Message() + "\n\nInstall the mod anyway?"))
+      if (Unattended ||
+          !services_.Boxes.Ask(conflicts.Message() + "\n\nInstall the mod anyway?", TAnswer::kYes))
         throw;
       replaceLines = true;
     } catch (const EWrongEdition& edition) {
-      if (Unattended || !edition.Unknown || !services_.Boxes.Ask(edition.Question)) throw;
+      if (Unattended || !edition.Unknown || !services_.Boxes.Ask(edition.Question, TAnswer::kYes))
+        throw;
       anyEdition = true;
+    } catch (const EPastLimits& limits) {
+      // Yes would let the game crash at start: No is what Enter says.
+      if (Unattended || !services_.Boxes.Ask(limits.Question, TAnswer::kNo)) throw;
+      pastLimits = true;
     }
   }
 }

@@ -99,6 +99,8 @@ class TForm1 {
   bool ReplaceLines = false;
   // Told by /anyedition in an unattended run; on the pages the player is asked.
   bool AnyEdition = false;
+  // Told by /pastlimits in an unattended run; on the pages the player is asked, No first.
+  bool PastLimits = false;
   bool Unattended = false;  // nobody is there to ask
 
   // Published handlers, named after their controls (the names the automation contract uses).

@@ -107,6 +107,7 @@ int TForm1::SilentInstall(const TCommandLine& line, TRunLog& log) {
     log.Line("Installing.");
     ReplaceLines = line.ReplaceLines;
     AnyEdition = line.AnyEdition;
+    PastLimits = line.PastLimits;
     TRestorePoint point;
     InstallPackage(&point);
     if (!point.Folder.empty()) LogChanges(log, point);

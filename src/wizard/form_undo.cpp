@@ -30,7 +30,7 @@ void TForm1::UndoCreate(const std::string& gameFolder, const std::string& pointN
   const TRestorePoint& point = undo->Point();
   Label2.Text = point.Title;
   Label1.Text = UndoQuestion(point, plan);
-  if (!services_.Boxes.Ask(Label1.Text)) return;
+  if (!services_.Boxes.Ask(Label1.Text, TAnswer::kYes)) return;
 
   Label1.Text = "Taking back \"" + point.Title + "\"...";
   ProgressBar1.Visible = true;
@@ -46,7 +46,8 @@ void TForm1::UndoCreate(const std::string& gameFolder, const std::string& pointN
         // The player's own work: asked once, and kept whatever the answer.
         if (choices.KeepEdited ||
             !services_.Boxes.Ask(edited.Summary + " Take the installation back all the same? " +
-                                 "Your versions will be kept in " + edited.KeptIn + "."))
+                                     "Your versions will be kept in " + edited.KeptIn + ".",
+                                 TAnswer::kYes))
           throw;
         choices.KeepEdited = true;
       }

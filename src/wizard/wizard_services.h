@@ -2,6 +2,7 @@
 // What the wizard reaches the user through: boxes, the window's message queue, the end of the
 // program, the folder dialog and the shell. The Windows layer puts the real ones in place;
 // native tests put fakes.
+#include <cstdint>
 #include <string>
 
 namespace merva {
@@ -12,13 +13,16 @@ enum class TBoxKind {
   kErrorReport,  // the framework's report of an error: application title, error icon
 };
 
+enum class TAnswer : uint8_t { kYes, kNo };
+
 class IMessageBoxes {
  public:
   virtual ~IMessageBoxes() = default;
   // Shows a modal box with a UTF-8 text and returns when it is dismissed.
   virtual void Show(TBoxKind kind, const std::string& text) = 0;
   // Asks a question in a box with Yes and No (application title, question icon); true for Yes.
-  virtual bool Ask(const std::string& text) = 0;
+  // `answer` is the button Enter presses: No for a question whose Yes may harm the game.
+  virtual bool Ask(const std::string& text, TAnswer answer) = 0;
 };
 
 class IProcess {

@@ -25,14 +25,16 @@ struct TShownBox {
 class TFakeBoxes : public IMessageBoxes, public INotices {
  public:
   void Show(TBoxKind kind, const std::string& text) override { Shown.push_back({kind, text}); }
-  bool Ask(const std::string& text) override {
+  bool Ask(const std::string& text, TAnswer first) override {
     Asked.push_back(text);
+    Defaults.push_back(first);
     if (Answers.empty()) return Answer;
     const bool answer = Answers.front();
     Answers.erase(Answers.begin());
     return answer;
   }
   std::vector<std::string> Asked;
+  std::vector<TAnswer> Defaults;  // each question's default button
   bool Answer = true;
   std::vector<bool> Answers;  // taken in turn before Answer
   void Notice(TNoticeKind kind, const std::string& text) override {

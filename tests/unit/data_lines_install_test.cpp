@@ -68,6 +68,8 @@ void Install(IFileSystem& fs, const TDATAInst& script) {
   TNoProgress progress;
   TInstallation installation(script, "G", {fs, boxes, progress}, script.Title + ".cab");
   installation.KeepRestorePoint({kRoot, script.Title, "2026-12-09 19:00:00", {}});
+  // Their cars' new handling names would pass the game's table: the limits are not these tests'.
+  installation.AllowPastLimits();
   installation.Run();
 }
 

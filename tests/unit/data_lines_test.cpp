@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "core/errors.h"
 #include "data/data_rules.h"
 #include "data/mod_lines.h"
+#include "data/model_ids.h"
 #include "items/data_lines_kind.h"
 
 namespace merva {
@@ -283,6 +286,15 @@ const TRefusalCase kRefusals[] = {
      "skill level in field 15"},
     {"AfterTheLastLineTheGameReads", "data\\handling.cfg", ";the end\n" + CarLine("MYCAR") + "\n",
      "line 2: lies after"},
+    // An automatic ID stands only where the game reads a model's ID.
+    {"AutomaticIdAsATextureDictionary", "data\\maps\\mine.ide",
+     "objs\n@mybox, mybox, @mybox, 100, 0\nend\n", "line 2: @mybox stands as field 3"},
+    {"AutomaticIdAsAPlacedModelsName", "data\\maps\\mine.ipl",
+     "inst\n615, @mybox, 0, 1, 2, 3, 0, 0, 0, 1, -1\nend\n", "where the game reads no model ID"},
+    {"AutomaticIdInAFileWithoutModelIds", "data\\handling.cfg", CarLine("@MYCAR") + "\n",
+     "where the game reads no model ID"},
+    {"PlacementNamingItsLodByPlace", "data\\maps\\mine.ipl",
+     "inst\n@mybox, mybox, 0, 1, 2, 3, 0, 0, 0, 1, 7\nend\n", "write -1"},
 };
 
 class ModLineRefusal : public testing::TestWithParam<TRefusalCase> {};
@@ -316,6 +328,20 @@ TEST(ModLines, KeyedAsTheFileIsWithSectionsAndColoursToAdd) {
 }
 
 // Lines as real files and readmes write them, each taken as the game takes it.
+// The lowest free ID of a section's range, and the choice written over the name and nothing else.
+TEST(ModelIds, TheLowestFreeIdIsWrittenWhereTheNameStood) {
+  const TModelIdRange& cars = *ModelIdRangeOf("cars");
+  EXPECT_EQ(LowestFreeId(cars, {}), 400);
+  EXPECT_EQ(LowestFreeId(cars, {1, 400, 401, 403, 900}), 402);
+  std::set<int32_t> full;
+  for (int32_t id = cars.First; id <= cars.Last; ++id) full.insert(id);
+  EXPECT_EQ(LowestFreeId(cars, full), -1);
+  EXPECT_EQ(ModelIdRangeOf("txdp"), nullptr);
+  const TDataRule& ipl = *DataRuleOf("data\\maps\\mine.ipl");
+  EXPECT_EQ(WithChosenIds(ipl, "@MyBox,\tmybox, 0, @other, @myboxes", {{"@mybox", 615}}),
+            "615,\tmybox, 0, @other, @myboxes");
+}
+
 TEST(ModLines, ReadAsRealFilesWriteThem) {
   const TDataRule& handling = *DataRuleOf("data\\handling.cfg");
   // Saved by Notepad as "UTF-8 with BOM": the mark is no part of the identifier.

@@ -17,11 +17,12 @@ void TWin32Boxes::Show(TBoxKind kind, const std::string& text) {
   MessageBoxW(owner, Wide(text).c_str(), caption.c_str(), MB_OK | icon | MB_TASKMODAL);
 }
 
-bool TWin32Boxes::Ask(const std::string& text) {
+bool TWin32Boxes::Ask(const std::string& text, TAnswer answer) {
   owner_.BeforeModal();
   const HWND owner = owner_.Window && IsWindowVisible(owner_.Window) ? owner_.Window : nullptr;
   return MessageBoxW(owner, Wide(text).c_str(), Wide(kApplicationTitle).c_str(),
-                     MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDYES;
+                     MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL |
+                         (answer == TAnswer::kNo ? MB_DEFBUTTON2 : MB_DEFBUTTON1)) == IDYES;
 }
 
 std::string ProgramPath() {

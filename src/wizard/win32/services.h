@@ -23,7 +23,7 @@ class TWin32Boxes : public IMessageBoxes {
  public:
   explicit TWin32Boxes(const TModalOwner& owner) : owner_(owner) {}
   void Show(TBoxKind kind, const std::string& text) override;
-  bool Ask(const std::string& text) override;
+  bool Ask(const std::string& text, TAnswer answer) override;
 
  private:
   const TModalOwner& owner_;
