@@ -53,6 +53,8 @@ struct TMod {
   // A colour added to carcols.dat's table (every other mod has one), and the number it was
   // given ("#3"), which must not move while the mod is in: cars name their colours by number.
   std::string Colour{}, ColourKey{};
+  // An object of props.ide given an automatic ID ("@auto3"): its model's name, "" for none.
+  std::string AutoModel{};
 };
 
 // Names that meet: the same entry in another letter case, names that differ only past the 23rd
@@ -76,6 +78,10 @@ const char kObjectDat[] = "G\\data\\object.dat";
 const char kGameObjects[] = "; objects\r\nbarrel 100\r\ncrate 200\r\ncone 300\r\n*\r\n";
 const char kCarcols[] = "G\\data\\carcols.dat";
 const char kGameColours[] = "col\r\n0,0,0 # 0 black\r\n245,245,245 # 1 white\r\nend\r\n";
+// gta.dat names props.ide, whose objects leave 616 free below the rest.
+const char kGtaDat[] = "G\\data\\gta.dat";
+const char kProps[] = "G\\data\\maps\\props.ide";
+const char kGameProps[] = "objs\r\n615, barrelmdl, b, 100, 0\r\n617, conemdl, c, 100, 0\r\nend\r\n";
 // Sizes on either side of sector boundaries.
 const int kSizes[] = {1, 2047, 2048, 2049, 4096, 5000, 6145};
 
@@ -118,6 +124,7 @@ TMod RandomMod(std::mt19937& random, int number) {
       mod.Lines.push_back({key, key + " " + std::to_string(number * 10 + i)});
   }
   if (number % 2) mod.Colour = std::to_string(number) + ",9,9";
+  if (number % 3) mod.AutoModel = "auto" + std::to_string(number);
   return mod;
 }
 
@@ -130,12 +137,15 @@ struct TState {
   std::map<std::string, std::string> Files;
   std::map<std::string, std::string> Lines;    // object.dat's, by key: the game reads no order
   std::map<std::string, std::string> Colours;  // carcols.dat's by number, free places left out
+  // props.ide's objects by model: the game's by their lines, a mod's "chosen" while its ID is
+  // one no other object has.
+  std::map<std::string, std::string> Models;
   std::set<std::string> Folders;
   std::string Level;  // "-" when absent
   bool operator==(const TState& other) const {
     return Entries == other.Entries && EntryCount == other.EntryCount && Files == other.Files &&
-           Lines == other.Lines && Colours == other.Colours && Folders == other.Folders &&
-           Level == other.Level;
+           Lines == other.Lines && Colours == other.Colours && Models == other.Models &&
+           Folders == other.Folders && Level == other.Level;
   }
 };
 
@@ -152,6 +162,8 @@ std::string Describe(const TState& state) {
   for (const auto& [key, line] : state.Lines) text += " [" + line + "]";
   text += "; colours:";
   for (const auto& [key, colour] : state.Colours) text += " " + key + "=" + colour;
+  text += "; models:";
+  for (const auto& [name, line] : state.Models) text += " " + name + "=" + line;
   return text + "; level " + state.Level;
 }
 
@@ -174,7 +186,10 @@ TState Expected(const std::vector<TMod>& mods, const std::vector<bool>& in) {
   state.Files["G\\data\\handling.cfg"] = "the game's handling";
   state.Lines = {{"barrel", "barrel 100"}, {"crate", "crate 200"}, {"cone", "cone 300"}};
   state.Colours = {{"#0", "0,0,0 # 0 black"}, {"#1", "245,245,245 # 1 white"}};
-  state.Folders = {"G", "G\\models", "G\\data"};
+  state.Files[kGtaDat] = "IDE DATA\\MAPS\\PROPS.IDE\r\n";
+  state.Models = {{"barrelmdl", "615, barrelmdl, b, 100, 0"},
+                  {"conemdl", "617, conemdl, c, 100, 0"}};
+  state.Folders = {"G", "G\\models", "G\\data", "G\\data\\maps"};
   state.Level = "-";
   for (size_t i = 0; i < mods.size(); ++i) {
     if (!in[i]) continue;
@@ -187,6 +202,7 @@ TState Expected(const std::vector<TMod>& mods, const std::vector<bool>& in) {
     state.Level = mods[i].Level;
     for (const auto& [key, line] : mods[i].Lines) state.Lines[key] = line;
     if (!mods[i].Colour.empty()) state.Colours[mods[i].ColourKey] = mods[i].Colour;
+    if (!mods[i].AutoModel.empty()) state.Models[mods[i].AutoModel] = "chosen";
   }
   state.EntryCount = state.Entries.size();
   return state;
@@ -200,8 +216,11 @@ struct TWorld {
   test::TFakeInstalledApps apps;
 
   TWorld() {
-    for (const char* folder : {"G", "G\\models", "G\\data", "R"}) fs.AddDirectory(folder);
+    for (const char* folder : {"G", "G\\models", "G\\data", "G\\data\\maps", "R"})
+      fs.AddDirectory(folder);
     fs.Put(ArchivePathOf(kGame), BuildArchive(kOriginalEntries));
+    fs.Put(kGtaDat, "IDE DATA\\MAPS\\PROPS.IDE\r\n");
+    fs.Put(kProps, kGameProps);
     fs.Put(kInteriors, BuildArchive(kOriginalInteriors));
     fs.Put("G\\data\\handling.cfg", "the game's handling");
     fs.Put(kObjectDat, kGameObjects);
@@ -240,6 +259,11 @@ struct TWorld {
     if (!mod.Colour.empty()) {
       script.DataLines.push_back(DataLinesItemText("data\\carcols.dat", "carcols.txt"));
       files.push_back({"carcols.txt", "col\r\n" + mod.Colour + "\r\nend\r\n"});
+    }
+    if (!mod.AutoModel.empty()) {
+      script.DataLines.push_back(DataLinesItemText("data\\maps\\props.ide", "props.txt"));
+      files.push_back({"props.txt", "objs\r\n@" + mod.AutoModel + ", " + mod.AutoModel +
+                                        ", autotxd, 100, 0\r\nend\r\n"});
     }
     fs.Put(package, PackageBytes(files));
     // A mod without a level leaves the registry alone, and its point says the level was not
@@ -294,7 +318,7 @@ struct TWorld {
     state.EntryCount = entries.size() + inside.size();
     for (const auto& [path, data] : fs.Files())
       if (path.rfind("G\\", 0) == 0 && path != ArchivePathOf(kGame) && path != kInteriors &&
-          path != kObjectDat && path != kCarcols)
+          path != kObjectDat && path != kCarcols && path != kProps)
         state.Files[path] = std::string(data->begin(), data->end());
     const TMemoryFileSystem::Bytes* objects = fs.Get(kObjectDat);
     const TDataRule& rule = *DataRuleOf(kObjectDat);
@@ -305,6 +329,18 @@ struct TWorld {
          ReadDataLines(*DataRuleOf(kCarcols), std::string(colours->begin(), colours->end())))
       if (line.Section == "col" && !line.Key.empty() && !line.Free)
         state.Colours[line.Key] = line.Text;
+    const TMemoryFileSystem::Bytes* props = fs.Get(kProps);
+    std::set<std::string> ids;
+    for (const TDataLine& line :
+         ReadDataLines(*DataRuleOf(kProps), std::string(props->begin(), props->end()))) {
+      const std::vector<std::string> f = DataFields(*DataRuleOf(kProps), line.Text);
+      if (line.Key.empty() || f.size() < 2) continue;
+      const bool mine = f[1].rfind("auto", 0) == 0;
+      state.Models[f[1]] = !mine ? line.Text
+                           : ids.insert(line.Key).second && line.Key != "615" && line.Key != "617"
+                               ? "chosen"
+                               : "shares its ID " + line.Key;
+    }
     for (const std::string& folder : fs.Folders())
       if (folder == "G" || folder.rfind("G\\", 0) == 0) state.Folders.insert(folder);
     const auto level = registry.Values.find(kLevelValueName);

@@ -62,6 +62,13 @@ TEST(ReadCommandLine, SwitchesAsTheOtherInstallersTakeThem) {
       {{"/point=game 1", "/dir=a"}, false, P, "a", "", "game 1", "The switch /point= belongs"},
       {{"/undo", "/point=game 1"}, true, P, "", "", "game 1", "The switch /point= needs"},
       {{"/undo", "/point=\\\\", "D:\\GTA"}, true, P, "D:\\GTA", "", "", "The switch /point= must"},
+      {{"/undo", "/pastlimits", "D:\\GTA"},
+       true,
+       P,
+       "D:\\GTA",
+       "",
+       "",
+       "The switch /pastlimits belongs"},
       {{"/undo", "/replacelines", "D:\\GTA"},
        true,
        P,
@@ -223,18 +230,28 @@ struct TUnattendedTest : ::testing::Test, test::TWizardFakes {
     WriteMod("Title!", "");
   }
   void TearDown() override { fs::current_path(previous); }
+  // `pastLimits`: the mod also gives a car a handling name the game's table lacks.
   void WriteMod(const std::string& title, const std::string& level,
-                const std::string& editions = "") {
+                const std::string& editions = "", bool pastLimits = false) {
     std::vector<std::pair<uint8_t, std::string>> records = {
         {20, title},  {14, "progress"}, {15, "finish"},        {10, "refused\nfor good"},
         {1, "a.dff"}, {1, "b.dff"},     {2, "data\\notes.txt"}};
     if (!editions.empty()) records.push_back({5, editions});
     if (!level.empty()) records.push_back({21, level});
+    std::string handling = "NEWCAR";
+    for (size_t i = 1; i <= 35; ++i)
+      handling += i == 15 ? " R" : i == 16 ? " P" : i == 31 || i == 32 ? " 4000" : " 1.0";
+    if (pastLimits) {
+      records.push_back({4, "data\\handling.cfg|handling.txt"});
+      test::MakeDirs(game + "\\data");
+      test::WriteFile(game + "\\data\\handling.cfg", "CAR0 1.0\r\n;the end\r\n");
+    }
     test::WriteFile("scripts.bin", ScriptBytes(records));
     // Models the game can read, so that nothing is warned about.
     test::WriteFile("data.cab", test::PackageBytes({{"a.dff", test::RenderWareModel() + title},
                                                     {"b.dff", test::RenderWareModel()},
-                                                    {"notes.txt", "notes of " + title}}));
+                                                    {"notes.txt", "notes of " + title},
+                                                    {"handling.txt", handling + "\r\n"}}));
   }
   TWizardServices Services() {
     TWizardServices services{SystemFileSystem(), boxes, pump,   process, registry, locale,
@@ -323,6 +340,19 @@ TEST_F(TUnattendedTest, EachOutcomeEndsWithItsCodeAndIsToldInTheLog) {
       {"the same, allowed",
        [](TUnattendedTest& t) { t.WriteMod("Title!", "", "1.0"); },
        {"/silent", "/dir=GAME", "/anyedition"},
+       kExitDone,
+       {"Done: exit code 0."},
+       true},
+      {"a mod past the game's limits",
+       [](TUnattendedTest& t) { t.WriteMod("Title!", "", "", true); },
+       {"/silent", "/dir=GAME"},
+       kExitWrongEdition,
+       {"Error: This mod would take the game past its limits", "handling names: the game uses 1",
+        "exit code 7."},
+       false},
+      {"the same, allowed",
+       [](TUnattendedTest& t) { t.WriteMod("Title!", "", "", true); },
+       {"/silent", "/dir=GAME", "/pastlimits"},
        kExitDone,
        {"Done: exit code 0."},
        true},

@@ -344,6 +344,32 @@ TEST_F(TWizardTest, ALineAnotherModWroteIsChangedOnlyWhenThePlayerSaysSo) {
             "cars\r\n611, othercar, x, car, A, A, null, normal, 10, 0, 0\r\nend\r\n");
 }
 
+// A mod past one of the game's limits is asked about with No as the default, and No changes
+// nothing.
+TEST_F(TWizardTest, AModPastTheGamesLimitsIsAskedAboutNoFirst) {
+  const std::string handling = game + "\\data\\handling.cfg";
+  test::MakeDirs(game + "\\data");
+  test::WriteFile(handling, "CAR0 1.0\r\n;the end\r\n");
+  std::string line = "NEWCAR";
+  for (size_t i = 1; i <= 35; ++i)
+    line += i == 15 ? " R" : i == 16 ? " P" : i == 31 || i == 32 ? " 4000" : " 1.0";
+  test::WriteFile("scripts.bin",
+                  ScriptBytes({{20, "Title!"}, {4, "data\\handling.cfg|handling.txt"}}));
+  test::WriteFile("data.cab", test::PackageBytes({{"handling.txt", line + "\r\n"}}));
+  boxes.Answers = {false, true};
+  InstallThroughThePages();
+  ASSERT_EQ(boxes.Asked.size(), 1u);
+  EXPECT_EQ(boxes.Defaults[0], TAnswer::kNo);
+  EXPECT_NE(boxes.Asked[0].find("handling names: the game uses 1, the mod adds 1"),
+            std::string::npos)
+      << boxes.Asked[0];
+  EXPECT_EQ(form->Step, 4);
+  EXPECT_EQ(test::ReadFile(handling), "CAR0 1.0\r\n;the end\r\n");
+  Next();  // asked again, and Yes
+  EXPECT_EQ(form->Step, 5);
+  EXPECT_NE(test::ReadFile(handling).find("NEWCAR"), std::string::npos);
+}
+
 // A mod for 1.0: a Steam game is refused, one Merva cannot tell is asked about (No changes
 // nothing, Yes installs), a 1.0 one takes it without a word.
 TEST_F(TWizardTest, AModForSomeEditionsIsRefusedOrAskedAboutElsewhere) {
