@@ -1,14 +1,19 @@
 #include "tools/manifest.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
 
 #include "archive/archive.h"
 #include "core/block_file.h"
 #include "core/cp1251.h"
 #include "core/errors.h"
 #include "core/text.h"
+#include "data/data_lines.h"
+#include "data/data_rules.h"
 #include "data/mod_lines.h"
+#include "data/model_ids.h"
 #include "game/game_archives.h"
 #include "game/game_edition.h"
 #include "game/game_path.h"
@@ -121,6 +126,13 @@ class TManifestReader {
     CheckLevel();
     CheckEditions();
     CheckDataFiles();
+    try {
+      // Each automatic ID stands for one model, whichever of the mod's texts place it.
+      AutomaticIdsDefined(automatic_);
+    } catch (const EFileError& error) {
+      throw Exception(path_ + ": " + error.what());
+    }
+    MakeOwnArchives();
     return manifest_;
   }
 
@@ -191,7 +203,13 @@ class TManifestReader {
       throw Exception(where + value + ": " + Lowered(error.what()));
     }
     try {
-      ReadModLines(*rule, file, lines, value);
+      const std::vector<TDataEdit> edits = ReadModLines(*rule, file, lines, value);
+      NoteAutomaticIds(*rule, edits, value, automatic_);
+      for (const TDataEdit& edit : edits) {
+        const std::vector<std::string> f = DataFields(*rule, edit.Text.value_or(""));
+        if (rule->Kind == TDataKind::kGtaDat && edit.Section == "IMG" && f.size() > 1)
+          ownArchives_.insert(GameArchiveKey(f[1]));
+      }
     } catch (const EFileError& error) {
       throw Exception(where + error.what());
     }
@@ -210,6 +228,41 @@ class TManifestReader {
       if (gamePaths_.count(key))
         throw Exception(listed + ": the mod both replaces this file whole (game = " +
                         gamePaths_.at(key) + ") and merges lines into it");
+  }
+
+  // The archives the mod's own gta.dat lines name take the files the manifest puts into them:
+  // each is built and packed as one game file, and a file only one of them holds leaves the
+  // package.
+  void MakeOwnArchives() {
+    std::vector<std::string>& named = manifest_.Script.NamedArchiveFiles;
+    std::map<std::string, size_t> byKey;
+    for (auto it = named.begin(); it != named.end();) {
+      std::string archive, item;
+      SplitNamedArchiveItem(*it, archive, item);
+      if (!ownArchives_.count(GameArchiveKey(archive))) {
+        ++it;
+        continue;
+      }
+      const auto [at, added] = byKey.emplace(GameArchiveKey(archive), manifest_.OwnArchives.size());
+      if (added) manifest_.OwnArchives.push_back({archive, {}});
+      const std::string key = AsciiUpper(item);
+      manifest_.OwnArchives[at->second].Files.push_back({item, packed_.at(key)});
+      --uses_[key];
+      it = named.erase(it);
+    }
+    std::vector<TPackSource>& sources = manifest_.Sources;
+    sources.erase(
+        std::remove_if(sources.begin(), sources.end(),
+                       [&](const TPackSource& s) { return uses_[AsciiUpper(s.Name)] == 0; }),
+        sources.end());
+    for (const TOwnArchive& own : manifest_.OwnArchives) {
+      const std::string where = path_ + ": " + own.Path + ": ";
+      const std::string name = CheckListed("game", own.Path, where);
+      if (packed_.count(AsciiUpper(name)))
+        throw Exception(where + "the mod also packs a file named " + name);
+      manifest_.Script.GameFiles.push_back(own.Path);
+      sources.push_back({name, ""});
+    }
   }
 
   // The text as the script will hold it: given on the line, or "@FILE" for a file's text.
@@ -305,6 +358,7 @@ class TManifestReader {
       if (bytes > SectorBytes(kGameSectorLimit))
         throw Exception(where + source + ": " + kTooLargeForTheGame);
     }
+    ++uses_[AsciiUpper(name)];
     const auto [known, added] = packed_.emplace(AsciiUpper(name), disk);
     if (added) {
       CheckModel(name, source, disk, where);
@@ -369,7 +423,10 @@ class TManifestReader {
   bool anyLevel_;
   TManifest manifest_;
   bool anyLine_ = false;
-  std::map<std::string, std::string> packed_;     // upper-cased name -> disk path
+  std::map<std::string, std::string> packed_;  // upper-cased name -> disk path
+  std::map<std::string, int> uses_;            // upper-cased name -> items naming it
+  std::set<std::string> ownArchives_;          // the archives the mod's gta.dat lines name
+  std::vector<TAutomaticIdUse> automatic_;
   std::map<std::string, std::string> gamePaths_;  // a game file as Windows names it -> as listed
   std::map<std::string, size_t> textLines_;       // key -> the line that gave it
   std::map<std::string, std::string> dataFiles_;  // a data file as Windows names it -> its line

@@ -14,10 +14,19 @@ struct TPackSource {
   std::string DiskPath;
 };
 
+// An archive of the mod's own, named by an IMG line of its gta.dat lines: built from its files
+// and installed whole as a game file, so that the undo takes it away with its line.
+struct TOwnArchive {
+  std::string Path;                // below the game folder: "models\\mymod.img"
+  std::vector<TPackSource> Files;  // each under its name in the archive
+};
+
 struct TManifest {
   TDATAInst Script;                  // texts and lists in UTF-8, each fitting code page 1251
   std::vector<TPackSource> Sources;  // in list order, each name once
   std::vector<std::string> Warnings;
+  // Their sources are the last of Sources, with no DiskPath until the builder makes them.
+  std::vector<TOwnArchive> OwnArchives;
 };
 
 // Reads the manifest at `path` (UTF-8, "\"); raises Exception with the line at fault.

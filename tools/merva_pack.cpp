@@ -3,9 +3,12 @@
 #include <iostream>
 #include <map>
 
+#include "archive/archive.h"
+#include "archive/archive_check.h"
 #include "core/block_file.h"
 #include "core/errors.h"
 #include "core/file_tools.h"
+#include "core/progress.h"
 #include "core/text.h"
 #include "package/package.h"
 #include "script/install_items.h"
@@ -30,6 +33,50 @@ const char kUsage[] =
     "                           missing); --force writes over existing files\n"
     "  script SCRIPTS.BIN       prints the script as manifest lines\n";
 
+// The mod's own archives, each built from its files in a scratch folder beside the output, and
+// the package's sources with theirs; the scratch folder goes with it.
+class TOwnArchivesBuilt {
+ public:
+  TOwnArchivesBuilt(IFileSystem& fs, const std::string& folder, const TManifest& manifest)
+      : fs_(fs), scratch_(folder + "\\.merva-own-archives"), sources_(manifest.Sources) {
+    if (manifest.OwnArchives.empty()) return;
+    if (fs_.KindOf(scratch_) != TPathKind::kMissing)
+      throw EFileError(scratch_, "is in the way of the mod's own archives; remove it");
+    for (const std::string& folder : {scratch_, scratch_ + "\\files"}) {
+      if (!fs_.CreateDirectory(folder)) throw EFileError(folder, "cannot be made");
+      made_.push_back(folder);
+    }
+    size_t source = sources_.size() - manifest.OwnArchives.size();
+    for (const TOwnArchive& own : manifest.OwnArchives) {
+      const std::string archive = scratch_ + "\\" + sources_[source].Name;
+      made_.push_back(archive);
+      CreateEmptyArchive(fs_, archive);
+      std::vector<std::string> files;
+      for (const TPackSource& file : own.Files) {
+        // Under its name in the archive, which may not be its name on disk.
+        files.push_back(scratch_ + "\\files\\" + file.Name);
+        made_.push_back(files.back());
+        CopyWholeFile(fs_, file.DiskPath, files.back(), false);
+      }
+      TNoProgress progress;
+      PutFilesIntoArchive(archive, files, fs_, progress);
+      sources_[source++].DiskPath = archive;
+    }
+  }
+  ~TOwnArchivesBuilt() {
+    // In the reverse order made: the files, then the folders, innermost first.
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it)
+      if (!fs_.DeleteFile(*it)) fs_.RemoveDirectory(*it);
+  }
+  const std::vector<TPackSource>& Sources() const { return sources_; }
+
+ private:
+  IFileSystem& fs_;
+  std::string scratch_;
+  std::vector<TPackSource> sources_;
+  std::vector<std::string> made_;  // in the order made
+};
+
 // Both files are written beside their places and moved there only when both are whole, so a
 // failure never leaves a new script beside an old package.
 int Build(const std::string& manifestPath, const std::string& folder, bool anyLevel) {
@@ -50,7 +97,8 @@ int Build(const std::string& manifestPath, const std::string& folder, bool anyLe
   const std::string package = folder + "\\" + kPackageFileName;
   TFileBeside newPackage(fs, package);
   TFileBeside newScript(fs, script);
-  WritePackageFile(manifest.Sources, newPackage.Path());
+  const TOwnArchivesBuilt own(fs, folder, manifest);
+  WritePackageFile(own.Sources(), newPackage.Path());
   WriteScriptFile(manifest.Script, newScript.Path());
   if (newPackage.Replace() != 0)
     throw EFileError(package, "cannot be replaced; nothing was changed");

@@ -143,6 +143,62 @@ TEST(MervaPack, AnInteriorModIsBuiltShownInstalledAndTakenBack) {
   EXPECT_FALSE(test::Exists(dir / "game\\merva-journal.txt"));
 }
 
+// An archive the mod's own gta.dat line names is built from its files and installed whole; the
+// undo takes it away with the line.
+TEST(MervaPack, AModsOwnArchiveIsBuiltInstalledAndTakenBackWithItsLine) {
+  TTempDir dir;
+  test::MakeDirs(dir / "files");
+  test::WriteFile(dir / "files\\tower.dff", test::RenderWareModel());
+  test::WriteFile(dir / "files\\gta.txt", "IMG MODELS\\MYMOD.IMG\n");
+  test::WriteFile(dir / "manifest.txt",
+                  "title = Own\n"
+                  "archive models\\mymod.img = files/tower.dff\n"
+                  "data data\\gta.dat = files/gta.txt\n");
+  ASSERT_EQ(RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                     ShellQuoted(dir / "mod"))
+                .status,
+            0);
+  EXPECT_EQ(RunShell(kPack + " list " + ShellQuoted(dir / "mod\\data.cab")).output,
+            "21 gta.txt\n4096 mymod.img\n");
+  EXPECT_FALSE(test::Exists(dir / "mod\\.merva-own-archives"));
+
+  test::MakeDirs(dir / "game\\models");
+  test::MakeDirs(dir / "game\\data");
+  ASSERT_EQ(RunShell(kImg + " create " + ShellQuoted(dir / "game\\models\\gta3.img")).status, 0);
+  test::WriteFile(dir / "game\\data\\gta.dat", "IMG MODELS\\GTA_INT.IMG\r\n");
+  const std::map<std::string, std::string> game = test::TreeOf(dir / "game");
+  const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(dir / "restore") + " ";
+  const TToolRun install = RunShell(env + kImg + " install " + ShellQuoted(dir / "game") + " " +
+                                    ShellQuoted(dir / "mod"));
+  ASSERT_EQ(install.status, 0) << install.output;
+  EXPECT_EQ(RunShell(kImg + " list " + ShellQuoted(dir / "game\\models\\mymod.img")).output,
+            "0 1 1 tower.dff\n");
+  EXPECT_EQ(test::ReadFile(dir / "game\\data\\gta.dat"),
+            "IMG MODELS\\GTA_INT.IMG\r\nIMG MODELS\\MYMOD.IMG\r\n");
+  ASSERT_EQ(RunShell(env + kImg + " undo " + ShellQuoted(dir / "game")).status, 0);
+  EXPECT_EQ(test::TreeDifference(test::TreeOf(dir / "game"), game), "");
+}
+
+TEST(MervaPack, AutomaticIdsAreUsedAsOneModelEach) {
+  TTempDir dir;
+  test::WriteFile(dir / "cars.txt",
+                  "cars\n@mine, mine, mine, car, MINE, MINE, null, normal, 10, 0, 0\nend\n");
+  test::WriteFile(dir / "objs.txt", "objs\n@mine, minebox, gen, 100, 0\nend\n");
+  test::WriteFile(dir / "place.txt", "inst\n@other, x, 0, 1, 2, 3, 0, 0, 0, 1, -1\nend\n");
+  const std::pair<std::string, std::string> cases[] = {
+      {"data data\\maps\\mine.ide = objs.txt\n",
+       "objs.txt: defines @mine for a second model (objs)"},
+      {"data data\\maps\\mine.ipl = place.txt\n", "place.txt: places @other, which none"},
+  };
+  for (const auto& [line, error] : cases) {
+    test::WriteFile(dir / "manifest.txt", "title = T\ndata data\\vehicles.ide = cars.txt\n" + line);
+    const TToolRun run = RunShell(kPack + " build " + ShellQuoted(dir / "manifest.txt") + " " +
+                                  ShellQuoted(dir / "mod"));
+    EXPECT_NE(run.status, 0) << line;
+    EXPECT_NE(run.output.find(error), std::string::npos) << run.output;
+  }
+}
+
 TEST(MervaPack, BadManifestsGetAClearError) {
   TTempDir dir;
   test::WriteFile(dir / "x.dff", "x");
