@@ -227,4 +227,27 @@ check long-paths-are-long test "${#long_game_win}" -gt 300
 check long-install bash -c "cd '$WINEPREFIX/drive_c' && wine '$long_mod/merva.exe' /verysilent \"/dir=\$1\" && '$native/merva-img' check '$long_game/models/gta3.img' && test -f '$long_game/data/merva/infernus_gt.txt'" _ "$long_game_win"
 check long-list bash -c "wine '$win/merva-img.exe' history \"\$1\" 2>/dev/null | grep -q 'Infernus GT'" _ "$long_game_win"
 check long-undo bash -c "cd '$WINEPREFIX/drive_c' && wine '$long_mod/merva.exe' /undo /verysilent \"/dir=\$1\" && diff -r '$work/game-before' '$long_game'" _ "$long_game_win"
-rm -rf "$WINEPREFIX/drive_c/Long" "$WINEPREFIX/drive_c/Unattended"
+rm -rf "$WINEPREFIX/drive_c/Long"
+
+# --- a car of an automatic ID into a game whose 212 vehicle models are all used ---
+full_game="$WINEPREFIX/drive_c/Full/GTA San Andreas"
+full_game_win='C:\Full\GTA San Andreas'
+rm -rf "$WINEPREFIX/drive_c/Full" && mkdir -p "$(dirname "$full_game")" "$u/car/files" "$u/car-mod"
+cp -a "$work/game-before" "$full_game"
+printf 'IDE DATA\\VEHICLES.IDE\r\n' >"$full_game/data/default.dat"
+{
+  printf 'cars\r\n'
+  for id in $(seq 400 611); do printf '%s, car%s, car%s, car, CAR%s, CAR%s, null, normal, 10, 0, 0\r\n' "$id" "$id" "$id" "$id" "$id"; done
+  printf 'end\r\n'
+} >"$full_game/data/vehicles.ide"
+cp -a "$full_game" "$u/full-before"
+printf 'cars\n@mycar, mycar, mycar, car, INFERNUS, MYCAR, null, normal, 10, 0, 0\nend\n' >"$u/car/files/cars.txt"
+printf 'title = My car\ndata data\\vehicles.ide = files/cars.txt\n' >"$u/car/manifest.txt"
+"$native/merva-pack" build "$u/car/manifest.txt" "$u/car-mod" >/dev/null && cp "$exe" "$u/car-mod/"
+check limits-refused-exit-7 bash -c "cd '$u/car-mod' && wine merva.exe /silent '/dir=$full_game_win' '/log=$(dos "$u/limits.log")';
+  [ \$? = 7 ] && diff -r '$u/full-before' '$full_game' && grep -q 'vehicle models: the game uses 212, the mod adds 1' '$u/limits.log'"
+check limits-passed-with-the-switch bash -c "cd '$u/car-mod' && wine merva.exe /silent '/dir=$full_game_win' /pastlimits &&
+  grep -q '^612, mycar, mycar, car, INFERNUS, MYCAR' '$full_game/data/vehicles.ide'"
+check limits-undo-gives-the-game-back bash -c "cd '$u/car-mod' && wine merva.exe /undo /verysilent '/dir=$full_game_win' &&
+  diff -r '$u/full-before' '$full_game'"
+rm -rf "$WINEPREFIX/drive_c/Full" "$WINEPREFIX/drive_c/Long" "$WINEPREFIX/drive_c/Unattended"

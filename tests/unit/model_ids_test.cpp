@@ -125,6 +125,13 @@ TEST(AutomaticIds, TwoModsGetTwoIdsAndGiveThemBackInEitherOrder) {
     ASSERT_EQ(plan.Point.Items.size(), 3u);
     EXPECT_EQ(ItemName(plan.Point.Items[0]), "cars 402 (the ID chosen for @infa)");
     EXPECT_EQ(plan.Point.Items[1].Key, "617");
+    // Counted from what the game loads: unused.ide's car is none of the game's.
+    ASSERT_EQ(plan.Budget.size(), 7u);
+    EXPECT_EQ(plan.Budget[0].What, "vehicle models");
+    EXPECT_EQ(plan.Budget[0].GameUses, 2);
+    EXPECT_EQ(plan.Budget[0].ModAdds, 1);
+    EXPECT_EQ(plan.Budget[4].What, "IPL files that place things");
+    EXPECT_EQ(plan.Budget[4].GameUses, 1);
     Install(*fs, Mod(*fs, "A", "infa"), true);
     Install(*fs, Mod(*fs, "B", "infb"), true);
     EXPECT_TRUE(Holds(Text(*fs, kVehicles), CarDefinition("402", "infa")));

@@ -168,8 +168,17 @@ TEST(MervaPack, AModsOwnArchiveIsBuiltInstalledAndTakenBackWithItsLine) {
   test::WriteFile(dir / "game\\data\\gta.dat", "IMG MODELS\\GTA_INT.IMG\r\n");
   const std::map<std::string, std::string> game = test::TreeOf(dir / "game");
   const std::string env = "MERVA_RESTORE_DIR=" + ShellQuoted(dir / "restore") + " ";
-  const TToolRun install = RunShell(env + kImg + " install " + ShellQuoted(dir / "game") + " " +
-                                    ShellQuoted(dir / "mod"));
+  const std::string folders = ShellQuoted(dir / "game") + " " + ShellQuoted(dir / "mod");
+  EXPECT_NE(RunShell(env + kImg + " plan " + folders)
+                .output.find("limit: IMG archives named by gta.dat: the game uses 1, the mod adds "
+                             "1, limit 5\n"),
+            std::string::npos);
+  EXPECT_NE(RunShell(env + kImg + " plan --json " + folders)
+                .output.find("{\"what\": \"IMG archives named by gta.dat\", \"gameUses\": 1, "
+                             "\"modAdds\": 1, \"limit\": 5, \"raisedBy\": null, \"passed\": "
+                             "false}"),
+            std::string::npos);
+  const TToolRun install = RunShell(env + kImg + " install " + folders);
   ASSERT_EQ(install.status, 0) << install.output;
   EXPECT_EQ(RunShell(kImg + " list " + ShellQuoted(dir / "game\\models\\mymod.img")).output,
             "0 1 1 tower.dff\n");
