@@ -181,6 +181,10 @@ std::string PlanText(const TPlanReport& report) {
     out << "\n  new: " << Utf8FromCp1251(i.New) << "\n";
   }
   for (const std::string& conflict : report.Plan.Conflicts) out << "conflict: " << conflict << "\n";
+  if (!report.Plan.LimitAdjuster.empty())
+    out << "limit adjuster: " << report.Plan.LimitAdjuster
+        << (report.Plan.Edition.Line == "1.0" ? "" : ", not counted: it works on 1.0 alone")
+        << "\n";
   for (const TLimitCount& limit : report.Plan.Budget) {
     out << "limit: " << limit.What << ": the game uses " << limit.GameUses << ", the mod adds "
         << limit.ModAdds << ", limit ";
@@ -189,7 +193,7 @@ std::string PlanText(const TPlanReport& report) {
     else
       out << limit.Limit;
     if (!limit.RaisedBy.empty()) out << " (" << limit.RaisedBy << ")";
-    out << (limit.Passed() ? ": PASSED" : "") << "\n";
+    out << (limit.Passed() ? ": PASSED, the game would crash or hang at start" : "") << "\n";
   }
   for (const std::string& warning : report.Plan.FileWarnings) out << "warning: " << warning << "\n";
   for (const TArchiveChange& change : p.Archives)
@@ -335,7 +339,10 @@ std::string PlanJson(const TPlanReport& report) {
     out << comma << JsonString(conflict);
     comma = ", ";
   }
-  out << "],\n  \"limits\": [";
+  out << "],\n  \"limitAdjuster\": "
+      << (report.Plan.LimitAdjuster.empty() ? std::string("null")
+                                            : JsonString(report.Plan.LimitAdjuster))
+      << ",\n  \"limits\": [";
   LimitsJson(out, report);
   out << "\n  ],\n  \"warnings\": [";
   comma = "";

@@ -73,16 +73,18 @@ const TGameModels& TItemsInstall::GameModels() {
 }
 
 void TItemsInstall::ChooseAutomaticIds() {
+  // Only lines of the game's data files hold model IDs.
+  const auto ruleOf = [](const TFile& file) { return DataRuleOf(file.Items.File); };
   std::vector<TAutomaticIdUse> uses;
   for (const TFile& file : files_)
-    NoteAutomaticIds(*DataRuleOf(file.Items.File), file.Items.Edits, file.Items.File, uses);
+    if (ruleOf(file)) NoteAutomaticIds(*ruleOf(file), file.Items.Edits, file.Items.File, uses);
   const std::vector<TAutomaticIdUse> defined = AutomaticIdsDefined(uses);
   if (defined.empty()) return;
   std::set<int32_t> used = GameModels().Ids;
   // The mod's own numbered models, which its lines are about to define.
   for (const TFile& file : files_)
     for (const TDataEdit& edit : file.Items.Edits)
-      if (DataRuleOf(file.Items.File)->Kind == TDataKind::kIde && ModelIdRangeOf(edit.Section) &&
+      if (ruleOf(file) && ruleOf(file)->Kind == TDataKind::kIde && ModelIdRangeOf(edit.Section) &&
           !edit.Key.empty() && edit.Key[0] != '@')
         used.insert(static_cast<int32_t>(std::strtol(edit.Key.c_str(), nullptr, 10)));
   std::map<std::string, int32_t> chosen;
@@ -90,15 +92,17 @@ void TItemsInstall::ChooseAutomaticIds() {
     const TModelIdRange& range = *ModelIdRangeOf(id.Section);
     const int32_t free = LowestFreeId(range, used);
     if (free < 0)
-      throw Exception("No model ID is free for " + id.Name + " in the " + id.Section +
-                      " section: the IDE files the game loads use every ID from " +
-                      std::to_string(range.First) + " to " + std::to_string(range.Last) +
-                      ". Nothing was changed.");
+      throw Exception(
+          "No model ID is free for " + id.Name + " in the " + id.Section +
+          " section: the IDE files the game loads and the mod's own lines use every ID from " +
+          std::to_string(range.First) + " to " + std::to_string(range.Last) +
+          ". Nothing was changed.");
     used.insert(free);
     chosen[id.Name] = free;
   }
   for (TFile& file : files_) {
-    const TDataRule& rule = *DataRuleOf(file.Items.File);
+    if (!ruleOf(file)) continue;
+    const TDataRule& rule = *ruleOf(file);
     for (TDataEdit& edit : file.Items.Edits) {
       std::string name;
       if (!edit.Text ||

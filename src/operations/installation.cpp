@@ -54,7 +54,8 @@ void TInstallation::Run() {
   lock_.emplace(services_.Files, game_, request_ ? request_->Folder : "", &services_.Progress);
   if (request_ && request_->Time.empty()) request_->Time = LocalTimeText();
   MarkStep("start");
-  CheckEdition(GameEditionOf(services_.Files, game_), editions_, allowUnknownEdition_);
+  edition_ = GameEditionOf(services_.Files, game_);
+  CheckEdition(edition_, editions_, allowUnknownEdition_);
   try {
     Open();
     SpellGameFilesAsTheGameDoes();
@@ -145,7 +146,7 @@ TInstallPlan TInstallation::Plan() {
   PlanItems();
   archives_->Put(items_, *index_, *package_);
   archives_->Preview();
-  plan.Edition = GameEditionOf(fs, game_);
+  plan.Edition = edition_ = GameEditionOf(fs, game_);
   plan.EditionsWanted = editions_;
   plan.EditionVerdict = EditionVerdictOf(plan.Edition, editions_);
   plan.Point = restore_->Preview();
@@ -184,7 +185,7 @@ void TInstallation::PlanItems() {
 
 std::vector<TLimitCount> TInstallation::Budget(const TAdjustedLimits& adjuster) {
   // Limit adjusters are written for 1.0's program: on another edition they raise nothing.
-  const bool adjusterWorks = GameEditionOf(services_.Files, game_).Line == "1.0";
+  const bool adjusterWorks = edition_.Line == "1.0";
   return ModelBudget(keyed_->GameModels(), itemChanges_, earlier_, adjuster, adjusterWorks);
 }
 

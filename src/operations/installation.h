@@ -130,6 +130,7 @@ class TInstallation {
   bool allowUnknownEdition_ = false;
   bool allowPastLimits_ = false;
   std::vector<std::string> editions_;  // the editions the mod is for; none for any
+  TGameEdition edition_;                // the game's, read once the run has the game
   // In the order they are let go: the lock last, the journal (which takes back a run that
   // failed before its commit) just before it.
   std::optional<TChangingGame> lock_;

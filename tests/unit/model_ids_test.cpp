@@ -258,8 +258,8 @@ TEST(AutomaticIds, RefusedBeforeAnythingChanges) {
   for (int id = 321; id <= 372; ++id) weapons += std::to_string(id) + ", w, w, null, 1, 1, 0\r\n";
   const TCase cases[] = {
       {"NoFreeIdInTheRange", "weap\n@gun, gun, gun, null, 1, 100, 0\nend\n", "",
-       "No model ID is free for @gun in the weap section: the IDE files the game loads use every "
-       "ID from 321 to 372"},
+       "No model ID is free for @gun in the weap section: the IDE files the game loads and the "
+       "mod's own lines use every ID from 321 to 372"},
       {"OneNameForTwoModels", "objs\n@x, a, a, 1, 0\nend\ntobj\n@x, b, b, 1, 0, 1, 2\nend\n", "",
        "defines @x for a second model (tobj)"},
       {"PlacedAndNeverDefined", "", "inst\n@y, y, 0, 1, 2, 3, 0, 0, 0, 1, -1\nend\n",
