@@ -41,6 +41,16 @@ void ReadIde(TGameModels& models, const std::vector<TDataLine>& lines) {
   }
 }
 
+}  // namespace
+
+std::set<int32_t> IdsDefinedIn(const std::string& bytes) {
+  TGameModels models;
+  ReadIde(models, ReadDataLines(RuleNamed(TDataKind::kIde), bytes));
+  return models.Ids;
+}
+
+namespace {
+
 bool PlacesThings(const std::vector<TDataLine>& lines) {
   for (const TDataLine& line : lines)
     if (line.Section == "inst" && !line.Key.empty()) return true;

@@ -23,6 +23,9 @@ struct TGameModels {
   std::set<std::string> HandlingNames;    // the cars' identifiers in data\handling.cfg
 };
 
+// The model IDs the IDE file of `bytes` defines, loaded by the game or not.
+std::set<int32_t> IdsDefinedIn(const std::string& bytes);
+
 // Reads them; a file the game names but the folder lacks is passed over, as nothing of it can
 // be counted. Raises EInOutError for one that cannot be read.
 TGameModels ReadGameModels(IFileSystem& fs, const std::string& gameFolder);

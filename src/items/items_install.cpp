@@ -81,6 +81,12 @@ void TItemsInstall::ChooseAutomaticIds() {
   const std::vector<TAutomaticIdUse> defined = AutomaticIdsDefined(uses);
   if (defined.empty()) return;
   std::set<int32_t> used = GameModels().Ids;
+  // An IDE file the lines go into holds its IDs whether the game loads it or not: a line of
+  // one of them must never be taken for the mod's.
+  for (const TFile& file : files_)
+    if (ruleOf(file) && ruleOf(file)->Kind == TDataKind::kIde &&
+        fs_.KindOf(file.Target) == TPathKind::kFile)
+      for (const int32_t id : IdsDefinedIn(ReadWholeFile(fs_, file.Target))) used.insert(id);
   // The mod's own numbered models, which its lines are about to define.
   for (const TFile& file : files_)
     for (const TDataEdit& edit : file.Items.Edits)

@@ -164,6 +164,16 @@ TEST(AutomaticIds, AnIdFreedByAnUndoIsChosenAgain) {
   EXPECT_TRUE(Holds(Text(*fs, kVehicles), CarDefinition("402", "infc")));
 }
 
+// Without default.dat the game loads no vehicles.ide, but its lines stay the game's: the mod's
+// line must take none of their IDs, or it would replace one.
+TEST(AutomaticIds, AnIdOfTheFileTheLinesGoIntoIsNeverTaken) {
+  auto fs = Game();
+  fs->DeleteFile("G\\data\\default.dat");
+  Install(*fs, Mod(*fs, "A", "infa"), true);
+  EXPECT_TRUE(Holds(Text(*fs, kVehicles), CarDefinition("400", "car0")));
+  EXPECT_TRUE(Holds(Text(*fs, kVehicles), CarDefinition("402", "infa")));
+}
+
 TEST(ModelLimits, RefusedByNameUnlessAllowed) {
   struct TCase {
     const char* Name;
