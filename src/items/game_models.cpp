@@ -41,16 +41,6 @@ void ReadIde(TGameModels& models, const std::vector<TDataLine>& lines) {
   }
 }
 
-}  // namespace
-
-std::set<int32_t> IdsDefinedIn(const std::string& bytes) {
-  TGameModels models;
-  ReadIde(models, ReadDataLines(RuleNamed(TDataKind::kIde), bytes));
-  return models.Ids;
-}
-
-namespace {
-
 bool PlacesThings(const std::vector<TDataLine>& lines) {
   for (const TDataLine& line : lines)
     if (line.Section == "inst" && !line.Key.empty()) return true;
@@ -58,6 +48,12 @@ bool PlacesThings(const std::vector<TDataLine>& lines) {
 }
 
 }  // namespace
+
+std::set<int32_t> IdsDefinedIn(const std::string& bytes) {
+  TGameModels models;
+  ReadIde(models, ReadDataLines(RuleNamed(TDataKind::kIde), bytes));
+  return models.Ids;
+}
 
 TGameModels ReadGameModels(IFileSystem& fs, const std::string& game) {
   TGameModels models;
@@ -73,7 +69,6 @@ TGameModels ReadGameModels(IFileSystem& fs, const std::string& game) {
       std::vector<TDataLine> lines;
       if (line.Section == "IDE" &&
           ReadGameLines(fs, game, f[1], RuleNamed(TDataKind::kIde), lines)) {
-        models.IdeFiles.push_back(f[1]);
         ReadIde(models, lines);
       } else if (line.Section == "IMG" && gtaDat) {
         ++models.ImgArchives;

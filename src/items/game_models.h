@@ -14,8 +14,8 @@
 
 namespace merva {
 
+// Of the IDE files the game loads, and of gta.dat and handling.cfg.
 struct TGameModels {
-  std::vector<std::string> IdeFiles;      // as named, in order: those the folder holds
   std::set<int32_t> Ids;                  // every model ID they define
   std::map<std::string, int64_t> Models;  // the models they define, by section ("cars")
   int64_t ImgArchives = 0;                // IMG lines of gta.dat
