@@ -174,14 +174,28 @@ std::string ReadAll(const std::wstring& path) {
   return bytes;
 }
 
-void Start(const std::wstring& arguments = L"") {
+// Wine sometimes refuses a start for a moment (its server still busy with the last program's
+// exit, or a prefix just made): a start is tried again before the scenario fails, and the
+// failure names Windows' error.
+void Launch(const wchar_t* application, std::wstring commandLine) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (attempt > 0) Sleep(1000);
+    if (CreateProcessW(application, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       folder.c_str(), &startup, &process))
+      return;
+    error = GetLastError();
+    Say(L"retry:", L"start refused with error " + std::to_wstring(error));
+  }
+  Fail(L"cannot start " + commandLine + L": error " + std::to_wstring(error));
+}
+
+void Start(const std::wstring& arguments = L"") {
   std::wstring commandLine = L"\"" + exePath + L"\"";
   if (!arguments.empty()) commandLine += L" " + arguments;
-  if (!CreateProcessW(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &startup, &process))
-    Fail(L"cannot start " + exePath);
+  Launch(exePath.c_str(), commandLine);
 }
 
 void StartCommandLine(const std::wstring& file) {
@@ -192,11 +206,7 @@ void StartCommandLine(const std::wstring& file) {
   commandLine.resize(static_cast<size_t>(
       MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
                           commandLine.data(), static_cast<int>(commandLine.size()))));
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &startup, &process))
-    Fail(L"cannot start " + commandLine + L": error " + std::to_wstring(GetLastError()));
+  Launch(nullptr, commandLine);
 }
 
 // "<LF>" in an argument stands for a line break; a final "*" matches any rest. Neither "<" nor
