@@ -53,49 +53,51 @@ class TFlushWhileWriting {
   int64_t next_ = kFlushEvery;
 };
 
-// The fingerprint of the new file, following the writer: what the program writes where the
-// hashed part ends is hashed as it goes by (under Windows every copy goes through the program);
-// what the system copied without the program seeing it, or what was written ahead of the hashed
-// part, is read back once the part before it is written, from the page cache.
+// The fingerprint of the new file, following the writer. What the program writes while every
+// byte before it is hashed is hashed as it goes by (under Windows every copy goes through the
+// program). The rest (what the system copied without the program seeing it, and all that follows
+// it) is read back from the page cache while the disk takes the finished file: the hash then
+// costs the run no time of its own where the disk is the slower.
 class TReadBackFingerprint {
  public:
   TReadBackFingerprint(IFileSystem& fs, const std::string& path)
       : reader_(TBlockFile::OpenReadOnly(fs, path)), buffer_(static_cast<size_t>(kCopyPart)) {}
   // Bytes the program wrote at `at`.
   void Written(int64_t at, const void* data, uint32_t count) {
-    if (at != hashed_) return;  // Covered tells of them; read back in their turn
+    if (at != hashed_ || front_ != hashed_) return;  // Covered tells of them; read back later
     hash_.Update(data, count);
-    hashed_ += count;
+    hashed_ = front_ = at + count;
   }
   // [at, at + count) is written, seen by the program or not. Every byte is written once.
   void Covered(int64_t at, int64_t count) {
-    if (at + count > hashed_) ahead_[at] = at + count;
-    for (auto it = ahead_.begin(); it != ahead_.end() && it->first <= hashed_;
-         it = ahead_.erase(it))
-      if (it->second > hashed_) hashed_ = ReadBack(hashed_, it->second);
+    if (at + count > front_) ahead_[at] = at + count;
+    for (auto it = ahead_.begin(); it != ahead_.end() && it->first <= front_; it = ahead_.erase(it))
+      front_ = std::max(front_, it->second);
+  }
+  // Once everything is written: reads back one part; false when nothing is left to read.
+  bool ReadBackPart() {
+    if (hashed_ >= front_) return false;
+    const auto part = static_cast<uint32_t>(std::min<int64_t>(front_ - hashed_, kCopyPart));
+    if (reader_.ReadCountedAt(hashed_, buffer_.data(), part) != part)
+      throw EInOutError(kReadBeyondEnd, reader_.Path());
+    hash_.Update(buffer_.data(), part);
+    hashed_ += part;
+    return true;
   }
   std::string Finish() {
+    while (ReadBackPart()) {
+    }
     reader_.Close();
     return hash_.HexDigest();
   }
 
  private:
-  int64_t ReadBack(int64_t from, int64_t end) {
-    reader_.Seek(from);
-    while (from < end) {
-      const auto part = static_cast<uint32_t>(std::min<int64_t>(end - from, kCopyPart));
-      reader_.ReadExact(buffer_.data(), part);
-      hash_.Update(buffer_.data(), part);
-      from += part;
-    }
-    return from;
-  }
-
   TBlockFile reader_;
   std::vector<char> buffer_;
   TFingerprint hash_;
-  int64_t hashed_ = 0;
-  std::map<int64_t, int64_t> ahead_;  // written ranges past the hashed part: start to end
+  int64_t hashed_ = 0;                // bytes hashed, from the start
+  int64_t front_ = 0;                 // bytes written from the start without a gap
+  std::map<int64_t, int64_t> ahead_;  // written ranges past the front: start to end
 };
 
 // A run of the new archive's data and where it goes.
@@ -283,7 +285,13 @@ void WriteCompactedArchive(TArchiveFile& archive, const std::string& tempPath, I
           flushing.Written(total);
         },
         reads);
-    flushing.Finish(whileFlushing);  // on disk before it takes the archive's place
+    // On disk before it takes the archive's place; meanwhile the fingerprint reads back what
+    // it has not seen, then the caller's own work runs.
+    bool hashing = hash.has_value(), callerWorking = static_cast<bool>(whileFlushing);
+    flushing.Finish([&] {
+      if (hashing && (hashing = hash->ReadBackPart())) return true;
+      return callerWorking && (callerWorking = whileFlushing());
+    });
     if (hash) *fingerprint = hash->Finish();
     temp.ObserveWrites(nullptr);
     temp.Close();
