@@ -172,12 +172,34 @@ void MakeMod(const std::string& folder, int files, int entries, bool letters,
 
 bool g_cold = false;
 
+// A virtual machine may give the memory it frees back to its host, which takes it over the next
+// seconds (here the kernel's page reporting, counted in this file). Whatever the guest then
+// touches first costs a fault on the host: a command timed while memory is still going back runs
+// on pages it gets for free, or not, by chance, and the same copy took 0.8 s one moment and 3 s
+// the next. So, cold, every command starts once the count has held still for four seconds.
+void WaitForFreedMemoryToGoBack() {
+  const char* reported = "/sys/module/page_reporting/parameters/reported_kib";
+  if (access(reported, R_OK) != 0) return;
+  std::string last;
+  int still = 0;
+  for (int polls = 0; polls < 80 && still < 8; ++polls) {
+    std::ifstream file(reported);
+    std::string now;
+    std::getline(file, now);
+    still = now == last ? still + 1 : 0;
+    last = now;
+    usleep(500 * 1000);
+  }
+}
+
 // Each measurement starts with nothing waiting to be written, and the disk done with what it
 // was sent, so that no step pays for the write-back of another; cold, with nothing read before
 // in memory either.
 void Settle() {
   Shell("sync && sleep 1");
-  if (g_cold) Shell("echo 3 > /proc/sys/vm/drop_caches && sleep 1");
+  if (!g_cold) return;
+  Shell("echo 3 > /proc/sys/vm/drop_caches && sleep 1");
+  WaitForFreedMemoryToGoBack();
 }
 
 // The merva-img measured: this build's, or another's.
@@ -231,12 +253,12 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-// Times a step beside a safe copy of as many bytes as it leaves, made just before it; the writes
-// to disk vary from one moment to the next, so each is the median of a few rounds, each round's
-// own ratio. A first run, untimed, tells how many bytes the step leaves.
-// `prepare`, when given, runs after the archive is in place and before the step, untimed.
-// `others` are more archives of the game, each a copy of the stock one, that the step changes
-// too: the safe copy copies as many bytes as all of them and the restore point leave.
+// Times a step beside a safe copy of as many bytes as it leaves, made just before or after it; the
+// writes to disk vary from one moment to the next, so each is the median of a few rounds, each
+// round's own ratio. A first run, untimed, tells how many bytes the step leaves. `prepare`, when
+// given, runs after the archive is in place and before the step, untimed. `others` are more
+// archives of the game, each a copy of the stock one, that the step changes too: the safe copy
+// copies as many bytes as all of them and the restore point leave.
 void Measure(const char* what, const std::string& stock, const std::string& scratch,
              const std::string& target, const std::vector<std::string>& command,
              const std::vector<std::string>& prepare = {},
@@ -256,13 +278,18 @@ void Measure(const char* what, const std::string& stock, const std::string& scra
   std::vector<double> ratios, steps, copies, cpu, written, copyWritten;
   double peak = 0;
   for (int round = 0; round < g_repeats; ++round) {
-    const TRun copy = MeasureSafeCopy(same, scratch, target);
+    // Which of the two goes first alternates, so that neither always finds the disk and the
+    // memory as the other left them.
+    const bool copyFirst = round % 2 == 0;
+    TRun copy;
+    if (copyFirst) copy = MeasureSafeCopy(same, scratch, target);
     fresh();
     if (!prepare.empty()) ok = Child(prepare).Ok && ok;
     Settle();
     if (round == g_repeats - 1) setenv("MERVA_TIMINGS", "1", 1);  // the steps of the last round
     const TRun step = Child(command);
     unsetenv("MERVA_TIMINGS");
+    if (!copyFirst) copy = MeasureSafeCopy(same, scratch, target);  // the next round starts afresh
     ok = ok && step.Ok;
     steps.push_back(step.Seconds);
     copies.push_back(copy.Seconds);
@@ -425,8 +452,8 @@ int main(int argc, char** argv) {
   const std::string scratch = folder + "/copy.img";
   MakeArchive(stock, entries, random, withLetters);
   std::printf(
-      "archive: %d entries, %.2f GiB of %s; each step beside a safe copy made just before it, "
-      "medians of %d rounds, %s\n",
+      "archive: %d entries, %.2f GiB of %s; each step beside a safe copy made just before or "
+      "after it, medians of %d rounds, %s\n",
       entries, static_cast<double>(std::ifstream(stock, std::ios::ate).tellg()) / (1 << 30),
       withLetters ? "one letter per sector" : "random bytes", g_repeats,
       g_cold ? "cold (the page cache dropped before each)" : "warm");
@@ -456,6 +483,10 @@ int main(int argc, char** argv) {
     Measure(label.c_str(), stock, scratch, img, install);
     Shell("printf '%-40s %s bytes on disk; ' 'its restore point' \"$(du -sb '" + restore +
           "' | cut -f1)\"; grep -h 'keeps' '" + restore + "'/*/changes.txt");
+    if (std::getenv("BENCH_INSTALL_ONLY")) {
+      Shell("rm -rf '" + mod + "'");
+      continue;
+    }
     const std::string undoLabel = std::to_string(files) + "-file mod, merva-img undo";
     Measure(undoLabel.c_str(), stock, scratch, img, {Img(), "undo", folder + "/game"}, install);
     // The same installation taken back under a later one that rewrote half of its files: one
