@@ -197,9 +197,10 @@ void TArchivesInstall::Note(TJournal& journal) const {
 void TArchivesInstall::Write() {
   IProgress& progress = services_.Progress;
   for (TArchiveInstall& archive : archives_) {
-    // The old archive is read once, front to back, its replaced entries' old bytes kept along.
+    // The old archive and the package are read once, front to back, the replaced entries' old
+    // bytes kept and the mod's entries' fingerprints taken along.
     std::string fingerprint;
-    std::optional<TKeptBytesAlong> along;
+    std::optional<TArchiveChangeAlong> along;
     if (archive.Change) {
       archive.Change->Keep(archive.Rebuild->Archive(), progress);
       along.emplace(*archive.Change);

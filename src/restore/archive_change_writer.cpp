@@ -28,6 +28,7 @@ TArchiveChangeWriter::TArchiveChangeWriter(IFileSystem& fs, const std::string& r
 }
 
 void TArchiveChangeWriter::Abandon() {
+  prints_.reset();
   keptFlush_.Join();
   keptArchive_.reset();  // closed quietly
 }
@@ -75,6 +76,8 @@ const TArchiveChange& TArchiveChangeWriter::Preview(TArchiveFile& archive) {
   change_.Replaced.clear();
   change_.Order.clear();
   RecordArchiveChanges(archive);
+  const std::vector<std::string*> prints = WrittenFingerprints();
+  for (size_t i = 0; i < prints.size(); ++i) *prints[i] = WrittenFingerprint(archive, written_[i]);
   NoteOwners(archive);
   change_.OldArchiveBytes = archive.File().Size();
   change_.NewArchiveBytes = CompactedArchiveBytes(archive.State());
@@ -97,6 +100,7 @@ void TArchiveChangeWriter::RecordArchiveChanges(TArchiveFile& archive) {
   const std::vector<TArchiveEntry>& opened = archive.Opened();
   const std::vector<int32_t>& origins = archive.Origins();
   const TGTA3Archive& now = archive.State();
+  written_.clear();
   change_.Kind = now.Kind;
   change_.OldCount = static_cast<int32_t>(opened.size());
   change_.OldFirstSector = 0;
@@ -111,8 +115,8 @@ void TArchiveChangeWriter::RecordArchiveChanges(TArchiveFile& archive) {
   for (int32_t j = 0; j < now.EntryCount() && static_cast<size_t>(j) < origins.size(); ++j) {
     const int32_t k = origins[j];
     if (k < 0) {
-      change_.Added.push_back({EntryName(now.Entries[j]), now.Entries[j].Size,
-                               WrittenFingerprint(archive, now.Entries[j])});
+      change_.Added.push_back({EntryName(now.Entries[j]), now.Entries[j].Size, {}});
+      written_.push_back(now.Entries[j]);
       continue;
     }
     newIndexOf[k] = j;
@@ -128,9 +132,26 @@ void TArchiveChangeWriter::RecordArchiveChanges(TArchiveFile& archive) {
     kept.Old = opened[k];
     kept.NewSize = now.Entries[newIndexOf.at(k)].Size;
     kept.Kept = kKeptArchiveName;
-    kept.NewFingerprint = WrittenFingerprint(archive, now.Entries[newIndexOf.at(k)]);
     change_.Replaced.push_back(kept);
+    written_.push_back(now.Entries[newIndexOf.at(k)]);
   }
+}
+
+std::vector<std::string*> TArchiveChangeWriter::WrittenFingerprints() {
+  std::vector<std::string*> prints;
+  for (TAddedEntry& added : change_.Added) prints.push_back(&added.NewFingerprint);
+  for (TKeptEntry& kept : change_.Replaced) prints.push_back(&kept.NewFingerprint);
+  return prints;
+}
+
+void TArchiveChangeWriter::TakeFingerprints() {
+  if (!prints_) return;
+  Checked([&] {
+    prints_->Finish();
+    const std::vector<std::string*> prints = WrittenFingerprints();
+    for (size_t i = 0; i < prints.size(); ++i) *prints[i] = prints_->Fingerprint(i);
+    prints_.reset();
+  });
 }
 
 void TArchiveChangeWriter::Keep(TArchiveFile& archive, IProgress& progress) {
@@ -138,6 +159,9 @@ void TArchiveChangeWriter::Keep(TArchiveFile& archive, IProgress& progress) {
     // Inside the point's folder, which goes with the point.
     CreateFolderPath(fs_, keptFolder_);
     RecordArchiveChanges(archive);
+    // Taken as the new archive's writing reads the mod's files, or at the latest by Finish.
+    prints_.emplace(archive.Body());
+    for (const TArchiveEntry& entry : written_) prints_->Add(entry);
     NoteOwners(archive);
     change_.OldArchiveBytes = archive.File().Size();
     change_.KeptBytes = 0;
@@ -196,6 +220,7 @@ void TArchiveChangeWriter::JoinKeptFlush(IProgress& progress) {
 
 void TArchiveChangeWriter::Finish(const std::string& newArchivePath,
                                   const std::string& newArchiveFingerprint, IProgress& progress) {
+  TakeFingerprints();
   Checked([&] {
     // The old bytes are on the disk before the record that names them.
     JoinKeptFlush(progress);

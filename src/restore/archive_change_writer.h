@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/archive_file.h"
+#include "archive/entry_prints_along.h"
 #include "archive/rebuild_reads.h"
 #include "change/changes.h"
 #include "core/background_flush.h"
@@ -39,12 +40,23 @@ class TArchiveChangeWriter {
   int64_t KeptBytesFor(TArchiveFile& archive) const;
   // Records the plan in `archive` and makes archive.img ready for the replaced entries' old
   // bytes, once the run has planned the new archive. Those are read from the old archive in one
-  // pass with the new archive's writing (KeepArchiveBytesBefore), or at the latest by Finish.
+  // pass with the new archive's writing (KeepArchiveBytesBefore), or at the latest by Finish;
+  // the fingerprints of the entries the plan writes are taken from the mod's bytes in the same
+  // pass (WantsBytes, TakeBytes), or at the latest by Finish.
   void Keep(TArchiveFile& archive, IProgress& progress);
   // Copies into archive.img the old bytes of the replaced entries that start before byte
   // `position` of the old archive, in the order they lie there; once every one is copied (at the
   // latest when `position` is INT64_MAX), archive.img goes to the disk in the background.
   void KeepArchiveBytesBefore(int64_t position);
+  // Whether the fingerprints still want the bytes of `piece` as the new archive's writing reads
+  // them, and those bytes, `size` of them from `at` in its file.
+  bool WantsBytes(const TPiece& piece) { return prints_ && prints_->Wants(piece); }
+  void TakeBytes(const TPiece& piece, int64_t at, const char* data, size_t size) {
+    if (prints_) prints_->Read(piece, at, data, size);
+  }
+  // Every fingerprint of an entry the plan writes, read from the plan where the writing did not
+  // hand its bytes over.
+  void TakeFingerprints();
   // Once the new archive is written at `newArchivePath` with that fingerprint: archive.img is on
   // the disk and the change knows the new archive.
   void Finish(const std::string& newArchivePath, const std::string& newArchiveFingerprint,
@@ -58,6 +70,7 @@ class TArchiveChangeWriter {
   template <typename Step>
   void Checked(const Step& step);
   void RecordArchiveChanges(TArchiveFile& archive);
+  std::vector<std::string*> WrittenFingerprints();
   void NoteOwners(TArchiveFile& archive);
   void WriteKeptArchive(TBlockFile& archive, const std::string& path);
   void CopyKeptBytesBefore(int64_t position);
@@ -68,6 +81,10 @@ class TArchiveChangeWriter {
   const std::string& keptFolder_;
   const std::vector<TRestorePoint>& earlier_;
   TArchiveChange change_;
+  // The entries the plan writes whose fingerprints the change records, in the order of
+  // WrittenFingerprints, and those fingerprints as the new archive's writing reads their bytes.
+  std::vector<TArchiveEntry> written_;
+  std::optional<TEntryPrintsAlong> prints_;
   // archive.img goes to the disk on this thread while the new archive is written.
   std::optional<TBlockFile> keptArchive_;
   // The replaced entries' old bytes still to copy into it, in the old archive's order.
@@ -81,16 +98,22 @@ class TArchiveChangeWriter {
 };
 
 // Follows the rebuild of the new archive: the replaced entries' old bytes go to the restore point
-// as the rebuild's reading of the old archive passes them, so that it is read once.
-class TKeptBytesAlong final : public IRebuildReads {
+// as the rebuild's reading of the old archive passes them, and the fingerprints of the mod's
+// entries are taken as it reads them from the package, so that each is read once.
+class TArchiveChangeAlong final : public IRebuildReads {
  public:
-  explicit TKeptBytesAlong(TArchiveChangeWriter& change) : change_(change) {}
+  explicit TArchiveChangeAlong(TArchiveChangeWriter& change) : change_(change) {}
   void Before(const TPiece& piece) override {
     if (piece.Source == TPiece::kArchive) change_.KeepArchiveBytesBefore(piece.From);
   }
-  bool Wants(const TPiece&) override { return false; }
-  void Read(const TPiece&, int64_t, const char*, size_t) override {}
-  void Finished() override { change_.KeepArchiveBytesBefore(INT64_MAX); }
+  bool Wants(const TPiece& piece) override { return change_.WantsBytes(piece); }
+  void Read(const TPiece& piece, int64_t at, const char* data, size_t size) override {
+    change_.TakeBytes(piece, at, data, size);
+  }
+  void Finished() override {
+    change_.KeepArchiveBytesBefore(INT64_MAX);
+    change_.TakeFingerprints();
+  }
 
  private:
   TArchiveChangeWriter& change_;
