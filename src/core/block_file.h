@@ -29,6 +29,8 @@ class TBlockFile {
   // The same at `position`, in one call where the system can; the position afterwards is not
   // to be relied on.
   uint32_t ReadCountedAt(int64_t position, void* buffer, uint32_t count);
+  // Tells the system that `count` bytes at `position` are read soon (IFileHandle::WillRead).
+  void WillRead(int64_t position, int64_t count) { Handle().WillRead(position, count); }
   // Must transfer every byte; a short write raises "Disk full".
   void WriteExact(const void* buffer, uint32_t count);
   // Copies `count` bytes from the source's position to this file's position inside the system;

@@ -25,6 +25,12 @@ class IFileHandle {
     const int code = Seek(position);
     return code != 0 ? code : Read(buffer, count, done);
   }
+  // A hint that `count` bytes at `position` are read soon, so that the system may fetch many
+  // scattered parts of a file at once instead of one after another; no more than a hint.
+  virtual void WillRead(int64_t position, int64_t count) {
+    (void)position;
+    (void)count;
+  }
   virtual int Size(int64_t& size) = 0;
   virtual int Position(int64_t& position) = 0;
   // Forces written data to the disk.

@@ -95,6 +95,9 @@ class TPosixFile : public IFileHandle {
     }
     return 0;
   }
+  void WillRead(int64_t position, int64_t count) override {
+    (void)::posix_fadvise(fd_, position, count, POSIX_FADV_WILLNEED);
+  }
   int Write(const void* buffer, uint32_t count, uint32_t& done) override {
     done = 0;
     while (done < count) {

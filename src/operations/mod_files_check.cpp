@@ -20,6 +20,13 @@ std::string ModFilesWarning(const std::vector<std::string>& warnings) {
 
 namespace {
 
+void WillCheck(TBlockFile& package, const TPackageIndex& index, const std::string& packageName) {
+  TPackageEntry entry{};
+  uint32_t position = 0;
+  if (!packageName.empty() && index.Find(packageName, entry, position))
+    WillCheckModelFile(packageName, package, position, entry.Size);
+}
+
 void Check(TBlockFile& package, const TPackageIndex& index, const std::string& packageName,
            const std::string& named, std::vector<std::string>& warnings) {
   TPackageEntry entry{};
@@ -36,6 +43,10 @@ void Check(TBlockFile& package, const TPackageIndex& index, const std::string& p
 
 std::vector<std::string> CheckModFiles(TBlockFile& package, const TPackageIndex& index,
                                        const TInstallItems& items) {
+  // A package on the disk and not in memory: its files' heads are asked for all at once, and the
+  // disk fetches them together instead of one wait per file.
+  for (const TArchiveItem& item : items.ArchiveFiles) WillCheck(package, index, item.PackageName);
+  for (const TGameFileItem& item : items.GameFiles) WillCheck(package, index, item.PackageName);
   std::vector<std::string> warnings;
   for (const TArchiveItem& item : items.ArchiveFiles)
     Check(package, index, item.PackageName,

@@ -205,6 +205,13 @@ TModelCheck CheckModelFile(const std::string& name, int64_t size, const TReadByt
   return {};
 }
 
+void WillCheckModelFile(const std::string& name, TBlockFile& file, int64_t start, int64_t size) {
+  const std::string lower = AsciiLower(name);
+  bool checked = EndsWith(lower, ".col");
+  for (const TRenderWareKind& kind : kKinds) checked = checked || EndsWith(lower, kind.Extension);
+  if (checked && size > 0) file.WillRead(start, std::min(size, kHeadBytes));
+}
+
 TModelCheck CheckModelFile(const std::string& name, TBlockFile& file, int64_t start, int64_t size) {
   // Most checks read the first few headers alone: one read of the file's head serves them, so a
   // mod of thousands of files costs a read each.

@@ -32,6 +32,10 @@ TModelCheck CheckModelFile(const std::string& name, int64_t size, const TReadByt
 // The same for the `size` bytes at `start` of an open file: a package's entry, or a file alone.
 TModelCheck CheckModelFile(const std::string& name, TBlockFile& file, int64_t start, int64_t size);
 
+// Tells the system which bytes of the file that check reads first, so that the heads of many
+// files are fetched together before they are checked one by one.
+void WillCheckModelFile(const std::string& name, TBlockFile& file, int64_t start, int64_t size);
+
 // "3.6.0.3" for a RenderWare library ID stamp, decoded from either of its two forms.
 std::string RenderWareVersionText(uint32_t stamp);
 // The version packed as 0x36003, or 0 when the stamp is none.
