@@ -210,9 +210,30 @@ void WriteHead(TBlockFile& temp, const TGTA3Archive& state, const TCompactionPla
 // Copies the runs in parts, each in its place; `written` runs after each part with where it
 // went, its length and the data bytes written so far. The progress counts an entry for each
 // entry's worth of data written.
+// The files put in are read after the old archive: asked for at the start, the disk fetches
+// them while the old archive is copied. Side by side runs are asked for together.
+void AskForFiles(const TCompactionPlan& plan) {
+  TPiece asked{TPiece::kFile, 0, 0, nullptr};
+  const auto ask = [&asked] {
+    if (asked.File && asked.Length > 0) asked.File->WillRead(asked.From, asked.Length);
+  };
+  for (const TPlacedRun& run : plan.Runs) {
+    const TPiece& piece = run.Piece;
+    if (piece.Source != TPiece::kFile || !piece.File) continue;
+    if (piece.File == asked.File && piece.From == asked.From + asked.Length) {
+      asked.Length += piece.Length;
+      continue;
+    }
+    ask();
+    asked = piece;
+  }
+  ask();
+}
+
 void WriteRuns(TBlockFile& temp, IArchiveBody& body, const TCompactionPlan& plan,
                IProgress& progress, const std::function<void(int64_t, int64_t, int64_t)>& written,
                IRebuildReads* reads) {
+  AskForFiles(plan);
   const int64_t start = SectorBytes(plan.First);
   int64_t total = 0, position = start;
   size_t next = 0;  // the first entry whose worth of data is not yet written
