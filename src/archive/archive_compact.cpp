@@ -207,9 +207,6 @@ void WriteHead(TBlockFile& temp, const TGTA3Archive& state, const TCompactionPla
   WriteZeros(temp, SectorBytes(plan.First) - DirectoryEnd(state.Kind, static_cast<int32_t>(count)));
 }
 
-// Copies the runs in parts, each in its place; `written` runs after each part with where it
-// went, its length and the data bytes written so far. The progress counts an entry for each
-// entry's worth of data written.
 // The files put in are read after the old archive: asked for at the start, the disk fetches
 // them while the old archive is copied. Side by side runs are asked for together.
 void AskForFiles(const TCompactionPlan& plan) {
@@ -230,6 +227,9 @@ void AskForFiles(const TCompactionPlan& plan) {
   ask();
 }
 
+// Copies the runs in parts, each in its place; `written` runs after each part with where it
+// went, its length and the data bytes written so far. The progress counts an entry for each
+// entry's worth of data written.
 void WriteRuns(TBlockFile& temp, IArchiveBody& body, const TCompactionPlan& plan,
                IProgress& progress, const std::function<void(int64_t, int64_t, int64_t)>& written,
                IRebuildReads* reads) {
